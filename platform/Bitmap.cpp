@@ -1,0 +1,100 @@
+#include "platform/Bitmap.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/Exceptions.h"
+
+namespace {
+std::atomic<long> gPaletteLive{0};
+}
+
+TPaletteData::TPaletteData() { ++gPaletteLive; }
+TPaletteData::TPaletteData(std::vector<TPaletteEntry> entries) : Entries(std::move(entries)) { ++gPaletteLive; }
+TPaletteData::TPaletteData(const TPaletteData& other) : Entries(other.Entries) { ++gPaletteLive; }
+TPaletteData::~TPaletteData() { --gPaletteLive; }
+long TPaletteData::LiveCount() { return gPaletteLive.load(); }
+
+HPALETTE CreatePalette(std::vector<TPaletteEntry> entries) {
+  return std::make_shared<const TPaletteData>(std::move(entries));
+}
+
+int PaletteEntryCount(const HPALETTE& pal) { return pal ? static_cast<int>(pal->Entries.size()) : 0; }
+
+int BitsPerPixel(TPixelFormat pf) {
+  switch (pf) {
+    case TPixelFormat::pf1bit: return 1;
+    case TPixelFormat::pf4bit: return 4;
+    case TPixelFormat::pf8bit: return 8;
+    case TPixelFormat::pf15bit:
+    case TPixelFormat::pf16bit: return 16;
+    case TPixelFormat::pf32bit: return 32;
+    default: return 24;
+  }
+}
+
+uint64_t BytesPerScanline(uint64_t width, int bitsPerPixel, int alignBits) {
+  uint64_t bits = width * static_cast<uint64_t>(bitsPerPixel);
+  uint64_t a = static_cast<uint64_t>(alignBits);
+  return ((bits + a - 1) / a) * (a / 8);
+}
+
+bool IsBitmapSignature(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
+
+TBitmap::TBitmap(int width, int height, TPixelFormat pf) : FPixelFormat(pf) {
+  if (pf == TPixelFormat::pfDevice || pf == TPixelFormat::pfCustom) FPixelFormat = TPixelFormat::pf24bit;
+  SetSize(width, height);
+}
+
+uint8_t* TBitmap::ScanLine(int y) {
+  if (y < 0 || y >= FHeight) throw EInvalidGraphicOperation("Scan line index out of range");
+  return FBits.data() + static_cast<size_t>(y) * FRowBytes;
+}
+
+const uint8_t* TBitmap::ScanLine(int y) const {
+  if (y < 0 || y >= FHeight) throw EInvalidGraphicOperation("Scan line index out of range");
+  return FBits.data() + static_cast<size_t>(y) * FRowBytes;
+}
+
+void TBitmap::SetSize(int width, int height) {
+  if (width < 0 || height < 0) throw EInvalidGraphicOperation("Invalid bitmap size");
+  if (width == FWidth && height == FHeight) return;
+  uint64_t row = BytesPerScanline(static_cast<uint64_t>(width), BitsPerPixel(FPixelFormat));
+  uint64_t total = row * static_cast<uint64_t>(height);
+  // 1 GiB of pixels is far beyond any texture; refuse rather than exhaust memory.
+  if (total > (1ull << 30)) throw EOutOfResources("Not enough storage is available to process this command");
+  std::vector<uint8_t> bits(static_cast<size_t>(total), 0);
+  size_t keepRow = std::min<size_t>(FRowBytes, static_cast<size_t>(row));
+  int keepH = std::min(FHeight, height);
+  for (int y = 0; y < keepH; ++y)
+    std::memcpy(bits.data() + static_cast<size_t>(y) * row, FBits.data() + static_cast<size_t>(y) * FRowBytes, keepRow);
+  FBits.swap(bits);
+  FWidth = width;
+  FHeight = height;
+  FRowBytes = static_cast<size_t>(row);
+}
+
+void TBitmap::Fill(TColor c) {
+  for (int y = 0; y < FHeight; ++y)
+    for (int x = 0; x < FWidth; ++x) SetPixel(x, y, c);
+}
+
+bool TBitmap::SameAs(const TBitmap& o) const {
+  if (FWidth != o.FWidth || FHeight != o.FHeight || FPixelFormat != o.FPixelFormat) return false;
+  int pn = PaletteEntryCount(FPalette), po = PaletteEntryCount(o.FPalette);
+  if (pn != po) return false;
+  for (int i = 0; i < pn; ++i) {
+    const auto &a = FPalette->Entries[i], &b = o.FPalette->Entries[i];
+    if (a.peRed != b.peRed || a.peGreen != b.peGreen || a.peBlue != b.peBlue) return false;
+  }
+  // Compare only the pixel bits of each row, not the padding.
+  uint64_t used = (static_cast<uint64_t>(FWidth) * BitsPerPixel(FPixelFormat) + 7) / 8;
+  for (int y = 0; y < FHeight; ++y) {
+    if (std::memcmp(ScanLine(y), o.ScanLine(y), static_cast<size_t>(used)) != 0) {
+      // a 1/4-bit row's last byte may hold bits past the width; compare those pixels only
+      for (int x = 0; x < FWidth; ++x)
+        if (Pixel(x, y) != o.Pixel(x, y)) return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,103 @@
+#pragma once
+// TBitmap: a device-independent bitmap with its own storage, rows top-down, each row padded
+// to 4 bytes, in one of the Windows pixel formats; and palette handles.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TStream;
+
+// A colour as Windows keeps it: 0x00BBGGRR.
+using TColor = uint32_t;
+constexpr TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) {
+  return static_cast<TColor>(r) | (static_cast<TColor>(g) << 8) | (static_cast<TColor>(b) << 16);
+}
+constexpr uint8_t GetRValue(TColor c) { return static_cast<uint8_t>(c); }
+constexpr uint8_t GetGValue(TColor c) { return static_cast<uint8_t>(c >> 8); }
+constexpr uint8_t GetBValue(TColor c) { return static_cast<uint8_t>(c >> 16); }
+constexpr TColor clBlack = 0x000000, clWhite = 0xFFFFFF;
+
+struct TPaletteEntry {
+  uint8_t peRed = 0, peGreen = 0, peBlue = 0, peFlags = 0;
+  bool operator==(const TPaletteEntry&) const = default;
+};
+
+// The data behind a palette handle. Counted so tests can see that palettes are released.
+struct TPaletteData {
+  std::vector<TPaletteEntry> Entries;
+  TPaletteData();
+  explicit TPaletteData(std::vector<TPaletteEntry> entries);
+  TPaletteData(const TPaletteData& other);
+  ~TPaletteData();
+  static long LiveCount();
+};
+
+// A palette handle; null means no palette. Handles are shared, the data never changes.
+using HPALETTE = std::shared_ptr<const TPaletteData>;
+HPALETTE CreatePalette(std::vector<TPaletteEntry> entries);
+// Number of entries of a palette (0 for none).
+int PaletteEntryCount(const HPALETTE& pal);
+
+enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+int BitsPerPixel(TPixelFormat pf);
+
+class TBitmap {
+ public:
+  TBitmap() = default;
+  TBitmap(int width, int height, TPixelFormat pf = TPixelFormat::pf24bit);
+  TBitmap(const TBitmap&) = default;
+  TBitmap& operator=(const TBitmap&) = default;
+  TBitmap(TBitmap&&) noexcept = default;
+  TBitmap& operator=(TBitmap&&) noexcept = default;
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  bool Empty() const { return FWidth == 0 || FHeight == 0; }
+  TPixelFormat PixelFormat() const { return FPixelFormat; }
+  // Bytes of one row, padded to 4.
+  size_t RowBytes() const { return FRowBytes; }
+  uint8_t* ScanLine(int y);
+  const uint8_t* ScanLine(int y) const;
+
+  // Changes the size, keeping the pixels that still fit (top-left anchored); new pixels are 0.
+  void SetSize(int width, int height);
+  void SetWidth(int width) { SetSize(width, FHeight); }
+  void SetHeight(int height) { SetSize(FWidth, height); }
+  // Converts the pixels in place. To a palette format from a richer one, each pixel takes the
+  // nearest entry of the bitmap's palette (a default palette when it has none).
+  void SetPixelFormat(TPixelFormat pf);
+
+  const HPALETTE& Palette() const { return FPalette; }
+  // Replaces the colour table; pixels (indices) stay as they are.
+  void SetPalette(HPALETTE pal) { FPalette = std::move(pal); }
+
+  // Pixel access in TColor, whatever the format (Canvas.Pixels).
+  TColor Pixel(int x, int y) const;
+  void SetPixel(int x, int y, TColor c);
+  // Fills the whole bitmap with one colour.
+  void Fill(TColor c);
+
+  // Windows bitmap files: 1/4/8/16/24/32 bits, RLE4/RLE8, core/V3/V4/V5 headers, bottom-up
+  // and top-down. Load raises EInvalidGraphic naming what is wrong; a failed load leaves the
+  // bitmap unchanged. Save writes through a temporary file and a rename.
+  void LoadFromFile(const std::string& fileName);
+  void LoadFromStream(TStream& stream);
+  void LoadFromMemory(const uint8_t* data, size_t size);
+  void SaveToFile(const std::string& fileName) const;
+  void SaveToStream(TStream& stream) const;
+
+  bool SameAs(const TBitmap& other) const;  // same size, format, palette and pixels
+
+ private:
+  int FWidth = 0, FHeight = 0;
+  TPixelFormat FPixelFormat = TPixelFormat::pf24bit;
+  size_t FRowBytes = 0;
+  std::vector<uint8_t> FBits;
+  HPALETTE FPalette;
+};
+
+// Row size in bytes of a width at a bit depth, padded to 4 (computed in 64 bits).
+uint64_t BytesPerScanline(uint64_t width, int bitsPerPixel, int alignBits = 32);
+// True when the first bytes of a file are a Windows bitmap signature ("BM").
+bool IsBitmapSignature(const uint8_t* data, size_t size);

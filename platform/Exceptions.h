@@ -1,0 +1,48 @@
+#pragma once
+// The exception classes the program raises. Messages are shown to the user as they stand.
+#include <exception>
+#include <string>
+
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : Message(std::move(message)) {}
+  const char* what() const noexcept override { return Message.c_str(); }
+  std::string Message;
+};
+
+#define CORVANE_EXCEPTION(Name, Base)   \
+  class Name : public Base {            \
+   public:                              \
+    using Base::Base;                   \
+  };
+
+CORVANE_EXCEPTION(EConvertError, Exception)
+CORVANE_EXCEPTION(EReadError, Exception)
+CORVANE_EXCEPTION(EWriteError, Exception)
+CORVANE_EXCEPTION(EFOpenError, Exception)
+CORVANE_EXCEPTION(EFCreateError, Exception)
+CORVANE_EXCEPTION(EInvalidGraphic, Exception)
+CORVANE_EXCEPTION(EInvalidGraphicOperation, Exception)
+CORVANE_EXCEPTION(EInvalidCast, Exception)
+CORVANE_EXCEPTION(EInvalidOperation, Exception)
+CORVANE_EXCEPTION(EListError, Exception)
+CORVANE_EXCEPTION(EStringListError, Exception)
+CORVANE_EXCEPTION(EAssertionFailed, Exception)
+CORVANE_EXCEPTION(EOutOfResources, Exception)
+CORVANE_EXCEPTION(EOutOfMemory, Exception)
+CORVANE_EXCEPTION(EOSError, Exception)
+CORVANE_EXCEPTION(EAbort, Exception)
+
+// File input/output errors carry the error code of the failed operation.
+class EInOutError : public Exception {
+ public:
+  explicit EInOutError(std::string message, int errorCode = 0)
+      : Exception(std::move(message)), ErrorCode(errorCode) {}
+  int ErrorCode;
+};
+
+// Standard input/output messages: "File not found", "File access denied", "Disk full",
+// "Read beyond end of file", or "I/O error %d".
+[[noreturn]] void RaiseInOutError(int errorCode);
+// Maps the errno of a failed file operation to the input/output error.
+[[noreturn]] void RaiseInOutErrorFromErrno(int err);
