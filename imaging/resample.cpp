@@ -1,0 +1,198 @@
+#include "imaging/resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/Exceptions.h"
+
+float BoxFilter(float Value) {
+  // The sign matters: the half-open interval keeps exactly one source pixel per step.
+  return (Value > -0.5f && Value <= 0.5f) ? 1.0f : 0.0f;
+}
+
+float TriangleFilter(float Value) {
+  float x = std::fabs(Value);
+  return x < 1.0f ? 1.0f - x : 0.0f;
+}
+
+float HermiteFilter(float Value) {
+  float x = std::fabs(Value);
+  return x < 1.0f ? (2.0f * x - 3.0f) * x * x + 1.0f : 0.0f;
+}
+
+float BellFilter(float Value) {
+  float x = std::fabs(Value);
+  if (x < 0.5f) return 0.75f - x * x;
+  if (x < 1.5f) {
+    float t = x - 1.5f;
+    return 0.5f * t * t;
+  }
+  return 0.0f;
+}
+
+float SplineFilter(float Value) {
+  float x = std::fabs(Value);
+  if (x < 1.0f) return 0.5f * x * x * x - x * x + 2.0f / 3.0f;
+  if (x < 2.0f) {
+    float t = 2.0f - x;
+    return t * t * t / 6.0f;
+  }
+  return 0.0f;
+}
+
+namespace {
+float SinC(float Value) {
+  if (Value == 0.0f) return 1.0f;
+  float pt = static_cast<float>(3.14159265358979323846 * static_cast<double>(Value));
+  return std::sin(pt) / pt;
+}
+}  // namespace
+
+float Lanczos3Filter(float Value) {
+  float x = std::fabs(Value);
+  return x < 3.0f ? SinC(x) * SinC(x / 3.0f) : 0.0f;
+}
+
+float MitchellFilter(float Value) {
+  // The cubic with B = C = 1/3.
+  float x = std::fabs(Value);
+  float x2 = x * x;
+  if (x < 1.0f) return (7.0f * x * x2 - 12.0f * x2 + 16.0f / 3.0f) / 6.0f;
+  if (x < 2.0f) return (-(7.0f / 3.0f) * x * x2 + 12.0f * x2 - 20.0f * x + 32.0f / 3.0f) / 6.0f;
+  return 0.0f;
+}
+
+const TFilterRec ResampleFilters[ResampleFilterCount] = {
+    {"Box", BoxFilter, 0.5f},           {"Triangle", TriangleFilter, 1.0f}, {"Hermite", HermiteFilter, 1.0f},
+    {"Bell", BellFilter, 1.5f},         {"B-Spline", SplineFilter, 2.0f},   {"Lanczos3", Lanczos3Filter, 3.0f},
+    {"Mitchell", MitchellFilter, 2.0f},
+};
+
+namespace {
+
+// The contributors of every destination pixel along one axis, in one flat table.
+struct TContributors {
+  std::vector<int32_t> First, Count;  // per destination pixel
+  std::vector<int32_t> Index;         // source pixel
+  std::vector<float> Weight;
+};
+
+TContributors BuildContributors(int SrcSize, int DstSize, TFilterProc Filter, float Width) {
+  TContributors c;
+  c.First.resize(static_cast<size_t>(DstSize));
+  c.Count.resize(static_cast<size_t>(DstSize));
+  float scale;
+  bool single = false;
+  if (SrcSize == 1) {
+    scale = static_cast<float>(DstSize) / static_cast<float>(SrcSize);
+  } else if (DstSize == 1) {
+    // One destination pixel cannot align both ends; it stands at the middle of the source and
+    // covers all of it (a box filter then gives the mean).
+    scale = 1.0f / static_cast<float>(SrcSize);
+    single = true;
+  } else {
+    scale = static_cast<float>(DstSize - 1) / static_cast<float>(SrcSize - 1);
+  }
+  const bool enlarge = scale >= 1.0f;
+  const float w = enlarge ? Width : Width / scale;
+  const float s = 1.0f / scale;
+  for (int i = 0; i < DstSize; ++i) {
+    float center = single ? static_cast<float>(SrcSize - 1) / 2.0f : static_cast<float>(i) / scale;
+    int64_t left = static_cast<int64_t>(std::floor(center - w));
+    int64_t right = static_cast<int64_t>(std::ceil(center + w));
+    c.First[static_cast<size_t>(i)] = static_cast<int32_t>(c.Index.size());
+    for (int64_t j = left; j <= right; ++j) {
+      float weight = enlarge ? Filter(center - static_cast<float>(j))
+                             : Filter((center - static_cast<float>(j)) / s) / s;
+      if (weight == 0.0f) continue;
+      // Mirror at the edges, then clamp: a small source can be mirrored past its other edge.
+      int64_t n = j;
+      if (n < 0) n = -n;
+      else if (n >= SrcSize) n = 2 * static_cast<int64_t>(SrcSize) - n - 1;
+      n = std::clamp<int64_t>(n, 0, SrcSize - 1);
+      c.Index.push_back(static_cast<int32_t>(n));
+      c.Weight.push_back(weight);
+    }
+    c.Count[static_cast<size_t>(i)] = static_cast<int32_t>(c.Index.size()) - c.First[static_cast<size_t>(i)];
+  }
+  return c;
+}
+
+// Clamps to 0..255, then rounds to nearest with halves to even (the default rounding mode).
+inline uint8_t ToByte(float v) {
+  if (v > 255.0f) return 255;
+  if (!(v > 0.0f)) return 0;
+  return static_cast<uint8_t>(std::lrint(v));
+}
+
+}  // namespace
+
+void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Width) {
+  const int SW = Source.Width(), SH = Source.Height();
+  if (SW < 1 || SH < 1) throw EInvalidGraphic("Source bitmap too small");
+  const int DW = Destination.Width(), DH = Destination.Height();
+  if (DW < 1 || DH < 1) throw EInvalidGraphic("Destination bitmap too small");
+
+  if (Source.PixelFormat() != TPixelFormat::pf24bit) Source.SetPixelFormat(TPixelFormat::pf24bit);
+  // Every destination pixel is written below, so its old content need not be converted.
+  if (Destination.PixelFormat() != TPixelFormat::pf24bit) Destination = TBitmap(DW, DH, TPixelFormat::pf24bit);
+
+  // Horizontal pass: every source row into the intermediate image, DW wide and SH high.
+  const size_t interRow = static_cast<size_t>(DW) * 3;
+  std::vector<uint8_t> inter(interRow * static_cast<size_t>(SH));
+  {
+    TContributors cx = BuildContributors(SW, DW, Filter, Width);
+    std::vector<float> srcRow(static_cast<size_t>(SW) * 3);
+    for (int y = 0; y < SH; ++y) {
+      const uint8_t* src = Source.ScanLine(y);
+      for (size_t k = 0; k < srcRow.size(); ++k) srcRow[k] = static_cast<float>(src[k]);
+      uint8_t* dst = inter.data() + interRow * static_cast<size_t>(y);
+      for (int i = 0; i < DW; ++i) {
+        const int32_t first = cx.First[static_cast<size_t>(i)], count = cx.Count[static_cast<size_t>(i)];
+        const int32_t* idx = cx.Index.data() + first;
+        const float* wt = cx.Weight.data() + first;
+        float b = 0.0f, g = 0.0f, r = 0.0f;
+        for (int32_t k = 0; k < count; ++k) {
+          const float* p = srcRow.data() + static_cast<size_t>(idx[k]) * 3;
+          b += p[0] * wt[k];
+          g += p[1] * wt[k];
+          r += p[2] * wt[k];
+        }
+        dst[3 * i] = ToByte(b);
+        dst[3 * i + 1] = ToByte(g);
+        dst[3 * i + 2] = ToByte(r);
+      }
+    }
+  }
+
+  // Vertical pass: a whole destination row at a time, contributors in list order, so every
+  // pixel's sum is formed in the same order as column by column.
+  TContributors cy = BuildContributors(SH, DH, Filter, Width);
+  std::vector<float> acc(interRow);
+  for (int i = 0; i < DH; ++i) {
+    std::fill(acc.begin(), acc.end(), 0.0f);
+    const int32_t first = cy.First[static_cast<size_t>(i)], count = cy.Count[static_cast<size_t>(i)];
+    for (int32_t k = 0; k < count; ++k) {
+      const uint8_t* row = inter.data() + interRow * static_cast<size_t>(cy.Index[static_cast<size_t>(first + k)]);
+      const float w = cy.Weight[static_cast<size_t>(first + k)];
+      float* a = acc.data();
+      for (size_t n = 0; n < interRow; ++n) a[n] += static_cast<float>(row[n]) * w;
+    }
+    uint8_t* dst = Destination.ScanLine(i);
+    for (size_t n = 0; n < interRow; ++n) dst[n] = ToByte(acc[n]);
+  }
+}
+
+void StretchTo(TBitmap& Source, TBitmap& Destination, int Width, int Height, const TFilterRec& Filter) {
+  if (Width < 1 || Height < 1) throw EInvalidGraphic("Destination bitmap too small");
+  if (&Source != &Destination) {
+    Destination = TBitmap(Width, Height, TPixelFormat::pf24bit);
+    Stretch(Source, Destination, Filter.Filter, Filter.Width);
+    return;
+  }
+  TBitmap result(Width, Height, TPixelFormat::pf24bit);
+  Stretch(Source, result, Filter.Filter, Filter.Width);
+  Destination = std::move(result);
+}
