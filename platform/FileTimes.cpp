@@ -1,0 +1,25 @@
+#include "platform/FileTimes.h"
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Exceptions.h"
+
+namespace fs = std::filesystem;
+
+int64_t FileAge(const std::string& fileName) {
+  std::error_code ec;
+  if (!fs::exists(fileName, ec) || ec) return -1;
+  auto t = fs::last_write_time(fileName, ec);
+  if (ec) return -1;
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+void SetFileAge(const std::string& fileName, int64_t age) {
+  std::error_code ec;
+  fs::file_time_type t{std::chrono::duration_cast<fs::file_time_type::duration>(
+      std::chrono::nanoseconds(age))};
+  fs::last_write_time(fileName, t, ec);
+  if (ec) throw EInOutError("Cannot set the time of " + fileName + ": " + ec.message(), ec.value());
+}

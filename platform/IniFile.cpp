@@ -1,0 +1,270 @@
+#include "platform/IniFile.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Exceptions.h"
+#include "platform/Numbers.h"
+#include "platform/Streams.h"
+#include "platform/StrUtils.h"
+
+namespace {
+
+const char* const kNewLine = "\r\n";
+
+// "[name]" with optional blanks around; name is what lies between '[' and the first ']'.
+bool SectionHeader(const std::string& text, std::string& name) {
+  size_t b = 0;
+  while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
+  if (b >= text.size() || text[b] != '[') return false;
+  size_t e = text.find(']', b + 1);
+  name = Trim(text.substr(b + 1, (e == std::string::npos ? text.size() : e) - b - 1));
+  return true;
+}
+
+// "key=value"; comment lines (';') and lines without '=' hold no key.
+bool KeyLine(const std::string& text, std::string& key, size_t& eq) {
+  size_t b = 0;
+  while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
+  if (b >= text.size() || text[b] == ';' || text[b] == '[') return false;
+  eq = text.find('=');
+  if (eq == std::string::npos) return false;
+  key = Trim(text.substr(0, eq));
+  return !key.empty();
+}
+
+std::string ValueOf(const std::string& text, size_t eq) {
+  std::string v = Trim(text.substr(eq + 1));
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
+  return v;
+}
+
+bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+
+}  // namespace
+
+TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
+  std::error_code ec;
+  if (std::filesystem::exists(FFileName, ec) && !std::filesystem::is_directory(FFileName, ec)) {
+    std::vector<uint8_t> data = ReadWholeFile(FFileName);
+    Parse(std::string(data.begin(), data.end()));
+  }
+}
+
+void TIniFile::Parse(const std::string& data) {
+  size_t pos = 0;
+  if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    FBom = data.substr(0, 3);
+    pos = 3;
+  }
+  while (pos < data.size()) {
+    size_t nl = data.find('\n', pos);
+    TLine line;
+    if (nl == std::string::npos) {
+      line.Text = data.substr(pos);
+      pos = data.size();
+    } else {
+      line.Text = data.substr(pos, nl - pos);
+      line.Eol = "\n";
+      pos = nl + 1;
+    }
+    if (!line.Text.empty() && line.Text.back() == '\r') {
+      line.Text.pop_back();
+      line.Eol = "\r" + line.Eol;
+    }
+    FLines.push_back(std::move(line));
+  }
+}
+
+std::string TIniFile::Serialise() const {
+  std::string out = FBom;
+  for (const TLine& l : FLines) {
+    out += l.Text;
+    out += l.Eol;
+  }
+  return out;
+}
+
+int TIniFile::FindSection(const std::string& section) const {
+  std::string name;
+  for (size_t i = 0; i < FLines.size(); ++i)
+    if (SectionHeader(FLines[i].Text, name) && SameText(name, section)) return static_cast<int>(i);
+  return -1;
+}
+
+int TIniFile::SectionEnd(int header) const {
+  std::string name;
+  size_t i = static_cast<size_t>(header) + 1;
+  while (i < FLines.size() && !SectionHeader(FLines[i].Text, name)) ++i;
+  return static_cast<int>(i);
+}
+
+int TIniFile::FindKey(int header, const std::string& ident) const {
+  int end = SectionEnd(header);
+  std::string key;
+  size_t eq;
+  for (int i = header + 1; i < end; ++i)
+    if (KeyLine(FLines[i].Text, key, eq) && SameText(key, ident)) return i;
+  return -1;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
+                                 const std::string& defaultValue) const {
+  int h = FindSection(section);
+  if (h < 0) return defaultValue;
+  int k = FindKey(h, ident);
+  if (k < 0) return defaultValue;
+  std::string key;
+  size_t eq = 0;
+  KeyLine(FLines[k].Text, key, eq);
+  return ValueOf(FLines[k].Text, eq);
+}
+
+int TIniFile::ReadInteger(const std::string& section, const std::string& ident,
+                          int defaultValue) const {
+  return StrToIntDef(ReadString(section, ident, ""), defaultValue);
+}
+
+double TIniFile::ReadFloat(const std::string& section, const std::string& ident,
+                           double defaultValue) const {
+  double v;
+  return TryStrToFloat(ReadString(section, ident, ""), v) ? v : defaultValue;
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& ident,
+                        bool defaultValue) const {
+  return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
+}
+
+void TIniFile::Changed() {
+  if (AutoUpdate) UpdateFile();
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& ident,
+                           const std::string& value) {
+  if (HasLineBreak(section) || section.find(']') != std::string::npos || Trim(section).empty())
+    throw EConvertError("Invalid INI section name '" + section + "'");
+  if (HasLineBreak(ident) || ident.find('=') != std::string::npos || Trim(ident).empty() ||
+      Trim(ident)[0] == ';' || Trim(ident)[0] == '[')
+    throw EConvertError("Invalid INI key name '" + ident + "'");
+  if (HasLineBreak(value))
+    throw EConvertError("INI value of '" + ident + "' contains a line break");
+
+  int h = FindSection(section);
+  if (h < 0) {
+    if (!FLines.empty()) {
+      if (FLines.back().Eol.empty()) FLines.back().Eol = kNewLine;
+      if (!Trim(FLines.back().Text).empty()) FLines.push_back({"", kNewLine});
+    }
+    FLines.push_back({"[" + section + "]", kNewLine});
+    FLines.push_back({ident + "=" + value, kNewLine});
+    Changed();
+    return;
+  }
+  int k = FindKey(h, ident);
+  if (k >= 0) {
+    // Keep the key as written and the blanks after '='; replace only the value.
+    std::string& text = FLines[k].Text;
+    size_t p = text.find('=') + 1;
+    while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
+    text = text.substr(0, p) + value;
+    Changed();
+    return;
+  }
+  // A new key goes after the section's last non-blank line.
+  int end = SectionEnd(h);
+  int at = end;
+  while (at - 1 > h && Trim(FLines[at - 1].Text).empty()) --at;
+  if (FLines[at - 1].Eol.empty()) FLines[at - 1].Eol = kNewLine;
+  FLines.insert(FLines.begin() + at, TLine{ident + "=" + value, kNewLine});
+  Changed();
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& ident, int value) {
+  WriteString(section, ident, std::to_string(value));
+}
+
+void TIniFile::WriteFloat(const std::string& section, const std::string& ident, double value,
+                          int decimals) {
+  WriteString(section, ident, decimals < 0 ? FormatShortest(value) : FormatFixed(value, decimals));
+}
+
+void TIniFile::WriteBool(const std::string& section, const std::string& ident, bool value) {
+  WriteString(section, ident, value ? "1" : "0");
+}
+
+void TIniFile::ReadSection(const std::string& section, std::vector<std::string>& idents) const {
+  int h = FindSection(section);
+  if (h < 0) return;
+  int end = SectionEnd(h);
+  std::vector<std::string> seen;
+  std::string key;
+  size_t eq;
+  for (int i = h + 1; i < end; ++i) {
+    if (!KeyLine(FLines[i].Text, key, eq)) continue;
+    bool dup = false;
+    for (const auto& s : seen) dup = dup || SameText(s, key);
+    if (dup) continue;
+    seen.push_back(key);
+    idents.push_back(key);
+  }
+}
+
+void TIniFile::ReadSections(std::vector<std::string>& sections) const {
+  std::vector<std::string> seen;
+  std::string name;
+  for (const TLine& l : FLines) {
+    if (!SectionHeader(l.Text, name)) continue;
+    bool dup = false;
+    for (const auto& s : seen) dup = dup || SameText(s, name);
+    if (dup) continue;
+    seen.push_back(name);
+    sections.push_back(name);
+  }
+}
+
+void TIniFile::ReadSectionValues(const std::string& section, std::vector<std::string>& values) const {
+  std::vector<std::string> keys;
+  ReadSection(section, keys);
+  for (const auto& k : keys) values.push_back(k + "=" + ReadString(section, k, ""));
+}
+
+bool TIniFile::SectionExists(const std::string& section) const { return FindSection(section) >= 0; }
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const {
+  int h = FindSection(section);
+  return h >= 0 && FindKey(h, ident) >= 0;
+}
+
+void TIniFile::EraseSection(const std::string& section) {
+  bool any = false;
+  for (int h = FindSection(section); h >= 0; h = FindSection(section)) {
+    FLines.erase(FLines.begin() + h, FLines.begin() + SectionEnd(h));
+    any = true;
+  }
+  if (any) Changed();
+}
+
+void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
+  int h = FindSection(section);
+  if (h < 0) return;
+  int k = FindKey(h, ident);
+  if (k < 0) return;
+  FLines.erase(FLines.begin() + k);
+  Changed();
+}
+
+void TIniFile::AddSection(const std::string& section) {
+  if (HasLineBreak(section) || section.find(']') != std::string::npos || Trim(section).empty())
+    throw EConvertError("Invalid INI section name '" + section + "'");
+  if (FindSection(section) >= 0) return;
+  if (!FLines.empty()) {
+    if (FLines.back().Eol.empty()) FLines.back().Eol = kNewLine;
+    if (!Trim(FLines.back().Text).empty()) FLines.push_back({"", kNewLine});
+  }
+  FLines.push_back({"[" + section + "]", kNewLine});
+  Changed();
+}
+
+void TIniFile::UpdateFile() { WriteFileAtomically(FFileName, Serialise()); }

@@ -1,0 +1,75 @@
+#pragma once
+// INI files with the private-profile rules the program's files were written under:
+// section and key names compare without letter case and the first match wins; values are
+// trimmed and lose one pair of surrounding quotes; a write replaces the value in place and
+// leaves every other byte of the file as it was. Lines may end in LF or CRLF and the file may
+// start with a UTF-8 byte order mark; lines we add end in CRLF.
+//
+// A missing file reads as empty. Every write goes to disk at once (through a temporary file
+// and a rename), so a failed write raises and leaves the old file untouched.
+#include <string>
+#include <vector>
+
+class TIniFile {
+ public:
+  // Reads fileName when it exists; a file that exists but cannot be read raises EInOutError.
+  explicit TIniFile(std::string fileName);
+
+  const std::string& FileName() const { return FFileName; }
+
+  std::string ReadString(const std::string& section, const std::string& ident,
+                         const std::string& defaultValue) const;
+  // Decimal (optionally signed) or hexadecimal ("0x1F", "$1F"); anything else gives the default.
+  int ReadInteger(const std::string& section, const std::string& ident, int defaultValue) const;
+  // A point or a comma as decimal separator; empty or malformed values give the default.
+  double ReadFloat(const std::string& section, const std::string& ident, double defaultValue) const;
+  bool ReadBool(const std::string& section, const std::string& ident, bool defaultValue) const;
+
+  // Section and key names may not hold line breaks, a key no '=' and a section no ']';
+  // values may not hold line breaks (the file could not be read back): EConvertError.
+  void WriteString(const std::string& section, const std::string& ident, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& ident, int value);
+  // decimals < 0: shortest text that reads back as the same value; otherwise fixed decimals.
+  void WriteFloat(const std::string& section, const std::string& ident, double value,
+                  int decimals = -1);
+  void WriteBool(const std::string& section, const std::string& ident, bool value);
+
+  // Appends the key names of the section (each once, in file order).
+  void ReadSection(const std::string& section, std::vector<std::string>& idents) const;
+  // Appends the section names (each once, in file order).
+  void ReadSections(std::vector<std::string>& sections) const;
+  // Appends "key=value" for every key of the section, values as ReadString gives them.
+  void ReadSectionValues(const std::string& section, std::vector<std::string>& values) const;
+  bool SectionExists(const std::string& section) const;
+  bool ValueExists(const std::string& section, const std::string& ident) const;
+
+  // Removes every section of that name with its lines.
+  void EraseSection(const std::string& section);
+  // Removes the key's line from the first section of that name.
+  void DeleteKey(const std::string& section, const std::string& ident);
+  // Adds an empty section when none of that name exists.
+  void AddSection(const std::string& section);
+
+  // Writes the current content to the file through a temporary file and a rename.
+  void UpdateFile();
+
+  // True (the default): every write and erase updates the file at once. False: changes stay
+  // in memory until UpdateFile(), for callers that write many keys in one go.
+  bool AutoUpdate = true;
+
+ private:
+  struct TLine {
+    std::string Text;  // without its line end
+    std::string Eol;   // "\r\n", "\n", "\r" or "" for a last line without one
+  };
+  void Changed();
+  int FindSection(const std::string& section) const;
+  int SectionEnd(int header) const;
+  int FindKey(int header, const std::string& ident) const;
+  void Parse(const std::string& data);
+  std::string Serialise() const;
+
+  std::string FFileName;
+  std::string FBom;
+  std::vector<TLine> FLines;
+};
