@@ -1,0 +1,107 @@
+#include "model/crvn_struc.h"
+
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+#include "model/system2.h"
+
+void TModeloPart::Assign(const TModeloPart& source) {
+  Flags = source.Flags;
+  Width = source.Width;
+  Height = source.Height;
+  WireBitmap = source.WireBitmap;
+}
+
+std::string TModeloPart::GetDescription() const {
+  std::string r = "Section " + std::to_string(Section()) + ", Textures are " + std::to_string(Width) +
+                  "x" + std::to_string(Height);
+  static const struct {
+    uint32_t Bit;
+    const char* Text;
+  } kOptions[] = {
+      {mpTEAM, ", Allows Teams"},
+      {mpFACE, ", Allows Faces"},
+      {mpONEMIPMAP, ", Creates One MipMap"},
+      {mpLODSETWORLD, ", Sets LODSet to World"},
+      {mpMASKED, ", Textures are masked"},
+      {mpCANNOTRESAMPLE, ", Textures cannot be resampled"},
+      {mpTALKTEXTURE, ", Talk Texture"},
+  };
+  for (const auto& o : kOptions)
+    if (Flags & o.Bit) r += o.Text;
+  return r;
+}
+
+void TModelo::Assign(const TModelo& source) {
+  if (&source == this) return;
+  Name = source.Name;
+  Prefix = source.Prefix;
+  Key = source.Key;
+  File3D = source.File3D;
+  LodMesh = source.LodMesh;
+  ScaleX = source.ScaleX;
+  ScaleY = source.ScaleY;
+  ScaleZ = source.ScaleZ;
+  OffsetX = source.OffsetX;
+  OffsetY = source.OffsetY;
+  OffsetZ = source.OffsetZ;
+  Pitch = source.Pitch;
+  Roll = source.Roll;
+  Turn = source.Turn;
+  TalkTextureIndex = source.TalkTextureIndex;
+  HasMaskedSection = source.HasMaskedSection;
+  FormatTeam = source.FormatTeam;
+  FormatFace = source.FormatFace;
+  FormatDefault = source.FormatDefault;
+  FormatTalk = source.FormatTalk;
+  Presets = source.Presets;
+  std::vector<TPartEntry> parts;
+  parts.reserve(source.Parts.size());
+  for (const TPartEntry& e : source.Parts) {
+    auto p = std::make_unique<TModeloPart>();
+    p->Assign(*e.Part);
+    parts.push_back({e.Name, std::move(p)});
+  }
+  Parts = std::move(parts);
+}
+
+std::string TModelo::KeyFileName() const { return GetToken(Key, '|', 0); }
+
+std::string TModelo::KeySection() const { return GetTokenRest(Key, '|', 0); }
+
+std::string TModelo::WireFileName(int section) const {
+  std::string folder = ExtractFilePath(KeyFileName());
+  return ToNativePath(folder + Prefix + "Wire" + std::to_string(section) + ".bmp");
+}
+
+void TModelo::AddPart(const std::string& name, uint32_t flags, int width, int height) {
+  auto part = std::make_unique<TModeloPart>();
+  part->Flags = flags;
+  part->Width = width;
+  part->Height = height;
+  std::string wire = ResolveCaseInsensitive(WireFileName(static_cast<int>(flags & mpSectionMask)));
+  if (FileExists(wire)) {
+    // A wire file that cannot be read is treated as missing: the section is still usable,
+    // the preview just draws it without the overlay.
+    try {
+      auto bmp = std::make_shared<TBitmap>();
+      bmp->LoadFromFile(wire);
+      bmp->SetPixelFormat(TPixelFormat::pf24bit);
+      part->WireBitmap = std::move(bmp);
+    } catch (const std::exception&) {
+      part->WireBitmap.reset();
+    }
+  }
+  Parts.push_back({name, std::move(part)});
+}
+
+int TModelo::PartIndexOfSection(int section) const {
+  for (size_t i = 0; i < Parts.size(); ++i)
+    if (Parts[i].Part->Section() == section) return static_cast<int>(i);
+  return -1;
+}
+
+int TModelo::SectionOfPart(const std::string& name) const {
+  for (const TPartEntry& e : Parts)
+    if (e.Name == name) return e.Part->Section();
+  return -1;
+}
