@@ -1,0 +1,60 @@
+#pragma once
+// Builds .cvmd bytes field by field, independently of the writer, for the model data file tests.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+struct TCvmdBytes {
+  std::vector<uint8_t> B;
+
+  TCvmdBytes& U8(uint8_t v) {
+    B.push_back(v);
+    return *this;
+  }
+  TCvmdBytes& U16(uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
+  TCvmdBytes& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+  TCvmdBytes& F32(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return U32(u);
+  }
+  TCvmdBytes& Text(const std::string& s) {
+    B.insert(B.end(), s.begin(), s.end());
+    return *this;
+  }
+  TCvmdBytes& Chunk(const std::string& tag, uint32_t size, uint16_t count) { return Text(tag).U32(size).U16(count); }
+  TCvmdBytes& Material(const std::string& name, int32_t flags) {
+    return U8(static_cast<uint8_t>(name.size())).Text(name).U32(static_cast<uint32_t>(flags));
+  }
+  // A MESH record: the order in the file interleaves vertices and texture coordinates.
+  TCvmdBytes& Tri(uint16_t v0, uint16_t uv0, uint16_t v1, uint16_t uv1, uint16_t v2, uint16_t uv2, uint16_t mat,
+                  uint16_t n0, uint16_t n1, uint16_t n2) {
+    return U16(v0).U16(uv0).U16(v1).U16(uv1).U16(v2).U16(uv2).U16(mat).U16(n0).U16(n1).U16(n2);
+  }
+  TCvmdBytes& OldTri(uint16_t v0, uint16_t uv0, uint16_t v1, uint16_t uv1, uint16_t v2, uint16_t uv2, uint16_t mat) {
+    return U16(v0).U16(uv0).U16(v1).U16(uv1).U16(v2).U16(uv2).U16(mat);
+  }
+};
+
+// A folder of its own per test process, removed by the caller.
+inline std::filesystem::path CvmdTempDir(const std::string& name) {
+  auto d = std::filesystem::temp_directory_path() / ("corvane_cvmd_" + name + "_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(d);
+  std::filesystem::create_directories(d);
+  return d;
+}
+
+inline std::vector<uint8_t> CvmdSlurp(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+inline void CvmdWrite(const std::filesystem::path& p, const std::vector<uint8_t>& data) {
+  std::ofstream f(p, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
