@@ -17,6 +17,8 @@ constexpr uint8_t GetRValue(TColor c) { return static_cast<uint8_t>(c); }
 constexpr uint8_t GetGValue(TColor c) { return static_cast<uint8_t>(c >> 8); }
 constexpr uint8_t GetBValue(TColor c) { return static_cast<uint8_t>(c >> 16); }
 constexpr TColor clBlack = 0x000000, clWhite = 0xFFFFFF;
+// What Pixel answers for a point outside the bitmap.
+constexpr TColor CLR_INVALID = 0xFFFFFFFF;
 
 struct TPaletteEntry {
   uint8_t peRed = 0, peGreen = 0, peBlue = 0, peFlags = 0;
@@ -41,6 +43,15 @@ int PaletteEntryCount(const HPALETTE& pal);
 
 enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 int BitsPerPixel(TPixelFormat pf);
+bool IsPaletteFormat(TPixelFormat pf);
+
+// The palette a paletted format uses while the bitmap has none: black and white (1 bit), the 16
+// standard VGA colours (4 bits), or the VGA colours, a 6x6x6 colour cube and 24 greys (8 bits).
+// Null for the true-colour formats.
+HPALETTE DefaultPalette(TPixelFormat pf);
+// Index of the entry nearest to c (squared RGB distance) among the first count entries of pal;
+// of equal distances the first wins. -1 when there is no entry to choose from.
+int NearestPaletteIndex(const TPaletteData& pal, TColor c, int count);
 
 class TBitmap {
  public:
@@ -72,7 +83,8 @@ class TBitmap {
   // Replaces the colour table; pixels (indices) stay as they are.
   void SetPalette(HPALETTE pal) { FPalette = std::move(pal); }
 
-  // Pixel access in TColor, whatever the format (Canvas.Pixels).
+  // Pixel access in TColor, whatever the format (Canvas.Pixels). Outside the bitmap Pixel gives
+  // CLR_INVALID and SetPixel does nothing. Paletted formats store the nearest palette entry.
   TColor Pixel(int x, int y) const;
   void SetPixel(int x, int y, TColor c);
   // Fills the whole bitmap with one colour.
