@@ -1,0 +1,327 @@
+#include "imaging/ColorQuantizer.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "imaging/DIB.h"
+#include "platform/Streams.h"
+
+// ---- routines shared with the GIF codec ------------------------------------------------------
+
+void GIFError(const std::string& Msg) { throw GIFException(Msg); }
+
+intptr_t CheckGDIResult(intptr_t Value) {
+  if (Value != 0) return Value;
+  int err = errno;
+  const char* text = err != 0 ? std::strerror(err) : nullptr;
+  throw EOutOfResources(text && *text ? std::string(text) : std::string("Out of system resources"));
+}
+
+int64_t ScanLineBytes(int64_t Pixels, int BitsPerPixel, int Alignment) {
+  if (Pixels < 0 || BitsPerPixel <= 0 || Alignment <= 0) return 0;
+  int64_t bits = Pixels * BitsPerPixel + Alignment - 1;
+  return bits / Alignment * Alignment / 8;
+}
+
+int GIFColorBits(unsigned N) {
+  if (N == 0) return 0;
+  int n = 1;
+  while ((uint64_t{1} << n) < N) ++n;
+  return n;
+}
+
+void GIFWriteByte(TStream& Stream, uint8_t B) { Stream.WriteBuffer(&B, 1); }
+
+uint8_t GIFReadByte(TStream& Stream) {
+  uint8_t b = 0;
+  Stream.Read(&b, 1);
+  return b;
+}
+
+void GIFReadBuffer(TStream& Stream, void* Buffer, size_t Count) {
+  if (Stream.Read(Buffer, Count) != Count) GIFError("Premature end of data");
+}
+
+void GIFWriteStrings(TStream& Stream, const std::vector<std::string>& Strings) {
+  for (const std::string& s : Strings) {
+    size_t pos = 0;
+    while (pos < s.size()) {
+      size_t n = std::min<size_t>(255, s.size() - pos);
+      GIFWriteByte(Stream, static_cast<uint8_t>(n));
+      Stream.WriteBuffer(s.data() + pos, n);
+      pos += n;
+    }
+  }
+  GIFWriteByte(Stream, 0);
+}
+
+void GIFReadStrings(TStream& Stream, std::vector<std::string>& Strings) {
+  Strings.clear();
+  for (;;) {
+    uint8_t n = 0;
+    if (Stream.Read(&n, 1) != 1 || n == 0) return;
+    char buf[255];
+    size_t got = Stream.Read(buf, n);
+    size_t len = 0;
+    while (len < got && buf[len] != 0) ++len;
+    Strings.emplace_back(buf, len);
+    if (got != n) return;  // a truncated block keeps what was read and ends the list
+  }
+}
+
+TPixelFormat GetBitmapPixelFormat(const TBitmap& Bitmap) { return Bitmap.PixelFormat(); }
+
+void SetBitmapPixelFormat(TBitmap& Bitmap, TPixelFormat PixelFormat) {
+  if (Bitmap.PixelFormat() != PixelFormat) Bitmap.SetPixelFormat(PixelFormat);
+}
+
+// ---- the octree --------------------------------------------------------------------------------
+
+TColorQuantizer::TColorQuantizer(int MaxColors, int ColorBits) : FMaxColors(MaxColors), FColorBits(ColorBits) {
+  if (MaxColors <= 0) GIFError("Invalid number of colors");
+  if (ColorBits < 1 || ColorBits > 8) GIFError("Invalid number of color bits");
+  FNodes.reserve(1024);
+}
+
+int32_t TColorQuantizer::NewNode(int Level) {
+  int32_t index;
+  if (!FFree.empty()) {
+    index = FFree.back();
+    FFree.pop_back();
+    FNodes[static_cast<size_t>(index)] = TOctreeNode();
+  } else {
+    index = static_cast<int32_t>(FNodes.size());
+    FNodes.emplace_back();
+  }
+  TOctreeNode& n = FNodes[static_cast<size_t>(index)];
+  n.IsLeaf = Level == FColorBits;
+  if (n.IsLeaf) {
+    ++FLeafCount;
+  } else {
+    n.Next = FReducibleNodes[Level];
+    FReducibleNodes[Level] = index;
+  }
+  return index;
+}
+
+void TColorQuantizer::FreeNode(int32_t Index) { FFree.push_back(Index); }
+
+void TColorQuantizer::AddColor(uint8_t R, uint8_t G, uint8_t B) {
+  if (FTree < 0) FTree = NewNode(0);
+  int32_t node = FTree;
+  for (int level = 0;; ++level) {
+    TOctreeNode& n = FNodes[static_cast<size_t>(node)];
+    if (n.IsLeaf) {
+      ++n.PixelCount;
+      n.RedSum += R;
+      n.GreenSum += G;
+      n.BlueSum += B;
+      break;
+    }
+    const int shift = 7 - level, mask = 0x80 >> level;
+    const int child = (((R & mask) >> shift) << 2) | (((G & mask) >> shift) << 1) | ((B & mask) >> shift);
+    int32_t c = n.Children[child];
+    if (c < 0) {
+      c = NewNode(level + 1);  // may move the pool: index again
+      FNodes[static_cast<size_t>(node)].Children[child] = c;
+    }
+    node = c;
+  }
+  while (FLeafCount > FMaxColors) ReduceTree();
+}
+
+void TColorQuantizer::ReduceTree() {
+  int level = FColorBits - 1;
+  while (level > 0 && FReducibleNodes[level] < 0) --level;
+  int32_t index = FReducibleNodes[level];
+  if (index < 0) {  // nothing left to merge (cannot happen with MaxColors >= 1)
+    FLeafCount = 0;
+    return;
+  }
+  TOctreeNode& n = FNodes[static_cast<size_t>(index)];
+  FReducibleNodes[level] = n.Next;
+  int children = 0;
+  uint32_t count = n.PixelCount;
+  uint64_t r = n.RedSum, g = n.GreenSum, b = n.BlueSum;
+  for (int32_t& c : n.Children) {
+    if (c < 0) continue;
+    const TOctreeNode& child = FNodes[static_cast<size_t>(c)];
+    count += child.PixelCount;
+    r += child.RedSum;
+    g += child.GreenSum;
+    b += child.BlueSum;
+    FreeNode(c);
+    c = -1;
+    ++children;
+  }
+  n.PixelCount = count;
+  n.RedSum = r;
+  n.GreenSum = g;
+  n.BlueSum = b;
+  n.IsLeaf = true;
+  FLeafCount -= children - 1;
+}
+
+void TColorQuantizer::ProcessRow(const uint8_t* Row, int Width) {
+  for (int x = 0; x < Width; ++x, Row += 3) AddColor(Row[2], Row[1], Row[0]);
+}
+
+void TColorQuantizer::ProcessImage(TDIBReader& Image) {
+  const int w = Image.Bitmap->Width(), h = Image.Bitmap->Height();
+  for (int y = 0; y < h; ++y) ProcessRow(Image.ScanLine(y), w);
+}
+
+std::vector<TPaletteEntry> TColorQuantizer::ColorTable() const {
+  std::vector<TPaletteEntry> table;
+  if (FTree < 0) return table;
+  // Depth-first, children 0 to 7; the tree is at most nine levels deep.
+  struct TFrame {
+    int32_t Node;
+    int Child;
+  };
+  std::vector<TFrame> stack{{FTree, 0}};
+  while (!stack.empty()) {
+    TFrame& f = stack.back();
+    const TOctreeNode& n = FNodes[static_cast<size_t>(f.Node)];
+    if (n.IsLeaf) {
+      TPaletteEntry e;
+      if (n.PixelCount > 0) {
+        e.peRed = static_cast<uint8_t>(n.RedSum / n.PixelCount);
+        e.peGreen = static_cast<uint8_t>(n.GreenSum / n.PixelCount);
+        e.peBlue = static_cast<uint8_t>(n.BlueSum / n.PixelCount);
+      }
+      table.push_back(e);
+      stack.pop_back();
+      continue;
+    }
+    while (f.Child < 8 && n.Children[f.Child] < 0) ++f.Child;
+    if (f.Child == 8) {
+      stack.pop_back();
+      continue;
+    }
+    int32_t next = n.Children[f.Child++];
+    stack.push_back({next, 0});
+  }
+  return table;
+}
+
+// ---- palettes ----------------------------------------------------------------------------------
+
+namespace {
+
+struct TQuantizeSetup {
+  int PaletteSize, MaxColors, First;
+};
+
+TQuantizeSetup Setup(int Colors, bool Windows) {
+  if (Windows) return {256, 236, 10};
+  if (Colors <= 0) GIFError("Invalid number of colors");
+  return {Colors, Colors, 0};
+}
+
+HPALETTE MakeQuantizedPalette(const TColorQuantizer& Quantizer, const TQuantizeSetup& S, bool Windows) {
+  std::vector<TPaletteEntry> entries(static_cast<size_t>(S.PaletteSize));
+  if (Windows) {
+    const auto& stock = DefaultPalette20()->Entries;
+    for (int i = 0; i < 10; ++i) {
+      entries[static_cast<size_t>(i)] = stock[static_cast<size_t>(i)];
+      entries[static_cast<size_t>(246 + i)] = stock[static_cast<size_t>(10 + i)];
+    }
+  }
+  std::vector<TPaletteEntry> table = Quantizer.ColorTable();
+  const size_t n = std::min<size_t>(table.size(), static_cast<size_t>(S.MaxColors));
+  for (size_t i = 0; i < n; ++i) {
+    table[i].peFlags = 0;
+    entries[static_cast<size_t>(S.First) + i] = table[i];
+  }
+  return CreatePalette(std::move(entries));
+}
+
+}  // namespace
+
+HPALETTE QuantizeDIBPalette(TDIBReader& Reader, int Colors, int ColorBits, bool Windows) {
+  TQuantizeSetup s = Setup(Colors, Windows);
+  TColorQuantizer q(s.MaxColors, ColorBits);
+  q.ProcessImage(Reader);
+  return MakeQuantizedPalette(q, s, Windows);
+}
+
+HPALETTE QuantizeBitmapPalette(TBitmap& Bitmap, int Colors, int ColorBits, bool Windows) {
+  TDIBReader reader(Bitmap, TPixelFormat::pf24bit);
+  return QuantizeDIBPalette(reader, Colors, ColorBits, Windows);
+}
+
+HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>* List, int Colors, int ColorBits, bool Windows) {
+  if (List == nullptr || List->empty()) GIFError("Invalid bitmap list");
+  for (const TBitmap* b : *List)
+    if (b == nullptr) GIFError("Invalid bitmap list");
+  TQuantizeSetup s = Setup(Colors, Windows);
+  TColorQuantizer q(s.MaxColors, ColorBits);
+  for (TBitmap* b : *List) {
+    TDIBReader reader(*b, TPixelFormat::pf24bit);
+    q.ProcessImage(reader);
+  }
+  return MakeQuantizedPalette(q, s, Windows);
+}
+
+HPALETTE WebPalette216() {
+  std::vector<TPaletteEntry> e;
+  e.reserve(216);
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 6; ++g)
+      for (int b = 0; b < 6; ++b)
+        e.push_back({static_cast<uint8_t>(51 * r), static_cast<uint8_t>(51 * g), static_cast<uint8_t>(51 * b), 0});
+  return CreatePalette(std::move(e));
+}
+
+namespace {
+HPALETTE Greys(std::initializer_list<int> Levels) {
+  std::vector<TPaletteEntry> e;
+  for (int v : Levels) {
+    auto c = static_cast<uint8_t>(v);
+    e.push_back({c, c, c, PC_NOCOLLAPSE});
+  }
+  return CreatePalette(std::move(e));
+}
+}  // namespace
+
+HPALETTE GrayPalette256() {
+  std::vector<TPaletteEntry> e(256);
+  for (int i = 0; i < 256; ++i) {
+    auto c = static_cast<uint8_t>(i);
+    e[static_cast<size_t>(i)] = {c, c, c, PC_NOCOLLAPSE};
+  }
+  return CreatePalette(std::move(e));
+}
+
+HPALETTE GrayPalette4() { return Greys({0, 128, 192, 255}); }
+
+HPALETTE MonochromePalette() { return Greys({0, 255}); }
+
+const HPALETTE& DefaultPalette20() {
+  static const HPALETTE stock = CreatePalette({
+      {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},   {0, 0, 128, 0},
+      {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0}, {192, 220, 192, 0}, {166, 202, 240, 0},
+      {255, 251, 240, 0}, {160, 160, 164, 0}, {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},
+      {255, 255, 0, 0},   {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0},
+  });
+  return stock;
+}
+
+HPALETTE HalftonePalette256() {
+  // A true-colour X11 display has no palette of its own to ask; this is the layout a halftone
+  // palette has on a palette display: the twenty static colours at both ends, the web cube and
+  // twenty greys between.
+  const auto& stock = DefaultPalette20()->Entries;
+  std::vector<TPaletteEntry> e(stock.begin(), stock.begin() + 10);
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 6; ++g)
+      for (int b = 0; b < 6; ++b)
+        e.push_back({static_cast<uint8_t>(51 * r), static_cast<uint8_t>(51 * g), static_cast<uint8_t>(51 * b), 0});
+  for (int i = 1; i <= 20; ++i) {
+    auto v = static_cast<uint8_t>(i * 255 / 21);
+    e.push_back({v, v, v, 0});
+  }
+  e.insert(e.end(), stock.begin() + 10, stock.end());
+  return CreatePalette(std::move(e));
+}
