@@ -1,0 +1,490 @@
+// The main window: its components, creation and destruction, closing, the shell menus and the
+// project options, and the key and wheel preview.
+#include "editor/crvn_unificado.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QTabBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include "editor/PreviewInterface.h"
+#include "editor/crvn_about.h"
+#include "model/crvn_o3d.h"
+#include "model/crvn_struc.h"
+#include "platform/Bitmap.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/qt/ErrorBox.h"
+#include "platform/qt/Guarded.h"
+#include "ui_crvn_about.h"
+#include "ui_crvn_unificado.h"
+
+const char* const CorvaneVersion = "2.4.1";
+const char* const CorvaneCaption = "Corvane v2.4.1";
+const char* const DefaultGameFolder = "C:\\UnrealTournament";
+
+std::function<bool(const std::string& url)> Tmain_unificada::OpenUrl = [](const std::string& url) {
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+};
+
+std::string GameFolderFromCommand(const std::string& command) {
+  const size_t pos = command.find("\\System\\UnrealTournament.exe");
+  if (pos == std::string::npos) return std::string();
+  std::string folder = command.substr(0, pos);
+  // The command is usually quoted ("C:\UT\System\UnrealTournament.exe" %1): the quote is not
+  // part of the folder.
+  if (!folder.empty() && folder.front() == '"') folder.erase(0, 1);
+  return folder;
+}
+
+namespace {
+const char* const PaintColorProperty = "corvanePaintColor";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+Tmain_unificada::Tmain_unificada(QWidget* parent, std::unique_ptr<TPreview> preview)
+    : QMainWindow(parent),
+      ui(std::make_unique<Ui::Tmain_unificada>()),
+      Preview(preview ? std::move(preview) : std::make_unique<TPreview>()) {
+  ui->setupUi(this);
+  SetupComponents();
+  Preview->Attach(this, ui->GLSceneViewer);
+  ConnectHandlers();
+  // A failure inside creation is shown and the window still opens, as with any handler.
+  Guarded([this] { FormCreate(this); });
+}
+
+Tmain_unificada::~Tmain_unificada() {
+  qApp->removeEventFilter(this);
+  TimerRefrescoTexturas->stop();
+  Guarded([this] { FormDestroy(this); });
+}
+
+void Tmain_unificada::SetupComponents() {
+  // Tool tabs: the index is the painter's tool.
+  for (const char* tool : {"Brush", "Tint", "Lighten", "Darken", "Picker"}) ui->tools->addTab(tool);
+  ui->tools->setCurrentIndex(0);
+  ui->tools->setExpanding(false);
+
+  // The 3D view's placeholder shows the viewer's silver background.
+  QPalette pal = ui->GLSceneViewer->palette();
+  pal.setColor(QPalette::Window, QColor(192, 192, 192));
+  ui->GLSceneViewer->setPalette(pal);
+  ui->GLSceneViewer->setMouseTracking(true);
+  ui->texture_preview_image->setMouseTracking(true);
+
+  // StatusBarPreview's four panels.
+  static const int widths[4] = {115, 150, 170, 150};
+  for (int i = 0; i < 4; ++i) {
+    auto* panel = new QLabel(ui->StatusBarPreview);
+    panel->setObjectName(QString("StatusBarPreviewPanel%1").arg(i));
+    panel->setMinimumWidth(widths[i]);
+    panel->setFrameShape(QFrame::NoFrame);
+    ui->StatusBarPreview->addWidget(panel, i == 3 ? 1 : 0);
+    StatusBarPreviewPanels[i] = panel;
+  }
+  StatusBarPreviewPanels[0]->setText("Model Default Position:");
+  StatusBarText = new QLabel(ui->StatusBar);
+  StatusBarText->setObjectName("StatusBarText");
+  ui->StatusBar->addWidget(StatusBarText, 1);
+
+  // Radio groups: the button id is the item index.
+  opt_reducepalettesGroup = new QButtonGroup(this);
+  opt_reducepalettesGroup->addButton(ui->opt_reducepalettes0, 0);
+  opt_reducepalettesGroup->addButton(ui->opt_reducepalettes1, 1);
+  opt_reducepalettesGroup->addButton(ui->opt_reducepalettes2, 2);
+  incrementosGroup = new QButtonGroup(this);
+  incrementosGroup->addButton(ui->incrementos0, 0);
+  incrementosGroup->addButton(ui->incrementos1, 1);
+  incrementosGroup->addButton(ui->incrementos2, 2);
+
+  ui->opt_notallowdownload->setVisible(false);
+  ui->btnLaunchEditor->setVisible(false);
+  ui->Panel_tools_texturas->setVisible(false);
+
+  // The tree's pop-up: each item's data is the tree level it serves.
+  PopupArbol = new QMenu(this);
+  PopupArbol->setObjectName("PopupArbol");
+  struct TItem {
+    const char* name;
+    const char* caption;
+    int level;
+  };
+  for (const TItem& item : {TItem{"popuparbol_NewGroup", "New Skin...", 0},
+                            TItem{"popuparbol_EditGroup", "Edit Skin...", 1},
+                            TItem{"popuparbol_DeleteGroup", "Delete Skin", 1},
+                            TItem{"popuparbol_AddTexture", "Add Texture...", 2},
+                            TItem{"popuparbol_EditTextureDescription", "Edit Texture Description...", 3},
+                            TItem{"popuparbol_DeleteTexture", "Delete Texture", 3}}) {
+    QAction* a = PopupArbol->addAction(item.caption);
+    a->setObjectName(item.name);
+    a->setData(item.level);
+  }
+
+  PopupPresets = new QMenu(this);
+  PopupPresets->setObjectName("PopupPresets");
+  for (const auto& [name, caption] : {std::pair{"mnu_PresetNew", "New..."}, std::pair{"mnu_PresetRemove", "Remove"},
+                                      std::pair{"mnu_PresetRename", "Rename..."},
+                                      std::pair{"mnu_PresetSet", "Set with Current values"},
+                                      std::pair{"mnu_PresetSaveinCVMX", "Save this presets"}}) {
+    QAction* a = PopupPresets->addAction(caption);
+    a->setObjectName(name);
+  }
+
+  TimerRefrescoTexturas = new QTimer(this);
+  TimerRefrescoTexturas->setObjectName("TimerRefrescoTexturas");
+  TimerRefrescoTexturas->setInterval(3000);
+
+  OpenDialog1.DefaultExt = "cvp";
+  OpenDialog1.Filter = "Corvane Projects (*.cvp)|*.cvp";
+  OpenDialog1.Title = "Opening Corvane Project";
+  SaveDialog1.DefaultExt = "cvp";
+  SaveDialog1.Filter = "Corvane Projects (*.cvp)|*.cvp";
+  OpenPictureDialog1.MultiSelect = true;
+  OpenPictureDialog1.Title = "Select Texture file";
+
+  ui->SplitterMain->setStretchFactor(0, 1);
+  ui->SplitterMain->setStretchFactor(1, 1);
+  ui->SplitterEditor->setStretchFactor(0, 0);
+  ui->SplitterEditor->setStretchFactor(1, 1);
+  ui->SplitterEditor->setSizes({220, 300});
+}
+
+void Tmain_unificada::ConnectHandlers() {
+  // Every handler runs guarded: an exception is shown in the error box and never crosses Qt.
+  auto menu = [this](QAction* action, void (Tmain_unificada::*handler)(QObject*)) {
+    connect(action, &QAction::triggered, this, GuardedSlot([this, action, handler](auto&&...) { (this->*handler)(action); }));
+  };
+  menu(ui->mnu_NewProject, &Tmain_unificada::mnu_NewProjectClick);
+  menu(ui->mnu_LoadProject, &Tmain_unificada::mnu_LoadProjectClick);
+  menu(ui->mnu_SaveProject, &Tmain_unificada::mnu_SaveProjectClick);
+  menu(ui->mnu_SaveAs, &Tmain_unificada::mnu_SaveAsClick);
+  menu(ui->mnu_ModelCompiler, &Tmain_unificada::mnu_ModelCompilerClick);
+  menu(ui->mnu_Exit, &Tmain_unificada::mnu_ExitClick);
+  menu(ui->mnu_RefreshTextures, &Tmain_unificada::mnu_RefreshTexturesClick);
+  menu(ui->mnu_Importtexture, &Tmain_unificada::mnu_ImporttextureClick);
+  menu(ui->mnu_CreateUTXINT, &Tmain_unificada::mnu_CreateUTXINTClick);
+  menu(ui->mnu_CompileProjecttoUTXINTandInstallinUT, &Tmain_unificada::mnu_CompileProjecttoUTXINTandInstallinUTClick);
+  menu(ui->mnu_HelpContents, &Tmain_unificada::mnu_HelpContentsClick);
+  menu(ui->mnu_OpenGLInformation, &Tmain_unificada::mnu_OpenGLInformationClick);
+  menu(ui->mnu_HelpAbout, &Tmain_unificada::mnu_HelpAboutClick);
+
+  auto popupItem = [&](QMenu* popup, const char* name, void (Tmain_unificada::*handler)(QObject*)) {
+    menu(popup->findChild<QAction*>(name), handler);
+  };
+  popupItem(PopupArbol, "popuparbol_NewGroup", &Tmain_unificada::popuparbol_NewGroupClick);
+  popupItem(PopupArbol, "popuparbol_EditGroup", &Tmain_unificada::popuparbol_EditGroupClick);
+  popupItem(PopupArbol, "popuparbol_DeleteGroup", &Tmain_unificada::popuparbol_DeleteGroupClick);
+  popupItem(PopupArbol, "popuparbol_AddTexture", &Tmain_unificada::popuparbol_AddTextureClick);
+  popupItem(PopupArbol, "popuparbol_EditTextureDescription", &Tmain_unificada::popuparbol_EditTextureDescriptionClick);
+  popupItem(PopupArbol, "popuparbol_DeleteTexture", &Tmain_unificada::popuparbol_DeleteTextureClick);
+  popupItem(PopupPresets, "mnu_PresetNew", &Tmain_unificada::mnu_PresetNewClick);
+  popupItem(PopupPresets, "mnu_PresetRemove", &Tmain_unificada::mnu_PresetRemoveClick);
+  popupItem(PopupPresets, "mnu_PresetRename", &Tmain_unificada::mnu_PresetRenameClick);
+  popupItem(PopupPresets, "mnu_PresetSet", &Tmain_unificada::mnu_PresetSetClick);
+  popupItem(PopupPresets, "mnu_PresetSaveinCVMX", &Tmain_unificada::mnu_PresetSaveinCVMXClick);
+
+  // Pop-ups: the OnPopup handler runs first, then the menu opens.
+  connect(ui->ArbolTexturas, &QWidget::customContextMenuRequested, this, GuardedSlot([this](const QPoint& pos) {
+            PopupArbolPopup(PopupArbol);
+            PopupArbol->popup(ui->ArbolTexturas->viewport()->mapToGlobal(pos));
+          }));
+  connect(ui->presets, &QWidget::customContextMenuRequested, this, GuardedSlot([this](const QPoint& pos) {
+            PopupPresetsPopup(PopupPresets);
+            PopupPresets->popup(ui->presets->viewport()->mapToGlobal(pos));
+          }));
+  connect(ui->presets, &QListWidget::itemDoubleClicked, this,
+          GuardedSlot([this](QListWidgetItem*) { presetsDblClick(ui->presets); }));
+  connect(ui->ArbolTexturas, &QTreeWidget::currentItemChanged, this,
+          GuardedSlot([this](QTreeWidgetItem*, QTreeWidgetItem*) { ArbolTexturasChange(ui->ArbolTexturas); }));
+  connect(TimerRefrescoTexturas, &QTimer::timeout, this,
+          GuardedSlot([this](auto&&...) { TimerRefrescoTexturasTimer(TimerRefrescoTexturas); }));
+
+  // Clicks by the user only: setting a control from code does not count as an edit.
+  auto click = [this](QAbstractButton* b, void (Tmain_unificada::*handler)(QObject*)) {
+    connect(b, &QAbstractButton::clicked, this, GuardedSlot([this, b, handler](bool) { (this->*handler)(b); }));
+  };
+  click(ui->opt_mipmaps, &Tmain_unificada::opt_mipmapsClick);
+  click(ui->opt_clientoptional, &Tmain_unificada::opt_clientoptionalClick);
+  click(ui->opt_notallowdownload, &Tmain_unificada::opt_notallowdownloadClick);
+  connect(opt_reducepalettesGroup, &QButtonGroup::idClicked, this,
+          GuardedSlot([this](int) { opt_reducepalettesClick(ui->opt_reducepalettes); }));
+  click(ui->cbEnableMasking, &Tmain_unificada::cbEnableMaskingClick);
+  click(ui->btn_refresh, &Tmain_unificada::btn_refreshClick);
+  click(ui->btn_saveposition, &Tmain_unificada::btn_savepositionClick);
+  click(ui->btn_SaveEditedTexture, &Tmain_unificada::btn_SaveEditedTextureClick);
+  click(ui->btn_RevertEditedTexture, &Tmain_unificada::btn_RevertEditedTextureClick);
+  click(ui->btn_UndoEditedTexture, &Tmain_unificada::btn_UndoEditedTextureClick);
+  click(ui->ColorPickerButton1, &Tmain_unificada::ColorPickerButton1Click);
+
+  auto combo = [this](QComboBox* c, void (Tmain_unificada::*handler)(QObject*)) {
+    connect(c, &QComboBox::activated, this, GuardedSlot([this, c, handler](int) { (this->*handler)(c); }));
+  };
+  combo(ui->skin_selection, &Tmain_unificada::skin_selectionChange);
+  combo(ui->team_selection, &Tmain_unificada::team_selectionChange);
+  combo(ui->face_selection, &Tmain_unificada::face_selectionChange);
+  combo(ui->zoom, &Tmain_unificada::zoomChange);
+  connect(ui->tbSeeWire, &QSlider::valueChanged, this, GuardedSlot([this](int) { tbSeeWireChange(ui->tbSeeWire); }));
+  connect(ui->brush_size, &QScrollBar::valueChanged, ui->brush_sizeValue,
+          [this](int v) { ui->brush_sizeValue->setText(QString::number(v)); });
+  connect(ui->brush_intensity, &QScrollBar::valueChanged, ui->brush_intensityValue,
+          [this](int v) { ui->brush_intensityValue->setText(QString::number(v)); });
+
+  // Mouse over the 3D view and over the texture image; key presses and the wheel anywhere on
+  // the window.
+  ui->GLSceneViewer->installEventFilter(this);
+  ui->texture_preview_image->installEventFilter(this);
+  qApp->installEventFilter(this);
+}
+
+bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      auto* w = qobject_cast<QWidget*>(watched);
+      if (!w || w->window() != this) break;
+      auto* ke = static_cast<QKeyEvent*>(event);
+      // Only typed characters; navigation keys and shortcuts keep working.
+      if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) break;
+      if (ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) break;
+      const QByteArray text = ke->text().toLatin1();
+      if (text.size() != 1) break;
+      char key = text[0];
+      Guarded([&] { FormKeyPress(this, key); });
+      return true;  // the window consumes every typed character
+    }
+    case QEvent::Wheel: {
+      auto* w = qobject_cast<QWidget*>(watched);
+      if (!w || w->window() != this) break;
+      auto* we = static_cast<QWheelEvent*>(event);
+      const int delta = we->angleDelta().y();
+      if (delta == 0) break;
+      const QPoint p = we->position().toPoint();
+      bool handled = false;
+      Guarded([&] { FormMouseWheel(this, delta, p.x(), p.y(), handled); });
+      if (handled) return true;
+      break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease: {
+      if (watched != ui->GLSceneViewer && watched != ui->texture_preview_image) break;
+      auto* me = static_cast<QMouseEvent*>(event);
+      const QPoint p = me->position().toPoint();
+      const bool viewer = watched == ui->GLSceneViewer;
+      Guarded([&] {
+        if (event->type() == QEvent::MouseMove) {
+          if (viewer)
+            GLSceneViewerMouseMove(watched, me->buttons(), me->modifiers(), p.x(), p.y());
+          else
+            texture_preview_imageMouseMove(watched, me->buttons(), me->modifiers(), p.x(), p.y());
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+          if (viewer)
+            GLSceneViewerMouseUp(watched, me->button(), me->buttons(), me->modifiers(), p.x(), p.y());
+          else
+            texture_preview_imageMouseUp(watched, me->button(), me->modifiers(), p.x(), p.y());
+        } else {
+          if (viewer)
+            GLSceneViewerMouseDown(watched, me->button(), me->buttons(), me->modifiers(), p.x(), p.y());
+          else
+            texture_preview_imageMouseDown(watched, me->button(), me->modifiers(), p.x(), p.y());
+        }
+      });
+      return true;
+    }
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void Tmain_unificada::FormCreate(QObject*) {
+  // 1. The head-up sprite shows the talk texture only once a project is open.
+  Preview->HideHUD();
+  // 2. The mesh container.
+  try {
+    ModelMesh = std::make_unique<TObjeto3D>();
+  } catch (const std::exception& e) {
+    throw Exception(std::string("FormCreate: ") + e.what());
+  }
+  PreviewModelLoaded = false;
+  // 3. Caption and help page.
+  setWindowTitle(CorvaneCaption);
+  HelpFile = ProgramFolder() + "corvane.html";
+  // 4. The model catalogue. A broken extension file must not stop the program: what was read
+  // before it stays in the catalogue and start-up goes on.
+  Models.clear();
+  CurrentModel = std::make_unique<TModelo>();
+  try {
+    LoadModelExtensions();
+  } catch (const std::exception& e) {
+    ShowErrorBox(std::string("FormCreate: ") + e.what());
+  }
+  // 5. Dialogs start in the program folder.
+  OpenPictureDialog1.InitialDir = ProgramFolder();
+  OpenDialog1.InitialDir = ProgramFolder();
+  SaveDialog1.InitialDir = ProgramFolder();
+  // 6. Every registered picture format.
+  SetPictureDialogFilter();
+  // 7. Painter defaults.
+  SetPaintColor(clBlack);
+  ui->brush_size->setValue(15);
+  ui->brush_intensity->setValue(50);
+  ui->zoom->setCurrentIndex(0);
+  ProjectModified = false;
+  GameFolder.clear();
+  // 8. The game folder.
+  ReadGameFolder();
+  // 9. The model extension file type.
+  RegisterModelExtensionType();
+  // 10. The model's default position.
+  UpdateCaption();
+  TimerRefrescoTexturas->start();
+}
+
+void Tmain_unificada::ReadGameFolder() {
+  // A registry store that cannot be read counts as a missing key.
+  try {
+    TRegistry reg;
+    if (reg.OpenKey("\\unreal\\Shell\\open\\command", false)) {
+      GameFolder = GameFolderFromCommand(reg.ReadString(""));
+      reg.CloseKey();
+    }
+  } catch (const Exception&) {
+    GameFolder.clear();
+  }
+  if (GameFolder.empty()) GameFolder = DefaultGameFolder;
+}
+
+void Tmain_unificada::RegisterModelExtensionType() {
+  // A key that cannot be opened or written stops the registration without a message: the
+  // program works without it.
+  try {
+    TRegistry reg;
+    if (!reg.OpenKey("\\.cvmx", true)) return;
+    std::string typeName = reg.ReadString("");
+    if (typeName.empty()) {
+      typeName = "CVMXfile";
+      reg.WriteString("", typeName);
+    }
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName, true)) return;
+    if (reg.ReadString("").empty()) reg.WriteString("", "Corvane Model Extension");
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName + "\\shell", true)) return;
+    reg.WriteString("", "open");
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName + "\\shell\\open", true)) return;
+    if (reg.ReadString("").empty()) reg.WriteString("", "&Open");
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName + "\\shell\\open\\command", true)) return;
+    if (reg.ReadString("").empty()) reg.WriteString("", "NOTEPAD.EXE \"%L\"");
+    reg.CloseKey();
+  } catch (const Exception&) {
+  }
+}
+
+void Tmain_unificada::FormDestroy(QObject*) {
+  if (FDestroyed) return;
+  FDestroyed = true;
+  try {
+    ModelMesh.reset();
+  } catch (const std::exception& e) {
+    throw Exception(std::string("FormDestroy: ") + e.what());
+  }
+  CurrentModel.reset();
+  Models.clear();
+  ClearTextureTree();
+}
+
+void Tmain_unificada::FormCloseQuery(QObject*, bool& CanClose) {
+  // The answer only decides whether the project is saved; closing goes on either way.
+  if (ProjectModified) mnu_SaveProjectClick(nullptr);
+  CanClose = true;
+}
+
+void Tmain_unificada::closeEvent(QCloseEvent* event) {
+  bool canClose = true;
+  // When saving fails the window stays open, so the unsaved project is not lost.
+  if (!Guarded([&] { FormCloseQuery(this, canClose); })) canClose = false;
+  if (canClose)
+    event->accept();
+  else
+    event->ignore();
+}
+
+void Tmain_unificada::FormKeyPress(QObject*, char& Key) {
+  Preview->KeyPress(Key);
+  Key = 0;
+}
+
+void Tmain_unificada::FormMouseWheel(QObject*, int WheelDelta, int, int, bool& Handled) {
+  Preview->MouseWheel(WheelDelta);
+  Handled = true;
+}
+
+void Tmain_unificada::mnu_ExitClick(QObject*) { close(); }
+
+void Tmain_unificada::mnu_HelpContentsClick(QObject*) {
+  if (!FileExists(HelpFile)) {
+    MessageBox(ApplicationTitle(), "The help page " + HelpFile + " is missing.", TMsgButtons::OK,
+               TMsgIcon::Warning);
+    return;
+  }
+  QUrl url = QUrl::fromLocalFile(Q(HelpFile));
+  url.setFragment("contents");
+  const std::string address = url.toString().toStdString();
+  if (!OpenUrl || !OpenUrl(address))
+    MessageBox(ApplicationTitle(), "No web browser could be started. The help page is " + HelpFile + ".",
+               TMsgButtons::OK, TMsgIcon::Information);
+}
+
+void Tmain_unificada::mnu_HelpAboutClick(QObject*) {
+  Tfrm_AboutBox box(this);
+  box.ui->Version->setText(QString("Version ") + CorvaneVersion);
+  box.exec();
+}
+
+void Tmain_unificada::mnu_OpenGLInformationClick(QObject*) { Preview->ShowOpenGLInformation(); }
+
+void Tmain_unificada::opt_mipmapsClick(QObject*) { ProjectModified = true; }
+void Tmain_unificada::opt_clientoptionalClick(QObject*) { ProjectModified = true; }
+void Tmain_unificada::opt_notallowdownloadClick(QObject*) { ProjectModified = true; }
+
+void Tmain_unificada::opt_reducepalettesClick(QObject*) {
+  ProjectModified = true;
+  BuildPalettes();
+  Draw3D();
+}
+
+uint32_t Tmain_unificada::PaintColor() const {
+  return ui->ColorPickerButton1->property(PaintColorProperty).toUInt();
+}
+
+void Tmain_unificada::SetPaintColor(uint32_t color) {
+  ui->ColorPickerButton1->setProperty(PaintColorProperty, color);
+  QPixmap swatch(24, 14);
+  swatch.fill(QColor(GetRValue(color), GetGValue(color), GetBValue(color)));
+  QPainter(&swatch).drawRect(0, 0, 23, 13);
+  ui->ColorPickerButton1->setIcon(QIcon(swatch));
+  ui->ColorPickerButton1->setIconSize(swatch.size());
+}
+
+void Tmain_unificada::SetPictureDialogFilter() {
+  // (Pending: the filter of every registered picture class once the picture loader lands.)
+  OpenPictureDialog1.DefaultExt = "bmp";
+  OpenPictureDialog1.Filter = "Bitmaps (*.bmp)|*.bmp";
+}

@@ -1,0 +1,208 @@
+#pragma once
+// Tmain_unificada: the main window, at once the skin editor and the 3D preview.
+//
+// The class is large, so its methods live in one file per topic (keep new methods in the
+// file of their topic, and add fields to the block of the topic that needs them):
+//   crvn_unificado.cpp              creation, destruction, closing, menus of the shell
+//                                   (exit, help, about, OpenGL information), project
+//                                   options, key and wheel preview, the component set-up
+//   crvn_unificado_catalogue.cpp    LoadModelExtensions and the two partial model writers
+//                                   (btn_savepositionClick, mnu_PresetSaveinCVMXClick)
+//   crvn_unificado_preview.cpp      the preview routines, forwarded to TPreview
+//                                   (editor/PreviewInterface.h)
+//   crvn_unificado_project.cpp      New, Load, Save, Save As
+//   crvn_unificado_tree.cpp         the skin tree, its pop-up, import, reload timer
+//   crvn_unificado_palettes.cpp     BuildPalettes
+//   crvn_unificado_painter.cpp      the texture painter
+//   crvn_unificado_compile.cpp      the two compile commands
+//   crvn_unificado_modelcompiler.cpp  the Model Compiler menu command
+//
+// Handlers take the object that triggered them as Sender; nullptr means "called by the
+// program itself" (Save asks its question only then).
+//
+// Catalogue reloads (after saving the position or presets, or after a model compile) replace
+// CurrentModel's parts with new objects: nothing may keep a TModeloPart pointer across a
+// reload. Tree section nodes and the preview keep the section number and look the part up
+// with CurrentModel->PartIndexOfSection.
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/PreviewInterface.h"
+#include "platform/qt/Prompter.h"
+
+class QMenu;
+class QTimer;
+class QTreeWidgetItem;
+class QButtonGroup;
+class QLabel;
+class TBitmap;
+class TModelo;
+class TObjeto3D;
+
+namespace Ui {
+class Tmain_unificada;
+}
+
+// The program's version, shown in the caption and the About box.
+extern const char* const CorvaneVersion;      // "2.4.1"
+extern const char* const CorvaneCaption;      // "Corvane v2.4.1"
+// "unreal\Shell\open\command" gives no game folder: this one is used.
+extern const char* const DefaultGameFolder;   // "C:\UnrealTournament"
+
+// The game folder named by the game's registered open command: the text before
+// "\System\UnrealTournament.exe", without a leading quote; empty when the text is missing.
+std::string GameFolderFromCommand(const std::string& command);
+
+class Tmain_unificada : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Runs FormCreate. preview == nullptr installs the preview that draws nothing.
+  explicit Tmain_unificada(QWidget* parent = nullptr, std::unique_ptr<TPreview> preview = nullptr);
+  ~Tmain_unificada() override;
+
+  // The form's components (names and captions as the form gives them).
+  std::unique_ptr<Ui::Tmain_unificada> ui;
+  QMenu* PopupArbol = nullptr;
+  QMenu* PopupPresets = nullptr;
+  QTimer* TimerRefrescoTexturas = nullptr;
+  QButtonGroup* opt_reducepalettesGroup = nullptr;  // item index of opt_reducepalettes
+  QButtonGroup* incrementosGroup = nullptr;         // item index of incrementos
+  QLabel* StatusBarPreviewPanels[4] = {};           // the four panels of StatusBarPreview
+  QLabel* StatusBarText = nullptr;                  // StatusBar's simple text
+  TFileDialogOptions OpenDialog1;                   // project open
+  TFileDialogOptions SaveDialog1;                   // project save
+  TFileDialogOptions OpenPictureDialog1;            // texture files
+
+  // ---- fields of the window (plain data) ----
+  std::string ProjectFileName;
+  std::string GameFolder;
+  std::vector<std::unique_ptr<TModelo>> Models;  // the catalogue, owns its models
+  bool ProjectModified = false;
+  QTreeWidgetItem* PopupNode = nullptr;
+  bool PreviewModelLoaded = false;
+  int32_t LastMouseX = 0, LastMouseY = 0;
+  std::unique_ptr<TObjeto3D> ModelMesh;
+  std::string ModelKey;
+  std::unique_ptr<TBitmap> StrokeMask;
+  bool Painting = false;
+  bool TextureEditable = false;
+  std::unique_ptr<TModelo> CurrentModel;
+  // The application's help page (program folder + "corvane.html").
+  std::string HelpFile;
+  // The 3D preview behind the preview routines; never null.
+  std::unique_ptr<TPreview> Preview;
+
+  // Opens a help page URL in the desktop's browser; tests replace it. Returns false when no
+  // browser could be started.
+  static std::function<bool(const std::string& url)> OpenUrl;
+
+  // ---- creation, destruction, closing (crvn_unificado.cpp) ----
+  void FormCreate(QObject* Sender);
+  void FormDestroy(QObject* Sender);
+  void FormCloseQuery(QObject* Sender, bool& CanClose);
+  void FormKeyPress(QObject* Sender, char& Key);
+  void FormMouseWheel(QObject* Sender, int WheelDelta, int X, int Y, bool& Handled);
+
+  // ---- shell menus and project options (crvn_unificado.cpp) ----
+  void mnu_ExitClick(QObject* Sender);
+  void mnu_HelpContentsClick(QObject* Sender);
+  void mnu_HelpAboutClick(QObject* Sender);
+  void mnu_OpenGLInformationClick(QObject* Sender);
+  void opt_mipmapsClick(QObject* Sender);
+  void opt_clientoptionalClick(QObject* Sender);
+  void opt_notallowdownloadClick(QObject* Sender);
+  void opt_reducepalettesClick(QObject* Sender);
+  // Paint colour of ColorPickerButton1 (0x00BBGGRR).
+  uint32_t PaintColor() const;
+  void SetPaintColor(uint32_t color);
+
+  // ---- model catalogue (crvn_unificado_catalogue.cpp) ----
+  void LoadModelExtensions();
+  void btn_savepositionClick(QObject* Sender);
+  void mnu_PresetSaveinCVMXClick(QObject* Sender);
+
+  // ---- preview, forwarded to Preview (crvn_unificado_preview.cpp) ----
+  void SetupPreview();
+  void UpdateCaption();
+  void Draw3D();
+  void LoadSkins();
+  void RefreshSelectionCombos();
+  void skin_selectionChange(QObject* Sender);
+  void team_selectionChange(QObject* Sender);
+  void face_selectionChange(QObject* Sender);
+  void cbEnableMaskingClick(QObject* Sender);
+  void btn_refreshClick(QObject* Sender);
+  void GLSceneViewerMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
+                              Qt::KeyboardModifiers Shift, int X, int Y);
+  void GLSceneViewerMouseMove(QObject* Sender, Qt::MouseButtons Buttons,
+                              Qt::KeyboardModifiers Shift, int X, int Y);
+  void GLSceneViewerMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
+                            Qt::KeyboardModifiers Shift, int X, int Y);
+  void presetsDblClick(QObject* Sender);
+  void PopupPresetsPopup(QObject* Sender);
+  void mnu_PresetNewClick(QObject* Sender);
+  void mnu_PresetRemoveClick(QObject* Sender);
+  void mnu_PresetRenameClick(QObject* Sender);
+  void mnu_PresetSetClick(QObject* Sender);
+
+  // ---- project (crvn_unificado_project.cpp) ----
+  void mnu_NewProjectClick(QObject* Sender);
+  void mnu_LoadProjectClick(QObject* Sender);
+  void mnu_SaveProjectClick(QObject* Sender);
+  void mnu_SaveAsClick(QObject* Sender);
+
+  // ---- skin tree (crvn_unificado_tree.cpp) ----
+  void PopupArbolPopup(QObject* Sender);
+  void popuparbol_NewGroupClick(QObject* Sender);
+  void popuparbol_EditGroupClick(QObject* Sender);
+  void popuparbol_DeleteGroupClick(QObject* Sender);
+  void popuparbol_AddTextureClick(QObject* Sender);
+  void popuparbol_EditTextureDescriptionClick(QObject* Sender);
+  void popuparbol_DeleteTextureClick(QObject* Sender);
+  void mnu_ImporttextureClick(QObject* Sender);
+  void ArbolTexturasChange(QObject* Sender);
+  void mnu_RefreshTexturesClick(QObject* Sender);
+  void TimerRefrescoTexturasTimer(QObject* Sender);
+  void ClearTextureTree();
+
+  // ---- palette groups (crvn_unificado_palettes.cpp) ----
+  void BuildPalettes();
+
+  // ---- texture painter (crvn_unificado_painter.cpp) ----
+  void texture_preview_imageMouseDown(QObject* Sender, Qt::MouseButton Button,
+                                      Qt::KeyboardModifiers Shift, int X, int Y);
+  void texture_preview_imageMouseMove(QObject* Sender, Qt::MouseButtons Buttons,
+                                      Qt::KeyboardModifiers Shift, int X, int Y);
+  void texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button,
+                                    Qt::KeyboardModifiers Shift, int X, int Y);
+  void btn_UndoEditedTextureClick(QObject* Sender);
+  void btn_SaveEditedTextureClick(QObject* Sender);
+  void btn_RevertEditedTextureClick(QObject* Sender);
+  void tbSeeWireChange(QObject* Sender);
+  void zoomChange(QObject* Sender);
+  void ColorPickerButton1Click(QObject* Sender);
+
+  // ---- package compile (crvn_unificado_compile.cpp) ----
+  void mnu_CreateUTXINTClick(QObject* Sender);
+  void mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject* Sender);
+
+  // ---- model compiler (crvn_unificado_modelcompiler.cpp) ----
+  void mnu_ModelCompilerClick(QObject* Sender);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void SetupComponents();
+  void ConnectHandlers();
+  void RegisterModelExtensionType();
+  void ReadGameFolder();
+  void SetPictureDialogFilter();
+  bool FDestroyed = false;
+};
