@@ -1,6 +1,6 @@
 #pragma once
-// File modification times. An age is a count of nanoseconds on the file system's clock, so a
-// file changed twice within a second still gives two different ages; -1 means no such file.
+// File modification times. An age is a count of nanoseconds since 1970-01-01 UTC, so a file
+// changed twice within a second still gives two different ages; -1 means no such file.
 #include <cstdint>
 #include <string>
 

@@ -25,6 +25,17 @@ std::string Normalise(const std::string& path) {
 
 std::string ValueName(const std::string& name) { return name.empty() ? "@" : name; }
 
+// The store's reader trims values and strips one pair of surrounding quotes; a value that
+// would be changed by that is written inside one more pair of quotes.
+std::string Stored(const std::string& value) {
+  if (value.empty()) return value;
+  bool edgeBlank = static_cast<unsigned char>(value.front()) <= ' ' ||
+                   static_cast<unsigned char>(value.back()) <= ' ';
+  bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                value.back() == value.front();
+  return edgeBlank || quoted ? "\"" + value + "\"" : value;
+}
+
 void EnsureFolder(const std::string& fileName) {
   std::filesystem::path dir = std::filesystem::path(fileName).parent_path();
   if (dir.empty()) return;
@@ -99,5 +110,5 @@ bool TRegistry::ValueExists(const std::string& name) const {
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
   if (!FOpen || FCurrentPath.empty()) throw EConvertError("No registry key is open");
   EnsureFolder(FStore->FileName());
-  FStore->WriteString(FCurrentPath, ValueName(name), value);
+  FStore->WriteString(FCurrentPath, ValueName(name), Stored(value));
 }

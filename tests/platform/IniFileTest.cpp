@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "platform/Exceptions.h"
+#include "platform/IniFile.h"
+#include "platform/Numbers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("corvane_ini_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    std::string p = (dir / name).string();
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p;
+  }
+  static std::string Slurp(const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  }
+  fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(IniFileTest, LookupIgnoresCaseAndTakesTheFirstMatch) {
+  std::string f = Write("a.ini",
+                        "top=ignored\n"
+                        "[Model-Male]\n"
+                        "Name=First\n"
+                        "NAME=Second\n"
+                        "; Prefix=Comment\n"
+                        "Prefix = Male  \n"
+                        "[model-male]\n"
+                        "Name=Other section\n"
+                        "Extra=only here\n");
+  TIniFile ini(f);
+  EXPECT_EQ(ini.ReadString("MODEL-MALE", "name", "?"), "First");
+  EXPECT_EQ(ini.ReadString("model-male", "prefix", "?"), "Male");
+  // The second section of the same name is never searched.
+  EXPECT_EQ(ini.ReadString("Model-Male", "Extra", "dflt"), "dflt");
+  // Keys before the first section and comment lines belong to nothing.
+  EXPECT_EQ(ini.ReadString("", "top", "dflt"), "dflt");
+  EXPECT_EQ(ini.ReadString("Model-Male", "; Prefix", "dflt"), "dflt");
+  std::vector<std::string> sections, keys;
+  ini.ReadSections(sections);
+  EXPECT_EQ(sections, (std::vector<std::string>{"Model-Male"}));
+  ini.ReadSection("model-MALE", keys);
+  EXPECT_EQ(keys, (std::vector<std::string>{"Name", "Prefix"}));
+}
+
+TEST_F(IniFileTest, ValuesAreTrimmedAndLoseOnePairOfQuotes) {
+  std::string f = Write("q.ini",
+                        "[s]\n"
+                        "a=  \"quoted value\"  \n"
+                        "b='single'\n"
+                        "c=\"\"double\"\"\n"
+                        "d=\"mismatched'\n"
+                        "e=\"\n"
+                        "f=\t\n"
+                        "g=a=b\n"
+                        "  h  =  spaced key\n");
+  TIniFile ini(f);
+  EXPECT_EQ(ini.ReadString("s", "a", "?"), "quoted value");
+  EXPECT_EQ(ini.ReadString("s", "b", "?"), "single");
+  EXPECT_EQ(ini.ReadString("s", "c", "?"), "\"double\"");
+  EXPECT_EQ(ini.ReadString("s", "d", "?"), "\"mismatched'");
+  EXPECT_EQ(ini.ReadString("s", "e", "?"), "\"");
+  EXPECT_EQ(ini.ReadString("s", "f", "?"), "");
+  EXPECT_EQ(ini.ReadString("s", "g", "?"), "a=b");
+  EXPECT_EQ(ini.ReadString("s", "H", "?"), "spaced key");
+  std::vector<std::string> values;
+  ini.ReadSectionValues("S", values);
+  ASSERT_EQ(values.size(), 8u);
+  EXPECT_EQ(values[0], "a=quoted value");
+  EXPECT_EQ(values[7], "h=spaced key");
+}
+
+TEST_F(IniFileTest, ReadsCrlfLfBomAndALastLineWithoutEnd) {
+  for (std::string eol : {"\r\n", "\n"}) {
+    for (std::string bom : {"", "\xEF\xBB\xBF"}) {
+      std::string f = Write("e.ini", bom + "[Sec]" + eol + "Key=Value" + eol + eol + "[Two]" + eol + "Last=end");
+      TIniFile ini(f);
+      EXPECT_EQ(ini.ReadString("sec", "key", "?"), "Value") << "eol " << eol.size() << " bom " << bom.size();
+      EXPECT_EQ(ini.ReadString("two", "last", "?"), "end");
+      std::vector<std::string> s;
+      ini.ReadSections(s);
+      EXPECT_EQ(s, (std::vector<std::string>{"Sec", "Two"}));
+    }
+  }
+  TIniFile missing((dir / "none.ini").string());
+  std::vector<std::string> s;
+  missing.ReadSections(s);
+  EXPECT_TRUE(s.empty());
+  EXPECT_EQ(missing.ReadString("a", "b", "dflt"), "dflt");
+}
+
+TEST_F(IniFileTest, WritingAValueKeepsEveryOtherByte) {
+  const std::string original =
+      "\xEF\xBB\xBF; made by hand\n"
+      "[Model-Male]\r\n"
+      "Name = Male Soldier\n"
+      "  ScaleX =\t1,25   \n"
+      "Section1=Body, TEAM\n"
+      "\n"
+      "[Other]\n"
+      "ScaleX=7";
+  std::string f = Write("w.ini", original);
+  TIniFile ini(f);
+  ini.WriteString("model-male", "scalex", "1.50000");
+  std::string expected = original;
+  expected.replace(expected.find("1,25   "), 7, "1.50000");
+  EXPECT_EQ(Slurp(f), expected);
+
+  // A new key goes after the section's last key, before the blank line.
+  ini.WriteString("Model-Male", "Preset1", "Front;0;0;500;0;0;0");
+  expected.insert(expected.find("\n\n[Other]") + 1, "Preset1=Front;0;0;500;0;0;0\r\n");
+  EXPECT_EQ(Slurp(f), expected);
+
+  // A key of the last section, which has no line end: the line gets one, the new one CRLF.
+  ini.WriteString("Other", "Turn", "90");
+  expected += "\r\nTurn=90\r\n";
+  EXPECT_EQ(Slurp(f), expected);
+
+  // A new section is appended after a blank line.
+  ini.WriteString("New", "k", "v");
+  expected += "\r\n[New]\r\nk=v\r\n";
+  EXPECT_EQ(Slurp(f), expected);
+
+  TIniFile again(f);
+  EXPECT_EQ(again.ReadString("MODEL-MALE", "ScaleX", "?"), "1.50000");
+  EXPECT_EQ(again.ReadString("other", "scalex", "?"), "7");
+  EXPECT_EQ(again.ReadString("new", "K", "?"), "v");
+}
+
+TEST_F(IniFileTest, EraseAndDeleteRemoveOnlyTheirLines) {
+  std::string f = Write("d.ini", "[a]\nx=1\ny=2\n[b]\nz=3\n[A]\nx=9\n");
+  TIniFile ini(f);
+  ini.DeleteKey("A", "X");
+  EXPECT_EQ(Slurp(f), "[a]\ny=2\n[b]\nz=3\n[A]\nx=9\n");
+  ini.DeleteKey("a", "missing");
+  ini.DeleteKey("missing", "x");
+  EXPECT_EQ(Slurp(f), "[a]\ny=2\n[b]\nz=3\n[A]\nx=9\n");
+  // Every section of the name goes, so a duplicate cannot surface afterwards.
+  ini.EraseSection("a");
+  EXPECT_EQ(Slurp(f), "[b]\nz=3\n");
+  EXPECT_FALSE(ini.SectionExists("A"));
+  EXPECT_TRUE(ini.ValueExists("B", "Z"));
+}
+
+TEST_F(IniFileTest, RefusesWritesThatCouldNotBeReadBackAndKeepsTheFile) {
+  const std::string original = "[s]\nk=v\n";
+  std::string f = Write("r.ini", original);
+  TIniFile ini(f);
+  EXPECT_THROW(ini.WriteString("s", "k", "two\nlines"), EConvertError);
+  EXPECT_THROW(ini.WriteString("s", "k=x", "v"), EConvertError);
+  EXPECT_THROW(ini.WriteString("s]", "k", "v"), EConvertError);
+  EXPECT_THROW(ini.WriteString("s", "", "v"), EConvertError);
+  EXPECT_THROW(ini.WriteString("s", ";k", "v"), EConvertError);
+  EXPECT_EQ(Slurp(f), original);
+  EXPECT_EQ(ini.ReadString("s", "k", "?"), "v");
+
+  TIniFile nowhere((dir / "no-such-folder" / "x.ini").string());
+  EXPECT_THROW(nowhere.WriteString("s", "k", "v"), Exception);
+}
+
+TEST_F(IniFileTest, BatchedWritesReachTheFileOnUpdate) {
+  std::string f = Write("b.ini", "[s]\nk=v\n");
+  TIniFile ini(f);
+  ini.AutoUpdate = false;
+  ini.WriteString("s", "k", "w");
+  ini.WriteInteger("s", "n", -12);
+  EXPECT_EQ(Slurp(f), "[s]\nk=v\n");
+  EXPECT_EQ(ini.ReadString("s", "k", "?"), "w");
+  ini.UpdateFile();
+  EXPECT_EQ(Slurp(f), "[s]\nk=w\nn=-12\r\n");
+}
+
+TEST_F(IniFileTest, NumbersAcceptPointOrCommaAndNeverUseTheLocale) {
+  std::string f = Write("n.ini",
+                        "[n]\n"
+                        "a=1,25\nb=1.25\nc=-3e2\nd=1.2.3\ne=abc\nf=  42 \ng=0x1F\nh=$ff\n"
+                        "i=2147483648\nj=-2147483648\nk=.5\nl=7.\nm=1,000.5\nn=1e999\no=nan\n");
+  TIniFile ini(f);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "a", 0), 1.25);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "b", 0), 1.25);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "c", 0), -300);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "d", 9), 9);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "e", 9), 9);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "k", 9), 0.5);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "l", 9), 7);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "m", 9), 9);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "n", 9), 9);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "o", 9), 9);
+  EXPECT_DOUBLE_EQ(ini.ReadFloat("n", "missing", 9), 9);
+  EXPECT_EQ(ini.ReadInteger("n", "f", 0), 42);
+  EXPECT_EQ(ini.ReadInteger("n", "g", 0), 31);
+  EXPECT_EQ(ini.ReadInteger("n", "h", 0), 255);
+  EXPECT_EQ(ini.ReadInteger("n", "i", 5), 5);
+  EXPECT_EQ(ini.ReadInteger("n", "j", 5), -2147483647 - 1);
+  EXPECT_EQ(ini.ReadInteger("n", "a", 5), 5);
+
+  ini.WriteFloat("w", "five", 1.234567, 5);
+  ini.WriteFloat("w", "two", -0.001, 2);
+  ini.WriteFloat("w", "big", 123456.5, 0);
+  EXPECT_EQ(ini.ReadString("w", "five", "?"), "1.23457");
+  EXPECT_EQ(ini.ReadString("w", "two", "?"), "0.00");
+  EXPECT_EQ(ini.ReadString("w", "big", "?"), "123456");  // ties go to even, like printf
+}
+
+TEST(Numbers, ShortestFormRoundTripsAndFixedFormMatchesPrintf) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> d(-1e6, 1e6);
+  for (int i = 0; i < 2000; ++i) {
+    double v = d(rng);
+    double back = 0;
+    ASSERT_TRUE(TryStrToFloat(FormatShortest(v), back)) << FormatShortest(v);
+    EXPECT_EQ(back, v);
+    // printf in the C locale is an independent formatter of the same rule.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%1.5f", v);
+    std::string expected = buf;
+    if (expected == "-0.00000") expected = "0.00000";
+    EXPECT_EQ(FormatFixed(v, 5), expected);
+  }
+  double v;
+  EXPECT_FALSE(TryStrToFloat("", v));
+  EXPECT_FALSE(TryStrToFloat("-", v));
+  EXPECT_FALSE(TryStrToFloat(",", v));
+  EXPECT_FALSE(TryStrToFloat("1e", v));
+  EXPECT_FALSE(TryStrToFloat("inf", v));
+  EXPECT_TRUE(TryStrToFloat(" +2,5E+1 ", v));
+  EXPECT_DOUBLE_EQ(v, 25);
+}
