@@ -1,0 +1,43 @@
+#include "packages/CompilePackage.h"
+
+#include "packages/TexturePackage.h"
+#include "platform/Exceptions.h"
+#include "platform/Paths.h"
+#include "platform/Streams.h"
+
+std::string PackageUtxFileName(const TPackageProject& Project) { return ChangeFileExt(Project.ProjectFileName, ".utx"); }
+std::string PackageIntFileName(const TPackageProject& Project) { return ChangeFileExt(Project.ProjectFileName, ".int"); }
+
+namespace {
+// Copies Source into Folder; returns an empty string on success, else the reason.
+std::string CopyInto(const std::string& Source, const std::string& Folder, std::string& Target) {
+  Target = IncludeTrailingPathDelimiter(Folder) + ExtractFileName(Source);
+  try {
+    if (!DirectoryExists(Folder)) return "the folder " + Folder + " does not exist";
+    const std::vector<uint8_t> data = ReadWholeFile(Source);
+    WriteFileAtomically(Target, data.data(), data.size());
+  } catch (const Exception& e) {
+    return e.Message;
+  }
+  return {};
+}
+}  // namespace
+
+TCompileMessage CompilePackageFiles(const TPackageProject& Project, bool Install) {
+  if (Project.ProjectFileName.empty()) throw EInvalidOperation("The project has no file name yet: save it first");
+  const TCompiledPackage package = BuildTexturePackage(Project);
+  const std::string utx = PackageUtxFileName(Project), ini = PackageIntFileName(Project);
+  WriteFileAtomically(utx, package.Utx.data(), package.Utx.size());
+  WriteFileAtomically(ini, package.IntText());
+
+  if (!Install) return {"Compilation", "Project compiled!", false};
+
+  const std::string game = IncludeTrailingPathDelimiter(ToNativePath(Project.GameFolder));
+  const std::pair<const std::string*, const char*> copies[] = {{&utx, "Textures"}, {&ini, "System"}};
+  for (const auto& [source, folder] : copies) {
+    std::string target;
+    const std::string why = CopyInto(*source, ResolveCaseInsensitive(game + folder), target);
+    if (!why.empty()) return {"ERROR", "Could not copy " + *source + " to " + target + ": " + why, true};
+  }
+  return {"Compilation", "Project compiled and installed under " + Project.GameFolder, false};
+}

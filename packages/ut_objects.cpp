@@ -1,0 +1,392 @@
+#include "packages/ut_objects.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "packages/UnrealFormat.h"
+#include "packages/ut_packages.h"
+#include "platform/Exceptions.h"
+#include "platform/StrUtils.h"
+
+// ---- Class registry -----------------------------------------------------------------------
+
+namespace {
+struct TUTClassRegistry {
+  std::string ClassName;  // lower case
+  TUTObjectClass ObjClass;
+};
+
+std::vector<TUTClassRegistry>& Registry() {
+  static std::vector<TUTClassRegistry> registry{{"palette", &MakeUTObject<TUTPalette>}};
+  return registry;
+}
+}  // namespace
+
+void RegisterUTClass(const std::string& ClassName, TUTObjectClass ObjClass) {
+  const std::string name = LowerCase(ClassName);
+  for (TUTClassRegistry& r : Registry())
+    if (r.ClassName == name) {
+      r.ObjClass = ObjClass;
+      return;
+    }
+  Registry().push_back({name, ObjClass});
+}
+
+TUTObjectClass FindUTClass(const std::string& ClassName) {
+  const std::string name = LowerCase(ClassName);
+  for (const TUTClassRegistry& r : Registry())
+    if (r.ClassName == name) return r.ObjClass;
+  return &MakeUTObject<TUTObject>;
+}
+
+// ---- Objects ------------------------------------------------------------------------------
+
+void TUTObject::LoadData() {
+  if (Data) return;
+  const TExportTableData& e = Package->GetExport(ExportIndex);
+  if (e.SerialSize <= 0) throw EReadError("The object " + e.ObjectNameStr + " has no data");
+  std::vector<uint8_t> bytes(static_cast<size_t>(e.SerialSize));
+  Package->Open();
+  try {
+    if (static_cast<int64_t>(e.SerialOffset) + e.SerialSize > Package->StreamSize() || e.SerialOffset < 0)
+      throw EReadError("The data of " + e.ObjectNameStr + " lies outside the file");
+    Package->Seek(e.SerialOffset);
+    Package->Read(bytes.data(), bytes.size());
+  } catch (...) {
+    Package->Close();
+    throw;
+  }
+  Package->Close();
+  Data = std::make_unique<TMemoryStream>(std::move(bytes));
+}
+
+void TUTObjectWithProperties::ReadObject() {
+  LoadData();
+  Package->PushStream(Data.get());
+  try {
+    Package->Seek(0);
+    Package->InArray = false;
+    Package->PendingStruct.clear();
+    PropertyCount = 0;
+    Properties.clear();
+    const int64_t size = Package->StreamSize();
+    // Past the end every read yields zeros; stop there rather than read zeros for ever.
+    while (Package->GetPosition() < size) {
+      TUTProperty p;
+      const bool more = ReadProperties(*Package, p);
+      Properties.push_back(std::move(p));
+      ++PropertyCount;
+      if (!more) break;
+    }
+    PropertiesEnd = static_cast<int32_t>(Package->GetPosition());
+  } catch (...) {
+    Package->PopStream();
+    throw;
+  }
+  Package->PopStream();
+}
+
+void TUTPalette::ReadObject() {
+  TUTObjectWithProperties::ReadObject();
+  Package->PushStream(Data.get());
+  Package->Seek(PropertiesEnd);
+  ColorCount = Package->ReadCompactIndex();
+  PropertiesEnd = static_cast<int32_t>(Package->GetPosition());
+  Package->PopStream();
+}
+
+// ---- Property list ------------------------------------------------------------------------
+
+namespace {
+const std::vector<std::string>* EnumerationOf(const std::string& lname) {
+  struct TEnum {
+    std::vector<std::string> Props, Names;
+  };
+  static const std::vector<TEnum> tables = {
+      {{"csgoper"}, {"CSG_Active", "CSG_Add", "CSG_Substract", "CSG_Intersect", "CSG_Deintersect"}},
+      {{"drawtype"},
+       {"DT_None", "DT_Sprite", "DT_Mesh", "DT_Brush", "DT_RopeSprite", "DT_VerticalSprite", "DT_TerraForm",
+        "DT_SpriteAnimOnce"}},
+      {{"lighteffect"},
+       {"LE_None", "LE_TorchWaver", "LE_FireWaver", "LE_WateryShimmer", "LE_Searchlight", "LE_SlowWave",
+        "LE_FastWave", "LE_CloudCast", "LE_StaticSpot", "LE_Shock", "LE_Disco", "LE_Warp", "LE_Spotlight",
+        "LE_NonIncidence", "LE_Shell", "LE_OmniBumpMap", "LE_Interference", "LE_Cylinder", "LE_Rotor",
+        "LE_Unused"}},
+      {{"lighttype"},
+       {"LT_None", "LT_Steady", "LT_Pulse", "LT_Blink", "LT_Flicker", "LT_Strobe", "LT_BackdropLight",
+        "LT_SubtlePulse", "LT_TexturePaletteOnce", "LT_TexturePaletteLoop"}},
+      {{"physics"},
+       {"PHYS_None", "PHYS_Walking", "PHYS_Falling", "PHYS_Swimming", "PHYS_Flying", "PHYS_Rotating",
+        "PHYS_Projectile", "PHYS_Rolling", "PHYS_Interpolating", "PHYS_MovingBrush", "PHYS_Spider",
+        "PHYS_Trailer"}},
+      {{"remoterole"}, {"ROLE_None", "ROLE_DumbProxy", "ROLE_SimulatedProxy", "ROLE_AutonomousProxy", "ROLE_Authority"}},
+      {{"droptype"},
+       {"DROP_FixedDepth", "DROP_PhaseSpot", "DROP_ShallowSpot", "DROP_HalfAmpl", "DROP_RandomMover",
+        "DROP_FixedRandomMover", "DROP_WhirlyThing", "DROP_BigWhirly", "DROP_HorizontalLine", "DROP_VerticalLine",
+        "DROP_DiagonalLine1", "DROP_DiagonalLine2", "DROP_HorizontalOsc", "DROP_VerticalOsc", "DROP_DiagonalOsc1",
+        "DROP_DiagonalOsc2", "DROP_RainDrops", "DROP_AreaClamp", "DROP_LeakyTap", "DROP_DrippyTap"}},
+      {{"drawmode"}, {"DRAW_Normal", "DRAW_Lathe", "DRAW_Lathe_2", "DRAW_Lathe_3", "DRAW_Lathe_4"}},
+      {{"sparktype"},
+       {"SPARK_Burn", "SPARK_Sparkle", "SPARK_Pulse", "SPARK_Signal", "SPARK_Blaze", "SPARK_OzHasSpoken",
+        "SPARK_Cone", "SPARK_BlazeRight", "SPARK_BlazeLeft", "SPARK_Cylinder", "SPARK_Cylinder3D",
+        "SPARK_Lissajous", "SPARK_Jugglers", "SPARK_Emit", "SPARK_Fountain", "SPARK_Flocks", "SPARK_Eels",
+        "SPARK_Organic", "SPARK_WanderOrganic", "SPARK_RandomCloud", "SPARK_CustomCloud", "SPARK_LocalCloud",
+        "SPARK_Starts", "SPARK_LineLightning", "SPARK_RampLightning", "SPARK_SphereLightning", "SPARK_Wheel",
+        "SPARK_Gametes", "SPARK_Sprinkler"}},
+      {{"style", "muzzleflashstyle"}, {"STY_None", "STY_Normal", "STY_Masked", "STY_Translucent", "STY_Modulated"}},
+      {{"timedistribution"}, {"DIST_Constant", "DIST_Uniform", "DIST_Gaussian"}},
+      {{"attitudetoplayer"},
+       {"ATTITUDE_Fear", "ATTITUDE_Hate", "ATTITUDE_Frenzy", "ATTITUDE_Threaten", "ATTITUDE_Ignore",
+        "ATTITUDE_Friendly", "ATTITUDE_Follow"}},
+      {{"intelligence"}, {"BRAINS_None", "BRAINS_Reptile", "BRAINS_Mammal", "BRAINS_Human"}},
+      {{"bumptype"}, {"BT_PlayerBump", "BT_PawnBump", "BT_AnyBump"}},
+      {{"moverencroachtype"},
+       {"ME_StopWhenEncroach", "ME_ReturnWhenEncroach", "ME_CrushWhenEncroach", "ME_IgnoreWhenEncroach"}},
+      {{"moverglidetype"}, {"MV_MoveByTime", "MV_GlideByTime"}},
+      {{"lodset"}, {"LODSET_None", "LODSET_World", "LODSET_Skin"}},
+  };
+  for (const TEnum& t : tables)
+    for (const std::string& p : t.Props)
+      if (p == lname) return &t.Names;
+  return nullptr;
+}
+
+const std::vector<std::string> kSheerAxes = {"SHEER_None", "SHEER_XY", "SHEER_XZ", "SHEER_YX",
+                                             "SHEER_YZ",   "SHEER_ZX", "SHEER_ZY"};
+
+bool IsStaticArrayName(const std::string& lname) {
+  static const char* const names[] = {
+      "paths",   "visnoreachpaths", "upstreampaths", "prunedpaths", "aiprofile", "multiskins",   "lensflare",
+      "lensflareoffset", "lensflarescale", "delay", "gain", "outevents", "outdelays", "objshots", "objdesc",
+      "damageevent", "damageeventthreshold", "tags", "events", "opentimes", "closetimes"};
+  for (const char* n : names)
+    if (lname == n) return true;
+  return false;
+}
+
+// "0x%-N.Nx": at least N upper-case hex digits of the value as an unsigned 32-bit word.
+std::string Hex(uint32_t v, int digits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%0*X", digits, v);
+  return buf;
+}
+
+// Fixed notation with six decimals and a point, whatever the locale.
+std::string Fixed6(float f) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(f), std::chars_format::fixed, 6);
+  return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0.000000");
+}
+
+float ReadFloat(TUTPackage& P) {
+  const uint32_t u = static_cast<uint32_t>(P.ReadDWord());
+  float f;
+  std::memcpy(&f, &u, 4);
+  return f;
+}
+
+std::string EnumText(int v, const std::vector<std::string>* names) {
+  std::string s = std::to_string(v) + " (";
+  if (names && v >= 0 && static_cast<size_t>(v) < names->size())
+    s += (*names)[static_cast<size_t>(v)];
+  else
+    s += Hex(static_cast<uint32_t>(v), 2);
+  return s + ")";
+}
+
+// The name of an object reference: "None", an export's name, or an import's class package,
+// class and object names; the error text for a reference outside the tables.
+std::string ObjectName(TUTPackage& P, int32_t Ref) {
+  if (Ref == 0) return "None";
+  try {
+    const int32_t index = static_cast<int32_t>(RefTableIndex(Ref));
+    if (Ref > 0) return P.GetExport(index).ObjectNameStr;
+    const TImportTableData& m = P.GetImport(index);
+    return m.ClassPackageStr + "." + m.ClassNameStr + "." + m.ObjectNameStr;
+  } catch (const Exception& e) {
+    return e.Message;
+  }
+}
+
+// Reads at most Length bytes of text, never more than the data left.
+std::string ReadText(TUTPackage& P, int64_t Length) {
+  const int64_t left = P.StreamSize() - P.GetPosition();
+  if (Length > left) Length = left;
+  if (Length <= 0) return {};
+  std::string s(static_cast<size_t>(Length), '\0');
+  P.Read(s.data(), s.size());
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+  return s;
+}
+
+// Reads a struct value by its (lower-case) name; returns the value text, "" for an unknown one.
+std::string ReadStruct(TUTPackage& P, const std::string& lstruct, TUTProperty& Prop) {
+  if (lstruct == "color") {
+    uint8_t c[4];
+    P.Read(c, 4);
+    Prop.PropType = ptColor;
+    Prop.Value = static_cast<int32_t>(c[0] | (c[1] << 8) | (c[2] << 16) | (static_cast<uint32_t>(c[3]) << 24));
+    return "(R=" + Hex(c[0], 2) + ", G=" + Hex(c[1], 2) + ", B=" + Hex(c[2], 2) + ", A=" + Hex(c[3], 2) + ")";
+  }
+  if (lstruct == "vector") {
+    const float x = ReadFloat(P), y = ReadFloat(P), z = ReadFloat(P);
+    Prop.PropType = ptVector;
+    Prop.FloatValue = x;
+    return "(X=" + Fixed6(x) + ", Y=" + Fixed6(y) + ", Z=" + Fixed6(z) + ")";
+  }
+  if (lstruct == "rotator") {
+    const int32_t pitch = P.ReadDWord(), yaw = P.ReadDWord(), roll = P.ReadDWord();
+    Prop.PropType = ptRotator;
+    Prop.Value = pitch;
+    return "(Pitch=" + std::to_string(pitch) + ", Yaw=" + std::to_string(yaw) + ", Roll=" + std::to_string(roll) + ")";
+  }
+  if (lstruct == "pointregion") {
+    const int32_t zone = P.ReadCompactIndex();
+    const int32_t leaf = P.ReadDWord();
+    const int32_t number = P.ReadCompactIndex();
+    Prop.PropType = ptPointRegion;
+    Prop.Value = zone;
+    return "(Zone=" + ObjectName(P, zone) + ", iLeaf=" + std::to_string(leaf) + ", ZoneNumber=" +
+           std::to_string(number) + ")";
+  }
+  if (lstruct == "scale") {
+    const float x = ReadFloat(P), y = ReadFloat(P), z = ReadFloat(P), rate = ReadFloat(P);
+    const uint8_t axis = P.ReadByte();
+    Prop.PropType = ptScale;
+    Prop.FloatValue = x;
+    Prop.Value = axis;
+    return "(X=" + Fixed6(x) + ", Y=" + Fixed6(y) + ", Z=" + Fixed6(z) + ", SheerRate=" + Fixed6(rate) +
+           ", SheerAxis=" + EnumText(axis, &kSheerAxes) + ")";
+  }
+  return {};
+}
+
+bool IsStructName(const std::string& l) {
+  return l == "color" || l == "vector" || l == "rotator" || l == "pointregion" || l == "scale";
+}
+}  // namespace
+
+bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
+  Prop = TUTProperty();
+  const int32_t nameIndex = P.ReadCompactIndex();
+  const std::string name = P.GetName(nameIndex);
+  const std::string lname = LowerCase(name);
+  std::string structName;
+  std::string baseName = lname;  // the property's own name, for the array and enumeration tables
+  if (!P.PendingStruct.empty()) {
+    Prop.Name = P.PendingStruct + "." + name;
+    baseName = LowerCase(P.PendingStruct);
+    structName = name;
+    P.PendingStruct.clear();
+  } else {
+    Prop.Name = name;
+  }
+
+  std::string value;
+  bool more = true;
+  if (lname == "none") {
+    Prop.PropType = ptNone;
+    more = false;
+  } else if (IsStructName(lname)) {
+    if (structName.empty()) structName = name;
+    value = ReadStruct(P, lname, Prop);
+  } else {
+    uint8_t info = P.ReadByte();
+    bool arrayElement = false;
+    if ((info & 0x80) && info != 0xD3) {
+      info &= 0x7F;
+      arrayElement = true;
+    }
+    P.InArray = arrayElement;
+    uint8_t size = 0;
+    if (info == 0x5D) size = P.ReadByte();
+    const bool structTag = info == 0x2A || info == 0x3A || info == 0x5A;
+    if (arrayElement && !structTag) {
+      Prop.ArrayIndex = P.ReadByte();
+      P.InArray = false;
+    }
+    switch (info) {
+      case 0x01:
+        Prop.PropType = ptByte;
+        Prop.Value = P.ReadByte();
+        value = EnumText(Prop.Value, EnumerationOf(baseName));
+        break;
+      case 0x05:
+      case 0x15:
+        Prop.PropType = ptObjRef;
+        Prop.Value = P.ReadCompactIndex();
+        value = std::to_string(Prop.Value) + " (" + ObjectName(P, Prop.Value) + ")";
+        break;
+      case 0x06:
+      case 0x16:
+        Prop.PropType = ptNameRef;
+        Prop.Value = P.ReadCompactIndex();
+        value = Hex(static_cast<uint32_t>(Prop.Value), 2) + " (" + P.GetName(Prop.Value) + ")";
+        break;
+      case 0x08: {
+        uint8_t b[8];
+        P.Read(b, 8);
+        Prop.PropType = ptADrop;
+        const uint32_t unknown1 = b[0] | (b[1] << 8);
+        const uint32_t unknown2 = b[4] | (b[5] << 8) | (b[6] << 16) | (static_cast<uint32_t>(b[7]) << 24);
+        value = "(Unknown1=" + Hex(unknown1, 4) + ", X=" + std::to_string(b[2]) + ", Y=" + std::to_string(b[3]) +
+                ", Unknown2=" + Hex(unknown2, 8) + ")";
+        break;
+      }
+      case 0x0D:
+      case 0x22:
+        Prop.PropType = ptInt;
+        Prop.Value = info == 0x0D ? P.ReadCompactIndex() : P.ReadDWord();
+        value = std::to_string(Prop.Value) + " (" + Hex(static_cast<uint32_t>(Prop.Value), 8) + ")";
+        break;
+      case 0x24:
+        Prop.PropType = ptFloat;
+        Prop.FloatValue = ReadFloat(P);
+        value = Fixed6(Prop.FloatValue);
+        break;
+      case 0x2A:
+      case 0x3A:
+      case 0x5A:
+        // The struct's name and value follow as the next property element.
+        P.PendingStruct = name;
+        P.InArray = arrayElement;
+        Prop.PropType = ptNone;
+        break;
+      case 0x3D:
+      case 0x4D:
+        Prop.PropType = ptText;
+        Prop.StrValue = ReadText(P, P.ReadCompactIndex());
+        value = "'" + Prop.StrValue + "'";
+        break;
+      case 0x5D: {
+        const int64_t start = P.GetPosition();
+        P.ReadCompactIndex();  // the length is implied by the size byte
+        const int64_t indexBytes = P.GetPosition() - start;
+        Prop.PropType = ptText;
+        Prop.StrValue = ReadText(P, static_cast<int64_t>(size) - indexBytes);
+        value = "'" + Prop.StrValue + "'";
+        break;
+      }
+      case 0x53:
+      case 0xD3:
+        P.ReadByte();
+        Prop.PropType = ptBool;
+        Prop.Value = info == 0xD3 ? 1 : 0;
+        value = Prop.Value ? "True" : "False";
+        break;
+      default:
+        Prop.PropType = ptUnknown;
+        Prop.Value = info;
+        Prop.Text = "Unknown type " + Hex(info, 2) + ", scan stopped";
+        return false;
+    }
+  }
+
+  std::string text = Prop.Name;
+  if (Prop.ArrayIndex != 0 || IsStaticArrayName(baseName)) text += "[" + std::to_string(Prop.ArrayIndex) + "]";
+  if (!structName.empty() && !value.empty()) text += " (" + structName + ")";
+  if (Prop.PropType != ptNone) text += " = " + value;
+  Prop.Text = text;
+  return more;
+}
