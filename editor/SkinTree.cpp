@@ -1,0 +1,240 @@
+#include "editor/SkinTree.h"
+
+#include <algorithm>
+
+#include "editor/SkinNaming.h"
+#include "platform/Exceptions.h"
+
+int TSkinNode::Level() const {
+  int level = 0;
+  for (const TSkinNode* p = FParent; p; p = p->FParent) ++level;
+  return level;
+}
+
+TSkinNode* TSkinNode::AddChild(std::string text) {
+  FChildren.push_back(std::make_unique<TSkinNode>(std::move(text), this));
+  return FChildren.back().get();
+}
+
+void TSkinNode::DeleteChild(TSkinNode* child) {
+  auto it = std::find_if(FChildren.begin(), FChildren.end(), [&](const auto& c) { return c.get() == child; });
+  if (it == FChildren.end()) throw EListError("Tree node is not a child of this node");
+  FChildren.erase(it);
+}
+
+void TSkinNode::SortRecursive() {
+  std::stable_sort(FChildren.begin(), FChildren.end(),
+                   [](const auto& a, const auto& b) { return CompareSkinNodes(*a, *b) < 0; });
+  for (auto& c : FChildren) c->SortRecursive();
+}
+
+int CompareSkinNodes(const TSkinNode& a, const TSkinNode& b) {
+  if (a.Level() == 2 && b.Level() == 2) return (a.SectionNumber > b.SectionNumber) - (a.SectionNumber < b.SectionNumber);
+  // std::string compares as unsigned bytes: the ordinal order of the node texts.
+  int c = a.Text.compare(b.Text);
+  return (c > 0) - (c < 0);
+}
+
+TSkinNode* FindChildByText(const TSkinNode* node, const std::string& text) {
+  if (!node) return nullptr;
+  for (const auto& c : node->Children())
+    if (c->Text == text) return c.get();
+  return nullptr;
+}
+
+TSkinNode* FindChildByCode(const TSkinNode* node, const std::string& code) {
+  if (!node) return nullptr;
+  for (const auto& c : node->Children())
+    if (SkinCodeOf(c->Text) == code) return c.get();
+  return nullptr;
+}
+
+// ---- TSkinTree ----
+
+TSkinNode* TSkinTree::SetRoot(std::string text) {
+  Clear();
+  FRoot = std::make_unique<TSkinNode>(std::move(text), nullptr);
+  FRoot->Expanded = true;
+  return FRoot.get();
+}
+
+void TSkinTree::Clear() {
+  // Dropping the nodes frees every texture's bitmaps and its palette reference; the build's
+  // own references go with the group list, so each palette is released exactly once.
+  FRoot.reset();
+  FGroupPalettes.clear();
+  FPalettesStale = false;
+}
+
+std::vector<TSkinNode*> TSkinTree::Nodes() const {
+  std::vector<TSkinNode*> out;
+  if (!FRoot) return out;
+  std::vector<TSkinNode*> stack{FRoot.get()};
+  while (!stack.empty()) {
+    TSkinNode* n = stack.back();
+    stack.pop_back();
+    out.push_back(n);
+    for (size_t i = n->Count(); i-- > 0;) stack.push_back(n->Child(i));
+  }
+  return out;
+}
+
+std::vector<TSkinNode*> TSkinTree::TextureNodes() const {
+  std::vector<TSkinNode*> out;
+  for (TSkinNode* n : Nodes())
+    if (n->Level() == 3 && n->Texture) out.push_back(n);
+  return out;
+}
+
+void TSkinTree::Sort() {
+  if (FRoot) FRoot->SortRecursive();
+}
+
+void TSkinTree::SetGroupPalettes(std::vector<HPALETTE> palettes) {
+  FGroupPalettes = std::move(palettes);
+  FPalettesStale = false;
+}
+
+// ---- Commands ----
+
+TModeloPart* PartOfSection(const TSkinNode* section, const TModelo& model) {
+  if (!section) return nullptr;
+  int i = model.PartIndexOfSection(section->SectionNumber);
+  return i < 0 ? nullptr : model.Part(i);
+}
+
+std::string SectionName(const TModelo& model, int sectionNumber) {
+  int i = model.PartIndexOfSection(sectionNumber);
+  return i < 0 ? std::string() : model.PartName(i);
+}
+
+void EnsureSectionNodes(TSkinNode* skin, const TModelo& model) {
+  for (int i = 0; i < model.PartCount(); ++i) {
+    int number = static_cast<int>(model.Part(i)->Section());
+    bool present = false;
+    for (const auto& c : skin->Children())
+      if (c->SectionNumber == number) present = true;
+    if (present) continue;
+    TSkinNode* s = skin->AddChild(model.PartName(i));
+    s->SectionNumber = number;
+  }
+}
+
+TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::string& code,
+                   const TModelo& model) {
+  if (!tree.Root()) throw EInvalidOperation("No project is open");
+  std::string c = SanitizeCode(code);
+  if (c.empty()) throw EConvertError("The skin code cannot be empty");
+  TSkinNode* skin = tree.Root()->AddChild(SkinNodeText(description, c));
+  EnsureSectionNodes(skin, model);
+  skin->Expanded = true;
+  return skin;
+}
+
+void EditSkin(TSkinNode* skin, const std::string& description, const std::string& code) {
+  std::string c = SanitizeCode(code);
+  if (c.empty()) throw EConvertError("The skin code cannot be empty");
+  skin->Text = SkinNodeText(description, c);
+}
+
+void DeleteSkin(TSkinTree& tree, TSkinNode* skin) {
+  bool hadTextures = false;
+  for (const auto& s : skin->Children()) hadTextures |= s->Count() > 0;
+  skin->Parent()->DeleteChild(skin);
+  if (hadTextures) tree.MarkTexturesChanged();
+}
+
+std::string TextureChoiceLabel(const TObjetoTextura& t) {
+  if (t.Identifier.empty()) return kDefaultTextureText;
+  if (t.Description.empty()) return TeamLabel(t.Identifier);
+  return t.Description;
+}
+
+TTextureChoices TextureChoicesFor(const TSkinNode* section, const TSkinNode* edited, const TModelo& model) {
+  TTextureChoices r;
+  r.Items.push_back(kDefaultTextureText);
+  const TModeloPart* part = PartOfSection(section, model);
+  uint32_t flags = part ? part->Flags : 0;
+  if (flags & mpTEAM) {
+    for (const char* t : {"<Blue Team>", "<Gold Team>", "<Green Team>", "<Red Team>"}) r.Items.push_back(t);
+  }
+  if (flags & mpFACE) {
+    for (const auto& s : section->Parent()->Children())
+      for (const auto& t : s->Children()) {
+        const std::string& d = t->Texture ? t->Texture->Description : std::string();
+        if (!d.empty() && std::find(r.Items.begin(), r.Items.end(), d) == r.Items.end()) r.Items.push_back(d);
+      }
+    r.Editable = true;
+  }
+  for (const auto& t : section->Children()) {
+    if (t.get() == edited || !t->Texture) continue;
+    std::string label = TextureChoiceLabel(*t->Texture);
+    r.Items.erase(std::remove(r.Items.begin(), r.Items.end(), label), r.Items.end());
+  }
+  if (edited && edited->Texture)
+    r.Preselect = TextureChoiceLabel(*edited->Texture);
+  else if (!r.Items.empty())
+    r.Preselect = r.Items.front();
+  return r;
+}
+
+void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std::string& description) {
+  description.clear();
+  if (choice == kDefaultTextureText) {
+    identifier.clear();
+    return;
+  }
+  identifier = TeamIdentifier(choice);
+  if (!identifier.empty()) return;
+  identifier = StripSpacesLower(choice);
+  description = choice;
+}
+
+TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture,
+                      std::string text) {
+  TSkinNode* n = section->AddChild(std::move(text));
+  n->Texture = std::move(texture);
+  section->Expanded = true;
+  tree.MarkTexturesChanged();
+  return n;
+}
+
+bool ChangeTextureKind(TSkinNode* texture, const std::string& choice) {
+  std::string id, desc;
+  ChoiceToIdentifier(choice, id, desc);
+  const std::string old = texture->Texture->Identifier;
+  if (id == old) return false;
+  std::string text = TextureNodeText(id, desc);
+  auto apply = [&](TSkinNode* t) {
+    t->Texture->Identifier = id;
+    t->Texture->Description = desc;
+    t->Text = text;
+  };
+  // A face renamed to another face is renamed in every section of the skin, so the skin's
+  // face stays one face. Defaults and teams are per section: turning one section's default
+  // into a team texture must not turn the defaults of all other sections too.
+  bool faceToFace = !old.empty() && TeamLabel(old).empty() && !desc.empty();
+  if (!faceToFace) {
+    apply(texture);
+    return true;
+  }
+  TSkinNode* skin = texture->Parent()->Parent();
+  for (const auto& s : skin->Children())
+    for (const auto& t : s->Children())
+      if (t->Texture && t->Texture->Identifier == old) apply(t.get());
+  return true;
+}
+
+void DeleteTexture(TSkinTree& tree, TSkinNode* texture) {
+  texture->Parent()->DeleteChild(texture);
+  tree.MarkTexturesChanged();
+}
+
+int PopupItemLevel(TPopupItem item) {
+  static const int kLevels[piCount] = {0, 1, 1, 2, 3, 3};
+  return kLevels[item];
+}
+
+bool PopupItemVisible(TPopupItem item, const TSkinNode* node) {
+  return node && node->Level() == PopupItemLevel(item);
+}

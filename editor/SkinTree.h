@@ -1,0 +1,137 @@
+#pragma once
+// The project's content as a plain tree, without widgets: the root (level 0), skins (1),
+// the model's sections in each skin (2) and the textures of each section (3). The window's
+// tree view only shows this model; every command works on it, so it is tested without a display.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/crvn_struc.h"
+
+class TSkinNode {
+ public:
+  TSkinNode(std::string text, TSkinNode* parent) : Text(std::move(text)), FParent(parent) {}
+  TSkinNode(const TSkinNode&) = delete;
+  TSkinNode& operator=(const TSkinNode&) = delete;
+
+  std::string Text;
+  // Section nodes: the model section's number. The part itself is looked up in the current
+  // model when needed, so a catalogue reload that replaces the model's parts leaves no node
+  // pointing at a freed part.
+  int SectionNumber = 0;
+  // Texture nodes: the texture's data, owned by the node.
+  std::unique_ptr<TObjetoTextura> Texture;
+  bool Expanded = false;
+
+  TSkinNode* Parent() const { return FParent; }
+  int Level() const;
+  size_t Count() const { return FChildren.size(); }
+  TSkinNode* Child(size_t i) const { return FChildren.at(i).get(); }
+  const std::vector<std::unique_ptr<TSkinNode>>& Children() const { return FChildren; }
+  TSkinNode* AddChild(std::string text);
+  // Removes a direct child with everything below it.
+  void DeleteChild(TSkinNode* child);
+  // Sorts the children of every node below (and of) this one with the tree's order.
+  void SortRecursive();
+
+ private:
+  TSkinNode* FParent;
+  std::vector<std::unique_ptr<TSkinNode>> FChildren;
+};
+
+// The tree's order: two section nodes compare by section number, anything else by text,
+// byte by byte (so "< Default >" < "<Blue Team>" < ... < "<Red Team>" < faces). <0, 0, >0.
+int CompareSkinNodes(const TSkinNode& a, const TSkinNode& b);
+
+// The first child of node whose text equals text exactly; nullptr when node is null or none does.
+TSkinNode* FindChildByText(const TSkinNode* node, const std::string& text);
+// The first child whose skin code (SplitSkinText) equals code.
+TSkinNode* FindChildByCode(const TSkinNode* node, const std::string& code);
+
+class TSkinTree {
+ public:
+  TSkinTree() = default;
+  TSkinTree(const TSkinTree&) = delete;
+  TSkinTree& operator=(const TSkinTree&) = delete;
+  TSkinTree(TSkinTree&&) = default;
+  TSkinTree& operator=(TSkinTree&&) = default;
+
+  TSkinNode* Root() const { return FRoot.get(); }
+  // Empties the tree and adds a new root.
+  TSkinNode* SetRoot(std::string text);
+  // Frees every texture with its data and palettes and removes all nodes.
+  void Clear();
+  bool Empty() const { return !FRoot; }
+
+  // Every node in tree order (root first, then depth first).
+  std::vector<TSkinNode*> Nodes() const;
+  std::vector<TSkinNode*> TextureNodes() const;
+  void Sort();
+
+  // Any texture bitmap changed (added, removed, reloaded, painted) since the palettes were
+  // last built: whoever writes the palettes out must rebuild them first.
+  bool PalettesStale() const { return FPalettesStale; }
+  void MarkTexturesChanged() { FPalettesStale = true; }
+  // The palettes of the last build; textures hold copies of these handles.
+  const std::vector<HPALETTE>& GroupPalettes() const { return FGroupPalettes; }
+  void SetGroupPalettes(std::vector<HPALETTE> palettes);
+
+ private:
+  std::unique_ptr<TSkinNode> FRoot;
+  std::vector<HPALETTE> FGroupPalettes;
+  bool FPalettesStale = false;
+};
+
+// ---- Commands on the model. None of them shows anything; the window does. ----
+
+// The model's part of a section node (nullptr when the model has no such section).
+TModeloPart* PartOfSection(const TSkinNode* section, const TModelo& model);
+// The section's name in the model ("" when missing).
+std::string SectionName(const TModelo& model, int sectionNumber);
+
+// Adds a skin under the root with one section node per model section. The code is sanitized;
+// an empty code raises EConvertError.
+TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::string& code,
+                   const TModelo& model);
+// Adds the section nodes that a skin lacks, in the model's order.
+void EnsureSectionNodes(TSkinNode* skin, const TModelo& model);
+// New description and code of a skin (textures are not touched).
+void EditSkin(TSkinNode* skin, const std::string& description, const std::string& code);
+void DeleteSkin(TSkinTree& tree, TSkinNode* skin);
+
+// The New/Edit Texture dialog's choices for a section ("< Default >", the teams of a TEAM
+// section, the faces of the skin for a FACE section), without those already used in the
+// section (except by `edited`, the texture being edited).
+struct TTextureChoices {
+  std::vector<std::string> Items;
+  bool Editable = false;  // a FACE section lets the user type a new face name
+  std::string Preselect;
+};
+TTextureChoices TextureChoicesFor(const TSkinNode* section, const TSkinNode* edited, const TModelo& model);
+// The label a texture has among those choices.
+std::string TextureChoiceLabel(const TObjetoTextura& t);
+// The identifier and description a choice stands for.
+void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std::string& description);
+
+// Adds a texture node under a section; returns it.
+TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture,
+                      std::string text);
+// Edit Texture: gives every texture of the skin that has the edited texture's identifier the
+// new kind (identifier, description and node text). Returns false when nothing changed.
+bool ChangeTextureKind(TSkinNode* texture, const std::string& choice);
+void DeleteTexture(TSkinTree& tree, TSkinNode* texture);
+
+// Pop-up menu items by the tree level they serve.
+enum TPopupItem {
+  piNewGroup,
+  piEditGroup,
+  piDeleteGroup,
+  piAddTexture,
+  piEditTextureDescription,
+  piDeleteTexture,
+  piCount
+};
+int PopupItemLevel(TPopupItem item);
+// Whether an item shows for the node under the mouse (none when no node is there).
+bool PopupItemVisible(TPopupItem item, const TSkinNode* node);
