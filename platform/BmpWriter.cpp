@@ -1,5 +1,7 @@
 // Writing a TBitmap as a Windows bitmap file: BITMAPINFOHEADER, bottom-up rows, the bitmap's
 // own pixel format (16 bits as 5-5-5 plain or 5-6-5 with bit-field masks).
+#include <algorithm>
+
 #include "platform/Bitmap.h"
 #include "platform/BmpFormat.h"
 #include "platform/Exceptions.h"
@@ -16,13 +18,34 @@ void Put32(std::vector<uint8_t>& v, uint32_t x) {
   Put16(v, x >> 16);
 }
 
+// The colour table written for a paletted bitmap: its palette (the format's default when it has
+// none), padded with black up to the highest index its pixels use, so that every pixel finds
+// its colour in the file as it does in memory.
+uint32_t TableEntries(const TBitmap& bmp) {
+  const TPixelFormat pf = bmp.PixelFormat();
+  if (!IsPaletteFormat(pf)) return 0;
+  const uint32_t full = 1u << BitsPerPixel(pf);
+  const int own = PaletteEntryCount(bmp.Palette());
+  if (own == 0) return full;
+  uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(own), full);
+  for (int y = 0; y < bmp.Height() && n < full; ++y)
+    for (int x = 0; x < bmp.Width() && n < full; ++x) {
+      const uint8_t* row = bmp.ScanLine(y);
+      uint32_t idx = pf == TPixelFormat::pf8bit   ? row[x]
+                     : pf == TPixelFormat::pf4bit ? ((x & 1) ? (row[x >> 1] & 15u) : (row[x >> 1] >> 4))
+                                                  : ((row[x >> 3] >> (7 - (x & 7))) & 1u);
+      if (idx >= n) n = idx + 1;
+    }
+  return n;
+}
+
 }  // namespace
 
 std::vector<uint8_t> EncodeBmp(const TBitmap& bmp) {
   const TPixelFormat pf = bmp.PixelFormat();
   const int bits = BitsPerPixel(pf);
   const bool masked = pf == TPixelFormat::pf16bit;
-  const uint32_t tableEntries = IsPaletteFormat(pf) ? (1u << bits) : 0;
+  const uint32_t tableEntries = TableEntries(bmp);
   const uint32_t headerBytes = 14 + 40 + (masked ? 12 : 0) + tableEntries * 4;
   const uint64_t rowBytes = bmp.RowBytes();
   const uint64_t imageBytes = rowBytes * static_cast<uint64_t>(bmp.Height());
@@ -44,7 +67,7 @@ std::vector<uint8_t> EncodeBmp(const TBitmap& bmp) {
   Put32(v, static_cast<uint32_t>(imageBytes));
   Put32(v, 0);
   Put32(v, 0);
-  Put32(v, 0);  // colours used: 0 means the whole table of 2^bits entries follows
+  Put32(v, (tableEntries == 0 || tableEntries == (1u << bits)) ? 0 : tableEntries);  // 0: a full table
   Put32(v, 0);
   if (masked) {
     Put32(v, 0xF800u);
@@ -52,8 +75,6 @@ std::vector<uint8_t> EncodeBmp(const TBitmap& bmp) {
     Put32(v, 0x1Fu);
   }
   if (tableEntries) {
-    // A bitmap without a palette shows its format's default one; write that. A short palette is
-    // padded with black so the table always has 2^bits entries.
     HPALETTE pal = PaletteEntryCount(bmp.Palette()) > 0 ? bmp.Palette() : DefaultPalette(pf);
     for (uint32_t i = 0; i < tableEntries; ++i) {
       TPaletteEntry e;
