@@ -15,16 +15,6 @@ namespace {
 
 bool Load(TObjeto3D& m, const TCvmdBytes& b) { return LoadFromCVMDMemory(m, b.B.data(), b.B.size(), "test.cvmd"); }
 
-TObjeto3D Prefilled() {
-  TObjeto3D m;
-  m.Vertices.push_back({1, 2, 3});
-  m.UVs.push_back({0.5f, 0.5f});
-  m.Normals.push_back({0, 0, 1});
-  m.Materials.push_back({"old", 4});
-  m.Triangles.push_back({});
-  return m;
-}
-
 // What one triangle corner looks like, whatever the indices.
 struct TCorner {
   TObjeto3DVertice V;
@@ -126,7 +116,7 @@ TEST(CvmdWriter, EmptyMeshIsFiftyTwoBytesAndLoadsBackEmpty) {
   EXPECT_EQ(CvmdSlurp(file), want.B);
   EXPECT_EQ(want.B.size(), 2u + 5 * 10);
 
-  TObjeto3D m = Prefilled();
+  TObjeto3D m = CvmdPrefilled();
   EXPECT_TRUE(LoadFromCVMD(m, file.string()));
   EXPECT_TRUE(m.Empty());
   fs::remove_all(dir);
@@ -286,24 +276,6 @@ TEST(CvmdUnweld, TwoTrianglesSharingAnEdgeGetSixOfEverything) {
   EXPECT_EQ(m.Triangles[1].Material, 1);
 }
 
-TEST(CvmdUnweld, ManyTrianglesOnOneVertex) {
-  // 65000 triangles all on vertex 0: 195000 corners, each with its own copy.
-  const uint16_t n = 65000;
-  TCvmdBytes b;
-  b.U16(0x0200).Chunk("VERT", 12, 1).F32(7).F32(8).F32(9).Chunk("TEXC", 8, 1).F32(1).F32(1);
-  b.Chunk("NORM", 12, 1).F32(0).F32(1).F32(0).Chunk("MATS", 7, 1).Material("", 0);
-  b.Chunk("MESH", n * 20u, n);
-  for (int i = 0; i < n; ++i) b.Tri(0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-  TObjeto3D m;
-  ASSERT_TRUE(Load(m, b));
-  EXPECT_EQ(m.Vertices.size(), 3u * n);
-  EXPECT_EQ(m.UVs.size(), 3u * n);
-  EXPECT_EQ(m.Normals.size(), 3u * n);
-  EXPECT_EQ(m.Vertices.back().Z, 9);
-  EXPECT_EQ(m.Triangles.back().Vertex2, 3 * n - 1);
-  ExpectUnwelded(m);
-}
-
 TEST(CvmdOldVersions, TextureCoordinatesAreFixedOnlyInVersion0102) {
   auto file = [](uint16_t version) {
     TCvmdBytes b;
@@ -313,7 +285,7 @@ TEST(CvmdOldVersions, TextureCoordinatesAreFixedOnlyInVersion0102) {
     b.U16(2).OldTri(0, 0, 1, 1, 2, 1, 0).OldTri(2, 1, 1, 0, 0, 0, 0);
     return b;
   };
-  TObjeto3D m = Prefilled();
+  TObjeto3D m = CvmdPrefilled();
   ASSERT_TRUE(Load(m, file(0x0102)));
   EXPECT_EQ(m.UVs[0].U, 0.5f);
   EXPECT_EQ(m.UVs[0].V, 0.5f);
@@ -337,31 +309,18 @@ TEST(CvmdOldVersions, TextureCoordinatesAreFixedOnlyInVersion0102) {
   EXPECT_EQ(m.Materials[0].Name, "head");
 }
 
-TEST(CvmdOldVersions, FixUVMapsBothHalvesOntoTheWholeRange) {
-  TObjeto3DCoordenadaUV a{0.75f, 0.25f}, b{0.5f, 0.4999f}, c{1.5f, -0.25f};
-  FixUV(a);
-  FixUV(b);
-  FixUV(c);
-  EXPECT_EQ(a.U, 0.5f);
-  EXPECT_EQ(a.V, 0.5f);
-  EXPECT_EQ(b.U, 0.0f);
-  EXPECT_FLOAT_EQ(b.V, 0.9998f);
-  EXPECT_EQ(c.U, 2.0f);  // only one half is taken off
-  EXPECT_EQ(c.V, -0.5f);
-}
-
 TEST(CvmdVersions, UnknownVersionReturnsFalseWithTheMeshEmpty) {
   for (uint16_t version : {0x0300, 0x0101, 0x0201, 0x0000, 0x0002}) {
     TCvmdBytes b;
     b.U16(version).Chunk("VERT", 0, 0);
-    TObjeto3D m = Prefilled();
+    TObjeto3D m = CvmdPrefilled();
     EXPECT_FALSE(Load(m, b)) << version;
     EXPECT_TRUE(m.Empty()) << version;
   }
   // A version-only 0x0200 file is an empty mesh.
   TCvmdBytes bare;
   bare.U16(0x0200);
-  TObjeto3D m = Prefilled();
+  TObjeto3D m = CvmdPrefilled();
   EXPECT_TRUE(Load(m, bare));
   EXPECT_TRUE(m.Empty());
 }

@@ -13,17 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TObjeto3D Prefilled() {
-  TObjeto3D m;
-  m.Vertices.push_back({1, 2, 3});
-  m.Materials.push_back({"old", 4});
-  m.Triangles.push_back({});
-  return m;
-}
-
 // Loads bytes that must be refused; returns the error message ("" when nothing was raised).
 std::string Refusal(const std::vector<uint8_t>& data, const std::string& name = "bad.cvmd") {
-  TObjeto3D m = Prefilled();
+  TObjeto3D m = CvmdPrefilled();
   std::string message;
   try {
     LoadFromCVMDMemory(m, data.data(), data.size(), name);
@@ -211,7 +203,7 @@ TEST(CvmdMalformed, RepeatedChunksAppendAndStillUnweld) {
 
 TEST(CvmdMalformed, FileErrorsNameTheFileAndLeaveTheMeshEmpty) {
   fs::path dir = CvmdTempDir("files");
-  TObjeto3D m = Prefilled();
+  TObjeto3D m = CvmdPrefilled();
   try {
     LoadFromCVMD(m, (dir / "missing.cvmd").string());
     ADD_FAILURE() << "no error for a missing file";
@@ -222,7 +214,7 @@ TEST(CvmdMalformed, FileErrorsNameTheFileAndLeaveTheMeshEmpty) {
 
   fs::path bad = dir / "bad.cvmd";
   CvmdWrite(bad, Prefix(SmallV200(), 30));
-  m = Prefilled();
+  m = CvmdPrefilled();
   try {
     LoadFromCVMD(m, bad.string());
     ADD_FAILURE() << "no error for a truncated file";

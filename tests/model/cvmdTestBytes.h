@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+#include "model/crvn_o3d.h"
+
 struct TCvmdBytes {
   std::vector<uint8_t> B;
 
@@ -57,4 +59,15 @@ inline std::vector<uint8_t> CvmdSlurp(const std::filesystem::path& p) {
 inline void CvmdWrite(const std::filesystem::path& p, const std::vector<uint8_t>& data) {
   std::ofstream f(p, std::ios::binary);
   f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+// A mesh with something in every list, to see that a load clears it.
+inline TObjeto3D CvmdPrefilled() {
+  TObjeto3D m;
+  m.Vertices.push_back({1, 2, 3});
+  m.UVs.push_back({0.5f, 0.5f});
+  m.Normals.push_back({0, 0, 1});
+  m.Materials.push_back({"old", 4});
+  m.Triangles.push_back({});
+  return m;
 }
