@@ -1,13 +1,21 @@
 #include "platform/qt/IconPicture.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImageReader>
 
 #include "platform/Exceptions.h"
 #include "platform/PictureLoader.h"
+#include "platform/Streams.h"
 #include "platform/qt/BitmapImage.h"
 
 TBitmap LoadIconFromFile(const std::string& fileName) {
-  QImageReader reader(QString::fromStdString(fileName), "ico");
+  // Read the bytes ourselves so a missing file gives the usual input/output error.
+  std::vector<uint8_t> data = ReadWholeFile(fileName);
+  QByteArray bytes(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "ico");
   // An icon file holds several sizes; the largest gives the most detail for a texture.
   QImage best;
   int count = reader.imageCount();
