@@ -86,6 +86,8 @@ int FindModelByPrefix(const std::vector<std::unique_ptr<TModelo>>& catalogue, co
 std::unique_ptr<TLoadedProject> LoadProjectFile(const std::string& fileName,
                                                 const std::vector<std::unique_ptr<TModelo>>& catalogue,
                                                 const std::string& programFolder, const TShowBox& showBox) {
+  // The INI reader takes a missing file for an empty one; a project that is not there is an error.
+  if (!FileExists(fileName)) throw EInOutError("Cannot open file \"" + fileName + "\". File not found", 2);
   TIniFile ini(fileName);
   // A missing Model key names the first catalogue model; with an empty catalogue there is none.
   std::string prefix = ini.ReadString("General", "Model", catalogue.empty() ? std::string() : catalogue[0]->Prefix);

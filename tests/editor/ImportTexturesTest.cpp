@@ -1,0 +1,147 @@
+// Texture import by file-name convention: skin, section and variant from the name, the size
+// check (resampling, the CANNOTRESAMPLE refusal, MASKED sections keeping their format), and
+// reading by content rather than by extension.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "SkinTreeTestModel.h"
+#include "editor/SkinNaming.h"
+#include "editor/TextureFiles.h"
+#include "platform/Exceptions.h"
+
+using namespace editor_test;
+
+namespace {
+
+class ImportTextures_ : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    model = MakeModel();
+    tree.SetRoot("p (Male)");
+    show = [this](const std::string& caption, const std::string& text) { boxes.push_back(caption + ": " + text); };
+  }
+  std::unique_ptr<TModelo> model;
+  TSkinTree tree;
+  TTempDir dir;
+  std::vector<std::string> boxes;
+  TShowBox show;
+};
+
+}  // namespace
+
+TEST_F(ImportTextures_, FilesLandInTheirSkinSectionAndVariant) {
+  std::vector<std::string> files = {
+      WritePicture(dir.Path + "abcd1t_1.bmp", 256, 256, 1),  // Body, blue team
+      WritePicture(dir.Path + "ABCDx.bmp", 256, 256, 2),     // fifth char not a digit: Body default
+      WritePicture(dir.Path + "abcd2Boss.bmp", 128, 128, 3), // Head, face "boss"
+      WritePicture(dir.Path + "abcd9.bmp", 8, 8, 4),         // the model has no section 9: skipped
+      WritePicture(dir.Path + "wxyz3.bmp", 64, 64, 5),       // a second skin, Talk default
+  };
+  EXPECT_EQ(ImportTextures(tree, *model, files, show), 4);
+  EXPECT_TRUE(boxes.empty());
+  ASSERT_EQ(tree.Root()->Count(), 2u);
+  TSkinNode* abcd = FindChildByCode(tree.Root(), "abcd");
+  ASSERT_NE(abcd, nullptr);
+  EXPECT_EQ(abcd->Text, "abcd (abcd)");
+  // Every model section got its node, sorted by number.
+  EXPECT_EQ(ChildTexts(abcd), (std::vector<std::string>{"Body", "Head", "Talk", "Mask", "Fixed"}));
+  EXPECT_EQ(ChildTexts(SectionNode(abcd, 1)), (std::vector<std::string>{"< Default >", "<Blue Team>"}));
+  TSkinNode* blue = FindChildByText(SectionNode(abcd, 1), "<Blue Team>");
+  EXPECT_EQ(blue->Texture->Identifier, "t_1");
+  EXPECT_EQ(blue->Texture->Description, "");
+  EXPECT_EQ(blue->Texture->Filename, files[0]);
+  EXPECT_NE(blue->Texture->FileAge, -1);
+  TSkinNode* boss = FindChildByText(SectionNode(abcd, 2), "boss");
+  ASSERT_NE(boss, nullptr);
+  EXPECT_EQ(boss->Texture->Identifier, "boss");
+  EXPECT_EQ(boss->Texture->Description, "boss");
+  EXPECT_EQ(ChildTexts(SectionNode(FindChildByCode(tree.Root(), "wxyz"), 3)), (std::vector<std::string>{"< Default >"}));
+  for (TSkinNode* n : tree.Nodes()) EXPECT_TRUE(n->Expanded);
+  EXPECT_TRUE(tree.PalettesStale());
+
+  // A second import into an existing skin (found by its code, whatever its description).
+  EditSkin(abcd, "My (fancy) skin", "abcd");
+  std::vector<std::string> more = {WritePicture(dir.Path + "abcd1t_0.bmp", 256, 256, 6)};
+  EXPECT_EQ(ImportTextures(tree, *model, more, show), 1);
+  EXPECT_EQ(tree.Root()->Count(), 2u);
+  EXPECT_EQ(ChildTexts(SectionNode(abcd, 1)), (std::vector<std::string>{"< Default >", "<Blue Team>", "<Red Team>"}));
+}
+
+TEST_F(ImportTextures_, WrongSizeIsResampledToTheSection) {
+  std::vector<std::string> files = {WritePicture(dir.Path + "abcd1.bmp", 128, 128, 1)};
+  ImportTextures(tree, *model, files, show);
+  const TBitmap& b = *tree.TextureNodes().at(0)->Texture->Bitmap;
+  EXPECT_EQ(b.Width(), 256);
+  EXPECT_EQ(b.Height(), 256);
+  EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf24bit);
+  // The resampler aligns the corners: the top-left pixel keeps its colour.
+  EXPECT_EQ(b.Pixel(0, 0), MakePicture(128, 128, 1).Pixel(0, 0));
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ImportTextures_, CannotResampleSectionShowsTheErrorAndKeepsTheTexture) {
+  std::vector<std::string> files = {WritePicture(dir.Path + "abcd5.bmp", 32, 32, 1)};
+  ImportTextures(tree, *model, files, show);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0],
+            "ERROR: A texture on section \"Fixed\" does not have the right size (64x32) and its marked as No "
+            "Resizable in the model.\r\nPlease remove the texture, resize it and load again.");
+  const TBitmap& b = *tree.TextureNodes().at(0)->Texture->Bitmap;
+  EXPECT_EQ(b.Width(), 32);
+  EXPECT_EQ(b.Height(), 32);
+  // The right size passes without a word.
+  boxes.clear();
+  ImportTextures(tree, *model, {WritePicture(dir.Path + "abcd5t_0.bmp", 64, 32, 2)}, show);
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ImportTextures_, MaskedSectionKeepsAnEightBitTextureAndItsPalette) {
+  std::string f = WritePicture8(dir.Path + "abcd4.bmp", 40, 24, 256);
+  ImportTextures(tree, *model, {f}, show);
+  const TBitmap& b = *tree.TextureNodes().at(0)->Texture->Bitmap;
+  EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(b.Width(), 40);
+  TBitmap original;
+  original.LoadFromFile(f);
+  EXPECT_TRUE(b.SameAs(original));
+  // Outside a MASKED section the same file becomes 24 bits per pixel.
+  ImportTextures(tree, *model, {WritePicture8(dir.Path + "abcd3.bmp", 64, 64, 256)}, show);
+  EXPECT_EQ(SectionNode(tree.Root()->Child(0), 3)->Child(0)->Texture->Bitmap->PixelFormat(), TPixelFormat::pf24bit);
+}
+
+TEST_F(ImportTextures_, FilesAreReadByContentNotByExtension) {
+  // A Windows bitmap saved under a PNG name (as an edited texture is saved back) reads fine.
+  std::string f = WritePicture(dir.Path + "abcd1.png", 256, 256, 7);
+  EXPECT_EQ(ImportTextures(tree, *model, {f}, show), 1);
+  EXPECT_TRUE(tree.TextureNodes().at(0)->Texture->Bitmap->SameAs(MakePicture(256, 256, 7)));
+}
+
+TEST_F(ImportTextures_, JpegGoesThroughThePictureLoader) {
+  const char* peer = "/usr/bin/convert";
+  ASSERT_EQ(std::system((std::string("test -x ") + peer).c_str()), 0)
+      << "ImageMagick (/usr/bin/convert) is needed to make the JPEG input; scripts/install-deps installs it";
+  std::string bmp = WritePicture(dir.Path + "src.bmp", 64, 64, 3);
+  std::string jpg = dir.Path + "abcd3t_2.jpg";  // Talk, 64x64
+  ASSERT_EQ(std::system((std::string(peer) + " " + bmp + " -quality 95 " + jpg).c_str()), 0);
+  EXPECT_EQ(ImportTextures(tree, *model, {jpg}, show), 1);
+  TSkinNode* n = tree.TextureNodes().at(0);
+  EXPECT_EQ(n->Text, "<Green Team>");
+  EXPECT_EQ(n->Texture->Bitmap->Width(), 64);
+  EXPECT_EQ(n->Texture->Bitmap->PixelFormat(), TPixelFormat::pf24bit);
+}
+
+TEST_F(ImportTextures_, UnreadableFileStopsTheImportAndKeepsWhatWasAdded) {
+  std::string good = WritePicture(dir.Path + "abcd1.bmp", 256, 256, 1);
+  std::string bad = dir.Path + "abcd2boss.bmp";
+  std::ofstream(bad) << "BM this is no bitmap";
+  std::string empty = dir.Path + "abcd3.bmp";
+  std::ofstream(empty).close();
+  // Last file first: the good one is read, then the broken one stops the import.
+  EXPECT_THROW(ImportTextures(tree, *model, {bad, good}, show), Exception);
+  EXPECT_EQ(tree.TextureNodes().size(), 1u);
+  EXPECT_THROW(ImportTextures(tree, *model, {empty}, show), Exception);
+  EXPECT_THROW(ImportTextures(tree, *model, {dir.Path + "abcd1missing.bmp"}, show), Exception);
+  EXPECT_EQ(tree.TextureNodes().size(), 1u);
+}
