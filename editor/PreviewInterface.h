@@ -8,15 +8,10 @@
 #include <Qt>
 #include <string>
 
+#include "model/ModelCatalogue.h"  // TModelPosition
+
 class Tmain_unificada;
 class QWidget;
-
-// The model's default position as the preview holds it (scale, offset, rotation in degrees).
-struct TModelPosition {
-  float ScaleX = 1, ScaleY = 1, ScaleZ = 1;
-  float OffsetX = 0, OffsetY = 0, OffsetZ = 0;
-  float Pitch = 0, Roll = 0, Turn = 0;
-};
 
 class TPreview {
  public:

@@ -2,12 +2,22 @@
 // position and camera presets in the model's extension file.
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_unificado.h"
+#include "model/ModelCatalogue.h"
 #include "model/crvn_struc.h"
 
 void Tmain_unificada::LoadModelExtensions() {
-  // (Pending: reads the extension files through the catalogue loader once it lands.)
+  ::LoadModelExtensions(Models, *CurrentModel);
 }
 
-void Tmain_unificada::btn_savepositionClick(QObject*) {}
+void Tmain_unificada::btn_savepositionClick(QObject*) {
+  TModelPosition position;
+  if (ModelKey.empty() || !Preview->ModelPosition(position)) return;
+  SaveModelPosition(ModelKey, position);
+  LoadModelExtensions();
+}
 
-void Tmain_unificada::mnu_PresetSaveinCVMXClick(QObject*) {}
+void Tmain_unificada::mnu_PresetSaveinCVMXClick(QObject*) {
+  if (CurrentModel->Key.empty()) return;
+  SaveModelPresets(CurrentModel->Key, CurrentModel->Presets);
+  LoadModelExtensions();
+}

@@ -1,0 +1,334 @@
+// The main window under Xvfb: its components and start state, the About box, closing, the
+// key and wheel preview, Help > Contents and the project options.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSlider>
+#include <QTabBar>
+#include <QWheelEvent>
+
+#include "MainWindowTestSupport.h"
+#include "editor/crvn_about.h"
+
+using namespace mainwindow_test;
+
+namespace {
+// "Caption" lines of a menu, "-" for a separator.
+std::vector<std::string> MenuLines(QMenu* menu) {
+  std::vector<std::string> lines;
+  for (QAction* a : menu->actions())
+    lines.push_back(a->isSeparator() ? "-" : a->objectName().toStdString() + " " + a->text().toStdString());
+  return lines;
+}
+
+std::string ItemsOf(QComboBox* c) {
+  std::string s;
+  for (int i = 0; i < c->count(); ++i) s += (i ? "|" : "") + c->itemText(i).toStdString();
+  return s;
+}
+}  // namespace
+
+TEST(MainWindow, CaptionMenusAndPopupsAsTheFormDefinesThem) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  EXPECT_EQ(w.windowTitle().toStdString(), "Corvane v2.4.1");
+
+  QMenuBar* bar = C<QMenuBar>(w, "MainMenu1");
+  ASSERT_EQ(bar->actions().size(), 3);
+  EXPECT_EQ(bar->actions()[0]->text().toStdString(), "File");
+  EXPECT_EQ(bar->actions()[1]->text().toStdString(), "Actions");
+  EXPECT_EQ(bar->actions()[2]->text().toStdString(), "Help");
+  EXPECT_EQ(bar->actions()[2]->menu()->objectName().toStdString(), "mnu_About");
+  EXPECT_EQ(MenuLines(C<QMenu>(w, "mnu_File")),
+            (std::vector<std::string>{"mnu_NewProject New Project...", "mnu_LoadProject Load Project...",
+                                      "mnu_SaveProject Save Project...", "mnu_SaveAs Save Project As...", "-",
+                                      "mnu_ModelCompiler Model Compiler...", "-", "mnu_Exit Exit"}));
+  EXPECT_EQ(MenuLines(C<QMenu>(w, "mnu_Actions")),
+            (std::vector<std::string>{
+                "mnu_RefreshTextures Refresh Textures", "mnu_Importtexture Import Textures...", "-",
+                "mnu_CreateUTXINT Compile Project to UTX/INT...",
+                "mnu_CompileProjecttoUTXINTandInstallinUT Compile Project to UTX/INT and Install in UT..."}));
+  EXPECT_EQ(MenuLines(C<QMenu>(w, "mnu_About")),
+            (std::vector<std::string>{"mnu_HelpContents Contents...", "-",
+                                      "mnu_OpenGLInformation OpenGL Information...", "mnu_HelpAbout About..."}));
+
+  // The tree's pop-up items carry the level they serve.
+  std::vector<std::string> popup;
+  for (QAction* a : w.PopupArbol->actions())
+    popup.push_back(a->objectName().toStdString() + " " + a->text().toStdString() + " " +
+                    std::to_string(a->data().toInt()));
+  EXPECT_EQ(popup, (std::vector<std::string>{"popuparbol_NewGroup New Skin... 0", "popuparbol_EditGroup Edit Skin... 1",
+                                             "popuparbol_DeleteGroup Delete Skin 1",
+                                             "popuparbol_AddTexture Add Texture... 2",
+                                             "popuparbol_EditTextureDescription Edit Texture Description... 3",
+                                             "popuparbol_DeleteTexture Delete Texture 3"}));
+  EXPECT_EQ(MenuLines(w.PopupPresets),
+            (std::vector<std::string>{"mnu_PresetNew New...", "mnu_PresetRemove Remove", "mnu_PresetRename Rename...",
+                                      "mnu_PresetSet Set with Current values",
+                                      "mnu_PresetSaveinCVMX Save this presets"}));
+
+  // Tabs and captions of the published components.
+  ASSERT_EQ(C<QTabWidget>(w, "PageControl1")->count(), 2);
+  EXPECT_EQ(C<QTabWidget>(w, "PageControl1")->tabText(0).toStdString(), "Skin Editor");
+  EXPECT_EQ(C<QTabWidget>(w, "PageControl1")->tabText(1).toStdString(), "Project Options");
+  EXPECT_EQ(C<QCheckBox>(w, "opt_mipmaps")->text().toStdString(), "Create just one mipmap");
+  EXPECT_EQ(C<QCheckBox>(w, "opt_clientoptional")->text().toStdString(), "Package is optional to clients");
+  EXPECT_EQ(C<QCheckBox>(w, "opt_notallowdownload")->text().toStdString(), "Do not allow download from server");
+  EXPECT_EQ(C<QGroupBox>(w, "opt_reducepalettes")->title().toStdString(), "Palettes generation");
+  EXPECT_EQ(C<QRadioButton>(w, "opt_reducepalettes2")->text().toStdString(), "One for all the package");
+  EXPECT_EQ(ItemsOf(C<QComboBox>(w, "team_selection")), "< Default >|Red|Blue|Green|Gold");
+  EXPECT_EQ(ItemsOf(C<QComboBox>(w, "zoom")), "1X|2X|4X");
+  EXPECT_EQ(C<QCheckBox>(w, "cbEnableMasking")->text().toStdString(), "Enable Masking");
+  EXPECT_EQ(C<QPushButton>(w, "btn_refresh")->text().toStdString(), "Refresh");
+  EXPECT_EQ(C<QPushButton>(w, "btn_saveposition")->text().toStdString(), "Save");
+  EXPECT_EQ(C<QGroupBox>(w, "incrementos")->title().toStdString(), "Increments used");
+  EXPECT_EQ(C<QLabel>(w, "Panel_fps")->text().toStdString(), "0 fps");
+  EXPECT_EQ(C<QPushButton>(w, "btn_UndoEditedTexture")->toolTip().toStdString(), "Undo last edit");
+  EXPECT_EQ(C<QTreeWidget>(w, "ArbolTexturas")->toolTip().toStdString(), "Right-click for popup menu");
+  ASSERT_EQ(C<QTabBar>(w, "tools")->count(), 5);
+  EXPECT_EQ(C<QTabBar>(w, "tools")->tabText(4).toStdString(), "Picker");
+  EXPECT_EQ(w.StatusBarPreviewPanels[0]->text().toStdString(), "Model Default Position:");
+  EXPECT_EQ(w.OpenDialog1.Filter, "Corvane Projects (*.cvp)|*.cvp");
+  EXPECT_EQ(w.OpenDialog1.Title, "Opening Corvane Project");
+  EXPECT_EQ(w.SaveDialog1.DefaultExt, "cvp");
+  EXPECT_TRUE(w.OpenPictureDialog1.MultiSelect);
+  EXPECT_EQ(w.OpenPictureDialog1.Title, "Select Texture file");
+  // The dialogs start in the program folder.
+  EXPECT_EQ(w.OpenDialog1.InitialDir, env.Home.string() + "/");
+  EXPECT_EQ(w.OpenPictureDialog1.InitialDir, env.Home.string() + "/");
+
+  // Every published component is found under its name.
+  for (const char* name :
+       {"ArbolTexturas", "Panel_editor_texturas", "texture_preview_scrollbox", "texture_preview_image",
+        "Panel_tools_texturas", "Panel_textools1", "Panel_textools2", "ColorPickerButton1", "btn_SaveEditedTexture",
+        "btn_RevertEditedTexture", "tools", "zoom", "tbSeeWire", "brush_size", "brush_intensity", "tabSkinEditor",
+        "tabProjectOptions", "skin_selection", "face_selection", "presets", "GLSceneViewer", "StatusBarPreview",
+        "StatusBar", "btnLaunchEditor", "Panel_preview", "MainMenu1"})
+    EXPECT_NE(w.findChild<QObject*>(name), nullptr) << name;
+}
+
+TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  // Project commands wait for New or Load.
+  for (QAction* a : {C<QAction>(w, "mnu_SaveProject"), C<QAction>(w, "mnu_SaveAs"), C<QAction>(w, "mnu_RefreshTextures"), C<QAction>(w, "mnu_Importtexture"),
+                     C<QAction>(w, "mnu_CreateUTXINT"), C<QAction>(w, "mnu_CompileProjecttoUTXINTandInstallinUT")})
+    EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+  for (QAction* a : {C<QAction>(w, "mnu_NewProject"), C<QAction>(w, "mnu_LoadProject"), C<QAction>(w, "mnu_ModelCompiler"), C<QAction>(w, "mnu_Exit"),
+                     C<QAction>(w, "mnu_HelpContents"), C<QAction>(w, "mnu_HelpAbout")})
+    EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+  EXPECT_FALSE(C<QTabWidget>(w, "PageControl1")->isEnabled());
+  EXPECT_FALSE(C<QWidget>(w, "Panel_preview")->isEnabled());
+  EXPECT_FALSE(C<QWidget>(w, "Panel_editor_texturas")->isEnabled());
+  EXPECT_TRUE(C<QWidget>(w, "Panel_tools_texturas")->isHidden());
+  EXPECT_TRUE(C<QCheckBox>(w, "opt_notallowdownload")->isHidden());
+  EXPECT_TRUE(C<QPushButton>(w, "btnLaunchEditor")->isHidden());
+
+  EXPECT_TRUE(C<QCheckBox>(w, "cbEnableMasking")->isChecked());
+  EXPECT_TRUE(C<QRadioButton>(w, "opt_reducepalettes0")->isChecked());
+  EXPECT_TRUE(C<QRadioButton>(w, "incrementos2")->isChecked());
+  EXPECT_EQ(w.incrementosGroup->checkedId(), 2);
+  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
+  EXPECT_EQ(C<QScrollBar>(w, "brush_intensity")->value(), 50);
+  EXPECT_EQ(C<QComboBox>(w, "zoom")->currentText().toStdString(), "1X");
+  EXPECT_EQ(C<QSlider>(w, "tbSeeWire")->value(), 0);
+  EXPECT_EQ(w.PaintColor(), 0u);
+  EXPECT_FALSE(w.ProjectModified);
+  EXPECT_FALSE(w.PreviewModelLoaded);
+  ASSERT_NE(w.ModelMesh, nullptr);
+  ASSERT_NE(w.CurrentModel, nullptr);
+  EXPECT_TRUE(w.TimerRefrescoTexturas->isActive());
+  EXPECT_EQ(w.TimerRefrescoTexturas->interval(), 3000);
+  EXPECT_EQ(w.HelpFile, env.Home.string() + "/corvane.html");
+  // Creation hides the sprite first and shows the model's position last.
+  ASSERT_FALSE(env.PreviewLog.empty());
+  EXPECT_EQ(env.PreviewLog.front(), "HideHUD");
+  EXPECT_EQ(env.PreviewLog.back(), "UpdateCaption");
+  EXPECT_TRUE(env.Prompts.Shown.empty());
+}
+
+TEST(MainWindow, AboutBoxShowsTheVersion) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  std::string caption, product, version;
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<Tfrm_AboutBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    seen = true;
+    caption = box->windowTitle().toStdString();
+    product = C<QLabel>(*box, "ProductName")->text().toStdString();
+    version = C<QLabel>(*box, "Version")->text().toStdString();
+    EXPECT_TRUE(C<QPushButton>(*box, "OKButton")->isDefault());
+    C<QPushButton>(*box, "OKButton")->click();
+  });
+  C<QAction>(w, "mnu_HelpAbout")->trigger();  // returns once the box is closed
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(caption, "About");
+  EXPECT_EQ(product, "Corvane");
+  EXPECT_EQ(version, "Version 2.4.1");
+  // The box is freed when it closes.
+  EXPECT_EQ(w.findChild<Tfrm_AboutBox*>(), nullptr);
+}
+
+TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  w.show();
+  // Nothing changed: no question.
+  EXPECT_TRUE(w.close());
+  EXPECT_TRUE(env.Prompts.Shown.empty());
+
+  w.show();
+  w.ProjectModified = true;
+  env.Prompts.QueueAnswer(mrNo);
+  EXPECT_TRUE(w.close());
+  ASSERT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?"}));
+  EXPECT_EQ(env.Prompts.Shown[0].Buttons, TMsgButtons::YesNo);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(env.Prompts.Pending(), 0u);
+
+  // File > Exit goes the same way.
+  w.show();
+  env.Prompts.Shown.clear();
+  env.Prompts.QueueAnswer(mrNo);
+  C<QAction>(w, "mnu_Exit")->trigger();
+  EXPECT_EQ(env.Prompts.Messages().size(), 1u);
+  EXPECT_FALSE(w.isVisible());
+}
+
+TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  // A text field of the window stands for any control that would take typed text.
+  auto* edit = new QLineEdit(C<QWidget>(w, "centralwidget"));
+  w.show();
+  QApplication::setActiveWindow(&w);
+  edit->setFocus();
+  env.PreviewLog.clear();
+  for (char c : std::string("xS")) {
+    QKeyEvent press(QEvent::KeyPress, c == 'x' ? Qt::Key_X : Qt::Key_S,
+                    c == 'S' ? Qt::ShiftModifier : Qt::NoModifier, QString(QChar(c)));
+    QApplication::sendEvent(edit, &press);
+  }
+  EXPECT_EQ(edit->text().toStdString(), "");
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Key x", "Key S"}));
+
+  // Navigation keys and shortcuts are not characters: they reach the control.
+  env.PreviewLog.clear();
+  edit->setText("ab");
+  edit->setCursorPosition(2);
+  QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+  QApplication::sendEvent(edit, &left);
+  EXPECT_EQ(edit->cursorPosition(), 1);
+  QKeyEvent ctrlA(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier, QString(QChar(1)));
+  QApplication::sendEvent(edit, &ctrlA);
+  EXPECT_TRUE(env.PreviewLog.empty());
+
+  // Another window (a dialog) keeps its typing.
+  QLineEdit other;
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier, "q");
+  QApplication::sendEvent(&other, &press);
+  EXPECT_EQ(other.text().toStdString(), "q");
+  EXPECT_TRUE(env.PreviewLog.empty());
+}
+
+TEST(MainWindow, WheelAnywhereAndMouseOverTheViewerReachThePreview) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  w.resize(1100, 760);
+  env.PreviewLog.clear();
+  // The tree does not scroll: the wheel belongs to the preview's camera.
+  QWidget* viewport = C<QTreeWidget>(w, "ArbolTexturas")->viewport();
+  QWheelEvent wheel(QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(viewport, &wheel);
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Wheel -120"}));
+
+  env.PreviewLog.clear();
+  QWidget* viewer = C<QWidget>(w, "GLSceneViewer");
+  QMouseEvent down(QEvent::MouseButtonPress, QPointF(10, 20), viewer->mapToGlobal(QPointF(10, 20)), Qt::LeftButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(15, 22), viewer->mapToGlobal(QPointF(15, 22)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent up(QEvent::MouseButtonRelease, QPointF(15, 22), viewer->mapToGlobal(QPointF(15, 22)), Qt::LeftButton,
+                 Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(viewer, &down);
+  QApplication::sendEvent(viewer, &move);
+  QApplication::sendEvent(viewer, &up);
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Down 10,20", "Move 15,22", "Up 15,22"}));
+}
+
+TEST(MainWindow, OptionClicksMarkTheProjectChangedButSettingThemDoesNot) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  C<QTabWidget>(w, "PageControl1")->setEnabled(true);  // as once a project is open
+  C<QCheckBox>(w, "opt_mipmaps")->setChecked(true);
+  C<QRadioButton>(w, "opt_reducepalettes1")->setChecked(true);
+  EXPECT_FALSE(w.ProjectModified);
+  C<QCheckBox>(w, "opt_clientoptional")->click();
+  EXPECT_TRUE(w.ProjectModified);
+  w.ProjectModified = false;
+  env.PreviewLog.clear();
+  C<QRadioButton>(w, "opt_reducepalettes2")->click();
+  EXPECT_TRUE(w.ProjectModified);
+  EXPECT_EQ(w.opt_reducepalettesGroup->checkedId(), 2);
+  // A new palette option redraws the preview.
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
+}
+
+TEST(MainWindow, HelpContentsOpensTheHelpPageAtItsContents) {
+  TWindowEnv env;
+  // The page shipped with the program has the anchor the menu opens.
+  const std::string page = ReadText(std::filesystem::path(CORVANE_SOURCE_DIR) / "editor/help/corvane.html");
+  ASSERT_NE(page.find("id=\"contents\""), std::string::npos);
+  WriteText(env.Home / "corvane.html", page);
+
+  Tmain_unificada& w = env.Create();
+  std::vector<std::string> opened;
+  auto saved = Tmain_unificada::OpenUrl;
+  Tmain_unificada::OpenUrl = [&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  };
+  C<QAction>(w, "mnu_HelpContents")->trigger();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], "file://" + env.Home.string() + "/corvane.html#contents");
+  EXPECT_TRUE(env.Prompts.Shown.empty());
+
+  // No browser: the user is told where the page is.
+  Tmain_unificada::OpenUrl = [](const std::string&) { return false; };
+  C<QAction>(w, "mnu_HelpContents")->trigger();
+  ASSERT_EQ(env.Prompts.Shown.size(), 1u);
+  EXPECT_NE(env.Prompts.Shown[0].Text.find(w.HelpFile), std::string::npos);
+
+  // The page is missing: said so, no browser started.
+  std::filesystem::remove(env.Home / "corvane.html");
+  opened.clear();
+  Tmain_unificada::OpenUrl = [&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  };
+  C<QAction>(w, "mnu_HelpContents")->trigger();
+  EXPECT_TRUE(opened.empty());
+  ASSERT_EQ(env.Prompts.Shown.size(), 2u);
+  EXPECT_NE(env.Prompts.Shown[1].Text.find("missing"), std::string::npos);
+  Tmain_unificada::OpenUrl = saved;
+}

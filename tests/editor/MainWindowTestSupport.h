@@ -1,0 +1,114 @@
+#pragma once
+// What the main-window tests share: the application object, a private program folder and
+// registry file, a scripted prompter, and a preview that records what the window asks of it.
+#include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "editor/PreviewInterface.h"
+#include "editor/crvn_unificado.h"
+#include "platform/qt/Prompter.h"
+#include "platform/qt/ScriptedPrompter.h"
+
+namespace mainwindow_test {
+
+// One QApplication for the whole suite (xcb under Xvfb).
+inline QApplication& App() {
+  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
+  static int argc = 1;
+  static char arg0[] = "test_editor";
+  static char* argv[] = {arg0, nullptr};
+  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+  static QApplication app(argc, argv);
+  SetApplicationTitle("Corvane");
+  return app;
+}
+
+inline std::string ReadText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline void WriteText(const std::filesystem::path& p, const std::string& text) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// A component of a window by its name; fails the test when it is missing.
+template <class T>
+T* C(QObject& window, const char* name) {
+  T* c = window.findChild<T*>(name);
+  if (!c) throw std::runtime_error(std::string("no component ") + name);
+  return c;
+}
+
+// A preview that records the calls it gets, in order.
+class TRecordingPreview : public TPreview {
+ public:
+  std::vector<std::string>* Log;
+  explicit TRecordingPreview(std::vector<std::string>* log) : Log(log) {}
+  void HideHUD() override { Log->push_back("HideHUD"); }
+  void UpdateCaption() override { Log->push_back("UpdateCaption"); }
+  void Draw3D() override { Log->push_back("Draw3D"); }
+  void KeyPress(char key) override { Log->push_back(std::string("Key ") + key); }
+  void MouseWheel(int delta) override { Log->push_back("Wheel " + std::to_string(delta)); }
+  void MouseDown(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) override {
+    Log->push_back("Down " + std::to_string(x) + "," + std::to_string(y));
+  }
+  void MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) override {
+    Log->push_back("Move " + std::to_string(x) + "," + std::to_string(y));
+  }
+  void MouseUp(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) override {
+    Log->push_back("Up " + std::to_string(x) + "," + std::to_string(y));
+  }
+};
+
+// A private program folder and registry file for one test; the window is created on demand.
+class TWindowEnv {
+ public:
+  std::filesystem::path Root, Home, Registry;
+  TScriptedPrompter Prompts;
+  std::vector<std::string> PreviewLog;
+
+  TWindowEnv() {
+    App();
+    char pattern[] = "/tmp/corvane-mainwindow-XXXXXX";
+    Root = mkdtemp(pattern);
+    Home = Root / "home";
+    Registry = Root / "config" / "registry.ini";
+    std::filesystem::create_directories(Home);
+    setenv("CORVANE_HOME", Home.c_str(), 1);
+    setenv("CORVANE_REGISTRY", Registry.c_str(), 1);
+    FPrevious = SetCurrentPrompter(&Prompts);
+  }
+  ~TWindowEnv() {
+    Window.reset();
+    SetCurrentPrompter(FPrevious);
+    unsetenv("CORVANE_HOME");
+    unsetenv("CORVANE_REGISTRY");
+    std::error_code ec;
+    std::filesystem::remove_all(Root, ec);
+  }
+  TWindowEnv(const TWindowEnv&) = delete;
+  TWindowEnv& operator=(const TWindowEnv&) = delete;
+
+  Tmain_unificada& Create() {
+    Window = std::make_unique<Tmain_unificada>(nullptr, std::make_unique<TRecordingPreview>(&PreviewLog));
+    return *Window;
+  }
+
+  std::unique_ptr<Tmain_unificada> Window;
+
+ private:
+  Prompter* FPrevious = nullptr;
+};
+
+}  // namespace mainwindow_test

@@ -1,0 +1,112 @@
+// Start-up with the model extension files of the program folder: a broken file, an unreadable
+// wire bitmap, and the writers that store the preview's position and presets and reload.
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+
+#include "MainWindowTestSupport.h"
+#include "model/crvn_struc.h"
+#include "platform/IniFile.h"
+#include "platform/Registry.h"
+
+using namespace mainwindow_test;
+
+namespace {
+const char* const AlphaFile =
+    "[Model-Alpha]\r\nName=Alpha\r\nPrefix=Alp\r\n3DFile=alpha.cvmd\r\nScaleX=1,5\r\n"
+    "Section1=Body, TEAM\r\nSection2=Head, FACE, TextureIs128x128\r\n";
+
+class TPositionPreview : public TRecordingPreview {
+ public:
+  using TRecordingPreview::TRecordingPreview;
+  TModelPosition Position;
+  bool ModelPosition(TModelPosition& p) const override {
+    p = Position;
+    return true;
+  }
+};
+}  // namespace
+
+TEST(StartupCatalogue, ABrokenExtensionFileIsShownAndStartUpGoesOn) {
+  TWindowEnv env;
+  WriteText(env.Home / "a.cvmx", AlphaFile);
+  // Read second (name order): its scale is not a number, which stops the load here.
+  WriteText(env.Home / "b.cvmx", "[Model-Broken]\r\nPrefix=Brk\r\n3DFile=b.cvmd\r\nScaleX=abc\r\n");
+  WriteText(env.Home / "c.cvmx", "[Model-Charlie]\r\nPrefix=Cha\r\n");
+  Tmain_unificada& w = env.Create();
+
+  ASSERT_EQ(env.Prompts.Shown.size(), 1u);
+  EXPECT_EQ(env.Prompts.Shown[0].Caption, "Corvane");
+  EXPECT_EQ(env.Prompts.Shown[0].Text, "FormCreate: 'abc' is not a valid floating point value");
+  EXPECT_EQ(env.Prompts.Shown[0].Icon, TMsgIcon::Stop);
+  // The models read before the error stay; the rest of the start-up still ran.
+  ASSERT_EQ(w.Models.size(), 1u);
+  EXPECT_EQ(w.Models[0]->Prefix, "Alp");
+  EXPECT_FLOAT_EQ(w.Models[0]->ScaleX, 1.5f);
+  EXPECT_EQ(w.GameFolder, "C:\\UnrealTournament");
+  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
+  EXPECT_EQ(C<QScrollBar>(w, "brush_intensity")->value(), 50);
+  EXPECT_EQ(w.OpenDialog1.InitialDir, env.Home.string() + "/");
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("\\.cvmx", false));
+  EXPECT_EQ(reg.ReadString(""), "CVMXfile");
+  EXPECT_EQ(env.PreviewLog.back(), "UpdateCaption");
+}
+
+TEST(StartupCatalogue, ReadsTheProgramFolderThenCustomModelsAndSkipsAnUnreadableWire) {
+  TWindowEnv env;
+  WriteText(env.Home / "a.cvmx", AlphaFile);
+  WriteText(env.Home / "CustomModels" / "z.cvmx", "[model-zeta]\r\nName=Zeta\r\nPrefix=Zet\r\nSection1=All\r\n");
+  // Same prefix as Alpha, read later: left out.
+  WriteText(env.Home / "CustomModels" / "alpha2.cvmx", "[Model-Alpha2]\r\nName=Other\r\nPrefix=Alp\r\n");
+  // Not a bitmap: the section simply has no wire.
+  WriteText(env.Home / "AlpWire1.bmp", "this is not a bitmap");
+  Tmain_unificada& w = env.Create();
+  EXPECT_TRUE(env.Prompts.Shown.empty());
+  ASSERT_EQ(w.Models.size(), 2u);
+  EXPECT_EQ(w.Models[0]->Name, "Alpha");
+  EXPECT_EQ(w.Models[1]->Name, "Zeta");
+  ASSERT_EQ(w.Models[0]->PartCount(), 2);
+  EXPECT_EQ(w.Models[0]->Part(0)->WireBitmap, nullptr);
+  EXPECT_EQ(w.Models[0]->Part(1)->Width, 128);
+}
+
+TEST(StartupCatalogue, SavingThePositionWritesTheFileAndRefreshesTheCurrentModel) {
+  TWindowEnv env;
+  WriteText(env.Home / "a.cvmx", AlphaFile);
+  auto preview = std::make_unique<TPositionPreview>(&env.PreviewLog);
+  TPositionPreview* p = preview.get();
+  env.Window = std::make_unique<Tmain_unificada>(nullptr, std::move(preview));
+  Tmain_unificada& w = *env.Window;
+  ASSERT_EQ(w.Models.size(), 1u);
+  w.CurrentModel->Assign(*w.Models[0]);
+  const TModeloPart* before = w.CurrentModel->Part(0);
+
+  // Nothing loaded in the preview yet: nothing to save.
+  w.btn_savepositionClick(nullptr);
+  EXPECT_EQ(ReadText(env.Home / "a.cvmx"), AlphaFile);
+
+  w.ModelKey = w.CurrentModel->Key;
+  p->Position.ScaleX = 2.123456f;
+  p->Position.OffsetZ = -10.5f;
+  p->Position.Turn = 90;
+  w.btn_savepositionClick(nullptr);
+  TIniFile ini((env.Home / "a.cvmx").string());
+  EXPECT_EQ(ini.ReadString("Model-Alpha", "ScaleX", ""), "2.12346");
+  EXPECT_EQ(ini.ReadString("Model-Alpha", "OffsetZ", ""), "-10.50000");
+  EXPECT_EQ(ini.ReadString("Model-Alpha", "Section1", ""), "Body, TEAM");
+  // The reload gave the current model the saved values and new part objects.
+  EXPECT_FLOAT_EQ(w.CurrentModel->ScaleX, 2.12346f);
+  EXPECT_FLOAT_EQ(w.CurrentModel->Turn, 90.0f);
+  ASSERT_EQ(w.CurrentModel->PartCount(), 2);
+  EXPECT_NE(w.CurrentModel->Part(0), before);
+  EXPECT_EQ(w.CurrentModel->PartIndexOfSection(2), 1);
+
+  // Presets: two written, read back in order.
+  w.CurrentModel->Presets = {{"Front", 0, 0, 500, 0, 0, 0}, {"Side", 500, 0, 0, 0, 0, 10}};
+  w.mnu_PresetSaveinCVMXClick(nullptr);
+  ASSERT_EQ(w.CurrentModel->Presets.size(), 2u);
+  EXPECT_EQ(w.CurrentModel->Presets[1].Name, "Side");
+  EXPECT_FLOAT_EQ(w.CurrentModel->Presets[1].TargetZ, 10.0f);
+  EXPECT_TRUE(env.Prompts.Shown.empty());
+}
