@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_about.h"
@@ -25,6 +26,7 @@
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
+#include "platform/PictureLoader.h"
 #include "platform/Registry.h"
 #include "platform/qt/ErrorBox.h"
 #include "platform/qt/Guarded.h"
@@ -92,11 +94,15 @@ void Tmain_unificada::SetupComponents() {
     auto* panel = new QLabel(ui->StatusBarPreview);
     panel->setObjectName(QString("StatusBarPreviewPanel%1").arg(i));
     panel->setMinimumWidth(widths[i]);
+    panel->setIndent(3);
     panel->setFrameShape(QFrame::NoFrame);
     ui->StatusBarPreview->addWidget(panel, i == 3 ? 1 : 0);
     StatusBarPreviewPanels[i] = panel;
   }
   StatusBarPreviewPanels[0]->setText("Model Default Position:");
+  // The caption panel is sized for its text, whatever the font.
+  StatusBarPreviewPanels[0]->setMinimumWidth(
+      std::max(widths[0], StatusBarPreviewPanels[0]->sizeHint().width() + 4));
   StatusBarText = new QLabel(ui->StatusBar);
   StatusBarText->setObjectName("StatusBarText");
   ui->StatusBar->addWidget(StatusBarText, 1);
@@ -484,7 +490,8 @@ void Tmain_unificada::SetPaintColor(uint32_t color) {
 }
 
 void Tmain_unificada::SetPictureDialogFilter() {
-  // (Pending: the filter of every registered picture class once the picture loader lands.)
-  OpenPictureDialog1.DefaultExt = "bmp";
-  OpenPictureDialog1.Filter = "Bitmaps (*.bmp)|*.bmp";
+  // Every picture class registered so far (the platform's, and the codecs' once they have
+  // registered at start-up).
+  OpenPictureDialog1.DefaultExt = PictureLoader().GraphicExtension();
+  OpenPictureDialog1.Filter = PictureLoader().GraphicFilter();
 }

@@ -1,7 +1,9 @@
 // Corvane's entry point: the application, the main window, the message loop.
 #include <QApplication>
+#include <QScreen>
 
 #include "editor/crvn_unificado.h"
+#include "platform/qt/IconPicture.h"
 #include "platform/qt/Prompter.h"
 #include "platform/qt/QtMessagePump.h"
 
@@ -12,9 +14,13 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Corvane");
   SetApplicationTitle("Corvane");
   InstallQtMessagePump();
+  // Picture classes register before the main window builds its picture dialog's filter.
+  RegisterQtPictureReaders();
 
   // The main window is created first, so it is the application's main window.
   Tmain_unificada mainWindow;
+  // Maximised; without a window manager (which would do it) the window still fills the screen.
+  if (const QScreen* screen = mainWindow.screen()) mainWindow.setGeometry(screen->availableGeometry());
   mainWindow.showMaximized();
   const int rc = QApplication::exec();
   UninstallQtMessagePump();

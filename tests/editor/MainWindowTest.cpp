@@ -110,6 +110,11 @@ TEST(MainWindow, CaptionMenusAndPopupsAsTheFormDefinesThem) {
   EXPECT_EQ(w.SaveDialog1.DefaultExt, "cvp");
   EXPECT_TRUE(w.OpenPictureDialog1.MultiSelect);
   EXPECT_EQ(w.OpenPictureDialog1.Title, "Select Texture file");
+  // The picture dialog offers every registered picture format, all of them first.
+  EXPECT_EQ(w.OpenPictureDialog1.DefaultExt, "bmp");
+  EXPECT_EQ(w.OpenPictureDialog1.Filter.rfind("All (", 0), 0u) << w.OpenPictureDialog1.Filter;
+  for (const char* mask : {"*.bmp", "*.jpg", "*.ico"})
+    EXPECT_NE(w.OpenPictureDialog1.Filter.find(mask), std::string::npos) << mask;
   // The dialogs start in the program folder.
   EXPECT_EQ(w.OpenDialog1.InitialDir, env.Home.string() + "/");
   EXPECT_EQ(w.OpenPictureDialog1.InitialDir, env.Home.string() + "/");
