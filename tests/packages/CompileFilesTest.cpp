@@ -1,0 +1,115 @@
+// Writing the .utx and .int beside the project and installing them into the game folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "packages/CompilePackage.h"
+#include "packages/TexturePackage.h"
+#include "platform/Exceptions.h"
+#include "tests/packages/PackageTestSupport.h"
+
+using namespace pkgtest;
+
+namespace {
+TProjectFixture SmallProject(const fs::path& Folder) {
+  TProjectFixture f = OneSkinExample();
+  f.Bitmaps[0]->SetSize(16, 16);
+  f.Project.ProjectFileName = (Folder / "MySkins.cvp").string();
+  return f;
+}
+
+int FileCount(const fs::path& Folder) {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(Folder)) ++n;
+  return n;
+}
+}  // namespace
+
+TEST(CompileFiles, WritesBothFilesBesideTheProject) {
+  const fs::path dir = ScratchDir("compile");
+  TProjectFixture f = SmallProject(dir);
+  const TCompileMessage m = CompilePackageFiles(f.Project, false);
+  EXPECT_EQ(m.Caption, "Compilation");
+  EXPECT_EQ(m.Text, "Project compiled!");
+  EXPECT_FALSE(m.IsError);
+  EXPECT_EQ(PackageUtxFileName(f.Project), (dir / "MySkins.utx").string());
+  const std::string utx = Slurp(dir / "MySkins.utx");
+  ASSERT_GE(utx.size(), 64u);
+  EXPECT_EQ(static_cast<uint8_t>(utx[0]), 0xC1);
+  EXPECT_EQ(Slurp(dir / "MySkins.int"),
+            "[Public]\r\nObject=(Name=MySkins.ABCD1,Class=Texture,Description=\"My Skin\")\r\n");
+  EXPECT_EQ(FileCount(dir), 2);  // no temporary file left behind
+}
+
+TEST(CompileFiles, AFailedCompileLeavesThePreviousFiles) {
+  const fs::path dir = ScratchDir("keep");
+  TProjectFixture f = SmallProject(dir);
+  CompilePackageFiles(f.Project, false);
+  const std::string utx = Slurp(dir / "MySkins.utx"), ini = Slurp(dir / "MySkins.int");
+  f.Project.Skins[0].Sections[0].Textures[0].Palette.reset();
+  EXPECT_THROW(CompilePackageFiles(f.Project, false), Exception);
+  f.Project.Skins[0].Code = std::string(300, 'X');  // a name too long to store
+  EXPECT_THROW(CompilePackageFiles(f.Project, true), EConvertError);
+  EXPECT_EQ(Slurp(dir / "MySkins.utx"), utx);
+  EXPECT_EQ(Slurp(dir / "MySkins.int"), ini);
+  EXPECT_EQ(FileCount(dir), 2);
+
+  TPackageProject unnamed = f.Project;
+  unnamed.ProjectFileName.clear();
+  EXPECT_THROW(CompilePackageFiles(unnamed, false), Exception);
+}
+
+TEST(CompileFiles, InstallFindsTheGameFoldersWithoutLetterCase) {
+  const fs::path dir = ScratchDir("install");
+  const fs::path game = dir / "UnrealTournament";
+  fs::create_directories(game / "textures");
+  fs::create_directories(game / "SYSTEM");
+  TProjectFixture f = SmallProject(dir);
+  f.Project.GameFolder = game.string();
+  // An older package of the same name is replaced.
+  WriteBytes(game / "textures" / "MySkins.utx", {1, 2, 3});
+  const TCompileMessage m = CompilePackageFiles(f.Project, true);
+  EXPECT_EQ(m.Caption, "Compilation");
+  EXPECT_EQ(m.Text, "Project compiled and installed under " + game.string());
+  EXPECT_EQ(Slurp(game / "textures" / "MySkins.utx"), Slurp(dir / "MySkins.utx"));
+  EXPECT_EQ(Slurp(game / "SYSTEM" / "MySkins.int"), Slurp(dir / "MySkins.int"));
+  EXPECT_FALSE(fs::exists(game / "Textures"));
+}
+
+TEST(CompileFiles, InstallIntoAWindowsGameFolderGoesThroughTheWinePrefix) {
+  const fs::path dir = ScratchDir("wine");
+  const fs::path prefix = dir / "prefix";
+  const fs::path game = prefix / "dosdevices" / "c:" / "UnrealTournament";
+  fs::create_directories(game / "Textures");
+  fs::create_directories(game / "System");
+  const char* old = std::getenv("WINEPREFIX");
+  const std::string saved = old ? old : "";
+  ::setenv("WINEPREFIX", prefix.c_str(), 1);
+  TProjectFixture f = SmallProject(dir);
+  f.Project.GameFolder = "C:\\UnrealTournament";
+  const TCompileMessage m = CompilePackageFiles(f.Project, true);
+  if (old) ::setenv("WINEPREFIX", saved.c_str(), 1); else ::unsetenv("WINEPREFIX");
+  EXPECT_EQ(m.Text, "Project compiled and installed under C:\\UnrealTournament");
+  EXPECT_TRUE(fs::exists(game / "Textures" / "MySkins.utx"));
+  EXPECT_TRUE(fs::exists(game / "System" / "MySkins.int"));
+}
+
+TEST(CompileFiles, AFailedCopyIsAnErrorNamingTheFile) {
+  const fs::path dir = ScratchDir("nocopy");
+  const fs::path game = dir / "Game";
+  fs::create_directories(game / "Textures");  // no System folder
+  TProjectFixture f = SmallProject(dir);
+  f.Project.GameFolder = game.string();
+  const TCompileMessage m = CompilePackageFiles(f.Project, true);
+  EXPECT_TRUE(m.IsError);
+  EXPECT_EQ(m.Caption, "ERROR");
+  EXPECT_NE(m.Text.find((dir / "MySkins.int").string()), std::string::npos) << m.Text;
+  EXPECT_EQ(m.Text.find("installed"), std::string::npos);
+  EXPECT_TRUE(fs::exists(game / "Textures" / "MySkins.utx"));
+
+  // A game folder that does not exist names the package, the first file it could not copy.
+  f.Project.GameFolder = (dir / "Nowhere").string();
+  const TCompileMessage n = CompilePackageFiles(f.Project, true);
+  EXPECT_EQ(n.Caption, "ERROR");
+  EXPECT_NE(n.Text.find("MySkins.utx"), std::string::npos) << n.Text;
+}
