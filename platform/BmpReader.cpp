@@ -1,5 +1,6 @@
 // Reading Windows bitmap files into a TBitmap: 1/4/8/16/24/32 bits, RLE4 and RLE8, bit-field
 // masks, OS/2 core and 2.x headers, V3/V4/V5 info headers, bottom-up and top-down rows.
+#include <algorithm>
 #include <bit>
 #include <filesystem>
 
@@ -238,7 +239,9 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap& out) {
   TByteReader r(data, size, [](const std::string& m) { Invalid(m); });
   TBmpHeader h = ReadHeaders(r);
 
-  if (static_cast<uint64_t>(h.Width) * static_cast<uint64_t>(h.Height) > kBmpMaxPixels)
+  // A zero width does not make a billion rows cheap to walk: count each side as at least one.
+  const uint64_t area = static_cast<uint64_t>(std::max<int64_t>(h.Width, 1)) * static_cast<uint64_t>(std::max<int64_t>(h.Height, 1));
+  if (area > kBmpMaxPixels)
     Invalid("image size " + std::to_string(h.Width) + "x" + std::to_string(h.Height) + " is too large");
 
   HPALETTE pal;
@@ -275,8 +278,7 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap& out) {
   if (rle && h.SizeImage != 0 && h.SizeImage < dataLen) dataLen = h.SizeImage;
   // Run-length data can claim a huge picture in a few bytes; beyond a modest size the data has
   // to be there to paint it.
-  if (rle && static_cast<uint64_t>(h.Width) * static_cast<uint64_t>(h.Height) >
-                 (1ull << 24) + static_cast<uint64_t>(dataLen) * 65536ull)
+  if (rle && area > (1ull << 20) + static_cast<uint64_t>(dataLen) * 65536ull)
     Invalid("image size " + std::to_string(h.Width) + "x" + std::to_string(h.Height) +
             " is out of proportion to its compressed data");
 

@@ -24,7 +24,7 @@ struct TBmpSpec {
   std::vector<uint8_t> Pixels;
 };
 
-void Put(std::vector<uint8_t>& v, uint32_t x, int n) {
+void Put(std::vector<uint8_t>& v, uint64_t x, int n) {
   for (int i = 0; i < n; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
 }
 
@@ -233,6 +233,8 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
   ExpectInvalid(with([](TBmpSpec& s) { s.Width = 20000, s.Height = 20000, s.Compression = 1; }),
                 "RLE claiming 400 million pixels in a few bytes");
   ExpectInvalid(with([](TBmpSpec& s) { s.Width = 5000; }), "pixel data beyond the file");
+  ExpectInvalid(with([](TBmpSpec& s) { s.Width = 0, s.Height = -1500000000, s.Compression = 1; }),
+                "no columns but a billion and a half rows");
   // An RLE code cut in half.
   ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 1, s.Pixels = {0, 5, 1, 2}; }), "truncated absolute run");
   ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 1, s.Pixels = {0, 2, 1}; }), "truncated delta");
