@@ -32,6 +32,7 @@ CORVANE_EXCEPTION(EOutOfResources, Exception)
 CORVANE_EXCEPTION(EOutOfMemory, Exception)
 CORVANE_EXCEPTION(EOSError, Exception)
 CORVANE_EXCEPTION(EAbort, Exception)
+CORVANE_EXCEPTION(EOpenGLError, Exception)
 
 // File input/output errors carry the error code of the failed operation.
 class EInOutError : public Exception {
