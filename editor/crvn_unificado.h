@@ -32,6 +32,9 @@
 #include <vector>
 
 #include "editor/PreviewInterface.h"
+#include "editor/ProjectFile.h"
+#include "editor/SkinTree.h"
+#include "editor/TextureFiles.h"
 #include "platform/qt/Prompter.h"
 
 class QMenu;
@@ -42,6 +45,7 @@ class QLabel;
 class TBitmap;
 class TModelo;
 class TObjeto3D;
+class Tfrm_newtexture;
 
 namespace Ui {
 class Tmain_unificada;
@@ -155,6 +159,17 @@ class Tmain_unificada : public QMainWindow {
   void mnu_LoadProjectClick(QObject* Sender);
   void mnu_SaveProjectClick(QObject* Sender);
   void mnu_SaveAsClick(QObject* Sender);
+  // The project changed, or a texture was painted and not saved: Close, New and Load ask.
+  bool ProjectNeedsSaving() const;
+  // The options as the Project Options tab shows them, and back.
+  TProjectOptions ProjectOptions() const;
+  void SetProjectOptions(const TProjectOptions& options);
+  // The project's save dialog (New and Save As) for a model prefix; false when cancelled.
+  bool AskProjectFileName(const std::string& prefix, std::string& fileName);
+  // Takes over a project read completely by LoadProjectFile.
+  void OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName);
+  // Enables the commands and panels that need an open project.
+  void EnableProjectItems();
 
   // ---- skin tree (crvn_unificado_tree.cpp) ----
   void PopupArbolPopup(QObject* Sender);
@@ -169,6 +184,19 @@ class Tmain_unificada : public QMainWindow {
   void mnu_RefreshTexturesClick(QObject* Sender);
   void TimerRefrescoTexturasTimer(QObject* Sender);
   void ClearTextureTree();
+  // The tree's content; ArbolTexturas shows it (each item's data is its TSkinNode).
+  TSkinTree SkinTree;
+  TTextureReloader TextureReloader;
+  Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
+  TSkinNode* NodeOfItem(const QTreeWidgetItem* item) const;
+  TSkinNode* SelectedNode() const;
+  // The selected texture's data, or null when no texture node is selected.
+  TObjetoTextura* SelectedTexture() const;
+  // Rebuilds ArbolTexturas from SkinTree and selects `select` (or keeps the selection).
+  void RefreshTreeView(TSkinNode* select = nullptr);
+  // Shows an OK box; the core's size check and reload report through it.
+  TShowBox ShowBox() const;
+  void TextureDialog(bool New);
 
   // ---- palette groups (crvn_unificado_palettes.cpp) ----
   void BuildPalettes();

@@ -1,5 +1,9 @@
 // Palette groups of the project's textures.
-// (Body pending: BuildPalettes is being written in this file.)
+#include <QButtonGroup>
+
+#include "editor/PaletteGroups.h"
 #include "editor/crvn_unificado.h"
 
-void Tmain_unificada::BuildPalettes() {}
+void Tmain_unificada::BuildPalettes() {
+  ::BuildPalettes(SkinTree, PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));
+}

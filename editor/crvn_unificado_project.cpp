@@ -1,8 +1,144 @@
-// Project commands: New, Load, Save, Save As.
-// (Bodies pending: the project commands are being written in this file.)
-#include "editor/crvn_unificado.h"
+// Project commands: New, Load, Save, Save As, the caption and the project options.
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTreeWidget>
 
-void Tmain_unificada::mnu_NewProjectClick(QObject*) {}
-void Tmain_unificada::mnu_LoadProjectClick(QObject*) {}
-void Tmain_unificada::mnu_SaveProjectClick(QObject*) {}
-void Tmain_unificada::mnu_SaveAsClick(QObject*) {}
+#include "editor/DialogExec.h"
+#include "editor/crvn_selectmodel.h"
+#include "editor/crvn_unificado.h"
+#include "model/crvn_struc.h"
+#include "platform/MessagePump.h"
+#include "platform/Paths.h"
+#include "ui_crvn_unificado.h"
+
+bool Tmain_unificada::ProjectNeedsSaving() const { return ProjectModified || AnyTextureModified(SkinTree); }
+
+TProjectOptions Tmain_unificada::ProjectOptions() const {
+  TProjectOptions o;
+  o.OnlyFirstMipMap = ui->opt_mipmaps->isChecked();
+  o.ReducePalettes = std::max(0, opt_reducepalettesGroup->checkedId());
+  o.ClientOptional = ui->opt_clientoptional->isChecked();
+  o.NotAllowDownload = ui->opt_notallowdownload->isChecked();
+  return o;
+}
+
+void Tmain_unificada::SetProjectOptions(const TProjectOptions& o) {
+  ui->opt_mipmaps->setChecked(o.OnlyFirstMipMap);
+  if (QAbstractButton* b = opt_reducepalettesGroup->button(o.ReducePalettes)) b->setChecked(true);
+  ui->opt_clientoptional->setChecked(o.ClientOptional);
+  ui->opt_notallowdownload->setChecked(o.NotAllowDownload);
+}
+
+bool Tmain_unificada::AskProjectFileName(const std::string& prefix, std::string& fileName) {
+  SaveDialog1.FileName = prefix;
+  SaveDialog1.Title = "Saving Corvane Project (prefix must be \"" + prefix + "\")";
+  return CurrentPrompter().SaveFileDialog(SaveDialog1, fileName);
+}
+
+void Tmain_unificada::EnableProjectItems() {
+  for (QAction* a : {ui->mnu_SaveProject, ui->mnu_SaveAs, ui->mnu_Importtexture, ui->mnu_RefreshTextures,
+                     ui->mnu_CreateUTXINT, ui->mnu_CompileProjecttoUTXINTandInstallinUT})
+    a->setEnabled(true);
+  ui->PageControl1->setEnabled(true);
+  ui->Panel_preview->setEnabled(true);
+}
+
+void Tmain_unificada::mnu_NewProjectClick(QObject*) {
+  if (ProjectNeedsSaving()) mnu_SaveProjectClick(nullptr);
+
+  int chosen = -1;
+  {
+    Tfrm_selectmodel dlg(this);
+    for (size_t i = 0; i < Models.size(); ++i) {
+      const TModelo& m = *Models[i];
+      dlg.AddModel(m.Name, static_cast<int>(i), !m.File3D.empty() || !m.LodMesh.empty());
+    }
+    if (ExecDialog(dlg) != 1) return;
+    chosen = dlg.SelectedModel();
+  }
+  if (chosen < 0 || chosen >= static_cast<int>(Models.size())) return;
+
+  // Cancelling the file dialog leaves the open project and its model as they are.
+  const TModelo& model = *Models[static_cast<size_t>(chosen)];
+  std::string fileName;
+  if (!AskProjectFileName(model.Prefix, fileName)) return;
+  CurrentModel->Assign(model);
+  ProjectFileName = fileName;
+
+  ClearTextureTree();
+  ProjectModified = false;
+  PreviewModelLoaded = false;
+  setWindowTitle(QString::fromStdString(ProjectCaption(CurrentModel->Name, ProjectFileName, ProgramFolder())));
+  SetProjectOptions(TProjectOptions());
+  EnableProjectItems();
+  SkinTree.SetRoot(ProjectRootText(ProjectFileName, CurrentModel->Prefix));
+  RefreshTreeView(SkinTree.Root());
+  SetupPreview();
+}
+
+void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
+  if (ProjectNeedsSaving()) mnu_SaveProjectClick(nullptr);
+
+  std::vector<std::string> files;
+  TFileDialogOptions options = OpenDialog1;
+  options.MultiSelect = false;
+  if (!CurrentPrompter().OpenFileDialog(options, files) || files.empty()) return;
+  const std::string fileName = files.front();
+
+  // The whole project is read before anything of the open one changes: a failure leaves it
+  // as it was.
+  std::unique_ptr<TLoadedProject> project;
+  try {
+    TBusyGuard busy;
+    project = LoadProjectFile(fileName, Models, ProgramFolder(), ShowBox());
+  } catch (const EModelNotInstalled& e) {
+    MessageBox("ERROR", e.Message, TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  }
+  OpenLoadedProject(std::move(project), fileName);
+}
+
+void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName) {
+  CurrentModel = std::move(project->Model);
+  ui->opt_mipmaps->setChecked(project->Options.OnlyFirstMipMap);
+  if (QAbstractButton* b = opt_reducepalettesGroup->button(project->Options.ReducePalettes)) b->setChecked(true);
+  ui->opt_clientoptional->setChecked(project->Options.ClientOptional);
+  ProjectFileName = fileName;
+  ClearTextureTree();
+  SkinTree = std::move(project->Tree);
+  RefreshTreeView(SkinTree.Root());
+  setWindowTitle(QString::fromStdString(ProjectCaption(CurrentModel->Name, ProjectFileName, ProgramFolder())));
+  BuildPalettes();
+  ProjectModified = false;
+  PreviewModelLoaded = false;
+  EnableProjectItems();
+  SetupPreview();
+  if (!project->MissingFiles.empty())
+    MessageBox("WARNING", MissingFilesMessage(project->MissingFiles), TMsgButtons::OK, TMsgIcon::Warning);
+}
+
+void Tmain_unificada::mnu_SaveProjectClick(QObject* Sender) {
+  if (!Sender && MessageBox("Save Project", "Save the project?", TMsgButtons::YesNo, TMsgIcon::Question) != mrYes)
+    return;
+  if (ProjectFileName.empty() || SkinTree.Empty()) return;
+  TBusyGuard busy;
+  SaveProjectFile(ProjectFileName, SkinTree, *CurrentModel, ProjectOptions(), ProgramFolder(),
+                  [](const std::string& question) {
+                    return MessageBox("Saving...", question, TMsgButtons::YesNo, TMsgIcon::Question) == mrYes;
+                  });
+  ProjectModified = false;
+}
+
+void Tmain_unificada::mnu_SaveAsClick(QObject*) {
+  if (SkinTree.Empty()) return;
+  std::string fileName;
+  if (!AskProjectFileName(CurrentModel->Prefix, fileName)) return;
+  ProjectFileName = fileName;
+  setWindowTitle(QString::fromStdString(ProjectCaption(CurrentModel->Name, ProjectFileName, ProgramFolder())));
+  SkinTree.Root()->Text = ProjectBaseName(ProjectFileName);
+  RefreshTreeView();
+  mnu_SaveProjectClick(this);
+}

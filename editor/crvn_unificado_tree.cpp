@@ -1,16 +1,297 @@
-// The skin tree: pop-up commands, import, selection, reload of changed texture files.
-// (Bodies pending: the tree commands are being written in this file.)
-#include "editor/crvn_unificado.h"
+// The skin tree: its view, pop-up commands, import, selection and the reload of texture files
+// changed on disk. The commands work on SkinTree (editor/SkinTree.h); ArbolTexturas is rebuilt
+// from it after each change.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPixmap>
+#include <QScrollArea>
+#include <QTimer>
+#include <QTreeWidget>
 
-void Tmain_unificada::PopupArbolPopup(QObject*) {}
-void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {}
-void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {}
-void Tmain_unificada::popuparbol_DeleteGroupClick(QObject*) {}
-void Tmain_unificada::popuparbol_AddTextureClick(QObject*) {}
-void Tmain_unificada::popuparbol_EditTextureDescriptionClick(QObject*) {}
-void Tmain_unificada::popuparbol_DeleteTextureClick(QObject*) {}
-void Tmain_unificada::mnu_ImporttextureClick(QObject*) {}
-void Tmain_unificada::ArbolTexturasChange(QObject*) {}
-void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {}
-void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {}
-void Tmain_unificada::ClearTextureTree() {}
+#include "editor/DialogExec.h"
+#include "editor/SkinNaming.h"
+#include "editor/crvn_newgroup.h"
+#include "editor/crvn_newtexture.h"
+#include "editor/crvn_unificado.h"
+#include "model/crvn_struc.h"
+#include "platform/MessagePump.h"
+#include "platform/StrUtils.h"
+#include "platform/qt/BitmapImage.h"
+#include "ui_crvn_newgroup.h"
+#include "ui_crvn_newtexture.h"
+#include "ui_crvn_unificado.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+void AddItems(QTreeWidgetItem* item, TSkinNode* node, TSkinNode* select, QTreeWidgetItem*& selected) {
+  item->setText(0, Q(node->Text));
+  item->setData(0, Qt::UserRole, QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(node)));
+  if (node == select) selected = item;
+  for (const auto& c : node->Children()) AddItems(new QTreeWidgetItem(item), c.get(), select, selected);
+  item->setExpanded(node->Expanded);
+}
+
+QTreeWidgetItem* ItemOfNode(QTreeWidget* view, const TSkinNode* node) {
+  for (QTreeWidgetItemIterator it(view); *it; ++it)
+    if ((*it)->data(0, Qt::UserRole).value<quintptr>() == reinterpret_cast<quintptr>(node)) return *it;
+  return nullptr;
+}
+
+const char* const kSkinCodeMissing = "The skin needs a code: type one, or give the skin a description to take it from.";
+
+}  // namespace
+
+TSkinNode* Tmain_unificada::NodeOfItem(const QTreeWidgetItem* item) const {
+  return item ? reinterpret_cast<TSkinNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+TSkinNode* Tmain_unificada::SelectedNode() const { return NodeOfItem(ui->ArbolTexturas->currentItem()); }
+
+TObjetoTextura* Tmain_unificada::SelectedTexture() const {
+  TSkinNode* n = SelectedNode();
+  return n && n->Level() == 3 ? n->Texture.get() : nullptr;
+}
+
+TShowBox Tmain_unificada::ShowBox() const {
+  return [](const std::string& caption, const std::string& text) {
+    MessageBox(caption, text, TMsgButtons::OK, caption == "ERROR" ? TMsgIcon::Stop : TMsgIcon::Warning);
+  };
+}
+
+void Tmain_unificada::RefreshTreeView(TSkinNode* select) {
+  QTreeWidget* view = ui->ArbolTexturas;
+  if (!view->property("corvaneTreeSignals").toBool()) {
+    // The model remembers what is expanded, so a rebuilt view opens the same nodes.
+    view->setProperty("corvaneTreeSignals", true);
+    connect(view, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* i) {
+      if (TSkinNode* n = NodeOfItem(i)) n->Expanded = true;
+    });
+    connect(view, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* i) {
+      if (TSkinNode* n = NodeOfItem(i)) n->Expanded = false;
+    });
+  }
+  if (!select) select = SelectedNode();
+  QTreeWidgetItem* selected = nullptr;
+  {
+    QSignalBlocker block(view);
+    view->clear();
+    PopupNode = nullptr;
+    if (TSkinNode* root = SkinTree.Root()) AddItems(new QTreeWidgetItem(view), root, select, selected);
+    if (selected) view->setCurrentItem(selected);
+  }
+  ArbolTexturasChange(view);
+}
+
+void Tmain_unificada::ClearTextureTree() {
+  ui->texture_preview_image->clear();
+  ui->texture_preview_scrollbox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ui->texture_preview_scrollbox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  {
+    QSignalBlocker block(ui->ArbolTexturas);
+    ui->ArbolTexturas->clear();
+  }
+  PopupNode = nullptr;
+  SkinTree.Clear();
+}
+
+void Tmain_unificada::PopupArbolPopup(QObject*) {
+  QTreeWidget* view = ui->ArbolTexturas;
+  PopupNode = view->itemAt(view->viewport()->mapFromGlobal(QCursor::pos()));
+  // The tree selects with the right button too.
+  if (PopupNode) view->setCurrentItem(PopupNode);
+  TSkinNode* node = NodeOfItem(PopupNode);
+  for (QAction* a : PopupArbol->actions()) a->setVisible(node && a->data().toInt() == node->Level());
+}
+
+void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
+  if (SkinTree.Empty()) return;
+  Tfrm_newgroup dlg(this);
+  dlg.ui->groupcode->setText("");
+  if (ExecDialog(dlg) != 1) return;
+  std::string description = dlg.ui->groupdescription->text().toStdString();
+  std::string code = SkinCodeFromDialog(dlg.ui->groupcode->text().toStdString(), description);
+  if (code.empty()) {
+    MessageBox("ERROR", kSkinCodeMissing, TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  }
+  TSkinNode* skin = AddSkin(SkinTree, description, code, *CurrentModel);
+  RefreshTreeView();
+  if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, skin)) ui->ArbolTexturas->scrollToItem(item);
+  ProjectModified = true;
+  RefreshSelectionCombos();
+  int i = ui->skin_selection->findText(Q(skin->Text));
+  if (i >= 0) ui->skin_selection->setCurrentIndex(i);
+}
+
+void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {
+  TSkinNode* skin = NodeOfItem(PopupNode);
+  if (!skin || skin->Level() != 1) return;
+  std::string description, code;
+  SplitSkinText(skin->Text, description, code);
+  Tfrm_newgroup dlg(this);
+  dlg.ui->groupdescription->setText(Q(description));
+  dlg.ui->groupcode->setText(Q(code));
+  if (ExecDialog(dlg) != 1) return;
+  description = dlg.ui->groupdescription->text().toStdString();
+  code = SkinCodeFromDialog(dlg.ui->groupcode->text().toStdString(), description);
+  if (code.empty()) {
+    MessageBox("ERROR", kSkinCodeMissing, TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  }
+  EditSkin(skin, description, code);
+  ProjectModified = true;
+  SkinTree.Sort();
+  RefreshTreeView();
+  RefreshSelectionCombos();
+}
+
+void Tmain_unificada::popuparbol_DeleteGroupClick(QObject*) {
+  TSkinNode* skin = NodeOfItem(PopupNode);
+  if (!skin || skin->Level() != 1) return;
+  DeleteSkin(SkinTree, skin);
+  ProjectModified = true;
+  RefreshTreeView(SkinTree.Root());
+  RefreshSelectionCombos();
+  BuildPalettes();
+}
+
+void Tmain_unificada::popuparbol_AddTextureClick(QObject*) { TextureDialog(true); }
+
+void Tmain_unificada::popuparbol_EditTextureDescriptionClick(QObject*) { TextureDialog(false); }
+
+void Tmain_unificada::TextureDialog(bool New) {
+  TSkinNode* node = NodeOfItem(PopupNode);
+  if (!node || node->Level() != (New ? 2 : 3)) return;
+  TSkinNode* section = New ? node : node->Parent();
+  const TModeloPart* part = PartOfSection(section, *CurrentModel);
+  if (!part) return;
+
+  if (!frm_newtexture) {
+    frm_newtexture = new Tfrm_newtexture(this);
+    frm_newtexture->PictureDialog = &OpenPictureDialog1;
+  }
+  Tfrm_newtexture& dlg = *frm_newtexture;
+  dlg.setWindowTitle(New ? "New Texture" : "Edit Texture");
+  dlg.ui->bitmap->clear();
+  dlg.ui->bitmap->setEnabled(New);
+  dlg.ui->bitmap_select->setEnabled(New);
+  TTextureChoices choices = TextureChoicesFor(section, New ? nullptr : node, *CurrentModel);
+  QComboBox* combo = dlg.ui->insert_as;
+  combo->clear();
+  combo->setEditable(choices.Editable);
+  for (const std::string& c : choices.Items) combo->addItem(Q(c));
+  combo->setCurrentIndex(New ? 0 : std::max(0, combo->findText(Q(choices.Preselect))));
+  if (ExecDialog(dlg) != 1) return;
+
+  const std::string choice = combo->currentText().toStdString();
+  // A face typed as blanks names nothing.
+  if (Trim(choice).empty()) return;
+  if (New) {
+    std::string identifier, description;
+    ChoiceToIdentifier(choice, identifier, description);
+    auto texture = CreateTexture(dlg.ui->bitmap->text().toStdString(), identifier, description, section->Text, *part,
+                                 ShowBox());
+    TSkinNode* added = AddTexture(SkinTree, section, std::move(texture), TextureNodeText(identifier, description));
+    ProjectModified = true;
+    SkinTree.Sort();
+    RefreshTreeView();
+    if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, added)) ui->ArbolTexturas->scrollToItem(item);
+  } else {
+    if (ChangeTextureKind(node, choice)) ProjectModified = true;
+    SkinTree.Sort();
+    RefreshTreeView();
+  }
+  BuildPalettes();
+  RefreshSelectionCombos();
+}
+
+void Tmain_unificada::popuparbol_DeleteTextureClick(QObject*) {
+  TSkinNode* node = NodeOfItem(PopupNode);
+  if (!node || node->Level() != 3) return;
+  TSkinNode* section = node->Parent();
+  DeleteTexture(SkinTree, node);
+  ProjectModified = true;
+  RefreshTreeView(section);
+  RefreshSelectionCombos();
+  BuildPalettes();
+}
+
+void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
+  if (SkinTree.Empty()) return;
+  TFileDialogOptions options = OpenPictureDialog1;
+  options.MultiSelect = true;
+  std::vector<std::string> files;
+  if (!CurrentPrompter().OpenFileDialog(options, files) || files.empty()) return;
+  ProjectModified = true;
+  // What was imported before a file failed is shown and gets its palettes all the same.
+  auto finish = [this] {
+    RefreshTreeView();
+    BuildPalettes();
+    RefreshSelectionCombos();
+  };
+  try {
+    TBusyGuard busy;
+    ImportTextures(SkinTree, *CurrentModel, files, ShowBox());
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+void Tmain_unificada::ArbolTexturasChange(QObject*) {
+  TSkinNode* node = SelectedNode();
+  QScrollArea* box = ui->texture_preview_scrollbox;
+  if (node && node->Level() == 3 && node->Texture && node->Texture->Bitmap) {
+    const TObjetoTextura& t = *node->Texture;
+    ui->Panel_tools_texturas->setVisible(true);
+    ui->Panel_editor_texturas->setEnabled(true);
+    TextureEditable = t.Bitmap->PixelFormat() == TPixelFormat::pf24bit;
+    ui->Panel_textools1->setVisible(TextureEditable);
+    ui->Panel_textools2->setVisible(TextureEditable);
+    QPixmap image = QPixmap::fromImage(BitmapToQImage(*t.Bitmap));
+    ui->texture_preview_image->setPixmap(image);
+    ui->texture_preview_image->resize(image.size());
+    box->setHorizontalScrollBarPolicy(t.Bitmap->Width() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(t.Bitmap->Height() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    StatusBarText->setText(Q(t.Filename));
+    return;
+  }
+  std::string status;
+  if (node && node->Level() == 2)
+    if (const TModeloPart* part = PartOfSection(node, *CurrentModel)) status = part->GetDescription();
+  StatusBarText->setText(Q(status));
+  ui->texture_preview_image->clear();
+  box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ui->Panel_tools_texturas->setVisible(false);
+  ui->Panel_editor_texturas->setEnabled(false);
+  TextureEditable = false;
+}
+
+void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {
+  if (TextureReloader.Run(SkinTree, *CurrentModel, ShowBox()) && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+}
+
+void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
+  // Not in the middle of anything: a long operation pumping messages, an open box or dialog
+  // (whose own event loop runs this timer), a paint stroke, or a reload already running.
+  bool modal = QApplication::activeModalWidget() || QApplication::activePopupWidget();
+  if (!RefreshMayRun(IsBusy(), modal, Painting, TextureReloader.Running())) return;
+  bool changed = false;
+  try {
+    changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
+  } catch (const std::exception& e) {
+    throw Exception(std::string("RefreshTextures: ") + e.what());
+  }
+  if (!changed) return;
+  if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+  Draw3D();
+}

@@ -1,0 +1,26 @@
+#include "editor/crvn_newtexture.h"
+
+#include <QPushButton>
+#include <QToolButton>
+
+#include "platform/qt/Guarded.h"
+#include "ui_crvn_newtexture.h"
+
+Tfrm_newtexture::Tfrm_newtexture(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Tfrm_newtexture>()) {
+  ui->setupUi(this);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  connect(ui->bitmap_select, &QToolButton::clicked, this, GuardedSlot([this](bool) { bitmap_selectClick(); }));
+  connect(ui->btn_ok, &QPushButton::clicked, this, [this] { done(1); });
+  connect(ui->btn_cancel, &QPushButton::clicked, this, [this] { done(2); });
+}
+
+Tfrm_newtexture::~Tfrm_newtexture() = default;
+
+void Tfrm_newtexture::bitmap_selectClick() {
+  TFileDialogOptions options;
+  if (PictureDialog) options = *PictureDialog;
+  options.MultiSelect = false;
+  std::vector<std::string> files;
+  if (CurrentPrompter().OpenFileDialog(options, files) && !files.empty())
+    ui->bitmap->setText(QString::fromStdString(files.front()));
+}
