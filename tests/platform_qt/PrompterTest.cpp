@@ -25,7 +25,14 @@ void WhenShown(F fn) {
         fn(d);
         return;
       }
-      if (++*tries < 500) QTimer::singleShot(10, *tick);
+      if (++*tries < 500) {
+        QTimer::singleShot(10, *tick);
+        return;
+      }
+      // Never hang the suite: close whatever dialog is up and fail.
+      ADD_FAILURE() << "the expected dialog did not appear";
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
     };
     (*tick)();
   });

@@ -21,7 +21,7 @@ struct TPumpInstalled {
 TEST(QtMessagePump, HandlesPendingEventsAtMostOncePerInterval) {
   TestApp();
   QCoreApplication::processEvents();
-  TPumpInstalled pump(200ms);
+  TPumpInstalled pump(1000ms);
   int fired = 0;
   QTimer::singleShot(0, [&] { ++fired; });
   ProcessMessages();
@@ -35,7 +35,7 @@ TEST(QtMessagePump, HandlesPendingEventsAtMostOncePerInterval) {
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(QtMessagePumpRuns(), 1);
 
-  std::this_thread::sleep_for(220ms);
+  std::this_thread::sleep_for(1050ms);
   ProcessMessages();
   EXPECT_EQ(fired, 2);
   EXPECT_EQ(QtMessagePumpRuns(), 2);
