@@ -1,14 +1,20 @@
 #include "imaging/ColorLookup.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 // One 8x8x8 block of colours (the same five high bits per channel): the answers found so far
-// and the palette entries that can be nearest to some colour of the block.
+// and the palette entries that can be nearest to some colour of the block, nearest first.
 struct TFastColorLookup::TBlock {
+  struct TCandidate {
+    int32_t MinDist;  // the least distance of the entry to any colour of the block
+    int32_t Index;
+    int32_t Red, Green, Blue;
+  };
   uint8_t Index[512];
   uint64_t Known[8] = {};
-  std::vector<uint8_t> Candidates;  // in palette order, so the first of equal ones still wins
+  std::vector<TCandidate> Candidates;
 };
 
 TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
@@ -17,41 +23,43 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
     FPalette.assign(Palette->Entries.begin(), Palette->Entries.begin() + static_cast<std::ptrdiff_t>(n));
   }
   Colors = static_cast<int>(FPalette.size());
+  // Unused slots stand far outside the colour cube, so they never become candidates.
+  FRed.fill(4096);
+  FGreen.fill(4096);
+  FBlue.fill(4096);
+  for (size_t i = 0; i < FPalette.size(); ++i) {
+    FRed[i] = FPalette[i].peRed;
+    FGreen[i] = FPalette[i].peGreen;
+    FBlue[i] = FPalette[i].peBlue;
+  }
   if (Colors > 0) FBlocks.resize(32768);
 }
 
 TFastColorLookup::~TFastColorLookup() = default;
 
-namespace {
-inline int Dist(const TPaletteEntry& e, int r, int g, int b) {
-  return std::abs(r - e.peRed) + std::abs(g - e.peGreen) + std::abs(b - e.peBlue);
-}
-// Nearest and farthest distance of a channel value to the range lo..lo+7.
-inline void Span(int v, int lo, int& Min, int& Max) {
-  const int hi = lo + 7;
-  Min = v < lo ? lo - v : (v > hi ? v - hi : 0);
-  Max = std::max(std::abs(v - lo), std::abs(v - hi));
-}
-}  // namespace
-
 TFastColorLookup::TBlock* TFastColorLookup::MakeBlock(int Key) {
   auto block = std::make_unique<TBlock>();
-  const int r0 = (Key & 31) << 3, g0 = ((Key >> 5) & 31) << 3, b0 = ((Key >> 10) & 31) << 3;
-  // Any colour of the block is at most `bound` away from some entry; an entry whose nearest
-  // possible distance exceeds that can never be chosen for this block.
-  const size_t n = FPalette.size();
-  std::vector<int> minDist(n);
-  int bound = 1 << 30;
-  for (size_t i = 0; i < n; ++i) {
-    int mnr, mxr, mng, mxg, mnb, mxb;
-    Span(FPalette[i].peRed, r0, mnr, mxr);
-    Span(FPalette[i].peGreen, g0, mng, mxg);
-    Span(FPalette[i].peBlue, b0, mnb, mxb);
-    minDist[i] = mnr + mng + mnb;
-    bound = std::min(bound, mxr + mxg + mxb);
+  const int32_t r0 = (Key & 31) << 3, g0 = ((Key >> 5) & 31) << 3, b0 = ((Key >> 10) & 31) << 3;
+  // Any colour of the block is at most `bound` away from some entry (the farthest corner of the
+  // block from that entry); an entry that cannot come nearer than that is never chosen here.
+  // A loop of fixed length over plain arrays, which the compiler turns into vector code.
+  std::array<int32_t, 256> minDist;
+  int32_t bound = 1 << 30;
+  for (size_t i = 0; i < 256; ++i) {
+    const int32_t r = FRed[i], g = FGreen[i], b = FBlue[i];
+    const int32_t dr = std::max(std::max(r0 - r, r - (r0 + 7)), 0);
+    const int32_t dg = std::max(std::max(g0 - g, g - (g0 + 7)), 0);
+    const int32_t db = std::max(std::max(b0 - b, b - (b0 + 7)), 0);
+    const int32_t far = std::max(r - r0, r0 + 7 - r) + std::max(g - g0, g0 + 7 - g) + std::max(b - b0, b0 + 7 - b);
+    minDist[i] = dr + dg + db;
+    bound = std::min(bound, far);
   }
-  for (size_t i = 0; i < n; ++i)
-    if (minDist[i] <= bound) block->Candidates.push_back(static_cast<uint8_t>(i));
+  for (size_t i = 0; i < FPalette.size(); ++i)
+    if (minDist[i] <= bound)
+      block->Candidates.push_back({minDist[i], static_cast<int32_t>(i), FRed[i], FGreen[i], FBlue[i]});
+  // Nearest first, so a search can stop at the first entry that cannot beat the best so far.
+  std::stable_sort(block->Candidates.begin(), block->Candidates.end(),
+                   [](const TBlock::TCandidate& a, const TBlock::TCandidate& b) { return a.MinDist < b.MinDist; });
   TBlock* raw = block.get();
   FBlocks[static_cast<size_t>(Key)] = std::move(block);
   return raw;
@@ -64,18 +72,19 @@ uint8_t TFastColorLookup::LookupIndex(uint8_t Red, uint8_t Green, uint8_t Blue) 
   const int sub = (Red & 7) | ((Green & 7) << 3) | ((Blue & 7) << 6);
   const uint64_t bit = uint64_t{1} << (sub & 63);
   if (block->Known[sub >> 6] & bit) return block->Index[sub];
-  int best = 1 << 30;
-  uint8_t bestIndex = 0;
-  for (uint8_t i : block->Candidates) {
-    const int d = Dist(FPalette[i], Red, Green, Blue);
-    if (d < best) {
+  int32_t best = 1 << 30, bestIndex = 0;
+  for (const TBlock::TCandidate& c : block->Candidates) {
+    if (c.MinDist > best) break;
+    const int32_t d = std::abs(Red - c.Red) + std::abs(Green - c.Green) + std::abs(Blue - c.Blue);
+    // Of equal distances the entry that comes first in the palette wins.
+    if (d < best || (d == best && c.Index < bestIndex)) {
       best = d;
-      bestIndex = i;
+      bestIndex = c.Index;
     }
   }
-  block->Index[sub] = bestIndex;
+  block->Index[sub] = static_cast<uint8_t>(bestIndex);
   block->Known[sub >> 6] |= bit;
-  return bestIndex;
+  return static_cast<uint8_t>(bestIndex);
 }
 
 uint8_t TFastColorLookup::Lookup(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {

@@ -1,5 +1,6 @@
 #pragma once
 // Colour lookups: map a colour to a palette index and report the palette colour chosen.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -29,6 +30,7 @@ class TFastColorLookup : public TColorLookup {
   struct TBlock;
   TBlock* MakeBlock(int Key);
   std::vector<TPaletteEntry> FPalette;
+  std::array<int32_t, 256> FRed, FGreen, FBlue;
   std::vector<std::unique_ptr<TBlock>> FBlocks;  // 32768, made on first use
 };
 

@@ -120,11 +120,19 @@ TContributors BuildContributors(int SrcSize, int DstSize, TFilterProc Filter, fl
   return c;
 }
 
-// Clamps to 0..255, then rounds to nearest with halves to even (the default rounding mode).
+// Four floats handled together: a pixel's blue, green and red (and a spare lane), or four
+// channel values of a row. Every lane still sums its products in contributor order, so the
+// result is the same as one channel at a time.
+typedef float TFloat4 __attribute__((vector_size(16)));
+
+// Clamps to 0..255, then rounds to nearest with halves to even: adding and taking away 1.5 x 2^23
+// leaves the value rounded by the processor's default rounding mode.
 inline uint8_t ToByte(float v) {
   if (v > 255.0f) return 255;
   if (!(v > 0.0f)) return 0;
-  return static_cast<uint8_t>(std::lrint(v));
+  volatile float magic = 12582912.0f;  // kept from being folded away
+  const float m = magic;
+  return static_cast<uint8_t>(static_cast<int>((v + m) - m));
 }
 
 }  // namespace
@@ -139,49 +147,77 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
   // Every destination pixel is written below, so its old content need not be converted.
   if (Destination.PixelFormat() != TPixelFormat::pf24bit) Destination = TBitmap(DW, DH, TPixelFormat::pf24bit);
 
-  // Horizontal pass: every source row into the intermediate image, DW wide and SH high.
+  // Horizontal pass: every source row into the intermediate image, DW wide and SH high. The
+  // intermediate keeps the rounded bytes, held as floats for the second pass; its rows are
+  // padded to whole groups of four.
   const size_t interRow = static_cast<size_t>(DW) * 3;
-  std::vector<uint8_t> inter(interRow * static_cast<size_t>(SH));
+  const size_t interGroups = (interRow + 3) / 4;
+  std::vector<TFloat4> inter(interGroups * static_cast<size_t>(SH));
   {
     TContributors cx = BuildContributors(SW, DW, Filter, Width);
-    std::vector<float> srcRow(static_cast<size_t>(SW) * 3);
+    // The column lists of four neighbouring columns interleaved slot by slot and padded to the
+    // longest list with zero weights, which add nothing: the four sums are independent and stay
+    // in registers, and every sum still takes its terms in list order.
+    int32_t slots = 0;
+    for (int32_t c : cx.Count) slots = std::max(slots, c);
+    const size_t groups = (static_cast<size_t>(DW) + 3) / 4;
+    std::vector<int32_t> slotIndex(groups * static_cast<size_t>(slots) * 4, 0);
+    std::vector<float> slotWeight(groups * static_cast<size_t>(slots) * 4, 0.0f);
+    for (size_t i = 0; i < static_cast<size_t>(DW); ++i)
+      for (int32_t k = 0; k < cx.Count[i]; ++k) {
+        const size_t at = ((i / 4) * static_cast<size_t>(slots) + static_cast<size_t>(k)) * 4 + i % 4;
+        slotIndex[at] = cx.Index[static_cast<size_t>(cx.First[i] + k)];
+        slotWeight[at] = cx.Weight[static_cast<size_t>(cx.First[i] + k)];
+      }
+    std::vector<TFloat4> srcRow(static_cast<size_t>(SW));
+    std::vector<TFloat4> sums(groups * 4);
+    std::vector<float> outRow(interGroups * 4, 0.0f);
     for (int y = 0; y < SH; ++y) {
       const uint8_t* src = Source.ScanLine(y);
-      for (size_t k = 0; k < srcRow.size(); ++k) srcRow[k] = static_cast<float>(src[k]);
-      uint8_t* dst = inter.data() + interRow * static_cast<size_t>(y);
-      for (int i = 0; i < DW; ++i) {
-        const int32_t first = cx.First[static_cast<size_t>(i)], count = cx.Count[static_cast<size_t>(i)];
-        const int32_t* idx = cx.Index.data() + first;
-        const float* wt = cx.Weight.data() + first;
-        float b = 0.0f, g = 0.0f, r = 0.0f;
-        for (int32_t k = 0; k < count; ++k) {
-          const float* p = srcRow.data() + static_cast<size_t>(idx[k]) * 3;
-          b += p[0] * wt[k];
-          g += p[1] * wt[k];
-          r += p[2] * wt[k];
+      for (int x = 0; x < SW; ++x)
+        srcRow[static_cast<size_t>(x)] = TFloat4{static_cast<float>(src[3 * x]), static_cast<float>(src[3 * x + 1]),
+                                                 static_cast<float>(src[3 * x + 2]), 0.0f};
+      const TFloat4* px = srcRow.data();
+      for (size_t g = 0; g < groups; ++g) {
+        const int32_t* idx = slotIndex.data() + g * static_cast<size_t>(slots) * 4;
+        const float* wt = slotWeight.data() + g * static_cast<size_t>(slots) * 4;
+        TFloat4 a0 = {0.0f, 0.0f, 0.0f, 0.0f}, a1 = a0, a2 = a0, a3 = a0;
+        for (int32_t k = 0; k < slots; ++k, idx += 4, wt += 4) {
+          a0 += px[idx[0]] * wt[0];
+          a1 += px[idx[1]] * wt[1];
+          a2 += px[idx[2]] * wt[2];
+          a3 += px[idx[3]] * wt[3];
         }
-        dst[3 * i] = ToByte(b);
-        dst[3 * i + 1] = ToByte(g);
-        dst[3 * i + 2] = ToByte(r);
+        sums[4 * g] = a0;
+        sums[4 * g + 1] = a1;
+        sums[4 * g + 2] = a2;
+        sums[4 * g + 3] = a3;
       }
+      for (size_t i = 0; i < static_cast<size_t>(DW); ++i) {
+        outRow[3 * i] = ToByte(sums[i][0]);
+        outRow[3 * i + 1] = ToByte(sums[i][1]);
+        outRow[3 * i + 2] = ToByte(sums[i][2]);
+      }
+      std::memcpy(inter.data() + interGroups * static_cast<size_t>(y), outRow.data(), interGroups * sizeof(TFloat4));
     }
   }
 
   // Vertical pass: a whole destination row at a time, contributors in list order, so every
   // pixel's sum is formed in the same order as column by column.
   TContributors cy = BuildContributors(SH, DH, Filter, Width);
-  std::vector<float> acc(interRow);
+  std::vector<TFloat4> acc(interGroups);
   for (int i = 0; i < DH; ++i) {
-    std::fill(acc.begin(), acc.end(), 0.0f);
+    std::fill(acc.begin(), acc.end(), TFloat4{0.0f, 0.0f, 0.0f, 0.0f});
     const int32_t first = cy.First[static_cast<size_t>(i)], count = cy.Count[static_cast<size_t>(i)];
     for (int32_t k = 0; k < count; ++k) {
-      const uint8_t* row = inter.data() + interRow * static_cast<size_t>(cy.Index[static_cast<size_t>(first + k)]);
+      const TFloat4* row = inter.data() + interGroups * static_cast<size_t>(cy.Index[static_cast<size_t>(first + k)]);
       const float w = cy.Weight[static_cast<size_t>(first + k)];
-      float* a = acc.data();
-      for (size_t n = 0; n < interRow; ++n) a[n] += static_cast<float>(row[n]) * w;
+      TFloat4* a = acc.data();
+      for (size_t n = 0; n < interGroups; ++n) a[n] += row[n] * w;
     }
     uint8_t* dst = Destination.ScanLine(i);
-    for (size_t n = 0; n < interRow; ++n) dst[n] = ToByte(acc[n]);
+    const float* sums = reinterpret_cast<const float*>(acc.data());
+    for (size_t n = 0; n < interRow; ++n) dst[n] = ToByte(sums[n]);
   }
 }
 
