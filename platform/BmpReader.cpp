@@ -212,6 +212,7 @@ void DecodeUncompressed(TByteReader& r, const TBmpHeader& h, TBitmap& bmp, const
   if (need > r.Remaining())
     Invalid("pixel data is truncated (" + std::to_string(need) + " bytes needed, " + std::to_string(r.Remaining()) +
             " present)");
+  if (h.Width == 0) return;  // no pixels in any row
   const uint8_t* base = r.Data() + r.Pos();
   const int w = static_cast<int>(h.Width);
   for (int64_t fy = 0; fy < h.Height; ++fy) {
