@@ -45,11 +45,22 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 }  // namespace
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
+  // Only regular files are read: a folder, a pipe or a device of that name reads as empty
+  // (a pipe would block the program).
   std::error_code ec;
-  if (std::filesystem::exists(FFileName, ec) && !std::filesystem::is_directory(FFileName, ec)) {
-    std::vector<uint8_t> data = ReadWholeFile(FFileName);
-    Parse(std::string(data.begin(), data.end()));
+  if (!std::filesystem::is_regular_file(FFileName, ec)) return;
+  // Settings files are small; a huge file named like one is not read into memory.
+  constexpr uintmax_t kMaxIniSize = 64u << 20;
+  uintmax_t size = std::filesystem::file_size(FFileName, ec);
+  if (!ec && size > kMaxIniSize)
+    throw EInOutError("Cannot read " + FFileName + ": the file is too large for a settings file");
+  std::vector<uint8_t> data;
+  try {
+    data = ReadWholeFile(FFileName);
+  } catch (const EInOutError& e) {
+    throw EInOutError("Cannot read " + FFileName + ": " + e.Message, e.ErrorCode);
   }
+  Parse(std::string(data.begin(), data.end()));
 }
 
 void TIniFile::Parse(const std::string& data) {

@@ -12,7 +12,8 @@
 
 class TIniFile {
  public:
-  // Reads fileName when it exists; a file that exists but cannot be read raises EInOutError.
+  // Reads fileName when it is a regular file; one that cannot be read raises EInOutError
+  // naming it.
   explicit TIniFile(std::string fileName);
 
   const std::string& FileName() const { return FFileName; }

@@ -93,9 +93,8 @@ std::string ResolveCaseInsensitive(const std::string& path) {
 bool MatchesMask(const std::string& name, const std::string& mask) {
   // Iterative wildcard match with backtracking over the last '*'.
   size_t n = 0, m = 0, starM = std::string::npos, starN = 0;
-  auto same = [](char a, char b) {
-    return UpperCase(std::string(1, a)) == UpperCase(std::string(1, b));
-  };
+  auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+  auto same = [&](char a, char b) { return up(a) == up(b); };
   while (n < name.size()) {
     if (m < mask.size() && (mask[m] == '?' || (mask[m] != '*' && same(mask[m], name[n])))) {
       ++n;

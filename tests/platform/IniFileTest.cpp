@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -104,6 +105,23 @@ TEST_F(IniFileTest, ReadsCrlfLfBomAndALastLineWithoutEnd) {
       ini.ReadSections(s);
       EXPECT_EQ(s, (std::vector<std::string>{"Sec", "Two"}));
     }
+  }
+  // A pipe or a folder of that name reads as empty instead of blocking or failing.
+  ASSERT_EQ(::mkfifo((dir / "pipe.ini").c_str(), 0600), 0);
+  fs::create_directories(dir / "folder.ini");
+  for (const char* n : {"pipe.ini", "folder.ini"}) {
+    TIniFile odd((dir / n).string());
+    std::vector<std::string> none;
+    odd.ReadSections(none);
+    EXPECT_TRUE(none.empty()) << n;
+  }
+  // A huge file is refused by name before anything is read (sparse: no disk space used).
+  fs::resize_file(Write("huge.ini", "[s]\n"), 65u << 20);
+  try {
+    TIniFile huge((dir / "huge.ini").string());
+    ADD_FAILURE() << "huge file read";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(e.Message.find("huge.ini"), std::string::npos) << e.Message;
   }
   TIniFile missing((dir / "none.ini").string());
   std::vector<std::string> s;
