@@ -1,0 +1,297 @@
+// The skin editor's road through the window under Xvfb: New Project with the Select Model
+// dialog, a new skin, imported textures, a texture added through the New Texture dialog, Save,
+// closing, and Load in a new window; then the failures that must leave the open project alone.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "MainWindowTestSupport.h"
+#include "SkinTreeTestModel.h"
+#include "editor/DialogExec.h"
+#include "editor/crvn_newgroup.h"
+#include "editor/crvn_newtexture.h"
+#include "editor/crvn_selectmodel.h"
+#include "model/crvn_struc.h"
+#include "platform/FileTimes.h"
+#include "platform/MessagePump.h"
+
+using namespace mainwindow_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const MaleFile =
+    "[Model-Male]\r\nName=Male Soldier\r\nPrefix=Male\r\n3DFile=male.cvmd\r\n"
+    "Section1=Body, TEAM, TextureIs64x64\r\nSection2=Head, FACE, TextureIs32x32\r\n";
+const char* const OtherFile = "[Model-Other]\r\nName=Other Model\r\nPrefix=Oth\r\nSection1=All\r\n";
+
+// The whole tree as lines, indented by level.
+std::string TreeLines(QTreeWidget* tree) {
+  std::string out;
+  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+    int level = 0;
+    for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++level;
+    out += std::string(static_cast<size_t>(level) * 2, ' ') + (*it)->text(0).toStdString() + "\n";
+  }
+  return out;
+}
+
+QTreeWidgetItem* Item(QTreeWidget* tree, const std::string& text) {
+  QList<QTreeWidgetItem*> found = tree->findItems(QString::fromStdString(text), Qt::MatchExactly | Qt::MatchRecursive);
+  if (found.isEmpty()) throw std::runtime_error("no tree item " + text);
+  return found.front();
+}
+
+// Answers the program's own dialogs in turn; each answer may fill the dialog in first.
+class TDialogScript {
+ public:
+  std::vector<std::function<int(QDialog&)>> Answers;
+  std::vector<std::string> Shown;  // window titles, in order
+  TDialogScript() {
+    FPrevious = SetDialogExecHook([this](QDialog& d) {
+      Shown.push_back(d.windowTitle().toStdString());
+      if (Answers.empty()) {
+        ADD_FAILURE() << "unexpected dialog " << Shown.back();
+        return 2;
+      }
+      auto a = std::move(Answers.front());
+      Answers.erase(Answers.begin());
+      return a(d);
+    });
+  }
+  ~TDialogScript() { SetDialogExecHook(FPrevious); }
+  TDialogScript(const TDialogScript&) = delete;
+  TDialogScript& operator=(const TDialogScript&) = delete;
+
+ private:
+  TDialogExecHook FPrevious;
+};
+
+class ProjectWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteText(env.Home / "male.cvmx", MaleFile);
+    WriteText(env.Home / "other.cvmx", OtherFile);
+    home = env.Home.string() + "/";
+    project = home + "projects/skins.cvp";
+    fs::create_directories(home + "projects");
+  }
+  QAction* Act(const char* name) { return C<QAction>(*env.Window, name); }
+  QTreeWidget* Tree() { return C<QTreeWidget>(*env.Window, "ArbolTexturas"); }
+  // New Project through the dialogs: the model chosen by its row, then the file name.
+  void NewProject(Tmain_unificada& w) {
+    dialogs.Answers.push_back([](QDialog& d) {
+      auto& dlg = dynamic_cast<Tfrm_selectmodel&>(d);
+      auto* list = C<QTreeWidget>(dlg, "lista_modelos");
+      auto* ok = C<QPushButton>(dlg, "btn_ok");
+      EXPECT_EQ(list->topLevelItemCount(), 2);
+      EXPECT_FALSE(ok->isEnabled()) << "Ok waits for a row";
+      QTreeWidgetItem* male = list->findItems("Male Soldier", Qt::MatchExactly).front();
+      EXPECT_EQ(male->text(1).toStdString(), "Yes");
+      EXPECT_EQ(list->findItems("Other Model", Qt::MatchExactly).front()->text(1).toStdString(), "No");
+      list->setCurrentItem(male);
+      EXPECT_TRUE(ok->isEnabled());
+      return 1;
+    });
+    env.Prompts.QueueSaveFile(project);
+    Act("mnu_NewProject")->trigger();
+    (void)w;
+  }
+  void AddSkin(const std::string& description, const std::string& code) {
+    env.Window->PopupNode = Tree()->topLevelItem(0);
+    dialogs.Answers.push_back([=](QDialog& d) {
+      C<QLineEdit>(d, "groupdescription")->setText(QString::fromStdString(description));
+      C<QLineEdit>(d, "groupcode")->setText(QString::fromStdString(code));
+      return 1;
+    });
+    env.Window->popuparbol_NewGroupClick(nullptr);
+  }
+
+  TWindowEnv env;
+  TDialogScript dialogs;
+  std::string home, project;
+};
+
+}  // namespace
+
+TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
+  Tmain_unificada& w = env.Create();
+  w.resize(1100, 700);
+  w.show();
+  QApplication::setActiveWindow(&w);
+  EXPECT_FALSE(Act("mnu_SaveProject")->isEnabled());
+
+  NewProject(w);
+  ASSERT_EQ(env.Prompts.FileDialogs.size(), 1u);
+  EXPECT_EQ(env.Prompts.FileDialogs[0].Title, "Saving Corvane Project (prefix must be \"Male\")");
+  EXPECT_EQ(env.Prompts.FileDialogs[0].FileName, "Male");
+  EXPECT_EQ(w.windowTitle().toStdString(), "Corvane v2.4.1 - (Male Soldier) " + project);
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
+  EXPECT_TRUE(Act("mnu_SaveProject")->isEnabled());
+  EXPECT_TRUE(Act("mnu_Importtexture")->isEnabled());
+  EXPECT_FALSE(fs::exists(project)) << "New does not write the file";
+
+  // A new skin whose description holds "(" and ";", its code left blank.
+  AddSkin("Boss (v2); red", "");
+  EXPECT_TRUE(w.ProjectModified);
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  Boss (v2); red (boss)\n    Body\n    Head\n");
+
+  // Import: a blue team texture of the wrong size, a face, and a file of a new skin.
+  const std::string tex = home + "textures/";
+  editor_test::WritePicture(tex + "boss1t_1.bmp", 16, 16, 1);
+  editor_test::WritePicture(tex + "boss2chief.bmp", 32, 32, 2);
+  editor_test::WritePicture(tex + "zzzz1.bmp", 64, 64, 3);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{tex + "boss1t_1.bmp", tex + "boss2chief.bmp", tex + "zzzz1.bmp"});
+  Act("mnu_Importtexture")->trigger();
+  EXPECT_TRUE(env.Prompts.FileDialogs.back().MultiSelect);
+
+  // A red team texture through the New Texture dialog, whose choices leave out the blue one.
+  editor_test::WritePicture(tex + "red.bmp", 64, 64, 4);
+  w.PopupNode = Item(Tree(), "Body");
+  dialogs.Answers.push_back([&](QDialog& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "New Texture");
+    auto* combo = C<QComboBox>(d, "insert_as");
+    std::vector<std::string> items;
+    for (int i = 0; i < combo->count(); ++i) items.push_back(combo->itemText(i).toStdString());
+    EXPECT_EQ(items, (std::vector<std::string>{"< Default >", "<Gold Team>", "<Green Team>", "<Red Team>"}));
+    C<QLineEdit>(d, "bitmap")->setText(QString::fromStdString(tex + "red.bmp"));
+    combo->setCurrentIndex(combo->findText("<Red Team>"));
+    return 1;
+  });
+  w.popuparbol_AddTextureClick(nullptr);
+  EXPECT_EQ(TreeLines(Tree()),
+            "skins (Male)\n"
+            "  Boss (v2); red (boss)\n    Body\n      <Blue Team>\n      <Red Team>\n    Head\n      chief\n"
+            "  zzzz (zzzz)\n    Body\n      < Default >\n    Head\n");
+
+  // Selecting a texture shows it, its file in the status bar and the painter's tools.
+  Tree()->setCurrentItem(Item(Tree(), "<Blue Team>"));
+  EXPECT_EQ(C<QLabel>(w, "StatusBarText")->text().toStdString(), tex + "boss1t_1.bmp");
+  EXPECT_TRUE(C<QWidget>(w, "Panel_tools_texturas")->isVisible());
+  ASSERT_NE(w.SelectedTexture(), nullptr);
+  EXPECT_EQ(w.SelectedTexture()->Bitmap->Width(), 64) << "resampled to the section's size";
+  Tree()->setCurrentItem(Item(Tree(), "Head"));
+  EXPECT_EQ(C<QLabel>(w, "StatusBarText")->text().toStdString(), "Section 2, Textures are 32x32, Allows Faces");
+  EXPECT_FALSE(C<QWidget>(w, "Panel_tools_texturas")->isVisible());
+  Tree()->setCurrentItem(Item(Tree(), "<Red Team>"));
+  C<QRadioButton>(w, "opt_reducepalettes1")->click();
+  QApplication::processEvents();
+  if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS"))
+    w.grab().save(QString::fromStdString(std::string(shots) + "/project-window.png"));
+
+  // Save from the menu asks nothing.
+  Act("mnu_SaveProject")->trigger();
+  EXPECT_TRUE(env.Prompts.Messages().empty());
+  EXPECT_FALSE(w.ProjectModified);
+  ASSERT_TRUE(fs::exists(project));
+  const std::string text = ReadText(project);
+  EXPECT_NE(text.find("Filename=textures\\boss1t_1.bmp\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("ReducePalettes=1\r\n"), std::string::npos);
+  const std::string saved = TreeLines(Tree());
+  EXPECT_TRUE(w.close());
+  EXPECT_TRUE(env.Prompts.Messages().empty()) << "nothing unsaved";
+
+  // Another window (a new run of the program) loads what was saved.
+  env.Window.reset();
+  Tmain_unificada& w2 = env.Create();
+  w2.show();
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
+  Act("mnu_LoadProject")->trigger();
+  EXPECT_EQ(TreeLines(Tree()), saved);
+  EXPECT_EQ(w2.windowTitle().toStdString(), "Corvane v2.4.1 - (Male Soldier) " + project);
+  EXPECT_TRUE(C<QRadioButton>(w2, "opt_reducepalettes1")->isChecked());
+  EXPECT_FALSE(w2.ProjectModified);
+  EXPECT_EQ(w2.SkinTree.TextureNodes().size(), 4u);
+  for (TSkinNode* n : w2.SkinTree.TextureNodes()) EXPECT_TRUE(n->Texture->Palette) << "palettes built after Load";
+  EXPECT_TRUE(env.Prompts.Messages().empty());
+  EXPECT_EQ(dialogs.Answers.size(), 0u);
+  EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce) {
+  Tmain_unificada& w = env.Create();
+  w.show();
+  NewProject(w);
+  AddSkin("Mine", "mine");
+  const std::string tex = home + "textures/";
+  editor_test::WritePicture(tex + "mine1.bmp", 64, 64, 1);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{tex + "mine1.bmp"});
+  Act("mnu_Importtexture")->trigger();
+  Act("mnu_SaveProject")->trigger();
+  const std::string lines = TreeLines(Tree());
+  const std::string caption = w.windowTitle().toStdString();
+
+  // A project of a model that is not installed.
+  WriteText(home + "projects/female.cvp", "[General]\r\nModel=Female\r\n[Groups]\r\nabcd=A\r\n");
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/female.cvp"});
+  Act("mnu_LoadProject")->trigger();
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: The model of this project is not installed!"}));
+  EXPECT_EQ(TreeLines(Tree()), lines);
+  EXPECT_EQ(w.windowTitle().toStdString(), caption);
+
+  // A project whose texture file is broken: the error box, and still the old project.
+  WriteText(tex + "broken.bmp", "BM not a bitmap");
+  WriteText(home + "projects/broken.cvp",
+            "[General]\r\nModel=Male\r\n[Groups]\r\nbrok=Broken\r\n[brok#1#< Default >]\r\nFilename=textures\\broken.bmp\r\n");
+  env.Prompts.Shown.clear();
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/broken.cvp"});
+  Act("mnu_LoadProject")->trigger();
+  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
+  const std::string error = env.Prompts.Messages()[0];
+  EXPECT_EQ(error.rfind("Corvane: ", 0), 0u) << error;
+  EXPECT_NE(error.find("broken.bmp"), std::string::npos) << error;
+  EXPECT_EQ(TreeLines(Tree()), lines);
+  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 1u);
+
+  // A painted texture makes Load ask, even though the project itself is saved.
+  w.SkinTree.TextureNodes()[0]->Texture->Modified = true;
+  EXPECT_FALSE(w.ProjectModified);
+  fs::remove(tex + "mine1.bmp");
+  env.Prompts.Shown.clear();
+  env.Prompts.QueueAnswer(mrNo);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
+  Act("mnu_LoadProject")->trigger();
+  // The saved project's texture is gone now: listed once, and the project opens without it.
+  EXPECT_EQ(env.Prompts.Messages(),
+            (std::vector<std::string>{"Save Project: Save the project?",
+                                      "WARNING: " + MissingFilesMessage({"textures\\mine1.bmp"})}));
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  Mine (mine)\n    Body\n    Head\n");
+  EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
+  Tmain_unificada& w = env.Create();
+  w.show();
+  NewProject(w);
+  const std::string file = editor_test::WritePicture(home + "textures/abcd1.bmp", 64, 64, 1);
+  SetFileAge(file, 1'600'000'000'000'000'000);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{file});
+  Act("mnu_Importtexture")->trigger();
+  Tree()->setCurrentItem(Item(Tree(), "< Default >"));
+  env.PreviewLog.clear();
+  w.TimerRefrescoTexturasTimer(nullptr);
+  EXPECT_TRUE(env.PreviewLog.empty()) << "nothing changed, nothing redrawn";
+
+  editor_test::WritePicture(file, 64, 64, 2);
+  SetFileAge(file, 1'600'000'000'000'000'001);
+  {
+    TBusyGuard busy;
+    w.TimerRefrescoTexturasTimer(nullptr);
+  }
+  EXPECT_TRUE(env.PreviewLog.empty()) << "not during a long operation";
+  w.Painting = true;
+  w.TimerRefrescoTexturasTimer(nullptr);
+  EXPECT_TRUE(env.PreviewLog.empty()) << "not during a paint stroke";
+  w.Painting = false;
+  w.TimerRefrescoTexturasTimer(nullptr);
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
+  EXPECT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
+  EXPECT_TRUE(w.SkinTree.PalettesStale());
+}
