@@ -4,19 +4,6 @@
 #include <array>
 #include <cstdlib>
 
-// One 8x8x8 block of colours (the same five high bits per channel): the answers found so far
-// and the palette entries that can be nearest to some colour of the block, nearest first.
-struct TFastColorLookup::TBlock {
-  struct TCandidate {
-    int32_t MinDist;  // the least distance of the entry to any colour of the block
-    int32_t Index;
-    int32_t Red, Green, Blue;
-  };
-  uint8_t Index[512];
-  uint64_t Known[8] = {};
-  std::vector<TCandidate> Candidates;
-};
-
 TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
   if (Palette) {
     const size_t n = std::min<size_t>(Palette->Entries.size(), 256);
@@ -32,14 +19,17 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
     FGreen[i] = FPalette[i].peGreen;
     FBlue[i] = FPalette[i].peBlue;
   }
-  if (Colors > 0) FBlocks.resize(32768);
+  if (Colors == 0) return;
+  // The answers are not cleared: only the pages a picture's colours touch are ever mapped.
+  FIndex.reset(new uint8_t[size_t{1} << 24]);
+  FKnown.reset(new uint64_t[size_t{1} << 18]());
+  FFirst.assign(32768, -1);
+  FCount.assign(32768, 0);
 }
 
-TFastColorLookup::~TFastColorLookup() = default;
-
-TFastColorLookup::TBlock* TFastColorLookup::MakeBlock(int Key) {
-  auto block = std::make_unique<TBlock>();
-  const int32_t r0 = (Key & 31) << 3, g0 = ((Key >> 5) & 31) << 3, b0 = ((Key >> 10) & 31) << 3;
+void TFastColorLookup::MakeCandidates(uint32_t Key) {
+  const int32_t r0 = static_cast<int32_t>(Key & 31) << 3, g0 = static_cast<int32_t>((Key >> 5) & 31) << 3,
+                b0 = static_cast<int32_t>((Key >> 10) & 31) << 3;
   // Any colour of the block is at most `bound` away from some entry (the farthest corner of the
   // block from that entry); an entry that cannot come nearer than that is never chosen here.
   // A loop of fixed length over plain arrays, which the compiler turns into vector code.
@@ -54,36 +44,31 @@ TFastColorLookup::TBlock* TFastColorLookup::MakeBlock(int Key) {
     minDist[i] = dr + dg + db;
     bound = std::min(bound, far);
   }
+  const size_t first = FCandidates.size();
   for (size_t i = 0; i < FPalette.size(); ++i)
-    if (minDist[i] <= bound)
-      block->Candidates.push_back({minDist[i], static_cast<int32_t>(i), FRed[i], FGreen[i], FBlue[i]});
+    if (minDist[i] <= bound) FCandidates.push_back({minDist[i], static_cast<int32_t>(i), FRed[i], FGreen[i], FBlue[i]});
   // Nearest first, so a search can stop at the first entry that cannot beat the best so far.
-  std::stable_sort(block->Candidates.begin(), block->Candidates.end(),
-                   [](const TBlock::TCandidate& a, const TBlock::TCandidate& b) { return a.MinDist < b.MinDist; });
-  TBlock* raw = block.get();
-  FBlocks[static_cast<size_t>(Key)] = std::move(block);
-  return raw;
+  std::stable_sort(FCandidates.begin() + static_cast<std::ptrdiff_t>(first), FCandidates.end(),
+                   [](const TCandidate& a, const TCandidate& b) { return a.MinDist < b.MinDist; });
+  FFirst[Key] = static_cast<int32_t>(first);
+  FCount[Key] = static_cast<int32_t>(FCandidates.size() - first);
 }
 
-uint8_t TFastColorLookup::LookupIndex(uint8_t Red, uint8_t Green, uint8_t Blue) {
-  const int key = (Red >> 3) | ((Green >> 3) << 5) | ((Blue >> 3) << 10);
-  TBlock* block = FBlocks[static_cast<size_t>(key)].get();
-  if (!block) block = MakeBlock(key);
-  const int sub = (Red & 7) | ((Green & 7) << 3) | ((Blue & 7) << 6);
-  const uint64_t bit = uint64_t{1} << (sub & 63);
-  if (block->Known[sub >> 6] & bit) return block->Index[sub];
+uint8_t TFastColorLookup::Search(uint32_t Key, uint32_t Colour, uint8_t Red, uint8_t Green, uint8_t Blue) {
+  if (FFirst[Key] < 0) MakeCandidates(Key);
+  const TCandidate* c = FCandidates.data() + FFirst[Key];
+  const TCandidate* end = c + FCount[Key];
   int32_t best = 1 << 30, bestIndex = 0;
-  for (const TBlock::TCandidate& c : block->Candidates) {
-    if (c.MinDist > best) break;
-    const int32_t d = std::abs(Red - c.Red) + std::abs(Green - c.Green) + std::abs(Blue - c.Blue);
+  for (; c != end && c->MinDist <= best; ++c) {
+    const int32_t d = std::abs(Red - c->Red) + std::abs(Green - c->Green) + std::abs(Blue - c->Blue);
     // Of equal distances the entry that comes first in the palette wins.
-    if (d < best || (d == best && c.Index < bestIndex)) {
+    if (d < best || (d == best && c->Index < bestIndex)) {
       best = d;
-      bestIndex = c.Index;
+      bestIndex = c->Index;
     }
   }
-  block->Index[sub] = static_cast<uint8_t>(bestIndex);
-  block->Known[sub >> 6] |= bit;
+  FIndex[Colour] = static_cast<uint8_t>(bestIndex);
+  FKnown[Colour >> 6] |= uint64_t{1} << (Colour & 63);
   return static_cast<uint8_t>(bestIndex);
 }
 

@@ -17,21 +17,34 @@ class TColorLookup {
 
 // Nearest palette entry by |dR| + |dG| + |dB|, the first of equal ones. Every answer is
 // remembered per full 24-bit colour; for each 8x8x8 block of colours only the entries that can
-// be nearest to some colour of the block are searched.
+// be nearest to some colour of the block are searched, nearest first.
 class TFastColorLookup : public TColorLookup {
  public:
   explicit TFastColorLookup(const HPALETTE& Palette);
-  ~TFastColorLookup() override;
   uint8_t Lookup(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) override;
-  uint8_t LookupIndex(uint8_t Red, uint8_t Green, uint8_t Blue);
-  const TPaletteEntry& Entry(int Index) const { return FPalette[Index]; }
+  uint8_t LookupIndex(uint8_t Red, uint8_t Green, uint8_t Blue) {
+    // Colours are numbered block by block, so neighbouring colours share cache lines.
+    const uint32_t key = (Red >> 3) | ((Green >> 3) << 5) | ((Blue >> 3) << 10);
+    const uint32_t c = (key << 9) | (Red & 7) | ((Green & 7) << 3) | ((Blue & 7) << 6);
+    if (FKnown[c >> 6] & (uint64_t{1} << (c & 63))) return FIndex[c];
+    return Search(key, c, Red, Green, Blue);
+  }
+  const TPaletteEntry& Entry(int Index) const { return FPalette[static_cast<size_t>(Index)]; }
 
  private:
-  struct TBlock;
-  TBlock* MakeBlock(int Key);
+  struct TCandidate {
+    int32_t MinDist;  // the least distance of the entry to any colour of the block
+    int32_t Index;
+    int32_t Red, Green, Blue;
+  };
+  uint8_t Search(uint32_t Key, uint32_t Colour, uint8_t Red, uint8_t Green, uint8_t Blue);
+  void MakeCandidates(uint32_t Key);
   std::vector<TPaletteEntry> FPalette;
   std::array<int32_t, 256> FRed, FGreen, FBlue;
-  std::vector<std::unique_ptr<TBlock>> FBlocks;  // 32768, made on first use
+  std::unique_ptr<uint8_t[]> FIndex;   // 2^24 answers, each read only once its bit is set
+  std::unique_ptr<uint64_t[]> FKnown;  // 2^24 bits
+  std::vector<int32_t> FFirst, FCount; // per block: its candidates in FCandidates (-1: not made)
+  std::vector<TCandidate> FCandidates;
 };
 
 // The 6x6x6 web cube: q = (c + 3) div 51 per channel, index 36 qR + 6 qG + qB.
