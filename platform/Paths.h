@@ -15,7 +15,7 @@ std::string ProgramFolder();
 // ~/.wine/drive_c/UnrealTournament.
 std::string ToNativePath(const std::string& path);
 // The path itself when it exists; otherwise each missing component is looked up ignoring
-// letter case (the first match in name order wins). When no match exists, the path as given.
+// letter case (of several, the first in byte order). When no match exists, the path as given.
 std::string ResolveCaseInsensitive(const std::string& path);
 
 // Names (not paths) of the regular files of folder whose names match mask ('*' and '?',
