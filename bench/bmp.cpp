@@ -44,25 +44,20 @@ void BM_EncodeBmp24(benchmark::State& state) {
 }
 BENCHMARK(BM_EncodeBmp24)->Unit(benchmark::kMillisecond);
 
-void BM_ConvertTo8bitDefaultPalette(benchmark::State& state) {
-  TBitmap src = Picture(TPixelFormat::pf24bit);
+// From range(0) to range(1); 24 to 8 bits searches the default palette for 1M distinct colours.
+void BM_SetPixelFormat(benchmark::State& state) {
+  TBitmap src = Picture(static_cast<TPixelFormat>(state.range(0)));
   for (auto _ : state) {
     TBitmap b = src;
-    b.SetPixelFormat(TPixelFormat::pf8bit);
+    b.SetPixelFormat(static_cast<TPixelFormat>(state.range(1)));
     benchmark::DoNotOptimize(b.ScanLine(0));
   }
 }
-BENCHMARK(BM_ConvertTo8bitDefaultPalette)->Unit(benchmark::kMillisecond);
-
-void BM_Convert8bitTo24(benchmark::State& state) {
-  TBitmap src = Picture(TPixelFormat::pf8bit);
-  for (auto _ : state) {
-    TBitmap b = src;
-    b.SetPixelFormat(TPixelFormat::pf24bit);
-    benchmark::DoNotOptimize(b.ScanLine(0));
-  }
-}
-BENCHMARK(BM_Convert8bitTo24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SetPixelFormat)
+    ->Args({static_cast<int>(TPixelFormat::pf24bit), static_cast<int>(TPixelFormat::pf8bit)})
+    ->Args({static_cast<int>(TPixelFormat::pf8bit), static_cast<int>(TPixelFormat::pf24bit)})
+    ->Args({static_cast<int>(TPixelFormat::pf24bit), static_cast<int>(TPixelFormat::pf16bit)})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
