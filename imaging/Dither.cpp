@@ -1,6 +1,7 @@
 #include "imaging/Dither.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "imaging/ColorLookup.h"
 
@@ -65,169 +66,92 @@ void TFloydSteinbergDitherer::NextLine() {
 
 // ---- matrix ditherers --------------------------------------------------------------------------
 
-namespace {
-// Rows of error sums, pixel x at element x + Margin in both directions.
-template <size_t Rows>
-void InitRows(std::vector<int32_t> (&Buffers)[Rows][3], int Width, int Margin) {
-  for (auto& row : Buffers)
-    for (auto& ch : row) ch.assign(static_cast<size_t>(std::max(Width, 0)) + 2 * static_cast<size_t>(Margin), 0);
+TErrorRows::TErrorRows(int Rows, int Width, int Margin) : FRowCount(Rows), FMargin(Margin) {
+  FRows.assign(static_cast<size_t>(Rows) * 3,
+               std::vector<int32_t>(static_cast<size_t>(std::max(Width, 0)) + 2 * static_cast<size_t>(Margin), 0));
 }
 
-// The current row is done: the next row becomes current, the cleared one goes last.
-template <size_t Rows>
-void RotateRows(std::vector<int32_t> (&Buffers)[Rows][3]) {
-  for (int c = 0; c < 3; ++c) {
-    std::fill(Buffers[0][c].begin(), Buffers[0][c].end(), 0);
-    for (size_t r = 0; r + 1 < Rows; ++r) Buffers[r][c].swap(Buffers[r + 1][c]);
+uint8_t TErrorRows::DitherPixel(TDitherEngine& Engine, const TErrorTap* Taps, int TapCount, int32_t Divisor,
+                                uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
+  const size_t pos = static_cast<size_t>(Engine.Column + FMargin);
+  const uint8_t in[3] = {Red, Green, Blue};
+  uint8_t v[3];
+  for (size_t c = 0; c < 3; ++c) v[c] = Clamp255(in[c] + (FRows[c][pos] + Divisor / 2) / Divisor);
+  const uint8_t index = Engine.Lookup->Lookup(v[0], v[1], v[2], R, G, B);
+  const int32_t err[3] = {v[0] - R, v[1] - G, v[2] - B};
+  for (size_t c = 0; c < 3; ++c) {
+    if (err[c] == 0) continue;
+    for (int t = 0; t < TapCount; ++t) {
+      const TErrorTap& tap = Taps[t];
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(pos) + tap.Offset * Engine.Direction;
+      FRows[static_cast<size_t>(tap.Row) * 3 + c][static_cast<size_t>(at)] += tap.Weight * err[c];
+    }
+  }
+  return index;
+}
+
+void TErrorRows::NextRow() {
+  for (size_t c = 0; c < 3; ++c) {
+    std::fill(FRows[c].begin(), FRows[c].end(), 0);
+    for (size_t r = 0; r + 1 < static_cast<size_t>(FRowCount); ++r) FRows[r * 3 + c].swap(FRows[(r + 1) * 3 + c]);
   }
 }
 
-// Corrected channel values of the pixel at `pos`, looked up, and each channel's error.
-template <size_t Rows>
-uint8_t LookupCorrected(std::vector<int32_t> (&Buffers)[Rows][3], size_t pos, int32_t Divisor, TColorLookup& Lookup,
-                        uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B, int32_t (&Err)[3]) {
-  const uint8_t in[3] = {Red, Green, Blue};
-  uint8_t v[3];
-  for (int c = 0; c < 3; ++c) v[c] = Clamp255(in[c] + (Buffers[0][c][pos] + Divisor / 2) / Divisor);
-  const uint8_t index = Lookup.Lookup(v[0], v[1], v[2], R, G, B);
-  Err[0] = v[0] - R;
-  Err[1] = v[1] - G;
-  Err[2] = v[2] - B;
-  return index;
-}
-}  // namespace
-
-T5by3Ditherer::T5by3Ditherer(int AWidth, TColorLookup& ALookup, int ADivisor)
-    : TDitherEngine(AWidth, ALookup), FDivisor(ADivisor) {
-  InitRows(FRows, AWidth, 2);
+T5by3Ditherer::T5by3Ditherer(int AWidth, TColorLookup& ALookup, int ADivisor, const int16_t (&AWeights)[12])
+    : TDitherEngine(AWidth, ALookup), FRows(3, AWidth, 2), FDivisor(ADivisor) {
+  static constexpr int8_t Rows[12] = {0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2};
+  static constexpr int8_t Offsets[12] = {1, 2, -2, -1, 0, 1, 2, -2, -1, 0, 1, 2};
+  for (int i = 0; i < 12; ++i) FTaps[i] = {Rows[i], Offsets[i], AWeights[i]};
 }
 
 uint8_t T5by3Ditherer::Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const size_t pos = static_cast<size_t>(Column + 2);
-  int32_t err[3];
-  const uint8_t index = LookupCorrected(FRows, pos, FDivisor, *Lookup, Red, Green, Blue, R, G, B, err);
-  for (int c = 0; c < 3; ++c)
-    if (err[c] != 0) DistributeError(&FRows[0][c][pos], &FRows[1][c][pos], &FRows[2][c][pos], err[c]);
+  const uint8_t index = FRows.DitherPixel(*this, FTaps, 12, FDivisor, Red, Green, Blue, R, G, B);
   NextColumn();
   return index;
 }
 
 void T5by3Ditherer::NextLine() {
-  RotateRows(FRows);
+  FRows.NextRow();
   TDitherEngine::NextLine();
 }
 
-void TStuckiDitherer::DistributeError(int32_t* Row0, int32_t* Row1, int32_t* Row2, int32_t Error) {
-  const int d = Direction, d2 = Step2();
-  Row0[d] += 8 * Error;
-  Row0[d2] += 4 * Error;
-  Row1[-d2] += 2 * Error;
-  Row1[-d] += 4 * Error;
-  Row1[0] += 8 * Error;
-  Row1[d] += 4 * Error;
-  Row1[d2] += 2 * Error;
-  Row2[-d2] += Error;
-  Row2[-d] += 2 * Error;
-  Row2[0] += 4 * Error;
-  Row2[d] += 2 * Error;
-  Row2[d2] += Error;
-}
+namespace {
+constexpr int16_t StuckiWeights[12] = {8, 4, 2, 4, 8, 4, 2, 1, 2, 4, 2, 1};
+constexpr int16_t SierraWeights[12] = {5, 3, 2, 4, 5, 4, 2, 0, 2, 3, 2, 0};
+constexpr int16_t JaJuNiWeights[12] = {7, 5, 3, 5, 7, 5, 3, 1, 3, 5, 3, 1};
 
-void TSierraDitherer::DistributeError(int32_t* Row0, int32_t* Row1, int32_t* Row2, int32_t Error) {
-  const int d = Direction, d2 = Step2();
-  Row0[d] += 5 * Error;
-  Row0[d2] += 3 * Error;
-  Row1[-d2] += 2 * Error;
-  Row1[-d] += 4 * Error;
-  Row1[0] += 5 * Error;
-  Row1[d] += 4 * Error;
-  Row1[d2] += 2 * Error;
-  Row2[-d] += 2 * Error;
-  Row2[0] += 3 * Error;
-  Row2[d] += 2 * Error;
-}
+constexpr TErrorTap SteveArcheTaps[] = {{0, 2, 32},  {1, -3, 12}, {1, -1, 26}, {1, 1, 30}, {1, 3, 16}, {2, -2, 12},
+                                        {2, 0, 26},  {2, 2, 12},  {3, -3, 5},  {3, -1, 12}, {3, 1, 12}, {3, 3, 5}};
+constexpr TErrorTap BurkesTaps[] = {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}};
+}  // namespace
 
-void TJaJuNiDitherer::DistributeError(int32_t* Row0, int32_t* Row1, int32_t* Row2, int32_t Error) {
-  const int d = Direction, d2 = Step2();
-  Row0[d] += 7 * Error;
-  Row0[d2] += 5 * Error;
-  Row1[-d2] += 3 * Error;
-  Row1[-d] += 5 * Error;
-  Row1[0] += 7 * Error;
-  Row1[d] += 5 * Error;
-  Row1[d2] += 3 * Error;
-  Row2[-d2] += Error;
-  Row2[-d] += 3 * Error;
-  Row2[0] += 5 * Error;
-  Row2[d] += 3 * Error;
-  Row2[d2] += Error;
-}
+TStuckiDitherer::TStuckiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 42, StuckiWeights) {}
+TSierraDitherer::TSierraDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 32, SierraWeights) {}
+TJaJuNiDitherer::TJaJuNiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 48, JaJuNiWeights) {}
 
-TSteveArcheDitherer::TSteveArcheDitherer(int AWidth, TColorLookup& ALookup) : TDitherEngine(AWidth, ALookup) {
-  InitRows(FRows, AWidth, 3);
-}
+TSteveArcheDitherer::TSteveArcheDitherer(int AWidth, TColorLookup& ALookup)
+    : TDitherEngine(AWidth, ALookup), FRows(4, AWidth, 3) {}
 
 uint8_t TSteveArcheDitherer::Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const size_t pos = static_cast<size_t>(Column + 3);
-  int32_t err[3];
-  const uint8_t index = LookupCorrected(FRows, pos, 200, *Lookup, Red, Green, Blue, R, G, B, err);
-  const int d = Direction, d2 = 2 * Direction, d3 = 3 * Direction;
-  for (int c = 0; c < 3; ++c) {
-    const int32_t e = err[c];
-    if (e == 0) continue;
-    int32_t* r0 = &FRows[0][c][pos];
-    int32_t* r1 = &FRows[1][c][pos];
-    int32_t* r2 = &FRows[2][c][pos];
-    int32_t* r3 = &FRows[3][c][pos];
-    r0[d2] += 32 * e;
-    r1[-d3] += 12 * e;
-    r1[-d] += 26 * e;
-    r1[d] += 30 * e;
-    r1[d3] += 16 * e;
-    r2[-d2] += 12 * e;
-    r2[0] += 26 * e;
-    r2[d2] += 12 * e;
-    r3[-d3] += 5 * e;
-    r3[-d] += 12 * e;
-    r3[d] += 12 * e;
-    r3[d3] += 5 * e;
-  }
+  const uint8_t index = FRows.DitherPixel(*this, SteveArcheTaps, 12, 200, Red, Green, Blue, R, G, B);
   NextColumn();
   return index;
 }
 
 void TSteveArcheDitherer::NextLine() {
-  RotateRows(FRows);
+  FRows.NextRow();
   TDitherEngine::NextLine();
 }
 
-TBurkesDitherer::TBurkesDitherer(int AWidth, TColorLookup& ALookup) : TDitherEngine(AWidth, ALookup) {
-  InitRows(FRows, AWidth, 2);
-}
+TBurkesDitherer::TBurkesDitherer(int AWidth, TColorLookup& ALookup) : TDitherEngine(AWidth, ALookup), FRows(2, AWidth, 2) {}
 
 uint8_t TBurkesDitherer::Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const size_t pos = static_cast<size_t>(Column + 2);
-  int32_t err[3];
-  const uint8_t index = LookupCorrected(FRows, pos, 32, *Lookup, Red, Green, Blue, R, G, B, err);
-  const int d = Direction, d2 = 2 * Direction;
-  for (int c = 0; c < 3; ++c) {
-    const int32_t e = err[c];
-    if (e == 0) continue;
-    int32_t* r0 = &FRows[0][c][pos];
-    int32_t* r1 = &FRows[1][c][pos];
-    r0[d] += 8 * e;
-    r0[d2] += 4 * e;
-    r1[-d2] += 2 * e;
-    r1[-d] += 4 * e;
-    r1[0] += 8 * e;
-    r1[d] += 4 * e;
-    r1[d2] += 2 * e;
-  }
+  const uint8_t index = FRows.DitherPixel(*this, BurkesTaps, 7, 32, Red, Green, Blue, R, G, B);
   NextColumn();
   return index;
 }
 
 void TBurkesDitherer::NextLine() {
-  RotateRows(FRows);
+  FRows.NextRow();
   TDitherEngine::NextLine();
 }

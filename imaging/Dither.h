@@ -44,44 +44,60 @@ class TFloydSteinbergDitherer : public TDitherEngine {
   TChannel FChannels[3];
 };
 
+// One share of a pixel's error: Row 0 is the current row, 1 the next...; Offset counts pixels
+// in the direction of travel; Weight is over the ditherer's divisor.
+struct TErrorTap {
+  int8_t Row, Offset;
+  int16_t Weight;
+};
+
+// Error sums of a few rows, three channels each; pixel x uses element x + Margin in both
+// directions.
+class TErrorRows {
+ public:
+  TErrorRows(int Rows, int Width, int Margin);
+  // Corrects the pixel's channels by the sums at its element, looks the colour up and spreads
+  // each channel's error by the taps.
+  uint8_t DitherPixel(TDitherEngine& Engine, const TErrorTap* Taps, int TapCount, int32_t Divisor, uint8_t Red,
+                      uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B);
+  // The current row is done: the next row becomes current, the cleared one goes last.
+  void NextRow();
+
+ private:
+  std::vector<std::vector<int32_t>> FRows;  // [row * 3 + channel]
+  int FRowCount, FMargin;
+};
+
 // Ditherers that spread over the current row and the two rows below, two pixels either side.
 class T5by3Ditherer : public TDitherEngine {
  public:
-  T5by3Ditherer(int AWidth, TColorLookup& ALookup, int ADivisor);
   uint8_t Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) override;
   void NextLine() override;
 
  protected:
-  // Row0 is the current row, Row1 and Row2 the next two, each pointing at this pixel's element;
-  // Step is 2 x Direction.
-  virtual void DistributeError(int32_t* Row0, int32_t* Row1, int32_t* Row2, int32_t Error) = 0;
-  int Step2() const { return 2 * Direction; }
+  // Taps: the current row at offsets +1 and +2, then each of the next two rows at -2 .. +2.
+  T5by3Ditherer(int AWidth, TColorLookup& ALookup, int ADivisor, const int16_t (&AWeights)[12]);
 
  private:
-  std::vector<int32_t> FRows[3][3];  // [row][channel], Width + 4 each
+  TErrorTap FTaps[12];
+  TErrorRows FRows;
   int FDivisor;
 };
 
 class TStuckiDitherer : public T5by3Ditherer {
  public:
-  TStuckiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 42) {}
- protected:
-  void DistributeError(int32_t* Row0, int32_t* Row1, int32_t* Row2, int32_t Error) override;
+  TStuckiDitherer(int AWidth, TColorLookup& ALookup);
 };
 
 class TSierraDitherer : public T5by3Ditherer {
  public:
-  TSierraDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 32) {}
- protected:
-  void DistributeError(int32_t* Row0, int32_t* Row1, int32_t* Row2, int32_t Error) override;
+  TSierraDitherer(int AWidth, TColorLookup& ALookup);
 };
 
 // Jarvis, Judice and Ninke.
 class TJaJuNiDitherer : public T5by3Ditherer {
  public:
-  TJaJuNiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 48) {}
- protected:
-  void DistributeError(int32_t* Row0, int32_t* Row1, int32_t* Row2, int32_t Error) override;
+  TJaJuNiDitherer(int AWidth, TColorLookup& ALookup);
 };
 
 // Stevenson-Arce: four rows, three pixels either side, divisor 200.
@@ -92,7 +108,7 @@ class TSteveArcheDitherer : public TDitherEngine {
   void NextLine() override;
 
  private:
-  std::vector<int32_t> FRows[4][3];  // Width + 6 each
+  TErrorRows FRows;
 };
 
 // Burkes: the current row and one below, divisor 32.
@@ -103,5 +119,5 @@ class TBurkesDitherer : public TDitherEngine {
   void NextLine() override;
 
  private:
-  std::vector<int32_t> FRows[2][3];  // Width + 4 each
+  TErrorRows FRows;
 };
