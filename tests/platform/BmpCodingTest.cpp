@@ -13,7 +13,7 @@
 
 namespace {
 
-struct TBmpSpec {
+struct TBmpLayout {
   uint32_t HeaderSize = 40;
   int32_t Width = 1, Height = 1;
   uint16_t Bits = 24;
@@ -28,7 +28,7 @@ void Put(std::vector<uint8_t>& v, uint64_t x, int n) {
   for (int i = 0; i < n; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
 }
 
-std::vector<uint8_t> MakeBmp(const TBmpSpec& s) {
+std::vector<uint8_t> MakeBmp(const TBmpLayout& s) {
   std::vector<uint8_t> info;
   Put(info, s.HeaderSize, 4);
   if (s.HeaderSize == 12) {
@@ -92,7 +92,7 @@ void ExpectInvalid(const std::vector<uint8_t>& d, const std::string& what) {
 }  // namespace
 
 TEST(BmpCodingTest, Rle8RunsAbsoluteRunsDeltasAndEndCodes) {
-  TBmpSpec s;
+  TBmpLayout s;
   s.Width = 6;
   s.Height = 3;
   s.Bits = 8;
@@ -116,7 +116,7 @@ TEST(BmpCodingTest, Rle8RunsAbsoluteRunsDeltasAndEndCodes) {
 }
 
 TEST(BmpCodingTest, Rle4AlternatesNibblesAndPadsOddAbsoluteRuns) {
-  TBmpSpec s;
+  TBmpLayout s;
   s.Width = 7;
   s.Height = 2;
   s.Bits = 4;
@@ -140,7 +140,7 @@ TEST(BmpCodingTest, Rle4AlternatesNibblesAndPadsOddAbsoluteRuns) {
 
 TEST(BmpCodingTest, BitFieldMasksOfAnyWidth) {
   // 16 bits as 4-4-4 (x4 r4 g4 b4): loads as 5-5-5 with the channels widened.
-  TBmpSpec s;
+  TBmpLayout s;
   s.Width = 2;
   s.Bits = 16;
   s.Compression = 3;
@@ -151,7 +151,7 @@ TEST(BmpCodingTest, BitFieldMasksOfAnyWidth) {
   EXPECT_EQ(b.Pixel(0, 0), RGBColor(255, 0, 255));
   EXPECT_LE(std::abs(GetGValue(b.Pixel(1, 0)) - 136), 4);
   // 32 bits with red and blue swapped, in a 56-byte header that carries its masks.
-  TBmpSpec t;
+  TBmpLayout t;
   t.HeaderSize = 56;
   t.Width = 1;
   t.Bits = 32;
@@ -162,7 +162,7 @@ TEST(BmpCodingTest, BitFieldMasksOfAnyWidth) {
   EXPECT_EQ(c.PixelFormat(), TPixelFormat::pf32bit);
   EXPECT_EQ(c.Pixel(0, 0), RGBColor(10, 20, 30));
   // 16 bits with 8-bit channels do not fit 5-6-5: they load as 24 bits.
-  TBmpSpec u = s;
+  TBmpLayout u = s;
   u.Width = 1;
   u.Masks = {0xFF00, 0x00F0, 0x000F};
   u.Pixels = {0x00, 0x80};
@@ -177,7 +177,7 @@ TEST(BmpCodingTest, HeaderVariantsAndShortColourTables) {
   // The same 2x2 8-bit picture in a core, 40, 52, 64 (OS/2 2.x), 108 and 124 byte header.
   for (uint32_t hs : {12u, 16u, 40u, 52u, 64u, 108u, 124u}) {
     SCOPED_TRACE(hs);
-    TBmpSpec s;
+    TBmpLayout s;
     s.HeaderSize = hs;
     s.Width = 2;
     s.Height = 2;
@@ -196,7 +196,7 @@ TEST(BmpCodingTest, HeaderVariantsAndShortColourTables) {
 }
 
 TEST(BmpCodingTest, BadHeadersFailCleanly) {
-  TBmpSpec good;
+  TBmpLayout good;
   good.Width = 3;
   good.Height = 2;
   good.Bits = 8;
@@ -209,35 +209,35 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
   ExpectInvalid({valid.begin(), valid.end() - 2}, "short last row");
 
   auto with = [&](auto change) {
-    TBmpSpec s = good;
+    TBmpLayout s = good;
     change(s);
     return MakeBmp(s);
   };
   std::vector<uint8_t> notBm = valid;
   notBm[0] = 'X';
   ExpectInvalid(notBm, "no signature");
-  ExpectInvalid(with([](TBmpSpec& s) { s.HeaderSize = 100; }), "header size 100");
-  ExpectInvalid(with([](TBmpSpec& s) { s.HeaderSize = 200; }), "header size 200");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Bits = 2; }), "2 bits");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Bits = 0; }), "0 bits");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Width = -3; }), "negative width");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Height = INT_MIN; }), "height INT_MIN");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 1, s.Bits = 24; }), "RLE8 at 24 bits");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 2; }), "RLE4 at 8 bits");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 4; }), "embedded JPEG");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 3; }), "bit fields at 8 bits");
-  ExpectInvalid(with([](TBmpSpec& s) { s.HeaderSize = 64, s.Compression = 3; }), "OS/2 Huffman");
+  ExpectInvalid(with([](TBmpLayout& s) { s.HeaderSize = 100; }), "header size 100");
+  ExpectInvalid(with([](TBmpLayout& s) { s.HeaderSize = 200; }), "header size 200");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Bits = 2; }), "2 bits");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Bits = 0; }), "0 bits");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Width = -3; }), "negative width");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Height = INT_MIN; }), "height INT_MIN");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 1, s.Bits = 24; }), "RLE8 at 24 bits");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 2; }), "RLE4 at 8 bits");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 4; }), "embedded JPEG");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 3; }), "bit fields at 8 bits");
+  ExpectInvalid(with([](TBmpLayout& s) { s.HeaderSize = 64, s.Compression = 3; }), "OS/2 Huffman");
   // Absurd sizes are refused before anything is allocated, with the bitmap error.
-  ExpectInvalid(with([](TBmpSpec& s) { s.Width = 100000, s.Height = 100000; }), "10^10 pixels");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Width = 30000, s.Height = 30000, s.Bits = 32; }), "3.6 GB");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Width = 20000, s.Height = 20000, s.Compression = 1; }),
+  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 100000, s.Height = 100000; }), "10^10 pixels");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 30000, s.Height = 30000, s.Bits = 32; }), "3.6 GB");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 20000, s.Height = 20000, s.Compression = 1; }),
                 "RLE claiming 400 million pixels in a few bytes");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Width = 5000; }), "pixel data beyond the file");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Width = 0, s.Height = -1500000000, s.Compression = 1; }),
+  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 5000; }), "pixel data beyond the file");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 0, s.Height = -1500000000, s.Compression = 1; }),
                 "no columns but a billion and a half rows");
   // An RLE code cut in half.
-  ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 1, s.Pixels = {0, 5, 1, 2}; }), "truncated absolute run");
-  ExpectInvalid(with([](TBmpSpec& s) { s.Compression = 1, s.Pixels = {0, 2, 1}; }), "truncated delta");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 1, s.Pixels = {0, 5, 1, 2}; }), "truncated absolute run");
+  ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 1, s.Pixels = {0, 2, 1}; }), "truncated delta");
 }
 
 TEST(BmpCodingTest, StreamsFilesAndEmptyBitmaps) {
