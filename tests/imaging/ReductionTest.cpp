@@ -326,3 +326,26 @@ TEST(ReducePeer, FloydSteinbergAgainstThePeersRemap) {
     std::printf("FS-REMAP %-5s ours %.2f dB, peer %.2f dB\n", name, o, p);
   }
 }
+
+// Where a channel clamps at 0 or 255 its error is 0; the pending next-row terms must still move
+// on, or an error already used is applied again two rows later. On ramps that wrap from 255 to
+// 0 that doubling shifted 16x16 block means by up to 80 levels; moved on, they stay within 30.
+TEST(ReduceBitmapColors, FloydSteinbergUsesEachErrorOnce) {
+  const int w = 128, h = 128;
+  TBitmap src(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c) src.ScanLine(y)[3 * x + c] = static_cast<uint8_t>((2 * x * (c == 1 ? 1 : c + 1)) % 256);
+  TBitmap work = src;
+  HPALETTE bw = CreatePalette({{0, 0, 0, 0}, {255, 255, 255, 0}});
+  TBitmap out = Expand8(*ReduceBitmapColors(work, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, bw));
+  double worst = 0.0;
+  for (int by = 0; by < h; by += 16)
+    for (int bx = 0; bx < w; bx += 16) {
+      double d = 0.0;
+      for (int y = by; y < by + 16; ++y)
+        for (int x = 3 * bx; x < 3 * (bx + 16); ++x) d += out.ScanLine(y)[x] - src.ScanLine(y)[x];
+      worst = std::max(worst, std::fabs(d / (16 * 16 * 3)));
+    }
+  EXPECT_LT(worst, 40.0);
+}
