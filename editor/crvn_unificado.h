@@ -218,6 +218,8 @@ class Tmain_unificada : public QMainWindow {
   // ---- package compile (crvn_unificado_compile.cpp) ----
   void mnu_CreateUTXINTClick(QObject* Sender);
   void mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject* Sender);
+  // Compiles the project to .utx and .int beside the project file; installs both when asked.
+  void CompilePackage(bool Install);
 
   // ---- model compiler (crvn_unificado_modelcompiler.cpp) ----
   void mnu_ModelCompilerClick(QObject* Sender);

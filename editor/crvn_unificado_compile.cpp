@@ -1,6 +1,38 @@
-// The two compile commands of the Actions menu.
-// (Bodies pending: they call the package writer once it exists.)
-#include "editor/crvn_unificado.h"
+// The two compile commands of the Actions menu: the open project becomes a texture package
+// and its .int file beside the project file, installed into the game folder on request.
+#include <QApplication>
+#include <QCursor>
 
-void Tmain_unificada::mnu_CreateUTXINTClick(QObject*) {}
-void Tmain_unificada::mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject*) {}
+#include "editor/PackageDescription.h"
+#include "editor/crvn_unificado.h"
+#include "model/crvn_struc.h"
+#include "packages/CompilePackage.h"
+#include "platform/MessagePump.h"
+
+void Tmain_unificada::mnu_CreateUTXINTClick(QObject*) { CompilePackage(false); }
+
+void Tmain_unificada::mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject*) { CompilePackage(true); }
+
+void Tmain_unificada::CompilePackage(bool Install) {
+  if (!CurrentModel) return;
+  TCompileMessage message;
+  {
+    // Hourglass, a disabled window and the busy mark for the whole compile; all three are
+    // undone on any exit, an exception included (it then goes on to the error box).
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    ProcessMessages();
+    setEnabled(false);
+    struct TRestore {
+      Tmain_unificada* Window;
+      ~TRestore() {
+        Window->setEnabled(true);
+        QApplication::restoreOverrideCursor();
+      }
+    } restore{this};
+    TBusyGuard busy;
+    const TPackageProject project =
+        BuildPackageProject(SkinTree, *CurrentModel, ProjectOptions(), ProjectFileName, GameFolder);
+    message = CompilePackageFiles(project, Install);
+  }
+  MessageBox(message.Caption, message.Text, TMsgButtons::OK, message.IsError ? TMsgIcon::Stop : TMsgIcon::Information);
+}
