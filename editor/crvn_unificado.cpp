@@ -80,6 +80,8 @@ void Tmain_unificada::SetupComponents() {
   for (const char* tool : {"Brush", "Tint", "Lighten", "Darken", "Picker"}) ui->tools->addTab(tool);
   ui->tools->setCurrentIndex(0);
   ui->tools->setExpanding(false);
+  // The bar was laid out before its tabs existed: keep room for all of them.
+  ui->tools->setMinimumSize(ui->tools->sizeHint());
 
   // The 3D view's placeholder shows the viewer's silver background.
   QPalette pal = ui->GLSceneViewer->palette();

@@ -169,6 +169,19 @@ TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
   EXPECT_TRUE(env.Prompts.Shown.empty());
 }
 
+TEST(MainWindow, PainterToolsHaveRoomOnceShown) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  w.resize(1100, 760);
+  w.show();
+  C<QWidget>(w, "Panel_tools_texturas")->setVisible(true);
+  QApplication::processEvents();
+  // The tool tabs are added after the form's layout was built; they must still be visible.
+  QTabBar* tools = C<QTabBar>(w, "tools");
+  EXPECT_GE(tools->height(), tools->sizeHint().height());
+  EXPECT_GE(tools->width(), tools->tabRect(4).right());
+}
+
 TEST(MainWindow, AboutBoxShowsTheVersion) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
