@@ -208,3 +208,24 @@ float NormalizeDegAngle(float angle);
 const std::array<uint8_t, 256>& GetSqrt255Array();
 void SaveStringToFile(const std::string& fileName, const std::string& data);
 std::string LoadStringFromFile(const std::string& fileName);
+
+// --- what every drawing operation is handed (filled by the scene each frame)
+enum TGLObjectsSorting : uint8_t { osInherited, osNone, osRenderFarthestFirst, osRenderBlendedLast };
+
+struct TRenderContextInfo {
+  TGLObjectsSorting ObjectsSorting = osNone;
+  TVector CameraPosition = NullHmgPoint;
+  TVector CameraDirection = NullHmgVector;  // w is 0
+  TGLStates CurrentStates = 0;              // the viewer's enabled capabilities
+  bool DrawRelativeToParent = false;        // set by proxies
+  int Width = 0, Height = 0;
+};
+
+// Owners that are told when a value they own changes what must be drawn (scene objects: the
+// display list is rebuilt).
+class IStructureOwner {
+ public:
+  virtual ~IStructureOwner() = default;
+  virtual void StructureChanged() = 0;
+  virtual void NotifyChange(TPersistent* sender) = 0;
+};

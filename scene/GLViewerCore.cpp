@@ -1,0 +1,325 @@
+#include "scene/GLViewerCore.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "platform/Exceptions.h"
+#include "scene/OpenGL12.h"
+
+// Drops the viewer's camera when the camera component is destroyed.
+class TGLViewerCore::TCameraWatch : public TComponent {
+ public:
+  explicit TCameraWatch(TGLViewerCore* viewer) : Viewer(viewer) {}
+  void Notification(TComponent* c, TOperation op) override {
+    if (op == opRemove && c == Viewer->FCamera) Viewer->FCamera = nullptr;
+  }
+  TGLViewerCore* Viewer;
+};
+
+TGLViewerCore::TGLViewerCore()
+    : Counter([] {
+        return static_cast<int64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
+      }),
+      CounterFrequency(1000000000),
+      FFogEnvironment(std::make_unique<TGLFogEnvironment>(this)),
+      FCameraWatch(std::make_unique<TCameraWatch>(this)) {
+  // The libraries are loaded first; a failure shows when the context is created.
+  InitOpenGL();
+}
+
+TGLViewerCore::~TGLViewerCore() {
+  try {
+    if (FCamera && FCamera->Scene()) FCamera->Scene()->RemoveViewer(this);
+    FCamera = nullptr;
+    DestroyContext();
+  } catch (...) {
+    // A destructor never throws; the context is gone with the window anyway.
+  }
+}
+
+void TGLViewerCore::SceneDestroyed(TGLScene* scene) {
+  if (FCamera && FCamera->Scene() == scene) {
+    FCameraWatch->RemoveFreeNotification(FCamera);
+    FCamera = nullptr;
+  }
+}
+
+// --- context
+
+void TGLViewerCore::Activate() {
+  const TDrawable d = ViewerDrawable();
+  ActivateRenderingContext({d.Display, d.Drawable}, FRenderingContext);
+}
+
+void TGLViewerCore::Deactivate() { DeactivateRenderingContext(); }
+
+void TGLViewerCore::CreateContext() {
+  if (FRenderingContext) return;
+  FRendering = 1;
+  try {
+    const TDrawable d = ViewerDrawable();
+    FRenderingContext = CreateRenderingContext({d.Display, d.Drawable},
+                                               (FContextOptions & roDoubleBuffer) ? TRCOptions(opDoubleBuffered) : TRCOptions(0), 32, 0, 0, 0, 0);
+    if (!FRenderingContext) throw EAssertionFailed("Assertion failure");
+    Activate();
+    try {
+      if (!OpenGLFlags.Version_1_1) throw EOpenGLError("Need at least OpenGL version 1.1");
+      BuffersToClear = bcColor | bcDepth;
+      FViewport = {0, 0, ViewerWidth(), std::max(ViewerHeight(), 1)};
+      GL.glViewport(0, 0, FViewport.Width, FViewport.Height);
+      if (!FHasSavedStates) {
+        ReadContextProperties();
+        SetupRenderingContext();
+      } else {
+        EnableGLStates(FSavedStates);
+        CurrentStates = FSavedStates;
+        FSavedStates = 0;
+        FHasSavedStates = false;
+      }
+      const TVector c = ConvertWinColor(FBackgroundColor);
+      GL.glClearColor(c[0], c[1], c[2], 1);
+    } catch (...) {
+      Deactivate();
+      DestroyRenderingContext(FRenderingContext);
+      FRenderingContext = nullptr;
+      throw;
+    }
+    Deactivate();
+  } catch (...) {
+    FRendering = 0;
+    throw;
+  }
+  FRendering = 0;
+  FFogEnvironment->NotifyChange(nullptr);  // a new context has no fog settings yet
+}
+
+void TGLViewerCore::DestroyContext() {
+  if (!FRenderingContext) return;
+  if (FCamera && FCamera->Scene()) FCamera->Scene()->RemoveViewer(this);
+  FSavedStates = CurrentStates;
+  FHasSavedStates = true;
+  CurrentStates = 0;
+  void* rc = FRenderingContext;
+  FRenderingContext = nullptr;
+  DestroyRenderingContext(rc);
+}
+
+void TGLViewerCore::ReadContextProperties() {
+  FLightLimit = GetLimit(2);
+  FDoubleBuffered = GetLimit(22) > 0;
+  CurrentStates = 0;
+  for (TGLState s : {stDepthTest, stCullFace, stLighting, stFog})
+    if (GL.glIsEnabled(GLStateCapability(s))) CurrentStates |= StateBit(s);
+}
+
+void TGLViewerCore::SetupRenderingContext() {
+  const int colorDepth = ColorDepth();
+  GL.glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, (FContextOptions & roTwoSideLighting) ? 1 : 0);
+  TGLStates wanted = StateBit(stNormalize);
+  if (FDepthTest) wanted |= StateBit(stDepthTest);
+  if (FFaceCulling) wanted |= StateBit(stCullFace);
+  if (FLighting) wanted |= StateBit(stLighting);
+  if (FFogEnable) wanted |= StateBit(stFog);
+  if (colorDepth < 24) wanted |= StateBit(stDither);
+  RequestStates(wanted);
+  GL.glDepthFunc(GL_LESS);
+  GL.glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+void TGLViewerCore::RequestStates(TGLStates states) {
+  for (int i = 0; i < cGLStateCount; ++i) {
+    const TGLState s = static_cast<TGLState>(i);
+    if (HasState(states, s)) SetGLState(CurrentStates, s);
+  }
+}
+
+void TGLViewerCore::UnRequestStates(TGLStates states) {
+  for (int i = 0; i < cGLStateCount; ++i) {
+    const TGLState s = static_cast<TGLState>(i);
+    if (HasState(states, s)) UnSetGLState(CurrentStates, s);
+  }
+}
+
+int TGLViewerCore::GetLimit(int index) const {
+  static constexpr GLenum names[26] = {
+      GL_MAX_CLIP_PLANES,      GL_MAX_EVAL_ORDER,      GL_MAX_LIGHTS,           GL_MAX_LIST_NESTING,
+      GL_MAX_MODELVIEW_STACK_DEPTH, GL_MAX_NAME_STACK_DEPTH, GL_MAX_PIXEL_MAP_TABLE, GL_MAX_PROJECTION_STACK_DEPTH,
+      GL_MAX_TEXTURE_SIZE,     GL_MAX_TEXTURE_STACK_DEPTH, GL_MAX_VIEWPORT_DIMS, GL_ACCUM_ALPHA_BITS,
+      GL_ACCUM_BLUE_BITS,      GL_ACCUM_GREEN_BITS,    GL_ACCUM_RED_BITS,       GL_ALPHA_BITS,
+      GL_AUX_BUFFERS,          GL_BLUE_BITS,           GL_GREEN_BITS,           GL_RED_BITS,
+      GL_INDEX_BITS,           GL_STEREO,              GL_DOUBLEBUFFER,         GL_SUBPIXEL_BITS,
+      GL_DEPTH_BITS,           GL_STENCIL_BITS};
+  if (index < 0 || index > 25) return 0;
+  if (index == 10) {
+    GLdouble dims[2] = {0, 0};
+    GL.glGetDoublev(GL_MAX_VIEWPORT_DIMS, dims);
+    return static_cast<int>(std::lround(std::max(dims[0], dims[1])));
+  }
+  GLint v[4] = {0, 0, 0, 0};
+  GL.glGetIntegerv(names[index], v);
+  return v[0];
+}
+
+void TGLViewerCore::Resize(int width, int height) {
+  if (!FRenderingContext) return;
+  Activate();
+  FViewport.Width = width;
+  FViewport.Height = std::max(height, 1);
+  GL.glViewport(0, 0, FViewport.Width, FViewport.Height);
+  Deactivate();
+}
+
+void TGLViewerCore::Paint() {
+  FInvalidatePending = false;
+  Render();
+}
+
+void TGLViewerCore::Invalidate() {
+  if (FInvalidatePending) return;
+  InvalidateWindow();
+  FInvalidatePending = true;
+}
+
+// --- properties
+
+void TGLViewerCore::SwitchState(bool on, TGLState state) {
+  if (Reading) return;
+  if (FRenderingContext) {
+    Activate();
+    try {
+      if (on)
+        RequestStates(StateBit(state));
+      else
+        UnRequestStates(StateBit(state));
+    } catch (...) {
+      Deactivate();
+      throw;
+    }
+    Deactivate();
+  }
+  Invalidate();
+}
+
+void TGLViewerCore::SetDepthTest(bool v) {
+  if (v == FDepthTest) return;
+  FDepthTest = v;
+  SwitchState(v, stDepthTest);
+}
+void TGLViewerCore::SetFaceCulling(bool v) {
+  if (v == FFaceCulling) return;
+  FFaceCulling = v;
+  SwitchState(v, stCullFace);
+}
+void TGLViewerCore::SetLighting(bool v) {
+  if (v == FLighting) return;
+  FLighting = v;
+  SwitchState(v, stLighting);
+}
+void TGLViewerCore::SetFogEnable(bool v) {
+  if (v == FFogEnable) return;
+  FFogEnable = v;
+  FFogEnvironment->NotifyChange(nullptr);
+  SwitchState(v, stFog);
+}
+
+void TGLViewerCore::SetBackgroundColor(TColor c) {
+  if (c == FBackgroundColor) return;
+  FBackgroundColor = c;
+  if (Reading) return;
+  if (FRenderingContext) {
+    const TVector v = ConvertWinColor(c);
+    Activate();
+    GL.glClearColor(v[0], v[1], v[2], 1);
+    Deactivate();
+  }
+  Invalidate();
+}
+
+void TGLViewerCore::SetCamera(TGLCamera* camera) {
+  if (camera == FCamera) return;
+  if (FCamera) {
+    if (FCamera->Scene()) FCamera->Scene()->RemoveViewer(this);
+    FCameraWatch->RemoveFreeNotification(FCamera);
+  }
+  FCamera = nullptr;
+  if (camera && camera->Scene()) {  // only a camera that belongs to a scene
+    FCamera = camera;
+    FCameraWatch->FreeNotification(camera);
+    camera->TransformationChanged();
+  }
+  Invalidate();
+}
+
+void TGLViewerCore::SetContextOptions(TContextOptions o) {
+  if (o == FContextOptions) return;
+  FContextOptions = o;
+  Invalidate();
+}
+
+void TGLViewerCore::SetFogEnvironment(const TGLFogEnvironment& fog) {
+  FFogEnvironment->Assign(&fog);
+  FFogEnvironment->NotifyChange(nullptr);
+  Invalidate();
+}
+
+void TGLViewerCore::ResetPerformanceMonitor() {
+  FFramesPerSecond = 0;
+  FFrameCount = 0;
+  FRenderingTime = 0;
+}
+
+// --- the frame
+
+void TGLViewerCore::Render() {
+  if (!ViewerVisible() || FRendering || !FRenderingContext) return;
+  TGLScene* scene = FCamera ? FCamera->Scene() : nullptr;
+  if (scene) scene->AddViewer(this);
+  Activate();
+  FRendering = 1;
+  try {
+    const int64_t start = Monitor ? Counter() : 0;
+    GLbitfield mask = 0;
+    if (BuffersToClear & bcColor) mask |= GL_COLOR_BUFFER_BIT;
+    if (BuffersToClear & bcDepth) mask |= GL_DEPTH_BUFFER_BIT;
+    if (BuffersToClear & bcStencil) mask |= GL_STENCIL_BUFFER_BIT;
+    if (BuffersToClear & bcAccum) mask |= GL_ACCUM_BUFFER_BIT;
+    if (mask) GL.glClear(mask);
+    GL.glMatrixMode(GL_PROJECTION);
+    GL.glLoadIdentity();
+    if (FCamera) FCamera->ApplyPerspective(FViewport, ViewerWidth(), ViewerHeight(), ScreenDPI());
+    GL.glMatrixMode(GL_MODELVIEW);
+    GL.glLoadIdentity();
+    if (BeforeRender) BeforeRender(this);
+    if (scene) {
+      scene->SetupCamera(FCamera);
+      scene->SetupLights(FLightLimit);
+      FFogEnvironment->ApplyFog();
+      scene->RenderScene(this, ViewerWidth(), ViewerHeight());
+      if (PostRender) PostRender(this);
+    }
+    GL.glFlush();
+    if (FDoubleBuffered) {
+      const TDrawable d = ViewerDrawable();
+      SwapGLBuffers({d.Display, d.Drawable});
+    }
+    if (Monitor) {
+      ++FFrameCount;
+      if (FFrameCount > 1) {
+        const int64_t end = Counter();
+        // The first frame is not timed; the second counts twice in its place.
+        FRenderingTime += (FFrameCount == 2 ? 2 : 1) * (end - start);
+      }
+      if (FRenderingTime > 0)
+        FFramesPerSecond = static_cast<float>(double(FFrameCount) * double(CounterFrequency) / double(FRenderingTime));
+    }
+  } catch (...) {
+    FRendering = 0;
+    Deactivate();
+    throw;
+  }
+  FRendering = 0;
+  Deactivate();
+  if (AfterRender) AfterRender(this);
+}
