@@ -419,8 +419,9 @@ void Tmain_unificada::FormDestroy(QObject*) {
 }
 
 void Tmain_unificada::FormCloseQuery(QObject*, bool& CanClose) {
-  // The answer only decides whether the project is saved; closing goes on either way.
-  if (ProjectModified) mnu_SaveProjectClick(nullptr);
+  // The answer only decides whether the project is saved; closing goes on either way. A
+  // painted texture that was not saved counts as a change too.
+  if (ProjectNeedsSaving()) mnu_SaveProjectClick(nullptr);
   CanClose = true;
 }
 

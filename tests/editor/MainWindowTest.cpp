@@ -232,6 +232,34 @@ TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
   EXPECT_FALSE(w.isVisible());
 }
 
+TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  w.SkinTree.SetRoot("demo (Alp)");
+  w.CurrentModel->Prefix = "Alp";
+  w.ProjectFileName = (env.Root / "demo.cvp").string();
+  w.ProjectModified = true;
+  w.show();
+  env.Prompts.QueueAnswer(mrYes);
+  EXPECT_TRUE(w.close());
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_NE(ReadText(env.Root / "demo.cvp").find("Model=Alp"), std::string::npos);
+
+  // The project cannot be written: the error is shown and the window stays, so the user can
+  // still save it elsewhere.
+  w.show();
+  w.ProjectModified = true;
+  w.ProjectFileName = (env.Root / "no such folder" / "demo.cvp").string();
+  env.Prompts.Shown.clear();
+  env.Prompts.QueueAnswer(mrYes);
+  EXPECT_FALSE(w.close());
+  EXPECT_TRUE(w.isVisible());
+  ASSERT_EQ(env.Prompts.Shown.size(), 2u);
+  EXPECT_EQ(env.Prompts.Shown[1].Icon, TMsgIcon::Stop);
+  EXPECT_TRUE(w.ProjectModified);
+  w.ProjectModified = false;
+}
+
 TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
