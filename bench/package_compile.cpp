@@ -17,7 +17,7 @@
 #include "packages/TexturePackage.h"
 
 namespace {
-constexpr int kTextures = 24, kSize = 256;
+constexpr int kSize = 256;  // 4 skins x 3 sections x 2 textures = 24 textures of this size
 
 HPALETTE BenchPalette() {
   std::vector<TPaletteEntry> e;

@@ -6,14 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/crvn_struc.h"  // the section flags (mpNOINT ...)
 #include "platform/Bitmap.h"
-
-// Section option bits as the model's sections carry them (bits 0-3: the section number).
-constexpr uint32_t PKG_SECTION_NUMBER_MASK = 0xF;
-constexpr uint32_t PKG_SECTION_NOINT = 0x1000;
-constexpr uint32_t PKG_SECTION_ONEMIPMAP = 0x8000;
-constexpr uint32_t PKG_SECTION_LODSETWORLD = 0x10000;
-constexpr uint32_t PKG_SECTION_TALKTEXTURE = 0x80000;
 
 struct TPackageTexture {
   std::string Identifier;             // "" default, "t_0".."t_3" team, else a face identifier
@@ -60,7 +54,3 @@ struct TPackageProject {
   int32_t PackageVersion = 68;
 };
 
-// Splits a skin node's text "My Skin (ABCD)" into description and code: the description is the
-// text before the first "(" without its last character, the code the text after it without
-// its last character.
-void SplitSkinNodeText(const std::string& Text, std::string& Description, std::string& Code);

@@ -40,7 +40,7 @@ void WriteTextureData(TPackageTables& T, TObjetoExportado& e, const TBitmap& Bit
                       int32_t PaletteRef, const std::vector<std::unique_ptr<TBitmap>>& Levels) {
   TStream& S = e.Data;
   const uint32_t w = static_cast<uint32_t>(Bitmap.Width()), h = static_cast<uint32_t>(Bitmap.Height());
-  if (!(SectionFlags & PKG_SECTION_LODSETWORLD)) WriteByteProperty(T, S, "LODSet", 2);
+  if (!(SectionFlags & mpLODSETWORLD)) WriteByteProperty(T, S, "LODSet", 2);
   WriteCompactIndex(S, T.NameIndex("Palette"));
   S.WriteU8(0x05);
   WriteCompactIndex(S, PaletteRef);
@@ -119,7 +119,7 @@ std::string ExpandNameTemplate(const std::string& Template, const std::string& S
 
 uint32_t ModelSectionFlags(const TPackageModel& Model, int Section) {
   for (uint32_t f : Model.SectionFlags)
-    if (static_cast<int>(f & PKG_SECTION_NUMBER_MASK) == Section) return f;
+    if (static_cast<int>(f & mpSectionMask) == Section) return f;
   throw EListError("List index out of bounds (-1)");
 }
 
@@ -130,24 +130,11 @@ std::string TextureObjectName(const TPackageModel& Model, const std::string& Ski
   if (ec != std::errc() || p != SectionText.data() + SectionText.size()) section = -1;
   const uint32_t flags = ModelSectionFlags(Model, section);
   const std::string id = UpperCase(Identifier);
-  if (flags & PKG_SECTION_TALKTEXTURE) return ExpandNameTemplate(Model.FormatTalk, SkinCode, SectionText, -1, Identifier);
+  if (flags & mpTALKTEXTURE) return ExpandNameTemplate(Model.FormatTalk, SkinCode, SectionText, -1, Identifier);
   if (id.size() == 3 && id[0] == 'T' && id[1] == '_' && id[2] >= '0' && id[2] <= '3')
     return ExpandNameTemplate(Model.FormatTeam, SkinCode, SectionText, id[2] - '0', Identifier);
   if (!Identifier.empty()) return ExpandNameTemplate(Model.FormatFace, SkinCode, SectionText, -1, Identifier);
   return ExpandNameTemplate(Model.FormatDefault, SkinCode, SectionText, -1, "");
-}
-
-void SplitSkinNodeText(const std::string& Text, std::string& Description, std::string& Code) {
-  const size_t open = Text.find('(');
-  if (open == std::string::npos) {
-    Description = Text;
-    Code.clear();
-    return;
-  }
-  Description = open > 0 ? Text.substr(0, open - 1) : std::string();
-  std::string after = Text.substr(open + 1);
-  if (!after.empty()) after.pop_back();
-  Code = after;
 }
 
 std::string TCompiledPackage::IntText() const {
@@ -195,7 +182,7 @@ TCompiledPackage BuildTexturePackage(const TPackageProject& Project, const TPack
         if (PaletteEntryCount(tex.Palette) == 0)
           throw EInvalidGraphicOperation("A texture of skin " + skin.Code + ", section " + sectionText +
                                          " has no palette");
-        const bool oneMip = (flags & PKG_SECTION_ONEMIPMAP) || Project.Options.OneMipMap;
+        const bool oneMip = (flags & mpONEMIPMAP) || Project.Options.OneMipMap;
         const int count = MipLevelCount(tex.Bitmap->Width(), tex.Bitmap->Height(), oneMip);
         std::vector<std::unique_ptr<TBitmap>> levels = MakeMipMaps(*tex.Bitmap, count, tex.Palette);
 
@@ -230,7 +217,7 @@ TCompiledPackage BuildTexturePackage(const TPackageProject& Project, const TPack
           description.clear();
         else
           usedDescriptions.push_back(description);
-        if (!(flags & PKG_SECTION_NOINT)) {
+        if (!(flags & mpNOINT)) {
           if (description.empty())
             out.IntLines.push_back("Object=(Name=" + out.PackageName + "." + objectName + ",Class=Texture)");
           else

@@ -109,7 +109,7 @@ TEST(NameTemplates, ExpandsKeywordsAndDropsUnknownOnes) {
 
 TEST(NameTemplates, TextureObjectNamePicksTheTemplate) {
   TPackageModel m;
-  m.SectionFlags = {1, 2 | PKG_SECTION_TALKTEXTURE};
+  m.SectionFlags = {1, 2 | mpTALKTEXTURE};
   m.FormatFace = "F%SKIN%%FACE%";
   m.FormatTalk = "T%SKIN%%FACE%";
   EXPECT_EQ(TextureObjectName(m, "ABCD", "1", "t_2"), "ABCD1T_2");
@@ -119,16 +119,6 @@ TEST(NameTemplates, TextureObjectNamePicksTheTemplate) {
   EXPECT_EQ(TextureObjectName(m, "ABCD", "1", ""), "ABCD1");
   EXPECT_EQ(TextureObjectName(m, "ABCD", "2", "t_1"), "TABCDt_1");  // talk wins over team
   EXPECT_THROW(TextureObjectName(m, "ABCD", "3", ""), EListError);
-}
-
-TEST(SkinNode, SplitsDescriptionAndCode) {
-  std::string d, c;
-  SplitSkinNodeText("My Skin (ABCD)", d, c);
-  EXPECT_EQ(d, "My Skin");
-  EXPECT_EQ(c, "ABCD");
-  SplitSkinNodeText("Odd (one) (WXYZ)", d, c);
-  EXPECT_EQ(d, "Odd");
-  EXPECT_EQ(c, "one) (WXYZ");
 }
 
 TEST(MipLevels, IntegerLog2AndLevelCounts) {

@@ -102,8 +102,11 @@ inline TProjectFixture OneSkinExample(int Version = 68) {
   return f;
 }
 
+// The suite's own scratch folder, removed when the run ends (ScratchCleanup.cpp).
+inline fs::path ScratchRoot() { return fs::temp_directory_path() / ("corvane_pkg_" + std::to_string(::getpid())); }
+
 inline fs::path ScratchDir(const std::string& Name) {
-  fs::path d = fs::temp_directory_path() / ("corvane_pkg_" + std::to_string(::getpid())) / Name;
+  fs::path d = ScratchRoot() / Name;
   fs::remove_all(d);
   fs::create_directories(d);
   return d;

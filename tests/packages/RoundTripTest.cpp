@@ -15,7 +15,7 @@ TProjectFixture MixedProject(int32_t Version) {
   TProjectFixture f;
   f.Project.ProjectFileName = "/tmp/Mixed.cvp";
   f.Project.PackageVersion = Version;
-  f.Project.Model = TwoSectionModel(PKG_SECTION_LODSETWORLD, 0);
+  f.Project.Model = TwoSectionModel(mpLODSETWORLD, 0);
   f.Project.Options.ReducePalettes = pgPerSkin;
   HPALETTE a = CubePalette(), b = RampPalette(3), own = RampPalette(77);
   f.AddSkin("ABCD", "First skin");
@@ -74,7 +74,7 @@ TEST_P(RoundTrip, TablesPropertiesPalettesAndLevels) {
 
     TUTObjectWithProperties& props = ReadProps(*p, i);
     const std::vector<std::string> texts = PropertyTexts(props);
-    const bool world = sectionFlags[texturesFound] & PKG_SECTION_LODSETWORLD;
+    const bool world = sectionFlags[texturesFound] & mpLODSETWORLD;
     ASSERT_EQ(texts.size(), world ? 8u : 9u);
     if (!world) {
       EXPECT_EQ(texts[0], "LODSet = 2 (LODSET_Skin)");

@@ -91,7 +91,7 @@ TEST_F(Writer, OneSkinExample) {
 
 TEST_F(Writer, LevelCountsAndOptions) {
   TProjectFixture f = OneSkinExample();
-  f.Project.Model = TwoSectionModel(0, PKG_SECTION_ONEMIPMAP | PKG_SECTION_LODSETWORLD);
+  f.Project.Model = TwoSectionModel(0, mpONEMIPMAP | mpLODSETWORLD);
   f.AddTexture(1, Texture24(256, 64), CubePalette(), "t_0");
   f.AddTexture(2, Texture24(64, 64), CubePalette());
   auto p = LoadWritten(BuildTexturePackage(f.Project), "levels");
@@ -226,7 +226,7 @@ TEST_F(Writer, EightBitTextureKeepsItsPaletteAndIndicesInASharedGroup) {
 TEST_F(Writer, IntFileDescriptions) {
   TProjectFixture f;
   f.Project.ProjectFileName = "/tmp/Desc.cvp";
-  f.Project.Model = TwoSectionModel(0, PKG_SECTION_NOINT);
+  f.Project.Model = TwoSectionModel(0, mpNOINT);
   f.AddSkin("ABCD", "Say \"hi\"");
   f.AddTexture(1, Texture24(8, 8), CubePalette());
   f.AddTexture(1, Texture24(8, 8), CubePalette(), "Face1", "Hero");
