@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -290,6 +291,16 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   w.TimerRefrescoTexturasTimer(nullptr);
   EXPECT_TRUE(env.PreviewLog.empty()) << "not during a paint stroke";
   w.Painting = false;
+  {
+    // A dialog's own event loop runs the timer too; the refresh waits until it is closed.
+    QDialog box(&w);
+    box.setModal(true);
+    box.show();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeModalWidget(), &box);
+    w.TimerRefrescoTexturasTimer(nullptr);
+    EXPECT_TRUE(env.PreviewLog.empty()) << "not while a box is open";
+  }
   w.TimerRefrescoTexturasTimer(nullptr);
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
   EXPECT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
