@@ -70,7 +70,7 @@ Tmain_unificada::Tmain_unificada(QWidget* parent, std::unique_ptr<TPreview> prev
 }
 
 Tmain_unificada::~Tmain_unificada() {
-  qApp->removeEventFilter(this);
+  if (qApp) qApp->removeEventFilter(this);
   TimerRefrescoTexturas->stop();
   Guarded([this] { FormDestroy(this); });
 }
