@@ -66,92 +66,69 @@ void TFloydSteinbergDitherer::NextLine() {
 
 // ---- matrix ditherers --------------------------------------------------------------------------
 
-TErrorRows::TErrorRows(int Rows, int Width, int Margin) : FRowCount(Rows), FMargin(Margin) {
-  FRows.assign(static_cast<size_t>(Rows) * 3,
-               std::vector<int32_t>(static_cast<size_t>(std::max(Width, 0)) + 2 * static_cast<size_t>(Margin), 0));
-}
+TMatrixDitherer::TMatrixDitherer(int AWidth, TColorLookup& ALookup, int Rows, int Margin, std::vector<TErrorTap> Taps,
+                                 int32_t Divisor)
+    : TDitherEngine(AWidth, ALookup),
+      FRows(static_cast<size_t>(Rows) * 3,
+            std::vector<int32_t>(static_cast<size_t>(std::max(AWidth, 0)) + 2 * static_cast<size_t>(Margin), 0)),
+      FRowCount(Rows),
+      FMargin(Margin),
+      FTaps(std::move(Taps)),
+      FDivisor(Divisor) {}
 
-uint8_t TErrorRows::DitherPixel(TDitherEngine& Engine, const TErrorTap* Taps, int TapCount, int32_t Divisor,
-                                uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const size_t pos = static_cast<size_t>(Engine.Column + FMargin);
+uint8_t TMatrixDitherer::Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
+  const size_t pos = static_cast<size_t>(Column + FMargin);
   const uint8_t in[3] = {Red, Green, Blue};
   uint8_t v[3];
-  for (size_t c = 0; c < 3; ++c) v[c] = Clamp255(in[c] + (FRows[c][pos] + Divisor / 2) / Divisor);
-  const uint8_t index = Engine.Lookup->Lookup(v[0], v[1], v[2], R, G, B);
+  for (size_t c = 0; c < 3; ++c) v[c] = Clamp255(in[c] + (FRows[c][pos] + FDivisor / 2) / FDivisor);
+  const uint8_t index = Lookup->Lookup(v[0], v[1], v[2], R, G, B);
   const int32_t err[3] = {v[0] - R, v[1] - G, v[2] - B};
   for (size_t c = 0; c < 3; ++c) {
     if (err[c] == 0) continue;
-    for (int t = 0; t < TapCount; ++t) {
-      const TErrorTap& tap = Taps[t];
-      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(pos) + tap.Offset * Engine.Direction;
+    for (const TErrorTap& tap : FTaps) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(pos) + tap.Offset * Direction;
       FRows[static_cast<size_t>(tap.Row) * 3 + c][static_cast<size_t>(at)] += tap.Weight * err[c];
     }
   }
+  NextColumn();
   return index;
 }
 
-void TErrorRows::NextRow() {
+void TMatrixDitherer::NextLine() {
   for (size_t c = 0; c < 3; ++c) {
     std::fill(FRows[c].begin(), FRows[c].end(), 0);
     for (size_t r = 0; r + 1 < static_cast<size_t>(FRowCount); ++r) FRows[r * 3 + c].swap(FRows[(r + 1) * 3 + c]);
   }
-}
-
-T5by3Ditherer::T5by3Ditherer(int AWidth, TColorLookup& ALookup, int ADivisor, const int16_t (&AWeights)[12])
-    : TDitherEngine(AWidth, ALookup), FRows(3, AWidth, 2), FDivisor(ADivisor) {
-  static constexpr int8_t Rows[12] = {0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2};
-  static constexpr int8_t Offsets[12] = {1, 2, -2, -1, 0, 1, 2, -2, -1, 0, 1, 2};
-  for (int i = 0; i < 12; ++i) FTaps[i] = {Rows[i], Offsets[i], AWeights[i]};
-}
-
-uint8_t T5by3Ditherer::Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const uint8_t index = FRows.DitherPixel(*this, FTaps, 12, FDivisor, Red, Green, Blue, R, G, B);
-  NextColumn();
-  return index;
-}
-
-void T5by3Ditherer::NextLine() {
-  FRows.NextRow();
   TDitherEngine::NextLine();
 }
 
 namespace {
+std::vector<TErrorTap> FiveByThreeTaps(const int16_t (&Weights)[12]) {
+  static constexpr int8_t Rows[12] = {0, 0, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2};
+  static constexpr int8_t Offsets[12] = {1, 2, -2, -1, 0, 1, 2, -2, -1, 0, 1, 2};
+  std::vector<TErrorTap> taps;
+  for (size_t i = 0; i < 12; ++i) taps.push_back({Rows[i], Offsets[i], Weights[i]});
+  return taps;
+}
+
 constexpr int16_t StuckiWeights[12] = {8, 4, 2, 4, 8, 4, 2, 1, 2, 4, 2, 1};
 constexpr int16_t SierraWeights[12] = {5, 3, 2, 4, 5, 4, 2, 0, 2, 3, 2, 0};
 constexpr int16_t JaJuNiWeights[12] = {7, 5, 3, 5, 7, 5, 3, 1, 3, 5, 3, 1};
-
-constexpr TErrorTap SteveArcheTaps[] = {{0, 2, 32},  {1, -3, 12}, {1, -1, 26}, {1, 1, 30}, {1, 3, 16}, {2, -2, 12},
-                                        {2, 0, 26},  {2, 2, 12},  {3, -3, 5},  {3, -1, 12}, {3, 1, 12}, {3, 3, 5}};
-constexpr TErrorTap BurkesTaps[] = {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}};
 }  // namespace
 
-TStuckiDitherer::TStuckiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 42, StuckiWeights) {}
-TSierraDitherer::TSierraDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 32, SierraWeights) {}
-TJaJuNiDitherer::TJaJuNiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, 48, JaJuNiWeights) {}
+T5by3Ditherer::T5by3Ditherer(int AWidth, TColorLookup& ALookup, const int16_t (&Weights)[12], int32_t Divisor)
+    : TMatrixDitherer(AWidth, ALookup, 3, 2, FiveByThreeTaps(Weights), Divisor) {}
+
+TStuckiDitherer::TStuckiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, StuckiWeights, 42) {}
+TSierraDitherer::TSierraDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, SierraWeights, 32) {}
+TJaJuNiDitherer::TJaJuNiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, JaJuNiWeights, 48) {}
 
 TSteveArcheDitherer::TSteveArcheDitherer(int AWidth, TColorLookup& ALookup)
-    : TDitherEngine(AWidth, ALookup), FRows(4, AWidth, 3) {}
+    : TMatrixDitherer(AWidth, ALookup, 4, 3,
+                      {{0, 2, 32}, {1, -3, 12}, {1, -1, 26}, {1, 1, 30}, {1, 3, 16}, {2, -2, 12},
+                       {2, 0, 26}, {2, 2, 12}, {3, -3, 5}, {3, -1, 12}, {3, 1, 12}, {3, 3, 5}},
+                      200) {}
 
-uint8_t TSteveArcheDitherer::Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const uint8_t index = FRows.DitherPixel(*this, SteveArcheTaps, 12, 200, Red, Green, Blue, R, G, B);
-  NextColumn();
-  return index;
-}
-
-void TSteveArcheDitherer::NextLine() {
-  FRows.NextRow();
-  TDitherEngine::NextLine();
-}
-
-TBurkesDitherer::TBurkesDitherer(int AWidth, TColorLookup& ALookup) : TDitherEngine(AWidth, ALookup), FRows(2, AWidth, 2) {}
-
-uint8_t TBurkesDitherer::Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
-  const uint8_t index = FRows.DitherPixel(*this, BurkesTaps, 7, 32, Red, Green, Blue, R, G, B);
-  NextColumn();
-  return index;
-}
-
-void TBurkesDitherer::NextLine() {
-  FRows.NextRow();
-  TDitherEngine::NextLine();
-}
+TBurkesDitherer::TBurkesDitherer(int AWidth, TColorLookup& ALookup)
+    : TMatrixDitherer(AWidth, ALookup, 2, 2, {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}},
+                      32) {}

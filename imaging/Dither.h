@@ -51,37 +51,30 @@ struct TErrorTap {
   int16_t Weight;
 };
 
-// Error sums of a few rows, three channels each; pixel x uses element x + Margin in both
-// directions.
-class TErrorRows {
+// Ditherers that keep the error sums of a few rows, three channels each, and spread each error
+// by a table of taps. Pixel x uses element x + Margin in both directions.
+class TMatrixDitherer : public TDitherEngine {
  public:
-  TErrorRows(int Rows, int Width, int Margin);
-  // Corrects the pixel's channels by the sums at its element, looks the colour up and spreads
-  // each channel's error by the taps.
-  uint8_t DitherPixel(TDitherEngine& Engine, const TErrorTap* Taps, int TapCount, int32_t Divisor, uint8_t Red,
-                      uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B);
+  uint8_t Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) override;
   // The current row is done: the next row becomes current, the cleared one goes last.
-  void NextRow();
+  void NextLine() override;
+
+ protected:
+  TMatrixDitherer(int AWidth, TColorLookup& ALookup, int Rows, int Margin, std::vector<TErrorTap> Taps,
+                  int32_t Divisor);
 
  private:
   std::vector<std::vector<int32_t>> FRows;  // [row * 3 + channel]
   int FRowCount, FMargin;
+  std::vector<TErrorTap> FTaps;
+  int32_t FDivisor;
 };
 
 // Ditherers that spread over the current row and the two rows below, two pixels either side.
-class T5by3Ditherer : public TDitherEngine {
- public:
-  uint8_t Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) override;
-  void NextLine() override;
-
+class T5by3Ditherer : public TMatrixDitherer {
  protected:
-  // Taps: the current row at offsets +1 and +2, then each of the next two rows at -2 .. +2.
-  T5by3Ditherer(int AWidth, TColorLookup& ALookup, int ADivisor, const int16_t (&AWeights)[12]);
-
- private:
-  TErrorTap FTaps[12];
-  TErrorRows FRows;
-  int FDivisor;
+  // Weights: the current row at +1 and +2, then the next two rows at -2 .. +2 each.
+  T5by3Ditherer(int AWidth, TColorLookup& ALookup, const int16_t (&Weights)[12], int32_t Divisor);
 };
 
 class TStuckiDitherer : public T5by3Ditherer {
@@ -101,23 +94,13 @@ class TJaJuNiDitherer : public T5by3Ditherer {
 };
 
 // Stevenson-Arce: four rows, three pixels either side, divisor 200.
-class TSteveArcheDitherer : public TDitherEngine {
+class TSteveArcheDitherer : public TMatrixDitherer {
  public:
   TSteveArcheDitherer(int AWidth, TColorLookup& ALookup);
-  uint8_t Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) override;
-  void NextLine() override;
-
- private:
-  TErrorRows FRows;
 };
 
 // Burkes: the current row and one below, divisor 32.
-class TBurkesDitherer : public TDitherEngine {
+class TBurkesDitherer : public TMatrixDitherer {
  public:
   TBurkesDitherer(int AWidth, TColorLookup& ALookup);
-  uint8_t Dither(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) override;
-  void NextLine() override;
-
- private:
-  TErrorRows FRows;
 };
