@@ -1,8 +1,6 @@
 // Writing the .utx and .int beside the project and installing them into the game folder.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "packages/CompilePackage.h"
 #include "packages/TexturePackage.h"
 #include "platform/Exceptions.h"
@@ -74,24 +72,6 @@ TEST(CompileFiles, InstallFindsTheGameFoldersWithoutLetterCase) {
   EXPECT_EQ(Slurp(game / "textures" / "MySkins.utx"), Slurp(dir / "MySkins.utx"));
   EXPECT_EQ(Slurp(game / "SYSTEM" / "MySkins.int"), Slurp(dir / "MySkins.int"));
   EXPECT_FALSE(fs::exists(game / "Textures"));
-}
-
-TEST(CompileFiles, InstallIntoAWindowsGameFolderGoesThroughTheWinePrefix) {
-  const fs::path dir = ScratchDir("wine");
-  const fs::path prefix = dir / "prefix";
-  const fs::path game = prefix / "dosdevices" / "c:" / "UnrealTournament";
-  fs::create_directories(game / "Textures");
-  fs::create_directories(game / "System");
-  const char* old = std::getenv("WINEPREFIX");
-  const std::string saved = old ? old : "";
-  ::setenv("WINEPREFIX", prefix.c_str(), 1);
-  TProjectFixture f = SmallProject(dir);
-  f.Project.GameFolder = "C:\\UnrealTournament";
-  const TCompileMessage m = CompilePackageFiles(f.Project, true);
-  if (old) ::setenv("WINEPREFIX", saved.c_str(), 1); else ::unsetenv("WINEPREFIX");
-  EXPECT_EQ(m.Text, "Project compiled and installed under C:\\UnrealTournament");
-  EXPECT_TRUE(fs::exists(game / "Textures" / "MySkins.utx"));
-  EXPECT_TRUE(fs::exists(game / "System" / "MySkins.int"));
 }
 
 TEST(CompileFiles, AFailedCopyIsAnErrorNamingTheFile) {

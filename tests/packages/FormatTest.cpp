@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "packages/MipMaps.h"
+#include "packages/PackageTables.h"
 #include "packages/TexturePackage.h"
 #include "packages/UnrealFormat.h"
 #include "platform/Exceptions.h"
@@ -160,4 +161,18 @@ TEST(MipLevels, HalvingKeepsEverySecondPixel) {
   TBitmap one(1, 1);
   HalveBitmap(one);
   EXPECT_TRUE(one.Empty());
+}
+
+TEST(PackageTables, NamesAreSharedWithoutLetterCaseAndImportsFoundByName) {
+  TPackageTables t(68);
+  EXPECT_EQ(t.NameIndex("Texture"), 0);
+  EXPECT_EQ(t.NameIndex("TEXTURE"), 0);  // the first spelling stays
+  EXPECT_EQ(t.Names[0].Name, "Texture");
+  EXPECT_EQ(t.NameIndex("Custom", 0x1234), 1);
+  EXPECT_EQ(t.Names[1].Flags, 0x1234u);
+  EXPECT_EQ(t.AddImport("Core", "Class", 0, "Palette"), -1);
+  EXPECT_EQ(t.ImportRef("palette"), -1);
+  EXPECT_EQ(t.ImportRef("Engine"), 0);
+  EXPECT_EQ(t.Names.back().Name, "Engine");  // looked up, so added
+  EXPECT_THROW(t.NameIndex(std::string("bad\0name", 8)), EConvertError);
 }
