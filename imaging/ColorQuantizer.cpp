@@ -18,9 +18,8 @@ intptr_t CheckGDIResult(intptr_t Value) {
 }
 
 int64_t ScanLineBytes(int64_t Pixels, int BitsPerPixel, int Alignment) {
-  if (Pixels < 0 || BitsPerPixel <= 0 || Alignment <= 0) return 0;
-  int64_t bits = Pixels * BitsPerPixel + Alignment - 1;
-  return bits / Alignment * Alignment / 8;
+  if (Pixels < 0 || BitsPerPixel <= 0 || Alignment < 8) return 0;
+  return static_cast<int64_t>(BytesPerScanline(static_cast<uint64_t>(Pixels), BitsPerPixel, Alignment));
 }
 
 int GIFColorBits(unsigned N) {

@@ -22,7 +22,8 @@ CORVANE_EXCEPTION(GIFException, EInvalidGraphic)
 // last system error, or "Out of system resources" when there is none.
 intptr_t CheckGDIResult(intptr_t Value);
 
-// Bytes of one row: Pixels x BitsPerPixel rounded up to Alignment bits, in bytes (64 bits).
+// Bytes of one row: Pixels x BitsPerPixel rounded up to Alignment bits (a multiple of 8), in
+// bytes, counted in 64 bits.
 int64_t ScanLineBytes(int64_t Pixels, int BitsPerPixel, int Alignment);
 // Bits needed to index N colours: 0 for 0, 1 for 1 or 2, else the smallest n with 2^n >= N.
 int GIFColorBits(unsigned N);
