@@ -299,6 +299,15 @@ void TGLViewerCore::Render() {
       scene->RenderScene(this, ViewerWidth(), ViewerHeight());
       if (PostRender) PostRender(this);
     }
+    if (CaptureFrame) {
+      CaptureFrame = false;
+      CapturedWidth = std::max(FViewport.Width, 0);
+      CapturedHeight = std::max(FViewport.Height, 0);
+      CapturedPixels.assign(static_cast<size_t>(CapturedWidth) * static_cast<size_t>(CapturedHeight) * 4, 0);
+      GL.glReadBuffer(FDoubleBuffered ? GL_BACK : GL_FRONT);
+      GL.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+      GL.glReadPixels(0, 0, CapturedWidth, CapturedHeight, GL_RGBA, GL_UNSIGNED_BYTE, CapturedPixels.data());
+    }
     GL.glFlush();
     if (FDoubleBuffered) {
       const TDrawable d = ViewerDrawable();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "scene/GLMisc.h"
 #include "scene/GLScreen.h"
@@ -89,6 +90,10 @@ class TGLViewerCore : public TPersistent {
   int FrameCount() const { return FFrameCount; }
 
   TNotifyEvent BeforeRender, PostRender, AfterRender;
+  // When set, the next frame is read back (RGBA, bottom row first) before the buffers swap.
+  bool CaptureFrame = false;
+  std::vector<uint8_t> CapturedPixels;
+  int CapturedWidth = 0, CapturedHeight = 0;
   // The performance counter and its frequency (ticks per second); replaceable for tests.
   std::function<int64_t()> Counter;
   int64_t CounterFrequency;

@@ -1,0 +1,164 @@
+#include "scene/widgets/GLSceneViewer.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QtDebug>
+
+#include <xcb/xcb.h>
+
+// Xlib and GLX last: their macros would break the Qt headers above.
+#include "scene/OpenGLX.h"
+
+// The X side of the viewer. When the widget's own visual cannot do OpenGL, the context draws on
+// a child window with a GL visual; its expose events reach Qt's event loop as foreign events and
+// are turned into repaints here.
+struct TGLSceneViewer::TNative : public QAbstractNativeEventFilter {
+  explicit TNative(TGLSceneViewer* viewer) : Viewer(viewer) {}
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (Child && type == "xcb_generic_event_t") {
+      auto* ev = static_cast<xcb_generic_event_t*>(message);
+      if ((ev->response_type & 0x7F) == XCB_EXPOSE && reinterpret_cast<xcb_expose_event_t*>(ev)->window == Child)
+        Viewer->update();
+    }
+    return false;
+  }
+  TGLSceneViewer* Viewer;
+  Display* Dpy = nullptr;
+  Window Parent = 0;
+  Window Child = 0;
+  Colormap ChildColormap = 0;
+  bool FilterInstalled = false;
+};
+
+namespace {
+
+Display* QtX11Display() {
+  const QString platform = QGuiApplication::platformName();
+  if (platform != QLatin1String("xcb"))
+    throw EOSError("The 3D view needs the X11 (xcb) platform; this session runs on \"" + platform.toStdString() + "\"");
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  Display* dpy = x11 ? x11->display() : nullptr;
+  if (!dpy) throw EOSError("No X display is open for the 3D view");
+  return dpy;
+}
+
+}  // namespace
+
+TGLSceneViewer::TGLSceneViewer(QWidget* parent) : QWidget(parent), FNative(std::make_unique<TNative>(this)) {
+  setAttribute(Qt::WA_NativeWindow);
+  setAttribute(Qt::WA_PaintOnScreen);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAutoFillBackground(false);
+  resize(100, 100);
+}
+
+TGLSceneViewer::~TGLSceneViewer() {
+  try {
+    DestroyContext();
+  } catch (...) {
+  }
+  if (FNative->FilterInstalled && QCoreApplication::instance())
+    QCoreApplication::instance()->removeNativeEventFilter(FNative.get());
+  if (FNative->Child && OpenGLLoaded()) {
+    GLX.XDestroyWindow(FNative->Dpy, FNative->Child);
+    GLX.XFreeColormap(FNative->Dpy, FNative->ChildColormap);
+    GLX.XFlush(FNative->Dpy);
+  }
+}
+
+TGLViewerCore::TDrawable TGLSceneViewer::ViewerDrawable() const {
+  return {FNative->Dpy, FNative->Child ? FNative->Child : FNative->Parent};
+}
+
+bool TGLSceneViewer::UsesChildWindow() const { return FNative->Child != 0; }
+
+void TGLSceneViewer::EnsureContext() {
+  if (RenderingContext()) return;
+  Display* dpy = QtX11Display();
+  if (!InitOpenGL()) throw EOSError("Cannot load the OpenGL libraries libGL.so.1 and libGLU.so.1");
+  const Window window = static_cast<Window>(winId());
+  FNative->Dpy = dpy;
+  FNative->Parent = window;
+  const TRCOptions options = (ContextOptions() & roDoubleBuffer) ? TRCOptions(opDoubleBuffered) : TRCOptions(0);
+  if (!FNative->Child) {
+    bool suits = false;
+    {
+      TXErrorTrap trap(dpy, "XGetWindowAttributes");
+      XWindowAttributes wa;
+      if (GLX.XGetWindowAttributes(dpy, window, &wa)) {
+        XVisualInfo templ{};
+        templ.visualid = wa.visual->visualid;
+        int n = 0;
+        if (XVisualInfo* vi = GLX.XGetVisualInfo(dpy, VisualIDMask, &templ, &n)) {
+          suits = n > 0 && VisualSuitsOpenGL(dpy, vi, options);
+          GLX.XFree(vi);
+        }
+      }
+      trap.Check();
+    }
+    if (!suits) {
+      XVisualInfo* vi = ChooseGLVisual(dpy, DefaultScreen(dpy), options);
+      if (!vi) throw EOSError("No X visual can render OpenGL with a depth buffer");
+      TXErrorTrap trap(dpy, "XCreateWindow");
+      XSetWindowAttributes a{};
+      a.colormap = GLX.XCreateColormap(dpy, window, vi->visual, AllocNone);
+      a.border_pixel = 0;
+      a.background_pixmap = None;
+      a.event_mask = ExposureMask;  // mouse and keys go on to the widget's own window
+      FNative->ChildColormap = a.colormap;
+      FNative->Child = GLX.XCreateWindow(dpy, window, 0, 0, static_cast<unsigned>(std::max(width(), 1)),
+                                         static_cast<unsigned>(std::max(height(), 1)), 0, vi->depth, InputOutput,
+                                         vi->visual, CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &a);
+      GLX.XFree(vi);
+      GLX.XMapWindow(dpy, FNative->Child);
+      trap.Check();
+      QCoreApplication::instance()->installNativeEventFilter(FNative.get());
+      FNative->FilterInstalled = true;
+    }
+  }
+  CreateContext();
+}
+
+void TGLSceneViewer::paintEvent(QPaintEvent*) {
+  // Exceptions never leave a Qt event handler: a failed frame is reported and the next paint
+  // tries again.
+  try {
+    EnsureContext();
+    ++PaintCount;
+    Paint();
+    LastError.clear();
+  } catch (const std::exception& e) {
+    LastError = e.what();
+    qWarning("3D view: %s", e.what());
+  }
+}
+
+void TGLSceneViewer::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  try {
+    if (FNative->Child) {
+      GLX.XMoveResizeWindow(FNative->Dpy, FNative->Child, 0, 0, static_cast<unsigned>(std::max(width(), 1)),
+                            static_cast<unsigned>(std::max(height(), 1)));
+      GLX.XFlush(FNative->Dpy);
+    }
+    Resize(width(), height());
+  } catch (const std::exception& e) {
+    LastError = e.what();
+    qWarning("3D view: %s", e.what());
+  }
+}
+
+void TGLSceneViewer::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  try {
+    EnsureContext();
+  } catch (const std::exception& e) {
+    LastError = e.what();
+    qWarning("3D view: %s", e.what());
+  }
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The scene viewer as a Qt widget: a native X11 window on which a GLX context draws the scene
+// of its camera inside every paint event. Property changes anywhere in the scene arrive as one
+// merged update() request. No GL or X11 header is included here (moc reads this file).
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "scene/GLViewerCore.h"
+
+class TGLSceneViewer : public QWidget, public TGLViewerCore {
+  Q_OBJECT
+
+ public:
+  explicit TGLSceneViewer(QWidget* parent = nullptr);
+  ~TGLSceneViewer() override;
+
+  // Nothing paints through Qt: the GL context owns the window's pixels.
+  QPaintEngine* paintEngine() const override { return nullptr; }
+
+  TDrawable ViewerDrawable() const override;
+  int ViewerWidth() const override { return width(); }
+  int ViewerHeight() const override { return height(); }
+  bool ViewerVisible() const override { return isVisible(); }
+  int ScreenDPI() const override { return logicalDpiX(); }
+  int ColorDepth() const override { return depth(); }
+  void InvalidateWindow() override { update(); }
+
+  // Creates the context now (normally done when the widget is first shown). Raises EOSError
+  // when the platform is not xcb or no X display is open.
+  void EnsureContext();
+  // Whether the GL context draws on a child window with a GL visual (the widget's own visual
+  // could not do OpenGL).
+  bool UsesChildWindow() const;
+  // The message of the last frame that failed (exceptions never leave a Qt event handler).
+  std::string LastError;
+  int PaintCount = 0;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  struct TNative;
+  std::unique_ptr<TNative> FNative;
+};

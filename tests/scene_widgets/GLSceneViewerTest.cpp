@@ -1,0 +1,304 @@
+// The viewer widget on a real X server (Xvfb) with Mesa: what it draws, how often it repaints,
+// the projection it sets, the camera's orbit, the frame-rate rule, and a small demo scene saved
+// as a picture.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "scene/OpenGL12.h"
+#include "scene/widgets/GLSceneViewer.h"
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    static int argc = 1;
+    static char name[] = "test_scene_widgets";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    App = new QApplication(argc, argv);
+  }
+  void TearDown() override { delete App; }
+  QApplication* App = nullptr;
+};
+[[maybe_unused]] ::testing::Environment* const gQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// A viewer at exactly 96 dots per inch, whatever the X server says.
+class Viewer96 : public TGLSceneViewer {
+ public:
+  int ScreenDPI() const override { return 96; }
+};
+
+bool Show(TGLSceneViewer& v, int w, int h) {
+  v.resize(w, h);
+  v.show();
+  QApplication::setActiveWindow(&v);
+  if (!QTest::qWaitForWindowExposed(&v, 5000)) return false;
+  QTest::qWait(50);
+  return v.RenderingContext() != nullptr;
+}
+
+// Draws one frame now and returns its pixels (RGBA, bottom row first).
+std::vector<uint8_t> Capture(TGLSceneViewer& v) {
+  v.CaptureFrame = true;
+  v.repaint();
+  EXPECT_FALSE(v.CaptureFrame) << "no frame was drawn: " << v.LastError;
+  return v.CapturedPixels;
+}
+
+const uint8_t* PixelAt(const TGLSceneViewer& v, const std::vector<uint8_t>& px, int x, int yFromTop) {
+  const int row = v.CapturedHeight - 1 - yFromTop;
+  return &px[static_cast<size_t>((row * v.CapturedWidth + x) * 4)];
+}
+
+TEST(SceneViewer, ClearsToTheButtonFaceSilver) {
+  TGLSceneViewer v;
+  ASSERT_TRUE(Show(v, 200, 150)) << v.LastError;
+  EXPECT_EQ(v.paintEngine(), nullptr);
+  EXPECT_TRUE(v.testAttribute(Qt::WA_NativeWindow));
+  const auto px = Capture(v);
+  ASSERT_EQ(px.size(), 200u * 150u * 4u);
+  for (auto [x, y] : {std::pair{0, 0}, {199, 149}, {100, 75}}) {
+    const uint8_t* p = PixelAt(v, px, x, y);
+    EXPECT_NEAR(p[0], 192, 2);
+    EXPECT_NEAR(p[1], 192, 2);
+    EXPECT_NEAR(p[2], 192, 2);
+  }
+  // The limits of the real implementation.
+  v.Activate();
+  EXPECT_GE(v.GetLimit(2), 8);
+  EXPECT_GE(v.GetLimit(8), 64);
+  EXPECT_GE(v.GetLimit(10), 1024);
+  EXPECT_GT(v.GetLimit(24), 0);
+  v.Deactivate();
+  EXPECT_TRUE(OpenGLFlags.Version_1_1);
+  EXPECT_TRUE(v.DoubleBuffered());
+  RecordProperty("child_window", v.UsesChildWindow() ? "yes" : "no");
+  EXPECT_TRUE(v.LastError.empty()) << v.LastError;
+}
+
+TEST(SceneViewer, TwoChangesGiveOneRepaint) {
+  TGLSceneViewer v;
+  ASSERT_TRUE(Show(v, 120, 90)) << v.LastError;
+  QTest::qWait(100);
+  const int before = v.PaintCount;
+  v.SetDepthTest(false);
+  v.SetBackgroundColor(clWhite);
+  QTest::qWait(100);
+  EXPECT_EQ(v.PaintCount, before + 1);
+  EXPECT_FALSE(v.InvalidationPending());
+  const auto px = Capture(v);
+  const uint8_t* p = PixelAt(v, px, 60, 45);
+  EXPECT_NEAR(p[0], 255, 2);
+  EXPECT_NEAR(p[2], 255, 2);
+}
+
+struct Scene {
+  TGLScene scene;
+  TGLCamera* camera = scene.Cameras().AddNewChild<TGLCamera>();
+  TGLSceneObject* target = scene.Objects().AddNewChild<TGLSceneObject>();
+  Scene() {
+    camera->Position().SetVector(0, 0, 10);
+    camera->SetTargetObject(target);
+  }
+};
+
+TEST(SceneViewer, ProjectionFollowsTheFocalLength) {
+  Scene s;
+  s.camera->SetFocalLength(600);
+  s.camera->SetDepthOfView(10000);
+  Viewer96 v;
+  v.SetCamera(s.camera);
+  std::array<float, 16> projection{}, modelview{};
+  v.PostRender = [&](TPersistent*) {
+    GL.glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    GL.glGetFloatv(GL_MODELVIEW_MATRIX, modelview.data());
+  };
+  ASSERT_TRUE(Show(v, 330, 480)) << v.LastError;
+  v.repaint();
+  const double n = 600.0 * 2 * 96 / (25.4 * 480), f = n + 10000;
+  const double l = -0.34375, r = 0.34375, b = -0.5, t = 0.5;
+  EXPECT_NEAR(projection[0], 2 * n / (r - l), 1e-3);
+  EXPECT_NEAR(projection[5], 2 * n / (t - b), 1e-3);
+  EXPECT_NEAR(projection[8], (r + l) / (r - l), 1e-6);
+  EXPECT_NEAR(projection[10], -(f + n) / (f - n), 1e-5);
+  EXPECT_NEAR(projection[11], -1, 1e-6);
+  EXPECT_NEAR(projection[14], -2 * f * n / (f - n), 1e-2);
+  EXPECT_NEAR(projection[15], 0, 1e-6);
+
+  // Orbit a quarter turn: the camera moves to (10, 0, 0) and still looks at the target.
+  s.camera->MoveAroundTarget(0, 90);
+  const TVector p = s.camera->Position().AsVector();
+  EXPECT_NEAR(p[0], 10, 1e-4);
+  EXPECT_NEAR(p[1], 0, 1e-4);
+  EXPECT_NEAR(p[2], 0, 1e-4);
+  s.camera->AdjustDistanceToTarget(2);
+  EXPECT_NEAR(s.camera->Position().X(), 20, 1e-4);
+  v.repaint();
+  // The view matrix OpenGL built takes the camera to the eye's origin and the target in front.
+  const TMatrix view = s.scene.Objects().AbsoluteMatrix();
+  const TVector eyeOfCamera = VectorTransform(TVector{20, 0, 0, 1}, view);
+  const TVector eyeOfTarget = VectorTransform(TVector{0, 0, 0, 1}, view);
+  EXPECT_NEAR(VectorLength(AffineVectorMake(eyeOfCamera)), 0, 1e-3);
+  EXPECT_NEAR(eyeOfTarget[2], -20, 1e-3);
+  EXPECT_NEAR(eyeOfTarget[0], 0, 1e-3);
+  s.camera->AdjustDistanceToTarget(0.5f);
+  s.camera->MoveAroundTarget(0, -90);
+  EXPECT_NEAR(s.camera->Position().Z(), 10, 1e-4);
+  EXPECT_NEAR(s.camera->Position().X(), 0, 1e-4);
+}
+
+TEST(SceneViewer, FrameRateRule) {
+  Scene s;
+  TGLSceneViewer v;
+  v.SetCamera(s.camera);
+  ASSERT_TRUE(Show(v, 100, 100)) << v.LastError;
+  v.Monitor = true;
+  v.ResetPerformanceMonitor();
+  v.repaint();
+  EXPECT_EQ(v.FrameCount(), 1);
+  EXPECT_EQ(v.FramesPerSecond(), 0);  // the first frame is not timed
+  v.repaint();
+  EXPECT_GT(v.FramesPerSecond(), 0);
+  // With a known counter: frames x frequency / time.
+  int64_t now = 0;
+  v.Counter = [&] { return now += 1000; };
+  v.CounterFrequency = 1000000;
+  v.ResetPerformanceMonitor();
+  v.repaint();
+  v.repaint();
+  v.repaint();
+  EXPECT_FLOAT_EQ(v.FramesPerSecond(), 3 * 1000000.0f / (2 * 1000 + 1000));
+}
+
+TEST(SceneViewer, ChildWindowWhenTheWidgetsVisualCannotDoIt) {
+  // A single-buffered request does not suit a double-buffered GL visual (or the other way
+  // round): either way the viewer must still draw.
+  TGLSceneViewer v;
+  v.SetContextOptions(roRenderToWindow);
+  v.SetBackgroundColor(0x0000FF);  // red
+  ASSERT_TRUE(Show(v, 64, 48)) << v.LastError;
+  const auto px = Capture(v);
+  const uint8_t* p = PixelAt(v, px, 32, 24);
+  EXPECT_NEAR(p[0], 255, 2);
+  EXPECT_NEAR(p[1], 0, 2);
+  EXPECT_FALSE(v.DoubleBuffered());  // glXChooseVisual without GLX_DOUBLEBUFFER: single-buffered
+  RecordProperty("child_window", v.UsesChildWindow() ? "yes" : "no");
+  v.resize(80, 60);
+  QTest::qWait(50);
+  const auto px2 = Capture(v);
+  EXPECT_EQ(v.CapturedWidth, 80);
+  EXPECT_NEAR(PixelAt(v, px2, 79, 59)[0], 255, 2);
+}
+
+// The demo: three objects drawn through TDirectOpenGL (a lit red cube, a green pyramid, a blue
+// floor), a camera orbiting the centre, one light and linear fog.
+TEST(SceneViewer, DemoSceneScreenshot) {
+  Scene s;
+  auto* light = s.scene.Objects().AddNewChild<TGLLightSource>();
+  light->Position().SetVector(5, 8, 6);
+  light->SetLightStyle(lsOmni);
+  auto cube = [](float r, float g, float b) {
+    return [=](TDirectOpenGL*, TRenderContextInfo&) {
+      const GLfloat colour[4] = {r, g, b, 1};
+      GL.glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, colour);
+      static const float n[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+      GL.glBegin(GL_QUADS);
+      for (const auto& f : n) {
+        GL.glNormal3fv(f);
+        // Four corners of the face, counter-clockwise seen from outside.
+        float u[3] = {f[1], f[2], f[0]}, w[3] = {f[1] * f[0] == 0 ? 0.0f : 0.0f, 0, 0};
+        w[0] = f[1] * u[2] - f[2] * u[1];
+        w[1] = f[2] * u[0] - f[0] * u[2];
+        w[2] = f[0] * u[1] - f[1] * u[0];
+        const float sgn[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        for (const auto& sg : sgn)
+          GL.glVertex3f(0.5f * (f[0] + sg[0] * u[0] + sg[1] * w[0]), 0.5f * (f[1] + sg[0] * u[1] + sg[1] * w[1]),
+                        0.5f * (f[2] + sg[0] * u[2] + sg[1] * w[2]));
+      }
+      GL.glEnd();
+    };
+  };
+  auto* red = s.scene.Objects().AddNewChild<TDirectOpenGL>();
+  red->OnRender = cube(0.9f, 0.1f, 0.1f);
+  red->Position().SetVector(-1.2f, 0.5f, 0);
+  red->SetTurnAngle(30);
+  auto* pyramid = s.scene.Objects().AddNewChild<TDirectOpenGL>();
+  pyramid->SetUseBuildList(true);
+  pyramid->Position().SetVector(1.3f, 0, -1);
+  pyramid->OnRender = [](TDirectOpenGL*, TRenderContextInfo&) {
+    const GLfloat green[4] = {0.1f, 0.8f, 0.2f, 1};
+    GL.glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, green);
+    const float apex[3] = {0, 1.6f, 0};
+    const float base[4][3] = {{-0.8f, 0, 0.8f}, {0.8f, 0, 0.8f}, {0.8f, 0, -0.8f}, {-0.8f, 0, -0.8f}};
+    GL.glBegin(GL_TRIANGLES);
+    for (int i = 0; i < 4; ++i) {
+      const float* a = base[i];
+      const float* b = base[(i + 1) % 4];
+      TAffineVector nrm;
+      CalcPlaneNormal({a[0], a[1], a[2]}, {b[0], b[1], b[2]}, {apex[0], apex[1], apex[2]}, nrm);
+      GL.glNormal3fv(nrm.data());
+      GL.glVertex3fv(a);
+      GL.glVertex3fv(b);
+      GL.glVertex3fv(apex);
+    }
+    GL.glEnd();
+  };
+  auto* floor = s.scene.Objects().AddNewChild<TDirectOpenGL>();
+  floor->OnRender = [](TDirectOpenGL*, TRenderContextInfo&) {
+    const GLfloat blue[4] = {0.2f, 0.3f, 0.9f, 1};
+    GL.glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, blue);
+    GL.glBegin(GL_QUADS);
+    GL.glNormal3f(0, 1, 0);
+    for (float z = -30; z < 6; z += 2)
+      for (float x = -30; x < 30; x += 2) {
+        GL.glVertex3f(x, -0.5f, z + 2);
+        GL.glVertex3f(x + 2, -0.5f, z + 2);
+        GL.glVertex3f(x + 2, -0.5f, z);
+        GL.glVertex3f(x, -0.5f, z);
+      }
+    GL.glEnd();
+  };
+  s.camera->Position().SetVector(0, 2.5f, 7);
+  s.camera->SetFocalLength(30);
+  s.camera->SetDepthOfView(100);
+  TGLSceneViewer v;
+  v.SetCamera(s.camera);
+  v.SetFogEnable(true);
+  v.FogEnvironment().SetFogStart(6);
+  v.FogEnvironment().SetFogEnd(30);
+  TGLColor silver(nullptr, ConvertWinColor(clSilver));
+  v.FogEnvironment().SetFogColor(&silver);
+  ASSERT_TRUE(Show(v, 480, 360)) << v.LastError;
+  s.camera->MoveAroundTarget(-10, 20);
+  const auto px = Capture(v);
+  ASSERT_FALSE(px.empty());
+  QImage img(px.data(), v.CapturedWidth, v.CapturedHeight, v.CapturedWidth * 4, QImage::Format_RGBA8888);
+  const QString file = QStringLiteral("/tmp/corvane_demo_scene.png");
+  ASSERT_TRUE(img.mirrored().save(file)) << "cannot write " << file.toStdString();
+  // The top-left corner is the silver background; the centre is the scene (not silver).
+  const uint8_t* corner = PixelAt(v, px, 2, 2);
+  EXPECT_NEAR(corner[0], 192, 2);
+  int coloured = 0;
+  for (size_t i = 0; i < px.size(); i += 4)
+    coloured += std::abs(px[i] - 192) + std::abs(px[i + 1] - 192) + std::abs(px[i + 2] - 192) > 30;
+  EXPECT_GT(coloured, static_cast<int>(px.size() / 4 / 10)) << "the objects cover too little of the view";
+  // Reddest, greenest and bluest pixels exist: all three objects are on screen.
+  bool r = false, g = false, b = false;
+  for (size_t i = 0; i < px.size(); i += 4) {
+    r |= px[i] > 120 && px[i + 1] < 60 && px[i + 2] < 60;
+    g |= px[i + 1] > 100 && px[i] < 80 && px[i + 2] < 100;
+    b |= px[i + 2] > 120 && px[i] < 100 && px[i + 1] < 120;
+  }
+  EXPECT_TRUE(r && g && b) << r << g << b;
+  EXPECT_TRUE(v.LastError.empty()) << v.LastError;
+}
+
+}  // namespace
