@@ -1,6 +1,7 @@
 #include "imaging/ColorQuantizer.h"
 
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 
 #include "imaging/DIB.h"
@@ -208,6 +209,15 @@ std::vector<TPaletteEntry> TColorQuantizer::ColorTable() const {
 
 namespace {
 
+// The twenty static colours. Palettes that include them copy these, so that only a caller who
+// asks for the stock palette itself keeps its one shared handle alive.
+constexpr TPaletteEntry StockColors[20] = {
+    {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},   {0, 0, 128, 0},
+    {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0}, {192, 220, 192, 0}, {166, 202, 240, 0},
+    {255, 251, 240, 0}, {160, 160, 164, 0}, {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},
+    {255, 255, 0, 0},   {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0},
+};
+
 struct TQuantizeSetup {
   int PaletteSize, MaxColors, First;
 };
@@ -221,7 +231,7 @@ TQuantizeSetup Setup(int Colors, bool Windows) {
 HPALETTE MakeQuantizedPalette(const TColorQuantizer& Quantizer, const TQuantizeSetup& S, bool Windows) {
   std::vector<TPaletteEntry> entries(static_cast<size_t>(S.PaletteSize));
   if (Windows) {
-    const auto& stock = DefaultPalette20()->Entries;
+    const TPaletteEntry* stock = StockColors;
     for (int i = 0; i < 10; ++i) {
       entries[static_cast<size_t>(i)] = stock[static_cast<size_t>(i)];
       entries[static_cast<size_t>(246 + i)] = stock[static_cast<size_t>(10 + i)];
@@ -298,12 +308,7 @@ HPALETTE GrayPalette4() { return Greys({0, 128, 192, 255}); }
 HPALETTE MonochromePalette() { return Greys({0, 255}); }
 
 const HPALETTE& DefaultPalette20() {
-  static const HPALETTE stock = CreatePalette({
-      {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},   {0, 0, 128, 0},
-      {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0}, {192, 220, 192, 0}, {166, 202, 240, 0},
-      {255, 251, 240, 0}, {160, 160, 164, 0}, {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},
-      {255, 255, 0, 0},   {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0},
-  });
+  static const HPALETTE stock = CreatePalette(std::vector<TPaletteEntry>(std::begin(StockColors), std::end(StockColors)));
   return stock;
 }
 
@@ -311,8 +316,8 @@ HPALETTE HalftonePalette256() {
   // A true-colour X11 display has no palette of its own to ask; this is the layout a halftone
   // palette has on a palette display: the twenty static colours at both ends, the web cube and
   // twenty greys between.
-  const auto& stock = DefaultPalette20()->Entries;
-  std::vector<TPaletteEntry> e(stock.begin(), stock.begin() + 10);
+  const TPaletteEntry* stock = StockColors;
+  std::vector<TPaletteEntry> e(stock, stock + 10);
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
       for (int b = 0; b < 6; ++b)
@@ -321,6 +326,6 @@ HPALETTE HalftonePalette256() {
     auto v = static_cast<uint8_t>(i * 255 / 21);
     e.push_back({v, v, v, 0});
   }
-  e.insert(e.end(), stock.begin() + 10, stock.end());
+  e.insert(e.end(), stock + 10, stock + 20);
   return CreatePalette(std::move(e));
 }

@@ -153,3 +153,18 @@ TEST(PalettePeer, QualityAgainstThePeer) {
                 "pngquant %.2f dB\n", name, ours[0], peer, ours[1], peerFs, pq);
   }
 }
+
+// Whoever receives a palette owns it: nothing here may keep one alive (the editor counts on
+// each build's palettes going away with it).
+TEST(Octree, PalettesAreReleased) {
+  const long before = TPaletteData::LiveCount();
+  {
+    TBitmap bmp = Picture(30, 20, 4);
+    HPALETTE mine = QuantizeBitmapPalette(bmp, 256, 8, true);
+    for (auto m : {TReductionMethod::rdOptimalSystem, TReductionMethod::rdHalftone256, TReductionMethod::rdOptimal,
+                   TReductionMethod::rdCustomPalette})
+      ReduceBitmapColors(bmp, m, TDitherKind::dtFloydSteinberg, 8, mine);
+    EXPECT_EQ(TPaletteData::LiveCount(), before + 1);
+  }
+  EXPECT_EQ(TPaletteData::LiveCount(), before);
+}
