@@ -102,7 +102,8 @@ void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
 }
 
 void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName) {
-  CurrentModel = std::move(project->Model);
+  // Assigned, not replaced: whoever looks at the current model keeps looking at the same object.
+  CurrentModel->Assign(*project->Model);
   ui->opt_mipmaps->setChecked(project->Options.OnlyFirstMipMap);
   if (QAbstractButton* b = opt_reducepalettesGroup->button(project->Options.ReducePalettes)) b->setChecked(true);
   ui->opt_clientoptional->setChecked(project->Options.ClientOptional);

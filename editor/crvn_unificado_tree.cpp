@@ -193,6 +193,11 @@ void Tmain_unificada::TextureDialog(bool New) {
   const std::string choice = combo->currentText().toStdString();
   // A face typed as blanks names nothing.
   if (Trim(choice).empty()) return;
+  // The node text becomes a section name of the project file, which cannot hold these.
+  if (choice.find_first_of("]\r\n") != std::string::npos) {
+    MessageBox("ERROR", "A face name cannot contain \"]\".", TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  }
   if (New) {
     std::string identifier, description;
     ChoiceToIdentifier(choice, identifier, description);
@@ -265,7 +270,7 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
     return;
   }
   std::string status;
-  if (node && node->Level() == 2)
+  if (node && node->Level() == 2 && CurrentModel)
     if (const TModeloPart* part = PartOfSection(node, *CurrentModel)) status = part->GetDescription();
   StatusBarText->setText(Q(status));
   ui->texture_preview_image->clear();
@@ -277,12 +282,14 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
 }
 
 void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {
+  if (!CurrentModel) return;
   if (TextureReloader.Run(SkinTree, *CurrentModel, ShowBox()) && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
 }
 
 void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   // Not in the middle of anything: a long operation pumping messages, an open box or dialog
   // (whose own event loop runs this timer), a paint stroke, or a reload already running.
+  if (!CurrentModel) return;
   bool modal = QApplication::activeModalWidget() || QApplication::activePopupWidget();
   if (!RefreshMayRun(IsBusy(), modal, Painting, TextureReloader.Running())) return;
   bool changed = false;

@@ -306,3 +306,62 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   EXPECT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
   EXPECT_TRUE(w.SkinTree.PalettesStale());
 }
+
+TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
+  Tmain_unificada& w = env.Create();
+  w.show();
+  NewProject(w);
+  // Neither a code nor a description to take one from: refused.
+  AddSkin("", "");
+  EXPECT_EQ(env.Prompts.Messages().size(), 1u);
+  EXPECT_EQ(env.Prompts.Messages()[0].rfind("ERROR: ", 0), 0u);
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
+  AddSkin("My skin", "");
+  const std::string tex = home + "textures/";
+  editor_test::WritePicture(tex + "myxs2boss.bmp", 32, 32, 1);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{tex + "myxs2boss.bmp"});
+  Act("mnu_Importtexture")->trigger();
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My skin (myxs)\n    Body\n    Head\n      boss\n");
+
+  // Edit Skin: the dialog shows description and code; a blank code takes the description's.
+  w.PopupNode = Item(Tree(), "My skin (myxs)");
+  dialogs.Answers.push_back([](QDialog& d) {
+    EXPECT_EQ(C<QLineEdit>(d, "groupdescription")->text().toStdString(), "My skin");
+    EXPECT_EQ(C<QLineEdit>(d, "groupcode")->text().toStdString(), "myxs");
+    C<QLineEdit>(d, "groupdescription")->setText("My; (red)");
+    C<QLineEdit>(d, "groupcode")->setText("");
+    return 1;
+  });
+  w.popuparbol_EditGroupClick(nullptr);
+  ASSERT_NO_THROW(Item(Tree(), "My; (red) (myxx)"));
+
+  // Edit Texture: a face name with "]" cannot be stored and is refused; another name renames.
+  env.Prompts.Shown.clear();
+  for (const char* name : {"Big ]Boss", "Big Boss"}) {
+    w.PopupNode = Tree()->findItems("boss", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    if (!w.PopupNode) w.PopupNode = Item(Tree(), "Big Boss (bigboss)");
+    dialogs.Answers.push_back([name](QDialog& d) {
+      EXPECT_EQ(d.windowTitle().toStdString(), "Edit Texture");
+      EXPECT_FALSE(C<QLineEdit>(d, "bitmap")->isEnabled());
+      auto* combo = C<QComboBox>(d, "insert_as");
+      EXPECT_TRUE(combo->isEditable()) << "a FACE section takes a typed face name";
+      EXPECT_EQ(combo->currentText().toStdString(), "boss");
+      combo->setEditText(name);
+      return 1;
+    });
+    w.popuparbol_EditTextureDescriptionClick(nullptr);
+  }
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: A face name cannot contain \"]\"."}));
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      Big Boss (bigboss)\n");
+
+  // Delete Texture, then Delete Skin: no question, the palettes of the deleted go.
+  w.PopupNode = Item(Tree(), "Big Boss (bigboss)");
+  w.popuparbol_DeleteTextureClick(nullptr);
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n");
+  w.PopupNode = Item(Tree(), "My; (red) (myxx)");
+  w.popuparbol_DeleteGroupClick(nullptr);
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
+  EXPECT_TRUE(w.SkinTree.GroupPalettes().empty());
+  EXPECT_TRUE(w.ProjectModified);
+  EXPECT_EQ(dialogs.Answers.size(), 0u);
+}
