@@ -212,7 +212,6 @@ void DecodeUncompressed(TByteReader& r, const TBmpHeader& h, TBitmap& bmp, const
   if (need > r.Remaining())
     Invalid("pixel data is truncated (" + std::to_string(need) + " bytes needed, " + std::to_string(r.Remaining()) +
             " present)");
-  if (h.Width == 0) return;  // no pixels in any row
   const uint8_t* base = r.Data() + r.Pos();
   const int w = static_cast<int>(h.Width);
   for (int64_t fy = 0; fy < h.Height; ++fy) {
@@ -283,6 +282,9 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap& out) {
     Invalid("image size " + std::to_string(h.Width) + "x" + std::to_string(h.Height) +
             " is out of proportion to its compressed data");
 
+  // A picture without columns or without rows has no pixels at all; keep it from carrying a
+  // huge other side into code that walks rows or columns.
+  if (h.Width == 0 || h.Height == 0) h.Width = h.Height = 0;
   TBitmap bmp(static_cast<int>(h.Width), static_cast<int>(h.Height), pf);
   bmp.SetPalette(pal);
   size_t start = r.Pos();

@@ -85,7 +85,7 @@ std::vector<uint8_t> EncodeBmp(const TBitmap& bmp) {
       v.push_back(0);
     }
   }
-  for (int y = bmp.Height() - 1; y >= 0; --y) {
+  for (int y = rowBytes ? bmp.Height() - 1 : -1; y >= 0; --y) {
     const uint8_t* row = bmp.ScanLine(y);
     v.insert(v.end(), row, row + rowBytes);
   }

@@ -284,8 +284,9 @@ TEST(BmpCodingTest, StreamsFilesAndEmptyBitmaps) {
     es.SetPosition(0);
     TBitmap back(2, 2);
     back.LoadFromStream(es);
-    EXPECT_EQ(back.Width(), w);
-    EXPECT_EQ(back.Height(), h);
+    EXPECT_TRUE(back.Empty());
+    EXPECT_EQ(back.Width(), 0);
+    EXPECT_EQ(back.Height(), 0);
     EXPECT_EQ(back.PixelFormat(), TPixelFormat::pf8bit);
   }
 }
