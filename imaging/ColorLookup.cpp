@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <new>
 
 TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
   if (Palette) {
@@ -22,7 +23,9 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
   if (Colors == 0) return;
   // The answers are not cleared: only the pages a picture's colours touch are ever mapped.
   FIndex.reset(new uint8_t[size_t{1} << 24]);
-  FKnown.reset(new uint64_t[size_t{1} << 18]());
+  // calloc of this size maps zero pages, so a small picture pays only for the pages it uses.
+  FKnown.reset(static_cast<uint64_t*>(std::calloc(size_t{1} << 18, sizeof(uint64_t))));
+  if (!FKnown) throw std::bad_alloc();
   FFirst.assign(32768, -1);
   FCount.assign(32768, 0);
 }

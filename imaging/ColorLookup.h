@@ -2,6 +2,7 @@
 // Colour lookups: map a colour to a palette index and report the palette colour chosen.
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -42,7 +43,10 @@ class TFastColorLookup : public TColorLookup {
   std::vector<TPaletteEntry> FPalette;
   std::array<int32_t, 256> FRed, FGreen, FBlue;
   std::unique_ptr<uint8_t[]> FIndex;   // 2^24 answers, each read only once its bit is set
-  std::unique_ptr<uint64_t[]> FKnown;  // 2^24 bits
+  struct TFree {
+    void operator()(void* p) const { std::free(p); }
+  };
+  std::unique_ptr<uint64_t[], TFree> FKnown;  // 2^24 bits, zero pages until written
   std::vector<int32_t> FFirst, FCount; // per block: its candidates in FCandidates (-1: not made)
   std::vector<TCandidate> FCandidates;
 };
