@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include "MainWindowTestSupport.h"
@@ -162,7 +163,12 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
     std::vector<std::string> items;
     for (int i = 0; i < combo->count(); ++i) items.push_back(combo->itemText(i).toStdString());
     EXPECT_EQ(items, (std::vector<std::string>{"< Default >", "<Gold Team>", "<Green Team>", "<Red Team>"}));
-    C<QLineEdit>(d, "bitmap")->setText(QString::fromStdString(tex + "red.bmp"));
+    // "..." opens the picture dialog for one file.
+    env.Prompts.QueueOpenFiles(std::vector<std::string>{tex + "red.bmp"});
+    C<QToolButton>(d, "bitmap_select")->click();
+    EXPECT_FALSE(env.Prompts.FileDialogs.back().MultiSelect);
+    EXPECT_EQ(env.Prompts.FileDialogs.back().Title, "Select Texture file");
+    EXPECT_EQ(C<QLineEdit>(d, "bitmap")->text().toStdString(), tex + "red.bmp");
     combo->setCurrentIndex(combo->findText("<Red Team>"));
     return 1;
   });
