@@ -371,3 +371,29 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   EXPECT_TRUE(w.ProjectModified);
   EXPECT_EQ(dialogs.Answers.size(), 0u);
 }
+
+TEST_F(ProjectWindow, ClosingAsksAboutAPaintedTextureAndEachTextureInTurn) {
+  Tmain_unificada& w = env.Create();
+  w.show();
+  NewProject(w);
+  const std::string file = editor_test::WritePicture(home + "textures/abcd2boss.bmp", 32, 32, 1);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{file});
+  Act("mnu_Importtexture")->trigger();
+  Act("mnu_SaveProject")->trigger();
+  const std::string before = ReadText(file);
+
+  // Painting sets only the texture's own flag; closing asks all the same, then about the
+  // texture. Yes to the project, No to the texture: the project is written, the picture not.
+  TObjetoTextura& t = *w.SkinTree.TextureNodes().at(0)->Texture;
+  t.Bitmap->Fill(RGBColor(9, 9, 9));
+  t.Modified = true;
+  EXPECT_FALSE(w.ProjectModified);
+  env.Prompts.QueueAnswer(mrYes);
+  env.Prompts.QueueAnswer(mrNo);
+  EXPECT_TRUE(w.close());
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?",
+                                                             "Saving...: Save modified texture abcd/Head/boss ?"}));
+  EXPECT_EQ(ReadText(file), before);
+  EXPECT_TRUE(t.Modified);
+  EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
