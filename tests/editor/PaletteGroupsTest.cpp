@@ -66,7 +66,10 @@ TEST_F(PaletteGroups, EachOptionMakesItsNumberOfPalettes) {
   EXPECT_EQ(Live(), 1);
   BuildPalettes(tree, pmPerPackage);
   EXPECT_EQ(Live(), 1) << "two builds in a row hold one set";
-  for (TSkinNode* n : tree.TextureNodes()) EXPECT_EQ(PaletteEntryCount(n->Texture->Palette), 256);
+  for (TSkinNode* n : tree.TextureNodes()) {
+    EXPECT_EQ(PaletteEntryCount(n->Texture->Palette), 256);
+    EXPECT_EQ(n->Texture->Bitmap->PixelFormat(), TPixelFormat::pf24bit) << "the build leaves the textures alone";
+  }
   EXPECT_FALSE(tree.PalettesStale());
   tree.Clear();
   EXPECT_EQ(Live(), 0) << "closing the project releases the palettes";
@@ -123,30 +126,6 @@ TEST_F(PaletteGroups, EmptySkinsAndEmptyTreeBuildWithoutError) {
   EXPECT_EQ(Live(), 1);
   TSkinTree none;
   EXPECT_NO_THROW(BuildPalettes(none, pmPerPackage));
-}
-
-TEST_F(PaletteGroups, QuantizedPaletteHoldsTheColoursOfFewColourTextures) {
-  // Two flat textures of two colours each: a shared palette must contain all four exactly.
-  TSkinNode* s = AddSkin(tree, "one", "aaaa", *model);
-  auto flat = [](TColor a, TColor b) {
-    auto t = std::make_unique<TObjetoTextura>();
-    t->Bitmap = std::make_unique<TBitmap>(8, 8, TPixelFormat::pf24bit);
-    for (int y = 0; y < 8; ++y)
-      for (int x = 0; x < 8; ++x) t->Bitmap->SetPixel(x, y, x < 4 ? a : b);
-    return t;
-  };
-  AddTexture(tree, SectionNode(s, 1), flat(RGBColor(255, 0, 0), RGBColor(0, 0, 255)), "< Default >");
-  AddTexture(tree, SectionNode(s, 4), flat(RGBColor(0, 255, 0), RGBColor(10, 20, 30)), "< Default >");
-  BuildPalettes(tree, pmPerSkin);
-  const auto& e = tree.TextureNodes()[0]->Texture->Palette->Entries;
-  for (TColor c : {RGBColor(255, 0, 0), RGBColor(0, 0, 255), RGBColor(0, 255, 0), RGBColor(10, 20, 30)}) {
-    bool found = std::any_of(e.begin(), e.end(), [&](const TPaletteEntry& p) {
-      return p.peRed == GetRValue(c) && p.peGreen == GetGValue(c) && p.peBlue == GetBValue(c);
-    });
-    EXPECT_TRUE(found) << std::hex << c;
-  }
-  // The texture bitmaps themselves are not touched by the build.
-  EXPECT_EQ(tree.TextureNodes()[0]->Texture->Bitmap->PixelFormat(), TPixelFormat::pf24bit);
 }
 
 TEST(PaletteModes, OptionOutsideTheRangeReadsAsOnePerTexture) {

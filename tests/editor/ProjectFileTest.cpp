@@ -309,18 +309,6 @@ TEST_F(ProjectFiles, ModelLookupAndOptionDefaults) {
   }
 }
 
-TEST_F(ProjectFiles, BrokenTextureNamesTheFile) {
-  std::string file = program + "b.cvp";
-  WriteText(program + "tex/bad.bmp", "BM broken");
-  WriteText(file, "[General]\r\nModel=Male\r\n[Groups]\r\nabcd=A\r\n[abcd#1#< Default >]\r\nFilename=tex\\bad.bmp\r\n");
-  try {
-    Load(file);
-    FAIL() << "a broken texture stops the load";
-  } catch (const Exception& e) {
-    EXPECT_NE(e.Message.find("bad.bmp"), std::string::npos) << e.Message;
-  }
-}
-
 TEST(ProjectNames, CaptionAndRootText) {
   EXPECT_EQ(ProjectCaption("Male Soldier", "/opt/corvane/boss.cvp", "/opt/corvane/"), "Corvane v2.4.1 - (Male Soldier) boss.cvp");
   EXPECT_EQ(ProjectCaption("Male Soldier", "/opt/corvane/p/boss.cvp", "/opt/corvane/"),

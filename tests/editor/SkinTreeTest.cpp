@@ -36,27 +36,16 @@ TEST(SkinNaming, SkinTextSplitsAtTheLastParenthesis) {
   EXPECT_EQ(SkinCodeOf(SkinNodeText("a (b) c", "zz")), "zz");
 }
 
-TEST(SkinNaming, ImportNamesFollowTheConvention) {
-  TImportName n = ParseImportName("/some/Dir/ABCD2T_1.BMP");
-  EXPECT_EQ(n.Code, "abcd");
-  EXPECT_EQ(n.Section, 2);
-  EXPECT_EQ(n.Identifier, "t_1");
-  EXPECT_EQ(n.NodeText, "<Blue Team>");
-  n = ParseImportName("C:\\skins\\abcdx.bmp");  // fifth character not a digit: section 1
-  EXPECT_EQ(n.Code, "abcd");
-  EXPECT_EQ(n.Section, 1);
-  EXPECT_EQ(n.Identifier, "");
-  EXPECT_EQ(n.NodeText, "< Default >");
-  n = ParseImportName("ab.png");  // short name: no section character
+TEST(SkinNaming, ImportNamesOfOddLengthsAndIdentifiers) {
+  TImportName n = ParseImportName("C:\\skins\\ab.PNG");  // short: no section character
   EXPECT_EQ(n.Code, "ab");
   EXPECT_EQ(n.Section, 1);
+  EXPECT_EQ(n.NodeText, "< Default >");
   n = ParseImportName("xy(z3boss.tga");
   EXPECT_EQ(n.Code, "xyxz");
   EXPECT_EQ(n.Section, 3);
-  EXPECT_EQ(n.Identifier, "boss");
   EXPECT_EQ(n.NodeText, "boss");
-  n = ParseImportName("abcd7t_4.bmp");  // not a team identifier: a face
-  EXPECT_EQ(n.NodeText, "t_4");
+  EXPECT_EQ(ParseImportName("abcd7t_4.bmp").NodeText, "t_4") << "not a team identifier: a face";
 }
 
 class SkinTreeCommands : public ::testing::Test {
