@@ -24,11 +24,11 @@ void TSkinNode::DeleteChild(TSkinNode* child) {
 
 void TSkinNode::SortRecursive() {
   std::stable_sort(FChildren.begin(), FChildren.end(),
-                   [](const auto& a, const auto& b) { return CompareSkinNodes(*a, *b) < 0; });
+                   [](const auto& a, const auto& b) { return ArbolTexturasCompare(*a, *b) < 0; });
   for (auto& c : FChildren) c->SortRecursive();
 }
 
-int CompareSkinNodes(const TSkinNode& a, const TSkinNode& b) {
+int ArbolTexturasCompare(const TSkinNode& a, const TSkinNode& b) {
   if (a.Level() == 2 && b.Level() == 2) return (a.SectionNumber > b.SectionNumber) - (a.SectionNumber < b.SectionNumber);
   // std::string compares as unsigned bytes: the ordinal order of the node texts.
   int c = a.Text.compare(b.Text);

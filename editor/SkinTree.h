@@ -42,7 +42,7 @@ class TSkinNode {
 
 // The tree's order: two section nodes compare by section number, anything else by text,
 // byte by byte (so "< Default >" < "<Blue Team>" < ... < "<Red Team>" < faces). <0, 0, >0.
-int CompareSkinNodes(const TSkinNode& a, const TSkinNode& b);
+int ArbolTexturasCompare(const TSkinNode& a, const TSkinNode& b);
 
 // The first child of node whose text equals text exactly; nullptr when node is null or none does.
 TSkinNode* FindChildByText(const TSkinNode* node, const std::string& text);

@@ -184,6 +184,8 @@ class Tmain_unificada : public QMainWindow {
   void mnu_RefreshTexturesClick(QObject* Sender);
   void TimerRefrescoTexturasTimer(QObject* Sender);
   void ClearTextureTree();
+  // Reads again the texture files changed on disk; true when any texture changed.
+  bool ReloadChangedTextures();
   // The tree's content; ArbolTexturas shows it (each item's data is its TSkinNode).
   TSkinTree SkinTree;
   TTextureReloader TextureReloader;

@@ -281,24 +281,26 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
   TextureEditable = false;
 }
 
-void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {
-  if (!CurrentModel) return;
-  if (TextureReloader.Run(SkinTree, *CurrentModel, ShowBox()) && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+bool Tmain_unificada::ReloadChangedTextures() {
+  if (!CurrentModel) return false;
+  bool changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
+  if (changed && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+  return changed;
 }
+
+void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) { ReloadChangedTextures(); }
 
 void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   // Not in the middle of anything: a long operation pumping messages, an open box or dialog
   // (whose own event loop runs this timer), a paint stroke, or a reload already running.
-  if (!CurrentModel) return;
   bool modal = QApplication::activeModalWidget() || QApplication::activePopupWidget();
   if (!RefreshMayRun(IsBusy(), modal, Painting, TextureReloader.Running())) return;
   bool changed = false;
   try {
-    changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
+    changed = ReloadChangedTextures();
   } catch (const std::exception& e) {
     throw Exception(std::string("RefreshTextures: ") + e.what());
   }
-  if (!changed) return;
-  if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
-  Draw3D();
+  // The menu command redraws the editor view only; the timer also redraws the preview.
+  if (changed) Draw3D();
 }

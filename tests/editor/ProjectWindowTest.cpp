@@ -311,6 +311,17 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
   EXPECT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
   EXPECT_TRUE(w.SkinTree.PalettesStale());
+
+  // A change that cannot be read is reported under the timer's name, once.
+  WriteText(file, "BM?");
+  SetFileAge(file, 1'600'000'000'000'000'002);
+  try {
+    w.TimerRefrescoTexturasTimer(nullptr);
+    ADD_FAILURE() << "a broken file raises";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message.rfind("RefreshTextures: ", 0), 0u) << e.Message;
+  }
+  EXPECT_NO_THROW(w.TimerRefrescoTexturasTimer(nullptr));
 }
 
 TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
