@@ -65,7 +65,10 @@ class TDialogScript {
       }
       auto a = std::move(Answers.front());
       Answers.erase(Answers.begin());
-      return a(d);
+      int result = a(d);
+      if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS"))
+        d.grab().save(QString("%1/dialog-%2.png").arg(shots).arg(Shown.size()));
+      return result;
     });
   }
   ~TDialogScript() { SetDialogExecHook(FPrevious); }
