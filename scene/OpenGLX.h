@@ -35,6 +35,8 @@
     (dpy, mask, templ, count))                                                                                 \
   X(Status, XGetWindowAttributes, (Display * dpy, Window w, XWindowAttributes * attrs), (dpy, w, attrs))      \
   X(int, XMapWindow, (Display * dpy, Window w), (dpy, w))                                                      \
+  X(Display*, XOpenDisplay, (const char* name), (name))                                                        \
+  X(int, XCloseDisplay, (Display * dpy), (dpy))                                                                \
   X(int, XMoveResizeWindow, (Display * dpy, Window w, int x, int y, unsigned width, unsigned height),          \
     (dpy, w, x, y, width, height))                                                                             \
   X(XErrorHandler, XSetErrorHandler, (XErrorHandler handler), (handler))                                       \

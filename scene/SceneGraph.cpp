@@ -604,8 +604,7 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
         std::vector<void*> objects;
         for (int i = first; i <= last; ++i) {
           TGLBaseSceneObject* c = Children(i);
-          auto* custom = dynamic_cast<TGLCustomSceneObject*>(c);
-          if (custom && custom->Material().BlendingMode() != bmOpaque) {
+          if (c->IsBlended()) {
             keys.Add(distanceKey(c));
             objects.push_back(c);
           } else {

@@ -129,6 +129,8 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
   virtual void Render(TRenderContextInfo& rci);
   void RenderChild(TRenderContextInfo& rci);  // drawing one object as its parent does
   void RenderChildren(int first, int last, TRenderContextInfo& rci);
+  // Drawn after the opaque ones under osRenderBlendedLast (a material that blends).
+  virtual bool IsBlended() const { return false; }
 
  protected:
   friend class TGLScene;
@@ -180,6 +182,7 @@ class TGLCustomSceneObject : public TGLBaseSceneObject {
   std::string Hint;
   void Render(TRenderContextInfo& rci) override;
   void Assign(const TPersistent* source) override;
+  bool IsBlended() const override { return FMaterial->BlendingMode() != bmOpaque; }
 
  private:
   std::unique_ptr<TGLMaterial> FMaterial;

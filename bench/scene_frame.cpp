@@ -1,0 +1,226 @@
+// Frame time of a scene of 500 TDirectOpenGL objects (four lit triangles each) drawn by the
+// scene graph, against a raw loop that issues the same OpenGL calls directly, in one run; and
+// the number of OpenGL calls of an unchanged frame. Needs an X display (run under xvfb-run).
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_scene_frame
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "scene/GLRecorder.h"
+#include "scene/GLViewerCore.h"
+#include "scene/OpenGLX.h"
+
+namespace {
+
+constexpr int kObjects = 500;
+constexpr int kWidth = 320, kHeight = 240;
+
+// A bare X window with a GL visual, standing in for the widget.
+class BenchViewer : public TGLViewerCore {
+ public:
+  TDrawable ViewerDrawable() const override { return {Dpy, Win}; }
+  int ViewerWidth() const override { return kWidth; }
+  int ViewerHeight() const override { return kHeight; }
+  void InvalidateWindow() override {}
+  Display* Dpy = nullptr;
+  Window Win = 0;
+};
+
+void DrawTriangles() {
+  // Four triangles of a small tetrahedron, with normals.
+  static const float v[4][3] = {{0, 0.5f, 0}, {-0.4f, -0.3f, 0.3f}, {0.4f, -0.3f, 0.3f}, {0, -0.3f, -0.4f}};
+  static const int f[4][3] = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}};
+  GL.glBegin(GL_TRIANGLES);
+  for (const auto& t : f) {
+    TAffineVector n;
+    CalcPlaneNormal({v[t[0]][0], v[t[0]][1], v[t[0]][2]}, {v[t[1]][0], v[t[1]][1], v[t[1]][2]},
+                    {v[t[2]][0], v[t[2]][1], v[t[2]][2]}, n);
+    GL.glNormal3fv(n.data());
+    for (int k : t) GL.glVertex3fv(v[k]);
+  }
+  GL.glEnd();
+}
+
+struct Fixture {
+  Display* dpy = nullptr;
+  Window win = 0;
+  std::unique_ptr<TGLScene> scene;
+  std::unique_ptr<BenchViewer> viewer;
+  TGLCamera* camera = nullptr;
+  std::vector<TDirectOpenGL*> objects;
+  std::string error;
+
+  Fixture() {
+    if (!std::getenv("DISPLAY")) {
+      error = "needs an X display: run under xvfb-run";
+      return;
+    }
+    if (!InitOpenGL()) {
+      error = "libGL.so.1 / libGLU.so.1 missing";
+      return;
+    }
+    dpy = GLX.XOpenDisplay(nullptr);
+    if (!dpy) {
+      error = "cannot open the X display";
+      return;
+    }
+    XVisualInfo* vi = ChooseGLVisual(dpy, DefaultScreen(dpy), opDoubleBuffered);
+    if (!vi) {
+      error = "no GL visual";
+      return;
+    }
+    XSetWindowAttributes a{};
+    a.colormap = GLX.XCreateColormap(dpy, RootWindow(dpy, vi->screen), vi->visual, AllocNone);
+    a.border_pixel = 0;
+    win = GLX.XCreateWindow(dpy, RootWindow(dpy, vi->screen), 0, 0, kWidth, kHeight, 0, vi->depth, InputOutput,
+                            vi->visual, CWColormap | CWBorderPixel, &a);
+    GLX.XFree(vi);
+    GLX.XMapWindow(dpy, win);
+    GLX.XSync(dpy, False);
+
+    scene = std::make_unique<TGLScene>();
+    camera = scene->Cameras().AddNewChild<TGLCamera>();
+    auto* target = scene->Objects().AddNewChild<TGLSceneObject>();
+    camera->Position().SetVector(0, 8, 30);
+    camera->SetTargetObject(target);
+    auto* light = scene->Objects().AddNewChild<TGLLightSource>();
+    light->Position().SetVector(10, 20, 20);
+    for (int i = 0; i < kObjects; ++i) {
+      auto* o = scene->Objects().AddNewChild<TDirectOpenGL>();
+      o->Position().SetVector(float(i % 25) - 12, 0, float(i / 25) - 10);
+      o->OnRender = [](TDirectOpenGL*, TRenderContextInfo&) { DrawTriangles(); };
+      objects.push_back(o);
+    }
+    viewer = std::make_unique<BenchViewer>();
+    viewer->Dpy = dpy;
+    viewer->Win = win;
+    viewer->CreateContext();
+    viewer->SetCamera(camera);
+    viewer->Render();  // the first frame builds everything
+  }
+};
+
+Fixture& F() {
+  static Fixture f;
+  return f;
+}
+
+void BM_SceneGraphFrame(benchmark::State& state) {
+  Fixture& f = F();
+  if (!f.error.empty()) {
+    state.SkipWithError(f.error.c_str());
+    return;
+  }
+  // One activation per frame in both loops: Render's own activation nests inside this one.
+  for (auto _ : state) {
+    f.viewer->Activate();
+    f.viewer->Render();
+    GL.glFinish();
+    f.viewer->Deactivate();
+  }
+  // OpenGL calls of one unchanged frame.
+  InstallCountingOpenGL();
+  GLCallCount() = 0;
+  f.viewer->Render();
+  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
+  RemoveCountingOpenGL();
+}
+
+// The calls the scene graph makes for this scene, issued by hand: clear, projection, view,
+// lights, then per object its matrix, its material (after the previous object reset the
+// caches), its triangles and the cache reset.
+void RawFrame(Fixture& f) {
+  BenchViewer& v = *f.viewer;
+  static const GLfloat grey2[4] = {0.2f, 0.2f, 0.2f, 1}, grey8[4] = {0.8f, 0.8f, 0.8f, 1}, black[4] = {0, 0, 0, 1};
+  v.Activate();
+  GL.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  GL.glMatrixMode(GL_PROJECTION);
+  GL.glLoadIdentity();
+  const float n = 50.0f * 2 * 96 / (25.4f * kWidth);
+  GL.glFrustum(-0.5, 0.5, -0.375, 0.375, n, n + 100);
+  GL.glMatrixMode(GL_MODELVIEW);
+  GL.glLoadIdentity();
+  TGLLightSource* light = f.scene->LightSlot(0);
+  for (int i = 0; i < 8; ++i) {
+    if (i > 0) {
+      GL.glDisable(GL_LIGHT0 + i);
+      continue;
+    }
+    GL.glEnable(GL_LIGHT0);
+    GL.glLoadMatrixf(&light->AbsoluteMatrix()[0][0]);
+    GL.glLightfv(GL_LIGHT0, GL_POSITION, light->Position().AsAddress());
+    GL.glLightfv(GL_LIGHT0, GL_AMBIENT, light->Ambient().AsAddress());
+    GL.glLightfv(GL_LIGHT0, GL_DIFFUSE, light->Diffuse().AsAddress());
+    GL.glLightfv(GL_LIGHT0, GL_SPECULAR, light->Specular().AsAddress());
+  }
+  for (TDirectOpenGL* o : f.objects) {
+    GL.glLoadMatrixf(&o->AbsoluteMatrix()[0][0]);
+    GL.glMaterialfv(GL_FRONT, GL_EMISSION, black);
+    GL.glMaterialfv(GL_FRONT, GL_AMBIENT, grey2);
+    GL.glMaterialfv(GL_FRONT, GL_DIFFUSE, grey8);
+    GL.glMaterialfv(GL_FRONT, GL_SPECULAR, black);
+    GL.glMateriali(GL_FRONT, GL_SHININESS, 0);
+    GL.glPolygonMode(GL_FRONT, GL_FILL);
+    DrawTriangles();
+    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, grey2);
+    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, grey8);
+    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
+    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
+  }
+  GL.glFlush();
+  SwapGLBuffers({f.dpy, f.win});
+  GL.glFinish();
+  v.Deactivate();
+}
+
+void BM_RawGLFrame(benchmark::State& state) {
+  Fixture& f = F();
+  if (!f.error.empty()) {
+    state.SkipWithError(f.error.c_str());
+    return;
+  }
+  for (auto _ : state) RawFrame(f);
+  InstallCountingOpenGL();
+  GLCallCount() = 0;
+  RawFrame(f);
+  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
+  RemoveCountingOpenGL();
+}
+
+// The same scene with every object compiled into a display list (UseBuildList).
+void BM_SceneGraphFrameWithLists(benchmark::State& state) {
+  Fixture& f = F();
+  if (!f.error.empty()) {
+    state.SkipWithError(f.error.c_str());
+    return;
+  }
+  for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(true);
+  f.viewer->Render();
+  // One activation per frame in both loops: Render's own activation nests inside this one.
+  for (auto _ : state) {
+    f.viewer->Activate();
+    f.viewer->Render();
+    GL.glFinish();
+    f.viewer->Deactivate();
+  }
+  InstallCountingOpenGL();
+  GLCallCount() = 0;
+  f.viewer->Render();
+  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
+  RemoveCountingOpenGL();
+  for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(false);
+}
+
+// Interleaved so that both see the same machine state.
+BENCHMARK(BM_RawGLFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SceneGraphFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_RawGLFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SceneGraphFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SceneGraphFrameWithLists)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
