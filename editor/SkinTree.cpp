@@ -4,6 +4,7 @@
 
 #include "editor/SkinNaming.h"
 #include "platform/Exceptions.h"
+#include "platform/StrUtils.h"
 
 int TSkinNode::Level() const {
   int level = 0;
@@ -129,6 +130,13 @@ TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::s
   EnsureSectionNodes(skin, model);
   skin->Expanded = true;
   return skin;
+}
+
+bool SkinCodeInUse(const TSkinTree& tree, const std::string& code, const TSkinNode* except) {
+  if (!tree.Root()) return false;
+  for (const auto& skin : tree.Root()->Children())
+    if (skin.get() != except && SameText(SkinCodeOf(skin->Text), code)) return true;
+  return false;
 }
 
 void EditSkin(TSkinNode* skin, const std::string& description, const std::string& code) {

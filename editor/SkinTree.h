@@ -96,6 +96,9 @@ TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::s
                    const TModelo& model);
 // Adds the section nodes that a skin lacks, in the model's order.
 void EnsureSectionNodes(TSkinNode* skin, const TModelo& model);
+// Whether another skin than `except` has this code, letter case ignored: the project file
+// keys skins by code without case, so two such skins would merge when the file is read again.
+bool SkinCodeInUse(const TSkinTree& tree, const std::string& code, const TSkinNode* except = nullptr);
 // New description and code of a skin (textures are not touched).
 void EditSkin(TSkinNode* skin, const std::string& description, const std::string& code);
 void DeleteSkin(TSkinTree& tree, TSkinNode* skin);

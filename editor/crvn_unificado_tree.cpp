@@ -46,6 +46,10 @@ QTreeWidgetItem* ItemOfNode(QTreeWidget* view, const TSkinNode* node) {
 
 const char* const kSkinCodeMissing = "The skin needs a code: type one, or give the skin a description to take it from.";
 
+std::string SkinCodeUsedMessage(const std::string& code) {
+  return "The skin code \"" + code + "\" is already used by another skin of this project.";
+}
+
 }  // namespace
 
 TSkinNode* Tmain_unificada::NodeOfItem(const QTreeWidgetItem* item) const {
@@ -121,6 +125,10 @@ void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
     MessageBox("ERROR", kSkinCodeMissing, TMsgButtons::OK, TMsgIcon::Stop);
     return;
   }
+  if (SkinCodeInUse(SkinTree, code)) {
+    MessageBox("ERROR", SkinCodeUsedMessage(code), TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  }
   TSkinNode* skin = AddSkin(SkinTree, description, code, *CurrentModel);
   RefreshTreeView();
   if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, skin)) ui->ArbolTexturas->scrollToItem(item);
@@ -143,6 +151,10 @@ void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {
   code = SkinCodeFromDialog(dlg.ui->groupcode->text().toStdString(), description);
   if (code.empty()) {
     MessageBox("ERROR", kSkinCodeMissing, TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  }
+  if (SkinCodeInUse(SkinTree, code, skin)) {
+    MessageBox("ERROR", SkinCodeUsedMessage(code), TMsgButtons::OK, TMsgIcon::Stop);
     return;
   }
   EditSkin(skin, description, code);

@@ -333,10 +333,12 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   NewProject(w);
   // Neither a code nor a description to take one from: refused.
   AddSkin("", "");
-  EXPECT_EQ(env.Prompts.Messages().size(), 1u);
+  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
   EXPECT_EQ(env.Prompts.Messages()[0].rfind("ERROR: ", 0), 0u);
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
   AddSkin("My skin", "");
+  AddSkin("Another", "MYXS");
+  EXPECT_EQ(env.Prompts.Messages().back(), "ERROR: The skin code \"myxs\" is already used by another skin of this project.");
   const std::string tex = home + "textures/";
   editor_test::WritePicture(tex + "myxs2boss.bmp", 32, 32, 1);
   env.Prompts.QueueOpenFiles(std::vector<std::string>{tex + "myxs2boss.bmp"});

@@ -75,6 +75,10 @@ TEST_F(SkinTreeCommands, EditAndDeleteSkin) {
   TSkinNode* a = AddSkin(tree, "First", "aaaa", *model);
   TSkinNode* b = AddSkin(tree, "Second", "bbbb", *model);
   AddTexture(tree, SectionNode(b, 1), MakeTexture("", ""), "< Default >");
+  // The project file keys skins by code without letter case: a code in use is detected.
+  EXPECT_TRUE(SkinCodeInUse(tree, "BBBB"));
+  EXPECT_FALSE(SkinCodeInUse(tree, "bbbb", b)) << "a skin keeping its own code";
+  EXPECT_FALSE(SkinCodeInUse(tree, "bbb"));
   EditSkin(a, "Renamed (old)", "CCCC");
   EXPECT_EQ(a->Text, "Renamed (old) (cccc)");
   EXPECT_EQ(SkinCodeOf(a->Text), "cccc");
