@@ -210,9 +210,17 @@ void Tmain_unificada::TextureDialog(bool New) {
     MessageBox("ERROR", "A face name cannot contain \"]\".", TMsgButtons::OK, TMsgIcon::Stop);
     return;
   }
+  // Two textures of one kind in a section would share one section of the project file, and
+  // the second would replace the first when the project is read again.
+  std::string identifier, description;
+  ChoiceToIdentifier(choice, identifier, description);
+  for (const auto& t : section->Children())
+    if (t.get() != node && t->Texture && SameText(t->Texture->Identifier, identifier)) {
+      MessageBox("ERROR", "The section \"" + section->Text + "\" already has the texture \"" + t->Text + "\".",
+                 TMsgButtons::OK, TMsgIcon::Stop);
+      return;
+    }
   if (New) {
-    std::string identifier, description;
-    ChoiceToIdentifier(choice, identifier, description);
     auto texture = CreateTexture(dlg.ui->bitmap->text().toStdString(), identifier, description, section->Text, *part,
                                  ShowBox());
     TSkinNode* added = AddTexture(SkinTree, section, std::move(texture), TextureNodeText(identifier, description));

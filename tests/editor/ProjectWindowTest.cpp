@@ -341,9 +341,10 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   EXPECT_EQ(env.Prompts.Messages().back(), "ERROR: The skin code \"myxs\" is already used by another skin of this project.");
   const std::string tex = home + "textures/";
   editor_test::WritePicture(tex + "myxs2boss.bmp", 32, 32, 1);
-  env.Prompts.QueueOpenFiles(std::vector<std::string>{tex + "myxs2boss.bmp"});
+  editor_test::WritePicture(tex + "myxs2grunt.bmp", 32, 32, 2);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{tex + "myxs2boss.bmp", tex + "myxs2grunt.bmp"});
   Act("mnu_Importtexture")->trigger();
-  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My skin (myxs)\n    Body\n    Head\n      boss\n");
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My skin (myxs)\n    Body\n    Head\n      boss\n      grunt\n");
 
   // Edit Skin: the dialog shows description and code; a blank code takes the description's.
   w.PopupNode = Item(Tree(), "My skin (myxs)");
@@ -357,9 +358,10 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   w.popuparbol_EditGroupClick(nullptr);
   ASSERT_NO_THROW(Item(Tree(), "My; (red) (myxx)"));
 
-  // Edit Texture: a face name with "]" cannot be stored and is refused; another name renames.
+  // Edit Texture: a face name with "]" cannot be stored, and one the section already has would
+  // be lost when the project is read again: both refused. Another name renames.
   env.Prompts.Shown.clear();
-  for (const char* name : {"Big ]Boss", "Big Boss"}) {
+  for (const char* name : {"Big ]Boss", "GRUNT", "Big Boss"}) {
     w.PopupNode = Tree()->findItems("boss", Qt::MatchExactly | Qt::MatchRecursive).value(0);
     if (!w.PopupNode) w.PopupNode = Item(Tree(), "Big Boss (bigboss)");
     dialogs.Answers.push_back([name](QDialog& d) {
@@ -373,13 +375,14 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
     });
     w.popuparbol_EditTextureDescriptionClick(nullptr);
   }
-  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: A face name cannot contain \"]\"."}));
-  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      Big Boss (bigboss)\n");
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: A face name cannot contain \"]\".",
+                                                             "ERROR: The section \"Head\" already has the texture \"grunt\"."}));
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      Big Boss (bigboss)\n      grunt\n");
 
   // Delete Texture, then Delete Skin: no question, the palettes of the deleted go.
   w.PopupNode = Item(Tree(), "Big Boss (bigboss)");
   w.popuparbol_DeleteTextureClick(nullptr);
-  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n");
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      grunt\n");
   w.PopupNode = Item(Tree(), "My; (red) (myxx)");
   w.popuparbol_DeleteGroupClick(nullptr);
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
