@@ -122,6 +122,10 @@ void GLAPIENTRY F_glGetDoublev(GLenum pname, GLdouble* p) {
   Record("glGetDoublev", MakeArgs(pname));
   GetValues(pname, p);
 }
+void GLAPIENTRY F_glLightfv(GLenum light, GLenum pname, const GLfloat* v) {
+  // The four values too: positions and colours are what a test wants to see.
+  Record("glLightfv", {double(light), double(pname), v[0], v[1], v[2], pname == GL_SPOT_DIRECTION ? 0 : v[3]});
+}
 void GLAPIENTRY F_glMatrixMode(GLenum mode) {
   Record("glMatrixMode", MakeArgs(mode));
   GLRecorder().MatrixMode = mode;
@@ -349,6 +353,7 @@ void InstallRecordingOpenGL() {
   GL.glGetIntegerv = &F_glGetIntegerv;
   GL.glGetFloatv = &F_glGetFloatv;
   GL.glGetDoublev = &F_glGetDoublev;
+  GL.glLightfv = &F_glLightfv;
   GL.glMatrixMode = &F_glMatrixMode;
   GL.glLoadIdentity = &F_glLoadIdentity;
   GL.glLoadMatrixf = &F_glLoadMatrixf;

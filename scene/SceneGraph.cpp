@@ -27,11 +27,20 @@ TGLBaseSceneObject::TGLBaseSceneObject(TComponent* owner)
 
 TGLBaseSceneObject::~TGLBaseSceneObject() {
   BeginDestruction();
-  // Destructors never throw: a list that cannot be released with a context is only forgotten.
-  try {
-    if (FScene) DestroyHandle(false);
-  } catch (...) {
-    FListHandle = 0;
+  // Destructors never throw: the list is released under the scene's first viewer's context when
+  // none is active, and only forgotten when there is no context at all.
+  if (FScene && FListHandle) {
+    bool activated = false;
+    try {
+      if (!CurrentRC()) activated = FScene->ActivateDefaultRenderingContext();
+      DestroyHandle(false);
+    } catch (...) {
+      FListHandle = 0;
+    }
+    try {
+      if (activated) FScene->DeactivateDefaultRenderingContext();
+    } catch (...) {
+    }
   }
   DeleteChildren();
   if (FParent) FParent->Remove(this, false).release();  // we are being destroyed already
@@ -1098,7 +1107,10 @@ void TGLScene::SetupLights(int lightLimit) {
       const GLfloat pos[4] = {s[0], s[1], s[2], 0};
       GL.glLightfv(id, GL_POSITION, pos);
     } else {
-      GL.glLightfv(id, GL_POSITION, light->Position().AsAddress());
+      // The light's matrix already holds the translation to its position: the light sits at
+      // the origin of that frame (its position again would place it twice as far).
+      static constexpr GLfloat origin[4] = {0, 0, 0, 1};
+      GL.glLightfv(id, GL_POSITION, origin);
     }
     GL.glLightfv(id, GL_AMBIENT, light->Ambient().AsAddress());
     GL.glLightfv(id, GL_DIFFUSE, light->Diffuse().AsAddress());

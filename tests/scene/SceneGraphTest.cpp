@@ -375,6 +375,18 @@ TEST_F(SceneTest, ResetPositionNeedsAViewer) {
   d.camera->Position().SetVector(1, 2, 3);
   d.camera->ResetPosition();  // no frame yet and no viewer: nothing happens
   ExpectVec(d.camera->Position().AsVector(), 1, 2, 3);
+  {
+    // A viewer known to the scene but no frame drawn: its viewport is used, the near plane is
+    // still 0, so the camera goes to the origin and keeps its direction.
+    FakeViewer early;
+    early.CreateContext();
+    d.scene.AddViewer(&early);
+    const TVector dir = d.camera->Direction().AsVector();
+    d.camera->ResetPosition();
+    ExpectVec(d.camera->Position().AsVector(), 0, 0, 0);
+    EXPECT_EQ(d.camera->Direction().AsVector(), dir);
+    d.scene.RemoveViewer(&early);
+  }
   FakeViewer v;
   v.CreateContext();
   v.SetCamera(d.camera);
@@ -475,6 +487,23 @@ TEST_F(SceneTest, LightsFogAndSlots) {
   EXPECT_EQ(rec.Count("glLightf", GL_LIGHT0, GL_SPOT_CUTOFF), 0);
   EXPECT_EQ(rec.Count("glFogf"), 0);
   EXPECT_EQ(rec.Count("glEnable", GL_LIGHT0), 1);
+  // A point light shines from its position once: the matrix loaded before GL_POSITION holds the
+  // translation, so the position given is the frame's origin.
+  lights[2]->Position().SetVector(5, 8, 6);
+  rec.Clear();
+  v.Paint();
+  for (const auto& c : rec.Calls) {
+    if (c.Name == "glLightfv" && c.Args[0] == GL_LIGHT2 && c.Args[1] == GL_POSITION) {
+      EXPECT_EQ(std::vector<double>(c.Args.begin() + 2, c.Args.end()), (std::vector<double>{0, 0, 0, 1}));
+    }
+    if (c.Name == "glLightfv" && c.Args[0] == GL_LIGHT3 && c.Args[1] == GL_POSITION) {  // parallel
+      EXPECT_EQ(std::vector<double>(c.Args.begin() + 2, c.Args.end()), (std::vector<double>{0, 0, -1, 0}));
+    }
+  }
+  // ... and that origin is the light's position seen through the view matrix.
+  const TVector lightEye = VectorTransform(NullHmgPoint, lights[2]->AbsoluteMatrix());
+  const TVector expectedEye = VectorTransform(TVector{5, 8, 6, 1}, d.scene.Objects().AbsoluteMatrix());
+  ExpectVec(lightEye, expectedEye[0], expectedEye[1], expectedEye[2]);
   // Removing a light frees its slot for the next one.
   delete lights[0];
   EXPECT_EQ(d.scene.LightSlot(0), nullptr);
