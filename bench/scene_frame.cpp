@@ -108,25 +108,33 @@ Fixture& F() {
   return f;
 }
 
+// Times frame() in the benchmark loop, then counts the OpenGL calls of one more frame.
+template <typename Frame>
+void TimeFrames(benchmark::State& state, Frame frame) {
+  for (auto _ : state) frame();
+  InstallCountingOpenGL();
+  GLCallCount() = 0;
+  frame();
+  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
+  RemoveCountingOpenGL();
+}
+
+// One frame of the scene graph, finished. One activation per frame as in the raw loop: Render's
+// own activation nests inside this one.
+void SceneFrame(Fixture& f) {
+  f.viewer->Activate();
+  f.viewer->Render();
+  GL.glFinish();
+  f.viewer->Deactivate();
+}
+
 void BM_SceneGraphFrame(benchmark::State& state) {
   Fixture& f = F();
   if (!f.error.empty()) {
     state.SkipWithError(f.error.c_str());
     return;
   }
-  // One activation per frame in both loops: Render's own activation nests inside this one.
-  for (auto _ : state) {
-    f.viewer->Activate();
-    f.viewer->Render();
-    GL.glFinish();
-    f.viewer->Deactivate();
-  }
-  // OpenGL calls of one unchanged frame.
-  InstallCountingOpenGL();
-  GLCallCount() = 0;
-  f.viewer->Render();
-  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
-  RemoveCountingOpenGL();
+  TimeFrames(state, [&] { SceneFrame(f); });
 }
 
 // The calls the scene graph makes for this scene, issued by hand: clear, projection, view,
@@ -182,12 +190,7 @@ void BM_RawGLFrame(benchmark::State& state) {
     state.SkipWithError(f.error.c_str());
     return;
   }
-  for (auto _ : state) RawFrame(f);
-  InstallCountingOpenGL();
-  GLCallCount() = 0;
-  RawFrame(f);
-  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
-  RemoveCountingOpenGL();
+  TimeFrames(state, [&] { RawFrame(f); });
 }
 
 // The same scene with every object compiled into a display list (UseBuildList).
@@ -199,18 +202,7 @@ void BM_SceneGraphFrameWithLists(benchmark::State& state) {
   }
   for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(true);
   f.viewer->Render();
-  // One activation per frame in both loops: Render's own activation nests inside this one.
-  for (auto _ : state) {
-    f.viewer->Activate();
-    f.viewer->Render();
-    GL.glFinish();
-    f.viewer->Deactivate();
-  }
-  InstallCountingOpenGL();
-  GLCallCount() = 0;
-  f.viewer->Render();
-  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
-  RemoveCountingOpenGL();
+  TimeFrames(state, [&] { SceneFrame(f); });
   for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(false);
 }
 

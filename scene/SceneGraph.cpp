@@ -709,40 +709,18 @@ void TGLLightSource::SetSpotDirection(const TGLCoordinates& c) {
   NotifyChange(this);
 }
 
-void TGLLightSource::SetSpotExponent(float v) {
-  if (v == FSpotExponent) return;
-  FSpotExponent = v;
-  FChanges |= ocSpot;
+void TGLLightSource::SetParameter(float& field, float v, uint8_t change) {
+  if (v == field) return;
+  field = v;
+  FChanges |= change;
   NotifyChange(this);
 }
 
-void TGLLightSource::SetSpotCutOff(float v) {
-  if (v == FSpotCutOff) return;
-  FSpotCutOff = v;
-  FChanges |= ocSpot;
-  NotifyChange(this);
-}
-
-void TGLLightSource::SetConstAttenuation(float v) {
-  if (v == FConstAttenuation) return;
-  FConstAttenuation = v;
-  FChanges |= ocAttenuation;
-  NotifyChange(this);
-}
-
-void TGLLightSource::SetLinearAttenuation(float v) {
-  if (v == FLinearAttenuation) return;
-  FLinearAttenuation = v;
-  FChanges |= ocAttenuation;
-  NotifyChange(this);
-}
-
-void TGLLightSource::SetQuadraticAttenuation(float v) {
-  if (v == FQuadraticAttenuation) return;
-  FQuadraticAttenuation = v;
-  FChanges |= ocAttenuation;
-  NotifyChange(this);
-}
+void TGLLightSource::SetSpotExponent(float v) { SetParameter(FSpotExponent, v, ocSpot); }
+void TGLLightSource::SetSpotCutOff(float v) { SetParameter(FSpotCutOff, v, ocSpot); }
+void TGLLightSource::SetConstAttenuation(float v) { SetParameter(FConstAttenuation, v, ocAttenuation); }
+void TGLLightSource::SetLinearAttenuation(float v) { SetParameter(FLinearAttenuation, v, ocAttenuation); }
+void TGLLightSource::SetQuadraticAttenuation(float v) { SetParameter(FQuadraticAttenuation, v, ocAttenuation); }
 
 void TGLLightSource::SetShining(bool v) {
   if (v == FShining) return;

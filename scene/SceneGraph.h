@@ -258,6 +258,8 @@ class TGLLightSource : public TGLBaseSceneObject {
 
  private:
   friend class TGLScene;
+  // Stores a changed value, marks what must be sent to OpenGL again, and notifies.
+  void SetParameter(float& field, float v, uint8_t change);
   uint32_t FLightID = 0;
   std::unique_ptr<TGLCoordinates> FSpotDirection;
   float FSpotExponent = 0, FSpotCutOff = 180;

@@ -48,6 +48,18 @@ Display* QtX11Display() {
 
 }  // namespace
 
+// Exceptions never leave a Qt event handler: a failure is kept in LastError and reported, and
+// the next event tries again.
+template <typename F>
+void TGLSceneViewer::Guard(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    LastError = e.what();
+    qWarning("3D view: %s", e.what());
+  }
+}
+
 TGLSceneViewer::TGLSceneViewer(QWidget* parent) : QWidget(parent), FNative(std::make_unique<TNative>(this)) {
   setAttribute(Qt::WA_NativeWindow);
   setAttribute(Qt::WA_PaintOnScreen);
@@ -125,40 +137,27 @@ void TGLSceneViewer::EnsureContext() {
 }
 
 void TGLSceneViewer::paintEvent(QPaintEvent*) {
-  // Exceptions never leave a Qt event handler: a failed frame is reported and the next paint
-  // tries again.
-  try {
+  Guard([this] {
     EnsureContext();
     ++PaintCount;
     Paint();
     LastError.clear();
-  } catch (const std::exception& e) {
-    LastError = e.what();
-    qWarning("3D view: %s", e.what());
-  }
+  });
 }
 
 void TGLSceneViewer::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  try {
+  Guard([this] {
     if (FNative->Child) {
       GLX.XMoveResizeWindow(FNative->Dpy, FNative->Child, 0, 0, static_cast<unsigned>(std::max(width(), 1)),
                             static_cast<unsigned>(std::max(height(), 1)));
       GLX.XFlush(FNative->Dpy);
     }
     Resize(width(), height());
-  } catch (const std::exception& e) {
-    LastError = e.what();
-    qWarning("3D view: %s", e.what());
-  }
+  });
 }
 
 void TGLSceneViewer::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  try {
-    EnsureContext();
-  } catch (const std::exception& e) {
-    LastError = e.what();
-    qWarning("3D view: %s", e.what());
-  }
+  Guard([this] { EnsureContext(); });
 }

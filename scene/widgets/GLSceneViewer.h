@@ -43,6 +43,8 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   void showEvent(QShowEvent* event) override;
 
  private:
+  template <typename F>
+  void Guard(F&& f);
   struct TNative;
   std::unique_ptr<TNative> FNative;
 };

@@ -9,7 +9,7 @@
 
 #include "platform/Streams.h"
 #include "scene/GLMisc.h"
-#include "scene/GLRecorder.h"
+#include "scene/RecordingFixture.h"
 
 namespace {
 
@@ -181,16 +181,14 @@ TEST(GLMiscRoutines, NodeNamesIgnoreTheLocale) {
   EXPECT_FALSE(n->StoredZ());
 }
 
-class StateCaches : public ::testing::Test {
+class StateCaches : public RecordingGL {
  protected:
   void SetUp() override {
-    InstallRecordingOpenGL();
+    RecordingGL::SetUp();
     ResetGLPolygonMode();
     ResetGLMaterialColors();
     rec.Clear();
   }
-  void TearDown() override { CloseOpenGL(); }
-  TGLRecorder& rec = GLRecorder();
 };
 
 TEST_F(StateCaches, CapabilitiesSwitchOnlyOnChange) {

@@ -2,30 +2,9 @@
 // rendering contexts, the GLX context creation decisions, and what a missing entry point does.
 #include <gtest/gtest.h>
 
-#include "scene/GLRecorder.h"
-#include "scene/OpenGL12.h"
+#include "scene/RecordingFixture.h"
 
 namespace {
-
-class RecordingGL : public ::testing::Test {
- protected:
-  void SetUp() override { InstallRecordingOpenGL(); }
-  void TearDown() override {
-    while (ActivationCount() > 0) DeactivateRenderingContext();
-    CloseOpenGL();
-  }
-  TGLRecorder& rec = GLRecorder();
-};
-
-template <typename E, typename F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message;
-  }
-  return "(nothing raised)";
-}
 
 TEST(OpenGLVersion, SplitsVersionStrings) {
   struct {

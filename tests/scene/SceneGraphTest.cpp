@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "scene/GLRecorder.h"
+#include "scene/RecordingFixture.h"
 #include "scene/GLViewerCore.h"
 #include "scene/SceneGraph.h"
 
@@ -24,24 +24,7 @@ class FakeViewer : public TGLViewerCore {
   int Width = 330, Height = 480, Depth = 24, Invalidations = 0;
 };
 
-class SceneTest : public ::testing::Test {
- protected:
-  void SetUp() override { InstallRecordingOpenGL(); }
-  void TearDown() override {
-    while (ActivationCount() > 0) DeactivateRenderingContext();
-    CloseOpenGL();
-  }
-  TGLRecorder& rec = GLRecorder();
-};
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "(nothing raised)";
-}
+using SceneTest = RecordingGL;
 
 // The first recorded call of that name (fails the test when there is none).
 TGLCall Find(const std::string& name) {
