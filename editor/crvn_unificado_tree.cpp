@@ -97,6 +97,10 @@ void Tmain_unificada::ClearTextureTree() {
   ui->texture_preview_image->clear();
   ui->texture_preview_scrollbox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ui->texture_preview_scrollbox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // No texture is selected any more: the painter's tools go with it.
+  ui->Panel_tools_texturas->setVisible(false);
+  ui->Panel_editor_texturas->setEnabled(false);
+  TextureEditable = false;
   {
     QSignalBlocker block(ui->ArbolTexturas);
     ui->ArbolTexturas->clear();

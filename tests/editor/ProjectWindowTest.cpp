@@ -260,6 +260,19 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   EXPECT_EQ(TreeLines(Tree()), lines);
   EXPECT_EQ(w.SkinTree.TextureNodes().size(), 1u);
 
+  // New Project with the other model, cancelled at the file dialog: nothing changes.
+  dialogs.Answers.push_back([](QDialog& d) {
+    auto* list = C<QTreeWidget>(d, "lista_modelos");
+    list->setCurrentItem(list->findItems("Other Model", Qt::MatchExactly).front());
+    return 1;
+  });
+  env.Prompts.QueueSaveFile(std::nullopt);
+  Act("mnu_NewProject")->trigger();
+  EXPECT_EQ(env.Prompts.FileDialogs.back().Title, "Saving Corvane Project (prefix must be \"Oth\")");
+  EXPECT_EQ(TreeLines(Tree()), lines);
+  EXPECT_EQ(w.windowTitle().toStdString(), caption);
+  EXPECT_EQ(w.CurrentModel->Prefix, "Male");
+
   // A painted texture makes Load ask, even though the project itself is saved.
   w.SkinTree.TextureNodes()[0]->Texture->Modified = true;
   EXPECT_FALSE(w.ProjectModified);
