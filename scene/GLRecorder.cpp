@@ -126,6 +126,7 @@ void GLAPIENTRY F_glLightfv(GLenum light, GLenum pname, const GLfloat* v) {
   // The four values too: positions and colours are what a test wants to see.
   Record("glLightfv", {double(light), double(pname), v[0], v[1], v[2], pname == GL_SPOT_DIRECTION ? 0 : v[3]});
 }
+void GLAPIENTRY F_glVertex3fv(const GLfloat* v) { Record("glVertex3fv", {v[0], v[1], v[2]}); }
 void GLAPIENTRY F_glMatrixMode(GLenum mode) {
   Record("glMatrixMode", MakeArgs(mode));
   GLRecorder().MatrixMode = mode;
@@ -354,6 +355,7 @@ void InstallRecordingOpenGL() {
   GL.glGetFloatv = &F_glGetFloatv;
   GL.glGetDoublev = &F_glGetDoublev;
   GL.glLightfv = &F_glLightfv;
+  GL.glVertex3fv = &F_glVertex3fv;
   GL.glMatrixMode = &F_glMatrixMode;
   GL.glLoadIdentity = &F_glLoadIdentity;
   GL.glLoadMatrixf = &F_glLoadMatrixf;

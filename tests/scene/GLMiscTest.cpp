@@ -5,6 +5,9 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
+
+#include <cmath>
 #include <filesystem>
 
 #include "platform/Streams.h"
@@ -274,6 +277,96 @@ TEST_F(StateCaches, TessellatorGetsTheOutlineInOrder) {
   two.AddNode(1, 0, 0);
   two.RenderTesselatedPolygon(false, nullptr, 1);  // fewer than three nodes: nothing
   EXPECT_TRUE(rec.Calls.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The real GLU tessellator (it needs no display) calling back into the recording table.
+class RealTessellator : public RecordingGL {
+ protected:
+  void SetUp() override {
+    RecordingGL::SetUp();
+    glu = dlopen("libGLU.so.1", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(glu, nullptr) << "libGLU.so.1 is missing (scripts/install-deps installs libglu1-mesa)";
+    auto bind = [&](auto& slot, const char* name) {
+      void* p = dlsym(glu, name);
+      ASSERT_NE(p, nullptr) << name;
+      std::memcpy(&slot, &p, sizeof p);
+    };
+    bind(GL.gluNewTess, "gluNewTess");
+    bind(GL.gluDeleteTess, "gluDeleteTess");
+    bind(GL.gluTessCallback, "gluTessCallback");
+    bind(GL.gluTessNormal, "gluTessNormal");
+    bind(GL.gluTessBeginPolygon, "gluTessBeginPolygon");
+    bind(GL.gluTessBeginContour, "gluTessBeginContour");
+    bind(GL.gluTessVertex, "gluTessVertex");
+    bind(GL.gluTessEndContour, "gluTessEndContour");
+    bind(GL.gluTessEndPolygon, "gluTessEndPolygon");
+  }
+  void TearDown() override {
+    RecordingGL::TearDown();  // the table goes back to the raising stubs before GLU is closed
+    if (glu) dlclose(glu);
+  }
+  // Triangles of the recorded primitives (GLU emits triangles, fans and strips).
+  std::vector<std::array<TAffineVector, 3>> Triangles() const {
+    std::vector<std::array<TAffineVector, 3>> tris;
+    std::vector<TAffineVector> v;
+    double mode = 0;
+    auto flush = [&] {
+      for (size_t i = 2; i < v.size(); ++i) {
+        if (mode == GL_TRIANGLES && i % 3 == 2) tris.push_back({v[i - 2], v[i - 1], v[i]});
+        if (mode == GL_TRIANGLE_FAN) tris.push_back({v[0], v[i - 1], v[i]});
+        if (mode == GL_TRIANGLE_STRIP) tris.push_back({v[i - 2], v[i - 1], v[i]});
+      }
+      v.clear();
+    };
+    for (const auto& c : rec.Calls) {
+      if (c.Name == "glBegin") mode = c.Args[0];
+      if (c.Name == "glVertex3fv") v.push_back({float(c.Args[0]), float(c.Args[1]), float(c.Args[2])});
+      if (c.Name == "glEnd") flush();
+    }
+    return tris;
+  }
+  static double Area(const std::array<TAffineVector, 3>& t) {
+    return 0.5 * VectorLength(VectorCrossProduct(VectorSubtract(t[1], t[0]), VectorSubtract(t[2], t[0])));
+  }
+  void* glu = nullptr;
+};
+
+TEST_F(RealTessellator, ConcaveOutlineCoversItsArea) {
+  TGLNodes nodes(nullptr);
+  // An L: 2 x 2 square minus its top-right quarter, area 3.
+  for (auto [x, y] : {std::pair{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}) nodes.AddNode(float(x), float(y), 0);
+  const TAffineVector normal{0, 0, 1};
+  nodes.RenderTesselatedPolygon(true, &normal, 1);
+  const auto tris = Triangles();
+  ASSERT_EQ(tris.size(), 4u);
+  double area = 0;
+  for (const auto& t : tris) area += Area(t);
+  EXPECT_NEAR(area, 3.0, 1e-5);
+  EXPECT_EQ(rec.Count("glTexCoord2fv"), rec.Count("glVertex3fv"));
+  EXPECT_EQ(rec.Count("glNormal3fv"), 1);
+  EXPECT_EQ(rec.Count("glBegin"), rec.Count("glEnd"));
+}
+
+TEST_F(RealTessellator, SelfCrossingOutlineUsesCombinedPoints) {
+  TGLNodes nodes(nullptr);
+  // A bow tie: the edges cross at (0.5, 0.5), a point GLU asks the combine callback for.
+  for (auto [x, y] : {std::pair{0, 0}, {1, 1}, {1, 0}, {0, 1}}) nodes.AddNode(float(x), float(y), 0);
+  nodes.RenderTesselatedPolygon(false, nullptr, 1, true);
+  const auto tris = Triangles();
+  ASSERT_EQ(tris.size(), 2u);
+  int centre = 0;
+  double area = 0;
+  for (const auto& t : tris) {
+    area += Area(t);
+    for (const auto& p : t) centre += std::fabs(p[0] - 0.5f) < 1e-6 && std::fabs(p[1] - 0.5f) < 1e-6;
+  }
+  EXPECT_EQ(centre, 2);
+  EXPECT_NEAR(area, 0.5, 1e-6);
+  EXPECT_EQ(rec.Count("glTexCoord2fv"), 0);
 }
 
 }  // namespace
