@@ -3,12 +3,15 @@
 // as a picture.
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QImage>
 #include <QTest>
 
 #include <cmath>
 #include <cstdlib>
+
+#include <xcb/xcb.h>
 
 #include "scene/OpenGL12.h"
 #include "scene/widgets/GLSceneViewer.h"
@@ -191,6 +194,24 @@ TEST(SceneViewer, ChildWindowWhenTheWidgetsVisualCannotDoIt) {
   EXPECT_NEAR(p[1], 0, 2);
   EXPECT_FALSE(v.DoubleBuffered());  // glXChooseVisual without GLX_DOUBLEBUFFER: single-buffered
   RecordProperty("child_window", v.UsesChildWindow() ? "yes" : "no");
+  if (v.UsesChildWindow()) {
+    // An expose of the child window (which Qt knows nothing about) becomes a repaint.
+    QTest::qWait(50);
+    const int before = v.PaintCount;
+    xcb_expose_event_t ev{};
+    ev.response_type = XCB_EXPOSE;
+    ev.window = static_cast<xcb_window_t>(v.ViewerDrawable().Drawable);
+    ev.width = 10;
+    ev.height = 10;
+    qintptr result = 0;
+    QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &ev, &result);
+    QTest::qWait(50);
+    EXPECT_EQ(v.PaintCount, before + 1);
+    ev.window = 12345;  // another window's expose is not ours
+    QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &ev, &result);
+    QTest::qWait(50);
+    EXPECT_EQ(v.PaintCount, before + 1);
+  }
   v.resize(80, 60);
   QTest::qWait(50);
   const auto px2 = Capture(v);
