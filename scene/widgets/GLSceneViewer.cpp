@@ -4,8 +4,11 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPaintEvent>
+#include <QPlatformSurfaceEvent>
+#include <QPointer>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <QWindow>
 #include <QtDebug>
 
 #include <xcb/xcb.h>
@@ -16,8 +19,16 @@
 // The X side of the viewer. When the widget's own visual cannot do OpenGL, the context draws on
 // a child window with a GL visual; its expose events reach Qt's event loop as foreign events and
 // are turned into repaints here.
-struct TGLSceneViewer::TNative : public QAbstractNativeEventFilter {
+struct TGLSceneViewer::TNative : public QObject, public QAbstractNativeEventFilter {
   explicit TNative(TGLSceneViewer* viewer) : Viewer(viewer) {}
+  // Watches the widget's QWindow for the end of its native window.
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::PlatformSurface &&
+        static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
+            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+      Viewer->ReleaseNativeWindow();
+    return false;
+  }
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (Child && type == "xcb_generic_event_t") {
       auto* ev = static_cast<xcb_generic_event_t*>(message);
@@ -32,6 +43,7 @@ struct TGLSceneViewer::TNative : public QAbstractNativeEventFilter {
   Window Child = 0;
   Colormap ChildColormap = 0;
   bool FilterInstalled = false;
+  QPointer<QWindow> Watched;
 };
 
 namespace {
@@ -76,6 +88,7 @@ TGLSceneViewer::~TGLSceneViewer() {
   }
   if (FNative->FilterInstalled && QCoreApplication::instance())
     QCoreApplication::instance()->removeNativeEventFilter(FNative.get());
+  if (FNative->Watched) FNative->Watched->removeEventFilter(FNative.get());
   if (FNative->Child && OpenGLLoaded()) {
     GLX.XDestroyWindow(FNative->Dpy, FNative->Child);
     GLX.XFreeColormap(FNative->Dpy, FNative->ChildColormap);
@@ -94,6 +107,10 @@ void TGLSceneViewer::EnsureContext() {
   Display* dpy = QtX11Display();
   if (!InitOpenGL()) throw EOSError("Cannot load the OpenGL libraries libGL.so.1 and libGLU.so.1");
   const Window window = static_cast<Window>(winId());
+  if (QWindow* w = windowHandle(); w && w != FNative->Watched) {
+    w->installEventFilter(FNative.get());
+    FNative->Watched = w;
+  }
   FNative->Dpy = dpy;
   FNative->Parent = window;
   const TRCOptions options = (ContextOptions() & roDoubleBuffer) ? TRCOptions(opDoubleBuffered) : TRCOptions(0);
@@ -154,6 +171,21 @@ void TGLSceneViewer::resizeEvent(QResizeEvent* event) {
       GLX.XFlush(FNative->Dpy);
     }
     Resize(width(), height());
+  });
+}
+
+void TGLSceneViewer::ReleaseNativeWindow() {
+  Guard([this] {
+    DestroyContext();
+    if (FNative->Child) {
+      TXErrorTrap trap(FNative->Dpy, "XDestroyWindow");
+      GLX.XDestroyWindow(FNative->Dpy, FNative->Child);
+      GLX.XFreeColormap(FNative->Dpy, FNative->ChildColormap);
+      trap.Check();
+    }
+    FNative->Child = 0;
+    FNative->ChildColormap = 0;
+    FNative->Parent = 0;
   });
 }
 

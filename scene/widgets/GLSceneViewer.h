@@ -45,6 +45,9 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
  private:
   template <typename F>
   void Guard(F&& f);
+  // The native window is about to go (Qt re-creates native windows in some moves): the context
+  // goes first, keeping the capability set for the next one.
+  void ReleaseNativeWindow();
   struct TNative;
   std::unique_ptr<TNative> FNative;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QTest>
+#include <QWindow>
 
 #include <cmath>
 #include <cstdlib>
@@ -243,6 +244,31 @@ TEST(SceneViewer, ChildWindowWhenTheWidgetsVisualCannotDoIt) {
   const auto px2 = Capture(v);
   EXPECT_EQ(v.CapturedWidth, 80);
   EXPECT_NEAR(PixelAt(v, px2, 79, 59)[0], 255, 2);
+}
+
+TEST(SceneViewer, ANewNativeWindowGetsANewContextWithTheSameStates) {
+  TGLSceneViewer v;
+  v.SetBackgroundColor(0x00FF00);  // green
+  ASSERT_TRUE(Show(v, 60, 40)) << v.LastError;
+  v.SetFaceCulling(false);
+  const TGLStates states = v.CurrentStates;
+  // Qt gives up the native window (as it does when a widget moves to another window type) and
+  // makes a new one on show. The context must go before its window does.
+  v.hide();
+  v.windowHandle()->destroy();
+  EXPECT_EQ(v.RenderingContext(), nullptr);
+  EXPECT_EQ(LiveRenderingContexts(), 0);
+  v.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&v, 5000));
+  QTest::qWait(50);
+  EXPECT_NE(v.RenderingContext(), nullptr);
+  const auto px = Capture(v);
+  ASSERT_FALSE(px.empty()) << v.LastError;
+  EXPECT_NEAR(PixelAt(v, px, 30, 20)[1], 255, 2);
+  EXPECT_NEAR(PixelAt(v, px, 30, 20)[0], 0, 2);
+  EXPECT_EQ(v.CurrentStates, states);
+  EXPECT_FALSE(HasState(v.CurrentStates, stCullFace));
+  EXPECT_TRUE(v.LastError.empty()) << v.LastError;
 }
 
 // The demo: three objects drawn through TDirectOpenGL (a lit red cube, a green pyramid, a blue
