@@ -3,6 +3,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPlatformSurfaceEvent>
 #include <QPointer>
@@ -47,6 +48,35 @@ struct TGLSceneViewer::TNative : public QObject, public QAbstractNativeEventFilt
 };
 
 namespace {
+
+TShiftState ShiftOf(const QMouseEvent* e) {
+  TShiftState s = 0;
+  const Qt::KeyboardModifiers m = e->modifiers();
+  if (m & Qt::ShiftModifier) s |= ssShift;
+  if (m & Qt::AltModifier) s |= ssAlt;
+  if (m & Qt::ControlModifier) s |= ssCtrl;
+  const Qt::MouseButtons b = e->buttons();
+  if (b & Qt::LeftButton) s |= ssLeft;
+  if (b & Qt::RightButton) s |= ssRight;
+  if (b & Qt::MiddleButton) s |= ssMiddle;
+  return s;
+}
+
+bool ButtonOf(const QMouseEvent* e, TMouseButton& button) {
+  switch (e->button()) {
+    case Qt::LeftButton:
+      button = mbLeft;
+      return true;
+    case Qt::RightButton:
+      button = mbRight;
+      return true;
+    case Qt::MiddleButton:
+      button = mbMiddle;
+      return true;
+    default:
+      return false;
+  }
+}
 
 Display* QtX11Display() {
   const QString platform = QGuiApplication::platformName();
@@ -192,4 +222,31 @@ void TGLSceneViewer::ReleaseNativeWindow() {
 void TGLSceneViewer::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   Guard([this] { EnsureContext(); });
+}
+
+void TGLSceneViewer::mousePressEvent(QMouseEvent* event) {
+  TMouseButton b;
+  if (OnMouseDown && ButtonOf(event, b))
+    Guard([&] { OnMouseDown(this, b, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y()); });
+}
+
+void TGLSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) {
+  TMouseButton b;
+  if (OnMouseDown && ButtonOf(event, b))
+    Guard([&] {
+      OnMouseDown(this, b, ShiftOf(event) | ssDouble, event->position().toPoint().x(), event->position().toPoint().y());
+    });
+}
+
+void TGLSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
+  TMouseButton b;
+  if (!ButtonOf(event, b)) return;
+  if (OnMouseUp)
+    Guard([&] { OnMouseUp(this, b, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y()); });
+  if (OnClick && b == mbLeft && rect().contains(event->position().toPoint())) Guard([&] { OnClick(this); });
+}
+
+void TGLSceneViewer::mouseMoveEvent(QMouseEvent* event) {
+  if (OnMouseMove)
+    Guard([&] { OnMouseMove(this, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y()); });
 }

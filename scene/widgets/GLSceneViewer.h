@@ -4,10 +4,19 @@
 // merged update() request. No GL or X11 header is included here (moc reads this file).
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "scene/GLViewerCore.h"
+
+// Mouse events as the window's handlers receive them: the button, and the set of buttons and
+// modifier keys held.
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+enum TShiftStateFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64 };
+using TShiftState = unsigned;
+using TMouseEvent = std::function<void(TPersistent* sender, TMouseButton button, TShiftState shift, int x, int y)>;
+using TMouseMoveEvent = std::function<void(TPersistent* sender, TShiftState shift, int x, int y)>;
 
 class TGLSceneViewer : public QWidget, public TGLViewerCore {
   Q_OBJECT
@@ -33,6 +42,10 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   // Whether the GL context draws on a child window with a GL visual (the widget's own visual
   // could not do OpenGL).
   bool UsesChildWindow() const;
+  TMouseEvent OnMouseDown, OnMouseUp;
+  TMouseMoveEvent OnMouseMove;
+  TNotifyEvent OnClick;
+
   // The message of the last frame that failed (exceptions never leave a Qt event handler).
   std::string LastError;
   int PaintCount = 0;
@@ -41,6 +54,10 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   template <typename F>

@@ -271,6 +271,47 @@ TEST(SceneViewer, ANewNativeWindowGetsANewContextWithTheSameStates) {
   EXPECT_TRUE(v.LastError.empty()) << v.LastError;
 }
 
+TEST(SceneViewer, MouseEventsCarryButtonsAndKeys) {
+  TGLSceneViewer v;
+  ASSERT_TRUE(Show(v, 100, 100)) << v.LastError;
+  std::vector<std::string> log;
+  auto text = [](TShiftState s) {
+    std::string t;
+    for (auto [flag, name] : {std::pair{ssShift, "Shift"}, {ssAlt, "Alt"}, {ssCtrl, "Ctrl"}, {ssLeft, "Left"},
+                              {ssRight, "Right"}, {ssMiddle, "Middle"}, {ssDouble, "Double"}})
+      if (s & flag) t += std::string(name) + " ";
+    return t;
+  };
+  v.OnMouseDown = [&](TPersistent* s, TMouseButton b, TShiftState sh, int x, int y) {
+    EXPECT_EQ(s, &v);
+    log.push_back("down " + std::to_string(b) + " " + text(sh) + std::to_string(x) + "," + std::to_string(y));
+  };
+  v.OnMouseMove = [&](TPersistent*, TShiftState sh, int x, int y) {
+    log.push_back("move " + text(sh) + std::to_string(x) + "," + std::to_string(y));
+  };
+  v.OnMouseUp = [&](TPersistent*, TMouseButton b, TShiftState sh, int x, int y) {
+    log.push_back("up " + std::to_string(b) + " " + text(sh) + std::to_string(x) + "," + std::to_string(y));
+  };
+  v.OnClick = [&](TPersistent*) { log.push_back("click"); };
+  QTest::mousePress(&v, Qt::LeftButton, Qt::ControlModifier, QPoint(10, 20));
+  QMouseEvent move(QEvent::MouseMove, QPointF(15, 25), v.mapToGlobal(QPointF(15, 25)), Qt::NoButton, Qt::LeftButton,
+                   Qt::ControlModifier);
+  QApplication::sendEvent(&v, &move);
+  QTest::mouseRelease(&v, Qt::LeftButton, Qt::ControlModifier, QPoint(15, 25));
+  QTest::mousePress(&v, Qt::RightButton, Qt::NoModifier, QPoint(1, 2));
+  v.OnMouseMove = [](TPersistent*, TShiftState, int, int) { throw EAbort("handler failed"); };
+  QMouseEvent move2(QEvent::MouseMove, QPointF(3, 3), v.mapToGlobal(QPointF(3, 3)), Qt::NoButton, Qt::RightButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(&v, &move2);  // the exception stays inside the viewer
+  EXPECT_EQ(v.LastError, "handler failed");
+  ASSERT_EQ(log.size(), 5u);
+  EXPECT_EQ(log[0], "down 0 Ctrl Left 10,20");
+  EXPECT_EQ(log[1], "move Ctrl Left 15,25");
+  EXPECT_EQ(log[2], "up 0 Ctrl 15,25");
+  EXPECT_EQ(log[3], "click");
+  EXPECT_EQ(log[4], "down 1 Right 1,2");
+}
+
 // The demo: three objects drawn through TDirectOpenGL (a lit red cube, a green pyramid, a blue
 // floor), a camera orbiting the centre, one light and linear fog.
 TEST(SceneViewer, DemoSceneScreenshot) {
