@@ -81,6 +81,14 @@ bool TRegistry::KeyExists(const std::string& key) const {
   return false;
 }
 
+std::string TRegistry::SectionOf(const std::string& path) const {
+  std::vector<std::string> sections;
+  FStore->ReadSections(sections);
+  for (const auto& s : sections)
+    if (SameText(Normalise(s), path)) return s;
+  return path;
+}
+
 bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
   std::string path = Absolute(key);
   if (!KeyExists(path.empty() ? "\\" : "\\" + path)) {
@@ -89,6 +97,7 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     FStore->AddSection(path);
   }
   FCurrentPath = path;
+  FSection = SectionOf(path);
   FOpen = true;
   return true;
 }
@@ -96,19 +105,20 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
 void TRegistry::CloseKey() {
   FOpen = false;
   FCurrentPath.clear();
+  FSection.clear();
 }
 
 std::string TRegistry::ReadString(const std::string& name) const {
   if (!FOpen || FCurrentPath.empty()) return "";
-  return FStore->ReadString(FCurrentPath, ValueName(name), "");
+  return FStore->ReadString(FSection, ValueName(name), "");
 }
 
 bool TRegistry::ValueExists(const std::string& name) const {
-  return FOpen && !FCurrentPath.empty() && FStore->ValueExists(FCurrentPath, ValueName(name));
+  return FOpen && !FCurrentPath.empty() && FStore->ValueExists(FSection, ValueName(name));
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
   if (!FOpen || FCurrentPath.empty()) throw EConvertError("No registry key is open");
   EnsureFolder(FStore->FileName());
-  FStore->WriteString(FCurrentPath, ValueName(name), Stored(value));
+  FStore->WriteString(FSection, ValueName(name), Stored(value));
 }

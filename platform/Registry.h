@@ -33,7 +33,11 @@ class TRegistry {
 
  private:
   std::string Absolute(const std::string& key) const;
+  // The store's section that holds the key's values: the first whose name, with stray
+  // backslashes removed, is the key's path; the path itself when the key has no section yet.
+  std::string SectionOf(const std::string& path) const;
   std::string FCurrentPath;
+  std::string FSection;
   bool FOpen = false;
   std::unique_ptr<TIniFile> FStore;
 };

@@ -75,6 +75,31 @@ TEST(Registry, KeysOpenCreateAndHoldValues) {
   EXPECT_FALSE(other.ValueExists(""));
 }
 
+TEST(Registry, KeysWrittenByHandWithStrayBackslashesHoldTheirValues) {
+  TTempFolder tmp("reghand");
+  TScopedEnv r("CORVANE_REGISTRY", (tmp / "registry.ini").c_str());
+  // Sections named the way the key is written on Windows: a leading backslash, a doubled one,
+  // a trailing one.
+  WriteBytes(tmp / "registry.ini",
+             "[\\unreal\\Shell\\open\\command]\r\n@=D:\\UT\\System\\UnrealTournament.exe\r\n"
+             "[.cvmx\\]\r\n@=MyType\r\n"
+             "[MyType\\\\shell]\r\n@=edit\r\n");
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey("\\unreal\\Shell\\open\\command", false));
+  EXPECT_EQ(reg.ReadString(""), "D:\\UT\\System\\UnrealTournament.exe");
+  EXPECT_TRUE(reg.ValueExists(""));
+  ASSERT_TRUE(reg.OpenKey("\\.cvmx", true));
+  EXPECT_EQ(reg.ReadString(""), "MyType");
+  // A write goes into the key's own section, not into a second section of the same key.
+  ASSERT_TRUE(reg.OpenKey("\\MyType\\shell", true));
+  EXPECT_EQ(reg.ReadString(""), "edit");
+  reg.WriteString("", "open");
+  EXPECT_EQ(ReadBytes(tmp / "registry.ini"),
+            "[\\unreal\\Shell\\open\\command]\r\n@=D:\\UT\\System\\UnrealTournament.exe\r\n"
+            "[.cvmx\\]\r\n@=MyType\r\n"
+            "[MyType\\\\shell]\r\n@=open\r\n");
+}
+
 TEST(Registry, ReadsAStoreThatCannotBeWrittenAndReportsTheWrite) {
   TTempFolder tmp("regro");
   TScopedEnv r("CORVANE_REGISTRY", (tmp / "missing-folder/sub/registry.ini").c_str());
