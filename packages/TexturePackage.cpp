@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <filesystem>
+#include <map>
 
 #include "packages/MipMaps.h"
 #include "packages/PackageTables.h"
@@ -93,6 +94,25 @@ bool ContainsNoCase(const std::vector<std::string>& List, const std::string& s) 
 }
 }  // namespace
 
+void CheckTextureNamesUnique(const TPackageProject& Project) {
+  // Names are shared without regard to letter case through the name table, so two textures
+  // whose names differ only in case would be one object to the game too.
+  std::map<std::string, std::string> seen;  // lower-cased name -> the texture that took it
+  for (const TPackageSkin& skin : Project.Skins)
+    for (const TPackageSkinSection& section : skin.Sections)
+      for (const TPackageTexture& tex : section.Textures) {
+        const std::string sectionText = std::to_string(section.Section);
+        const std::string name = TextureObjectName(Project.Model, skin.Code, sectionText, tex.Identifier);
+        const std::string where = "skin " + skin.Code + ", section " + sectionText +
+                                  (tex.Identifier.empty() ? std::string() : ", texture " + tex.Identifier);
+        const auto [it, added] = seen.emplace(LowerCase(name), where);
+        if (!added)
+          throw EConvertError("The textures of " + it->second + " and of " + where + " would both be named \"" +
+                              name + "\" in the package, and the game could load only one of them. " +
+                              "Change a face name or the model's naming templates.");
+      }
+}
+
 std::string ExpandNameTemplate(const std::string& Template, const std::string& Skin, const std::string& Section,
                                int Team, const std::string& Face) {
   static const char* const kTeamNames[] = {"Red", "Blue", "Green", "Gold"};
@@ -156,6 +176,7 @@ TCompiledPackage BuildTexturePackage(const TPackageProject& Project, const TPack
   T.AddImport("Core", "Class", kRefEngine, "Texture");
   T.AddImport("Core", "Class", kRefEngine, "Palette");
 
+  CheckTextureNamesUnique(Project);
   const int mode = Project.Options.ReducePalettes;
   int paletteCounter = 0;
   // The export of the shared palette group (one per skin or one for the package) and its palette.

@@ -23,6 +23,10 @@ std::string TextureObjectName(const TPackageModel& Model, const std::string& Ski
 // Flags of the model section with that number; EListError when the model has none.
 uint32_t ModelSectionFlags(const TPackageModel& Model, int Section);
 
+// Raises EConvertError when two textures of the project get the same object name (letter case
+// ignored): the game would see one object, and the .int would list it twice.
+void CheckTextureNamesUnique(const TPackageProject& Project);
+
 struct TCompiledPackage {
   std::string PackageName;           // the project file's name without folder and extension
   std::vector<uint8_t> Utx;          // the whole package file
@@ -32,7 +36,8 @@ struct TCompiledPackage {
 };
 
 // Builds the package in memory. Raises (without writing anything) on a name that cannot be
-// stored, a texture without bitmap or palette, or a section the model does not have.
+// stored, two textures with one name, a texture without bitmap or palette, or a section the
+// model does not have.
 TCompiledPackage BuildTexturePackage(const TPackageProject& Project, const TPackageGUID& GUID);
 inline TCompiledPackage BuildTexturePackage(const TPackageProject& Project) {
   return BuildTexturePackage(Project, CreateGUID());

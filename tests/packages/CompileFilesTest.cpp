@@ -93,3 +93,12 @@ TEST(CompileFiles, AFailedCopyIsAnErrorNamingTheFile) {
   EXPECT_EQ(n.Caption, "ERROR");
   EXPECT_NE(n.Text.find("MySkins.utx"), std::string::npos) << n.Text;
 }
+
+TEST(CompileFiles, ARefusedNameWritesNothing) {
+  const fs::path dir = ScratchDir("samename");
+  TProjectFixture f = SmallProject(dir);
+  f.AddTexture(1, Texture24(8, 8), CubePalette(), "Face");
+  f.AddTexture(1, Texture24(8, 8), CubePalette(), "face");
+  EXPECT_THROW(CompilePackageFiles(f.Project, false), EConvertError);
+  EXPECT_EQ(FileCount(dir), 0);
+}

@@ -300,3 +300,36 @@ TEST_F(Writer, OffsetsAndSizesMatchTheFile) {
     }
   }
 }
+
+TEST_F(Writer, TwoTexturesWithOneNameAreRefused) {
+  const auto messageOf = [](const TPackageProject& p) -> std::string {
+    try {
+      BuildTexturePackage(p);
+    } catch (const EConvertError& e) {
+      return e.Message;
+    }
+    return "";
+  };
+  // A default template without the section number names both sections' textures alike.
+  TProjectFixture f = OneSkinExample();
+  f.Project.Model.FormatDefault = "%SKIN%_tex";
+  f.AddTexture(2, Texture24(8, 8), CubePalette());
+  const std::string m = messageOf(f.Project);
+  EXPECT_NE(m.find("skin ABCD, section 1 and of skin ABCD, section 2"), std::string::npos) << m;
+  EXPECT_NE(m.find("\"ABCD_tex\""), std::string::npos) << m;
+
+  // Names meet in the name table without regard to letter case: faces "Face" and "FACE" clash.
+  TProjectFixture g = OneSkinExample();
+  g.AddTexture(1, Texture24(8, 8), CubePalette(), "Face");
+  g.AddTexture(1, Texture24(8, 8), CubePalette(), "FACE");
+  EXPECT_NE(messageOf(g.Project).find("texture FACE"), std::string::npos);
+
+  // A template without the skin code makes the skins clash with each other.
+  TProjectFixture h = OneSkinExample();
+  h.Project.Model.FormatDefault = "Body%SECTION%";
+  h.AddSkin("EFGH", "Other");
+  h.AddTexture(1, Texture24(8, 8), CubePalette());
+  EXPECT_NE(messageOf(h.Project).find("skin EFGH, section 1"), std::string::npos);
+  h.Project.Skins[1].Sections[0].Section = 2;  // now Body1 and Body2
+  EXPECT_EQ(messageOf(h.Project), "");
+}
