@@ -210,6 +210,7 @@ void SaveStringToFile(const std::string& fileName, const std::string& data);
 std::string LoadStringFromFile(const std::string& fileName);
 
 // --- what every drawing operation is handed (filled by the scene each frame)
+class TGLViewerCore;
 enum TGLObjectsSorting : uint8_t { osInherited, osNone, osRenderFarthestFirst, osRenderBlendedLast };
 
 struct TRenderContextInfo {
@@ -219,6 +220,7 @@ struct TRenderContextInfo {
   TGLStates CurrentStates = 0;              // the viewer's enabled capabilities
   bool DrawRelativeToParent = false;        // set by proxies
   int Width = 0, Height = 0;
+  TGLViewerCore* Viewer = nullptr;          // the viewer drawing the frame (after-effects queue there)
 };
 
 // Owners that are told when a value they own changes what must be drawn (scene objects: the

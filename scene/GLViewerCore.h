@@ -98,6 +98,9 @@ class TGLViewerCore : public TPersistent {
   std::function<int64_t()> Counter;
   int64_t CounterFrequency;
 
+  // After-effects queued while the scene is drawn; they draw after it.
+  std::vector<TGLObjectAfterEffect*> AfterEffects;
+
   // Called by the scene when it is destroyed before the viewer.
   void SceneDestroyed(TGLScene* scene);
 

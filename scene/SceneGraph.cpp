@@ -23,7 +23,9 @@ TGLBaseSceneObject::TGLBaseSceneObject(TComponent* owner)
       FPosition(std::make_unique<TGLCoordinates>(this, NullHmgPoint)),
       FDirection(std::make_unique<TGLCoordinates>(this, ZHmgVector)),
       FUp(std::make_unique<TGLCoordinates>(this, YHmgVector)),
-      FScale(std::make_unique<TGLCoordinates>(this, TVector{1, 1, 1, 0})) {}
+      FScale(std::make_unique<TGLCoordinates>(this, TVector{1, 1, 1, 0})),
+      FBehaviours(std::make_unique<TGLBehaviours>(this)),
+      FEffects(std::make_unique<TGLObjectEffects>(this)) {}
 
 TGLBaseSceneObject::~TGLBaseSceneObject() {
   BeginDestruction();
@@ -432,6 +434,8 @@ void TGLBaseSceneObject::Assign(const TPersistent* source) {
   }
   if (FScene) FScene->EndUpdate();
   OnProgress = s->OnProgress;
+  FBehaviours->Assign(s->FBehaviours.get());
+  FEffects->Assign(s->FEffects.get());
   TagFloat = s->TagFloat;
   FChanges = ocTransformation | ocStructure;
 }
@@ -457,6 +461,8 @@ void TGLBaseSceneObject::EndUpdate() {
 
 void TGLBaseSceneObject::DoProgress(double deltaTime, double newTime) {
   for (int i = Count() - 1; i >= 0; --i) Children(i)->DoProgress(deltaTime, newTime);
+  FBehaviours->DoProgress(deltaTime, newTime);
+  if (FEffects->Count() > 0) FEffects->DoProgress(deltaTime, newTime);
   if (OnProgress) OnProgress(this, deltaTime, newTime);
 }
 
@@ -563,7 +569,17 @@ void TGLBaseSceneObject::RenderChild(TRenderContextInfo& rci) {
       TGLCamera* cam = FScene ? FScene->CurrentCamera() : nullptr;
       DrawAxes(0xCCCC, cam ? cam->DepthOfView() : 100.0f);
     }
-    Render(rci);
+    if (FEffects->Count() > 0) {
+      GL.glPushMatrix();
+      FEffects->RenderPreEffects(rci);
+      GL.glPopMatrix();
+      GL.glPushMatrix();
+      Render(rci);
+      FEffects->RenderPostEffects(rci);
+      GL.glPopMatrix();
+    } else {
+      Render(rci);
+    }
     if (FObjectStyle & osDoesTemperWithColorsOrFaceWinding) {
       ResetGLPolygonMode();
       ResetGLMaterialColors();
@@ -1117,8 +1133,10 @@ void TGLScene::SetupLights(int lightLimit) {
 void TGLScene::RenderScene(TGLViewerCore* viewer, int width, int height) {
   ResetGLPolygonMode();
   ResetGLMaterialColors();
+  viewer->AfterEffects.clear();
   FCurrentViewer = viewer;
   TRenderContextInfo rci;
+  rci.Viewer = viewer;
   rci.ObjectsSorting = FObjectsSorting;
   if (TGLCamera* cam = viewer->Camera()) {
     rci.CameraPosition = cam->AbsolutePosition();
@@ -1131,6 +1149,7 @@ void TGLScene::RenderScene(TGLViewerCore* viewer, int width, int height) {
   rci.Height = height;
   try {
     FObjects->RenderChild(rci);
+    for (TGLObjectAfterEffect* e : viewer->AfterEffects) e->Render(viewer, rci);
   } catch (...) {
     viewer->CurrentStates = rci.CurrentStates;
     throw;

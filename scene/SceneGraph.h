@@ -13,11 +13,59 @@
 
 #include "scene/GLMisc.h"
 #include "scene/GLTexture.h"
+#include "scene/XCollection.h"
 
 class TGLScene;
 class TGLCamera;
 class TGLLightSource;
 class TGLViewerCore;
+class TGLBaseSceneObject;
+
+// --- behaviours and effects: collection items a scene object owns. Nothing in the program
+// creates any; they are here for objects that want to move themselves over time or draw
+// around themselves.
+class TGLBaseBehaviour : public TXCollectionItem {
+ public:
+  const char* ClassName() const override { return "TGLBaseBehaviour"; }
+  TGLBaseSceneObject* OwnerBaseSceneObject() const;
+  // Its own version (0) before the item's data; another version fails with "Assertion failure".
+  void WriteToFiler(TWriter& writer) const override;
+  void ReadFromFiler(TReader& reader) override;
+  virtual void DoProgress(double deltaTime, double newTime);
+};
+
+class TGLBehaviour : public TGLBaseBehaviour {
+ public:
+  const char* ClassName() const override { return "TGLBehaviour"; }
+};
+
+// Owned by a scene object ("Assertion failure" for any other owner).
+class TGLBehaviours : public TXCollection {
+ public:
+  explicit TGLBehaviours(TPersistent* owner);
+  const char* ClassName() const override { return "TGLBehaviours"; }
+  void DoProgress(double deltaTime, double newTime);
+};
+
+class TGLObjectEffect : public TGLBaseBehaviour {
+ public:
+  const char* ClassName() const override { return "TGLObjectEffect"; }
+  virtual void Render(TGLViewerCore* viewer, TRenderContextInfo& rci);
+};
+// Drawn before the object, after it, and after the whole scene.
+class TGLObjectPreEffect : public TGLObjectEffect {};
+class TGLObjectPostEffect : public TGLObjectEffect {};
+class TGLObjectAfterEffect : public TGLObjectEffect {};
+
+class TGLObjectEffects : public TXCollection {
+ public:
+  explicit TGLObjectEffects(TPersistent* owner);
+  const char* ClassName() const override { return "TGLObjectEffects"; }
+  void DoProgress(double deltaTime, double newTime);
+  void RenderPreEffects(TRenderContextInfo& rci);
+  // Post-effects are drawn; after-effects are queued on the viewer of the frame.
+  void RenderPostEffects(TRenderContextInfo& rci);
+};
 
 enum TGLObjectStyleFlag : uint8_t {
   osDirectDraw = 1,                        // no display list: the list-building step runs every frame
@@ -108,6 +156,10 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
   void SetObjectsSorting(TGLObjectsSorting v);
   float TagFloat = 0;
   std::function<void(TPersistent* sender, double deltaTime, double newTime)> OnProgress;
+  TGLBehaviours& Behaviours() { return *FBehaviours; }
+  TGLObjectEffects& Effects() { return *FEffects; }
+  void SetBehaviours(const TGLBehaviours& b) { FBehaviours->Assign(&b); }
+  void SetEffects(const TGLObjectEffects& e) { FEffects->Assign(&e); }
   uint8_t Changes() const { return FChanges; }
   uint8_t ObjectStyle() const { return FObjectStyle; }
   void Assign(const TPersistent* source) override;
@@ -163,6 +215,8 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
   float FRollAngle = 0, FPitchAngle = 0, FTurnAngle = 0;
   bool FIsCalculating = false;
   TGLObjectsSorting FObjectsSorting = osInherited;
+  std::unique_ptr<TGLBehaviours> FBehaviours;
+  std::unique_ptr<TGLObjectEffects> FEffects;
   // The last orientation that had non-zero vectors: a zero direction or up vector set by a
   // caller falls back to it.
   TVector FGoodDirection{0, 0, 1, 0}, FGoodUp{0, 1, 0, 0};
@@ -221,6 +275,29 @@ class TDirectOpenGL : public TGLImmaterialSceneObject {
 
  private:
   bool FUseBuildList = false;
+};
+
+enum TGLProxyObjectOption : uint8_t { pooEffects = 1, pooObjects = 2 };
+using TGLProxyObjectOptions = uint8_t;
+
+// Draws another object (its master) at its own place, then its own children.
+class TGLProxyObject : public TGLBaseSceneObject {
+ public:
+  explicit TGLProxyObject(TComponent* owner = nullptr);
+  ~TGLProxyObject() override;
+  CORVANE_SCENE_CLASS(TGLProxyObject, TGLBaseSceneObject)
+  TGLBaseSceneObject* MasterObject() const { return FMasterObject; }
+  void SetMasterObject(TGLBaseSceneObject* master);
+  TGLProxyObjectOptions ProxyOptions() const { return FProxyOptions; }
+  void SetProxyOptions(TGLProxyObjectOptions o);
+  void Notification(TComponent* component, TOperation operation) override;
+  void Render(TRenderContextInfo& rci) override;
+  void Assign(const TPersistent* source) override;
+
+ private:
+  TGLBaseSceneObject* FMasterObject = nullptr;
+  TGLProxyObjectOptions FProxyOptions = pooEffects | pooObjects;
+  bool FRendering = false;  // a master that (indirectly) shows this proxy is not drawn again
 };
 
 enum TLightStyle : uint8_t { lsSpot, lsOmni, lsParallel };

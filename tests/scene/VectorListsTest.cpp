@@ -9,6 +9,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "scene/Filer.h"
+#include "scene/FilerBytes.h"
 #include "scene/Spline.h"
 #include "scene/VectorLists.h"
 #include "scene/XCollection.h"
@@ -170,9 +171,12 @@ TEST_F(XCollectionStreaming, ClassNamesAreWrittenOnce) {
   c.WriteToFiler(w);
   const std::string bytes(s.Bytes().begin(), s.Bytes().end());
   // count 3; "TNamedItem" v0 "Named"; "TOtherItem" v0 "second"; index 0, v0 "Named"
-  const std::string expected = std::string("\x02\x03", 2) + "\x06\x0ATNamedItem" + std::string("\x02\x00", 2) +
-                               "\x06\x05Named" + "\x06\x0ATOtherItem" + std::string("\x02\x00", 2) + "\x06\x06second" +
-                               std::string("\x02\x00\x02\x00", 4) + "\x06\x05Named";
+  const std::string expected = FilerBytes()
+                                   .Int8(3)
+                                   .Str("TNamedItem").Int8(0).Str("Named")
+                                   .Str("TOtherItem").Int8(0).Str("second")
+                                   .Int8(0).Int8(0).Str("Named")
+                                   .Bytes();
   EXPECT_EQ(bytes, expected);
 
   TXCollection d(nullptr);
