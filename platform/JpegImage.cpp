@@ -86,6 +86,9 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegError& err) {
     return false;
   }
   jpeg_create_decompress(&cinfo);
+  // Bound libjpeg's own working memory (a progressive file keeps every coefficient of the image):
+  // a tiny file that declares a huge picture fails instead of exhausting memory.
+  cinfo.mem->max_memory_to_use = 512L * 1024 * 1024;
   src.init_source = InitSource;
   src.fill_input_buffer = FillInputBuffer;
   src.skip_input_data = SkipInputData;
