@@ -7,6 +7,7 @@
 
 #include "platform/Exceptions.h"
 #include "scene/GLRecorder.h"
+#include "scene/GLViewerCore.h"
 #include "scene/OpenGL12.h"
 
 class RecordingGL : public ::testing::Test {
@@ -29,3 +30,17 @@ std::string MessageOf(F f) {
   }
   return "(nothing raised)";
 }
+
+// A viewer without a window: the recording table accepts its fake display and drawable.
+class FakeViewer : public TGLViewerCore {
+ public:
+  TDrawable ViewerDrawable() const override {
+    const TGLDC d = FakeDC();
+    return {d.Display, d.Drawable};
+  }
+  int ViewerWidth() const override { return Width; }
+  int ViewerHeight() const override { return Height; }
+  int ColorDepth() const override { return Depth; }
+  void InvalidateWindow() override { ++Invalidations; }
+  int Width = 330, Height = 480, Depth = 24, Invalidations = 0;
+};

@@ -32,14 +32,6 @@ class LoggingEffect : public Base {
   std::string Tag;
 };
 
-class FakeViewer : public TGLViewerCore {
- public:
-  TDrawable ViewerDrawable() const override { return {FakeDC().Display, FakeDC().Drawable}; }
-  int ViewerWidth() const override { return 100; }
-  int ViewerHeight() const override { return 100; }
-  void InvalidateWindow() override {}
-};
-
 using EffectsTest = RecordingGL;
 
 TEST_F(EffectsTest, ProgressVisitsChildrenBackwardsThenBehaviours) {

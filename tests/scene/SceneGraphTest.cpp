@@ -11,19 +11,6 @@
 
 namespace {
 
-class FakeViewer : public TGLViewerCore {
- public:
-  TDrawable ViewerDrawable() const override {
-    const TGLDC d = FakeDC();
-    return {d.Display, d.Drawable};
-  }
-  int ViewerWidth() const override { return Width; }
-  int ViewerHeight() const override { return Height; }
-  int ColorDepth() const override { return Depth; }
-  void InvalidateWindow() override { ++Invalidations; }
-  int Width = 330, Height = 480, Depth = 24, Invalidations = 0;
-};
-
 using SceneTest = RecordingGL;
 
 // The first recorded call of that name (fails the test when there is none).
