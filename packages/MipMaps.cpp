@@ -68,13 +68,24 @@ bool SamePaletteColors(const HPALETTE& A, const HPALETTE& B) {
   return true;
 }
 
+bool PaletteStartsWith(const HPALETTE& Palette, const HPALETTE& Prefix) {
+  if (!Palette || !Prefix || Prefix->Entries.empty() || Prefix->Entries.size() > Palette->Entries.size())
+    return false;
+  for (size_t i = 0; i < Prefix->Entries.size(); ++i) {
+    const TPaletteEntry &a = Palette->Entries[i], &b = Prefix->Entries[i];
+    if (a.peRed != b.peRed || a.peGreen != b.peGreen || a.peBlue != b.peBlue) return false;
+  }
+  return true;
+}
+
 std::vector<std::unique_ptr<TBitmap>> MakeMipMaps(const TBitmap& Bitmap, int Count, const HPALETTE& Palette) {
   if (PaletteEntryCount(Palette) == 0) throw EInvalidGraphicOperation("The texture has no palette");
   if (Bitmap.Empty()) throw EInvalidGraphicOperation("The texture is empty");
   std::vector<std::unique_ptr<TBitmap>> levels;
   levels.reserve(static_cast<size_t>(std::max(Count, 0)));
 
-  if (Bitmap.PixelFormat() == TPixelFormat::pf8bit && SamePaletteColors(Bitmap.Palette(), Palette)) {
+  // A bitmap file may carry fewer than 256 colours; the palette built from it pads the rest.
+  if (Bitmap.PixelFormat() == TPixelFormat::pf8bit && PaletteStartsWith(Palette, Bitmap.Palette())) {
     // The texture already is in its palette: keep its indices, never re-dither them.
     auto level = std::make_unique<TBitmap>(Bitmap);
     level->SetPalette(Palette);

@@ -24,8 +24,13 @@ std::vector<TPaletteEntry> PaletteEntries256(const HPALETTE& Palette);
 // True when both palettes have the same colours (flags ignored), entry for entry.
 bool SamePaletteColors(const HPALETTE& A, const HPALETTE& B);
 
+// True when Prefix has at least one entry and Palette begins with Prefix's colours (flags
+// ignored).
+bool PaletteStartsWith(const HPALETTE& Palette, const HPALETTE& Prefix);
+
 // Count 8-bit levels of Bitmap in Palette, largest first. A 24-bit (or any non-palette)
 // texture is reduced level by level with Floyd-Steinberg dithering; an 8-bit texture whose own
-// palette is Palette keeps its indices (each smaller level takes every second pixel of the
-// level above), so the masked index 0 stays where it was painted. Bitmap is not changed.
+// palette is Palette, or its beginning, keeps its indices (each smaller level takes every
+// second pixel of the level above), so the masked index 0 stays where it was painted. Bitmap
+// is not changed.
 std::vector<std::unique_ptr<TBitmap>> MakeMipMaps(const TBitmap& Bitmap, int Count, const HPALETTE& Palette);

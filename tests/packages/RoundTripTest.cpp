@@ -157,3 +157,31 @@ TEST(MipMaps, ReducedLevelsAreEightBitInThePaletteAndHalveDown) {
   const auto reduced = MakeMipMaps(*eight, 1, pal);
   EXPECT_EQ(reduced[0]->Palette()->Entries.size(), pal->Entries.size());
 }
+
+TEST(MipMaps, AnEightBitTextureWithAShortPaletteKeepsItsIndices) {
+  // A 16-colour bitmap whose entries 0 and 7 are both black (0 is the masked colour), written
+  // with the 256-entry palette built from it (its 16 colours, then black).
+  std::vector<TPaletteEntry> sixteen(16);
+  for (int i = 1; i < 16; ++i)
+    if (i != 7) sixteen[i] = {static_cast<uint8_t>(i * 16), static_cast<uint8_t>(255 - i * 16), 40, 0};
+  std::vector<TPaletteEntry> padded = sixteen;
+  padded.resize(256);
+  HPALETTE own = CreatePalette(std::move(sixteen)), written = CreatePalette(std::move(padded));
+  TBitmap b(8, 4, TPixelFormat::pf8bit);
+  b.SetPalette(own);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) b.ScanLine(y)[x] = static_cast<uint8_t>((x + 3 * y) % 2 ? 7 : (x + y) % 16);
+  const auto levels = MakeMipMaps(b, 3, written);
+  ASSERT_EQ(levels.size(), 3u);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(levels[0]->ScanLine(y)[x], b.ScanLine(y)[x]) << x << "," << y;
+  EXPECT_EQ(levels[2]->ScanLine(0)[1], b.ScanLine(0)[4]);
+  EXPECT_EQ(levels[0]->Palette()->Entries.size(), 256u);
+
+  // A palette that differs inside the bitmap's colours is no match.
+  std::vector<TPaletteEntry> changed = written->Entries;
+  changed[3].peRed ^= 1;
+  EXPECT_FALSE(PaletteStartsWith(CreatePalette(std::move(changed)), own));
+  EXPECT_TRUE(PaletteStartsWith(written, own));
+  EXPECT_FALSE(PaletteStartsWith(own, written));
+}
