@@ -28,6 +28,9 @@ int PosNth(int n, const std::string& sub, const std::string& s) {
 }
 
 std::string GetToken(const std::string& s, char separator, int index) {
+  // A negative index gives the whole text (neither search below would find anything); leaving
+  // early also keeps index - 1 from overflowing.
+  if (index < 0) return s;
   const std::string sep(1, separator);
   int start = PosNth(index - 1, sep, s);
   if (start > 0) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "model/system2.h"
 #include "platform/MessagePump.h"
@@ -48,6 +49,7 @@ TEST(system2, GetTokenFields) {
   EXPECT_EQ(GetToken("a|b|c", '|', 2), "c");
   EXPECT_EQ(GetToken("a|b|c", '|', 3), "");
   EXPECT_EQ(GetToken("a|b|c", '|', -1), "a|b|c");
+  EXPECT_EQ(GetToken("a|b|c", '|', std::numeric_limits<int>::min()), "a|b|c");
   EXPECT_EQ(GetToken("a||c", '|', 1), "");
   EXPECT_EQ(GetToken("abc", '|', 0), "abc");
   EXPECT_EQ(GetToken("", '|', 0), "");
