@@ -120,6 +120,52 @@ TEST_F(SceneTest, TreeOperationsAndAbsolutePositions) {
   EXPECT_EQ(MessageOf([&] { scene.EndUpdate(); }), "Assertion failure");
 }
 
+TEST_F(SceneTest, StoredObjectsCopiesAndLoading) {
+  TGLScene scene;
+  // Top-level objects of stored scene data: cameras under CameraRoot, the rest under ObjectRoot.
+  TGLBaseSceneObject* cam = scene.AddObject(std::make_unique<TGLCamera>());
+  TGLBaseSceneObject* obj = scene.AddObject(std::make_unique<TDirectOpenGL>());
+  EXPECT_EQ(cam->Parent(), &scene.Cameras());
+  EXPECT_EQ(obj->Parent(), &scene.Objects());
+  EXPECT_EQ(obj->Scene(), &scene);
+  EXPECT_EQ(scene.Objects().Name, "ObjectRoot");
+  EXPECT_EQ(scene.Cameras().Name, "CameraRoot");
+  // A copy takes the transform, the properties and a copy of every child of the same class.
+  auto* src = scene.Objects().AddNewChild<TGLSceneObject>();
+  src->Position().SetVector(1, 2, 3);
+  src->SetTurnAngle(45);
+  src->SetShowAxes(true);
+  src->Material().SetBlendingMode(bmAdditive);
+  src->AddNewChild<TDirectOpenGL>()->Position().SetVector(4, 5, 6);
+  src->AddNewChild<TGLLightSource>();
+  auto* dst = scene.Objects().AddNewChild<TGLSceneObject>();
+  dst->AddNewChild<TGLSceneObject>();
+  dst->Assign(src);
+  ASSERT_EQ(dst->Count(), 2);
+  EXPECT_STREQ(dst->Children(0)->ClassName(), "TDirectOpenGL");
+  EXPECT_STREQ(dst->Children(1)->ClassName(), "TGLLightSource");
+  ExpectVec(dst->Children(0)->Position().AsVector(), 4, 5, 6);
+  EXPECT_EQ(dst->Position().AsVector(), src->Position().AsVector());
+  EXPECT_EQ(dst->Direction().AsVector(), src->Direction().AsVector());
+  EXPECT_FLOAT_EQ(dst->TurnAngle(), 45);
+  EXPECT_TRUE(dst->ShowAxes());
+  EXPECT_EQ(dst->Material().BlendingMode(), bmAdditive);
+  EXPECT_EQ(dst->Changes(), ocTransformation | ocStructure);
+  // The copied light got a slot of its own.
+  EXPECT_NE(static_cast<TGLLightSource*>(dst->Children(1))->LightID(), 0u);
+  EXPECT_NE(static_cast<TGLLightSource*>(dst->Children(1))->LightID(),
+            static_cast<TGLLightSource*>(src->Children(1))->LightID());
+  TPersistent other;
+  EXPECT_THROW(dst->Assign(&other), EConvertError);
+  // Loading: W of Position becomes 1 (a stored position may lack it), through the setter.
+  TGLSceneObject loaded;
+  loaded.BeginLoading();
+  loaded.Position().DirectVector()[3] = 0;
+  loaded.Loaded();
+  EXPECT_EQ(loaded.Position().W(), 1.0f);
+  EXPECT_FALSE(loaded.Loading());
+}
+
 // --- the viewer and the frame
 
 struct DemoScene {
