@@ -68,6 +68,7 @@ void TUTObjectWithProperties::ReadObject() {
     Package->Seek(0);
     Package->InArray = false;
     Package->PendingStruct.clear();
+    Package->PendingStructTag = 0;
     PropertyCount = 0;
     Properties.clear();
     const int64_t size = Package->StreamSize();
@@ -274,11 +275,15 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
   const std::string lname = LowerCase(name);
   std::string structName;
   std::string baseName = lname;  // the property's own name, for the array and enumeration tables
-  if (!P.PendingStruct.empty()) {
+  const bool structElement = !P.PendingStruct.empty();
+  uint8_t structTag = 0;
+  if (structElement) {
     Prop.Name = P.PendingStruct + "." + name;
     baseName = LowerCase(P.PendingStruct);
     structName = name;
+    structTag = P.PendingStructTag;
     P.PendingStruct.clear();
+    P.PendingStructTag = 0;
   } else {
     Prop.Name = name;
   }
@@ -288,8 +293,17 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
   if (lname == "none") {
     Prop.PropType = ptNone;
     more = false;
-  } else if (IsStructName(lname)) {
+  } else if (structElement || IsStructName(lname)) {
     if (structName.empty()) structName = name;
+    // A struct whose size has no code of its own (tag 0x5A) carries a size byte after its
+    // name; the scale struct (17 bytes) always comes that way, so its value takes 18 bytes.
+    if (structTag == 0x5A || lname == "scale") P.ReadByte();
+    // An array element of structs has its index after the struct's name (and size).
+    if (P.InArray) {
+      Prop.ArrayIndex = P.ReadByte();
+      P.InArray = false;
+    }
+    // Another struct's value is not known and is not read.
     value = ReadStruct(P, lname, Prop);
   } else {
     uint8_t info = P.ReadByte();
@@ -350,6 +364,7 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
       case 0x5A:
         // The struct's name and value follow as the next property element.
         P.PendingStruct = name;
+        P.PendingStructTag = info;
         P.InArray = arrayElement;
         Prop.PropType = ptNone;
         break;
@@ -385,7 +400,7 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
 
   std::string text = Prop.Name;
   if (Prop.ArrayIndex != 0 || IsStaticArrayName(baseName)) text += "[" + std::to_string(Prop.ArrayIndex) + "]";
-  if (!structName.empty() && !value.empty()) text += " (" + structName + ")";
+  if (!structName.empty()) text += " (" + structName + ")";
   if (Prop.PropType != ptNone) text += " = " + value;
   Prop.Text = text;
   return more;

@@ -95,6 +95,7 @@ class TUTPackage {
   // State of the property reader between two properties.
   bool InArray = false;
   std::string PendingStruct;
+  uint8_t PendingStructTag = 0;  // the info byte that announced PendingStruct
 
  private:
   void LoadPackage();

@@ -15,12 +15,13 @@ using namespace pkgtest;
 namespace {
 enum : int32_t {
   nNone, nCore, nClass, nTexture, nSkin, nLODSet, nStyle, nFoo, nTags, nHealth, nScaleF, nIsOn, nOwner,
-  nLocation, nVector, nRotation, nRotator, nDrawScale, nScale, nRegion, nPointRegion, nText, nColor, nDrop, nCount
+  nLocation, nVector, nRotation, nRotator, nDrawScale, nScale, nRegion, nPointRegion, nText, nColor, nDrop, nCount,
+  nFlareOffset, nPlane
 };
 const std::vector<std::string> kNames = {"None", "Core", "Class", "Texture", "Skin", "LODSet", "Style", "Foo",
                                          "Tags", "Health", "ScaleF", "bIsOn", "Owner", "Location", "Vector",
                                          "Rotation", "Rotator", "DrawScale", "Scale", "Region", "PointRegion",
-                                         "Message", "Color", "Drop", "Count"};
+                                         "Message", "Color", "Drop", "Count", "LensFlareOffset", "Plane"};
 
 struct Bytes {
   std::vector<uint8_t> d;
@@ -85,7 +86,7 @@ TEST(Properties, ArraysStructsAndTexts) {
   b.Name(nFoo).B({0x86, 3}).Idx(nCore);          // an array element with its index byte
   b.Name(nLocation).B({0x3A}).Name(nVector).F(1).F(-2.5f).F(0);
   b.Name(nRotation).B({0x3A}).Name(nRotator).I32(16384).I32(-1).I32(0);
-  b.Name(nDrawScale).B({0x5A}).Name(nScale).F(1).F(2).F(3).F(0.5f).B({2});
+  b.Name(nDrawScale).B({0x5A}).Name(nScale).B({17}).F(1).F(2).F(3).F(0.5f).B({2});
   b.Name(nRegion).B({0x2A}).Name(nPointRegion).Idx(1).I32(7).Idx(3);
   b.Name(nColor).B({0x10, 0x20, 0x30, 0xFF});    // a struct name read as a property
   b.Name(nText).B({0x3D}).Idx(4).B({'a', 'b', 'c', 0});
@@ -102,6 +103,35 @@ TEST(Properties, ArraysStructsAndTexts) {
                 "Region", "Region.PointRegion (PointRegion) = (Zone=Skin, iLeaf=7, ZoneNumber=3)",
                 "Color (Color) = (R=0x10, G=0x20, B=0x30, A=0xFF)", "Message = 'abc'", "Message = 'xyz'",
                 "Drop = (Unknown1=0x1234, X=9, Y=10, Unknown2=0x12345678)", "None"}));
+}
+
+// Struct values that carry more than their fields: a size byte after the struct's name for
+// tag 0x5A, an array index after it for array elements. A misread byte here shifts every
+// property that follows, so each case is followed by a plain one.
+TEST(Properties, StructSizeBytesAndArrayElements) {
+  Bytes b;
+  b.Name(nFlareOffset).B({0xBA}).Name(nVector).B({2}).F(0.5f).F(0).F(-1);
+  b.Name(nHealth).B({0x22}).I32(7);
+  b.Name(nRegion).B({0x5A}).Name(nPointRegion).B({6}).Idx(1).I32(-1).Idx(4);
+  b.Name(nHealth).B({0x22}).I32(8);
+  b.Name(nDrawScale).B({0xDA}).Name(nScale).B({17, 1}).F(2).F(2).F(2).F(0).B({0});
+  b.Name(nHealth).B({0x22}).I32(9);
+  b.Name(nScale).B({17}).F(1).F(1).F(1).F(0).B({1});  // a bare struct name: 18 bytes too
+  b.Name(nHealth).B({0x22}).I32(10);
+  b.Name(nFoo).B({0x3A}).Name(nPlane);                 // a struct nobody knows: nothing read
+  b.Name(nHealth).B({0x22}).I32(11);
+  b.Name(nNone);
+  EXPECT_EQ(Texts(b.d, "structarrays.u"),
+            (std::vector<std::string>{
+                "LensFlareOffset[0]", "LensFlareOffset.Vector[2] (Vector) = (X=0.500000, Y=0.000000, Z=-1.000000)",
+                "Health = 7 (0x00000007)", "Region",
+                "Region.PointRegion (PointRegion) = (Zone=Skin, iLeaf=-1, ZoneNumber=4)", "Health = 8 (0x00000008)",
+                "DrawScale",
+                "DrawScale.Scale[1] (Scale) = (X=2.000000, Y=2.000000, Z=2.000000, SheerRate=0.000000, "
+                "SheerAxis=0 (SHEER_None))",
+                "Health = 9 (0x00000009)",
+                "Scale (Scale) = (X=1.000000, Y=1.000000, Z=1.000000, SheerRate=0.000000, SheerAxis=1 (SHEER_XY))",
+                "Health = 10 (0x0000000A)", "Foo", "Foo.Plane (Plane)", "Health = 11 (0x0000000B)", "None"}));
 }
 
 TEST(Properties, UnknownTagsShortDataAndObjectsWithoutData) {
