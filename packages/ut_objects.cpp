@@ -276,12 +276,12 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
   std::string structName;
   std::string baseName = lname;  // the property's own name, for the array and enumeration tables
   const bool structElement = !P.PendingStruct.empty();
-  uint8_t structTag = 0;
+  uint8_t announcedBy = 0;  // the info byte of the pending struct
   if (structElement) {
     Prop.Name = P.PendingStruct + "." + name;
     baseName = LowerCase(P.PendingStruct);
     structName = name;
-    structTag = P.PendingStructTag;
+    announcedBy = P.PendingStructTag;
     P.PendingStruct.clear();
     P.PendingStructTag = 0;
   } else {
@@ -297,7 +297,7 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
     if (structName.empty()) structName = name;
     // A struct whose size has no code of its own (tag 0x5A) carries a size byte after its
     // name; the scale struct (17 bytes) always comes that way, so its value takes 18 bytes.
-    if (structTag == 0x5A || lname == "scale") P.ReadByte();
+    if (announcedBy == 0x5A || lname == "scale") P.ReadByte();
     // An array element of structs has its index after the struct's name (and size).
     if (P.InArray) {
       Prop.ArrayIndex = P.ReadByte();
