@@ -150,33 +150,41 @@ int32_t TUTPackage::FindExport(const std::string& ObjectName, const std::string&
 
 void TUTPackage::GetObjectPath(int Depth, int32_t Ref, std::string& Path) const {
   Path.clear();
-  int levels = 0;
-  while (Ref != 0 && (Depth < 0 || levels < Depth)) {
+  std::vector<const std::string*> names;  // innermost first
+  size_t length = 0;
+  while (Ref != 0 && (Depth < 0 || static_cast<int>(names.size()) < Depth)) {
     const int64_t i = RefTableIndex(Ref);
-    std::string name;
-    int32_t next;
+    int32_t nameIndex, next;
     if (Ref < 0) {
-      if (i >= static_cast<int64_t>(Imports.size())) {
-        Path.clear();
-        return;
-      }
-      name = GetName(Imports[static_cast<size_t>(i)].ObjectName);
+      if (i >= static_cast<int64_t>(Imports.size())) return;
+      nameIndex = Imports[static_cast<size_t>(i)].ObjectName;
       next = Imports[static_cast<size_t>(i)].Package;
     } else {
-      if (i >= static_cast<int64_t>(Exports.size())) {
-        Path.clear();
-        return;
-      }
-      name = GetName(Exports[static_cast<size_t>(i)].ObjectName);
+      if (i >= static_cast<int64_t>(Exports.size())) return;
+      nameIndex = Exports[static_cast<size_t>(i)].ObjectName;
       next = Exports[static_cast<size_t>(i)].Package;
     }
-    // No real package nests this deep; a longer walk means the references form a cycle.
-    if (++levels > UT_MAX_OBJECT_DEPTH)
+    // No real package nests this deep or names an object this long; a longer walk means the
+    // references form a cycle, and a path this long, kept for every row, would let a small
+    // file take gigabytes.
+    if (names.size() >= UT_MAX_OBJECT_DEPTH)
       throw EReadError("The package references of object " + std::to_string(Ref) + " form a cycle");
-    Path.insert(0, name + ".");
+    static const std::string kEmpty;
+    const std::string& name =
+        nameIndex >= 0 && static_cast<size_t>(nameIndex) < Names.size() ? Names[static_cast<size_t>(nameIndex)].Name
+                                                                        : kEmpty;
+    length += name.size() + 1;
+    if (length > UT_MAX_OBJECT_PATH + 1)
+      throw EReadError("The object path of " + std::to_string(Ref) + " is longer than " +
+                       std::to_string(UT_MAX_OBJECT_PATH) + " characters");
+    names.push_back(&name);
     Ref = next;
   }
-  if (!Path.empty() && Path.back() == '.') Path.pop_back();
+  Path.reserve(length);
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (it != names.rbegin()) Path += '.';
+    Path += **it;
+  }
 }
 
 void TUTPackage::ClearTables() {

@@ -80,7 +80,7 @@ class TUTPackage {
   int32_t FindExport(const std::string& ObjectName, const std::string& ClassName) const;
   // The object path of Ref, outermost package first ("Engine.Texture"), taking at most Depth
   // levels (-1: all). A row that does not exist gives an empty path. A cyclic or absurdly deep
-  // chain of packages raises EReadError.
+  // chain of packages, or a path longer than UT_MAX_OBJECT_PATH, raises EReadError.
   void GetObjectPath(int Depth, int32_t Ref, std::string& Path) const;
 
   TStream* Stream = nullptr;  // the stream every read uses
@@ -108,4 +108,6 @@ class TUTPackage {
 };
 
 // Longest chain of packages an object path may have; deeper chains are taken for cycles.
-constexpr int UT_MAX_OBJECT_DEPTH = 256;
+constexpr size_t UT_MAX_OBJECT_DEPTH = 256;
+// Longest object path, in characters; real ones are a few short names.
+constexpr size_t UT_MAX_OBJECT_PATH = 1024;

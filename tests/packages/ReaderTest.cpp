@@ -249,3 +249,19 @@ TEST(Reader, LoadingAgainReplacesTheTables) {
   EXPECT_THROW(p.LoadFromFile(b + ".missing"), EReadError);
   EXPECT_TRUE(p.Exports.empty());
 }
+
+// Long chains of packages: a small file must not make the reader build paths of megabytes for
+// every row. Real paths are a few names long; a path beyond any real one is refused.
+TEST(Reader, PathsTooLongForAnyRealPackageAreRefused) {
+  const auto chain = [](int Levels, int Rows, size_t NameLength) {
+    RawPackage r;
+    r.Names = {"None", std::string(NameLength, 'g')};
+    for (int i = 0; i < Levels; ++i) r.Exports.push_back({0, 0, i, 1, 0, {}, -1});  // each in the one before
+    for (int i = 0; i < Rows; ++i) r.Exports.push_back({0, 0, Levels, 1, 0, {}, -1});
+    return r.Build();
+  };
+  // Five levels of long names load; their paths are whole.
+  TUTPackage ok(Store(chain(5, 2, 60), "chain-short.u"));
+  EXPECT_EQ(ok.Exports.back().PackagePath.size(), 5 * 61 - 1);
+  ExpectLoadFailure(Store(chain(250, 3000, 200), "chain-long.u"));
+}
