@@ -11,7 +11,9 @@ std::string PackageIntFileName(const TPackageProject& Project) { return ChangeFi
 namespace {
 // Copies Source into Folder; returns an empty string on success, else the reason.
 std::string CopyInto(const std::string& Source, const std::string& Folder, std::string& Target) {
-  Target = IncludeTrailingPathDelimiter(Folder) + ExtractFileName(Source);
+  // An installed file whose name differs only in letter case is the same file to the game
+  // (under Wine): replace it rather than put a second one beside it.
+  Target = ResolveCaseInsensitive(IncludeTrailingPathDelimiter(Folder) + ExtractFileName(Source));
   try {
     if (!DirectoryExists(Folder)) return "the folder " + Folder + " does not exist";
     const std::vector<uint8_t> data = ReadWholeFile(Source);

@@ -102,3 +102,19 @@ TEST(CompileFiles, ARefusedNameWritesNothing) {
   EXPECT_THROW(CompilePackageFiles(f.Project, false), EConvertError);
   EXPECT_EQ(FileCount(dir), 0);
 }
+
+TEST(CompileFiles, InstallReplacesAnInstalledFileOfAnotherLetterCase) {
+  const fs::path dir = ScratchDir("installcase");
+  const fs::path game = dir / "Game";
+  fs::create_directories(game / "Textures");
+  fs::create_directories(game / "System");
+  WriteBytes(game / "Textures" / "MYSKINS.UTX", {1, 2, 3});
+  WriteBytes(game / "System" / "myskins.INT", {4});
+  TProjectFixture f = SmallProject(dir);
+  f.Project.GameFolder = game.string();
+  EXPECT_FALSE(CompilePackageFiles(f.Project, true).IsError);
+  EXPECT_EQ(Slurp(game / "Textures" / "MYSKINS.UTX"), Slurp(dir / "MySkins.utx"));
+  EXPECT_EQ(Slurp(game / "System" / "myskins.INT"), Slurp(dir / "MySkins.int"));
+  EXPECT_EQ(FileCount(game / "Textures"), 1);
+  EXPECT_EQ(FileCount(game / "System"), 1);
+}
