@@ -79,10 +79,11 @@ struct TContributors {
   std::vector<float> Weight;
 };
 
+// More list entries than this means a filter support no filter has (see Stretch).
+constexpr double MaxContributors = double(1 << 28);
+
 TContributors BuildContributors(int SrcSize, int DstSize, TFilterProc Filter, float Width) {
   TContributors c;
-  c.First.resize(static_cast<size_t>(DstSize));
-  c.Count.resize(static_cast<size_t>(DstSize));
   float scale;
   bool single = false;
   if (SrcSize == 1) {
@@ -98,6 +99,12 @@ TContributors BuildContributors(int SrcSize, int DstSize, TFilterProc Filter, fl
   const bool enlarge = scale >= 1.0f;
   const float w = enlarge ? Width : Width / scale;
   const float s = 1.0f / scale;
+  // Each list spans 2w + 1 source pixels; an absurd support would take memory and time without
+  // bound (and its ends would not fit an integer).
+  if (!((2.0 * static_cast<double>(w) + 2.0) * DstSize <= MaxContributors))
+    throw EOutOfResources("Not enough storage is available to process this command");
+  c.First.resize(static_cast<size_t>(DstSize));
+  c.Count.resize(static_cast<size_t>(DstSize));
   for (int i = 0; i < DstSize; ++i) {
     float center = single ? static_cast<float>(SrcSize - 1) / 2.0f : static_cast<float>(i) / scale;
     int64_t left = static_cast<int64_t>(std::floor(center - w));
@@ -124,6 +131,7 @@ TContributors BuildContributors(int SrcSize, int DstSize, TFilterProc Filter, fl
 // channel values of a row. Every lane still sums its products in contributor order, so the
 // result is the same as one channel at a time.
 typedef float TFloat4 __attribute__((vector_size(16)));
+typedef uint8_t TByte4 __attribute__((vector_size(4)));
 
 // Clamps to 0..255, then rounds to nearest with halves to even: adding and taking away 1.5 x 2^23
 // leaves the value rounded by the processor's default rounding mode.
@@ -142,19 +150,23 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
   if (SW < 1 || SH < 1) throw EInvalidGraphic("Source bitmap too small");
   const int DW = Destination.Width(), DH = Destination.Height();
   if (DW < 1 || DH < 1) throw EInvalidGraphic("Destination bitmap too small");
+  if (!(Width >= 0.0f) || !std::isfinite(Width)) throw EInvalidGraphic("Invalid filter width");
 
-  if (Source.PixelFormat() != TPixelFormat::pf24bit) Source.SetPixelFormat(TPixelFormat::pf24bit);
+  // Everything that can be refused is made before either bitmap is converted: the contributor
+  // lists and the intermediate image, DW wide and SH high (a 24-bit bitmap, so a size the
+  // platform refuses is refused here too).
+  TContributors cx = BuildContributors(SW, DW, Filter, Width);
+  TContributors cy = BuildContributors(SH, DH, Filter, Width);
+  TBitmap inter(DW, SH, TPixelFormat::pf24bit);
   // Every destination pixel is written below, so its old content need not be converted.
-  if (Destination.PixelFormat() != TPixelFormat::pf24bit) Destination = TBitmap(DW, DH, TPixelFormat::pf24bit);
+  TBitmap fresh;
+  if (Destination.PixelFormat() != TPixelFormat::pf24bit) fresh = TBitmap(DW, DH, TPixelFormat::pf24bit);
+  if (Source.PixelFormat() != TPixelFormat::pf24bit) Source.SetPixelFormat(TPixelFormat::pf24bit);
+  if (!fresh.Empty()) Destination = std::move(fresh);
 
-  // Horizontal pass: every source row into the intermediate image, DW wide and SH high. The
-  // intermediate keeps the rounded bytes, held as floats for the second pass; its rows are
-  // padded to whole groups of four.
+  // Horizontal pass: every source row into the intermediate image.
   const size_t interRow = static_cast<size_t>(DW) * 3;
-  const size_t interGroups = (interRow + 3) / 4;
-  std::vector<TFloat4> inter(interGroups * static_cast<size_t>(SH));
   {
-    TContributors cx = BuildContributors(SW, DW, Filter, Width);
     // The column lists of four neighbouring columns interleaved slot by slot and padded to the
     // longest list with zero weights, which add nothing: the four sums are independent and stay
     // in registers, and every sum still takes its terms in list order.
@@ -171,7 +183,6 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
       }
     std::vector<TFloat4> srcRow(static_cast<size_t>(SW));
     std::vector<TFloat4> sums(groups * 4);
-    std::vector<float> outRow(interGroups * 4, 0.0f);
     for (int y = 0; y < SH; ++y) {
       const uint8_t* src = Source.ScanLine(y);
       for (int x = 0; x < SW; ++x)
@@ -193,27 +204,32 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
         sums[4 * g + 2] = a2;
         sums[4 * g + 3] = a3;
       }
+      uint8_t* out = inter.ScanLine(y);
       for (size_t i = 0; i < static_cast<size_t>(DW); ++i) {
-        outRow[3 * i] = ToByte(sums[i][0]);
-        outRow[3 * i + 1] = ToByte(sums[i][1]);
-        outRow[3 * i + 2] = ToByte(sums[i][2]);
+        out[3 * i] = ToByte(sums[i][0]);
+        out[3 * i + 1] = ToByte(sums[i][1]);
+        out[3 * i + 2] = ToByte(sums[i][2]);
       }
-      std::memcpy(inter.data() + interGroups * static_cast<size_t>(y), outRow.data(), interGroups * sizeof(TFloat4));
     }
   }
 
   // Vertical pass: a whole destination row at a time, contributors in list order, so every
-  // pixel's sum is formed in the same order as column by column.
-  TContributors cy = BuildContributors(SH, DH, Filter, Width);
+  // pixel's sum is formed in the same order as column by column. Intermediate rows are padded
+  // to four bytes, so they are read four bytes at a time.
+  const size_t interGroups = (interRow + 3) / 4;
   std::vector<TFloat4> acc(interGroups);
   for (int i = 0; i < DH; ++i) {
     std::fill(acc.begin(), acc.end(), TFloat4{0.0f, 0.0f, 0.0f, 0.0f});
     const int32_t first = cy.First[static_cast<size_t>(i)], count = cy.Count[static_cast<size_t>(i)];
     for (int32_t k = 0; k < count; ++k) {
-      const TFloat4* row = inter.data() + interGroups * static_cast<size_t>(cy.Index[static_cast<size_t>(first + k)]);
+      const uint8_t* row = inter.ScanLine(cy.Index[static_cast<size_t>(first + k)]);
       const float w = cy.Weight[static_cast<size_t>(first + k)];
       TFloat4* a = acc.data();
-      for (size_t n = 0; n < interGroups; ++n) a[n] += row[n] * w;
+      for (size_t n = 0; n < interGroups; ++n, row += 4) {
+        TByte4 b;
+        std::memcpy(&b, row, sizeof b);
+        a[n] += __builtin_convertvector(b, TFloat4) * w;
+      }
     }
     uint8_t* dst = Destination.ScanLine(i);
     const float* sums = reinterpret_cast<const float*>(acc.data());

@@ -27,8 +27,10 @@ extern const TFilterRec ResampleFilters[ResampleFilterCount];
 
 // Fills Destination, whose size the caller has set, with the filtered image of Source. Source
 // and Destination are converted to 24 bits per pixel in place. Raises EInvalidGraphic with
-// "Source bitmap too small" for an empty source and "Destination bitmap too small" for an
-// empty destination.
+// "Source bitmap too small" for an empty source, "Destination bitmap too small" for an empty
+// destination and "Invalid filter width" for a support that is negative or not finite, and
+// EOutOfResources when the intermediate image (destination width by source height) or the
+// contributor lists are too large; a refusal leaves both bitmaps unchanged.
 void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Width);
 
 // The editor's call: Lanczos3 with its support of 3.

@@ -147,3 +147,87 @@ TEST(ResampleEdges, TinySourcesSingleRowsAndEmptyBitmaps) {
   EXPECT_EQ(src.Width(), 9);
   EXPECT_EQ(src.Height(), 2);
 }
+
+namespace {
+// The resampler written the plain way, one channel of one pixel at a time, column by column and
+// then row by row, in the same 32-bit float arithmetic. The fast one interleaves columns, pads
+// lists and reads several channels at once; it must give the very same bytes.
+std::vector<std::pair<int, float>> PlainList(int S, int D, int i, TFilterProc F, float Width) {
+  const float scale = S == 1 ? float(D) / float(S) : float(D - 1) / float(S - 1);
+  const float center = float(i) / scale;
+  const float w = scale >= 1.0f ? Width : Width / scale, s = 1.0f / scale;
+  std::vector<std::pair<int, float>> list;
+  for (long j = long(std::floor(center - w)); j <= long(std::ceil(center + w)); ++j) {
+    const float weight = scale >= 1.0f ? F(center - float(j)) : F((center - float(j)) / s) / s;
+    if (weight == 0.0f) continue;
+    const long n = j < 0 ? -j : j >= S ? 2 * S - j - 1 : j;
+    list.emplace_back(int(std::clamp(n, 0L, long(S - 1))), weight);
+  }
+  return list;
+}
+
+uint8_t PlainByte(float v) { return v > 255.0f ? 255 : v < 0.0f ? 0 : uint8_t(std::nearbyint(v)); }
+
+TBitmap PlainStretch(const TBitmap& src, int DW, int DH, TFilterProc F, float Width) {
+  const int SW = src.Width(), SH = src.Height();
+  TBitmap inter(DW, SH), dst(DW, DH);
+  for (int y = 0; y < SH; ++y)
+    for (int x = 0; x < DW; ++x) {
+      const auto list = PlainList(SW, DW, x, F, Width);
+      for (int c = 0; c < 3; ++c) {
+        float sum = 0.0f;
+        for (auto [n, wt] : list) sum += float(src.ScanLine(y)[3 * n + c]) * wt;
+        inter.ScanLine(y)[3 * x + c] = PlainByte(sum);
+      }
+    }
+  for (int x = 0; x < DW; ++x)
+    for (int y = 0; y < DH; ++y) {
+      const auto list = PlainList(SH, DH, y, F, Width);
+      for (int c = 0; c < 3; ++c) {
+        float sum = 0.0f;
+        for (auto [n, wt] : list) sum += float(inter.ScanLine(n)[3 * x + c]) * wt;
+        dst.ScanLine(y)[3 * x + c] = PlainByte(sum);
+      }
+    }
+  return dst;
+}
+}  // namespace
+
+TEST(ResamplePlain, SameBytesAsThePlainArithmetic) {
+  // Enlarging and reducing, odd widths that leave partial groups of four, sources smaller than
+  // the filter's reach (mirrored and clamped indices) and a one-pixel source.
+  const std::array<int, 4> sizes[] = {{37, 23, 101, 58}, {101, 58, 37, 23}, {2, 3, 13, 11},
+                                      {1, 1, 6, 5},      {64, 64, 63, 65},  {9, 200, 5, 7}};
+  for (int f = 0; f < ResampleFilterCount; ++f)
+    for (auto [sw, sh, dw, dh] : sizes) {
+      TBitmap src = Picture(sw, sh, static_cast<uint32_t>(sw * 7 + f)), dst(dw, dh);
+      const TBitmap want = PlainStretch(src, dw, dh, ResampleFilters[f].Filter, ResampleFilters[f].Width);
+      Stretch(src, dst, ResampleFilters[f].Filter, ResampleFilters[f].Width);
+      for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < 3 * dw; ++x)
+          ASSERT_EQ(dst.ScanLine(y)[x], want.ScanLine(y)[x])
+              << ResampleFilters[f].Name << " " << sw << "x" << sh << "->" << dw << "x" << dh << " at byte " << x << "," << y;
+    }
+}
+
+TEST(ResampleEdges, RefusalsLeaveBothBitmapsAlone) {
+  auto check = [](TBitmap& src, TBitmap& dst, float width, const char* message) {
+    const TBitmap srcBefore = src, dstBefore = dst;
+    try {
+      Stretch(src, dst, Lanczos3Filter, width);
+      ADD_FAILURE() << "accepted; wanted \"" << message << "\"";
+    } catch (const Exception& e) {
+      EXPECT_STREQ(e.what(), message);
+    }
+    EXPECT_TRUE(src.SameAs(srcBefore)) << message;
+    EXPECT_TRUE(dst.SameAs(dstBefore)) << message;
+  };
+  TBitmap src(30, 20, TPixelFormat::pf8bit), dst(7, 9, TPixelFormat::pf4bit);
+  for (float width : {std::nanf(""), -1.0f, INFINITY}) check(src, dst, width, "Invalid filter width");
+  // A finite but absurd support: its lists would be without bound.
+  check(src, dst, 1e30f, "Not enough storage is available to process this command");
+  // The intermediate image is the destination's width by the source's height: a tall thin
+  // source to a long single row needs 20000 x 20000 pixels, more than any bitmap may have.
+  TBitmap tall(1, 20000, TPixelFormat::pf8bit), longRow(20000, 1, TPixelFormat::pf8bit);
+  check(tall, longRow, 3.0f, "Not enough storage is available to process this command");
+}
