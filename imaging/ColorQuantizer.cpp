@@ -19,8 +19,13 @@ intptr_t CheckGDIResult(intptr_t Value) {
 }
 
 int64_t ScanLineBytes(int64_t Pixels, int BitsPerPixel, int Alignment) {
-  if (Pixels < 0 || BitsPerPixel <= 0 || Alignment < 8) return 0;
-  return static_cast<int64_t>(BytesPerScanline(static_cast<uint64_t>(Pixels), BitsPerPixel, Alignment));
+  if (Pixels < 0 || BitsPerPixel <= 0 || Alignment <= 0) return 0;
+  // The bits rounded up to the alignment, then to whole bytes (an alignment that is not a
+  // multiple of 8 must not cut the row's last bits off). Sizes past 64 bits saturate.
+  const unsigned __int128 bits = static_cast<unsigned __int128>(Pixels) * static_cast<unsigned>(BitsPerPixel);
+  const unsigned a = static_cast<unsigned>(Alignment);
+  const unsigned __int128 bytes = ((bits + a - 1) / a * a + 7) / 8;
+  return bytes > static_cast<unsigned __int128>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(bytes);
 }
 
 int GIFColorBits(unsigned N) {
@@ -222,9 +227,12 @@ struct TQuantizeSetup {
   int PaletteSize, MaxColors, First;
 };
 
+// A logical palette holds at most 65535 entries (a 16-bit count).
+constexpr int MaxPaletteEntries = 65535;
+
 TQuantizeSetup Setup(int Colors, bool Windows) {
   if (Windows) return {256, 236, 10};
-  if (Colors <= 0) GIFError("Invalid number of colors");
+  if (Colors <= 0 || Colors > MaxPaletteEntries) GIFError("Invalid number of colors");
   return {Colors, Colors, 0};
 }
 

@@ -22,8 +22,9 @@ CORVANE_EXCEPTION(GIFException, EInvalidGraphic)
 // last system error, or "Out of system resources" when there is none.
 intptr_t CheckGDIResult(intptr_t Value);
 
-// Bytes of one row: Pixels x BitsPerPixel rounded up to Alignment bits (a multiple of 8), in
-// bytes, counted in 64 bits.
+// Bytes of one row: Pixels x BitsPerPixel rounded up to Alignment bits, then to whole bytes;
+// counted without overflow (a result past 64 bits gives INT64_MAX), 0 for a negative count or
+// a size or alignment that is not positive.
 int64_t ScanLineBytes(int64_t Pixels, int BitsPerPixel, int Alignment);
 // Bits needed to index N colours: 0 for 0, 1 for 1 or 2, else the smallest n with 2^n >= N.
 int GIFColorBits(unsigned N);
@@ -78,9 +79,10 @@ class TColorQuantizer {
   int FMaxColors, FColorBits;
 };
 
-// Octree palettes. With Windows false the palette has Colors entries; with Windows true it has
-// 256: the stock palette's first ten and last ten colours around 236 quantized ones. Entries the
-// image has no colour for are black. Bitmaps are converted to 24 bits per pixel in place.
+// Octree palettes. With Windows false the palette has Colors entries (1 to 65535, else
+// GIFException "Invalid number of colors"); with Windows true it has 256: the stock palette's
+// first ten and last ten colours around 236 quantized ones. Entries the image has no colour for
+// are black. Bitmaps are converted to 24 bits per pixel in place.
 HPALETTE QuantizeDIBPalette(TDIBReader& Reader, int Colors, int ColorBits, bool Windows);
 HPALETTE QuantizeBitmapPalette(TBitmap& Bitmap, int Colors, int ColorBits, bool Windows);
 // Raises GIFError("Invalid bitmap list") for a missing or empty list.

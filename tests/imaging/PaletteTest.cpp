@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <map>
 #include <set>
 
@@ -13,6 +14,15 @@ TEST(GifUnitRoutines, SizesColourBitsAndSubBlocks) {
   EXPECT_EQ(ScanLineBytes(3, 24, 32), 12);
   EXPECT_EQ(ScanLineBytes(5, 8, 32), 8);
   EXPECT_EQ(ScanLineBytes(int64_t{1} << 30, 24, 32), int64_t{3} << 30);  // no 32-bit wrap
+  EXPECT_EQ(ScanLineBytes(5, 8, 16), 6);
+  // Alignments under a byte or not a multiple of 8 still give whole bytes for every bit.
+  EXPECT_EQ(ScanLineBytes(8, 8, 1), 8);
+  EXPECT_EQ(ScanLineBytes(3, 1, 1), 1);
+  EXPECT_EQ(ScanLineBytes(2, 12, 12), 3);
+  EXPECT_EQ(ScanLineBytes(3, 4, 12), 2);
+  EXPECT_EQ(ScanLineBytes(INT64_MAX, 32, 32), INT64_MAX);  // saturates instead of wrapping
+  EXPECT_EQ(ScanLineBytes(-1, 8, 32), 0);
+  EXPECT_EQ(ScanLineBytes(4, 8, 0), 0);
   EXPECT_EQ(GIFColorBits(0), 0);
   EXPECT_EQ(GIFColorBits(2), 1);
   EXPECT_EQ(GIFColorBits(3), 2);
@@ -105,6 +115,10 @@ TEST(Octree, ListEqualsOneStackedImageAndBadInputIsRefused) {
   }
   EXPECT_THROW(QuantizeBitmapPalette(a, 0, 8, false), GIFException);
   EXPECT_THROW(QuantizeBitmapPalette(a, -5, 8, false), GIFException);
+  // More entries than a palette can count would only take memory.
+  EXPECT_THROW(QuantizeBitmapPalette(a, INT_MAX, 8, false), GIFException);
+  EXPECT_EQ(PaletteEntryCount(QuantizeBitmapPalette(a, 65535, 8, false)), 65535);
+  EXPECT_EQ(PaletteEntryCount(QuantizeBitmapPalette(a, INT_MAX, 8, true)), 256);  // the count is not used
 }
 
 TEST(Octree, StaysBoundedAndKeepsEveryPixel) {
