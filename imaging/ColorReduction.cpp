@@ -12,6 +12,9 @@ std::unique_ptr<TBitmap> ReduceBitmapColors(TBitmap& Bitmap, TReductionMethod Me
   }
   ReductionBits = std::clamp(ReductionBits, 1, 8);
   const int width = Bitmap.Width(), height = Bitmap.Height();
+  // A large picture's result starts as a 1-bit bitmap; the writer replaces it at the end, so
+  // this shows only in the empty result of an unknown method or ditherer.
+  if (static_cast<int64_t>(width) * height > 500000) result->SetPixelFormat(TPixelFormat::pf1bit);
 
   TDIBReader reader(Bitmap, TPixelFormat::pf24bit);
 

@@ -38,6 +38,7 @@ enum class TDitherKind : uint8_t {
 // A new bitmap owned by the caller: for rdNone a 24-bit copy of Bitmap (left untouched);
 // otherwise Bitmap is converted to 24 bits in place and the result is 8 bits per pixel with the
 // target palette. ReductionBits is clamped to 1..8. A method or ditherer outside the tables, or
-// an empty palette, gives an empty bitmap. CustomPalette is copied, never kept.
+// an empty palette, gives an empty bitmap (1 bit per pixel when the source has more than 500,000
+// pixels, else 24). CustomPalette is copied, never kept.
 std::unique_ptr<TBitmap> ReduceBitmapColors(TBitmap& Bitmap, TReductionMethod Method, TDitherKind Dither,
                                             int ReductionBits, const HPALETTE& CustomPalette);

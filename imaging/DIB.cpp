@@ -29,9 +29,11 @@ TDIBWriter::~TDIBWriter() {
 void TDIBWriter::MakeImage() {
   const int bits = PixelFormat == TPixelFormat::pf8bit ? 8 : 24;
   const int64_t row = ScanLineBytes(FWidth, bits, 32);
+  // Bitmaps larger than 1 GiB are refused by TBitmap too; say so before trying. Compared by
+  // division: the product of a huge width and height does not fit 64 bits.
+  constexpr int64_t limit = int64_t{1} << 30;
+  if (row > limit / FHeight) throw EOutOfMemory("Failed to allocate memory for GIF DIB");
   const int64_t total = row * FHeight;
-  // Bitmaps larger than 1 GiB are refused by TBitmap too; say so before trying.
-  if (total > (int64_t{1} << 30)) throw EOutOfMemory("Failed to allocate memory for GIF DIB");
   try {
     FBits.assign(static_cast<size_t>(total), 0);
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
+#include <tuple>
 
 #include "ImagingTestSupport.h"
 #include "imaging/ColorReduction.h"
@@ -127,6 +129,14 @@ TEST(ReduceBitmapColors, MethodsBitsAndUnknownValues) {
   }
   TBitmap bmp = Picture(8, 8, 1);
   EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod(10), TDitherKind::dtNearest, 8, nullptr)->Empty());
+  // Past 500,000 pixels the result starts as a 1-bit bitmap; an unknown value leaves it so.
+  for (auto [w, h, pf] : {std::tuple{1000, 500, TPixelFormat::pf24bit}, {1001, 500, TPixelFormat::pf1bit}}) {
+    TBitmap big(w, h, TPixelFormat::pf8bit);
+    auto out = ReduceBitmapColors(big, TReductionMethod::rdWeb216, TDitherKind(200), 8, nullptr);
+    EXPECT_TRUE(out->Empty());
+    EXPECT_EQ(out->PixelFormat(), pf) << w << "x" << h;
+    EXPECT_EQ(big.PixelFormat(), TPixelFormat::pf24bit) << "the source is opened at 24 bits first";
+  }
   EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod::rdWeb216, TDitherKind(7), 8, nullptr)->Empty());
   EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod::rdCustomPalette, TDitherKind::dtNearest, 8, nullptr)->Empty());
   EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod::rdCustomPalette, TDitherKind::dtNearest, 8, CreatePalette({}))->Empty());
@@ -224,4 +234,7 @@ TEST(DIBWriter, RowsPaletteAndErrors) {
   EXPECT_EQ(message(TPixelFormat::pf8bit, 0, 5), "Invalid image dimensions");
   EXPECT_EQ(message(TPixelFormat::pf8bit, 5, -1), "Invalid image dimensions");
   EXPECT_EQ(message(TPixelFormat::pf24bit, 1 << 30, 1 << 30), "Failed to allocate memory for GIF DIB");
+  // Row size times height does not fit 64 bits here.
+  EXPECT_EQ(message(TPixelFormat::pf24bit, INT_MAX, INT_MAX), "Failed to allocate memory for GIF DIB");
+  EXPECT_EQ(message(TPixelFormat::pf8bit, INT_MAX, 2), "Failed to allocate memory for GIF DIB");
 }
