@@ -173,7 +173,15 @@ void TColorQuantizer::ProcessRow(const uint8_t* Row, int Width) {
 
 void TColorQuantizer::ProcessImage(TDIBReader& Image) {
   const int w = Image.Bitmap->Width(), h = Image.Bitmap->Height();
-  for (int y = 0; y < h; ++y) ProcessRow(Image.ScanLine(y), w);
+  if (Image.Bitmap->PixelFormat() == TPixelFormat::pf24bit) {
+    for (int y = 0; y < h; ++y) ProcessRow(Image.ScanLine(y), w);
+    return;
+  }
+  // Rows of a reader opened in another format are shorter than three bytes a pixel: read the
+  // colours from a 24-bit copy and leave the caller's bitmap in the format it opened.
+  TBitmap copy = *Image.Bitmap;
+  copy.SetPixelFormat(TPixelFormat::pf24bit);
+  for (int y = 0; y < h; ++y) ProcessRow(copy.ScanLine(y), w);
 }
 
 std::vector<TPaletteEntry> TColorQuantizer::ColorTable() const {

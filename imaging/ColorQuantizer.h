@@ -60,6 +60,7 @@ class TColorQuantizer {
   TColorQuantizer(int MaxColors, int ColorBits);
   // Adds every pixel of a 24-bit (blue, green, red) row, reducing after each one.
   void ProcessRow(const uint8_t* Row, int Width);
+  // Every pixel of the reader's bitmap, whatever format it was opened in.
   void ProcessImage(TDIBReader& Image);
   void AddColor(uint8_t R, uint8_t G, uint8_t B);
   // The leaves in depth-first order, children 0 to 7; a leaf without pixels is black.

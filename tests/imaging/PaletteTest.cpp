@@ -6,6 +6,7 @@
 
 #include "ImagingTestSupport.h"
 #include "imaging/ColorReduction.h"
+#include "imaging/DIB.h"
 #include "platform/Streams.h"
 
 using namespace imgtest;
@@ -119,6 +120,22 @@ TEST(Octree, ListEqualsOneStackedImageAndBadInputIsRefused) {
   EXPECT_THROW(QuantizeBitmapPalette(a, INT_MAX, 8, false), GIFException);
   EXPECT_EQ(PaletteEntryCount(QuantizeBitmapPalette(a, 65535, 8, false)), 65535);
   EXPECT_EQ(PaletteEntryCount(QuantizeBitmapPalette(a, INT_MAX, 8, true)), 256);  // the count is not used
+}
+
+TEST(Octree, ReaderInAnotherFormatGivesThePictureColours) {
+  // A reader opened at 8 or 4 bits has rows of one byte a pixel or less; the palette must come
+  // from the pixels' colours, not from reading those rows three bytes at a time.
+  TBitmap picture = Picture(33, 17, 5);
+  for (TPixelFormat pf : {TPixelFormat::pf8bit, TPixelFormat::pf4bit, TPixelFormat::pf32bit}) {
+    TBitmap bmp = picture;
+    bmp.SetPixelFormat(pf);
+    TBitmap wide = bmp;
+    wide.SetPixelFormat(TPixelFormat::pf24bit);
+    TDIBReader reader(bmp, pf);
+    EXPECT_EQ(QuantizeDIBPalette(reader, 64, 8, false)->Entries, QuantizeBitmapPalette(wide, 64, 8, false)->Entries)
+        << BitsPerPixel(pf) << " bits";
+    EXPECT_EQ(bmp.PixelFormat(), pf) << "the reader's bitmap stays as it was opened";
+  }
 }
 
 TEST(Octree, StaysBoundedAndKeepsEveryPixel) {
