@@ -111,6 +111,24 @@ TEST(ReduceBitmapColors, OneRedPixelAndUniformPicturesWithEveryDitherer) {
   }
 }
 
+TEST(ReduceBitmapColors, NarrowPicturesAndSmallPalettesWithEveryDitherer) {
+  // Pictures narrower than the ditherers' reach (Stevenson-Arce spreads three pixels either
+  // side) and palettes of one to three colours: every index must name a palette entry, and the
+  // sanitizer build watches the error rows' edges.
+  for (int n = 1; n <= 3; ++n) {
+    HPALETTE pal = RandomPalette(n, static_cast<uint32_t>(40 + n));
+    for (TDitherKind d : AllDitherers)
+      for (int w = 1; w <= 4; ++w)
+        for (int h = 1; h <= 3; ++h) {
+          TBitmap bmp = Picture(w, h, static_cast<uint32_t>(w * 10 + h));
+          auto out = ReduceBitmapColors(bmp, TReductionMethod::rdCustomPalette, d, 8, pal);
+          ASSERT_EQ(out->Width(), w);
+          ASSERT_EQ(out->Height(), h);
+          EXPECT_LT(MaxIndex(*out), n) << "ditherer " << int(d) << " " << w << "x" << h;
+        }
+  }
+}
+
 TEST(ReduceBitmapColors, MethodsBitsAndUnknownValues) {
   const std::pair<TReductionMethod, int> methods[] = {
       {TReductionMethod::rdSystem20, 20},  {TReductionMethod::rdHalftone256, 256}, {TReductionMethod::rdGray4, 4},
