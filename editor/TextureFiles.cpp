@@ -91,7 +91,18 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
     std::string description = TeamLabel(name.Identifier).empty() ? name.Identifier : std::string();
     const TModeloPart& part = *model.Part(partIndex);
     auto texture = CreateTexture(file, name.Identifier, description, section->Text, part, showBox);
-    AddTexture(tree, section, std::move(texture), name.NodeText);
+    // A section holds one texture of each kind (the project file keys textures by kind): a file
+    // imported again replaces the texture it names instead of adding a twin that a save and
+    // load would silently drop.
+    TSkinNode* same = nullptr;
+    for (const auto& t : section->Children())
+      if (t->Texture && t->Texture->Identifier == name.Identifier) same = t.get();
+    if (same) {
+      same->Texture = std::move(texture);
+      tree.MarkTexturesChanged();
+    } else {
+      AddTexture(tree, section, std::move(texture), name.NodeText);
+    }
     ++added;
   }
   return added;

@@ -32,8 +32,9 @@ std::unique_ptr<TObjetoTextura> CreateTexture(const std::string& fileName, const
 // Imports files named by the convention (abcd2t_1.bmp: skin abcd, section 2, blue team), last
 // file first. Files whose section the model lacks, or whose name gives no skin code, are
 // skipped. Creates missing skins and section nodes, then sorts the tree and expands it all;
-// a file that cannot be read stops the import there (what was added stays, sorted).
-// Returns the number of textures added.
+// a file that cannot be read stops the import there (what was added stays, sorted). A file
+// naming a texture the section already has replaces that texture.
+// Returns the number of textures added or replaced.
 int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std::string>& files,
                    const TShowBox& showBox);
 

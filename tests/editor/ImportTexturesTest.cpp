@@ -145,3 +145,23 @@ TEST_F(ImportTextures_, UnreadableFileStopsTheImportAndKeepsWhatWasAdded) {
   EXPECT_THROW(ImportTextures(tree, *model, {dir.Path + "abcd1missing.bmp"}, show), Exception);
   EXPECT_EQ(tree.TextureNodes().size(), 1u);
 }
+
+TEST_F(ImportTextures_, ImportingAKindAgainReplacesItsTextureInsteadOfAddingATwin) {
+  std::vector<std::string> first = {WritePicture(dir.Path + "abcd1.bmp", 256, 256, 1),
+                                    WritePicture(dir.Path + "abcd1t_1.bmp", 256, 256, 2)};
+  ASSERT_EQ(ImportTextures(tree, *model, first, show), 2);
+  TSkinNode* body = SectionNode(FindChildByCode(tree.Root(), "abcd"), 1);
+  TSkinNode* blueBefore = FindChildByText(body, "<Blue Team>");
+  // The same blue-team texture again, from another folder and with other pixels.
+  std::string again = WritePicture(dir.Path + "new_abcd1t_1.bmp", 256, 256, 7);
+  std::string renamed = dir.Path + "abcd1t_1.png";
+  ASSERT_EQ(std::rename(again.c_str(), renamed.c_str()), 0);
+  EXPECT_EQ(ImportTextures(tree, *model, {renamed}, show), 1);
+  // Still one node per kind (a save and load keeps exactly what is shown), now with the new file.
+  EXPECT_EQ(ChildTexts(body), (std::vector<std::string>{"< Default >", "<Blue Team>"}));
+  TSkinNode* blue = FindChildByText(body, "<Blue Team>");
+  EXPECT_EQ(blue, blueBefore);
+  EXPECT_EQ(blue->Texture->Filename, renamed);
+  EXPECT_EQ(blue->Texture->Bitmap->Pixel(3, 5), MakePicture(256, 256, 7).Pixel(3, 5));
+  EXPECT_TRUE(tree.PalettesStale());
+}
