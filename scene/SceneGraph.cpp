@@ -997,9 +997,11 @@ TGLScene::~TGLScene() {
   std::vector<TGLViewerCore*> viewers = FViewers;
   for (TGLViewerCore* v : viewers) v->SceneDestroyed(this);
   FViewers.clear();
-  FObjects->DestroyHandles(true);
-  FCameras.reset();
   FLights.fill(nullptr);
+  // The trees leave the scene first, so no object being destroyed reaches back into it.
+  FObjects->SetScene(nullptr);
+  FCameras->SetScene(nullptr);
+  FCameras.reset();
   FObjects.reset();
 }
 
