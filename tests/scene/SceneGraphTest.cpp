@@ -615,6 +615,23 @@ TEST_F(SceneTest, ViewersAndScenesMayGoInEitherOrder) {
   EXPECT_NO_THROW(v2.Paint());
 }
 
+TEST_F(SceneTest, AnOpenGLErrorOnReleaseIsReportedButNeverFromADestructor) {
+  DemoScene d(2);
+  for (auto* b : d.boxes) b->SetUseBuildList(true);
+  FakeViewer v;
+  v.CreateContext();
+  v.SetCamera(d.camera);
+  v.Paint();
+  ASSERT_NE(d.boxes[0]->ListHandle(), 0u);
+  GL.glGetError = [](void) -> GLenum { return GL_INVALID_VALUE; };
+  v.Activate();
+  EXPECT_EQ(MessageOf([&] { d.boxes[0]->DestroyHandle(false); }), std::to_string(GL_INVALID_VALUE));
+  EXPECT_EQ(d.boxes[0]->ListHandle(), 0u);  // forgotten all the same
+  EXPECT_NO_THROW(delete d.boxes[1]);       // a destructor swallows it
+  v.Deactivate();
+  EXPECT_EQ(ActivationCount(), 0);
+}
+
 TEST_F(SceneTest, DestroyingAListWithoutAContextOnlyForgetsIt) {
   DemoScene d(1);
   d.boxes[0]->SetUseBuildList(true);
