@@ -132,11 +132,15 @@ TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::s
   return skin;
 }
 
-bool SkinCodeInUse(const TSkinTree& tree, const std::string& code, const TSkinNode* except) {
-  if (!tree.Root()) return false;
+TSkinNode* FindSkinByCode(const TSkinTree& tree, const std::string& code, const TSkinNode* except) {
+  if (!tree.Root()) return nullptr;
   for (const auto& skin : tree.Root()->Children())
-    if (skin.get() != except && SameText(SkinCodeOf(skin->Text), code)) return true;
-  return false;
+    if (skin.get() != except && SameText(SkinCodeOf(skin->Text), code)) return skin.get();
+  return nullptr;
+}
+
+bool SkinCodeInUse(const TSkinTree& tree, const std::string& code, const TSkinNode* except) {
+  return FindSkinByCode(tree, code, except) != nullptr;
 }
 
 void EditSkin(TSkinNode* skin, const std::string& description, const std::string& code) {
@@ -207,22 +211,52 @@ TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObje
   return n;
 }
 
+namespace {
+
+// A face renamed to another face is renamed in every section of the skin, so the skin's face
+// stays one face. Defaults and teams are per section: turning one section's default into a
+// team texture must not turn the defaults of all other sections too.
+bool RenamesAcrossSkin(const std::string& oldIdentifier, const std::string& newDescription) {
+  return !oldIdentifier.empty() && TeamLabel(oldIdentifier).empty() && !newDescription.empty();
+}
+
+TSkinNode* TextureOfKind(const TSkinNode* section, const std::string& identifier, const TSkinNode* except) {
+  for (const auto& t : section->Children())
+    if (t.get() != except && t->Texture && SameText(t->Texture->Identifier, identifier)) return t.get();
+  return nullptr;
+}
+
+}  // namespace
+
+TSkinNode* TextureKindConflict(const TSkinNode* section, const TSkinNode* edited, const std::string& choice) {
+  std::string id, desc;
+  ChoiceToIdentifier(choice, id, desc);
+  if (TSkinNode* same = TextureOfKind(section, id, edited)) return same;
+  if (!edited || !edited->Texture) return nullptr;
+  const std::string& old = edited->Texture->Identifier;
+  if (SameText(id, old) || !RenamesAcrossSkin(old, desc) || !section->Parent()) return nullptr;
+  for (const auto& s : section->Parent()->Children()) {
+    if (s.get() == section || !TextureOfKind(s.get(), old, nullptr)) continue;
+    if (TSkinNode* clash = TextureOfKind(s.get(), id, nullptr)) return clash;
+  }
+  return nullptr;
+}
+
 bool ChangeTextureKind(TSkinNode* texture, const std::string& choice) {
   std::string id, desc;
   ChoiceToIdentifier(choice, id, desc);
   const std::string old = texture->Texture->Identifier;
   if (id == old) return false;
+  if (TSkinNode* clash = TextureKindConflict(texture->Parent(), texture, choice))
+    throw EInvalidOperation("The section \"" + clash->Parent()->Text + "\" already has the texture \"" +
+                            clash->Text + "\".");
   std::string text = TextureNodeText(id, desc);
   auto apply = [&](TSkinNode* t) {
     t->Texture->Identifier = id;
     t->Texture->Description = desc;
     t->Text = text;
   };
-  // A face renamed to another face is renamed in every section of the skin, so the skin's
-  // face stays one face. Defaults and teams are per section: turning one section's default
-  // into a team texture must not turn the defaults of all other sections too.
-  bool faceToFace = !old.empty() && TeamLabel(old).empty() && !desc.empty();
-  if (!faceToFace) {
+  if (!RenamesAcrossSkin(old, desc)) {
     apply(texture);
     return true;
   }

@@ -96,8 +96,11 @@ TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::s
                    const TModelo& model);
 // Adds the section nodes that a skin lacks, in the model's order.
 void EnsureSectionNodes(TSkinNode* skin, const TModelo& model);
-// Whether another skin than `except` has this code, letter case ignored: the project file
-// keys skins by code without case, so two such skins would merge when the file is read again.
+// The first skin other than `except` whose code equals code, letter case ignored: the project
+// file keys skins by code without case, so two such skins would merge when the file is read
+// again. nullptr when none.
+TSkinNode* FindSkinByCode(const TSkinTree& tree, const std::string& code, const TSkinNode* except = nullptr);
+// Whether another skin than `except` has this code (FindSkinByCode).
 bool SkinCodeInUse(const TSkinTree& tree, const std::string& code, const TSkinNode* except = nullptr);
 // New description and code of a skin (textures are not touched).
 void EditSkin(TSkinNode* skin, const std::string& description, const std::string& code);
@@ -120,8 +123,15 @@ void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std:
 // Adds a texture node under a section; returns it.
 TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture,
                       std::string text);
+// The texture that a choice would collide with: one of that kind already in the section
+// (other than `edited`), or, when `edited` is a face renamed to another face (which renames
+// the face in every section of the skin), one of the new kind in another section that holds
+// the old face. Two textures of one kind in a section would share one section of the project
+// file, and the second would replace the first when the project is read again. nullptr: none.
+TSkinNode* TextureKindConflict(const TSkinNode* section, const TSkinNode* edited, const std::string& choice);
 // Edit Texture: gives every texture of the skin that has the edited texture's identifier the
 // new kind (identifier, description and node text). Returns false when nothing changed.
+// A choice that TextureKindConflict refuses raises EInvalidOperation and changes nothing.
 bool ChangeTextureKind(TSkinNode* texture, const std::string& choice);
 void DeleteTexture(TSkinTree& tree, TSkinNode* texture);
 

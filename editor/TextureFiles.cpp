@@ -82,7 +82,9 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
     TImportName name = ParseImportName(file);
     int partIndex = model.PartIndexOfSection(name.Section);
     if (partIndex < 0 || name.Code.empty()) continue;
-    TSkinNode* skin = FindChildByCode(tree.Root(), name.Code);
+    // Letter case ignored: the project file keys skins by code without case, so a skin "BOSS"
+    // of a hand-written project and a new skin "boss" would merge there.
+    TSkinNode* skin = FindSkinByCode(tree, name.Code);
     if (!skin) skin = tree.Root()->AddChild(SkinNodeText(name.Code, name.Code));
     EnsureSectionNodes(skin, model);
     TSkinNode* section = nullptr;
@@ -98,6 +100,9 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
     for (const auto& t : section->Children())
       if (t->Texture && t->Texture->Identifier == name.Identifier) same = t.get();
     if (same) {
+      // Only the picture is new: a face keeps the name it was given (node text and the
+      // package's description stay in step).
+      texture->Description = same->Texture->Description;
       same->Texture = std::move(texture);
       tree.MarkTexturesChanged();
     } else {

@@ -165,3 +165,20 @@ TEST_F(ImportTextures_, ImportingAKindAgainReplacesItsTextureInsteadOfAddingATwi
   EXPECT_EQ(blue->Texture->Bitmap->Pixel(3, 5), MakePicture(256, 256, 7).Pixel(3, 5));
   EXPECT_TRUE(tree.PalettesStale());
 }
+
+TEST_F(ImportTextures_, ReplacingANamedFaceKeepsItsNameAndAnUpperCaseSkinCodeIsFound) {
+  // A face given its name through the dialog, in a skin whose code a hand-written project
+  // spelled in capitals.
+  TSkinNode* skin = AddSkin(tree, "Boss", "boss", *model);
+  skin->Text = "Boss (BOSS)";
+  TSkinNode* head = SectionNode(skin, 2);
+  TSkinNode* face = AddTexture(tree, head, MakeTexture("bigboss", "Big Boss", 128, 128, 1), "Big Boss (bigboss)");
+  std::string f = WritePicture(dir.Path + "boss2bigboss.bmp", 128, 128, 9);
+  EXPECT_EQ(ImportTextures(tree, *model, {f}, show), 1);
+  EXPECT_EQ(tree.Root()->Count(), 1u) << "no second skin \"boss (boss)\" beside \"Boss (BOSS)\"";
+  EXPECT_EQ(ChildTexts(head), (std::vector<std::string>{"Big Boss (bigboss)"}));
+  EXPECT_EQ(face->Texture->Filename, f);
+  EXPECT_TRUE(face->Texture->Bitmap->SameAs(MakePicture(128, 128, 9)));
+  EXPECT_EQ(face->Texture->Identifier, "bigboss");
+  EXPECT_EQ(face->Texture->Description, "Big Boss") << "the package description stays the face's name";
+}

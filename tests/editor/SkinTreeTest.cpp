@@ -166,6 +166,42 @@ TEST_F(SkinTreeCommands, RenamingAFaceRenamesItInEverySectionOfTheSkinOnly) {
   EXPECT_EQ(d4->Texture->Identifier, "");
 }
 
+TEST_F(SkinTreeCommands, KindCollisionsAreFoundInTheSectionAndWhereAFaceRenameReaches) {
+  TSkinNode* s = AddSkin(tree, "Skin", "skin", *model);
+  TSkinNode* other = AddSkin(tree, "Other", "othr", *model);
+  TSkinNode* head = SectionNode(s, 2);
+  TSkinNode* talk = SectionNode(s, 3);
+  TSkinNode* boss = AddTexture(tree, head, MakeTexture("boss", "Boss"), "Boss (boss)");
+  TSkinNode* talkBoss = AddTexture(tree, talk, MakeTexture("boss", "Boss"), "Boss (boss)");
+  TSkinNode* talkGrunt = AddTexture(tree, talk, MakeTexture("grunt", "Grunt"), "Grunt (grunt)");
+  AddTexture(tree, SectionNode(other, 2), MakeTexture("chief", "Chief"), "Chief (chief)");
+
+  // New textures: only the section itself counts.
+  EXPECT_EQ(TextureKindConflict(head, nullptr, "BOSS"), boss);
+  EXPECT_EQ(TextureKindConflict(head, nullptr, "Grunt"), nullptr);
+  EXPECT_EQ(TextureKindConflict(talk, nullptr, "Grunt"), talkGrunt);
+  // Renaming Head's face to Grunt would rename Talk's boss too, beside Talk's own grunt: the
+  // project file would keep one of the two.
+  EXPECT_EQ(TextureKindConflict(head, boss, "Grunt"), talkGrunt);
+  EXPECT_THROW(ChangeTextureKind(boss, "Grunt"), EInvalidOperation);
+  EXPECT_EQ(ChildTexts(head), (std::vector<std::string>{"Boss (boss)"}));
+  EXPECT_EQ(ChildTexts(talk), (std::vector<std::string>{"Boss (boss)", "Grunt (grunt)"}));
+  EXPECT_EQ(talkBoss->Texture->Identifier, "boss");
+  // Other skins and its own old name do not count; a free name renames in both sections.
+  EXPECT_EQ(TextureKindConflict(head, boss, "Chief"), nullptr);
+  EXPECT_EQ(TextureKindConflict(head, boss, "Boss"), nullptr);
+  EXPECT_TRUE(ChangeTextureKind(boss, "Chief"));
+  EXPECT_EQ(talkBoss->Text, "Chief (chief)");
+  // A default turned into a team texture changes one section only: other sections' team
+  // textures of that colour are no collision.
+  TSkinNode* body = SectionNode(s, 1);
+  TSkinNode* d = AddTexture(tree, body, MakeTexture("", ""), "< Default >");
+  AddTexture(tree, SectionNode(s, 4), MakeTexture("t_0", ""), "<Red Team>");
+  EXPECT_EQ(TextureKindConflict(body, d, "<Red Team>"), nullptr);
+  AddTexture(tree, body, MakeTexture("t_0", ""), "<Red Team>");
+  EXPECT_NE(TextureKindConflict(body, d, "<Red Team>"), nullptr);
+}
+
 TEST_F(SkinTreeCommands, SortOrdersSectionsByNumberAndTheRestByteWise) {
   TSkinNode* b = AddSkin(tree, "beta", "bbbb", *model);
   AddSkin(tree, "Alpha", "aaaa", *model);
