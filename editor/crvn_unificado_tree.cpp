@@ -150,9 +150,13 @@ void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {
   Tfrm_newgroup dlg(this);
   dlg.ui->groupdescription->setText(Q(description));
   dlg.ui->groupcode->setText(Q(code));
+  // The code field takes letters only, so it shows a code with digits or "_" (made from a
+  // description or a file name) cut short: left as shown, the skin keeps its own code.
+  const QString shownCode = dlg.ui->groupcode->text();
   if (ExecDialog(dlg) != 1) return;
   description = dlg.ui->groupdescription->text().toStdString();
-  code = SkinCodeFromDialog(dlg.ui->groupcode->text().toStdString(), description);
+  if (dlg.ui->groupcode->text() != shownCode)
+    code = SkinCodeFromDialog(dlg.ui->groupcode->text().toStdString(), description);
   if (code.empty()) {
     MessageBox("ERROR", kSkinCodeMissing, TMsgButtons::OK, TMsgIcon::Stop);
     return;
@@ -216,14 +220,13 @@ void Tmain_unificada::TextureDialog(bool New) {
   }
   // Two textures of one kind in a section would share one section of the project file, and
   // the second would replace the first when the project is read again.
+  if (const TSkinNode* clash = TextureKindConflict(section, New ? nullptr : node, choice)) {
+    MessageBox("ERROR", "The section \"" + clash->Parent()->Text + "\" already has the texture \"" + clash->Text + "\".",
+               TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  }
   std::string identifier, description;
   ChoiceToIdentifier(choice, identifier, description);
-  for (const auto& t : section->Children())
-    if (t.get() != node && t->Texture && SameText(t->Texture->Identifier, identifier)) {
-      MessageBox("ERROR", "The section \"" + section->Text + "\" already has the texture \"" + t->Text + "\".",
-                 TMsgButtons::OK, TMsgIcon::Stop);
-      return;
-    }
   if (New) {
     auto texture = CreateTexture(dlg.ui->bitmap->text().toStdString(), identifier, description, section->Text, *part,
                                  ShowBox());
@@ -307,7 +310,15 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
 
 bool Tmain_unificada::ReloadChangedTextures() {
   if (!CurrentModel) return false;
-  bool changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
+  bool changed = false;
+  try {
+    changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
+  } catch (...) {
+    // The files read before the broken one did change, and the next run will not see them
+    // again: show them now.
+    if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+    throw;
+  }
   if (changed && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
   return changed;
 }
@@ -323,7 +334,13 @@ void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   try {
     changed = ReloadChangedTextures();
   } catch (const std::exception& e) {
-    throw Exception(std::string("RefreshTextures: ") + e.what());
+    const std::string message = std::string("RefreshTextures: ") + e.what();
+    // Textures read before the broken file changed too; the broken file is what is reported.
+    try {
+      Draw3D();
+    } catch (const std::exception&) {
+    }
+    throw Exception(message);
   }
   // The menu command redraws the editor view only; the timer also redraws the preview.
   if (changed) Draw3D();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include "model/crvn_struc.h"
 #include "platform/FileTimes.h"
 #include "platform/MessagePump.h"
+#include "platform/qt/BitmapImage.h"
 
 using namespace mainwindow_test;
 namespace fs = std::filesystem;
@@ -428,4 +430,74 @@ TEST_F(ProjectWindow, ClosingAsksAboutAPaintedTextureAndEachTextureInTurn) {
   EXPECT_EQ(ReadText(file), before);
   EXPECT_TRUE(t.Modified);
   EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+TEST_F(ProjectWindow, EditSkinKeepsACodeItsFieldCannotShowAndFaceRenamesThatWouldCollideAreRefused) {
+  // A model with two face sections, so a face lives in both.
+  WriteText(env.Home / "male.cvmx", std::string(MaleFile) + "Section3=Talk, FACE, TextureIs32x32\r\n");
+  Tmain_unificada& w = env.Create();
+  w.show();
+  NewProject(w);
+  const std::string tex = home + "textures/";
+  std::vector<std::string> files;
+  for (const char* name : {"ab122boss.bmp", "ab123boss.bmp", "ab123grunt.bmp"})
+    files.push_back(editor_test::WritePicture(tex + name, 32, 32, static_cast<int>(files.size())));
+  env.Prompts.QueueOpenFiles(files);
+  Act("mnu_Importtexture")->trigger();
+  const std::string imported =
+      "skins (Male)\n  ab12 (ab12)\n    Body\n    Head\n      boss\n    Talk\n      boss\n      grunt\n";
+  ASSERT_EQ(TreeLines(Tree()), imported);
+
+  // The code field takes letters only and shows "ab12" cut short; a new description alone
+  // must not change the code (the package's texture names hang on it).
+  w.PopupNode = Item(Tree(), "ab12 (ab12)");
+  dialogs.Answers.push_back([](QDialog& d) {
+    C<QLineEdit>(d, "groupdescription")->setText("Renamed");
+    return 1;
+  });
+  w.popuparbol_EditGroupClick(nullptr);
+  ASSERT_NO_THROW(Item(Tree(), "Renamed (ab12)")) << TreeLines(Tree());
+
+  // Head's boss renamed to Grunt would rename Talk's boss too, beside Talk's own grunt.
+  env.Prompts.Shown.clear();
+  w.PopupNode = Item(Tree(), "boss");
+  dialogs.Answers.push_back([](QDialog& d) {
+    C<QComboBox>(d, "insert_as")->setEditText("Grunt");
+    return 1;
+  });
+  w.popuparbol_EditTextureDescriptionClick(nullptr);
+  EXPECT_EQ(env.Prompts.Messages(),
+            (std::vector<std::string>{"ERROR: The section \"Talk\" already has the texture \"grunt\"."}));
+  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  Renamed (ab12)\n    Body\n    Head\n      boss\n    Talk\n      boss\n"
+                               "      grunt\n");
+  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 3u);
+  EXPECT_EQ(dialogs.Answers.size(), 0u);
+}
+
+TEST_F(ProjectWindow, RefreshThatMeetsABrokenFileStillShowsTheTexturesReadBeforeIt) {
+  Tmain_unificada& w = env.Create();
+  w.show();
+  NewProject(w);
+  const std::string good = editor_test::WritePicture(home + "textures/abcd1.bmp", 64, 64, 1);
+  const std::string bad = editor_test::WritePicture(home + "textures/abcd2boss.bmp", 32, 32, 2);
+  SetFileAge(good, 1'600'000'000'000'000'000);
+  SetFileAge(bad, 1'600'000'000'000'000'000);
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{good, bad});
+  Act("mnu_Importtexture")->trigger();
+  Tree()->setCurrentItem(Item(Tree(), "< Default >"));  // Body's, read before Head's
+
+  editor_test::WritePicture(good, 64, 64, 7);
+  SetFileAge(good, 1'600'000'000'000'000'001);
+  WriteText(bad, "BM?");
+  SetFileAge(bad, 1'600'000'000'000'000'001);
+  env.PreviewLog.clear();
+  EXPECT_THROW(w.TimerRefrescoTexturasTimer(nullptr), Exception);
+  ASSERT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 7)));
+  // The next tick sees nothing new, so this was the only chance to show the new picture.
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
+  const QImage shown = C<QLabel>(w, "texture_preview_image")->pixmap().toImage();
+  const QImage expected = BitmapToQImage(*w.SelectedTexture()->Bitmap);
+  ASSERT_EQ(shown.size(), expected.size());
+  for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(63, 63)}) EXPECT_EQ(shown.pixelColor(p), expected.pixelColor(p));
+  EXPECT_FALSE(w.ReloadChangedTextures());
 }
