@@ -185,6 +185,8 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
   std::filesystem::remove(temp, ec);
   try {
     TIniFile ini(temp);
+    // Written once, when complete (not once per key).
+    ini.AutoUpdate = false;
     ini.WriteString("General", "Model", model.Prefix);
     ini.WriteBool("General", "OnlyFirstMipMap", options.OnlyFirstMipMap);
     ini.WriteInteger("General", "ReducePalettes", options.ReducePalettes);
