@@ -82,6 +82,10 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
     TImportName name = ParseImportName(file);
     int partIndex = model.PartIndexOfSection(name.Section);
     if (partIndex < 0 || name.Code.empty()) continue;
+    // The node text names the texture's section of the project file, which cannot hold these:
+    // such a texture would make every later save of the project fail.
+    if (name.NodeText.find_first_of("]\r\n") != std::string::npos)
+      throw EConvertError("The file name \"" + file + "\" cannot name a texture: \"]\" cannot be stored in the project file");
     // Letter case ignored: the project file keys skins by code without case, so a skin "BOSS"
     // of a hand-written project and a new skin "boss" would merge there.
     TSkinNode* skin = FindSkinByCode(tree, name.Code);

@@ -182,3 +182,19 @@ TEST_F(ImportTextures_, ReplacingANamedFaceKeepsItsNameAndAnUpperCaseSkinCodeIsF
   EXPECT_EQ(face->Texture->Identifier, "bigboss");
   EXPECT_EQ(face->Texture->Description, "Big Boss") << "the package description stays the face's name";
 }
+
+TEST_F(ImportTextures_, NameTheProjectFileCannotHoldIsRefusedBeforeAnythingIsAdded) {
+  std::string good = WritePicture(dir.Path + "abcd1.bmp", 256, 256, 1);
+  std::string odd = WritePicture(dir.Path + "abcd2face[1].bmp", 128, 128, 2);
+  try {
+    ImportTextures(tree, *model, {good, odd}, show);
+    FAIL() << "a \"]\" in the texture's node text is refused";
+  } catch (const EConvertError& e) {
+    EXPECT_NE(e.Message.find(odd), std::string::npos) << e.Message;
+  }
+  EXPECT_TRUE(tree.Root()->Children().empty()) << "the last file is the first one imported: nothing was added";
+  // A "[" alone is harmless in a section name and stays part of the face.
+  std::string open = WritePicture(dir.Path + "abcd2face[1.bmp", 128, 128, 3);
+  EXPECT_EQ(ImportTextures(tree, *model, {open}, show), 1);
+  EXPECT_EQ(tree.TextureNodes().at(0)->Text, "face[1");
+}
