@@ -249,6 +249,12 @@ void TGLViewerCore::SetCamera(TGLCamera* camera) {
     FCameraWatch->FreeNotification(camera);
     camera->TransformationChanged();
   }
+  // Another camera starts on a fresh context that keeps the capability set. Not while a context
+  // is active (a handler of a frame changing the camera): then the old context stays.
+  if (!Reading && FRenderingContext && !FRendering && ActivationCount() == 0) {
+    DestroyContext();
+    CreateContext();
+  }
   Invalidate();
 }
 

@@ -130,6 +130,26 @@ TEST_F(SceneTest, StoredObjectsCopiesAndLoading) {
   EXPECT_EQ(obj->Scene(), &scene);
   EXPECT_EQ(scene.Objects().Name, "ObjectRoot");
   EXPECT_EQ(scene.Cameras().Name, "CameraRoot");
+  // The parent of a loaded object: another object, or the scene (which sorts cameras apart).
+  auto* loose = new TGLSceneObject;
+  loose->SetParentComponent(obj);
+  EXPECT_EQ(loose->Parent(), obj);
+  loose->SetParentComponent(&scene);
+  EXPECT_EQ(loose->Parent(), &scene.Objects());
+  EXPECT_EQ(obj->Count(), 0);
+  auto* looseCamera = new TGLCamera;
+  looseCamera->SetParentComponent(&scene);
+  EXPECT_EQ(looseCamera->Parent(), &scene.Cameras());
+  TComponent plain;
+  EXPECT_EQ(MessageOf([&] { loose->SetParentComponent(&plain); }), "Assertion failure");
+  EXPECT_EQ(MessageOf([&] { loose->SetParentComponent(nullptr); }), "Assertion failure");
+  EXPECT_EQ(loose->Parent(), &scene.Objects());  // a refused parent leaves the tree as it was
+  // Under itself or its own child the subtree would own itself.
+  auto* inner = loose->AddNewChild<TGLSceneObject>();
+  EXPECT_EQ(MessageOf([&] { loose->SetParentComponent(inner); }), "Assertion failure");
+  EXPECT_EQ(MessageOf([&] { loose->MoveTo(loose); }), "Assertion failure");
+  EXPECT_EQ(inner->Parent(), loose);
+  EXPECT_EQ(loose->Parent(), &scene.Objects());
   // A copy takes the transform, the properties and a copy of every child of the same class.
   auto* src = scene.Objects().AddNewChild<TGLSceneObject>();
   src->Position().SetVector(1, 2, 3);
@@ -227,6 +247,41 @@ TEST_F(SceneTest, ContextCreationRequestsEachStateOnce) {
   rec.Clear();
   sixteen.CreateContext();
   EXPECT_EQ(rec.Count("glEnable", GL_DITHER), 1);
+}
+
+TEST_F(SceneTest, AnotherCameraGetsAFreshContextWithTheSameStates) {
+  DemoScene a(1), b(1);
+  a.boxes[0]->SetUseBuildList(true);
+  FakeViewer v;
+  v.CreateContext();
+  v.SetCamera(a.camera);
+  v.SetFaceCulling(false);
+  v.Paint();
+  ASSERT_NE(a.boxes[0]->ListHandle(), 0u);
+  void* const first = v.RenderingContext();
+  const TGLStates states = v.CurrentStates;
+  rec.Clear();
+  v.SetCamera(b.camera);
+  EXPECT_NE(v.RenderingContext(), first);
+  EXPECT_EQ(LiveRenderingContexts(), 1);
+  EXPECT_EQ(rec.Count("glXDestroyContext"), 2);  // the viewer's and, as it was the last, the share context
+  EXPECT_EQ(v.CurrentStates, states);
+  EXPECT_EQ(rec.Count("glEnable", GL_CULL_FACE), 0);
+  EXPECT_EQ(rec.Count("glEnable", GL_DEPTH_TEST), 1);  // the saved set, enabled again at once
+  // The old scene no longer has the viewer: its list died with the context and is rebuilt by
+  // whoever draws it next.
+  EXPECT_TRUE(a.scene.Viewers().empty());
+  EXPECT_EQ(a.boxes[0]->ListHandle(), 0u);
+  EXPECT_EQ(ActivationCount(), 0);
+  v.Paint();
+  EXPECT_EQ(b.scene.Viewers().size(), 1u);
+  // Changing the camera while a context is active (from a handler of the frame) keeps it.
+  void* const second = v.RenderingContext();
+  v.BeforeRender = [&](TPersistent*) { v.SetCamera(a.camera); };
+  v.Paint();
+  EXPECT_EQ(v.RenderingContext(), second);
+  EXPECT_EQ(v.Camera(), a.camera);
+  EXPECT_EQ(ActivationCount(), 0);
 }
 
 TEST_F(SceneTest, NoOpenGL11RefusesTheContext) {
