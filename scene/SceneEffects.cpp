@@ -32,6 +32,24 @@ void TGLBehaviours::DoProgress(double deltaTime, double newTime) {
     if (auto* b = dynamic_cast<TGLBaseBehaviour*>(Items(i))) b->DoProgress(deltaTime, newTime);
 }
 
+// --- stored form of both collections
+
+namespace {
+void WriteCollection(const TXCollection& c, TStream& s) {
+  TWriter w(s);
+  c.WriteToFiler(w);
+}
+void ReadCollection(TXCollection& c, TStream& s) {
+  TReader r(s);
+  c.ReadFromFiler(r);
+}
+}  // namespace
+
+void TGLBaseSceneObject::WriteBehavioursData(TStream& s) const { WriteCollection(*FBehaviours, s); }
+void TGLBaseSceneObject::ReadBehavioursData(TStream& s) { ReadCollection(*FBehaviours, s); }
+void TGLBaseSceneObject::WriteEffectsData(TStream& s) const { WriteCollection(*FEffects, s); }
+void TGLBaseSceneObject::ReadEffectsData(TStream& s) { ReadCollection(*FEffects, s); }
+
 // --- effects
 
 void TGLObjectEffect::Render(TGLViewerCore*, TRenderContextInfo&) {}

@@ -110,6 +110,9 @@ std::unique_ptr<TGLBaseSceneObject> TGLBaseSceneObject::Remove(TGLBaseSceneObjec
 }
 
 std::unique_ptr<TGLBaseSceneObject> TGLBaseSceneObject::MoveTo(TGLBaseSceneObject* newParent) {
+  // Under itself the subtree would own itself: refused before anything moves.
+  for (const TGLBaseSceneObject* p = newParent; p; p = p->FParent)
+    if (p == this) throw EAssertionFailed("Assertion failure");
   std::unique_ptr<TGLBaseSceneObject> self;
   if (FParent) self = FParent->Remove(this, false);
   if (newParent) {
@@ -119,6 +122,14 @@ std::unique_ptr<TGLBaseSceneObject> TGLBaseSceneObject::MoveTo(TGLBaseSceneObjec
   }
   SetScene(nullptr);
   return self;
+}
+
+void TGLBaseSceneObject::SetParentComponent(TComponent* value) {
+  auto* parent = dynamic_cast<TGLBaseSceneObject*>(value);
+  if (auto* scene = dynamic_cast<TGLScene*>(value))
+    parent = dynamic_cast<TGLCamera*>(this) ? &scene->Cameras() : static_cast<TGLBaseSceneObject*>(&scene->Objects());
+  if (!parent) throw EAssertionFailed("Assertion failure");
+  MoveTo(parent);
 }
 
 void TGLBaseSceneObject::DeleteChildren() {
@@ -443,6 +454,8 @@ void TGLBaseSceneObject::Assign(const TPersistent* source) {
 void TGLBaseSceneObject::Loaded() {
   TGLUpdateAbleComponent::Loaded();
   FPosition->SetCoordinate(3, 1);
+  FBehaviours->Loaded();
+  FEffects->Loaded();
 }
 
 // --- notification

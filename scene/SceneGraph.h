@@ -16,6 +16,7 @@
 #include "scene/XCollection.h"
 
 class TGLScene;
+class TStream;
 class TGLCamera;
 class TGLLightSource;
 class TGLViewerCore;
@@ -100,8 +101,13 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
   void Insert(int index, std::unique_ptr<TGLBaseSceneObject> child);
   // The child leaves the list and is handed back; with keepChildren its children move here.
   std::unique_ptr<TGLBaseSceneObject> Remove(TGLBaseSceneObject* child, bool keepChildren);
-  // Leaves the old parent; without a new parent the caller receives the object.
+  // Leaves the old parent; without a new parent the caller receives the object. A parentless
+  // object is taken over by its new parent. Moving under itself or a descendant fails with
+  // "Assertion failure" and changes nothing.
   std::unique_ptr<TGLBaseSceneObject> MoveTo(TGLBaseSceneObject* newParent);
+  // Stored-scene loading: under another scene object, or, for a scene, under its "CameraRoot"
+  // (cameras) or "ObjectRoot" (everything else); any other value fails with "Assertion failure".
+  void SetParentComponent(TComponent* value);
   void DeleteChildren();  // from the last to the first
   int IndexOfChild(const TGLBaseSceneObject* child) const;
   void MoveChildDown(int i);
@@ -160,6 +166,14 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
   TGLObjectEffects& Effects() { return *FEffects; }
   void SetBehaviours(const TGLBehaviours& b) { FBehaviours->Assign(&b); }
   void SetEffects(const TGLObjectEffects& e) { FEffects->Assign(&e); }
+  // Stored form of the two collections: the binary properties "BehavioursData" and
+  // "EffectsData", each the collection's stream, stored only when the collection has items.
+  bool StoredBehaviours() const { return FBehaviours->Count() > 0; }
+  bool StoredEffects() const { return FEffects->Count() > 0; }
+  void WriteBehavioursData(TStream& s) const;
+  void ReadBehavioursData(TStream& s);
+  void WriteEffectsData(TStream& s) const;
+  void ReadEffectsData(TStream& s);
   uint8_t Changes() const { return FChanges; }
   uint8_t ObjectStyle() const { return FObjectStyle; }
   void Assign(const TPersistent* source) override;

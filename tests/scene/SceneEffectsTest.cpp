@@ -19,6 +19,7 @@ class LoggingBehaviour : public TGLBehaviour {
   std::string FriendlyName() const override { return "Logger"; }
   std::unique_ptr<TXCollectionItem> CreateSame() const override { return std::make_unique<LoggingBehaviour>(); }
   void DoProgress(double, double) override { gLog.push_back("behaviour of " + OwnerBaseSceneObject()->Name); }
+  void Loaded() override { gLog.push_back("loaded " + Name()); }
 };
 
 template <typename Base>
@@ -90,19 +91,29 @@ TEST_F(EffectsTest, PreAndPostAroundTheObjectAfterEffectsAfterTheScene) {
 TEST_F(EffectsTest, BehavioursStoreTheirOwnVersion) {
   RegisterXCollectionItemClass("TLoggingBehaviour", [] { return std::make_unique<LoggingBehaviour>(); });
   TGLSceneObject o;
+  EXPECT_FALSE(o.StoredBehaviours());  // an empty collection is not stored
   o.Behaviours().Add(std::make_unique<LoggingBehaviour>())->SetName("walk");
+  EXPECT_TRUE(o.StoredBehaviours());
+  EXPECT_FALSE(o.StoredEffects());
   TMemoryStream s;
-  TWriter w(s);
-  o.Behaviours().WriteToFiler(w);
+  o.WriteBehavioursData(s);
   // count, class name, the behaviour's version, the item's version, the name
   const std::string expected = FilerBytes().Int8(1).Str("TLoggingBehaviour").Int8(0).Int8(0).Str("walk").Bytes();
   EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), expected);
+  // Read back while the object loads; its behaviours hear about the end of loading.
+  gLog.clear();
   TGLSceneObject p;
+  p.BeginLoading();
   s.SetPosition(0);
-  TReader r(s);
-  p.Behaviours().ReadFromFiler(r);
+  p.ReadBehavioursData(s);
   ASSERT_EQ(p.Behaviours().Count(), 1);
   EXPECT_EQ(p.Behaviours().Items(0)->Name(), "walk");
+  EXPECT_TRUE(gLog.empty());
+  p.Loaded();
+  EXPECT_EQ(gLog, std::vector<std::string>{"loaded walk"});
+  TMemoryStream none;
+  p.WriteEffectsData(none);
+  EXPECT_EQ(std::string(none.Bytes().begin(), none.Bytes().end()), FilerBytes().Int8(0).Bytes());
   // Version 1 of the behaviour's own data is refused.
   std::vector<uint8_t> bad(s.Bytes());
   bad[2 + 19 + 1] = 1;
