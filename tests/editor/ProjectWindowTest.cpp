@@ -36,6 +36,11 @@ const char* const MaleFile =
     "Section1=Body, TEAM, TextureIs64x64\r\nSection2=Head, FACE, TextureIs32x32\r\n";
 const char* const OtherFile = "[Model-Other]\r\nName=Other Model\r\nPrefix=Oth\r\nSection1=All\r\n";
 
+// File times the tests set, whole seconds apart so that a file system keeping coarser times
+// than nanoseconds still sees each change.
+constexpr int64_t kSecond = 1'000'000'000;
+constexpr int64_t kT0 = 1'600'000'000 * kSecond;
+
 // The whole tree as lines, indented by level.
 std::string TreeLines(QTreeWidget* tree) {
   std::string out;
@@ -296,7 +301,7 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   w.show();
   NewProject(w);
   const std::string file = editor_test::WritePicture(home + "textures/abcd1.bmp", 64, 64, 1);
-  SetFileAge(file, 1'600'000'000'000'000'000);
+  SetFileAge(file, kT0);
   env.Prompts.QueueOpenFiles(std::vector<std::string>{file});
   Act("mnu_Importtexture")->trigger();
   Tree()->setCurrentItem(Item(Tree(), "< Default >"));
@@ -305,7 +310,7 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   EXPECT_TRUE(env.PreviewLog.empty()) << "nothing changed, nothing redrawn";
 
   editor_test::WritePicture(file, 64, 64, 2);
-  SetFileAge(file, 1'600'000'000'000'000'001);
+  SetFileAge(file, kT0 + kSecond);
   {
     TBusyGuard busy;
     w.TimerRefrescoTexturasTimer(nullptr);
@@ -332,7 +337,7 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
 
   // A change that cannot be read is reported under the timer's name, once.
   WriteText(file, "BM?");
-  SetFileAge(file, 1'600'000'000'000'000'002);
+  SetFileAge(file, kT0 + 2 * kSecond);
   try {
     w.TimerRefrescoTexturasTimer(nullptr);
     ADD_FAILURE() << "a broken file raises";
@@ -480,16 +485,16 @@ TEST_F(ProjectWindow, RefreshThatMeetsABrokenFileStillShowsTheTexturesReadBefore
   NewProject(w);
   const std::string good = editor_test::WritePicture(home + "textures/abcd1.bmp", 64, 64, 1);
   const std::string bad = editor_test::WritePicture(home + "textures/abcd2boss.bmp", 32, 32, 2);
-  SetFileAge(good, 1'600'000'000'000'000'000);
-  SetFileAge(bad, 1'600'000'000'000'000'000);
+  SetFileAge(good, kT0);
+  SetFileAge(bad, kT0);
   env.Prompts.QueueOpenFiles(std::vector<std::string>{good, bad});
   Act("mnu_Importtexture")->trigger();
   Tree()->setCurrentItem(Item(Tree(), "< Default >"));  // Body's, read before Head's
 
   editor_test::WritePicture(good, 64, 64, 7);
-  SetFileAge(good, 1'600'000'000'000'000'001);
+  SetFileAge(good, kT0 + kSecond);
   WriteText(bad, "BM?");
-  SetFileAge(bad, 1'600'000'000'000'000'001);
+  SetFileAge(bad, kT0 + kSecond);
   env.PreviewLog.clear();
   EXPECT_THROW(w.TimerRefrescoTexturasTimer(nullptr), Exception);
   ASSERT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 7)));

@@ -35,7 +35,9 @@ class ReloadTextures : public ::testing::Test {
   }
   bool Run() { return reloader.Run(tree, *model, show); }
 
-  static constexpr int64_t kT0 = 1'600'000'000'000'000'000;  // 2020-09-13, in nanoseconds
+  // Whole seconds apart, so a file system keeping coarser times than nanoseconds sees each change.
+  static constexpr int64_t kSecond = 1'000'000'000;
+  static constexpr int64_t kT0 = 1'600'000'000 * kSecond;  // 2020-09-13, in nanoseconds
   std::unique_ptr<TModelo> model;
   TSkinTree tree;
   TSkinNode* skin = nullptr;
@@ -57,10 +59,10 @@ TEST_F(ReloadTextures, ChangedFileIsReadAgainAndFitted) {
 
   // New content of another size, one second later: read again and resampled to 64x64.
   WritePicture(a->Texture->Filename, 32, 32, 9);
-  SetFileAge(a->Texture->Filename, kT0 + 1'000'000'000);
+  SetFileAge(a->Texture->Filename, kT0 + kSecond);
   a->Texture->Modified = true;
   EXPECT_TRUE(Run());
-  EXPECT_EQ(a->Texture->FileAge, kT0 + 1'000'000'000);
+  EXPECT_EQ(a->Texture->FileAge, kT0 + kSecond);
   EXPECT_EQ(a->Texture->Bitmap->Width(), 64);
   EXPECT_EQ(a->Texture->Bitmap->Pixel(0, 0), MakePicture(32, 32, 9).Pixel(0, 0));
   EXPECT_TRUE(a->Texture->Modified) << "a reload leaves the painted flag alone";
@@ -71,7 +73,7 @@ TEST_F(ReloadTextures, ChangedFileIsReadAgainAndFitted) {
 
   // A time that goes backwards (a file restored from a backup) is a change too.
   WritePicture(b->Texture->Filename, 64, 64, 5);
-  SetFileAge(b->Texture->Filename, kT0 - 1);
+  SetFileAge(b->Texture->Filename, kT0 - kSecond);
   EXPECT_TRUE(Run());
   EXPECT_TRUE(b->Texture->Bitmap->SameAs(MakePicture(64, 64, 5)));
 }
@@ -126,13 +128,13 @@ TEST_F(ReloadTextures, UnreadableChangeRaisesOnceAndTheReloaderRecovers) {
   TSkinNode* a = AddFromFile("a.bmp", 1);
   TBitmap before = *a->Texture->Bitmap;
   std::ofstream(a->Texture->Filename, std::ios::trunc) << "BM half written";
-  SetFileAge(a->Texture->Filename, kT0 + 5);
+  SetFileAge(a->Texture->Filename, kT0 + 5 * kSecond);
   EXPECT_THROW(Run(), Exception);
   EXPECT_FALSE(reloader.Running()) << "the guard is released by the exception";
   EXPECT_TRUE(a->Texture->Bitmap->SameAs(before)) << "the old texture stays";
   EXPECT_FALSE(Run()) << "the same broken file is not read again every tick";
   WritePicture(a->Texture->Filename, 64, 64, 8);
-  SetFileAge(a->Texture->Filename, kT0 + 6);
+  SetFileAge(a->Texture->Filename, kT0 + 6 * kSecond);
   EXPECT_TRUE(Run());
   EXPECT_TRUE(a->Texture->Bitmap->SameAs(MakePicture(64, 64, 8)));
 }
