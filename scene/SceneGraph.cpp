@@ -18,6 +18,14 @@ bool Finite(const TVector& v) {
 
 // ===================================================================== TGLBaseSceneObject
 
+namespace {
+// Under itself or a descendant a subtree would own itself: refused before anything moves.
+void RefuseUnderItself(const TGLBaseSceneObject* object, const TGLBaseSceneObject* newParent) {
+  for (const TGLBaseSceneObject* p = newParent; p; p = p->Parent())
+    if (p == object) throw EAssertionFailed("Assertion failure");
+}
+}  // namespace
+
 TGLBaseSceneObject::TGLBaseSceneObject(TComponent* owner)
     : TGLUpdateAbleComponent(owner),
       FPosition(std::make_unique<TGLCoordinates>(this, NullHmgPoint)),
@@ -67,6 +75,7 @@ TGLBaseSceneObject* TGLBaseSceneObject::AddChild(std::unique_ptr<TGLBaseSceneObj
 
 void TGLBaseSceneObject::Insert(int index, TGLBaseSceneObject* child) {
   if (!child) return;
+  RefuseUnderItself(child, this);
   std::unique_ptr<TGLBaseSceneObject> owned =
       child->FParent ? child->FParent->Remove(child, false) : std::unique_ptr<TGLBaseSceneObject>(child);
   Insert(index, std::move(owned));
@@ -110,9 +119,7 @@ std::unique_ptr<TGLBaseSceneObject> TGLBaseSceneObject::Remove(TGLBaseSceneObjec
 }
 
 std::unique_ptr<TGLBaseSceneObject> TGLBaseSceneObject::MoveTo(TGLBaseSceneObject* newParent) {
-  // Under itself the subtree would own itself: refused before anything moves.
-  for (const TGLBaseSceneObject* p = newParent; p; p = p->FParent)
-    if (p == this) throw EAssertionFailed("Assertion failure");
+  RefuseUnderItself(this, newParent);
   std::unique_ptr<TGLBaseSceneObject> self;
   if (FParent) self = FParent->Remove(this, false);
   if (newParent) {

@@ -96,7 +96,8 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
     AddChild(std::move(p));
     return raw;
   }
-  // Takes the child from its old parent (if any) and inserts it at index.
+  // Takes the child from its old parent (if any) and inserts it at index; this object itself or
+  // one of its ancestors fails with "Assertion failure".
   void Insert(int index, TGLBaseSceneObject* child);
   void Insert(int index, std::unique_ptr<TGLBaseSceneObject> child);
   // The child leaves the list and is handed back; with keepChildren its children move here.

@@ -148,6 +148,7 @@ TEST_F(SceneTest, StoredObjectsCopiesAndLoading) {
   auto* inner = loose->AddNewChild<TGLSceneObject>();
   EXPECT_EQ(MessageOf([&] { loose->SetParentComponent(inner); }), "Assertion failure");
   EXPECT_EQ(MessageOf([&] { loose->MoveTo(loose); }), "Assertion failure");
+  EXPECT_EQ(MessageOf([&] { inner->Insert(0, loose); }), "Assertion failure");
   EXPECT_EQ(inner->Parent(), loose);
   EXPECT_EQ(loose->Parent(), &scene.Objects());
   // A copy takes the transform, the properties and a copy of every child of the same class.
