@@ -31,7 +31,7 @@ TGLViewerCore::TGLViewerCore()
 
 TGLViewerCore::~TGLViewerCore() {
   try {
-    if (FCamera && FCamera->Scene()) FCamera->Scene()->RemoveViewer(this);
+    LeaveScene();
     FCamera = nullptr;
     DestroyContext();
   } catch (...) {
@@ -39,7 +39,14 @@ TGLViewerCore::~TGLViewerCore() {
   }
 }
 
+void TGLViewerCore::LeaveScene() {
+  TGLScene* scene = FScene;
+  FScene = nullptr;
+  if (scene) scene->RemoveViewer(this);
+}
+
 void TGLViewerCore::SceneDestroyed(TGLScene* scene) {
+  if (FScene == scene) FScene = nullptr;
   if (FCamera && FCamera->Scene() == scene) {
     FCameraWatch->RemoveFreeNotification(FCamera);
     FCamera = nullptr;
@@ -97,7 +104,7 @@ void TGLViewerCore::CreateContext() {
 
 void TGLViewerCore::DestroyContext() {
   if (!FRenderingContext) return;
-  if (FCamera && FCamera->Scene()) FCamera->Scene()->RemoveViewer(this);
+  LeaveScene();
   FSavedStates = CurrentStates;
   FHasSavedStates = true;
   CurrentStates = 0;
@@ -239,10 +246,8 @@ void TGLViewerCore::SetBackgroundColor(TColor c) {
 
 void TGLViewerCore::SetCamera(TGLCamera* camera) {
   if (camera == FCamera) return;
-  if (FCamera) {
-    if (FCamera->Scene()) FCamera->Scene()->RemoveViewer(this);
-    FCameraWatch->RemoveFreeNotification(FCamera);
-  }
+  LeaveScene();
+  if (FCamera) FCameraWatch->RemoveFreeNotification(FCamera);
   FCamera = nullptr;
   if (camera && camera->Scene()) {  // only a camera that belongs to a scene
     FCamera = camera;
@@ -281,7 +286,12 @@ void TGLViewerCore::ResetPerformanceMonitor() {
 void TGLViewerCore::Render() {
   if (!ViewerVisible() || FRendering || !FRenderingContext) return;
   TGLScene* scene = FCamera ? FCamera->Scene() : nullptr;
-  if (scene) scene->AddViewer(this);
+  if (scene) {
+    // A camera that moved to another scene takes the viewer along.
+    if (scene != FScene) LeaveScene();
+    scene->AddViewer(this);
+    FScene = scene;
+  }
   Activate();
   FRendering = 1;
   try {

@@ -108,6 +108,8 @@ class TGLViewerCore : public TPersistent {
   void ReadContextProperties();
   void SetupRenderingContext();
   void SwitchState(bool on, TGLState state);
+  // Leaves the scene it drew last (its camera may be gone already).
+  void LeaveScene();
 
   void* FRenderingContext = nullptr;
   int FLightLimit = 0;
@@ -123,6 +125,7 @@ class TGLViewerCore : public TPersistent {
   TViewport FViewport;
   TContextOptions FContextOptions = roDoubleBuffer | roRenderToWindow;
   TGLCamera* FCamera = nullptr;
+  TGLScene* FScene = nullptr;  // the scene that has this viewer in its list
   std::unique_ptr<TGLFogEnvironment> FFogEnvironment;
   bool FInvalidatePending = false;
   // Tells the viewer when its camera is destroyed.

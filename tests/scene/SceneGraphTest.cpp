@@ -671,6 +671,31 @@ TEST_F(SceneTest, ViewersAndScenesMayGoInEitherOrder) {
   EXPECT_NO_THROW(v2.Paint());
 }
 
+TEST_F(SceneTest, AViewerWhoseCameraIsGoneStillLeavesItsScene) {
+  DemoScene d(1);
+  auto v = std::make_unique<FakeViewer>();
+  v->CreateContext();
+  v->SetCamera(d.camera);
+  v->Paint();
+  ASSERT_EQ(d.scene.Viewers().size(), 1u);
+  delete d.camera;
+  EXPECT_EQ(v->Camera(), nullptr);
+  v.reset();
+  // The scene must not keep a viewer that is gone: its next change would reach it.
+  EXPECT_TRUE(d.scene.Viewers().empty());
+  EXPECT_NO_THROW(d.target->Position().SetX(1));
+  // A camera that moves to another scene takes its viewer along.
+  DemoScene a(0), b(0);
+  FakeViewer w;
+  w.CreateContext();
+  w.SetCamera(a.camera);
+  w.Paint();
+  a.camera->MoveTo(&b.scene.Cameras());
+  w.Paint();
+  EXPECT_TRUE(a.scene.Viewers().empty());
+  EXPECT_EQ(b.scene.Viewers().size(), 1u);
+}
+
 TEST_F(SceneTest, AnOpenGLErrorOnReleaseIsReportedButNeverFromADestructor) {
   DemoScene d(2);
   for (auto* b : d.boxes) b->SetUseBuildList(true);
