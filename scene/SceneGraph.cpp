@@ -93,7 +93,6 @@ void TGLBaseSceneObject::Insert(int index, std::unique_ptr<TGLBaseSceneObject> c
   index = std::clamp(index, 0, Count());
   FChildren.insert(FChildren.begin() + index, std::move(child));
   c->FParent = this;
-  if (c->FScene != FScene) c->DestroyHandles(true);
   c->SetScene(FScene);
   if (FScene)
     if (auto* light = dynamic_cast<TGLLightSource*>(c)) FScene->AddLight(light);
@@ -177,11 +176,20 @@ void TGLBaseSceneObject::SetIndex(int i) {
 }
 
 void TGLBaseSceneObject::SetScene(TGLScene* scene) {
-  if (scene != FScene) {
+  if (scene == FScene) return;
+  // The lists belong to the old scene's contexts: released there (only forgotten when it has
+  // none), and a failing release never leaves a move half done.
+  try {
+    DestroyHandles(FScene == nullptr);
+  } catch (...) {
     DestroyHandles(true);
-    FScene = scene;
   }
-  for (auto& c : FChildren) c->SetScene(scene);
+  AssignScene(scene);
+}
+
+void TGLBaseSceneObject::AssignScene(TGLScene* scene) {
+  FScene = scene;
+  for (auto& c : FChildren) c->AssignScene(scene);
 }
 
 // --- transform
@@ -1019,6 +1027,8 @@ TGLScene::~TGLScene() {
   FViewers.clear();
   FLights.fill(nullptr);
   // The trees leave the scene first, so no object being destroyed reaches back into it.
+  FObjects->DestroyHandles(true);
+  FCameras->DestroyHandles(true);
   FObjects->SetScene(nullptr);
   FCameras->SetScene(nullptr);
   FCameras.reset();

@@ -203,6 +203,7 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
   friend class TGLScene;
   friend class TGLCamera;
   void SetScene(TGLScene* scene);
+  void AssignScene(TGLScene* scene);  // the object and its subtree, nothing released
   void PrepareRender(TRenderContextInfo& rci);
   void FinishRender(TRenderContextInfo& rci);
   void DrawAxes(uint16_t pattern, float length);

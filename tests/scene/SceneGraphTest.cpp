@@ -696,6 +696,40 @@ TEST_F(SceneTest, AViewerWhoseCameraIsGoneStillLeavesItsScene) {
   EXPECT_EQ(b.scene.Viewers().size(), 1u);
 }
 
+TEST_F(SceneTest, AnObjectLeavingItsSceneReleasesItsLists) {
+  DemoScene d(2), other(0);
+  for (auto* b : d.boxes) b->SetUseBuildList(true);
+  FakeViewer v;
+  v.CreateContext();
+  v.SetCamera(d.camera);
+  v.Paint();
+  ASSERT_NE(d.boxes[0]->ListHandle(), 0u);
+  ASSERT_NE(d.boxes[1]->ListHandle(), 0u);
+  rec.Clear();
+  // Out of any scene: released under the old scene's context, lent for the time of the call.
+  std::unique_ptr<TGLBaseSceneObject> loose = d.boxes[0]->MoveTo(nullptr);
+  EXPECT_EQ(rec.Count("glDeleteLists"), 1);
+  EXPECT_EQ(loose->ListHandle(), 0u);
+  EXPECT_EQ(loose->Scene(), nullptr);
+  EXPECT_EQ(ActivationCount(), 0);
+  // Into another scene: the same.
+  other.scene.Objects().Insert(0, d.boxes[1]);
+  EXPECT_EQ(rec.Count("glDeleteLists"), 2);
+  EXPECT_EQ(d.boxes[1]->ListHandle(), 0u);
+  EXPECT_EQ(d.boxes[1]->Scene(), &other.scene);
+  // A failing release still completes the move: the list is forgotten.
+  loose->SetParentComponent(&d.scene);
+  v.Paint();
+  ASSERT_NE(loose->ListHandle(), 0u);
+  GL.glGetError = [](void) -> GLenum { return GL_INVALID_OPERATION; };
+  TGLBaseSceneObject* raw = loose.release();
+  std::unique_ptr<TGLBaseSceneObject> again;
+  EXPECT_NO_THROW(again = raw->MoveTo(nullptr));
+  EXPECT_EQ(again->ListHandle(), 0u);
+  EXPECT_EQ(again->Scene(), nullptr);
+  EXPECT_EQ(ActivationCount(), 0);
+}
+
 TEST_F(SceneTest, AnOpenGLErrorOnReleaseIsReportedButNeverFromADestructor) {
   DemoScene d(2);
   for (auto* b : d.boxes) b->SetUseBuildList(true);
