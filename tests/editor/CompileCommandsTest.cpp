@@ -6,7 +6,7 @@
 #include <QAction>
 
 #include "MainWindowTestSupport.h"
-#include "SkinTreeTestModel.h"
+#include "editor_core/SkinTreeTestModel.h"
 #include "model/crvn_struc.h"
 
 using namespace mainwindow_test;

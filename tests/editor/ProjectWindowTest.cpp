@@ -16,7 +16,7 @@
 #include <QTreeWidget>
 
 #include "MainWindowTestSupport.h"
-#include "SkinTreeTestModel.h"
+#include "editor_core/SkinTreeTestModel.h"
 #include "editor/DialogExec.h"
 #include "editor/crvn_newgroup.h"
 #include "editor/crvn_newtexture.h"
