@@ -215,6 +215,15 @@ struct DemoScene {
   }
 };
 
+// Every box of the scene compiled into a list by one frame of the viewer.
+void DrawWithLists(DemoScene& d, FakeViewer& v) {
+  for (auto* b : d.boxes) b->SetUseBuildList(true);
+  v.CreateContext();
+  v.SetCamera(d.camera);
+  v.Paint();
+  for (auto* b : d.boxes) ASSERT_NE(b->ListHandle(), 0u);
+}
+
 TEST_F(SceneTest, ContextCreationRequestsEachStateOnce) {
   FakeViewer v;
   v.CreateContext();
@@ -698,13 +707,8 @@ TEST_F(SceneTest, AViewerWhoseCameraIsGoneStillLeavesItsScene) {
 
 TEST_F(SceneTest, AnObjectLeavingItsSceneReleasesItsLists) {
   DemoScene d(2), other(0);
-  for (auto* b : d.boxes) b->SetUseBuildList(true);
   FakeViewer v;
-  v.CreateContext();
-  v.SetCamera(d.camera);
-  v.Paint();
-  ASSERT_NE(d.boxes[0]->ListHandle(), 0u);
-  ASSERT_NE(d.boxes[1]->ListHandle(), 0u);
+  DrawWithLists(d, v);
   rec.Clear();
   // Out of any scene: released under the old scene's context, lent for the time of the call.
   std::unique_ptr<TGLBaseSceneObject> loose = d.boxes[0]->MoveTo(nullptr);
@@ -732,12 +736,8 @@ TEST_F(SceneTest, AnObjectLeavingItsSceneReleasesItsLists) {
 
 TEST_F(SceneTest, AnOpenGLErrorOnReleaseIsReportedButNeverFromADestructor) {
   DemoScene d(2);
-  for (auto* b : d.boxes) b->SetUseBuildList(true);
   FakeViewer v;
-  v.CreateContext();
-  v.SetCamera(d.camera);
-  v.Paint();
-  ASSERT_NE(d.boxes[0]->ListHandle(), 0u);
+  DrawWithLists(d, v);
   GL.glGetError = [](void) -> GLenum { return GL_INVALID_VALUE; };
   v.Activate();
   EXPECT_EQ(MessageOf([&] { d.boxes[0]->DestroyHandle(false); }), std::to_string(GL_INVALID_VALUE));
@@ -749,13 +749,9 @@ TEST_F(SceneTest, AnOpenGLErrorOnReleaseIsReportedButNeverFromADestructor) {
 
 TEST_F(SceneTest, DestroyingAListWithoutAContextOnlyForgetsIt) {
   DemoScene d(1);
-  d.boxes[0]->SetUseBuildList(true);
   {
     FakeViewer v;
-    v.CreateContext();
-    v.SetCamera(d.camera);
-    v.Paint();
-    EXPECT_NE(d.boxes[0]->ListHandle(), 0u);
+    DrawWithLists(d, v);
   }
   // The last viewer is gone: the lists were forgotten without OpenGL calls.
   EXPECT_EQ(d.boxes[0]->ListHandle(), 0u);
