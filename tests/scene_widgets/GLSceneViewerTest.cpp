@@ -196,6 +196,19 @@ TEST(SceneViewer, ProjectionFollowsTheFocalLength) {
   s.camera->MoveAroundTarget(0, -90);
   EXPECT_NEAR(s.camera->Position().Z(), 10, 1e-4);
   EXPECT_NEAR(s.camera->Position().X(), 0, 1e-4);
+
+  // Another camera: a new context on the same window, which draws at once.
+  Scene other;
+  void* const before = v.RenderingContext();
+  v.SetCamera(other.camera);
+  EXPECT_NE(v.RenderingContext(), before);
+  EXPECT_EQ(LiveRenderingContexts(), 1);
+  const auto px = Capture(v);
+  ASSERT_EQ(px.size(), 330u * 480u * 4u) << v.LastError;
+  EXPECT_NEAR(PixelAt(v, px, 165, 240)[0], 192, 2);
+  const double n50 = 50.0 * 2 * 96 / (25.4 * 480);  // its focal length is the default 50
+  EXPECT_NEAR(projection[0], 2 * n50 / (r - l), 1e-3);
+  EXPECT_TRUE(v.LastError.empty()) << v.LastError;
 }
 
 TEST(SceneViewer, FrameRateRule) {
