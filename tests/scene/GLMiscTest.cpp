@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -164,7 +165,9 @@ TEST(GLMiscRoutines, PowersAnglesAndTables) {
 }
 
 TEST(GLMiscRoutines, StringFilesRoundTrip) {
-  const std::string name = std::filesystem::temp_directory_path() / "corvane_glmisc_string.bin";
+  // The process id keeps two test runs at the same time from sharing the file.
+  const std::string name = std::filesystem::temp_directory_path() /
+                           ("corvane_glmisc_string_" + std::to_string(::getpid()) + ".bin");
   std::string data("a\0b\r\n\xff", 6);
   SaveStringToFile(name, data);
   EXPECT_EQ(LoadStringFromFile(name), data);
