@@ -32,11 +32,12 @@ struct Bytes {
   Bytes& F(float f) { uint32_t u; std::memcpy(&u, &f, 4); RawPackage::U32(d, u); return *this; }
 };
 
-// A package with one import (the class Texture) and export 0 "Skin" holding Data.
-std::unique_ptr<TUTPackage> PackageWith(const std::vector<uint8_t>& Data, const std::string& File) {
+// A package with one import (the class, Texture unless told) and export 0 "Skin" holding Data.
+std::unique_ptr<TUTPackage> PackageWith(const std::vector<uint8_t>& Data, const std::string& File,
+                                        int32_t ClassName = nTexture) {
   RawPackage r;
   r.Names = kNames;
-  r.Imports.push_back({nCore, nClass, 0, nTexture});
+  r.Imports.push_back({nCore, nClass, 0, ClassName});
   r.Exports.push_back({-1, 0, 0, nSkin, 0, Data, -1});
   static const fs::path dir = ScratchDir("properties");
   const fs::path p = dir / File;
@@ -151,8 +152,9 @@ TEST(Properties, UnknownTagsShortDataAndObjectsWithoutData) {
   const auto t = Texts(structs.d, "structs-forever.u");
   EXPECT_LE(t.size(), 3u);
 
-  // An export without data cannot be read; an unregistered class reads nothing.
-  auto p = PackageWith({}, "nodata.u");
+  // An export without data cannot be read; an unregistered class reads nothing. The class is
+  // "Foo": other tests of this executable register "Texture" for good.
+  auto p = PackageWith({}, "nodata.u", nFoo);
   TUTObjectWithProperties o(p.get(), 0);
   EXPECT_THROW(o.ReadObject(), EReadError);
   EXPECT_EQ(p->OpenCount, 0);
