@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -127,20 +128,116 @@ TContributors BuildContributors(int SrcSize, int DstSize, TFilterProc Filter, fl
   return c;
 }
 
-// Four floats handled together: a pixel's blue, green and red (and a spare lane), or four
-// channel values of a row. Every lane still sums its products in contributor order, so the
-// result is the same as one channel at a time.
+// Sixteen bytes, or four floats, handled together. Every float lane sums its own products in
+// contributor order, so vectorising across rows or columns gives the same bytes as one value at
+// a time. Only interleaves, widening and lane-wise arithmetic are used: they map onto SSE2.
 typedef float TFloat4 __attribute__((vector_size(16)));
-typedef uint8_t TByte4 __attribute__((vector_size(4)));
+typedef int32_t TInt4 __attribute__((vector_size(16)));
+typedef uint16_t TWord8 __attribute__((vector_size(16)));
+typedef uint8_t TByte16 __attribute__((vector_size(16)));
 
-// Clamps to 0..255, then rounds to nearest with halves to even: adding and taking away 1.5 x 2^23
-// leaves the value rounded by the processor's default rounding mode.
-inline uint8_t ToByte(float v) {
-  if (v > 255.0f) return 255;
-  if (!(v > 0.0f)) return 0;
-  volatile float magic = 12582912.0f;  // kept from being folded away
-  const float m = magic;
-  return static_cast<uint8_t>(static_cast<int>((v + m) - m));
+inline TFloat4 Splat(float v) { return TFloat4{v, v, v, v}; }
+
+inline TByte16 Lo8(TByte16 a, TByte16 b) {
+  return __builtin_shufflevector(a, b, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+}
+inline TByte16 Hi8(TByte16 a, TByte16 b) {
+  return __builtin_shufflevector(a, b, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+}
+inline TInt4 Lo16(TByte16 a, TByte16 b) {
+  return (TInt4)__builtin_shufflevector((TWord8)a, (TWord8)b, 0, 8, 1, 9, 2, 10, 3, 11);
+}
+inline TInt4 Hi16(TByte16 a, TByte16 b) {
+  return (TInt4)__builtin_shufflevector((TWord8)a, (TWord8)b, 4, 12, 5, 13, 6, 14, 7, 15);
+}
+
+// Up to 16 bytes from p, zeros past the end (Avail bytes are readable).
+inline TByte16 Load16(const uint8_t* p, size_t Avail) {
+  TByte16 v = {};
+  if (Avail >= 16) std::memcpy(&v, p, 16);
+  else std::memcpy(&v, p, Avail);
+  return v;
+}
+
+inline void Store16(uint8_t* p, TByte16 v, size_t Room) {
+  if (Room >= 16) std::memcpy(p, &v, 16);
+  else std::memcpy(p, &v, Room);
+}
+
+// Byte j of v[i] goes to byte i of v[j]. Each round interleaves the first half of the block
+// with the second, which rotates the bits of (vector, byte) by one; four rounds swap them.
+inline void Transpose16(TByte16 (&v)[16]) {
+  for (int round = 0; round < 4; ++round) {
+    TByte16 t[16];
+    for (int i = 0; i < 8; ++i) {
+      t[2 * i] = Lo8(v[i], v[i + 8]);
+      t[2 * i + 1] = Hi8(v[i], v[i + 8]);
+    }
+    for (int i = 0; i < 16; ++i) v[i] = t[i];
+  }
+}
+
+// The 16 bytes of b as floats, in order.
+inline void Widen(TByte16 b, TFloat4* Out) {
+  const TByte16 z = {};
+  const TByte16 lo = Lo8(b, z), hi = Hi8(b, z);
+  Out[0] = __builtin_convertvector(Lo16(lo, z), TFloat4);
+  Out[1] = __builtin_convertvector(Hi16(lo, z), TFloat4);
+  Out[2] = __builtin_convertvector(Lo16(hi, z), TFloat4);
+  Out[3] = __builtin_convertvector(Hi16(hi, z), TFloat4);
+}
+
+// Clamps to 0..255 (NaN to 0), then rounds to nearest with halves to even: adding 1.5 x 2^23
+// leaves the rounded value in the low bits of the sum, which the processor's default rounding
+// mode has rounded.
+inline TInt4 ToBytes(TFloat4 v) {
+  const TInt4 positive = v > Splat(0.0f), over = v > Splat(255.0f);
+  const TFloat4 clamped = (TFloat4)(((TInt4)v & positive & ~over) | ((TInt4)Splat(255.0f) & over));
+  return (TInt4)(clamped + Splat(12582912.0f)) - 0x4B400000;
+}
+
+// Four vectors of values 0..255 as sixteen bytes.
+inline TByte16 Pack(TInt4 a, TInt4 b, TInt4 c, TInt4 d) {
+  const TWord8 ab = __builtin_shufflevector((TWord8)a, (TWord8)b, 0, 2, 4, 6, 8, 10, 12, 14);
+  const TWord8 cd = __builtin_shufflevector((TWord8)c, (TWord8)d, 0, 2, 4, 6, 8, 10, 12, 14);
+  return __builtin_shufflevector((TByte16)ab, (TByte16)cd, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28,
+                                 30);
+}
+
+// The horizontal pass takes this many source rows at once: the rows' values of one source byte
+// fill four vectors, so every contributor's weight serves twelve vector products.
+constexpr int StripRows = 16;
+// Destination columns are taken in runs whose contributors lie within this many source pixels
+// (or a single column), so the widened copy of the source stays small.
+constexpr int32_t SpanPixels = 1024;
+constexpr int32_t RunColumns = 1024;
+
+struct TColumnRun {
+  int32_t First, Last;  // destination columns [First, Last)
+  int32_t Low, High;    // source pixels their contributors use
+};
+
+std::vector<TColumnRun> ColumnRuns(const TContributors& c, int32_t DstSize) {
+  std::vector<TColumnRun> runs;
+  for (int32_t i = 0; i < DstSize;) {
+    int32_t lo = INT32_MAX, hi = -1, j = i;
+    while (j < DstSize && j - i < RunColumns) {
+      int32_t l = lo, h = hi;
+      const int32_t* idx = c.Index.data() + c.First[static_cast<size_t>(j)];
+      for (int32_t k = 0; k < c.Count[static_cast<size_t>(j)]; ++k) {
+        l = std::min(l, idx[k]);
+        h = std::max(h, idx[k]);
+      }
+      if (j > i && h >= l && h - l >= SpanPixels) break;
+      lo = l;
+      hi = h;
+      ++j;
+    }
+    if (hi < lo) lo = hi = 0;  // only empty lists
+    runs.push_back({i, j, lo, hi});
+    i = j;
+  }
+  return runs;
 }
 
 }  // namespace
@@ -164,76 +261,89 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
   if (Source.PixelFormat() != TPixelFormat::pf24bit) Source.SetPixelFormat(TPixelFormat::pf24bit);
   if (!fresh.Empty()) Destination = std::move(fresh);
 
-  // Horizontal pass: every source row into the intermediate image.
-  const size_t interRow = static_cast<size_t>(DW) * 3;
+  // Horizontal pass, StripRows source rows at a time. The strip's bytes are transposed and
+  // widened so that one source byte's values in all the strip's rows lie side by side (four
+  // vectors); a destination pixel's three sums for all rows are then twelve vectors, each
+  // summing its products in list order.
+  const size_t srcRow = static_cast<size_t>(SW) * 3, interRow = static_cast<size_t>(DW) * 3;
   {
-    // The column lists of four neighbouring columns interleaved slot by slot and padded to the
-    // longest list with zero weights, which add nothing: the four sums are independent and stay
-    // in registers, and every sum still takes its terms in list order.
-    int32_t slots = 0;
-    for (int32_t c : cx.Count) slots = std::max(slots, c);
-    const size_t groups = (static_cast<size_t>(DW) + 3) / 4;
-    std::vector<int32_t> slotIndex(groups * static_cast<size_t>(slots) * 4, 0);
-    std::vector<float> slotWeight(groups * static_cast<size_t>(slots) * 4, 0.0f);
-    for (size_t i = 0; i < static_cast<size_t>(DW); ++i)
-      for (int32_t k = 0; k < cx.Count[i]; ++k) {
-        const size_t at = ((i / 4) * static_cast<size_t>(slots) + static_cast<size_t>(k)) * 4 + i % 4;
-        slotIndex[at] = cx.Index[static_cast<size_t>(cx.First[i] + k)];
-        slotWeight[at] = cx.Weight[static_cast<size_t>(cx.First[i] + k)];
-      }
-    std::vector<TFloat4> srcRow(static_cast<size_t>(SW));
-    std::vector<TFloat4> sums(groups * 4);
-    for (int y = 0; y < SH; ++y) {
-      const uint8_t* src = Source.ScanLine(y);
-      for (int x = 0; x < SW; ++x)
-        srcRow[static_cast<size_t>(x)] = TFloat4{static_cast<float>(src[3 * x]), static_cast<float>(src[3 * x + 1]),
-                                                 static_cast<float>(src[3 * x + 2]), 0.0f};
-      const TFloat4* px = srcRow.data();
-      for (size_t g = 0; g < groups; ++g) {
-        const int32_t* idx = slotIndex.data() + g * static_cast<size_t>(slots) * 4;
-        const float* wt = slotWeight.data() + g * static_cast<size_t>(slots) * 4;
-        TFloat4 a0 = {0.0f, 0.0f, 0.0f, 0.0f}, a1 = a0, a2 = a0, a3 = a0;
-        for (int32_t k = 0; k < slots; ++k, idx += 4, wt += 4) {
-          a0 += px[idx[0]] * wt[0];
-          a1 += px[idx[1]] * wt[1];
-          a2 += px[idx[2]] * wt[2];
-          a3 += px[idx[3]] * wt[3];
+    const std::vector<TColumnRun> runs = ColumnRuns(cx, DW);
+    size_t widest = 0, longest = 0;
+    for (const TColumnRun& r : runs) {
+      widest = std::max(widest, static_cast<size_t>(r.High - r.Low + 1) * 3);
+      longest = std::max(longest, static_cast<size_t>(r.Last - r.First) * 3);
+    }
+    // Source bytes of a run (rounded up to whole blocks), four vectors each.
+    std::vector<TFloat4> wide((widest + 15) / 16 * 16 * 4);
+    // Result bytes of a run, one vector of the strip's rows per destination byte.
+    std::vector<TByte16> result((longest + 15) / 16 * 16);
+    for (int y0 = 0; y0 < SH; y0 += StripRows) {
+      const int rows = std::min(StripRows, SH - y0);
+      const uint8_t* src[StripRows] = {};
+      for (int r = 0; r < rows; ++r) src[r] = Source.ScanLine(y0 + r);
+      for (const TColumnRun& run : runs) {
+        const size_t from = static_cast<size_t>(run.Low) * 3, bytes = static_cast<size_t>(run.High - run.Low + 1) * 3;
+        for (size_t q = 0; q < bytes; q += 16) {
+          TByte16 block[16] = {};
+          for (int r = 0; r < rows; ++r) block[r] = Load16(src[r] + from + q, srcRow - from - q);
+          Transpose16(block);
+          for (size_t j = 0; j < 16; ++j) Widen(block[j], &wide[(q + j) * 4]);
         }
-        sums[4 * g] = a0;
-        sums[4 * g + 1] = a1;
-        sums[4 * g + 2] = a2;
-        sums[4 * g + 3] = a3;
-      }
-      uint8_t* out = inter.ScanLine(y);
-      for (size_t i = 0; i < static_cast<size_t>(DW); ++i) {
-        out[3 * i] = ToByte(sums[i][0]);
-        out[3 * i + 1] = ToByte(sums[i][1]);
-        out[3 * i + 2] = ToByte(sums[i][2]);
+        for (int32_t i = run.First; i < run.Last; ++i) {
+          // Named sums, so that they stay in registers.
+          TFloat4 b0 = {}, b1 = {}, b2 = {}, b3 = {}, g0 = {}, g1 = {}, g2 = {}, g3 = {}, r0 = {}, r1 = {}, r2 = {}, r3 = {};
+          const int32_t* idx = cx.Index.data() + cx.First[static_cast<size_t>(i)];
+          const float* wt = cx.Weight.data() + cx.First[static_cast<size_t>(i)];
+          for (int32_t k = 0; k < cx.Count[static_cast<size_t>(i)]; ++k) {
+            const TFloat4* s = &wide[static_cast<size_t>(idx[k] - run.Low) * 12];
+            const TFloat4 w = Splat(wt[k]);
+            b0 += s[0] * w, b1 += s[1] * w, b2 += s[2] * w, b3 += s[3] * w;
+            g0 += s[4] * w, g1 += s[5] * w, g2 += s[6] * w, g3 += s[7] * w;
+            r0 += s[8] * w, r1 += s[9] * w, r2 += s[10] * w, r3 += s[11] * w;
+          }
+          TByte16* out = &result[static_cast<size_t>(i - run.First) * 3];
+          out[0] = Pack(ToBytes(b0), ToBytes(b1), ToBytes(b2), ToBytes(b3));
+          out[1] = Pack(ToBytes(g0), ToBytes(g1), ToBytes(g2), ToBytes(g3));
+          out[2] = Pack(ToBytes(r0), ToBytes(r1), ToBytes(r2), ToBytes(r3));
+        }
+        // Back to rows: 16 destination bytes of every row of the strip per block.
+        const size_t at = static_cast<size_t>(run.First) * 3, count = static_cast<size_t>(run.Last - run.First) * 3;
+        for (size_t q = 0; q < count; q += 16) {
+          TByte16 block[16];
+          for (size_t j = 0; j < 16; ++j) block[j] = result[q + j];
+          Transpose16(block);
+          for (int r = 0; r < rows; ++r) Store16(inter.ScanLine(y0 + r) + at + q, block[r], count - q);
+        }
       }
     }
   }
 
-  // Vertical pass: a whole destination row at a time, contributors in list order, so every
-  // pixel's sum is formed in the same order as column by column. Intermediate rows are padded
-  // to four bytes, so they are read four bytes at a time.
-  const size_t interGroups = (interRow + 3) / 4;
-  std::vector<TFloat4> acc(interGroups);
+  // Vertical pass: 32 bytes of a destination row at a time, contributors in list order, so
+  // every byte's sum is formed in the same order as column by column.
+  std::vector<const uint8_t*> from;
   for (int i = 0; i < DH; ++i) {
-    std::fill(acc.begin(), acc.end(), TFloat4{0.0f, 0.0f, 0.0f, 0.0f});
     const int32_t first = cy.First[static_cast<size_t>(i)], count = cy.Count[static_cast<size_t>(i)];
-    for (int32_t k = 0; k < count; ++k) {
-      const uint8_t* row = inter.ScanLine(cy.Index[static_cast<size_t>(first + k)]);
-      const float w = cy.Weight[static_cast<size_t>(first + k)];
-      TFloat4* a = acc.data();
-      for (size_t n = 0; n < interGroups; ++n, row += 4) {
-        TByte4 b;
-        std::memcpy(&b, row, sizeof b);
-        a[n] += __builtin_convertvector(b, TFloat4) * w;
-      }
-    }
+    const float* wt = cy.Weight.data() + first;
+    from.resize(static_cast<size_t>(count));
+    for (int32_t k = 0; k < count; ++k) from[static_cast<size_t>(k)] = inter.ScanLine(cy.Index[static_cast<size_t>(first + k)]);
     uint8_t* dst = Destination.ScanLine(i);
-    const float* sums = reinterpret_cast<const float*>(acc.data());
-    for (size_t n = 0; n < interRow; ++n) dst[n] = ToByte(sums[n]);
+    for (size_t b = 0; b < interRow; b += 32) {
+      const size_t avail = interRow - b;
+      TFloat4 a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {}, a5 = {}, a6 = {}, a7 = {};
+      for (int32_t k = 0; k < count; ++k) {
+        // Whole blocks straight from the row; the row's last bytes through a zero-filled copy.
+        const uint8_t* row = from[static_cast<size_t>(k)] + b;
+        const TByte16 lo = Load16(row, avail), hi = avail > 16 ? Load16(row + 16, avail - 16) : TByte16{};
+        TFloat4 v[8];
+        Widen(lo, v);
+        Widen(hi, v + 4);
+        const TFloat4 w = Splat(wt[k]);
+        a0 += v[0] * w, a1 += v[1] * w, a2 += v[2] * w, a3 += v[3] * w;
+        a4 += v[4] * w, a5 += v[5] * w, a6 += v[6] * w, a7 += v[7] * w;
+      }
+      Store16(dst + b, Pack(ToBytes(a0), ToBytes(a1), ToBytes(a2), ToBytes(a3)), avail);
+      if (avail > 16) Store16(dst + b + 16, Pack(ToBytes(a4), ToBytes(a5), ToBytes(a6), ToBytes(a7)), avail - 16);
+    }
   }
 }
 
