@@ -164,18 +164,20 @@ inline void Store16(uint8_t* p, TByte16 v, size_t Room) {
   else std::memcpy(p, &v, Room);
 }
 
-// Byte j of v[i] goes to byte i of v[j]. Each round interleaves the first half of the block
-// with the second, which rotates the bits of (vector, byte) by one; four rounds swap them.
-inline void Transpose16(TByte16 (&v)[16]) {
-  for (int round = 0; round < 4; ++round) {
-    TByte16 t[16];
-    for (int i = 0; i < 8; ++i) {
-      t[2 * i] = Lo8(v[i], v[i + 8]);
-      t[2 * i + 1] = Hi8(v[i], v[i + 8]);
-    }
-    for (int i = 0; i < 16; ++i) v[i] = t[i];
-  }
+// Eight vectors of 16 bytes, seen as an 8 x 16 byte matrix (vector, byte).
+struct TBlock8 {
+  TByte16 v0, v1, v2, v3, v4, v5, v6, v7;
+};
+
+// Interleaving the first half of the block with the second rotates the bits of (vector, byte)
+// by one; after three rounds V[j] holds byte 2j of every input vector, then byte 2j + 1 of
+// every input vector.
+inline TBlock8 Interleave(const TBlock8& b) {
+  return {Lo8(b.v0, b.v4), Hi8(b.v0, b.v4), Lo8(b.v1, b.v5), Hi8(b.v1, b.v5),
+          Lo8(b.v2, b.v6), Hi8(b.v2, b.v6), Lo8(b.v3, b.v7), Hi8(b.v3, b.v7)};
 }
+
+inline TBlock8 Transpose8(const TBlock8& b) { return Interleave(Interleave(Interleave(b))); }
 
 // The 16 bytes of b as floats, in order.
 inline void Widen(TByte16 b, TFloat4* Out) {
@@ -188,15 +190,16 @@ inline void Widen(TByte16 b, TFloat4* Out) {
 }
 
 // Clamps to 0..255 (NaN to 0), then rounds to nearest with halves to even: adding 1.5 x 2^23
-// leaves the rounded value in the low bits of the sum, which the processor's default rounding
-// mode has rounded.
+// leaves the value, rounded by the processor's default rounding mode, in the low byte of the
+// sum's bits (whose upper bits Pack drops).
 inline TInt4 ToBytes(TFloat4 v) {
-  const TInt4 positive = v > Splat(0.0f), over = v > Splat(255.0f);
-  const TFloat4 clamped = (TFloat4)(((TInt4)v & positive & ~over) | ((TInt4)Splat(255.0f) & over));
-  return (TInt4)(clamped + Splat(12582912.0f)) - 0x4B400000;
+  const TFloat4 zero = {}, top = Splat(255.0f);
+  v = v > zero ? v : zero;
+  v = v < top ? v : top;
+  return (TInt4)(v + Splat(12582912.0f));
 }
 
-// Four vectors of values 0..255 as sixteen bytes.
+// Sixteen bytes from the low bytes of four vectors' lanes.
 inline TByte16 Pack(TInt4 a, TInt4 b, TInt4 c, TInt4 d) {
   const TWord8 ab = __builtin_shufflevector((TWord8)a, (TWord8)b, 0, 2, 4, 6, 8, 10, 12, 14);
   const TWord8 cd = __builtin_shufflevector((TWord8)c, (TWord8)d, 0, 2, 4, 6, 8, 10, 12, 14);
@@ -276,22 +279,42 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
     // Source bytes of a run (rounded up to whole blocks), four vectors each.
     std::vector<TFloat4> wide((widest + 15) / 16 * 16 * 4);
     // Result bytes of a run, one vector of the strip's rows per destination byte.
-    std::vector<TByte16> result((longest + 15) / 16 * 16);
+    std::vector<TByte16> result((longest + 7) / 8 * 8);
     for (int y0 = 0; y0 < SH; y0 += StripRows) {
       const int rows = std::min(StripRows, SH - y0);
       const uint8_t* src[StripRows] = {};
-      for (int r = 0; r < rows; ++r) src[r] = Source.ScanLine(y0 + r);
+      uint8_t* dst[StripRows] = {};
+      for (int r = 0; r < rows; ++r) src[r] = Source.ScanLine(y0 + r), dst[r] = inter.ScanLine(y0 + r);
       for (const TColumnRun& run : runs) {
         const size_t from = static_cast<size_t>(run.Low) * 3, bytes = static_cast<size_t>(run.High - run.Low + 1) * 3;
         for (size_t q = 0; q < bytes; q += 16) {
-          TByte16 block[16] = {};
-          for (int r = 0; r < rows; ++r) block[r] = Load16(src[r] + from + q, srcRow - from - q);
-          Transpose16(block);
-          for (size_t j = 0; j < 16; ++j) Widen(block[j], &wide[(q + j) * 4]);
+          // Rows 0-7 and 8-15 transposed apart; each vector then holds two source bytes.
+          const size_t avail = srcRow - from - q;
+          auto load = [&](int r) { return r < rows ? Load16(src[r] + from + q, avail) : TByte16{}; };
+          const TBlock8 top = Transpose8({load(0), load(1), load(2), load(3), load(4), load(5), load(6), load(7)});
+          const TBlock8 bottom =
+              Transpose8({load(8), load(9), load(10), load(11), load(12), load(13), load(14), load(15)});
+          TFloat4* out = &wide[q * 4];
+          auto put = [&](TByte16 t, TByte16 b, TFloat4* o) {
+            TFloat4 ft[4], fb[4];
+            Widen(t, ft);
+            Widen(b, fb);
+            o[0] = ft[0], o[1] = ft[1], o[2] = fb[0], o[3] = fb[1];
+            o[4] = ft[2], o[5] = ft[3], o[6] = fb[2], o[7] = fb[3];
+          };
+          put(top.v0, bottom.v0, out);
+          put(top.v1, bottom.v1, out + 8);
+          put(top.v2, bottom.v2, out + 16);
+          put(top.v3, bottom.v3, out + 24);
+          put(top.v4, bottom.v4, out + 32);
+          put(top.v5, bottom.v5, out + 40);
+          put(top.v6, bottom.v6, out + 48);
+          put(top.v7, bottom.v7, out + 56);
         }
         for (int32_t i = run.First; i < run.Last; ++i) {
           // Named sums, so that they stay in registers.
-          TFloat4 b0 = {}, b1 = {}, b2 = {}, b3 = {}, g0 = {}, g1 = {}, g2 = {}, g3 = {}, r0 = {}, r1 = {}, r2 = {}, r3 = {};
+          TFloat4 b0 = {}, b1 = {}, b2 = {}, b3 = {}, g0 = {}, g1 = {}, g2 = {}, g3 = {};
+          TFloat4 r0 = {}, r1 = {}, r2 = {}, r3 = {};
           const int32_t* idx = cx.Index.data() + cx.First[static_cast<size_t>(i)];
           const float* wt = cx.Weight.data() + cx.First[static_cast<size_t>(i)];
           for (int32_t k = 0; k < cx.Count[static_cast<size_t>(i)]; ++k) {
@@ -306,13 +329,24 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
           out[1] = Pack(ToBytes(g0), ToBytes(g1), ToBytes(g2), ToBytes(g3));
           out[2] = Pack(ToBytes(r0), ToBytes(r1), ToBytes(r2), ToBytes(r3));
         }
-        // Back to rows: 16 destination bytes of every row of the strip per block.
+        // Back to rows, eight destination bytes of every row of the strip at a time.
         const size_t at = static_cast<size_t>(run.First) * 3, count = static_cast<size_t>(run.Last - run.First) * 3;
-        for (size_t q = 0; q < count; q += 16) {
-          TByte16 block[16];
-          for (size_t j = 0; j < 16; ++j) block[j] = result[q + j];
-          Transpose16(block);
-          for (int r = 0; r < rows; ++r) Store16(inter.ScanLine(y0 + r) + at + q, block[r], count - q);
+        for (size_t q = 0; q < count; q += 8) {
+          const TByte16* r8 = &result[q];
+          const TBlock8 t = Transpose8({r8[0], r8[1], r8[2], r8[3], r8[4], r8[5], r8[6], r8[7]});
+          const size_t room = std::min<size_t>(count - q, 8);
+          auto put = [&](int r, TByte16 v) {
+            const uint8_t* b = reinterpret_cast<const uint8_t*>(&v);
+            if (room == 8) {
+              if (r < rows) std::memcpy(dst[r] + at + q, b, 8);
+              if (r + 1 < rows) std::memcpy(dst[r + 1] + at + q, b + 8, 8);
+            } else {
+              if (r < rows) std::memcpy(dst[r] + at + q, b, room);
+              if (r + 1 < rows) std::memcpy(dst[r + 1] + at + q, b + 8, room);
+            }
+          };
+          put(0, t.v0), put(2, t.v1), put(4, t.v2), put(6, t.v3);
+          put(8, t.v4), put(10, t.v5), put(12, t.v6), put(14, t.v7);
         }
       }
     }
@@ -325,13 +359,14 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
     const int32_t first = cy.First[static_cast<size_t>(i)], count = cy.Count[static_cast<size_t>(i)];
     const float* wt = cy.Weight.data() + first;
     from.resize(static_cast<size_t>(count));
-    for (int32_t k = 0; k < count; ++k) from[static_cast<size_t>(k)] = inter.ScanLine(cy.Index[static_cast<size_t>(first + k)]);
+    for (int32_t k = 0; k < count; ++k)
+      from[static_cast<size_t>(k)] = inter.ScanLine(cy.Index[static_cast<size_t>(first + k)]);
     uint8_t* dst = Destination.ScanLine(i);
     for (size_t b = 0; b < interRow; b += 32) {
       const size_t avail = interRow - b;
       TFloat4 a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {}, a5 = {}, a6 = {}, a7 = {};
       for (int32_t k = 0; k < count; ++k) {
-        // Whole blocks straight from the row; the row's last bytes through a zero-filled copy.
+        // The row's last block is read only as far as the row goes.
         const uint8_t* row = from[static_cast<size_t>(k)] + b;
         const TByte16 lo = Load16(row, avail), hi = avail > 16 ? Load16(row + 16, avail - 16) : TByte16{};
         TFloat4 v[8];
