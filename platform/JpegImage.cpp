@@ -49,26 +49,26 @@ void TermSource(j_decompress_ptr) {}
 
 [[noreturn]] void Invalid(const std::string& what) { throw EInvalidGraphic("JPEG image is not valid: " + what); }
 
+// One loop per kind of row, so the per-pixel work holds no tests of the colour space: the
+// largest picture allowed has a billion pixels.
 void ConvertRow(const JSAMPLE* in, uint8_t* out, int width, int components, J_COLOR_SPACE space, bool adobeInverted) {
-  for (int x = 0; x < width; ++x) {
-    unsigned r, g, b;
-    if (components == 1) {
-      r = g = b = in[x];
-    } else if (space == JCS_CMYK) {
-      const JSAMPLE* p = in + 4 * x;
-      // Files from Adobe store CMYK inverted, others plainly.
-      unsigned c = adobeInverted ? p[0] : 255u - p[0], m = adobeInverted ? p[1] : 255u - p[1],
-               y = adobeInverted ? p[2] : 255u - p[2], k = adobeInverted ? p[3] : 255u - p[3];
-      r = (c * k + 127) / 255;
-      g = (m * k + 127) / 255;
-      b = (y * k + 127) / 255;
-    } else {
-      const JSAMPLE* p = in + 3 * x;
-      r = p[0], g = p[1], b = p[2];
+  if (components == 1) {
+    for (int x = 0; x < width; ++x, out += 3) out[0] = out[1] = out[2] = in[x];
+  } else if (space == JCS_CMYK) {
+    // Files from Adobe store CMYK inverted, others plainly.
+    const unsigned flip = adobeInverted ? 0u : 255u;
+    for (int x = 0; x < width; ++x, in += 4, out += 3) {
+      const unsigned c = flip ^ in[0], m = flip ^ in[1], y = flip ^ in[2], k = flip ^ in[3];
+      out[0] = static_cast<uint8_t>((y * k + 127) / 255);
+      out[1] = static_cast<uint8_t>((m * k + 127) / 255);
+      out[2] = static_cast<uint8_t>((c * k + 127) / 255);
     }
-    out[3 * x] = static_cast<uint8_t>(b);
-    out[3 * x + 1] = static_cast<uint8_t>(g);
-    out[3 * x + 2] = static_cast<uint8_t>(r);
+  } else {
+    for (int x = 0; x < width; ++x, in += 3, out += 3) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+    }
   }
 }
 
