@@ -195,9 +195,11 @@ TBitmap PlainStretch(const TBitmap& src, int DW, int DH, TFilterProc F, float Wi
 
 TEST(ResamplePlain, SameBytesAsThePlainArithmetic) {
   // Enlarging and reducing, odd widths that leave partial groups of four, sources smaller than
-  // the filter's reach (mirrored and clamped indices) and a one-pixel source.
+  // the filter's reach (mirrored and clamped indices), a one-pixel source, and sources wide
+  // enough that the columns are worked in several runs (also when one column reaches them all).
   const std::array<int, 4> sizes[] = {{37, 23, 101, 58}, {101, 58, 37, 23}, {2, 3, 13, 11},
-                                      {1, 1, 6, 5},      {64, 64, 63, 65},  {9, 200, 5, 7}};
+                                      {1, 1, 6, 5},      {64, 64, 63, 65},  {9, 200, 5, 7},
+                                      {3000, 40, 700, 30}, {2100, 17, 2, 3}, {300, 20, 2500, 45}};
   for (int f = 0; f < ResampleFilterCount; ++f)
     for (auto [sw, sh, dw, dh] : sizes) {
       TBitmap src = Picture(sw, sh, static_cast<uint32_t>(sw * 7 + f)), dst(dw, dh);
