@@ -47,6 +47,18 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 }
 void TermSource(j_decompress_ptr) {}
 
+// A progressive file may repeat its scans, each of which passes over the whole picture: a few
+// kilobytes of scan headers would keep the decoder busy for minutes. Encoders write a dozen or so.
+constexpr int kMaxJpegScans = 100;
+
+void ProgressMonitor(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxJpegScans) return;
+  TJpegError* err = reinterpret_cast<TJpegError*>(cinfo->err);
+  std::snprintf(err->Message, sizeof err->Message, "the picture has more than %d scans", kMaxJpegScans);
+  longjmp(err->Jump, 1);
+}
+
 [[noreturn]] void Invalid(const std::string& what) { throw EInvalidGraphic("JPEG image is not valid: " + what); }
 
 // One loop per kind of row, so the per-pixel work holds no tests of the colour space: the
@@ -86,6 +98,9 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegError& err) {
     return false;
   }
   jpeg_create_decompress(&cinfo);
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = ProgressMonitor;
+  cinfo.progress = &progress;
   // Bound libjpeg's own working memory (a progressive file keeps every coefficient of the image):
   // a tiny file that declares a huge picture fails instead of exhausting memory.
   cinfo.mem->max_memory_to_use = 512L * 1024 * 1024;

@@ -1,6 +1,10 @@
-// A small JPEG that declares a huge progressive picture must fail quickly with the picture error
-// rather than let the decoder claim gigabytes for its coefficient buffers.
+// Small JPEGs that would cost the decoder out of all proportion to their size: a huge declared
+// progressive picture (gigabytes of coefficient buffers) and endlessly repeated scans (minutes of
+// work) must fail quickly with the picture error.
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/JpegImage.h"
@@ -25,4 +29,33 @@ TEST(JpegLimitsTest, HugeDeclaredProgressivePictureIsRefused) {
   jpg[sof + 5] = 0x3E, jpg[sof + 6] = 0x80;  // height 16000
   jpg[sof + 7] = 0x3E, jpg[sof + 8] = 0x80;  // width 16000
   EXPECT_THROW(LoadJpegFromMemory(jpg.data(), jpg.size()), EInvalidGraphic);
+}
+
+// A 64x64 grey progressive picture put together byte by byte: its DC scan carries no data (the
+// decoder fills in zeros) and is repeated `scans` times. Each scan passes over the whole picture,
+// so a file of repeated scans costs time out of all proportion to its size.
+static std::vector<uint8_t> RepeatedScans(int scans) {
+  std::vector<uint8_t> f = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+  f.insert(f.end(), 64, 1);                                                  // quantisation: all 1
+  f.insert(f.end(), {0xFF, 0xC2, 0x00, 0x0B, 8, 0, 64, 0, 64, 1, 1, 0x11, 0});  // progressive frame
+  f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, 0x00, 1});                     // DC table: one 1-bit code
+  f.insert(f.end(), 15, 0);
+  f.push_back(0);
+  for (int i = 0; i < scans; ++i) f.insert(f.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0x00, 0, 0, 0});
+  f.insert(f.end(), {0xFF, 0xD9});
+  return f;
+}
+
+TEST(JpegLimitsTest, EndlesslyRepeatedScansAreRefused) {
+  std::vector<uint8_t> few = RepeatedScans(100);
+  TBitmap b = LoadJpegFromMemory(few.data(), few.size());
+  EXPECT_EQ(b.Width(), 64);
+  EXPECT_EQ(b.Height(), 64);
+  std::vector<uint8_t> many = RepeatedScans(101);
+  try {
+    LoadJpegFromMemory(many.data(), many.size());
+    FAIL() << "101 scans were decoded";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_EQ(e.Message, "JPEG image is not valid: the picture has more than 100 scans");
+  }
 }
