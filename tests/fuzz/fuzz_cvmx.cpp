@@ -19,6 +19,14 @@ std::string Folder() {
   static std::string dir = [] {
     auto d = std::filesystem::temp_directory_path() / ("corvane_fuzz_cvmx_" + std::to_string(::getpid()));
     std::filesystem::create_directories(d);
+    // Removed when the fuzzer exits, so runs leave nothing behind in the temporary folder.
+    static struct TRemove {
+      std::filesystem::path Dir;
+      ~TRemove() {
+        std::error_code ec;
+        std::filesystem::remove_all(Dir, ec);
+      }
+    } remove{d};
     return d.string() + "/";
   }();
   return dir;

@@ -11,6 +11,7 @@ namespace fs = std::filesystem;
 namespace {
 fs::path TempDir() {
   fs::path d = fs::temp_directory_path() / ("corvane_streams_" + std::to_string(::getpid()));
+  fs::remove_all(d);  // a folder left by an earlier run with the same process id
   fs::create_directories(d);
   return d;
 }
