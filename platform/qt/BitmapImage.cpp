@@ -1,8 +1,13 @@
 #include "platform/qt/BitmapImage.h"
 
+#include "platform/Exceptions.h"
+
 QImage BitmapToQImage(const TBitmap& bmp) {
   QImage img(bmp.Width(), bmp.Height(), QImage::Format_RGB32);
   if (bmp.Empty()) return img;
+  // QImage refuses sizes our bitmaps allow (a width beyond its limits, or memory it cannot get)
+  // by staying null; its rows would then be null pointers.
+  if (img.isNull()) throw EOutOfResources("Not enough storage is available to process this command");
   const bool bgr = bmp.PixelFormat() == TPixelFormat::pf24bit || bmp.PixelFormat() == TPixelFormat::pf32bit;
   const int step = bmp.PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
   for (int y = 0; y < bmp.Height(); ++y) {

@@ -6,6 +6,7 @@
 #include "platform/Bitmap.h"
 
 // An opaque RGB32 image with the bitmap's colours (palettes looked up, 15/16-bit widened).
+// Raises EOutOfResources when Qt cannot make an image that large.
 QImage BitmapToQImage(const TBitmap& bmp);
 // A pf24bit bitmap from any QImage; transparent pixels are laid over white, as a picture drawn
 // onto a fresh bitmap would be.

@@ -40,6 +40,13 @@ TEST(BitmapImageTest, EveryPixelFormatDrawsWithItsOwnColours) {
   EXPECT_TRUE(BitmapToQImage(TBitmap()).isNull() || BitmapToQImage(TBitmap()).width() == 0);
 }
 
+// A bitmap can be wider than any QImage (a small run-length file can declare a hundred
+// million columns): drawing it is refused with a clear error, not written through a null image.
+TEST(BitmapImageTest, BitmapTooLargeForAnImageIsRefused) {
+  TBitmap b(100000000, 1, TPixelFormat::pf1bit);
+  EXPECT_THROW(BitmapToQImage(b), EOutOfResources);
+}
+
 TEST(BitmapImageTest, TransparencyIsLaidOverWhite) {
   QImage img(3, 1, QImage::Format_ARGB32);
   img.setPixel(0, 0, qRgba(10, 20, 30, 255));
