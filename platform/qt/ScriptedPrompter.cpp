@@ -39,7 +39,9 @@ std::vector<std::string> TScriptedPrompter::Messages() const {
 int TScriptedPrompter::MessageBox(const std::string& caption, const std::string& text,
                                   TMsgButtons buttons, TMsgIcon icon) {
   Shown.push_back({TPromptRecord::pkMessage, caption, text, buttons, icon});
-  if (buttons == TMsgButtons::OK && FAnswers.empty()) return mrOk;
+  // An OK-only box leaves the queue alone: an answer queued for a later question must not be
+  // taken by a notice shown before it (nor hide that the question was never asked).
+  if (buttons == TMsgButtons::OK) return mrOk;
   if (FAnswers.empty()) {
     Unexpected(std::string(ButtonsName(buttons)) + " box \"" + caption + "\": \"" + text + "\"");
     return buttons == TMsgButtons::YesNo ? mrNo : mrCancel;

@@ -1,8 +1,8 @@
 #pragma once
 // A Prompter for tests: answers come from queues filled beforehand, and every prompt shown is
-// recorded. A box with only an OK button needs no queued answer. Anything else asked with an
-// empty queue calls OnUnexpected (by default: message on stderr and abort), then answers as if
-// cancelled.
+// recorded. A box with only an OK button answers OK and takes no queued answer. Anything else
+// asked with an empty queue calls OnUnexpected (by default: message on stderr and abort), then
+// answers as if cancelled.
 #include <cstdint>
 #include <deque>
 #include <functional>

@@ -89,6 +89,20 @@ TEST(ScriptedPrompter, AnswersFromItsQueuesAndRecordsEveryPrompt) {
   ASSERT_EQ(p.FileDialogs.size(), 2u);
 }
 
+// A notice shown before a question must not take the question's answer.
+TEST(ScriptedPrompter, AnOkBoxLeavesTheQueuedAnswersToTheQuestions) {
+  TScriptedPrompter p;
+  std::vector<std::string> failures;
+  p.OnUnexpected = [&](const std::string& m) { failures.push_back(m); };
+  TScopedPrompter use(p);
+  p.QueueAnswer(mrYes);
+  ShowMessage("Project compiled");
+  EXPECT_EQ(p.Pending(), 1u);
+  EXPECT_EQ(MessageBox("Warning", "Overwrite?", TMsgButtons::YesNo), mrYes);
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(p.Pending(), 0u);
+}
+
 TEST(ScriptedPrompter, AQuestionWithoutAnAnswerIsAFailure) {
   TScriptedPrompter p;
   std::vector<std::string> failures;
