@@ -12,21 +12,13 @@
 #include "model/ModelCatalogue.h"
 #include "platform/Exceptions.h"
 #include "platform/IniFile.h"
+#include "tests/fuzz/FuzzScratch.h"
 
 namespace {
 
 std::string Folder() {
   static std::string dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("corvane_fuzz_cvmx_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    // Removed when the fuzzer exits, so runs leave nothing behind in the temporary folder.
-    static struct TRemove {
-      std::filesystem::path Dir;
-      ~TRemove() {
-        std::error_code ec;
-        std::filesystem::remove_all(Dir, ec);
-      }
-    } remove{d};
+    auto d = FuzzScratchFolder("cvmx");
     return d.string() + "/";
   }();
   return dir;

@@ -12,6 +12,7 @@
 #include "editor/PaletteGroups.h"
 #include "editor/ProjectFile.h"
 #include "platform/Exceptions.h"
+#include "tests/fuzz/FuzzScratch.h"
 
 namespace {
 
@@ -38,16 +39,7 @@ std::vector<std::unique_ptr<TModelo>> Catalogue() {
 // A folder with the texture files the seeds name: t.bmp (8x8, 24 bits), e.bmp (4x4, 8 bits).
 std::string Folder() {
   static std::string dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("corvane_fuzz_project_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    // Removed when the fuzzer exits, so runs leave nothing behind in the temporary folder.
-    static struct TRemove {
-      std::filesystem::path Dir;
-      ~TRemove() {
-        std::error_code ec;
-        std::filesystem::remove_all(Dir, ec);
-      }
-    } remove{d};
+    auto d = FuzzScratchFolder("project");
     TBitmap(8, 8, TPixelFormat::pf24bit).SaveToFile((d / "t.bmp").string());
     TBitmap(4, 4, TPixelFormat::pf8bit).SaveToFile((d / "e.bmp").string());
     return d.string() + "/";
