@@ -177,12 +177,19 @@ void DecodeRle(TByteReader& r, const TBmpHeader& h, TBitmap& bmp) {
     }
     ++x;
   };
+  // Pixels past the row's end are dropped: runs walk only the ones that land, so a file of
+  // long runs on a narrow picture costs no more than its size.
+  auto landing = [&](unsigned count) {
+    return x >= w || fy >= ht ? 0u : static_cast<unsigned>(std::min<int64_t>(count, w - x));
+  };
   // A missing end-of-bitmap code is tolerated; a code cut in half is not.
   while (!r.AtEnd() && fy < ht) {
     unsigned n = r.U8("run length");
     unsigned c = r.U8("run value");
     if (n > 0) {
-      for (unsigned i = 0; i < n; ++i) put(four ? ((i & 1) ? (c & 0x0F) : (c >> 4)) : c);
+      const unsigned keep = landing(n);
+      for (unsigned i = 0; i < keep; ++i) put(four ? ((i & 1) ? (c & 0x0F) : (c >> 4)) : c);
+      x += n - keep;
       continue;
     }
     if (c == 0) {
@@ -196,7 +203,9 @@ void DecodeRle(TByteReader& r, const TBmpHeader& h, TBitmap& bmp) {
     } else {
       size_t bytes = four ? (c + 1) / 2 : c;
       const uint8_t* p = r.Bytes(bytes, "absolute run");
-      for (unsigned i = 0; i < c; ++i) put(four ? ((i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4)) : p[i]);
+      const unsigned keep = landing(c);
+      for (unsigned i = 0; i < keep; ++i) put(four ? ((i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4)) : p[i]);
+      x += c - keep;
       if (bytes & 1) {
         if (!r.AtEnd()) r.Skip(1, "absolute run padding");
       }
