@@ -25,6 +25,7 @@
 #include "model/crvn_struc.h"
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
+#include "platform/MessagePump.h"
 #include "platform/Paths.h"
 #include "platform/PictureLoader.h"
 #include "platform/Registry.h"
@@ -426,6 +427,12 @@ void Tmain_unificada::FormCloseQuery(QObject*, bool& CanClose) {
 }
 
 void Tmain_unificada::closeEvent(QCloseEvent* event) {
+  // A long operation (compile, import, load) pumps messages as it goes; a close request arriving
+  // then would save or free the project under it. The user can close once it has finished.
+  if (IsBusy()) {
+    event->ignore();
+    return;
+  }
   bool canClose = true;
   // When saving fails the window stays open, so the unsaved project is not lost.
   if (!Guarded([&] { FormCloseQuery(this, canClose); })) canClose = false;

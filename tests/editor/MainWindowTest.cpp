@@ -25,6 +25,7 @@
 #include <QWheelEvent>
 
 #include "MainWindowTestSupport.h"
+#include "platform/MessagePump.h"
 #include "editor/crvn_about.h"
 
 using namespace mainwindow_test;
@@ -377,4 +378,22 @@ TEST(MainWindow, HelpContentsOpensTheHelpPageAtItsContents) {
   ASSERT_EQ(env.Prompts.Shown.size(), 2u);
   EXPECT_NE(env.Prompts.Shown[1].Text.find("missing"), std::string::npos);
   Tmain_unificada::OpenUrl = saved;
+}
+
+TEST(MainWindow, ACloseRequestDuringALongOperationIsRefusedWithoutAsking) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  w.show();
+  w.ProjectModified = true;
+  {
+    // What the window manager's close does while a compile or an import pumps messages.
+    TBusyGuard busy;
+    EXPECT_FALSE(w.close());
+  }
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_TRUE(env.Prompts.Shown.empty());
+  // Once the operation is over, closing asks as usual.
+  env.Prompts.QueueAnswer(mrNo);
+  EXPECT_TRUE(w.close());
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?"}));
 }
