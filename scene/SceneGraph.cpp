@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "scene/GLViewerCore.h"
 #include "scene/OpenGL12.h"
 #include "scene/VectorLists.h"
@@ -226,7 +227,8 @@ void TGLBaseSceneObject::StructureChanged() {
 void TGLBaseSceneObject::CoordinateChanged(TGLCoordinates* sender) {
   if (FIsCalculating) return;
   FIsCalculating = true;
-  try {
+  {
+    TScopeGuard done([this] { FIsCalculating = false; });
     TVector& dir = FDirection->DirectVector();
     TVector& up = FUp->DirectVector();
     auto fallbackRight = [](const TVector& v) { return TVector{v[0] + 1, v[1] + 2, v[2] + 3, 0}; };
@@ -256,11 +258,7 @@ void TGLBaseSceneObject::CoordinateChanged(TGLCoordinates* sender) {
     if (Finite(dir) && !ZeroLength(dir)) FGoodDirection = dir;
     if (Finite(up) && !ZeroLength(up)) FGoodUp = up;
     TransformationChanged();
-  } catch (...) {
-    FIsCalculating = false;
-    throw;
   }
-  FIsCalculating = false;
 }
 
 const TMatrix& TGLBaseSceneObject::LocalMatrix() {
@@ -503,13 +501,10 @@ uint32_t TGLBaseSceneObject::GetHandle(TRenderContextInfo& rci) {
       if (FListHandle == 0) throw EAssertionFailed(std::string("Handle=0 for ") + ClassName());
     }
     GL.glNewList(FListHandle, GL_COMPILE);
-    try {
+    {
+      TScopeGuard endList([] { GL.glEndList(); });
       BuildList(rci);
-    } catch (...) {
-      GL.glEndList();
-      throw;
     }
-    GL.glEndList();
   }
   return FListHandle;
 }
@@ -528,15 +523,12 @@ void TGLBaseSceneObject::DestroyHandle(bool glsOnly) {
 void TGLBaseSceneObject::DestroyHandles(bool glsOnly) {
   bool activated = false;
   if (!glsOnly && !CurrentRC() && FScene) activated = FScene->ActivateDefaultRenderingContext();
-  try {
+  {
+    TScopeGuard deactivate([&] { if (activated) FScene->DeactivateDefaultRenderingContext(); });
     FChanges |= ocStructure;
     DestroyHandle(glsOnly);
     for (auto& c : FChildren) c->DestroyHandles(glsOnly);
-  } catch (...) {
-    if (activated) FScene->DeactivateDefaultRenderingContext();
-    throw;
   }
-  if (activated) FScene->DeactivateDefaultRenderingContext();
 }
 
 void TGLBaseSceneObject::BuildList(TRenderContextInfo&) {}
@@ -568,6 +560,7 @@ void TGLBaseSceneObject::FinishRender(TRenderContextInfo&) {
 
 void TGLBaseSceneObject::DrawAxes(uint16_t pattern, float length) {
   GL.glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_LINE_BIT);
+  TScopeGuard pop([] { GL.glPopAttrib(); });
   GL.glDisable(GL_LIGHTING);
   GL.glEnable(GL_LINE_STIPPLE);
   GL.glEnable(GL_LINE_SMOOTH);
@@ -586,25 +579,27 @@ void TGLBaseSceneObject::DrawAxes(uint16_t pattern, float length) {
     GL.glVertex3f(a[0] * length, a[1] * length, a[2] * length);
   }
   GL.glEnd();
-  GL.glPopAttrib();
 }
 
 void TGLBaseSceneObject::RenderChild(TRenderContextInfo& rci) {
   if (!FVisible) return;
   PrepareRender(rci);
-  try {
+  {
+    TScopeGuard finish([&] { FinishRender(rci); });
     if (FShowAxes) {
       TGLCamera* cam = FScene ? FScene->CurrentCamera() : nullptr;
       DrawAxes(0xCCCC, cam ? cam->DepthOfView() : 100.0f);
     }
     if (FEffects->Count() > 0) {
+      {
+        GL.glPushMatrix();
+        TScopeGuard pop([] { GL.glPopMatrix(); });
+        FEffects->RenderPreEffects(rci);
+      }
       GL.glPushMatrix();
-      FEffects->RenderPreEffects(rci);
-      GL.glPopMatrix();
-      GL.glPushMatrix();
+      TScopeGuard pop([] { GL.glPopMatrix(); });
       Render(rci);
       FEffects->RenderPostEffects(rci);
-      GL.glPopMatrix();
     } else {
       Render(rci);
     }
@@ -612,11 +607,7 @@ void TGLBaseSceneObject::RenderChild(TRenderContextInfo& rci) {
       ResetGLPolygonMode();
       ResetGLMaterialColors();
     }
-  } catch (...) {
-    FinishRender(rci);
-    throw;
   }
-  FinishRender(rci);
   FChanges &= static_cast<uint8_t>(~ocStructure);
 }
 
@@ -637,7 +628,8 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
     for (int i = keys.Count() - 1; i >= 0; --i)
       static_cast<TGLBaseSceneObject*>(objects[static_cast<size_t>(i)])->RenderChild(rci);
   };
-  try {
+  {
+    TScopeGuard restore([&] { rci.ObjectsSorting = saved; });
     switch (rci.ObjectsSorting) {
       case osNone:
         for (int i = first; i <= last; ++i) Children(i)->RenderChild(rci);
@@ -670,11 +662,7 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
       default:
         throw EAssertionFailed("Assertion failure");
     }
-  } catch (...) {
-    rci.ObjectsSorting = saved;
-    throw;
   }
-  rci.ObjectsSorting = saved;
 }
 
 // ===================================================================== descendants
@@ -981,7 +969,8 @@ void TGLFogEnvironment::Assign(const TPersistent* source) {
 void TGLFogEnvironment::ApplyFog() {
   if (!FChanged || !FViewer || !FViewer->RenderingContext()) return;
   FViewer->Activate();
-  try {
+  {
+    TScopeGuard deactivate([this] { FViewer->Deactivate(); });
     switch (FFogMode) {
       case fmLinear:
         GL.glFogi(GL_FOG_MODE, GL_LINEAR);
@@ -998,11 +987,7 @@ void TGLFogEnvironment::ApplyFog() {
     GL.glFogfv(GL_FOG_COLOR, FFogColor->AsAddress());
     GL.glFogf(GL_FOG_START, FFogStart);
     GL.glFogf(GL_FOG_END, FFogEnd);
-  } catch (...) {
-    FViewer->Deactivate();
-    throw;
   }
-  FViewer->Deactivate();
   FChanged = false;
 }
 
@@ -1179,12 +1164,9 @@ void TGLScene::RenderScene(TGLViewerCore* viewer, int width, int height) {
   rci.DrawRelativeToParent = false;
   rci.Width = width;
   rci.Height = height;
-  try {
+  {
+    TScopeGuard keepStates([&] { viewer->CurrentStates = rci.CurrentStates; });
     FObjects->RenderChild(rci);
     for (TGLObjectAfterEffect* e : viewer->AfterEffects) e->Render(viewer, rci);
-  } catch (...) {
-    viewer->CurrentStates = rci.CurrentStates;
-    throw;
   }
-  viewer->CurrentStates = rci.CurrentStates;
 }
