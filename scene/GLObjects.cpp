@@ -460,7 +460,7 @@ void TTorus::BuildList(TRenderContextInfo&) {
     for (int j = 0; j <= sides; ++j) {
       float sv, cv;
       SinCos(twoPi * static_cast<float>(j) / sides, sv, cv);
-      for (int k : {i + 1, i}) {
+      for (int k : {i, i + 1}) {
         float su, cu;
         SinCos(twoPi * static_cast<float>(k) / rings, su, cu);
         GL.glNormal3f(cu * cv, su * cv, sv);
@@ -557,7 +557,8 @@ void TTeapot::BuildList(TRenderContextInfo&) {
   GL.glMap2f(GL_MAP2_TEXTURE_COORD_2, 0, 1, 2, 2, 0, 1, 4, 2, &texPoints[0][0][0]);
   GL.glMapGrid2f(grid, 0, 1, grid, 0, 1);
   for (const TPatch& p : TeapotPatches()) {
-    GL.glMap2f(GL_MAP2_VERTEX_3, 0, 1, 3, 4, 0, 1, 12, 4, p[0][0].data());
+    // u runs along the profile, v across it: the derived normals point outwards.
+    GL.glMap2f(GL_MAP2_VERTEX_3, 0, 1, 12, 4, 0, 1, 3, 4, p[0][0].data());
     GL.glEvalMesh2(GL_FILL, 0, grid, 0, grid);
   }
 }
@@ -636,9 +637,9 @@ const std::array<TDodecahedronFace, 12>& DodecahedronFaces() {
     std::vector<TAffineVector> normals;
     for (float a : {-1.0f, 1.0f})
       for (float b : {-1.0f, 1.0f}) {
-        normals.push_back(VectorNormalize({0, a, b * phi}));
-        normals.push_back(VectorNormalize({a, b * phi, 0}));
-        normals.push_back(VectorNormalize({a * phi, 0, b}));
+        normals.push_back(VectorNormalize({0, a * phi, b}));
+        normals.push_back(VectorNormalize({a * phi, b, 0}));
+        normals.push_back(VectorNormalize({a, 0, b * phi}));
       }
     std::array<TDodecahedronFace, 12> f;
     for (size_t i = 0; i < 12; ++i) {

@@ -117,6 +117,11 @@ class TLines : public TLineBase {
   CORVANE_SCENE_CLASS(TLines, TLineBase)
   TGLNodes& Nodes() { return FNodes; }
   TGLColor& NodeColor() { return *FNodeColor; }
+  // A node change rebuilds the line.
+  void NotifyChange(TPersistent* sender) override {
+    FChanges |= ocStructure;
+    TLineBase::NotifyChange(sender);
+  }
   CORVANE_SHAPE_PROPERTY(TLineNodesAspect, NodesAspect)
   CORVANE_SHAPE_PROPERTY(int, Division)
   CORVANE_SHAPE_PROPERTY(TLineSplineMode, SplineMode)
@@ -346,6 +351,11 @@ class TPolygonBase : public TGLSceneObject {
   TGLNodes& Nodes() { return FNodes; }
   CORVANE_SHAPE_PROPERTY(int, Division)
   CORVANE_SHAPE_PROPERTY(TLineSplineMode, SplineMode)
+  // A node change rebuilds the polygon.
+  void NotifyChange(TPersistent* sender) override {
+    FChanges |= ocStructure;
+    TGLSceneObject::NotifyChange(sender);
+  }
 
  protected:
   TGLNodes FNodes{this};
