@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 
+#include "platform/ScopeGuard.h"
 #include "scene/GLInfo.h"
 #include "scene/widgets/GLSceneViewer.h"
 #include "ui_Info.h"
@@ -17,15 +18,12 @@ TInfoForm::~TInfoForm() = default;
 
 void TInfoForm::GetInfoFrom(TGLSceneViewer& viewer) {
   viewer.EnsureContext();
-  viewer.Activate();
   TGLInfoTexts texts;
-  try {
+  {
+    viewer.Activate();
+    TScopeGuard deactivate([&] { viewer.Deactivate(); });
     texts = ReadGLInfo(viewer);
-  } catch (...) {
-    viewer.Deactivate();
-    throw;
   }
-  viewer.Deactivate();
   ShowTexts(texts, viewer.objectName());
 }
 
