@@ -1,5 +1,7 @@
 #include "modelcompiler/ModelCompilerCore.h"
 
+#include <filesystem>
+
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/StrUtils.h"
@@ -36,6 +38,20 @@ TGameSettings GameSettings(TGameKind game) {
   s.SystemFolder = folder + "\\System";
   s.UseInt = game == TGameKind::UnrealTournament;
   return s;
+}
+
+std::string HiddenModelNote(const TModelList& models, const TCompileResult& result) {
+  if (!result.ExtensionWritten) return "";
+  for (const auto& m : models) {
+    if (m->Prefix != result.Prefix) continue;
+    std::error_code ec1, ec2;
+    if (std::filesystem::weakly_canonical(ToNativePath(m->KeyFileName()), ec1) ==
+        std::filesystem::weakly_canonical(ToNativePath(result.ExtensionFile), ec2))
+      return "";
+    return "The compiled model has the prefix " + result.Prefix + ", which the model read earlier from " +
+           m->KeyFileName() + " already has: the new model is hidden by that one until it is renamed or removed.";
+  }
+  return "";
 }
 
 TSourceKind SourceKindOfFile(const std::string& fileName) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "model/ModelCatalogue.h"
 #include "model/crvn_o3d.h"
 #include "modelcompiler/ModelFileReaders.h"
 #include "modelcompiler/ModelWriter.h"
@@ -29,6 +30,10 @@ struct TGameSettings {
 };
 // The folders of a game from the registry (HKEY_CLASSES_ROOT), or the defaults.
 TGameSettings GameSettings(TGameKind game);
+
+// After the catalogue was reloaded: the text of a "NOTE" box when the compiled model is not the
+// one the catalogue holds under its prefix (an earlier file has the same prefix); else empty.
+std::string HiddenModelNote(const TModelList& models, const TCompileResult& result);
 
 // The source kind of a model file by its extension (letter case ignored); None when unknown.
 TSourceKind SourceKindOfFile(const std::string& fileName);
