@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "model/Geometry.h"
 #include "packages/UnrealFormat.h"
@@ -291,11 +292,13 @@ bool SearchTag(const std::string& data, const std::string& tag, F hit) {
 
 }  // namespace
 
-int32_t FindObjectProperty(const TUTPackage& package, const std::string& data, const std::string& property,
-                           uint8_t info, const std::string& classes) {
+namespace {
+
+int32_t FindObjectByTag(const TUTPackage& package, const std::string& data, const std::string& tag,
+                        const std::string& classes) {
   int32_t result = 0;
   const std::string list = "|" + LowerCase(classes) + "|";
-  SearchTag(data, PropertyTag(package, property, info), [&](TByteReader& r) {
+  SearchTag(data, tag, [&](TByteReader& r) {
     const int32_t ref = ReadIndex(r, "object reference");
     if (ref == 0) return false;
     const int64_t index = RefTableIndex(ref);
@@ -314,19 +317,18 @@ int32_t FindObjectProperty(const TUTPackage& package, const std::string& data, c
   return result;
 }
 
-int32_t FindIntProperty(const TUTPackage& package, const std::string& data, const std::string& property) {
+int32_t FindIntByTag(const std::string& data, const std::string& tag) {
   int32_t result = 0;
-  SearchTag(data, PropertyTag(package, property, 0x22), [&](TByteReader& r) {
+  SearchTag(data, tag, [&](TByteReader& r) {
     result = r.I32("int property");
     return result != 0;
   });
   return result;
 }
 
-std::string FindStringProperty(const TUTPackage& package, const std::string& data, const std::string& property,
-                               uint8_t info) {
+std::string FindStringByTag(const std::string& data, const std::string& tag, uint8_t info) {
   std::string result;
-  SearchTag(data, PropertyTag(package, property, info), [&](TByteReader& r) {
+  SearchTag(data, tag, [&](TByteReader& r) {
     int32_t length;
     if (info == 0x5D) {
       const int32_t size = ReadIndex(r, "string size");
@@ -343,6 +345,33 @@ std::string FindStringProperty(const TUTPackage& package, const std::string& dat
   });
   return result;
 }
+
+}  // namespace
+
+int32_t FindObjectProperty(const TUTPackage& package, const std::string& data, const std::string& property,
+                           uint8_t info, const std::string& classes) {
+  return FindObjectByTag(package, data, PropertyTag(package, property, info), classes);
+}
+
+int32_t FindIntProperty(const TUTPackage& package, const std::string& data, const std::string& property) {
+  return FindIntByTag(data, PropertyTag(package, property, 0x22));
+}
+
+std::string FindStringProperty(const TUTPackage& package, const std::string& data, const std::string& property,
+                               uint8_t info) {
+  return FindStringByTag(data, PropertyTag(package, property, info), info);
+}
+
+TDefaultTags::TDefaultTags(const TUTPackage& package)
+    : Mesh05(PropertyTag(package, "Mesh", 0x05)),
+      Mesh15(PropertyTag(package, "Mesh", 0x15)),
+      MenuName5D(PropertyTag(package, "MenuName", 0x5D)),
+      MenuName4D(PropertyTag(package, "MenuName", 0x4D)),
+      MenuName3D(PropertyTag(package, "MenuName", 0x3D)),
+      FaceSkin(PropertyTag(package, "FaceSkin", 0x22)),
+      FixedSkin(PropertyTag(package, "FixedSkin", 0x22)),
+      TeamSkin1(PropertyTag(package, "TeamSkin1", 0x22)),
+      TeamSkin2(PropertyTag(package, "TeamSkin2", 0x22)) {}
 
 std::vector<uint8_t> ReadExportData(TUTPackage& package, int32_t exportIndex) {
   const TExportTableData& e = package.GetExport(exportIndex);
@@ -361,20 +390,23 @@ std::vector<uint8_t> ReadExportData(TUTPackage& package, int32_t exportIndex) {
 }
 
 TClassDefaults ReadClassDefaults(TUTPackage& package, int32_t exportIndex) {
+  return ReadClassDefaults(package, exportIndex, TDefaultTags(package));
+}
+
+TClassDefaults ReadClassDefaults(TUTPackage& package, int32_t exportIndex, const TDefaultTags& tags) {
   const std::vector<uint8_t> bytes = ReadExportData(package, exportIndex);
   const std::string d(bytes.begin(), bytes.end());
   TClassDefaults c;
-  c.Mesh = FindObjectProperty(package, d, "Mesh", 0x05, "lodmesh|mesh");
-  if (c.Mesh == 0) c.Mesh = FindObjectProperty(package, d, "Mesh", 0x15, "lodmesh|mesh");
+  c.Mesh = FindObjectByTag(package, d, tags.Mesh05, "lodmesh|mesh");
+  if (c.Mesh == 0) c.Mesh = FindObjectByTag(package, d, tags.Mesh15, "lodmesh|mesh");
   if (c.Mesh == 0) return c;
-  for (uint8_t info : {0x5D, 0x4D, 0x3D}) {
-    c.MenuName = FindStringProperty(package, d, "MenuName", info);
-    if (!c.MenuName.empty()) break;
-  }
-  c.FaceSkin = FindIntProperty(package, d, "FaceSkin");
-  c.FixedSkin = FindIntProperty(package, d, "FixedSkin");
-  c.TeamSkin1 = FindIntProperty(package, d, "TeamSkin1");
-  c.TeamSkin2 = FindIntProperty(package, d, "TeamSkin2");
+  c.MenuName = FindStringByTag(d, tags.MenuName5D, 0x5D);
+  if (c.MenuName.empty()) c.MenuName = FindStringByTag(d, tags.MenuName4D, 0x4D);
+  if (c.MenuName.empty()) c.MenuName = FindStringByTag(d, tags.MenuName3D, 0x3D);
+  c.FaceSkin = FindIntByTag(d, tags.FaceSkin);
+  c.FixedSkin = FindIntByTag(d, tags.FixedSkin);
+  c.TeamSkin1 = FindIntByTag(d, tags.TeamSkin1);
+  c.TeamSkin2 = FindIntByTag(d, tags.TeamSkin2);
   return c;
 }
 
@@ -410,31 +442,43 @@ TScanResult ScanPackage(const std::string& chosenFile, bool useInt, TUTPackage& 
   result.PackageFileName = ResolveCaseInsensitive(ChangeFileExt(chosenFile, ".u"));
   if (useInt) {
     const std::vector<uint8_t> bytes = ReadWholeFile(chosenFile);
-    const std::vector<std::string> classes = PlayerClassesOfInt(std::string(bytes.begin(), bytes.end()));
-    if (classes.empty()) {
+    const std::vector<std::string> classesOfInt = PlayerClassesOfInt(std::string(bytes.begin(), bytes.end()));
+    if (classesOfInt.empty()) {
       result.Note = NOTE_NO_MODEL;
       return result;
     }
     package.LoadFromFile(result.PackageFileName);
     const std::string own = LowerCase(ChangeFileExt(ExtractFileName(result.PackageFileName), ""));
-    for (const std::string& entry : classes) {
-      const size_t dot = entry.find('.');
-      std::string pkg = LowerCase(entry.substr(0, dot));
-      const std::string cls = dot == std::string::npos ? std::string() : LowerCase(entry.substr(dot + 1));
-      if (pkg == own) pkg.clear();
-      for (int32_t i = 0; i < package.GetExportCount(); ++i) {
-        const TExportTableData& e = package.Exports[static_cast<size_t>(i)];
-        if (LowerCase(e.PackagePath) != pkg || LowerCase(e.ObjectNameStr) != cls || !e.ClassNameStr.empty()) continue;
-        const TClassDefaults d = ReadClassDefaults(package, i);
-        if (d.Mesh != 0) {
-          TMeshRow row;
-          row.Caption = d.MenuName.empty() ? e.ObjectNameStr : d.MenuName;
-          row.Item = {d.FaceSkin, d.FixedSkin, d.TeamSkin1, d.TeamSkin2, d.Mesh};
-          result.Rows.push_back(std::move(row));
-        }
-        break;
-      }
+    // The first class export of each (package path, name), so a large package is not walked
+    // once per listed class.
+    std::unordered_map<std::string, int32_t> classes;
+    for (int32_t i = package.GetExportCount() - 1; i >= 0; --i) {
+      const TExportTableData& e = package.Exports[static_cast<size_t>(i)];
+      if (e.ClassNameStr.empty()) classes[LowerCase(e.PackagePath) + '\0' + LowerCase(e.ObjectNameStr)] = i;
     }
+    const TDefaultTags tags(package);
+    package.Open();  // once for every class read below
+    try {
+      for (const std::string& entry : classesOfInt) {
+        const size_t dot = entry.find('.');
+        std::string pkg = LowerCase(entry.substr(0, dot));
+        const std::string cls = dot == std::string::npos ? std::string() : LowerCase(entry.substr(dot + 1));
+        if (pkg == own) pkg.clear();
+        const auto found = classes.find(pkg + '\0' + cls);
+        if (found == classes.end()) continue;
+        const TExportTableData& e = package.Exports[static_cast<size_t>(found->second)];
+        const TClassDefaults d = ReadClassDefaults(package, found->second, tags);
+        if (d.Mesh == 0) continue;
+        TMeshRow row;
+        row.Caption = d.MenuName.empty() ? e.ObjectNameStr : d.MenuName;
+        row.Item = {d.FaceSkin, d.FixedSkin, d.TeamSkin1, d.TeamSkin2, d.Mesh};
+        result.Rows.push_back(std::move(row));
+      }
+    } catch (...) {
+      package.Close();
+      throw;
+    }
+    package.Close();
   } else {
     package.LoadFromFile(result.PackageFileName);
     for (int32_t i = 0; i < package.GetExportCount(); ++i) {

@@ -85,8 +85,14 @@ int32_t FindObjectProperty(const TUTPackage& package, const std::string& data, c
 int32_t FindIntProperty(const TUTPackage& package, const std::string& data, const std::string& property);
 std::string FindStringProperty(const TUTPackage& package, const std::string& data, const std::string& property,
                                uint8_t info);
-// The defaults of player class export exportIndex of an open package.
+// The property tags the class defaults are found by, made once per package.
+struct TDefaultTags {
+  explicit TDefaultTags(const TUTPackage& package);
+  std::string Mesh05, Mesh15, MenuName5D, MenuName4D, MenuName3D, FaceSkin, FixedSkin, TeamSkin1, TeamSkin2;
+};
+// The defaults of player class export exportIndex of a package.
 TClassDefaults ReadClassDefaults(TUTPackage& package, int32_t exportIndex);
+TClassDefaults ReadClassDefaults(TUTPackage& package, int32_t exportIndex, const TDefaultTags& tags);
 
 struct TMeshRow {
   std::string Caption;
