@@ -105,17 +105,22 @@ void Tmodelcompiler::utpackageAfterDialog(QObject*, std::string& Name, bool& Act
 
 void Tmodelcompiler::SetPackageBusy(bool busy) { ui->tab_lodmesh->setEnabled(!busy); }
 
+void Tmodelcompiler::RunPackageStep(const std::function<void()>& step) {
+  TBusyCursor busy;
+  SetPackageBusy(true);
+  // The tab comes back however the step ends, before any box is shown.
+  struct TEnable {
+    Tmodelcompiler* W;
+    ~TEnable() { W->SetPackageBusy(false); }
+  } enable{this};
+  step();
+}
+
 void Tmodelcompiler::ScanPackage(const std::string& fileName) {
   ui->Panel_package->setVisible(false);
   ui->Panel_modelo->setVisible(false);
   std::string note;
-  {
-    TBusyCursor busy;
-    SetPackageBusy(true);
-    struct TEnable {
-      Tmodelcompiler* W;
-      ~TEnable() { W->SetPackageBusy(false); }
-    } enable{this};
+  RunPackageStep([&] {
     FFilling = true;
     ui->lodmesh->clear();
     FFilling = false;
@@ -129,7 +134,7 @@ void Tmodelcompiler::ScanPackage(const std::string& fileName) {
       }
       FFilling = false;
     }
-  }
+  });
   if (!note.empty()) {
     SetStatus("");
     MessageBox("NOTE", note);
@@ -144,15 +149,7 @@ void Tmodelcompiler::lodmeshChange() {
   QListWidgetItem* item = ui->lodmesh->currentItem();
   if (!item) return;
   std::string error;
-  {
-    TBusyCursor busy;
-    SetPackageBusy(true);
-    struct TEnable {
-      Tmodelcompiler* W;
-      ~TEnable() { W->SetPackageBusy(false); }
-    } enable{this};
-    error = FCore->ReadMeshObject(item->data(Qt::UserRole).toInt());
-  }
+  RunPackageStep([&] { error = FCore->ReadMeshObject(item->data(Qt::UserRole).toInt()); });
   if (!error.empty()) {
     MessageBox("ERROR", error);
     return;
@@ -209,19 +206,13 @@ void Tmodelcompiler::FinishCompile(const TCompileResult& result) {
 
 void Tmodelcompiler::btn_compile_lmClick() {
   TCompileResult result;
-  {
-    TBusyCursor busy;
-    SetPackageBusy(true);
-    struct TEnable {
-      Tmodelcompiler* W;
-      ~TEnable() { W->SetPackageBusy(false); }
-    } enable{this};
+  RunPackageStep([&] {
     const int frame = ui->cbUseAbsoluteFrame->isChecked()
                           ? ui->frame_lm_abs->value()
                           : FCore->AbsoluteFrame(ui->animseq_lm->currentData().toInt(), ui->frame_lm->value());
     result = FCore->CompilePackage(frame, ui->cbGenerateCVMD->isChecked(), ui->cbAddNormals->isChecked(),
                                    ui->edMenuname->text().toStdString());
-  }
+  });
   FinishCompile(result);
 }
 

@@ -53,6 +53,8 @@ class Tmodelcompiler : public QDialog {
   void SetStatus(const std::string& text);
   void ShowMaterials();
   void SetPackageBusy(bool busy);
+  // Runs a step of the package route with the hourglass and the tab disabled.
+  void RunPackageStep(const std::function<void()>& step);
   void FinishCompile(const struct TCompileResult& result);
   std::unique_ptr<TModelCompilerCore> FCore;
   std::string FSystemFolder;

@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the model compiler tests: a scratch folder, running peer tools, and triangle soups
+// Shared by the model compiler tests: files, and triangle soups
 // (each triangle's corners as positions and texture coordinates) compared without regard to
 // the order of triangles, corners or how a reader shares vertices.
 #include <gtest/gtest.h>
@@ -16,32 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "imaging/ImagingTestSupport.h"
 #include "model/crvn_o3d.h"
 
 namespace mctest {
 
-inline std::string RunCommand(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen((cmd + " 2>&1").c_str(), "r")) {
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
-struct TScratch {
-  std::filesystem::path Dir;
-  TScratch() {
-    char tmpl[] = "/tmp/corvane-modelcompiler-XXXXXX";
-    Dir = mkdtemp(tmpl);
-  }
-  ~TScratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
-  }
-  std::string File(const std::string& name) const { return (Dir / name).string(); }
-};
+using imgtest::RunCommand;
+using imgtest::TScratch;
 
 inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
