@@ -31,12 +31,12 @@ uint32_t Pack(uint32_t a, uint32_t b, uint32_t c) { return a | (b << 11) | (c <<
 enum : int32_t {
   N_None, N_Core, N_Class, N_Package, N_Engine, N_LodMesh, N_Mesh, N_Texture, N_MyPkg, N_Soldier, N_Trooper,
   N_Civilian, N_SoldierMesh, N_PlainMesh, N_MenuName, N_FaceSkin, N_TeamSkin1, N_TeamSkin2, N_FixedSkin, N_Breath1,
-  N_Run, N_SkinTex
+  N_Run, N_SkinTex, N_OtherPkg, N_DotDot
 };
 const std::vector<std::string> NAMES = {"None", "Core", "Class", "Package", "Engine", "LodMesh", "Mesh", "Texture",
                                         "MyPkg", "Soldier", "Trooper", "Civilian", "SoldierMesh", "PlainMesh",
                                         "MenuName", "FaceSkin", "TeamSkin1", "TeamSkin2", "FixedSkin", "Breath1",
-                                        "Run", "SkinTex"};
+                                        "Run", "SkinTex", "OtherPkg", ".."};
 // Imports: 0 Engine (package), 1 class LodMesh, 2 class Mesh, 3 class Texture, 4 texture SkinTex.
 // Exports: 0 Soldier, 1 Trooper, 2 Civilian (classes), 3 SoldierMesh (LodMesh), 4 PlainMesh (Mesh).
 constexpr int32_t REF_SOLDIER_MESH = 4, REF_PLAIN_MESH = 5, REF_SKIN_TEXTURE = -5;
@@ -136,7 +136,11 @@ RawPackage MakePackage(const TMeshSpec& lod, const TMeshSpec& plain) {
                {N_Core, N_Class, -1, N_LodMesh},
                {N_Core, N_Class, -1, N_Mesh},
                {N_Core, N_Class, -1, N_Texture},
-               {N_Engine, N_Texture, -1, N_SkinTex}};
+               {N_Engine, N_Texture, -1, N_SkinTex},
+               {N_Core, N_Package, 0, N_OtherPkg},
+               {N_Core, N_LodMesh, -6, N_SoldierMesh},  // 6: a mesh of another package
+               {N_Core, N_Package, 0, N_DotDot},
+               {N_Core, N_LodMesh, -8, N_SoldierMesh}};  // 8: a "package" that is no file name
   // Soldier: decoys first (a reference past the tables, a texture, a tag split by the data's end
   // is not possible here), then the mesh, the 0x5D menu name and the skins.
   const auto soldier = ClassDefaults({ObjectProp(N_Mesh, 0x05, 99), ObjectProp(N_Mesh, 0x05, REF_SKIN_TEXTURE),
@@ -331,4 +335,20 @@ TEST(PackageFinders, CompactIndexEncoderAndNegativeValues) {
     EncodeCompactIndex(c.Value, out);
     EXPECT_EQ(out, "x" + c.Bytes) << c.Value;
   }
+}
+
+// An imported mesh is read from its own package beside this one, found without regard to case;
+// a package name that is not a plain file name is refused.
+TEST(PackageMesh, ImportedMeshesComeFromTheirOwnPackage) {
+  TFixture f(MakePackage(LodSpec(), PlainSpec()));
+  RawPackage other = MakePackage(LodSpec(), PlainSpec());
+  WriteFile(f.Scratch.File("otherpkg.U"), other.Build());
+  TUTPackage pkg;
+  pkg.LoadFromFile(f.U);
+  const TMeshObjectRead read = ReadMeshObject(pkg, f.U, {0, 0, 0, 0, -7}, TGameKind::UnrealTournament);
+  EXPECT_EQ(read.Error, "");
+  EXPECT_EQ(read.MeshPackageName, "otherpkg");
+  EXPECT_TRUE(read.Mesh.IsLodMesh);
+  EXPECT_EQ(read.Mesh.MeshName, "SoldierMesh");
+  EXPECT_THROW(ReadMeshObject(pkg, f.U, {0, 0, 0, 0, -9}, TGameKind::UnrealTournament), EModelFileError);
 }
