@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include "modelcompiler/ModelCompilerCore.h"
 #include "modelcompiler/SampleModel.h"
 #include "modelcompiler/crvn_modelcompiler.h"
+#include "modelcompiler_core/SyntheticPackages.h"
 
 using namespace mainwindow_test;
 
@@ -137,4 +139,43 @@ TEST(ModelCompilerWindow, GameChoiceAndRefusedFiles) {
   EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: " + bad + " is not a valid Painter 3D file.",
                                                                "ERROR: Unknown file format."}));
   EXPECT_FALSE(C<QWidget>(mc, "Panel_datos")->isVisibleTo(&mc));
+}
+
+// The package route: the .int file chosen in the package edit lists the player classes, the
+// first row's mesh is read at once with "Breath1" preselected, and the compile adds the model.
+TEST(ModelCompilerWindow, PackageRouteToCatalogue) {
+  TWindowEnv env;
+  mctest::TFixture pkg(mctest::MakePackage(mctest::LodSpec(), mctest::PlainSpec()));
+  Tmain_unificada& w = env.Create();
+  int shown = 0;
+  ScopedDialogHook hook([&](QDialog& d) -> int {
+    ++shown;
+    auto& mc = dynamic_cast<Tmodelcompiler&>(d);
+    mc.show();
+    env.Prompts.QueueOpenFiles(std::vector<std::string>{pkg.Int});
+    C<TFilenameEdit>(mc, "utpackage")->DoClick();
+    EXPECT_EQ(env.Prompts.FileDialogs.back().Filter.substr(0, 30), "UT Package Definitions (*.int)");
+    EXPECT_EQ(Rows(C<QListWidget>(mc, "lodmesh")), (std::vector<std::string>{"Commando", "Trooper Mk2"}));
+    EXPECT_TRUE(C<QWidget>(mc, "Panel_modelo")->isVisible());
+    EXPECT_EQ(Rows(C<QListWidget>(mc, "information_lm")),
+              (std::vector<std::string>{"Unreal LodMesh model", "Triangles = 1", "Frames    = 2"}));
+    EXPECT_EQ(C<QComboBox>(mc, "animseq_lm")->currentText().toStdString(), "Breath1");
+    EXPECT_EQ(C<QLabel>(mc, "label_maxframe_lm")->text().toStdString(), "(max. 0)");
+    EXPECT_EQ(C<QLabel>(mc, "label_maxframe_lm_abs")->text().toStdString(), "(max. 1)");
+    EXPECT_EQ(C<QLineEdit>(mc, "edMenuname")->text().toStdString(), "Commando");
+    Shot(mc, "modelcompiler-package");
+    C<QPushButton>(mc, "btn_compile_lm")->click();
+    EXPECT_TRUE(C<QWidget>(mc, "tab_lodmesh")->isEnabled());
+    return mrOk;
+  });
+  C<QAction>(w, "mnu_ModelCompiler")->trigger();
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Compilation: Model compilation finished!"}));
+  const TModelo* soldier = nullptr;
+  for (const auto& m : w.Models)
+    if (m->Prefix == "SoldierMesh") soldier = m.get();
+  ASSERT_NE(soldier, nullptr);
+  EXPECT_EQ(soldier->Name, "Commando");
+  EXPECT_EQ(soldier->LodMesh, "MyPkg.SoldierMesh");
+  EXPECT_EQ(soldier->ScaleX, 1.5f);
 }
