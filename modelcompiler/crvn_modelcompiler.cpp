@@ -1,6 +1,7 @@
 #include "modelcompiler/crvn_modelcompiler.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
@@ -169,7 +170,7 @@ void Tmodelcompiler::lodmeshChange() {
   FFilling = false;
   animseq_lmChange();
   const int maxFrame = std::max(0, mesh.AnimFrames - 1);
-  ui->frame_lm_abs->setMaximum(maxFrame);
+  ui->frame_lm_abs->setMaximum(std::min(maxFrame, 9999));
   ui->frame_lm_abs->setValue(0);
   ui->label_maxframe_lm_abs->setText(Q("(max. " + std::to_string(mesh.AnimFrames - 1) + ")"));
   SetStatus("Select the frame and press the \"Compile\" button.");
@@ -181,7 +182,7 @@ void Tmodelcompiler::animseq_lmChange() {
   const int index = ui->animseq_lm->currentData().toInt();
   if (index < 0 || static_cast<size_t>(index) >= seqs.size()) return;
   const int maxFrame = seqs[static_cast<size_t>(index)].NumFrames - 1;
-  ui->frame_lm->setMaximum(std::max(0, maxFrame));
+  ui->frame_lm->setMaximum(std::clamp(maxFrame, 0, 9999));
   ui->frame_lm->setValue(0);
   ui->label_maxframe_lm->setText(Q("(max. " + std::to_string(maxFrame) + ")"));
 }
@@ -232,7 +233,7 @@ void Tmodelcompiler::LoadModelInfo(const std::string& fileName) {
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   const TModelInfo& info = FCore->External().Info;
   FillList(ui->information, info.Lines);
-  ui->meshnum->setMaximum(info.MaxNumber);
+  ui->meshnum->setMaximum(std::min(info.MaxNumber, 9999));
   ui->meshnum->setValue(0);
   ui->Label_maxframe->setText(Q("(max. " + std::to_string(info.MaxNumber) + ")"));
   ui->meshnum->setEnabled(info.MaxNumber > 0);

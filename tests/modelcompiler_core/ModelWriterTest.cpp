@@ -7,6 +7,7 @@
 
 #include "ModelCompilerTestSupport.h"
 #include "model/ModelCatalogue.h"
+#include "model/crvn_cvmdformat.h"
 #include "modelcompiler/ModelCompilerCore.h"
 #include "modelcompiler/ModelWriter.h"
 #include "modelcompiler/SampleModel.h"
@@ -282,4 +283,21 @@ TEST(CompilerRoutes, RoutesKeepTheirOwnStateAndRefusedHeadersStop) {
   EXPECT_THROW(core.CompilePackage(0, true, false, "x"), EInvalidOperation);
   EXPECT_TRUE(std::filesystem::exists(core.CompileExternal("x").ExtensionFile));
   EXPECT_FALSE(core.PackageRoute().HaveMesh);
+}
+
+// Triangles without a material (a MilkShape3D group without one) keep their geometry in the
+// model data file under a nameless weapon material: no section, no wire, and the file is valid.
+TEST(CompileModel, TrianglesWithoutMaterialGetANamelessOne) {
+  TScratch s;
+  TObjeto3D m = MeshOf({"SKIN", "HEAD"});
+  m.Triangles[1].Material = -1;
+  AdjustMaterials(m, BuildMaterialList(m));
+  const TCompileResult r = CompileModel(m, External(s.File("out"), "loose.ms3d"));
+  EXPECT_EQ(r.WireFiles.size(), 1u);
+  TObjeto3D back;
+  ASSERT_TRUE(LoadFromCVMD(back, r.ModelDataFile));
+  ASSERT_EQ(back.Materials.size(), 3u);
+  EXPECT_EQ(back.Materials[2].Name, "");
+  EXPECT_EQ(back.Materials[2].Flags, MATERIAL_WEAPON);
+  EXPECT_EQ(back.Triangles[1].Material, 2);
 }

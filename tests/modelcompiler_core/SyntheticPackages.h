@@ -139,10 +139,11 @@ inline RawPackage MakePackage(const TMeshSpec& lod, const TMeshSpec& plain) {
                {N_Core, N_LodMesh, -6, N_SoldierMesh},  // 6: a mesh of another package
                {N_Core, N_Package, 0, N_DotDot},
                {N_Core, N_LodMesh, -8, N_SoldierMesh}};  // 8: a "package" that is no file name
-  // Soldier: decoys first (a reference past the tables, a texture, a tag split by the data's end
-  // is not possible here), then the mesh, the 0x5D menu name and the skins.
+  // Soldier: decoys first (a reference past the tables, a texture, a zero skin), then the mesh,
+  // a menu name longer than the data, the real 0x5D menu name and the skins.
   const auto soldier = ClassDefaults({ObjectProp(N_Mesh, 0x05, 99), ObjectProp(N_Mesh, 0x05, REF_SKIN_TEXTURE),
                                       IntProp(N_FaceSkin, 0), ObjectProp(N_Mesh, 0x05, REF_SOLDIER_MESH),
+                                      TBuf().Idx(N_MenuName).U8(0x5D).Idx(1000).Idx(999).B,  // longer than the data
                                       String5D("Commando"), IntProp(N_FaceSkin, 3), IntProp(N_TeamSkin1, 1),
                                       IntProp(N_TeamSkin2, 2), IntProp(N_FixedSkin, 0)});
   const auto trooper = ClassDefaults({ObjectProp(N_Mesh, 0x15, REF_PLAIN_MESH), String4D("Trooper Mk2")});
