@@ -25,9 +25,11 @@ inline QApplication& App() {
   static char arg0[] = "test_editor";
   static char* argv[] = {arg0, nullptr};
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-  static QApplication app(argc, argv);
+  // Never destroyed: destroying it among the static objects at exit runs Qt's clean-up routines
+  // after the style's icon lookups (the file-name edit's folder glyph) and crashes the process.
+  static QApplication* app = new QApplication(argc, argv);
   SetApplicationTitle("Corvane");
-  return app;
+  return *app;
 }
 
 inline std::string ReadText(const std::filesystem::path& p) {
