@@ -79,7 +79,9 @@ void TFileMD2::LoadFromMemory(const uint8_t* data, size_t size) {
     for (auto& c : st) {
       const int16_t s = r.I16("texture coordinate");
       const int16_t t = r.I16("texture coordinate");
-      c = {static_cast<float>(s) / static_cast<float>(h.SkinWidth), static_cast<float>(t) / static_cast<float>(h.SkinHeight)};
+      // t counts down from the skin's top row; textures are uploaded bottom row first.
+      c = {static_cast<float>(s) / static_cast<float>(h.SkinWidth),
+           1 - static_cast<float>(t) / static_cast<float>(h.SkinHeight)};
     }
 
     r.Seek(static_cast<uint64_t>(h.OffsetTriangles), "triangles");

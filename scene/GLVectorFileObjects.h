@@ -323,8 +323,8 @@ struct TVectorFileFormat {
   TVectorFileFactory Create;
 };
 
-// The formats by extension, in registration order: "tin", "stl" and "obj" are registered on
-// first use; further formats (3DS, MD2) register themselves through RegisterVectorFileFormat.
+// The formats by extension, in registration order: "md2", "3ds", "prj", "tin", "stl" and "obj"
+// are registered on first use; further formats register through RegisterVectorFileFormat.
 const std::vector<TVectorFileFormat>& GetVectorFileFormats();
 void RegisterVectorFileFormat(const std::string& extension, const std::string& description,
                               TVectorFileFactory create);

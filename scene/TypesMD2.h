@@ -29,7 +29,8 @@ struct TMD2Vertex {
 };
 
 // A triangle as stored by the reader: corners in the file's reverse order, each with its vertex
-// index and texture coordinate (s / skin width, t / skin height).
+// index and texture coordinate (s / skin width, 1 - t / skin height: the skin's top row is t = 0
+// in the file, and textures are uploaded bottom row first).
 struct TMD2Triangle {
   uint16_t Vertex[3];
   float U[3], V[3];

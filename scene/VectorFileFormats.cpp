@@ -10,6 +10,9 @@ std::vector<TVectorFileFormat>& Formats() {
     auto add = [&f](const char* ext, const char* description, TVectorFileFactory create) {
       f.push_back({ext, description, 0, std::move(create)});
     };
+    add("md2", "Quake II model files", [](TPersistent* o) { return std::make_unique<TGLMD2VectorFile>(o); });
+    add("3ds", "3D Studio files", [](TPersistent* o) { return std::make_unique<TGL3DSVectorFile>(o); });
+    add("prj", "3D Studio project files", [](TPersistent* o) { return std::make_unique<TGL3DSVectorFile>(o); });
     add("tin", "Triangular Irregular Network", [](TPersistent* o) { return std::make_unique<TGLTINVectorFile>(o); });
     add("stl", "Stereolithography files", [](TPersistent* o) { return std::make_unique<TGLSTLVectorFile>(o); });
     add("obj", "WaveFront files", [](TPersistent* o) { return std::make_unique<TGLOBJVectorFile>(o); });

@@ -1,7 +1,32 @@
 #pragma once
-// The model-file loaders of the scene library (one file each): Wavefront OBJ, binary
-// stereolithography (STL) and triangular irregular networks (TIN).
+// The model-file loaders of the scene library (one file each): MD2, 3D Studio, Wavefront OBJ,
+// binary stereolithography (STL) and triangular irregular networks (TIN).
 #include "scene/GLVectorFileObjects.h"
+
+// MD2: one morphable mesh object with a morph target per frame ("Frame0", ...); an actor owner
+// gets one animation per run of frames named alike.
+class TGLMD2VectorFile : public TVectorFile {
+ public:
+  using TVectorFile::TVectorFile;
+  const char* ClassName() const override { return "TGLMD2VectorFile"; }
+  std::unique_ptr<TDataFile> NewInstance(TPersistent* owner) const override {
+    return std::make_unique<TGLMD2VectorFile>(owner);
+  }
+  void LoadFromMemory(const uint8_t* data, size_t size) override;
+};
+
+// 3D Studio meshes (.3ds, .prj): one face-group mesh object per visible triangle mesh, normals
+// smoothed within smoothing groups, a face group per material; library materials made from
+// the file's materials when the owner has a library.
+class TGL3DSVectorFile : public TVectorFile {
+ public:
+  using TVectorFile::TVectorFile;
+  const char* ClassName() const override { return "TGL3DSVectorFile"; }
+  std::unique_ptr<TDataFile> NewInstance(TPersistent* owner) const override {
+    return std::make_unique<TGL3DSVectorFile>(owner);
+  }
+  void LoadFromMemory(const uint8_t* data, size_t size) override;
+};
 
 // Text: "v", "vt", "vn", "g" and "f" lines; polygons are fanned into triangles, every corner
 // written vertex/texture/normal. Negative indices count back from the last item read, as the

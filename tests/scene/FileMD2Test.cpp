@@ -84,9 +84,9 @@ TEST(FileMD2, FramesTrianglesAndAnimationNames) {
   EXPECT_EQ(tri.Vertex[1], 1);
   EXPECT_EQ(tri.Vertex[2], 0);
   EXPECT_FLOAT_EQ(tri.U[0], 1.0f);
-  EXPECT_FLOAT_EQ(tri.V[0], 1.0f);
+  EXPECT_FLOAT_EQ(tri.V[0], 0.0f);  // t = 32 of 32: the skin's bottom row
   EXPECT_FLOAT_EQ(tri.U[1], 0.5f);
-  EXPECT_FLOAT_EQ(tri.V[2], 0.0f);
+  EXPECT_FLOAT_EQ(tri.V[2], 1.0f);
   const auto& v = md2.Frame(41)[2];  // byte (2, 4, 41) * scale + translation
   EXPECT_FLOAT_EQ(v.X, 2 * 1.0f + 10.0f);
   EXPECT_FLOAT_EQ(v.Y, 4 * 2.0f);
@@ -190,11 +190,11 @@ TEST(FileMD2, SampleModelsAgreeWithAssimp) {
         ASSERT_LT(vi, v.size());
         ASSERT_LT(ti, vt.size());
         const auto& theirs = v[vi];
-        // assimp turns the file's z-up axes to y-up: (x, z, -y); and its t runs from the bottom.
+        // assimp turns the file's z-up axes to y-up: (x, z, -y).
         if (std::fabs(ours.X - theirs[0]) > 1e-3f || std::fabs(ours.Y + theirs[2]) > 1e-3f ||
             std::fabs(ours.Z - theirs[1]) > 1e-3f)
           ++mismatches;
-        if (std::fabs(tri.U[k] - vt[ti][0]) > 1e-4f || std::fabs(tri.V[k] - (1 - vt[ti][1])) > 1e-4f) ++uvMismatches;
+        if (std::fabs(tri.U[k] - vt[ti][0]) > 1e-4f || std::fabs(tri.V[k] - vt[ti][1]) > 1e-4f) ++uvMismatches;
       }
     }
     EXPECT_EQ(mismatches, 0) << name;

@@ -159,7 +159,7 @@ TEST(VectorFiles, FormatDetails) {
 
   EXPECT_EQ(FindVectorFileFormat(".OBJ")->Description, "WaveFront files");
   EXPECT_EQ(FindVectorFileFormat("stl")->Description, "Stereolithography files");
-  EXPECT_EQ(FindVectorFileFormat("3ds"), nullptr);
+  EXPECT_EQ(FindVectorFileFormat("dxf"), nullptr);
 }
 
 }  // namespace
