@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "codecs/PNGGraphic.h"
+#include "codecs/TIFFGraphic.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "platform/StrUtils.h"
@@ -248,6 +250,11 @@ void RegisterImageFormats(TFileFormatList& list) {
       {"jpeg", "", "JPEG images", ftRaster, JPEGGraphicClass()},
       {"rle", "Windows bitmaps", "Run length encoded Windows bitmaps", ftRaster, BitmapGraphicClass()},
       {"dib", "", "Device independant Windows bitmaps", ftRaster, BitmapGraphicClass()},
+      {"tiff", "Tagged image file format images", "Macintosh TIFF images", ftRaster | ftMultiImage, TIFFGraphicClass()},
+      {"tif", "", "PC TIF images", ftRaster | ftMultiImage, TIFFGraphicClass()},
+      {"fax", "", "GFI fax images", ftRaster | ftMultiImage, TIFFGraphicClass()},
+      {"eps", "Encapsulated Postscript images", "", ftRaster, EPSGraphicClass()},
+      {"png", "Portable network graphic images", "", ftRaster, PNGGraphicClass()},
   };
   for (const TRow& r : rows) list.RegisterFileFormat(r.Extension, r.Common, r.Individual, r.Types, false, false, r.Class);
 }
