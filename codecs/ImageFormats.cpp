@@ -113,6 +113,18 @@ void SwapLong(uint32_t* p, size_t count) {
 }
 
 void ApplyHorizontalPredictor8(uint8_t* row, size_t count, size_t bytesPerPixel) {
+  if (bytesPerPixel == 3 || bytesPerPixel == 4) {
+    // Running sums kept in registers: the byte-wise loop waits on each store it just made.
+    unsigned a = row[0], b = row[1], c = row[2], d = bytesPerPixel == 4 ? row[3] : 0;
+    uint8_t* p = row + bytesPerPixel;
+    for (size_t i = 0; i < count; ++i, p += bytesPerPixel) {
+      p[0] = static_cast<uint8_t>(a += p[0]);
+      p[1] = static_cast<uint8_t>(b += p[1]);
+      p[2] = static_cast<uint8_t>(c += p[2]);
+      if (bytesPerPixel == 4) p[3] = static_cast<uint8_t>(d += p[3]);
+    }
+    return;
+  }
   const size_t n = count * bytesPerPixel;
   for (size_t i = 0; i < n; ++i) row[bytesPerPixel + i] = static_cast<uint8_t>(row[bytesPerPixel + i] + row[i]);
 }

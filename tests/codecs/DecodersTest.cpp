@@ -8,6 +8,8 @@
 #include <random>
 
 #include "codecs/GraphicCompression.h"
+#include "codecs/ImageFormats.h"
+#include "tests/codecs/CodecTestSupport.h"
 
 namespace {
 
@@ -183,4 +185,55 @@ TEST(DecodersTest, RandomDataStaysInsideTheBuffers) {
       ASSERT_LE(d->LastOutput, room) << m;
       for (size_t i = room; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xA5) << "decoder " << m << " wrote past the end";
     }
+}
+
+// A JPEG strip cut short: one warning, and the strip still comes out whole (the library ends
+// the image); a strip of the wrong size is refused.
+TEST(DecodersTest, JpegStripCutShort) {
+  if (!codectest::RequirePeer(codectest::kConvert)) return;
+  codectest::TScratchDir dir;
+  codectest::WritePpm(dir / "s.ppm", codectest::MakeTestPicture(128, 64, 2));
+  ASSERT_EQ(codectest::RunPeer(std::string(codectest::kConvert) + " " + (dir / "s.ppm") +
+                               " -quality 80 -sampling-factor 2x2 " + (dir / "s.jpg")),
+            0);
+  const std::vector<uint8_t> jpg = codectest::ReadBytes(dir / "s.jpg");
+  TImageProperties p;
+  p.Width = 128;
+  p.SamplesPerPixel = 3;
+  p.BitsPerSample = 8;
+  p.BytesPerLine = 3 * 128;
+  p.YCbCrSubSampling = {2, 2};
+  std::vector<std::string> warnings;
+  SetDecoderWarningHandler([&](const std::string& caption, const std::string& text) { warnings.push_back(caption + ": " + text); });
+  struct TCase {
+    size_t Bytes;
+    uint32_t Height;
+    size_t Warnings;
+    const char* Error;
+  } cases[] = {
+      {jpg.size(), 64, 0, nullptr},
+      {jpg.size() * 3 / 4, 64, 1, nullptr},
+      {jpg.size(), 32, 0, "Improper JPEG strip/tile size."},
+  };
+  for (const TCase& c : cases) {
+    warnings.clear();
+    p.Height = c.Height;
+    p.RowsPerStrip = {c.Height};
+    TTIFFJPEGDecoder d(p, 6);
+    std::vector<uint8_t> out(p.BytesPerLine * c.Height);
+    const uint8_t* s = jpg.data();
+    uint8_t* t = out.data();
+    d.DecodeInit();
+    try {
+      d.Decode(s, t, c.Bytes, out.size());
+      EXPECT_EQ(c.Error, nullptr);
+      EXPECT_EQ(d.LastOutput, out.size());
+    } catch (const EGraphicCompression& e) {
+      EXPECT_STREQ(e.what(), c.Error);
+    }
+    d.DecodeEnd();
+    ASSERT_EQ(warnings.size(), c.Warnings);
+    for (const std::string& w : warnings) EXPECT_EQ(w, "Warning: JPEG decompression error. Unexpected end of input.");
+  }
+  SetDecoderWarningHandler(nullptr);
 }
