@@ -69,6 +69,45 @@ TEST(DecodersTest, RunLengthPackets) {
   }
 }
 
+TEST(DecodersTest, CCITTRows) {
+  auto rev = [](std::vector<uint8_t> v) {
+    for (uint8_t& b : v) {
+      uint8_t r = 0;
+      for (int i = 0; i < 8; ++i) r = static_cast<uint8_t>(r | (((b >> i) & 1) << (7 - i)));
+      b = r;
+    }
+    return v;
+  };
+  // Width 8. Group 3: an end of line, then a row that starts black (a zero-length white run).
+  const std::vector<uint8_t> g3 = {0x00, 0x13, 0x51, 0x40};
+  // Modified Huffman rows on byte boundaries: white 3, black 2, white 3; then white 0, black 8.
+  const std::vector<uint8_t> mh = {0x8E, 0x00, 0x35, 0x14};
+  // A one-byte first row (white 8): the next starts at byte 1, or at byte 2 when word aligned.
+  const std::vector<uint8_t> mhShort = {0x98, 0x35, 0x14}, mhAligned = {0x98, 0x00, 0x35, 0x14};
+  struct TCase {
+    const char* Name;
+    std::function<std::unique_ptr<TDecoder>()> Make;
+    std::vector<uint8_t> In;
+    std::vector<uint8_t> Out;
+  } cases[] = {
+      {"g3, row starting black", [] { return std::make_unique<TCCITTFax3Decoder>(0, 8, false, false); }, g3, {0xFF}},
+      {"g3, bits reversed", [] { return std::make_unique<TCCITTFax3Decoder>(0, 8, false, true); }, rev(g3), {0xFF}},
+      {"mh, two rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, false, false); }, mh, {0x18, 0xFF}},
+      {"mh, byte aligned rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, false, false); }, mhShort, {0x00, 0xFF}},
+      {"mh, word aligned rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, true, false); }, mhAligned, {0x00, 0xFF}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto d = c.Make();
+    TResult r = DecodeAll(*d, c.In, c.Out.size());
+    EXPECT_EQ(r.Out, c.Out);
+    EXPECT_EQ(r.Written, c.Out.size());
+  }
+  // Two-dimensional group 3 is refused rather than decoded as noise.
+  TCCITTFax3Decoder twoD(1, 8, false, false);
+  EXPECT_THROW(DecodeAll(twoD, g3, 1), EGraphicCompression);
+}
+
 TEST(DecodersTest, TargaEncodingRoundTrips) {
   // 130 equal 24-bit pixels: a run of 128 and a run of 2.
   std::vector<uint8_t> px;
