@@ -1,5 +1,5 @@
 // TIFF and EPS reading against tifftopnm (and ImageMagick where tifftopnm declines) on files
-// made by tiffcp, pamtotiff and ImageMagick; hand-built directories for the cases no tool
+// made by tiffcp, pamtotiff, ImageMagick and GraphicsMagick; hand-built directories for the cases no tool
 // writes; refusals and broken files.
 #include <gtest/gtest.h>
 
@@ -174,6 +174,20 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
     ADD_FAILURE() << "bad magic loaded";
   } catch (const EInvalidGraphic& x) {
     EXPECT_STREQ(x.what(), "Cannot load image. Invalid or unexpected EPS image format.");
+  }
+
+  // GraphicsMagick's EPT: our decode of the preview equals tifftopnm's of the TIFF inside.
+  if (RequirePeer("/usr/bin/gm")) {
+    ASSERT_EQ(RunPeer("cd " + (dir / "") + " && /usr/bin/gm convert base.tif EPT:out.eps"), 0);
+    const std::vector<uint8_t> ept = ReadBytes(dir / "out.eps");
+    ASSERT_GE(ept.size(), 30u);
+    const uint32_t at = ept[20] | ept[21] << 8 | ept[22] << 16 | uint32_t(ept[23]) << 24;
+    const uint32_t len = ept[24] | ept[25] << 8 | ept[26] << 16 | uint32_t(ept[27]) << 24;
+    ASSERT_LE(uint64_t(at) + len, ept.size());
+    WriteBytes(dir / "preview.tif", std::vector<uint8_t>(ept.begin() + at, ept.begin() + at + len));
+    TEPSGraphic g;
+    g.LoadFromFile(dir / "out.eps");
+    EXPECT_EQ(CountMismatches(g, PeerDecode(tifftopnm, dir / "preview.tif", dir), 0, "EPT preview"), 0);
   }
 
   // What the reader does not build is refused with its reason.
