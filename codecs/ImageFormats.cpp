@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "codecs/GraphicCompression.h"
 #include "codecs/PNGGraphic.h"
 #include "codecs/TIFFGraphic.h"
 #include "platform/Exceptions.h"
@@ -43,10 +44,15 @@ void TImageFormatGraphic::LoadFromFile(const std::string& fileName) {
   const uintmax_t size = std::filesystem::file_size(fileName, ec);
   if (!ec && size > kMaxFileBytes) GraphicError("File " + fileName + " is too large for a picture");
   std::vector<uint8_t> data = ReadWholeFile(fileName);
+  // Each error keeps its class and gains the file's name.
   try {
     LoadFromMemory(data.data(), data.size());
   } catch (const EInvalidGraphic& e) {
     throw EInvalidGraphic(e.Message + " (" + fileName + ")");
+  } catch (const EGraphicCompression& e) {
+    throw EGraphicCompression(e.Message + " (" + fileName + ")");
+  } catch (const EColorConversionError& e) {
+    throw EColorConversionError(e.Message + " (" + fileName + ")");
   }
 }
 
