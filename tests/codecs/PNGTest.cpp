@@ -226,3 +226,23 @@ TEST(PNGTest, BrokenFilesRaiseTheirMessages) {
   EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, 8, 2), withTail)), "loaded");
   EXPECT_EQ(LoadError(file({{"PLTE", {1, 2, 3}}}, Ihdr(4, 4, 8, 2), z)), "loaded");
 }
+
+TEST(PNGTest, ProgressRunsRowByRow) {
+  const uint32_t h = 7;
+  const std::vector<uint8_t> rows = RandomRows(6, h, 3);
+  const std::vector<uint8_t> file =
+      PngFile({{"IHDR", Ihdr(2, h, 8, 2)}, {"IDAT", FilterAndDeflate(rows, 6, 3, 1)}, {"IEND", {}}});
+  TPNGGraphic g;
+  std::vector<std::string> events;
+  std::vector<int> tops;
+  g.OnProgress = [&](TProgressStage stage, int percent, const TProgressRect& r, const std::string& message) {
+    events.push_back(std::to_string(static_cast<int>(stage)) + ":" + std::to_string(percent) + ":" + message);
+    if (stage == TProgressStage::psRunning) tops.push_back(r.Top);
+  };
+  g.LoadFromMemory(file.data(), file.size());
+  // Preparing, the end of preparing at the image data, transferring, one step a row, the end.
+  const std::vector<std::string> want = {"0:0:Preparing...", "2:0:", "0:0:Transfering...", "1:0:", "1:14:", "1:28:",
+                                         "1:42:", "1:57:", "1:71:", "1:85:", "2:0:"};
+  EXPECT_EQ(events, want);
+  EXPECT_EQ(tops, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+}
