@@ -321,9 +321,12 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   const unsigned spp = p.SamplesPerPixel, bps = p.BitsPerSample;
 
   // What is read as strips of whole rows has to be stored that way.
-  if (p.Options & ioTiled) Unsupported("Tiled images are");
-  if (p.PlanarConfig == 2 && spp > 1) Unsupported("Separate planes are");
   const bool jpeg = p.Compression == ctJPEG;
+  const bool tiled = (p.Options & ioTiled) != 0;
+  const bool planes = p.PlanarConfig == 2 && spp > 1;
+  // JPEG strips are checked against whole-width strips of interleaved samples.
+  if (jpeg && tiled) Unsupported("Tiled JPEG images are");
+  if (jpeg && planes) Unsupported("Separate JPEG planes are");
   if (p.ColorScheme == csYCbCr && !jpeg && !(p.YCbCrSubSampling[0] == 1 && p.YCbCrSubSampling[1] == 1))
     Unsupported("Subsampled YCbCr is");
   const bool predictor = p.Predictor == 2 && p.Compression != ctNone;
@@ -378,16 +381,34 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
     const TIFDEntry& e = FIFD[i];
     const uint8_t* map = ValuePointer(e, FData, FSize, o);
     if (!map || FieldSize(e.DataType) != 2 || e.DataLength < 3 * entries) Invalid(formatName);
-    const uint8_t* planes[3] = {map, map + 2 * entries, map + 4 * entries};
-    SetPalette(cm.MakeColourPalette({planes, 3}, 6, entries, false));
+    const uint8_t* thirds[3] = {map, map + 2 * entries, map + 4 * entries};
+    SetPalette(cm.MakeColourPalette({thirds, 3}, 6, entries, false));
   }
 
-  // Strips.
-  std::vector<uint32_t> offsets = GetValueList(tagStripOffsets);
-  std::vector<uint32_t> counts = GetValueList(tagStripByteCounts);
-  if (offsets.empty()) Invalid(formatName);
+  // Strips or tiles, one set per plane when the samples are stored in planes.
+  const std::vector<uint32_t> offsets = GetValueList(tiled ? tagTileOffsets : tagStripOffsets);
+  const std::vector<uint32_t> counts = GetValueList(tiled ? tagTileByteCounts : tagStripByteCounts);
   const size_t rowSize = (static_cast<size_t>(p.BitsPerPixel) * p.Width + 7) / 8;
   p.BytesPerLine = static_cast<uint32_t>(rowSize);
+  const unsigned planeCount = planes ? spp : 1, blockSpp = planes ? 1 : spp;
+  const uint32_t blockWidth = tiled ? p.TileWidth : p.Width;
+  if (tiled) {
+    // Tiles are multiples of 16 pixels each way; that also keeps packed pixels byte-aligned.
+    if (p.TileWidth % 16 != 0 || p.TileLength % 16 != 0 ||
+        !ImageSizeAllowed(p.TileWidth, p.TileLength, static_cast<uint64_t>(bps) * spp))
+      Invalid(formatName);
+  }
+  const uint32_t across = tiled ? (p.Width + blockWidth - 1) / blockWidth : 1;
+  // The first row of each band of blocks: tiles are all as high; strips have their own heights.
+  std::vector<uint32_t> bandRows;
+  for (uint32_t y = 0; y < p.Height;) {
+    const uint32_t h = tiled ? p.TileLength : p.RowsPerStrip[std::min(bandRows.size(), p.RowsPerStrip.size() - 1)];
+    bandRows.push_back(h);
+    y += std::min(h, p.Height - y);
+  }
+  const size_t blocksPerPlane = bandRows.size() * across;
+  if (offsets.size() < blocksPerPlane * planeCount) Invalid(formatName);
+  const size_t blockRowBytes = (static_cast<size_t>(blockWidth) * bps * blockSpp + 7) / 8;
 
   std::unique_ptr<TDecoder> decoder;
   switch (p.Compression) {
@@ -397,16 +418,17 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
     case ctFax3:
       if (bps != 1 || spp != 1) Unsupported(gesCompression);
       if (p.Compression == ctFax3)
-        decoder = std::make_unique<TCCITTFax3Decoder>(GetValue(tagT4Options, 0), p.Width, false, (p.Options & ioReversed) != 0);
+        decoder = std::make_unique<TCCITTFax3Decoder>(GetValue(tagT4Options, 0), blockWidth, false,
+                                                      (p.Options & ioReversed) != 0);
       else
-        decoder = std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), p.Width, p.Compression == ctFaxRLEW,
+        decoder = std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), blockWidth, p.Compression == ctFaxRLEW,
                                                     (p.Options & ioReversed) != 0);
       break;
     case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(1, true); break;
     case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
     case ctThunderscan:
       if (bps != 4 || spp != 1) Unsupported(gesCompression);
-      decoder = std::make_unique<TThunderDecoder>(p.Width);
+      decoder = std::make_unique<TThunderDecoder>(blockWidth);
       break;
     case ctJPEG:
       if (bps != 8) Unsupported(gesCompression);
@@ -417,46 +439,55 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   }
   if (decoder) decoder->DecodeInit();
 
-  std::vector<uint8_t> buffer;
-  p.CurrentRow = 0;
-  for (size_t strip = 0; strip < offsets.size() && p.CurrentRow < p.Height; ++strip) {
-    p.CurrentStrip = static_cast<uint32_t>(strip);
-    const uint32_t rps = p.RowsPerStrip[std::min(strip, p.RowsPerStrip.size() - 1)];
-    // The last strip may be shorter.
-    const uint32_t rows = std::min(rps, p.Height - p.CurrentRow);
-    const size_t want = rows * rowSize;
-    const uint64_t offset = offsets[strip];
-    if (offset > size) Invalid(formatName);
-    const uint64_t left = size - offset;
-    const uint64_t stored = strip < counts.size() ? std::min<uint64_t>(counts[strip], left) : (decoder ? left : want);
-    const uint8_t* packed = data + offset;
-    const uint8_t* rowsData;
-    if (!decoder) {
-      if (stored < want || left < want) Invalid(formatName);
-      rowsData = packed;
-    } else {
-      buffer.assign(want, 0);
-      const uint8_t* s = packed;
-      uint8_t* t = buffer.data();
-      decoder->Decode(s, t, static_cast<size_t>(stored), want);
-      if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder.get()); z && z->ZLibResult() < 0)
-        throw EGraphicCompression("LZ77 decompression error.");
-      // Each strip must decode to exactly its rows.
-      if (decoder->LastOutput != want) Invalid(formatName);
-      rowsData = buffer.data();
+  const size_t targetBits = static_cast<size_t>(BitsPerPixel(pf));
+  std::vector<std::vector<uint8_t>> buffers(planeCount);
+  std::vector<const uint8_t*> blockData(planeCount), rows(planeCount);
+  uint32_t y0 = 0;
+  for (size_t band = 0; band < bandRows.size(); ++band) {
+    const uint32_t rowsInImage = std::min(bandRows[band], p.Height - y0);
+    // Strips end with the image; tiles are stored whole even past its edges.
+    const uint32_t decodeRows = tiled ? bandRows[band] : rowsInImage;
+    const size_t want = static_cast<size_t>(decodeRows) * blockRowBytes;
+    for (uint32_t bx = 0; bx < across; ++bx) {
+      for (unsigned plane = 0; plane < planeCount; ++plane) {
+        const size_t index = plane * blocksPerPlane + band * across + bx;
+        p.CurrentStrip = static_cast<uint32_t>(index);
+        p.CurrentRow = y0;
+        const uint64_t offset = offsets[index];
+        if (offset > size) Invalid(formatName);
+        const uint64_t left = size - offset;
+        const uint64_t stored = index < counts.size() ? std::min<uint64_t>(counts[index], left) : (decoder ? left : want);
+        if (!decoder) {
+          if (stored < want) Invalid(formatName);
+          blockData[plane] = data + offset;
+          continue;
+        }
+        buffers[plane].assign(want, 0);
+        const uint8_t* src = data + offset;
+        uint8_t* dst = buffers[plane].data();
+        decoder->Decode(src, dst, static_cast<size_t>(stored), want);
+        if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder.get()); z && z->ZLibResult() < 0)
+          throw EGraphicCompression("LZ77 decompression error.");
+        // Each strip or tile must decode to exactly its rows.
+        if (decoder->LastOutput != want) Invalid(formatName);
+        blockData[plane] = buffers[plane].data();
+      }
+      const uint32_t x0 = bx * blockWidth;
+      const uint32_t columns = std::min(blockWidth, p.Width - x0);
+      for (uint32_t r = 0; r < rowsInImage; ++r) {
+        for (unsigned plane = 0; plane < planeCount; ++plane) {
+          // The predictor comes only with compression, so the row is in our own buffer.
+          if (predictor) UndoPredictor(buffers[plane].data() + r * blockRowBytes, blockWidth, blockSpp, bps, o);
+          rows[plane] = blockData[plane] + r * blockRowBytes;
+        }
+        cm.ConvertRow(rows, ScanLine(static_cast<int>(y0 + r)) + x0 * targetBits / 8, columns, 0xFF);
+      }
     }
-    for (uint32_t r = 0; r < rows; ++r) {
-      const uint8_t* row = rowsData + r * rowSize;
-      // The predictor comes only with compression, so the row is in our own buffer.
-      if (predictor) UndoPredictor(buffer.data() + r * rowSize, p.Width, spp, bps, o);
-      cm.ConvertRow(row, ScanLine(static_cast<int>(p.CurrentRow)), p.Width, 0xFF);
-      RowProgress(p.CurrentRow, p.Height);
-      ++p.CurrentRow;
-    }
+    for (uint32_t r = 0; r < rowsInImage; ++r) RowProgress(y0 + r, p.Height);
+    y0 += rowsInImage;
   }
+  p.CurrentRow = y0;
   if (decoder) decoder->DecodeEnd();
-  // Strips that stop short of the height leave rows the file never gave.
-  if (p.CurrentRow < p.Height) Invalid(formatName);
   Progress(TProgressStage::psEnding, 0, "");
 }
 

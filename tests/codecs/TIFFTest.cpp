@@ -116,6 +116,13 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"rgba, unassociated alpha", "convert src.ppm -alpha set -channel A -fx 'i/w' +channel -compress none out.tif", magick, 0},
       {"rgba, associated alpha", "convert src.ppm -alpha set -channel A -evaluate set 100% +channel -define tiff:alpha=associated -compress none out.tif", tifftopnm, 0},
       {"cmyk", "convert src.ppm -colorspace CMYK -compress none out.tif", tifftopnm, 2},
+      {"tiles of 16, packbits", "tiffcp -t -w 16 -l 16 -c packbits base.tif out.tif", tifftopnm, 0},
+      {"tiles of 32x16, deflate with predictor", "tiffcp -t -w 32 -l 16 -c zip:2 base.tif out.tif", tifftopnm, 0},
+      {"grey 1, tiles", "tiffcp -t -w 16 -l 16 bw.tif out.tif", tifftopnm, 0},
+      {"separate planes", "tiffcp -p separate base.tif out.tif", tifftopnm, 0},
+      {"separate planes, strips of 4, deflate with predictor", "tiffcp -p separate -r 4 -c zip:2 base.tif out.tif", tifftopnm, 0},
+      {"16-bit tiles", "tiffcp -t -w 16 -l 16 base16.tif out.tif", tifftopnm, 1},
+      {"separate 16-bit planes, deflate with predictor", "convert src.ppm -depth 16 -interlace Plane -compress zip out.tif", tifftopnm, 1},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -197,8 +204,8 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
   } refusals[] = {
       {"tiffcp -c lzw base.tif out.tif", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
       {"tiffcp -c g4 bw.tif out.tif", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
-      {"tiffcp -t base.tif out.tif", "Cannot load image. Tiled images are not supported for TIF/TIFF files."},
-      {"tiffcp -p separate base.tif out.tif", "Cannot load image. Separate planes are not supported for TIF/TIFF files."},
+      {"tiffcp -t -c jpeg base.tif out.tif", "Cannot load image. Tiled JPEG images are not supported for TIF/TIFF files."},
+      {"tiffcp -p separate -c jpeg base.tif out.tif", "Cannot load image. Separate JPEG planes are not supported for TIF/TIFF files."},
   };
   for (const TRefusal& r : refusals) {
     ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && rm -f out.tif && " + r.Make), 0);
