@@ -232,7 +232,7 @@ void TColorManager::Gather8(std::span<const uint8_t* const> source, size_t chann
   if (gamma) {
     for (size_t i = 0; i < n; ++i, p += step) out[i] = FGammaTable[*p];
   } else if (step == 1) {
-    std::memcpy(out, p, n);
+    if (n) std::memcpy(out, p, n);
   } else {
     for (size_t i = 0; i < n; ++i, p += step) out[i] = *p;
   }
