@@ -462,7 +462,8 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
           blockData[plane] = data + offset;
           continue;
         }
-        buffers[plane].assign(want, 0);
+        // Whatever the decoder leaves unwritten fails the length check below, so no clearing.
+        buffers[plane].resize(want);
         const uint8_t* src = data + offset;
         uint8_t* dst = buffers[plane].data();
         decoder->Decode(src, dst, static_cast<size_t>(stored), want);
