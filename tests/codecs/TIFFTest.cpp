@@ -231,6 +231,18 @@ TEST(TIFFTest, HandBuiltDirectories) {
   EXPECT_EQ(little.Pixel(2, 1), RGBColor(60, 60, 60));
 
   const std::string invalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
+  // 3x2 YCbCr samples of no colour: grey levels 10 to 60.
+  std::vector<uint8_t> neutral;
+  for (uint8_t v : grey) neutral.insert(neutral.end(), {v, 128, 128});
+  auto ycbcr = [](std::vector<TTag> more) {
+    std::vector<TTag> t = {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8, 8, 8}}, {262, 3, {6}}, {273, 4, {kPixels}}, {277, 3, {3}}};
+    t.insert(t.end(), more.begin(), more.end());
+    return t;
+  };
+  TTIFFGraphic y;
+  const auto yFile = HandTIFF(true, ycbcr({{530, 3, {1, 1}}}), neutral);
+  y.LoadFromMemory(yFile.data(), yFile.size());
+  EXPECT_EQ(y.Pixel(1, 1), RGBColor(50, 50, 50));
   // Two strip byte counts stand at an offset; their count is then made to claim a gigabyte.
   std::vector<uint8_t> hugeCount = HandTIFF(false, greyTags({{278, 4, {1}}, {279, 4, {3, 3}}}, {kPixels, kPixels + 3}), grey);
   hugeCount[8 + 2 + 6 * 12 + 7] = 0x3F;
@@ -251,6 +263,9 @@ TEST(TIFFTest, HandBuiltDirectories) {
       {"palette with a short colour map", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {3}}, {273, 4, {kPixels}}, {320, 3, std::vector<uint32_t>(3 * 255, 0)}}, grey), invalid},
       {"palette with a full colour map", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {3}}, {273, 4, {kPixels}}, {320, 3, std::vector<uint32_t>(3 * 256, 0x8080)}}, grey), "loaded"},
       {"not a TIFF", {'I', 'I', 43, 0, 8, 0, 0, 0}, invalid},
+      {"YCbCr without subsampling", HandTIFF(false, ycbcr({{530, 3, {1, 1}}}), neutral), "loaded"},
+      {"YCbCr subsampled outside JPEG (the default)", HandTIFF(false, ycbcr({}), neutral),
+       "Cannot load image. Subsampled YCbCr is not supported for TIF/TIFF files."},
   };
   for (const TCase& c : cases) EXPECT_EQ(LoadError(c.File), c.Message) << c.Name;
 
