@@ -63,6 +63,24 @@ class TChunkReader {
     return FChunk.Data;
   }
   void SkipData() { FReader.Skip(static_cast<uint64_t>(FChunk.Length) + 4, "chunk"); }
+  // Data bytes of the current chunk and the chunks of the same type right after it; the
+  // position stays where it is.
+  uint64_t DataInRun() const {
+    TByteReader r = FReader;
+    uint64_t total = FChunk.Length;
+    uint64_t skip = static_cast<uint64_t>(FChunk.Length) + 4;
+    while (skip <= r.Remaining() && r.Remaining() - skip >= 8) {
+      r.Skip(skip, "chunk");
+      const uint32_t length = r.U32BE("chunk length");
+      const uint8_t* type = r.Bytes(4, "chunk type");
+      if (((uint32_t(type[0]) << 24 | uint32_t(type[1]) << 16 | uint32_t(type[2]) << 8 | type[3]) & kCaseMask) !=
+          (FChunk.Type & kCaseMask))
+        break;
+      total += length;
+      skip = static_cast<uint64_t>(length) + 4;
+    }
+    return total;
+  }
 
  private:
   TByteReader FReader;
@@ -326,6 +344,10 @@ void TPNGLoad::ReadImage() {
   TImageProperties& p = G.ImageProperties;
   TBitmap& bmp = G;
   const TPixelFormat pf = bmp.PixelFormat();
+  // Deflate makes at most 1032 bytes of each byte: image data far too short for the picture is
+  // refused before the picture is allocated.
+  const uint64_t pixelBytes = static_cast<uint64_t>(p.Width) * p.Height * p.BitsPerPixel / 8;
+  if (pixelBytes > Chunks.DataInRun() * 1032 + 4096) CompressionError();
   bmp = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), pf);
   if (FPalette) bmp.SetPalette(FPalette);
   // Every pixel is written below (or the load fails), so the background fill is not needed.

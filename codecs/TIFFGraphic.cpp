@@ -368,11 +368,11 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   cm.SelectRowConverter();
   const TPixelFormat pf = cm.PixelFormatFor(1);
   if (pf == TPixelFormat::pfCustom) Unsupported("The color format is");
-  static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), pf);
 
   // Palette.
+  HPALETTE palette;
   if (p.ColorScheme == csG || p.ColorScheme == csGA) {
-    SetPalette(cm.MakeGreyPalette((p.Options & ioMinIsWhite) != 0));
+    palette = cm.MakeGreyPalette((p.Options & ioMinIsWhite) != 0);
   } else if (p.ColorScheme == csIndexed) {
     size_t i;
     if (bps > 8 || !FindTag(tagColorMap, i)) Invalid(formatName);
@@ -382,7 +382,7 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
     const uint8_t* map = ValuePointer(e, FData, FSize, o);
     if (!map || FieldSize(e.DataType) != 2 || e.DataLength < 3 * entries) Invalid(formatName);
     const uint8_t* thirds[3] = {map, map + 2 * entries, map + 4 * entries};
-    SetPalette(cm.MakeColourPalette({thirds, 3}, 6, entries, false));
+    palette = cm.MakeColourPalette({thirds, 3}, 6, entries, false);
   }
 
   // Strips or tiles, one set per plane when the samples are stored in planes.
@@ -437,7 +437,17 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
       break;
     default: Unsupported(gesCompression);
   }
-  if (decoder) decoder->DecodeInit();
+  if (decoder) {
+    // No coding here makes more than about a thousand bytes of one (deflate: 1032): data far
+    // too short for the picture is refused before the picture is allocated.
+    uint64_t stored = 0;
+    for (size_t i = 0; i < blocksPerPlane * planeCount; ++i)
+      if (offsets[i] < size) stored += i < counts.size() ? std::min<uint64_t>(counts[i], size - offsets[i]) : size - offsets[i];
+    if (static_cast<uint64_t>(rowSize) * p.Height > stored * 2048 + 65536) Invalid(formatName);
+    decoder->DecodeInit();
+  }
+  static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), pf);
+  if (palette) SetPalette(palette);
 
   const size_t targetBits = static_cast<size_t>(BitsPerPixel(pf));
   std::vector<std::vector<uint8_t>> buffers(planeCount);

@@ -201,6 +201,7 @@ TEST(PNGTest, BrokenFilesRaiseTheirMessages) {
       {"bad CRC", badCrc, "Cannot load image. CRC error found in PNG file."},
       {"filter type 5", file({}, Ihdr(4, 4, 8, 2), zBad), compression},
       {"IHDR claims more rows than the data holds", file({}, Ihdr(4, 5, 8, 2), z), compression},
+      {"IHDR claims a picture far larger than its data", file({}, Ihdr(30000, 8000, 8, 6), z), compression},
       {"rgb at depth 4", file({}, Ihdr(4, 4, 4, 2), z), "Invalid color format in PNG file."},
       {"colour type 5", file({}, Ihdr(4, 4, 8, 5), z), "Invalid color format in PNG file."},
       {"palette of 10 bytes", file({{"PLTE", std::vector<uint8_t>(10)}}, Ihdr(4, 4, 8, 2), z),
