@@ -276,3 +276,23 @@ TEST(DecodersTest, JpegStripCutShort) {
   }
   SetDecoderWarningHandler(nullptr);
 }
+
+TEST(DecodersTest, PhotoCDHuffmanCorrections) {
+  // One table of two one-bit codes: 0 adds 5, 1 takes 3 away (clamped to the byte).
+  const std::vector<uint8_t> data = {1, 0, 0x00, 0x00, 5, 0, 0x80, 0x00, 0xFD, 0x60};
+  TPCDDecoder d(data.data(), data.size());
+  d.ReadTables(768);
+  ASSERT_EQ(d.Table(0).size(), 2u);
+  std::vector<uint8_t> plane = {10, 10, 10, 254, 1};
+  const uint8_t* s = nullptr;
+  uint8_t* t = plane.data();
+  d.Decode(s, t, 0, 4);
+  EXPECT_EQ(plane, (std::vector<uint8_t>{15, 7, 7, 255, 1}));
+  // A table that runs past the data, or codes longer than 16 bits, are refused.
+  const std::vector<uint8_t> cut = {3, 0, 0, 0};
+  TPCDDecoder c(cut.data(), cut.size());
+  EXPECT_THROW(c.ReadTables(768), EGraphicCompression);
+  const std::vector<uint8_t> longCode = {0, 16, 0, 0, 1};
+  TPCDDecoder l(longCode.data(), longCode.size());
+  EXPECT_THROW(l.ReadTables(768), EGraphicCompression);
+}
