@@ -11,6 +11,7 @@
 #include "controls/LabelScrollBar.h"
 #include "editor/TexturePainter.h"
 #include "editor/crvn_unificado.h"
+#include "platform/ScopeGuard.h"
 #include "platform/qt/BitmapImage.h"
 #include "platform/qt/Prompter.h"
 #include "ui_crvn_unificado.h"
@@ -40,17 +41,6 @@ void Tmain_unificada::RefreshEditorImage() {
   box->setVerticalScrollBarPolicy(pixmap.height() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
 
-namespace {
-
-// The stroke's dab and the view, once at a time.
-struct TApplyGuard {
-  bool& Flag;
-  explicit TApplyGuard(bool& flag) : Flag(flag) { Flag = true; }
-  ~TApplyGuard() { Flag = false; }
-};
-
-}  // namespace
-
 void Tmain_unificada::texture_preview_imageMouseDown(QObject*, Qt::MouseButton Button, Qt::KeyboardModifiers, int X,
                                                      int Y) {
   TObjetoTextura* t = SelectedTexture();
@@ -78,7 +68,9 @@ void Tmain_unificada::texture_preview_imageMouseMove(QObject*, Qt::MouseButtons,
     StrokeTexture = nullptr;
     return;
   }
-  TApplyGuard guard(ApplyingStroke);
+  // The dab and the view, once at a time.
+  ApplyingStroke = true;
+  TScopeGuard done([this] { ApplyingStroke = false; });
   const TBrush brush{PaintColor(), ui->brush_intensity->Value(), ui->brush_size->Value(), ui->tools->currentIndex()};
   if (!StrokeDab(*t, *StrokeMask, FloorDiv(X, ZoomFactor()), FloorDiv(Y, ZoomFactor()), brush)) {
     // The texture was replaced under the stroke (read again from its file): nothing to paint.
