@@ -85,6 +85,7 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   EXPECT_TRUE(t.Bitmap->SameAs(expected));
   EXPECT_EQ(Shown(9, 9), RGBColor(250, 0, 0));
   EXPECT_EQ(Shown(7, 7), RGBColor(100, 100, 100));
+  if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS")) w->grab().save(QString(shots) + "/painter.png");
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
   // Only the texture is marked; the project asks to be saved on close because of it.
   EXPECT_TRUE(t.Modified);
