@@ -156,3 +156,25 @@ TEST_F(PainterWindow, EightBitTexturesAreNotPainted) {
   EXPECT_FALSE(t.Modified);
   EXPECT_FALSE(w->Painting);
 }
+
+TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
+  // Two textures of one size: a stroke begun on the first must not go on painting the second
+  // from the first's snapshot.
+  TSkinNode* a = AddFromFile(3, editor_test::WritePicture(dir.Path + "a.bmp", 64, 64, 1));
+  TSkinNode* c = AddFromFile(4, editor_test::WritePicture(dir.Path + "c.bmp", 64, 64, 3));
+  w->SetPaintColor(clWhite);
+  // The second has an undo copy of its own from an earlier stroke.
+  w->RefreshTreeView(c);
+  Click(50, 50);
+  c->Texture->Modified = false;
+  w->RefreshTreeView(a);
+  Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
+  EXPECT_TRUE(w->Painting);
+  w->RefreshTreeView(c);
+  const TBitmap before = *c->Texture->Bitmap;
+  Mouse(Image(), QEvent::MouseMove, 20, 10);
+  Mouse(Image(), QEvent::MouseButtonRelease, 30, 10);
+  EXPECT_FALSE(w->Painting);
+  EXPECT_TRUE(c->Texture->Bitmap->SameAs(before));
+  EXPECT_FALSE(c->Texture->Modified);
+}
