@@ -381,7 +381,11 @@ TColorPickerButton::TColorPickerButton(QWidget* parent) : QWidget(parent) {
   FPopup = new TColorPopup(this);
 }
 
-TColorPickerButton::~TColorPickerButton() { delete FPopup; }
+TColorPickerButton::~TColorPickerButton() {
+  // Hiding an open pop-up reports to the owner: no handler of a window going away may hear it.
+  OnDropChanged = nullptr;
+  delete FPopup;
+}
 
 void TColorPickerButton::SetSelectionColor(TColor color) {
   if (color == FSelectionColor) return;
