@@ -466,7 +466,8 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
         const uint64_t offset = offsets[index];
         if (offset > size) Invalid(formatName);
         const uint64_t left = size - offset;
-        const uint64_t stored = index < counts.size() ? std::min<uint64_t>(counts[index], left) : (decoder ? left : want);
+        // Without byte counts a strip runs to the end of the file at most.
+        const uint64_t stored = index < counts.size() ? std::min<uint64_t>(counts[index], left) : left;
         if (!decoder) {
           if (stored < want) Invalid(formatName);
           blockData[plane] = data + offset;

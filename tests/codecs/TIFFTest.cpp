@@ -255,6 +255,7 @@ TEST(TIFFTest, HandBuiltDirectories) {
       {"strips of 1 row", HandTIFF(false, greyTags({{278, 4, {1}}}, {kPixels, kPixels + 3}), grey), "loaded"},
       {"strips of 1 row, one strip missing", HandTIFF(false, greyTags({{278, 4, {1}}}), grey), invalid},
       {"strip data cut short", HandTIFF(false, greyTags({{279, 4, {6}}}), {1, 2, 3}), invalid},
+      {"strip data cut short, no byte counts", HandTIFF(false, greyTags({}), {1, 2, 3}), invalid},
       {"strip byte counts beyond the file", HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), grey), "loaded"},
       {"strip offset beyond the file", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, {9999}}}, grey), invalid},
       {"tag count larger than the file", hugeCount, invalid},
