@@ -15,6 +15,7 @@
 #include "editor/crvn_unificado.h"
 #include "platform/qt/Prompter.h"
 #include "platform/qt/ScriptedPrompter.h"
+#include "tests/support/Scratch.h"
 
 namespace mainwindow_test {
 
@@ -73,15 +74,15 @@ class TRecordingPreview : public TPreview {
 
 // A private program folder and registry file for one test; the window is created on demand.
 class TWindowEnv {
+  testsupport::TScratchDir FScratch{"mainwindow"};
+
  public:
-  std::filesystem::path Root, Home, Registry;
+  std::filesystem::path Root = FScratch.Path(), Home, Registry;
   TScriptedPrompter Prompts;
   std::vector<std::string> PreviewLog;
 
   TWindowEnv() {
     App();
-    char pattern[] = "/tmp/corvane-mainwindow-XXXXXX";
-    Root = mkdtemp(pattern);
     Home = Root / "home";
     Registry = Root / "config" / "registry.ini";
     std::filesystem::create_directories(Home);
@@ -94,8 +95,6 @@ class TWindowEnv {
     SetCurrentPrompter(FPrevious);
     unsetenv("CORVANE_HOME");
     unsetenv("CORVANE_REGISTRY");
-    std::error_code ec;
-    std::filesystem::remove_all(Root, ec);
   }
   TWindowEnv(const TWindowEnv&) = delete;
   TWindowEnv& operator=(const TWindowEnv&) = delete;

@@ -1,7 +1,5 @@
 // Package loading: the reader's tables, object paths and property lists on arbitrary bytes.
 // Only the reader's own errors (Exception) are expected; anything else is a finding.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -9,16 +7,10 @@
 #include "packages/ut_objects.h"
 #include "packages/ut_packages.h"
 #include "platform/Exceptions.h"
-
-namespace {
-std::string InputFile() {
-  const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  return std::string(dir) + "/corvane_fuzz_package_" + std::to_string(getpid()) + ".u";
-}
-}  // namespace
+#include "tests/fuzz/FuzzScratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string file = InputFile();
+  static const std::string file = (FuzzScratchFolder("package") / "input.u").string();
   FILE* f = std::fopen(file.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(data, 1, size, f);

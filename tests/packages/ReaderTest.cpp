@@ -12,7 +12,7 @@ using namespace pkgtest;
 
 namespace {
 std::string Store(const std::vector<uint8_t>& bytes, const std::string& name) {
-  static const fs::path dir = ScratchDir("reader");
+  static const fs::path dir = ProcessScratchDir("reader");
   const fs::path p = dir / name;
   WriteBytes(p, bytes);
   return p.string();
