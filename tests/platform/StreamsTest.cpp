@@ -71,3 +71,32 @@ TEST(ByteReader, ChecksEveryReadCountAndIndex) {
   EXPECT_THROW(r2.CheckIndex(-1, 3, "material"), EReadError);
   EXPECT_THROW(r2.Seek(7, "table"), EReadError);
 }
+
+TEST(ByteReader, SubReadsOnlyItsRegionAndRaisesAsItsParent) {
+  const uint8_t data[] = {1, 2, 3, 4, 5, 6};
+  TByteReader r(data, sizeof data, [](const std::string& m) { throw EInvalidGraphic("test: " + m); });
+  r.Skip(1, "lead");
+  struct Case {
+    uint64_t Offset, Length;
+    bool Fits;
+  } cases[] = {
+      {2, 3, true}, {0, 6, true}, {6, 0, true},
+      {7, 0, false}, {4, 3, false},
+      {2, UINT64_MAX, false},  // offset + length wraps round to a small number
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Offset << "+" << c.Length);
+    if (!c.Fits) {
+      EXPECT_THROW(r.Sub(c.Offset, c.Length, "chunk"), EInvalidGraphic);
+      continue;
+    }
+    TByteReader sub = r.Sub(c.Offset, c.Length, "chunk");
+    EXPECT_EQ(sub.Size(), c.Length);
+    if (c.Length) {
+      EXPECT_EQ(sub.U8("first"), data[c.Offset]);
+    }
+    sub.Skip(sub.Remaining(), "rest");
+    EXPECT_THROW(sub.U8("past the region"), EInvalidGraphic);
+  }
+  EXPECT_EQ(r.Pos(), 1u);
+}
