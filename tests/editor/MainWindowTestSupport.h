@@ -15,6 +15,7 @@
 #include "editor/crvn_unificado.h"
 #include "platform/qt/Prompter.h"
 #include "platform/qt/ScriptedPrompter.h"
+#include "tests/support/Files.h"
 #include "tests/support/Scratch.h"
 
 namespace mainwindow_test {
@@ -31,17 +32,8 @@ inline QApplication& App() {
   return app;
 }
 
-inline std::string ReadText(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void WriteText(const std::filesystem::path& p, const std::string& text) {
-  std::filesystem::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
+using testsupport::ReadText;
+inline void WriteText(const std::filesystem::path& p, const std::string& text) { testsupport::WriteBytes(p, text); }
 
 // A component of a window by its name; fails the test when it is missing.
 template <class T>

@@ -15,6 +15,7 @@
 #include "platform/FileTimes.h"
 #include "platform/IniFile.h"
 #include "platform/Streams.h"
+#include "tests/support/Files.h"
 #include "tests/support/Scratch.h"
 
 using namespace editor_test;
@@ -22,15 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const std::string& f) {
-  std::vector<uint8_t> b = ReadWholeFile(f);
-  return std::string(b.begin(), b.end());
-}
-
-void WriteText(const std::string& f, const std::string& text) {
-  fs::create_directories(fs::path(f).parent_path());
-  std::ofstream(f, std::ios::binary) << text;
-}
+using testsupport::ReadText;
+void WriteText(const std::string& f, const std::string& text) { testsupport::WriteBytes(f, text); }
 
 // Texts of the whole tree below the root, one line per node, indented by level.
 std::string Dump(const TSkinTree& tree) {

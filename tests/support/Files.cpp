@@ -8,6 +8,7 @@ namespace testsupport {
 
 namespace {
 void Write(const std::filesystem::path& path, const char* data, size_t size) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(data, static_cast<std::streamsize>(size));
   f.close();

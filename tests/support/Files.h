@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file reads and writes for test fixtures. A failure to write fails the test at once: a
-// fixture that is not there makes every later check meaningless.
+// fixture that is not there makes every later check meaningless. Writing creates the folders
+// the path names.
 #include <cstdint>
 #include <filesystem>
 #include <string>
