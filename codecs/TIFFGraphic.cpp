@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "codecs/GraphicCompression.h"
+#include "platform/ByteReader.h"
 
 namespace {
 
@@ -450,6 +451,7 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   if (palette) SetPalette(palette);
 
   const size_t targetBits = static_cast<size_t>(BitsPerPixel(pf));
+  const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
   std::vector<std::vector<uint8_t>> buffers(planeCount);
   std::vector<const uint8_t*> blockData(planeCount), rows(planeCount);
   uint32_t y0 = 0;
@@ -463,21 +465,22 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
         const size_t index = plane * blocksPerPlane + band * across + bx;
         p.CurrentStrip = static_cast<uint32_t>(index);
         p.CurrentRow = y0;
+        // Each strip or tile is read through a reader bounded to its own bytes; without byte
+        // counts a strip runs to the end of the file at most.
         const uint64_t offset = offsets[index];
-        if (offset > size) Invalid(formatName);
-        const uint64_t left = size - offset;
-        // Without byte counts a strip runs to the end of the file at most.
-        const uint64_t stored = index < counts.size() ? std::min<uint64_t>(counts[index], left) : left;
+        const uint64_t left = offset <= size ? size - offset : 0;
+        const uint64_t length = index < counts.size() ? std::min<uint64_t>(counts[index], left) : left;
+        const TByteReader block = file.Sub(offset, length, "strip");
         if (!decoder) {
-          if (stored < want) Invalid(formatName);
-          blockData[plane] = data + offset;
+          if (block.Size() < want) Invalid(formatName);
+          blockData[plane] = block.Data();
           continue;
         }
         // Whatever the decoder leaves unwritten fails the length check below, so no clearing.
         buffers[plane].resize(want);
-        const uint8_t* src = data + offset;
+        const uint8_t* src = block.Data();
         uint8_t* dst = buffers[plane].data();
-        decoder->Decode(src, dst, static_cast<size_t>(stored), want);
+        decoder->Decode(src, dst, block.Size(), want);
         if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder.get()); z && z->ZLibResult() < 0)
           throw EGraphicCompression("LZ77 decompression error.");
         // Each strip or tile must decode to exactly its rows.

@@ -229,7 +229,7 @@ TEST(DecodersTest, RandomDataStaysInsideTheBuffers) {
 // A JPEG strip cut short: one warning, and the strip still comes out whole (the library ends
 // the image); a strip of the wrong size is refused.
 TEST(DecodersTest, JpegStripCutShort) {
-  if (!codectest::RequirePeer(codectest::kConvert)) return;
+  SKIP_WITHOUT_PEER(codectest::kConvert);
   codectest::TScratchDir dir;
   codectest::WritePpm(dir / "s.ppm", codectest::MakeTestPicture(128, 64, 2));
   ASSERT_EQ(codectest::RunPeer(std::string(codectest::kConvert) + " " + (dir / "s.ppm") +

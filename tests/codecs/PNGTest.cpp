@@ -36,7 +36,9 @@ std::vector<uint8_t> RandomRows(size_t rowBytes, uint32_t h, unsigned seed, uint
 }  // namespace
 
 TEST(PNGTest, DecodesLikePngtopam) {
-  if (!RequirePeer(kConvert) || !RequirePeer("/usr/bin/pngtopam") || !RequirePeer("/usr/bin/pnmtopng")) return;
+  SKIP_WITHOUT_PEER(kConvert);
+  SKIP_WITHOUT_PEER("/usr/bin/pngtopam");
+  SKIP_WITHOUT_PEER("/usr/bin/pnmtopng");
   TScratchDir dir;
   const std::string noChunks = " -define png:exclude-chunk=all";
   const std::string grey = " -colorspace Gray -define png:color-type=0";
@@ -81,7 +83,7 @@ TEST(PNGTest, DecodesLikePngtopam) {
 }
 
 TEST(PNGTest, OwnWriterFilesDecodeLikePngtopam) {
-  if (!RequirePeer("/usr/bin/pngtopam")) return;
+  SKIP_WITHOUT_PEER("/usr/bin/pngtopam");
   TScratchDir dir;
   struct TCase {
     const char* Name;
