@@ -143,18 +143,25 @@ TEST(PNGTest, GammaFollowsTheFileGamma) {
   const uint32_t w = 256;
   std::vector<uint8_t> raw(w);
   for (uint32_t i = 0; i < w; ++i) raw[i] = static_cast<uint8_t>(i);
-  for (uint8_t colourType : {uint8_t(0), uint8_t(2)}) {
-    SCOPED_TRACE(int(colourType));
-    std::vector<uint8_t> rows = raw;
-    if (colourType == 2) {
-      rows.clear();
-      for (uint8_t v : raw) rows.insert(rows.end(), {v, v, v});
+  // Grey at 8 and 16 bits (the gamma lives in the grey palette, applied once), RGB at 8.
+  struct TKind {
+    uint8_t ColourType, Depth;
+  } kinds[] = {{0, 8}, {0, 16}, {2, 8}};
+  for (const TKind& k : kinds) {
+    SCOPED_TRACE(testing::Message() << int(k.ColourType) << "/" << int(k.Depth));
+    std::vector<uint8_t> rows;
+    for (uint8_t v : raw) {
+      for (int c = 0; c < (k.ColourType == 2 ? 3 : 1); ++c) {
+        rows.push_back(v);
+        if (k.Depth == 16) rows.push_back(v);  // v * 257, big-endian
+      }
     }
+    const size_t bpp = (k.ColourType == 2 ? 3 : 1) * k.Depth / 8;
     std::vector<uint8_t> gama;
     PutBE32(gama, 55556);
-    std::vector<uint8_t> file = PngFile({{"IHDR", Ihdr(w, 1, 8, colourType)},
+    std::vector<uint8_t> file = PngFile({{"IHDR", Ihdr(w, 1, k.Depth, k.ColourType)},
                                          {"gAMA", gama},
-                                         {"IDAT", FilterAndDeflate(rows, rows.size(), colourType == 2 ? 3 : 1, 0)},
+                                         {"IDAT", FilterAndDeflate(rows, rows.size(), bpp, 0)},
                                          {"IEND", {}}});
     TPNGGraphic g;
     g.LoadFromMemory(file.data(), file.size());
