@@ -691,3 +691,16 @@ void TGIFImage::Draw(TBitmap& Canvas, const TRect& Rect) {
   }
   if (!(DrawOptions & doDirectDraw)) PutCachedBitmap(Canvas, Rect);
 }
+
+const TGraphicClassRef& GIFGraphicClass() {
+  static const TGraphicClassRef cls = MakeGraphicClass("TGIFImage", [](const std::string& fileName) {
+    TGIFImage g;
+    g.LoadFromFile(fileName);
+    TBitmap b;
+    g.AssignTo(b);
+    return b;
+  });
+  return cls;
+}
+
+void RegisterGIFImage(TPictureLoader& Loader) { Loader.RegisterFileFormat("gif", "GIF Image", GIFGraphicClass()); }

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "codecs/ImageFormats.h"
 #include "imaging/ColorQuantizer.h"
 #include "imaging/ColorReduction.h"
 #include "platform/Bitmap.h"
+#include "platform/PictureLoader.h"
 #include "platform/Streams.h"
 
 class TGIFImage;
@@ -253,7 +255,6 @@ enum TGIFDrawOption : uint16_t {
 };
 constexpr uint16_t GIFDefaultDrawOptions = 0x060F;
 
-enum class TProgressStage { psStarting, psRunning, psEnding };
 using TGIFWarningEvent = std::function<void(TGIFImage& Sender, int Severity, const std::string& Message)>;
 using TGIFProgressEvent = std::function<void(TProgressStage Stage, int Percent, bool Redraw, const std::string& Msg)>;
 
@@ -342,3 +343,8 @@ class TGIFImage {
 void StretchDrawBitmap(TBitmap& Dst, const TRect& R, const TBitmap& Src, const TBitmap* Mask = nullptr);
 // The same from the rectangle SR of Src.
 void CopyRect(TBitmap& Dst, const TRect& DR, const TBitmap& Src, const TRect& SR, const TBitmap* Mask = nullptr);
+
+// The picture class "TGIFImage": a file's first frame at the logical screen's size.
+const TGraphicClassRef& GIFGraphicClass();
+// Registers the class for the extension "gif" as "GIF Image".
+void RegisterGIFImage(TPictureLoader& Loader);
