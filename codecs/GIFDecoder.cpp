@@ -37,10 +37,13 @@ TSubBlocks ReadSubBlocks(TStream& Stream, const TGIFSubImage& Frame) {
   return r;
 }
 
-// Decodes into Out (Count pixels in stream order); returns the number of pixels written.
+// Decodes into Out (Count pixels in stream order); returns the number of pixels written. Each
+// code's string is written straight into place, last byte first, from the table's chain; only a
+// string that runs past the end goes through the stack.
 uint64_t DecodeLZW(const TGIFSubImage& Frame, int S, const TSubBlocks& In, uint8_t* Out, uint64_t Count) {
   uint16_t prefix[kTableSize];
   uint8_t suffix[kTableSize];
+  uint16_t length[kTableSize];
   uint8_t stack[kTableSize + 1];
 
   const int clear = 1 << S;
@@ -53,13 +56,16 @@ uint64_t DecodeLZW(const TGIFSubImage& Frame, int S, const TSubBlocks& In, uint8
   int bits = 0;
   // Next code, or -1 when the data is used up.
   auto readCode = [&]() -> int {
-    while (bits < codeSize) {
-      if (pos >= bytes) {
+    if (bits < codeSize) {
+      // Refill whole bytes while there is room in the accumulator.
+      while (bits <= 56 && pos < bytes) {
+        acc |= static_cast<uint64_t>(data[pos++]) << bits;
+        bits += 8;
+      }
+      if (bits < codeSize) {
         if (In.ZeroLengthSeen) Frame.Warning(1, "Decoder bit buffer under-run");
         return -1;
       }
-      acc |= static_cast<uint64_t>(data[pos++]) << bits;
-      bits += 8;
     }
     const int code = static_cast<int>(acc & ((1u << codeSize) - 1));
     acc >>= codeSize;
@@ -70,12 +76,25 @@ uint64_t DecodeLZW(const TGIFSubImage& Frame, int S, const TSubBlocks& In, uint8
     for (int i = 0; i < clear; ++i) {
       prefix[i] = 0;
       suffix[i] = static_cast<uint8_t>(i);
+      length[i] = 1;
     }
     std::memset(prefix + clear, 0, sizeof(uint16_t) * (kTableSize - clear));
     std::memset(suffix + clear, 0, kTableSize - clear);
+    std::memset(length + clear, 0, sizeof(uint16_t) * (kTableSize - clear));
     codeSize = S + 1;
     limit = 2 * clear;
     freeCode = clear + 2;
+  };
+  // Writes the string of code (len bytes) backwards from p + len - 1; returns its first byte.
+  auto writeString = [&](int code, int len, uint8_t* p) -> uint8_t {
+    uint8_t* q = p + len - 1;
+    for (int steps = 0; code >= clear; ++steps) {
+      if (steps >= len || prefix[code] == code) GIFError("Circular decoder table entry");
+      *q-- = suffix[code];
+      code = prefix[code];
+    }
+    *q = static_cast<uint8_t>(code);
+    return static_cast<uint8_t>(code);
   };
 
   uint64_t out = 0;
@@ -100,38 +119,48 @@ uint64_t DecodeLZW(const TGIFSubImage& Frame, int S, const TSubBlocks& In, uint8
       continue;
     }
     if (code < 0 || code == end) break;
-    const int incoming = code;
-    int sp = 0;
-    if (code >= freeCode) {
-      // Only the code about to be made (the string of the previous code and its own first byte)
-      // can be used before it is in the table.
-      if (code > freeCode || previous < 0) {
-        Frame.Warning(1, "Invalid decoder table entry");
-        break;
+    // Only the code about to be made (the string of the previous code and its own first byte)
+    // can be used before it is in the table.
+    if (code > freeCode || (code == freeCode && previous < 0)) {
+      Frame.Warning(1, "Invalid decoder table entry");
+      break;
+    }
+    const bool pending = code == freeCode;
+    const int len = pending ? length[previous] + 1 : length[code];
+    if (out + static_cast<uint64_t>(len) <= Count) {
+      if (pending) {
+        first = writeString(previous, len - 1, Out + out);
+        Out[out + len - 1] = first;
+      } else {
+        first = writeString(code, len, Out + out);
       }
+      out += static_cast<uint64_t>(len);
+    } else {
+      // The last string runs past the frame: build it on the stack and keep what fits.
+      int sp = 0, c = code;
+      if (pending) {
+        stack[sp++] = first;
+        c = previous;
+      }
+      while (c >= clear) {
+        if (sp >= kTableSize || prefix[c] == c) GIFError("Circular decoder table entry");
+        stack[sp++] = suffix[c];
+        c = prefix[c];
+      }
+      first = static_cast<uint8_t>(c);
       stack[sp++] = first;
-      code = previous;
+      while (out < Count && sp > 0) Out[out++] = stack[--sp];
     }
-    while (code >= clear) {
-      if (sp >= kTableSize || prefix[code] == code) GIFError("Circular decoder table entry");
-      stack[sp++] = suffix[code];
-      code = prefix[code];
-    }
-    first = suffix[code];
-    stack[sp++] = first;
     if (freeCode < kTableSize) {
       prefix[freeCode] = static_cast<uint16_t>(previous);
       suffix[freeCode] = first;
+      length[freeCode] = static_cast<uint16_t>(length[previous] + 1);
       if (++freeCode >= limit && limit < kTableSize) {
         limit *= 2;
         ++codeSize;
       }
     }
-    previous = incoming;
-    // The stack holds the string last byte first.
-    const uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(sp), Count - out);
-    for (uint64_t i = 0; i < n; ++i) Out[out + i] = stack[sp - 1 - i];
-    out += n;
+    previous = code;
     code = readCode();
   }
   return out;

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPainter>
 
 #include "codecs/GIFPainter.h"
@@ -70,6 +72,8 @@ void TPicturePreview::paintEvent(QPaintEvent*) {
 }
 
 void InstallPicturePreview() {
+  // Frames are dithered only on palette displays, which X11 true-colour screens are not.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) GIFPaletteDisplay = screen->depth() < 9;
   SetPicturePreviewFactory([](QWidget* parent) -> TPicturePreviewPane* { return new TPicturePreview(parent); });
   SetGIFSynchronizeWakeHook([] {
     if (QCoreApplication* app = QCoreApplication::instance())

@@ -117,6 +117,9 @@ TEST(GIFRead, HandmadeStreams) {
     auto g = Load(c.File, &warnings);
     ASSERT_FALSE(g->Images.empty());
     EXPECT_EQ(g->Images[0]->Data, c.Pixels);
+    // Every frame here covers its screen (a frame of size 0 too, with sides not swapped).
+    EXPECT_EQ(g->Images[0]->Width, g->Width());
+    EXPECT_EQ(g->Images[0]->Height, g->Height());
     if (c.Warning)
       EXPECT_NE(std::find(warnings.begin(), warnings.end(), c.Warning), warnings.end());
     else

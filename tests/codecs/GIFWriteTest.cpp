@@ -20,8 +20,7 @@ void SetColours(TGIFColorMap& map, int n) {
   }
 }
 
-Bytes Expected(const TGIFSubImage& f, int colours) {
-  (void)colours;
+Bytes Expected(const TGIFSubImage& f) {
   Bytes rgb;
   const TGIFColorMap& map = f.ActiveColorMap();
   for (uint8_t i : f.Data) {
@@ -51,6 +50,7 @@ TEST(GIFWrite, PeersDecodeWhatWeWrite) {
       {"long runs, run-length codes past the table's end", 300, 200, 16, Runs, false, false, 1},
       {"long runs, LZW", 300, 200, 16, Runs, false, false, 0},
       {"three colours (padded table), interlaced, local table", 29, 17, 3, Stripes, true, true, 0},
+      {"256 local colours beside a two-colour global table", 50, 40, 256, Noise, false, true, 0},
   };
   TScratch dir;
   std::mt19937 rng(18);
@@ -63,6 +63,8 @@ TEST(GIFWrite, PeersDecodeWhatWeWrite) {
     frame->Height = static_cast<uint16_t>(c.Height);
     if (c.Interlaced) frame->Packed = 0x40;
     SetColours(c.Local ? frame->ColorMap : g.Header.ColorMap, c.Colours);
+    // The global table's size code must describe the global table, whatever the frames hold.
+    if (c.Local) SetColours(g.Header.ColorMap, 2);
     frame->Data.resize(static_cast<size_t>(c.Width) * c.Height);
     for (size_t i = 0; i < frame->Data.size(); ++i) {
       switch (c.Pattern) {
@@ -74,7 +76,7 @@ TEST(GIFWrite, PeersDecodeWhatWeWrite) {
     g.Add(std::move(frame));
     const std::string file = dir / "out.gif", rgb = dir / "out.rgb";
     g.SaveToFile(file);
-    const Bytes expected = Expected(*g.Images[0], c.Colours);
+    const Bytes expected = Expected(*g.Images[0]);
 
     auto back = Load(ReadFile(file));
     ASSERT_EQ(back->Images.size(), 1u);
@@ -105,12 +107,20 @@ TEST(GIFWrite, Refusals) {
     f->Height = 1;
     SetColours(f->ColorMap, 3);  // a table of 4: index 3 is black, index 4 is nothing
     f->Data = {0, 3, 4};
-    g.Add(std::move(f));
+    TGIFSubImage& frame = g.Add(std::move(f));
     try {
       g.SaveToStream(s);
       ADD_FAILURE() << "saved";
     } catch (const GIFException& e) {
       EXPECT_STREQ(e.what(), "Color not in color table");
+    }
+    // Fewer indices than pixels are refused before the encoder reads past them.
+    frame.Data = {0, 1};
+    try {
+      g.SaveToStream(s);
+      ADD_FAILURE() << "saved";
+    } catch (const GIFException& e) {
+      EXPECT_STREQ(e.what(), "Invalid image dimensions");
     }
   }
 }
