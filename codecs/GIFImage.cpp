@@ -237,17 +237,11 @@ std::unique_ptr<TGIFExtension> TGIFCommentExtension::Clone(TGIFSubImage* Owner) 
 }
 
 std::unique_ptr<TGIFExtension> TGIFApplicationExtension::Clone(TGIFSubImage* Owner) const {
-  auto e = std::make_unique<TGIFApplicationExtension>(Owner);
-  std::memcpy(e->Identifier, Identifier, sizeof Identifier);
-  e->Blocks = Blocks;
-  return e;
+  return CloneAs<TGIFApplicationExtension>(Owner);
 }
 
 std::unique_ptr<TGIFExtension> TGIFUnknownAppExtension::Clone(TGIFSubImage* Owner) const {
-  auto e = std::make_unique<TGIFUnknownAppExtension>(Owner);
-  std::memcpy(e->Identifier, Identifier, sizeof Identifier);
-  e->Blocks = Blocks;
-  return e;
+  return CloneAs<TGIFUnknownAppExtension>(Owner);
 }
 
 TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* ASubImage) : TGIFApplicationExtension(ASubImage) {
@@ -255,8 +249,7 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* ASubImage) : TGIFApplicationExt
 }
 
 std::unique_ptr<TGIFExtension> TGIFAppExtNSLoop::Clone(TGIFSubImage* Owner) const {
-  auto e = std::make_unique<TGIFAppExtNSLoop>(Owner);
-  std::memcpy(e->Identifier, Identifier, sizeof Identifier);
+  auto e = CloneAs<TGIFAppExtNSLoop>(Owner);
   e->Loops = Loops;
   e->BufferSize = BufferSize;
   return e;

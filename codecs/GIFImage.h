@@ -2,6 +2,7 @@
 // The GIF picture class: the file's object tree (header, colour maps, frames and their
 // extensions), reading and writing, frame bitmaps, drawing on a bitmap canvas and the painter
 // thread that plays an animation.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -155,6 +156,15 @@ class TGIFApplicationExtension : public TGIFExtension {
   virtual void SaveData(TStream& Stream);
   uint8_t Identifier[11] = {};
   std::vector<std::vector<uint8_t>> Blocks;
+
+ protected:
+  template <class T>
+  std::unique_ptr<T> CloneAs(TGIFSubImage* Owner) const {
+    auto e = std::make_unique<T>(Owner);
+    std::copy(std::begin(Identifier), std::end(Identifier), e->Identifier);
+    e->Blocks = Blocks;
+    return e;
+  }
 };
 
 class TGIFUnknownAppExtension : public TGIFApplicationExtension {
