@@ -84,6 +84,21 @@ TEST(GIFPainter, StopsWhileWaitingForTheGUIThread) {
   EXPECT_EQ(TGIFPainter::LiveThreads(), 0);
 }
 
+// Without the threaded option the painter plays the animation inside Draw, once round when the
+// loop option is off, and leaves the last frame on the canvas.
+TEST(GIFPainter, PlaysInTheCallersThreadWithoutTheThreadOption) {
+  auto g = Load(Animation(3, false));
+  g->DrawOptions = doAnimate;
+  int after = 0;
+  g->OnAfterPaint = [&] { ++after; };
+  TBitmap canvas(4, 2);
+  g->Draw(canvas, {0, 0, 4, 2});
+  EXPECT_EQ(after, 3);
+  EXPECT_EQ(canvas.Pixel(3, 1), RGBColor(170, 170, 170));
+  EXPECT_EQ(g->PainterCount(), 0);
+  EXPECT_EQ(TGIFPainter::LiveThreads(), 0);
+}
+
 TEST(GIFPainter, FrameDelays) {
   struct TCase {
     int Delay;  // -1: no graphic control extension
