@@ -99,6 +99,34 @@ TEST(GIFPainter, PlaysInTheCallersThreadWithoutTheThreadOption) {
   EXPECT_EQ(TGIFPainter::LiveThreads(), 0);
 }
 
+// Disposal and transparency as the painter applies them, frame by frame: restore to background
+// (with transparent drawing, what the canvas showed), restore to previous, transparent pixels
+// and frame offsets.
+TEST(GIFPainter, DisposalAndTransparency) {
+  const Bytes file = Cat({Header(4, 2),
+                          GCE(2 << 2, 1, 0), Descriptor(0, 0, 4, 2), LiteralLZW(2, Bytes(8, 3)),
+                          GCE(1 | (3 << 2), 1, 0), Descriptor(1, 0, 2, 1), LiteralLZW(2, {1, 0}),
+                          GCE(0, 1, 0), Descriptor(0, 1, 1, 1), LiteralLZW(2, {2}), {';'}});
+  auto g = Load(file);
+  g->DrawOptions = doAnimate | doTransparent;
+  std::vector<Bytes> shown;
+  g->OnAfterPaint = [&] { shown.push_back(RGBOf(*g->Bitmap())); };
+  TBitmap canvas(4, 2);
+  const TColor bg = RGBColor(1, 2, 3);
+  canvas.Fill(bg);
+  g->Draw(canvas, {0, 0, 4, 2});
+  ASSERT_EQ(shown.size(), 3u);
+  auto picture = [&](std::initializer_list<TColor> colours) {
+    Bytes rgb;
+    for (TColor c : colours) rgb.insert(rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+    return rgb;
+  };
+  const TColor w = clWhite, g85 = RGBColor(85, 85, 85), g170 = RGBColor(170, 170, 170);
+  EXPECT_EQ(shown[0], picture({w, w, w, w, w, w, w, w}));
+  EXPECT_EQ(shown[1], picture({bg, g85, bg, bg, bg, bg, bg, bg}));
+  EXPECT_EQ(shown[2], picture({bg, bg, bg, bg, g170, bg, bg, bg}));
+}
+
 TEST(GIFPainter, FrameDelays) {
   struct TCase {
     int Delay;  // -1: no graphic control extension

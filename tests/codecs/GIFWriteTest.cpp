@@ -91,6 +91,10 @@ TEST(GIFWrite, PeersDecodeWhatWeWrite) {
 }
 
 TEST(GIFWrite, Refusals) {
+  TGIFColorMap full;
+  SetColours(full, 256);
+  EXPECT_THROW(full.Add(clBlack), GIFException);
+  EXPECT_THROW(full.Delete(256), GIFException);
   TGIFImage empty;
   TMemoryStream s;
   try {
