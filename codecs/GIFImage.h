@@ -332,7 +332,8 @@ class TGIFImage {
   TGIFWarningEvent OnWarning;
   TGIFProgressEvent OnProgress;
   std::function<void()> OnChange;
-  // Painter hooks, called on the GUI thread.
+  // Painter hooks, called on the GUI thread. They must not clear or free the image: the painter
+  // that calls them would be joined from inside its own call.
   std::function<void()> OnStartPaint, OnLoopPaint, OnBeforePaint, OnAfterPaint, OnEndPaint;
 
  private:
