@@ -601,6 +601,7 @@ TGIFSubImage& TGIFImage::Add(std::unique_ptr<TGIFSubImage> Frame) {
   StopPainters();
   FreeBitmap();
   Frame->Image = this;
+  for (auto& e : Frame->Extensions) e->Image = this;
   Header.Width = std::max<uint16_t>(Header.Width, static_cast<uint16_t>(std::min(Frame->Left + Frame->Width, 0xFFFF)));
   Header.Height = std::max<uint16_t>(Header.Height, static_cast<uint16_t>(std::min(Frame->Top + Frame->Height, 0xFFFF)));
   Images.push_back(std::move(Frame));
