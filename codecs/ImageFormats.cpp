@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "codecs/GIFImage.h"
 #include "codecs/GraphicCompression.h"
 #include "codecs/PNGGraphic.h"
 #include "codecs/TIFFGraphic.h"
@@ -281,6 +282,8 @@ TFileFormatList& FileFormatList() {
   static TFileFormatList* list = [] {
     auto* l = new TFileFormatList(PictureLoader());
     RegisterImageFormats(*l);
+    // The GIF class registers itself with the picture loader, beside the table.
+    RegisterGIFImage(PictureLoader());
     return l;
   }();
   return *list;
