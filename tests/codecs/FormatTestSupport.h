@@ -32,6 +32,18 @@ inline TRgbImage MagickPixmap(const std::string& file, TScratchDir& dir) {
   return PeerPixmap(std::string(kConvert) + " " + file + " -depth 8 -type TrueColor ppm:" + ppm, ppm);
 }
 
+// Pixels of a 32-bit bitmap whose alpha byte differs from ImageMagick's alpha of file.
+inline int AlphaMismatches(const TBitmap& g, const std::string& file, TScratchDir& dir) {
+  const std::string ppm = dir / "alpha.ppm";
+  const TRgbImage alpha =
+      PeerPixmap(std::string(kConvert) + " " + file + " -alpha extract -depth 8 -type TrueColor ppm:" + ppm, ppm);
+  if (alpha.Width != g.Width() || alpha.Height != g.Height() || g.PixelFormat() != TPixelFormat::pf32bit) return -1;
+  int bad = 0;
+  for (int y = 0; y < g.Height(); ++y)
+    for (int x = 0; x < g.Width(); ++x) bad += g.ScanLine(y)[4 * x + 3] != GetRValue(alpha.At(x, y));
+  return bad;
+}
+
 // The error text a load raised, or "" when it loaded.
 template <class TGraphic>
 std::string LoadError(TGraphic& g, const std::vector<uint8_t>& data) {
