@@ -163,7 +163,8 @@ class TPSPLoad {
   }
 
   void ReadPalette(const TBlock& b) {
-    if (G.ImageProperties.ColorScheme != csIndexed || G.Palette()) return;
+    if (G.ImageProperties.ColorScheme != csIndexed || PaletteRead) return;
+    PaletteRead = true;
     TByteReader r = FormatReader(D + b.Body, b.End - b.Body, kName);
     if (Major > 3) r.U32("palette chunk size");
     const uint32_t count = r.U32("palette entry count");
@@ -225,6 +226,7 @@ class TPSPLoad {
   unsigned Major;
   size_t RowSize = 0, PlaneSize = 0;
   unsigned Planes = 1;
+  bool PaletteRead = false;
   std::vector<uint8_t> Buffers[3];
 };
 

@@ -14,7 +14,7 @@ constexpr const char* kName = "Targa";
 namespace TargaLayout {
 constexpr size_t HeaderSize = 18;
 constexpr uint8_t TopToBottom = 0x20;
-constexpr uint8_t ColourMapped = 1, TrueColour = 2, Grey = 3, RLEOffset = 8;
+constexpr uint8_t ColourMapped = 1, Grey = 3, RLEOffset = 8;  // 2 is true colour
 }  // namespace TargaLayout
 
 struct TTargaHeader {

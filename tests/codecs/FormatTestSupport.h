@@ -36,7 +36,7 @@ inline TRgbImage MagickPixmap(const std::string& file, TScratchDir& dir) {
 inline int AlphaMismatches(const TBitmap& g, const std::string& file, TScratchDir& dir) {
   const std::string ppm = dir / "alpha.ppm";
   const TRgbImage alpha =
-      PeerPixmap(std::string(kConvert) + " " + file + " -alpha extract -depth 8 -type TrueColor ppm:" + ppm, ppm);
+      PeerPixmap(std::string(kConvert) + " '" + file + "' -alpha extract -depth 8 -type TrueColor ppm:" + ppm, ppm);
   if (alpha.Width != g.Width() || alpha.Height != g.Height() || g.PixelFormat() != TPixelFormat::pf32bit) return -1;
   int bad = 0;
   for (int y = 0; y < g.Height(); ++y)
