@@ -115,13 +115,7 @@ TEST(CUTTest, MalformedFiles) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TCUTGraphic g;
-    const std::string error = LoadError(g, c.Data);
-    if (c.Error)
-      EXPECT_NE(error.find(c.Error), std::string::npos) << error;
-    else
-      EXPECT_EQ(error, "");
-    EXPECT_TRUE(g.Empty());
+    ExpectRefused<TCUTGraphic>(c.Data, c.Error);
   }
 }
 
@@ -186,12 +180,6 @@ TEST(RLATest, MalformedFiles) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TRLAGraphic g;
-    const std::string error = LoadError(g, c.Data);
-    if (c.Error)
-      EXPECT_NE(error.find(c.Error), std::string::npos) << error;
-    else
-      EXPECT_EQ(error, "");
-    EXPECT_TRUE(g.Empty());
+    ExpectRefused<TRLAGraphic>(c.Data, c.Error);
   }
 }

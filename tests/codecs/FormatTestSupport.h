@@ -55,6 +55,19 @@ std::string LoadError(TGraphic& g, const std::vector<uint8_t>& data) {
   return "";
 }
 
+// A load that must fail: with the error text given, or, for nullptr, silently; either way
+// leaving the bitmap empty.
+template <class TGraphic>
+void ExpectRefused(const std::vector<uint8_t>& data, const char* error) {
+  TGraphic g;
+  const std::string message = LoadError(g, data);
+  if (error)
+    EXPECT_NE(message.find(error), std::string::npos) << message;
+  else
+    EXPECT_EQ(message, "");
+  EXPECT_TRUE(g.Empty());
+}
+
 inline void Put16(std::vector<uint8_t>& v, unsigned x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
 inline void Put32(std::vector<uint8_t>& v, uint32_t x) { Put16(v, x & 0xFFFF), Put16(v, x >> 16); }
 inline void Put16BE(std::vector<uint8_t>& v, unsigned x) { v.insert(v.end(), {uint8_t(x >> 8), uint8_t(x)}); }

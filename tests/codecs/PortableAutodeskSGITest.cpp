@@ -139,10 +139,7 @@ TEST(AutodeskTest, KnownPixelsPaletteScalingAndMalformedFiles) {
   };
   for (const auto& c : bad) {
     SCOPED_TRACE(c.Name);
-    TAutodeskGraphic b;
-    const std::string error = LoadError(b, c.Data);
-    EXPECT_NE(error.find(c.Error), std::string::npos) << error;
-    EXPECT_TRUE(b.Empty());
+    ExpectRefused<TAutodeskGraphic>(c.Data, c.Error);
   }
 }
 
