@@ -90,10 +90,11 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     if (!ImageSizeAllowed(p.Width, p.Height, p.BitsPerPixel)) FormatError(kName, "picture too large");
 
     const bool indexed = p.ColorScheme == csIndexed;
-    const bool fourPlanes = h.Planes == 4 && h.BitsPerPixel == 1;
+    // Two to four planes of one bit make up 4-bit indices (writers use three for 8 colours).
+    const bool bitPlanes = h.Planes >= 2 && h.Planes <= 4 && h.BitsPerPixel == 1;
     const bool trueColour = !indexed && h.BitsPerPixel == 8 && (h.Planes == 3 || h.Planes == 4);
     TPixelFormat format;
-    if (fourPlanes) {
+    if (bitPlanes) {
       format = TPixelFormat::pf4bit;
     } else if (trueColour) {
       // Four planes of 8 bits carry alpha in the last one.
@@ -168,11 +169,11 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     for (uint32_t y = 0; y < p.Height; ++y) {
       const uint8_t* line = image + y * lineSize;
       uint8_t* target = ScanLine(static_cast<int>(y));
-      if (fourPlanes) {
+      if (bitPlanes) {
         std::memset(target, 0, (static_cast<size_t>(p.Width) * 4 + 7) / 8);
         for (uint32_t x = 0; x < p.Width; ++x) {
           unsigned v = 0;
-          for (unsigned plane = 0; plane < 4; ++plane)
+          for (unsigned plane = 0; plane < h.Planes; ++plane)
             v |= ((line[plane * planeBytes + x / 8] >> (7 - x % 8)) & 1u) << plane;
           target[x / 2] |= static_cast<uint8_t>(x & 1 ? v : v << 4);
         }

@@ -26,11 +26,12 @@ std::string Expand(std::string s, const std::string& in, const std::string& out)
   return s;
 }
 
-// Writes the test picture and its 200-, 16-, 4- and 2-colour versions into dir.
+// Writes the test picture, its grey and its 200-, 16-, 8-, 4- and 2-colour versions into dir.
 void MakeSources(TScratchDir& dir) {
   WritePpm(dir / "src.ppm", MakeTestPicture(37, 23));
   RunPeer("/usr/bin/pnmquant 200 " + dir / "src.ppm" + " > " + dir / "q200.ppm");
   RunPeer("/usr/bin/pnmquant 16 " + dir / "src.ppm" + " > " + dir / "q16.ppm");
+  RunPeer("/usr/bin/pnmquant 8 " + dir / "src.ppm" + " > " + dir / "q8.ppm");
   RunPeer("/usr/bin/pnmquant 4 " + dir / "src.ppm" + " > " + dir / "q4.ppm");
   RunPeer("/usr/bin/ppmtopgm " + dir / "src.ppm" + " | /usr/bin/pgmtopbm -threshold | /usr/bin/ppmtoppm > " +
           dir / "q2.ppm");
@@ -229,6 +230,7 @@ TEST(PCXTest, DecodesWhatPeersWrite) {
       {"ppmtopcx 256 colours", "/usr/bin/ppmtopcx %s > %o", "q200.ppm"},
       {"ppmtopcx 16 colours in 4 planes", "/usr/bin/ppmtopcx %s > %o", "q16.ppm"},
       {"ppmtopcx 16 colours packed", "/usr/bin/ppmtopcx -packed %s > %o", "q16.ppm"},
+      {"ppmtopcx 8 colours in 3 planes", "/usr/bin/ppmtopcx %s > %o", "q8.ppm"},
       {"ppmtopcx 4 colours packed", "/usr/bin/ppmtopcx -packed %s > %o", "q4.ppm"},
       {"ppmtopcx 2 colours", "/usr/bin/ppmtopcx %s > %o", "q2.ppm"},
       {"magick true colour", "/usr/bin/convert %s pcx:%o", "src.ppm"},
@@ -261,7 +263,7 @@ TEST(PCXTest, MalformedFiles) {
       {"bytes per line too few", with({{66, 3}}), "bytes per line too few"},
       {"bytes per line enormous", with({{66, 0xFF}, {67, 0xFF}}), "out of proportion"},
       {"run-length data cut short", with({}, 2), "image data ends early"},
-      {"two planes", with({{65, 2}, {66, 4}}), "Invalid color format in PCX file."},
+      {"two planes of 8 bits", with({{65, 2}, {66, 4}}), "Invalid color format in PCX file."},
       {"unknown maker", with({{0, 7}}), nullptr},
       {"header cut short", std::vector<uint8_t>(good.begin(), good.begin() + 100), nullptr},
   };
