@@ -70,6 +70,8 @@ void TCUTGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     if (!ImageSizeAllowed(w, h, 8)) FormatError(kName, "picture too large");
     // Every row takes at least its byte count and an end code.
     if (static_cast<uint64_t>(h) * 3 > size - CUTLayout::HeaderSize) FormatError(kName, "image data ends early");
+    // A run of two bytes gives at most 127 pixels.
+    CheckProportion(kName, size - CUTLayout::HeaderSize, static_cast<uint64_t>(w) * h, 64);
     SetPixelFormat(TPixelFormat::pf8bit);
     std::vector<TPaletteEntry> pal;
     std::error_code ec;

@@ -20,6 +20,12 @@ inline TByteReader FormatReader(const uint8_t* data, size_t size, const char* na
   return TByteReader(data, size, [name](const std::string& detail) { FormatError(name, detail); });
 }
 
+// Refuses a picture of pictureBytes from availableBytes of coded data when no coding could
+// stretch so far (maxRatio bytes out per byte in), before anything is allocated for it.
+inline void CheckProportion(const char* name, uint64_t availableBytes, uint64_t pictureBytes, uint64_t maxRatio) {
+  if (pictureBytes / maxRatio > availableBytes) FormatError(name, "image data ends early");
+}
+
 // The scan line of stored row y: stored rows run bottom-up unless topDown.
 inline int TargetLine(uint32_t y, uint32_t height, bool topDown) {
   return static_cast<int>(topDown ? y : height - 1 - y);

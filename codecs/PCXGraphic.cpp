@@ -143,16 +143,17 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
       }
     }
 
-    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     const size_t lineSize = static_cast<size_t>(h.Planes) * h.BytesPerLine;
     const size_t total = lineSize * p.Height;
     const uint8_t* image = data + PCXLayout::HeaderSize;
     const size_t available = dataEnd - PCXLayout::HeaderSize;
+    // A run of two bytes gives at most 63: less data than that cannot fill the picture, which
+    // is known before anything is allocated.
+    if (h.Encoding == 1 ? static_cast<uint64_t>(available) * 63 / 2 + 63 < total : available < total)
+      FormatError(kName, "image data ends early");
+    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     std::vector<uint8_t> decoded;
     if (h.Encoding == 1) {
-      // Run-length data is bounded by the decoded size: ask for no more than a run could give.
-      // A run of two bytes gives at most 63: less data than that cannot fill the picture.
-      if (static_cast<uint64_t>(available) * 63 / 2 + 63 < total) FormatError(kName, "image data ends early");
       decoded.resize(total);
       TPCXRLEDecoder decoder;
       const uint8_t* s = image;
@@ -160,8 +161,6 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
       decoder.Decode(s, t, available, total);
       if (decoder.LastOutput != total) FormatError(kName, "image data ends early");
       image = decoded.data();
-    } else if (available < total) {
-      FormatError(kName, "image data ends early");
     }
 
     Progress(TProgressStage::psStarting, 0, "Transfering...");

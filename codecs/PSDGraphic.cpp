@@ -155,6 +155,8 @@ void TPSDGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
         at += n;
       }
       if (!rowStart.empty() && rowStart.back() + rowLength.back() > size) FormatError(kName, "image data ends early");
+      // A run of two bytes gives at most 128.
+      CheckProportion(kName, size, static_cast<uint64_t>(rowBytes) * h * samples, 64);
     } else {
       r.RequireCount(static_cast<uint64_t>(h) * samples, rowBytes, "image rows");
     }

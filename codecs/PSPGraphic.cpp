@@ -193,6 +193,10 @@ class TPSPLoad {
     // A length past the block's end is cut to what the block holds.
     const size_t length = std::min<size_t>(packed, r.Remaining());
     const uint8_t* source = r.Bytes(length, "channel data");
+    // Plain data is the plane itself; runs give at most 127 bytes for two; deflate about 1032
+    // for one.
+    const uint8_t compression = G.ImageProperties.Compression;
+    CheckProportion(kName, length, PlaneSize, compression == ctRLE ? 64 : compression == ctLZ77 ? 1032 : 1);
     std::vector<uint8_t> plane(PlaneSize);
     uint8_t* target = plane.data();
     size_t produced = 0;

@@ -103,6 +103,8 @@ void TRLAGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     TByteReader r = FormatReader(data, size, kName);
     r.Seek(RLALayout::HeaderSize, "row offsets");
     r.RequireCount(h, 4, "row offset");
+    // A run of two bytes gives at most 128 bytes.
+    CheckProportion(kName, size, static_cast<uint64_t>(w) * h * channels, 64);
     std::vector<uint32_t> offsets(h);
     for (uint32_t& o : offsets) o = r.U32BE("row offset");
     SetSize(static_cast<int>(w), static_cast<int>(h));

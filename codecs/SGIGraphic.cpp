@@ -87,6 +87,8 @@ void TSGIGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
       lengths.resize(tableEntries);
       for (uint32_t& v : starts) v = r.U32BE("row start");
       for (uint32_t& v : lengths) v = r.U32BE("row length");
+      // A run of two bytes (or words) gives at most 127 samples.
+      CheckProportion(kName, size, static_cast<uint64_t>(rowSize) * tableEntries, 64);
     } else if (static_cast<uint64_t>(rowSize) * tableEntries > size - SGILayout::HeaderSize) {
       FormatError(kName, "pixel data ends early");
     }

@@ -145,16 +145,23 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
       std::vector<TPaletteEntry> pal = ReadColourMap(r, h);
       if (PixelFormat() == TPixelFormat::pf8bit && !pal.empty()) SetPalette(CreatePalette(std::move(pal)));
     }
-    SetSize(h.Width, h.Height);
-    Progress(TProgressStage::psEnding, 0, "");
-    Progress(TProgressStage::psStarting, 0, "Transfering...");
-
     const size_t pixelSize = (h.PixelDepth + 1u) / 8;
     const size_t rowSize = static_cast<size_t>(h.Width) * pixelSize;
     const uint32_t height = h.Height;
     const uint8_t type = h.ImageType & 7;
-    if (type < TargaLayout::ColourMapped || type > TargaLayout::Grey) return;  // no image data: blank
-    if (h.ImageType & TargaLayout::RLEOffset) {
+    const bool hasData = type >= TargaLayout::ColourMapped && type <= TargaLayout::Grey;
+    const bool rle = (h.ImageType & TargaLayout::RLEOffset) != 0;
+    // The data must be able to fill the picture before the picture is made: a run packet gives
+    // at most 128 pixels.
+    const uint64_t pixelCount = static_cast<uint64_t>(h.Width) * height;
+    if (hasData && rle && r.Remaining() < (pixelCount + 127) / 128 * (pixelSize + 1))
+      FormatError(kName, "run-length data ends early");
+    if (hasData && !rle) r.RequireCount(height, rowSize, "pixel rows");
+    SetSize(h.Width, h.Height);
+    Progress(TProgressStage::psEnding, 0, "");
+    Progress(TProgressStage::psStarting, 0, "Transfering...");
+    if (!hasData) return;  // no image data: blank
+    if (rle) {
       // Packets may run on into the next row, so the picture is decoded in one go.
       std::vector<uint8_t> pixels(rowSize * height);
       TTargaRLEDecoder decoder(h.PixelDepth);
@@ -167,7 +174,6 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
         RowProgress(y, height);
       }
     } else {
-      r.RequireCount(height, rowSize, "pixel rows");
       for (uint32_t y = 0; y < height; ++y) {
         std::memcpy(ScanLine(TargetLine(y, height, topDown)), r.Bytes(rowSize, "pixel row"), rowSize);
         RowProgress(y, height);

@@ -264,7 +264,7 @@ TEST(PaintshopTest, MalformedFiles) {
       {"major version 2", old, "Cannot load image. Invalid or unexpected PSP image format."},
       {"JPEG channels", variant([](TPSPFile& v) { v.Compression = 3; }), "Cannot load image. The compression scheme is not supported for PSP files."},
       {"16-bit depth", variant([](TPSPFile& v) { v.Depth = 16; }), "Invalid color format in PSP file."},
-      {"last channel cut short", cut, "channel data ends early"},
+      {"last channel cut short", cut, "ends early"},
       {"no channels", std::vector<uint8_t>(old.begin(), old.begin() + 36 + 56), "channels are missing"},
       {"huge size", variant([](TPSPFile& v) { v.Width = 1u << 30; }), "size out of range"},
   };
