@@ -8,6 +8,7 @@
 
 #include "codecs/AutodeskGraphic.h"
 #include "codecs/CUTGraphic.h"
+#include "codecs/GIFImage.h"
 #include "codecs/PCDGraphic.h"
 #include "codecs/PCXGraphic.h"
 #include "codecs/PPMGraphic.h"
@@ -290,6 +291,8 @@ TFileFormatList& FileFormatList() {
   static TFileFormatList* list = [] {
     auto* l = new TFileFormatList(PictureLoader());
     RegisterImageFormats(*l);
+    // The GIF class registers itself with the picture loader, beside the table.
+    RegisterGIFImage(PictureLoader());
     return l;
   }();
   return *list;
