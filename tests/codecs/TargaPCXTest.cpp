@@ -237,6 +237,17 @@ TEST(PCXTest, DecodesWhatPeersWrite) {
       {"magick palette", "/usr/bin/convert %s -type Palette pcx:%o", "q16.ppm"},
   };
   CheckAgainstPeers<TPCXGraphic>(cases, std::size(cases), "/usr/bin/pcxtoppm");
+
+  // A fourth plane of 8 bits is alpha.
+  TScratchDir dir;
+  WritePpm(dir / "src.ppm", MakeTestPicture(21, 8));
+  ASSERT_EQ(RunPeer(std::string(kConvert) + " " + dir / "src.ppm" + " -alpha set -channel A -fx 'i/w' +channel pcx:" +
+                    dir / "a.pcx"),
+            0);
+  TPCXGraphic g;
+  g.LoadFromFile(dir / "a.pcx");
+  EXPECT_EQ(CountMismatches(g, ReadPpm(dir / "src.ppm"), 0, "colour"), 0);
+  EXPECT_EQ(AlphaMismatches(g, dir / "a.pcx", dir), 0);
 }
 
 TEST(PCXTest, MalformedFiles) {
