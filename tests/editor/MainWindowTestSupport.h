@@ -28,8 +28,8 @@ inline QApplication& App() {
   static char arg0[] = "test_editor";
   static char* argv[] = {arg0, nullptr};
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-  // Never destroyed: destroying it among the static objects at exit runs Qt's clean-up routines
-  // after the style's icon lookups (the file-name edit's folder glyph) and crashes the process.
+  // Never destroyed: Qt's exit routines after a file dialog crash when the application object
+  // goes with the other statics.
   static QApplication* app = new QApplication(argc, argv);
   SetApplicationTitle("Corvane");
   return *app;
