@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/SpeedCtrls.h"
+
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -381,7 +383,11 @@ TColorPickerButton::TColorPickerButton(QWidget* parent) : QWidget(parent) {
   FPopup = new TColorPopup(this);
 }
 
-TColorPickerButton::~TColorPickerButton() { delete FPopup; }
+TColorPickerButton::~TColorPickerButton() {
+  // Hiding an open pop-up reports to the owner: no handler of a window going away may hear it.
+  OnDropChanged = nullptr;
+  delete FPopup;
+}
 
 void TColorPickerButton::SetSelectionColor(TColor color) {
   if (color == FSelectionColor) return;
@@ -445,17 +451,51 @@ void TColorPickerButton::PopupClosed() {
   if (OnDropChanged) OnDropChanged(this);
 }
 
+void TColorPickerButton::SetDown(bool down) {
+  if (GroupIndex == 0) down = false;  // only a button of a group latches
+  if (down == FDown) return;
+  // The last down button of a group stays down unless the group may be all up.
+  if (!down && GroupIndex != 0 && !AllowAllUp) return;
+  FDown = down;
+  if (FDown && GroupIndex != 0 && parentWidget()) {
+    for (TColorPickerButton* b : parentWidget()->findChildren<TColorPickerButton*>(QString(), Qt::FindDirectChildrenOnly))
+      if (b != this && b->GroupIndex == GroupIndex && b->FDown) {
+        b->FDown = false;
+        b->update();
+      }
+  }
+  update();
+}
+
 void TColorPickerButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QPalette& pal = palette();
-  const bool down = FPressed && FMouseInside;
+  const bool pressed = FPressed && FMouseInside;
+  const bool down = pressed || FDown;
   QStyleOptionButton opt;
   opt.initFrom(this);
   opt.state |= (down || DroppedDown()) ? QStyle::State_Sunken : QStyle::State_Raised;
   if (!Flat || underMouse() || down) style()->drawPrimitive(QStyle::PE_PanelButtonTool, &opt, &p, this);
   const int arrowLeft = width() - DropDownWidth;
-  // The colour indicator, in its frame.
+  // The colour indicator, in its frame: the whole face, or a bar under the glyph and caption.
   QRect ind(4, 4, arrowLeft - 8, height() - 8);
+  if (!Glyph.isNull()) {
+    const QPixmap image = GlyphImage(Glyph, NumGlyphs, !isEnabled() ? 1 : pressed ? 2 : FDown ? 3 : 0, this);
+    const QString caption = Q(Caption);
+    const QSize text = caption.isEmpty() ? QSize() : fontMetrics().size(Qt::TextShowMnemonic, caption);
+    const QRect content(3, 2, arrowLeft - 6, height() - 10);
+    const TButtonPlaces at = PlaceGlyphAndCaption({content.x(), content.y(), content.width(), content.height()},
+                                                  image.width(), image.height(), text.width(), text.height(),
+                                                  Layout, Margin, Spacing);
+    const int shift = down ? 1 : 0;
+    p.drawPixmap(at.Glyph.X + shift, at.Glyph.Y + shift, image);
+    if (!caption.isEmpty()) {
+      p.setPen(pal.color(isEnabled() ? QPalette::ButtonText : QPalette::Mid));
+      p.drawText(QRect(at.Caption.X + shift, at.Caption.Y + shift, at.Caption.W, at.Caption.H),
+                 Qt::AlignCenter | Qt::TextShowMnemonic, caption);
+    }
+    ind = QRect(4, height() - 7, arrowLeft - 8, 4);
+  }
   if (down) ind.translate(1, 1);
   p.fillRect(ind, isEnabled() ? ToQColor(FSelectionColor) : pal.color(QPalette::Mid));
   switch (IndicatorBorder) {
@@ -512,5 +552,7 @@ void TColorPickerButton::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || !FPressed) return;
   FPressed = false;
   update();
-  if (rect().contains(event->position().toPoint()) && OnClick) OnClick(this);
+  if (!rect().contains(event->position().toPoint())) return;
+  if (GroupIndex != 0) SetDown(!FDown);
+  if (OnClick) OnClick(this);
 }

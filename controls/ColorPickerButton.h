@@ -3,12 +3,14 @@
 // drops down TColorPopup: a grid of named colours, optionally the system colours, a default
 // cell, a custom cell with a comb of custom colours. The cell rules live in ColorTable.
 #include <QColor>
+#include <QPixmap>
 #include <QRect>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "controls/ButtonLayout.h"
 #include "controls/ColorTable.h"
 
 // The RGB value of a colour: a system colour (0x80000000 + n) is looked up in the
@@ -97,6 +99,22 @@ class TColorPickerButton : public QWidget {
   TIndicatorBorder IndicatorBorder = ibNone;
   bool Flat = false;
 
+  // An optional glyph (up to four images side by side: up, disabled, clicked, down) with the
+  // caption beside it; with a glyph the colour shows as a bar below them.
+  QPixmap Glyph;
+  int NumGlyphs = 1;
+  std::string Caption;
+  TButtonLayout Layout = blGlyphLeft;
+  int Margin = -1;
+  int Spacing = 4;
+  // Latching as speed buttons do: a button of a group (GroupIndex not 0) stays down when
+  // clicked and lets the others of its group in the same parent up; a click on the down one
+  // lets it up only with AllowAllUp.
+  int GroupIndex = 0;
+  bool AllowAllUp = false;
+  bool Down() const { return FDown; }
+  void SetDown(bool down);
+
   bool DroppedDown() const;
   void SetDroppedDown(bool down);
   TColorPopup* Popup() const { return FPopup; }
@@ -125,5 +143,5 @@ class TColorPickerButton : public QWidget {
   std::string FCustomText, FDefaultText;
   bool FShowSystemColors = false;
   int FPopupSpacing = 8;
-  bool FPressed = false, FMouseInside = false;
+  bool FPressed = false, FMouseInside = false, FDown = false;
 };

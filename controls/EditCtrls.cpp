@@ -199,20 +199,21 @@ std::vector<std::string> DroppedFiles(const QMimeData* data) {
 }  // namespace
 
 // Files are taken only when the edit accepts them; then they are not pasted as text either.
-void TFileDirEdit::dragEnterEvent(QDragEnterEvent* event) {
-  if (DroppedFiles(event->mimeData()).empty()) return QLineEdit::dragEnterEvent(event);
+bool TFileDirEdit::FileDrag(QDragMoveEvent* event) const {
+  if (DroppedFiles(event->mimeData()).empty()) return false;
   if (FAcceptFiles)
     event->acceptProposedAction();
   else
     event->ignore();
+  return true;
+}
+
+void TFileDirEdit::dragEnterEvent(QDragEnterEvent* event) {
+  if (!FileDrag(event)) QLineEdit::dragEnterEvent(event);
 }
 
 void TFileDirEdit::dragMoveEvent(QDragMoveEvent* event) {
-  if (DroppedFiles(event->mimeData()).empty()) return QLineEdit::dragMoveEvent(event);
-  if (FAcceptFiles)
-    event->acceptProposedAction();
-  else
-    event->ignore();
+  if (!FileDrag(event)) QLineEdit::dragMoveEvent(event);
 }
 
 void TFileDirEdit::dropEvent(QDropEvent* event) {

@@ -112,6 +112,8 @@ class TFileDirEdit : public TCustomComboEdit {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Answers a drag that carries files; false for any other drag.
+  bool FileDrag(QDragMoveEvent* event) const;
   bool FAcceptFiles = false;
 };
 

@@ -25,23 +25,20 @@ void TToolSpeedButton::SetFlat(bool flat) {
   update();
 }
 
-QPixmap TToolSpeedButton::StateGlyph() const {
-  if (FGlyph.isNull()) return {};
-  const int w = FGlyph.width() / FNumGlyphs;
-  int index = 0;  // up
-  if (!isEnabled())
-    index = 1;
-  else if (isDown())
-    index = 2;
-  else if (isChecked())
-    index = 3;
-  if (index < FNumGlyphs) return FGlyph.copy(index * w, 0, w, FGlyph.height());
-  QPixmap up = FGlyph.copy(0, 0, w, FGlyph.height());
-  if (index != 1) return up;
-  // Disabled without an image of its own: the glyph greyed out by the style.
+QPixmap GlyphImage(const QPixmap& glyph, int numGlyphs, int state, const QWidget* w) {
+  if (glyph.isNull()) return {};
+  const int n = std::clamp(numGlyphs, 1, 4), width = glyph.width() / n;
+  if (state < n) return glyph.copy(state * width, 0, width, glyph.height());
+  QPixmap up = glyph.copy(0, 0, width, glyph.height());
+  if (state != 1) return up;
   QStyleOption opt;
-  opt.initFrom(this);
-  return style()->generatedIconPixmap(QIcon::Disabled, up, &opt);
+  opt.initFrom(w);
+  return w->style()->generatedIconPixmap(QIcon::Disabled, up, &opt);
+}
+
+QPixmap TToolSpeedButton::StateGlyph() const {
+  const int state = !isEnabled() ? 1 : isDown() ? 2 : isChecked() ? 3 : 0;
+  return GlyphImage(FGlyph, FNumGlyphs, state, this);
 }
 
 void TToolSpeedButton::paintEvent(QPaintEvent*) {

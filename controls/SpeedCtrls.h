@@ -5,6 +5,11 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+// Image `state` (0 up, 1 disabled, 2 clicked, 3 down) of a glyph holding numGlyphs images side
+// by side. A missing disabled image is the up image greyed out by w's style; any other missing
+// image is the up image.
+QPixmap GlyphImage(const QPixmap& glyph, int numGlyphs, int state, const QWidget* w);
+
 class TToolSpeedButton : public QAbstractButton {
   Q_OBJECT
 

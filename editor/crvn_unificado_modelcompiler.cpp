@@ -7,6 +7,6 @@
 void Tmain_unificada::mnu_ModelCompilerClick(QObject*) {
   Tmodelcompiler window(this);
   window.LoadModelExtensions = [this] { LoadModelExtensions(); };
-  window.Models = &Models;
+  window.Models = &State().Models();
   ExecDialog(window);
 }

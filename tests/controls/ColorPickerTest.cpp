@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <cmath>
 #include <set>
 
@@ -186,4 +187,67 @@ TEST(ColorPickerButton, SystemColorsResolve) {
     EXPECT_EQ(QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)), c.expected) << std::hex << c.color;
   }
   for (int i = NamedColorCount; i < ColorTableSize; ++i) EXPECT_FALSE(IsSystemColor(ColorToRGB(ColorTable[i].Value)));
+}
+
+TEST(ColorPickerButton, GlyphAndCaptionPlaces) {
+  const TLayoutRect area{0, 0, 40, 20};
+  struct {
+    TButtonLayout layout;
+    int glyphW, glyphH, captionW, captionH, margin, spacing;
+    TLayoutRect glyph, caption;
+  } cases[] = {
+      // Centred pair: 40 - 8 - 4 - 12 = 16 left over, 8 on each side.
+      {blGlyphLeft, 8, 6, 12, 10, -1, 4, {8, 7, 8, 6}, {20, 5, 12, 10}},
+      {blGlyphRight, 8, 6, 12, 10, -1, 4, {24, 7, 8, 6}, {8, 5, 12, 10}},
+      // At a margin from its edge; the caption centred in what is left.
+      {blGlyphLeft, 8, 6, 12, 10, 2, -1, {2, 7, 8, 6}, {19, 5, 12, 10}},
+      // Both centred with equal gaps: (40 - 20) / 3 = 6.
+      {blGlyphLeft, 8, 6, 12, 10, -1, -1, {6, 7, 8, 6}, {20, 5, 12, 10}},
+      // Above each other: 20 - 6 - 2 - 10 = 2, one pixel above.
+      {blGlyphTop, 8, 6, 12, 10, -1, 2, {16, 1, 8, 6}, {14, 9, 12, 10}},
+      {blGlyphBottom, 8, 6, 12, 10, 0, 2, {16, 14, 8, 6}, {14, 2, 12, 10}},
+      // A glyph alone is centred, whatever the spacing.
+      {blGlyphLeft, 8, 6, 0, 0, -1, 4, {16, 7, 8, 6}, {}},
+  };
+  for (const auto& c : cases) {
+    const TButtonPlaces p =
+        PlaceGlyphAndCaption(area, c.glyphW, c.glyphH, c.captionW, c.captionH, c.layout, c.margin, c.spacing);
+    EXPECT_EQ(p.Glyph, c.glyph) << "layout " << c.layout << " margin " << c.margin << " spacing " << c.spacing;
+    EXPECT_EQ(p.Caption, c.caption) << "layout " << c.layout << " margin " << c.margin << " spacing " << c.spacing;
+  }
+}
+
+TEST(ColorPickerButton, GroupLatching) {
+  TestApp();
+  QWidget parent;
+  TColorPickerButton a(&parent), b(&parent), loose(&parent);
+  a.GroupIndex = b.GroupIndex = 1;
+  int clicks = 0;
+  a.OnClick = [&](QObject*) { ++clicks; };
+  auto click = [](TColorPickerButton& button, int x) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent e(type, QPointF(x, 5), button.mapToGlobal(QPointF(x, 5)), Qt::LeftButton,
+                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(&button, &e);
+    }
+  };
+  click(a, 5);
+  EXPECT_TRUE(a.Down());
+  EXPECT_EQ(clicks, 1);
+  click(b, 5);
+  EXPECT_TRUE(b.Down());
+  EXPECT_FALSE(a.Down());  // the group's other button lets go
+  click(b, 5);
+  EXPECT_TRUE(b.Down());  // the last one stays down without AllowAllUp
+  b.AllowAllUp = true;
+  click(b, 5);
+  EXPECT_FALSE(b.Down());
+  loose.SetDown(true);
+  EXPECT_FALSE(loose.Down());  // not in a group: never latched
+  // A press on the arrow part drops the pop-up down instead of clicking.
+  a.show();
+  click(a, a.width() - 3);
+  EXPECT_TRUE(a.DroppedDown());
+  EXPECT_EQ(clicks, 1);
+  a.SetDroppedDown(false);
 }

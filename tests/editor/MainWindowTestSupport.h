@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "controls/LabelScrollBar.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/Prompter.h"
 #include "platform/qt/ScriptedPrompter.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace mainwindow_test {
 
@@ -25,24 +28,15 @@ inline QApplication& App() {
   static char arg0[] = "test_editor";
   static char* argv[] = {arg0, nullptr};
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-  // Never destroyed: destroying it among the static objects at exit runs Qt's clean-up routines
-  // after the style's icon lookups (the file-name edit's folder glyph) and crashes the process.
+  // Never destroyed: Qt's exit routines after a file dialog crash when the application object
+  // goes with the other statics.
   static QApplication* app = new QApplication(argc, argv);
   SetApplicationTitle("Corvane");
   return *app;
 }
 
-inline std::string ReadText(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void WriteText(const std::filesystem::path& p, const std::string& text) {
-  std::filesystem::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
+using testsupport::ReadText;
+inline void WriteText(const std::filesystem::path& p, const std::string& text) { testsupport::WriteBytes(p, text); }
 
 // A component of a window by its name; fails the test when it is missing.
 template <class T>
@@ -75,15 +69,15 @@ class TRecordingPreview : public TPreview {
 
 // A private program folder and registry file for one test; the window is created on demand.
 class TWindowEnv {
+  testsupport::TScratchDir FScratch{"mainwindow"};
+
  public:
-  std::filesystem::path Root, Home, Registry;
+  std::filesystem::path Root = FScratch.Path(), Home, Registry;
   TScriptedPrompter Prompts;
   std::vector<std::string> PreviewLog;
 
   TWindowEnv() {
     App();
-    char pattern[] = "/tmp/corvane-mainwindow-XXXXXX";
-    Root = mkdtemp(pattern);
     Home = Root / "home";
     Registry = Root / "config" / "registry.ini";
     std::filesystem::create_directories(Home);
@@ -96,8 +90,6 @@ class TWindowEnv {
     SetCurrentPrompter(FPrevious);
     unsetenv("CORVANE_HOME");
     unsetenv("CORVANE_REGISTRY");
-    std::error_code ec;
-    std::filesystem::remove_all(Root, ec);
   }
   TWindowEnv(const TWindowEnv&) = delete;
   TWindowEnv& operator=(const TWindowEnv&) = delete;

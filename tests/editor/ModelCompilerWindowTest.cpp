@@ -109,7 +109,7 @@ TEST(ModelCompilerWindow, ExternalFileToCatalogueAndNewProject) {
   EXPECT_EQ(shown[0], "Model Compiler");
   EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Compilation: Model compilation finished!"}));
   const TModelo* knight = nullptr;
-  for (const auto& m : w.Models)
+  for (const auto& m : w.State().Models())
     if (m->Prefix == "Knight") knight = m.get();
   ASSERT_NE(knight, nullptr);
   EXPECT_EQ(knight->Name, "Knight Errant");
@@ -172,7 +172,7 @@ TEST(ModelCompilerWindow, PackageRouteToCatalogue) {
   EXPECT_EQ(shown, 1);
   EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Compilation: Model compilation finished!"}));
   const TModelo* soldier = nullptr;
-  for (const auto& m : w.Models)
+  for (const auto& m : w.State().Models())
     if (m->Prefix == "SoldierMesh") soldier = m.get();
   ASSERT_NE(soldier, nullptr);
   EXPECT_EQ(soldier->Name, "Commando");

@@ -21,7 +21,7 @@ bool HaveAssimp(const std::string& model) {
 }
 
 TSoup AssimpSoup(const std::string& model, const TScratch& scratch) {
-  const std::string out = scratch.File("peer.obj");
+  const std::string out = Scratch(scratch, "peer.obj");
   RunCommand(std::string(Assimp) + " export '" + Models + "/" + model + "' '" + out + "'");
   return SoupOfObj(out);
 }

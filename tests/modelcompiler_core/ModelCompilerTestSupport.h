@@ -16,23 +16,18 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/Scratch.h"
 #include "model/crvn_o3d.h"
 
 namespace mctest {
 
-using imgtest::RunCommand;
-using imgtest::TScratch;
+using testsupport::RunCommand;
+using TScratch = testsupport::TScratchDir;
 
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
-}
-inline void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
+// A file of a scratch folder.
+inline std::string Scratch(const TScratch& dir, const std::string& name) { return dir / name; }
 
 // One corner: x, y, z, u, v.
 using TCorner = std::array<double, 5>;

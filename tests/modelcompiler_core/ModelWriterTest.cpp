@@ -129,10 +129,10 @@ TEST(ExtensionFile, SectionLinesTalkTextureAndHint) {
 
 TEST(CompileModel, OutputsReadBackByTheCatalogueAndPeers) {
   TScratch s;
-  const std::string folder = s.File("CustomModels");
+  const std::string folder = Scratch(s, "CustomModels");
   TObjeto3D m = MeshOf({"SKIN", "WEAPON.WEAP", "VISOR.MASK"});
   AdjustMaterials(m, BuildMaterialList(m));
-  const TCompileResult r = CompileModel(m, External(folder, s.File("knight.ms3d")));
+  const TCompileResult r = CompileModel(m, External(folder, Scratch(s, "knight.ms3d")));
   EXPECT_TRUE(r.ExtensionWritten);
   ASSERT_EQ(r.WireFiles.size(), 2u);  // no wire for the weapon
   EXPECT_EQ(r.WireFiles[1], folder + "/knightWire3.bmp");
@@ -160,45 +160,45 @@ TEST(CompileModel, OutputsReadBackByTheCatalogueAndPeers) {
 
 TEST(CompileModel, RecompileIsStableAndStartsFromTheMeshAsRead) {
   TScratch s;
-  const std::string file = s.File("Figure.ms3d");
-  WriteFile(file, MilkShape3DBytes(MakeSampleFigure()));
+  const std::string file = Scratch(s, "Figure.ms3d");
+  testsupport::WriteBytes(file, MilkShape3DBytes(MakeSampleFigure()));
   TModelCompilerCore core;
-  core.OutputFolder = s.File("out");
+  core.OutputFolder = Scratch(s, "out");
   int asked = 0;
   core.ConfirmOverwrite = [&] { return ++asked, true; };
   ASSERT_EQ(core.LoadModelInfo(file), "");
   core.GetMeshData(0);
   const TCompileResult first = core.CompileExternal("Figure");
-  const auto cvmd = ReadFile(first.ModelDataFile), cvmx = ReadFile(first.ExtensionFile), wire = ReadFile(first.WireFiles[0]);
+  const auto cvmd = testsupport::ReadBytes(first.ModelDataFile), cvmx = testsupport::ReadBytes(first.ExtensionFile), wire = testsupport::ReadBytes(first.WireFiles[0]);
   const TCompileResult second = core.CompileExternal("Figure");
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(second.ExtensionFile, first.ExtensionFile);
-  EXPECT_EQ(ReadFile(first.ModelDataFile), cvmd);
-  EXPECT_EQ(ReadFile(first.ExtensionFile), cvmx);
-  EXPECT_EQ(ReadFile(first.WireFiles[0]), wire);
+  EXPECT_EQ(testsupport::ReadBytes(first.ModelDataFile), cvmd);
+  EXPECT_EQ(testsupport::ReadBytes(first.ExtensionFile), cvmx);
+  EXPECT_EQ(testsupport::ReadBytes(first.WireFiles[0]), wire);
   // Reordered rows after a compile give what a first compile with that order gives.
   ASSERT_TRUE(core.MoveMaterial(0, 1));
   EXPECT_FALSE(core.MoveMaterial(0, -1));
   EXPECT_FALSE(core.MoveMaterial(3, 1));
   core.CompileExternal("Figure");
-  const auto reordered = ReadFile(first.ModelDataFile);
+  const auto reordered = testsupport::ReadBytes(first.ModelDataFile);
   TModelCompilerCore fresh;
-  fresh.OutputFolder = s.File("fresh");
+  fresh.OutputFolder = Scratch(s, "fresh");
   fresh.LoadModelInfo(file);
   fresh.GetMeshData(0);
   fresh.MoveMaterial(0, 1);
-  EXPECT_EQ(ReadFile(fresh.CompileExternal("Figure").ModelDataFile), reordered);
+  EXPECT_EQ(testsupport::ReadBytes(fresh.CompileExternal("Figure").ModelDataFile), reordered);
   EXPECT_NE(reordered, cvmd);
   // Declining the question keeps the extension file.
-  const auto kept = ReadFile(first.ExtensionFile);
+  const auto kept = testsupport::ReadBytes(first.ExtensionFile);
   core.ConfirmOverwrite = [] { return false; };
   EXPECT_FALSE(core.CompileExternal("Other name").ExtensionWritten);
-  EXPECT_EQ(ReadFile(first.ExtensionFile), kept);
+  EXPECT_EQ(testsupport::ReadBytes(first.ExtensionFile), kept);
 }
 
 TEST(CompileModel, RefusalsWriteNothing) {
   TScratch s;
-  const std::string folder = s.File("CustomModels");
+  const std::string folder = Scratch(s, "CustomModels");
   TObjeto3D big = MeshOf({"SKIN"});
   big.Vertices.resize(70000);
   EXPECT_THROW(CompileModel(big, External(folder, "big.ms3d")), EInOutError);
@@ -248,14 +248,14 @@ TEST(GameFolders, RegistryCommandsAndHiddenModels) {
   TModelList models;
   auto earlier = std::make_unique<TModelo>();
   earlier->Prefix = "knight";
-  earlier->Key = s.File("first.cvmx") + "|Model-Knight";
+  earlier->Key = Scratch(s, "first.cvmx") + "|Model-Knight";
   models.push_back(std::move(earlier));
   TCompileResult r;
   r.Prefix = "knight";
-  r.ExtensionFile = s.File("CustomModels/knight.cvmx");
+  r.ExtensionFile = Scratch(s, "CustomModels/knight.cvmx");
   r.ExtensionWritten = true;
-  EXPECT_NE(HiddenModelNote(models, r).find(s.File("first.cvmx")), std::string::npos);
-  r.ExtensionFile = s.File("first.cvmx");
+  EXPECT_NE(HiddenModelNote(models, r).find(Scratch(s, "first.cvmx")), std::string::npos);
+  r.ExtensionFile = Scratch(s, "first.cvmx");
   EXPECT_EQ(HiddenModelNote(models, r), "");
   r.Prefix = "other";
   EXPECT_EQ(HiddenModelNote(models, r), "");
@@ -265,10 +265,10 @@ TEST(GameFolders, RegistryCommandsAndHiddenModels) {
 TEST(CompilerRoutes, RoutesKeepTheirOwnStateAndRefusedHeadersStop) {
   TScratch s;
   TModelCompilerCore core;
-  core.OutputFolder = s.File("out");
-  const std::string p3d = s.File("fake.P3D"), ms3d = s.File("FIG.MS3D"), other = s.File("x.obj");
-  WriteFile(p3d, std::string("not painter\n"));
-  WriteFile(ms3d, MilkShape3DBytes(MakeSampleFigure()));
+  core.OutputFolder = Scratch(s, "out");
+  const std::string p3d = Scratch(s, "fake.P3D"), ms3d = Scratch(s, "FIG.MS3D"), other = Scratch(s, "x.obj");
+  testsupport::WriteBytes(p3d, std::string("not painter\n"));
+  testsupport::WriteBytes(ms3d, MilkShape3DBytes(MakeSampleFigure()));
   EXPECT_EQ(core.LoadModelInfo(other), "Unknown file format.");
   EXPECT_EQ(core.LoadModelInfo(p3d), p3d + " is not a valid Painter 3D file.");
   core.GetMeshData(0);
@@ -292,7 +292,7 @@ TEST(CompileModel, TrianglesWithoutMaterialGetANamelessOne) {
   TObjeto3D m = MeshOf({"SKIN", "HEAD"});
   m.Triangles[1].Material = -1;
   AdjustMaterials(m, BuildMaterialList(m));
-  const TCompileResult r = CompileModel(m, External(s.File("out"), "loose.ms3d"));
+  const TCompileResult r = CompileModel(m, External(Scratch(s, "out"), "loose.ms3d"));
   EXPECT_EQ(r.WireFiles.size(), 1u);
   TObjeto3D back;
   ASSERT_TRUE(LoadFromCVMD(back, r.ModelDataFile));

@@ -157,7 +157,7 @@ TEST(PackageFinders, CompactIndexEncoderAndNegativeValues) {
 TEST(PackageMesh, ImportedMeshesComeFromTheirOwnPackage) {
   TFixture f(MakePackage(LodSpec(), PlainSpec()));
   RawPackage other = MakePackage(LodSpec(), PlainSpec());
-  WriteFile(f.Scratch.File("otherpkg.U"), other.Build());
+  testsupport::WriteBytes(Scratch(f.Dir, "otherpkg.U"), other.Build());
   TUTPackage pkg;
   pkg.LoadFromFile(f.U);
   const TMeshObjectRead read = ReadMeshObject(pkg, f.U, {0, 0, 0, 0, -7}, TGameKind::UnrealTournament);

@@ -40,8 +40,8 @@ TEST(SampleModel, TheBuildPutItIntoTheProgramCatalogue) {
 
 TEST(SampleModel, AProjectOnItCompilesToAPackage) {
   TScratch s;
-  const std::string home = s.File("home") + "/";
-  BuildSampleModel(s.File("Corvy.ms3d"), home + "CustomModels");
+  const std::string home = Scratch(s, "home") + "/";
+  BuildSampleModel(Scratch(s, "Corvy.ms3d"), home + "CustomModels");
   TModelList models;
   TModelo current;
   LoadModelExtensions(models, current, home + "corvane", home);
@@ -55,7 +55,7 @@ TEST(SampleModel, AProjectOnItCompilesToAPackage) {
   std::vector<TBitmap> bitmaps;
   bitmaps.reserve(static_cast<size_t>(corvy->PartCount()));
   TPackageProject project;
-  project.ProjectFileName = s.File("corvy_skins.cvp");
+  project.ProjectFileName = Scratch(s, "corvy_skins.cvp");
   TPackageSkin skin;
   skin.Code = "corv";
   skin.Description = "Sample";

@@ -181,13 +181,13 @@ inline const char* const INT_TEXT =
     "Object=(Name=MyPkg.SkinTex,Class=Texture)\r\n";
 
 struct TFixture {
-  TScratch Scratch;
+  TScratch Dir;
   std::string Int, U;
   TFixture(const RawPackage& p, const std::string& intText = INT_TEXT) {
-    Int = Scratch.File("MyPkg.int");
-    U = Scratch.File("MyPkg.u");
-    WriteFile(Int, intText);
-    WriteFile(U, p.Build());
+    Int = Scratch(Dir, "MyPkg.int");
+    U = Scratch(Dir, "MyPkg.u");
+    testsupport::WriteBytes(Int, intText);
+    testsupport::WriteBytes(U, p.Build());
   }
 };
 
