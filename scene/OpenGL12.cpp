@@ -145,6 +145,7 @@ struct TContextInfo {
 };
 std::map<HGLRC, TContextInfo> GContexts;
 GLXContext GShareContext = nullptr;
+uint32_t GSharedNamesGeneration = 1;
 Display* GShareDisplay = nullptr;
 
 // X error trap state (Xlib's handler is process-wide, so is this).
@@ -188,6 +189,7 @@ void CloseOpenGL() {
     *h = nullptr;
   }
   GFake = false;
+  ++GSharedNamesGeneration;
   for (const TEntry& e : Entries()) SetSlot(e, e.Missing);
   GLastPixelFormat = 0;
 }
@@ -511,6 +513,7 @@ void DestroyRenderingContext(HGLRC rc) {
     GLX.glXDestroyContext(GShareDisplay, GShareContext);
     GShareContext = nullptr;
     GShareDisplay = nullptr;
+    ++GSharedNamesGeneration;
   }
   trap.Check();
 }
@@ -518,6 +521,7 @@ void DestroyRenderingContext(HGLRC rc) {
 TGLDC CurrentDC() { return GActivationCount >= 1 ? GCurrentDC : TGLDC{}; }
 HGLRC CurrentRC() { return GActivationCount >= 1 ? GCurrentRC : nullptr; }
 int ActivationCount() { return GActivationCount; }
+uint32_t SharedNamesGeneration() { return GSharedNamesGeneration; }
 int LiveRenderingContexts() { return static_cast<int>(GContexts.size()); }
 
 void SwapGLBuffers(const TGLDC& dc) {

@@ -1,0 +1,96 @@
+// Textures, meshes and primitives drawn by Mesa under Xvfb: what reaches the screen.
+#include <gtest/gtest.h>
+
+#include "platform/Bitmap.h"
+#include "scene/GLObjects.h"
+#include "scene/OpenGL12.h"
+#include "tests/scene_widgets/ViewerSupport.h"
+
+namespace {
+
+bool Near(const uint8_t* p, int r, int g, int b) {
+  return std::abs(p[0] - r) <= 2 && std::abs(p[1] - g) <= 2 && std::abs(p[2] - b) <= 2;
+}
+
+TEST(SceneTextures, UploadSizesReadBackFromTheImplementation) {
+  Scene s;
+  TGLSceneViewer v;
+  v.SetCamera(s.camera);
+  ASSERT_TRUE(Show(v, 64, 64)) << v.LastError;
+  struct Case {
+    int W, H, W2, H2;
+    TGLTextureImageAlpha Alpha;
+    TGLMinFilter Filter;
+  } cases[] = {{100, 60, 128, 64, tiaDefault, miLinear},
+               {1, 7, 1, 8, tiaDefault, miNearest},
+               {1, 3, 1, 4, tiaOpaque, miLinearMipmapLinear},
+               {2, 5, 2, 8, tiaDefault, miNearest}};
+  v.Activate();
+  for (const Case& c : cases) {
+    TGLTexture t(nullptr);
+    TBitmap b(c.W, c.H);
+    b.Fill(RGBColor(200, 100, 50));
+    t.AssignBitmap(b);
+    t.SetImageAlpha(c.Alpha);
+    t.SetMinFilter(c.Filter);
+    t.Handle();
+    GLint w = 0, h = 0, red = 0;
+    GL.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    GL.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    GL.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_RED_SIZE, &red);
+    EXPECT_EQ(w, c.W2) << c.W << "x" << c.H;
+    EXPECT_EQ(h, c.H2) << c.W << "x" << c.H;
+    EXPECT_GT(red, 0);
+    EXPECT_EQ(GL.glGetError(), GLenum(GL_NO_ERROR));
+  }
+  v.Deactivate();
+}
+
+TEST(SceneObjects, HeadUpSpriteCoversItsPixelsWhateverTheCameraAndDepth) {
+  Scene s;
+  // A large quad right in front of the camera would hide anything depth-tested.
+  auto* wall = s.scene.Objects().AddNewChild<TDirectOpenGL>();
+  wall->OnRender = [](TDirectOpenGL*, TRenderContextInfo&) {
+    GL.glBegin(GL_QUADS);
+    GL.glVertex3f(-50, -50, 9);
+    GL.glVertex3f(50, -50, 9);
+    GL.glVertex3f(50, 50, 9);
+    GL.glVertex3f(-50, 50, 9);
+    GL.glEnd();
+  };
+  wall->Material().FrontProperties().Emission().SetColor({0, 0, 1, 1});
+  auto* hud = s.scene.Objects().AddNewChild<THUDSprite>();
+  hud->SetWidth(64);
+  hud->SetHeight(64);
+  hud->Position().SetVector(32, 32, 0);
+  TBitmap b(8, 8);
+  b.Fill(RGBColor(255, 128, 0));
+  hud->Material().Texture().AssignBitmap(b);
+  hud->Material().Texture().SetImageAlpha(tiaTopLeftPointColorTransparent);
+  hud->Material().Texture().SetTextureMode(tmReplace);
+  hud->Material().SetBlendingMode(bmTransparency);
+  TGLSceneViewer v;
+  v.SetCamera(s.camera);
+  ASSERT_TRUE(Show(v, 200, 150)) << v.LastError;
+  for (float turn : {0.0f, 70.0f}) {
+    s.camera->MoveAroundTarget(0, turn);
+    const auto px = Capture(v);
+    ASSERT_FALSE(px.empty());
+    // The picture is one colour: top-left-point transparency keys all of it away.
+    EXPECT_FALSE(Near(PixelAt(v, px, 10, 10), 255, 128, 0));
+  }
+  hud->Material().Texture().SetImageAlpha(tiaDefault);
+  hud->Material().SetBlendingMode(bmOpaque);
+  for (float turn : {0.0f, 70.0f}) {
+    s.camera->MoveAroundTarget(0, turn);
+    const auto px = Capture(v);
+    ASSERT_FALSE(px.empty());
+    for (auto [x, y] : {std::pair{0, 0}, {63, 0}, {0, 63}, {63, 63}, {32, 32}})
+      EXPECT_TRUE(Near(PixelAt(v, px, x, y), 255, 128, 0)) << x << "," << y;
+    for (auto [x, y] : {std::pair{64, 0}, {0, 64}, {64, 64}, {100, 100}})
+      EXPECT_FALSE(Near(PixelAt(v, px, x, y), 255, 128, 0)) << x << "," << y;
+  }
+  EXPECT_TRUE(v.LastError.empty()) << v.LastError;
+}
+
+}  // namespace
