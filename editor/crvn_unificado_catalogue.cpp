@@ -7,6 +7,7 @@
 
 void Tmain_unificada::LoadModelExtensions() {
   ::LoadModelExtensions(Models, *CurrentModel);
+  Preview->CatalogueReloaded();
 }
 
 void Tmain_unificada::btn_savepositionClick(QObject*) {

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "editor/ModelPreview.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/IconPicture.h"
 #include "platform/qt/Prompter.h"
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
   RegisterQtPictureReaders();
 
   // The main window is created first, so it is the application's main window.
-  Tmain_unificada mainWindow;
+  Tmain_unificada mainWindow(nullptr, std::make_unique<TModelPreview>());
   // Maximised; without a window manager (which would do it) the window still fills the screen.
   if (const QScreen* screen = mainWindow.screen()) mainWindow.setGeometry(screen->availableGeometry());
   mainWindow.showMaximized();
