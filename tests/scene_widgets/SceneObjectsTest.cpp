@@ -3,6 +3,7 @@
 
 #include "platform/Bitmap.h"
 #include "scene/GLObjects.h"
+#include "scene/GLVectorFileObjects.h"
 #include "scene/OpenGL12.h"
 #include "tests/scene_widgets/ViewerSupport.h"
 
@@ -89,6 +90,69 @@ TEST(SceneObjects, HeadUpSpriteCoversItsPixelsWhateverTheCameraAndDepth) {
       EXPECT_TRUE(Near(PixelAt(v, px, x, y), 255, 128, 0)) << x << "," << y;
     for (auto [x, y] : {std::pair{64, 0}, {0, 64}, {64, 64}, {100, 100}})
       EXPECT_FALSE(Near(PixelAt(v, px, x, y), 255, 128, 0)) << x << "," << y;
+  }
+  EXPECT_TRUE(v.LastError.empty()) << v.LastError;
+}
+
+// An actor built as the preview builds its sections: one mesh object in face-group mode, one
+// corner (vertex, normal, texture coordinate) per vertex, here a large triangle or a square
+// around the origin facing the camera.
+TEST(SceneObjects, TexturedActorTransparencyCullingAndWireFrame) {
+  struct Case {
+    const char* What;
+    TColor Texel;
+    TGLTextureImageAlpha Alpha;
+    TBlendingMode Blending;
+    bool Clockwise, Culling;
+    TPolygonMode Polygons;
+    bool ShowsTexel;  // else the silver background
+  } cases[] = {
+      {"texel colour", RGBColor(200, 40, 90), tiaSuperBlackTransparent, bmTransparency, false, true, pmFill, true},
+      {"super-black texel", RGBColor(0, 0, 0), tiaSuperBlackTransparent, bmTransparency, false, true, pmFill, false},
+      {"black without blending", RGBColor(0, 0, 0), tiaSuperBlackTransparent, bmOpaque, false, true, pmFill, true},
+      {"nearly black", RGBColor(0, 0, 1), tiaSuperBlackTransparent, bmTransparency, false, true, pmFill, true},
+      {"back face culled", RGBColor(30, 200, 60), tiaDefault, bmOpaque, true, true, pmFill, false},
+      {"back face drawn", RGBColor(30, 200, 60), tiaDefault, bmOpaque, true, false, pmFill, true},
+      {"wire frame", RGBColor(30, 200, 60), tiaDefault, bmOpaque, false, false, pmLines, false},
+  };
+  Scene s;
+  auto* actor = s.scene.Objects().AddNewChild<TActor>();
+  TGLSceneViewer v;
+  v.SetCamera(s.camera);
+  v.SetLighting(false);  // the texel colour modulates the plain white
+  ASSERT_TRUE(Show(v, 120, 100)) << v.LastError;
+  for (const Case& c : cases) {
+    actor->MeshObjects().Clear();
+    auto* mo = new TMeshObject(&actor->MeshObjects());
+    mo->Mode = momFaceGroups;
+    auto* fg = new TFGVertexNormalTexIndexList(&mo->FaceGroups());
+    const float corners[3][2] = {{-3, -3}, {3, -3}, {0, 3}};
+    for (int i = 0; i < 3; ++i) {
+      const int k = c.Clockwise ? 2 - i : i;
+      mo->Vertices.Add(corners[k][0], corners[k][1], 0);
+      mo->Normals.Add(0, 0, 1);
+      mo->TexCoords.AddTexPoint(0.5f, 0.5f);
+      fg->Add(i, i, i);
+    }
+    TBitmap b(1, 1);
+    b.Fill(c.Texel);
+    TGLMaterial& m = actor->Material();
+    m.Texture().AssignBitmap(b);
+    m.Texture().SetImageAlpha(c.Alpha);
+    m.Texture().SetTextureMode(tmModulate);
+    m.Texture().SetDisabled(false);
+    m.SetBlendingMode(c.Blending);
+    m.FrontProperties().SetPolygonMode(c.Polygons);
+    m.BackProperties().SetPolygonMode(c.Polygons);
+    v.SetFaceCulling(c.Culling);
+    const auto px = Capture(v);
+    ASSERT_FALSE(px.empty());
+    const uint8_t* p = PixelAt(v, px, 60, 50);
+    if (c.ShowsTexel)
+      EXPECT_TRUE(Near(p, GetRValue(c.Texel), GetGValue(c.Texel), GetBValue(c.Texel)))
+          << c.What << ": " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]);
+    else
+      EXPECT_TRUE(Near(p, 192, 192, 192)) << c.What << ": " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]);
   }
   EXPECT_TRUE(v.LastError.empty()) << v.LastError;
 }
