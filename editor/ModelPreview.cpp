@@ -112,7 +112,7 @@ void TModelPreview::SetupPreview() {
     W->ui->presets->setCurrentRow(W->CurrentModel->Presets.empty() ? -1 : 0);
     ApplyPreset(0);
     FScene->Player->SetVisible(true);
-    for (TGLSceneObject* a : FScene->Actors) a->SetVisible(true);
+    for (TActor* a : FScene->Actors) a->SetVisible(true);
     UpdateCaption();
   } catch (const std::exception& e) {
     ShowMessage(e.what());
@@ -125,7 +125,7 @@ void TModelPreview::LoadModel() {
     W->ui->GLSceneViewer->setVisible(true);
     W->ModelKey = model.Key;
     FScene->ResetPlayer(FScene->Player);
-    for (TGLSceneObject* a : FScene->Actors) FScene->ResetPlayer(a);
+    for (TActor* a : FScene->Actors) FScene->ResetPlayer(a);
     FillPresets();
     // The previous project's mesh goes, whatever comes of this one.
     W->ModelMesh->Clear();

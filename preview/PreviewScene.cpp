@@ -31,14 +31,14 @@ TPreviewScene::TPreviewScene() {
   DummyCubeVisible->Name = "DummyCubeVisible";
   DummyCubeVisible->SetCubeSize(256);
 
-  Player = root.AddNewChild<TGLSceneObject>();
+  Player = root.AddNewChild<TActor>();
   Player->Name = "Player";
   Player->SetObjectsSorting(osNone);
   Player->Material().FrontProperties().Specular().SetColor({1, 1, 1, 1});
   Player->Material().FrontProperties().SetShininess(128);
   Player->Material().BackProperties().SetShininess(128);
   for (int i = 0; i < MaxModelSections; ++i) {
-    TGLSceneObject* a = Player->AddNewChild<TGLSceneObject>();
+    TActor* a = Player->AddNewChild<TActor>();
     a->Name = "Actor" + std::to_string(i + 1);
     // No light in the scene: white everywhere, emission included, shows the textures as they are.
     SetWhite(a->Material().FrontProperties());
@@ -66,12 +66,12 @@ TPreviewScene::TPreviewScene() {
   GLCamera->SetTargetObject(DummyCubeTarget);
   // Before the first project the scene shows nothing.
   ResetPlayer(Player);
-  for (TGLSceneObject* a : Actors) ResetPlayer(a);
+  for (TActor* a : Actors) ResetPlayer(a);
 }
 
 TPreviewScene::~TPreviewScene() = default;
 
-void TPreviewScene::ResetPlayer(TGLSceneObject* actor) {
+void TPreviewScene::ResetPlayer(TActor* actor) {
   actor->Position().SetVector(0, 0, 0);
   actor->SetTurnAngle(0);
   actor->SetRollAngle(0);
@@ -148,7 +148,27 @@ void TPreviewScene::ApplyPreset(const TCameraPreset& preset) {
   DummyCubeTarget->Position().SetAsAffineVector(PresetTarget(preset));
 }
 
-void TPreviewScene::BuildMesh(const TObjeto3D& mesh) { FSections = BuildSectionMeshes(mesh); }
+void TPreviewScene::BuildMesh(const TObjeto3D& mesh) {
+  const TSectionMeshes sections = BuildSectionMeshes(mesh);
+  for (size_t a = 0; a < Actors.size(); ++a) {
+    TActor* actor = Actors[a];
+    actor->MeshObjects().Clear();
+    actor->StructureChanged();
+    auto* object = new TMeshObject(&actor->MeshObjects());  // owned by the list
+    object->Mode = momFaceGroups;
+    auto* group = new TFGVertexNormalTexIndexList(&object->FaceGroups());  // owned by the groups
+    const TSectionMesh& s = sections[a];
+    for (size_t i = 0; i < s.Vertices.size(); ++i) {
+      const int v = object->Vertices.Add(s.Vertices[i]);
+      object->TexCoords.Add(s.TexCoords[i]);
+      object->Normals.Add(s.Normals[i]);
+      group->Add(v, v, v);
+    }
+    // The lists tell nobody when they change: the actor is told once they are complete, so
+    // its display list is built again from the new vertices and normals.
+    actor->StructureChanged();
+  }
+}
 
 void TPreviewScene::ApplySlots(const TModelo& model, const TSlotChoices& choices,
                                const std::array<TSlotPicture, MaxModelSections>& pictures, bool meshHasNormals,

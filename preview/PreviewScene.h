@@ -11,6 +11,7 @@
 #include "preview/SectionMesh.h"
 #include "preview/SectionTextures.h"
 #include "scene/GLObjects.h"
+#include "scene/GLVectorFileObjects.h"
 #include "scene/SceneGraph.h"
 
 class TPreviewScene {
@@ -23,13 +24,13 @@ class TPreviewScene {
   TGLScene GLScene1;
   THUDSprite* HUD = nullptr;
   TDummyCube* DummyCubeVisible = nullptr;
-  TGLSceneObject* Player = nullptr;
-  std::array<TGLSceneObject*, MaxModelSections> Actors{};
+  TActor* Player = nullptr;
+  std::array<TActor*, MaxModelSections> Actors{};
   TDummyCube* DummyCubeTarget = nullptr;
   TGLCamera* GLCamera = nullptr;
 
   // Position (0, 0, 0), no rotation, scale 1, hidden.
-  void ResetPlayer(TGLSceneObject* actor);
+  void ResetPlayer(TActor* actor);
   // The Player's default position: scale, position (the model's offsets) and angles.
   TModelPosition PlayerPosition() const;
   void SetPlayerPosition(const TModelPosition& position);
@@ -43,7 +44,6 @@ class TPreviewScene {
 
   // The mesh cut into the section actors (an empty mesh empties them).
   void BuildMesh(const TObjeto3D& mesh);
-  const TSectionMeshes& Sections() const { return FSections; }
   // Dresses actor n with slot n: faces, texture, masking; masked actors are drawn after the
   // others. The head-up sprite shows the talk slot's picture, or hides.
   void ApplySlots(const TModelo& model, const TSlotChoices& choices,
@@ -55,7 +55,4 @@ class TPreviewScene {
   void ApplyPreset(const TCameraPreset& preset);
   TAffineVector CameraPosition() const { return GLCamera->Position().AsAffineVector(); }
   TAffineVector TargetPosition() const { return DummyCubeTarget->Position().AsAffineVector(); }
-
- private:
-  TSectionMeshes FSections;
 };
