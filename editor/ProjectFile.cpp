@@ -12,6 +12,7 @@
 #include "platform/FileTimes.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
+#include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 
 namespace {
@@ -183,7 +184,8 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
                            std::to_string(::getpid());
   std::error_code ec;
   std::filesystem::remove(temp, ec);
-  try {
+  TScopeGuard dropTemp([&] { std::filesystem::remove(temp, ec); });
+  {
     TIniFile ini(temp);
     // Written once, when complete (not once per key).
     ini.AutoUpdate = false;
@@ -225,8 +227,6 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
     }
     ini.UpdateFile();
     if (::rename(temp.c_str(), fileName.c_str()) != 0) RaiseInOutErrorFromErrno(errno);
-  } catch (...) {
-    std::filesystem::remove(temp, ec);
-    throw;
   }
+  dropTemp.Dismiss();
 }

@@ -9,6 +9,7 @@
 #include "platform/MessagePump.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
+#include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 
 namespace {
@@ -199,14 +200,11 @@ void LoadModelExtensions(TModelList& models, TModelo& currentModel,
   TBusyGuard busy;
   std::string prefix = currentModel.Prefix;
   TModelList loaded;
-  try {
+  {
+    TScopeGuard publish([&] { models = std::move(loaded); });
     for (const std::string& f : ModelExtensionFiles(programFileName, programFolder))
       ReadModelExtensionFile(f, loaded);
-  } catch (...) {
-    models = std::move(loaded);
-    throw;
   }
-  models = std::move(loaded);
   if (prefix.empty()) return;
   for (const auto& m : models)
     if (m->Prefix == prefix) currentModel.Assign(*m);

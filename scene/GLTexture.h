@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/Bitmap.h"
+#include "platform/Color.h"
 #include "scene/GLMisc.h"
 #include "scene/GLTextureImage.h"
 #include "scene/GLTextureUpload.h"
@@ -14,11 +14,6 @@
 class TStream;
 class TGLLibMaterial;
 class TGLMaterialLibrary;
-
-// A Windows colour value: 0x00BBGGRR, or 0x80000000 | index for a system colour.
-using TColor = uint32_t;
-inline constexpr TColor clSilver = 0xC0C0C0;
-inline constexpr TColor clBtnFace = 0x8000000F;
 
 // The 25 system colours (the classic scheme; Linux has no system palette to read).
 const std::array<TVector, 25>& SystemColors();
