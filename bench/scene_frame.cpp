@@ -9,25 +9,13 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchWindow.h"
 #include "scene/GLRecorder.h"
-#include "scene/GLViewerCore.h"
-#include "scene/OpenGLX.h"
 
 namespace {
 
 constexpr int kObjects = 500;
 constexpr int kWidth = 320, kHeight = 240;
-
-// A bare X window with a GL visual, standing in for the widget.
-class BenchViewer : public TGLViewerCore {
- public:
-  TDrawable ViewerDrawable() const override { return {Dpy, Win}; }
-  int ViewerWidth() const override { return kWidth; }
-  int ViewerHeight() const override { return kHeight; }
-  void InvalidateWindow() override {}
-  Display* Dpy = nullptr;
-  Window Win = 0;
-};
 
 void DrawTriangles() {
   // Four triangles of a small tetrahedron, with normals.
@@ -54,33 +42,11 @@ struct Fixture {
   std::string error;
 
   Fixture() {
-    if (!std::getenv("DISPLAY")) {
-      error = "needs an X display: run under xvfb-run";
-      return;
-    }
-    if (!InitOpenGL()) {
-      error = "libGL.so.1 / libGLU.so.1 missing";
-      return;
-    }
-    dpy = GLX.XOpenDisplay(nullptr);
-    if (!dpy) {
-      error = "cannot open the X display";
-      return;
-    }
-    XVisualInfo* vi = ChooseGLVisual(dpy, DefaultScreen(dpy), opDoubleBuffered);
-    if (!vi) {
-      error = "no GL visual";
-      return;
-    }
-    XSetWindowAttributes a{};
-    a.colormap = GLX.XCreateColormap(dpy, RootWindow(dpy, vi->screen), vi->visual, AllocNone);
-    a.border_pixel = 0;
-    win = GLX.XCreateWindow(dpy, RootWindow(dpy, vi->screen), 0, 0, kWidth, kHeight, 0, vi->depth, InputOutput,
-                            vi->visual, CWColormap | CWBorderPixel, &a);
-    GLX.XFree(vi);
-    GLX.XMapWindow(dpy, win);
-    GLX.XSync(dpy, False);
-
+    viewer = std::make_unique<BenchViewer>();
+    error = OpenBenchWindow(*viewer, kWidth, kHeight);
+    if (!error.empty()) return;
+    dpy = viewer->Dpy;
+    win = viewer->Win;
     scene = std::make_unique<TGLScene>();
     camera = scene->Cameras().AddNewChild<TGLCamera>();
     auto* target = scene->Objects().AddNewChild<TGLSceneObject>();
@@ -94,9 +60,6 @@ struct Fixture {
       o->OnRender = [](TDirectOpenGL*, TRenderContextInfo&) { DrawTriangles(); };
       objects.push_back(o);
     }
-    viewer = std::make_unique<BenchViewer>();
-    viewer->Dpy = dpy;
-    viewer->Win = win;
     viewer->CreateContext();
     viewer->SetCamera(camera);
     viewer->Render();  // the first frame builds everything

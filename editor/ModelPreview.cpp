@@ -201,13 +201,13 @@ TTextureSelection TModelPreview::Selection(TPreviewSkin& view) const {
 
 void TModelPreview::Draw3D() {
   TSlotChoices choices;
-  std::array<TSlotPicture, MaxModelSections> pictures;
+  TSlotPictures pictures;
   TTextureSelection sel;
   Prefixed("Draw3D[1]: ", [&] {
     TPreviewSkin view;
     sel = Selection(view);
     choices = ChooseSectionTextures(*W->CurrentModel, W->ModelKey, sel);
-    pictures = MakeSlotPictures(choices);
+    pictures = FPictures.Make(choices);
   });
   Prefixed("Draw3D[2]: ", [&] {
     FScene->ApplySlots(*W->CurrentModel, choices, pictures, MeshHasNormals(*W->ModelMesh), sel.MaskingEnabled);

@@ -65,4 +65,5 @@ class TModelPreview : public TPreview {
   Tmain_unificada* W = nullptr;
   std::unique_ptr<TPreviewScene> FScene;
   TGLSceneViewer* FViewer = nullptr;
+  TSlotPictureCache FPictures;
 };

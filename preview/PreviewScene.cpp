@@ -170,16 +170,18 @@ void TPreviewScene::BuildMesh(const TObjeto3D& mesh) {
   }
 }
 
-void TPreviewScene::ApplySlots(const TModelo& model, const TSlotChoices& choices,
-                               const std::array<TSlotPicture, MaxModelSections>& pictures, bool meshHasNormals,
-                               bool maskingEnabled) {
+void TPreviewScene::ApplySlots(const TModelo& model, const TSlotChoices& choices, const TSlotPictures& pictures,
+                               bool meshHasNormals, bool maskingEnabled) {
   for (size_t n = 0; n < Actors.size(); ++n) {
     const TSlotMaterial m = SlotMaterial(choices[n], pictures[n], meshHasNormals, maskingEnabled);
     TGLMaterial& material = Actors[n]->Material();
     material.FrontProperties().SetPolygonMode(m.FrontFilled ? pmFill : pmLines);
     material.BackProperties().SetPolygonMode(m.BackFilled ? pmFill : pmLines);
     TGLTexture& texture = material.Texture();
-    if (m.TextureEnabled) texture.AssignBitmap(*pictures[n].Bitmap);
+    if (m.TextureEnabled && FShown[n] != pictures[n].Bitmap) {
+      texture.AssignBitmap(*pictures[n].Bitmap);
+      FShown[n] = pictures[n].Bitmap;
+    }
     texture.SetDisabled(!m.TextureEnabled);
     if (m.Transparent) {
       TGLColor colour(nullptr, m.TransparentColor);
@@ -191,6 +193,9 @@ void TPreviewScene::ApplySlots(const TModelo& model, const TSlotChoices& choices
     if (m.DrawLast) Actors[n]->SetIndex(Player->Count() - 1);
   }
   const int hud = HUDSlot(model, pictures);
-  if (hud >= 0) HUD->Material().Texture().AssignBitmap(*pictures[static_cast<size_t>(hud)].Bitmap);
+  if (hud >= 0 && FHUDShown != pictures[static_cast<size_t>(hud)].Bitmap) {
+    FHUDShown = pictures[static_cast<size_t>(hud)].Bitmap;
+    HUD->Material().Texture().AssignBitmap(*FHUDShown);
+  }
   HUD->SetVisible(hud >= 0);
 }

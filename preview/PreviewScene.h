@@ -46,13 +46,18 @@ class TPreviewScene {
   void BuildMesh(const TObjeto3D& mesh);
   // Dresses actor n with slot n: faces, texture, masking; masked actors are drawn after the
   // others. The head-up sprite shows the talk slot's picture, or hides.
-  void ApplySlots(const TModelo& model, const TSlotChoices& choices,
-                  const std::array<TSlotPicture, MaxModelSections>& pictures, bool meshHasNormals,
-                  bool maskingEnabled);
+  // A picture the actor already shows is not handed over (and uploaded) again.
+  void ApplySlots(const TModelo& model, const TSlotChoices& choices, const TSlotPictures& pictures,
+                  bool meshHasNormals, bool maskingEnabled);
   // Index of actor n among the Player's children (drawing order).
   int DrawingIndex(int slot) const { return Actors[static_cast<size_t>(slot)]->Index(); }
 
   void ApplyPreset(const TCameraPreset& preset);
   TAffineVector CameraPosition() const { return GLCamera->Position().AsAffineVector(); }
   TAffineVector TargetPosition() const { return DummyCubeTarget->Position().AsAffineVector(); }
+
+ private:
+  // The pictures the actors' and the sprite's textures were given last.
+  std::array<std::shared_ptr<const TBitmap>, MaxModelSections> FShown;
+  std::shared_ptr<const TBitmap> FHUDShown;
 };

@@ -85,7 +85,7 @@ namespace {
 TSlotPicture PictureOf(const TBitmap& source, const HPALETTE& palette) {
   TSlotPicture picture;
   if (IsPaletteFormat(source.PixelFormat())) {
-    picture.Bitmap = std::make_unique<TBitmap>(source);
+    picture.Bitmap = std::make_shared<TBitmap>(source);
     picture.Paletted = true;
   } else {
     // A 32-bit (or 16-bit) picture has no palette of its own either: it is reduced like a
@@ -101,25 +101,60 @@ TSlotPicture PictureOf(const TBitmap& source, const HPALETTE& palette) {
 }
 }  // namespace
 
-TSlotPicture MakeSlotPicture(const TSlotChoice& choice) {
-  if (!choice.Used) return TSlotPicture();
+namespace {
+// The bitmap a slot's picture is made from and the palette to reduce it to; null when the slot
+// shows no picture. A wire bitmap is read into wire.
+const TBitmap* SourceOf(const TSlotChoice& choice, TBitmap& wire, HPALETTE& palette) {
+  if (!choice.Used) return nullptr;
   if (choice.Texture) {
-    if (!choice.Texture->Bitmap || choice.Texture->Bitmap->Empty()) return TSlotPicture();
-    return PictureOf(*choice.Texture->Bitmap, choice.Texture->Palette);
+    palette = choice.Texture->Palette;
+    const TBitmap* b = choice.Texture->Bitmap.get();
+    return b && !b->Empty() ? b : nullptr;
   }
-  if (choice.WireFile.empty()) return TSlotPicture();
+  if (choice.WireFile.empty()) return nullptr;
   const std::string file = ResolveCaseInsensitive(choice.WireFile);
   // A model without wire bitmaps is normal: its sections are drawn in lines.
-  if (!FileExists(file)) return TSlotPicture();
-  TBitmap wire;
+  if (!FileExists(file)) return nullptr;
   wire.LoadFromFile(file);
-  return PictureOf(wire, HPALETTE());
+  palette.reset();
+  return &wire;
+}
+}  // namespace
+
+TSlotPicture MakeSlotPicture(const TSlotChoice& choice) {
+  TBitmap wire;
+  HPALETTE palette;
+  const TBitmap* source = SourceOf(choice, wire, palette);
+  return source ? PictureOf(*source, palette) : TSlotPicture();
 }
 
-std::array<TSlotPicture, MaxModelSections> MakeSlotPictures(const TSlotChoices& choices) {
-  std::array<TSlotPicture, MaxModelSections> pictures;
+TSlotPictures MakeSlotPictures(const TSlotChoices& choices) {
+  TSlotPictures pictures;
   for (size_t i = 0; i < choices.size(); ++i) pictures[i] = MakeSlotPicture(choices[i]);
   return pictures;
+}
+
+TSlotPictures TSlotPictureCache::Make(const TSlotChoices& choices) {
+  TSlotPictures pictures;
+  for (size_t i = 0; i < choices.size(); ++i) {
+    TBitmap wire;
+    HPALETTE palette;
+    const TBitmap* source = SourceOf(choices[i], wire, palette);
+    std::unique_ptr<TEntry>& entry = FEntries[i];
+    if (!source) {
+      entry.reset();
+      continue;
+    }
+    if (!entry || entry->Palette != palette || !entry->Source.SameAs(*source)) {
+      entry = std::make_unique<TEntry>(TEntry{*source, palette, PictureOf(*source, palette)});
+    }
+    pictures[i] = entry->Picture;
+  }
+  return pictures;
+}
+
+void TSlotPictureCache::Clear() {
+  for (auto& e : FEntries) e.reset();
 }
 
 TSlotMaterial SlotMaterial(const TSlotChoice& choice, const TSlotPicture& picture, bool meshHasNormals,
@@ -143,7 +178,7 @@ TSlotMaterial SlotMaterial(const TSlotChoice& choice, const TSlotPicture& pictur
   return m;
 }
 
-int HUDSlot(const TModelo& model, const std::array<TSlotPicture, MaxModelSections>& pictures) {
+int HUDSlot(const TModelo& model, const TSlotPictures& pictures) {
   const int n = model.TalkTextureIndex;
   if (n < 1 || n > MaxModelSections) return -1;
   return pictures[static_cast<size_t>(n - 1)].Textured ? n - 1 : -1;

@@ -65,9 +65,9 @@ using TSlotChoices = std::array<TSlotChoice, MaxModelSections>;
 TSlotChoices ChooseSectionTextures(const TModelo& model, const std::string& modelKey,
                                    const TTextureSelection& selection);
 
-// The picture of one slot as the actor receives it.
+// The picture of one slot as the actor receives it (shared with the cache below).
 struct TSlotPicture {
-  std::unique_ptr<TBitmap> Bitmap;
+  std::shared_ptr<const TBitmap> Bitmap;
   bool Textured = false;
   bool Paletted = false;  // copied as it was, so its own palette (entry 0 for masking) is valid
 };
@@ -77,7 +77,25 @@ struct TSlotPicture {
 // file is read: a missing file leaves the slot untextured (drawn in lines); an unreadable one
 // raises the reader's error.
 TSlotPicture MakeSlotPicture(const TSlotChoice& choice);
-std::array<TSlotPicture, MaxModelSections> MakeSlotPictures(const TSlotChoices& choices);
+using TSlotPictures = std::array<TSlotPicture, MaxModelSections>;
+TSlotPictures MakeSlotPictures(const TSlotChoices& choices);
+
+// The pictures of the last call, per slot: a source whose pixels and palette did not change
+// since gives the same picture object again without being reduced again (a paint stroke changes
+// one texture of eight, and the reduction is most of the work).
+class TSlotPictureCache {
+ public:
+  TSlotPictures Make(const TSlotChoices& choices);
+  void Clear();
+
+ private:
+  struct TEntry {
+    TBitmap Source;
+    HPALETTE Palette;
+    TSlotPicture Picture;
+  };
+  std::array<std::unique_ptr<TEntry>, MaxModelSections> FEntries;
+};
 
 // What an actor's material does with its slot. Faces that are not filled are drawn as lines;
 // an opaque material has the default image alpha, a transparent one blends and makes the
@@ -95,4 +113,4 @@ TSlotMaterial SlotMaterial(const TSlotChoice& choice, const TSlotPicture& pictur
 
 // The slot whose picture the head-up sprite shows (the model's talk texture index, 1-based),
 // or -1 when that slot is outside 1..8 or has no picture.
-int HUDSlot(const TModelo& model, const std::array<TSlotPicture, MaxModelSections>& pictures);
+int HUDSlot(const TModelo& model, const TSlotPictures& pictures);

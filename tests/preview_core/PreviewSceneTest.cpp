@@ -70,11 +70,12 @@ TEST(PreviewScene, SlotsDressTheActorsAndMaskedOnesAreDrawnLast) {
   TModelo model;
   model.TalkTextureIndex = 3;
   TSlotChoices choices;
-  std::array<TSlotPicture, MaxModelSections> pictures;
+  TSlotPictures pictures;
   auto paletted = [] {
     TSlotPicture p;
-    p.Bitmap = std::make_unique<TBitmap>(2, 2, TPixelFormat::pf8bit);
-    p.Bitmap->SetPalette(CreatePalette({{0, 255, 0, 0}, {255, 0, 0, 0}}));
+    auto b = std::make_shared<TBitmap>(2, 2, TPixelFormat::pf8bit);
+    b->SetPalette(CreatePalette({{0, 255, 0, 0}, {255, 0, 0, 0}}));
+    p.Bitmap = b;
     p.Textured = p.Paletted = true;
     return p;
   };

@@ -209,6 +209,34 @@ TEST(SlotPicture, PalettedPicturesAreCopiedAndMaskWithEntryZero) {
   EXPECT_FALSE(SlotMaterial(choice, reduced, true, true).Transparent);
 }
 
+TEST(SlotPicture, TheCacheReducesOnlyWhatChanged) {
+  TSlotChoices choices;
+  std::unique_ptr<TObjetoTextura> t[2] = {Texture("", 0x0000FF), Texture("", 0xFF0000)};
+  for (int i : {0, 1}) {
+    t[i]->Palette = ThreeColours();
+    choices[static_cast<size_t>(i)].Used = true;
+    choices[static_cast<size_t>(i)].Texture = t[i].get();
+  }
+  TSlotPictureCache cache;
+  const TSlotPictures first = cache.Make(choices);
+  ASSERT_TRUE(first[0].Textured && first[1].Textured);
+  TSlotPictures again = cache.Make(choices);
+  EXPECT_EQ(again[0].Bitmap, first[0].Bitmap);
+  EXPECT_EQ(again[1].Bitmap, first[1].Bitmap);
+
+  t[0]->Bitmap->SetPixel(3, 3, 0xFF0000);  // a paint stroke
+  t[1]->Palette = CreatePalette({{0, 0, 0xFF, 0}, {0xFF, 0, 0, 0}});  // a new palette build
+  again = cache.Make(choices);
+  ASSERT_NE(again[0].Bitmap, first[0].Bitmap);
+  EXPECT_EQ(again[0].Bitmap->ScanLine(3)[3], 2);
+  EXPECT_EQ(again[0].Bitmap->ScanLine(0)[0], 1);
+  ASSERT_NE(again[1].Bitmap, first[1].Bitmap);
+  EXPECT_EQ(again[1].Bitmap->ScanLine(0)[0], 0);
+
+  choices[0].Used = false;
+  EXPECT_FALSE(cache.Make(choices)[0].Textured);
+}
+
 TEST(SlotPicture, WireFiles) {
   TModelFolder dir("", "preview_wire");
   TSlotChoice choice;
@@ -238,7 +266,7 @@ TEST(SlotPicture, WireFiles) {
 }
 
 TEST(SlotPicture, HeadUpSpriteShowsTheTalkSlotOnlyWhenItHasAPicture) {
-  std::array<TSlotPicture, MaxModelSections> pictures;
+  TSlotPictures pictures;
   pictures[4].Textured = true;
   TModelo m;
   struct TCase {
