@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -79,6 +80,15 @@ void TModelPreview::Attach(Tmain_unificada* window, QWidget* placeholder) {
   W = window;
   auto* layout = new QVBoxLayout(placeholder);
   layout->setContentsMargins(0, 0, 0, 0);
+  if (QGuiApplication::platformName() != "xcb") {
+    // GLX needs an X display; the editor works on without the 3D view.
+    auto* note = new QLabel("The 3D preview needs an X display (XWayland on a Wayland desktop).", placeholder);
+    note->setObjectName("GLSceneViewerNote");
+    note->setAlignment(Qt::AlignCenter);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    return;
+  }
   FViewer = new TGLSceneViewer(placeholder);
   FViewer->setObjectName("GLSceneViewerWidget");
   layout->addWidget(FViewer);

@@ -11,6 +11,10 @@
 int main(int argc, char** argv) {
   // Native child windows (the 3D viewer) must not turn their siblings native too.
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+  // The 3D view draws with GLX on an X11 window: on a Wayland desktop the program runs through
+  // XWayland, unless the user chose a platform.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
   QApplication::setApplicationName("Corvane");
   SetApplicationTitle("Corvane");
