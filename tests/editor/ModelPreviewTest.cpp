@@ -239,6 +239,18 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
   EXPECT_EQ(list->item(0)->text().toStdString(), "Side");
   EXPECT_EQ(s.CameraPosition(), (TAffineVector{500, 0, 0})) << "the first preset left is applied";
 
+  // A left drag over the viewer orbits the camera around its target.
+  QWidget* viewer = Preview->Viewer();
+  auto send = [&](QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(x, 100), viewer->mapToGlobal(QPointF(x, 100)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(viewer, &e);
+  };
+  send(QEvent::MouseButtonPress, 100, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, 130, Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, 130, Qt::LeftButton, Qt::NoButton);
+  EXPECT_NEAR(VectorLength(s.CameraPosition()), 500, 0.01);
+  EXPECT_GT(VectorLength(VectorSubtract(s.CameraPosition(), TAffineVector{500, 0, 0})), 100);
+
   // Keys move the model; Save writes the position and the reloaded catalogue lists the file's
   // presets again.
   C<QRadioButton>(w, "incrementos1")->click();
