@@ -72,8 +72,12 @@ TMouseState MouseStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift) 
 TModelPreview::TModelPreview() : FScene(std::make_unique<TPreviewScene>()) {}
 
 TModelPreview::~TModelPreview() {
-  // The viewer (a child widget of the window) may outlive the scene: it must not draw it.
-  if (FViewer) FViewer->SetCamera(nullptr);
+  // The viewer (a child widget of the window) outlives the preview: it must neither draw the
+  // scene nor report its frames here.
+  if (FViewer) {
+    FViewer->AfterRender = nullptr;
+    FViewer->SetCamera(nullptr);
+  }
 }
 
 void TModelPreview::Attach(Tmain_unificada* window, QWidget* placeholder) {
