@@ -42,6 +42,8 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   // Whether the GL context draws on a child window with a GL visual (the widget's own visual
   // could not do OpenGL).
   bool UsesChildWindow() const;
+  // Help > OpenGL Information: the modal information dialog on this viewer's context.
+  void ShowInfo();
   TMouseEvent OnMouseDown, OnMouseUp;
   TMouseMoveEvent OnMouseMove;
   TNotifyEvent OnClick;
