@@ -9,8 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "bench/BenchWindow.h"
-#include "scene/GLRecorder.h"
+#include "bench/GLBenchWindow.h"
 
 namespace {
 
@@ -33,20 +32,15 @@ void DrawTriangles() {
 }
 
 struct Fixture {
-  Display* dpy = nullptr;
-  Window win = 0;
+  BenchWindow window{kWidth, kHeight};
   std::unique_ptr<TGLScene> scene;
-  std::unique_ptr<BenchViewer> viewer;
+  BenchViewer* viewer = window.Viewer.get();
   TGLCamera* camera = nullptr;
   std::vector<TDirectOpenGL*> objects;
-  std::string error;
+  std::string error = window.Error;
 
   Fixture() {
-    viewer = std::make_unique<BenchViewer>();
-    error = OpenBenchWindow(*viewer, kWidth, kHeight);
     if (!error.empty()) return;
-    dpy = viewer->Dpy;
-    win = viewer->Win;
     scene = std::make_unique<TGLScene>();
     camera = scene->Cameras().AddNewChild<TGLCamera>();
     auto* target = scene->Objects().AddNewChild<TGLSceneObject>();
@@ -60,7 +54,6 @@ struct Fixture {
       o->OnRender = [](TDirectOpenGL*, TRenderContextInfo&) { DrawTriangles(); };
       objects.push_back(o);
     }
-    viewer->CreateContext();
     viewer->SetCamera(camera);
     viewer->Render();  // the first frame builds everything
   }
@@ -69,17 +62,6 @@ struct Fixture {
 Fixture& F() {
   static Fixture f;
   return f;
-}
-
-// Times frame() in the benchmark loop, then counts the OpenGL calls of one more frame.
-template <typename Frame>
-void TimeFrames(benchmark::State& state, Frame frame) {
-  for (auto _ : state) frame();
-  InstallCountingOpenGL();
-  GLCallCount() = 0;
-  frame();
-  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
-  RemoveCountingOpenGL();
 }
 
 // One frame of the scene graph, finished. One activation per frame as in the raw loop: Render's
@@ -105,15 +87,8 @@ void BM_SceneGraphFrame(benchmark::State& state) {
 // caches), its triangles and the cache reset.
 void RawFrame(Fixture& f) {
   BenchViewer& v = *f.viewer;
-  static const GLfloat grey2[4] = {0.2f, 0.2f, 0.2f, 1}, grey8[4] = {0.8f, 0.8f, 0.8f, 1}, black[4] = {0, 0, 0, 1};
   v.Activate();
-  GL.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  GL.glMatrixMode(GL_PROJECTION);
-  GL.glLoadIdentity();
-  const float n = 50.0f * 2 * 96 / (25.4f * kWidth);
-  GL.glFrustum(-0.5, 0.5, -0.375, 0.375, n, n + 100);
-  GL.glMatrixMode(GL_MODELVIEW);
-  GL.glLoadIdentity();
+  rawgl::BeginFrame(kWidth);
   TGLLightSource* light = f.scene->LightSlot(0);
   for (int i = 0; i < 8; ++i) {
     if (i > 0) {
@@ -129,21 +104,11 @@ void RawFrame(Fixture& f) {
   }
   for (TDirectOpenGL* o : f.objects) {
     GL.glLoadMatrixf(&o->AbsoluteMatrix()[0][0]);
-    GL.glMaterialfv(GL_FRONT, GL_EMISSION, black);
-    GL.glMaterialfv(GL_FRONT, GL_AMBIENT, grey2);
-    GL.glMaterialfv(GL_FRONT, GL_DIFFUSE, grey8);
-    GL.glMaterialfv(GL_FRONT, GL_SPECULAR, black);
-    GL.glMateriali(GL_FRONT, GL_SHININESS, 0);
-    GL.glPolygonMode(GL_FRONT, GL_FILL);
+    rawgl::FrontMaterial();
     DrawTriangles();
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, grey2);
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, grey8);
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
+    rawgl::ResetMaterial();
   }
-  GL.glFlush();
-  SwapGLBuffers({f.dpy, f.win});
-  GL.glFinish();
+  rawgl::EndFrame(f.window);
   v.Deactivate();
 }
 

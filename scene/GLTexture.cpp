@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Streams.h"
 #include "scene/GLMaterialLibrary.h"
 #include "scene/OpenGL12.h"
@@ -256,10 +257,7 @@ uint32_t TGLTexture::Handle() {
 }
 
 void TGLTexture::PrepareImage() {
-  struct TRelease {  // the image's bitmap is released however the upload ends
-    TGLTextureImage* Image;
-    ~TRelease() { Image->ReleaseBitmap(); }
-  } release{FImage.get()};
+  TScopeGuard release([this] { FImage->ReleaseBitmap(); });
   const TBitmap* bitmap = FImage->GetBitmap();
   if (!bitmap || bitmap->Width() < 1 || bitmap->Height() < 1) return;
   const bool bgr = OpenGLFlags.EXT_bgra();

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
+#include "platform/Streams.h"
 #include "scene/OpenGL12.h"
 
 namespace {
@@ -95,6 +97,13 @@ void TMeshObjectList::Clear() {
     m->FOwner = nullptr;
     delete m;
   }
+}
+
+TMeshObject* TMeshObjectList::Add(std::unique_ptr<TMeshObject> meshObject) {
+  if (meshObject->FOwner) AssertionFailure();
+  meshObject->FOwner = this;
+  FItems.push_back(meshObject.release());
+  return FItems.back();
 }
 
 void TMeshObjectList::BuildList(TGLMaterialLibrary* library, TRenderContextInfo& rci) {
@@ -317,14 +326,9 @@ void TFreeForm::Notification(TComponent* component, TOperation operation) {
 
 void TFreeForm::BuildList(TRenderContextInfo& rci) {
   GL.glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT);
+  TScopeGuard pop([] { GL.glPopAttrib(); });
   GL.glFrontFace(FNormalsOrientation == mnoDefault ? GL_CW : GL_CCW);
-  try {
-    MeshObjects().BuildList(FUseMeshMaterials ? FMaterialLibrary : nullptr, rci);
-  } catch (...) {
-    GL.glPopAttrib();
-    throw;
-  }
-  GL.glPopAttrib();
+  MeshObjects().BuildList(FUseMeshMaterials ? FMaterialLibrary : nullptr, rci);
 }
 
 void TFreeForm::DestroyHandle(bool glsOnly) {
@@ -446,4 +450,28 @@ void TActor::DoProgress(double deltaTime, double newTime) {
 void TActor::BuildList(TRenderContextInfo& rci) {
   if (FrameInterpolation == afpLinear) MeshObjects().Lerp(FCurrentFrame, NextFrameIndex(), CurrentFrameDelta);
   MeshObjects().BuildList(nullptr, rci);
+}
+
+// --- loaders
+
+TVectorFile::TVectorFile(TPersistent* owner) : TDataFile(owner) {
+  if (!dynamic_cast<TBaseMesh*>(owner)) AssertionFailure();
+}
+
+void TVectorFile::LoadFromFile(const std::string& fileName) {
+  try {
+    TDataFile::LoadFromFile(fileName);
+  } catch (const EConvertError& e) {
+    throw EConvertError(fileName + ": " + e.Message);
+  } catch (const EFOpenError&) {
+    throw;  // already names the file
+  } catch (const Exception& e) {
+    throw EReadError(fileName + ": " + e.Message);
+  }
+}
+
+void TVectorFile::LoadFromStream(TStream& stream) {
+  TMemoryStream memory;
+  memory.LoadFromStream(stream);
+  LoadFromMemory(memory.Memory(), memory.Bytes().size());
 }

@@ -61,6 +61,8 @@ class TMeshObjectList : public TPersistent {
   int Count() const { return static_cast<int>(FItems.size()); }
   TMeshObject* Items(int i) const { return FItems.at(static_cast<size_t>(i)); }
   void Clear();
+  // Takes a mesh object that has no list yet.
+  TMeshObject* Add(std::unique_ptr<TMeshObject> meshObject);
   void BuildList(TGLMaterialLibrary* library, TRenderContextInfo& rci);
   // On the morphable mesh objects (those without morph targets are left as they are).
   void Lerp(int i1, int i2, float t);
@@ -293,3 +295,38 @@ class TActor : public TBaseMesh {
   TActorAnimationMode FAnimationMode = aamNone;
   std::vector<std::unique_ptr<TActorAnimation>> FAnimations;
 };
+
+// --- loaders of model files
+
+// A loader bound to the mesh it fills; each load adds mesh objects to the owner's list, and a
+// file that cannot be read adds nothing.
+class TVectorFile : public TDataFile {
+ public:
+  // The owner must be a TBaseMesh ("Assertion failure" otherwise).
+  explicit TVectorFile(TPersistent* owner);
+  const char* ClassName() const override { return "TVectorFile"; }
+  TBaseMesh* OwnerMesh() const { return static_cast<TBaseMesh*>(Owner); }
+  TMeshNormalsOrientation NormalsOrientation = mnoDefault;
+  // Errors name the file.
+  void LoadFromFile(const std::string& fileName);
+  void LoadFromStream(TStream& stream) override;
+  // The whole file in memory (what LoadFromStream reads and hands on).
+  virtual void LoadFromMemory(const uint8_t* data, size_t size) = 0;
+};
+
+using TVectorFileFactory = std::function<std::unique_ptr<TVectorFile>(TPersistent* owner)>;
+
+struct TVectorFileFormat {
+  std::string Extension;  // lower case, without the point
+  std::string Description;
+  int DescriptionIndex = 0;
+  TVectorFileFactory Create;
+};
+
+// The formats by extension, in registration order: "tin", "stl" and "obj" are registered on
+// first use; further formats (3DS, MD2) register themselves through RegisterVectorFileFormat.
+const std::vector<TVectorFileFormat>& GetVectorFileFormats();
+void RegisterVectorFileFormat(const std::string& extension, const std::string& description,
+                              TVectorFileFactory create);
+// Letter case ignored; nullptr when no format has the extension.
+const TVectorFileFormat* FindVectorFileFormat(const std::string& extension);

@@ -183,6 +183,7 @@
   X(void, gluTessEndContour, (GLUtesselator * tess), (tess))                                                   \
   X(void, gluTessEndPolygon, (GLUtesselator * tess), (tess))                                                   \
   X(void, gluTessNormal, (GLUtesselator * tess, GLdouble x, GLdouble y, GLdouble z), (tess, x, y, z))          \
+  X(void, gluTessProperty, (GLUtesselator * tess, GLenum which, GLdouble data), (tess, which, data))          \
   X(void, gluTessVertex, (GLUtesselator * tess, GLdouble * location, GLvoid * data), (tess, location, data))
 
 #define CORVANE_GL_DECLARE_MEMBER(ret, name, params, args) ret(GLAPIENTRY* name) params = nullptr;

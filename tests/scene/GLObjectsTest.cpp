@@ -1,7 +1,9 @@
 // Ready-made scene objects on the recording table.
 #include <gtest/gtest.h>
 
+#include "scene/GLMesh.h"
 #include "scene/GLObjects.h"
+#include "scene/GLSpaceText.h"
 #include "tests/scene/RecordingFixture.h"
 
 namespace {
@@ -59,6 +61,61 @@ TEST_F(ObjectsTest, SpriteAlphaIsLimited) {
     EXPECT_EQ(s.AlphaChannel(), out);
   }
   EXPECT_FALSE(s.Material().Texture().Disabled());
+}
+
+TEST_F(ObjectsTest, MeshVertexModesAndTheirInterleavedFormats) {
+  auto* mesh = scene.Objects().AddNewChild<TMesh>();
+  struct Case {
+    TVertexMode Mode;
+    double Format;  // 0: refused
+  } cases[] = {{vmV, GL_V3F}, {vmVN, GL_N3F_V3F}, {vmVNC, GL_C4F_N3F_V3F}, {vmVNCT, GL_T2F_C4F_N3F_V3F},
+               {vmVNT, 0},    {vmVT, 0}};
+  for (const Case& c : cases) {
+    mesh->SetVertexMode(c.Mode);
+    rec.Clear();
+    TRenderContextInfo rci;
+    if (c.Format == 0) {
+      EXPECT_EQ(MessageOf<EAssertionFailed>([&] { mesh->BuildList(rci); }),
+                "Interleaved Array format not supported yet. Sorry.");
+      continue;
+    }
+    mesh->BuildList(rci);
+    EXPECT_EQ(rec.Count("glInterleavedArrays", c.Format), 1) << int(c.Mode);
+    EXPECT_EQ(rec.Count("glDrawArrays", GL_TRIANGLE_STRIP, 0), 1);
+  }
+}
+
+TEST_F(ObjectsTest, TextObjectsShareOneListSetPerFont) {
+  SetGlyphOutlineSource(nullptr);
+  auto* a = scene.Objects().AddNewChild<TSpaceText>();
+  a->SetText("A");
+  TRenderContextInfo rci;
+  v.Activate();
+  EXPECT_EQ(MessageOf<EOutOfResources>([&] { a->BuildList(rci); }), "FontManager: font creation failed");
+  EXPECT_EQ(FontManager().SetCount(), 0);
+  SetGlyphOutlineSource([](const TSpaceTextFont&, uint8_t c, float, TGlyphOutline& g) {
+    g.Contours = {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}};
+    g.Advance = c == 'A' ? 1 : 0.5f;
+    return true;
+  });
+  auto* b = scene.Objects().AddNewChild<TSpaceText>();
+  b->SetText("AB");
+  rec.Clear();
+  a->BuildList(rci);
+  b->BuildList(rci);
+  a->BuildList(rci);  // every frame: the set is found again
+  EXPECT_EQ(rec.Count("glGenLists", 255), 1);
+  EXPECT_EQ(FontManager().SetCount(), 1);
+  EXPECT_EQ(rec.Count("glCallLists", 2), 1);
+  b->SetExtrusion(0.5f);  // a set of its own
+  b->BuildList(rci);
+  EXPECT_EQ(FontManager().SetCount(), 2);
+  rec.Clear();
+  scene.Objects().Remove(a, false).reset();
+  EXPECT_EQ(rec.Count("glDeleteLists", rec.NextList - 510, 255), 1);
+  EXPECT_EQ(FontManager().SetCount(), 1);
+  v.Deactivate();
+  SetGlyphOutlineSource(nullptr);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/Bitmap.h"
+#include "scene/GLMesh.h"
 #include "scene/GLObjects.h"
+#include "scene/GLSpaceText.h"
 #include "scene/GLVectorFileObjects.h"
 #include "scene/OpenGL12.h"
 #include "tests/scene_widgets/ViewerSupport.h"
@@ -155,6 +157,119 @@ TEST(SceneObjects, TexturedActorTransparencyCullingAndWireFrame) {
       EXPECT_TRUE(Near(p, 192, 192, 192)) << c.What << ": " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]);
   }
   EXPECT_TRUE(v.LastError.empty()) << v.LastError;
+}
+
+// Every primitive of the library with a material colour of its own, placed on a grid.
+std::vector<std::pair<std::string, TGLBaseSceneObject*>> AddEveryPrimitive(TGLBaseSceneObject& root) {
+  std::vector<std::pair<std::string, TGLBaseSceneObject*>> all;
+  int n = 0;
+  auto place = [&](const char* name, TGLCustomSceneObject* o) {
+    const float hue = static_cast<float>(n) / 18;
+    o->Position().SetVector(static_cast<float>(n % 6) * 1.3f - 3.25f, 1.6f - static_cast<float>(n / 6) * 1.5f, 0);
+    o->Material().FrontProperties().Diffuse().SetColor({0.3f + 0.7f * hue, 0.9f - 0.6f * hue, 0.4f, 1});
+    o->Material().FrontProperties().Emission().SetColor({0.1f, 0.1f, 0.3f * hue, 1});
+    all.emplace_back(name, o);
+    ++n;
+  };
+  place("plane", root.AddNewChild<TPlane>());
+  auto* sprite = root.AddNewChild<TSprite>();
+  sprite->Material().Texture().SetDisabled(true);
+  place("sprite", sprite);
+  auto* lines = root.AddNewChild<TLines>();
+  for (auto [x, y] : {std::pair{-0.5f, -0.4f}, {0.0f, 0.5f}, {0.5f, -0.4f}}) lines->Nodes().AddNode(x, y, 0);
+  lines->SetSplineMode(lsmCubicSpline);
+  lines->SetLineWidth(3);
+  lines->SetNodesAspect(lnaCube);
+  place("lines", lines);
+  auto* cube = root.AddNewChild<TCube>();
+  cube->SetTurnAngle(30);
+  cube->SetPitchAngle(20);
+  place("cube", cube);
+  auto* sphere = root.AddNewChild<TSphere>();
+  sphere->SetTop(60);
+  sphere->SetTopCap(ctFlat);
+  place("sphere", sphere);
+  auto* disk = root.AddNewChild<TDisk>();
+  disk->SetInnerRadius(0.2f);
+  disk->SetSweepAngle(270);
+  place("disk", disk);
+  auto* cone = root.AddNewChild<TCone>();
+  cone->SetPitchAngle(20);
+  place("cone", cone);
+  auto* cylinder = root.AddNewChild<TCylinder>();
+  cylinder->SetTopRadius(0.3f);
+  cylinder->SetPitchAngle(20);
+  place("cylinder", cylinder);
+  auto* annulus = root.AddNewChild<TAnnulus>();
+  annulus->SetPitchAngle(40);
+  place("annulus", annulus);
+  auto* torus = root.AddNewChild<TTorus>();
+  torus->SetPitchAngle(30);
+  place("torus", torus);
+  place("teapot", root.AddNewChild<TTeapot>());
+  auto* text = root.AddNewChild<TSpaceText>();
+  text->SetText("Cv");
+  text->SetExtrusion(0.2f);
+  text->SetTurnAngle(20);
+  place("space text", text);
+  auto* arrow = root.AddNewChild<TArrowLine>();
+  arrow->SetParts(alLine | alTopArrow | alBottomArrow);
+  arrow->SetRollAngle(30);
+  place("arrow line", arrow);
+  auto* dodecahedron = root.AddNewChild<TDodecahedron>();
+  dodecahedron->Scale().SetVector(0.5f, 0.5f, 0.5f);
+  place("dodecahedron", dodecahedron);
+  auto* polygon = root.AddNewChild<TPolygon>();
+  for (auto [x, y] : {std::pair{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.0f, 0.0f}, {0.5f, 0.5f}, {-0.5f, 0.5f}})
+    polygon->Nodes().AddNode(x, y, 0);
+  place("polygon", polygon);
+  auto* mesh = root.AddNewChild<TMesh>();
+  mesh->SetMode(mmTriangles);
+  mesh->Scale().SetVector(0.7f, 0.7f, 0.7f);
+  place("mesh", mesh);
+  auto* dummy = root.AddNewChild<TDummyCube>();
+  dummy->SetVisibleAtRunTime(true);
+  dummy->SetCubeSize(0.8f);
+  place("dummy cube", dummy);
+  return all;
+}
+
+TEST(SceneObjects, EveryPrimitiveDrawsAndOneSceneHoldsThemAll) {
+  Scene s;
+  s.camera->Position().SetVector(0, 0, 9);
+  s.camera->SetFocalLength(45);
+  auto* light = s.scene.Objects().AddNewChild<TGLLightSource>();
+  light->Position().SetVector(3, 5, 8);
+  light->SetLightStyle(lsOmni);
+  auto all = AddEveryPrimitive(s.scene.Objects());
+  auto* hud = s.scene.Objects().AddNewChild<THUDSprite>();
+  hud->SetWidth(48);
+  hud->SetHeight(24);
+  hud->Position().SetVector(600, 20, 0);
+  TBitmap b(2, 2);
+  b.Fill(RGBColor(250, 220, 40));
+  hud->Material().Texture().AssignBitmap(b);
+  all.emplace_back("head-up sprite", hud);
+  TGLSceneViewer v;
+  v.SetCamera(s.camera);
+  ASSERT_TRUE(Show(v, 640, 400)) << v.LastError;
+  const auto px = Capture(v);
+  SaveScreenshot(v, px, "every-primitive.png");
+  EXPECT_TRUE(v.LastError.empty()) << v.LastError;
+  // Each alone, centred: it must cover some of the view.
+  for (auto& [name, object] : all) {
+    for (auto& [other, o] : all) o->SetVisible(o == object);
+    const TVector saved = object->Position().AsVector();
+    if (object != hud) object->Position().SetVector(0, 0, 0);
+    const auto alone = Capture(v);
+    if (name == "space text") SaveScreenshot(v, alone, "space-text.png");
+    object->Position().SetAsVector(saved);
+    int covered = 0;
+    for (size_t i = 0; i + 3 < alone.size(); i += 4)
+      covered += !Near(&alone[i], 192, 192, 192);
+    EXPECT_GT(covered, 200) << name;
+    EXPECT_TRUE(v.LastError.empty()) << name << ": " << v.LastError;
+  }
 }
 
 }  // namespace
