@@ -165,7 +165,7 @@ void TPreviewScene::BuildMesh(const TObjeto3D& mesh) {
       group->Add(v, v, v);
     }
     // The lists tell nobody when they change: the actor is told once they are complete, so
-    // its display list is built again from the new vertices and normals.
+    // whatever it keeps of its drawing is made again from the new vertices and normals.
     actor->StructureChanged();
   }
 }

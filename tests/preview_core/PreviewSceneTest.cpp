@@ -3,6 +3,7 @@
 
 #include "preview/CameraPresets.h"
 #include "preview/PreviewScene.h"
+#include "scene/RecordingFixture.h"
 
 namespace {
 
@@ -122,6 +123,41 @@ TEST(PreviewScene, SlotsDressTheActorsAndMaskedOnesAreDrawnLast) {
   EXPECT_EQ(s.Actors[1]->Material().BlendingMode(), bmOpaque);
   EXPECT_EQ(s.Actors[0]->Material().BackProperties().PolygonMode(), pmFill);
   EXPECT_FALSE(s.HUD->Visible());
+}
+
+}  // namespace
+
+namespace {
+
+// A triangle of material 0 with one corner at (x, 0, 0).
+TObjeto3D OneTriangle(float x) {
+  TObjeto3D m;
+  m.Vertices = {{x, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  m.UVs = {{0, 0}, {1, 0}, {0, 1}};
+  m.Materials = {{"a", MATERIAL_NORMAL}};
+  TObjeto3DTriangulo t;
+  t.Vertex0 = t.UV0 = 0, t.Vertex1 = t.UV1 = 1, t.Vertex2 = t.UV2 = 2;
+  m.Triangles = {t};
+  return m;
+}
+
+class PreviewSceneDrawing : public RecordingGL {};
+
+TEST_F(PreviewSceneDrawing, ANewMeshReplacesTheOldAtTheNextFrame) {
+  TPreviewScene s;
+  s.Player->SetVisible(true);
+  for (TActor* a : s.Actors) a->SetVisible(true);
+  s.BuildMesh(OneTriangle(7));
+  FakeViewer v;
+  v.CreateContext();
+  v.SetCamera(s.GLCamera);
+  v.Paint();
+  EXPECT_EQ(rec.Count("glVertex3fv", 7, 0), 1);
+  rec.Clear();
+  s.BuildMesh(OneTriangle(9));
+  v.Paint();
+  EXPECT_EQ(rec.Count("glVertex3fv", 9, 0), 1);
+  EXPECT_EQ(rec.Count("glVertex3fv", 7, 0), 0) << "the old mesh is gone";
 }
 
 }  // namespace
