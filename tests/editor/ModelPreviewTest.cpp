@@ -122,7 +122,6 @@ class ModelPreviewWindow : public ::testing::Test {
     w.show();
     env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
     w.mnu_LoadProjectClick(nullptr);
-    EXPECT_TRUE(env.Prompts.Messages().empty()) << env.Prompts.Messages().front();
     return w;
   }
 
@@ -168,6 +167,7 @@ bool Near(uint32_t a, uint32_t b) {
 
 TEST_F(ModelPreviewWindow, SectionColoursFollowTheCombosAndMasking) {
   Tmain_unificada& w = Open();
+  EXPECT_TRUE(env.Prompts.Messages().empty()) << env.Prompts.Messages().front();
   TGLSceneViewer* viewer = Preview->Viewer();
   ASSERT_TRUE(viewer);
   ASSERT_TRUE(WaitFor([&] { return viewer->RenderingContext() != nullptr; })) << viewer->LastError;
@@ -207,6 +207,19 @@ TEST_F(ModelPreviewWindow, SectionColoursFollowTheCombosAndMasking) {
   EXPECT_COLOUR(f.At(25, 0, 20), kMagenta);
   EXPECT_COLOUR(f.At(-50, 0), kRed);
   EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+TEST_F(ModelPreviewWindow, ABrokenMeshFileIsReportedAndTheRestOfTheSetUpGoesOn) {
+  WriteText(env.Home / "Soldier.cvmd", "not a model data file");
+  Tmain_unificada& w = Open();
+  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
+  const std::string message = env.Prompts.Messages()[0];
+  EXPECT_EQ(message.rfind("ERROR: ", 0), 0u) << message;
+  EXPECT_NE(message.find("Soldier.cvmd"), std::string::npos) << message;
+  EXPECT_EQ(C<QComboBox>(w, "skin_selection")->count(), 1);
+  EXPECT_EQ(C<QComboBox>(w, "face_selection")->currentText().toStdString(), "Bob");
+  EXPECT_TRUE(Preview->Scene().Player->Visible());
+  for (TActor* a : Preview->Scene().Actors) EXPECT_EQ(a->MeshObjects().Items(0)->Vertices.Count(), 0);
 }
 
 TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
