@@ -16,6 +16,7 @@ TGLLibMaterial::TGLLibMaterial(TGLLibMaterials* collection)
   FMaterial->Texture().OnTextureNeeded = [this](TPersistent* sender, std::string& name) {
     DoOnTextureNeeded(sender, name);
   };
+  FMaterial->Texture().Image().OnTextureNeeded = FMaterial->Texture().OnTextureNeeded;  // made before
   if (FCollection) FName = FCollection->MakeUniqueName("LibMaterial", this);
 }
 

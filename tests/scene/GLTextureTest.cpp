@@ -3,7 +3,10 @@
 // texture and library material.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 
 #include "platform/Bitmap.h"
 #include "scene/GLMaterialLibrary.h"
@@ -298,6 +301,18 @@ TEST_F(TextureGL, LibraryMaterialsNamesUsersAndTextureMatrix) {
   EXPECT_EQ(m->LibMaterial(), nullptr);
   EXPECT_EQ(m->LibMaterialName(), "");
   m.reset();
+
+  // A file named without a folder is looked for along the texture paths.
+  const std::string dir = ::testing::TempDir() + "corvane_texpath_" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  TBitmap picture(3, 2);
+  picture.SaveToFile(dir + "/skin.bmp");
+  lib.SetTexturePaths("/nonexistent;" + dir);
+  std::string name = "skin.bmp";
+  a->Material().Texture().Image().LoadFromFile(name);
+  EXPECT_EQ(name, dir + "\\skin.bmp");
+  EXPECT_EQ(a->Material().Texture().Image().Width(), 3);
+  std::filesystem::remove_all(dir);
 
   lib.SetTexturePaths(" a ; ;b\\;c/ ");
   EXPECT_EQ(lib.TexturePathList(), (std::vector<std::string>{"a\\", "b\\", "c/\\"}));
