@@ -183,12 +183,14 @@ void TPreviewScene::ApplySlots(const TModelo& model, const TSlotChoices& choices
       FShown[n] = pictures[n].Bitmap;
     }
     texture.SetDisabled(!m.TextureEnabled);
-    if (m.Transparent) {
+    // Both setters upload the picture again, even with the value it has: only a change may.
+    if (m.Transparent && !VectorEquals(texture.TransparentColor().Color(), m.TransparentColor)) {
       TGLColor colour(nullptr, m.TransparentColor);
       texture.SetTransparentColor(colour);
     }
     material.SetBlendingMode(m.Transparent ? bmTransparency : bmOpaque);
-    texture.SetImageAlpha(m.Transparent ? tiaTransparentColor : tiaDefault);
+    const TGLTextureImageAlpha alpha = m.Transparent ? tiaTransparentColor : tiaDefault;
+    if (texture.ImageAlpha() != alpha) texture.SetImageAlpha(alpha);
     // Drawn after the others, so what shows through its transparent colour is already there.
     if (m.DrawLast) Actors[n]->SetIndex(Player->Count() - 1);
   }

@@ -160,4 +160,49 @@ TEST_F(PreviewSceneDrawing, ANewMeshReplacesTheOldAtTheNextFrame) {
   EXPECT_EQ(rec.Count("glVertex3fv", 7, 0), 0) << "the old mesh is gone";
 }
 
+TEST_F(PreviewSceneDrawing, OnlyAChangedPictureIsUploadedAgain) {
+  TPreviewScene s;
+  s.Player->SetVisible(true);
+  for (TActor* a : s.Actors) a->SetVisible(true);
+  TObjeto3D mesh = OneTriangle(1);
+  mesh.Materials.push_back({"b", MATERIAL_NORMAL});
+  mesh.Triangles.push_back(mesh.Triangles[0]);
+  mesh.Triangles[1].Material = 1;
+  s.BuildMesh(mesh);
+  TModelo model;
+  TSlotChoices choices;
+  TSlotPictures pictures;
+  auto picture = [](uint8_t index) {
+    auto b = std::make_shared<TBitmap>(4, 4, TPixelFormat::pf8bit);
+    b->SetPalette(CreatePalette({{0, 0, 0, 0}, {255, 0, 0, 0}}));
+    b->ScanLine(0)[0] = index;
+    TSlotPicture p;
+    p.Bitmap = b;
+    p.Textured = p.Paletted = true;
+    return p;
+  };
+  for (size_t n : {0u, 1u}) {
+    choices[n].Used = true;
+    pictures[n] = picture(0);
+  }
+  choices[1].Masked = true;
+  s.ApplySlots(model, choices, pictures, true, true);
+  FakeViewer v;
+  v.CreateContext();
+  v.SetCamera(s.GLCamera);
+  v.Paint();
+  EXPECT_EQ(rec.Count("glTexImage2D"), 2);
+
+  rec.Clear();
+  s.ApplySlots(model, choices, pictures, true, true);  // nothing changed
+  v.Paint();
+  EXPECT_EQ(rec.Count("glTexImage2D"), 0);
+
+  rec.Clear();
+  pictures[0] = picture(1);  // a paint stroke on the first section's texture
+  s.ApplySlots(model, choices, pictures, true, true);
+  v.Paint();
+  EXPECT_EQ(rec.Count("glTexImage2D"), 1);
+}
+
 }  // namespace
