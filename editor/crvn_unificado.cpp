@@ -10,8 +10,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPixmap>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeWidget>
@@ -20,6 +18,8 @@
 #include <algorithm>
 
 #include "codecs/ImageFormats.h"
+#include "controls/ColorPickerButton.h"
+#include "controls/LabelScrollBar.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_about.h"
 #include "model/crvn_o3d.h"
@@ -54,8 +54,6 @@ std::string GameFolderFromCommand(const std::string& command) {
 }
 
 namespace {
-const char* const PaintColorProperty = "corvanePaintColor";
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
@@ -84,6 +82,18 @@ void Tmain_unificada::SetupComponents() {
   ui->tools->setExpanding(false);
   // The bar was laid out before its tabs existed: keep room for all of them.
   ui->tools->setMinimumSize(ui->tools->sizeHint());
+  // The painter's controls.
+  ui->ColorPickerButton1->SetCustomText("Custom Color");
+  ui->ColorPickerButton1->SetPopupSpacing(8);
+  ui->ColorPickerButton1->SetShowSystemColors(true);
+  for (TLabelScrollBar* bar : {ui->brush_size, ui->brush_intensity}) {
+    bar->SetLabelMargin(0);
+    bar->SetLabelColor(bar->palette().color(QPalette::Button));
+  }
+  ui->brush_size->SetMinimum(1);
+  ui->brush_size->SetMaximum(64);
+  ui->brush_intensity->SetMinimum(1);
+  ui->brush_intensity->SetMaximum(100);
 
   // The 3D view's placeholder shows the viewer's silver background.
   QPalette pal = ui->GLSceneViewer->palette();
@@ -238,7 +248,7 @@ void Tmain_unificada::ConnectHandlers() {
   click(ui->btn_SaveEditedTexture, &Tmain_unificada::btn_SaveEditedTextureClick);
   click(ui->btn_RevertEditedTexture, &Tmain_unificada::btn_RevertEditedTextureClick);
   click(ui->btn_UndoEditedTexture, &Tmain_unificada::btn_UndoEditedTextureClick);
-  click(ui->ColorPickerButton1, &Tmain_unificada::ColorPickerButton1Click);
+  ui->ColorPickerButton1->OnClick = [this](QObject* sender) { Guarded([&] { ColorPickerButton1Click(sender); }); };
 
   auto combo = [this](QComboBox* c, void (Tmain_unificada::*handler)(QObject*)) {
     connect(c, &QComboBox::activated, this, GuardedSlot([this, c, handler](int) { (this->*handler)(c); }));
@@ -248,10 +258,6 @@ void Tmain_unificada::ConnectHandlers() {
   combo(ui->face_selection, &Tmain_unificada::face_selectionChange);
   combo(ui->zoom, &Tmain_unificada::zoomChange);
   connect(ui->tbSeeWire, &QSlider::valueChanged, this, GuardedSlot([this](int) { tbSeeWireChange(ui->tbSeeWire); }));
-  connect(ui->brush_size, &QScrollBar::valueChanged, ui->brush_sizeValue,
-          [this](int v) { ui->brush_sizeValue->setText(QString::number(v)); });
-  connect(ui->brush_intensity, &QScrollBar::valueChanged, ui->brush_intensityValue,
-          [this](int v) { ui->brush_intensityValue->setText(QString::number(v)); });
 
   // Mouse over the 3D view and over the texture image; key presses and the wheel anywhere on
   // the window.
@@ -353,8 +359,8 @@ void Tmain_unificada::FormCreate(QObject*) {
   SetPictureDialogFilter();
   // 7. Painter defaults.
   SetPaintColor(clBlack);
-  ui->brush_size->setValue(15);
-  ui->brush_intensity->setValue(50);
+  ui->brush_size->SetValue(15);
+  ui->brush_intensity->SetValue(50);
   ui->zoom->setCurrentIndex(0);
   ProjectModified = false;
   GameFolder.clear();
@@ -490,17 +496,11 @@ void Tmain_unificada::opt_reducepalettesClick(QObject*) {
 }
 
 uint32_t Tmain_unificada::PaintColor() const {
-  return ui->ColorPickerButton1->property(PaintColorProperty).toUInt();
+  // A system colour chosen in the pop-up paints in its RGB value.
+  return ColorToRGB(ui->ColorPickerButton1->SelectionColor());
 }
 
-void Tmain_unificada::SetPaintColor(uint32_t color) {
-  ui->ColorPickerButton1->setProperty(PaintColorProperty, color);
-  QPixmap swatch(24, 14);
-  swatch.fill(QColor(GetRValue(color), GetGValue(color), GetBValue(color)));
-  QPainter(&swatch).drawRect(0, 0, 23, 13);
-  ui->ColorPickerButton1->setIcon(QIcon(swatch));
-  ui->ColorPickerButton1->setIconSize(swatch.size());
-}
+void Tmain_unificada::SetPaintColor(uint32_t color) { ui->ColorPickerButton1->SetSelectionColor(color); }
 
 void Tmain_unificada::SetPictureDialogFilter() {
   // Every picture class, the platform's and the codecs', comes from the codecs' one table,

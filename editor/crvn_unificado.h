@@ -216,6 +216,13 @@ class Tmain_unificada : public QMainWindow {
   void tbSeeWireChange(QObject* Sender);
   void zoomChange(QObject* Sender);
   void ColorPickerButton1Click(QObject* Sender);
+  // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
+  void RefreshEditorImage();
+  // 1, 2 or 4, from the zoom combo.
+  int ZoomFactor() const;
+  // The texture the stroke in progress paints on: a stroke ends when the selection moves away.
+  const TObjetoTextura* StrokeTexture = nullptr;
+  bool ApplyingStroke = false;
 
   // ---- package compile (crvn_unificado_compile.cpp) ----
   void mnu_CreateUTXINTClick(QObject* Sender);

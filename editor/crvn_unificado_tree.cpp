@@ -283,11 +283,7 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
     TextureEditable = t.Bitmap->PixelFormat() == TPixelFormat::pf24bit;
     ui->Panel_textools1->setVisible(TextureEditable);
     ui->Panel_textools2->setVisible(TextureEditable);
-    QPixmap image = QPixmap::fromImage(BitmapToQImage(*t.Bitmap));
-    ui->texture_preview_image->setPixmap(image);
-    ui->texture_preview_image->resize(image.size());
-    box->setHorizontalScrollBarPolicy(t.Bitmap->Width() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    box->setVerticalScrollBarPolicy(t.Bitmap->Height() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    RefreshEditorImage();
     StatusBarText->setText(Q(t.Filename));
     return;
   }

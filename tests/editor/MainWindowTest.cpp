@@ -151,8 +151,8 @@ TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
   EXPECT_TRUE(C<QRadioButton>(w, "opt_reducepalettes0")->isChecked());
   EXPECT_TRUE(C<QRadioButton>(w, "incrementos2")->isChecked());
   EXPECT_EQ(w.incrementosGroup->checkedId(), 2);
-  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
-  EXPECT_EQ(C<QScrollBar>(w, "brush_intensity")->value(), 50);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
   EXPECT_EQ(C<QComboBox>(w, "zoom")->currentText().toStdString(), "1X");
   EXPECT_EQ(C<QSlider>(w, "tbSeeWire")->value(), 0);
   EXPECT_EQ(w.PaintColor(), 0u);

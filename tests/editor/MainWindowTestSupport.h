@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/LabelScrollBar.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/Prompter.h"

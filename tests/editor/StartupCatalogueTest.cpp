@@ -44,8 +44,8 @@ TEST(StartupCatalogue, ABrokenExtensionFileIsShownAndStartUpGoesOn) {
   EXPECT_EQ(w.Models[0]->Prefix, "Alp");
   EXPECT_FLOAT_EQ(w.Models[0]->ScaleX, 1.5f);
   EXPECT_EQ(w.GameFolder, "C:\\UnrealTournament");
-  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
-  EXPECT_EQ(C<QScrollBar>(w, "brush_intensity")->value(), 50);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
   EXPECT_EQ(w.OpenDialog1.InitialDir, env.Home.string() + "/");
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\.cvmx", false));

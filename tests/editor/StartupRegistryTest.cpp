@@ -100,6 +100,6 @@ TEST(StartupRegistry, AnUnusableStoreDoesNotStopTheStart) {
   Tmain_unificada& w = env.Create();
   EXPECT_EQ(w.GameFolder, "C:\\UnrealTournament");
   EXPECT_EQ(w.windowTitle().toStdString(), "Corvane v2.4.1");
-  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
   EXPECT_TRUE(env.Prompts.Shown.empty());
 }
