@@ -222,6 +222,25 @@ TEST_F(ModelPreviewWindow, ABrokenMeshFileIsReportedAndTheRestOfTheSetUpGoesOn) 
   for (TActor* a : Preview->Scene().Actors) EXPECT_EQ(a->MeshObjects().Items(0)->Vertices.Count(), 0);
 }
 
+TEST_F(ModelPreviewWindow, RefreshingTheCombosKeepsTheChoicesOfTheChosenSkin) {
+  std::string text = ReadText(project);
+  text.replace(text.find("sol=Soldier\r\n"), 13, "sol=Soldier\r\nzed=Zed\r\n");
+  text += "[zed#2#<Blue Team>]\r\nIdentifier=t_1\r\nFilename=tex\\bodyred.bmp\r\n";
+  WriteText(project, text);
+  Tmain_unificada& w = Open();
+  auto* skins = C<QComboBox>(w, "skin_selection");
+  auto* teams = C<QComboBox>(w, "team_selection");
+  ASSERT_EQ(skins->count(), 2);
+  skins->setCurrentIndex(1);
+  w.skin_selectionChange(skins);
+  teams->setCurrentIndex(teams->findText("<Blue Team>"));
+  w.team_selectionChange(teams);
+  w.RefreshSelectionCombos();
+  EXPECT_EQ(skins->currentText().toStdString(), "Zed (zed)");
+  EXPECT_EQ(teams->currentText().toStdString(), "<Blue Team>") << "the teams are those of the skin chosen again";
+  EXPECT_EQ(C<QComboBox>(w, "face_selection")->count(), 0);
+}
+
 TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
   Tmain_unificada& w = Open();
   TPreviewScene& s = Preview->Scene();
