@@ -123,7 +123,7 @@ void TModelPreview::SetupPreview() {
     }
     LoadSkins();
     Draw3D();
-    W->ui->presets->setCurrentRow(W->CurrentModel->Presets.empty() ? -1 : 0);
+    W->ui->presets->setCurrentRow(W->State().CurrentModel()->Presets.empty() ? -1 : 0);
     ApplyPreset(0);
     FScene->Player->SetVisible(true);
     for (TActor* a : FScene->Actors) a->SetVisible(true);
@@ -135,7 +135,7 @@ void TModelPreview::SetupPreview() {
 
 void TModelPreview::LoadModel() {
   Prefixed("LoadObject: ", [&] {
-    const TModelo& model = *W->CurrentModel;
+    const TModelo& model = *W->State().CurrentModel();
     W->ui->GLSceneViewer->setVisible(true);
     W->ModelKey = model.Key;
     FScene->ResetPlayer(FScene->Player);
@@ -220,11 +220,11 @@ void TModelPreview::Draw3D() {
   Prefixed("Draw3D[1]: ", [&] {
     TPreviewSkin view;
     sel = Selection(view);
-    choices = ChooseSectionTextures(*W->CurrentModel, W->ModelKey, sel);
+    choices = ChooseSectionTextures(*W->State().CurrentModel(), W->ModelKey, sel);
     pictures = FPictures.Make(choices);
   });
   Prefixed("Draw3D[2]: ", [&] {
-    FScene->ApplySlots(*W->CurrentModel, choices, pictures, MeshHasNormals(*W->ModelMesh), sel.MaskingEnabled);
+    FScene->ApplySlots(*W->State().CurrentModel(), choices, pictures, MeshHasNormals(*W->ModelMesh), sel.MaskingEnabled);
     if (FViewer) FViewer->SetFaceCulling(MeshHasNormals(*W->ModelMesh));
   });
 }
@@ -324,14 +324,14 @@ void TModelPreview::FillPresets() {
   QListWidget* list = W->ui->presets;
   const int row = list->currentRow();
   list->clear();
-  for (const TCameraPreset& p : W->CurrentModel->Presets) list->addItem(Q(p.Name));
+  for (const TCameraPreset& p : W->State().CurrentModel()->Presets) list->addItem(Q(p.Name));
   if (row >= 0 && row < list->count()) list->setCurrentRow(row);
 }
 
 void TModelPreview::CatalogueReloaded() { FillPresets(); }
 
 void TModelPreview::ApplyPreset(int index) {
-  const TCameraPresets& presets = W->CurrentModel->Presets;
+  const TCameraPresets& presets = W->State().CurrentModel()->Presets;
   if (index < 0 || static_cast<size_t>(index) >= presets.size()) return;
   FScene->ApplyPreset(presets[static_cast<size_t>(index)]);
 }
@@ -340,11 +340,11 @@ void TModelPreview::PresetsDblClick() { ApplyPreset(W->ui->presets->currentRow()
 
 void TModelPreview::PopupPresetsPopup() {
   if (auto* remove = W->PopupPresets->findChild<QAction*>("mnu_PresetRemove"))
-    remove->setEnabled(CanRemovePreset(W->CurrentModel->Presets));
+    remove->setEnabled(CanRemovePreset(W->State().CurrentModel()->Presets));
 }
 
 void TModelPreview::PresetNewClick() {
-  TCameraPresets& presets = W->CurrentModel->Presets;
+  TCameraPresets& presets = W->State().CurrentModel()->Presets;
   std::string name = NewPresetName(presets);
   // Cancelling adds nothing.
   if (!InputQuery("New Preset", "Preset Name:", name) || name.empty()) return;
@@ -355,7 +355,7 @@ void TModelPreview::PresetNewClick() {
 
 void TModelPreview::PresetRemoveClick() {
   const int row = W->ui->presets->currentRow();
-  if (!RemovePreset(W->CurrentModel->Presets, row)) return;
+  if (!RemovePreset(W->State().CurrentModel()->Presets, row)) return;
   delete W->ui->presets->takeItem(row);
   W->ui->presets->setCurrentRow(0);
   ApplyPreset(0);
@@ -363,7 +363,7 @@ void TModelPreview::PresetRemoveClick() {
 
 void TModelPreview::PresetRenameClick() {
   const int row = W->ui->presets->currentRow();
-  TCameraPresets& presets = W->CurrentModel->Presets;
+  TCameraPresets& presets = W->State().CurrentModel()->Presets;
   if (row < 0 || static_cast<size_t>(row) >= presets.size()) return;
   std::string name = presets[static_cast<size_t>(row)].Name;
   if (!InputQuery("Preset Rename", "Preset Name:", name)) return;
@@ -371,6 +371,6 @@ void TModelPreview::PresetRenameClick() {
 }
 
 void TModelPreview::PresetSetClick() {
-  SetPreset(W->CurrentModel->Presets, W->ui->presets->currentRow(), FScene->CameraPosition(),
+  SetPreset(W->State().CurrentModel()->Presets, W->ui->presets->currentRow(), FScene->CameraPosition(),
             FScene->TargetPosition());
 }

@@ -37,21 +37,10 @@
 
 const char* const CorvaneVersion = "2.4.1";
 const char* const CorvaneCaption = "Corvane v2.4.1";
-const char* const DefaultGameFolder = "C:\\UnrealTournament";
 
 std::function<bool(const std::string& url)> Tmain_unificada::OpenUrl = [](const std::string& url) {
   return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 };
-
-std::string GameFolderFromCommand(const std::string& command) {
-  const size_t pos = command.find("\\System\\UnrealTournament.exe");
-  if (pos == std::string::npos) return std::string();
-  std::string folder = command.substr(0, pos);
-  // The command is usually quoted ("C:\UT\System\UnrealTournament.exe" %1): the quote is not
-  // part of the folder.
-  if (!folder.empty() && folder.front() == '"') folder.erase(0, 1);
-  return folder;
-}
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -344,8 +333,7 @@ void Tmain_unificada::FormCreate(QObject*) {
   HelpFile = ProgramFolder() + "corvane.html";
   // 4. The model catalogue. A broken extension file must not stop the program: what was read
   // before it stays in the catalogue and start-up goes on.
-  Models.clear();
-  CurrentModel = std::make_unique<TModelo>();
+  FState.Start();
   try {
     LoadModelExtensions();
   } catch (const std::exception& e) {
@@ -362,29 +350,13 @@ void Tmain_unificada::FormCreate(QObject*) {
   ui->brush_size->SetValue(15);
   ui->brush_intensity->SetValue(50);
   ui->zoom->setCurrentIndex(0);
-  ProjectModified = false;
-  GameFolder.clear();
   // 8. The game folder.
-  ReadGameFolder();
+  FState.ReadGameFolder();
   // 9. The model extension file type.
   RegisterModelExtensionType();
   // 10. The model's default position.
   UpdateCaption();
   TimerRefrescoTexturas->start();
-}
-
-void Tmain_unificada::ReadGameFolder() {
-  // A registry store that cannot be read counts as a missing key.
-  try {
-    TRegistry reg;
-    if (reg.OpenKey("\\unreal\\Shell\\open\\command", false)) {
-      GameFolder = GameFolderFromCommand(reg.ReadString(""));
-      reg.CloseKey();
-    }
-  } catch (const Exception&) {
-    GameFolder.clear();
-  }
-  if (GameFolder.empty()) GameFolder = DefaultGameFolder;
 }
 
 void Tmain_unificada::RegisterModelExtensionType() {
@@ -423,8 +395,7 @@ void Tmain_unificada::FormDestroy(QObject*) {
   } catch (const std::exception& e) {
     throw Exception(std::string("FormDestroy: ") + e.what());
   }
-  CurrentModel.reset();
-  Models.clear();
+  FState.Finish();
   ClearTextureTree();
 }
 
@@ -485,12 +456,12 @@ void Tmain_unificada::mnu_HelpAboutClick(QObject*) {
 
 void Tmain_unificada::mnu_OpenGLInformationClick(QObject*) { Preview->ShowOpenGLInformation(); }
 
-void Tmain_unificada::opt_mipmapsClick(QObject*) { ProjectModified = true; }
-void Tmain_unificada::opt_clientoptionalClick(QObject*) { ProjectModified = true; }
-void Tmain_unificada::opt_notallowdownloadClick(QObject*) { ProjectModified = true; }
+void Tmain_unificada::opt_mipmapsClick(QObject*) { FState.SetProjectModified(true); }
+void Tmain_unificada::opt_clientoptionalClick(QObject*) { FState.SetProjectModified(true); }
+void Tmain_unificada::opt_notallowdownloadClick(QObject*) { FState.SetProjectModified(true); }
 
 void Tmain_unificada::opt_reducepalettesClick(QObject*) {
-  ProjectModified = true;
+  FState.SetProjectModified(true);
   BuildPalettes();
   Draw3D();
 }

@@ -112,8 +112,8 @@ void Tmain_unificada::btn_SaveEditedTextureClick(QObject*) {
 void Tmain_unificada::btn_RevertEditedTextureClick(QObject*) {
   TSkinNode* node = SelectedNode();
   TObjetoTextura* t = SelectedTexture();
-  if (!t || !node || Painting || !CurrentModel) return;
-  const TModeloPart* part = PartOfSection(node->Parent(), *CurrentModel);
+  if (!t || !node || Painting || !FState.CurrentModel()) return;
+  const TModeloPart* part = PartOfSection(node->Parent(), *FState.CurrentModel());
   if (!part) return;
   RevertTexture(*t, node->Parent()->Text, *part, ShowBox());
   SkinTree.MarkTexturesChanged();

@@ -1,6 +1,7 @@
 #include "scene/GLVectorFileObjects.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "platform/Exceptions.h"
@@ -196,17 +197,19 @@ void TFaceGroups::Clear() {
 }
 
 void TFGVertexIndexList::CheckIndices(std::initializer_list<std::pair<const TIntegerList*, int>> lists) {
-  std::vector<int> counts;
-  counts.reserve(lists.size() * 2);
+  std::array<int, 6> counts{};  // no allocation: this runs every frame
+  size_t n = 0;
   for (const auto& [indices, bound] : lists) {
-    counts.push_back(indices->Count());
-    counts.push_back(bound);
+    if (n + 2 > counts.size()) AssertionFailure();
+    counts[n++] = indices->Count();
+    counts[n++] = bound;
   }
-  if (counts == FCheckedCounts) return;
+  if (FChecked && counts == FCheckedCounts) return;
   for (const auto& [indices, bound] : lists)
     for (int i = 0; i < indices->Count(); ++i)
       if ((*indices)[i] < 0 || (*indices)[i] >= bound) AssertionFailure();
-  FCheckedCounts = std::move(counts);
+  FCheckedCounts = counts;
+  FChecked = true;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // or through face groups that index into those lists; the scene objects that carry them
 // (TBaseMesh, TFreeForm, TActor with frames and animations); morph targets; and the loaders of
 // model files with their registry of formats.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -157,7 +158,9 @@ class TFGVertexIndexList : public TFaceGroup {
   void CheckIndices(std::initializer_list<std::pair<const TIntegerList*, int>> lists);
 
  private:
-  std::vector<int> FCheckedCounts;  // index counts and list counts of the last check that passed
+  // Index counts and list counts of the last check that passed.
+  std::array<int, 6> FCheckedCounts{};
+  bool FChecked = false;
 };
 
 // One vertex, one normal and one texture-coordinate index per corner, drawn in immediate mode.

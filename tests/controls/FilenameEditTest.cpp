@@ -13,6 +13,8 @@
 #include "controls/FileUtil.h"
 #include "platform/qt/ScriptedPrompter.h"
 #include "platform_qt/QtTestApp.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -20,18 +22,10 @@ namespace {
 
 // A scratch folder with a blank in its name and one file in it.
 struct TScratch {
-  fs::path Dir;
-  std::string File;
-  TScratch() {
-    Dir = fs::temp_directory_path() / ("corvane controls " + std::to_string(::getpid()));
-    fs::create_directories(Dir);
-    File = (Dir / "my model.3ds").string();
-    std::ofstream(File) << "x";
-  }
-  ~TScratch() {
-    std::error_code ec;
-    fs::remove_all(Dir, ec);
-  }
+  testsupport::TScratchDir Scratch{"controls with blank"};
+  fs::path Dir = Scratch.Path();
+  std::string File = (Dir / "my model.3ds").string();
+  TScratch() { testsupport::WriteBytes(File, "x"); }
 };
 
 }  // namespace

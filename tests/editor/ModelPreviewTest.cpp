@@ -258,7 +258,7 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
   w.mnu_PresetNewClick(nullptr);
   ASSERT_EQ(list->count(), 3);
   EXPECT_EQ(list->currentRow(), 2);
-  EXPECT_EQ(w.CurrentModel->Presets[2].Name, "Back");
+  EXPECT_EQ(w.State().CurrentModel()->Presets[2].Name, "Back");
   EXPECT_EQ(env.Prompts.Shown.back().Caption, "New Preset");
 
   // Without a selection Remove and Rename do nothing.
@@ -297,7 +297,7 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
   const std::string text = ReadText(env.Home / "Soldier.cvmx");
   EXPECT_NE(text.find("OffsetX=10.00000"), std::string::npos) << text;
   EXPECT_NE(text.find("Pitch=-22.50000"), std::string::npos) << text;
-  EXPECT_FLOAT_EQ(w.CurrentModel->OffsetX, 10);
+  EXPECT_FLOAT_EQ(w.State().CurrentModel()->OffsetX, 10);
   EXPECT_EQ(list->count(), 2) << "the file's presets, not the edited ones";
   EXPECT_EQ(list->item(0)->text().toStdString(), "Front");
   EXPECT_EQ(env.Prompts.Pending(), 0u);

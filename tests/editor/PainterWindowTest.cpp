@@ -14,6 +14,7 @@
 #include "editor_core/SkinTreeTestModel.h"
 #include "platform/FileTimes.h"
 #include "platform/qt/BitmapImage.h"
+#include "tests/support/Scratch.h"
 
 using namespace mainwindow_test;
 
@@ -30,15 +31,15 @@ class PainterWindow : public ::testing::Test {
   void SetUp() override {
     w = &env.Create();
     w->show();
-    w->CurrentModel = editor_test::MakeModel();
+    w->State().SetCurrentModel(editor_test::MakeModel());
     w->SkinTree.SetRoot("p (Male)");
-    skin = AddSkin(w->SkinTree, "Skin", "skin", *w->CurrentModel);
+    skin = AddSkin(w->SkinTree, "Skin", "skin", *w->State().CurrentModel());
     w->EnableProjectItems();
   }
   // A texture read from a new file into section `number`.
   TSkinNode* AddFromFile(int number, const std::string& file) {
     TSkinNode* sec = editor_test::SectionNode(skin, number);
-    auto t = CreateTexture(file, "", "", sec->Text, *PartOfSection(sec, *w->CurrentModel), nullptr);
+    auto t = CreateTexture(file, "", "", sec->Text, *PartOfSection(sec, *w->State().CurrentModel()), nullptr);
     return AddTexture(w->SkinTree, sec, std::move(t), "< Default >");
   }
   QWidget* Image() { return C<QLabel>(*w, "texture_preview_image"); }
@@ -54,7 +55,7 @@ class PainterWindow : public ::testing::Test {
   TWindowEnv env;
   Tmain_unificada* w = nullptr;
   TSkinNode* skin = nullptr;
-  editor_test::TTempDir dir;
+  testsupport::TScratchDir dir{"editor"};
 };
 
 }  // namespace
@@ -62,7 +63,7 @@ class PainterWindow : public ::testing::Test {
 TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   TBitmap grey(64, 64, TPixelFormat::pf24bit);
   grey.Fill(RGBColor(100, 100, 100));
-  const std::string file = dir.Path + "talk.bmp";
+  const std::string file = dir.Folder() + "talk.bmp";
   grey.SaveToFile(file);
   TSkinNode* node = AddFromFile(3, file);  // Talk, 64 x 64
   w->RefreshTreeView(node);
@@ -89,7 +90,7 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
   // Only the texture is marked; the project asks to be saved on close because of it.
   EXPECT_TRUE(t.Modified);
-  EXPECT_FALSE(w->ProjectModified);
+  EXPECT_FALSE(w->State().ProjectModified());
   EXPECT_TRUE(w->ProjectNeedsSaving());
 
   // A system colour paints in the palette's colour, not as the number (5, 0, 0).
@@ -144,7 +145,7 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
 
 TEST_F(PainterWindow, EightBitTexturesAreNotPainted) {
   // The masked section keeps a texture at 8 bits.
-  TSkinNode* node = AddFromFile(4, editor_test::WritePicture8(dir.Path + "mask.bmp", 16, 16, 20));
+  TSkinNode* node = AddFromFile(4, editor_test::WritePicture8(dir.Folder() + "mask.bmp", 16, 16, 20));
   w->RefreshTreeView(node);
   TObjetoTextura& t = *node->Texture;
   ASSERT_EQ(t.Bitmap->PixelFormat(), TPixelFormat::pf8bit);
@@ -160,8 +161,8 @@ TEST_F(PainterWindow, EightBitTexturesAreNotPainted) {
 TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
   // Two textures of one size: a stroke begun on the first must not go on painting the second
   // from the first's snapshot.
-  TSkinNode* a = AddFromFile(3, editor_test::WritePicture(dir.Path + "a.bmp", 64, 64, 1));
-  TSkinNode* c = AddFromFile(4, editor_test::WritePicture(dir.Path + "c.bmp", 64, 64, 3));
+  TSkinNode* a = AddFromFile(3, editor_test::WritePicture(dir.Folder() + "a.bmp", 64, 64, 1));
+  TSkinNode* c = AddFromFile(4, editor_test::WritePicture(dir.Folder() + "c.bmp", 64, 64, 3));
   w->SetPaintColor(clWhite);
   // The second has an undo copy of its own from an earlier stroke.
   w->RefreshTreeView(c);

@@ -13,6 +13,7 @@
 #include "editor/TexturePainter.h"
 #include "platform/Exceptions.h"
 #include "platform/FileTimes.h"
+#include "tests/support/Scratch.h"
 
 using namespace editor_test;
 
@@ -178,8 +179,8 @@ TEST(TexturePainter, HSVAgainstColorsys) {
   for (const auto& c : colours)
     script += "(" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + "),";
   script += "]:\n h,s,v = colorsys.rgb_to_hsv(r/255.0,g/255.0,b/255.0)\n print('%.9f %.9f %.9f' % (h*360, s, v*255))\n";
-  TTempDir dir;
-  const std::string py = dir.Path + "hsv.py";
+  testsupport::TScratchDir dir{"editor"};
+  const std::string py = dir.Folder() + "hsv.py";
   { std::ofstream(py) << script; }
   FILE* pipe = ::popen(("python3 " + py + " 2>/dev/null").c_str(), "r");
   if (!pipe) GTEST_SKIP() << "python3 could not be started";
@@ -234,10 +235,10 @@ TEST(TexturePainter, EditorImage) {
 }
 
 TEST(TexturePainter, SaveAndRevert) {
-  TTempDir dir;
+  testsupport::TScratchDir dir{"editor"};
   auto model = MakeModel();
   const TModeloPart& talk = *model->Parts[2].Part;  // 64 x 64
-  const std::string file = WritePicture(dir.Path + "tex.bmp", 64, 64, 5);
+  const std::string file = WritePicture(dir.Folder() + "tex.bmp", 64, 64, 5);
   auto t = CreateTexture(file, "", "", "Talk", talk, nullptr);
   const TBitmap original = *t->Bitmap;
 

@@ -12,7 +12,7 @@ namespace {
 TEST(SavePosition, WritesTheFileAndTheReloadedCatalogueKeepsTheTreeValid) {
   TModelFolder dir("", "preview_save");
   const std::string cvmx = dir / "Soldier.cvmx";
-  PutBytes(cvmx,
+  WriteBytes(cvmx,
            "; installed by hand\r\n[Model-Soldier]\r\nName=Soldier\r\nPrefix=Soldier\r\n3DFile=Soldier.cvmd\r\n"
            "ScaleX=1,5\r\nSection1=Head, FACE, MASKED\r\nSection2=Body, TEAM\r\n"
            "Preset1=A;0;0;500;0;0;0\r\nPreset2=B;1;0;0;0;0;0\r\nPreset3=C;2;0;0;0;0;0\r\nPreset4=D;3;0;0;0;0;0\r\n");
@@ -38,7 +38,7 @@ TEST(SavePosition, WritesTheFileAndTheReloadedCatalogueKeepsTheTreeValid) {
   const TModeloPart* before = current.Part(0);
   LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());
 
-  const std::string text = GetBytes(cvmx);
+  const std::string text = ReadText(cvmx);
   EXPECT_EQ(text.rfind("; installed by hand\r\n[Model-Soldier]\r\n", 0), 0u) << text;
   for (const char* line : {"ScaleX=1.40000\r\n", "OffsetX=10.00000\r\n", "OffsetZ=5.00000\r\n", "Pitch=-22.50000\r\n",
                            "Section2=Body, TEAM\r\n"})

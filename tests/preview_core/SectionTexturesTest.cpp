@@ -246,22 +246,22 @@ TEST(SlotPicture, WireFiles) {
   EXPECT_FALSE(MakeSlotPicture(choice).Textured);  // drawn in lines, no error
 
   choice.WireFile = dir / "brokenWire1.bmp";
-  PutBytes(choice.WireFile, "BM this is not a bitmap");
+  WriteBytes(choice.WireFile, "BM this is not a bitmap");
   EXPECT_THROW(MakeSlotPicture(choice), Exception);
 
   choice.WireFile = dir / "paletteWire1.bmp";
-  PutBytes(choice.WireFile, MakeBmp(8, {0, 1, 1}, {0x102030, 0xFFFFFF}));
+  WriteBytes(choice.WireFile, MakeBmp(8, {0, 1, 1}, {0x102030, 0xFFFFFF}));
   TSlotPicture pic = MakeSlotPicture(choice);
   EXPECT_TRUE(pic.Textured && pic.Paletted);
   EXPECT_EQ(pic.Bitmap->Width(), 3);
 
   // The name is found whatever its letter case on disk.
   choice.WireFile = dir / "TrueColourWire1.BMP";
-  PutBytes(dir / "truecolourwire1.bmp", MakeBmp(24, {0xFF0000, 0x00FF00}));
+  WriteBytes(dir / "truecolourwire1.bmp", MakeBmp(24, {0xFF0000, 0x00FF00}));
   // A true-colour wire bitmap has no palette to be reduced to: lines.
   EXPECT_FALSE(MakeSlotPicture(choice).Textured);
   std::filesystem::remove(dir / "truecolourwire1.bmp");
-  PutBytes(dir / "truecolourwire1.bmp", "BM");
+  WriteBytes(dir / "truecolourwire1.bmp", "BM");
   EXPECT_THROW(MakeSlotPicture(choice), Exception);
 }
 

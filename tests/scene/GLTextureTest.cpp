@@ -3,15 +3,13 @@
 // texture and library material.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
 
 #include "platform/Bitmap.h"
 #include "scene/GLMaterialLibrary.h"
 #include "scene/GLTexture.h"
 #include "tests/scene/RecordingFixture.h"
+#include "tests/support/Scratch.h"
 
 namespace {
 
@@ -303,8 +301,8 @@ TEST_F(TextureGL, LibraryMaterialsNamesUsersAndTextureMatrix) {
   m.reset();
 
   // A file named without a folder is looked for along the texture paths.
-  const std::string dir = ::testing::TempDir() + "corvane_texpath_" + std::to_string(::getpid());
-  std::filesystem::create_directories(dir);
+  const testsupport::TScratchDir scratch("texpath");
+  const std::string dir = scratch.Str();
   TBitmap picture(3, 2);
   picture.SaveToFile(dir + "/skin.bmp");
   lib.SetTexturePaths("/nonexistent;" + dir);
@@ -312,7 +310,6 @@ TEST_F(TextureGL, LibraryMaterialsNamesUsersAndTextureMatrix) {
   a->Material().Texture().Image().LoadFromFile(name);
   EXPECT_EQ(name, dir + "\\skin.bmp");
   EXPECT_EQ(a->Material().Texture().Image().Width(), 3);
-  std::filesystem::remove_all(dir);
 
   lib.SetTexturePaths(" a ; ;b\\;c/ ");
   EXPECT_EQ(lib.TexturePathList(), (std::vector<std::string>{"a\\", "b\\", "c/\\"}));

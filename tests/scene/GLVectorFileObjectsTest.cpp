@@ -167,4 +167,38 @@ TEST_F(MeshTest, ActorMorphsBetweenFramesAndSkipsMeshesWithoutTargets) {
   EXPECT_THROW(morph->Lerp(0, 5, 0.5f), EAssertionFailed);
 }
 
+TEST_F(MeshTest, FreeFormAppliesLibraryMaterialsOfItsFaceGroupsAndForgetsAFreedLibrary) {
+  TFreeForm form;
+  TMeshObject* mo = Triangle(form.MeshObjects());
+  auto* fg = new TFGVertexNormalTexIndexList(&mo->FaceGroups());
+  fg->MaterialName = "red";
+  for (int i : {0, 1, 2}) fg->Add(i, i, i);
+  auto lib = std::make_unique<TGLMaterialLibrary>();
+  TGLLibMaterial* red = lib->Materials().Add();
+  red->SetName("red");
+  red->Material().FrontProperties().Diffuse().SetColor({1, 0, 0, 1});
+  form.SetMaterialLibrary(lib.get());
+  struct Case {
+    bool UseMeshMaterials;
+    TMeshNormalsOrientation Orientation;
+    int RedDiffuse;
+    double FrontFace;
+  } cases[] = {{true, mnoDefault, 1, GL_CW}, {false, mnoDefault, 0, GL_CW}, {true, mnoInvert, 1, GL_CCW}};
+  for (const Case& c : cases) {
+    form.SetUseMeshMaterials(c.UseMeshMaterials);
+    form.SetNormalsOrientation(c.Orientation);
+    ResetGLMaterialColors();
+    rec.Clear();
+    form.BuildList(rci);
+    EXPECT_EQ(rec.Count("glMaterialfv", GL_FRONT, GL_DIFFUSE), c.RedDiffuse);
+    EXPECT_EQ(rec.Count("glFrontFace", c.FrontFace), 1);
+    EXPECT_EQ(rec.Count("glPopAttrib"), 1);
+  }
+  lib.reset();
+  EXPECT_EQ(form.MaterialLibrary(), nullptr);
+  rec.Clear();
+  form.BuildList(rci);
+  EXPECT_EQ(rec.Count("glVertex3fv"), 3);
+}
+
 }  // namespace

@@ -9,7 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/Streams.h"
 #include "scene/VectorFileFormats.h"
-#include "tests/imaging/ImagingTestSupport.h"
+#include "tests/support/PeerTools.h"
 #include "tests/scene/RecordingFixture.h"
 
 namespace {
@@ -27,7 +27,7 @@ int CornerCount(TMeshObject* mo) {
 // "Vertices:" and "Faces:" of `assimp info -r`: without post-processing assimp keeps one
 // vertex per face corner, so a triangle mesh has three vertices per face.
 bool AssimpCounts(const std::string& file, long& vertices, long& faces) {
-  const std::string out = imgtest::RunCommand("assimp info " + file + " -r");
+  const std::string out = testsupport::RunCommand("assimp info " + file + " -r");
   auto field = [&out](const char* name, long& v) {
     const size_t p = out.find(name);
     if (p == std::string::npos) return false;
@@ -38,8 +38,8 @@ bool AssimpCounts(const std::string& file, long& vertices, long& faces) {
 }
 
 TEST(VectorFiles, CountsMatchTheAssimpPeer) {
-  if (access("/usr/bin/assimp", X_OK) != 0 || access(Models, R_OK) != 0)
-    GTEST_SKIP() << "assimp-utils and assimp-testmodels are needed (scripts/install-deps installs them)";
+  SKIP_WITHOUT_PEER("/usr/bin/assimp");
+  if (access(Models, R_OK) != 0) GTEST_SKIP() << Models << " is missing: assimp-testmodels holds the peer's models";
   for (const char* name : {"OBJ/spider.obj", "OBJ/WusonOBJ.obj", "STL/Spider_binary.stl", "STL/Wuson.stl",
                            "STL/3DSMaxExport.STL"}) {
     const std::string file = std::string(Models) + name;

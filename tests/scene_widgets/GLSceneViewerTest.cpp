@@ -381,7 +381,6 @@ TEST(SceneViewer, DemoSceneScreenshot) {
   s.camera->MoveAroundTarget(-10, 20);
   const auto px = Capture(v);
   ASSERT_FALSE(px.empty());
-  QImage img(px.data(), v.CapturedWidth, v.CapturedHeight, v.CapturedWidth * 4, QImage::Format_RGBA8888);
   SaveScreenshot(v, px, "demo-scene.png");
   // The top-left corner is the silver background; the centre is the scene (not silver).
   const uint8_t* corner = PixelAt(v, px, 2, 2);

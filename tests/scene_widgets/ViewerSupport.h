@@ -8,14 +8,12 @@
 #include <QTest>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "scene/SceneGraph.h"
 #include "scene/widgets/GLSceneViewer.h"
+#include "tests/support/Scratch.h"
 
 // Processes events until the condition holds. The limit is far beyond what any machine needs:
 // the waits end as soon as the condition holds, so a loaded machine (tests run in parallel with
@@ -72,19 +70,15 @@ struct Scene {
   }
 };
 
-// Kept in CORVANE_TEST_SCREENSHOTS when that names a folder; otherwise written to a file of
-// this process only (two runs at once, or a file another user left in /tmp, must not make it
-// fail) and removed again.
+// Kept in CORVANE_TEST_SCREENSHOTS when that names a folder; otherwise written to a scratch
+// folder (checked that it reads back) and removed with it.
 inline void SaveScreenshot(const TGLSceneViewer& v, const std::vector<uint8_t>& px, const std::string& name) {
   ASSERT_FALSE(px.empty());
   QImage img(px.data(), v.CapturedWidth, v.CapturedHeight, v.CapturedWidth * 4, QImage::Format_RGBA8888);
   const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS");
-  const std::string path = shots ? std::string(shots) + "/" + name
-                                 : (std::filesystem::temp_directory_path() /
-                                    ("corvane_" + std::to_string(::getpid()) + "_" + name))
-                                       .string();
+  const testsupport::TScratchDir scratch("shot");
+  const std::string path = shots ? std::string(shots) + "/" + name : scratch / name;
   const QString file = QString::fromStdString(path);
   ASSERT_TRUE(img.mirrored().save(file)) << "cannot write " << path;
   EXPECT_EQ(QImage(file).size(), QSize(v.CapturedWidth, v.CapturedHeight));
-  if (!shots) std::filesystem::remove(path);
 }
