@@ -77,6 +77,25 @@ void TimeFrames(benchmark::State& state, Frame frame) {
   RemoveCountingOpenGL();
 }
 
+// Skips with the fixture's error, else times the frames.
+template <typename Frame>
+void TimeFramesOrSkip(benchmark::State& state, const std::string& error, Frame frame) {
+  if (!error.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  TimeFrames(state, frame);
+}
+
+// One frame of the scene graph, finished. One activation per frame as in the raw loops: the
+// viewer's own activation nests inside this one.
+inline void SceneGraphFrame(BenchViewer& viewer) {
+  viewer.Activate();
+  viewer.Render();
+  GL.glFinish();
+  viewer.Deactivate();
+}
+
 // The raw loops' common calls, as the scene issues them for a default camera and material.
 namespace rawgl {
 inline const GLfloat Grey2[4] = {0.2f, 0.2f, 0.2f, 1}, Grey8[4] = {0.8f, 0.8f, 0.8f, 1}, Black[4] = {0, 0, 0, 1};

@@ -72,20 +72,9 @@ Fixture& F() {
   return f;
 }
 
-void SceneFrame(Fixture& f) {
-  f.window.Viewer->Activate();
-  f.window.Viewer->Render();
-  GL.glFinish();
-  f.window.Viewer->Deactivate();
-}
-
 void BM_ActorFrame(benchmark::State& state) {
   Fixture& f = F();
-  if (!f.error.empty()) {
-    state.SkipWithError(f.error.c_str());
-    return;
-  }
-  TimeFrames(state, [&] { SceneFrame(f); });
+  TimeFramesOrSkip(state, f.error, [&] { SceneGraphFrame(*f.window.Viewer); });
 }
 
 // The calls the scene graph makes for this scene, by hand: clear, projection, view, light, the
@@ -127,11 +116,7 @@ void RawFrame(Fixture& f) {
 
 void BM_RawGLActorFrame(benchmark::State& state) {
   Fixture& f = F();
-  if (!f.error.empty()) {
-    state.SkipWithError(f.error.c_str());
-    return;
-  }
-  TimeFrames(state, [&] { RawFrame(f); });
+  TimeFramesOrSkip(state, f.error, [&] { RawFrame(f); });
 }
 
 // Interleaved so that both see the same machine state.

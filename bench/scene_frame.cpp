@@ -64,22 +64,9 @@ Fixture& F() {
   return f;
 }
 
-// One frame of the scene graph, finished. One activation per frame as in the raw loop: Render's
-// own activation nests inside this one.
-void SceneFrame(Fixture& f) {
-  f.viewer->Activate();
-  f.viewer->Render();
-  GL.glFinish();
-  f.viewer->Deactivate();
-}
-
 void BM_SceneGraphFrame(benchmark::State& state) {
   Fixture& f = F();
-  if (!f.error.empty()) {
-    state.SkipWithError(f.error.c_str());
-    return;
-  }
-  TimeFrames(state, [&] { SceneFrame(f); });
+  TimeFramesOrSkip(state, f.error, [&] { SceneGraphFrame(*f.viewer); });
 }
 
 // The calls the scene graph makes for this scene, issued by hand: clear, projection, view,
@@ -114,11 +101,7 @@ void RawFrame(Fixture& f) {
 
 void BM_RawGLFrame(benchmark::State& state) {
   Fixture& f = F();
-  if (!f.error.empty()) {
-    state.SkipWithError(f.error.c_str());
-    return;
-  }
-  TimeFrames(state, [&] { RawFrame(f); });
+  TimeFramesOrSkip(state, f.error, [&] { RawFrame(f); });
 }
 
 // The same scene with every object compiled into a display list (UseBuildList).
@@ -130,7 +113,7 @@ void BM_SceneGraphFrameWithLists(benchmark::State& state) {
   }
   for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(true);
   f.viewer->Render();
-  TimeFrames(state, [&] { SceneFrame(f); });
+  TimeFrames(state, [&] { SceneGraphFrame(*f.viewer); });
   for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(false);
 }
 
