@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "codecs/GraphicCompression.h"
 #include "editor/ModelPreview.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/IconPicture.h"
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
   InstallQtMessagePump();
   // Picture classes register before the main window builds its picture dialog's filter.
   RegisterQtPictureReaders();
+  // A decoder that meets damaged data it can go on from (a JPEG strip cut short) says so in a box.
+  SetDecoderWarningHandler([](const std::string& caption, const std::string& text) {
+    CurrentPrompter().MessageBox(caption, text, TMsgButtons::OK, TMsgIcon::Warning);
+  });
 
   // The main window is created first, so it is the application's main window.
   Tmain_unificada mainWindow(nullptr, std::make_unique<TModelPreview>());
