@@ -38,6 +38,8 @@ class TPreview {
   virtual void FaceSelectionChange() {}
   virtual void EnableMaskingClick() {}
   virtual void RefreshClick() {}
+  // The catalogue was read again: the current model's presets may have changed.
+  virtual void CatalogueReloaded() {}
 
   // Mouse over the viewer, in viewer pixels.
   virtual void MouseDown(Qt::MouseButton /*button*/, Qt::MouseButtons /*buttons*/,

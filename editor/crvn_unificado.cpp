@@ -290,10 +290,12 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:
     case QEvent::MouseButtonRelease: {
-      if (watched != ui->GLSceneViewer && watched != ui->texture_preview_image) break;
+      // The viewer draws in a child of the 3D area; its mouse input is the area's.
+      auto* w = qobject_cast<QWidget*>(watched);
+      const bool viewer = w && (w == ui->GLSceneViewer || ui->GLSceneViewer->isAncestorOf(w));
+      if (!viewer && watched != ui->texture_preview_image) break;
       auto* me = static_cast<QMouseEvent*>(event);
-      const QPoint p = me->position().toPoint();
-      const bool viewer = watched == ui->GLSceneViewer;
+      const QPoint p = viewer ? w->mapTo(ui->GLSceneViewer, me->position().toPoint()) : me->position().toPoint();
       Guarded([&] {
         if (event->type() == QEvent::MouseMove) {
           if (viewer)

@@ -7,6 +7,7 @@
 
 void Tmain_unificada::LoadModelExtensions() {
   FState.LoadModelExtensions();
+  Preview->CatalogueReloaded();
 }
 
 void Tmain_unificada::btn_savepositionClick(QObject*) {

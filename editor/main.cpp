@@ -3,6 +3,7 @@
 #include <QScreen>
 
 #include "codecs/GraphicCompression.h"
+#include "editor/ModelPreview.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/IconPicture.h"
 #include "platform/qt/Prompter.h"
@@ -11,6 +12,10 @@
 int main(int argc, char** argv) {
   // Native child windows (the 3D viewer) must not turn their siblings native too.
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+  // The 3D view draws with GLX on an X11 window: on a Wayland desktop the program runs through
+  // XWayland, unless the user chose a platform.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
   QApplication::setApplicationName("Corvane");
   SetApplicationTitle("Corvane");
@@ -23,7 +28,7 @@ int main(int argc, char** argv) {
   });
 
   // The main window is created first, so it is the application's main window.
-  Tmain_unificada mainWindow;
+  Tmain_unificada mainWindow(nullptr, std::make_unique<TModelPreview>());
   // Maximised; without a window manager (which would do it) the window still fills the screen.
   if (const QScreen* screen = mainWindow.screen()) mainWindow.setGeometry(screen->availableGeometry());
   mainWindow.showMaximized();

@@ -87,10 +87,13 @@ void TGLViewerCore::CreateContext() {
         ReadContextProperties();
         SetupRenderingContext();
       } else {
+        // A context made again (another camera, a native window Qt re-created) keeps the
+        // capability set and needs the rest of the first one's state too.
         EnableGLStates(FSavedStates);
         CurrentStates = FSavedStates;
         FSavedStates = 0;
         FHasSavedStates = false;
+        SetupContextState();
       }
       const TVector c = ConvertWinColor(FBackgroundColor);
       GL.glClearColor(c[0], c[1], c[2], 1);
@@ -119,9 +122,14 @@ void TGLViewerCore::ReadContextProperties() {
     if (GL.glIsEnabled(GLStateCapability(s))) CurrentStates |= StateBit(s);
 }
 
+void TGLViewerCore::SetupContextState() {
+  GL.glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, (FContextOptions & roTwoSideLighting) ? 1 : 0);
+  GL.glDepthFunc(GL_LESS);
+  GL.glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
 void TGLViewerCore::SetupRenderingContext() {
   const int colorDepth = ColorDepth();
-  GL.glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, (FContextOptions & roTwoSideLighting) ? 1 : 0);
   TGLStates wanted = StateBit(stNormalize);
   if (FDepthTest) wanted |= StateBit(stDepthTest);
   if (FFaceCulling) wanted |= StateBit(stCullFace);
@@ -129,8 +137,7 @@ void TGLViewerCore::SetupRenderingContext() {
   if (FFogEnable) wanted |= StateBit(stFog);
   if (colorDepth < 24) wanted |= StateBit(stDither);
   RequestStates(wanted);
-  GL.glDepthFunc(GL_LESS);
-  GL.glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  SetupContextState();
 }
 
 void TGLViewerCore::RequestStates(TGLStates states) {

@@ -107,6 +107,9 @@ class TGLViewerCore : public TPersistent {
  private:
   void ReadContextProperties();
   void SetupRenderingContext();
+  // Two-side lighting, depth function, perspective hint: what every new context needs besides
+  // its capabilities.
+  void SetupContextState();
   void SwitchState(bool on, TGLState state);
   // Leaves the scene it drew last (its camera may be gone already).
   void LeaveScene();

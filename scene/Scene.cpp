@@ -65,6 +65,10 @@ void TGLScene::RemoveLight(TGLLightSource* light) {
 void TGLScene::AddViewer(TGLViewerCore* viewer) {
   if (std::find(FViewers.begin(), FViewers.end(), viewer) != FViewers.end()) return;
   FViewers.push_back(viewer);
+  // A viewer joins with a context of its own (new, or made again): the lights' spot and
+  // attenuation parameters are sent to it again.
+  for (TGLLightSource* light : FLights)
+    if (light) light->FChanges |= ocSpot | ocAttenuation;
   // Every context is created sharing the process-wide share context, so the lists and textures
   // built in the first viewer are already visible to this one.
   if (!FBaseContext) FBaseContext = FViewers.front()->RenderingContext();

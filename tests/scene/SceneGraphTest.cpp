@@ -294,6 +294,26 @@ TEST_F(SceneTest, AnotherCameraGetsAFreshContextWithTheSameStates) {
   EXPECT_EQ(ActivationCount(), 0);
 }
 
+TEST_F(SceneTest, AContextMadeAgainGetsTheWholeStateOfTheFirst) {
+  DemoScene a(0), b(0);
+  auto* spot = b.scene.Objects().AddNewChild<TGLLightSource>();
+  spot->SetSpotCutOff(30);
+  FakeViewer v;
+  v.CreateContext();
+  v.SetCamera(b.camera);
+  v.Paint();
+  EXPECT_EQ(rec.Count("glLightf", spot->LightID(), GL_SPOT_CUTOFF), 1);
+  for (TGLCamera* camera : {a.camera, b.camera}) {
+    rec.Clear();
+    v.SetCamera(camera);
+    EXPECT_EQ(rec.Count("glLightModeli", GL_LIGHT_MODEL_TWO_SIDE), 1);
+    EXPECT_EQ(rec.Count("glDepthFunc", GL_LESS), 1);
+    EXPECT_EQ(rec.Count("glHint", GL_PERSPECTIVE_CORRECTION_HINT), 1);
+  }
+  v.Paint();
+  EXPECT_EQ(rec.Count("glLightf", spot->LightID(), GL_SPOT_CUTOFF), 1) << "sent to the new context again";
+}
+
 TEST_F(SceneTest, NoOpenGL11RefusesTheContext) {
   rec.Strings[GL_VERSION] = "1.0.3";
   FakeViewer v;
