@@ -188,6 +188,10 @@ bool TModelPreview::ModelPosition(TModelPosition& position) const {
   return true;
 }
 
+void TModelPreview::ShowOpenGLInformation() {
+  if (FViewer) FViewer->ShowInfo();
+}
+
 // ---------------------------------------------------------------- textures and combos
 
 TSkinNode* TModelPreview::ChosenSkin() const {

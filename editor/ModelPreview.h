@@ -46,6 +46,7 @@ class TModelPreview : public TPreview {
   void PresetSetClick() override;
 
   bool ModelPosition(TModelPosition& position) const override;
+  void ShowOpenGLInformation() override;
 
   TPreviewScene& Scene() { return *FScene; }
   // The viewer that draws the scene (a child filling the window's 3D area).

@@ -3,7 +3,9 @@
 // the colours read back from the viewer follow the combos and the masking check box.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QTimer>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -304,3 +306,22 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
 }
 
 }  // namespace
+
+TEST_F(ModelPreviewWindow, HelpOpenGLInformationShowsTheViewersContext) {
+  Tmain_unificada& w = Open();
+  ASSERT_TRUE(WaitFor([&] { return Preview->Viewer()->RenderingContext() != nullptr; })) << Preview->Viewer()->LastError;
+  QString title, vendor;
+  // The dialog is modal: read it and close it from the event loop it runs.
+  QTimer::singleShot(0, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->isVisible() && top->windowTitle().startsWith("OpenGL implementation info")) {
+        title = top->windowTitle();
+        if (auto* label = top->findChild<QLabel*>("VendorLabel")) vendor = label->text();
+        top->close();
+      }
+  });
+  w.mnu_OpenGLInformationClick(nullptr);
+  EXPECT_TRUE(title.startsWith("OpenGL implementation info (current context in ")) << title.toStdString();
+  EXPECT_FALSE(vendor.isEmpty());
+  EXPECT_NE(vendor, "???");
+}
