@@ -253,19 +253,15 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   EXPECT_EQ(TreeLines(Tree()), lines);
   EXPECT_EQ(w.windowTitle().toStdString(), caption);
 
-  // A project whose texture file is broken: the error box, and still the old project.
-  WriteText(tex + "broken.bmp", "BM not a bitmap");
-  WriteText(home + "projects/broken.cvp",
-            "[General]\r\nModel=Male\r\n[Groups]\r\nbrok=Broken\r\n[brok#1#< Default >]\r\nFilename=textures\\broken.bmp\r\n");
+  // A file that is no project (no [General] section): the error box names it; nothing changes,
+  // so a later Save cannot write over it.
+  WriteText(home + "projects/notes.cvp", std::string("\x7f" "ELF\x02\x01\x01\0garbage", 16));
   env.Prompts.Shown.clear();
-  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/broken.cvp"});
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/notes.cvp"});
   Act("mnu_LoadProject")->trigger();
-  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
-  const std::string error = env.Prompts.Messages()[0];
-  EXPECT_EQ(error.rfind("Corvane: ", 0), 0u) << error;
-  EXPECT_NE(error.find("broken.bmp"), std::string::npos) << error;
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: " + ENotAProject(home + "projects/notes.cvp").Message}));
   EXPECT_EQ(TreeLines(Tree()), lines);
-  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 1u);
+  EXPECT_EQ(w.windowTitle().toStdString(), caption);
 
   // New Project with the other model, cancelled at the file dialog: nothing changes.
   dialogs.Answers.push_back([](QDialog& d) {
@@ -293,6 +289,21 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
             (std::vector<std::string>{"Save Project: Save the project?",
                                       "WARNING: " + MissingFilesMessage({"textures\\mine1.bmp"})}));
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  Mine (mine)\n    Body\n    Head\n");
+
+  // A texture file that cannot be read is listed with the reason; the rest of the project opens.
+  WriteText(tex + "broken.bmp", "BM not a bitmap");
+  editor_test::WritePicture(tex + "good.bmp", 64, 64, 2);
+  WriteText(home + "projects/broken.cvp",
+            "[General]\r\nModel=Male\r\n[Groups]\r\nbrok=Broken\r\n[brok#1#< Default >]\r\nFilename=textures\\broken.bmp\r\n"
+            "[brok#2#< Default >]\r\nFilename=textures\\good.bmp\r\n");
+  env.Prompts.Shown.clear();
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/broken.cvp"});
+  Act("mnu_LoadProject")->trigger();
+  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
+  const std::string warning = env.Prompts.Messages()[0];
+  EXPECT_EQ(warning.rfind("WARNING: ", 0), 0u) << warning;
+  EXPECT_NE(warning.find("textures\\broken.bmp: "), std::string::npos) << warning;
+  EXPECT_EQ(TreeLines(Tree()), "broken (Male)\n  Broken (brok)\n    Body\n    Head\n      < Default >\n");
   EXPECT_EQ(env.Prompts.Pending(), 0u);
 }
 
