@@ -59,6 +59,7 @@ void Tmain_unificada::mnu_NewProjectClick(QObject*) {
       const TModelo& m = *Models[i];
       dlg.AddModel(m.Name, static_cast<int>(i), !m.File3D.empty() || !m.LodMesh.empty());
     }
+    if (Models.empty()) dlg.ShowNoModels(ProgramFolder());
     if (ExecDialog(dlg) != 1) return;
     chosen = dlg.SelectedModel();
   }

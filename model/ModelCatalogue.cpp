@@ -184,12 +184,26 @@ std::vector<std::string> ModelExtensionFiles(const std::string& programFileName,
   return files;
 }
 
-void ReadModelExtensionFile(const std::string& fileName, TModelList& models) {
-  TIniFile ini(fileName);
+void ReadModelExtensionFile(const std::string& fileName, TModelList& models, std::vector<std::string>& problems) {
+  std::unique_ptr<TIniFile> ini;
+  try {
+    ini = std::make_unique<TIniFile>(fileName);
+  } catch (const Exception& e) {
+    problems.push_back("Model file \"" + fileName + "\": " + e.Message);
+    return;
+  }
   std::vector<std::string> sections;
-  ini.ReadSections(sections);
-  for (const std::string& s : sections)
-    if (StartsText("model-", s)) ReadModel(ini, fileName, s, models);
+  ini->ReadSections(sections);
+  // A broken model is left out; the models after it, in this file and the next ones, still load.
+  for (const std::string& s : sections) {
+    if (!StartsText("model-", s)) continue;
+    try {
+      ReadModel(*ini, fileName, s, models);
+    } catch (const Exception& e) {
+      problems.push_back("Model file \"" + fileName + "\", section [" + s + "]: " + e.Message +
+                         " (the model was left out)");
+    }
+  }
 }
 
 void LoadModelExtensions(TModelList& models, TModelo& currentModel,
@@ -199,17 +213,18 @@ void LoadModelExtensions(TModelList& models, TModelo& currentModel,
   TBusyGuard busy;
   std::string prefix = currentModel.Prefix;
   TModelList loaded;
-  try {
-    for (const std::string& f : ModelExtensionFiles(programFileName, programFolder))
-      ReadModelExtensionFile(f, loaded);
-  } catch (...) {
-    models = std::move(loaded);
-    throw;
-  }
+  std::vector<std::string> problems;
+  for (const std::string& f : ModelExtensionFiles(programFileName, programFolder))
+    ReadModelExtensionFile(f, loaded, problems);
   models = std::move(loaded);
-  if (prefix.empty()) return;
-  for (const auto& m : models)
-    if (m->Prefix == prefix) currentModel.Assign(*m);
+  if (!prefix.empty())
+    for (const auto& m : models)
+      if (m->Prefix == prefix) currentModel.Assign(*m);
+  if (!problems.empty()) {
+    std::string text = problems.front();
+    for (size_t i = 1; i < problems.size(); ++i) text += "\r\n" + problems[i];
+    throw EConvertError(text);
+  }
 }
 
 void LoadModelExtensions(TModelList& models, TModelo& currentModel) {

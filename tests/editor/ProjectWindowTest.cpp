@@ -105,6 +105,7 @@ class ProjectWindow : public ::testing::Test {
       auto* ok = C<QPushButton>(dlg, "btn_ok");
       EXPECT_EQ(list->topLevelItemCount(), 2);
       EXPECT_FALSE(ok->isEnabled()) << "Ok waits for a row";
+      EXPECT_FALSE(C<QLabel>(dlg, "lbl_nomodels")->isVisibleTo(&dlg));
       QTreeWidgetItem* male = list->findItems("Male Soldier", Qt::MatchExactly).front();
       EXPECT_EQ(male->text(1).toStdString(), "Yes");
       EXPECT_EQ(list->findItems("Other Model", Qt::MatchExactly).front()->text(1).toStdString(), "No");
@@ -305,6 +306,29 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   EXPECT_NE(warning.find("textures\\broken.bmp: "), std::string::npos) << warning;
   EXPECT_EQ(TreeLines(Tree()), "broken (Male)\n  Broken (brok)\n    Body\n    Head\n      < Default >\n");
   EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+// A fresh install has no model: the dialog says where model files go and what makes them.
+TEST(SelectModel, AnEmptyCatalogueSaysWhereModelsGo) {
+  TWindowEnv env;
+  TDialogScript dialogs;
+  Tmain_unificada& w = env.Create();
+  ASSERT_TRUE(w.Models.empty());
+  std::string text;
+  bool visible = false;
+  dialogs.Answers.push_back([&](QDialog& d) {
+    auto* label = C<QLabel>(d, "lbl_nomodels");
+    visible = label->isVisibleTo(&d);
+    text = label->text().toStdString();
+    EXPECT_FALSE(C<QPushButton>(d, "btn_ok")->isEnabled());
+    return 2;
+  });
+  C<QAction>(w, "mnu_NewProject")->trigger();
+  EXPECT_TRUE(visible);
+  const std::string home = env.Home.string() + "/";
+  EXPECT_NE(text.find(home + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(home + "CustomModels"), std::string::npos) << text;
+  EXPECT_NE(text.find("Model Compiler"), std::string::npos) << text;
 }
 
 TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
