@@ -2,6 +2,8 @@
 // project options, and the key and wheel preview.
 #include "editor/crvn_unificado.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -9,6 +11,7 @@
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -259,8 +262,17 @@ void Tmain_unificada::ConnectHandlers() {
   qApp->installEventFilter(this);
 }
 
+namespace {
+// The last key press handed on to a control, while it may still travel to the control's parents.
+const QEvent* gPassedKey = nullptr;
+QPointer<QWidget> gPassedTo;
+}  // namespace
+
 bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
+    case QEvent::KeyRelease:
+      gPassedKey = nullptr;
+      break;
     case QEvent::KeyPress: {
       auto* w = qobject_cast<QWidget*>(watched);
       if (!w || w->window() != this) break;
@@ -270,9 +282,20 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
       if (ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) break;
       const QByteArray text = ke->text().toLatin1();
       if (text.size() != 1) break;
+      // A key a control was given and did not take travels on to its parents: it was seen.
+      if (event == gPassedKey && gPassedTo && w->isAncestorOf(gPassedTo)) break;
       char key = text[0];
       Guarded([&] { FormKeyPress(this, key); });
-      return true;  // the window consumes every typed character
+      // The window consumes every typed character, but buttons, check boxes, radio buttons,
+      // lists and the tree act on the key itself: Space and Enter must still reach them.
+      const bool actsOnKeys = qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w);
+      const bool spaceOrEnter = ke->key() == Qt::Key_Space || ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter;
+      if (actsOnKeys && spaceOrEnter) {
+        gPassedKey = event;
+        gPassedTo = w;
+        break;
+      }
+      return true;
     }
     case QEvent::Wheel: {
       auto* w = qobject_cast<QWidget*>(watched);

@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QGroupBox>
@@ -295,6 +296,54 @@ TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
   QApplication::sendEvent(&other, &press);
   EXPECT_EQ(other.text().toStdString(), "q");
   EXPECT_TRUE(env.PreviewLog.empty());
+}
+
+// Buttons, check boxes, radio buttons, lists and the tree act on the key, not on the typed
+// character: Space, Enter and the arrows keep working on them while the preview still gets the
+// character, and a text field still gets none.
+TEST(MainWindow, SpaceEnterAndArrowsReachFocusedControls) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  w.show();
+  QApplication::setActiveWindow(&w);
+  auto* parent = C<QWidget>(w, "centralwidget");
+  auto* button = new QPushButton("b", parent);
+  auto* check = new QCheckBox("c", parent);
+  auto* radioA = new QRadioButton("a", parent);
+  auto* radioB = new QRadioButton("b", parent);
+  radioB->move(0, 40);  // arrows move between radio buttons by their places
+  auto* list = new QListWidget(parent);
+  list->addItems({"one", "two", "three"});
+  list->setCurrentRow(0);
+  auto* edit = new QLineEdit(parent);
+  for (QWidget* x : std::initializer_list<QWidget*>{button, check, radioA, radioB, list, edit}) x->show();
+  int clicks = 0;
+  QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+  QString activated;
+  QObject::connect(list, &QListWidget::itemActivated, [&](QListWidgetItem* i) { activated = i->text(); });
+
+  env.PreviewLog.clear();
+  QTest::keyClick(button, Qt::Key_Space);
+  EXPECT_EQ(clicks, 1);
+  QTest::keyClick(check, Qt::Key_Space);
+  EXPECT_TRUE(check->isChecked());
+  radioA->setChecked(true);
+  radioA->setFocus();
+  QTest::keyClick(radioA, Qt::Key_Down);
+  EXPECT_TRUE(radioB->isChecked());
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(list->currentRow(), 1);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(activated.toStdString(), "two");
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Key  ", "Key  ", "Key \r"}));
+
+  // Other typed characters stay the window's, and a text field gets no Space either.
+  env.PreviewLog.clear();
+  QTest::keyClick(list, Qt::Key_T);
+  EXPECT_EQ(list->currentRow(), 1) << "no type-ahead";
+  QTest::keyClick(edit, Qt::Key_Space);
+  EXPECT_EQ(edit->text().toStdString(), "");
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Key t", "Key  "}));
 }
 
 TEST(MainWindow, WheelAnywhereAndMouseOverTheViewerReachThePreview) {

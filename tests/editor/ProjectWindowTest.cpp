@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -412,6 +413,32 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   });
   w.popuparbol_EditGroupClick(nullptr);
   ASSERT_NO_THROW(Item(Tree(), "My; (red) (myxx)"));
+
+  // The code takes four letters or none: "zz" typed is refused by the dialog itself.
+  w.PopupNode = Tree()->topLevelItem(0);
+  dialogs.Answers.push_back([](QDialog& d) {
+    auto* code = C<QLineEdit>(d, "groupcode");
+    auto* ok = C<QPushButton>(d, "btn_ok");
+    auto* description = C<QLineEdit>(d, "groupdescription");
+    description->setText("Zed");
+    d.show();
+    QApplication::setActiveWindow(&d);
+    description->setFocus();
+    QTest::keyClick(description, Qt::Key_Tab);  // as a user reaches the code
+    EXPECT_EQ(QApplication::focusWidget(), code);
+    QTest::keyClicks(code, "zz");
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(d.result(), 0) << "two letters must not close the dialog";
+    QTest::keyClicks(code, "z9y");
+    EXPECT_EQ(code->text().toStdString(), "zzzy");
+    EXPECT_TRUE(ok->isEnabled());
+    QTest::mouseClick(ok, Qt::LeftButton);
+    return d.result();
+  });
+  w.popuparbol_NewGroupClick(nullptr);
+  w.PopupNode = Item(Tree(), "Zed (zzzy)");
+  w.popuparbol_DeleteGroupClick(nullptr);
 
   // Edit Texture: a face name with "]" cannot be stored, and one the section already has would
   // be lost when the project is read again: both refused. Another name renames.
