@@ -8,10 +8,12 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -41,9 +43,40 @@ const char* const CorvaneVersion = "2.4.1";
 const char* const CorvaneCaption = "Corvane v2.4.1";
 const char* const DefaultGameFolder = "C:\\UnrealTournament";
 
-std::function<bool(const std::string& url)> Tmain_unificada::OpenUrl = [](const std::string& url) {
-  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-};
+namespace {
+// Runs the desktop's launcher and reads its exit status: asking the desktop services reports
+// success even when the launcher then finds no browser. A launcher still running after a few
+// seconds has started a browser that keeps it waiting: that counts as started, and it is left
+// to run.
+bool OpenUrlWithLauncher(const std::string& url) {
+  const QString launcher = QStandardPaths::findExecutable("xdg-open");
+  if (launcher.isEmpty()) return false;
+  auto* process = new QProcess;
+  process->setProgram(launcher);
+  process->setArguments({QString::fromStdString(url)});
+  process->setStandardOutputFile(QProcess::nullDevice());
+  process->setStandardErrorFile(QProcess::nullDevice());
+  process->start();
+  if (!process->waitForStarted(5000)) {
+    delete process;
+    return false;
+  }
+  QElapsedTimer clock;
+  clock.start();
+  while (!process->waitForFinished(50)) {
+    if (clock.elapsed() > 5000) {
+      QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+      return true;
+    }
+    ProcessMessages();
+  }
+  const bool started = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+  delete process;
+  return started;
+}
+}  // namespace
+
+std::function<bool(const std::string& url)> Tmain_unificada::OpenUrl = OpenUrlWithLauncher;
 
 std::string GameFolderFromCommand(const std::string& command) {
   const size_t pos = command.find("\\System\\UnrealTournament.exe");

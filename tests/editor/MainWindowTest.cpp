@@ -429,6 +429,42 @@ TEST(MainWindow, HelpContentsOpensTheHelpPageAtItsContents) {
   Tmain_unificada::OpenUrl = saved;
 }
 
+// The real launcher's exit status decides: a launcher that finds no browser (or no launcher at
+// all) gives the box instead of silence.
+TEST(MainWindow, HelpContentsTellsWhenTheLauncherStartsNoBrowser) {
+  TWindowEnv env;
+  WriteText(env.Home / "corvane.html", "<p id=\"contents\">help</p>");
+  const std::filesystem::path bin = env.Home / "bin";
+  std::filesystem::create_directories(bin);
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  Tmain_unificada& w = env.Create();
+  const std::string opens = "#!/bin/sh\necho \"$1\" > '" + (bin / "opened").string() + "'\nexit 0\n";
+  const struct {
+    const char* Script;  // nullptr: no launcher on the path
+    bool Box;
+  } cases[] = {{opens.c_str(), false},
+               {"#!/bin/sh\necho 'xdg-open: no method available for opening' >&2\nexit 3\n", true},
+               {nullptr, true}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(bin / "xdg-open");
+    std::filesystem::remove(bin / "opened");
+    if (c.Script) {
+      WriteText(bin / "xdg-open", c.Script);
+      std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    }
+    setenv("PATH", bin.c_str(), 1);
+    env.Prompts.Shown.clear();
+    C<QAction>(w, "mnu_HelpContents")->trigger();
+    setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_EQ(env.Prompts.Shown.size(), c.Box ? 1u : 0u) << (c.Script ? c.Script : "no launcher");
+    if (c.Box) {
+      EXPECT_EQ(env.Prompts.Shown[0].Text.rfind("No web browser could be started", 0), 0u);
+    } else {
+      EXPECT_EQ(ReadText(bin / "opened"), "file://" + env.Home.string() + "/corvane.html#contents\n");
+    }
+  }
+}
+
 TEST(MainWindow, ACloseRequestDuringALongOperationIsRefusedWithoutAsking) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
