@@ -8,6 +8,7 @@
 #include "model/crvn_struc.h"
 #include "packages/CompilePackage.h"
 #include "platform/MessagePump.h"
+#include "platform/ScopeGuard.h"
 
 void Tmain_unificada::mnu_CreateUTXINTClick(QObject*) { CompilePackage(false); }
 
@@ -22,13 +23,10 @@ void Tmain_unificada::CompilePackage(bool Install) {
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     ProcessMessages();
     setEnabled(false);
-    struct TRestore {
-      Tmain_unificada* Window;
-      ~TRestore() {
-        Window->setEnabled(true);
-        QApplication::restoreOverrideCursor();
-      }
-    } restore{this};
+    TScopeGuard restore([this] {
+      setEnabled(true);
+      QApplication::restoreOverrideCursor();
+    });
     TBusyGuard busy;
     const TPackageProject project =
         BuildPackageProject(SkinTree, *CurrentModel, ProjectOptions(), ProjectFileName, GameFolder);

@@ -20,6 +20,7 @@
 #include "editor/crvn_unificado.h"
 #include "model/crvn_struc.h"
 #include "platform/MessagePump.h"
+#include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 #include "platform/qt/BitmapImage.h"
 #include "ui_crvn_newgroup.h"
@@ -263,19 +264,13 @@ void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
   if (!CurrentPrompter().OpenFileDialog(options, files) || files.empty()) return;
   ProjectModified = true;
   // What was imported before a file failed is shown and gets its palettes all the same.
-  auto finish = [this] {
+  TScopeGuard finish([this] {
     RefreshTreeView();
     BuildPalettes();
     RefreshSelectionCombos();
-  };
-  try {
-    TBusyGuard busy;
-    ImportTextures(SkinTree, *CurrentModel, files, ShowBox());
-  } catch (...) {
-    finish();
-    throw;
-  }
-  finish();
+  });
+  TBusyGuard busy;
+  ImportTextures(SkinTree, *CurrentModel, files, ShowBox());
 }
 
 void Tmain_unificada::ArbolTexturasChange(QObject*) {
@@ -310,15 +305,13 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
 
 bool Tmain_unificada::ReloadChangedTextures() {
   if (!CurrentModel) return false;
-  bool changed = false;
-  try {
-    changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
-  } catch (...) {
-    // The files read before the broken one did change, and the next run will not see them
-    // again: show them now.
+  // When a file fails, the files read before it did change, and the next run will not see them
+  // again: show them now.
+  TScopeGuard showRead([this] {
     if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
-    throw;
-  }
+  });
+  const bool changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
+  showRead.Dismiss();
   if (changed && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
   return changed;
 }

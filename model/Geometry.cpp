@@ -107,6 +107,10 @@ void ScaleVector(TVector& v, float f) {
 }
 TAffineVector VectorScale(const TAffineVector& v, float f) { return {v[0] * f, v[1] * f, v[2] * f}; }
 TVector VectorScale(const TVector& v, float f, float g) { return {v[0] * f, v[1] * f, v[2] * f, v[3] * g}; }
+bool ZeroLength(const TVector& v) { return v[0] == 0 && v[1] == 0 && v[2] == 0; }
+bool Finite(const TVector& v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]) && std::isfinite(v[3]);
+}
 bool VectorEquals(const TVector& a, const TVector& b) { return std::memcmp(a.data(), b.data(), 16) == 0; }
 bool VectorEquals(const TAffineVector& a, const TAffineVector& b) {
   return std::memcmp(a.data(), b.data(), 12) == 0;

@@ -67,6 +67,10 @@ void ScaleVector(TVector& v, float f);
 TAffineVector VectorScale(const TAffineVector& v, float f);
 // x, y, z scaled by f and w by g.
 TVector VectorScale(const TVector& v, float f, float g);
+// x, y and z all zero (w is not looked at).
+bool ZeroLength(const TVector& v);
+// No component infinite or not-a-number.
+bool Finite(const TVector& v);
 bool VectorEquals(const TVector& a, const TVector& b);  // bitwise, all four
 bool VectorEquals(const TAffineVector& a, const TAffineVector& b);
 float VectorSpacing(const TAffineVector& a, const TAffineVector& b);  // sum of |differences|

@@ -7,6 +7,7 @@
 #include "packages/UnrealFormat.h"
 #include "packages/ut_packages.h"
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 
 // ---- Class registry -----------------------------------------------------------------------
@@ -48,23 +49,21 @@ void TUTObject::LoadData() {
   if (e.SerialSize <= 0) throw EReadError("The object " + e.ObjectNameStr + " has no data");
   std::vector<uint8_t> bytes(static_cast<size_t>(e.SerialSize));
   Package->Open();
-  try {
+  {
+    TScopeGuard close([this] { Package->Close(); });
     if (static_cast<int64_t>(e.SerialOffset) + e.SerialSize > Package->StreamSize() || e.SerialOffset < 0)
       throw EReadError("The data of " + e.ObjectNameStr + " lies outside the file");
     Package->Seek(e.SerialOffset);
     Package->Read(bytes.data(), bytes.size());
-  } catch (...) {
-    Package->Close();
-    throw;
   }
-  Package->Close();
   Data = std::make_unique<TMemoryStream>(std::move(bytes));
 }
 
 void TUTObjectWithProperties::ReadObject() {
   LoadData();
   Package->PushStream(Data.get());
-  try {
+  {
+    TScopeGuard pop([this] { Package->PopStream(); });
     Package->Seek(0);
     Package->InArray = false;
     Package->PendingStruct.clear();
@@ -81,11 +80,7 @@ void TUTObjectWithProperties::ReadObject() {
       if (!more) break;
     }
     PropertiesEnd = static_cast<int32_t>(Package->GetPosition());
-  } catch (...) {
-    Package->PopStream();
-    throw;
   }
-  Package->PopStream();
 }
 
 void TUTPalette::ReadObject() {

@@ -135,6 +135,8 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegError& err) {
   int components = cinfo.output_components;
   JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                               cinfo.output_width * static_cast<JDIMENSION>(components), 1);
+  // No scope guard here: libjpeg's errors longjmp past this frame, and a jump must not skip a
+  // destructor.
   try {
     out->SetSize(width, static_cast<int>(cinfo.output_height));
   } catch (...) {

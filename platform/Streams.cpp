@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 
 int64_t TStream::Size() {
   int64_t pos = Seek(0, TSeekOrigin::soCurrent);
@@ -238,15 +239,12 @@ std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
     RaiseInOutError(5);
   }
   std::vector<uint8_t> data;
-  try {
+  {
+    TScopeGuard close([fd] { ::close(fd); });
     data.resize(static_cast<size_t>(st.st_size));
     size_t n = ReadFd(fd, data.data(), data.size());
     data.resize(n);
-  } catch (...) {
-    ::close(fd);
-    throw;
   }
-  ::close(fd);
   return data;
 }
 

@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Streams.h"
 #include "scene/OpenGL12.h"
 #include "scene/Spline.h"
@@ -208,7 +209,11 @@ void TGLNodes::RenderTesselatedPolygon(bool textured, const TAffineVector* norma
 
   GLUtesselator* tess = GL.gluNewTess();
   GTess = &state;
-  try {
+  {
+    TScopeGuard deleteTess([tess] {
+      GTess = nullptr;
+      GL.gluDeleteTess(tess);
+    });
     GL.gluTessCallback(tess, GLU_TESS_BEGIN, reinterpret_cast<_GLUfuncptr>(&TessBegin));
     GL.gluTessCallback(tess, GLU_TESS_VERTEX,
                        textured ? reinterpret_cast<_GLUfuncptr>(&TessTexturedVertex)
@@ -230,13 +235,7 @@ void TGLNodes::RenderTesselatedPolygon(bool textured, const TAffineVector* norma
     }
     GL.gluTessEndContour(tess);
     GL.gluTessEndPolygon(tess);
-  } catch (...) {
-    GTess = nullptr;
-    GL.gluDeleteTess(tess);
-    throw;
   }
-  GTess = nullptr;
-  GL.gluDeleteTess(tess);
   if (state.Error) {
     const GLubyte* text = GL.gluErrorString(state.Error);
     throw EAssertionFailed(std::string(text ? reinterpret_cast<const char*>(text) : "") + ": " +

@@ -6,14 +6,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/Color.h"
 #include "scene/GLMisc.h"
 
 class TStream;
-
-// A Windows colour value: 0x00BBGGRR, or 0x80000000 | index for a system colour.
-using TColor = uint32_t;
-inline constexpr TColor clBlack = 0x000000, clWhite = 0xFFFFFF, clSilver = 0xC0C0C0;
-inline constexpr TColor clBtnFace = 0x8000000F;
 
 // The 25 system colours (the classic scheme; Linux has no system palette to read).
 const std::array<TVector, 25>& SystemColors();

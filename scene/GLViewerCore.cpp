@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "scene/OpenGL12.h"
 
 // Drops the viewer's camera when the camera component is destroyed.
@@ -65,13 +66,19 @@ void TGLViewerCore::Deactivate() { DeactivateRenderingContext(); }
 void TGLViewerCore::CreateContext() {
   if (FRenderingContext) return;
   FRendering = 1;
-  try {
+  {
+    TScopeGuard rendered([this] { FRendering = 0; });
     const TDrawable d = ViewerDrawable();
     FRenderingContext = CreateRenderingContext({d.Display, d.Drawable},
                                                (FContextOptions & roDoubleBuffer) ? TRCOptions(opDoubleBuffered) : TRCOptions(0), 32, 0, 0, 0, 0);
     if (!FRenderingContext) throw EAssertionFailed("Assertion failure");
     Activate();
-    try {
+    {
+      TScopeGuard dropContext([this] {
+        DestroyRenderingContext(FRenderingContext);
+        FRenderingContext = nullptr;
+      });
+      TScopeGuard deactivate([this] { Deactivate(); });
       if (!OpenGLFlags.Version_1_1) throw EOpenGLError("Need at least OpenGL version 1.1");
       BuffersToClear = bcColor | bcDepth;
       FViewport = {0, 0, ViewerWidth(), std::max(ViewerHeight(), 1)};
@@ -87,18 +94,9 @@ void TGLViewerCore::CreateContext() {
       }
       const TVector c = ConvertWinColor(FBackgroundColor);
       GL.glClearColor(c[0], c[1], c[2], 1);
-    } catch (...) {
-      Deactivate();
-      DestroyRenderingContext(FRenderingContext);
-      FRenderingContext = nullptr;
-      throw;
+      dropContext.Dismiss();
     }
-    Deactivate();
-  } catch (...) {
-    FRendering = 0;
-    throw;
   }
-  FRendering = 0;
   FFogEnvironment->NotifyChange(nullptr);  // a new context has no fog settings yet
 }
 
@@ -195,16 +193,11 @@ void TGLViewerCore::SwitchState(bool on, TGLState state) {
   if (Reading) return;
   if (FRenderingContext) {
     Activate();
-    try {
-      if (on)
-        RequestStates(StateBit(state));
-      else
-        UnRequestStates(StateBit(state));
-    } catch (...) {
-      Deactivate();
-      throw;
-    }
-    Deactivate();
+    TScopeGuard deactivate([this] { Deactivate(); });
+    if (on)
+      RequestStates(StateBit(state));
+    else
+      UnRequestStates(StateBit(state));
   }
   Invalidate();
 }
@@ -294,7 +287,11 @@ void TGLViewerCore::Render() {
   }
   Activate();
   FRendering = 1;
-  try {
+  {
+    TScopeGuard rendered([this] {
+      FRendering = 0;
+      Deactivate();
+    });
     const int64_t start = Monitor ? Counter() : 0;
     GLbitfield mask = 0;
     if (BuffersToClear & bcColor) mask |= GL_COLOR_BUFFER_BIT;
@@ -339,12 +336,6 @@ void TGLViewerCore::Render() {
       if (FRenderingTime > 0)
         FFramesPerSecond = static_cast<float>(double(FFrameCount) * double(CounterFrequency) / double(FRenderingTime));
     }
-  } catch (...) {
-    FRendering = 0;
-    Deactivate();
-    throw;
   }
-  FRendering = 0;
-  Deactivate();
   if (AfterRender) AfterRender(this);
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/ScopeGuard.h"
+
 TGLEntryPoints GL;
 TGLXEntryPoints GLX;
 TOpenGLFlags OpenGLFlags;
@@ -420,14 +422,13 @@ HGLRC CreateRenderingContext(const TGLDC& dc, TRCOptions options, int colorBits,
   int n = 0;
   XVisualInfo* vi = GLX.XGetVisualInfo(dpy, VisualIDMask, &templ, &n);
   if (!vi || n < 1) throw EOSError("The window's visual is unknown to the X server");
+  TScopeGuard freeVisual([vi] { GLX.XFree(vi); });
   std::vector<int> wanted = VisualAttributes(options, colorBits, stencilBits, accumBits, auxBuffers);
   (void)wanted;
-  if (!VisualSuitsOpenGL(dpy, vi, options)) {
-    GLX.XFree(vi);
+  if (!VisualSuitsOpenGL(dpy, vi, options))
     throw EOSError("The window's visual cannot render OpenGL with the requested buffers");
-  }
   GLXContext rc = nullptr;
-  try {
+  {
     TXErrorTrap trap(dpy, "glXCreateContext");
     if (!GShareContext) {
       // One context that is never made current holds the lists and textures that every viewer
@@ -437,12 +438,8 @@ HGLRC CreateRenderingContext(const TGLDC& dc, TRCOptions options, int colorBits,
     }
     rc = GLX.glXCreateContext(dpy, vi, GShareContext, True);
     trap.Check();
-  } catch (...) {
-    GLX.XFree(vi);
-    throw;
   }
   const unsigned long visual = vi->visualid;
-  GLX.XFree(vi);
   if (!rc) throw EOSError("glXCreateContext failed");
   GContexts[rc] = {dpy, visual};
   GLastPixelFormat = 0;  // the next activation reads the flags again

@@ -1,5 +1,6 @@
 // Behaviours and effects of scene objects, and the proxy object.
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "scene/Filer.h"
 #include "scene/GLViewerCore.h"
 #include "scene/OpenGL12.h"
@@ -113,7 +114,11 @@ void TGLProxyObject::Render(TRenderContextInfo& rci) {
   if (FRendering) return;
   FRendering = true;
   const bool saved = rci.DrawRelativeToParent;
-  try {
+  {
+    TScopeGuard restore([&] {
+      rci.DrawRelativeToParent = saved;
+      FRendering = false;
+    });
     if (FMasterObject && (FProxyOptions & pooObjects)) {
       rci.DrawRelativeToParent = true;
       FMasterObject->Render(rci);
@@ -122,12 +127,7 @@ void TGLProxyObject::Render(TRenderContextInfo& rci) {
     if (Count() > 0) RenderChildren(0, Count() - 1, rci);
     if (FMasterObject && (FProxyOptions & pooEffects) && FMasterObject->Effects().Count() > 0)
       FMasterObject->Effects().RenderPostEffects(rci);
-  } catch (...) {
-    rci.DrawRelativeToParent = saved;
-    FRendering = false;
-    throw;
   }
-  FRendering = false;
 }
 
 void TGLProxyObject::Assign(const TPersistent* source) {

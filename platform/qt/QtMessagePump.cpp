@@ -4,6 +4,7 @@
 #include <QEventLoop>
 
 #include "platform/MessagePump.h"
+#include "platform/ScopeGuard.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -20,15 +21,13 @@ void Pump() {
   if (gRuns > 0 && now - gLast < gInterval) return;
   gInside = true;
   ++gRuns;
-  try {
+  {
+    TScopeGuard done([] {
+      gInside = false;
+      gLast = Clock::now();
+    });
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  } catch (...) {
-    gInside = false;
-    gLast = Clock::now();
-    throw;
   }
-  gInside = false;
-  gLast = Clock::now();
 }
 }  // namespace
 
