@@ -256,8 +256,10 @@ void SaveModelPresets(const std::string& modelKey, const std::vector<TCameraPres
   int i = 0;
   for (const TCameraPreset& p : presets) {
     std::string v = CleanPresetName(p.Name);
-    for (float f : {p.CameraX, p.CameraY, p.CameraZ, p.TargetX, p.TargetY, p.TargetZ})
-      v += ";" + FormatFixed(Finite(f), 2);
+    for (float f : {p.CameraX, p.CameraY, p.CameraZ, p.TargetX, p.TargetY, p.TargetZ}) {
+      v += ';';  // appended apart: ";" + text trips a false overlap warning of GCC 12 at -O3
+      v += FormatFixed(Finite(f), 2);
+    }
     ini.WriteString(section, "Preset" + std::to_string(++i), v);
   }
   for (int k = static_cast<int>(presets.size()) + 1; k <= n - 1; ++k)

@@ -414,7 +414,12 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
   }
 
   std::string text = Prop.Name;
-  if (Prop.ArrayIndex != 0 || IsStaticArrayName(baseName)) text += "[" + std::to_string(Prop.ArrayIndex) + "]";
+  if (Prop.ArrayIndex != 0 || IsStaticArrayName(baseName)) {
+    // Appended apart: "[" + text trips a false overlap warning of GCC 12 at -O3.
+    text += '[';
+    text += std::to_string(Prop.ArrayIndex);
+    text += ']';
+  }
   if (!structName.empty()) text += " (" + structName + ")";
   if (Prop.PropType != ptNone) text += " = " + value;
   Prop.Text = text;

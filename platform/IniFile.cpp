@@ -79,13 +79,15 @@ void TIniFile::Parse(const std::string& data) {
       pos = data.size();
     } else {
       line.Text = data.substr(pos, nl - pos);
-      line.Eol = "\n";
       pos = nl + 1;
     }
+    // The line end is built with append: assigning short literals here makes GCC 12 at -O3
+    // report a false overlap of the copied bytes.
     if (!line.Text.empty() && line.Text.back() == '\r') {
       line.Text.pop_back();
-      line.Eol = "\r" + line.Eol;
+      line.Eol.push_back('\r');
     }
+    if (nl != std::string::npos) line.Eol.push_back('\n');
     FLines.push_back(std::move(line));
   }
 }

@@ -193,7 +193,11 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : FFileName(Follow
   std::filesystem::path target(FFileName);
   std::filesystem::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
-  std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  // Appended piece by piece: "." + name makes GCC 12 at -O3 report a false overlap.
+  std::string hidden(1, '.');
+  hidden += target.filename().string();
+  hidden += ".XXXXXX";
+  std::string tmpl = (dir / hidden).string();
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   FHandle = ::mkstemp(buf.data());

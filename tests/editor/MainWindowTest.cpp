@@ -42,7 +42,10 @@ std::vector<std::string> MenuLines(QMenu* menu) {
 
 std::string ItemsOf(QComboBox* c) {
   std::string s;
-  for (int i = 0; i < c->count(); ++i) s += (i ? "|" : "") + c->itemText(i).toStdString();
+  for (int i = 0; i < c->count(); ++i) {
+    if (i) s += '|';
+    s += c->itemText(i).toStdString();
+  }
   return s;
 }
 }  // namespace
