@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "imaging/ColorLookup.h"
+#include "imaging/DIB.h"
 
 namespace {
 inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
@@ -61,6 +62,46 @@ void TFloydSteinbergDitherer::NextLine() {
     c.Errors[static_cast<size_t>(std::clamp(c.Pos, 0, Width + 1))] = c.BelowPrev;
     c.Carry = c.Below = c.BelowPrev = 0;
     c.Pos = Direction == 1 ? 0 : Width + 1;
+  }
+}
+
+void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
+  if (Width <= 0) return;
+  // Per channel as in TFloydSteinbergDitherer: the pending errors of the row below (Width + 2
+  // slots, three channels interleaved), the error carried to the next pixel and the two terms
+  // on their way to the next row.
+  std::vector<int32_t> errors((static_cast<size_t>(Width) + 2) * 3, 0);
+  int32_t carry[3] = {0, 0, 0}, below[3] = {0, 0, 0}, belowPrev[3] = {0, 0, 0};
+  int direction = 1, pos = 0;
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* src = Reader.ScanLine(y);
+    uint8_t* dst = Writer.ScanLine(y);
+    int x = direction == 1 ? 0 : Width - 1;
+    for (int n = 0; n < Width; ++n, x += direction, pos += direction) {
+      const uint8_t* p = src + 3 * static_cast<size_t>(x);
+      int32_t* e = errors.data() + 3 * static_cast<size_t>(pos);
+      const uint8_t in[3] = {p[2], p[1], p[0]};
+      uint8_t v[3];
+      for (int c = 0; c < 3; ++c) v[c] = Clamp255(in[c] + (e[c] + carry[c] + 8) / 16);
+      const uint8_t index = Lookup.LookupIndex(v[0], v[1], v[2]);
+      const TPaletteEntry& chosen = Lookup.Entry(index);
+      const uint8_t got[3] = {chosen.peRed, chosen.peGreen, chosen.peBlue};
+      for (int c = 0; c < 3; ++c) {
+        const int32_t err = static_cast<int32_t>(v[c]) - static_cast<int32_t>(got[c]);
+        e[c] = belowPrev[c] + 3 * err;
+        belowPrev[c] = below[c] + 5 * err;
+        below[c] = err;
+        carry[c] = 7 * err;
+      }
+      dst[x] = index;
+    }
+    direction = -direction;
+    const size_t end = static_cast<size_t>(std::clamp(pos, 0, Width + 1));
+    for (int c = 0; c < 3; ++c) {
+      errors[3 * end + static_cast<size_t>(c)] = belowPrev[c];
+      carry[c] = below[c] = belowPrev[c] = 0;
+    }
+    pos = direction == 1 ? 0 : Width + 1;
   }
 }
 
