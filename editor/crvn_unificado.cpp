@@ -24,6 +24,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "codecs/ImageFormats.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_about.h"
 #include "model/crvn_o3d.h"
@@ -556,8 +557,9 @@ void Tmain_unificada::SetPaintColor(uint32_t color) {
 }
 
 void Tmain_unificada::SetPictureDialogFilter() {
-  // Every picture class registered so far (the platform's, and the codecs' once they have
-  // registered at start-up).
+  // Every picture class, the platform's and the codecs', comes from the codecs' one table,
+  // registered here at the latest.
+  InitImageFormats();
   OpenPictureDialog1.DefaultExt = PictureLoader().GraphicExtension();
   OpenPictureDialog1.Filter = PictureLoader().GraphicFilter();
 }

@@ -60,16 +60,6 @@ const TGraphicClassRef& MetafileGraphicClass() {
 
 void SetIconReader(TPictureLoadFn reader) { IconReader() = std::move(reader); }
 
-TPictureLoader::TPictureLoader(bool withPlatformClasses) {
-  if (!withPlatformClasses) return;
-  RegisterFileFormat("bmp", "Windows bitmaps", BitmapGraphicClass());
-  RegisterFileFormat("ico", "Windows icons", IconGraphicClass());
-  RegisterFileFormat("wmf", "Windows metafiles", MetafileGraphicClass());
-  RegisterFileFormat("emf", "Windows enhanced meta files", MetafileGraphicClass());
-  RegisterFileFormat("jpg", "JPG images", JPEGGraphicClass());
-  RegisterFileFormat("jpeg", "JPEG images", JPEGGraphicClass());
-}
-
 void TPictureLoader::RegisterFileFormat(const std::string& extension, const std::string& description,
                                         TGraphicClassRef graphicClass) {
   std::string ext = BareExtension(extension);
@@ -86,6 +76,11 @@ void TPictureLoader::RegisterFileFormat(const std::string& extension, const std:
 
 void TPictureLoader::UnregisterGraphicClass(const std::string& className) {
   std::erase_if(FFormats, [&](const TPictureFormat& f) { return f.GraphicClass->ClassName == className; });
+}
+
+void TPictureLoader::UnregisterFileFormat(const std::string& extension) {
+  std::string ext = BareExtension(extension);
+  std::erase_if(FFormats, [&](const TPictureFormat& f) { return SameText(f.Extension, ext); });
 }
 
 const TPictureFormat* TPictureLoader::FindExtension(const std::string& extension) const {

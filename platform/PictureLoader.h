@@ -15,7 +15,8 @@
 using TPictureLoadFn = std::function<TBitmap(const std::string& fileName)>;
 
 // A picture class: a name that identifies it ("TBitmap", "TJPEGImage", "TTargaGraphic") and how
-// it reads a file.
+// it reads a file. The platform's own classes are below; the codecs register them with the
+// others.
 struct TGraphicClass {
   std::string ClassName;
   TPictureLoadFn LoadFromFile;
@@ -42,16 +43,14 @@ struct TPictureFormat {
 
 class TPictureLoader {
  public:
-  // withPlatformClasses registers bmp, ico, wmf, emf, jpg and jpeg (what the platform itself
-  // offers before any codec registers more).
-  explicit TPictureLoader(bool withPlatformClasses = true);
-
   // Registers a class for an extension ("bmp" or ".bmp"). An extension registered again moves
   // to the new class and description and keeps its place in the filter. An empty extension
   // does nothing.
   void RegisterFileFormat(const std::string& extension, const std::string& description, TGraphicClassRef graphicClass);
   // Removes every extension of a class.
   void UnregisterGraphicClass(const std::string& className);
+  // Removes one extension (letter case ignored).
+  void UnregisterFileFormat(const std::string& extension);
   // The format of an extension (with or without its dot), letter case ignored; null when none.
   const TPictureFormat* FindExtension(const std::string& extension) const;
   const std::vector<TPictureFormat>& Formats() const { return FFormats; }
@@ -70,7 +69,8 @@ class TPictureLoader {
   std::vector<TPictureFormat> FFormats;
 };
 
-// The program's one picture loader.
+// The program's one picture loader. It starts empty: the picture format registry of the codecs
+// registers every class, the platform's own among them, from one table.
 TPictureLoader& PictureLoader();
 
 // Reads a texture file by its content: a file that starts with "BM" is read as a Windows

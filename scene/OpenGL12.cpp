@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <map>
@@ -510,6 +511,58 @@ void DestroyRenderingContext(HGLRC rc) {
     GShareDisplay = nullptr;
   }
   trap.Check();
+}
+
+bool DescribeCurrentPixelFormat(TPixelFormatDescription& pfd) {
+  pfd = TPixelFormatDescription{};
+  if (GActivationCount < 1) return false;
+  auto it = GContexts.find(GCurrentRC);
+  if (it == GContexts.end() || !it->second.Dpy) return false;
+  Display* dpy = it->second.Dpy;
+  XVisualInfo templ;
+  std::memset(&templ, 0, sizeof templ);
+  templ.visualid = it->second.VisualID;
+  int n = 0;
+  XVisualInfo* vi = GLX.XGetVisualInfo(dpy, VisualIDMask, &templ, &n);
+  if (!vi || n < 1) return false;
+  auto get = [&](XVisualInfo* v, int attr) {
+    int value = 0;
+    return GLX.glXGetConfig(dpy, v, attr, &value) == 0 ? value : 0;
+  };
+  pfd.Flags = PFD_SUPPORT_OPENGL_ | PFD_DRAW_TO_WINDOW_;
+  if (get(vi, GLX_DOUBLEBUFFER)) pfd.Flags |= PFD_DOUBLEBUFFER_;
+  if (get(vi, GLX_STEREO)) pfd.Flags |= PFD_STEREO_;
+  pfd.RedBits = get(vi, GLX_RED_SIZE);
+  pfd.GreenBits = get(vi, GLX_GREEN_SIZE);
+  pfd.BlueBits = get(vi, GLX_BLUE_SIZE);
+  pfd.AlphaBits = get(vi, GLX_ALPHA_SIZE);
+  pfd.AccumRedBits = get(vi, GLX_ACCUM_RED_SIZE);
+  pfd.AccumGreenBits = get(vi, GLX_ACCUM_GREEN_SIZE);
+  pfd.AccumBlueBits = get(vi, GLX_ACCUM_BLUE_SIZE);
+  pfd.AccumAlphaBits = get(vi, GLX_ACCUM_ALPHA_SIZE);
+  pfd.DepthBits = get(vi, GLX_DEPTH_SIZE);
+  pfd.StencilBits = get(vi, GLX_STENCIL_SIZE);
+  pfd.AuxBuffers = get(vi, GLX_AUX_BUFFERS);
+  const int screen = vi->screen;
+  GLX.XFree(vi);
+  // Overlay and underlay planes are the screen's GL visuals of a level above or below 0.
+  templ.screen = screen;
+  XVisualInfo* all = GLX.XGetVisualInfo(dpy, VisualScreenMask, &templ, &n);
+  int overlays = 0, underlays = 0;
+  for (int i = 0; all && i < n; ++i) {
+    if (!get(&all[i], GLX_USE_GL)) continue;
+    const int level = get(&all[i], GLX_LEVEL);
+    overlays = std::max(overlays, level);
+    underlays = std::max(underlays, -level);
+  }
+  if (all) GLX.XFree(all);
+  pfd.Reserved = static_cast<uint8_t>(std::min(overlays, 7) | (std::min(underlays, 31) << 3));
+  // X has no generic-driver flag: a software rasteriser is reported as the generic driver.
+  const GLubyte* renderer = GL.glGetString(GL_RENDERER);
+  const std::string name = renderer ? reinterpret_cast<const char*>(renderer) : "";
+  for (const char* soft : {"llvmpipe", "softpipe", "Software Rasterizer", "swrast"})
+    if (name.find(soft) != std::string::npos) pfd.Flags |= PFD_GENERIC_FORMAT_;
+  return true;
 }
 
 TGLDC CurrentDC() { return GActivationCount >= 1 ? GCurrentDC : TGLDC{}; }

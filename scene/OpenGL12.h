@@ -246,11 +246,25 @@ void SwapGLBuffers(const TGLDC& dc);
 // GLX attributes for a visual that suits the options (zero-terminated), for glXChooseVisual.
 std::vector<int> VisualAttributes(TRCOptions options, int colorBits, int stencilBits, int accumBits, int auxBuffers);
 
+// What the current context's visual offers, in the terms of a Windows pixel-format description:
+// Flags hold PFD_* bits (the generic-format bit for a software renderer), Reserved the number of
+// overlay planes in bits 0..2 and of underlay planes from bit 3 on.
+struct TPixelFormatDescription {
+  uint32_t Flags = 0;
+  int RedBits = 0, GreenBits = 0, BlueBits = 0, AlphaBits = 0;
+  int AccumRedBits = 0, AccumGreenBits = 0, AccumBlueBits = 0, AccumAlphaBits = 0;
+  int DepthBits = 0, StencilBits = 0, AuxBuffers = 0;
+  uint8_t Reserved = 0;
+};
+// Describes the visual of the current rendering context; false when no context is current.
+bool DescribeCurrentPixelFormat(TPixelFormatDescription& pfd);
+
 // --- pixel-format decisions kept from the Windows design (layer planes, colour-index visuals
 // and palettes for 8-bit screens do not exist under Mesa and X11; at run time they fail cleanly)
 enum : uint32_t {
   PFD_DOUBLEBUFFER_ = 0x01, PFD_STEREO_ = 0x02, PFD_DRAW_TO_WINDOW_ = 0x04, PFD_DRAW_TO_BITMAP_ = 0x08,
-  PFD_SUPPORT_GDI_ = 0x10, PFD_SUPPORT_OPENGL_ = 0x20, PFD_NEED_PALETTE_ = 0x80
+  PFD_SUPPORT_GDI_ = 0x10, PFD_SUPPORT_OPENGL_ = 0x20, PFD_GENERIC_FORMAT_ = 0x40, PFD_NEED_PALETTE_ = 0x80,
+  PFD_SWAP_EXCHANGE_ = 0x200, PFD_SWAP_COPY_ = 0x400, PFD_GENERIC_ACCELERATED_ = 0x1000
 };
 enum TDCObjectType { dcWindow = 3, dcMetafile = 4, dcMemory = 10, dcEnhancedMetafile = 12 };
 uint32_t PixelFormatFlags(int dcObjectType, TRCOptions options);

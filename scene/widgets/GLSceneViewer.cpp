@@ -1,5 +1,7 @@
 #include "scene/widgets/GLSceneViewer.h"
 
+#include "scene/widgets/Info.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -227,7 +229,16 @@ void TGLSceneViewer::ReleaseNativeWindow() {
 
 void TGLSceneViewer::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  Guard([this] { EnsureContext(); });
+  Guard([this] {
+    EnsureContext();
+    // The preview stays windowed at the screen's mode; only a viewer whose options ask for a
+    // screen mode builds the mode table.
+    if (DisplayOptions.FullScreen || DisplayOptions.ScreenResolution != 0) {
+      TDisplayModes* display = nullptr;
+      if (TGLScreen* screen = ScreenModes(&display))
+        ApplyDisplayOptions(*screen, *display, DisplayOptions, width(), height());
+    }
+  });
 }
 
 void TGLSceneViewer::mousePressEvent(QMouseEvent* event) {
@@ -255,4 +266,10 @@ void TGLSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
 void TGLSceneViewer::mouseMoveEvent(QMouseEvent* event) {
   if (OnMouseMove)
     Guard([&] { OnMouseMove(this, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y()); });
+}
+
+void TGLSceneViewer::ShowInfo() {
+  TInfoForm form(window());
+  form.GetInfoFrom(*this);
+  form.exec();
 }

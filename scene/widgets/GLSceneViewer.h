@@ -47,6 +47,8 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   bool UsesChildWindow() const;
   // A length in the widget's logical pixels, in the native window's pixels.
   int DevicePixels(int logical) const;
+  // Help > OpenGL Information: the modal information dialog on this viewer's context.
+  void ShowInfo();
   TMouseEvent OnMouseDown, OnMouseUp;
   TMouseMoveEvent OnMouseMove;
   TNotifyEvent OnClick;

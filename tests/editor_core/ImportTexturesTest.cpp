@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "SkinTreeTestModel.h"
+#include "codecs/ImageFormats.h"
 #include "editor/SkinNaming.h"
 #include "editor/TextureFiles.h"
 #include "platform/Exceptions.h"
@@ -18,6 +19,7 @@ namespace {
 class ImportTextures_ : public ::testing::Test {
  protected:
   void SetUp() override {
+    InitImageFormats();
     model = MakeModel();
     tree.SetRoot("p (Male)");
     show = [this](const std::string& caption, const std::string& text) { boxes.push_back(caption + ": " + text); };

@@ -1,0 +1,186 @@
+// The decompressors: run-length codings on hand-made packets, Targa encoding round trips,
+// deflate's end conditions, ThunderScan deltas, and that none of them reads or writes past its
+// buffers whatever the data says.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <memory>
+#include <random>
+
+#include "codecs/GraphicCompression.h"
+
+namespace {
+
+struct TResult {
+  std::vector<uint8_t> Out;
+  size_t In = 0, Written = 0;
+};
+
+TResult DecodeAll(TDecoder& d, std::vector<uint8_t> in, size_t room) {
+  TResult r;
+  r.Out.assign(room, 0xEE);
+  const uint8_t* s = in.data();
+  uint8_t* t = r.Out.data();
+  d.DecodeInit();
+  d.Decode(s, t, in.size(), room);
+  d.DecodeEnd();
+  r.In = d.LastInput;
+  r.Written = d.LastOutput;
+  return r;
+}
+
+}  // namespace
+
+TEST(DecodersTest, RunLengthPackets) {
+  using V = std::vector<uint8_t>;
+  struct TCase {
+    const char* Name;
+    std::function<std::unique_ptr<TDecoder>()> Make;
+    V In;
+    size_t Room;
+    V Out;
+  } cases[] = {
+      {"packbits: 0x80 is skipped", [] { return std::make_unique<TPackbitsRLEDecoder>(); },
+       {0x80, 0xFE, 7, 0x01, 1, 2}, 5, {7, 7, 7, 1, 2}},
+      {"packbits: a run is cut at the end of the target", [] { return std::make_unique<TPackbitsRLEDecoder>(); },
+       {0x81, 9}, 4, {9, 9, 9, 9}},
+      {"packbits: a literal is cut at the end of the data", [] { return std::make_unique<TPackbitsRLEDecoder>(); },
+       {0x05, 1, 2}, 4, {1, 2, 0xEE, 0xEE}},
+      {"pcx: 0xC0 gives nothing, a run is cut", [] { return std::make_unique<TPCXRLEDecoder>(); },
+       {0xC0, 5, 0x05, 0xFF, 3}, 4, {5, 3, 3, 3}},
+      {"sgi 8: run, literal, end", [] { return std::make_unique<TSGIRLEDecoder>(8); },
+       {0x03, 4, 0x82, 1, 2, 0x00, 9}, 7, {4, 4, 4, 1, 2, 0xEE, 0xEE}},
+      {"sgi 16: a literal moves both sides by samples", [] { return std::make_unique<TSGIRLEDecoder>(16); },
+       {0x00, 0x82, 1, 2, 3, 4, 0x00, 0x02, 5, 6, 0, 0}, 10, {1, 2, 3, 4, 5, 6, 5, 6, 0xEE, 0xEE}},
+      {"cut: count skipped, run and literal", [] { return std::make_unique<TCUTRLEDecoder>(); },
+       {9, 9, 0x83, 7, 0x02, 1, 2, 0, 0x81}, 6, {7, 7, 7, 1, 2, 0xEE}},
+      {"psp: run of c-128, literal of c", [] { return std::make_unique<TPSPRLEDecoder>(); },
+       {0x82, 4, 0x02, 5, 6}, 4, {4, 4, 5, 6}},
+      {"rla: run of c+1, literal of -c", [] { return std::make_unique<TRLADecoder>(); },
+       {0x01, 8, 0xFE, 1, 2}, 5, {8, 8, 1, 2, 0xEE}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto d = c.Make();
+    TResult r = DecodeAll(*d, c.In, c.Room);
+    EXPECT_EQ(r.Out, c.Out);
+  }
+}
+
+TEST(DecodersTest, TargaEncodingRoundTrips) {
+  // 130 equal 24-bit pixels: a run of 128 and a run of 2.
+  std::vector<uint8_t> px;
+  for (int i = 0; i < 130; ++i) px.insert(px.end(), {1, 2, 3});
+  TTargaRLEDecoder t24(24);
+  std::vector<uint8_t> packed(1000);
+  size_t stored = 0;
+  t24.Encode(px.data(), packed.data(), 130, stored);
+  EXPECT_EQ(stored, 8u);
+  EXPECT_EQ(std::vector<uint8_t>(packed.begin(), packed.begin() + 8), (std::vector<uint8_t>{0xFF, 1, 2, 3, 0x81, 1, 2, 3}));
+
+  std::mt19937 rng(4);
+  for (unsigned depth : {8u, 16u, 24u, 32u}) {
+    SCOPED_TRACE(depth);
+    const size_t bpp = (depth + 1) / 8, count = 700;
+    std::vector<uint8_t> src(count * bpp);
+    for (size_t i = 0; i < count; ++i) {
+      const uint8_t v = rng() % 4 == 0 ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(i / 37);
+      for (size_t b = 0; b < bpp; ++b) src[i * bpp + b] = v;
+    }
+    TTargaRLEDecoder coder(depth);
+    std::vector<uint8_t> enc(count * (bpp + 1) + 16);
+    coder.Encode(src.data(), enc.data(), count, stored);
+    ASSERT_LE(stored, enc.size());
+    std::vector<uint8_t> dec(src.size());
+    const uint8_t* s = enc.data();
+    uint8_t* t = dec.data();
+    coder.Decode(s, t, stored, count);
+    EXPECT_EQ(dec, src);
+    EXPECT_EQ(s, enc.data() + stored);
+  }
+}
+
+TEST(DecodersTest, DeflateEndConditions) {
+  std::vector<uint8_t> plain(5000);
+  for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i * 7 / 13);
+  std::vector<uint8_t> z(compressBound(plain.size()));
+  uLongf zn = z.size();
+  ASSERT_EQ(compress(z.data(), &zn, plain.data(), plain.size()), Z_OK);
+  z.resize(zn);
+  struct TCase {
+    const char* Name;
+    size_t In, Room;
+    int Status;
+    size_t OutLeft;
+  } cases[] = {
+      {"whole stream", zn, plain.size(), Z_STREAM_END, 0},
+      {"cut data leaves output wanted", zn / 2, plain.size(), Z_OK, 1},
+      {"small room stops at the room", zn, 100, Z_OK, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TLZ77Decoder d(Z_PARTIAL_FLUSH, false);
+    std::vector<uint8_t> out(c.Room);
+    const uint8_t* s = z.data();
+    uint8_t* t = out.data();
+    d.DecodeInit();
+    d.Decode(s, t, c.In, c.Room);
+    EXPECT_EQ(d.ZLibResult(), c.Status);
+    EXPECT_EQ(d.AvailableOutput() > 0, c.OutLeft > 0);
+    EXPECT_EQ(t - out.data(), static_cast<ptrdiff_t>(d.LastOutput));
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + static_cast<ptrdiff_t>(d.LastOutput), plain.begin()));
+    d.DecodeEnd();
+  }
+  // Auto-reset decodes each buffer as a stream of its own.
+  TLZ77Decoder strips(Z_PARTIAL_FLUSH, true);
+  strips.DecodeInit();
+  for (int i = 0; i < 2; ++i) {
+    std::vector<uint8_t> out(plain.size());
+    const uint8_t* s = z.data();
+    uint8_t* t = out.data();
+    strips.Decode(s, t, zn, out.size());
+    EXPECT_EQ(strips.ZLibResult(), Z_STREAM_END);
+    EXPECT_EQ(out, plain);
+  }
+  // Garbage is an error status, not an exception.
+  TLZ77Decoder bad(Z_PARTIAL_FLUSH, false);
+  DecodeAll(bad, {1, 2, 3, 4, 5, 6}, 10);
+  EXPECT_LT(bad.ZLibResult(), 0);
+}
+
+TEST(DecodersTest, ThunderScanDeltas) {
+  // Width 6: one pixel 5, 2-bit deltas +1, none, -1 (6, 5), 3-bit deltas +3 -2 (8, 6), then a run of 3 of
+  // the last value cut at the row's end.
+  TThunderDecoder d(6);
+  TResult r = DecodeAll(d, {0xC5, 0x40 | (1 << 4) | (2 << 2) | 3, 0x80 | (3 << 3) | 6, 0x03}, 3);
+  EXPECT_EQ(r.Out, (std::vector<uint8_t>{0x56, 0x58, 0x66}));
+}
+
+// Random data never makes a decoder touch bytes outside its buffers (the sanitizer build checks
+// the reads; the guard bytes check the writes) or claim more than it had.
+TEST(DecodersTest, RandomDataStaysInsideTheBuffers) {
+  std::mt19937 rng(11);
+  std::vector<std::function<std::unique_ptr<TDecoder>()>> makers = {
+      [] { return std::make_unique<TPackbitsRLEDecoder>(); }, [] { return std::make_unique<TPCXRLEDecoder>(); },
+      [] { return std::make_unique<TSGIRLEDecoder>(8); },     [] { return std::make_unique<TSGIRLEDecoder>(16); },
+      [] { return std::make_unique<TCUTRLEDecoder>(); },      [] { return std::make_unique<TPSPRLEDecoder>(); },
+      [] { return std::make_unique<TRLADecoder>(); },         [] { return std::make_unique<TTargaRLEDecoder>(8); },
+      [] { return std::make_unique<TThunderDecoder>(13); },
+      [] { return std::make_unique<TCCITTFax3Decoder>(0, 37, false, false); },
+      [] { return std::make_unique<TCCITTMHDecoder>(0, 37, true, true); },
+  };
+  for (size_t m = 0; m < makers.size(); ++m)
+    for (int round = 0; round < 200; ++round) {
+      std::vector<uint8_t> in(rng() % 64);
+      for (uint8_t& b : in) b = static_cast<uint8_t>(round % 3 == 0 ? (rng() & 0x0F) : rng());
+      const size_t room = rng() % 40;
+      std::vector<uint8_t> buf(room + 8, 0xA5);
+      auto d = makers[m]();
+      const uint8_t* s = in.data();
+      uint8_t* t = buf.data();
+      d->Decode(s, t, in.size(), room);
+      ASSERT_LE(d->LastInput, in.size()) << m;
+      ASSERT_LE(d->LastOutput, room) << m;
+      for (size_t i = room; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xA5) << "decoder " << m << " wrote past the end";
+    }
+}
