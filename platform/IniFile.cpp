@@ -236,7 +236,8 @@ void TIniFile::WriteBool(const std::string& section, const std::string& ident, b
   WriteString(section, ident, value ? "1" : "0");
 }
 
-void TIniFile::ReadSection(const std::string& section, std::vector<std::string>& idents) const {
+void TIniFile::ForEachKey(const std::string& section,
+                          const std::function<void(const std::string& key, int line, size_t eq)>& visit) const {
   int h = FindSection(section);
   if (h < 0) return;
   int end = SectionEnd(h);
@@ -244,7 +245,11 @@ void TIniFile::ReadSection(const std::string& section, std::vector<std::string>&
   std::string key;
   size_t eq;
   for (int i = h + 1; i < end; ++i)
-    if (KeyLine(FLines[i].Text, key, eq) && seen.insert(LowerCase(key)).second) idents.push_back(key);
+    if (KeyLine(FLines[i].Text, key, eq) && seen.insert(LowerCase(key)).second) visit(key, i, eq);
+}
+
+void TIniFile::ReadSection(const std::string& section, std::vector<std::string>& idents) const {
+  ForEachKey(section, [&](const std::string& key, int, size_t) { idents.push_back(key); });
 }
 
 void TIniFile::ReadSections(std::vector<std::string>& sections) const {
@@ -256,15 +261,9 @@ void TIniFile::ReadSections(std::vector<std::string>& sections) const {
 
 void TIniFile::ReadSectionValues(const std::string& section, std::vector<std::string>& values) const {
   // One pass: the first line of each key gives its value, as ReadString would.
-  int h = FindSection(section);
-  if (h < 0) return;
-  int end = SectionEnd(h);
-  std::unordered_set<std::string> seen;
-  std::string key;
-  size_t eq;
-  for (int i = h + 1; i < end; ++i)
-    if (KeyLine(FLines[i].Text, key, eq) && seen.insert(LowerCase(key)).second)
-      values.push_back(key + "=" + ValueOf(FLines[i].Text, eq));
+  ForEachKey(section, [&](const std::string& key, int line, size_t eq) {
+    values.push_back(key + "=" + ValueOf(FLines[static_cast<size_t>(line)].Text, eq));
+  });
 }
 
 bool TIniFile::SectionExists(const std::string& section) const { return FindSection(section) >= 0; }

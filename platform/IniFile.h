@@ -7,6 +7,7 @@
 //
 // A missing file reads as empty. Every write goes to disk at once (through a temporary file
 // and a rename), so a failed write raises and leaves the old file untouched.
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -74,6 +75,9 @@ class TIniFile {
   // Keeps the index right after a line was inserted at `at` (a header when isHeader).
   void LineInserted(int at, bool isHeader, const std::string& name);
   int FindSection(const std::string& section) const;
+  // Calls visit with the first line of each key of the first section of that name.
+  void ForEachKey(const std::string& section,
+                  const std::function<void(const std::string& key, int line, size_t eq)>& visit) const;
   int SectionEnd(int header) const;
   int FindKey(int header, const std::string& ident) const;
   void Parse(const std::string& data);
