@@ -3,9 +3,12 @@
 // closing, and Load in a new window; then the failures that must leave the open project alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDialog>
 #include <QImage>
 #include <QLabel>
@@ -307,6 +310,41 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   EXPECT_NE(warning.find("textures\\broken.bmp: "), std::string::npos) << warning;
   EXPECT_EQ(TreeLines(Tree()), "broken (Male)\n  Broken (brok)\n    Body\n    Head\n      < Default >\n");
   EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+// A long load keeps the window painted: the hourglass, a running count in the status bar
+// between texture lines, and the status text as it was afterwards.
+TEST_F(ProjectWindow, ALongLoadShowsProgressAndKeepsTheWindowPainted) {
+  Tmain_unificada& w = env.Create();
+  w.show();
+  editor_test::WritePicture(home + "textures/body.bmp", 64, 64, 1);
+  editor_test::WritePicture(home + "textures/head.bmp", 32, 32, 2);
+  std::string text = "[General]\r\nModel=Male\r\n[Groups]\r\n", textures;
+  for (int k = 0; k < 150; ++k) {
+    const std::string code = "s" + std::to_string(k);
+    text += code + "=Skin " + std::to_string(k) + "\r\n";
+    textures += "[" + code + "#1#< Default >]\r\nFilename=textures\\body.bmp\r\n[" + code +
+                "#2#< Default >]\r\nFilename=textures\\head.bmp\r\n";
+  }
+  WriteText(project, text + textures);
+  auto* status = C<QLabel>(w, "StatusBarText");
+  status->setText("before");
+  std::vector<std::string> shown;
+  bool hourglass = false;
+  TMessagePumpHook previous = SetMessagePumpHook([&] {
+    shown.push_back(status->text().toStdString());
+    const QCursor* c = QApplication::overrideCursor();
+    hourglass = hourglass || (c && c->shape() == Qt::WaitCursor);
+  });
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
+  Act("mnu_LoadProject")->trigger();
+  SetMessagePumpHook(previous);
+  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 300u);
+  EXPECT_TRUE(hourglass);
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "Loading project: 128 of 302 sections"), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "Loading project: 302 of 302 sections"), shown.end());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(env.Prompts.Messages().empty());
 }
 
 // A fresh install has no model: the dialog says where model files go and what makes them.
