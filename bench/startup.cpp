@@ -80,7 +80,7 @@ void BM_MainWindowStartup(benchmark::State& state) {
   for (auto _ : state) {
     Tmain_unificada w;
     ShowAndWait(w);
-    benchmark::DoNotOptimize(w.Models.size());
+    benchmark::DoNotOptimize(w.State().Models().size());
   }
 }
 BENCHMARK(BM_MainWindowStartup)->Unit(benchmark::kMillisecond)->Iterations(10);
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     Tmain_unificada w;
     ShowAndWait(w);
     coldMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    models = w.Models.size();
+    models = w.State().Models().size();
   }
   std::printf("cold start-up to the main window shown: %.1f ms, %zu models, peak memory %.1f MB "
               "(%.1f MB before the application object)\n",

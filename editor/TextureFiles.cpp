@@ -21,6 +21,8 @@ class TFlagScope {
   bool& FFlag;
 };
 
+}  // namespace
+
 // Some readers give an empty picture for a header they cannot read; a texture of no pixels
 // would break the resampler and the package writer, so it is refused here.
 std::unique_ptr<TBitmap> ReadTexturePicture(const std::string& fileName) {
@@ -28,8 +30,6 @@ std::unique_ptr<TBitmap> ReadTexturePicture(const std::string& fileName) {
   if (bmp->Empty()) throw EInvalidGraphic("The picture file \"" + fileName + "\" holds no picture");
   return bmp;
 }
-
-}  // namespace
 
 std::string CannotResampleMessage(const std::string& sectionName, const TModeloPart& part) {
   return "A texture on section \"" + sectionName + "\" does not have the right size (" +

@@ -22,6 +22,10 @@ std::string CannotResampleMessage(const std::string& sectionName, const TModeloP
 void CheckTextureSize(std::unique_ptr<TBitmap>& bitmap, const std::string& sectionName, const TModeloPart& part,
                       const TShowBox& showBox);
 
+// A picture file read by its content as a texture bitmap; a file that gives an empty picture is
+// refused with EInvalidGraphic naming it.
+std::unique_ptr<TBitmap> ReadTexturePicture(const std::string& fileName);
+
 // A texture read from a file for a section (by its content, platform/PictureLoader.h): file age
 // taken before the read, so a change made while reading is seen by the next refresh. A file
 // that gives an empty picture is refused with EInvalidGraphic naming it.

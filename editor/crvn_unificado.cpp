@@ -15,8 +15,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPixmap>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeWidget>
@@ -25,6 +23,8 @@
 #include <algorithm>
 
 #include "codecs/ImageFormats.h"
+#include "controls/ColorPickerButton.h"
+#include "controls/LabelScrollBar.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_about.h"
 #include "model/crvn_o3d.h"
@@ -42,7 +42,6 @@
 
 const char* const CorvaneVersion = "2.4.1";
 const char* const CorvaneCaption = "Corvane v2.4.1";
-const char* const DefaultGameFolder = "C:\\UnrealTournament";
 
 namespace {
 // Runs the desktop's launcher and reads its exit status: asking the desktop services reports
@@ -79,19 +78,7 @@ bool OpenUrlWithLauncher(const std::string& url) {
 
 std::function<bool(const std::string& url)> Tmain_unificada::OpenUrl = OpenUrlWithLauncher;
 
-std::string GameFolderFromCommand(const std::string& command) {
-  const size_t pos = command.find("\\System\\UnrealTournament.exe");
-  if (pos == std::string::npos) return std::string();
-  std::string folder = command.substr(0, pos);
-  // The command is usually quoted ("C:\UT\System\UnrealTournament.exe" %1): the quote is not
-  // part of the folder.
-  if (!folder.empty() && folder.front() == '"') folder.erase(0, 1);
-  return folder;
-}
-
 namespace {
-const char* const PaintColorProperty = "corvanePaintColor";
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
@@ -120,6 +107,18 @@ void Tmain_unificada::SetupComponents() {
   ui->tools->setExpanding(false);
   // The bar was laid out before its tabs existed: keep room for all of them.
   ui->tools->setMinimumSize(ui->tools->sizeHint());
+  // The painter's controls.
+  ui->ColorPickerButton1->SetCustomText("Custom Color");
+  ui->ColorPickerButton1->SetPopupSpacing(8);
+  ui->ColorPickerButton1->SetShowSystemColors(true);
+  for (TLabelScrollBar* bar : {ui->brush_size, ui->brush_intensity}) {
+    bar->SetLabelMargin(0);
+    bar->SetLabelColor(bar->palette().color(QPalette::Button));
+  }
+  ui->brush_size->SetMinimum(1);
+  ui->brush_size->SetMaximum(64);
+  ui->brush_intensity->SetMinimum(1);
+  ui->brush_intensity->SetMaximum(100);
 
   // The 3D view's placeholder shows the viewer's silver background.
   QPalette pal = ui->GLSceneViewer->palette();
@@ -274,7 +273,7 @@ void Tmain_unificada::ConnectHandlers() {
   click(ui->btn_SaveEditedTexture, &Tmain_unificada::btn_SaveEditedTextureClick);
   click(ui->btn_RevertEditedTexture, &Tmain_unificada::btn_RevertEditedTextureClick);
   click(ui->btn_UndoEditedTexture, &Tmain_unificada::btn_UndoEditedTextureClick);
-  click(ui->ColorPickerButton1, &Tmain_unificada::ColorPickerButton1Click);
+  ui->ColorPickerButton1->OnClick = [this](QObject* sender) { Guarded([&] { ColorPickerButton1Click(sender); }); };
 
   auto combo = [this](QComboBox* c, void (Tmain_unificada::*handler)(QObject*)) {
     connect(c, &QComboBox::activated, this, GuardedSlot([this, c, handler](int) { (this->*handler)(c); }));
@@ -284,10 +283,6 @@ void Tmain_unificada::ConnectHandlers() {
   combo(ui->face_selection, &Tmain_unificada::face_selectionChange);
   combo(ui->zoom, &Tmain_unificada::zoomChange);
   connect(ui->tbSeeWire, &QSlider::valueChanged, this, GuardedSlot([this](int) { tbSeeWireChange(ui->tbSeeWire); }));
-  connect(ui->brush_size, &QScrollBar::valueChanged, ui->brush_sizeValue,
-          [this](int v) { ui->brush_sizeValue->setText(QString::number(v)); });
-  connect(ui->brush_intensity, &QScrollBar::valueChanged, ui->brush_intensityValue,
-          [this](int v) { ui->brush_intensityValue->setText(QString::number(v)); });
 
   // Mouse over the 3D view and over the texture image; key presses and the wheel anywhere on
   // the window.
@@ -392,8 +387,7 @@ void Tmain_unificada::FormCreate(QObject*) {
   HelpFile = ProgramFolder() + "corvane.html";
   // 4. The model catalogue. A broken extension file must not stop the program: what was read
   // before it stays in the catalogue and start-up goes on.
-  Models.clear();
-  CurrentModel = std::make_unique<TModelo>();
+  FState.Start();
   try {
     LoadModelExtensions();
   } catch (const std::exception& e) {
@@ -407,32 +401,16 @@ void Tmain_unificada::FormCreate(QObject*) {
   SetPictureDialogFilter();
   // 7. Painter defaults.
   SetPaintColor(clBlack);
-  ui->brush_size->setValue(15);
-  ui->brush_intensity->setValue(50);
+  ui->brush_size->SetValue(15);
+  ui->brush_intensity->SetValue(50);
   ui->zoom->setCurrentIndex(0);
-  ProjectModified = false;
-  GameFolder.clear();
   // 8. The game folder.
-  ReadGameFolder();
+  FState.ReadGameFolder();
   // 9. The model extension file type.
   RegisterModelExtensionType();
   // 10. The model's default position.
   UpdateCaption();
   TimerRefrescoTexturas->start();
-}
-
-void Tmain_unificada::ReadGameFolder() {
-  // A registry store that cannot be read counts as a missing key.
-  try {
-    TRegistry reg;
-    if (reg.OpenKey("\\unreal\\Shell\\open\\command", false)) {
-      GameFolder = GameFolderFromCommand(reg.ReadString(""));
-      reg.CloseKey();
-    }
-  } catch (const Exception&) {
-    GameFolder.clear();
-  }
-  if (GameFolder.empty()) GameFolder = DefaultGameFolder;
 }
 
 void Tmain_unificada::RegisterModelExtensionType() {
@@ -471,8 +449,7 @@ void Tmain_unificada::FormDestroy(QObject*) {
   } catch (const std::exception& e) {
     throw Exception(std::string("FormDestroy: ") + e.what());
   }
-  CurrentModel.reset();
-  Models.clear();
+  FState.Finish();
   ClearTextureTree();
 }
 
@@ -533,28 +510,22 @@ void Tmain_unificada::mnu_HelpAboutClick(QObject*) {
 
 void Tmain_unificada::mnu_OpenGLInformationClick(QObject*) { Preview->ShowOpenGLInformation(); }
 
-void Tmain_unificada::opt_mipmapsClick(QObject*) { ProjectModified = true; }
-void Tmain_unificada::opt_clientoptionalClick(QObject*) { ProjectModified = true; }
-void Tmain_unificada::opt_notallowdownloadClick(QObject*) { ProjectModified = true; }
+void Tmain_unificada::opt_mipmapsClick(QObject*) { FState.SetProjectModified(true); }
+void Tmain_unificada::opt_clientoptionalClick(QObject*) { FState.SetProjectModified(true); }
+void Tmain_unificada::opt_notallowdownloadClick(QObject*) { FState.SetProjectModified(true); }
 
 void Tmain_unificada::opt_reducepalettesClick(QObject*) {
-  ProjectModified = true;
+  FState.SetProjectModified(true);
   BuildPalettes();
   Draw3D();
 }
 
 uint32_t Tmain_unificada::PaintColor() const {
-  return ui->ColorPickerButton1->property(PaintColorProperty).toUInt();
+  // A system colour chosen in the pop-up paints in its RGB value.
+  return ColorToRGB(ui->ColorPickerButton1->SelectionColor());
 }
 
-void Tmain_unificada::SetPaintColor(uint32_t color) {
-  ui->ColorPickerButton1->setProperty(PaintColorProperty, color);
-  QPixmap swatch(24, 14);
-  swatch.fill(QColor(GetRValue(color), GetGValue(color), GetBValue(color)));
-  QPainter(&swatch).drawRect(0, 0, 23, 13);
-  ui->ColorPickerButton1->setIcon(QIcon(swatch));
-  ui->ColorPickerButton1->setIconSize(swatch.size());
-}
+void Tmain_unificada::SetPaintColor(uint32_t color) { ui->ColorPickerButton1->SetSelectionColor(color); }
 
 void Tmain_unificada::SetPictureDialogFilter() {
   // Every picture class, the platform's and the codecs', comes from the codecs' one table,

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/EditorState.h"
 #include "editor/PreviewInterface.h"
 #include "editor/ProjectFile.h"
 #include "editor/SkinTree.h"
@@ -54,13 +55,6 @@ class Tmain_unificada;
 // The program's version, shown in the caption and the About box.
 extern const char* const CorvaneVersion;      // "2.4.1"
 extern const char* const CorvaneCaption;      // "Corvane v2.4.1"
-// "unreal\Shell\open\command" gives no game folder: this one is used.
-extern const char* const DefaultGameFolder;   // "C:\UnrealTournament"
-
-// The game folder named by the game's registered open command: the text before
-// "\System\UnrealTournament.exe", without a leading quote; empty when the text is missing.
-std::string GameFolderFromCommand(const std::string& command);
-
 class Tmain_unificada : public QMainWindow {
   Q_OBJECT
 
@@ -82,11 +76,11 @@ class Tmain_unificada : public QMainWindow {
   TFileDialogOptions SaveDialog1;                   // project save
   TFileDialogOptions OpenPictureDialog1;            // texture files
 
+  // The project, the catalogue and the game folder, apart from any widget.
+  TEditorState& State() { return FState; }
+  const TEditorState& State() const { return FState; }
+
   // ---- fields of the window (plain data) ----
-  std::string ProjectFileName;
-  std::string GameFolder;
-  std::vector<std::unique_ptr<TModelo>> Models;  // the catalogue, owns its models
-  bool ProjectModified = false;
   QTreeWidgetItem* PopupNode = nullptr;
   bool PreviewModelLoaded = false;
   int32_t LastMouseX = 0, LastMouseY = 0;
@@ -95,7 +89,6 @@ class Tmain_unificada : public QMainWindow {
   std::unique_ptr<TBitmap> StrokeMask;
   bool Painting = false;
   bool TextureEditable = false;
-  std::unique_ptr<TModelo> CurrentModel;
   // The application's help page (program folder + "corvane.html").
   std::string HelpFile;
   // The 3D preview behind the preview routines; never null.
@@ -216,6 +209,13 @@ class Tmain_unificada : public QMainWindow {
   void tbSeeWireChange(QObject* Sender);
   void zoomChange(QObject* Sender);
   void ColorPickerButton1Click(QObject* Sender);
+  // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
+  void RefreshEditorImage();
+  // 1, 2 or 4, from the zoom combo.
+  int ZoomFactor() const;
+  // The texture the stroke in progress paints on: a stroke ends when the selection moves away.
+  const TObjetoTextura* StrokeTexture = nullptr;
+  bool ApplyingStroke = false;
 
   // ---- package compile (crvn_unificado_compile.cpp) ----
   void mnu_CreateUTXINTClick(QObject* Sender);
@@ -234,7 +234,7 @@ class Tmain_unificada : public QMainWindow {
   void SetupComponents();
   void ConnectHandlers();
   void RegisterModelExtensionType();
-  void ReadGameFolder();
   void SetPictureDialogFilter();
   bool FDestroyed = false;
+  TEditorState FState;
 };

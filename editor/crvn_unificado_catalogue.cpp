@@ -6,7 +6,7 @@
 #include "model/crvn_struc.h"
 
 void Tmain_unificada::LoadModelExtensions() {
-  ::LoadModelExtensions(Models, *CurrentModel);
+  FState.LoadModelExtensions();
 }
 
 void Tmain_unificada::btn_savepositionClick(QObject*) {
@@ -17,7 +17,7 @@ void Tmain_unificada::btn_savepositionClick(QObject*) {
 }
 
 void Tmain_unificada::mnu_PresetSaveinCVMXClick(QObject*) {
-  if (CurrentModel->Key.empty()) return;
-  SaveModelPresets(CurrentModel->Key, CurrentModel->Presets);
+  if (FState.CurrentModel()->Key.empty()) return;
+  SaveModelPresets(FState.CurrentModel()->Key, FState.CurrentModel()->Presets);
   LoadModelExtensions();
 }

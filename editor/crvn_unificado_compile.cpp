@@ -15,7 +15,7 @@ void Tmain_unificada::mnu_CreateUTXINTClick(QObject*) { CompilePackage(false); }
 void Tmain_unificada::mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject*) { CompilePackage(true); }
 
 void Tmain_unificada::CompilePackage(bool Install) {
-  if (!CurrentModel) return;
+  if (!FState.CurrentModel()) return;
   TCompileMessage message;
   {
     // Hourglass, a disabled window and the busy mark for the whole compile; all three are
@@ -29,7 +29,7 @@ void Tmain_unificada::CompilePackage(bool Install) {
     });
     TBusyGuard busy;
     const TPackageProject project =
-        BuildPackageProject(SkinTree, *CurrentModel, ProjectOptions(), ProjectFileName, GameFolder);
+        BuildPackageProject(SkinTree, *FState.CurrentModel(), ProjectOptions(), FState.ProjectFileName(), FState.GameFolder());
     message = CompilePackageFiles(project, Install);
   }
   MessageBox(message.Caption, message.Text, TMsgButtons::OK, message.IsError ? TMsgIcon::Stop : TMsgIcon::Information);

@@ -17,7 +17,7 @@
 #include "platform/Paths.h"
 #include "ui_crvn_unificado.h"
 
-bool Tmain_unificada::ProjectNeedsSaving() const { return ProjectModified || AnyTextureModified(SkinTree); }
+bool Tmain_unificada::ProjectNeedsSaving() const { return FState.ProjectModified() || AnyTextureModified(SkinTree); }
 
 TProjectOptions Tmain_unificada::ProjectOptions() const {
   TProjectOptions o;
@@ -55,30 +55,30 @@ void Tmain_unificada::mnu_NewProjectClick(QObject*) {
   int chosen = -1;
   {
     Tfrm_selectmodel dlg(this);
-    for (size_t i = 0; i < Models.size(); ++i) {
-      const TModelo& m = *Models[i];
+    for (size_t i = 0; i < FState.Models().size(); ++i) {
+      const TModelo& m = *FState.Models()[i];
       dlg.AddModel(m.Name, static_cast<int>(i), !m.File3D.empty() || !m.LodMesh.empty());
     }
-    if (Models.empty()) dlg.ShowNoModels(ProgramFolder());
+    if (FState.Models().empty()) dlg.ShowNoModels(ProgramFolder());
     if (ExecDialog(dlg) != 1) return;
     chosen = dlg.SelectedModel();
   }
-  if (chosen < 0 || chosen >= static_cast<int>(Models.size())) return;
+  if (chosen < 0 || chosen >= static_cast<int>(FState.Models().size())) return;
 
   // Cancelling the file dialog leaves the open project and its model as they are.
-  const TModelo& model = *Models[static_cast<size_t>(chosen)];
+  const TModelo& model = *FState.Models()[static_cast<size_t>(chosen)];
   std::string fileName;
   if (!AskProjectFileName(model.Prefix, fileName)) return;
-  CurrentModel->Assign(model);
-  ProjectFileName = fileName;
+  FState.CurrentModel()->Assign(model);
+  FState.SetProjectFileName(fileName);
 
   ClearTextureTree();
-  ProjectModified = false;
+  FState.SetProjectModified(false);
   PreviewModelLoaded = false;
-  setWindowTitle(QString::fromStdString(ProjectCaption(CurrentModel->Name, ProjectFileName, ProgramFolder())));
+  setWindowTitle(QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
   SetProjectOptions(TProjectOptions());
   EnableProjectItems();
-  SkinTree.SetRoot(ProjectRootText(ProjectFileName, CurrentModel->Prefix));
+  SkinTree.SetRoot(ProjectRootText(FState.ProjectFileName(), FState.CurrentModel()->Prefix));
   RefreshTreeView(SkinTree.Root());
   SetupPreview();
 }
@@ -108,7 +108,7 @@ void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
       }
     } restore{StatusBarText, StatusBarText->text()};
     TBusyGuard busy;
-    project = LoadProjectFile(fileName, Models, ProgramFolder(), ShowBox(), [this](size_t done, size_t total) {
+    project = LoadProjectFile(fileName, FState.Models(), ProgramFolder(), ShowBox(), [this](size_t done, size_t total) {
       if (done % 64 != 0 && done != total) return;
       StatusBarText->setText(QStringLiteral("Loading project: %1 of %2 sections").arg(done).arg(total));
       ProcessMessages();
@@ -125,17 +125,17 @@ void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
 
 void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName) {
   // Assigned, not replaced: whoever looks at the current model keeps looking at the same object.
-  CurrentModel->Assign(*project->Model);
+  FState.CurrentModel()->Assign(*project->Model);
   ui->opt_mipmaps->setChecked(project->Options.OnlyFirstMipMap);
   if (QAbstractButton* b = opt_reducepalettesGroup->button(project->Options.ReducePalettes)) b->setChecked(true);
   ui->opt_clientoptional->setChecked(project->Options.ClientOptional);
-  ProjectFileName = fileName;
+  FState.SetProjectFileName(fileName);
   ClearTextureTree();
   SkinTree = std::move(project->Tree);
   RefreshTreeView(SkinTree.Root());
-  setWindowTitle(QString::fromStdString(ProjectCaption(CurrentModel->Name, ProjectFileName, ProgramFolder())));
+  setWindowTitle(QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
   BuildPalettes();
-  ProjectModified = false;
+  FState.SetProjectModified(false);
   PreviewModelLoaded = false;
   EnableProjectItems();
   SetupPreview();
@@ -147,22 +147,22 @@ void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project,
 void Tmain_unificada::mnu_SaveProjectClick(QObject* Sender) {
   if (!Sender && MessageBox("Save Project", "Save the project?", TMsgButtons::YesNo, TMsgIcon::Question) != mrYes)
     return;
-  if (ProjectFileName.empty() || SkinTree.Empty()) return;
+  if (FState.ProjectFileName().empty() || SkinTree.Empty()) return;
   TBusyGuard busy;
-  SaveProjectFile(ProjectFileName, SkinTree, *CurrentModel, ProjectOptions(), ProgramFolder(),
+  SaveProjectFile(FState.ProjectFileName(), SkinTree, *FState.CurrentModel(), ProjectOptions(), ProgramFolder(),
                   [](const std::string& question) {
                     return MessageBox("Saving...", question, TMsgButtons::YesNo, TMsgIcon::Question) == mrYes;
                   });
-  ProjectModified = false;
+  FState.SetProjectModified(false);
 }
 
 void Tmain_unificada::mnu_SaveAsClick(QObject*) {
   if (SkinTree.Empty()) return;
   std::string fileName;
-  if (!AskProjectFileName(CurrentModel->Prefix, fileName)) return;
-  ProjectFileName = fileName;
-  setWindowTitle(QString::fromStdString(ProjectCaption(CurrentModel->Name, ProjectFileName, ProgramFolder())));
-  SkinTree.Root()->Text = ProjectBaseName(ProjectFileName);
+  if (!AskProjectFileName(FState.CurrentModel()->Prefix, fileName)) return;
+  FState.SetProjectFileName(fileName);
+  setWindowTitle(QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
+  SkinTree.Root()->Text = ProjectBaseName(FState.ProjectFileName());
   RefreshTreeView();
   mnu_SaveProjectClick(this);
 }

@@ -134,10 +134,10 @@ void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
     MessageBox("ERROR", SkinCodeUsedMessage(code), TMsgButtons::OK, TMsgIcon::Stop);
     return;
   }
-  TSkinNode* skin = AddSkin(SkinTree, description, code, *CurrentModel);
+  TSkinNode* skin = AddSkin(SkinTree, description, code, *FState.CurrentModel());
   RefreshTreeView();
   if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, skin)) ui->ArbolTexturas->scrollToItem(item);
-  ProjectModified = true;
+  FState.SetProjectModified(true);
   RefreshSelectionCombos();
   int i = ui->skin_selection->findText(Q(skin->Text));
   if (i >= 0) ui->skin_selection->setCurrentIndex(i);
@@ -167,7 +167,7 @@ void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {
     return;
   }
   EditSkin(skin, description, code);
-  ProjectModified = true;
+  FState.SetProjectModified(true);
   SkinTree.Sort();
   RefreshTreeView();
   RefreshSelectionCombos();
@@ -177,7 +177,7 @@ void Tmain_unificada::popuparbol_DeleteGroupClick(QObject*) {
   TSkinNode* skin = NodeOfItem(PopupNode);
   if (!skin || skin->Level() != 1) return;
   DeleteSkin(SkinTree, skin);
-  ProjectModified = true;
+  FState.SetProjectModified(true);
   RefreshTreeView(SkinTree.Root());
   RefreshSelectionCombos();
   BuildPalettes();
@@ -191,7 +191,7 @@ void Tmain_unificada::TextureDialog(bool New) {
   TSkinNode* node = NodeOfItem(PopupNode);
   if (!node || node->Level() != (New ? 2 : 3)) return;
   TSkinNode* section = New ? node : node->Parent();
-  const TModeloPart* part = PartOfSection(section, *CurrentModel);
+  const TModeloPart* part = PartOfSection(section, *FState.CurrentModel());
   if (!part) return;
 
   if (!frm_newtexture) {
@@ -203,7 +203,7 @@ void Tmain_unificada::TextureDialog(bool New) {
   dlg.ui->bitmap->clear();
   dlg.ui->bitmap->setEnabled(New);
   dlg.ui->bitmap_select->setEnabled(New);
-  TTextureChoices choices = TextureChoicesFor(section, New ? nullptr : node, *CurrentModel);
+  TTextureChoices choices = TextureChoicesFor(section, New ? nullptr : node, *FState.CurrentModel());
   QComboBox* combo = dlg.ui->insert_as;
   combo->clear();
   combo->setEditable(choices.Editable);
@@ -232,12 +232,12 @@ void Tmain_unificada::TextureDialog(bool New) {
     auto texture = CreateTexture(dlg.ui->bitmap->text().toStdString(), identifier, description, section->Text, *part,
                                  ShowBox());
     TSkinNode* added = AddTexture(SkinTree, section, std::move(texture), TextureNodeText(identifier, description));
-    ProjectModified = true;
+    FState.SetProjectModified(true);
     SkinTree.Sort();
     RefreshTreeView();
     if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, added)) ui->ArbolTexturas->scrollToItem(item);
   } else {
-    if (ChangeTextureKind(node, choice)) ProjectModified = true;
+    if (ChangeTextureKind(node, choice)) FState.SetProjectModified(true);
     SkinTree.Sort();
     RefreshTreeView();
   }
@@ -250,7 +250,7 @@ void Tmain_unificada::popuparbol_DeleteTextureClick(QObject*) {
   if (!node || node->Level() != 3) return;
   TSkinNode* section = node->Parent();
   DeleteTexture(SkinTree, node);
-  ProjectModified = true;
+  FState.SetProjectModified(true);
   RefreshTreeView(section);
   RefreshSelectionCombos();
   BuildPalettes();
@@ -262,7 +262,7 @@ void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
   options.MultiSelect = true;
   std::vector<std::string> files;
   if (!CurrentPrompter().OpenFileDialog(options, files) || files.empty()) return;
-  ProjectModified = true;
+  FState.SetProjectModified(true);
   // What was imported before a file failed is shown and gets its palettes all the same.
   TScopeGuard finish([this] {
     RefreshTreeView();
@@ -270,7 +270,7 @@ void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
     RefreshSelectionCombos();
   });
   TBusyGuard busy;
-  ImportTextures(SkinTree, *CurrentModel, files, ShowBox());
+  ImportTextures(SkinTree, *FState.CurrentModel(), files, ShowBox());
 }
 
 void Tmain_unificada::ArbolTexturasChange(QObject*) {
@@ -283,17 +283,13 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
     TextureEditable = t.Bitmap->PixelFormat() == TPixelFormat::pf24bit;
     ui->Panel_textools1->setVisible(TextureEditable);
     ui->Panel_textools2->setVisible(TextureEditable);
-    QPixmap image = QPixmap::fromImage(BitmapToQImage(*t.Bitmap));
-    ui->texture_preview_image->setPixmap(image);
-    ui->texture_preview_image->resize(image.size());
-    box->setHorizontalScrollBarPolicy(t.Bitmap->Width() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    box->setVerticalScrollBarPolicy(t.Bitmap->Height() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    RefreshEditorImage();
     StatusBarText->setText(Q(t.Filename));
     return;
   }
   std::string status;
-  if (node && node->Level() == 2 && CurrentModel)
-    if (const TModeloPart* part = PartOfSection(node, *CurrentModel)) status = part->GetDescription();
+  if (node && node->Level() == 2 && FState.CurrentModel())
+    if (const TModeloPart* part = PartOfSection(node, *FState.CurrentModel())) status = part->GetDescription();
   StatusBarText->setText(Q(status));
   ui->texture_preview_image->clear();
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -304,13 +300,13 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
 }
 
 bool Tmain_unificada::ReloadChangedTextures() {
-  if (!CurrentModel) return false;
+  if (!FState.CurrentModel()) return false;
   // When a file fails, the files read before it did change, and the next run will not see them
   // again: show them now.
   TScopeGuard showRead([this] {
     if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
   });
-  const bool changed = TextureReloader.Run(SkinTree, *CurrentModel, ShowBox());
+  const bool changed = TextureReloader.Run(SkinTree, *FState.CurrentModel(), ShowBox());
   showRead.Dismiss();
   if (changed && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
   return changed;

@@ -20,13 +20,25 @@ TUTPackage::~TUTPackage() = default;
 
 void TUTPackage::LoadFromFile(const std::string& AFileName) {
   FileName = AFileName;
+  FMemory.reset();
+  LoadPackage();
+}
+
+void TUTPackage::LoadFromMemory(std::vector<uint8_t> Data, const std::string& DisplayName) {
+  FileName = DisplayName;
+  FMemory = std::make_unique<TMemoryStream>(std::move(Data));
   LoadPackage();
 }
 
 void TUTPackage::Open() {
   if (OpenCount == 0 && FSaved.empty()) {
-    FFile = std::make_unique<TFileStream>(FileName, fmOpenRead);  // may raise: the count stays
-    Stream = FFile.get();
+    if (FMemory) {
+      FMemory->SetPosition(0);  // as a file opened afresh
+      Stream = FMemory.get();
+    } else {
+      FFile = std::make_unique<TFileStream>(FileName, fmOpenRead);  // may raise: the count stays
+      Stream = FFile.get();
+    }
   }
   ++OpenCount;
 }
@@ -34,7 +46,7 @@ void TUTPackage::Open() {
 void TUTPackage::Close() {
   if (OpenCount <= 0) return;
   if (--OpenCount == 0 && FSaved.empty()) {
-    if (Stream == FFile.get()) Stream = nullptr;
+    if (Stream == FFile.get() || Stream == FMemory.get()) Stream = nullptr;
     FFile.reset();
   }
 }

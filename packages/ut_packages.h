@@ -45,10 +45,15 @@ class TUTPackage {
   TUTPackage& operator=(const TUTPackage&) = delete;
 
   // Loads the package again from FileName. Any failure raises EReadError
-  // "Exception processing <FileName>" and leaves the tables empty.
+  // "Exception processing <FileName>" and leaves the tables empty. Object data is read from the
+  // file when it is needed.
   void LoadFromFile(const std::string& FileName);
+  // The same over bytes in memory, which the package keeps for its object data; DisplayName
+  // takes the file name's place in errors.
+  void LoadFromMemory(std::vector<uint8_t> Data, const std::string& DisplayName);
 
-  // Counted open and close of the package file; while a stream is pushed they only count.
+  // Counted open and close of the package file (or its bytes in memory); while a stream is
+  // pushed they only count.
   void Open();
   void Close();
 
@@ -104,6 +109,7 @@ class TUTPackage {
   void ClearTables();
 
   std::unique_ptr<TFileStream> FFile;
+  std::unique_ptr<TMemoryStream> FMemory;  // the package's bytes when loaded from memory
   std::vector<TStream*> FSaved;
 };
 

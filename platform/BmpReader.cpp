@@ -298,7 +298,7 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap& out) {
   bmp.SetPalette(pal);
   size_t start = r.Pos();
   if (rle) {
-    TByteReader rr(data + start, dataLen, [](const std::string& m) { Invalid(m); });
+    TByteReader rr = r.Sub(start, dataLen, "pixel data");
     DecodeRle(rr, h, bmp);
     start += rr.Pos();
   } else {

@@ -42,6 +42,16 @@ class TByteReader {
            std::to_string(static_cast<int64_t>(tableSize) - 1) + ")");
   }
 
+  // A reader of the region [offset, offset + length) of this reader's data (a chunk, a strip, a
+  // section), raising as this one does. It cannot read past the region, and a region that does
+  // not lie inside the data fails here, naming the field. This reader does not move.
+  TByteReader Sub(uint64_t offset, uint64_t length, const char* field) const {
+    if (offset > FSize || length > FSize - offset)
+      Fail(std::string(field) + " region " + std::to_string(offset) + "+" + std::to_string(length) +
+           " lies outside the data (" + std::to_string(FSize) + " bytes)");
+    return TByteReader(FData + offset, static_cast<size_t>(length), FRaise);
+  }
+
   void Seek(uint64_t pos, const char* field) {
     if (pos > FSize) Fail(std::string(field) + " offset " + std::to_string(pos) + " beyond the end");
     FPos = static_cast<size_t>(pos);

@@ -6,6 +6,7 @@
 
 #include "platform/ByteReader.h"
 #include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Streams.h"
 
 namespace {
@@ -51,7 +52,9 @@ void TFileMD2::Clear() {
 void TFileMD2::LoadFromMemory(const uint8_t* data, size_t size) {
   using namespace MD2Layout;
   Clear();
-  try {
+  // A file that fails half-way leaves nothing of itself.
+  TScopeGuard clearOnFailure([this] { Clear(); });
+  {
     TByteReader r(data, size, [](const std::string& m) { Invalid(m); });
     TMD2Header h;
     h.Ident = r.U32("identifier");
@@ -122,10 +125,8 @@ void TFileMD2::LoadFromMemory(const uint8_t* data, size_t size) {
         p += FrameVertexSize;
       }
     }
-  } catch (...) {
-    Clear();
-    throw;
   }
+  clearOnFailure.Dismiss();
 }
 
 void TFileMD2::LoadFromStream(TStream& stream) {

@@ -19,17 +19,17 @@ class CompileCommands : public ::testing::Test {
     Tmain_unificada& w = env.Create();
     folder = env.Root / "projects";
     fs::create_directories(folder);
-    w.CurrentModel = editor_test::MakeModel();
+    w.State().SetCurrentModel(editor_test::MakeModel());
     TSkinTree tree;
     tree.SetRoot("skins (Male)");
-    TSkinNode* skin = AddSkin(tree, "Boss", "boss", *w.CurrentModel);
+    TSkinNode* skin = AddSkin(tree, "Boss", "boss", *w.State().CurrentModel());
     TSkinNode* body = editor_test::SectionNode(skin, 1);
     body->AddChild("< Default >")->Texture = editor_test::MakeTexture("", "", 32, 32, 1);
     body->AddChild("<Blue Team>")->Texture = editor_test::MakeTexture("t_1", "", 32, 32, 2);
     editor_test::SectionNode(skin, 2)->AddChild("chief")->Texture = editor_test::MakeTexture("chief", "The Chief", 16, 16, 3);
     tree.Sort();  // sections by number, as the editor keeps its tree
     w.SkinTree = std::move(tree);
-    w.ProjectFileName = (folder / "skins.cvp").string();
+    w.State().SetProjectFileName((folder / "skins.cvp").string());
     w.RefreshTreeView(w.SkinTree.Root());
     w.BuildPalettes();  // as after New, Load and every import
     w.EnableProjectItems();
@@ -60,7 +60,7 @@ TEST_F(CompileCommands, CompileAndCompileAndInstall) {
   const fs::path game = env.Root / "UnrealTournament";
   fs::create_directories(game / "Textures");
   fs::create_directories(game / "system");
-  w.GameFolder = game.string();
+  w.State().SetGameFolder(game.string());
   Run("mnu_CompileProjecttoUTXINTandInstallinUT");
   ASSERT_EQ(env.Prompts.Messages().size(), 2u);
   EXPECT_EQ(env.Prompts.Messages()[1], "Compilation: Project compiled and installed under " + game.string());
@@ -70,7 +70,7 @@ TEST_F(CompileCommands, CompileAndCompileAndInstall) {
 
 TEST_F(CompileCommands, AFailedInstallCopyShowsAnErrorAndNoSuccess) {
   Tmain_unificada& w = *env.Window;
-  w.GameFolder = (env.Root / "NoGameHere").string();
+  w.State().SetGameFolder((env.Root / "NoGameHere").string());
   Run("mnu_CompileProjecttoUTXINTandInstallinUT");
   const std::vector<std::string> shown = env.Prompts.Messages();
   ASSERT_EQ(shown.size(), 1u);

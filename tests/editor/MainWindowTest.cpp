@@ -155,15 +155,15 @@ TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
   EXPECT_TRUE(C<QRadioButton>(w, "opt_reducepalettes0")->isChecked());
   EXPECT_TRUE(C<QRadioButton>(w, "incrementos2")->isChecked());
   EXPECT_EQ(w.incrementosGroup->checkedId(), 2);
-  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
-  EXPECT_EQ(C<QScrollBar>(w, "brush_intensity")->value(), 50);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
   EXPECT_EQ(C<QComboBox>(w, "zoom")->currentText().toStdString(), "1X");
   EXPECT_EQ(C<QSlider>(w, "tbSeeWire")->value(), 0);
   EXPECT_EQ(w.PaintColor(), 0u);
-  EXPECT_FALSE(w.ProjectModified);
+  EXPECT_FALSE(w.State().ProjectModified());
   EXPECT_FALSE(w.PreviewModelLoaded);
   ASSERT_NE(w.ModelMesh, nullptr);
-  ASSERT_NE(w.CurrentModel, nullptr);
+  ASSERT_NE(w.State().CurrentModel(), nullptr);
   EXPECT_TRUE(w.TimerRefrescoTexturas->isActive());
   EXPECT_EQ(w.TimerRefrescoTexturas->interval(), 3000);
   EXPECT_EQ(w.HelpFile, env.Home.string() + "/corvane.html");
@@ -220,7 +220,7 @@ TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
   EXPECT_TRUE(env.Prompts.Shown.empty());
 
   w.show();
-  w.ProjectModified = true;
+  w.State().SetProjectModified(true);
   env.Prompts.QueueAnswer(mrNo);
   EXPECT_TRUE(w.close());
   ASSERT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?"}));
@@ -241,9 +241,9 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
   w.SkinTree.SetRoot("demo (Alp)");
-  w.CurrentModel->Prefix = "Alp";
-  w.ProjectFileName = (env.Root / "demo.cvp").string();
-  w.ProjectModified = true;
+  w.State().CurrentModel()->Prefix = "Alp";
+  w.State().SetProjectFileName((env.Root / "demo.cvp").string());
+  w.State().SetProjectModified(true);
   w.show();
   env.Prompts.QueueAnswer(mrYes);
   EXPECT_TRUE(w.close());
@@ -253,16 +253,16 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   // The project cannot be written: the error is shown and the window stays, so the user can
   // still save it elsewhere.
   w.show();
-  w.ProjectModified = true;
-  w.ProjectFileName = (env.Root / "no such folder" / "demo.cvp").string();
+  w.State().SetProjectModified(true);
+  w.State().SetProjectFileName((env.Root / "no such folder" / "demo.cvp").string());
   env.Prompts.Shown.clear();
   env.Prompts.QueueAnswer(mrYes);
   EXPECT_FALSE(w.close());
   EXPECT_TRUE(w.isVisible());
   ASSERT_EQ(env.Prompts.Shown.size(), 2u);
   EXPECT_EQ(env.Prompts.Shown[1].Icon, TMsgIcon::Stop);
-  EXPECT_TRUE(w.ProjectModified);
-  w.ProjectModified = false;
+  EXPECT_TRUE(w.State().ProjectModified());
+  w.State().SetProjectModified(false);
 }
 
 TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
@@ -381,13 +381,13 @@ TEST(MainWindow, OptionClicksMarkTheProjectChangedButSettingThemDoesNot) {
   C<QTabWidget>(w, "PageControl1")->setEnabled(true);  // as once a project is open
   C<QCheckBox>(w, "opt_mipmaps")->setChecked(true);
   C<QRadioButton>(w, "opt_reducepalettes1")->setChecked(true);
-  EXPECT_FALSE(w.ProjectModified);
+  EXPECT_FALSE(w.State().ProjectModified());
   C<QCheckBox>(w, "opt_clientoptional")->click();
-  EXPECT_TRUE(w.ProjectModified);
-  w.ProjectModified = false;
+  EXPECT_TRUE(w.State().ProjectModified());
+  w.State().SetProjectModified(false);
   env.PreviewLog.clear();
   C<QRadioButton>(w, "opt_reducepalettes2")->click();
-  EXPECT_TRUE(w.ProjectModified);
+  EXPECT_TRUE(w.State().ProjectModified());
   EXPECT_EQ(w.opt_reducepalettesGroup->checkedId(), 2);
   // A new palette option redraws the preview.
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
@@ -472,7 +472,7 @@ TEST(MainWindow, ACloseRequestDuringALongOperationIsRefusedWithoutAsking) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
   w.show();
-  w.ProjectModified = true;
+  w.State().SetProjectModified(true);
   {
     // What the window manager's close does while a compile or an import pumps messages.
     TBusyGuard busy;

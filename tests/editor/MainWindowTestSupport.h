@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "controls/LabelScrollBar.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/Prompter.h"
 #include "platform/qt/ScriptedPrompter.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace mainwindow_test {
 
@@ -30,17 +33,8 @@ inline QApplication& App() {
   return app;
 }
 
-inline std::string ReadText(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void WriteText(const std::filesystem::path& p, const std::string& text) {
-  std::filesystem::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
+using testsupport::ReadText;
+inline void WriteText(const std::filesystem::path& p, const std::string& text) { testsupport::WriteBytes(p, text); }
 
 // A component of a window by its name; fails the test when it is missing.
 template <class T>
@@ -73,15 +67,15 @@ class TRecordingPreview : public TPreview {
 
 // A private program folder and registry file for one test; the window is created on demand.
 class TWindowEnv {
+  testsupport::TScratchDir FScratch{"mainwindow"};
+
  public:
-  std::filesystem::path Root, Home, Registry;
+  std::filesystem::path Root = FScratch.Path(), Home, Registry;
   TScriptedPrompter Prompts;
   std::vector<std::string> PreviewLog;
 
   TWindowEnv() {
     App();
-    char pattern[] = "/tmp/corvane-mainwindow-XXXXXX";
-    Root = mkdtemp(pattern);
     Home = Root / "home";
     Registry = Root / "config" / "registry.ini";
     std::filesystem::create_directories(Home);
@@ -94,8 +88,6 @@ class TWindowEnv {
     SetCurrentPrompter(FPrevious);
     unsetenv("CORVANE_HOME");
     unsetenv("CORVANE_REGISTRY");
-    std::error_code ec;
-    std::filesystem::remove_all(Root, ec);
   }
   TWindowEnv(const TWindowEnv&) = delete;
   TWindowEnv& operator=(const TWindowEnv&) = delete;

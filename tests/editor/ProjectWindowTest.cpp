@@ -157,7 +157,7 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
 
   // A new skin whose description holds "(" and ";", its code left blank.
   AddSkin("Boss (v2); red", "");
-  EXPECT_TRUE(w.ProjectModified);
+  EXPECT_TRUE(w.State().ProjectModified());
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  Boss (v2); red (boss)\n    Body\n    Head\n");
 
   // Import: a blue team texture of the wrong size, a face, and a file of a new skin.
@@ -211,7 +211,7 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
   // Save from the menu asks nothing.
   Act("mnu_SaveProject")->trigger();
   EXPECT_TRUE(env.Prompts.Messages().empty());
-  EXPECT_FALSE(w.ProjectModified);
+  EXPECT_FALSE(w.State().ProjectModified());
   ASSERT_TRUE(fs::exists(project));
   const std::string text = ReadText(project);
   EXPECT_NE(text.find("Filename=textures\\boss1t_1.bmp\r\n"), std::string::npos) << text;
@@ -229,7 +229,7 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
   EXPECT_EQ(TreeLines(Tree()), saved);
   EXPECT_EQ(w2.windowTitle().toStdString(), "Corvane v2.4.1 - (Male Soldier) " + project);
   EXPECT_TRUE(C<QRadioButton>(w2, "opt_reducepalettes1")->isChecked());
-  EXPECT_FALSE(w2.ProjectModified);
+  EXPECT_FALSE(w2.State().ProjectModified());
   EXPECT_EQ(w2.SkinTree.TextureNodes().size(), 4u);
   for (TSkinNode* n : w2.SkinTree.TextureNodes()) EXPECT_TRUE(n->Texture->Palette) << "palettes built after Load";
   EXPECT_TRUE(env.Prompts.Messages().empty());
@@ -279,11 +279,11 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   EXPECT_EQ(env.Prompts.FileDialogs.back().Title, "Saving Corvane Project (prefix must be \"Oth\")");
   EXPECT_EQ(TreeLines(Tree()), lines);
   EXPECT_EQ(w.windowTitle().toStdString(), caption);
-  EXPECT_EQ(w.CurrentModel->Prefix, "Male");
+  EXPECT_EQ(w.State().CurrentModel()->Prefix, "Male");
 
   // A painted texture makes Load ask, even though the project itself is saved.
   w.SkinTree.TextureNodes()[0]->Texture->Modified = true;
-  EXPECT_FALSE(w.ProjectModified);
+  EXPECT_FALSE(w.State().ProjectModified());
   fs::remove(tex + "mine1.bmp");
   env.Prompts.Shown.clear();
   env.Prompts.QueueAnswer(mrNo);
@@ -352,7 +352,7 @@ TEST(SelectModel, AnEmptyCatalogueSaysWhereModelsGo) {
   TWindowEnv env;
   TDialogScript dialogs;
   Tmain_unificada& w = env.Create();
-  ASSERT_TRUE(w.Models.empty());
+  ASSERT_TRUE(w.State().Models().empty());
   std::string text;
   bool visible = false;
   dialogs.Answers.push_back([&](QDialog& d) {
@@ -507,7 +507,7 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   w.popuparbol_DeleteGroupClick(nullptr);
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
   EXPECT_TRUE(w.SkinTree.GroupPalettes().empty());
-  EXPECT_TRUE(w.ProjectModified);
+  EXPECT_TRUE(w.State().ProjectModified());
   EXPECT_EQ(dialogs.Answers.size(), 0u);
 }
 
@@ -526,7 +526,7 @@ TEST_F(ProjectWindow, ClosingAsksAboutAPaintedTextureAndEachTextureInTurn) {
   TObjetoTextura& t = *w.SkinTree.TextureNodes().at(0)->Texture;
   t.Bitmap->Fill(RGBColor(9, 9, 9));
   t.Modified = true;
-  EXPECT_FALSE(w.ProjectModified);
+  EXPECT_FALSE(w.State().ProjectModified());
   env.Prompts.QueueAnswer(mrYes);
   env.Prompts.QueueAnswer(mrNo);
   EXPECT_TRUE(w.close());

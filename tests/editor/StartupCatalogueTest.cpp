@@ -43,13 +43,13 @@ TEST(StartupCatalogue, ABrokenExtensionFileIsShownAndStartUpGoesOn) {
                                            "(the model was left out)");
   EXPECT_EQ(env.Prompts.Shown[0].Icon, TMsgIcon::Stop);
   // The other models are there; the rest of the start-up still ran.
-  ASSERT_EQ(w.Models.size(), 2u);
-  EXPECT_EQ(w.Models[0]->Prefix, "Alp");
-  EXPECT_EQ(w.Models[1]->Prefix, "Cha");
-  EXPECT_FLOAT_EQ(w.Models[0]->ScaleX, 1.5f);
-  EXPECT_EQ(w.GameFolder, "C:\\UnrealTournament");
-  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
-  EXPECT_EQ(C<QScrollBar>(w, "brush_intensity")->value(), 50);
+  ASSERT_EQ(w.State().Models().size(), 2u);
+  EXPECT_EQ(w.State().Models()[0]->Prefix, "Alp");
+  EXPECT_EQ(w.State().Models()[1]->Prefix, "Cha");
+  EXPECT_FLOAT_EQ(w.State().Models()[0]->ScaleX, 1.5f);
+  EXPECT_EQ(w.State().GameFolder(), "C:\\UnrealTournament");
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
   EXPECT_EQ(w.OpenDialog1.InitialDir, env.Home.string() + "/");
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\.cvmx", false));
@@ -67,12 +67,12 @@ TEST(StartupCatalogue, ReadsTheProgramFolderThenCustomModelsAndSkipsAnUnreadable
   WriteText(env.Home / "AlpWire1.bmp", "this is not a bitmap");
   Tmain_unificada& w = env.Create();
   EXPECT_TRUE(env.Prompts.Shown.empty());
-  ASSERT_EQ(w.Models.size(), 2u);
-  EXPECT_EQ(w.Models[0]->Name, "Alpha");
-  EXPECT_EQ(w.Models[1]->Name, "Zeta");
-  ASSERT_EQ(w.Models[0]->PartCount(), 2);
-  EXPECT_EQ(w.Models[0]->Part(0)->WireBitmap, nullptr);
-  EXPECT_EQ(w.Models[0]->Part(1)->Width, 128);
+  ASSERT_EQ(w.State().Models().size(), 2u);
+  EXPECT_EQ(w.State().Models()[0]->Name, "Alpha");
+  EXPECT_EQ(w.State().Models()[1]->Name, "Zeta");
+  ASSERT_EQ(w.State().Models()[0]->PartCount(), 2);
+  EXPECT_EQ(w.State().Models()[0]->Part(0)->WireBitmap, nullptr);
+  EXPECT_EQ(w.State().Models()[0]->Part(1)->Width, 128);
 }
 
 TEST(StartupCatalogue, SavingThePositionWritesTheFileAndRefreshesTheCurrentModel) {
@@ -82,15 +82,15 @@ TEST(StartupCatalogue, SavingThePositionWritesTheFileAndRefreshesTheCurrentModel
   TPositionPreview* p = preview.get();
   env.Window = std::make_unique<Tmain_unificada>(nullptr, std::move(preview));
   Tmain_unificada& w = *env.Window;
-  ASSERT_EQ(w.Models.size(), 1u);
-  w.CurrentModel->Assign(*w.Models[0]);
-  const TModeloPart* before = w.CurrentModel->Part(0);
+  ASSERT_EQ(w.State().Models().size(), 1u);
+  w.State().CurrentModel()->Assign(*w.State().Models()[0]);
+  const TModeloPart* before = w.State().CurrentModel()->Part(0);
 
   // Nothing loaded in the preview yet: nothing to save.
   w.btn_savepositionClick(nullptr);
   EXPECT_EQ(ReadText(env.Home / "a.cvmx"), AlphaFile);
 
-  w.ModelKey = w.CurrentModel->Key;
+  w.ModelKey = w.State().CurrentModel()->Key;
   p->Position.ScaleX = 2.123456f;
   p->Position.OffsetZ = -10.5f;
   p->Position.Turn = 90;
@@ -100,17 +100,17 @@ TEST(StartupCatalogue, SavingThePositionWritesTheFileAndRefreshesTheCurrentModel
   EXPECT_EQ(ini.ReadString("Model-Alpha", "OffsetZ", ""), "-10.50000");
   EXPECT_EQ(ini.ReadString("Model-Alpha", "Section1", ""), "Body, TEAM");
   // The reload gave the current model the saved values and new part objects.
-  EXPECT_FLOAT_EQ(w.CurrentModel->ScaleX, 2.12346f);
-  EXPECT_FLOAT_EQ(w.CurrentModel->Turn, 90.0f);
-  ASSERT_EQ(w.CurrentModel->PartCount(), 2);
-  EXPECT_NE(w.CurrentModel->Part(0), before);
-  EXPECT_EQ(w.CurrentModel->PartIndexOfSection(2), 1);
+  EXPECT_FLOAT_EQ(w.State().CurrentModel()->ScaleX, 2.12346f);
+  EXPECT_FLOAT_EQ(w.State().CurrentModel()->Turn, 90.0f);
+  ASSERT_EQ(w.State().CurrentModel()->PartCount(), 2);
+  EXPECT_NE(w.State().CurrentModel()->Part(0), before);
+  EXPECT_EQ(w.State().CurrentModel()->PartIndexOfSection(2), 1);
 
   // Presets: two written, read back in order.
-  w.CurrentModel->Presets = {{"Front", 0, 0, 500, 0, 0, 0}, {"Side", 500, 0, 0, 0, 0, 10}};
+  w.State().CurrentModel()->Presets = {{"Front", 0, 0, 500, 0, 0, 0}, {"Side", 500, 0, 0, 0, 0, 10}};
   w.mnu_PresetSaveinCVMXClick(nullptr);
-  ASSERT_EQ(w.CurrentModel->Presets.size(), 2u);
-  EXPECT_EQ(w.CurrentModel->Presets[1].Name, "Side");
-  EXPECT_FLOAT_EQ(w.CurrentModel->Presets[1].TargetZ, 10.0f);
+  ASSERT_EQ(w.State().CurrentModel()->Presets.size(), 2u);
+  EXPECT_EQ(w.State().CurrentModel()->Presets[1].Name, "Side");
+  EXPECT_FLOAT_EQ(w.State().CurrentModel()->Presets[1].TargetZ, 10.0f);
   EXPECT_TRUE(env.Prompts.Shown.empty());
 }

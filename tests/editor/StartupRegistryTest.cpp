@@ -39,23 +39,23 @@ TEST(GameFolderFromCommand, CutsBeforeTheGameProgramAndDropsTheQuote) {
 TEST(StartupRegistry, GameFolderFromTheRegisteredCommandOrTheDefault) {
   {
     TWindowEnv env;  // empty store
-    EXPECT_EQ(env.Create().GameFolder, "C:\\UnrealTournament");
+    EXPECT_EQ(env.Create().State().GameFolder(), "C:\\UnrealTournament");
   }
   {
     TWindowEnv env;
     Put("\\unreal\\Shell\\open\\command", "\"E:\\Games\\Unreal Tournament\\System\\UnrealTournament.exe\" \"%1\"");
-    EXPECT_EQ(env.Create().GameFolder, "E:\\Games\\Unreal Tournament");
+    EXPECT_EQ(env.Create().State().GameFolder(), "E:\\Games\\Unreal Tournament");
   }
   {
     TWindowEnv env;
     Put("\\unreal\\Shell\\open\\command", "\"E:\\Unreal\\System\\Unreal.exe\" \"%1\"");
-    EXPECT_EQ(env.Create().GameFolder, "C:\\UnrealTournament");
+    EXPECT_EQ(env.Create().State().GameFolder(), "C:\\UnrealTournament");
   }
   {
     // Key names compare without letter case, as on Windows.
     TWindowEnv env;
     WriteText(env.Registry, "[Unreal\\shell\\Open\\Command]\r\n@=F:\\UT\\System\\UnrealTournament.exe\r\n");
-    EXPECT_EQ(env.Create().GameFolder, "F:\\UT");
+    EXPECT_EQ(env.Create().State().GameFolder(), "F:\\UT");
   }
 }
 
@@ -98,8 +98,8 @@ TEST(StartupRegistry, AnUnusableStoreDoesNotStopTheStart) {
   // The store's path is a folder: it can be neither read nor written.
   std::filesystem::create_directories(env.Registry);
   Tmain_unificada& w = env.Create();
-  EXPECT_EQ(w.GameFolder, "C:\\UnrealTournament");
+  EXPECT_EQ(w.State().GameFolder(), "C:\\UnrealTournament");
   EXPECT_EQ(w.windowTitle().toStdString(), "Corvane v2.4.1");
-  EXPECT_EQ(C<QScrollBar>(w, "brush_size")->value(), 15);
+  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
   EXPECT_TRUE(env.Prompts.Shown.empty());
 }

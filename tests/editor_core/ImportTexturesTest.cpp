@@ -11,6 +11,8 @@
 #include "editor/SkinNaming.h"
 #include "editor/TextureFiles.h"
 #include "platform/Exceptions.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/Scratch.h"
 
 using namespace editor_test;
 
@@ -26,7 +28,7 @@ class ImportTextures_ : public ::testing::Test {
   }
   std::unique_ptr<TModelo> model;
   TSkinTree tree;
-  TTempDir dir;
+  testsupport::TScratchDir dir{"editor"};
   std::vector<std::string> boxes;
   TShowBox show;
 };
@@ -35,11 +37,11 @@ class ImportTextures_ : public ::testing::Test {
 
 TEST_F(ImportTextures_, FilesLandInTheirSkinSectionAndVariant) {
   std::vector<std::string> files = {
-      WritePicture(dir.Path + "abcd1t_1.bmp", 256, 256, 1),  // Body, blue team
-      WritePicture(dir.Path + "ABCDx.bmp", 256, 256, 2),     // fifth char not a digit: Body default
-      WritePicture(dir.Path + "abcd2Boss.bmp", 128, 128, 3), // Head, face "boss"
-      WritePicture(dir.Path + "abcd9.bmp", 8, 8, 4),         // the model has no section 9: skipped
-      WritePicture(dir.Path + "wxyz3.bmp", 64, 64, 5),       // a second skin, Talk default
+      WritePicture(dir.Folder() + "abcd1t_1.bmp", 256, 256, 1),  // Body, blue team
+      WritePicture(dir.Folder() + "ABCDx.bmp", 256, 256, 2),     // fifth char not a digit: Body default
+      WritePicture(dir.Folder() + "abcd2Boss.bmp", 128, 128, 3), // Head, face "boss"
+      WritePicture(dir.Folder() + "abcd9.bmp", 8, 8, 4),         // the model has no section 9: skipped
+      WritePicture(dir.Folder() + "wxyz3.bmp", 64, 64, 5),       // a second skin, Talk default
   };
   EXPECT_EQ(ImportTextures(tree, *model, files, show), 4);
   EXPECT_TRUE(boxes.empty());
@@ -65,14 +67,14 @@ TEST_F(ImportTextures_, FilesLandInTheirSkinSectionAndVariant) {
 
   // A second import into an existing skin (found by its code, whatever its description).
   EditSkin(abcd, "My (fancy) skin", "abcd");
-  std::vector<std::string> more = {WritePicture(dir.Path + "abcd1t_0.bmp", 256, 256, 6)};
+  std::vector<std::string> more = {WritePicture(dir.Folder() + "abcd1t_0.bmp", 256, 256, 6)};
   EXPECT_EQ(ImportTextures(tree, *model, more, show), 1);
   EXPECT_EQ(tree.Root()->Count(), 2u);
   EXPECT_EQ(ChildTexts(SectionNode(abcd, 1)), (std::vector<std::string>{"< Default >", "<Blue Team>", "<Red Team>"}));
 }
 
 TEST_F(ImportTextures_, WrongSizeIsResampledToTheSection) {
-  std::vector<std::string> files = {WritePicture(dir.Path + "abcd1.bmp", 128, 128, 1)};
+  std::vector<std::string> files = {WritePicture(dir.Folder() + "abcd1.bmp", 128, 128, 1)};
   ImportTextures(tree, *model, files, show);
   const TBitmap& b = *tree.TextureNodes().at(0)->Texture->Bitmap;
   EXPECT_EQ(b.Width(), 256);
@@ -84,7 +86,7 @@ TEST_F(ImportTextures_, WrongSizeIsResampledToTheSection) {
 }
 
 TEST_F(ImportTextures_, CannotResampleSectionShowsTheErrorAndKeepsTheTexture) {
-  std::vector<std::string> files = {WritePicture(dir.Path + "abcd5.bmp", 32, 32, 1)};
+  std::vector<std::string> files = {WritePicture(dir.Folder() + "abcd5.bmp", 32, 32, 1)};
   ImportTextures(tree, *model, files, show);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0],
@@ -95,12 +97,12 @@ TEST_F(ImportTextures_, CannotResampleSectionShowsTheErrorAndKeepsTheTexture) {
   EXPECT_EQ(b.Height(), 32);
   // The right size passes without a word.
   boxes.clear();
-  ImportTextures(tree, *model, {WritePicture(dir.Path + "abcd5t_0.bmp", 64, 32, 2)}, show);
+  ImportTextures(tree, *model, {WritePicture(dir.Folder() + "abcd5t_0.bmp", 64, 32, 2)}, show);
   EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(ImportTextures_, MaskedSectionKeepsAnEightBitTextureAndItsPalette) {
-  std::string f = WritePicture8(dir.Path + "abcd4.bmp", 40, 24, 256);
+  std::string f = WritePicture8(dir.Folder() + "abcd4.bmp", 40, 24, 256);
   ImportTextures(tree, *model, {f}, show);
   const TBitmap& b = *tree.TextureNodes().at(0)->Texture->Bitmap;
   EXPECT_EQ(b.PixelFormat(), TPixelFormat::pf8bit);
@@ -109,23 +111,22 @@ TEST_F(ImportTextures_, MaskedSectionKeepsAnEightBitTextureAndItsPalette) {
   original.LoadFromFile(f);
   EXPECT_TRUE(b.SameAs(original));
   // Outside a MASKED section the same file becomes 24 bits per pixel.
-  ImportTextures(tree, *model, {WritePicture8(dir.Path + "abcd3.bmp", 64, 64, 256)}, show);
+  ImportTextures(tree, *model, {WritePicture8(dir.Folder() + "abcd3.bmp", 64, 64, 256)}, show);
   EXPECT_EQ(SectionNode(tree.Root()->Child(0), 3)->Child(0)->Texture->Bitmap->PixelFormat(), TPixelFormat::pf24bit);
 }
 
 TEST_F(ImportTextures_, FilesAreReadByContentNotByExtension) {
   // A Windows bitmap saved under a PNG name (as an edited texture is saved back) reads fine.
-  std::string f = WritePicture(dir.Path + "abcd1.png", 256, 256, 7);
+  std::string f = WritePicture(dir.Folder() + "abcd1.png", 256, 256, 7);
   EXPECT_EQ(ImportTextures(tree, *model, {f}, show), 1);
   EXPECT_TRUE(tree.TextureNodes().at(0)->Texture->Bitmap->SameAs(MakePicture(256, 256, 7)));
 }
 
 TEST_F(ImportTextures_, JpegGoesThroughThePictureLoader) {
-  const char* peer = "/usr/bin/convert";
-  ASSERT_EQ(std::system((std::string("test -x ") + peer).c_str()), 0)
-      << "ImageMagick (/usr/bin/convert) is needed to make the JPEG input; scripts/install-deps installs it";
-  std::string bmp = WritePicture(dir.Path + "src.bmp", 64, 64, 3);
-  std::string jpg = dir.Path + "abcd3t_2.jpg";  // Talk, 64x64
+  const char* peer = testsupport::kConvert;
+  SKIP_WITHOUT_PEER(peer);
+  std::string bmp = WritePicture(dir.Folder() + "src.bmp", 64, 64, 3);
+  std::string jpg = dir.Folder() + "abcd3t_2.jpg";  // Talk, 64x64
   ASSERT_EQ(std::system((std::string(peer) + " " + bmp + " -quality 95 " + jpg).c_str()), 0);
   EXPECT_EQ(ImportTextures(tree, *model, {jpg}, show), 1);
   TSkinNode* n = tree.TextureNodes().at(0);
@@ -135,28 +136,28 @@ TEST_F(ImportTextures_, JpegGoesThroughThePictureLoader) {
 }
 
 TEST_F(ImportTextures_, UnreadableFileStopsTheImportAndKeepsWhatWasAdded) {
-  std::string good = WritePicture(dir.Path + "abcd1.bmp", 256, 256, 1);
-  std::string bad = dir.Path + "abcd2boss.bmp";
+  std::string good = WritePicture(dir.Folder() + "abcd1.bmp", 256, 256, 1);
+  std::string bad = dir.Folder() + "abcd2boss.bmp";
   std::ofstream(bad) << "BM this is no bitmap";
-  std::string empty = dir.Path + "abcd3.bmp";
+  std::string empty = dir.Folder() + "abcd3.bmp";
   std::ofstream(empty).close();
   // Last file first: the good one is read, then the broken one stops the import.
   EXPECT_THROW(ImportTextures(tree, *model, {bad, good}, show), Exception);
   EXPECT_EQ(tree.TextureNodes().size(), 1u);
   EXPECT_THROW(ImportTextures(tree, *model, {empty}, show), Exception);
-  EXPECT_THROW(ImportTextures(tree, *model, {dir.Path + "abcd1missing.bmp"}, show), Exception);
+  EXPECT_THROW(ImportTextures(tree, *model, {dir.Folder() + "abcd1missing.bmp"}, show), Exception);
   EXPECT_EQ(tree.TextureNodes().size(), 1u);
 }
 
 TEST_F(ImportTextures_, ImportingAKindAgainReplacesItsTextureInsteadOfAddingATwin) {
-  std::vector<std::string> first = {WritePicture(dir.Path + "abcd1.bmp", 256, 256, 1),
-                                    WritePicture(dir.Path + "abcd1t_1.bmp", 256, 256, 2)};
+  std::vector<std::string> first = {WritePicture(dir.Folder() + "abcd1.bmp", 256, 256, 1),
+                                    WritePicture(dir.Folder() + "abcd1t_1.bmp", 256, 256, 2)};
   ASSERT_EQ(ImportTextures(tree, *model, first, show), 2);
   TSkinNode* body = SectionNode(FindChildByCode(tree.Root(), "abcd"), 1);
   TSkinNode* blueBefore = FindChildByText(body, "<Blue Team>");
   // The same blue-team texture again, from another folder and with other pixels.
-  std::string again = WritePicture(dir.Path + "new_abcd1t_1.bmp", 256, 256, 7);
-  std::string renamed = dir.Path + "abcd1t_1.png";
+  std::string again = WritePicture(dir.Folder() + "new_abcd1t_1.bmp", 256, 256, 7);
+  std::string renamed = dir.Folder() + "abcd1t_1.png";
   ASSERT_EQ(std::rename(again.c_str(), renamed.c_str()), 0);
   EXPECT_EQ(ImportTextures(tree, *model, {renamed}, show), 1);
   // Still one node per kind (a save and load keeps exactly what is shown), now with the new file.
@@ -175,7 +176,7 @@ TEST_F(ImportTextures_, ReplacingANamedFaceKeepsItsNameAndAnUpperCaseSkinCodeIsF
   skin->Text = "Boss (BOSS)";
   TSkinNode* head = SectionNode(skin, 2);
   TSkinNode* face = AddTexture(tree, head, MakeTexture("bigboss", "Big Boss", 128, 128, 1), "Big Boss (bigboss)");
-  std::string f = WritePicture(dir.Path + "boss2bigboss.bmp", 128, 128, 9);
+  std::string f = WritePicture(dir.Folder() + "boss2bigboss.bmp", 128, 128, 9);
   EXPECT_EQ(ImportTextures(tree, *model, {f}, show), 1);
   EXPECT_EQ(tree.Root()->Count(), 1u) << "no second skin \"boss (boss)\" beside \"Boss (BOSS)\"";
   EXPECT_EQ(ChildTexts(head), (std::vector<std::string>{"Big Boss (bigboss)"}));
@@ -186,8 +187,8 @@ TEST_F(ImportTextures_, ReplacingANamedFaceKeepsItsNameAndAnUpperCaseSkinCodeIsF
 }
 
 TEST_F(ImportTextures_, NameTheProjectFileCannotHoldIsRefusedBeforeAnythingIsAdded) {
-  std::string good = WritePicture(dir.Path + "abcd1.bmp", 256, 256, 1);
-  std::string odd = WritePicture(dir.Path + "abcd2face[1].bmp", 128, 128, 2);
+  std::string good = WritePicture(dir.Folder() + "abcd1.bmp", 256, 256, 1);
+  std::string odd = WritePicture(dir.Folder() + "abcd2face[1].bmp", 128, 128, 2);
   try {
     ImportTextures(tree, *model, {good, odd}, show);
     FAIL() << "a \"]\" in the texture's node text is refused";
@@ -196,7 +197,7 @@ TEST_F(ImportTextures_, NameTheProjectFileCannotHoldIsRefusedBeforeAnythingIsAdd
   }
   EXPECT_TRUE(tree.Root()->Children().empty()) << "the last file is the first one imported: nothing was added";
   // A "[" alone is harmless in a section name and stays part of the face.
-  std::string open = WritePicture(dir.Path + "abcd2face[1.bmp", 128, 128, 3);
+  std::string open = WritePicture(dir.Folder() + "abcd2face[1.bmp", 128, 128, 3);
   EXPECT_EQ(ImportTextures(tree, *model, {open}, show), 1);
   EXPECT_EQ(tree.TextureNodes().at(0)->Text, "face[1");
 }

@@ -15,21 +15,16 @@
 #include "platform/FileTimes.h"
 #include "platform/IniFile.h"
 #include "platform/Streams.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 using namespace editor_test;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const std::string& f) {
-  std::vector<uint8_t> b = ReadWholeFile(f);
-  return std::string(b.begin(), b.end());
-}
-
-void WriteText(const std::string& f, const std::string& text) {
-  fs::create_directories(fs::path(f).parent_path());
-  std::ofstream(f, std::ios::binary) << text;
-}
+using testsupport::ReadText;
+void WriteText(const std::string& f, const std::string& text) { testsupport::WriteBytes(f, text); }
 
 // Texts of the whole tree below the root, one line per node, indented by level.
 std::string Dump(const TSkinTree& tree) {
@@ -47,7 +42,7 @@ class ProjectFiles : public ::testing::Test {
   void SetUp() override {
     catalogue.push_back(MakeModel("Other", "Other model"));
     catalogue.push_back(MakeModel("Male", "Male Soldier"));
-    program = dir.Path + "prog/";
+    program = dir.Folder() + "prog/";
     fs::create_directories(program);
     show = [this](const std::string& c, const std::string& t) { boxes.push_back(c + ": " + t); };
   }
@@ -104,7 +99,7 @@ class ProjectFiles : public ::testing::Test {
     EXPECT_TRUE(p.MissingFiles.empty());
   }
 
-  TTempDir dir;
+  testsupport::TScratchDir dir{"editor"};
   std::string program;
   std::vector<std::unique_ptr<TModelo>> catalogue;
   TSkinTree tree;
@@ -152,7 +147,7 @@ TEST_F(ProjectFiles, RelativePathsSurviveMovingTheFolders) {
   std::string file = program + "boss.cvp";
   MakeProject(file, program + "Textures/");
   Save(file);
-  std::string moved = dir.Path + "moved-prog/";
+  std::string moved = dir.Folder() + "moved-prog/";
   fs::rename(program, moved);
   program = moved;
   auto p = Load(moved + "boss.cvp");
@@ -160,15 +155,15 @@ TEST_F(ProjectFiles, RelativePathsSurviveMovingTheFolders) {
   EXPECT_EQ(p->Tree.TextureNodes()[0]->Texture->Filename.rfind(moved, 0), 0u);
 
   // Outside the program folder: the project's own folder with its textures moves.
-  std::string home = dir.Path + "skins/";
+  std::string home = dir.Folder() + "skins/";
   MakeProject(home + "b.cvp", home + "t/");
   Save(home + "b.cvp");
   EXPECT_NE(ReadText(home + "b.cvp").find("Filename=t\\boss1.bmp\r\n"), std::string::npos);
-  fs::rename(home, dir.Path + "elsewhere");
-  ExpectSameProject(*Load(dir.Path + "elsewhere/b.cvp"));
+  fs::rename(home, dir.Folder() + "elsewhere");
+  ExpectSameProject(*Load(dir.Folder() + "elsewhere/b.cvp"));
 
   // Anywhere else: the whole path.
-  std::string outside = dir.Path + "outside/";
+  std::string outside = dir.Folder() + "outside/";
   MakeProject(home + "c.cvp", outside);
   fs::create_directories(home);
   Save(home + "c.cvp");
@@ -177,7 +172,7 @@ TEST_F(ProjectFiles, RelativePathsSurviveMovingTheFolders) {
 
 TEST_F(ProjectFiles, ProjectWrittenOnWindowsLoads) {
   // A Wine prefix whose C: drive is a folder of the test.
-  std::string wine = dir.Path + "wine/";
+  std::string wine = dir.Folder() + "wine/";
   fs::create_directories(wine + "dosdevices");
   fs::create_directories(wine + "drive_c/Skins");
   fs::create_symlink(wine + "drive_c", wine + "dosdevices/c:");

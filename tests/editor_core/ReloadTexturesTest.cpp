@@ -10,6 +10,7 @@
 #include "platform/Exceptions.h"
 #include "platform/FileTimes.h"
 #include "platform/MessagePump.h"
+#include "tests/support/Scratch.h"
 
 using namespace editor_test;
 
@@ -28,7 +29,7 @@ class ReloadTextures : public ::testing::Test {
   }
   // A texture in the Talk section (64x64) read from a new file with a known time.
   TSkinNode* AddFromFile(const std::string& name, int seed) {
-    std::string f = WritePicture(dir.Path + name, 64, 64, seed);
+    std::string f = WritePicture(dir.Folder() + name, 64, 64, seed);
     SetFileAge(f, kT0);
     TSkinNode* sec = SectionNode(skin, 3);
     return AddTexture(tree, sec, CreateTexture(f, "", "", sec->Text, *PartOfSection(sec, *model), show), name);
@@ -41,7 +42,7 @@ class ReloadTextures : public ::testing::Test {
   std::unique_ptr<TModelo> model;
   TSkinTree tree;
   TSkinNode* skin = nullptr;
-  TTempDir dir;
+  testsupport::TScratchDir dir{"editor"};
   TTextureReloader reloader;
   std::vector<std::string> boxes;
   std::function<void()> onBox;

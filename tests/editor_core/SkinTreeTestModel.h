@@ -2,9 +2,7 @@
 // Shared pieces of the skin editor's tests: a small model with every kind of section, a
 // scratch folder, and texture files written on the fly.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -38,27 +36,6 @@ inline std::unique_ptr<TModelo> MakeModel(const std::string& prefix = "Male", co
   m->HasMaskedSection = false;  // kept off so the palette option is not forced to 0
   return m;
 }
-
-// A scratch folder removed at the end of the test.
-class TTempDir {
- public:
-  TTempDir() {
-    static std::atomic<int> n{0};
-    Path = (std::filesystem::temp_directory_path() /
-            ("corvane-editor-" + std::to_string(::getpid()) + "-" + std::to_string(n++)))
-               .string() +
-           "/";
-    std::filesystem::remove_all(Path);
-    std::filesystem::create_directories(Path);
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  std::string Path;  // with a trailing '/'
-};
 
 // A 24-bit picture whose pixels depend on seed, so two files differ.
 inline TBitmap MakePicture(int w, int h, int seed) {

@@ -1,31 +1,17 @@
 // Package loading: the reader's tables, object paths and property lists on arbitrary bytes.
 // Only the reader's own errors (Exception) are expected; anything else is a finding.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "packages/ut_objects.h"
 #include "packages/ut_packages.h"
 #include "platform/Exceptions.h"
 
-namespace {
-std::string InputFile() {
-  const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  return std::string(dir) + "/corvane_fuzz_package_" + std::to_string(getpid()) + ".u";
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string file = InputFile();
-  FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-
   try {
-    TUTPackage package(file);
+    TUTPackage package;
+    package.LoadFromMemory(std::vector<uint8_t>(data, data + size), "fuzz.u");
     std::string path;
     for (int32_t i = 0; i < package.GetExportCount() && i < 64; ++i) {
       const TExportTableData& e = package.GetExport(i);

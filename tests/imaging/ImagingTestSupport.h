@@ -1,8 +1,7 @@
 #pragma once
 // Shared by the imaging tests: 24-bit bitmaps exchanged with ImageMagick as binary pixmaps,
-// PSNR, small picture makers, and a private scratch folder.
+// PSNR and small picture makers.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -11,41 +10,14 @@
 #include <string>
 
 #include "platform/Bitmap.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/Scratch.h"
 
 namespace imgtest {
 
-inline constexpr const char* Convert = "/usr/bin/convert";
-
-// Adds a failure naming the peer when it is missing (./test installs it; nothing is skipped).
-inline bool HavePeer(const char* path) {
-  if (access(path, X_OK) == 0) return true;
-  ADD_FAILURE() << path << " is missing: the comparison with the peer cannot run (scripts/install-deps installs it)";
-  return false;
-}
-
-// Runs a shell command; returns what it printed.
-inline std::string RunCommand(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen((cmd + " 2>&1").c_str(), "r")) {
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
-struct TScratch {
-  std::filesystem::path Dir;
-  TScratch() {
-    char tmpl[] = "/tmp/corvane-imaging-XXXXXX";
-    Dir = mkdtemp(tmpl);
-  }
-  ~TScratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
-  }
-  std::string File(const std::string& name) const { return (Dir / name).string(); }
-};
+inline constexpr const char* Convert = testsupport::kConvert;
+using testsupport::RunCommand;
+using testsupport::TScratchDir;
 
 // Pixmap rows are R, G, B; bitmap rows are B, G, R.
 inline void SwapRedBlue(std::vector<char>& row) {
@@ -163,9 +135,9 @@ inline TBitmap Picture(int w, int h, uint32_t seed) {
 }
 
 // One of ImageMagick's built-in pictures at the given size, as a 24-bit bitmap.
-inline TBitmap PeerPicture(const TScratch& s, const std::string& name, int w, int h) {
+inline TBitmap PeerPicture(const TScratchDir& s, const std::string& name, int w, int h) {
   const std::string size = std::to_string(w) + "x" + std::to_string(h);
-  const std::string file = s.File(name + size + ".ppm");
+  const std::string file = s / (name + size + ".ppm");
   RunCommand(std::string(Convert) + " " + name + ": -resize " + size + "! -depth 8 " + file);
   return LoadPixmap(file);
 }

@@ -157,27 +157,28 @@ TEST(Octree, StaysBoundedAndKeepsEveryPixel) {
 // Palette quality against the 24-bit source: mapped to our palette without dithering, against
 // the peer's own quantizer; our Floyd-Steinberg against the peer's with our palette.
 TEST(PalettePeer, QualityAgainstThePeer) {
-  if (!HavePeer(Convert) || !HavePeer("/usr/bin/pngquant")) return;
-  TScratch s;
+  SKIP_WITHOUT_PEER(Convert);
+  SKIP_WITHOUT_PEER("/usr/bin/pngquant");
+  TScratchDir s("imaging");
   for (const char* name : {"rose", "wizard", "logo", "granite"}) {
     const TBitmap src = PeerPicture(s, name, 256, 256);
     ASSERT_FALSE(src.Empty());
-    SavePixmap(src, s.File("src.ppm"));
+    SavePixmap(src, s / "src.ppm");
     TBitmap work = src;
     HPALETTE pal = QuantizeBitmapPalette(work, 256, 8, false);
-    SavePixmap(PaletteStrip(pal), s.File("pal.ppm"));
+    SavePixmap(PaletteStrip(pal), s / "pal.ppm");
     double ours[2];
     for (int fs = 0; fs < 2; ++fs)
       ours[fs] = Psnr(src, Expand8(*ReduceBitmapColors(work, TReductionMethod::rdCustomPalette,
                                                        fs ? TDitherKind::dtFloydSteinberg : TDitherKind::dtNearest, 8, pal)));
-    const std::string in = std::string(Convert) + " " + s.File("src.ppm");
-    RunCommand(in + " -dither None -colors 256 " + s.File("peer.ppm"));
-    const double peer = Psnr(src, LoadPixmap(s.File("peer.ppm")));
-    RunCommand(in + " -dither FloydSteinberg -remap " + s.File("pal.ppm") + " " + s.File("peerfs.ppm"));
-    const double peerFs = Psnr(src, LoadPixmap(s.File("peerfs.ppm")));
-    RunCommand(in + " " + s.File("src.png") + " && /usr/bin/pngquant --force --output " + s.File("pq.png") + " 256 " +
-               s.File("src.png") + " && " + Convert + " " + s.File("pq.png") + " -depth 8 " + s.File("pq.ppm"));
-    const double pq = Psnr(src, LoadPixmap(s.File("pq.ppm")));
+    const std::string in = std::string(Convert) + " " + (s / "src.ppm");
+    RunCommand(in + " -dither None -colors 256 " + (s / "peer.ppm"));
+    const double peer = Psnr(src, LoadPixmap(s / "peer.ppm"));
+    RunCommand(in + " -dither FloydSteinberg -remap " + (s / "pal.ppm") + " " + (s / "peerfs.ppm"));
+    const double peerFs = Psnr(src, LoadPixmap(s / "peerfs.ppm"));
+    RunCommand(in + " " + (s / "src.png") + " && /usr/bin/pngquant --force --output " + (s / "pq.png") + " 256 " +
+               (s / "src.png") + " && " + Convert + " " + (s / "pq.png") + " -depth 8 " + (s / "pq.ppm"));
+    const double pq = Psnr(src, LoadPixmap(s / "pq.ppm"));
     EXPECT_GE(ours[0], peer - 3.0) << name;
     EXPECT_GE(ours[1], peerFs - 1.0) << name;
     std::printf("PALETTE %-8s nearest: ours %.2f dB, peer -colors 256 %.2f dB; FS: ours %.2f dB, peer -remap %.2f dB; "

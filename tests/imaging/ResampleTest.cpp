@@ -16,7 +16,7 @@ const char* const PeerFilterName[ResampleFilterCount] = {"Box",    "Triangle", "
 }  // namespace
 
 TEST(ResampleFilters, EqualThePeersFilterTables) {
-  if (!HavePeer(Convert)) return;
+  SKIP_WITHOUT_PEER(Convert);
   for (int f = 0; f < ResampleFilterCount; ++f) {
     std::istringstream in(RunCommand(std::string(Convert) + " null: -define filter:verbose=1 -filter " +
                                      PeerFilterName[f] + " -resize 2x2 null:"));
@@ -42,13 +42,13 @@ TEST(ResampleFilters, EqualThePeersFilterTables) {
 // enlarging, its different phase picks a neighbouring pixel for a third of the destination;
 // reducing, its unnormalised weights band the picture.
 TEST(ResamplePeer, PsnrAgainstThePeerOnBuiltInPictures) {
-  if (!HavePeer(Convert)) return;
-  TScratch s;
+  SKIP_WITHOUT_PEER(Convert);
+  TScratchDir s("imaging");
   for (const char* name : {"rose", "wizard", "logo", "granite"}) {
     const TBitmap base = PeerPicture(s, name, 256, 256), small = PeerPicture(s, name, 64, 64);
     ASSERT_FALSE(base.Empty() || small.Empty());
-    SavePixmap(small, s.File("small.ppm"));
-    SavePixmap(base, s.File("base.ppm"));
+    SavePixmap(small, s / "small.ppm");
+    SavePixmap(base, s / "base.ppm");
     for (int f = 0; f < ResampleFilterCount; ++f) {
       double psnr[2];
       for (int down = 0; down < 2; ++down) {
@@ -56,9 +56,9 @@ TEST(ResamplePeer, PsnrAgainstThePeerOnBuiltInPictures) {
         const int size = down ? 100 : 256;
         TBitmap ours(size, size);
         Stretch(src, ours, ResampleFilters[f].Filter, ResampleFilters[f].Width);
-        RunCommand(std::string(Convert) + " " + s.File(down ? "base.ppm" : "small.ppm") + " -filter " + PeerFilterName[f] +
-                   " -resize " + std::to_string(size) + "x" + std::to_string(size) + "! " + s.File("peer.ppm"));
-        psnr[down] = Psnr(ours, LoadPixmap(s.File("peer.ppm")));
+        RunCommand(std::string(Convert) + " " + (s / (down ? "base.ppm" : "small.ppm")) + " -filter " + PeerFilterName[f] +
+                   " -resize " + std::to_string(size) + "x" + std::to_string(size) + "! " + (s / "peer.ppm"));
+        psnr[down] = Psnr(ours, LoadPixmap(s / "peer.ppm"));
       }
       EXPECT_GE(psnr[0], f == 0 ? 24.0 : 31.0) << name << " " << ResampleFilters[f].Name << " enlarging";
       if (f != 0) {

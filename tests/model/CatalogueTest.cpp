@@ -45,7 +45,7 @@ TEST(Catalogue, FilesAreReadInTheirFixedOrder) {
   // in another letter case is found.
   TModelFolder other("", "order2");
   std::filesystem::create_directories(other.Path / "custommodels");
-  PutBytes(other / "custommodels/x.cvmx", "");
+  WriteBytes(other / "custommodels/x.cvmx", "");
   files = ModelExtensionFiles(other.ProgramFile(), other.Folder());
   EXPECT_EQ(files, (std::vector<std::string>{other / "corvane.ini", other / "custommodels/x.cvmx"}));
 }
@@ -210,7 +210,7 @@ TEST(Catalogue, BrokenModelsAreLeftOutAndNamedAndTheRestLoads) {
       {"[Model-Short]\nPrefix=Short\nPreset1=Short;1;2\n[Model-Late]\nPrefix=Late\n", "List index out of bounds (3)"},
   };
   for (const auto& c : cases) {
-    if (!c.BFile.empty()) PutBytes(dir / "b.cvmx", c.BFile);
+    if (!c.BFile.empty()) WriteBytes(dir / "b.cvmx", c.BFile);
     try {
       LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());
       ADD_FAILURE() << "no error";
@@ -230,7 +230,7 @@ TEST(Catalogue, BrokenModelsAreLeftOutAndNamedAndTheRestLoads) {
 
 TEST(Catalogue, ReloadRefreshesTheCurrentModelWithPartsOfItsOwn) {
   TModelFolder dir("catalogue", "reload");
-  PutBytes(dir / "MaleWire1.bmp", MakeBmp(24, {0x112233}));
+  WriteBytes(dir / "MaleWire1.bmp", MakeBmp(24, {0x112233}));
   TModelList models;
   TModelo current;
   current.Prefix = "Male";
@@ -263,7 +263,7 @@ TEST(Catalogue, ReloadRefreshesTheCurrentModelWithPartsOfItsOwn) {
   // its section number.
   TObjetoTextura texture;
   texture.WireBitmap = current.Part(current.PartIndexOfSection(1))->WireBitmap;
-  PutBytes(dir / "Alpha.cvmx", GetBytes(dir / "Alpha.cvmx") + "\n");  // any change
+  WriteBytes(dir / "Alpha.cvmx", ReadText(dir / "Alpha.cvmx") + "\n");  // any change
   LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());
   ASSERT_TRUE(texture.WireBitmap);
   EXPECT_EQ(texture.WireBitmap->Width(), 1);
@@ -281,7 +281,7 @@ TEST(Catalogue, ReloadRefreshesTheCurrentModelWithPartsOfItsOwn) {
 TEST(Catalogue, SavingThePositionRewritesOnlyItsNineKeys) {
   TModelFolder dir("catalogue", "position");
   const std::string file = dir / "CustomModels/female.cvmx";
-  const std::string before = GetBytes(file);
+  const std::string before = ReadText(file);
   TModelPosition p;
   p.ScaleX = 1.0f / 3;
   p.ScaleY = 2;
@@ -307,7 +307,7 @@ TEST(Catalogue, SavingThePositionRewritesOnlyItsNineKeys) {
   replace("PRESET1=Front view;0;0;500,0;0;0;0\r\n",
           "PRESET1=Front view;0;0;500,0;0;0;0\r\nScaleZ=0.50000\r\nOffsetX=0.00000\r\n"
           "OffsetY=12.34568\r\nOffsetZ=0.00000\r\nPitch=-90.00000\r\nTurn=360.00000\r\n");
-  EXPECT_EQ(GetBytes(file), expected);
+  EXPECT_EQ(ReadText(file), expected);
 
   TModelList models;
   TModelo current;
@@ -325,7 +325,7 @@ TEST(Catalogue, SavingThePositionRewritesOnlyItsNineKeys) {
 TEST(Catalogue, SavingPresetsBlanksStaleKeysAndKeepsTheFileReadable) {
   TModelFolder dir("", "presets");
   const std::string file = dir / "Man.cvmx";
-  PutBytes(file,
+  WriteBytes(file,
            "[Model-Man]\nPrefix=Man\nPreset1=A;1;1;1;1;1;1\nPreset2=B;2;2;2;2;2;2\n"
            "Preset3=C;3;3;3;3;3;3\nPreset4=D;4;4;4;4;4;4\n[Model-Other]\nPrefix=Other\nPreset5=Z;0;0;0;0;0;0\n");
   std::vector<TCameraPreset> presets = {{"Semi;colon\r\nand break", 1.005f, -2.5f, 500, 0, 0, 0},

@@ -1,40 +1,36 @@
 #pragma once
 // Helpers of the catalogue tests: private copies of the model fixtures and small Windows
 // bitmaps written byte by byte (independent of our own bitmap writer).
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 class TModelFolder {
  public:
   // A private copy of tests/data/models/<fixture> (empty fixture name: an empty folder).
-  explicit TModelFolder(const std::string& fixture, const std::string& tag) {
-    Path = std::filesystem::temp_directory_path() /
-           ("corvane_models_" + tag + "_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(Path);
-    std::filesystem::create_directories(Path);
+  explicit TModelFolder(const std::string& fixture, const std::string& tag)
+      : FScratch("models-" + tag), Path(FScratch.Path()) {
     if (!fixture.empty())
       std::filesystem::copy(std::string(CORVANE_TEST_DATA) + "/models/" + fixture, Path,
                             std::filesystem::copy_options::recursive);
   }
-  ~TModelFolder() { std::filesystem::remove_all(Path); }
   std::string operator/(const std::string& rel) const { return (Path / rel).string(); }
   std::string Folder() const { return Path.string() + "/"; }
   std::string ProgramFile() const { return (Path / "corvane").string(); }
-  std::filesystem::path Path;
+
+ private:
+  testsupport::TScratchDir FScratch;
+
+ public:
+  const std::filesystem::path Path;
 };
 
-inline void PutBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-inline std::string GetBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using testsupport::ReadText;
+using testsupport::WriteBytes;
 
 namespace bmpdetail {
 inline void U16(std::string& s, uint32_t v) {

@@ -8,6 +8,8 @@
 #include "model/crvn_cvmdformat.h"
 #include "platform/Exceptions.h"
 #include "tests/model/cvmdTestBytes.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -108,18 +110,18 @@ TObjeto3D RandomMesh(std::mt19937& rng) {
 }  // namespace
 
 TEST(CvmdWriter, EmptyMeshIsFiftyTwoBytesAndLoadsBackEmpty) {
-  fs::path dir = CvmdTempDir("empty");
+  const testsupport::TScratchDir scratch("cvmd-empty");
+  const fs::path& dir = scratch.Path();
   fs::path file = dir / "empty.cvmd";
   SaveToCVMD(TObjeto3D{}, file.string());
   TCvmdBytes want;
   want.U16(0x0200).Chunk("VERT", 0, 0).Chunk("TEXC", 0, 0).Chunk("NORM", 0, 0).Chunk("MATS", 2, 0).Chunk("MESH", 0, 0);
-  EXPECT_EQ(CvmdSlurp(file), want.B);
+  EXPECT_EQ(testsupport::ReadBytes(file), want.B);
   EXPECT_EQ(want.B.size(), 2u + 5 * 10);
 
   TObjeto3D m = CvmdPrefilled();
   EXPECT_TRUE(LoadFromCVMD(m, file.string()));
   EXPECT_TRUE(m.Empty());
-  fs::remove_all(dir);
 }
 
 TEST(CvmdWriter, LayoutMatchesAHandBuiltFile) {
@@ -149,10 +151,11 @@ TEST(CvmdWriter, LayoutMatchesAHandBuiltFile) {
 }
 
 TEST(CvmdWriter, RefusesWhatTheFormatCannotHoldAndKeepsTheOldFile) {
-  fs::path dir = CvmdTempDir("refuse");
+  const testsupport::TScratchDir scratch("cvmd-refuse");
+  const fs::path& dir = scratch.Path();
   fs::path file = dir / "model.cvmd";
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
-  CvmdWrite(file, old);
+  testsupport::WriteBytes(file, old);
 
   TObjeto3D good;
   good.Vertices.resize(3);
@@ -190,7 +193,7 @@ TEST(CvmdWriter, RefusesWhatTheFormatCannotHoldAndKeepsTheOldFile) {
     } catch (const EInOutError& e) {
       EXPECT_NE(e.Message.find(file.string()), std::string::npos) << e.Message;
     }
-    EXPECT_EQ(CvmdSlurp(file), old);
+    EXPECT_EQ(testsupport::ReadBytes(file), old);
   }
   int files = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir)) ++files;
@@ -203,7 +206,6 @@ TEST(CvmdWriter, RefusesWhatTheFormatCannotHoldAndKeepsTheOldFile) {
   ExpectSameCorners(good, back);
 
   EXPECT_THROW(SaveToCVMD(good, (dir / "no-such-folder" / "m.cvmd").string()), EInOutError);
-  fs::remove_all(dir);
 }
 
 TEST(CvmdWriter, SixtyFiveThousandFiveHundredThirtyFiveOfEverythingFits) {
@@ -326,7 +328,8 @@ TEST(CvmdVersions, UnknownVersionReturnsFalseWithTheMeshEmpty) {
 }
 
 TEST(CvmdRoundTrip, RandomMeshesKeepEveryCorner) {
-  fs::path dir = CvmdTempDir("roundtrip");
+  const testsupport::TScratchDir scratch("cvmd-roundtrip");
+  const fs::path& dir = scratch.Path();
   std::mt19937 rng(20261207);
   for (int round = 0; round < 60; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
@@ -349,5 +352,4 @@ TEST(CvmdRoundTrip, RandomMeshesKeepEveryCorner) {
     EXPECT_EQ(again.UVs.size(), back.UVs.size());
     EXPECT_EQ(again.Normals.size(), back.Normals.size());
   }
-  fs::remove_all(dir);
 }

@@ -8,6 +8,8 @@
 #include "model/crvn_cvmdformat.h"
 #include "platform/Exceptions.h"
 #include "tests/model/cvmdTestBytes.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -202,7 +204,8 @@ TEST(CvmdMalformed, RepeatedChunksAppendAndStillUnweld) {
 }
 
 TEST(CvmdMalformed, FileErrorsNameTheFileAndLeaveTheMeshEmpty) {
-  fs::path dir = CvmdTempDir("files");
+  const testsupport::TScratchDir scratch("cvmd-files");
+  const fs::path& dir = scratch.Path();
   TObjeto3D m = CvmdPrefilled();
   try {
     LoadFromCVMD(m, (dir / "missing.cvmd").string());
@@ -213,7 +216,7 @@ TEST(CvmdMalformed, FileErrorsNameTheFileAndLeaveTheMeshEmpty) {
   EXPECT_TRUE(m.Empty());
 
   fs::path bad = dir / "bad.cvmd";
-  CvmdWrite(bad, Prefix(SmallV200(), 30));
+  testsupport::WriteBytes(bad, Prefix(SmallV200(), 30));
   m = CvmdPrefilled();
   try {
     LoadFromCVMD(m, bad.string());
@@ -223,8 +226,7 @@ TEST(CvmdMalformed, FileErrorsNameTheFileAndLeaveTheMeshEmpty) {
   }
   EXPECT_TRUE(m.Empty());
 
-  CvmdWrite(bad, {});
+  testsupport::WriteBytes(bad, "");
   EXPECT_THROW(LoadFromCVMD(m, bad.string()), EInOutError);
   EXPECT_THROW(LoadFromCVMD(m, dir.string()), EInOutError);
-  fs::remove_all(dir);
 }

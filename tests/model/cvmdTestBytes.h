@@ -2,12 +2,8 @@
 // Builds .cvmd bytes field by field, independently of the writer, for the model data file tests.
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "model/crvn_o3d.h"
 
@@ -42,24 +38,6 @@ struct TCvmdBytes {
     return U16(v0).U16(uv0).U16(v1).U16(uv1).U16(v2).U16(uv2).U16(mat);
   }
 };
-
-// A folder of its own per test process, removed by the caller.
-inline std::filesystem::path CvmdTempDir(const std::string& name) {
-  auto d = std::filesystem::temp_directory_path() / ("corvane_cvmd_" + name + "_" + std::to_string(::getpid()));
-  std::filesystem::remove_all(d);
-  std::filesystem::create_directories(d);
-  return d;
-}
-
-inline std::vector<uint8_t> CvmdSlurp(const std::filesystem::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void CvmdWrite(const std::filesystem::path& p, const std::vector<uint8_t>& data) {
-  std::ofstream f(p, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
 
 // A mesh with something in every list, to see that a load clears it.
 inline TObjeto3D CvmdPrefilled() {

@@ -37,8 +37,8 @@ TEST(crvn_struc, DescriptionsListTheOptionsInTheirFixedOrder) {
 
 TEST(crvn_struc, AssignCopiesPartsButSharesWireBitmaps) {
   TModelFolder dir("", "assign");
-  PutBytes(dir / "ManWire1.bmp", MakeBmp(24, {0x102030, 0x405060}));
-  PutBytes(dir / "ManWire3.bmp", MakeBmp(24, {0xFFFFFF}));
+  WriteBytes(dir / "ManWire1.bmp", MakeBmp(24, {0x102030, 0x405060}));
+  WriteBytes(dir / "ManWire3.bmp", MakeBmp(24, {0xFFFFFF}));
   TModelo src;
   src.Key = dir / "Man.cvmx" + "|Model-Man";
   src.Prefix = "Man";
@@ -100,9 +100,9 @@ TEST(crvn_struc, PartLookupBySectionAndExactName) {
 TEST(crvn_struc, WireFilesFollowThePrefixAndSectionAndBadOnesCountAsMissing) {
   TModelFolder dir("", "wire");
   // Written on Windows: other letter case. An 8-bit wire is widened to 24 bits.
-  PutBytes(dir / "malewire1.BMP", MakeBmp(8, {1, 0}, {0x000000, 0xFF8000}));
-  PutBytes(dir / "MaleWire2.bmp", "BM this is not a bitmap");
-  PutBytes(dir / "MaleWire3.bmp", MakeBmp(24, {0x00FF00}).substr(0, 40));  // truncated
+  WriteBytes(dir / "malewire1.BMP", MakeBmp(8, {1, 0}, {0x000000, 0xFF8000}));
+  WriteBytes(dir / "MaleWire2.bmp", "BM this is not a bitmap");
+  WriteBytes(dir / "MaleWire3.bmp", MakeBmp(24, {0x00FF00}).substr(0, 40));  // truncated
   TModelo m;
   m.Key = dir / "Male.cvmx" + "|Model-Male|odd";
   m.Prefix = "Male";

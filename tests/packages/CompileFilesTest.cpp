@@ -26,32 +26,32 @@ int FileCount(const fs::path& Folder) {
 }  // namespace
 
 TEST(CompileFiles, WritesBothFilesBesideTheProject) {
-  const fs::path dir = ScratchDir("compile");
+  const fs::path dir = ProcessScratchDir("compile");
   TProjectFixture f = SmallProject(dir);
   const TCompileMessage m = CompilePackageFiles(f.Project, false);
   EXPECT_EQ(m.Caption, "Compilation");
   EXPECT_EQ(m.Text, "Project compiled!");
   EXPECT_FALSE(m.IsError);
   EXPECT_EQ(PackageUtxFileName(f.Project), (dir / "MySkins.utx").string());
-  const std::string utx = Slurp(dir / "MySkins.utx");
+  const std::string utx = ReadText(dir / "MySkins.utx");
   ASSERT_GE(utx.size(), 64u);
   EXPECT_EQ(static_cast<uint8_t>(utx[0]), 0xC1);
-  EXPECT_EQ(Slurp(dir / "MySkins.int"),
+  EXPECT_EQ(ReadText(dir / "MySkins.int"),
             "[Public]\r\nObject=(Name=MySkins.ABCD1,Class=Texture,Description=\"My Skin\")\r\n");
   EXPECT_EQ(FileCount(dir), 2);  // no temporary file left behind
 }
 
 TEST(CompileFiles, AFailedCompileLeavesThePreviousFiles) {
-  const fs::path dir = ScratchDir("keep");
+  const fs::path dir = ProcessScratchDir("keep");
   TProjectFixture f = SmallProject(dir);
   CompilePackageFiles(f.Project, false);
-  const std::string utx = Slurp(dir / "MySkins.utx"), ini = Slurp(dir / "MySkins.int");
+  const std::string utx = ReadText(dir / "MySkins.utx"), ini = ReadText(dir / "MySkins.int");
   f.Project.Skins[0].Sections[0].Textures[0].Palette.reset();
   EXPECT_THROW(CompilePackageFiles(f.Project, false), Exception);
   f.Project.Skins[0].Code = std::string(300, 'X');  // a name too long to store
   EXPECT_THROW(CompilePackageFiles(f.Project, true), EConvertError);
-  EXPECT_EQ(Slurp(dir / "MySkins.utx"), utx);
-  EXPECT_EQ(Slurp(dir / "MySkins.int"), ini);
+  EXPECT_EQ(ReadText(dir / "MySkins.utx"), utx);
+  EXPECT_EQ(ReadText(dir / "MySkins.int"), ini);
   EXPECT_EQ(FileCount(dir), 2);
 
   TPackageProject unnamed = f.Project;
@@ -60,7 +60,7 @@ TEST(CompileFiles, AFailedCompileLeavesThePreviousFiles) {
 }
 
 TEST(CompileFiles, InstallFindsTheGameFoldersWithoutLetterCase) {
-  const fs::path dir = ScratchDir("install");
+  const fs::path dir = ProcessScratchDir("install");
   const fs::path game = dir / "UnrealTournament";
   fs::create_directories(game / "textures");
   fs::create_directories(game / "SYSTEM");
@@ -71,8 +71,8 @@ TEST(CompileFiles, InstallFindsTheGameFoldersWithoutLetterCase) {
   const TCompileMessage m = CompilePackageFiles(f.Project, true);
   EXPECT_EQ(m.Caption, "Compilation");
   EXPECT_EQ(m.Text, "Project compiled and installed under " + game.string());
-  EXPECT_EQ(Slurp(game / "textures" / "MySkins.utx"), Slurp(dir / "MySkins.utx"));
-  EXPECT_EQ(Slurp(game / "SYSTEM" / "MySkins.int"), Slurp(dir / "MySkins.int"));
+  EXPECT_EQ(ReadText(game / "textures" / "MySkins.utx"), ReadText(dir / "MySkins.utx"));
+  EXPECT_EQ(ReadText(game / "SYSTEM" / "MySkins.int"), ReadText(dir / "MySkins.int"));
   EXPECT_FALSE(fs::exists(game / "Textures"));
 
   // A game folder stored as a Windows path: the message names the folder the files went to.
@@ -85,11 +85,11 @@ TEST(CompileFiles, InstallFindsTheGameFoldersWithoutLetterCase) {
   const TCompileMessage w = CompilePackageFiles(f.Project, true);
   unsetenv("WINEPREFIX");
   EXPECT_EQ(w.Text, "Project compiled and installed under " + drive.string());
-  EXPECT_EQ(Slurp(drive / "Textures" / "MySkins.utx"), Slurp(dir / "MySkins.utx"));
+  EXPECT_EQ(ReadText(drive / "Textures" / "MySkins.utx"), ReadText(dir / "MySkins.utx"));
 }
 
 TEST(CompileFiles, AFailedCopyIsAnErrorNamingTheFile) {
-  const fs::path dir = ScratchDir("nocopy");
+  const fs::path dir = ProcessScratchDir("nocopy");
   const fs::path game = dir / "Game";
   fs::create_directories(game / "Textures");  // no System folder
   TProjectFixture f = SmallProject(dir);
@@ -109,7 +109,7 @@ TEST(CompileFiles, AFailedCopyIsAnErrorNamingTheFile) {
 }
 
 TEST(CompileFiles, ARefusedNameWritesNothing) {
-  const fs::path dir = ScratchDir("samename");
+  const fs::path dir = ProcessScratchDir("samename");
   TProjectFixture f = SmallProject(dir);
   f.AddTexture(1, Texture24(8, 8), CubePalette(), "Face");
   f.AddTexture(1, Texture24(8, 8), CubePalette(), "face");
@@ -118,7 +118,7 @@ TEST(CompileFiles, ARefusedNameWritesNothing) {
 }
 
 TEST(CompileFiles, InstallReplacesAnInstalledFileOfAnotherLetterCase) {
-  const fs::path dir = ScratchDir("installcase");
+  const fs::path dir = ProcessScratchDir("installcase");
   const fs::path game = dir / "Game";
   fs::create_directories(game / "Textures");
   fs::create_directories(game / "System");
@@ -127,8 +127,8 @@ TEST(CompileFiles, InstallReplacesAnInstalledFileOfAnotherLetterCase) {
   TProjectFixture f = SmallProject(dir);
   f.Project.GameFolder = game.string();
   EXPECT_FALSE(CompilePackageFiles(f.Project, true).IsError);
-  EXPECT_EQ(Slurp(game / "Textures" / "MYSKINS.UTX"), Slurp(dir / "MySkins.utx"));
-  EXPECT_EQ(Slurp(game / "System" / "myskins.INT"), Slurp(dir / "MySkins.int"));
+  EXPECT_EQ(ReadText(game / "Textures" / "MYSKINS.UTX"), ReadText(dir / "MySkins.utx"));
+  EXPECT_EQ(ReadText(game / "System" / "myskins.INT"), ReadText(dir / "MySkins.int"));
   EXPECT_EQ(FileCount(game / "Textures"), 1);
   EXPECT_EQ(FileCount(game / "System"), 1);
 }

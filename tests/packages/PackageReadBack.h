@@ -27,7 +27,7 @@ struct TReadLevel {
 inline void RegisterTextureClass() { RegisterUTClass("Texture", &MakeUTObject<TUTObjectWithProperties>); }
 
 inline std::unique_ptr<TUTPackage> LoadWritten(const TCompiledPackage& c, const std::string& Name) {
-  static const fs::path dir = ScratchDir("readback");
+  static const fs::path dir = ProcessScratchDir("readback");
   const fs::path file = dir / (Name + ".utx");
   WriteBytes(file, c.Utx);
   return std::make_unique<TUTPackage>(file.string());

@@ -1,15 +1,14 @@
 #pragma once
 // Inputs shared by the package tests: textures, palettes, projects and a scratch folder.
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "packages/PackageProject.h"
 #include "platform/Bitmap.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace pkgtest {
 
@@ -102,24 +101,8 @@ inline TProjectFixture OneSkinExample(int Version = 68) {
   return f;
 }
 
-// The suite's own scratch folder, removed when the run ends (ScratchCleanup.cpp).
-inline fs::path ScratchRoot() { return fs::temp_directory_path() / ("corvane_pkg_" + std::to_string(::getpid())); }
-
-inline fs::path ScratchDir(const std::string& Name) {
-  fs::path d = ScratchRoot() / Name;
-  fs::remove_all(d);
-  fs::create_directories(d);
-  return d;
-}
-
-inline void WriteBytes(const fs::path& p, const std::vector<uint8_t>& data) {
-  std::ofstream f(p, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-inline std::string Slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using testsupport::ProcessScratchDir;
+using testsupport::ReadText;
+using testsupport::WriteBytes;
 
 }  // namespace pkgtest

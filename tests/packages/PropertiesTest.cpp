@@ -40,7 +40,7 @@ std::unique_ptr<TUTPackage> PackageWith(const std::vector<uint8_t>& Data, const 
   r.Names = kNames;
   r.Imports.push_back({nCore, nClass, 0, ClassName});
   r.Exports.push_back({-1, 0, 0, nSkin, 0, Data, -1});
-  static const fs::path dir = ScratchDir("properties");
+  static const fs::path dir = ProcessScratchDir("properties");
   const fs::path p = dir / File;
   WriteBytes(p, r.Build());
   return std::make_unique<TUTPackage>(p.string());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "packages/TexturePackage.h"
+#include "packages/ut_objects.h"
 #include "packages/ut_packages.h"
 #include "platform/Exceptions.h"
 #include "tests/packages/PackageTestSupport.h"
@@ -12,7 +13,7 @@ using namespace pkgtest;
 
 namespace {
 std::string Store(const std::vector<uint8_t>& bytes, const std::string& name) {
-  static const fs::path dir = ScratchDir("reader");
+  static const fs::path dir = ProcessScratchDir("reader");
   const fs::path p = dir / name;
   WriteBytes(p, bytes);
   return p.string();
@@ -30,6 +31,22 @@ void ExpectLoadFailure(const std::string& file) {
   EXPECT_TRUE(p.Names.empty());
   EXPECT_TRUE(p.Imports.empty());
   EXPECT_TRUE(p.Exports.empty());
+  EXPECT_EQ(p.OpenCount, 0);
+  EXPECT_EQ(p.Stream, nullptr);
+}
+
+// The same bytes fail the same way from a file and from memory.
+void ExpectLoadFailures(const std::vector<uint8_t>& bytes, const std::string& name) {
+  SCOPED_TRACE(name);
+  ExpectLoadFailure(Store(bytes, name));
+  TUTPackage p;
+  try {
+    p.LoadFromMemory(bytes, name + " (in memory)");
+    ADD_FAILURE() << name << " loaded from memory";
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message, "Exception processing " + name + " (in memory)");
+  }
+  EXPECT_TRUE(p.Names.empty() && p.Imports.empty() && p.Exports.empty());
   EXPECT_EQ(p.OpenCount, 0);
   EXPECT_EQ(p.Stream, nullptr);
 }
@@ -149,10 +166,42 @@ TEST(Reader, OpenCloseCountAndPushedStreams) {
   EXPECT_EQ(missing.ReadASCIIZ(), "");
 }
 
+// Loaded from memory, a package reads its object data from the bytes it keeps, exactly as one
+// loaded from its file reads them from the file.
+TEST(Reader, APackageInMemoryReadsLikeItsFile) {
+  TProjectFixture f = OneSkinExample();
+  f.Bitmaps[0]->SetSize(8, 4);
+  std::vector<uint8_t> bytes = BuildTexturePackage(f.Project).Utx;
+  TUTPackage file(Store(bytes, "same.utx")), memory;
+  memory.LoadFromMemory(bytes, "same.utx");
+  std::fill(bytes.begin(), bytes.end(), 0);  // the package keeps its own copy
+  ASSERT_EQ(memory.GetExportCount(), file.GetExportCount());
+  ASSERT_GT(memory.GetExportCount(), 0);
+  for (int32_t i = 0; i < file.GetExportCount(); ++i) {
+    SCOPED_TRACE(file.GetExport(i).ObjectNameStr);
+    EXPECT_EQ(memory.GetExport(i).ObjectNameStr, file.GetExport(i).ObjectNameStr);
+    EXPECT_EQ(memory.GetExport(i).ClassNameStr, file.GetExport(i).ClassNameStr);
+    if (file.GetExport(i).SerialSize <= 0) continue;
+    TUTObjectWithProperties a(&file, i), b(&memory, i);
+    a.ReadObject();
+    b.ReadObject();
+    EXPECT_EQ(b.PropertyCount, a.PropertyCount);
+    EXPECT_EQ(b.PropertiesEnd, a.PropertiesEnd);
+    EXPECT_EQ(memory.OpenCount, 0);
+  }
+  // Reads start at the beginning each time the package is opened, as a file opened afresh does.
+  memory.Open();
+  memory.Seek(8);
+  memory.Close();
+  memory.Open();
+  EXPECT_EQ(static_cast<uint32_t>(memory.ReadDWord()), UT_PACKAGE_SIGNATURE);
+  memory.Close();
+}
+
 TEST(Reader, FailuresAreReportedAsExceptionProcessing) {
   ExpectLoadFailure((fs::temp_directory_path() / "corvane-no-such-folder" / "does-not-exist.u").string());
-  ExpectLoadFailure(Store({'B', 'M', 0, 0, 0, 0, 0, 0}, "not-a-package.u"));
-  ExpectLoadFailure(Store({}, "empty.u"));
+  ExpectLoadFailures({'B', 'M', 0, 0, 0, 0, 0, 0}, "not-a-package.u");
+  ExpectLoadFailures({}, "empty.u");
 
   const std::vector<uint8_t> good = SmallPackage().Build();
   struct Patch {
@@ -169,49 +218,49 @@ TEST(Reader, FailuresAreReportedAsExceptionProcessing) {
   for (const Patch& pt : patches) {
     std::vector<uint8_t> bad = good;
     RawPackage::Patch(bad, pt.At, pt.Value);
-    ExpectLoadFailure(Store(bad, pt.Name));
+    ExpectLoadFailures(bad, pt.Name);
   }
   RawPackage heritage = SmallPackage(61);
   heritage.Heritage.resize(1);
   std::vector<uint8_t> bad = heritage.Build();
   RawPackage::Patch(bad, 36, 0x01000000);  // heritage count
-  ExpectLoadFailure(Store(bad, "huge-heritage-count"));
+  ExpectLoadFailures(bad, "huge-heritage-count");
 }
 
 TEST(Reader, BadRowsAreRefused) {
   RawPackage outside = SmallPackage();
   outside.Exports[1].OffsetOverride = 100000;
-  ExpectLoadFailure(Store(outside.Build(), "data-outside.u"));
+  ExpectLoadFailures(outside.Build(), "data-outside.u");
 
   RawPackage straddle = SmallPackage();
   straddle.Exports[1].Data.assign(40, 0);
   straddle.Exports[1].OffsetOverride = static_cast<int64_t>(straddle.Build().size()) - 10;  // ends past the end
-  ExpectLoadFailure(Store(straddle.Build(), "data-straddles-end.u"));
+  ExpectLoadFailures(straddle.Build(), "data-straddles-end.u");
 
   RawPackage badName = SmallPackage();
   badName.Exports[0].ObjectName = 9;
-  ExpectLoadFailure(Store(badName.Build(), "name-index-outside.u"));
+  ExpectLoadFailures(badName.Build(), "name-index-outside.u");
   RawPackage badImport = SmallPackage();
   badImport.Imports[0].ClassName = -1;
-  ExpectLoadFailure(Store(badImport.Build(), "import-name-negative.u"));
+  ExpectLoadFailures(badImport.Build(), "import-name-negative.u");
 
   // Package references that go round in a circle would never end a path.
   RawPackage cycle = SmallPackage();
   cycle.Exports[0].Package = 2;  // Group in Skin, Skin in Group
-  ExpectLoadFailure(Store(cycle.Build(), "export-cycle.u"));
+  ExpectLoadFailures(cycle.Build(), "export-cycle.u");
   RawPackage self = SmallPackage();
   self.Imports[0].Package = -1;
-  ExpectLoadFailure(Store(self.Build(), "import-self.u"));
+  ExpectLoadFailures(self.Build(), "import-self.u");
   RawPackage mixed = SmallPackage();
   mixed.Imports[0].Package = 1;   // Engine in export Group
   mixed.Exports[0].Package = -1;  // Group in import Engine
-  ExpectLoadFailure(Store(mixed.Build(), "mixed-cycle.u"));
+  ExpectLoadFailures(mixed.Build(), "mixed-cycle.u");
 
   // A compact index whose five bytes carry more than 32 bits.
   std::vector<uint8_t> raw = SmallPackage().Build();
   const uint32_t exportOffset = raw[24] | (raw[25] << 8) | (raw[26] << 16) | (static_cast<uint32_t>(raw[27]) << 24);
   for (int k = 0; k < 5; ++k) raw[exportOffset + k] = 0xFF;
-  ExpectLoadFailure(Store(raw, "bad-compact-index.u"));
+  ExpectLoadFailures(raw, "bad-compact-index.u");
 }
 
 TEST(Reader, EveryTruncationOfARealPackageFailsCleanly) {
@@ -263,5 +312,5 @@ TEST(Reader, PathsTooLongForAnyRealPackageAreRefused) {
   // Five levels of long names load; their paths are whole.
   TUTPackage ok(Store(chain(5, 2, 60), "chain-short.u"));
   EXPECT_EQ(ok.Exports.back().PackagePath.size(), 5 * 61 - 1);
-  ExpectLoadFailure(Store(chain(250, 3000, 200), "chain-long.u"));
+  ExpectLoadFailures(chain(250, 3000, 200), "chain-long.u");
 }

@@ -50,7 +50,7 @@ const std::string kNetpbmDecode = "bmptopnm $IN | ppmtoppm > $OUT";
 }  // namespace
 
 TEST(BmpPeerTest, ImageMagickFilesDecodeAsImageMagickDecodesThem) {
-  if (!RequirePeer(kConvert)) return;
+  SKIP_WITHOUT_PEER(kConvert);
   TScratchDir dir;
   const std::string src = dir / "src.ppm";
   WritePpm(src, MakeTestPicture(37, 23));
@@ -89,7 +89,8 @@ TEST(BmpPeerTest, ImageMagickFilesDecodeAsImageMagickDecodesThem) {
 }
 
 TEST(BmpPeerTest, NetpbmFilesDecodeAsNetpbmDecodesThem) {
-  if (!RequirePeer("/usr/bin/ppmtobmp") || !RequirePeer("/usr/bin/bmptopnm")) return;
+  SKIP_WITHOUT_PEER("/usr/bin/ppmtobmp");
+  SKIP_WITHOUT_PEER("/usr/bin/bmptopnm");
   TScratchDir dir;
   const std::string src = dir / "src.ppm";
   WritePpm(src, MakeTestPicture(29, 17, 99));
@@ -119,7 +120,7 @@ TEST(BmpPeerTest, NetpbmFilesDecodeAsNetpbmDecodesThem) {
 // ImageMagick writes bottom-up files only; turn one into a top-down file by hand and check it
 // decodes to the same picture the peer sees in the original.
 TEST(BmpPeerTest, TopDownRowsDecodeLikeBottomUp) {
-  if (!RequirePeer(kConvert)) return;
+  SKIP_WITHOUT_PEER(kConvert);
   TScratchDir dir;
   const std::string src = dir / "src.ppm";
   WritePpm(src, MakeTestPicture(21, 13, 5));
@@ -147,7 +148,7 @@ TEST(BmpPeerTest, TopDownRowsDecodeLikeBottomUp) {
 // Files we write: the peer must see exactly our pixels, and paletted files keep their format
 // and palette through save and load.
 TEST(BmpPeerTest, SavedFilesReadBackIdenticallyByUsAndTheirPeer) {
-  if (!RequirePeer(kConvert)) return;
+  SKIP_WITHOUT_PEER(kConvert);
   TScratchDir dir;
   const std::string src = dir / "src.ppm";
   WritePpm(src, MakeTestPicture(19, 11, 3));

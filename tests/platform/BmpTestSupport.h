@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the bitmap tests: a scratch folder, running the peer tools, and reading the
-// portable pixmaps they write so their decode can be compared with ours.
+// Helpers for the bitmap tests: reading the portable pixmaps the peer tools write so their
+// decode can be compared with ours, and test pictures.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,38 +11,17 @@
 #include <vector>
 
 #include "platform/Bitmap.h"
+#include "tests/support/Files.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/Scratch.h"
 
 namespace bmptest {
 
-class TScratchDir {
- public:
-  TScratchDir() {
-    char tmpl[] = "/tmp/corvane-bmp-XXXXXX";
-    const char* p = mkdtemp(tmpl);
-    if (!p) throw std::runtime_error("cannot create a scratch folder");
-    FPath = p;
-  }
-  ~TScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
-  std::string operator/(const std::string& name) const { return (FPath / name).string(); }
-
- private:
-  std::filesystem::path FPath;
-};
-
-// Fails the test (never skips) when a peer tool is missing: ./test installs them.
-inline bool RequirePeer(const char* path) {
-  if (std::filesystem::exists(path)) return true;
-  ADD_FAILURE() << "peer tool " << path << " is missing; run scripts/install-deps";
-  return false;
-}
-
-inline int RunPeer(const std::string& cmd) {
-  int rc = std::system(("(" + cmd + ") 2>/dev/null").c_str());
-  return rc;
-}
+using testsupport::kConvert;
+using testsupport::ReadBytes;
+using testsupport::RunPeer;
+using testsupport::TScratchDir;
+using testsupport::WriteBytes;
 
 struct TRgbImage {
   int Width = 0, Height = 0;
@@ -129,17 +108,5 @@ inline int CountMismatches(const TBitmap& bmp, const TRgbImage& ref, int tol, co
     }
   return bad;
 }
-
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& data) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-constexpr const char* kConvert = "/usr/bin/convert";
 
 }  // namespace bmptest

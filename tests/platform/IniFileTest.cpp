@@ -11,32 +11,23 @@
 #include "platform/Exceptions.h"
 #include "platform/IniFile.h"
 #include "platform/Numbers.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace fs = std::filesystem;
+using testsupport::ReadText;
 
 namespace {
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("corvane_ini_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   std::string Write(const std::string& name, const std::string& bytes) {
     std::string p = (dir / name).string();
-    std::ofstream(p, std::ios::binary) << bytes;
+    testsupport::WriteBytes(p, bytes);
     return p;
   }
-  static std::string Slurp(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  }
-  fs::path dir;
+  testsupport::TScratchDir scratch{"ini"};
+  const fs::path dir = scratch.Path();
 };
 
 }  // namespace
@@ -145,22 +136,22 @@ TEST_F(IniFileTest, WritingAValueKeepsEveryOtherByte) {
   ini.WriteString("model-male", "scalex", "1.50000");
   std::string expected = original;
   expected.replace(expected.find("1,25   "), 7, "1.50000");
-  EXPECT_EQ(Slurp(f), expected);
+  EXPECT_EQ(ReadText(f), expected);
 
   // A new key goes after the section's last key, before the blank line.
   ini.WriteString("Model-Male", "Preset1", "Front;0;0;500;0;0;0");
   expected.insert(expected.find("\n\n[Other]") + 1, "Preset1=Front;0;0;500;0;0;0\r\n");
-  EXPECT_EQ(Slurp(f), expected);
+  EXPECT_EQ(ReadText(f), expected);
 
   // A key of the last section, which has no line end: the line gets one, the new one CRLF.
   ini.WriteString("Other", "Turn", "90");
   expected += "\r\nTurn=90\r\n";
-  EXPECT_EQ(Slurp(f), expected);
+  EXPECT_EQ(ReadText(f), expected);
 
   // A new section is appended after a blank line.
   ini.WriteString("New", "k", "v");
   expected += "\r\n[New]\r\nk=v\r\n";
-  EXPECT_EQ(Slurp(f), expected);
+  EXPECT_EQ(ReadText(f), expected);
 
   TIniFile again(f);
   EXPECT_EQ(again.ReadString("MODEL-MALE", "ScaleX", "?"), "1.50000");
@@ -172,13 +163,13 @@ TEST_F(IniFileTest, EraseAndDeleteRemoveOnlyTheirLines) {
   std::string f = Write("d.ini", "[a]\nx=1\ny=2\n[b]\nz=3\n[A]\nx=9\n");
   TIniFile ini(f);
   ini.DeleteKey("A", "X");
-  EXPECT_EQ(Slurp(f), "[a]\ny=2\n[b]\nz=3\n[A]\nx=9\n");
+  EXPECT_EQ(ReadText(f), "[a]\ny=2\n[b]\nz=3\n[A]\nx=9\n");
   ini.DeleteKey("a", "missing");
   ini.DeleteKey("missing", "x");
-  EXPECT_EQ(Slurp(f), "[a]\ny=2\n[b]\nz=3\n[A]\nx=9\n");
+  EXPECT_EQ(ReadText(f), "[a]\ny=2\n[b]\nz=3\n[A]\nx=9\n");
   // Every section of the name goes, so a duplicate cannot surface afterwards.
   ini.EraseSection("a");
-  EXPECT_EQ(Slurp(f), "[b]\nz=3\n");
+  EXPECT_EQ(ReadText(f), "[b]\nz=3\n");
   EXPECT_FALSE(ini.SectionExists("A"));
   EXPECT_TRUE(ini.ValueExists("B", "Z"));
 }
@@ -192,7 +183,7 @@ TEST_F(IniFileTest, RefusesWritesThatCouldNotBeReadBackAndKeepsTheFile) {
   EXPECT_THROW(ini.WriteString("s]", "k", "v"), EConvertError);
   EXPECT_THROW(ini.WriteString("s", "", "v"), EConvertError);
   EXPECT_THROW(ini.WriteString("s", ";k", "v"), EConvertError);
-  EXPECT_EQ(Slurp(f), original);
+  EXPECT_EQ(ReadText(f), original);
   EXPECT_EQ(ini.ReadString("s", "k", "?"), "v");
 
   TIniFile nowhere((dir / "no-such-folder" / "x.ini").string());
@@ -205,10 +196,10 @@ TEST_F(IniFileTest, BatchedWritesReachTheFileOnUpdate) {
   ini.AutoUpdate = false;
   ini.WriteString("s", "k", "w");
   ini.WriteInteger("s", "n", -12);
-  EXPECT_EQ(Slurp(f), "[s]\nk=v\n");
+  EXPECT_EQ(ReadText(f), "[s]\nk=v\n");
   EXPECT_EQ(ini.ReadString("s", "k", "?"), "w");
   ini.UpdateFile();
-  EXPECT_EQ(Slurp(f), "[s]\nk=w\nn=-12\r\n");
+  EXPECT_EQ(ReadText(f), "[s]\nk=w\nn=-12\r\n");
 }
 
 TEST_F(IniFileTest, NumbersAcceptPointOrCommaAndNeverUseTheLocale) {

@@ -13,7 +13,7 @@
 using namespace bmptest;
 
 TEST(JpegLimitsTest, HugeDeclaredProgressivePictureIsRefused) {
-  if (!RequirePeer(kConvert)) return;
+  SKIP_WITHOUT_PEER(kConvert);
   TScratchDir dir;
   WritePpm(dir / "s.ppm", MakeTestPicture(16, 16, 3));
   ASSERT_EQ(RunPeer(std::string(kConvert) + " " + (dir / "s.ppm") + " -interlace Plane " + (dir / "p.jpg")), 0);

@@ -2,28 +2,32 @@
 
 #include <filesystem>
 
-#include "TempEnv.h"
 #include "platform/Exceptions.h"
 #include "platform/FileTimes.h"
 #include "platform/Paths.h"
 #include "platform/StrUtils.h"
+#include "tests/support/Files.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/Scratch.h"
+
+using namespace testsupport;
 
 namespace fs = std::filesystem;
 
 TEST(Paths, WindowsDrivePathsMapThroughTheWinePrefix) {
-  TTempFolder tmp("wine");
-  fs::create_directories(tmp.Path / "prefix/drive_c");
-  fs::create_directories(tmp.Path / "prefix/dosdevices");
-  fs::create_directories(tmp.Path / "elsewhere");
-  fs::create_directory_symlink("../drive_c", tmp.Path / "prefix/dosdevices/c:");
-  fs::create_directory_symlink(tmp.Path / "elsewhere", tmp.Path / "prefix/dosdevices/e:");
-  std::string driveC = fs::canonical(tmp.Path / "prefix/drive_c").string();
+  TScratchDir tmp("wine");
+  fs::create_directories(tmp.Path() / "prefix/drive_c");
+  fs::create_directories(tmp.Path() / "prefix/dosdevices");
+  fs::create_directories(tmp.Path() / "elsewhere");
+  fs::create_directory_symlink("../drive_c", tmp.Path() / "prefix/dosdevices/c:");
+  fs::create_directory_symlink(tmp.Path() / "elsewhere", tmp.Path() / "prefix/dosdevices/e:");
+  std::string driveC = fs::canonical(tmp.Path() / "prefix/drive_c").string();
   {
     TScopedEnv w("WINEPREFIX", (tmp / "prefix").c_str());
     EXPECT_EQ(ToNativePath("C:\\UnrealTournament"), driveC + "/UnrealTournament");
     EXPECT_EQ(ToNativePath("c:\\UnrealTournament\\System\\"), driveC + "/UnrealTournament/System/");
     EXPECT_EQ(ToNativePath("C:"), driveC);
-    EXPECT_EQ(ToNativePath("E:\\Games\\x.utx"), fs::canonical(tmp.Path / "elsewhere").string() + "/Games/x.utx");
+    EXPECT_EQ(ToNativePath("E:\\Games\\x.utx"), fs::canonical(tmp.Path() / "elsewhere").string() + "/Games/x.utx");
     // A drive without a link stays under dosdevices, where wine would look for it.
     EXPECT_EQ(ToNativePath("Q:\\a"), tmp / "prefix/dosdevices/q:" + "/a");
     EXPECT_EQ(ToNativePath("Textures\\Skin.utx"), "Textures/Skin.utx");
@@ -38,8 +42,8 @@ TEST(Paths, WindowsDrivePathsMapThroughTheWinePrefix) {
 }
 
 TEST(Paths, CaseInsensitiveResolutionFindsFilesWrittenOnWindows) {
-  TTempFolder tmp("ci");
-  fs::create_directories(tmp.Path / "CustomModels");
+  TScratchDir tmp("ci");
+  fs::create_directories(tmp.Path() / "CustomModels");
   WriteBytes(tmp / "CustomModels/MaleWire1.bmp", "x");
   WriteBytes(tmp / "CustomModels/dup.txt", "lower");
   WriteBytes(tmp / "CustomModels/DUP.txt", "upper");
@@ -56,10 +60,10 @@ TEST(Paths, CaseInsensitiveResolutionFindsFilesWrittenOnWindows) {
 }
 
 TEST(Paths, ListingsAreFilteredAndSortedWithoutLetterCase) {
-  TTempFolder tmp("list");
+  TScratchDir tmp("list");
   for (const char* n : {"b.cvmx", "A.cvmx", "c.CVMX", "a2.cvmx", "x.txt", "y.cvmx.bak", ".cvmx"})
     WriteBytes(tmp / n, "");
-  fs::create_directories(tmp.Path / "d.cvmx");
+  fs::create_directories(tmp.Path() / "d.cvmx");
   EXPECT_EQ(ListFiles(tmp.Str(), "*.cvmx"),
             (std::vector<std::string>{".cvmx", "A.cvmx", "a2.cvmx", "b.cvmx", "c.CVMX"}));
   EXPECT_EQ(ListFiles(tmp.Str(), "?.*").size(), 5u);
@@ -105,7 +109,7 @@ TEST(Paths, ProgramFolderFollowsCorvaneHomeOrTheExecutable) {
 }
 
 TEST(FileTimes, AgesChangeWithinASecondAndMissingFilesGiveMinusOne) {
-  TTempFolder tmp("age");
+  TScratchDir tmp("age");
   EXPECT_EQ(FileAge(tmp / "none"), -1);
   WriteBytes(tmp / "t.bmp", "x");
   int64_t a = FileAge(tmp / "t.bmp");

@@ -112,7 +112,7 @@ TEST(PictureLoaderTest, LoadingByExtensionByContentAndRefusals) {
 }
 
 TEST(PictureLoaderTest, JpegDecodesLikeImageMagick) {
-  if (!RequirePeer(kConvert)) return;
+  SKIP_WITHOUT_PEER(kConvert);
   TScratchDir dir;
   const std::string src = dir / "src.ppm";
   WritePpm(src, MakeTestPicture(45, 31, 77));
@@ -139,7 +139,7 @@ TEST(PictureLoaderTest, JpegDecodesLikeImageMagick) {
 }
 
 TEST(PictureLoaderTest, BadJpegDataFailsCleanly) {
-  if (!RequirePeer(kConvert)) return;
+  SKIP_WITHOUT_PEER(kConvert);
   TScratchDir dir;
   WritePpm(dir / "s.ppm", MakeTestPicture(64, 48, 1));
   ASSERT_EQ(RunPeer(std::string(kConvert) + " " + (dir / "s.ppm") + " " + (dir / "s.jpg")), 0);
@@ -159,7 +159,7 @@ TEST(PictureLoaderTest, BadJpegDataFailsCleanly) {
     } catch (const EInvalidGraphic&) {
     }
   }
-  WriteBytes(dir / "empty.jpg", {});
+  WriteBytes(dir / "empty.jpg", "");
   EXPECT_NE(ExpectGraphicError([&] { LoadJpegFromFile(dir / "empty.jpg"); }).find("empty.jpg"),
             std::string::npos);
 }

@@ -2,10 +2,14 @@
 
 #include "platform/Exceptions.h"
 #include "platform/Registry.h"
-#include "TempEnv.h"
+#include "tests/support/Files.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/Scratch.h"
+
+using namespace testsupport;
 
 TEST(Registry, StoreFileComesFromTheEnvironment) {
-  TTempFolder tmp("regenv");
+  TScratchDir tmp("regenv");
   {
     TScopedEnv r("CORVANE_REGISTRY", nullptr);
     TScopedEnv x("XDG_CONFIG_HOME", tmp.Str().c_str());
@@ -14,7 +18,7 @@ TEST(Registry, StoreFileComesFromTheEnvironment) {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("\\.cvmx", true));
     reg.WriteString("", "CVMXfile");
-    EXPECT_EQ(ReadBytes(tmp / "corvane/registry.ini"), "[.cvmx]\r\n@=CVMXfile\r\n");
+    EXPECT_EQ(ReadText(tmp / "corvane/registry.ini"), "[.cvmx]\r\n@=CVMXfile\r\n");
   }
   {
     TScopedEnv r("CORVANE_REGISTRY", (tmp / "other.ini").c_str());
@@ -29,7 +33,7 @@ TEST(Registry, StoreFileComesFromTheEnvironment) {
 }
 
 TEST(Registry, KeysOpenCreateAndHoldValues) {
-  TTempFolder tmp("reg");
+  TScratchDir tmp("reg");
   TScopedEnv r("CORVANE_REGISTRY", (tmp / "registry.ini").c_str());
   WriteBytes(tmp / "registry.ini",
              "[unreal\\Shell\\open\\command]\r\n"
@@ -76,7 +80,7 @@ TEST(Registry, KeysOpenCreateAndHoldValues) {
 }
 
 TEST(Registry, KeysWrittenByHandWithStrayBackslashesHoldTheirValues) {
-  TTempFolder tmp("reghand");
+  TScratchDir tmp("reghand");
   TScopedEnv r("CORVANE_REGISTRY", (tmp / "registry.ini").c_str());
   // Sections named the way the key is written on Windows: a leading backslash, a doubled one,
   // a trailing one.
@@ -94,14 +98,14 @@ TEST(Registry, KeysWrittenByHandWithStrayBackslashesHoldTheirValues) {
   ASSERT_TRUE(reg.OpenKey("\\MyType\\shell", true));
   EXPECT_EQ(reg.ReadString(""), "edit");
   reg.WriteString("", "open");
-  EXPECT_EQ(ReadBytes(tmp / "registry.ini"),
+  EXPECT_EQ(ReadText(tmp / "registry.ini"),
             "[\\unreal\\Shell\\open\\command]\r\n@=D:\\UT\\System\\UnrealTournament.exe\r\n"
             "[.cvmx\\]\r\n@=MyType\r\n"
             "[MyType\\\\shell]\r\n@=open\r\n");
 }
 
 TEST(Registry, ReadsAStoreThatCannotBeWrittenAndReportsTheWrite) {
-  TTempFolder tmp("regro");
+  TScratchDir tmp("regro");
   TScopedEnv r("CORVANE_REGISTRY", (tmp / "missing-folder/sub/registry.ini").c_str());
   TRegistry reg;
   EXPECT_FALSE(reg.OpenKey("\\unreal\\Shell\\open\\command", false));

@@ -1,28 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "platform/ByteReader.h"
 #include "platform/Streams.h"
+#include "tests/support/Files.h"
+#include "tests/support/Scratch.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-fs::path TempDir() {
-  fs::path d = fs::temp_directory_path() / ("corvane_streams_" + std::to_string(::getpid()));
-  fs::remove_all(d);  // a folder left by an earlier run with the same process id
-  fs::create_directories(d);
-  return d;
-}
-std::string Slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-}  // namespace
+using testsupport::ReadText;
 
 TEST(SafeFileStream, ReplacesOnlyOnCommitAndLeavesNoTemporaryFile) {
-  fs::path dir = TempDir();
+  const testsupport::TScratchDir scratch("streams");
+  const fs::path& dir = scratch.Path();
   fs::path target = dir / "project.cvp";
   WriteFileAtomically(target.string(), std::string("old contents"));
   {
@@ -30,17 +21,16 @@ TEST(SafeFileStream, ReplacesOnlyOnCommitAndLeavesNoTemporaryFile) {
     s.WriteString("half-written");
     // destroyed without Commit: the old file must survive
   }
-  EXPECT_EQ(Slurp(target), "old contents");
+  EXPECT_EQ(ReadText(target), "old contents");
   {
     TSafeFileStream s(target.string());
     s.WriteString("new");
     s.Commit();
   }
-  EXPECT_EQ(Slurp(target), "new");
+  EXPECT_EQ(ReadText(target), "new");
   int files = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir)) ++files;
   EXPECT_EQ(files, 1) << "a temporary file was left behind";
-  fs::remove_all(dir);
 }
 
 TEST(SafeFileStream, UnwritableFolderRaisesAndCreatesNothing) {
@@ -80,4 +70,33 @@ TEST(ByteReader, ChecksEveryReadCountAndIndex) {
   EXPECT_THROW(r2.CheckIndex(3, 3, "material"), EReadError);
   EXPECT_THROW(r2.CheckIndex(-1, 3, "material"), EReadError);
   EXPECT_THROW(r2.Seek(7, "table"), EReadError);
+}
+
+TEST(ByteReader, SubReadsOnlyItsRegionAndRaisesAsItsParent) {
+  const uint8_t data[] = {1, 2, 3, 4, 5, 6};
+  TByteReader r(data, sizeof data, [](const std::string& m) { throw EInvalidGraphic("test: " + m); });
+  r.Skip(1, "lead");
+  struct Case {
+    uint64_t Offset, Length;
+    bool Fits;
+  } cases[] = {
+      {2, 3, true}, {0, 6, true}, {6, 0, true},
+      {7, 0, false}, {4, 3, false},
+      {2, UINT64_MAX, false},  // offset + length wraps round to a small number
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Offset << "+" << c.Length);
+    if (!c.Fits) {
+      EXPECT_THROW(r.Sub(c.Offset, c.Length, "chunk"), EInvalidGraphic);
+      continue;
+    }
+    TByteReader sub = r.Sub(c.Offset, c.Length, "chunk");
+    EXPECT_EQ(sub.Size(), c.Length);
+    if (c.Length) {
+      EXPECT_EQ(sub.U8("first"), data[c.Offset]);
+    }
+    sub.Skip(sub.Remaining(), "rest");
+    EXPECT_THROW(sub.U8("past the region"), EInvalidGraphic);
+  }
+  EXPECT_EQ(r.Pos(), 1u);
 }

@@ -11,10 +11,9 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "platform/Exceptions.h"
 #include "scene/FileMD2.h"
+#include "tests/support/Scratch.h"
 
 namespace {
 
@@ -144,12 +143,8 @@ TEST(FileMD2, SampleModelsAgreeWithAssimp) {
   const std::string dir = "/usr/share/assimp/models/MD2/";
   if (!std::filesystem::exists("/usr/bin/assimp") || !std::filesystem::exists(dir + "sydney.md2"))
     GTEST_SKIP() << "assimp-utils and assimp-testmodels are needed (scripts/install-deps installs them)";
-  const auto scratch = std::filesystem::temp_directory_path() / ("corvane-md2-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(scratch);
-  struct TRemove {
-    std::filesystem::path Path;
-    ~TRemove() { std::filesystem::remove_all(Path); }
-  } removeScratch{scratch};
+  const testsupport::TScratchDir scratchDir("md2");
+  const std::filesystem::path& scratch = scratchDir.Path();
   for (const char* name : {"sydney", "faerie"}) {
     TFileMD2 md2;
     md2.LoadFromFile(dir + name + ".md2");

@@ -14,6 +14,7 @@
 #include "platform/Streams.h"
 #include "scene/GLMisc.h"
 #include "scene/RecordingFixture.h"
+#include "tests/support/Scratch.h"
 
 namespace {
 
@@ -165,9 +166,8 @@ TEST(GLMiscRoutines, PowersAnglesAndTables) {
 }
 
 TEST(GLMiscRoutines, StringFilesRoundTrip) {
-  // The process id keeps two test runs at the same time from sharing the file.
-  const std::string name = std::filesystem::temp_directory_path() /
-                           ("corvane_glmisc_string_" + std::to_string(::getpid()) + ".bin");
+  const testsupport::TScratchDir scratch("glmisc");
+  const std::string name = scratch / "string.bin";
   std::string data("a\0b\r\n\xff", 6);
   SaveStringToFile(name, data);
   EXPECT_EQ(LoadStringFromFile(name), data);

@@ -33,6 +33,15 @@ class LoggingEffect : public Base {
   std::string Tag;
 };
 
+template <typename Base>
+class FailingEffect : public Base {
+ public:
+  const char* ClassName() const override { return "TFailingEffect"; }
+  std::string FriendlyName() const override { return "Failing"; }
+  std::unique_ptr<TXCollectionItem> CreateSame() const override { return std::make_unique<FailingEffect>(); }
+  void Render(TGLViewerCore*, TRenderContextInfo&) override { throw EOpenGLError("effect failed"); }
+};
+
 using EffectsTest = RecordingGL;
 
 TEST_F(EffectsTest, ProgressVisitsChildrenBackwardsThenBehaviours) {
@@ -86,6 +95,28 @@ TEST_F(EffectsTest, PreAndPostAroundTheObjectAfterEffectsAfterTheScene) {
   copy.Assign(first);
   EXPECT_EQ(copy.Effects().Count(), 3);
   EXPECT_STREQ(copy.Effects().Items(2)->ClassName(), "TLoggingEffect");
+}
+
+// A failing effect leaves no matrix pushed: the next frames would draw from the wrong place and
+// the stack would overflow after a few dozen of them.
+TEST_F(EffectsTest, AFailingEffectLeavesTheMatrixStackAsItFoundIt) {
+  for (bool pre : {true, false}) {
+    SCOPED_TRACE(pre ? "pre-effect" : "post-effect");
+    TGLScene scene;
+    auto* cam = scene.Cameras().AddNewChild<TGLCamera>();
+    auto* object = scene.Objects().AddNewChild<TDirectOpenGL>();
+    if (pre)
+      object->Effects().Add(std::make_unique<FailingEffect<TGLObjectPreEffect>>());
+    else
+      object->Effects().Add(std::make_unique<FailingEffect<TGLObjectPostEffect>>());
+    FakeViewer v;
+    v.CreateContext();
+    v.SetCamera(cam);
+    rec.Clear();
+    EXPECT_THROW(v.Paint(), EOpenGLError);
+    EXPECT_GT(rec.Count("glPushMatrix"), 0) << rec.Names();
+    EXPECT_EQ(rec.Count("glPopMatrix"), rec.Count("glPushMatrix")) << rec.Names();
+  }
 }
 
 TEST_F(EffectsTest, BehavioursStoreTheirOwnVersion) {

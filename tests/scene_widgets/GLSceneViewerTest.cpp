@@ -21,6 +21,7 @@
 
 #include "scene/OpenGL12.h"
 #include "scene/widgets/GLSceneViewer.h"
+#include "tests/support/Scratch.h"
 
 namespace {
 
@@ -480,17 +481,13 @@ TEST(SceneViewer, DemoSceneScreenshot) {
   const auto px = Capture(v);
   ASSERT_FALSE(px.empty());
   QImage img(px.data(), v.CapturedWidth, v.CapturedHeight, v.CapturedWidth * 4, QImage::Format_RGBA8888);
-  // Kept in CORVANE_TEST_SCREENSHOTS when that names a folder; otherwise a file of this process
-  // only (two runs at once, or a file another user left in /tmp, must not make it fail).
+  // Kept in CORVANE_TEST_SCREENSHOTS when that names a folder; otherwise in a scratch folder.
   const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS");
-  const std::string path = shots ? std::string(shots) + "/demo-scene.png"
-                                 : (std::filesystem::temp_directory_path() /
-                                    ("corvane_demo_scene_" + std::to_string(::getpid()) + ".png"))
-                                       .string();
+  const testsupport::TScratchDir scratch("demo");
+  const std::string path = shots ? std::string(shots) + "/demo-scene.png" : scratch / "demo-scene.png";
   const QString file = QString::fromStdString(path);
   ASSERT_TRUE(img.mirrored().save(file)) << "cannot write " << path;
   EXPECT_EQ(QImage(file).size(), QSize(v.CapturedWidth, v.CapturedHeight));
-  if (!shots) std::filesystem::remove(path);
   // The top-left corner is the silver background; the centre is the scene (not silver).
   const uint8_t* corner = PixelAt(v, px, 2, 2);
   EXPECT_NEAR(corner[0], 192, 2);

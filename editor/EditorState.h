@@ -1,0 +1,61 @@
+#pragma once
+// TEditorState: what the skin editor knows apart from its widgets: the model catalogue, the
+// model the open project is made for, the project file, whether the project changed since it
+// was last loaded or saved, and the game folder. The main window keeps one and works on it
+// through these operations; the painter and the preview read the same state.
+#include <memory>
+#include <string>
+
+#include "model/ModelCatalogue.h"
+
+class TModelo;
+
+// "unreal\Shell\open\command" gives no game folder: this one is used.
+extern const char* const DefaultGameFolder;  // "C:\UnrealTournament"
+
+// The game folder named by the game's registered open command: the text before
+// "\System\UnrealTournament.exe", without a leading quote; empty when the text is missing.
+std::string GameFolderFromCommand(const std::string& command);
+
+class TEditorState {
+ public:
+  TEditorState();
+  ~TEditorState();
+  TEditorState(const TEditorState&) = delete;
+  TEditorState& operator=(const TEditorState&) = delete;
+
+  // A new session: an empty catalogue, an empty current model, nothing modified, no game folder.
+  void Start();
+  // Frees the catalogue and the current model (the window is going away).
+  void Finish();
+
+  // The model the project is made for: never null between Start and Finish. Catalogue reloads
+  // replace its parts with new objects (see crvn_unificado.h).
+  TModelo* CurrentModel() const { return FCurrentModel.get(); }
+  void SetCurrentModel(std::unique_ptr<TModelo> model);
+
+  // The catalogue, owning its models.
+  const TModelList& Models() const { return FModels; }
+  // Reads the catalogue again from the model extension files in the program folder; the current
+  // model takes its entry's new settings.
+  void LoadModelExtensions();
+
+  const std::string& ProjectFileName() const { return FProjectFileName; }
+  void SetProjectFileName(const std::string& fileName) { FProjectFileName = fileName; }
+  // The project's own data changed (painted textures are counted apart, by the tree).
+  bool ProjectModified() const { return FProjectModified; }
+  void SetProjectModified(bool modified) { FProjectModified = modified; }
+
+  const std::string& GameFolder() const { return FGameFolder; }
+  void SetGameFolder(const std::string& folder) { FGameFolder = folder; }
+  // The folder the game's registered open command names, or DefaultGameFolder. A registry
+  // store that cannot be read counts as a missing key.
+  void ReadGameFolder();
+
+ private:
+  TModelList FModels;
+  std::unique_ptr<TModelo> FCurrentModel;
+  std::string FProjectFileName;
+  bool FProjectModified = false;
+  std::string FGameFolder;
+};

@@ -1,0 +1,181 @@
+// The painter through the window: mouse strokes on the zoomed view, the picker, undo, save and
+// revert, a system colour as paint, the refresh timer during a stroke, and 8-bit textures.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabBar>
+
+#include "MainWindowTestSupport.h"
+#include "controls/ColorPickerButton.h"
+#include "editor/TexturePainter.h"
+#include "editor_core/SkinTreeTestModel.h"
+#include "platform/FileTimes.h"
+#include "platform/qt/BitmapImage.h"
+#include "tests/support/Scratch.h"
+
+using namespace mainwindow_test;
+
+namespace {
+
+void Mouse(QWidget* w, QEvent::Type type, int x, int y) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent e(type, QPointF(x, y), w->mapToGlobal(QPointF(x, y)), Qt::LeftButton, held, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+class PainterWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    w = &env.Create();
+    w->show();
+    w->State().SetCurrentModel(editor_test::MakeModel());
+    w->SkinTree.SetRoot("p (Male)");
+    skin = AddSkin(w->SkinTree, "Skin", "skin", *w->State().CurrentModel());
+    w->EnableProjectItems();
+  }
+  // A texture read from a new file into section `number`.
+  TSkinNode* AddFromFile(int number, const std::string& file) {
+    TSkinNode* sec = editor_test::SectionNode(skin, number);
+    auto t = CreateTexture(file, "", "", sec->Text, *PartOfSection(sec, *w->State().CurrentModel()), nullptr);
+    return AddTexture(w->SkinTree, sec, std::move(t), "< Default >");
+  }
+  QWidget* Image() { return C<QLabel>(*w, "texture_preview_image"); }
+  TColor Shown(int x, int y) {
+    const QColor c = C<QLabel>(*w, "texture_preview_image")->pixmap().toImage().pixelColor(x, y);
+    return RGBColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue()));
+  }
+  void Click(int x, int y) {
+    Mouse(Image(), QEvent::MouseButtonPress, x, y);
+    Mouse(Image(), QEvent::MouseButtonRelease, x, y);
+  }
+
+  TWindowEnv env;
+  Tmain_unificada* w = nullptr;
+  TSkinNode* skin = nullptr;
+  testsupport::TScratchDir dir{"editor"};
+};
+
+}  // namespace
+
+TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
+  TBitmap grey(64, 64, TPixelFormat::pf24bit);
+  grey.Fill(RGBColor(100, 100, 100));
+  const std::string file = dir.Folder() + "talk.bmp";
+  grey.SaveToFile(file);
+  TSkinNode* node = AddFromFile(3, file);  // Talk, 64 x 64
+  w->RefreshTreeView(node);
+  ASSERT_EQ(w->SelectedTexture(), node->Texture.get());
+  EXPECT_TRUE(C<QWidget>(*w, "Panel_textools1")->isVisibleTo(w));
+  TObjetoTextura& t = *node->Texture;
+
+  // At 4X a click at (9, 9) with a brush of size 1 paints texture pixel (2, 2) alone.
+  C<QComboBox>(*w, "zoom")->setCurrentIndex(2);
+  w->zoomChange(nullptr);
+  EXPECT_EQ(Image()->size(), QSize(256, 256));
+  C<TLabelScrollBar>(*w, "brush_size")->SetValue(1);
+  C<TLabelScrollBar>(*w, "brush_intensity")->SetValue(100);
+  w->SetPaintColor(RGBColor(250, 0, 0));
+  env.PreviewLog.clear();
+  Click(9, 9);
+  EXPECT_EQ(t.Bitmap->Pixel(2, 2), RGBColor(250, 0, 0));
+  TBitmap expected = grey;
+  expected.SetPixel(2, 2, RGBColor(250, 0, 0));
+  EXPECT_TRUE(t.Bitmap->SameAs(expected));
+  EXPECT_EQ(Shown(9, 9), RGBColor(250, 0, 0));
+  EXPECT_EQ(Shown(7, 7), RGBColor(100, 100, 100));
+  if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS")) w->grab().save(QString(shots) + "/painter.png");
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
+  // Only the texture is marked; the project asks to be saved on close because of it.
+  EXPECT_TRUE(t.Modified);
+  EXPECT_FALSE(w->State().ProjectModified());
+  EXPECT_TRUE(w->ProjectNeedsSaving());
+
+  // A system colour paints in the palette's colour, not as the number (5, 0, 0).
+  w->SetPaintColor(0x80000005);
+  Click(5, 5);
+  EXPECT_EQ(t.Bitmap->Pixel(1, 1), ColorToRGB(0x80000005));
+  EXPECT_NE(t.Bitmap->Pixel(1, 1), RGBColor(5, 0, 0));
+
+  // The picker takes the colour under the mouse and paints nothing; outside the image it does
+  // nothing.
+  C<QTabBar>(*w, "tools")->setCurrentIndex(ptPicker);
+  const TBitmap beforePick = *t.Bitmap;
+  Click(10, 10);
+  EXPECT_EQ(w->PaintColor(), RGBColor(250, 0, 0));
+  Click(-3, 300);
+  EXPECT_EQ(w->PaintColor(), RGBColor(250, 0, 0));
+  EXPECT_TRUE(t.Bitmap->SameAs(beforePick));
+
+  // Undo twice: back, then the painted state again.
+  C<QTabBar>(*w, "tools")->setCurrentIndex(ptBrush);
+  C<QPushButton>(*w, "btn_UndoEditedTexture")->click();
+  EXPECT_TRUE(t.Bitmap->SameAs(expected));
+  C<QPushButton>(*w, "btn_UndoEditedTexture")->click();
+  EXPECT_TRUE(t.Bitmap->SameAs(beforePick));
+
+  // While a stroke is held, the refresh timer does not read the changed file under it.
+  Mouse(Image(), QEvent::MouseButtonPress, 40, 40);
+  editor_test::WritePicture(file, 64, 64, 9);
+  SetFileAge(file, 1'700'000'000'000'000'000);
+  w->TimerRefrescoTexturasTimer(nullptr);
+  EXPECT_NE(t.FileAge, FileAge(file)) << "read during the stroke";
+  Mouse(Image(), QEvent::MouseMove, 44, 40);
+  Mouse(Image(), QEvent::MouseButtonRelease, 48, 40);
+  EXPECT_EQ(t.Bitmap->Pixel(10, 10), RGBColor(250, 0, 0));
+  EXPECT_EQ(t.Bitmap->Pixel(12, 10), RGBColor(250, 0, 0));
+
+  // Save writes what is shown; the next refresh does not read it back as a change.
+  const TBitmap painted = *t.Bitmap;
+  C<QPushButton>(*w, "btn_SaveEditedTexture")->click();
+  TBitmap saved;
+  saved.LoadFromFile(file);
+  EXPECT_TRUE(saved.SameAs(painted));
+  EXPECT_FALSE(w->ReloadChangedTextures());
+
+  // Revert reads the file again: a stroke after the save is gone.
+  Click(100, 100);
+  EXPECT_FALSE(t.Bitmap->SameAs(painted));
+  C<QPushButton>(*w, "btn_RevertEditedTexture")->click();
+  EXPECT_TRUE(t.Bitmap->SameAs(painted));
+  EXPECT_FALSE(t.Modified);
+}
+
+TEST_F(PainterWindow, EightBitTexturesAreNotPainted) {
+  // The masked section keeps a texture at 8 bits.
+  TSkinNode* node = AddFromFile(4, editor_test::WritePicture8(dir.Folder() + "mask.bmp", 16, 16, 20));
+  w->RefreshTreeView(node);
+  TObjetoTextura& t = *node->Texture;
+  ASSERT_EQ(t.Bitmap->PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_FALSE(C<QWidget>(*w, "Panel_textools1")->isVisibleTo(w));
+  const TBitmap before = *t.Bitmap;
+  Click(3, 3);
+  EXPECT_TRUE(t.Bitmap->SameAs(before));
+  EXPECT_EQ(t.UndoBitmap, nullptr);
+  EXPECT_FALSE(t.Modified);
+  EXPECT_FALSE(w->Painting);
+}
+
+TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
+  // Two textures of one size: a stroke begun on the first must not go on painting the second
+  // from the first's snapshot.
+  TSkinNode* a = AddFromFile(3, editor_test::WritePicture(dir.Folder() + "a.bmp", 64, 64, 1));
+  TSkinNode* c = AddFromFile(4, editor_test::WritePicture(dir.Folder() + "c.bmp", 64, 64, 3));
+  w->SetPaintColor(clWhite);
+  // The second has an undo copy of its own from an earlier stroke.
+  w->RefreshTreeView(c);
+  Click(50, 50);
+  c->Texture->Modified = false;
+  w->RefreshTreeView(a);
+  Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
+  EXPECT_TRUE(w->Painting);
+  w->RefreshTreeView(c);
+  const TBitmap before = *c->Texture->Bitmap;
+  Mouse(Image(), QEvent::MouseMove, 20, 10);
+  Mouse(Image(), QEvent::MouseButtonRelease, 30, 10);
+  EXPECT_FALSE(w->Painting);
+  EXPECT_TRUE(c->Texture->Bitmap->SameAs(before));
+  EXPECT_FALSE(c->Texture->Modified);
+}

@@ -1,0 +1,275 @@
+// The painter's pixel work: dabs, the four tools, HSV, the picker, the view image, and undo,
+// save and revert on a texture.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "SkinTreeTestModel.h"
+#include "editor/TexturePainter.h"
+#include "platform/Exceptions.h"
+#include "platform/FileTimes.h"
+#include "tests/support/Scratch.h"
+
+using namespace editor_test;
+
+namespace {
+
+// A texture of one colour.
+std::unique_ptr<TObjetoTextura> Plain(int w, int h, TColor c) {
+  auto t = std::make_unique<TObjetoTextura>();
+  t->Bitmap = std::make_unique<TBitmap>(w, h, TPixelFormat::pf24bit);
+  t->Bitmap->Fill(c);
+  return t;
+}
+
+int CountNot(const TBitmap& b, TColor c) {
+  int n = 0;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x) n += b.Pixel(x, y) != c;
+  return n;
+}
+
+}  // namespace
+
+TEST(TexturePainter, IntensityGrey) {
+  // Round(I * 2.55), ties to even, without floating-point drift (90 * 2.55 is 229.4999... in
+  // binary floating point).
+  const int cases[][2] = {{1, 3}, {2, 5}, {10, 26}, {30, 76}, {50, 128}, {70, 178}, {90, 230}, {99, 252}, {100, 255}};
+  for (const auto& c : cases) EXPECT_EQ(IntensityGrey(c[0]), c[1]) << c[0];
+}
+
+TEST(TexturePainter, ToolsOnOnePixel) {
+  struct {
+    int tool, intensity;
+    TColor paint, pixel, expected;
+  } cases[] = {
+      {ptBrush, 100, RGBColor(1, 2, 3), RGBColor(10, 200, 255), RGBColor(1, 2, 3)},
+      {ptBrush, 50, clWhite, clBlack, RGBColor(128, 128, 128)},  // coverage 128/255
+      {ptBrush, 50, clBlack, clWhite, RGBColor(127, 127, 127)},
+      {ptDarken, 100, clBlack, RGBColor(10, 200, 255), clBlack},
+      {ptLighten, 100, clBlack, RGBColor(10, 200, 255), clWhite},
+      {ptDarken, 50, clBlack, RGBColor(10, 200, 255), RGBColor(0, 72, 127)},
+      {ptLighten, 50, clBlack, RGBColor(10, 200, 100), RGBColor(138, 255, 228)},
+      {ptTint, 100, RGBColor(255, 0, 0), RGBColor(100, 100, 100), RGBColor(100, 100, 100)},  // grey stays
+      {ptTint, 100, RGBColor(255, 0, 0), RGBColor(0, 0, 200), RGBColor(200, 0, 0)},
+      {ptTint, 100, RGBColor(0, 255, 0), RGBColor(200, 100, 100), RGBColor(100, 200, 100)},
+      {ptPicker, 100, clWhite, RGBColor(9, 8, 7), RGBColor(9, 8, 7)},  // not a paint tool
+      {17, 100, clWhite, RGBColor(9, 8, 7), RGBColor(9, 8, 7)},
+  };
+  for (const auto& c : cases) {
+    auto t = Plain(9, 9, c.pixel);
+    TBitmap mask;
+    ASSERT_TRUE(BeginStroke(*t, mask));
+    // Size 1 paints the centre pixel alone.
+    ASSERT_TRUE(StrokeDab(*t, mask, 4, 4, TBrush{c.paint, c.intensity, 1, c.tool}));
+    EXPECT_EQ(t->Bitmap->Pixel(4, 4), c.expected) << "tool " << c.tool << " I " << c.intensity << " paint "
+                                                   << std::hex << c.paint;
+    EXPECT_EQ(CountNot(*t->Bitmap, c.pixel), c.expected == c.pixel ? 0 : 1);
+    EXPECT_TRUE(t->UndoBitmap->SameAs(*Plain(9, 9, c.pixel)->Bitmap));
+  }
+}
+
+TEST(TexturePainter, DabShapeAndClipping) {
+  struct {
+    int x, y, size, painted;
+  } cases[] = {
+      {10, 10, 1, 1},   {10, 10, 3, 9},  {10, 10, 5, 21}, {10, 10, 15, 177},
+      {0, 0, 5, 8},     // a quarter of the disc (with its axes) lies inside
+      {-2, 10, 5, 3},   // only the disc's rim reaches column 0
+      {-3, -3, 5, 0},   {40, 10, 15, 0},  {INT_MAX, INT_MIN, 64, 0}, {INT_MIN, INT_MAX, 64, 0},
+      {10, 10, 0, 1},   {10, 10, -5, 1},
+  };
+  for (const auto& c : cases) {
+    TBitmap mask(21, 21, TPixelFormat::pf24bit);
+    mask.Fill(clBlack);
+    ASSERT_TRUE(BrushDab(mask, c.x, c.y, 100, c.size));
+    EXPECT_EQ(CountNot(mask, clBlack), c.painted) << c.x << "," << c.y << " size " << c.size;
+  }
+  // The disc is centred: symmetric about its centre pixel.
+  TBitmap mask(21, 21, TPixelFormat::pf24bit);
+  mask.Fill(clBlack);
+  BrushDab(mask, 10, 10, 50, 15);
+  for (int y = 0; y < 21; ++y)
+    for (int x = 0; x < 21; ++x) ASSERT_EQ(mask.Pixel(x, y), mask.Pixel(20 - x, 20 - y)) << x << "," << y;
+  EXPECT_EQ(mask.Pixel(10, 10), RGBColor(128, 128, 128));
+  TBitmap paletted(4, 4, TPixelFormat::pf8bit);
+  EXPECT_FALSE(BrushDab(paletted, 1, 1, 100, 3));
+}
+
+TEST(TexturePainter, StrokeRules) {
+  // Overlapping dabs of one stroke do not darken twice; the next stroke starts from the result.
+  auto t = Plain(16, 16, RGBColor(200, 200, 200));
+  TBitmap mask;
+  const TBrush darken{clBlack, 50, 5, ptDarken};
+  BeginStroke(*t, mask);
+  StrokeDab(*t, mask, 8, 8, darken);
+  StrokeDab(*t, mask, 8, 8, darken);
+  StrokeDab(*t, mask, 9, 8, darken);
+  EXPECT_EQ(t->Bitmap->Pixel(8, 8), RGBColor(72, 72, 72));
+  BeginStroke(*t, mask);
+  StrokeDab(*t, mask, 8, 8, darken);
+  EXPECT_EQ(t->Bitmap->Pixel(8, 8), clBlack);
+
+  // Undo swaps: twice gives the painted state back.
+  const TBitmap painted = *t->Bitmap;
+  t->Modified = false;
+  ASSERT_TRUE(UndoTexture(*t));
+  EXPECT_EQ(t->Bitmap->Pixel(8, 8), RGBColor(72, 72, 72));
+  EXPECT_TRUE(t->Modified);
+  ASSERT_TRUE(UndoTexture(*t));
+  EXPECT_TRUE(t->Bitmap->SameAs(painted));
+  auto fresh = Plain(4, 4, clWhite);
+  EXPECT_FALSE(UndoTexture(*fresh));
+
+  // A texture that changed size under the stroke (read again from its file) stops it untouched.
+  BeginStroke(*t, mask);
+  t->Bitmap = std::make_unique<TBitmap>(8, 8, TPixelFormat::pf24bit);
+  t->Bitmap->Fill(clWhite);
+  EXPECT_FALSE(StrokeDab(*t, mask, 4, 4, darken));
+  EXPECT_EQ(CountNot(*t->Bitmap, clWhite), 0);
+
+  // 8-bit textures are not painted, and nothing is snapshotted for them.
+  auto indexed = std::make_unique<TObjetoTextura>();
+  indexed->Bitmap = std::make_unique<TBitmap>(8, 8, TPixelFormat::pf8bit);
+  EXPECT_FALSE(TextureEditable(*indexed));
+  EXPECT_FALSE(BeginStroke(*indexed, mask));
+  EXPECT_EQ(indexed->UndoBitmap, nullptr);
+  EXPECT_FALSE(StrokeDab(*indexed, mask, 1, 1, darken));
+}
+
+TEST(TexturePainter, Picker) {
+  auto t = Plain(5, 3, RGBColor(1, 2, 3));
+  t->Bitmap->SetPixel(4, 2, RGBColor(40, 50, 60));
+  TColor c = clWhite;
+  EXPECT_TRUE(PickColor(*t->Bitmap, 4, 2, c));
+  EXPECT_EQ(c, RGBColor(40, 50, 60));
+  for (auto [x, y] : {std::pair{5, 0}, {0, 3}, {-1, 0}, {0, -1}, {INT_MAX, INT_MAX}}) {
+    c = clWhite;
+    EXPECT_FALSE(PickColor(*t->Bitmap, x, y, c));
+    EXPECT_EQ(c, clWhite);
+  }
+}
+
+TEST(TexturePainter, HSVAgainstColorsys) {
+  // Every hue at several saturations and values, through Python's colorsys as the reference.
+  std::vector<std::array<int, 3>> colours;
+  for (int h = 0; h < 1536; h += 3) {
+    const int seg = h / 256, f = h % 256;
+    int r = 0, g = 0, b = 0;
+    switch (seg) {
+      case 0: r = 255, g = f; break;
+      case 1: r = 255 - f, g = 255; break;
+      case 2: g = 255, b = f; break;
+      case 3: g = 255 - f, b = 255; break;
+      case 4: b = 255, r = f; break;
+      default: b = 255 - f, r = 255; break;
+    }
+    colours.push_back({r, g, b});
+    colours.push_back({r / 2 + 64, g / 2 + 64, b / 2 + 64});
+    colours.push_back({r / 5, g / 5, b / 5});
+  }
+  for (int v : {0, 1, 128, 255}) colours.push_back({v, v, v});
+
+  std::string script = "import colorsys\nfor r,g,b in [";
+  for (const auto& c : colours)
+    script += "(" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + "),";
+  script += "]:\n h,s,v = colorsys.rgb_to_hsv(r/255.0,g/255.0,b/255.0)\n print('%.9f %.9f %.9f' % (h*360, s, v*255))\n";
+  testsupport::TScratchDir dir{"editor"};
+  const std::string py = dir.Folder() + "hsv.py";
+  { std::ofstream(py) << script; }
+  FILE* pipe = ::popen(("python3 " + py + " 2>/dev/null").c_str(), "r");
+  if (!pipe) GTEST_SKIP() << "python3 could not be started";
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  if (::pclose(pipe) != 0 || out.empty()) GTEST_SKIP() << "python3 with colorsys is missing";
+
+  std::istringstream in(out);
+  for (const auto& c : colours) {
+    double eh, es, ev, H, S, V;
+    ASSERT_TRUE(in >> eh >> es >> ev);
+    RGBToHSV(c[0], c[1], c[2], H, S, V);
+    EXPECT_NEAR(H, eh, 1e-6) << c[0] << "," << c[1] << "," << c[2];
+    EXPECT_NEAR(S, es, 1e-9);
+    EXPECT_NEAR(V, ev, 1e-6);
+    // And back, to the same bytes.
+    uint8_t r, g, b;
+    HSVToRGB(H, S, V, r, g, b);
+    EXPECT_EQ((std::array<int, 3>{r, g, b}), c);
+  }
+}
+
+TEST(TexturePainter, EditorImage) {
+  TBitmap tex = MakePicture(8, 4, 3);
+  TBitmap wire(16, 8, TPixelFormat::pf24bit);  // stretched down onto the texture
+  wire.Fill(clWhite);
+  for (int x = 0; x < 16; ++x) wire.SetPixel(x, 2, clBlack);  // texture row 1
+  struct {
+    int wire, zoom;
+  } cases[] = {{0, 1}, {50, 1}, {100, 1}, {100, 4}, {30, 2}};
+  for (const auto& c : cases) {
+    const TBitmap img = EditorImage(tex, &wire, c.wire, c.zoom);
+    ASSERT_EQ(img.Width(), 8 * c.zoom);
+    ASSERT_EQ(img.Height(), 4 * c.zoom);
+    for (int y = 0; y < img.Height(); ++y)
+      for (int x = 0; x < img.Width(); ++x) {
+        const TColor t = tex.Pixel(x / c.zoom, y / c.zoom);
+        const int w = (y / c.zoom == 1) ? 0 : 255;
+        auto mix = [&](int s) { return static_cast<uint8_t>((s * (100 - c.wire) + w * c.wire) / 100); };
+        ASSERT_EQ(img.Pixel(x, y), RGBColor(mix(GetRValue(t)), mix(GetGValue(t)), mix(GetBValue(t))))
+            << x << "," << y << " wire " << c.wire << " zoom " << c.zoom;
+      }
+  }
+  // An 8-bit texture is shown in its colours; no wire leaves the image alone.
+  TBitmap indexed = tex;
+  indexed.SetPixelFormat(TPixelFormat::pf8bit);
+  const TBitmap shown = EditorImage(indexed, nullptr, 50, 1);
+  EXPECT_EQ(shown.PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(shown.Pixel(3, 2), indexed.Pixel(3, 2));
+}
+
+TEST(TexturePainter, SaveAndRevert) {
+  testsupport::TScratchDir dir{"editor"};
+  auto model = MakeModel();
+  const TModeloPart& talk = *model->Parts[2].Part;  // 64 x 64
+  const std::string file = WritePicture(dir.Folder() + "tex.bmp", 64, 64, 5);
+  auto t = CreateTexture(file, "", "", "Talk", talk, nullptr);
+  const TBitmap original = *t->Bitmap;
+
+  TBitmap mask;
+  BeginStroke(*t, mask);
+  StrokeDab(*t, mask, 20, 20, TBrush{RGBColor(250, 10, 10), 80, 9, ptBrush});
+  t->Modified = true;
+  const TBitmap painted = *t->Bitmap;
+  SetFileAge(file, 1'000'000'000);
+  SaveTexture(*t);
+  EXPECT_NE(t->FileAge, 1'000'000'000);
+  EXPECT_EQ(t->FileAge, FileAge(file));
+  EXPECT_TRUE(t->Modified);
+  TBitmap back;
+  back.LoadFromFile(file);
+  EXPECT_TRUE(back.SameAs(painted));
+
+  // Revert reads the file: the saved state; what was shown becomes the undo copy.
+  StrokeDab(*t, mask, 40, 40, TBrush{clBlack, 100, 9, ptBrush});
+  const TBitmap unsaved = *t->Bitmap;
+  RevertTexture(*t, "Talk", talk, nullptr);
+  EXPECT_TRUE(t->Bitmap->SameAs(painted));
+  EXPECT_TRUE(t->UndoBitmap->SameAs(unsaved));
+  EXPECT_FALSE(t->Modified);
+  EXPECT_FALSE(t->Bitmap->SameAs(original));
+
+  // A file that cannot be read leaves texture and undo copy as they were.
+  std::filesystem::remove(file);
+  t->Modified = true;
+  EXPECT_THROW(RevertTexture(*t, "Talk", talk, nullptr), Exception);
+  EXPECT_TRUE(t->Bitmap->SameAs(painted));
+  EXPECT_TRUE(t->UndoBitmap->SameAs(unsaved));
+  EXPECT_TRUE(t->Modified);
+}
