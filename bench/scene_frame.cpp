@@ -9,25 +9,12 @@
 #include <memory>
 #include <vector>
 
-#include "scene/GLRecorder.h"
-#include "scene/GLViewerCore.h"
-#include "scene/OpenGLX.h"
+#include "bench/GLBenchWindow.h"
 
 namespace {
 
 constexpr int kObjects = 500;
 constexpr int kWidth = 320, kHeight = 240;
-
-// A bare X window with a GL visual, standing in for the widget.
-class BenchViewer : public TGLViewerCore {
- public:
-  TDrawable ViewerDrawable() const override { return {Dpy, Win}; }
-  int ViewerWidth() const override { return kWidth; }
-  int ViewerHeight() const override { return kHeight; }
-  void InvalidateWindow() override {}
-  Display* Dpy = nullptr;
-  Window Win = 0;
-};
 
 void DrawTriangles() {
   // Four triangles of a small tetrahedron, with normals.
@@ -45,42 +32,15 @@ void DrawTriangles() {
 }
 
 struct Fixture {
-  Display* dpy = nullptr;
-  Window win = 0;
+  BenchWindow window{kWidth, kHeight};
   std::unique_ptr<TGLScene> scene;
-  std::unique_ptr<BenchViewer> viewer;
+  BenchViewer* viewer = window.Viewer.get();
   TGLCamera* camera = nullptr;
   std::vector<TDirectOpenGL*> objects;
-  std::string error;
+  std::string error = window.Error;
 
   Fixture() {
-    if (!std::getenv("DISPLAY")) {
-      error = "needs an X display: run under xvfb-run";
-      return;
-    }
-    if (!InitOpenGL()) {
-      error = "libGL.so.1 / libGLU.so.1 missing";
-      return;
-    }
-    dpy = GLX.XOpenDisplay(nullptr);
-    if (!dpy) {
-      error = "cannot open the X display";
-      return;
-    }
-    XVisualInfo* vi = ChooseGLVisual(dpy, DefaultScreen(dpy), opDoubleBuffered);
-    if (!vi) {
-      error = "no GL visual";
-      return;
-    }
-    XSetWindowAttributes a{};
-    a.colormap = GLX.XCreateColormap(dpy, RootWindow(dpy, vi->screen), vi->visual, AllocNone);
-    a.border_pixel = 0;
-    win = GLX.XCreateWindow(dpy, RootWindow(dpy, vi->screen), 0, 0, kWidth, kHeight, 0, vi->depth, InputOutput,
-                            vi->visual, CWColormap | CWBorderPixel, &a);
-    GLX.XFree(vi);
-    GLX.XMapWindow(dpy, win);
-    GLX.XSync(dpy, False);
-
+    if (!error.empty()) return;
     scene = std::make_unique<TGLScene>();
     camera = scene->Cameras().AddNewChild<TGLCamera>();
     auto* target = scene->Objects().AddNewChild<TGLSceneObject>();
@@ -94,10 +54,6 @@ struct Fixture {
       o->OnRender = [](TDirectOpenGL*, TRenderContextInfo&) { DrawTriangles(); };
       objects.push_back(o);
     }
-    viewer = std::make_unique<BenchViewer>();
-    viewer->Dpy = dpy;
-    viewer->Win = win;
-    viewer->CreateContext();
     viewer->SetCamera(camera);
     viewer->Render();  // the first frame builds everything
   }
@@ -108,33 +64,9 @@ Fixture& F() {
   return f;
 }
 
-// Times frame() in the benchmark loop, then counts the OpenGL calls of one more frame.
-template <typename Frame>
-void TimeFrames(benchmark::State& state, Frame frame) {
-  for (auto _ : state) frame();
-  InstallCountingOpenGL();
-  GLCallCount() = 0;
-  frame();
-  state.counters["gl_calls_per_frame"] = static_cast<double>(GLCallCount());
-  RemoveCountingOpenGL();
-}
-
-// One frame of the scene graph, finished. One activation per frame as in the raw loop: Render's
-// own activation nests inside this one.
-void SceneFrame(Fixture& f) {
-  f.viewer->Activate();
-  f.viewer->Render();
-  GL.glFinish();
-  f.viewer->Deactivate();
-}
-
 void BM_SceneGraphFrame(benchmark::State& state) {
   Fixture& f = F();
-  if (!f.error.empty()) {
-    state.SkipWithError(f.error.c_str());
-    return;
-  }
-  TimeFrames(state, [&] { SceneFrame(f); });
+  TimeFramesOrSkip(state, f.error, [&] { SceneGraphFrame(*f.viewer); });
 }
 
 // The calls the scene graph makes for this scene, issued by hand: clear, projection, view,
@@ -142,15 +74,8 @@ void BM_SceneGraphFrame(benchmark::State& state) {
 // caches), its triangles and the cache reset.
 void RawFrame(Fixture& f) {
   BenchViewer& v = *f.viewer;
-  static const GLfloat grey2[4] = {0.2f, 0.2f, 0.2f, 1}, grey8[4] = {0.8f, 0.8f, 0.8f, 1}, black[4] = {0, 0, 0, 1};
   v.Activate();
-  GL.glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  GL.glMatrixMode(GL_PROJECTION);
-  GL.glLoadIdentity();
-  const float n = 50.0f * 2 * 96 / (25.4f * kWidth);
-  GL.glFrustum(-0.5, 0.5, -0.375, 0.375, n, n + 100);
-  GL.glMatrixMode(GL_MODELVIEW);
-  GL.glLoadIdentity();
+  rawgl::BeginFrame(kWidth);
   TGLLightSource* light = f.scene->LightSlot(0);
   for (int i = 0; i < 8; ++i) {
     if (i > 0) {
@@ -166,31 +91,17 @@ void RawFrame(Fixture& f) {
   }
   for (TDirectOpenGL* o : f.objects) {
     GL.glLoadMatrixf(&o->AbsoluteMatrix()[0][0]);
-    GL.glMaterialfv(GL_FRONT, GL_EMISSION, black);
-    GL.glMaterialfv(GL_FRONT, GL_AMBIENT, grey2);
-    GL.glMaterialfv(GL_FRONT, GL_DIFFUSE, grey8);
-    GL.glMaterialfv(GL_FRONT, GL_SPECULAR, black);
-    GL.glMateriali(GL_FRONT, GL_SHININESS, 0);
-    GL.glPolygonMode(GL_FRONT, GL_FILL);
+    rawgl::FrontMaterial();
     DrawTriangles();
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, grey2);
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, grey8);
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
-    GL.glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
+    rawgl::ResetMaterial();
   }
-  GL.glFlush();
-  SwapGLBuffers({f.dpy, f.win});
-  GL.glFinish();
+  rawgl::EndFrame(f.window);
   v.Deactivate();
 }
 
 void BM_RawGLFrame(benchmark::State& state) {
   Fixture& f = F();
-  if (!f.error.empty()) {
-    state.SkipWithError(f.error.c_str());
-    return;
-  }
-  TimeFrames(state, [&] { RawFrame(f); });
+  TimeFramesOrSkip(state, f.error, [&] { RawFrame(f); });
 }
 
 // The same scene with every object compiled into a display list (UseBuildList).
@@ -202,7 +113,7 @@ void BM_SceneGraphFrameWithLists(benchmark::State& state) {
   }
   for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(true);
   f.viewer->Render();
-  TimeFrames(state, [&] { SceneFrame(f); });
+  TimeFrames(state, [&] { SceneGraphFrame(*f.viewer); });
   for (TDirectOpenGL* o : f.objects) o->SetUseBuildList(false);
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "codecs/GIFImage.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "platform/StrUtils.h"
@@ -256,6 +257,8 @@ TFileFormatList& FileFormatList() {
   static TFileFormatList* list = [] {
     auto* l = new TFileFormatList(PictureLoader());
     RegisterImageFormats(*l);
+    // The GIF class registers itself with the picture loader, beside the table.
+    RegisterGIFImage(PictureLoader());
     return l;
   }();
   return *list;

@@ -25,6 +25,7 @@
 #include "codecs/ImageFormats.h"
 #include "controls/ColorPickerButton.h"
 #include "controls/LabelScrollBar.h"
+#include "editor/PicturePreview.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_about.h"
 #include "model/crvn_o3d.h"
@@ -200,6 +201,9 @@ void Tmain_unificada::SetupComponents() {
   SaveDialog1.Filter = "Corvane Projects (*.cvp)|*.cvp";
   OpenPictureDialog1.MultiSelect = true;
   OpenPictureDialog1.Title = "Select Texture file";
+  // The open-picture dialog previews the file under the cursor; animated GIFs play there.
+  OpenPictureDialog1.Preview = true;
+  InstallPicturePreview();
 
   ui->SplitterMain->setStretchFactor(0, 1);
   ui->SplitterMain->setStretchFactor(1, 1);

@@ -192,7 +192,6 @@ void TGLNodes::RenderTesselatedPolygon(bool textured, const TAffineVector* norma
                                        bool invertNormals) {
   const int n = Count();
   if (n < 3) return;
-  TTessState state;
   std::vector<TAffineVector> outline;
   if (splineDivisions > 1) {
     auto spline = CreateNewCubicSpline();
@@ -206,7 +205,12 @@ void TGLNodes::RenderTesselatedPolygon(bool textured, const TAffineVector* norma
     for (const auto& node : FItems) outline.push_back(AffineVectorMake(node->AsVector()));
   }
   if (invertNormals) std::reverse(outline.begin(), outline.end());
+  RenderTesselatedContours({outline}, textured, normal, GLU_TESS_WINDING_ODD);
+}
 
+void RenderTesselatedContours(const std::vector<std::vector<TAffineVector>>& contours, bool textured,
+                              const TAffineVector* normal, uint32_t windingRule) {
+  TTessState state;
   GLUtesselator* tess = GL.gluNewTess();
   GTess = &state;
   {
@@ -221,19 +225,22 @@ void TGLNodes::RenderTesselatedPolygon(bool textured, const TAffineVector* norma
     GL.gluTessCallback(tess, GLU_TESS_END, reinterpret_cast<_GLUfuncptr>(&TessEnd));
     GL.gluTessCallback(tess, GLU_TESS_ERROR, reinterpret_cast<_GLUfuncptr>(&TessError));
     GL.gluTessCallback(tess, GLU_TESS_COMBINE, reinterpret_cast<_GLUfuncptr>(&TessCombine));
+    if (windingRule != GLU_TESS_WINDING_ODD) GL.gluTessProperty(tess, GLU_TESS_WINDING_RULE, windingRule);
     if (normal) {
       GL.glNormal3fv(normal->data());
       GL.gluTessNormal(tess, (*normal)[0], (*normal)[1], (*normal)[2]);
     }
     GL.gluTessBeginPolygon(tess, nullptr);
-    GL.gluTessBeginContour(tess);
-    std::vector<std::array<GLdouble, 3>> coords(outline.size());
-    for (size_t i = 0; i < outline.size(); ++i) {
-      state.Points.push_back(outline[i]);
-      coords[i] = {outline[i][0], outline[i][1], outline[i][2]};
-      GL.gluTessVertex(tess, coords[i].data(), state.Points.back().data());
+    std::deque<std::array<GLdouble, 3>> coords;  // GLU keeps the addresses until the polygon ends
+    for (const auto& contour : contours) {
+      GL.gluTessBeginContour(tess);
+      for (const TAffineVector& p : contour) {
+        state.Points.push_back(p);
+        coords.push_back({p[0], p[1], p[2]});
+        GL.gluTessVertex(tess, coords.back().data(), state.Points.back().data());
+      }
+      GL.gluTessEndContour(tess);
     }
-    GL.gluTessEndContour(tess);
     GL.gluTessEndPolygon(tess);
   }
   if (state.Error) {

@@ -156,6 +156,11 @@ class TGLNodes {
   int FUpdateCount = 0;
 };
 
+// Tessellates closed contours in one plane with GLU and draws the triangles (the vertex doubles
+// as texture coordinate when textured). windingRule is a GLU_TESS_WINDING_* value.
+void RenderTesselatedContours(const std::vector<std::vector<TAffineVector>>& contours, bool textured,
+                              const TAffineVector* normal, uint32_t windingRule);
+
 // Base of data read from files (vector files of meshes).
 class TDataFile : public TPersistent {
  public:

@@ -98,6 +98,10 @@ const GLubyte* GLAPIENTRY F_gluGetString(GLenum name) {
 template <typename T>
 void GetValues(GLenum pname, T* out) {
   TGLRecorder& r = GLRecorder();
+  if (pname == GL_PACK_ALIGNMENT || pname == GL_UNPACK_ALIGNMENT) {
+    out[0] = static_cast<T>(pname == GL_PACK_ALIGNMENT ? r.PackAlignment : r.UnpackAlignment);
+    return;
+  }
   if (pname == GL_MODELVIEW_MATRIX || pname == GL_PROJECTION_MATRIX) {
     const TMatrix& m = pname == GL_MODELVIEW_MATRIX ? r.Modelview : r.Projection;
     for (int i = 0; i < 16; ++i) out[i] = static_cast<T>(m[i / 4][i % 4]);
@@ -125,6 +129,33 @@ void GLAPIENTRY F_glGetDoublev(GLenum pname, GLdouble* p) {
 void GLAPIENTRY F_glLightfv(GLenum light, GLenum pname, const GLfloat* v) {
   // The four values too: positions and colours are what a test wants to see.
   Record("glLightfv", {double(light), double(pname), v[0], v[1], v[2], pname == GL_SPOT_DIRECTION ? 0 : v[3]});
+}
+void GLAPIENTRY F_glPixelStorei(GLenum pname, GLint param) {
+  Record("glPixelStorei", MakeArgs(pname, param));
+  if (pname == GL_PACK_ALIGNMENT) GLRecorder().PackAlignment = param;
+  if (pname == GL_UNPACK_ALIGNMENT) GLRecorder().UnpackAlignment = param;
+}
+// Scales like the real one as far as memory goes: source rows are read at the unpack alignment,
+// output rows written at the pack alignment (nearest pixel), so a buffer sized without the
+// padding overflows here too.
+GLint GLAPIENTRY F_gluScaleImage(GLenum format, GLint wIn, GLint hIn, GLenum typeIn, const void* dataIn, GLint wOut,
+                                 GLint hOut, GLenum typeOut, void* dataOut) {
+  Record("gluScaleImage", MakeArgs(format, wIn, hIn, typeIn, 0, wOut, hOut, typeOut));
+  const size_t c = format == GL_RGBA || format == GL_BGRA_EXT ? 4 : 3;
+  auto stride = [c](GLint w, GLint align) {
+    const size_t a = static_cast<size_t>(align < 1 ? 1 : align);
+    return (static_cast<size_t>(w) * c + a - 1) / a * a;
+  };
+  const size_t inStride = stride(wIn, GLRecorder().UnpackAlignment);
+  const size_t outStride = stride(wOut, GLRecorder().PackAlignment);
+  const auto* in = static_cast<const uint8_t*>(dataIn);
+  auto* out = static_cast<uint8_t*>(dataOut);
+  for (GLint y = 0; y < hOut; ++y)
+    for (GLint x = 0; x < wOut; ++x) {
+      const size_t sx = static_cast<size_t>(x * wIn / wOut), sy = static_cast<size_t>(y * hIn / hOut);
+      std::memcpy(out + static_cast<size_t>(y) * outStride + static_cast<size_t>(x) * c, in + sy * inStride + sx * c, c);
+    }
+  return 0;
 }
 void GLAPIENTRY F_glVertex3fv(const GLfloat* v) { Record("glVertex3fv", {v[0], v[1], v[2]}); }
 void GLAPIENTRY F_glMatrixMode(GLenum mode) {
@@ -356,6 +387,8 @@ void InstallRecordingOpenGL() {
   GL.glGetDoublev = &F_glGetDoublev;
   GL.glLightfv = &F_glLightfv;
   GL.glVertex3fv = &F_glVertex3fv;
+  GL.glPixelStorei = &F_glPixelStorei;
+  GL.gluScaleImage = &F_gluScaleImage;
   GL.glMatrixMode = &F_glMatrixMode;
   GL.glLoadIdentity = &F_glLoadIdentity;
   GL.glLoadMatrixf = &F_glLoadMatrixf;

@@ -39,6 +39,7 @@ class TGLRecorder {
   TMatrix Modelview = IdentityHmgMatrix, Projection = IdentityHmgMatrix;
   std::vector<TMatrix> ModelviewStack, ProjectionStack;
   GLuint NextList = 1, NextTexture = 1;
+  GLint PackAlignment = 4, UnpackAlignment = 4;  // glPixelStorei; gluScaleImage obeys them
 
   void Clear() { Calls.clear(); }
   void Reset();  // answers and state to their defaults, calls cleared

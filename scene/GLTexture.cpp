@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "platform/Exceptions.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Streams.h"
+#include "scene/GLMaterialLibrary.h"
 #include "scene/OpenGL12.h"
 
 const std::array<TVector, 25>& SystemColors() {
@@ -120,12 +123,241 @@ void TGLFaceProperties::Apply(uint32_t face) const {
   SetGLPolygonMode(face, modes[FPolygonMode]);
 }
 
+// --- texture
+
+TGLTexture::TGLTexture(TPersistent* owner)
+    : TGLUpdateAbleObject(owner), FTransparentColor(std::make_unique<TGLColor>(this)) {
+  FImage = std::make_unique<TGLPersistentImage>(this);
+}
+
+TGLTexture::~TGLTexture() {
+  try {
+    DestroyHandle(false);
+  } catch (...) {
+    FHandle = 0;  // an unusable binding: the name is forgotten
+  }
+}
+
+void TGLTexture::NewImage(const TGLTextureImageFactory& factory) {
+  std::unique_ptr<TGLTextureImage> image = factory(this);
+  image->OnTextureNeeded = OnTextureNeeded;
+  FImage = std::move(image);
+}
+
+void TGLTexture::SetImage(const TGLTextureImage& image) {
+  if (std::strcmp(image.ClassName(), FImage->ClassName()) != 0) {
+    const TGLTextureImageFactory* f = FindGLTextureImageClass(image.ClassName());
+    if (!f) throw EAssertionFailed("Assertion failure");
+    NewImage(*f);
+  }
+  FImage->Assign(&image);
+}
+
+void TGLTexture::SetImageClassName(const std::string& name) {
+  if (name == FImage->ClassName()) return;
+  const TGLTextureImageFactory* f = FindGLTextureImageClass(name);
+  // An unknown class keeps the image: an instance of no class cannot be made.
+  if (!f) throw EAssertionFailed("Assertion failure");
+  NewImage(*f);
+  FChanges |= tcImage;
+  NotifyChange(this);
+}
+
+void TGLTexture::AssignBitmap(const TBitmap& bitmap) {
+  if (auto* p = dynamic_cast<TGLPictureImage*>(FImage.get())) {
+    p->AssignBitmap(bitmap);
+    return;
+  }
+  NewImage(*FindGLTextureImageClass(TGLPersistentImage::StaticClassName));
+  static_cast<TGLPictureImage&>(*FImage).AssignBitmap(bitmap);
+}
+
+void TGLTexture::SetImageAlpha(TGLTextureImageAlpha v) {
+  FImageAlpha = v;
+  FChanges |= tcImage;
+  NotifyChange(this);
+}
+
+void TGLTexture::SetTransparentColor(const TGLColor& c) {
+  FTransparentColor->BeginUpdate();
+  FTransparentColor->Assign(&c);
+  FTransparentColor->EndUpdate();
+  FChanges |= tcImage;
+  NotifyChange(this);
+}
+
+namespace {
+template <typename T>
+bool StoreParam(T& field, T v, uint8_t& changes) {
+  if (field == v) return false;
+  field = v;
+  changes |= tcParams;
+  return true;
+}
+}  // namespace
+
+void TGLTexture::SetTextureMode(TGLTextureMode v) {
+  if (StoreParam(FTextureMode, v, FChanges)) NotifyChange(this);
+}
+void TGLTexture::SetTextureWrap(TGLTextureWrap v) {
+  if (StoreParam(FTextureWrap, v, FChanges)) NotifyChange(this);
+}
+void TGLTexture::SetMinFilter(TGLMinFilter v) {
+  if (StoreParam(FMinFilter, v, FChanges)) NotifyChange(this);
+}
+void TGLTexture::SetMagFilter(TGLMagFilter v) {
+  if (StoreParam(FMagFilter, v, FChanges)) NotifyChange(this);
+}
+
+void TGLTexture::SetDisabled(bool v) {
+  if (v == FDisabled) return;
+  FDisabled = v;
+  NotifyChange(this);
+}
+
+void TGLTexture::Assign(const TPersistent* source) {
+  if (source == this) return;
+  if (auto* t = dynamic_cast<const TGLTexture*>(source)) {
+    FImageAlpha = t->FImageAlpha;
+    FTransparentColor->BeginUpdate();
+    FTransparentColor->Assign(t->FTransparentColor.get());
+    FTransparentColor->EndUpdate();
+    FTextureMode = t->FTextureMode;
+    FTextureWrap = t->FTextureWrap;
+    FMinFilter = t->FMinFilter;
+    FMagFilter = t->FMagFilter;
+    FDisabled = t->FDisabled;
+    SetImage(*t->FImage);
+    FChanges |= tcImage | tcParams;
+    NotifyChange(this);
+    return;
+  }
+  TGLUpdateAbleObject::Assign(source);
+}
+
+uint32_t TGLTexture::Handle() {
+  if (FHandle && FHandleGeneration != SharedNamesGeneration()) {
+    // The names died with the last context: upload into a new one.
+    FHandle = 0;
+    FChanges |= tcImage | tcParams;
+  }
+  if (FHandle && FChanges == 0) return FHandle;
+  if (!FHandle) {
+    GLuint name = 0;
+    GL.glGenTextures(1, &name);
+    if (name == 0) throw EAssertionFailed("Assertion failure");
+    FHandle = name;
+    FHandleGeneration = SharedNamesGeneration();
+  }
+  GL.glBindTexture(GL_TEXTURE_2D, FHandle);
+  PrepareImage();
+  PrepareParams();
+  FChanges = 0;
+  return FHandle;
+}
+
+void TGLTexture::PrepareImage() {
+  TScopeGuard release([this] { FImage->ReleaseBitmap(); });
+  const TBitmap* bitmap = FImage->GetBitmap();
+  if (!bitmap || bitmap->Width() < 1 || bitmap->Height() < 1) return;
+  const bool bgr = OpenGLFlags.EXT_bgra();
+  const TTexturePixels px = PrepareTexturePixels(*bitmap, FImageAlpha, FTransparentColor->Color(), bgr);
+  const int c = px.Components;
+  GLenum format = bgr ? GL_BGR_EXT : GL_RGB;
+  if (c == 4) format = bgr ? GL_BGRA_EXT : GL_RGBA;
+  GLint maxSize = 0;
+  GL.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  const int w2 = TextureTargetSize(px.Width, maxSize), h2 = TextureTargetSize(px.Height, maxSize);
+  // The scaler reads rows at the unpack alignment and writes them at the pack alignment: the
+  // source rows are laid out for 4 (3-byte pixels padded, 4-byte pixels packed), the output is
+  // sized for whatever the pack alignment pads to, and the upload reads it back with that.
+  GLint packAlignment = 0;
+  GL.glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
+  if (packAlignment < 1) packAlignment = 4;
+  GL.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  GL.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  GL.glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+  GL.glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  std::vector<uint8_t> scaled(PaddedImageBytes(w2, h2, c, packAlignment));
+  GL.gluScaleImage(format, px.Width, px.Height, GL_UNSIGNED_BYTE, px.Data.data(), w2, h2, GL_UNSIGNED_BYTE,
+                   scaled.data());
+  GL.glPixelStorei(GL_UNPACK_ALIGNMENT, packAlignment);
+  if (FMinFilter >= miNearestMipmapNearest)
+    GL.gluBuild2DMipmaps(GL_TEXTURE_2D, c, w2, h2, format, GL_UNSIGNED_BYTE, scaled.data());
+  else
+    GL.glTexImage2D(GL_TEXTURE_2D, 0, c, w2, h2, 0, format, GL_UNSIGNED_BYTE, scaled.data());
+}
+
+void TGLTexture::PrepareParams() {
+  GL.glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  GL.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  GL.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  GL.glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+  GL.glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  static constexpr GLint wrapS[4] = {GL_REPEAT, GL_CLAMP, GL_CLAMP, GL_REPEAT};
+  static constexpr GLint wrapT[4] = {GL_REPEAT, GL_CLAMP, GL_REPEAT, GL_CLAMP};
+  GL.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrapS[FTextureWrap]);
+  GL.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrapT[FTextureWrap]);
+  static constexpr GLint minFilters[6] = {GL_NEAREST,
+                                          GL_LINEAR,
+                                          GL_NEAREST_MIPMAP_NEAREST,
+                                          GL_LINEAR_MIPMAP_NEAREST,
+                                          GL_NEAREST_MIPMAP_LINEAR,
+                                          GL_LINEAR_MIPMAP_LINEAR};
+  GL.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilters[FMinFilter]);
+  GL.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, FMagFilter == maLinear ? GL_LINEAR : GL_NEAREST);
+}
+
+void TGLTexture::Apply(TRenderContextInfo&) {
+  GL.glBindTexture(GL_TEXTURE_2D, Handle());
+  static constexpr GLint modes[4] = {GL_DECAL, GL_MODULATE, GL_BLEND, GL_REPLACE};
+  GL.glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, modes[FTextureMode]);
+}
+
+void TGLTexture::DestroyHandle(bool contextGone) {
+  if (FHandle) {
+    const GLuint name = FHandle;
+    const bool live = FHandleGeneration == SharedNamesGeneration();
+    FHandle = 0;
+    FChanges |= tcImage | tcParams;
+    // Without a context (a viewer closing, a destructor) the name can only be forgotten.
+    if (!contextGone && live && CurrentRC()) GL.glDeleteTextures(1, &name);
+  }
+}
+
 // --- material
 
 TGLMaterial::TGLMaterial(TPersistent* owner)
     : TGLUpdateAbleObject(owner),
       FFront(std::make_unique<TGLFaceProperties>(this)),
-      FBack(std::make_unique<TGLFaceProperties>(this)) {}
+      FBack(std::make_unique<TGLFaceProperties>(this)),
+      FTexture(std::make_unique<TGLTexture>(this)) {}
+
+TGLMaterial::~TGLMaterial() {
+  if (FLibMaterial) FLibMaterial->UnregisterUser(this);
+}
+
+void TGLMaterial::SetMaterialLibrary(TGLMaterialLibrary* library) {
+  FMaterialLibrary = library;
+  SetLibMaterialName(FLibMaterialName);
+}
+
+void TGLMaterial::SetLibMaterialName(const std::string& name) {
+  TGLLibMaterial* found = FMaterialLibrary ? FMaterialLibrary->Materials().GetLibMaterialByName(name) : nullptr;
+  FLibMaterialName = name;
+  if (found == FLibMaterial) return;
+  if (FLibMaterial) FLibMaterial->UnregisterUser(this);
+  FLibMaterial = found;
+  if (FLibMaterial) FLibMaterial->RegisterUser(this);
+  NotifyChange(this);
+}
+
+void TGLMaterial::DestroyHandle(bool contextGone) {
+  if (FLibMaterial)
+    FLibMaterial->Material().Texture().DestroyHandle(contextGone);
+  else
+    FTexture->DestroyHandle(contextGone);
+}
 
 void TGLMaterial::SetBlendingMode(TBlendingMode m) {
   if (m == FBlendingMode) return;
@@ -138,8 +370,11 @@ void TGLMaterial::Assign(const TPersistent* source) {
     BeginUpdate();
     FFront->Assign(m->FFront.get());
     FBack->Assign(m->FBack.get());
+    FTexture->Assign(m->FTexture.get());
     EndUpdate();
     FBlendingMode = m->FBlendingMode;
+    FMaterialLibrary = m->FMaterialLibrary;
+    SetLibMaterialName(m->FLibMaterialName);
     NotifyChange(this);
     return;
   }
@@ -152,10 +387,23 @@ void TGLMaterial::NotifyChange(TPersistent* sender) {
     o->NotifyChange(this);
     return;
   }
+  if (auto* lib = dynamic_cast<TGLLibMaterial*>(Owner)) {
+    lib->NotifyUsers();
+    return;
+  }
   TGLUpdateAbleObject::NotifyChange(sender);
 }
 
-void TGLMaterial::Apply(TRenderContextInfo& rci) const {
+void TGLMaterial::Apply(TRenderContextInfo& rci) {
+  if (FLibMaterial) {
+    if (!FLibMaterial->TextureMatrixIsIdentity()) SetGLTextureMatrix(FLibMaterial->TextureMatrix());
+    FLibMaterial->Material().ApplyOwn(rci);
+    return;
+  }
+  ApplyOwn(rci);
+}
+
+void TGLMaterial::ApplyOwn(TRenderContextInfo& rci) {
   FFront->Apply(GL_FRONT);
   if (!HasState(rci.CurrentStates, stCullFace)) FBack->Apply(GL_BACK);
   switch (FBlendingMode) {
@@ -171,8 +419,14 @@ void TGLMaterial::Apply(TRenderContextInfo& rci) const {
       GL.glBlendFunc(GL_SRC_ALPHA, GL_ONE);
       break;
   }
-  // No texture is attached yet: texturing stays off.
-  UnSetGLState(rci.CurrentStates, stTexture2D);
+  if (!FTexture->Disabled()) {
+    SetGLState(rci.CurrentStates, stTexture2D);
+    FTexture->Apply(rci);
+  } else {
+    UnSetGLState(rci.CurrentStates, stTexture2D);
+  }
 }
 
-void TGLMaterial::UnApply(TRenderContextInfo&) const {}
+void TGLMaterial::UnApply(TRenderContextInfo&) {
+  if (FLibMaterial && !FLibMaterial->TextureMatrixIsIdentity()) ResetGLTextureMatrix();
+}

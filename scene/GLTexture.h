@@ -8,8 +8,12 @@
 
 #include "platform/Color.h"
 #include "scene/GLMisc.h"
+#include "scene/GLTextureImage.h"
+#include "scene/GLTextureUpload.h"
 
 class TStream;
+class TGLLibMaterial;
+class TGLMaterialLibrary;
 
 // The 25 system colours (the classic scheme; Linux has no system palette to read).
 const std::array<TVector, 25>& SystemColors();
@@ -80,11 +84,90 @@ class TGLFaceProperties : public TGLUpdateAbleObject {
   uint8_t FShininess = 0;
 };
 
+enum TGLTextureMode : uint8_t { tmDecal, tmModulate, tmBlend, tmReplace };
+enum TGLTextureWrap : uint8_t { twBoth, twNone, twVertical, twHorizontal };
+enum TGLMinFilter : uint8_t {
+  miNearest,
+  miLinear,
+  miNearestMipmapNearest,
+  miLinearMipmapNearest,
+  miNearestMipmapLinear,
+  miLinearMipmapLinear
+};
+enum TGLMagFilter : uint8_t { maNearest, maLinear };
+enum TGLTextureChange : uint8_t { tcImage = 1, tcParams = 2 };
+
+// One OpenGL 2D texture: made from its image's bitmap on first use, uploaded again only after a
+// change of the image or of the alpha rule; a parameter change only sets the parameters again.
+class TGLTexture : public TGLUpdateAbleObject {
+ public:
+  explicit TGLTexture(TPersistent* owner);
+  ~TGLTexture() override;  // never raises: without a current context the name is only forgotten
+  const char* ClassName() const override { return "TGLTexture"; }
+
+  TGLTextureImage& Image() { return *FImage; }
+  const TGLTextureImage& Image() const { return *FImage; }
+  // A new image of the source's class when the class differs, then assigned from the source.
+  void SetImage(const TGLTextureImage& image);
+  std::string ImageClassName() const { return FImage->ClassName(); }
+  // An unknown class name keeps the image and raises "Assertion failure".
+  void SetImageClassName(const std::string& name);
+  bool StoredImageClassName() const { return ImageClassName() != TGLPersistentImage::StaticClassName; }
+  // Shortcut for the preview: the bitmap goes into a picture image's picture.
+  void AssignBitmap(const TBitmap& bitmap);
+
+  TGLTextureImageAlpha ImageAlpha() const { return FImageAlpha; }
+  void SetImageAlpha(TGLTextureImageAlpha v);  // always uploads again
+  TGLColor& TransparentColor() { return *FTransparentColor; }
+  void SetTransparentColor(const TGLColor& c);  // always uploads again
+  TGLTextureMode TextureMode() const { return FTextureMode; }
+  void SetTextureMode(TGLTextureMode v);
+  TGLTextureWrap TextureWrap() const { return FTextureWrap; }
+  void SetTextureWrap(TGLTextureWrap v);
+  TGLMinFilter MinFilter() const { return FMinFilter; }
+  void SetMinFilter(TGLMinFilter v);
+  TGLMagFilter MagFilter() const { return FMagFilter; }
+  void SetMagFilter(TGLMagFilter v);
+  bool Disabled() const { return FDisabled; }
+  void SetDisabled(bool v);
+  TTextureNeededEvent OnTextureNeeded;  // handed to every image made afterwards
+
+  void Assign(const TPersistent* source) override;
+  uint8_t Changes() const { return FChanges; }
+  void ImageChanged() { FChanges |= tcImage; }
+  // The OpenGL name, generated and uploaded when needed (a context must be current).
+  uint32_t Handle();
+  // The name as it stands (0 = none), without uploading.
+  uint32_t TextureHandle() const { return FHandle; }
+  // Binds the texture and sets the environment mode.
+  void Apply(TRenderContextInfo& rci);
+  // Releases the name; with contextGone (or without a current context, or after the shared
+  // names died) it is only forgotten. Either way the next Handle uploads again.
+  void DestroyHandle(bool contextGone);
+
+ private:
+  void NewImage(const TGLTextureImageFactory& factory);
+  void PrepareImage();
+  void PrepareParams();
+  uint32_t FHandle = 0;
+  uint32_t FHandleGeneration = 0;  // of the shared names when FHandle was made
+  TGLTextureMode FTextureMode = tmDecal;
+  TGLTextureWrap FTextureWrap = twBoth;
+  TGLMinFilter FMinFilter = miNearest;
+  TGLMagFilter FMagFilter = maNearest;
+  uint8_t FChanges = tcImage | tcParams;
+  bool FDisabled = true;
+  std::unique_ptr<TGLTextureImage> FImage;
+  TGLTextureImageAlpha FImageAlpha = tiaDefault;
+  std::unique_ptr<TGLColor> FTransparentColor;
+};
+
 enum TBlendingMode : uint8_t { bmOpaque, bmTransparency, bmAdditive };
 
 class TGLMaterial : public TGLUpdateAbleObject {
  public:
   explicit TGLMaterial(TPersistent* owner);
+  ~TGLMaterial() override;  // leaves the library material it uses
   const char* ClassName() const override { return "TGLMaterial"; }
   TGLFaceProperties& FrontProperties() { return *FFront; }
   TGLFaceProperties& BackProperties() { return *FBack; }
@@ -92,13 +175,31 @@ class TGLMaterial : public TGLUpdateAbleObject {
   const TGLFaceProperties& BackProperties() const { return *FBack; }
   TBlendingMode BlendingMode() const { return FBlendingMode; }
   void SetBlendingMode(TBlendingMode m);
+  TGLTexture& Texture() { return *FTexture; }
+  const TGLTexture& Texture() const { return *FTexture; }
+  void SetTexture(const TGLTexture& t) { FTexture->Assign(&t); }
+  TGLMaterialLibrary* MaterialLibrary() const { return FMaterialLibrary; }
+  void SetMaterialLibrary(TGLMaterialLibrary* library);
+  const std::string& LibMaterialName() const { return FLibMaterialName; }
+  void SetLibMaterialName(const std::string& name);
+  TGLLibMaterial* LibMaterial() const { return FLibMaterial; }
+  // The four describing properties are stored only when no library material is in use.
+  bool StoredMaterial() const { return FLibMaterial == nullptr; }
   void Assign(const TPersistent* source) override;
   void NotifyChange(TPersistent* sender) override;
-  // Sets the faces' materials and the blending through rci's capability set.
-  void Apply(TRenderContextInfo& rci) const;
-  void UnApply(TRenderContextInfo& rci) const;
+  // Faces, blending and texture through rci's capability set (a library material in use is
+  // applied instead, with its texture matrix).
+  void Apply(TRenderContextInfo& rci);
+  void UnApply(TRenderContextInfo& rci);
+  void DestroyHandle(bool contextGone);
 
  private:
+  friend class TGLLibMaterial;
+  void ApplyOwn(TRenderContextInfo& rci);
   std::unique_ptr<TGLFaceProperties> FFront, FBack;
   TBlendingMode FBlendingMode = bmOpaque;
+  std::unique_ptr<TGLTexture> FTexture;
+  TGLMaterialLibrary* FMaterialLibrary = nullptr;
+  std::string FLibMaterialName;
+  TGLLibMaterial* FLibMaterial = nullptr;
 };

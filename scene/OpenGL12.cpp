@@ -148,6 +148,7 @@ struct TContextInfo {
 };
 std::map<HGLRC, TContextInfo> GContexts;
 GLXContext GShareContext = nullptr;
+uint32_t GSharedNamesGeneration = 1;
 Display* GShareDisplay = nullptr;
 
 // X error trap state (Xlib's handler is process-wide, so is this).
@@ -191,6 +192,7 @@ void CloseOpenGL() {
     *h = nullptr;
   }
   GFake = false;
+  ++GSharedNamesGeneration;
   for (const TEntry& e : Entries()) SetSlot(e, e.Missing);
   GLastPixelFormat = 0;
 }
@@ -509,6 +511,7 @@ void DestroyRenderingContext(HGLRC rc) {
     GLX.glXDestroyContext(GShareDisplay, GShareContext);
     GShareContext = nullptr;
     GShareDisplay = nullptr;
+    ++GSharedNamesGeneration;
   }
   trap.Check();
 }
@@ -568,6 +571,7 @@ bool DescribeCurrentPixelFormat(TPixelFormatDescription& pfd) {
 TGLDC CurrentDC() { return GActivationCount >= 1 ? GCurrentDC : TGLDC{}; }
 HGLRC CurrentRC() { return GActivationCount >= 1 ? GCurrentRC : nullptr; }
 int ActivationCount() { return GActivationCount; }
+uint32_t SharedNamesGeneration() { return GSharedNamesGeneration; }
 int LiveRenderingContexts() { return static_cast<int>(GContexts.size()); }
 
 void SwapGLBuffers(const TGLDC& dc) {

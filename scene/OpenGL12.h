@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Bitmap.h"  // TPaletteEntry
 #include "platform/Exceptions.h"
 
 // X(return type, exported name, parameter list, argument list)
@@ -33,7 +34,9 @@
   X(void, glColor3fv, (const GLfloat* v), (v))                                                                 \
   X(void, glColor4f, (GLfloat r, GLfloat g, GLfloat b, GLfloat a), (r, g, b, a))                               \
   X(void, glColor4fv, (const GLfloat* v), (v))                                                                 \
+  X(void, glCallLists, (GLsizei n, GLenum type, const void* lists), (n, type, lists))                          \
   X(void, glColorMaterial, (GLenum face, GLenum mode), (face, mode))                                           \
+  X(void, glColorPointer, (GLint size, GLenum type, GLsizei stride, const void* ptr), (size, type, stride, ptr)) \
   X(void, glCullFace, (GLenum mode), (mode))                                                                   \
   X(void, glDeleteLists, (GLuint list, GLsizei range), (list, range))                                          \
   X(void, glDeleteTextures, (GLsizei n, const GLuint* textures), (n, textures))                                \
@@ -42,6 +45,7 @@
   X(void, glDisable, (GLenum cap), (cap))                                                                      \
   X(void, glDisableClientState, (GLenum array), (array))                                                       \
   X(void, glDrawArrays, (GLenum mode, GLint first, GLsizei count), (mode, first, count))                       \
+  X(void, glEvalMesh2, (GLenum mode, GLint i1, GLint i2, GLint j1, GLint j2), (mode, i1, i2, j1, j2))        \
   X(void, glDrawElements, (GLenum mode, GLsizei count, GLenum type, const void* indices),                      \
     (mode, count, type, indices))                                                                              \
   X(void, glEnable, (GLenum cap), (cap))                                                                       \
@@ -64,17 +68,27 @@
   X(void, glGetFloatv, (GLenum pname, GLfloat* params), (pname, params))                                       \
   X(void, glGetIntegerv, (GLenum pname, GLint* params), (pname, params))                                       \
   X(const GLubyte*, glGetString, (GLenum name), (name))                                                        \
+  X(void, glGetTexLevelParameteriv, (GLenum target, GLint level, GLenum pname, GLint* params),                 \
+    (target, level, pname, params))                                                                            \
   X(void, glHint, (GLenum target, GLenum mode), (target, mode))                                                \
+  X(void, glInterleavedArrays, (GLenum format, GLsizei stride, const void* ptr), (format, stride, ptr))        \
   X(GLboolean, glIsEnabled, (GLenum cap), (cap))                                                               \
   X(GLboolean, glIsList, (GLuint list), (list))                                                                \
   X(void, glLightModelfv, (GLenum pname, const GLfloat* params), (pname, params))                              \
   X(void, glLightModeli, (GLenum pname, GLint param), (pname, param))                                          \
   X(void, glLightf, (GLenum light, GLenum pname, GLfloat param), (light, pname, param))                        \
   X(void, glLightfv, (GLenum light, GLenum pname, const GLfloat* params), (light, pname, params))              \
+  X(void, glListBase, (GLuint base), (base))                                                                   \
   X(void, glLineStipple, (GLint factor, GLushort pattern), (factor, pattern))                                  \
   X(void, glLineWidth, (GLfloat width), (width))                                                               \
   X(void, glLoadIdentity, (), ())                                                                              \
   X(void, glLoadMatrixf, (const GLfloat* m), (m))                                                              \
+  X(void, glMap2f,                                                                                             \
+    (GLenum target, GLfloat u1, GLfloat u2, GLint ustride, GLint uorder, GLfloat v1, GLfloat v2, GLint vstride, \
+     GLint vorder, const GLfloat* points),                                                                     \
+    (target, u1, u2, ustride, uorder, v1, v2, vstride, vorder, points))                                        \
+  X(void, glMapGrid2f, (GLint un, GLfloat u1, GLfloat u2, GLint vn, GLfloat v1, GLfloat v2),                    \
+    (un, u1, u2, vn, v1, v2))                                                                                  \
   X(void, glMaterialf, (GLenum face, GLenum pname, GLfloat param), (face, pname, param))                       \
   X(void, glMaterialfv, (GLenum face, GLenum pname, const GLfloat* params), (face, pname, params))             \
   X(void, glMateriali, (GLenum face, GLenum pname, GLint param), (face, pname, param))                         \
@@ -142,6 +156,9 @@
   X(void, gluDisk, (GLUquadric * q, GLdouble inner, GLdouble outer, GLint slices, GLint loops),                \
     (q, inner, outer, slices, loops))                                                                          \
   X(const GLubyte*, gluErrorString, (GLenum error), (error))                                                   \
+  X(void, gluPartialDisk,                                                                                      \
+    (GLUquadric * q, GLdouble inner, GLdouble outer, GLint slices, GLint loops, GLdouble start, GLdouble sweep), \
+    (q, inner, outer, slices, loops, start, sweep))                                                            \
   X(const GLubyte*, gluGetString, (GLenum name), (name))                                                       \
   X(void, gluLookAt,                                                                                           \
     (GLdouble ex, GLdouble ey, GLdouble ez, GLdouble cx, GLdouble cy, GLdouble cz, GLdouble ux, GLdouble uy,   \
@@ -151,6 +168,7 @@
   X(GLUtesselator*, gluNewTess, (), ())                                                                        \
   X(void, gluPerspective, (GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar),                     \
     (fovy, aspect, zNear, zFar))                                                                               \
+  X(void, gluQuadricDrawStyle, (GLUquadric * q, GLenum draw), (q, draw))                                       \
   X(void, gluQuadricNormals, (GLUquadric * q, GLenum normal), (q, normal))                                     \
   X(void, gluQuadricOrientation, (GLUquadric * q, GLenum orientation), (q, orientation))                       \
   X(void, gluQuadricTexture, (GLUquadric * q, GLboolean texture), (q, texture))                                \
@@ -165,6 +183,7 @@
   X(void, gluTessEndContour, (GLUtesselator * tess), (tess))                                                   \
   X(void, gluTessEndPolygon, (GLUtesselator * tess), (tess))                                                   \
   X(void, gluTessNormal, (GLUtesselator * tess, GLdouble x, GLdouble y, GLdouble z), (tess, x, y, z))          \
+  X(void, gluTessProperty, (GLUtesselator * tess, GLenum which, GLdouble data), (tess, which, data))          \
   X(void, gluTessVertex, (GLUtesselator * tess, GLdouble * location, GLvoid * data), (tess, location, data))
 
 #define CORVANE_GL_DECLARE_MEMBER(ret, name, params, args) ret(GLAPIENTRY* name) params = nullptr;
@@ -241,6 +260,9 @@ HGLRC CurrentRC();
 int ActivationCount();
 // Number of live contexts made by CreateRenderingContext (the share context not counted).
 int LiveRenderingContexts();
+// Changes whenever the shared texture and list names die (the last context went, or the
+// libraries were closed): a name made under an older generation is only forgotten, never deleted.
+uint32_t SharedNamesGeneration();
 // Swaps the buffers of a double-buffered drawable.
 void SwapGLBuffers(const TGLDC& dc);
 // GLX attributes for a visual that suits the options (zero-terminated), for glXChooseVisual.
@@ -269,10 +291,6 @@ enum : uint32_t {
 enum TDCObjectType { dcWindow = 3, dcMetafile = 4, dcMemory = 10, dcEnhancedMetafile = 12 };
 uint32_t PixelFormatFlags(int dcObjectType, TRCOptions options);
 uint8_t LayerTypeFor(int layer);  // 0 main plane, 1 overlay, 0xFF underlay
-struct TPaletteEntry {
-  uint8_t Red, Green, Blue, Flags;
-  bool operator==(const TPaletteEntry&) const = default;
-};
 // The logical palette of an 8-bit (or smaller) RGB pixel format: 2^colorBits entries.
 std::vector<TPaletteEntry> LogicalPaletteEntries(int colorBits, int redBits, int redShift, int greenBits,
                                                  int greenShift, int blueBits, int blueShift);

@@ -196,6 +196,11 @@ void TGLCustomSceneObject::Render(TRenderContextInfo& rci) {
   if (Count() > 0) RenderChildren(0, Count() - 1, rci);
 }
 
+void TGLCustomSceneObject::DestroyHandle(bool glsOnly) {
+  TGLBaseSceneObject::DestroyHandle(glsOnly);
+  FMaterial->DestroyHandle(glsOnly);
+}
+
 void TGLCustomSceneObject::Assign(const TPersistent* source) {
   TGLBaseSceneObject::Assign(source);
   if (auto* s = dynamic_cast<const TGLCustomSceneObject*>(source)) {

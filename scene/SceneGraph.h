@@ -253,6 +253,8 @@ class TGLCustomSceneObject : public TGLBaseSceneObject {
   void Render(TRenderContextInfo& rci) override;
   void Assign(const TPersistent* source) override;
   bool IsBlended() const override { return FMaterial->BlendingMode() != bmOpaque; }
+  // The display list and the material's texture.
+  void DestroyHandle(bool glsOnly) override;
 
  private:
   std::unique_ptr<TGLMaterial> FMaterial;

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
 
 #include "platform/Paths.h"
+#include "platform/qt/PicturePreview.h"
 #include "platform/qt/QtPrompter.h"
 
 namespace {
@@ -110,6 +112,17 @@ bool TQtPrompter::OpenFileDialog(const TFileDialogOptions& options,
   d.setAcceptMode(QFileDialog::AcceptOpen);
   d.setFileMode(options.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   Setup(d, options);
+  if (options.Preview && PicturePreviewFactory()) {
+    // Only Qt's own dialog can take a pane; it goes right of the file list, and dies with the
+    // dialog, which frees the picture it shows.
+    d.setOption(QFileDialog::DontUseNativeDialog);
+    if (auto* grid = qobject_cast<QGridLayout*>(d.layout())) {
+      TPicturePreviewPane* pane = PicturePreviewFactory()(&d);
+      pane->setObjectName("PicturePreview");
+      grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
+      QObject::connect(&d, &QFileDialog::currentChanged, pane, [pane](const QString& f) { pane->ShowFile(f); });
+    }
+  }
   if (d.exec() != QDialog::Accepted) return false;
   fileNames.clear();
   for (const QString& f : d.selectedFiles()) fileNames.push_back(S(f));
@@ -165,3 +178,13 @@ std::string InputBox(const std::string& caption, const std::string& prompt,
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
   return CurrentPrompter().InputQuery(caption, prompt, value);
 }
+
+namespace {
+TPicturePreviewFactory& PreviewFactorySlot() {
+  static TPicturePreviewFactory f;
+  return f;
+}
+}  // namespace
+
+void SetPicturePreviewFactory(TPicturePreviewFactory factory) { PreviewFactorySlot() = std::move(factory); }
+const TPicturePreviewFactory& PicturePreviewFactory() { return PreviewFactorySlot(); }

@@ -21,6 +21,8 @@ struct TFileDialogOptions {
   std::string InitialDir;
   std::string FileName;
   bool MultiSelect = false;
+  // Show the file under the cursor in a preview pane (the open-picture dialog).
+  bool Preview = false;
 };
 
 class Prompter {

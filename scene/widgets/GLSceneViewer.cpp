@@ -107,6 +107,7 @@ void TGLSceneViewer::Guard(F&& f) {
 }
 
 TGLSceneViewer::TGLSceneViewer(QWidget* parent) : QWidget(parent), FNative(std::make_unique<TNative>(this)) {
+  InstallQtGlyphOutlines();
   setAttribute(Qt::WA_NativeWindow);
   setAttribute(Qt::WA_PaintOnScreen);
   setAttribute(Qt::WA_NoSystemBackground);

@@ -18,6 +18,9 @@ using TShiftState = unsigned;
 using TMouseEvent = std::function<void(TPersistent* sender, TMouseButton button, TShiftState shift, int x, int y)>;
 using TMouseMoveEvent = std::function<void(TPersistent* sender, TShiftState shift, int x, int y)>;
 
+// Hands Qt's font outlines to the extruded text of the scene (done by every viewer).
+void InstallQtGlyphOutlines();
+
 class TGLSceneViewer : public QWidget, public TGLViewerCore {
   Q_OBJECT
 

@@ -28,9 +28,11 @@ inline QApplication& App() {
   static char arg0[] = "test_editor";
   static char* argv[] = {arg0, nullptr};
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-  static QApplication app(argc, argv);
+  // Never destroyed: Qt's exit routines after a file dialog crash when the application object
+  // goes with the other statics.
+  static QApplication* app = new QApplication(argc, argv);
   SetApplicationTitle("Corvane");
-  return app;
+  return *app;
 }
 
 using testsupport::ReadText;

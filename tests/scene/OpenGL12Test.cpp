@@ -207,7 +207,7 @@ TEST(PixelFormatDecisions, FlagsLayersAndPalettes) {
   EXPECT_EQ(pal[0x38], (TPaletteEntry{0, 255, 0, 0}));
   EXPECT_EQ(pal[0xC0], (TPaletteEntry{0, 0, 255, 0}));
   EXPECT_EQ(pal[255], (TPaletteEntry{255, 255, 255, 0}));
-  EXPECT_EQ(pal[3].Red, 3 * 255 / 7);
+  EXPECT_EQ(pal[3].peRed, 3 * 255 / 7);
   // A component with no bits is black instead of a division by zero; no palette beyond 8 bits.
   EXPECT_EQ(LogicalPaletteEntries(2, 0, 0, 1, 0, 1, 1)[3], (TPaletteEntry{0, 255, 255, 0}));
   EXPECT_TRUE(LogicalPaletteEntries(24, 8, 0, 8, 8, 8, 16).empty());

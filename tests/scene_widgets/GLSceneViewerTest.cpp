@@ -21,7 +21,7 @@
 
 #include "scene/OpenGL12.h"
 #include "scene/widgets/GLSceneViewer.h"
-#include "tests/support/Scratch.h"
+#include "tests/scene_widgets/ViewerSupport.h"
 
 namespace {
 
@@ -45,51 +45,6 @@ class Viewer96 : public TGLSceneViewer {
  public:
   int ScreenDPI() const override { return 96; }
 };
-
-// Processes events until the condition holds. The limit is far beyond what any machine needs:
-// the waits end as soon as the condition holds, so a loaded machine (tests run in parallel with
-// other suites) only makes them longer, never wrong.
-template <typename P>
-bool WaitFor(P condition) {
-  return QTest::qWaitFor(condition, 120000);
-}
-
-bool Show(TGLSceneViewer& v, int w, int h) {
-  v.resize(w, h);
-  v.show();
-  QApplication::setActiveWindow(&v);
-  if (!QTest::qWaitForWindowExposed(&v, 120000)) return false;
-  return v.RenderingContext() != nullptr;  // made when the widget was shown
-}
-
-// Waits until every repaint the viewer asked for has been painted: afterwards a change must
-// make a request of its own. (Exposes from the window system may still paint at any time; they
-// never make a request.)
-void Settle(const TGLSceneViewer& v) {
-  EXPECT_TRUE(WaitFor([&] { return !v.InvalidationPending(); })) << "a requested repaint never came";
-}
-
-// Processes events until more than `count` paints happened.
-void WaitForPaintsAbove(const TGLSceneViewer& v, int count) {
-  EXPECT_TRUE(WaitFor([&] { return v.PaintCount > count; })) << "no paint came";
-}
-
-// Draws one frame now and returns its pixels (RGBA, bottom row first). The window is raised
-// first: on a display shared with other tests, a window on top would own the pixels of a
-// single-buffered frame.
-std::vector<uint8_t> Capture(TGLSceneViewer& v) {
-  v.raise();
-  QApplication::sync();
-  v.CaptureFrame = true;
-  v.repaint();
-  EXPECT_FALSE(v.CaptureFrame) << "no frame was drawn: " << v.LastError;
-  return v.CapturedPixels;
-}
-
-const uint8_t* PixelAt(const TGLSceneViewer& v, const std::vector<uint8_t>& px, int x, int yFromTop) {
-  const int row = v.CapturedHeight - 1 - yFromTop;
-  return &px[static_cast<size_t>((row * v.CapturedWidth + x) * 4)];
-}
 
 TEST(SceneViewer, ClearsToTheButtonFaceSilver) {
   TGLSceneViewer v;
@@ -148,16 +103,6 @@ TEST(SceneViewer, TwoChangesGiveOneRepaint) {
   EXPECT_NEAR(p[0], 255, 2);
   EXPECT_NEAR(p[2], 255, 2);
 }
-
-struct Scene {
-  TGLScene scene;
-  TGLCamera* camera = scene.Cameras().AddNewChild<TGLCamera>();
-  TGLSceneObject* target = scene.Objects().AddNewChild<TGLSceneObject>();
-  Scene() {
-    camera->Position().SetVector(0, 0, 10);
-    camera->SetTargetObject(target);
-  }
-};
 
 TEST(SceneViewer, ProjectionFollowsTheFocalLength) {
   Scene s;
@@ -480,14 +425,7 @@ TEST(SceneViewer, DemoSceneScreenshot) {
   s.camera->MoveAroundTarget(-10, 20);
   const auto px = Capture(v);
   ASSERT_FALSE(px.empty());
-  QImage img(px.data(), v.CapturedWidth, v.CapturedHeight, v.CapturedWidth * 4, QImage::Format_RGBA8888);
-  // Kept in CORVANE_TEST_SCREENSHOTS when that names a folder; otherwise in a scratch folder.
-  const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS");
-  const testsupport::TScratchDir scratch("demo");
-  const std::string path = shots ? std::string(shots) + "/demo-scene.png" : scratch / "demo-scene.png";
-  const QString file = QString::fromStdString(path);
-  ASSERT_TRUE(img.mirrored().save(file)) << "cannot write " << path;
-  EXPECT_EQ(QImage(file).size(), QSize(v.CapturedWidth, v.CapturedHeight));
+  SaveScreenshot(v, px, "demo-scene.png");
   // The top-left corner is the silver background; the centre is the scene (not silver).
   const uint8_t* corner = PixelAt(v, px, 2, 2);
   EXPECT_NEAR(corner[0], 192, 2);
