@@ -6,7 +6,17 @@
 #include <cstring>
 #include <filesystem>
 
+#include "codecs/AutodeskGraphic.h"
+#include "codecs/CUTGraphic.h"
 #include "codecs/GIFImage.h"
+#include "codecs/PCDGraphic.h"
+#include "codecs/PCXGraphic.h"
+#include "codecs/PPMGraphic.h"
+#include "codecs/PSDGraphic.h"
+#include "codecs/PSPGraphic.h"
+#include "codecs/RLAGraphic.h"
+#include "codecs/SGIGraphic.h"
+#include "codecs/TargaGraphic.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "platform/StrUtils.h"
@@ -249,6 +259,30 @@ void RegisterImageFormats(TFileFormatList& list) {
       {"jpeg", "", "JPEG images", ftRaster, JPEGGraphicClass()},
       {"rle", "Windows bitmaps", "Run length encoded Windows bitmaps", ftRaster, BitmapGraphicClass()},
       {"dib", "", "Device independant Windows bitmaps", ftRaster, BitmapGraphicClass()},
+      {"win", "Truevision images", "", ftRaster, TargaGraphicClass()},
+      {"vst", "", "", ftRaster, TargaGraphicClass()},
+      {"vda", "", "", ftRaster, TargaGraphicClass()},
+      {"tga", "", "", ftRaster, TargaGraphicClass()},
+      {"icb", "", "", ftRaster, TargaGraphicClass()},
+      {"pcx", "ZSoft Paintbrush images", "", ftRaster, PCXGraphicClass()},
+      {"pcc", "", "", ftRaster, PCXGraphicClass()},
+      {"scr", "", "Word 5.x screen capture images", ftRaster, PCXGraphicClass()},
+      {"rpf", "Alias/Wavefront images", "", ftRaster, RLAGraphicClass()},
+      {"rla", "", "", ftRaster, RLAGraphicClass()},
+      {"sgi", "SGI images", "SGI true color images", ftRaster, SGIGraphicClass()},
+      {"rgba", "", "SGI true color images with alpha", ftRaster, SGIGraphicClass()},
+      {"rgb", "", "SGI true color images", ftRaster, SGIGraphicClass()},
+      {"bw", "", "SGI black/white images", ftRaster, SGIGraphicClass()},
+      {"psd", "Photoshop images", "", ftRaster | ftAnimation, PSDGraphicClass()},
+      {"pdd", "", "", ftRaster | ftAnimation, PSDGraphicClass()},
+      {"ppm", "Portable map images", "Portable pixel map images", ftRaster, PPMGraphicClass()},
+      {"pgm", "", "Portable gray map images", ftRaster, PPMGraphicClass()},
+      {"pbm", "", "Portable bitmap images", ftRaster, PPMGraphicClass()},
+      {"cel", "Autodesk images", "", ftRaster, AutodeskGraphicClass()},
+      {"pic", "Autodesk images", "", ftRaster, AutodeskGraphicClass()},
+      {"pcd", "Kodak Photo-CD images", "", ftRaster, PCDGraphicClass()},
+      {"cut", "Dr. Halo images", "", ftRaster, CUTGraphicClass()},
+      {"psp", "Paintshop Pro images", "", ftRaster | ftVector, PSPGraphicClass()},
   };
   for (const TRow& r : rows) list.RegisterFileFormat(r.Extension, r.Common, r.Individual, r.Types, false, false, r.Class);
 }

@@ -121,12 +121,14 @@ class TImageFormatGraphic : public TBitmap {
   // Copies the properties, then the picture.
   void Assign(const TImageFormatGraphic& other);
 
+  // The progress event, for the reader's steps. Running stage after row (0-based) of height
+  // rows moves the progress rectangle down a row.
+  void Progress(TProgressStage stage, int percent, const std::string& message);
+  void RowProgress(uint32_t row, uint32_t height);
+
  protected:
   // Releases the current picture and starts a load.
   void StartLoad();
-  void Progress(TProgressStage stage, int percent, const std::string& message);
-  // Running stage after row (0-based) of height rows; moves the progress rectangle down a row.
-  void RowProgress(uint32_t row, uint32_t height);
   TProgressRect FProgressRect;
 };
 

@@ -1,0 +1,45 @@
+// Every reader is reached through the picture loader by each of its extensions, as texture
+// import reaches it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/codecs/FormatTestSupport.h"
+
+using namespace formattest;
+
+TEST(ReaderRegistrationTest, EachExtensionLoadsItsFormat) {
+  TPictureLoader loader;
+  TFileFormatList list(loader);
+  RegisterImageFormats(list);
+  TScratchDir dir;
+  const std::string corpus = std::string(CORVANE_SOURCE_DIR) + "/tests/fuzz/corpus/";
+  const struct {
+    const char* Seed;  // a file of the format from the fuzz corpus
+    std::vector<const char*> Extensions;
+    const char* Description;  // of the first extension
+    int Width;
+  } cases[] = {
+      {"targa/rgb-rle.tga", {"win", "vst", "vda", "tga", "icb"}, "Truevision images", 8},
+      {"pcx/rgb.pcx", {"pcx", "pcc", "scr"}, "ZSoft Paintbrush images", 8},
+      {"rla/matte.rla", {"rpf", "rla"}, "Alias/Wavefront images", 7},
+      {"sgi/rgb-rle.sgi", {"sgi", "rgba", "rgb", "bw"}, "SGI true color images", 8},
+      {"psd/compressRLE.psd", {"psd", "pdd"}, "Photoshop images", 8},
+      {"ppm/raw.ppm", {"ppm", "pgm", "pbm"}, "Portable pixel map images", 8},
+      {"autodesk/small.cel", {"cel", "pic"}, "Autodesk images", 6},
+      {"pcd/overview.pcd", {"pcd"}, "Kodak Photo-CD images", 192},
+      {"cut/small.cut", {"cut"}, "Dr. Halo images", 9},
+      {"psp/rgb-deflate.psp", {"psp"}, "Paintshop Pro images", 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Seed);
+    ASSERT_NE(loader.FindExtension(c.Extensions[0]), nullptr);
+    EXPECT_EQ(loader.FindExtension(c.Extensions[0])->Description, c.Description);
+    for (const char* ext : c.Extensions) {
+      const std::string file = dir / (std::string("picture.") + ext);
+      std::filesystem::copy_file(corpus + c.Seed, file, std::filesystem::copy_options::overwrite_existing);
+      const TBitmap b = loader.LoadFromFile(file);
+      EXPECT_EQ(b.Width(), c.Width) << ext;
+    }
+  }
+}
