@@ -116,7 +116,7 @@ void TCCITTDecoder::Start(const uint8_t* source, uint8_t* dest, size_t packedSiz
   FOutBit = 0;
   FRestWidth = FWidth;
   FRowDone = false;
-  std::memset(dest, 0, unpackedSize);
+  if (unpackedSize) std::memset(dest, 0, unpackedSize);
 }
 
 bool TCCITTDecoder::NextBit(int& bit) {

@@ -232,7 +232,7 @@ void TColorManager::Gather8(std::span<const uint8_t* const> source, size_t chann
   if (gamma) {
     for (size_t i = 0; i < n; ++i, p += step) out[i] = FGammaTable[*p];
   } else if (step == 1) {
-    std::memcpy(out, p, n);
+    if (n) std::memcpy(out, p, n);
   } else {
     for (size_t i = 0; i < n; ++i, p += step) out[i] = *p;
   }
@@ -422,13 +422,19 @@ void TColorManager::RowIndexed16To16(std::span<const uint8_t* const> source, uin
   }
 }
 
-void TColorManager::RowCMYK(std::span<const uint8_t* const> source, uint8_t* target, size_t count, uint8_t mask) {
-  CheckSamples(source, 4);
-  const size_t n = SourcePixels(count, mask);
-  const bool gamma = (TargetOptions & coApplyGamma) != 0;
-  FChannels.resize(n * 7);
+// The channels of n pixels as 8-bit planes in the scratch row, with room after them for the
+// three planes a converter computes.
+uint8_t* TColorManager::GatherChannels(std::span<const uint8_t* const> source, size_t channels, size_t n, bool gamma) {
+  CheckSamples(source, channels);
+  FChannels.resize(n * (channels + 3));
   uint8_t* c = FChannels.data();
-  for (size_t ch = 0; ch < 4; ++ch) Gather8(source, ch, FSourceSPP, n, gamma, c + ch * n);
+  for (size_t ch = 0; ch < channels; ++ch) Gather8(source, ch, FSourceSPP, n, gamma, c + ch * n);
+  return c;
+}
+
+void TColorManager::RowCMYK(std::span<const uint8_t* const> source, uint8_t* target, size_t count, uint8_t mask) {
+  const size_t n = SourcePixels(count, mask);
+  uint8_t* c = GatherChannels(source, 4, n, (TargetOptions & coApplyGamma) != 0);
   uint8_t* rgb = c + 4 * n;
   const uint8_t* k = c + 3 * n;
   for (size_t ch = 0; ch < 3; ++ch)
@@ -440,11 +446,8 @@ void TColorManager::RowCMYK(std::span<const uint8_t* const> source, uint8_t* tar
 }
 
 void TColorManager::RowLab(std::span<const uint8_t* const> source, uint8_t* target, size_t count, uint8_t mask) {
-  CheckSamples(source, 3);
   const size_t n = SourcePixels(count, mask);
-  FChannels.resize(n * 6);
-  uint8_t* c = FChannels.data();
-  for (size_t ch = 0; ch < 3; ++ch) Gather8(source, ch, FSourceSPP, n, false, c + ch * n);
+  uint8_t* c = GatherChannels(source, 3, n, false);
   const bool lightByte = (SourceOptions & coLabByteRange) != 0;
   const bool chromaOffset = (SourceOptions & coLabChromaOffset) != 0;
   uint8_t* rgb = c + 3 * n;
@@ -473,11 +476,8 @@ void TColorManager::RowLab(std::span<const uint8_t* const> source, uint8_t* targ
 }
 
 void TColorManager::RowYCbCr(std::span<const uint8_t* const> source, uint8_t* target, size_t count, uint8_t mask) {
-  CheckSamples(source, 3);
   const size_t n = SourcePixels(count, mask);
-  FChannels.resize(n * 6);
-  uint8_t* c = FChannels.data();
-  for (size_t ch = 0; ch < 3; ++ch) Gather8(source, ch, FSourceSPP, n, false, c + ch * n);
+  uint8_t* c = GatherChannels(source, 3, n, false);
   uint8_t* rgb = c + 3 * n;
   const int* crRed = FCrToRedTable.data();
   const int* cbBlue = FCbToBlueTable.data();

@@ -95,6 +95,7 @@ class TColorManager {
                   const uint8_t* b, const uint8_t* a) const;
   void EmitColour16(uint8_t* target, size_t count, uint8_t mask, bool bgr, const uint16_t* r, const uint16_t* g,
                     const uint16_t* b, const uint16_t* a) const;
+  uint8_t* GatherChannels(std::span<const uint8_t* const> source, size_t channels, size_t n, bool gamma);
   void EmitComputed(uint8_t* target, size_t count, uint8_t mask, const uint8_t* rgb, size_t n);
   void BuildYCbCrTables(int crOffset, int cbOffset);
 

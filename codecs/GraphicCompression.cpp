@@ -5,6 +5,14 @@
 #include <cstring>
 
 namespace {
+// memcpy and memset with a count of 0 may still be handed the null pointer of an empty buffer.
+inline void CopyBytes(void* dst, const void* src, size_t n) {
+  if (n) std::memcpy(dst, src, n);
+}
+inline void FillBytes(void* dst, uint8_t v, size_t n) {
+  if (n) std::memset(dst, v, n);
+}
+
 TDecoderWarningFn& WarningHandler() {
   static TDecoderWarningFn handler;
   return handler;
@@ -48,7 +56,7 @@ void TTargaRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t pac
       s += ps;
     } else {
       const size_t take = std::min(n, static_cast<size_t>(end - s) / ps);
-      std::memcpy(d, s, take * ps);
+      CopyBytes(d, s, take * ps);
       d += take * ps;
       s += take * ps;
       if (take < n) break;
@@ -110,13 +118,13 @@ struct TRun {
   uint8_t* DEnd;
   bool Fill(uint8_t v, size_t n) {
     n = std::min(n, static_cast<size_t>(DEnd - D));
-    std::memset(D, v, n);
+    FillBytes(D, v, n);
     D += n;
     return D < DEnd;
   }
   bool Copy(size_t n) {
     n = std::min({n, static_cast<size_t>(DEnd - D), static_cast<size_t>(SEnd - S)});
-    std::memcpy(D, S, n);
+    CopyBytes(D, S, n);
     D += n;
     S += n;
     return D < DEnd && S < SEnd;
@@ -206,7 +214,7 @@ void TCUTRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packe
     } else {
       const size_t take = std::min(n, static_cast<size_t>(r.SEnd - r.S));
       const size_t room = std::min(take, static_cast<size_t>(r.DEnd - r.D));
-      std::memcpy(r.D, r.S, room);
+      CopyBytes(r.D, r.S, room);
       r.D += room;
       r.S += take;
     }
@@ -259,7 +267,7 @@ void TThunderDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t pack
   while (left > 0 && FWidth > 0) {
     const size_t rowRoom = std::min(rowBytes, left);
     const size_t rowPixels = std::min<size_t>(FWidth, rowRoom * 2);
-    std::memset(row, 0, rowRoom);
+    FillBytes(row, 0, rowRoom);
     unsigned last = 0;
     size_t count = 0;
     auto put = [&](unsigned v) {

@@ -9,13 +9,16 @@
 #include "codecs/AutodeskGraphic.h"
 #include "codecs/CUTGraphic.h"
 #include "codecs/GIFImage.h"
+#include "codecs/GraphicCompression.h"
 #include "codecs/PCDGraphic.h"
 #include "codecs/PCXGraphic.h"
+#include "codecs/PNGGraphic.h"
 #include "codecs/PPMGraphic.h"
 #include "codecs/PSDGraphic.h"
 #include "codecs/PSPGraphic.h"
 #include "codecs/RLAGraphic.h"
 #include "codecs/SGIGraphic.h"
+#include "codecs/TIFFGraphic.h"
 #include "codecs/TargaGraphic.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
@@ -52,10 +55,15 @@ void TImageFormatGraphic::LoadFromFile(const std::string& fileName) {
   const uintmax_t size = std::filesystem::file_size(fileName, ec);
   if (!ec && size > kMaxFileBytes) GraphicError("File " + fileName + " is too large for a picture");
   std::vector<uint8_t> data = ReadWholeFile(fileName);
+  // Each error keeps its class and gains the file's name.
   try {
     LoadFromMemory(data.data(), data.size());
   } catch (const EInvalidGraphic& e) {
     throw EInvalidGraphic(e.Message + " (" + fileName + ")");
+  } catch (const EGraphicCompression& e) {
+    throw EGraphicCompression(e.Message + " (" + fileName + ")");
+  } catch (const EColorConversionError& e) {
+    throw EColorConversionError(e.Message + " (" + fileName + ")");
   }
 }
 
@@ -122,6 +130,18 @@ void SwapLong(uint32_t* p, size_t count) {
 }
 
 void ApplyHorizontalPredictor8(uint8_t* row, size_t count, size_t bytesPerPixel) {
+  if (bytesPerPixel == 3 || bytesPerPixel == 4) {
+    // Running sums kept in registers: the byte-wise loop waits on each store it just made.
+    unsigned a = row[0], b = row[1], c = row[2], d = bytesPerPixel == 4 ? row[3] : 0;
+    uint8_t* p = row + bytesPerPixel;
+    for (size_t i = 0; i < count; ++i, p += bytesPerPixel) {
+      p[0] = static_cast<uint8_t>(a += p[0]);
+      p[1] = static_cast<uint8_t>(b += p[1]);
+      p[2] = static_cast<uint8_t>(c += p[2]);
+      if (bytesPerPixel == 4) p[3] = static_cast<uint8_t>(d += p[3]);
+    }
+    return;
+  }
   const size_t n = count * bytesPerPixel;
   for (size_t i = 0; i < n; ++i) row[bytesPerPixel + i] = static_cast<uint8_t>(row[bytesPerPixel + i] + row[i]);
 }
@@ -264,6 +284,10 @@ void RegisterImageFormats(TFileFormatList& list) {
       {"vda", "", "", ftRaster, TargaGraphicClass()},
       {"tga", "", "", ftRaster, TargaGraphicClass()},
       {"icb", "", "", ftRaster, TargaGraphicClass()},
+      {"tiff", "Tagged image file format images", "Macintosh TIFF images", ftRaster | ftMultiImage, TIFFGraphicClass()},
+      {"tif", "", "PC TIF images", ftRaster | ftMultiImage, TIFFGraphicClass()},
+      {"fax", "", "GFI fax images", ftRaster | ftMultiImage, TIFFGraphicClass()},
+      {"eps", "Encapsulated Postscript images", "", ftRaster, EPSGraphicClass()},
       {"pcx", "ZSoft Paintbrush images", "", ftRaster, PCXGraphicClass()},
       {"pcc", "", "", ftRaster, PCXGraphicClass()},
       {"scr", "", "Word 5.x screen capture images", ftRaster, PCXGraphicClass()},
@@ -283,6 +307,7 @@ void RegisterImageFormats(TFileFormatList& list) {
       {"pcd", "Kodak Photo-CD images", "", ftRaster, PCDGraphicClass()},
       {"cut", "Dr. Halo images", "", ftRaster, CUTGraphicClass()},
       {"psp", "Paintshop Pro images", "", ftRaster | ftVector, PSPGraphicClass()},
+      {"png", "Portable network graphic images", "", ftRaster, PNGGraphicClass()},
   };
   for (const TRow& r : rows) list.RegisterFileFormat(r.Extension, r.Common, r.Individual, r.Types, false, false, r.Class);
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "codecs/GraphicCompression.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/IconPicture.h"
 #include "platform/qt/Prompter.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
   InstallQtMessagePump();
   // Picture classes register before the main window builds its picture dialog's filter.
   RegisterQtPictureReaders();
+  // A decoder that meets damaged data it can go on from (a JPEG strip cut short) says so in a box.
+  SetDecoderWarningHandler([](const std::string& caption, const std::string& text) {
+    CurrentPrompter().MessageBox(caption, text, TMsgButtons::OK, TMsgIcon::Warning);
+  });
 
   // The main window is created first, so it is the application's main window.
   Tmain_unificada mainWindow;

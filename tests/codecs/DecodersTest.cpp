@@ -8,6 +8,8 @@
 #include <random>
 
 #include "codecs/GraphicCompression.h"
+#include "codecs/ImageFormats.h"
+#include "tests/codecs/CodecTestSupport.h"
 
 namespace {
 
@@ -65,6 +67,45 @@ TEST(DecodersTest, RunLengthPackets) {
     TResult r = DecodeAll(*d, c.In, c.Room);
     EXPECT_EQ(r.Out, c.Out);
   }
+}
+
+TEST(DecodersTest, CCITTRows) {
+  auto rev = [](std::vector<uint8_t> v) {
+    for (uint8_t& b : v) {
+      uint8_t r = 0;
+      for (int i = 0; i < 8; ++i) r = static_cast<uint8_t>(r | (((b >> i) & 1) << (7 - i)));
+      b = r;
+    }
+    return v;
+  };
+  // Width 8. Group 3: an end of line, then a row that starts black (a zero-length white run).
+  const std::vector<uint8_t> g3 = {0x00, 0x13, 0x51, 0x40};
+  // Modified Huffman rows on byte boundaries: white 3, black 2, white 3; then white 0, black 8.
+  const std::vector<uint8_t> mh = {0x8E, 0x00, 0x35, 0x14};
+  // A one-byte first row (white 8): the next starts at byte 1, or at byte 2 when word aligned.
+  const std::vector<uint8_t> mhShort = {0x98, 0x35, 0x14}, mhAligned = {0x98, 0x00, 0x35, 0x14};
+  struct TCase {
+    const char* Name;
+    std::function<std::unique_ptr<TDecoder>()> Make;
+    std::vector<uint8_t> In;
+    std::vector<uint8_t> Out;
+  } cases[] = {
+      {"g3, row starting black", [] { return std::make_unique<TCCITTFax3Decoder>(0, 8, false, false); }, g3, {0xFF}},
+      {"g3, bits reversed", [] { return std::make_unique<TCCITTFax3Decoder>(0, 8, false, true); }, rev(g3), {0xFF}},
+      {"mh, two rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, false, false); }, mh, {0x18, 0xFF}},
+      {"mh, byte aligned rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, false, false); }, mhShort, {0x00, 0xFF}},
+      {"mh, word aligned rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, true, false); }, mhAligned, {0x00, 0xFF}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto d = c.Make();
+    TResult r = DecodeAll(*d, c.In, c.Out.size());
+    EXPECT_EQ(r.Out, c.Out);
+    EXPECT_EQ(r.Written, c.Out.size());
+  }
+  // Two-dimensional group 3 is refused rather than decoded as noise.
+  TCCITTFax3Decoder twoD(1, 8, false, false);
+  EXPECT_THROW(DecodeAll(twoD, g3, 1), EGraphicCompression);
 }
 
 TEST(DecodersTest, TargaEncodingRoundTrips) {
@@ -183,4 +224,75 @@ TEST(DecodersTest, RandomDataStaysInsideTheBuffers) {
       ASSERT_LE(d->LastOutput, room) << m;
       for (size_t i = room; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xA5) << "decoder " << m << " wrote past the end";
     }
+}
+
+// A JPEG strip cut short: one warning, and the strip still comes out whole (the library ends
+// the image); a strip of the wrong size is refused.
+TEST(DecodersTest, JpegStripCutShort) {
+  SKIP_WITHOUT_PEER(codectest::kConvert);
+  codectest::TScratchDir dir;
+  codectest::WritePpm(dir / "s.ppm", codectest::MakeTestPicture(128, 64, 2));
+  ASSERT_EQ(codectest::RunPeer(std::string(codectest::kConvert) + " " + (dir / "s.ppm") +
+                               " -quality 80 -sampling-factor 2x2 " + (dir / "s.jpg")),
+            0);
+  const std::vector<uint8_t> jpg = codectest::ReadBytes(dir / "s.jpg");
+  TImageProperties p;
+  p.Width = 128;
+  p.SamplesPerPixel = 3;
+  p.BitsPerSample = 8;
+  p.BytesPerLine = 3 * 128;
+  p.YCbCrSubSampling = {2, 2};
+  std::vector<std::string> warnings;
+  SetDecoderWarningHandler([&](const std::string& caption, const std::string& text) { warnings.push_back(caption + ": " + text); });
+  struct TCase {
+    size_t Bytes;
+    uint32_t Height;
+    size_t Warnings;
+    const char* Error;
+  } cases[] = {
+      {jpg.size(), 64, 0, nullptr},
+      {jpg.size() * 3 / 4, 64, 1, nullptr},
+      {jpg.size(), 32, 0, "Improper JPEG strip/tile size."},
+  };
+  for (const TCase& c : cases) {
+    warnings.clear();
+    p.Height = c.Height;
+    p.RowsPerStrip = {c.Height};
+    TTIFFJPEGDecoder d(p, 6);
+    std::vector<uint8_t> out(p.BytesPerLine * c.Height);
+    const uint8_t* s = jpg.data();
+    uint8_t* t = out.data();
+    d.DecodeInit();
+    try {
+      d.Decode(s, t, c.Bytes, out.size());
+      EXPECT_EQ(c.Error, nullptr);
+      EXPECT_EQ(d.LastOutput, out.size());
+    } catch (const EGraphicCompression& e) {
+      EXPECT_STREQ(e.what(), c.Error);
+    }
+    d.DecodeEnd();
+    ASSERT_EQ(warnings.size(), c.Warnings);
+    for (const std::string& w : warnings) EXPECT_EQ(w, "Warning: JPEG decompression error. Unexpected end of input.");
+  }
+  SetDecoderWarningHandler(nullptr);
+}
+
+TEST(DecodersTest, PhotoCDHuffmanCorrections) {
+  // One table of two one-bit codes: 0 adds 5, 1 takes 3 away (clamped to the byte).
+  const std::vector<uint8_t> data = {1, 0, 0x00, 0x00, 5, 0, 0x80, 0x00, 0xFD, 0x60};
+  TPCDDecoder d(data.data(), data.size());
+  d.ReadTables(768);
+  ASSERT_EQ(d.Table(0).size(), 2u);
+  std::vector<uint8_t> plane = {10, 10, 10, 254, 1};
+  const uint8_t* s = nullptr;
+  uint8_t* t = plane.data();
+  d.Decode(s, t, 0, 4);
+  EXPECT_EQ(plane, (std::vector<uint8_t>{15, 7, 7, 255, 1}));
+  // A table that runs past the data, or codes longer than 16 bits, are refused.
+  const std::vector<uint8_t> cut = {3, 0, 0, 0};
+  TPCDDecoder c(cut.data(), cut.size());
+  EXPECT_THROW(c.ReadTables(768), EGraphicCompression);
+  const std::vector<uint8_t> longCode = {0, 16, 0, 0, 1};
+  TPCDDecoder l(longCode.data(), longCode.size());
+  EXPECT_THROW(l.ReadTables(768), EGraphicCompression);
 }

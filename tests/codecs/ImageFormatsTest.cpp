@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "codecs/ImageFormats.h"
+#include "codecs/PNGGraphic.h"
+#include "codecs/TIFFGraphic.h"
+#include "tests/platform/BmpTestSupport.h"
 
 namespace {
 TGraphicClassRef Fake(const char* name) {
@@ -75,6 +78,18 @@ TEST(ImageFormatsTest, ProgramTableBuildsTheDialogFilter) {
   const std::string filter = loader.GraphicFilter();
   EXPECT_EQ(filter.rfind("All (*.bmp;*.ico;*.wmf;*.emf;*.jfif;*.jpg;*.jpe;*.jpeg;*.rle;*.dib", 0), 0u) << filter;
   EXPECT_NE(filter.find("|Windows enhanced meta files (*.emf)|*.emf|"), std::string::npos) << filter;
+  EXPECT_EQ(loader.FindExtension("TIF")->GraphicClass, TIFFGraphicClass());
+  EXPECT_EQ(loader.FindExtension("fax")->Description, "GFI fax images");
+  EXPECT_EQ(loader.FindExtension("eps")->GraphicClass, EPSGraphicClass());
+  EXPECT_EQ(loader.FindExtension("png")->Description, "Portable network graphic images");
+
+  // Files load through the class of their extension.
+  bmptest::TScratchDir dir;
+  bmptest::WriteBytes(dir / "not.png", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0});
+  EXPECT_EQ(GraphicMessage([&] { loader.LoadFromFile(dir / "not.png"); }),
+            "Cannot load image. Invalid or unexpected PNG image format. (" + (dir / "not.png") + ")");
+  bmptest::WriteBytes(dir / "not.tif", {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0});
+  EXPECT_EQ(GraphicMessage([&] { loader.LoadFromFile(dir / "not.tif"); }).rfind("Cannot load image. Invalid or unexpected TIF/TIFF image format.", 0), 0u);
 }
 
 TEST(ImageFormatsTest, SizeLimitsPredictorAndUpsampler) {

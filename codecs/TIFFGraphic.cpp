@@ -1,0 +1,539 @@
+// TIFF and EPS reading: the image file directory, tag access bounded by the data, strips
+// decoded into whole rows and converted through the colour manager.
+#include "codecs/TIFFGraphic.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <type_traits>
+
+#include "codecs/GraphicCompression.h"
+#include "platform/ByteReader.h"
+
+namespace {
+
+constexpr const char* kName = "TIF/TIFF";
+
+enum : uint16_t {
+  tagImageWidth = 256,
+  tagImageLength = 257,
+  tagBitsPerSample = 258,
+  tagCompression = 259,
+  tagPhotometric = 262,
+  tagFillOrder = 266,
+  tagStripOffsets = 273,
+  tagSamplesPerPixel = 277,
+  tagRowsPerStrip = 278,
+  tagStripByteCounts = 279,
+  tagXResolution = 282,
+  tagYResolution = 283,
+  tagPlanarConfig = 284,
+  tagT4Options = 292,
+  tagPredictor = 317,
+  tagColorMap = 320,
+  tagTileWidth = 322,
+  tagTileLength = 323,
+  tagTileOffsets = 324,
+  tagTileByteCounts = 325,
+  tagExtraSamples = 338,
+  tagJPEGTables = 347,
+  tagYCbCrCoefficients = 529,
+  tagYCbCrSubsampling = 530,
+  tagYCbCrPositioning = 531,
+};
+
+[[noreturn]] void Invalid(const char* name = kName) { GraphicErrorFmt(gesInvalidImage, name); }
+[[noreturn]] void Unsupported(const char* what) { GraphicErrorFmt(gesUnsupportedFeature, what, kName); }
+
+size_t FieldSize(uint16_t type) {
+  static const uint8_t sizes[13] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+  return type < 13 ? sizes[type] : 0;
+}
+
+struct TOrder {
+  bool Big;
+  uint16_t U16(const uint8_t* p) const { return Big ? static_cast<uint16_t>(p[0] << 8 | p[1]) : static_cast<uint16_t>(p[0] | p[1] << 8); }
+  uint32_t U32(const uint8_t* p) const {
+    return Big ? (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3])
+               : (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+  }
+};
+
+uint8_t CompressionCode(uint32_t v) {
+  switch (v) {
+    case 1: return ctNone;
+    case 2: return ctFaxRLE;
+    case 3: return ctFax3;
+    case 4: return ctFax4;
+    case 5: return ctLZW;
+    case 6: return ctOJPEG;
+    case 7: return ctJPEG;
+    case 8:
+    case 32946: return ctLZ77;
+    case 32766: return ctNext;
+    case 32771: return ctFaxRLEW;
+    case 32773: return ctPackedBits;
+    case 32809: return ctThunderscan;
+    case 32895: return ctIT8CTPAD;
+    case 32896: return ctIT8LW;
+    case 32897: return ctIT8MP;
+    case 32898: return ctIT8BL;
+    case 32908: return ctPixarFilm;
+    case 32909: return ctPixarLog;
+    case 32947: return ctDCS;
+    case 34661: return ctJBIG;
+    default: return ctUnknown;
+  }
+}
+
+}  // namespace
+
+// --- directory and tags ---
+
+bool TTIFFGraphic::CanLoad(const uint8_t* data, size_t size) const {
+  if (size < 9) return false;
+  const bool big = data[0] == 'M' && data[1] == 'M';
+  if (!big && !(data[0] == 'I' && data[1] == 'I')) return false;
+  const TOrder o{big};
+  return o.U16(data + 2) == 42 && o.U32(data + 4) < size;
+}
+
+bool TTIFFGraphic::FindTag(uint16_t tag, size_t& index) const {
+  auto it = std::lower_bound(FIFD.begin(), FIFD.end(), tag, [](const TIFDEntry& e, uint16_t t) { return e.Tag < t; });
+  index = static_cast<size_t>(it - FIFD.begin());
+  return it != FIFD.end() && it->Tag == tag;
+}
+
+namespace {
+// Where an entry's values are, or null when they do not lie inside the data.
+const uint8_t* ValuePointer(const TTIFFGraphic::TIFDEntry& e, const uint8_t* data, size_t size, TOrder o) {
+  const uint64_t total = static_cast<uint64_t>(e.DataLength) * FieldSize(e.DataType);
+  if (total == 0) return nullptr;
+  if (total <= 4) return e.Value;
+  const uint64_t offset = o.U32(e.Value);
+  if (offset > size || total > size - offset) return nullptr;
+  return data + offset;
+}
+
+double ValueAt(const TTIFFGraphic::TIFDEntry& e, const uint8_t* p, size_t i, TOrder o) {
+  const uint8_t* q = p + i * FieldSize(e.DataType);
+  switch (e.DataType) {
+    case 1:
+    case 2:
+    case 7: return q[0];
+    case 6: return static_cast<int8_t>(q[0]);
+    case 3: return o.U16(q);
+    case 8: return static_cast<int16_t>(o.U16(q));
+    case 4: return o.U32(q);
+    case 9: return static_cast<int32_t>(o.U32(q));
+    case 5: {
+      const uint32_t den = o.U32(q + 4);
+      return den ? static_cast<double>(o.U32(q)) / den : 0.0;
+    }
+    case 10: {
+      const int32_t den = static_cast<int32_t>(o.U32(q + 4));
+      return den ? static_cast<double>(static_cast<int32_t>(o.U32(q))) / den : 0.0;
+    }
+    case 11: {
+      const uint32_t bits = o.U32(q);
+      float f;
+      std::memcpy(&f, &bits, 4);
+      return f;
+    }
+    case 12: {
+      const uint64_t bits = o.Big ? (uint64_t(o.U32(q)) << 32 | o.U32(q + 4)) : (uint64_t(o.U32(q + 4)) << 32 | o.U32(q));
+      double d;
+      std::memcpy(&d, &bits, 8);
+      return d;
+    }
+    default: return 0;
+  }
+}
+
+template <class T>
+std::vector<T> ValueList(const TTIFFGraphic& g, uint16_t tag, const std::vector<TTIFFGraphic::TIFDEntry>& ifd,
+                         const uint8_t* data, size_t size, TOrder o) {
+  size_t i;
+  if (!g.FindTag(tag, i)) return {};
+  const TTIFFGraphic::TIFDEntry& e = ifd[i];
+  const uint8_t* p = ValuePointer(e, data, size, o);
+  // A count that runs past the end of the file is a broken file, not a reason to allocate.
+  if (!p) {
+    if (FieldSize(e.DataType) != 0 && e.DataLength != 0) Invalid();
+    return {};
+  }
+  std::vector<T> out(e.DataLength);
+  for (size_t k = 0; k < e.DataLength; ++k) {
+    const double v = ValueAt(e, p, k, o);
+    if constexpr (std::is_floating_point_v<T>)
+      out[k] = static_cast<T>(v);
+    else
+      out[k] = !(v > 0) ? T(0) : (v >= double(std::numeric_limits<T>::max()) ? std::numeric_limits<T>::max() : static_cast<T>(v));
+  }
+  return out;
+}
+}  // namespace
+
+std::vector<uint32_t> TTIFFGraphic::GetValueList(uint16_t tag) const {
+  return ValueList<uint32_t>(*this, tag, FIFD, FData, FSize, TOrder{(ImageProperties.Options & ioBigEndian) != 0});
+}
+std::vector<uint8_t> TTIFFGraphic::GetByteList(uint16_t tag) const {
+  return ValueList<uint8_t>(*this, tag, FIFD, FData, FSize, TOrder{(ImageProperties.Options & ioBigEndian) != 0});
+}
+std::vector<float> TTIFFGraphic::GetFloatList(uint16_t tag) const {
+  return ValueList<float>(*this, tag, FIFD, FData, FSize, TOrder{(ImageProperties.Options & ioBigEndian) != 0});
+}
+uint32_t TTIFFGraphic::GetValue(uint16_t tag, uint32_t defaultValue) const {
+  size_t i;
+  if (!FindTag(tag, i)) return defaultValue;
+  const TOrder o{(ImageProperties.Options & ioBigEndian) != 0};
+  const uint8_t* p = ValuePointer(FIFD[i], FData, FSize, o);
+  if (!p) return defaultValue;
+  const double v = ValueAt(FIFD[i], p, 0, o);
+  return !(v > 0) ? 0 : (v >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(v));
+}
+
+bool TTIFFGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigned imageIndex) {
+  TImageFormatGraphic::ReadImageProperties(data, size, imageIndex);
+  FIFD.clear();
+  FData = data;
+  FSize = size;
+  TImageProperties& p = ImageProperties;
+  if (size < 8) return false;
+  const bool big = data[0] == 'M' && data[1] == 'M';
+  if (!big && !(data[0] == 'I' && data[1] == 'I')) return false;
+  if (big) p.Options |= ioBigEndian;
+  const TOrder o{big};
+  p.Version = o.U16(data + 2);
+  if (p.Version != 42) return false;
+  uint64_t ifd = o.U32(data + 4);
+  p.FirstIFD = static_cast<uint32_t>(ifd);
+  // Walk to the directory asked for; each must lie inside the data.
+  for (unsigned n = 0;; ++n) {
+    if (ifd + 2 > size) return false;
+    const uint64_t count = o.U16(data + ifd);
+    if (count * 12 > size - ifd - 2) return false;
+    if (n == imageIndex) {
+      FIFD.resize(count);
+      for (size_t i = 0; i < count; ++i) {
+        const uint8_t* e = data + ifd + 2 + i * 12;
+        FIFD[i].Tag = o.U16(e);
+        FIFD[i].DataType = o.U16(e + 2);
+        FIFD[i].DataLength = o.U32(e + 4);
+        std::memcpy(FIFD[i].Value, e + 8, 4);
+      }
+      break;
+    }
+    if (ifd + 2 + count * 12 + 4 > size) return false;
+    ifd = o.U32(data + ifd + 2 + count * 12);
+    if (ifd == 0 || n > 1000) return false;
+  }
+  std::stable_sort(FIFD.begin(), FIFD.end(), [](const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; });
+
+  p.Width = GetValue(tagImageWidth, 0);
+  p.Height = GetValue(tagImageLength, 0);
+  if (p.Width == 0 || p.Height == 0) return false;
+  // Rows per strip: 2^32-1 (or anything from the height up) is one strip of the whole height.
+  try {
+    p.RowsPerStrip = GetValueList(tagRowsPerStrip);
+  } catch (const EInvalidGraphic&) {
+    p.RowsPerStrip.clear();
+  }
+  if (p.RowsPerStrip.empty()) p.RowsPerStrip = {p.Height};
+  for (uint32_t& r : p.RowsPerStrip) r = r == 0 ? p.Height : std::min(r, p.Height);
+  const uint32_t spp = GetValue(tagSamplesPerPixel, 1);
+  const uint32_t bps = GetValue(tagBitsPerSample, 1);
+  if (spp == 0 || spp > 8 || bps == 0 || bps > 32) return false;
+  p.SamplesPerPixel = static_cast<uint8_t>(spp);
+  p.BitsPerSample = static_cast<uint8_t>(bps);
+  p.TileWidth = GetValue(tagTileWidth, 0);
+  p.TileLength = GetValue(tagTileLength, 0);
+  if (p.TileWidth > 0 && p.TileLength > 0) p.Options |= ioTiled;
+
+  FPhotometric = GetValue(tagPhotometric, 0);
+  std::vector<uint32_t> extra;
+  try {
+    extra = GetValueList(tagExtraSamples);
+  } catch (const EInvalidGraphic&) {
+  }
+  FExtraSamples = std::min<uint32_t>(static_cast<uint32_t>(extra.size()), spp - 1);
+  p.BitsPerPixel = static_cast<uint8_t>(std::min<uint32_t>(bps * spp, 255));
+  // A file without the tag is uncompressed, as TIFF defines.
+  p.Compression = CompressionCode(GetValue(tagCompression, 1));
+
+  static const uint8_t schemes[9] = {csG, csG, csRGBA, csIndexed, csUnknown, csCMYK, csYCbCr, csUnknown, csCIELab};
+  p.ColorScheme = FPhotometric < 9 ? schemes[FPhotometric] : uint8_t(csUnknown);
+  if (p.ColorScheme == csRGBA) {
+    // Four samples are RGBA when the fourth is associated alpha (or unnamed); other extra
+    // samples are skipped with the stored stride.
+    const bool associated = spp >= 4 && (extra.empty() || extra[0] == 1);
+    p.ColorScheme = associated ? csRGBA : csRGB;
+  }
+  if (p.ColorScheme == csG && spp - FExtraSamples == 1 && spp == 2) p.ColorScheme = csGA;
+  if (FPhotometric == 0) p.Options |= ioMinIsWhite;
+  if (p.ColorScheme == csYCbCr) {
+    p.YCbCrSubSampling = GetByteList(tagYCbCrSubsampling);
+    if (p.YCbCrSubSampling.size() < 2) p.YCbCrSubSampling = {2, 2};
+  }
+  p.PlanarConfig = GetValue(tagPlanarConfig, 0);
+  const std::vector<float> xr = GetFloatList(tagXResolution), yr = GetFloatList(tagYResolution);
+  if (!xr.empty()) p.XResolution = xr[0];
+  if (!yr.empty()) p.YResolution = yr[0];
+  p.Predictor = GetValue(tagPredictor, 0);
+  if (GetValue(tagFillOrder, 1) == 2) p.Options |= ioReversed;
+  if (!ImageSizeAllowed(p.Width, p.Height, static_cast<uint64_t>(bps) * spp)) return false;
+  return true;
+}
+
+// --- loading ---
+
+namespace {
+
+// Undoes the horizontal predictor on a row, sample by sample, at 8 or 16 bits.
+void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOrder o) {
+  if (width < 2) return;
+  if (bps == 8) {
+    ApplyHorizontalPredictor8(row, width - 1, spp);
+    return;
+  }
+  const size_t n = static_cast<size_t>(width) * spp;
+  for (size_t i = spp; i < n; ++i) {
+    uint8_t* q = row + 2 * i;
+    const uint16_t v = static_cast<uint16_t>(o.U16(q) + o.U16(q - 2 * spp));
+    if (o.Big)
+      q[0] = static_cast<uint8_t>(v >> 8), q[1] = static_cast<uint8_t>(v);
+    else
+      q[0] = static_cast<uint8_t>(v), q[1] = static_cast<uint8_t>(v >> 8);
+  }
+}
+
+}  // namespace
+
+void TTIFFGraphic::LoadFromMemory(const uint8_t* data, size_t size) { LoadTIFF(data, size, kName); }
+
+void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* formatName) {
+  StartLoad();
+  if (!ReadImageProperties(data, size, 0)) Invalid(formatName);
+  TImageProperties& p = ImageProperties;
+  FProgressRect = {0, 0, static_cast<int>(p.Width), 1};
+  Progress(TProgressStage::psStarting, 0, "Preparing...");
+  const TOrder o{(p.Options & ioBigEndian) != 0};
+  const unsigned spp = p.SamplesPerPixel, bps = p.BitsPerSample;
+
+  // What is read as strips of whole rows has to be stored that way.
+  const bool jpeg = p.Compression == ctJPEG;
+  const bool tiled = (p.Options & ioTiled) != 0;
+  const bool planes = p.PlanarConfig == 2 && spp > 1;
+  // JPEG strips are checked against whole-width strips of interleaved samples.
+  if (jpeg && tiled) Unsupported("Tiled JPEG images are");
+  if (jpeg && planes) Unsupported("Separate JPEG planes are");
+  if (p.ColorScheme == csYCbCr && !jpeg && !(p.YCbCrSubSampling[0] == 1 && p.YCbCrSubSampling[1] == 1))
+    Unsupported("Subsampled YCbCr is");
+  const bool predictor = p.Predictor == 2 && p.Compression != ctNone;
+  if (predictor && bps != 8 && bps != 16) Unsupported("Horizontal prediction is");
+
+  // Colour manager.
+  TColorManager& cm = ColorManager;
+  cm.SourceOptions = o.Big ? coNeedByteSwap : 0;
+  cm.TargetOptions = 0;
+  uint8_t source = p.ColorScheme;
+  if (jpeg && spp == 3) source = csBGR;
+  uint8_t target;
+  uint8_t targetSamples;
+  switch (p.ColorScheme) {
+    case csRGBA: target = csBGRA, targetSamples = 4; break;
+    case csRGB:
+    case csCMY:
+    case csCMYK:
+    case csCIELab:
+    case csYCbCr: target = csBGR, targetSamples = 3; break;
+    case csGA: target = csG, targetSamples = 1; break;
+    default: target = p.ColorScheme, targetSamples = 1; break;
+  }
+  if (p.ColorScheme == csCIELab) cm.SourceOptions |= coLabByteRange;
+  if (bps > 16) Unsupported("The color depth is");
+  cm.SetSourceBits(static_cast<uint8_t>(bps));
+  // Bitmaps hold 1, 4 or 8 bits a sample: packed values widen to the next of those, wider
+  // samples are cut to 8 bits.
+  const bool packedValues = p.ColorScheme == csG || p.ColorScheme == csIndexed;
+  cm.SetTargetBits(static_cast<uint8_t>(!packedValues || bps > 4 ? 8 : bps == 1 ? 1 : 4));
+  cm.SetSourceScheme(source);
+  cm.SetTargetScheme(target);
+  cm.SetSourceSamples(static_cast<uint8_t>(spp));
+  cm.SetTargetSamples(targetSamples);
+  if (p.ColorScheme == csYCbCr && !jpeg) {
+    const std::vector<float> coefficients = GetFloatList(tagYCbCrCoefficients);
+    cm.SetYCbCrSettings(coefficients, p.YCbCrSubSampling[0], p.YCbCrSubSampling[1]);
+  }
+  cm.SelectRowConverter();
+  const TPixelFormat pf = cm.PixelFormatFor(1);
+  if (pf == TPixelFormat::pfCustom) Unsupported("The color format is");
+
+  // Palette.
+  HPALETTE palette;
+  if (p.ColorScheme == csG || p.ColorScheme == csGA) {
+    palette = cm.MakeGreyPalette((p.Options & ioMinIsWhite) != 0);
+  } else if (p.ColorScheme == csIndexed) {
+    size_t i;
+    if (bps > 8 || !FindTag(tagColorMap, i)) Invalid(formatName);
+    const size_t entries = size_t(1) << bps;
+    // The map holds red, green and blue thirds of 2^bits 16-bit values each.
+    const TIFDEntry& e = FIFD[i];
+    const uint8_t* map = ValuePointer(e, FData, FSize, o);
+    if (!map || FieldSize(e.DataType) != 2 || e.DataLength < 3 * entries) Invalid(formatName);
+    const uint8_t* thirds[3] = {map, map + 2 * entries, map + 4 * entries};
+    palette = cm.MakeColourPalette({thirds, 3}, 6, entries, false);
+  }
+
+  // Strips or tiles, one set per plane when the samples are stored in planes.
+  const std::vector<uint32_t> offsets = GetValueList(tiled ? tagTileOffsets : tagStripOffsets);
+  const std::vector<uint32_t> counts = GetValueList(tiled ? tagTileByteCounts : tagStripByteCounts);
+  const size_t rowSize = (static_cast<size_t>(p.BitsPerPixel) * p.Width + 7) / 8;
+  p.BytesPerLine = static_cast<uint32_t>(rowSize);
+  const unsigned planeCount = planes ? spp : 1, blockSpp = planes ? 1 : spp;
+  const uint32_t blockWidth = tiled ? p.TileWidth : p.Width;
+  if (tiled) {
+    // Tiles are multiples of 16 pixels each way; that also keeps packed pixels byte-aligned.
+    if (p.TileWidth % 16 != 0 || p.TileLength % 16 != 0 ||
+        !ImageSizeAllowed(p.TileWidth, p.TileLength, static_cast<uint64_t>(bps) * spp))
+      Invalid(formatName);
+  }
+  const uint32_t across = tiled ? (p.Width + blockWidth - 1) / blockWidth : 1;
+  // The first row of each band of blocks: tiles are all as high; strips have their own heights.
+  std::vector<uint32_t> bandRows;
+  for (uint32_t y = 0; y < p.Height;) {
+    const uint32_t h = tiled ? p.TileLength : p.RowsPerStrip[std::min(bandRows.size(), p.RowsPerStrip.size() - 1)];
+    bandRows.push_back(h);
+    y += std::min(h, p.Height - y);
+  }
+  const size_t blocksPerPlane = bandRows.size() * across;
+  if (offsets.size() < blocksPerPlane * planeCount) Invalid(formatName);
+  const size_t blockRowBytes = (static_cast<size_t>(blockWidth) * bps * blockSpp + 7) / 8;
+
+  std::unique_ptr<TDecoder> decoder;
+  switch (p.Compression) {
+    case ctNone: break;
+    case ctFaxRLE:
+    case ctFaxRLEW:
+    case ctFax3:
+      if (bps != 1 || spp != 1) Unsupported(gesCompression);
+      if (p.Compression == ctFax3)
+        decoder = std::make_unique<TCCITTFax3Decoder>(GetValue(tagT4Options, 0), blockWidth, false,
+                                                      (p.Options & ioReversed) != 0);
+      else
+        decoder = std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), blockWidth, p.Compression == ctFaxRLEW,
+                                                    (p.Options & ioReversed) != 0);
+      break;
+    case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(1, true); break;
+    case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
+    case ctThunderscan:
+      if (bps != 4 || spp != 1) Unsupported(gesCompression);
+      decoder = std::make_unique<TThunderDecoder>(blockWidth);
+      break;
+    case ctJPEG:
+      if (bps != 8) Unsupported(gesCompression);
+      p.JPEGTables = GetByteList(tagJPEGTables);
+      decoder = std::make_unique<TTIFFJPEGDecoder>(p, FPhotometric);
+      break;
+    default: Unsupported(gesCompression);
+  }
+  if (decoder) {
+    // No coding here makes more than about a thousand bytes of one (deflate: 1032): data far
+    // too short for the picture is refused before the picture is allocated.
+    uint64_t stored = 0;
+    for (size_t i = 0; i < blocksPerPlane * planeCount; ++i)
+      if (offsets[i] < size) stored += i < counts.size() ? std::min<uint64_t>(counts[i], size - offsets[i]) : size - offsets[i];
+    if (static_cast<uint64_t>(rowSize) * p.Height > stored * 2048 + 65536) Invalid(formatName);
+    decoder->DecodeInit();
+  }
+  static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), pf);
+  if (palette) SetPalette(palette);
+
+  const size_t targetBits = static_cast<size_t>(BitsPerPixel(pf));
+  const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
+  std::vector<std::vector<uint8_t>> buffers(planeCount);
+  std::vector<const uint8_t*> blockData(planeCount), rows(planeCount);
+  uint32_t y0 = 0;
+  for (size_t band = 0; band < bandRows.size(); ++band) {
+    const uint32_t rowsInImage = std::min(bandRows[band], p.Height - y0);
+    // Strips end with the image; tiles are stored whole even past its edges.
+    const uint32_t decodeRows = tiled ? bandRows[band] : rowsInImage;
+    const size_t want = static_cast<size_t>(decodeRows) * blockRowBytes;
+    for (uint32_t bx = 0; bx < across; ++bx) {
+      for (unsigned plane = 0; plane < planeCount; ++plane) {
+        const size_t index = plane * blocksPerPlane + band * across + bx;
+        p.CurrentStrip = static_cast<uint32_t>(index);
+        p.CurrentRow = y0;
+        // Each strip or tile is read through a reader bounded to its own bytes; without byte
+        // counts a strip runs to the end of the file at most.
+        const uint64_t offset = offsets[index];
+        const uint64_t left = offset <= size ? size - offset : 0;
+        const uint64_t length = index < counts.size() ? std::min<uint64_t>(counts[index], left) : left;
+        const TByteReader block = file.Sub(offset, length, "strip");
+        if (!decoder) {
+          if (block.Size() < want) Invalid(formatName);
+          blockData[plane] = block.Data();
+          continue;
+        }
+        // Whatever the decoder leaves unwritten fails the length check below, so no clearing.
+        buffers[plane].resize(want);
+        const uint8_t* src = block.Data();
+        uint8_t* dst = buffers[plane].data();
+        decoder->Decode(src, dst, block.Size(), want);
+        if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder.get()); z && z->ZLibResult() < 0)
+          throw EGraphicCompression("LZ77 decompression error.");
+        // Each strip or tile must decode to exactly its rows.
+        if (decoder->LastOutput != want) Invalid(formatName);
+        blockData[plane] = buffers[plane].data();
+      }
+      const uint32_t x0 = bx * blockWidth;
+      const uint32_t columns = std::min(blockWidth, p.Width - x0);
+      for (uint32_t r = 0; r < rowsInImage; ++r) {
+        for (unsigned plane = 0; plane < planeCount; ++plane) {
+          // The predictor comes only with compression, so the row is in our own buffer.
+          if (predictor) UndoPredictor(buffers[plane].data() + r * blockRowBytes, blockWidth, blockSpp, bps, o);
+          rows[plane] = blockData[plane] + r * blockRowBytes;
+        }
+        cm.ConvertRow(rows, ScanLine(static_cast<int>(y0 + r)) + x0 * targetBits / 8, columns, 0xFF);
+      }
+    }
+    for (uint32_t r = 0; r < rowsInImage; ++r) RowProgress(y0 + r, p.Height);
+    y0 += rowsInImage;
+  }
+  p.CurrentRow = y0;
+  if (decoder) decoder->DecodeEnd();
+  Progress(TProgressStage::psEnding, 0, "");
+}
+
+// --- EPS ---
+
+namespace {
+constexpr uint8_t kEPSMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
+uint32_t LE32(const uint8_t* p) { return TOrder{false}.U32(p); }
+}  // namespace
+
+bool TEPSGraphic::CanLoad(const uint8_t* data, size_t size) const {
+  return size >= 31 && std::memcmp(data, kEPSMagic, 4) == 0 && LE32(data + 20) >= 30 && LE32(data + 24) > 0;
+}
+
+void TEPSGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
+  StartLoad();
+  if (size < 30 || std::memcmp(data, kEPSMagic, 4) != 0) Invalid("EPS");
+  const uint64_t offset = LE32(data + 20), length = LE32(data + 24);
+  if (offset > size) Invalid();
+  // The TIFF runs for its stated length when that fits, else to the end of the file.
+  const uint64_t avail = size - offset;
+  const uint64_t tiffSize = length > 0 && length <= avail ? length : avail;
+  LoadTIFF(data + offset, static_cast<size_t>(tiffSize), kName);
+}
+
+const TGraphicClassRef& TIFFGraphicClass() {
+  static const TGraphicClassRef cls = MakeFormatClass<TTIFFGraphic>("TTIFFGraphic");
+  return cls;
+}
+
+const TGraphicClassRef& EPSGraphicClass() {
+  static const TGraphicClassRef cls = MakeFormatClass<TEPSGraphic>("TEPSGraphic");
+  return cls;
+}

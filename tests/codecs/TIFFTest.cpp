@@ -1,0 +1,283 @@
+// TIFF and EPS reading against tifftopnm (and ImageMagick where tifftopnm declines) on files
+// made by tiffcp, pamtotiff, ImageMagick and GraphicsMagick; hand-built directories for the cases no tool
+// writes; refusals and broken files.
+#include <gtest/gtest.h>
+
+#include "codecs/TIFFGraphic.h"
+#include "tests/codecs/CodecTestSupport.h"
+
+using namespace codectest;
+
+namespace {
+
+std::string LoadError(const std::vector<uint8_t>& file) {
+  TTIFFGraphic g;
+  try {
+    g.LoadFromMemory(file.data(), file.size());
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "loaded";
+}
+
+// A one-directory TIFF built by hand: entries of SHORT or LONG values (arrays go after the
+// directory), then the pixel data.
+struct TTag {
+  uint16_t Tag;
+  uint16_t Type;  // 3 SHORT, 4 LONG
+  std::vector<uint32_t> Values;
+};
+
+std::vector<uint8_t> HandTIFF(bool big, std::vector<TTag> tags, const std::vector<uint8_t>& pixels) {
+  std::vector<uint8_t> f;
+  auto put16 = [&](std::vector<uint8_t>& v, uint32_t x) {
+    if (big) v.insert(v.end(), {uint8_t(x >> 8), uint8_t(x)});
+    else v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)});
+  };
+  auto put32 = [&](std::vector<uint8_t>& v, uint32_t x) {
+    if (big) v.insert(v.end(), {uint8_t(x >> 24), uint8_t(x >> 16), uint8_t(x >> 8), uint8_t(x)});
+    else v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
+  };
+  f.insert(f.end(), big ? std::initializer_list<uint8_t>{'M', 'M'} : std::initializer_list<uint8_t>{'I', 'I'});
+  put16(f, 42);
+  put32(f, 8);
+  const size_t dirSize = 2 + tags.size() * 12 + 4;
+  std::vector<uint8_t> extra;
+  const size_t extraAt = 8 + dirSize;
+  // Pixel data follows the arrays; strip offsets given as the value 0xFFFF0000 + k mean "pixel data + k".
+  size_t arrays = 0;
+  for (const TTag& t : tags)
+    if (t.Values.size() * (t.Type == 3 ? 2 : 4) > 4) arrays += t.Values.size() * (t.Type == 3 ? 2 : 4);
+  const uint32_t pixelsAt = static_cast<uint32_t>(extraAt + arrays);
+  put16(f, static_cast<uint32_t>(tags.size()));
+  for (TTag& t : tags) {
+    for (uint32_t& v : t.Values)
+      if (v >= 0xFFFF0000u) v = pixelsAt + (v - 0xFFFF0000u);
+    put16(f, t.Tag);
+    put16(f, t.Type);
+    put32(f, static_cast<uint32_t>(t.Values.size()));
+    const size_t bytes = t.Values.size() * (t.Type == 3 ? 2 : 4);
+    std::vector<uint8_t> vals;
+    for (uint32_t v : t.Values) t.Type == 3 ? put16(vals, v) : put32(vals, v);
+    if (bytes <= 4) {
+      vals.resize(4, 0);
+      f.insert(f.end(), vals.begin(), vals.end());
+    } else {
+      put32(f, static_cast<uint32_t>(extraAt + extra.size()));
+      extra.insert(extra.end(), vals.begin(), vals.end());
+    }
+  }
+  put32(f, 0);
+  f.insert(f.end(), extra.begin(), extra.end());
+  f.insert(f.end(), pixels.begin(), pixels.end());
+  return f;
+}
+
+const uint32_t kPixels = 0xFFFF0000u;
+
+}  // namespace
+
+TEST(TIFFTest, DecodesLikeTheirPeers) {
+  SKIP_WITHOUT_PEER(kConvert);
+  SKIP_WITHOUT_PEER("/usr/bin/tiffcp");
+  SKIP_WITHOUT_PEER("/usr/bin/tifftopnm");
+  SKIP_WITHOUT_PEER("/usr/bin/pamtotiff");
+  SKIP_WITHOUT_PEER("/usr/bin/gm");
+  TScratchDir dir;
+  WritePpm(dir / "src.ppm", MakeTestPicture(37, 23, 5));
+  const std::string tifftopnm = "/usr/bin/tifftopnm", magick = "/usr/bin/convert";
+  const std::string prep =
+      "convert src.ppm -compress none base.tif && convert src.ppm -depth 16 -compress none base16.tif && "
+      "ppmtopgm src.ppm | pamditherbw | pamtopnm > bw.pbm && pamtotiff -none bw.pbm > bw.tif";
+  ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && " + prep), 0);
+  struct TCase {
+    const char* Name;
+    std::string Make;
+    const std::string& Peer;
+    int Tol;
+  } cases[] = {
+      {"none, little-endian", "tiffcp -L -c none base.tif out.tif", tifftopnm, 0},
+      {"none, big-endian", "tiffcp -B -c none base.tif out.tif", tifftopnm, 0},
+      {"packbits, strips of 5 rows", "tiffcp -c packbits -r 5 base.tif out.tif", tifftopnm, 0},
+      {"deflate", "tiffcp -c zip base.tif out.tif", tifftopnm, 0},
+      {"deflate with predictor, big-endian", "tiffcp -B -c zip:2 -r 7 base.tif out.tif", tifftopnm, 0},
+      {"16-bit deflate with predictor", "tiffcp -c zip:2 base16.tif out.tif", tifftopnm, 1},
+      {"16-bit big-endian predictor", "tiffcp -B -c zip:2 base16.tif out.tif", tifftopnm, 1},
+      {"jpeg rgb", "tiffcp -c jpeg:r -r 8 base.tif out.tif", tifftopnm, 2},
+      {"jpeg ycbcr", "tiffcp -c jpeg -r 16 base.tif out.tif", magick, 2},
+      {"g3 1-d", "tiffcp -c g3:1d bw.tif out.tif", tifftopnm, 0},
+      {"g3 1-d with fill bits, fill order 2", "tiffcp -f lsb2msb -c g3:1d:fill -r 4 bw.tif out.tif", tifftopnm, 0},
+      {"grey 1", "cp bw.tif out.tif", tifftopnm, 0},
+      {"grey 4", "convert src.ppm -colorspace Gray -depth 4 -compress none out.tif", tifftopnm, 0},
+      {"grey 8", "convert src.ppm -colorspace Gray -depth 8 -compress none out.tif", tifftopnm, 0},
+      {"grey 16", "convert src.ppm -colorspace Gray -depth 16 -compress none out.tif", tifftopnm, 1},
+      {"grey 8, minimum is white", "convert src.ppm -colorspace Gray -depth 8 -define quantum:polarity=min-is-white -compress none out.tif", tifftopnm, 0},
+      // The colour map's 16-bit values are cut to 8 bits, not rounded.
+      {"palette", "convert src.ppm -colors 50 -type Palette -compress none out.tif", tifftopnm, 1},
+      {"rgb 16", "cp base16.tif out.tif", tifftopnm, 1},
+      // tifftopnm mixes unassociated alpha with black; the colour as stored is what a texture wants.
+      {"rgba, unassociated alpha", "convert src.ppm -alpha set -channel A -fx 'i/w' +channel -compress none out.tif", magick, 0},
+      {"rgba, associated alpha", "convert src.ppm -alpha set -channel A -evaluate set 100% +channel -define tiff:alpha=associated -compress none out.tif", tifftopnm, 0},
+      {"cmyk", "convert src.ppm -colorspace CMYK -compress none out.tif", tifftopnm, 2},
+      {"tiles of 16, packbits", "tiffcp -t -w 16 -l 16 -c packbits base.tif out.tif", tifftopnm, 0},
+      {"tiles of 32x16, deflate with predictor", "tiffcp -t -w 32 -l 16 -c zip:2 base.tif out.tif", tifftopnm, 0},
+      {"grey 1, tiles", "tiffcp -t -w 16 -l 16 bw.tif out.tif", tifftopnm, 0},
+      {"separate planes", "tiffcp -p separate base.tif out.tif", tifftopnm, 0},
+      {"separate planes, strips of 4, deflate with predictor", "tiffcp -p separate -r 4 -c zip:2 base.tif out.tif", tifftopnm, 0},
+      {"16-bit tiles", "tiffcp -t -w 16 -l 16 base16.tif out.tif", tifftopnm, 1},
+      {"separate 16-bit planes, deflate with predictor", "convert src.ppm -depth 16 -interlace Plane -compress zip out.tif", tifftopnm, 1},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && rm -f out.tif && " + c.Make), 0);
+    TTIFFGraphic g;
+    g.LoadFromFile(dir / "out.tif");
+    TRgbImage ref;
+    if (c.Peer == magick) {
+      ASSERT_EQ(RunPeer(magick + " " + (dir / "out.tif") + " -depth 8 ppm:" + (dir / "peer.ppm")), 0);
+      ref = ReadPpm(dir / "peer.ppm");
+    } else {
+      ref = PeerDecode(c.Peer, dir / "out.tif", dir);
+    }
+    EXPECT_EQ(CountMismatches(g, ref, c.Tol, c.Name), 0);
+  }
+
+  // tifftopnm declines L*a*b*: a grey ramp rises from black to white (the conversion has no
+  // gamma and its own white point, so mid greys are neither sRGB's nor quite neutral).
+  ASSERT_EQ(RunPeer("cd " + (dir / "") + " && /usr/bin/convert -size 1x16 gradient:black-white -colorspace Lab -depth 8 -compress none lab.tif"), 0);
+  TTIFFGraphic lab;
+  lab.LoadFromFile(dir / "lab.tif");
+  int last = -1;
+  for (int x = 0; x < 16; ++x) {
+    const TColor c = lab.Pixel(0, x);
+    EXPECT_GE(GetGValue(c), last) << x;
+    if (x == 0) {
+      EXPECT_LE(GetRValue(c) + GetGValue(c) + GetBValue(c), 6);
+    }
+    last = GetGValue(c);
+  }
+  EXPECT_GE(last, 250);
+
+  // EPS: the TIFF preview behind the 30-byte header.
+  std::vector<uint8_t> tiff = ReadBytes(dir / "base.tif");
+  std::vector<uint8_t> eps = {0xC5, 0xD0, 0xD3, 0xC6};
+  auto le32 = [&](uint32_t v) { eps.insert(eps.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
+  le32(30 + 5), le32(5), le32(0), le32(0), le32(40), le32(static_cast<uint32_t>(tiff.size()));
+  eps.insert(eps.end(), {0xFF, 0xFF});
+  eps.insert(eps.end(), {'%', '!', 'P', 'S', '\n'});
+  eps.insert(eps.end(), 5, ' ');
+  eps.insert(eps.end(), tiff.begin(), tiff.end());
+  TEPSGraphic e;
+  EXPECT_TRUE(e.CanLoad(eps.data(), eps.size()));
+  e.LoadFromMemory(eps.data(), eps.size());
+  TTIFFGraphic t;
+  t.LoadFromMemory(tiff.data(), tiff.size());
+  EXPECT_TRUE(e.SameAs(t));
+  // A TIFF length of 0 is refused by CanLoad, yet loading reads the TIFF where the offset points.
+  std::fill(eps.begin() + 24, eps.begin() + 28, 0);
+  EXPECT_FALSE(e.CanLoad(eps.data(), eps.size()));
+  e.LoadFromMemory(eps.data(), eps.size());
+  EXPECT_TRUE(e.SameAs(t));
+  eps[0] = 0;
+  try {
+    e.LoadFromMemory(eps.data(), eps.size());
+    ADD_FAILURE() << "bad magic loaded";
+  } catch (const EInvalidGraphic& x) {
+    EXPECT_STREQ(x.what(), "Cannot load image. Invalid or unexpected EPS image format.");
+  }
+
+  // GraphicsMagick's EPT: our decode of the preview equals tifftopnm's of the TIFF inside.
+  {
+    ASSERT_EQ(RunPeer("cd " + (dir / "") + " && /usr/bin/gm convert base.tif EPT:out.eps"), 0);
+    const std::vector<uint8_t> ept = ReadBytes(dir / "out.eps");
+    ASSERT_GE(ept.size(), 30u);
+    const uint32_t at = ept[20] | ept[21] << 8 | ept[22] << 16 | uint32_t(ept[23]) << 24;
+    const uint32_t len = ept[24] | ept[25] << 8 | ept[26] << 16 | uint32_t(ept[27]) << 24;
+    ASSERT_LE(uint64_t(at) + len, ept.size());
+    WriteBytes(dir / "preview.tif", std::vector<uint8_t>(ept.begin() + at, ept.begin() + at + len));
+    TEPSGraphic g;
+    g.LoadFromFile(dir / "out.eps");
+    EXPECT_EQ(CountMismatches(g, PeerDecode(tifftopnm, dir / "preview.tif", dir), 0, "EPT preview"), 0);
+  }
+
+  // What the reader does not build is refused with its reason.
+  struct TRefusal {
+    const char* Make;
+    const char* Message;
+  } refusals[] = {
+      {"tiffcp -c lzw base.tif out.tif", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+      {"tiffcp -c g4 bw.tif out.tif", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+      {"tiffcp -t -c jpeg base.tif out.tif", "Cannot load image. Tiled JPEG images are not supported for TIF/TIFF files."},
+      {"tiffcp -p separate -c jpeg base.tif out.tif", "Cannot load image. Separate JPEG planes are not supported for TIF/TIFF files."},
+  };
+  for (const TRefusal& r : refusals) {
+    ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && rm -f out.tif && " + r.Make), 0);
+    EXPECT_EQ(LoadError(ReadBytes(dir / "out.tif")), r.Message) << r.Make;
+  }
+}
+
+TEST(TIFFTest, HandBuiltDirectories) {
+  // 3x2 grey, 8 bits; rows of pixels 10 20 30 / 40 50 60.
+  const std::vector<uint8_t> grey = {10, 20, 30, 40, 50, 60};
+  auto greyTags = [](std::vector<TTag> more, std::vector<uint32_t> offsets = {kPixels}) {
+    std::vector<TTag> t = {{256, 3, {3}}, {257, 4, {2}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, offsets}};
+    t.insert(t.end(), more.begin(), more.end());
+    return t;
+  };
+  TTIFFGraphic little, big;
+  const auto le = HandTIFF(false, greyTags({{279, 4, {6}}}), grey);
+  little.LoadFromMemory(le.data(), le.size());
+  // The big-endian twin with a SHORT width reads the same; no RowsPerStrip tag means one strip.
+  const auto be = HandTIFF(true, greyTags({{279, 4, {6}}}), grey);
+  big.LoadFromMemory(be.data(), be.size());
+  EXPECT_TRUE(little.SameAs(big));
+  EXPECT_EQ(little.Pixel(2, 1), RGBColor(60, 60, 60));
+
+  const std::string invalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
+  // 3x2 YCbCr samples of no colour: grey levels 10 to 60.
+  std::vector<uint8_t> neutral;
+  for (uint8_t v : grey) neutral.insert(neutral.end(), {v, 128, 128});
+  auto ycbcr = [](std::vector<TTag> more) {
+    std::vector<TTag> t = {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8, 8, 8}}, {262, 3, {6}}, {273, 4, {kPixels}}, {277, 3, {3}}};
+    t.insert(t.end(), more.begin(), more.end());
+    return t;
+  };
+  TTIFFGraphic y;
+  const auto yFile = HandTIFF(true, ycbcr({{530, 3, {1, 1}}}), neutral);
+  y.LoadFromMemory(yFile.data(), yFile.size());
+  EXPECT_EQ(y.Pixel(1, 1), RGBColor(50, 50, 50));
+  // Two strip byte counts stand at an offset; their count is then made to claim a gigabyte.
+  std::vector<uint8_t> hugeCount = HandTIFF(false, greyTags({{278, 4, {1}}, {279, 4, {3, 3}}}, {kPixels, kPixels + 3}), grey);
+  hugeCount[8 + 2 + 6 * 12 + 7] = 0x3F;
+  struct TCase {
+    const char* Name;
+    std::vector<uint8_t> File;
+    std::string Message;
+  } cases[] = {
+      {"rows per strip 2^32-1 is the whole height", HandTIFF(false, greyTags({{278, 4, {0xFFFFFFFF}}, {279, 4, {6}}}), grey), "loaded"},
+      {"strips of 1 row", HandTIFF(false, greyTags({{278, 4, {1}}}, {kPixels, kPixels + 3}), grey), "loaded"},
+      {"strips of 1 row, one strip missing", HandTIFF(false, greyTags({{278, 4, {1}}}), grey), invalid},
+      {"strip data cut short", HandTIFF(false, greyTags({{279, 4, {6}}}), {1, 2, 3}), invalid},
+      {"strip data cut short, no byte counts", HandTIFF(false, greyTags({}), {1, 2, 3}), invalid},
+      {"strip byte counts beyond the file", HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), grey), "loaded"},
+      {"strip offset beyond the file", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, {9999}}}, grey), invalid},
+      {"tag count larger than the file", hugeCount, invalid},
+      {"zero width", HandTIFF(false, {{256, 3, {0}}, {257, 3, {2}}, {273, 4, {kPixels}}}, grey), invalid},
+      {"too large", HandTIFF(false, {{256, 4, {40000}}, {257, 3, {2}}, {273, 4, {kPixels}}}, grey), invalid},
+      {"palette with a short colour map", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {3}}, {273, 4, {kPixels}}, {320, 3, std::vector<uint32_t>(3 * 255, 0)}}, grey), invalid},
+      {"palette with a full colour map", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {3}}, {273, 4, {kPixels}}, {320, 3, std::vector<uint32_t>(3 * 256, 0x8080)}}, grey), "loaded"},
+      {"not a TIFF", {'I', 'I', 43, 0, 8, 0, 0, 0}, invalid},
+      {"deflate data far too short for the picture",
+       HandTIFF(false, {{256, 4, {30000}}, {257, 4, {8000}}, {258, 3, {8}}, {259, 3, {8}}, {262, 3, {1}}, {273, 4, {kPixels}}, {279, 4, {6}}}, grey),
+       invalid},
+      {"YCbCr without subsampling", HandTIFF(false, ycbcr({{530, 3, {1, 1}}}), neutral), "loaded"},
+      {"YCbCr subsampled outside JPEG (the default)", HandTIFF(false, ycbcr({}), neutral),
+       "Cannot load image. Subsampled YCbCr is not supported for TIF/TIFF files."},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(LoadError(c.File), c.Message) << c.Name;
+
+  // Every cut of a good file fails with a message, never a crash.
+  const auto strips = HandTIFF(true, greyTags({{278, 4, {1}}, {279, 4, {3, 3}}}, {kPixels, kPixels + 3}), grey);
+  ASSERT_EQ(LoadError(strips), "loaded");
+  for (size_t n = 0; n + 1 < strips.size(); ++n) EXPECT_NE(LoadError(std::vector<uint8_t>(strips.begin(), strips.begin() + static_cast<ptrdiff_t>(n))), "loaded") << n;
+}
