@@ -51,11 +51,14 @@ TGIFExtensionKind FindApplication(TStream& Stream) {
   if (!ReadByte(Stream, size)) return TGIFExtensionKind::None;
   uint8_t id[11];
   if (size == 10) return Stream.Read(id, 10) == 10 ? TGIFExtensionKind::UnknownApp : TGIFExtensionKind::None;
-  if (size == 11 && Stream.Read(id, 11) == 11) {
+  // A known identifier in a longer block is still that extension (the rest of the block is
+  // skipped): kept as an unknown one, it would be written back with block size 11 and then
+  // read as the known one, which may refuse its data.
+  if (size >= 11 && Stream.Read(id, 11) == 11) {
     const auto& list = AppExtensionList();
     for (auto it = list.rbegin(); it != list.rend(); ++it)
       if (std::memcmp(it->Identifier, id, 11) == 0) return it->Kind;
-    return TGIFExtensionKind::UnknownApp;
+    return size == 11 ? TGIFExtensionKind::UnknownApp : TGIFExtensionKind::Application;
   }
   return TGIFExtensionKind::Application;
 }

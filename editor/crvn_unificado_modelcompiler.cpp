@@ -1,5 +1,12 @@
-// File > Model Compiler.
-// (Body pending: it opens the model compiler window once that exists.)
+// File > Model Compiler: the modal model compiler window; after each compile it reloads the
+// catalogue, so the new model is offered at once.
+#include "editor/DialogExec.h"
 #include "editor/crvn_unificado.h"
+#include "modelcompiler/crvn_modelcompiler.h"
 
-void Tmain_unificada::mnu_ModelCompilerClick(QObject*) {}
+void Tmain_unificada::mnu_ModelCompilerClick(QObject*) {
+  Tmodelcompiler window(this);
+  window.LoadModelExtensions = [this] { LoadModelExtensions(); };
+  window.Models = &State().Models();
+  ExecDialog(window);
+}
