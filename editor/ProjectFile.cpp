@@ -1,18 +1,17 @@
 #include "editor/ProjectFile.h"
 
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "editor/SkinNaming.h"
 #include "platform/FileTimes.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
-#include "platform/ScopeGuard.h"
+#include "platform/Streams.h"
 #include "platform/StrUtils.h"
 
 namespace {
@@ -86,10 +85,12 @@ int FindModelByPrefix(const std::vector<std::unique_ptr<TModelo>>& catalogue, co
 
 std::unique_ptr<TLoadedProject> LoadProjectFile(const std::string& fileName,
                                                 const std::vector<std::unique_ptr<TModelo>>& catalogue,
-                                                const std::string& programFolder, const TShowBox& showBox) {
+                                                const std::string& programFolder, const TShowBox& showBox,
+                                                const TLoadProgress& progress) {
   // The INI reader takes a missing file for an empty one; a project that is not there is an error.
   if (!FileExists(fileName)) throw EInOutError("Cannot open file \"" + fileName + "\". File not found", 2);
   TIniFile ini(fileName);
+  if (!ini.SectionExists("General")) throw ENotAProject(fileName);
   // A missing Model key names the first catalogue model; with an empty catalogue there is none.
   std::string prefix = ini.ReadString("General", "Model", catalogue.empty() ? std::string() : catalogue[0]->Prefix);
   int index = catalogue.empty() ? -1 : FindModelByPrefix(catalogue, prefix);
@@ -109,21 +110,30 @@ std::unique_ptr<TLoadedProject> LoadProjectFile(const std::string& fileName,
 
   TSkinNode* root = r->Tree.SetRoot(ProjectRootText(fileName, model.Prefix));
 
+  // Skins by node text and group descriptions by code (first line wins, letter case ignored,
+  // as the INI reader finds keys), so each texture line is placed without a search.
+  std::unordered_map<std::string, TSkinNode*> skins;
+  std::unordered_map<std::string, std::string> groupOf;
   std::vector<std::string> groups;
   ini.ReadSectionValues("Groups", groups);
   for (const std::string& line : groups) {
     size_t eq = line.find('=');
     if (eq == std::string::npos || eq == 0) continue;
+    groupOf.emplace(LowerCase(line.substr(0, eq)), line.substr(eq + 1));
     std::string text = SkinNodeText(line.substr(eq + 1), line.substr(0, eq));
-    if (FindChildByText(root, text)) continue;
+    if (skins.count(text)) continue;
     TSkinNode* skin = root->AddChild(text);
     EnsureSectionNodes(skin, model);
+    skins.emplace(std::move(text), skin);
   }
 
   const std::string projectFolder = ExtractFilePath(fileName);
+  std::unordered_set<std::string> listed;
   std::vector<std::string> sections;
   ini.ReadSections(sections);
+  size_t done = 0;
   for (const std::string& name : sections) {
+    if (progress) progress(done++, sections.size());
     size_t h1 = name.find('#');
     if (h1 == std::string::npos) continue;
     size_t h2 = name.find('#', h1 + 1);
@@ -134,38 +144,55 @@ std::unique_ptr<TLoadedProject> LoadProjectFile(const std::string& fileName,
     std::string nodeText = name.substr(h2 + 1);
     int partIndex = model.PartIndexOfSection(number);
     if (partIndex < 0) continue;
-    TSkinNode* skin = FindChildByText(root, SkinNodeText(ini.ReadString("Groups", code, ""), code));
-    TSkinNode* section = FindChildByText(skin, model.PartName(partIndex));
+    auto group = groupOf.find(LowerCase(code));
+    auto skinIt = skins.find(SkinNodeText(group == groupOf.end() ? std::string() : group->second, code));
+    if (skinIt == skins.end()) continue;
+    // By number, as the file stores it: two sections of one name must not swap textures.
+    TSkinNode* section = nullptr;
+    for (const auto& child : skinIt->second->Children())
+      if (child->SectionNumber == number) {
+        section = child.get();
+        break;
+      }
     if (!section) continue;
 
     std::string stored = ini.ReadString(name, "Filename", "");
     std::string file = ResolveTextureName(stored, programFolder, projectFolder);
+    const std::string shown = stored.empty() ? name : stored;
     if (file.empty() || !FileExists(file)) {
-      if (std::find(r->MissingFiles.begin(), r->MissingFiles.end(), stored) == r->MissingFiles.end())
-        r->MissingFiles.push_back(stored.empty() ? name : stored);
+      if (listed.insert(shown).second) r->MissingFiles.push_back(shown);
       continue;
     }
     std::unique_ptr<TObjetoTextura> t;
     try {
       t = CreateTexture(file, ini.ReadString(name, "Identifier", ""), ini.ReadString(name, "Description", ""),
                         section->Text, *model.Part(partIndex), showBox);
-    } catch (Exception& e) {
-      if (e.Message.find(file) == std::string::npos) e.Message = file + ": " + e.Message;
-      throw;
+    } catch (const Exception& e) {
+      // One bad picture does not keep the rest of the project from opening.
+      if (listed.insert(shown).second) r->UnreadableFiles.push_back(shown + ": " + e.Message);
+      continue;
     }
     TSkinNode* n = section->AddChild(nodeText);
     n->Texture = std::move(t);
   }
+  if (progress) progress(sections.size(), sections.size());
   r->Tree.Sort();
   for (TSkinNode* n : r->Tree.Nodes()) n->Expanded = true;
   r->Tree.MarkTexturesChanged();
   return r;
 }
 
-std::string MissingFilesMessage(const std::vector<std::string>& files) {
-  if (files.empty()) return {};
-  std::string text = "These texture files were not found and their textures were left out:";
-  for (const std::string& f : files) text += "\r\n" + f;
+std::string MissingFilesMessage(const std::vector<std::string>& files, const std::vector<std::string>& unreadable) {
+  std::string text;
+  if (!files.empty()) {
+    text = "These texture files were not found and their textures were left out:";
+    for (const std::string& f : files) text += "\r\n" + f;
+  }
+  if (!unreadable.empty()) {
+    if (!text.empty()) text += "\r\n\r\n";
+    text += "These texture files could not be read and their textures were left out:";
+    for (const std::string& f : unreadable) text += "\r\n" + f;
+  }
   return text;
 }
 
@@ -178,16 +205,10 @@ bool AnyTextureModified(const TSkinTree& tree) {
 void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model,
                      const TProjectOptions& options, const std::string& programFolder,
                      const TAskSaveTexture& askSaveTexture) {
-  // Everything is written into a fresh file next to the project, which replaces the project
-  // only once it is complete.
-  const std::string temp = ExtractFilePath(fileName) + "." + ExtractFileName(fileName) + ".saving-" +
-                           std::to_string(::getpid());
-  std::error_code ec;
-  std::filesystem::remove(temp, ec);
-  TScopeGuard dropTemp([&] { std::filesystem::remove(temp, ec); });
+  // Built in memory, then written through a temporary file that replaces the project only once
+  // it is complete (through a link, onto its target, keeping the file's permissions).
   {
-    TIniFile ini(temp);
-    // Written once, when complete (not once per key).
+    TIniFile ini{std::string()};
     ini.AutoUpdate = false;
     ini.WriteString("General", "Model", model.Prefix);
     ini.WriteBool("General", "OnlyFirstMipMap", options.OnlyFirstMipMap);
@@ -225,8 +246,6 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
           break;
       }
     }
-    ini.UpdateFile();
-    if (::rename(temp.c_str(), fileName.c_str()) != 0) RaiseInOutErrorFromErrno(errno);
+    WriteFileAtomically(fileName, ini.Text());
   }
-  dropTemp.Dismiss();
 }

@@ -27,6 +27,14 @@ class EModelNotInstalled : public Exception {
   EModelNotInstalled() : Exception("The model of this project is not installed!") {}
 };
 
+// The file is no project: it has no [General] section (binary data, an empty or another text
+// file). Opening it as an empty project would let a later Save overwrite it.
+class ENotAProject : public Exception {
+ public:
+  explicit ENotAProject(const std::string& fileName)
+      : Exception("\"" + fileName + "\" is not a Corvane project: it has no [General] section.") {}
+};
+
 // ---- File names in the project ----
 
 // How a texture's file name is stored: relative (with backslashes) when it lies in the
@@ -57,21 +65,29 @@ struct TLoadedProject {
   TSkinTree Tree;
   // Stored texture files that do not exist on disk; their textures were left out.
   std::vector<std::string> MissingFiles;
+  // Texture files that exist but could not be read, each with the reason; left out too.
+  std::vector<std::string> UnreadableFiles;
 };
+
+// Called during a load after each texture line with the lines done and their total, so the
+// window can show progress and stay painted.
+using TLoadProgress = std::function<void(size_t done, size_t total)>;
 
 // The catalogue model a prefix names: compared without letter case, the last match wins;
 // -1 when none.
 int FindModelByPrefix(const std::vector<std::unique_ptr<TModelo>>& catalogue, const std::string& prefix);
 
-// Reads a whole project. Raises EModelNotInstalled, the INI reader's or a picture reader's
-// error (naming the file); nothing outside the result is touched. showBox receives the boxes
-// of the size check.
+// Reads a whole project. Raises ENotAProject, EModelNotInstalled or the INI reader's error;
+// texture files that are missing or cannot be read are listed in the result and left out.
+// Nothing outside the result is touched. showBox receives the boxes of the size check.
 std::unique_ptr<TLoadedProject> LoadProjectFile(const std::string& fileName,
                                                 const std::vector<std::unique_ptr<TModelo>>& catalogue,
-                                                const std::string& programFolder, const TShowBox& showBox);
+                                                const std::string& programFolder, const TShowBox& showBox,
+                                                const TLoadProgress& progress = {});
 
-// The "WARNING" text listing texture files that a load left out (empty list: empty text).
-std::string MissingFilesMessage(const std::vector<std::string>& files);
+// The "WARNING" text listing texture files that a load left out (both lists empty: empty text).
+std::string MissingFilesMessage(const std::vector<std::string>& files,
+                                const std::vector<std::string>& unreadable = {});
 
 // ---- Writing ----
 

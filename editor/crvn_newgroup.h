@@ -1,5 +1,6 @@
 #pragma once
-// The New Skin dialog (also Edit Skin): the skin's description and its four-letter code.
+// The New Skin dialog (also Edit Skin): the skin's description and its four-letter code. Ok
+// stays disabled while the code holds one to three letters.
 #include <QDialog>
 #include <memory>
 

@@ -24,6 +24,20 @@ void Tfrm_selectmodel::AddModel(const std::string& name, int catalogueIndex, boo
   item->setData(0, Qt::UserRole, catalogueIndex);
 }
 
+void Tfrm_selectmodel::ShowNoModels(const std::string& programFolder) {
+  const QString folder = QString::fromStdString(programFolder);
+  QString custom = folder;
+  if (!custom.endsWith('/')) custom += '/';
+  custom += "CustomModels";
+  ui->lbl_nomodels->setText(
+      QStringLiteral("No model is installed. Model files (.cvmx, with their .cvmd meshes and wire bitmaps) are read "
+                     "from the program folder\n    %1\nand from its CustomModels folder\n    %2\n"
+                     "The Model Compiler (File > Model Compiler...) makes them from a player mesh of a game "
+                     "package or a model file.")
+          .arg(folder, custom));
+  ui->lbl_nomodels->setVisible(true);
+}
+
 int Tfrm_selectmodel::SelectedModel() const {
   QList<QTreeWidgetItem*> sel = ui->lista_modelos->selectedItems();
   return sel.isEmpty() ? -1 : sel.front()->data(0, Qt::UserRole).toInt();

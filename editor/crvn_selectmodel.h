@@ -18,6 +18,9 @@ class Tfrm_selectmodel : public QDialog {
 
   // A row: the model's name, its catalogue index, "Yes" or "No" under "Preview".
   void AddModel(const std::string& name, int catalogueIndex, bool hasMesh);
+  // With no model at all, says where model files go and what makes them, instead of leaving
+  // an empty list without a word.
+  void ShowNoModels(const std::string& programFolder);
   // The catalogue index of the chosen row; -1 when none is chosen.
   int SelectedModel() const;
 

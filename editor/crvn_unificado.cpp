@@ -2,13 +2,18 @@
 // project options, and the key and wheel preview.
 #include "editor/crvn_unificado.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QTimer>
@@ -39,9 +44,40 @@
 const char* const CorvaneVersion = "2.4.1";
 const char* const CorvaneCaption = "Corvane v2.4.1";
 
-std::function<bool(const std::string& url)> Tmain_unificada::OpenUrl = [](const std::string& url) {
-  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-};
+namespace {
+// Runs the desktop's launcher and reads its exit status: asking the desktop services reports
+// success even when the launcher then finds no browser. A launcher still running after a few
+// seconds has started a browser that keeps it waiting: that counts as started, and it is left
+// to run.
+bool OpenUrlWithLauncher(const std::string& url) {
+  const QString launcher = QStandardPaths::findExecutable("xdg-open");
+  if (launcher.isEmpty()) return false;
+  auto* process = new QProcess;
+  process->setProgram(launcher);
+  process->setArguments({QString::fromStdString(url)});
+  process->setStandardOutputFile(QProcess::nullDevice());
+  process->setStandardErrorFile(QProcess::nullDevice());
+  process->start();
+  if (!process->waitForStarted(5000)) {
+    delete process;
+    return false;
+  }
+  QElapsedTimer clock;
+  clock.start();
+  while (!process->waitForFinished(50)) {
+    if (clock.elapsed() > 5000) {
+      QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+      return true;
+    }
+    ProcessMessages();
+  }
+  const bool started = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+  delete process;
+  return started;
+}
+}  // namespace
+
+std::function<bool(const std::string& url)> Tmain_unificada::OpenUrl = OpenUrlWithLauncher;
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -259,8 +295,17 @@ void Tmain_unificada::ConnectHandlers() {
   qApp->installEventFilter(this);
 }
 
+namespace {
+// The last key press handed on to a control, while it may still travel to the control's parents.
+const QEvent* gPassedKey = nullptr;
+QPointer<QWidget> gPassedTo;
+}  // namespace
+
 bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
+    case QEvent::KeyRelease:
+      gPassedKey = nullptr;
+      break;
     case QEvent::KeyPress: {
       auto* w = qobject_cast<QWidget*>(watched);
       if (!w || w->window() != this) break;
@@ -270,9 +315,20 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
       if (ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) break;
       const QByteArray text = ke->text().toLatin1();
       if (text.size() != 1) break;
+      // A key a control was given and did not take travels on to its parents: it was seen.
+      if (event == gPassedKey && gPassedTo && w->isAncestorOf(gPassedTo)) break;
       char key = text[0];
       Guarded([&] { FormKeyPress(this, key); });
-      return true;  // the window consumes every typed character
+      // The window consumes every typed character, but buttons, check boxes, radio buttons,
+      // lists and the tree act on the key itself: Space and Enter must still reach them.
+      const bool actsOnKeys = qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w);
+      const bool spaceOrEnter = ke->key() == Qt::Key_Space || ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter;
+      if (actsOnKeys && spaceOrEnter) {
+        gPassedKey = event;
+        gPassedTo = w;
+        break;
+      }
+      return true;
     }
     case QEvent::Wheel: {
       auto* w = qobject_cast<QWidget*>(watched);

@@ -1,5 +1,8 @@
 // Project commands: New, Load, Save, Save As, the caption and the project options.
 #include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QRadioButton>
@@ -56,6 +59,7 @@ void Tmain_unificada::mnu_NewProjectClick(QObject*) {
       const TModelo& m = *FState.Models()[i];
       dlg.AddModel(m.Name, static_cast<int>(i), !m.File3D.empty() || !m.LodMesh.empty());
     }
+    if (FState.Models().empty()) dlg.ShowNoModels(ProgramFolder());
     if (ExecDialog(dlg) != 1) return;
     chosen = dlg.SelectedModel();
   }
@@ -92,9 +96,27 @@ void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
   // as it was.
   std::unique_ptr<TLoadedProject> project;
   try {
+    // A large project takes a while: hourglass, a running count in the status bar, and the
+    // window keeps painting between texture lines.
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    struct TRestore {
+      QLabel* Status;
+      QString Text;
+      ~TRestore() {
+        Status->setText(Text);
+        QApplication::restoreOverrideCursor();
+      }
+    } restore{StatusBarText, StatusBarText->text()};
     TBusyGuard busy;
-    project = LoadProjectFile(fileName, FState.Models(), ProgramFolder(), ShowBox());
+    project = LoadProjectFile(fileName, FState.Models(), ProgramFolder(), ShowBox(), [this](size_t done, size_t total) {
+      if (done % 64 != 0 && done != total) return;
+      StatusBarText->setText(QStringLiteral("Loading project: %1 of %2 sections").arg(done).arg(total));
+      ProcessMessages();
+    });
   } catch (const EModelNotInstalled& e) {
+    MessageBox("ERROR", e.Message, TMsgButtons::OK, TMsgIcon::Stop);
+    return;
+  } catch (const ENotAProject& e) {
     MessageBox("ERROR", e.Message, TMsgButtons::OK, TMsgIcon::Stop);
     return;
   }
@@ -117,8 +139,9 @@ void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project,
   PreviewModelLoaded = false;
   EnableProjectItems();
   SetupPreview();
-  if (!project->MissingFiles.empty())
-    MessageBox("WARNING", MissingFilesMessage(project->MissingFiles), TMsgButtons::OK, TMsgIcon::Warning);
+  if (!project->MissingFiles.empty() || !project->UnreadableFiles.empty())
+    MessageBox("WARNING", MissingFilesMessage(project->MissingFiles, project->UnreadableFiles), TMsgButtons::OK,
+               TMsgIcon::Warning);
 }
 
 void Tmain_unificada::mnu_SaveProjectClick(QObject* Sender) {

@@ -1,6 +1,10 @@
 // Corvane's entry point: the application, the main window, the message loop.
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
 
 #include "codecs/GraphicCompression.h"
 #include "editor/ModelPreview.h"
@@ -32,6 +36,18 @@ int main(int argc, char** argv) {
   // Maximised; without a window manager (which would do it) the window still fills the screen.
   if (const QScreen* screen = mainWindow.screen()) mainWindow.setGeometry(screen->availableGeometry());
   mainWindow.showMaximized();
+  // For bench/startup-process: says "shown" once the window is on screen, then ends.
+  if (qEnvironmentVariableIsSet("CORVANE_QUIT_WHEN_SHOWN")) {
+    auto* probe = new QTimer(&app);
+    QObject::connect(probe, &QTimer::timeout, &app, [&mainWindow, probe] {
+      if (!mainWindow.windowHandle() || !mainWindow.windowHandle()->isExposed()) return;
+      probe->stop();
+      std::fputs("shown\n", stdout);
+      std::fflush(stdout);
+      QCoreApplication::quit();
+    });
+    probe->start(1);
+  }
   const int rc = QApplication::exec();
   UninstallQtMessagePump();
   return rc;

@@ -50,9 +50,15 @@ void TFastColorLookup::MakeCandidates(uint32_t Key) {
   const size_t first = FCandidates.size();
   for (size_t i = 0; i < FPalette.size(); ++i)
     if (minDist[i] <= bound) FCandidates.push_back({minDist[i], static_cast<int32_t>(i), FRed[i], FGreen[i], FBlue[i]});
-  // Nearest first, so a search can stop at the first entry that cannot beat the best so far.
-  std::stable_sort(FCandidates.begin() + static_cast<std::ptrdiff_t>(first), FCandidates.end(),
-                   [](const TCandidate& a, const TCandidate& b) { return a.MinDist < b.MinDist; });
+  // Nearest first, so a search can stop at the first entry that cannot beat the best so far;
+  // equal distances keep palette order. The lists are a handful of entries: an insertion sort
+  // asks for no memory, which a stable sort would for every block.
+  for (size_t i = first + 1; i < FCandidates.size(); ++i) {
+    const TCandidate c = FCandidates[i];
+    size_t j = i;
+    for (; j > first && FCandidates[j - 1].MinDist > c.MinDist; --j) FCandidates[j] = FCandidates[j - 1];
+    FCandidates[j] = c;
+  }
   FFirst[Key] = static_cast<int32_t>(first);
   FCount[Key] = static_cast<int32_t>(FCandidates.size() - first);
 }

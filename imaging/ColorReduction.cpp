@@ -44,6 +44,15 @@ std::unique_ptr<TBitmap> ReduceBitmapColors(TBitmap& Bitmap, TReductionMethod Me
   if (!lookup) lookup = std::make_unique<TFastColorLookup>(palette);
   if (lookup->Colors == 0) return result;
 
+  TDIBWriter writer(*result, TPixelFormat::pf8bit, width, height, palette);
+  // The common case (palettes of the package writer and the painter) takes the one-loop path.
+  if (Dither == TDitherKind::dtFloydSteinberg)
+    if (auto* fast = dynamic_cast<TFastColorLookup*>(lookup.get())) {
+      DitherFloydSteinberg(reader, writer, width, height, *fast);
+      writer.Finish();
+      return result;
+    }
+
   std::unique_ptr<TDitherEngine> ditherer;
   switch (Dither) {
     case TDitherKind::dtNearest: ditherer = std::make_unique<TDitherEngine>(width, *lookup); break;
@@ -56,7 +65,6 @@ std::unique_ptr<TBitmap> ReduceBitmapColors(TBitmap& Bitmap, TReductionMethod Me
     default: return result;  // not a ditherer we know
   }
 
-  TDIBWriter writer(*result, TPixelFormat::pf8bit, width, height, palette);
   for (int y = 0; y < height; ++y) {
     const uint8_t* src = reader.ScanLine(y);
     uint8_t* dst = writer.ScanLine(y);

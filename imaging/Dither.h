@@ -7,6 +7,9 @@
 #include <vector>
 
 class TColorLookup;
+class TFastColorLookup;
+class TDIBReader;
+class TDIBWriter;
 
 // No diffusion: each pixel takes its nearest colour.
 class TDitherEngine {
@@ -43,6 +46,12 @@ class TFloydSteinbergDitherer : public TDitherEngine {
   int32_t Diffuse(TChannel& C, uint8_t Value, uint8_t Chosen);
   TChannel FChannels[3];
 };
+
+// The whole picture through Floyd-Steinberg and the fast lookup in one loop, with exactly the
+// arithmetic and order of TFloydSteinbergDitherer (which stays the plain reference): no call
+// per pixel, the three channels' errors side by side. Rows 0..Height-1 of Reader (24-bit) go
+// to the same rows of Writer (8-bit).
+void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup);
 
 // One share of a pixel's error: Row 0 is the current row, 1 the next...; Offset counts pixels
 // in the direction of travel; Weight is over the ditherer's divisor.

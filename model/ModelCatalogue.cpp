@@ -9,7 +9,6 @@
 #include "platform/MessagePump.h"
 #include "platform/Numbers.h"
 #include "platform/Paths.h"
-#include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 
 namespace {
@@ -185,12 +184,26 @@ std::vector<std::string> ModelExtensionFiles(const std::string& programFileName,
   return files;
 }
 
-void ReadModelExtensionFile(const std::string& fileName, TModelList& models) {
-  TIniFile ini(fileName);
+void ReadModelExtensionFile(const std::string& fileName, TModelList& models, std::vector<std::string>& problems) {
+  std::unique_ptr<TIniFile> ini;
+  try {
+    ini = std::make_unique<TIniFile>(fileName);
+  } catch (const Exception& e) {
+    problems.push_back("Model file \"" + fileName + "\": " + e.Message);
+    return;
+  }
   std::vector<std::string> sections;
-  ini.ReadSections(sections);
-  for (const std::string& s : sections)
-    if (StartsText("model-", s)) ReadModel(ini, fileName, s, models);
+  ini->ReadSections(sections);
+  // A broken model is left out; the models after it, in this file and the next ones, still load.
+  for (const std::string& s : sections) {
+    if (!StartsText("model-", s)) continue;
+    try {
+      ReadModel(*ini, fileName, s, models);
+    } catch (const Exception& e) {
+      problems.push_back("Model file \"" + fileName + "\", section [" + s + "]: " + e.Message +
+                         " (the model was left out)");
+    }
+  }
 }
 
 void LoadModelExtensions(TModelList& models, TModelo& currentModel,
@@ -200,14 +213,18 @@ void LoadModelExtensions(TModelList& models, TModelo& currentModel,
   TBusyGuard busy;
   std::string prefix = currentModel.Prefix;
   TModelList loaded;
-  {
-    TScopeGuard publish([&] { models = std::move(loaded); });
-    for (const std::string& f : ModelExtensionFiles(programFileName, programFolder))
-      ReadModelExtensionFile(f, loaded);
+  std::vector<std::string> problems;
+  for (const std::string& f : ModelExtensionFiles(programFileName, programFolder))
+    ReadModelExtensionFile(f, loaded, problems);
+  models = std::move(loaded);
+  if (!prefix.empty())
+    for (const auto& m : models)
+      if (m->Prefix == prefix) currentModel.Assign(*m);
+  if (!problems.empty()) {
+    std::string text = problems.front();
+    for (size_t i = 1; i < problems.size(); ++i) text += "\r\n" + problems[i];
+    throw EConvertError(text);
   }
-  if (prefix.empty()) return;
-  for (const auto& m : models)
-    if (m->Prefix == prefix) currentModel.Assign(*m);
 }
 
 void LoadModelExtensions(TModelList& models, TModelo& currentModel) {
@@ -239,8 +256,10 @@ void SaveModelPresets(const std::string& modelKey, const std::vector<TCameraPres
   int i = 0;
   for (const TCameraPreset& p : presets) {
     std::string v = CleanPresetName(p.Name);
-    for (float f : {p.CameraX, p.CameraY, p.CameraZ, p.TargetX, p.TargetY, p.TargetZ})
-      v += ";" + FormatFixed(Finite(f), 2);
+    for (float f : {p.CameraX, p.CameraY, p.CameraZ, p.TargetX, p.TargetY, p.TargetZ}) {
+      v += ';';  // appended apart: ";" + text trips a false overlap warning of GCC 12 at -O3
+      v += FormatFixed(Finite(f), 2);
+    }
     ini.WriteString(section, "Preset" + std::to_string(++i), v);
   }
   for (int k = static_cast<int>(presets.size()) + 1; k <= n - 1; ++k)

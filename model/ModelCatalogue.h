@@ -17,9 +17,10 @@ using TModelList = std::vector<std::unique_ptr<TModelo>>;
 
 // Rebuilds models from the extension files and then refreshes currentModel from the entry
 // with its prefix (it keeps its content when its prefix is empty or no longer found).
-// An error (a malformed number, a short preset) stops the load and propagates: models then
-// holds the models read before it, and currentModel is left as it was. While the load runs,
-// models keeps the previous catalogue, and IsBusy() is true.
+// A model section with an error (a malformed number, a short preset) or a file that cannot be
+// read is left out and the others load; once the catalogue is complete, EConvertError names
+// each file and section left out and why. While the load runs, models keeps the previous
+// catalogue, and IsBusy() is true.
 void LoadModelExtensions(TModelList& models, TModelo& currentModel);
 void LoadModelExtensions(TModelList& models, TModelo& currentModel,
                          const std::string& programFileName, const std::string& programFolder);
@@ -27,8 +28,9 @@ void LoadModelExtensions(TModelList& models, TModelo& currentModel,
 // The extension files the catalogue reads, in order (the .ini whether it exists or not).
 std::vector<std::string> ModelExtensionFiles(const std::string& programFileName,
                                              const std::string& programFolder);
-// Appends the models of one file whose prefixes are not in models yet.
-void ReadModelExtensionFile(const std::string& fileName, TModelList& models);
+// Appends the models of one file whose prefixes are not in models yet; a model (or the file)
+// that cannot be read is left out with a line in problems naming the file and section.
+void ReadModelExtensionFile(const std::string& fileName, TModelList& models, std::vector<std::string>& problems);
 
 // The real-number rule of the files: '.' and ',' both mark the decimals; an empty value
 // keeps defaultValue; anything else that is not a number (or does not fit a 32-bit float)

@@ -34,12 +34,16 @@ TCompileMessage CompilePackageFiles(const TPackageProject& Project, bool Install
 
   if (!Install) return {"Compilation", "Project compiled!", false};
 
-  const std::string game = IncludeTrailingPathDelimiter(ToNativePath(Project.GameFolder));
+  // The game folder as stored may be a Windows path ("C:\\UnrealTournament"): the message names
+  // the folder the files really went to.
+  std::string native = ResolveCaseInsensitive(ToNativePath(Project.GameFolder));
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  const std::string game = IncludeTrailingPathDelimiter(native);
   const std::pair<const std::string*, const char*> copies[] = {{&utx, "Textures"}, {&ini, "System"}};
   for (const auto& [source, folder] : copies) {
     std::string target;
     const std::string why = CopyInto(*source, ResolveCaseInsensitive(game + folder), target);
     if (!why.empty()) return {"ERROR", "Could not copy " + *source + " to " + target + ": " + why, true};
   }
-  return {"Compilation", "Project compiled and installed under " + Project.GameFolder, false};
+  return {"Compilation", "Project compiled and installed under " + native, false};
 }

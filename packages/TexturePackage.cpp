@@ -18,12 +18,12 @@ constexpr int32_t kRefCore = -1, kRefEngine = -2, kRefClassPackage = -3, kRefCla
 
 void WriteByteProperty(TPackageTables& T, TStream& S, const char* Name, uint8_t Value) {
   WriteCompactIndex(S, T.NameIndex(Name));
-  S.WriteU8(0x01);
+  WritePropertyInfo(S, UT_PROPERTY_BYTE, 1);
   S.WriteU8(Value);
 }
 void WriteIntProperty(TPackageTables& T, TStream& S, const char* Name, int32_t Value) {
   WriteCompactIndex(S, T.NameIndex(Name));
-  S.WriteU8(0x22);
+  WritePropertyInfo(S, UT_PROPERTY_INT, 4);
   S.WriteI32(Value);
 }
 
@@ -43,7 +43,7 @@ void WriteTextureData(TPackageTables& T, TObjetoExportado& e, const TBitmap& Bit
   const uint32_t w = static_cast<uint32_t>(Bitmap.Width()), h = static_cast<uint32_t>(Bitmap.Height());
   if (!(SectionFlags & mpLODSETWORLD)) WriteByteProperty(T, S, "LODSet", 2);
   WriteCompactIndex(S, T.NameIndex("Palette"));
-  S.WriteU8(0x05);
+  WritePropertyInfo(S, UT_PROPERTY_OBJECT, static_cast<uint32_t>(CompactIndexSize(PaletteRef)));
   WriteCompactIndex(S, PaletteRef);
   WriteByteProperty(T, S, "UBits", static_cast<uint8_t>(IntLog2(w)));
   WriteByteProperty(T, S, "VBits", static_cast<uint8_t>(IntLog2(h)));

@@ -73,6 +73,27 @@ void WriteCompactIndex(TStream& Stream, int32_t Value) {
   Stream.WriteBuffer(tmp, static_cast<size_t>(n));
 }
 
+void WritePropertyInfo(TStream& Stream, uint8_t Type, uint32_t ValueSize) {
+  // A reader skips or reads a value by this size, so it must be the value's own length: an
+  // object reference of 64 or more takes two bytes of compact index, not one.
+  static constexpr uint32_t kCodedSizes[] = {1, 2, 4, 12, 16};
+  for (uint8_t code = 0; code < 5; ++code)
+    if (kCodedSizes[code] == ValueSize) {
+      Stream.WriteU8(static_cast<uint8_t>(Type | (code << 4)));
+      return;
+    }
+  if (ValueSize <= 0xFF) {
+    Stream.WriteU8(static_cast<uint8_t>(Type | 0x50));
+    Stream.WriteU8(static_cast<uint8_t>(ValueSize));
+  } else if (ValueSize <= 0xFFFF) {
+    Stream.WriteU8(static_cast<uint8_t>(Type | 0x60));
+    Stream.WriteU16(static_cast<uint16_t>(ValueSize));
+  } else {
+    Stream.WriteU8(static_cast<uint8_t>(Type | 0x70));
+    Stream.WriteU32(ValueSize);
+  }
+}
+
 uint32_t DefaultNameFlags(const std::string& Name) {
   uint32_t flags = UT_NAME_FLAGS_DEFAULT;
   if (Name == "None" || Name == "Color" || Name == "Package" || Name == "Class") flags |= UT_NAME_FLAGS_PROPERTY;

@@ -36,6 +36,15 @@ int CompactIndexSize(int32_t Value);
 // Writes the compact index of Value to a stream.
 void WriteCompactIndex(TStream& Stream, int32_t Value);
 
+// ---- Property tags ----------------------------------------------------------------------
+// A property's info byte: its type in bits 0-3, the size of its value in bits 4-6, bit 7 for
+// an array element. Size codes 0-4 stand for 1, 2, 4, 12 and 16 bytes; 5, 6 and 7 say that a
+// size of 1, 2 or 4 bytes follows the tag.
+constexpr uint8_t UT_PROPERTY_BYTE = 0x01, UT_PROPERTY_INT = 0x02, UT_PROPERTY_OBJECT = 0x05;
+// Writes the info byte of a value of Type taking ValueSize bytes, and the size that follows
+// it when the size has no code of its own.
+void WritePropertyInfo(TStream& Stream, uint8_t Type, uint32_t ValueSize);
+
 // ---- Object references --------------------------------------------------------------------
 // 0 is no object, -(i+1) import i, i+1 export i.
 constexpr int32_t ImportRefOf(int32_t Index) { return -(Index + 1); }

@@ -290,16 +290,34 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
     more = false;
   } else if (structElement || IsStructName(lname)) {
     if (structName.empty()) structName = name;
+    // The size the tag gave the struct's value; -1 for a bare struct name, which has no tag.
+    int64_t declared = announcedBy == 0x2A ? 4 : announcedBy == 0x3A ? 12 : -1;
     // A struct whose size has no code of its own (tag 0x5A) carries a size byte after its
     // name; the scale struct (17 bytes) always comes that way, so its value takes 18 bytes.
-    if (announcedBy == 0x5A || lname == "scale") P.ReadByte();
+    if (announcedBy == 0x5A || lname == "scale") {
+      const uint8_t size = P.ReadByte();
+      if (announcedBy == 0x5A) declared = size;
+    }
     // An array element of structs has its index after the struct's name (and size).
     if (P.InArray) {
       Prop.ArrayIndex = P.ReadByte();
       P.InArray = false;
     }
-    // Another struct's value is not known and is not read.
-    value = ReadStruct(P, lname, Prop);
+    const int64_t start = P.GetPosition();
+    if (IsStructName(lname)) {
+      value = ReadStruct(P, lname, Prop);
+      const int64_t used = P.GetPosition() - start;
+      if (declared >= 0 && used > declared) {
+        // Reading on would take the next property's bytes for this value.
+        Prop.PropType = ptUnknown;
+        Prop.Text = "Struct " + structName + " of " + Prop.Name + " claims " + std::to_string(declared) +
+                    " bytes but its fields take " + std::to_string(used) + ", scan stopped";
+        return false;
+      }
+    }
+    // A struct nobody knows (the drops of a wet texture), or one that claims more than its
+    // fields: its declared size is skipped, so the properties after it are read from their start.
+    if (declared >= 0) P.Seek(start + declared);
   } else {
     uint8_t info = P.ReadByte();
     bool arrayElement = false;
@@ -309,7 +327,7 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
     }
     P.InArray = arrayElement;
     uint8_t size = 0;
-    if (info == 0x5D) size = P.ReadByte();
+    if (info == 0x5D || info == 0x55) size = P.ReadByte();
     const bool structTag = info == 0x2A || info == 0x3A || info == 0x5A;
     if (arrayElement && !structTag) {
       Prop.ArrayIndex = P.ReadByte();
@@ -323,6 +341,8 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
         break;
       case 0x05:
       case 0x15:
+      case 0x25:
+      case 0x55:  // a compact index of 3 or 5 bytes, after its size byte
         Prop.PropType = ptObjRef;
         Prop.Value = P.ReadCompactIndex();
         value = std::to_string(Prop.Value) + " (" + ObjectName(P, Prop.Value) + ")";
@@ -394,7 +414,12 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
   }
 
   std::string text = Prop.Name;
-  if (Prop.ArrayIndex != 0 || IsStaticArrayName(baseName)) text += "[" + std::to_string(Prop.ArrayIndex) + "]";
+  if (Prop.ArrayIndex != 0 || IsStaticArrayName(baseName)) {
+    // Appended apart: "[" + text trips a false overlap warning of GCC 12 at -O3.
+    text += '[';
+    text += std::to_string(Prop.ArrayIndex);
+    text += ']';
+  }
   if (!structName.empty()) text += " (" + structName + ")";
   if (Prop.PropType != ptNone) text += " = " + value;
   Prop.Text = text;

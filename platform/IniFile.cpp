@@ -1,7 +1,9 @@
 #include "platform/IniFile.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <unordered_set>
 
 #include "platform/Exceptions.h"
 #include "platform/Numbers.h"
@@ -77,13 +79,15 @@ void TIniFile::Parse(const std::string& data) {
       pos = data.size();
     } else {
       line.Text = data.substr(pos, nl - pos);
-      line.Eol = "\n";
       pos = nl + 1;
     }
+    // The line end is built with append: assigning short literals here makes GCC 12 at -O3
+    // report a false overlap of the copied bytes.
     if (!line.Text.empty() && line.Text.back() == '\r') {
       line.Text.pop_back();
-      line.Eol = "\r" + line.Eol;
+      line.Eol.push_back('\r');
     }
+    if (nl != std::string::npos) line.Eol.push_back('\n');
     FLines.push_back(std::move(line));
   }
 }
@@ -97,18 +101,43 @@ std::string TIniFile::Serialise() const {
   return out;
 }
 
-int TIniFile::FindSection(const std::string& section) const {
+void TIniFile::BuildIndex() const {
+  FHeaders.clear();
+  FFirstHeader.clear();
   std::string name;
   for (size_t i = 0; i < FLines.size(); ++i)
-    if (SectionHeader(FLines[i].Text, name) && SameText(name, section)) return static_cast<int>(i);
-  return -1;
+    if (SectionHeader(FLines[i].Text, name)) {
+      FFirstHeader.emplace(LowerCase(name), FHeaders.size());
+      FHeaders.push_back(static_cast<int>(i));
+    }
+  FIndexed = true;
+}
+
+void TIniFile::LineInserted(int at, bool isHeader, const std::string& name) {
+  if (!FIndexed) return;
+  auto first = std::lower_bound(FHeaders.begin(), FHeaders.end(), at);
+  for (auto it = first; it != FHeaders.end(); ++it) ++*it;
+  if (isHeader) {
+    // Only appended headers keep the name map's positions valid; anything else re-indexes.
+    if (first != FHeaders.end()) {
+      InvalidateIndex();
+      return;
+    }
+    FFirstHeader.emplace(LowerCase(name), FHeaders.size());
+    FHeaders.push_back(at);
+  }
+}
+
+int TIniFile::FindSection(const std::string& section) const {
+  if (!FIndexed) BuildIndex();
+  auto it = FFirstHeader.find(LowerCase(section));
+  return it == FFirstHeader.end() ? -1 : FHeaders[it->second];
 }
 
 int TIniFile::SectionEnd(int header) const {
-  std::string name;
-  size_t i = static_cast<size_t>(header) + 1;
-  while (i < FLines.size() && !SectionHeader(FLines[i].Text, name)) ++i;
-  return static_cast<int>(i);
+  if (!FIndexed) BuildIndex();
+  auto next = std::upper_bound(FHeaders.begin(), FHeaders.end(), header);
+  return next == FHeaders.end() ? static_cast<int>(FLines.size()) : *next;
 }
 
 int TIniFile::FindKey(int header, const std::string& ident) const {
@@ -169,6 +198,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
       if (!Trim(FLines.back().Text).empty()) FLines.push_back({"", kNewLine});
     }
     FLines.push_back({"[" + section + "]", kNewLine});
+    LineInserted(static_cast<int>(FLines.size()) - 1, true, section);
     FLines.push_back({ident + "=" + value, kNewLine});
     Changed();
     return;
@@ -189,6 +219,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
   while (at - 1 > h && Trim(FLines[at - 1].Text).empty()) --at;
   if (FLines[at - 1].Eol.empty()) FLines[at - 1].Eol = kNewLine;
   FLines.insert(FLines.begin() + at, TLine{ident + "=" + value, kNewLine});
+  LineInserted(at, false, {});
   Changed();
 }
 
@@ -205,40 +236,34 @@ void TIniFile::WriteBool(const std::string& section, const std::string& ident, b
   WriteString(section, ident, value ? "1" : "0");
 }
 
-void TIniFile::ReadSection(const std::string& section, std::vector<std::string>& idents) const {
+void TIniFile::ForEachKey(const std::string& section,
+                          const std::function<void(const std::string& key, int line, size_t eq)>& visit) const {
   int h = FindSection(section);
   if (h < 0) return;
   int end = SectionEnd(h);
-  std::vector<std::string> seen;
+  std::unordered_set<std::string> seen;
   std::string key;
   size_t eq;
-  for (int i = h + 1; i < end; ++i) {
-    if (!KeyLine(FLines[i].Text, key, eq)) continue;
-    bool dup = false;
-    for (const auto& s : seen) dup = dup || SameText(s, key);
-    if (dup) continue;
-    seen.push_back(key);
-    idents.push_back(key);
-  }
+  for (int i = h + 1; i < end; ++i)
+    if (KeyLine(FLines[i].Text, key, eq) && seen.insert(LowerCase(key)).second) visit(key, i, eq);
+}
+
+void TIniFile::ReadSection(const std::string& section, std::vector<std::string>& idents) const {
+  ForEachKey(section, [&](const std::string& key, int, size_t) { idents.push_back(key); });
 }
 
 void TIniFile::ReadSections(std::vector<std::string>& sections) const {
-  std::vector<std::string> seen;
+  std::unordered_set<std::string> seen;
   std::string name;
-  for (const TLine& l : FLines) {
-    if (!SectionHeader(l.Text, name)) continue;
-    bool dup = false;
-    for (const auto& s : seen) dup = dup || SameText(s, name);
-    if (dup) continue;
-    seen.push_back(name);
-    sections.push_back(name);
-  }
+  for (const TLine& l : FLines)
+    if (SectionHeader(l.Text, name) && seen.insert(LowerCase(name)).second) sections.push_back(name);
 }
 
 void TIniFile::ReadSectionValues(const std::string& section, std::vector<std::string>& values) const {
-  std::vector<std::string> keys;
-  ReadSection(section, keys);
-  for (const auto& k : keys) values.push_back(k + "=" + ReadString(section, k, ""));
+  // One pass: the first line of each key gives its value, as ReadString would.
+  ForEachKey(section, [&](const std::string& key, int line, size_t eq) {
+    values.push_back(key + "=" + ValueOf(FLines[static_cast<size_t>(line)].Text, eq));
+  });
 }
 
 bool TIniFile::SectionExists(const std::string& section) const { return FindSection(section) >= 0; }
@@ -252,6 +277,7 @@ void TIniFile::EraseSection(const std::string& section) {
   bool any = false;
   for (int h = FindSection(section); h >= 0; h = FindSection(section)) {
     FLines.erase(FLines.begin() + h, FLines.begin() + SectionEnd(h));
+    InvalidateIndex();
     any = true;
   }
   if (any) Changed();
@@ -263,6 +289,7 @@ void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
   int k = FindKey(h, ident);
   if (k < 0) return;
   FLines.erase(FLines.begin() + k);
+  InvalidateIndex();
   Changed();
 }
 
@@ -275,6 +302,7 @@ void TIniFile::AddSection(const std::string& section) {
     if (!Trim(FLines.back().Text).empty()) FLines.push_back({"", kNewLine});
   }
   FLines.push_back({"[" + section + "]", kNewLine});
+  LineInserted(static_cast<int>(FLines.size()) - 1, true, section);
   Changed();
 }
 

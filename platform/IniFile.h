@@ -7,7 +7,9 @@
 //
 // A missing file reads as empty. Every write goes to disk at once (through a temporary file
 // and a rename), so a failed write raises and leaves the old file untouched.
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TIniFile {
@@ -53,6 +55,8 @@ class TIniFile {
 
   // Writes the current content to the file through a temporary file and a rename.
   void UpdateFile();
+  // The content as UpdateFile would write it.
+  std::string Text() const { return Serialise(); }
 
   // True (the default): every write and erase updates the file at once. False: changes stay
   // in memory until UpdateFile(), for callers that write many keys in one go.
@@ -64,7 +68,16 @@ class TIniFile {
     std::string Eol;   // "\r\n", "\n", "\r" or "" for a last line without one
   };
   void Changed();
+  // The section headers are indexed, so that finding a section does not scan the file: a
+  // project of many thousand texture sections is read and written in linear time.
+  void BuildIndex() const;
+  void InvalidateIndex() { FIndexed = false; }
+  // Keeps the index right after a line was inserted at `at` (a header when isHeader).
+  void LineInserted(int at, bool isHeader, const std::string& name);
   int FindSection(const std::string& section) const;
+  // Calls visit with the first line of each key of the first section of that name.
+  void ForEachKey(const std::string& section,
+                  const std::function<void(const std::string& key, int line, size_t eq)>& visit) const;
   int SectionEnd(int header) const;
   int FindKey(int header, const std::string& ident) const;
   void Parse(const std::string& data);
@@ -73,4 +86,7 @@ class TIniFile {
   std::string FFileName;
   std::string FBom;
   std::vector<TLine> FLines;
+  mutable bool FIndexed = false;
+  mutable std::vector<int> FHeaders;                            // header lines, ascending
+  mutable std::unordered_map<std::string, size_t> FFirstHeader;  // lower-case name -> FHeaders index
 };

@@ -173,11 +173,31 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const {
   WriteFileAtomically(fileName, FData.data(), FData.size());
 }
 
-TSafeFileStream::TSafeFileStream(const std::string& fileName) : FFileName(fileName) {
-  std::filesystem::path target(fileName);
+namespace {
+// The file a name stands for once symbolic links are followed: replacing the link itself would
+// turn it into a plain file and leave its target stale. A dangling link gives its target's name
+// (the file is created there); a loop gives up and keeps the last name.
+std::string FollowLinks(const std::string& fileName) {
+  std::filesystem::path p(fileName);
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec)); ++hops) {
+    std::filesystem::path next = std::filesystem::read_symlink(p, ec);
+    if (ec) break;
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  return p.string();
+}
+}  // namespace
+
+TSafeFileStream::TSafeFileStream(const std::string& fileName) : FFileName(FollowLinks(fileName)) {
+  std::filesystem::path target(FFileName);
   std::filesystem::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
-  std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  // Appended piece by piece: "." + name makes GCC 12 at -O3 report a false overlap.
+  std::string hidden(1, '.');
+  hidden += target.filename().string();
+  hidden += ".XXXXXX";
+  std::string tmpl = (dir / hidden).string();
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   FHandle = ::mkstemp(buf.data());
@@ -234,6 +254,11 @@ std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
 
 void WriteFileAtomically(const std::string& fileName, const void* data, size_t size) {
   TSafeFileStream s(fileName);
-  s.WriteBuffer(data, size);
-  s.Commit();
+  try {
+    s.WriteBuffer(data, size);
+    s.Commit();
+  } catch (const EInOutError& e) {
+    // Name the file the user knows, not the hidden temporary one.
+    throw EInOutError("Cannot write \"" + fileName + "\": " + e.Message, e.ErrorCode);
+  }
 }

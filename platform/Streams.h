@@ -77,7 +77,8 @@ class TMemoryStream : public TStream {
 
 // Writes to a temporary file in the target's folder; Commit() flushes it and renames it over
 // the target. Destroyed without Commit(), it removes the temporary file and the target stays
-// as it was.
+// as it was. A symbolic link is followed: its target is replaced, the link stays a link. The
+// replaced file's permissions are kept.
 class TSafeFileStream : public TStream {
  public:
   explicit TSafeFileStream(const std::string& fileName);

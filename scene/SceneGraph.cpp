@@ -268,6 +268,8 @@ const TMatrix& TGLBaseSceneObject::LocalMatrix() {
 }
 
 TMatrix TGLBaseSceneObject::WorldMatrix() {
+  // The object root's matrix is the camera's when drawing: world coordinates start below it.
+  if (FScene && this == static_cast<TGLBaseSceneObject*>(&FScene->Objects())) return IdentityHmgMatrix;
   TMatrix m = LocalMatrix();
   for (TGLBaseSceneObject* p = FParent; p; p = p->FParent) {
     if (p->FScene && p == static_cast<TGLBaseSceneObject*>(&p->FScene->Objects())) break;

@@ -14,6 +14,8 @@
 #include <QWindow>
 #include <QtDebug>
 
+#include <cmath>
+
 #include <xcb/xcb.h>
 
 // Xlib and GLX last: their macros would break the Qt headers above.
@@ -135,6 +137,10 @@ TGLViewerCore::TDrawable TGLSceneViewer::ViewerDrawable() const {
 
 bool TGLSceneViewer::UsesChildWindow() const { return FNative->Child != 0; }
 
+int TGLSceneViewer::DevicePixels(int logical) const {
+  return static_cast<int>(std::lround(logical * devicePixelRatioF()));
+}
+
 void TGLSceneViewer::EnsureContext() {
   if (RenderingContext()) return;
   Display* dpy = QtX11Display();
@@ -173,8 +179,8 @@ void TGLSceneViewer::EnsureContext() {
       a.background_pixmap = None;
       a.event_mask = ExposureMask;  // mouse and keys go on to the widget's own window
       FNative->ChildColormap = a.colormap;
-      FNative->Child = GLX.XCreateWindow(dpy, window, 0, 0, static_cast<unsigned>(std::max(width(), 1)),
-                                         static_cast<unsigned>(std::max(height(), 1)), 0, vi->depth, InputOutput,
+      FNative->Child = GLX.XCreateWindow(dpy, window, 0, 0, static_cast<unsigned>(std::max(ViewerWidth(), 1)),
+                                         static_cast<unsigned>(std::max(ViewerHeight(), 1)), 0, vi->depth, InputOutput,
                                          vi->visual, CWColormap | CWBorderPixel | CWBackPixmap | CWEventMask, &a);
       GLX.XFree(vi);
       GLX.XMapWindow(dpy, FNative->Child);
@@ -199,11 +205,11 @@ void TGLSceneViewer::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Guard([this] {
     if (FNative->Child) {
-      GLX.XMoveResizeWindow(FNative->Dpy, FNative->Child, 0, 0, static_cast<unsigned>(std::max(width(), 1)),
-                            static_cast<unsigned>(std::max(height(), 1)));
+      GLX.XMoveResizeWindow(FNative->Dpy, FNative->Child, 0, 0, static_cast<unsigned>(std::max(ViewerWidth(), 1)),
+                            static_cast<unsigned>(std::max(ViewerHeight(), 1)));
       GLX.XFlush(FNative->Dpy);
     }
-    Resize(width(), height());
+    Resize(ViewerWidth(), ViewerHeight());
   });
 }
 

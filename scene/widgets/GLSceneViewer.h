@@ -32,10 +32,13 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   QPaintEngine* paintEngine() const override { return nullptr; }
 
   TDrawable ViewerDrawable() const override;
-  int ViewerWidth() const override { return width(); }
-  int ViewerHeight() const override { return height(); }
+  // The viewport, the child window and the frame are sized in device pixels: on a scaled
+  // display the native window is larger than the widget's logical size. The resolution is
+  // scaled alike, so the camera's view is the same on every display.
+  int ViewerWidth() const override { return DevicePixels(width()); }
+  int ViewerHeight() const override { return DevicePixels(height()); }
   bool ViewerVisible() const override { return isVisible(); }
-  int ScreenDPI() const override { return logicalDpiX(); }
+  int ScreenDPI() const override { return DevicePixels(logicalDpiX()); }
   int ColorDepth() const override { return depth(); }
   void InvalidateWindow() override { update(); }
 
@@ -45,6 +48,8 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   // Whether the GL context draws on a child window with a GL visual (the widget's own visual
   // could not do OpenGL).
   bool UsesChildWindow() const;
+  // A length in the widget's logical pixels, in the native window's pixels.
+  int DevicePixels(int logical) const;
   // Help > OpenGL Information: the modal information dialog on this viewer's context.
   void ShowInfo();
   TMouseEvent OnMouseDown, OnMouseUp;

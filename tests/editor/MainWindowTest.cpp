@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QGroupBox>
@@ -41,7 +42,10 @@ std::vector<std::string> MenuLines(QMenu* menu) {
 
 std::string ItemsOf(QComboBox* c) {
   std::string s;
-  for (int i = 0; i < c->count(); ++i) s += (i ? "|" : "") + c->itemText(i).toStdString();
+  for (int i = 0; i < c->count(); ++i) {
+    if (i) s += '|';
+    s += c->itemText(i).toStdString();
+  }
   return s;
 }
 }  // namespace
@@ -297,6 +301,54 @@ TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
   EXPECT_TRUE(env.PreviewLog.empty());
 }
 
+// Buttons, check boxes, radio buttons, lists and the tree act on the key, not on the typed
+// character: Space, Enter and the arrows keep working on them while the preview still gets the
+// character, and a text field still gets none.
+TEST(MainWindow, SpaceEnterAndArrowsReachFocusedControls) {
+  TWindowEnv env;
+  Tmain_unificada& w = env.Create();
+  w.show();
+  QApplication::setActiveWindow(&w);
+  auto* parent = C<QWidget>(w, "centralwidget");
+  auto* button = new QPushButton("b", parent);
+  auto* check = new QCheckBox("c", parent);
+  auto* radioA = new QRadioButton("a", parent);
+  auto* radioB = new QRadioButton("b", parent);
+  radioB->move(0, 40);  // arrows move between radio buttons by their places
+  auto* list = new QListWidget(parent);
+  list->addItems({"one", "two", "three"});
+  list->setCurrentRow(0);
+  auto* edit = new QLineEdit(parent);
+  for (QWidget* x : std::initializer_list<QWidget*>{button, check, radioA, radioB, list, edit}) x->show();
+  int clicks = 0;
+  QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+  QString activated;
+  QObject::connect(list, &QListWidget::itemActivated, [&](QListWidgetItem* i) { activated = i->text(); });
+
+  env.PreviewLog.clear();
+  QTest::keyClick(button, Qt::Key_Space);
+  EXPECT_EQ(clicks, 1);
+  QTest::keyClick(check, Qt::Key_Space);
+  EXPECT_TRUE(check->isChecked());
+  radioA->setChecked(true);
+  radioA->setFocus();
+  QTest::keyClick(radioA, Qt::Key_Down);
+  EXPECT_TRUE(radioB->isChecked());
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(list->currentRow(), 1);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(activated.toStdString(), "two");
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Key  ", "Key  ", "Key \r"}));
+
+  // Other typed characters stay the window's, and a text field gets no Space either.
+  env.PreviewLog.clear();
+  QTest::keyClick(list, Qt::Key_T);
+  EXPECT_EQ(list->currentRow(), 1) << "no type-ahead";
+  QTest::keyClick(edit, Qt::Key_Space);
+  EXPECT_EQ(edit->text().toStdString(), "");
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Key t", "Key  "}));
+}
+
 TEST(MainWindow, WheelAnywhereAndMouseOverTheViewerReachThePreview) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
@@ -378,6 +430,42 @@ TEST(MainWindow, HelpContentsOpensTheHelpPageAtItsContents) {
   ASSERT_EQ(env.Prompts.Shown.size(), 2u);
   EXPECT_NE(env.Prompts.Shown[1].Text.find("missing"), std::string::npos);
   Tmain_unificada::OpenUrl = saved;
+}
+
+// The real launcher's exit status decides: a launcher that finds no browser (or no launcher at
+// all) gives the box instead of silence.
+TEST(MainWindow, HelpContentsTellsWhenTheLauncherStartsNoBrowser) {
+  TWindowEnv env;
+  WriteText(env.Home / "corvane.html", "<p id=\"contents\">help</p>");
+  const std::filesystem::path bin = env.Home / "bin";
+  std::filesystem::create_directories(bin);
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  Tmain_unificada& w = env.Create();
+  const std::string opens = "#!/bin/sh\necho \"$1\" > '" + (bin / "opened").string() + "'\nexit 0\n";
+  const struct {
+    const char* Script;  // nullptr: no launcher on the path
+    bool Box;
+  } cases[] = {{opens.c_str(), false},
+               {"#!/bin/sh\necho 'xdg-open: no method available for opening' >&2\nexit 3\n", true},
+               {nullptr, true}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(bin / "xdg-open");
+    std::filesystem::remove(bin / "opened");
+    if (c.Script) {
+      WriteText(bin / "xdg-open", c.Script);
+      std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    }
+    setenv("PATH", bin.c_str(), 1);
+    env.Prompts.Shown.clear();
+    C<QAction>(w, "mnu_HelpContents")->trigger();
+    setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_EQ(env.Prompts.Shown.size(), c.Box ? 1u : 0u) << (c.Script ? c.Script : "no launcher");
+    if (c.Box) {
+      EXPECT_EQ(env.Prompts.Shown[0].Text.rfind("No web browser could be started", 0), 0u);
+    } else {
+      EXPECT_EQ(ReadText(bin / "opened"), "file://" + env.Home.string() + "/corvane.html#contents\n");
+    }
+  }
 }
 
 TEST(MainWindow, ACloseRequestDuringALongOperationIsRefusedWithoutAsking) {

@@ -3,15 +3,19 @@
 // closing, and Load in a new window; then the failures that must leave the open project alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -105,6 +109,7 @@ class ProjectWindow : public ::testing::Test {
       auto* ok = C<QPushButton>(dlg, "btn_ok");
       EXPECT_EQ(list->topLevelItemCount(), 2);
       EXPECT_FALSE(ok->isEnabled()) << "Ok waits for a row";
+      EXPECT_FALSE(C<QLabel>(dlg, "lbl_nomodels")->isVisibleTo(&dlg));
       QTreeWidgetItem* male = list->findItems("Male Soldier", Qt::MatchExactly).front();
       EXPECT_EQ(male->text(1).toStdString(), "Yes");
       EXPECT_EQ(list->findItems("Other Model", Qt::MatchExactly).front()->text(1).toStdString(), "No");
@@ -253,19 +258,15 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   EXPECT_EQ(TreeLines(Tree()), lines);
   EXPECT_EQ(w.windowTitle().toStdString(), caption);
 
-  // A project whose texture file is broken: the error box, and still the old project.
-  WriteText(tex + "broken.bmp", "BM not a bitmap");
-  WriteText(home + "projects/broken.cvp",
-            "[General]\r\nModel=Male\r\n[Groups]\r\nbrok=Broken\r\n[brok#1#< Default >]\r\nFilename=textures\\broken.bmp\r\n");
+  // A file that is no project (no [General] section): the error box names it; nothing changes,
+  // so a later Save cannot write over it.
+  WriteText(home + "projects/notes.cvp", std::string("\x7f" "ELF\x02\x01\x01\0garbage", 16));
   env.Prompts.Shown.clear();
-  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/broken.cvp"});
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/notes.cvp"});
   Act("mnu_LoadProject")->trigger();
-  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
-  const std::string error = env.Prompts.Messages()[0];
-  EXPECT_EQ(error.rfind("Corvane: ", 0), 0u) << error;
-  EXPECT_NE(error.find("broken.bmp"), std::string::npos) << error;
+  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: " + ENotAProject(home + "projects/notes.cvp").Message}));
   EXPECT_EQ(TreeLines(Tree()), lines);
-  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 1u);
+  EXPECT_EQ(w.windowTitle().toStdString(), caption);
 
   // New Project with the other model, cancelled at the file dialog: nothing changes.
   dialogs.Answers.push_back([](QDialog& d) {
@@ -293,7 +294,80 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
             (std::vector<std::string>{"Save Project: Save the project?",
                                       "WARNING: " + MissingFilesMessage({"textures\\mine1.bmp"})}));
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  Mine (mine)\n    Body\n    Head\n");
+
+  // A texture file that cannot be read is listed with the reason; the rest of the project opens.
+  WriteText(tex + "broken.bmp", "BM not a bitmap");
+  editor_test::WritePicture(tex + "good.bmp", 64, 64, 2);
+  WriteText(home + "projects/broken.cvp",
+            "[General]\r\nModel=Male\r\n[Groups]\r\nbrok=Broken\r\n[brok#1#< Default >]\r\nFilename=textures\\broken.bmp\r\n"
+            "[brok#2#< Default >]\r\nFilename=textures\\good.bmp\r\n");
+  env.Prompts.Shown.clear();
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/broken.cvp"});
+  Act("mnu_LoadProject")->trigger();
+  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
+  const std::string warning = env.Prompts.Messages()[0];
+  EXPECT_EQ(warning.rfind("WARNING: ", 0), 0u) << warning;
+  EXPECT_NE(warning.find("textures\\broken.bmp: "), std::string::npos) << warning;
+  EXPECT_EQ(TreeLines(Tree()), "broken (Male)\n  Broken (brok)\n    Body\n    Head\n      < Default >\n");
   EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+// A long load keeps the window painted: the hourglass, a running count in the status bar
+// between texture lines, and the status text as it was afterwards.
+TEST_F(ProjectWindow, ALongLoadShowsProgressAndKeepsTheWindowPainted) {
+  Tmain_unificada& w = env.Create();
+  w.show();
+  editor_test::WritePicture(home + "textures/body.bmp", 64, 64, 1);
+  editor_test::WritePicture(home + "textures/head.bmp", 32, 32, 2);
+  std::string text = "[General]\r\nModel=Male\r\n[Groups]\r\n", textures;
+  for (int k = 0; k < 150; ++k) {
+    const std::string code = "s" + std::to_string(k);
+    text += code + "=Skin " + std::to_string(k) + "\r\n";
+    textures += "[" + code + "#1#< Default >]\r\nFilename=textures\\body.bmp\r\n[" + code +
+                "#2#< Default >]\r\nFilename=textures\\head.bmp\r\n";
+  }
+  WriteText(project, text + textures);
+  auto* status = C<QLabel>(w, "StatusBarText");
+  status->setText("before");
+  std::vector<std::string> shown;
+  bool hourglass = false;
+  TMessagePumpHook previous = SetMessagePumpHook([&] {
+    shown.push_back(status->text().toStdString());
+    const QCursor* c = QApplication::overrideCursor();
+    hourglass = hourglass || (c && c->shape() == Qt::WaitCursor);
+  });
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
+  Act("mnu_LoadProject")->trigger();
+  SetMessagePumpHook(previous);
+  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 300u);
+  EXPECT_TRUE(hourglass);
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "Loading project: 128 of 302 sections"), shown.end());
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "Loading project: 302 of 302 sections"), shown.end());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(env.Prompts.Messages().empty());
+}
+
+// A fresh install has no model: the dialog says where model files go and what makes them.
+TEST(SelectModel, AnEmptyCatalogueSaysWhereModelsGo) {
+  TWindowEnv env;
+  TDialogScript dialogs;
+  Tmain_unificada& w = env.Create();
+  ASSERT_TRUE(w.State().Models().empty());
+  std::string text;
+  bool visible = false;
+  dialogs.Answers.push_back([&](QDialog& d) {
+    auto* label = C<QLabel>(d, "lbl_nomodels");
+    visible = label->isVisibleTo(&d);
+    text = label->text().toStdString();
+    EXPECT_FALSE(C<QPushButton>(d, "btn_ok")->isEnabled());
+    return 2;
+  });
+  C<QAction>(w, "mnu_NewProject")->trigger();
+  EXPECT_TRUE(visible);
+  const std::string home = env.Home.string() + "/";
+  EXPECT_NE(text.find(home + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(home + "CustomModels"), std::string::npos) << text;
+  EXPECT_NE(text.find("Model Compiler"), std::string::npos) << text;
 }
 
 TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
@@ -377,6 +451,32 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   });
   w.popuparbol_EditGroupClick(nullptr);
   ASSERT_NO_THROW(Item(Tree(), "My; (red) (myxx)"));
+
+  // The code takes four letters or none: "zz" typed is refused by the dialog itself.
+  w.PopupNode = Tree()->topLevelItem(0);
+  dialogs.Answers.push_back([](QDialog& d) {
+    auto* code = C<QLineEdit>(d, "groupcode");
+    auto* ok = C<QPushButton>(d, "btn_ok");
+    auto* description = C<QLineEdit>(d, "groupdescription");
+    description->setText("Zed");
+    d.show();
+    QApplication::setActiveWindow(&d);
+    description->setFocus();
+    QTest::keyClick(description, Qt::Key_Tab);  // as a user reaches the code
+    EXPECT_EQ(QApplication::focusWidget(), code);
+    QTest::keyClicks(code, "zz");
+    EXPECT_FALSE(ok->isEnabled());
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(d.result(), 0) << "two letters must not close the dialog";
+    QTest::keyClicks(code, "z9y");
+    EXPECT_EQ(code->text().toStdString(), "zzzy");
+    EXPECT_TRUE(ok->isEnabled());
+    QTest::mouseClick(ok, Qt::LeftButton);
+    return d.result();
+  });
+  w.popuparbol_NewGroupClick(nullptr);
+  w.PopupNode = Item(Tree(), "Zed (zzzy)");
+  w.popuparbol_DeleteGroupClick(nullptr);
 
   // Edit Texture: a face name with "]" cannot be stored, and one the section already has would
   // be lost when the project is read again: both refused. Another name renames.

@@ -30,18 +30,22 @@ class TPositionPreview : public TRecordingPreview {
 TEST(StartupCatalogue, ABrokenExtensionFileIsShownAndStartUpGoesOn) {
   TWindowEnv env;
   WriteText(env.Home / "a.cvmx", AlphaFile);
-  // Read second (name order): its scale is not a number, which stops the load here.
+  // Read second (name order): its scale is not a number. That model is left out and named; the
+  // models after it still load.
   WriteText(env.Home / "b.cvmx", "[Model-Broken]\r\nPrefix=Brk\r\n3DFile=b.cvmd\r\nScaleX=abc\r\n");
   WriteText(env.Home / "c.cvmx", "[Model-Charlie]\r\nPrefix=Cha\r\n");
   Tmain_unificada& w = env.Create();
 
   ASSERT_EQ(env.Prompts.Shown.size(), 1u);
   EXPECT_EQ(env.Prompts.Shown[0].Caption, "Corvane");
-  EXPECT_EQ(env.Prompts.Shown[0].Text, "FormCreate: 'abc' is not a valid floating point value");
+  EXPECT_EQ(env.Prompts.Shown[0].Text, "FormCreate: Model file \"" + (env.Home / "b.cvmx").string() +
+                                           "\", section [Model-Broken]: 'abc' is not a valid floating point value "
+                                           "(the model was left out)");
   EXPECT_EQ(env.Prompts.Shown[0].Icon, TMsgIcon::Stop);
-  // The models read before the error stay; the rest of the start-up still ran.
-  ASSERT_EQ(w.State().Models().size(), 1u);
+  // The other models are there; the rest of the start-up still ran.
+  ASSERT_EQ(w.State().Models().size(), 2u);
   EXPECT_EQ(w.State().Models()[0]->Prefix, "Alp");
+  EXPECT_EQ(w.State().Models()[1]->Prefix, "Cha");
   EXPECT_FLOAT_EQ(w.State().Models()[0]->ScaleX, 1.5f);
   EXPECT_EQ(w.State().GameFolder(), "C:\\UnrealTournament");
   EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);

@@ -304,6 +304,92 @@ TEST_F(ProjectFiles, ModelLookupAndOptionDefaults) {
   }
 }
 
+// Files that are no project are refused, not opened as an empty project a later Save would
+// write over; a project with [General] but no Model key keeps opening with the first model.
+TEST_F(ProjectFiles, FilesWithoutAGeneralSectionAreNoProject) {
+  const struct {
+    const char* Name;
+    std::string Content;
+  } cases[] = {
+      {"garbage.cvp", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 18)},
+      {"empty.cvp", ""},
+      {"notes.cvp", "Model=Male\r\n[Groups]\r\nboss=Boss\r\n"},
+      {"other.cvp", "[Generals]\r\nModel=Male\r\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string file = program + c.Name;
+    WriteText(file, c.Content);
+    try {
+      Load(file);
+      ADD_FAILURE() << c.Name << " opened as a project";
+    } catch (const ENotAProject& e) {
+      EXPECT_NE(e.Message.find(file), std::string::npos) << e.Message;
+    }
+    EXPECT_EQ(ReadText(file), c.Content);
+  }
+  WriteText(program + "lower.cvp", "[general]\r\n");
+  EXPECT_EQ(Load(program + "lower.cvp")->ModelIndex, 0);
+}
+
+// Sections are found by the number the file stores, so two sections of one name keep their
+// textures apart; a texture file that cannot be read is listed and the rest opens.
+TEST_F(ProjectFiles, SectionsByNumberAndUnreadableTexturesLeftOut) {
+  catalogue[1]->Parts[4].Name = "Body";  // section 5, "Fixed", becomes a second "Body"
+  const std::string file = program + "twins.cvp";
+  WritePicture(program + "tex/one.bmp", 256, 256, 1);
+  WritePicture(program + "tex/five.bmp", 40, 20, 5);
+  WriteText(program + "tex/bad.bmp", "BM this is not a bitmap");
+  WriteText(file,
+            "[General]\r\nModel=Male\r\n[Groups]\r\nboss=Boss\r\n"
+            "[boss#5#< Default >]\r\nFilename=tex\\five.bmp\r\n"
+            "[boss#1#< Default >]\r\nFilename=tex\\one.bmp\r\n"
+            "[boss#2#< Default >]\r\nFilename=tex\\bad.bmp\r\n");
+  auto p = Load(file);
+  auto tex = p->Tree.TextureNodes();
+  ASSERT_EQ(tex.size(), 2u);
+  EXPECT_EQ(tex[0]->Parent()->SectionNumber, 1);
+  EXPECT_EQ(tex[0]->Texture->Bitmap->Width(), 256);
+  EXPECT_EQ(tex[1]->Parent()->SectionNumber, 5);
+  EXPECT_EQ(tex[1]->Texture->Bitmap->Width(), 40);
+  EXPECT_TRUE(p->MissingFiles.empty());
+  ASSERT_EQ(p->UnreadableFiles.size(), 1u);
+  EXPECT_EQ(p->UnreadableFiles[0].rfind("tex\\bad.bmp: ", 0), 0u) << p->UnreadableFiles[0];
+  const std::string message = MissingFilesMessage(p->MissingFiles, p->UnreadableFiles);
+  EXPECT_NE(message.find("could not be read"), std::string::npos) << message;
+
+  // Saved again, each texture keeps its section number.
+  tree = std::move(p->Tree);
+  Save(file);
+  const std::string saved = ReadText(file);
+  EXPECT_NE(saved.find("[boss#5#< Default >]"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("[boss#1#< Default >]"), std::string::npos) << saved;
+}
+
+// A save replaces the file a link points to and keeps the link; the file keeps its
+// permissions; a failure names the project, not the temporary file.
+TEST_F(ProjectFiles, SavesThroughLinksKeepTheModeAndNameTheProject) {
+  MakeProject(program + "real.cvp", program + "tex/");
+  const std::string real = program + "real.cvp", link = program + "link.cvp";
+  Save(real);
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real.cvp", link);
+  AddSkin(tree, "Added", "addd", *catalogue[1]);
+  Save(link);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_NE(ReadText(real).find("addd=Added"), std::string::npos);
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  const std::string nowhere = program + "gone/p.cvp";
+  try {
+    Save(nowhere);
+    FAIL() << "a folder that does not exist cannot take the project";
+  } catch (const Exception& e) {
+    EXPECT_NE(e.Message.find("\"" + nowhere + "\""), std::string::npos) << e.Message;
+  }
+  for (const auto& entry : fs::directory_iterator(program))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << "temporary file left: " << entry.path();
+}
+
 TEST(ProjectNames, CaptionAndRootText) {
   EXPECT_EQ(ProjectCaption("Male Soldier", "/opt/corvane/boss.cvp", "/opt/corvane/"), "Corvane v2.4.1 - (Male Soldier) boss.cvp");
   EXPECT_EQ(ProjectCaption("Male Soldier", "/opt/corvane/p/boss.cvp", "/opt/corvane/"),

@@ -43,11 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   TModelList models;
-  try {
-    ReadModelExtensionFile(file, models);
-  } catch (const EConvertError&) {
-  } catch (const EStringListError&) {
-  }
+  std::vector<std::string> problems;
+  // Broken models are listed, never thrown: every other model of the file must still load.
+  ReadModelExtensionFile(file, models, problems);
   for (const auto& m : models) CheckModel(*m);
 
   TIniFile ini(file);

@@ -212,6 +212,33 @@ TEST(ReduceBitmapColors, FloydSteinbergUsesEachErrorOnce) {
   EXPECT_LT(worst, 40.0);
 }
 
+// The one-loop Floyd-Steinberg path must give exactly what the ditherer class gives, byte for
+// byte: serpentine rows, the error at the row ends, clamping, palettes of every size.
+TEST(ReduceBitmapColors, FloydSteinbergFastPathEqualsTheDithererClass) {
+  const struct {
+    int W, H, Colors;
+  } cases[] = {{1, 9, 256}, {2, 3, 2}, {7, 7, 16}, {64, 33, 256}, {301, 17, 1}, {130, 90, 200}};
+  for (const auto& c : cases) {
+    TBitmap picture = Picture(c.W, c.H, static_cast<uint32_t>(c.W * 31 + c.H));
+    const HPALETTE pal = RandomPalette(c.Colors, static_cast<uint32_t>(c.Colors + c.W));
+    auto fast = ReduceBitmapColors(picture, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, pal);
+
+    TFastColorLookup lookup(pal);
+    TFloydSteinbergDitherer reference(c.W, lookup);
+    for (int y = 0; y < c.H; ++y) {
+      const uint8_t* src = picture.ScanLine(y);
+      uint8_t r, g, b;
+      while (reference.Column >= 0 && reference.Column < c.W) {
+        const int x = reference.Column;
+        const uint8_t* p = src + 3 * x;
+        const uint8_t index = reference.Dither(p[2], p[1], p[0], r, g, b);
+        ASSERT_EQ(fast->ScanLine(y)[x], index) << c.W << "x" << c.H << " at " << x << "," << y;
+      }
+      reference.NextLine();
+    }
+  }
+}
+
 TEST(DIBWriter, RowsPaletteAndErrors) {
   TBitmap target;
   HPALETTE pal = CreatePalette({{1, 2, 3, 9}, {4, 5, 6, 9}});

@@ -193,39 +193,39 @@ TEST(Catalogue, RealValues) {
   EXPECT_EQ(field, "new");
 }
 
-TEST(Catalogue, ErrorsStopTheLoadAndKeepWhatWasRead) {
+// A broken model section is left out and named; every model after it, in its file and in the
+// files read later, still loads, and the current model is refreshed.
+TEST(Catalogue, BrokenModelsAreLeftOutAndNamedAndTheRestLoads) {
   TModelFolder dir("broken", "broken");
   TModelList models;
   models.push_back(std::make_unique<TModelo>());  // the previous catalogue
   TModelo current;
   current.Prefix = "Good";
   current.Name = "previous content";
-  try {
-    LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());
-    ADD_FAILURE() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message, "'abc' is not a valid floating point value");
+  const struct {
+    std::string BFile;
+    std::string Why;
+  } cases[] = {
+      {"", "'abc' is not a valid floating point value"},
+      {"[Model-Short]\nPrefix=Short\nPreset1=Short;1;2\n[Model-Late]\nPrefix=Late\n", "List index out of bounds (3)"},
+  };
+  for (const auto& c : cases) {
+    if (!c.BFile.empty()) WriteBytes(dir / "b.cvmx", c.BFile);
+    try {
+      LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());
+      ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+      const std::string file = dir / "b.cvmx";
+      const std::string section = c.BFile.empty() ? "Model-Bad" : "Model-Short";
+      EXPECT_EQ(e.Message, "Model file \"" + file + "\", section [" + section + "]: " + c.Why +
+                               " (the model was left out)");
+    }
+    std::vector<std::string> expected = {"Good", "After"};
+    if (!c.BFile.empty()) expected = {"Good", "Late", "After"};
+    EXPECT_EQ(Prefixes(models), expected);
+    EXPECT_EQ(current.Name, "");  // refreshed from the catalogue's entry
+    EXPECT_FALSE(IsBusy());
   }
-  EXPECT_EQ(Prefixes(models), (std::vector<std::string>{"Good"}));
-  EXPECT_EQ(current.Name, "previous content");  // not refreshed
-  EXPECT_FALSE(IsBusy());
-
-  // A preset with fewer than seven fields.
-  WriteBytes(dir / "b.cvmx", "[Model-Bad]\nPrefix=Bad\nPreset1=Short;1;2\n");
-  try {
-    LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());
-    ADD_FAILURE() << "no error";
-  } catch (const EStringListError& e) {
-    EXPECT_EQ(e.Message, "List index out of bounds (3)");
-  }
-  EXPECT_EQ(Prefixes(models), (std::vector<std::string>{"Good"}));
-
-  // Fixed: everything loads and the current model is refreshed from its entry.
-  WriteBytes(dir / "b.cvmx", "[Model-Bad]\nPrefix=Bad\nPreset1=Full;1;2;3;4;5;6\n");
-  LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());
-  EXPECT_EQ(Prefixes(models), (std::vector<std::string>{"Good", "Bad", "After"}));
-  EXPECT_EQ(current.Name, "");
-  EXPECT_EQ(current.Key, dir / "a.cvmx" + "|Model-Good");
 }
 
 TEST(Catalogue, ReloadRefreshesTheCurrentModelWithPartsOfItsOwn) {

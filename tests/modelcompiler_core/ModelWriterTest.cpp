@@ -138,7 +138,9 @@ TEST(CompileModel, OutputsReadBackByTheCatalogueAndPeers) {
   EXPECT_EQ(r.WireFiles[1], folder + "/knightWire3.bmp");
 
   TModelList models;
-  ReadModelExtensionFile(r.ExtensionFile, models);
+  std::vector<std::string> problems;
+  ReadModelExtensionFile(r.ExtensionFile, models, problems);
+  EXPECT_TRUE(problems.empty());
   ASSERT_EQ(models.size(), 1u);
   const TModelo& model = *models[0];
   EXPECT_EQ(model.Prefix, "knight");

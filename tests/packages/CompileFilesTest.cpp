@@ -1,6 +1,8 @@
 // Writing the .utx and .int beside the project and installing them into the game folder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "packages/CompilePackage.h"
 #include "packages/TexturePackage.h"
 #include "platform/Exceptions.h"
@@ -72,6 +74,18 @@ TEST(CompileFiles, InstallFindsTheGameFoldersWithoutLetterCase) {
   EXPECT_EQ(ReadText(game / "textures" / "MySkins.utx"), ReadText(dir / "MySkins.utx"));
   EXPECT_EQ(ReadText(game / "SYSTEM" / "MySkins.int"), ReadText(dir / "MySkins.int"));
   EXPECT_FALSE(fs::exists(game / "Textures"));
+
+  // A game folder stored as a Windows path: the message names the folder the files went to.
+  const fs::path wine = dir / "wine";
+  const fs::path drive = wine / "dosdevices" / "c:" / "UnrealTournament";
+  fs::create_directories(drive / "Textures");
+  fs::create_directories(drive / "System");
+  setenv("WINEPREFIX", wine.c_str(), 1);
+  f.Project.GameFolder = "C:\\UnrealTournament\\";
+  const TCompileMessage w = CompilePackageFiles(f.Project, true);
+  unsetenv("WINEPREFIX");
+  EXPECT_EQ(w.Text, "Project compiled and installed under " + drive.string());
+  EXPECT_EQ(ReadText(drive / "Textures" / "MySkins.utx"), ReadText(dir / "MySkins.utx"));
 }
 
 TEST(CompileFiles, AFailedCopyIsAnErrorNamingTheFile) {

@@ -16,12 +16,13 @@ namespace {
 enum : int32_t {
   nNone, nCore, nClass, nTexture, nSkin, nLODSet, nStyle, nFoo, nTags, nHealth, nScaleF, nIsOn, nOwner,
   nLocation, nVector, nRotation, nRotator, nDrawScale, nScale, nRegion, nPointRegion, nText, nColor, nDrop, nCount,
-  nFlareOffset, nPlane
+  nFlareOffset, nPlane, nADrop
 };
 const std::vector<std::string> kNames = {"None", "Core", "Class", "Texture", "Skin", "LODSet", "Style", "Foo",
                                          "Tags", "Health", "ScaleF", "bIsOn", "Owner", "Location", "Vector",
                                          "Rotation", "Rotator", "DrawScale", "Scale", "Region", "PointRegion",
-                                         "Message", "Color", "Drop", "Count", "LensFlareOffset", "Plane"};
+                                         "Message", "Color", "Drop", "Count", "LensFlareOffset", "Plane",
+                                         "ADrop"};
 
 struct Bytes {
   std::vector<uint8_t> d;
@@ -88,7 +89,7 @@ TEST(Properties, ArraysStructsAndTexts) {
   b.Name(nLocation).B({0x3A}).Name(nVector).F(1).F(-2.5f).F(0);
   b.Name(nRotation).B({0x3A}).Name(nRotator).I32(16384).I32(-1).I32(0);
   b.Name(nDrawScale).B({0x5A}).Name(nScale).B({17}).F(1).F(2).F(3).F(0.5f).B({2});
-  b.Name(nRegion).B({0x2A}).Name(nPointRegion).Idx(1).I32(7).Idx(3);
+  b.Name(nRegion).B({0x5A}).Name(nPointRegion).B({6}).Idx(1).I32(7).Idx(3);
   b.Name(nColor).B({0x10, 0x20, 0x30, 0xFF});    // a struct name read as a property
   b.Name(nText).B({0x3D}).Idx(4).B({'a', 'b', 'c', 0});
   b.Name(nText).B({0x5D, 5}).Idx(4).B({'x', 'y', 'z', 0});
@@ -119,7 +120,7 @@ TEST(Properties, StructSizeBytesAndArrayElements) {
   b.Name(nHealth).B({0x22}).I32(9);
   b.Name(nScale).B({17}).F(1).F(1).F(1).F(0).B({1});  // a bare struct name: 18 bytes too
   b.Name(nHealth).B({0x22}).I32(10);
-  b.Name(nFoo).B({0x3A}).Name(nPlane);                 // a struct nobody knows: nothing read
+  b.Name(nFoo).B({0x3A}).Name(nPlane).I32(1).I32(2).I32(3);  // a struct nobody knows: skipped
   b.Name(nHealth).B({0x22}).I32(11);
   b.Name(nNone);
   EXPECT_EQ(Texts(b.d, "structarrays.u"),
@@ -133,6 +134,28 @@ TEST(Properties, StructSizeBytesAndArrayElements) {
                 "Health = 9 (0x00000009)",
                 "Scale (Scale) = (X=1.000000, Y=1.000000, Z=1.000000, SheerRate=0.000000, SheerAxis=1 (SHEER_XY))",
                 "Health = 10 (0x0000000A)", "Foo", "Foo.Plane (Plane)", "Health = 11 (0x0000000B)", "None"}));
+}
+
+// Structs the reader does not know (the drops of wet and wave textures) are skipped by their
+// declared size; a known struct that claims less than its fields stops the scan rather than
+// read the next property's bytes as its own.
+TEST(Properties, StructsAreTakenByTheirDeclaredSize) {
+  Bytes b;
+  b.Name(nDrop).B({0x5A}).Name(nADrop).B({8}).B({1, 2, 3, 4, 5, 6, 7, 8});
+  b.Name(nDrop).B({0xDA}).Name(nADrop).B({8, 1}).B({0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x22});
+  b.Name(nLocation).B({0x5A}).Name(nVector).B({16}).F(1).F(2).F(3).I32(-1);  // 4 bytes more than its fields
+  b.Name(nOwner).B({0x15}).Idx(100);
+  b.Name(nHealth).B({0x22}).I32(64);
+  b.Name(nLocation).B({0x2A}).Name(nVector).F(1).F(2).F(3);                  // claims 4 of 12
+  b.Name(nHealth).B({0x22}).I32(65);
+  b.Name(nNone);
+  EXPECT_EQ(Texts(b.d, "adrop.u"),
+            (std::vector<std::string>{"Drop", "Drop.ADrop (ADrop)", "Drop", "Drop.ADrop[1] (ADrop)", "Location",
+                                      "Location.Vector (Vector) = (X=1.000000, Y=2.000000, Z=3.000000)",
+                                      "Owner = 100 (List index out of bounds (99))", "Health = 64 (0x00000040)",
+                                      "Location",
+                                      "Struct Vector of Location.Vector claims 4 bytes but its fields take 12, "
+                                      "scan stopped"}));
 }
 
 TEST(Properties, UnknownTagsShortDataAndObjectsWithoutData) {

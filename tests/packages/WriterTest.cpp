@@ -333,3 +333,51 @@ TEST_F(Writer, TwoTexturesWithOneNameAreRefused) {
   h.Project.Skins[1].Sections[0].Section = 2;  // now Body1 and Body2
   EXPECT_EQ(messageOf(h.Project), "");
 }
+
+// Readers that skip a property by the size in its tag (as independent viewers do) must land
+// on the next property: an object reference of 64 or more takes two bytes of compact index,
+// which from the 32nd texture with its own palette on is the Palette property's case.
+TEST_F(Writer, EveryPropertyTagGivesTheSizeOfItsValue) {
+  TProjectFixture f = OneSkinExample();
+  for (int i = 1; i < 100; ++i) f.AddTexture(1, Texture24(4, 4, i), RampPalette(i), "face" + std::to_string(i));
+  const TCompiledPackage c = BuildTexturePackage(f.Project);
+  auto p = LoadWritten(c, "hundred");
+  const std::vector<std::string> expected = {"LODSet", "Palette", "UBits", "VBits", "USize",
+                                             "VSize",  "UClamp",  "VClamp", "None"};
+  int textures = 0;
+  for (int32_t i = 0; i < static_cast<int32_t>(p->Exports.size()); ++i) {
+    const TExportTableData& e = p->Exports[static_cast<size_t>(i)];
+    if (e.ClassNameStr != "Texture") continue;
+    ++textures;
+    const uint8_t* d = c.Utx.data() + e.SerialOffset;
+    const size_t size = static_cast<size_t>(e.SerialSize);
+    size_t at = 0;
+    std::vector<std::string> names;
+    int32_t paletteRef = 0;
+    while (at < size) {
+      int32_t name = 0;
+      at += static_cast<size_t>(DecodeCompactIndex(d + at, size - at, name));
+      ASSERT_TRUE(name >= 0 && name < static_cast<int32_t>(p->Names.size())) << e.ObjectNameStr;
+      names.push_back(p->Names[static_cast<size_t>(name)].Name);
+      if (names.back() == "None") break;
+      const uint8_t info = d[at++];
+      static const size_t kCoded[] = {1, 2, 4, 12, 16};
+      const int code = (info >> 4) & 7;
+      size_t valueSize = code < 5 ? kCoded[code] : 0;
+      if (code == 5) valueSize = d[at++];
+      ASSERT_LT(code, 6) << "no property of a texture needs a wider size field";
+      if (names.back() == "Palette") {
+        int32_t ref = 0;
+        EXPECT_EQ(static_cast<size_t>(DecodeCompactIndex(d + at, size - at, ref)), valueSize) << e.ObjectNameStr;
+        paletteRef = ref;
+      }
+      at += valueSize;
+    }
+    ASSERT_EQ(names, expected) << e.ObjectNameStr;
+    ASSERT_GT(paletteRef, 0);
+    EXPECT_EQ(p->GetExport(paletteRef - 1).ClassNameStr, "Palette") << e.ObjectNameStr;
+    // Our own reader agrees on the reference.
+    EXPECT_EQ(PaletteOf(*p, i), p->GetExport(paletteRef - 1).ObjectNameStr);
+  }
+  EXPECT_EQ(textures, 100);
+}

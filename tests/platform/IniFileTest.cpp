@@ -258,3 +258,34 @@ TEST(Numbers, ShortestFormRoundTripsAndFixedFormMatchesPrintf) {
   EXPECT_TRUE(TryStrToFloat(" +2,5E+1 ", v));
   EXPECT_DOUBLE_EQ(v, 25);
 }
+
+// Finding sections goes through an index kept up to date while lines are inserted and removed.
+// After every step of a random edit sequence, each lookup must agree with a file parsed afresh
+// from the same text.
+TEST_F(IniFileTest, SectionIndexFollowsEveryEdit) {
+  std::mt19937 rng(7);
+  const std::string sections[] = {"A", "b", "B", "Groups", "x#1#< Default >", "Zed"};
+  const std::string keys[] = {"k", "K", "Filename", "id"};
+  TIniFile ini((dir / "edits.ini").string());
+  ini.AutoUpdate = false;
+  for (int step = 0; step < 400; ++step) {
+    const std::string& s = sections[rng() % 6];
+    const std::string& k = keys[rng() % 4];
+    switch (rng() % 10) {
+      case 0: ini.EraseSection(s); break;
+      case 1: ini.DeleteKey(s, k); break;
+      case 2: ini.AddSection(s); break;
+      default: ini.WriteString(s, k, std::to_string(step)); break;
+    }
+    const std::string fresh = Write("fresh.ini", ini.Text());
+    TIniFile again(fresh);
+    for (const std::string& sec : sections) {
+      ASSERT_EQ(ini.SectionExists(sec), again.SectionExists(sec)) << step << " " << sec;
+      std::vector<std::string> a, b;
+      ini.ReadSectionValues(sec, a);
+      again.ReadSectionValues(sec, b);
+      ASSERT_EQ(a, b) << step << " " << sec;
+      for (const std::string& key : keys) ASSERT_EQ(ini.ReadString(sec, key, "-"), again.ReadString(sec, key, "-"));
+    }
+  }
+}

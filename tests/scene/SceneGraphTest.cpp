@@ -94,6 +94,13 @@ TEST_F(SceneTest, TreeOperationsAndAbsolutePositions) {
   ExpectVec(b->AbsolutePosition(), 1, 2, 0);
   EXPECT_TRUE(b->PointInObject({1.2f, 2.3f, -0.4f}));
   EXPECT_FALSE(b->PointInObject({1.6f, 2, 0}));
+  // Drawing starts below the object root (its matrix is the camera's), so queries leave the
+  // root's own matrix out, for a child as for a grandchild.
+  scene.Objects().Position().SetVector(5, 0, 0);
+  ExpectVec(a->AbsolutePosition(), 1, 0, 0);
+  ExpectVec(b->AbsolutePosition(), 1, 2, 0);
+  EXPECT_TRUE(a->PointInObject({1.2f, 0.3f, 0}));
+  scene.Objects().Position().SetVector(0, 0, 0);
   auto* c = scene.Objects().AddNewChild<TGLSceneObject>();
   EXPECT_EQ(c->Index(), 1);
   c->SetIndex(0);

@@ -8,7 +8,9 @@
 #include <QImage>
 #include <QTest>
 #include <QWindow>
+#include <QGuiApplication>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -181,6 +183,48 @@ TEST(SceneViewer, FrameRateRule) {
   v.repaint();
   v.repaint();
   EXPECT_FLOAT_EQ(v.FramesPerSecond(), 3 * 1000000.0f / (2 * 1000 + 1000));
+}
+
+// On a scaled display the native window has more pixels than the widget has logical ones: the
+// viewport, the child window and the frame must cover all of them, with the same projection.
+// Its own CTest entry runs this test again with QT_SCALE_FACTOR=2.
+TEST(SceneViewer, FillsTheWidgetOnScaledDisplays) {
+  const char* factor = std::getenv("QT_SCALE_FACTOR");
+  const double scale = factor ? std::atof(factor) : 1.0;
+  Scene s;
+  s.camera->SetFocalLength(600);
+  s.camera->SetDepthOfView(10000);
+  TGLSceneViewer v;
+  v.SetCamera(s.camera);
+  v.SetBackgroundColor(0x0000FF);  // red
+  std::array<GLint, 4> viewport{};
+  std::array<float, 16> projection{};
+  v.PostRender = [&](TPersistent*) {
+    GL.glGetIntegerv(GL_VIEWPORT, viewport.data());
+    GL.glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+  };
+  ASSERT_TRUE(Show(v, 330, 480)) << v.LastError;
+  ASSERT_DOUBLE_EQ(v.devicePixelRatioF(), scale);
+  const int w = static_cast<int>(std::lround(330 * scale)), h = static_cast<int>(std::lround(480 * scale));
+  v.repaint();
+  EXPECT_EQ(viewport, (std::array<GLint, 4>{0, 0, w, h}));
+  const double n = 600.0 * 2 * v.logicalDpiX() / (25.4 * 480), r = 0.34375;
+  EXPECT_NEAR(projection[0], n / r, 1e-3) << "the view must not change with the scale";
+
+  xcb_connection_t* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+  auto sizeOf = [&](uint32_t window) {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+    const std::pair<int, int> size = g ? std::pair<int, int>{g->width, g->height} : std::pair<int, int>{0, 0};
+    free(g);
+    return size;
+  };
+  EXPECT_EQ(sizeOf(static_cast<uint32_t>(v.winId())), (std::pair<int, int>{w, h}));
+  if (v.UsesChildWindow()) {
+    EXPECT_EQ(sizeOf(static_cast<uint32_t>(v.ViewerDrawable().Drawable)), (std::pair<int, int>{w, h}));
+  }
+  const auto px = Capture(v);
+  ASSERT_EQ(px.size(), static_cast<size_t>(w) * static_cast<size_t>(h) * 4u) << v.LastError;
+  EXPECT_NEAR(PixelAt(v, px, w - 1, h - 1)[0], 255, 2);
 }
 
 TEST(SceneViewer, ChildWindowWhenTheWidgetsVisualCannotDoIt) {
