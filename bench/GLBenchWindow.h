@@ -53,9 +53,8 @@ struct BenchWindow {
     XSetWindowAttributes a{};
     a.colormap = GLX.XCreateColormap(Dpy, RootWindow(Dpy, vi->screen), vi->visual, AllocNone);
     a.border_pixel = 0;
-    Win = GLX.XCreateWindow(Dpy, RootWindow(Dpy, vi->screen), 0, 0, static_cast<unsigned>(w),
-                            static_cast<unsigned>(h), 0, vi->depth, InputOutput, vi->visual,
-                            CWColormap | CWBorderPixel, &a);
+    Win = GLX.XCreateWindow(Dpy, RootWindow(Dpy, vi->screen), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                            0, vi->depth, InputOutput, vi->visual, CWColormap | CWBorderPixel, &a);
     GLX.XFree(vi);
     GLX.XMapWindow(Dpy, Win);
     GLX.XSync(Dpy, False);

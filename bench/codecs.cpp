@@ -23,7 +23,8 @@ std::string GeneratedPng() {
     uint32_t s = 1;
     for (uint32_t y = 0; y < h; ++y) {
       raw.push_back(0);
-      for (uint32_t x = 0; x < w * 3; ++x) raw.push_back(static_cast<uint8_t>(x / 7 + y / 3 + ((s = s * 1664525u + 1013904223u) >> 29)));
+      for (uint32_t x = 0; x < w * 3; ++x)
+        raw.push_back(static_cast<uint8_t>(x / 7 + y / 3 + ((s = s * 1664525u + 1013904223u) >> 29)));
     }
     std::vector<uint8_t> z(compressBound(raw.size()));
     uLongf zn = z.size();

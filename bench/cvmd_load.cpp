@@ -36,8 +36,8 @@ const std::string& MeshFile() {
         m.Triangles.push_back({a, b, c, a, b, c, a, b, c, mat});
         if (static_cast<int>(m.Triangles.size()) < kTriangles) m.Triangles.push_back({b, d, c, b, d, c, b, d, c, mat});
       }
-    std::string name = (std::filesystem::temp_directory_path() /
-                        ("corvane_bench_" + std::to_string(::getpid()) + ".cvmd")).string();
+    std::string name =
+        (std::filesystem::temp_directory_path() / ("corvane_bench_" + std::to_string(::getpid()) + ".cvmd")).string();
     SaveToCVMD(m, name);
     return name;
   }();

@@ -125,8 +125,9 @@ void BM_LoadProjectLines(benchmark::State& state) {
   TBitmap(8, 8, TPixelFormat::pf24bit).SaveToFile(folder + "t.bmp");
   std::vector<std::unique_ptr<TModelo>> catalogue;
   catalogue.push_back(MakeModel());
-  for (int s = 0; s < kSections; ++s) catalogue[0]->Parts[static_cast<size_t>(s)].Part->Width =
-      catalogue[0]->Parts[static_cast<size_t>(s)].Part->Height = 0;  // any size: no resampling
+  for (int s = 0; s < kSections; ++s)
+    catalogue[0]->Parts[static_cast<size_t>(s)].Part->Width = catalogue[0]->Parts[static_cast<size_t>(s)].Part->Height =
+        0;  // any size: no resampling
   std::string groups = "[Groups]\r\n", textures;
   for (int i = 0; i < lines; ++i) {
     const std::string code = "s" + std::to_string(i / kSections);
@@ -145,9 +146,9 @@ void BM_LoadProjectLines(benchmark::State& state) {
     benchmark::DoNotOptimize(p.get());
   }
   state.counters["lines"] = static_cast<double>(loaded);
-  state.counters["per_line"] = benchmark::Counter(static_cast<double>(lines),
-                                                  benchmark::Counter::kIsIterationInvariantRate |
-                                                      benchmark::Counter::kInvert);
+  state.counters["per_line"] =
+      benchmark::Counter(static_cast<double>(lines),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
 }

@@ -21,7 +21,8 @@ namespace {
 void BM_LoadRepeatedIcon(benchmark::State& state) {
   const std::string file =
       (std::filesystem::temp_directory_path() / ("corvane-bench-icon-" + std::to_string(::getpid()) + ".ico")).string();
-  const std::vector<uint8_t> bytes = testsupport::RepeatedIconFile(testsupport::GradientPng(), static_cast<uint32_t>(state.range(0)));
+  const std::vector<uint8_t> bytes =
+      testsupport::RepeatedIconFile(testsupport::GradientPng(), static_cast<uint32_t>(state.range(0)));
   WriteFileAtomically(file, bytes.data(), bytes.size());
   for (auto _ : state) benchmark::DoNotOptimize(LoadIconFromFile(file).Width());
   std::filesystem::remove(file);

@@ -33,8 +33,8 @@ const char* const kPictures[] = {"plasma", "photo"};
 struct TPeerPicture {
   TBitmap Ours;
   magickpeer::TImage* Theirs = nullptr;
-  HPALETTE Palette;                       // the fixed palette of the remap job
-  magickpeer::TImage* Remap = nullptr;    // the same palette as a picture of one row
+  HPALETTE Palette;                     // the fixed palette of the remap job
+  magickpeer::TImage* Remap = nullptr;  // the same palette as a picture of one row
 };
 
 TPeerPicture& Picture(int index, int size) {
@@ -85,8 +85,8 @@ void BM_QuantizeAndMap_ImageMagick(benchmark::State& state) {
 void BM_RemapFS_Ours(benchmark::State& state) {
   TPeerPicture& p = PictureOf(state);
   for (auto _ : state) {
-    auto out = ReduceBitmapColors(p.Ours, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8,
-                                  p.Palette);
+    auto out =
+        ReduceBitmapColors(p.Ours, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, p.Palette);
     benchmark::DoNotOptimize(out.get());
   }
   Label(state);

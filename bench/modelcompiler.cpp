@@ -21,7 +21,8 @@ const char* const Jeep = "/usr/share/assimp/models/MS3D/jeep1.ms3d";
 // A folder of this process, removed at exit.
 std::filesystem::path Scratch() {
   static struct TDir {
-    std::filesystem::path Path = std::filesystem::temp_directory_path() / ("corvane_bench_mc_" + std::to_string(::getpid()));
+    std::filesystem::path Path =
+        std::filesystem::temp_directory_path() / ("corvane_bench_mc_" + std::to_string(::getpid()));
     TDir() { std::filesystem::create_directories(Path); }
     ~TDir() {
       std::error_code ec;
@@ -86,7 +87,8 @@ const std::string& SyntheticPackage() {
     for (int32_t i = 0; i < players; ++i) p.Exports.push_back({-2, 0, 0, 11 + 2 * i, 0, std::vector<uint8_t>(64, 0)});
     const std::string u = (Scratch() / "Big.u").string();
     const std::vector<uint8_t> bytes = p.Build();
-    std::ofstream(u, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(u, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::ofstream((Scratch() / "Big.int").string(), std::ios::binary) << intText;
     return u;
   }();

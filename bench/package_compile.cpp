@@ -25,8 +25,8 @@ HPALETTE BenchPalette() {
     for (int g = 0; g < 6; ++g)
       for (int b = 0; b < 6; ++b)
         e.push_back({static_cast<uint8_t>(r * 51), static_cast<uint8_t>(g * 51), static_cast<uint8_t>(b * 51), 0});
-  for (int i = 0; i < 40; ++i) e.push_back({static_cast<uint8_t>(3 + i * 6), static_cast<uint8_t>(3 + i * 6),
-                                            static_cast<uint8_t>(3 + i * 6), 0});
+  for (int i = 0; i < 40; ++i)
+    e.push_back({static_cast<uint8_t>(3 + i * 6), static_cast<uint8_t>(3 + i * 6), static_cast<uint8_t>(3 + i * 6), 0});
   return CreatePalette(std::move(e));
 }
 

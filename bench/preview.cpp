@@ -1,7 +1,7 @@
 // The model preview. Draw3D as it runs after every paint stroke: eight sections with 256x256
 // true-colour textures, the painted one reduced again to its palette with error diffusion and
-// handed to its actor, the others taken from the cache (target: under 50 ms; needs no display). And frames of the preview scene with a model
-// of 3,000 triangles in eight textured sections, against a raw loop that draws the same
+// handed to its actor, the others taken from the cache (target: under 50 ms; needs no display). And frames of the
+// preview scene with a model of 3,000 triangles in eight textured sections, against a raw loop that draws the same
 // triangles with the same textures directly, in one run (needs an X display):
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_preview
@@ -98,7 +98,8 @@ TObjeto3D SheetMesh() {
     for (int c = 0; c < columns; ++c) {
       const int v = r * (columns + 1) + c;
       const int material = r * kSections / rows;
-      for (const auto& t : {std::array<int, 3>{v, v + 1, v + columns + 2}, std::array<int, 3>{v, v + columns + 2, v + columns + 1}}) {
+      for (const auto& t :
+           {std::array<int, 3>{v, v + 1, v + columns + 2}, std::array<int, 3>{v, v + columns + 2, v + columns + 1}}) {
         TObjeto3DTriangulo tri;
         tri.Vertex0 = tri.UV0 = tri.Normal0 = t[0];
         tri.Vertex1 = tri.UV1 = tri.Normal1 = t[1];

@@ -19,7 +19,8 @@ std::string TestTarga() {
     static_cast<TBitmap&>(g) = TBitmap(4096, 4096, TPixelFormat::pf24bit);
     uint32_t s = 1;
     for (int y = 0; y < g.Height(); ++y)
-      for (int x = 0; x < 4096 * 3; ++x) g.ScanLine(y)[x] = static_cast<uint8_t>(x / 3 * 255 / 4095 + ((s = s * 1664525u + 1013904223u) >> 29));
+      for (int x = 0; x < 4096 * 3; ++x)
+        g.ScanLine(y)[x] = static_cast<uint8_t>(x / 3 * 255 / 4095 + ((s = s * 1664525u + 1013904223u) >> 29));
     const std::string file = "/tmp/corvane-bench-readers.tga";
     g.SaveToFile(file);
     return file;

@@ -42,7 +42,8 @@ struct Fixture {
     for (int t = 0; t < kTriangles; ++t) {
       const float a = 6.2831853f * static_cast<float>(t / 2) / (kTriangles / 2), b = a + 0.02f;
       const float y0 = -1, y1 = 1;
-      const float c[3][3] = {{std::cos(a), y0, std::sin(a)}, {std::cos(b), t % 2 ? y1 : y0, std::sin(b)},
+      const float c[3][3] = {{std::cos(a), y0, std::sin(a)},
+                             {std::cos(b), t % 2 ? y1 : y0, std::sin(b)},
                              {std::cos(t % 2 ? a : b), y1, std::sin(t % 2 ? a : b)}};
       for (const auto& p : c) {
         const int i = mesh->Vertices.Add(p[0] * 3, p[1] * 3, p[2] * 3);

@@ -122,9 +122,10 @@ int main(int argc, char** argv) {
     coldMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     models = w.State().Models().size();
   }
-  std::printf("cold start-up to the main window shown: %.1f ms, %zu models, peak memory %.1f MB "
-              "(%.1f MB before the application object)\n",
-              coldMs, models, PeakRssKiB() / 1024.0, rssBefore / 1024.0);
+  std::printf(
+      "cold start-up to the main window shown: %.1f ms, %zu models, peak memory %.1f MB "
+      "(%.1f MB before the application object)\n",
+      coldMs, models, PeakRssKiB() / 1024.0, rssBefore / 1024.0);
   std::fflush(stdout);
 
   benchmark::Initialize(&argc, argv);

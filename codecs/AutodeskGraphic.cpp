@@ -17,7 +17,8 @@ constexpr size_t PaletteSize = 768;
 }  // namespace AutodeskLayout
 
 bool HeaderFits(const uint8_t* d, size_t size) {
-  return size >= AutodeskLayout::HeaderSize && (d[0] | (d[1] << 8)) == AutodeskLayout::Magic && d[10] == 8 && d[11] == 0;
+  return size >= AutodeskLayout::HeaderSize && (d[0] | (d[1] << 8)) == AutodeskLayout::Magic && d[10] == 8 &&
+         d[11] == 0;
 }
 
 }  // namespace

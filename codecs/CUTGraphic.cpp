@@ -26,7 +26,8 @@ std::vector<TPaletteEntry> ReadCUTPalette(const uint8_t* data, size_t size) {
   std::vector<TPaletteEntry> pal;
   if (size < CUTLayout::PaletteCountAt + 2) return pal;
   // The file counts entries less one; more than 256 would not fit an 8-bit picture.
-  const size_t count = std::min<size_t>((data[CUTLayout::PaletteCountAt] | (data[CUTLayout::PaletteCountAt + 1] << 8)) + 1u, 256);
+  const size_t count =
+      std::min<size_t>((data[CUTLayout::PaletteCountAt] | (data[CUTLayout::PaletteCountAt + 1] << 8)) + 1u, 256);
   size_t block = 0, pos = CUTLayout::PaletteEntriesAt;
   for (size_t i = 0; i < count; ++i) {
     if (pos > CUTLayout::PaletteBlockEnd) ++block, pos = 0;

@@ -170,8 +170,7 @@ uint64_t DecodeLZW(const TGIFSubImage& Frame, int S, const TSubBlocks& In, uint8
 
 void TGIFSubImage::Decompress(TStream& Stream) {
   const uint64_t pixels = static_cast<uint64_t>(Width) * Height;
-  const uint8_t fill =
-      Transparent && GraphicControlExtension ? GraphicControlExtension->TransparentColorIndex : 0;
+  const uint8_t fill = Transparent && GraphicControlExtension ? GraphicControlExtension->TransparentColorIndex : 0;
   uint8_t S;
   TSubBlocks in;
   const bool haveS = Stream.Read(&S, 1) == 1;

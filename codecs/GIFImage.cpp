@@ -343,8 +343,8 @@ void TGIFSubImage::BuildBitmap() {
       if (transparentIndex >= 0) {
         const TColor t = map.Colors(transparentIndex);
         auto r = [](int v, int d) { return (v + d / 2) / d; };
-        transparentFill = static_cast<uint8_t>(r(36 * GetRValue(t), 51) + r(6 * GetGValue(t), 51) +
-                                               GetBValue(t) / 51 + 1);
+        transparentFill =
+            static_cast<uint8_t>(r(36 * GetRValue(t), 51) + r(6 * GetGValue(t), 51) + GetBValue(t) / 51 + 1);
       }
     }
     for (int y = 0; y < Height; ++y) {
@@ -373,8 +373,7 @@ void TGIFSubImage::BuildBitmap() {
             anyMasked = true;
           }
       }
-      if (Image && (y & 31) == 0)
-        Image->Progress(TProgressStage::psRunning, y * 100 / Height, false, "Rendering...");
+      if (Image && (y & 31) == 0) Image->Progress(TProgressStage::psRunning, y * 100 / Height, false, "Rendering...");
     }
     writer.Finish();
   }
@@ -603,7 +602,8 @@ TGIFSubImage& TGIFImage::Add(std::unique_ptr<TGIFSubImage> Frame) {
   Frame->Image = this;
   for (auto& e : Frame->Extensions) e->Image = this;
   Header.Width = std::max<uint16_t>(Header.Width, static_cast<uint16_t>(std::min(Frame->Left + Frame->Width, 0xFFFF)));
-  Header.Height = std::max<uint16_t>(Header.Height, static_cast<uint16_t>(std::min(Frame->Top + Frame->Height, 0xFFFF)));
+  Header.Height =
+      std::max<uint16_t>(Header.Height, static_cast<uint16_t>(std::min(Frame->Top + Frame->Height, 0xFFFF)));
   Images.push_back(std::move(Frame));
   Changed();
   return *Images.back();

@@ -251,17 +251,17 @@ class TGIFTrailer : public TGIFItem {
 
 // Draw options (bits of a 16-bit set).
 enum TGIFDrawOption : uint16_t {
-  doThreaded = 0x0001,       // paint in a separate thread
+  doThreaded = 0x0001,  // paint in a separate thread
   doTransparent = 0x0002,
   doAnimate = 0x0004,
   doLoop = 0x0008,
-  doLoopCount = 0x0010,      // honour the loop count of a looping extension
+  doLoopCount = 0x0010,  // honour the loop count of a looping extension
   doValidateCanvas = 0x0020,
-  doDirectDraw = 0x0040,     // draw on the canvas, without the buffer bitmap
+  doDirectDraw = 0x0040,  // draw on the canvas, without the buffer bitmap
   doClearOnLoop = 0x0080,
   doTile = 0x0100,
   doDither = 0x0200,
-  doAutoDither = 0x0400      // dither only on displays of 8 or fewer bits per pixel
+  doAutoDither = 0x0400  // dither only on displays of 8 or fewer bits per pixel
 };
 constexpr uint16_t GIFDefaultDrawOptions = 0x060F;
 
@@ -326,7 +326,7 @@ class TGIFImage {
   TReductionMethod ColorReduction = TReductionMethod::rdWeb216;
   int ReductionBits = 8;
   TDitherKind DitherMode = TDitherKind::dtNearest;
-  uint8_t Compression = 0;  // 0 LZW, 1 run-length
+  uint8_t Compression = 0;   // 0 LZW, 1 run-length
   int AnimationSpeed = 100;  // percent
   std::optional<TColor> DrawBackgroundColor;
   TGIFWarningEvent OnWarning;
@@ -346,7 +346,7 @@ class TGIFImage {
   std::unique_ptr<TBitmap> FBitmap;
   mutable std::mutex FPainterLock;
   std::vector<std::unique_ptr<TGIFPainter>> FPainters;  // owned; joined when stopped
-  TGIFPainter* FPainter = nullptr;  // the one drawing into FBitmap
+  TGIFPainter* FPainter = nullptr;                      // the one drawing into FBitmap
 };
 
 // Nearest-neighbour copy of Src into Dst's rectangle R (clipped to Dst). With a mask, pixels

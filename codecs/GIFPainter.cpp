@@ -282,8 +282,8 @@ void TGIFPainter::Execute() {
       if (!(DrawOptions & doAnimate)) break;
     }
     if (loops > 0) --loops;
-    const bool again = (DrawOptions & doAnimate) && (DrawOptions & doLoop) &&
-                       (!(DrawOptions & doLoopCount) || endless || loops > 0);
+    const bool again =
+        (DrawOptions & doAnimate) && (DrawOptions & doLoop) && (!(DrawOptions & doLoopCount) || endless || loops > 0);
     // A pass that drew nothing would spin.
     if (!again || (drawn == 0 && from == restart)) break;
     from = restart;

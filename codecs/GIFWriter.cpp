@@ -239,8 +239,9 @@ void TGIFExtension::SaveToStream(TStream& Stream) {
 
 void TGIFGraphicControlExtension::SaveToStream(TStream& Stream) {
   TGIFExtension::SaveToStream(Stream);
-  const uint8_t d[6] = {BlockSize, Packed, static_cast<uint8_t>(Delay), static_cast<uint8_t>(Delay >> 8),
-                        TransparentColorIndex, Terminator};
+  const uint8_t d[6] = {
+      BlockSize, Packed, static_cast<uint8_t>(Delay), static_cast<uint8_t>(Delay >> 8), TransparentColorIndex,
+      Terminator};
   Stream.WriteBuffer(d, 6);
 }
 
@@ -290,8 +291,13 @@ void TGIFHeader::SaveToStream(TStream& Stream) {
   if (version == 0) GIFError("Unsupported GIF version");
   Stream.WriteBuffer(version == 1 ? "GIF87a" : "GIF89a", 6);
   Prepare();
-  const uint8_t d[7] = {static_cast<uint8_t>(Width), static_cast<uint8_t>(Width >> 8), static_cast<uint8_t>(Height),
-                        static_cast<uint8_t>(Height >> 8), Packed, BackgroundColorIndex, AspectRatio};
+  const uint8_t d[7] = {static_cast<uint8_t>(Width),
+                        static_cast<uint8_t>(Width >> 8),
+                        static_cast<uint8_t>(Height),
+                        static_cast<uint8_t>(Height >> 8),
+                        Packed,
+                        BackgroundColorIndex,
+                        AspectRatio};
   Stream.WriteBuffer(d, 7);
   if (Packed & 0x80) ColorMap.SaveToStream(Stream);
 }

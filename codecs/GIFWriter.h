@@ -56,7 +56,8 @@ class THashTable {
 // above it raises "Color not in color table".
 class TGIFEncoder {
  public:
-  TGIFEncoder(TGIFWriter& AWriter, int AInitialBits, int AColors) : FWriter(AWriter), FInitialBits(AInitialBits), FColors(AColors) {}
+  TGIFEncoder(TGIFWriter& AWriter, int AInitialBits, int AColors)
+      : FWriter(AWriter), FInitialBits(AInitialBits), FColors(AColors) {}
   virtual ~TGIFEncoder() = default;
   // Pixels holds Width x Height indices, rows top to bottom; interlaced frames are written in
   // the four passes.

@@ -90,7 +90,8 @@ void TColorManager::SetGamma(float first, float second) {
   const int m = FTargetBPS >= 8 ? 255 : (1 << FTargetBPS) - 1;
   FGammaTable.fill(0);
   for (int i = 0; i <= n; ++i)
-    FGammaTable[static_cast<size_t>(i)] = Clamp8(static_cast<int>(std::nearbyint(std::pow(static_cast<double>(i) / n, e) * m)));
+    FGammaTable[static_cast<size_t>(i)] =
+        Clamp8(static_cast<int>(std::nearbyint(std::pow(static_cast<double>(i) / n, e) * m)));
 }
 
 void TColorManager::SetYCbCrSettings(std::span<const float> coefficients, uint8_t horizontal, uint8_t vertical) {
@@ -156,7 +157,8 @@ void TColorManager::SelectRowConverter() {
   const bool packedBits = (sb <= 8 || sb == 16) && (tb <= 8 || tb == 16);
   switch (FSourceScheme) {
     case csIndexed:
-      if (packedBits) FRowConversion = sb == 16 && tb == 16 ? &TColorManager::RowIndexed16To16 : &TColorManager::RowIndexed;
+      if (packedBits)
+        FRowConversion = sb == 16 && tb == 16 ? &TColorManager::RowIndexed16To16 : &TColorManager::RowIndexed;
       break;
     case csG:
       if (sb == 16 || tb == 16) {
@@ -215,8 +217,8 @@ void TColorManager::CheckSamples(std::span<const uint8_t* const> source, size_t 
     throw EColorConversionError(kBadSamples);
 }
 
-void TColorManager::Gather8(std::span<const uint8_t* const> source, size_t channel, size_t stride, size_t n,
-                            bool gamma, uint8_t* out) const {
+void TColorManager::Gather8(std::span<const uint8_t* const> source, size_t channel, size_t stride, size_t n, bool gamma,
+                            uint8_t* out) const {
   const bool planar = source.size() > 1;
   if (FSourceBPS == 16) {
     const uint8_t* p = planar ? source[channel] : source[0] + channel * 2;

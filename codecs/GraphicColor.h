@@ -32,11 +32,11 @@ enum TColorScheme : uint8_t {
 };
 
 // Conversion option bits, one byte for the source and one for the target.
-constexpr uint8_t coAlpha = 1;            // the side carries an alpha sample (set from the scheme)
-constexpr uint8_t coApplyGamma = 2;       // target: source samples go through the gamma table
-constexpr uint8_t coNeedByteSwap = 4;     // source: 16-bit samples are stored big-endian
-constexpr uint8_t coLabByteRange = 8;     // source: L* stored as 0..255
-constexpr uint8_t coLabChromaOffset = 16; // source: a* and b* stored unsigned, 128 added
+constexpr uint8_t coAlpha = 1;             // the side carries an alpha sample (set from the scheme)
+constexpr uint8_t coApplyGamma = 2;        // target: source samples go through the gamma table
+constexpr uint8_t coNeedByteSwap = 4;      // source: 16-bit samples are stored big-endian
+constexpr uint8_t coLabByteRange = 8;      // source: L* stored as 0..255
+constexpr uint8_t coLabChromaOffset = 16;  // source: a* and b* stored unsigned, 128 added
 
 class TColorManager {
  public:

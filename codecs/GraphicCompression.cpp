@@ -134,8 +134,8 @@ struct TRun {
 }  // namespace
 
 #define CORVANE_RUN_BEGIN TRun r{source, source + packedSize, dest, dest + unpackedSize};
-#define CORVANE_RUN_END                              \
-  LastInput = static_cast<size_t>(r.S - source);     \
+#define CORVANE_RUN_END                          \
+  LastInput = static_cast<size_t>(r.S - source); \
   LastOutput = static_cast<size_t>(r.D - dest);
 
 void TPackbitsRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {

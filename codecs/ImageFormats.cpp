@@ -212,7 +212,8 @@ void TFileFormatList::RegisterFileFormat(const std::string& extension, const std
   TExtensionEntry* ext;
   const int found = FindExtension(extension);
   if (found < 0) {
-    FExtensions.push_back(std::make_unique<TExtensionEntry>(TExtensionEntry{extension, individual, formatTypes, nullptr}));
+    FExtensions.push_back(
+        std::make_unique<TExtensionEntry>(TExtensionEntry{extension, individual, formatTypes, nullptr}));
     ext = FExtensions.back().get();
     ext->ClassEntry = classEntry();
   } else {
@@ -309,7 +310,8 @@ void RegisterImageFormats(TFileFormatList& list) {
       {"psp", "Paintshop Pro images", "", ftRaster | ftVector, PSPGraphicClass()},
       {"png", "Portable network graphic images", "", ftRaster, PNGGraphicClass()},
   };
-  for (const TRow& r : rows) list.RegisterFileFormat(r.Extension, r.Common, r.Individual, r.Types, false, false, r.Class);
+  for (const TRow& r : rows)
+    list.RegisterFileFormat(r.Extension, r.Common, r.Individual, r.Types, false, false, r.Class);
 }
 
 TFileFormatList& FileFormatList() {

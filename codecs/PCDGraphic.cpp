@@ -34,7 +34,8 @@ bool TPCDGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigned
   const bool signature = HasSignature(data);
   Overview = signature && IsOverview(data);
   Rotation = signature ? data[PCDLayout::RotationByte] & 3 : 0;
-  ImageCount = signature ? static_cast<uint16_t>(data[PCDLayout::ImageCountAt] << 8 | data[PCDLayout::ImageCountAt + 1]) : 0;
+  ImageCount =
+      signature ? static_cast<uint16_t>(data[PCDLayout::ImageCountAt] << 8 | data[PCDLayout::ImageCountAt + 1]) : 0;
   Resolution = Overview ? 0 : std::min(imageIndex, 5u);
   TImageProperties& p = ImageProperties;
   p.Width = 192u << Resolution;
@@ -66,7 +67,8 @@ void TPCDGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     ColorManager.SetTargetSamples(3);
     SetPixelFormat(TPixelFormat::pf24bit);
 
-    const size_t start = (Overview ? PCDLayout::OverviewSector : PCDLayout::FirstSector[Resolution]) * PCDLayout::Sector;
+    const size_t start =
+        (Overview ? PCDLayout::OverviewSector : PCDLayout::FirstSector[Resolution]) * PCDLayout::Sector;
     TByteReader r = FormatReader(data, size, kName);
     r.Seek(std::min(start, size), "image data");
     if (start > size) FormatError(kName, "image data missing");
@@ -104,7 +106,8 @@ void TPCDGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
             case 2: tx = w - 1 - x, ty = h - 1 - y; break;
             default: tx = h - 1 - y, ty = x; break;
           }
-          std::memcpy(ScanLine(static_cast<int>(ty)) + 3 * static_cast<size_t>(tx), &row[3 * static_cast<size_t>(x)], 3);
+          std::memcpy(ScanLine(static_cast<int>(ty)) + 3 * static_cast<size_t>(tx), &row[3 * static_cast<size_t>(x)],
+                      3);
         }
       }
       RowProgress(y, h);

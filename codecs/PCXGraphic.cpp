@@ -81,7 +81,8 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
   ClearOnFailure(*this, [&] {
     const TPCXHeader h = ReadHeader(data);
     const TImageProperties& p = ImageProperties;
-    if (h.XMax < h.XMin || h.YMax < h.YMin) FormatError(kName, "the right or bottom edge lies before the left or top one");
+    if (h.XMax < h.XMin || h.YMax < h.YMin)
+      FormatError(kName, "the right or bottom edge lies before the left or top one");
     if (h.Planes == 0 || h.BitsPerPixel == 0) FormatError(kName, "no planes or no bits per pixel");
     const uint64_t needed = (static_cast<uint64_t>(p.Width) * h.BitsPerPixel + 7) / 8;
     if (h.BytesPerLine < needed) FormatError(kName, "bytes per line too few for the width");
@@ -105,8 +106,11 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
       ColorManager.SetSourceSamples(h.Planes);
       ColorManager.SetTargetSamples(h.Planes);
       format = ColorManager.PixelFormatFor(1);
-    } else if (h.Planes == 1 && (h.BitsPerPixel == 1 || h.BitsPerPixel == 2 || h.BitsPerPixel == 4 || h.BitsPerPixel == 8)) {
-      format = h.BitsPerPixel == 1 ? TPixelFormat::pf1bit : h.BitsPerPixel == 8 ? TPixelFormat::pf8bit : TPixelFormat::pf4bit;
+    } else if (h.Planes == 1 &&
+               (h.BitsPerPixel == 1 || h.BitsPerPixel == 2 || h.BitsPerPixel == 4 || h.BitsPerPixel == 8)) {
+      format = h.BitsPerPixel == 1   ? TPixelFormat::pf1bit
+               : h.BitsPerPixel == 8 ? TPixelFormat::pf8bit
+                                     : TPixelFormat::pf4bit;
     } else {
       GraphicErrorFmt("Invalid color format in %s file.", "PCX");
     }
@@ -114,7 +118,8 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
 
     // The image data runs to the end of the file, less the 256-colour palette behind it.
     size_t dataEnd = size;
-    if (format == TPixelFormat::pf8bit && size >= PCXLayout::HeaderSize + PCXLayout::PaletteTail) dataEnd -= PCXLayout::PaletteTail;
+    if (format == TPixelFormat::pf8bit && size >= PCXLayout::HeaderSize + PCXLayout::PaletteTail)
+      dataEnd -= PCXLayout::PaletteTail;
 
     if (format == TPixelFormat::pf1bit) {
       SetPalette(CreatePalette({{0, 0, 0, 0}, {255, 255, 255, 0}}));

@@ -15,7 +15,8 @@ constexpr const char* kName = "PNG";
 constexpr uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr uint32_t kCaseMask = 0xDFDFDFDF;
 constexpr uint32_t ChunkId(const char (&s)[5]) {
-  return (static_cast<uint32_t>(static_cast<uint8_t>(s[0])) << 24) | (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 16) |
+  return (static_cast<uint32_t>(static_cast<uint8_t>(s[0])) << 24) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 16) |
          (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 8) | static_cast<uint32_t>(static_cast<uint8_t>(s[3]));
 }
 constexpr uint32_t IHDR = ChunkId("IHDR"), IDAT = ChunkId("IDAT"), PLTE = ChunkId("PLTE"), gAMA = ChunkId("gAMA"),
@@ -24,7 +25,9 @@ constexpr uint32_t IHDR = ChunkId("IHDR"), IDAT = ChunkId("IDAT"), PLTE = ChunkI
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 
 [[noreturn]] void Invalid() { GraphicErrorFmt(gesInvalidImage, kName); }
-[[noreturn]] void CompressionError() { GraphicErrorFmt("Cannot load image. Compression error found in %s file.", kName); }
+[[noreturn]] void CompressionError() {
+  GraphicErrorFmt("Cannot load image. Compression error found in %s file.", kName);
+}
 
 struct TChunk {
   uint32_t Length = 0;
@@ -48,7 +51,8 @@ class TChunkReader {
     FChunk.Length = FReader.U32BE("chunk length");
     if (FChunk.Length > kMaxChunkLength) Invalid();
     FChunk.TypeBytes = FReader.Bytes(4, "chunk type");
-    FChunk.Type = (static_cast<uint32_t>(FChunk.TypeBytes[0]) << 24) | (static_cast<uint32_t>(FChunk.TypeBytes[1]) << 16) |
+    FChunk.Type = (static_cast<uint32_t>(FChunk.TypeBytes[0]) << 24) |
+                  (static_cast<uint32_t>(FChunk.TypeBytes[1]) << 16) |
                   (static_cast<uint32_t>(FChunk.TypeBytes[2]) << 8) | FChunk.TypeBytes[3];
     FReader.RequireCount(static_cast<uint64_t>(FChunk.Length) + 4, 1, "chunk");
     FChunk.Data = nullptr;
@@ -88,7 +92,8 @@ class TChunkReader {
 };
 
 uint32_t BE32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) | (static_cast<uint32_t>(p[2]) << 8) | p[3];
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 unsigned BE16(const uint8_t* p) { return static_cast<unsigned>(p[0] << 8 | p[1]); }
 
@@ -181,7 +186,8 @@ namespace {
 // One load: the chunk walker, the inflater and the row buffers.
 class TPNGLoad {
  public:
-  TPNGLoad(TPNGGraphic& g, const uint8_t* data, size_t size) : G(g), Chunks(data, size), Decoder(Z_PARTIAL_FLUSH, false) {}
+  TPNGLoad(TPNGGraphic& g, const uint8_t* data, size_t size)
+      : G(g), Chunks(data, size), Decoder(Z_PARTIAL_FLUSH, false) {}
 
   void Run();
 

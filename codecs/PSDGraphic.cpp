@@ -15,13 +15,23 @@ constexpr const char* kName = "PSD or PDD";
 namespace PSDLayout {
 constexpr size_t HeaderSize = 26;
 constexpr uint16_t Version = 1;
-enum Mode : uint16_t { Bitmap = 0, Greyscale = 1, Indexed = 2, RGB = 3, CMYK = 4, Multichannel = 7, Duotone = 8, Lab = 9 };
+enum Mode : uint16_t {
+  Bitmap = 0,
+  Greyscale = 1,
+  Indexed = 2,
+  RGB = 3,
+  CMYK = 4,
+  Multichannel = 7,
+  Duotone = 8,
+  Lab = 9
+};
 constexpr size_t PaletteSize = 768;
 }  // namespace PSDLayout
 
 uint16_t BE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 uint32_t BE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         p[3];
 }
 
 bool SignatureOk(const uint8_t* d, bool anyCase) {
@@ -56,7 +66,8 @@ bool TPSDGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigned
   Mode = BE16(data + 24);
   p.Options = ioBigEndian;
   p.BitsPerSample = static_cast<uint8_t>(std::min<uint16_t>(depth, 255));
-  p.SamplesPerPixel = static_cast<uint8_t>(OneSampleMode(Mode) ? std::min<uint16_t>(Channels, 1) : std::min<uint16_t>(Channels, 4));
+  p.SamplesPerPixel =
+      static_cast<uint8_t>(OneSampleMode(Mode) ? std::min<uint16_t>(Channels, 1) : std::min<uint16_t>(Channels, 4));
   p.BitsPerPixel = static_cast<uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
   switch (Mode) {
     case PSDLayout::Bitmap: p.ColorScheme = csG, p.Options |= ioMinIsWhite; break;
@@ -97,7 +108,9 @@ void TPSDGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     if (p.ColorScheme == csUnknown) FormatError(kName, "unsupported colour mode " + std::to_string(Mode));
     if (bits == 1 && Mode != PSDLayout::Bitmap) FormatError(kName, "1-bit data outside bitmap mode");
     const unsigned samples = p.SamplesPerPixel;
-    const unsigned needed = p.ColorScheme == csRGB || p.ColorScheme == csCIELab ? 3 : p.ColorScheme == csRGBA || p.ColorScheme == csCMYK ? 4 : 1;
+    const unsigned needed = p.ColorScheme == csRGB || p.ColorScheme == csCIELab  ? 3
+                            : p.ColorScheme == csRGBA || p.ColorScheme == csCMYK ? 4
+                                                                                 : 1;
     if (samples < needed) FormatError(kName, "too few channels for the colour mode");
     if (!ImageSizeAllowed(w, h, bits * samples)) FormatError(kName, "picture size out of range");
 

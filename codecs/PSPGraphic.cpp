@@ -22,7 +22,8 @@ enum Compression : uint16_t { None = 0, RLE = 1, LZ77 = 2, JPEG = 3 };
 
 uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t LE32(const uint8_t* p) {
-  return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
 }
 
 struct TBlock {
@@ -92,7 +93,8 @@ namespace {
 // One load: the blocks walked depth first, channels decoded into their buffers.
 class TPSPLoad {
  public:
-  TPSPLoad(TPSPGraphic& g, const uint8_t* data, size_t size) : G(g), D(data), Size(size), Major(g.ImageProperties.Version) {}
+  TPSPLoad(TPSPGraphic& g, const uint8_t* data, size_t size)
+      : G(g), D(data), Size(size), Major(g.ImageProperties.Version) {}
 
   void Run() {
     const TImageProperties& p = G.ImageProperties;

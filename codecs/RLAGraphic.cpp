@@ -34,7 +34,8 @@ std::string ChannelKind(const uint8_t* d) {
 bool TRLAGraphic::CanLoad(const uint8_t* data, size_t size) const {
   if (size <= RLALayout::HeaderSize) return false;
   const std::string kind = ChannelKind(data);
-  return static_cast<uint16_t>(BE16(data + RLALayout::RevisionAt)) == RLALayout::Revision && (kind == "rgb" || kind == "xyz");
+  return static_cast<uint16_t>(BE16(data + RLALayout::RevisionAt)) == RLALayout::Revision &&
+         (kind == "rgb" || kind == "xyz");
 }
 
 bool TRLAGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigned imageIndex) {
@@ -123,8 +124,8 @@ void TRLAGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
         decoder.Decode(s, t, count, w);
         if (decoder.LastOutput != w) FormatError(kName, "channel row too short");
       }
-      ColorManager.ConvertRow(std::span<const uint8_t* const>(pointers, channels), ScanLine(TargetLine(y, h, !BottomUp)),
-                              w, 0xFF);
+      ColorManager.ConvertRow(std::span<const uint8_t* const>(pointers, channels),
+                              ScanLine(TargetLine(y, h, !BottomUp)), w, 0xFF);
       RowProgress(y, h);
     }
     Progress(TProgressStage::psEnding, 0, "");

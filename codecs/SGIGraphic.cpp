@@ -115,7 +115,8 @@ void TSGIGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
         const size_t index = static_cast<size_t>(y) + static_cast<size_t>(c) * height;
         if (h.Storage == 1) {
           // The row length counts bytes, whatever the sample size.
-          if (starts[index] > size || lengths[index] > size - starts[index]) FormatError(kName, "row beyond the end of the file");
+          if (starts[index] > size || lengths[index] > size - starts[index])
+            FormatError(kName, "row beyond the end of the file");
           const uint8_t* s = data + starts[index];
           uint8_t* t = plane;
           decoder.Decode(s, t, lengths[index], rowSize);

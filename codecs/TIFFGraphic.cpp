@@ -53,7 +53,9 @@ size_t FieldSize(uint16_t type) {
 
 struct TOrder {
   bool Big;
-  uint16_t U16(const uint8_t* p) const { return Big ? static_cast<uint16_t>(p[0] << 8 | p[1]) : static_cast<uint16_t>(p[0] | p[1] << 8); }
+  uint16_t U16(const uint8_t* p) const {
+    return Big ? static_cast<uint16_t>(p[0] << 8 | p[1]) : static_cast<uint16_t>(p[0] | p[1] << 8);
+  }
   uint32_t U32(const uint8_t* p) const {
     return Big ? (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3])
                : (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
@@ -142,7 +144,8 @@ double ValueAt(const TTIFFGraphic::TIFDEntry& e, const uint8_t* p, size_t i, TOr
       return f;
     }
     case 12: {
-      const uint64_t bits = o.Big ? (uint64_t(o.U32(q)) << 32 | o.U32(q + 4)) : (uint64_t(o.U32(q + 4)) << 32 | o.U32(q));
+      const uint64_t bits =
+          o.Big ? (uint64_t(o.U32(q)) << 32 | o.U32(q + 4)) : (uint64_t(o.U32(q + 4)) << 32 | o.U32(q));
       double d;
       std::memcpy(&d, &bits, 8);
       return d;
@@ -169,7 +172,9 @@ std::vector<T> ValueList(const TTIFFGraphic& g, uint16_t tag, const std::vector<
     if constexpr (std::is_floating_point_v<T>)
       out[k] = static_cast<T>(v);
     else
-      out[k] = !(v > 0) ? T(0) : (v >= double(std::numeric_limits<T>::max()) ? std::numeric_limits<T>::max() : static_cast<T>(v));
+      out[k] = !(v > 0)
+                   ? T(0)
+                   : (v >= double(std::numeric_limits<T>::max()) ? std::numeric_limits<T>::max() : static_cast<T>(v));
   }
   return out;
 }
@@ -443,7 +448,8 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
     // too short for the picture is refused before the picture is allocated.
     uint64_t stored = 0;
     for (size_t i = 0; i < blocksPerPlane * planeCount; ++i)
-      if (offsets[i] < size) stored += i < counts.size() ? std::min<uint64_t>(counts[i], size - offsets[i]) : size - offsets[i];
+      if (offsets[i] < size)
+        stored += i < counts.size() ? std::min<uint64_t>(counts[i], size - offsets[i]) : size - offsets[i];
     if (static_cast<uint64_t>(rowSize) * p.Height > stored * 2048 + 65536) Invalid(formatName);
     decoder->DecodeInit();
   }

@@ -154,8 +154,8 @@ void TTIFFJPEGDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t pac
   if (rc != JPEG_HEADER_OK) throw EGraphicCompression("Improper JPEG strip/tile size.");
 
   const TImageProperties& p = FProperties;
-  const uint32_t rps = p.RowsPerStrip.empty() ? p.Height
-                                              : p.RowsPerStrip[std::min<size_t>(p.CurrentStrip, p.RowsPerStrip.size() - 1)];
+  const uint32_t rps =
+      p.RowsPerStrip.empty() ? p.Height : p.RowsPerStrip[std::min<size_t>(p.CurrentStrip, p.RowsPerStrip.size() - 1)];
   const uint32_t rows = std::min(p.Height - std::min(p.CurrentRow, p.Height), rps);
   auto abort = [&] { Guarded(st.Error, [&] { jpeg_abort_decompress(&info); }); };
   if (info.image_width != p.Width || info.image_height != rows) {

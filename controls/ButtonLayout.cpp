@@ -27,7 +27,9 @@ TButtonPlaces PlaceGlyphAndCaption(TLayoutRect area, int glyphW, int glyphH, int
     const bool fromFar = layout == blGlyphRight || layout == blGlyphBottom;
     return (horizontal ? area.X : area.Y) + (fromFar ? room - offset - extent : offset);
   };
-  auto across = [&](int extent) { return horizontal ? area.Y + (area.H - extent) / 2 : area.X + (area.W - extent) / 2; };
+  auto across = [&](int extent) {
+    return horizontal ? area.Y + (area.H - extent) / 2 : area.X + (area.W - extent) / 2;
+  };
   TButtonPlaces p;
   if (hasGlyph) {
     p.Glyph = horizontal ? TLayoutRect{along(glyphAt, glyphW), across(glyphH), glyphW, glyphH}

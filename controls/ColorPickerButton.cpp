@@ -38,8 +38,8 @@ QString Caption(const std::string& text) {
   return s;
 }
 
-constexpr int kCombSpacing = 9;    // pixels between neighbouring comb cell centres
-constexpr int kHintTime = 5000;    // ms
+constexpr int kCombSpacing = 9;  // pixels between neighbouring comb cell centres
+constexpr int kHintTime = 5000;  // ms
 
 }  // namespace
 
@@ -48,31 +48,31 @@ TColor ColorToRGB(TColor color) {
   const QPalette pal = QApplication::palette();
   QColor c;
   switch (color & 0xFF) {
-    case 0: c = pal.color(QPalette::Button); break;            // scroll bar
-    case 1: c = pal.color(QPalette::Dark); break;              // background
-    case 2: c = pal.color(QPalette::Highlight); break;         // active caption
-    case 3: c = pal.color(QPalette::Mid); break;               // inactive caption
-    case 4: c = pal.color(QPalette::Window); break;            // menu
-    case 5: c = pal.color(QPalette::Base); break;              // window
-    case 6: c = pal.color(QPalette::Shadow); break;            // window frame
-    case 7: c = pal.color(QPalette::WindowText); break;        // menu text
-    case 8: c = pal.color(QPalette::Text); break;              // window text
-    case 9: c = pal.color(QPalette::HighlightedText); break;   // caption text
-    case 10: c = pal.color(QPalette::Window); break;           // active border
-    case 11: c = pal.color(QPalette::Window); break;           // inactive border
-    case 12: c = pal.color(QPalette::Mid); break;              // application workspace
+    case 0: c = pal.color(QPalette::Button); break;           // scroll bar
+    case 1: c = pal.color(QPalette::Dark); break;             // background
+    case 2: c = pal.color(QPalette::Highlight); break;        // active caption
+    case 3: c = pal.color(QPalette::Mid); break;              // inactive caption
+    case 4: c = pal.color(QPalette::Window); break;           // menu
+    case 5: c = pal.color(QPalette::Base); break;             // window
+    case 6: c = pal.color(QPalette::Shadow); break;           // window frame
+    case 7: c = pal.color(QPalette::WindowText); break;       // menu text
+    case 8: c = pal.color(QPalette::Text); break;             // window text
+    case 9: c = pal.color(QPalette::HighlightedText); break;  // caption text
+    case 10: c = pal.color(QPalette::Window); break;          // active border
+    case 11: c = pal.color(QPalette::Window); break;          // inactive border
+    case 12: c = pal.color(QPalette::Mid); break;             // application workspace
     case 13: c = pal.color(QPalette::Highlight); break;
     case 14: c = pal.color(QPalette::HighlightedText); break;
-    case 15: c = pal.color(QPalette::Button); break;           // button face
-    case 16: c = pal.color(QPalette::Dark); break;             // button shadow
+    case 15: c = pal.color(QPalette::Button); break;                    // button face
+    case 16: c = pal.color(QPalette::Dark); break;                      // button shadow
     case 17: c = pal.color(QPalette::Disabled, QPalette::Text); break;  // gray text
     case 18: c = pal.color(QPalette::ButtonText); break;
     case 19: c = pal.color(QPalette::Disabled, QPalette::WindowText); break;  // inactive caption text
-    case 20: c = pal.color(QPalette::Light); break;            // button highlight
-    case 21: c = pal.color(QPalette::Shadow); break;           // 3D dark shadow
-    case 22: c = pal.color(QPalette::Midlight); break;         // 3D light
-    case 23: c = pal.color(QPalette::ToolTipText); break;      // info text
-    case 24: c = pal.color(QPalette::ToolTipBase); break;      // info background
+    case 20: c = pal.color(QPalette::Light); break;                           // button highlight
+    case 21: c = pal.color(QPalette::Shadow); break;                          // 3D dark shadow
+    case 22: c = pal.color(QPalette::Midlight); break;                        // 3D light
+    case 23: c = pal.color(QPalette::ToolTipText); break;                     // info text
+    case 24: c = pal.color(QPalette::ToolTipBase); break;                     // info background
     default: return clBlack;
   }
   return RGBColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue()));
@@ -150,7 +150,8 @@ int TColorPopup::CellAt(QPoint p) const {
 }
 
 QPointF TColorPopup::ColorCombCentre(int i) const {
-  const QPointF centre(FCombRect.left() + FCombRect.width() / 2.0, FCombRect.top() + 2 + (CombLevels - 1) * kCombSpacing + kCombSpacing / 2.0);
+  const QPointF centre(FCombRect.left() + FCombRect.width() / 2.0,
+                       FCombRect.top() + 2 + (CombLevels - 1) * kCombSpacing + kCombSpacing / 2.0);
   return centre + QPointF(FColorComb[i].X, FColorComb[i].Y) * kCombSpacing;
 }
 
@@ -458,7 +459,8 @@ void TColorPickerButton::SetDown(bool down) {
   if (!down && GroupIndex != 0 && !AllowAllUp) return;
   FDown = down;
   if (FDown && GroupIndex != 0 && parentWidget()) {
-    for (TColorPickerButton* b : parentWidget()->findChildren<TColorPickerButton*>(QString(), Qt::FindDirectChildrenOnly))
+    for (TColorPickerButton* b :
+         parentWidget()->findChildren<TColorPickerButton*>(QString(), Qt::FindDirectChildrenOnly))
       if (b != this && b->GroupIndex == GroupIndex && b->FDown) {
         b->FDown = false;
         b->update();
@@ -484,9 +486,9 @@ void TColorPickerButton::paintEvent(QPaintEvent*) {
     const QString caption = Q(Caption);
     const QSize text = caption.isEmpty() ? QSize() : fontMetrics().size(Qt::TextShowMnemonic, caption);
     const QRect content(3, 2, arrowLeft - 6, height() - 10);
-    const TButtonPlaces at = PlaceGlyphAndCaption({content.x(), content.y(), content.width(), content.height()},
-                                                  image.width(), image.height(), text.width(), text.height(),
-                                                  Layout, Margin, Spacing);
+    const TButtonPlaces at =
+        PlaceGlyphAndCaption({content.x(), content.y(), content.width(), content.height()}, image.width(),
+                             image.height(), text.width(), text.height(), Layout, Margin, Spacing);
     const int shift = down ? 1 : 0;
     p.drawPixmap(at.Glyph.X + shift, at.Glyph.Y + shift, image);
     if (!caption.isEmpty()) {

@@ -179,9 +179,7 @@ void TCustomComboEdit::keyPressEvent(QKeyEvent* event) {
 
 TFileDirEdit::TFileDirEdit(QWidget* parent) : TCustomComboEdit(parent) { SetGlyphKind(gkDefault); }
 
-QPixmap TFileDirEdit::DefaultGlyph() const {
-  return style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(12, 12);
-}
+QPixmap TFileDirEdit::DefaultGlyph() const { return style()->standardIcon(QStyle::SP_DirOpenIcon).pixmap(12, 12); }
 
 void TFileDirEdit::SetAcceptFiles(bool on) {
   FAcceptFiles = on;

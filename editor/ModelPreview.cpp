@@ -228,7 +228,8 @@ void TModelPreview::Draw3D() {
     pictures = FPictures.Make(choices);
   });
   Prefixed("Draw3D[2]: ", [&] {
-    FScene->ApplySlots(*W->State().CurrentModel(), choices, pictures, MeshHasNormals(*W->ModelMesh), sel.MaskingEnabled);
+    FScene->ApplySlots(*W->State().CurrentModel(), choices, pictures, MeshHasNormals(*W->ModelMesh),
+                       sel.MaskingEnabled);
     if (FViewer) FViewer->SetFaceCulling(MeshHasNormals(*W->ModelMesh));
   });
 }

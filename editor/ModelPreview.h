@@ -30,11 +30,9 @@ class TModelPreview : public TPreview {
   void RefreshClick() override;
   void CatalogueReloaded() override;
 
-  void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x,
-                 int y) override;
+  void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) override;
   void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) override;
-  void MouseUp(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x,
-               int y) override;
+  void MouseUp(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) override;
   void MouseWheel(int wheelDelta) override;
   void KeyPress(char key) override;
 

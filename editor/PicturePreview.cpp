@@ -15,7 +15,8 @@ namespace {
 // The picture's size scaled down (never up) to fit, centred in area.
 QRect Fit(int width, int height, const QRect& area) {
   if (width <= 0 || height <= 0 || area.isEmpty()) return {};
-  const double scale = std::min({1.0, static_cast<double>(area.width()) / width, static_cast<double>(area.height()) / height});
+  const double scale =
+      std::min({1.0, static_cast<double>(area.width()) / width, static_cast<double>(area.height()) / height});
   const QSize s(std::max(1, static_cast<int>(width * scale)), std::max(1, static_cast<int>(height * scale)));
   return QRect(area.center() - QPoint(s.width() / 2, s.height() / 2), s);
 }
@@ -63,7 +64,8 @@ void TPicturePreview::paintEvent(QPaintEvent*) {
   const QColor bg = palette().window().color();
   try {
     FCanvas.SetSize(target.width(), target.height());
-    FCanvas.Fill(RGBColor(static_cast<uint8_t>(bg.red()), static_cast<uint8_t>(bg.green()), static_cast<uint8_t>(bg.blue())));
+    FCanvas.Fill(
+        RGBColor(static_cast<uint8_t>(bg.red()), static_cast<uint8_t>(bg.green()), static_cast<uint8_t>(bg.blue())));
     FGIF->Draw(FCanvas, {0, 0, target.width(), target.height()});
     p.drawImage(target, BitmapToQImage(FCanvas));
   } catch (const std::exception&) {
@@ -77,6 +79,7 @@ void InstallPicturePreview() {
   SetPicturePreviewFactory([](QWidget* parent) -> TPicturePreviewPane* { return new TPicturePreview(parent); });
   SetGIFSynchronizeWakeHook([] {
     if (QCoreApplication* app = QCoreApplication::instance())
-      QMetaObject::invokeMethod(app, [] { GIFCheckSynchronize(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          app, [] { GIFCheckSynchronize(); }, Qt::QueuedConnection);
   });
 }

@@ -42,12 +42,11 @@ class TPreview {
   virtual void CatalogueReloaded() {}
 
   // Mouse over the viewer, in viewer pixels.
-  virtual void MouseDown(Qt::MouseButton /*button*/, Qt::MouseButtons /*buttons*/,
-                         Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/) {}
-  virtual void MouseMove(Qt::MouseButtons /*buttons*/, Qt::KeyboardModifiers /*shift*/, int /*x*/,
-                         int /*y*/) {}
-  virtual void MouseUp(Qt::MouseButton /*button*/, Qt::MouseButtons /*buttons*/,
-                       Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/) {}
+  virtual void MouseDown(Qt::MouseButton /*button*/, Qt::MouseButtons /*buttons*/, Qt::KeyboardModifiers /*shift*/,
+                         int /*x*/, int /*y*/) {}
+  virtual void MouseMove(Qt::MouseButtons /*buttons*/, Qt::KeyboardModifiers /*shift*/, int /*x*/, int /*y*/) {}
+  virtual void MouseUp(Qt::MouseButton /*button*/, Qt::MouseButtons /*buttons*/, Qt::KeyboardModifiers /*shift*/,
+                       int /*x*/, int /*y*/) {}
   // A wheel turn anywhere on the window (120 units a notch).
   virtual void MouseWheel(int /*wheelDelta*/) {}
   // A typed character anywhere on the window (position keys).

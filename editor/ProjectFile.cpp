@@ -1,6 +1,5 @@
 #include "editor/ProjectFile.h"
 
-
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -202,9 +201,8 @@ bool AnyTextureModified(const TSkinTree& tree) {
   return false;
 }
 
-void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model,
-                     const TProjectOptions& options, const std::string& programFolder,
-                     const TAskSaveTexture& askSaveTexture) {
+void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model, const TProjectOptions& options,
+                     const std::string& programFolder, const TAskSaveTexture& askSaveTexture) {
   // Built in memory, then written through a temporary file that replaces the project only once
   // it is complete (through a link, onto its target, keeping the file's permissions).
   {
@@ -242,8 +240,7 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
           ini.WriteString(section, "Filename", StoredTextureName(t.Filename, programFolder, projectFolder));
           break;
         }
-        default:
-          break;
+        default: break;
       }
     }
     WriteFileAtomically(fileName, ini.Text());

@@ -14,10 +14,10 @@
 #include "platform/Exceptions.h"
 
 struct TProjectOptions {
-  bool OnlyFirstMipMap = false;  // opt_mipmaps
-  int ReducePalettes = 0;        // opt_reducepalettes: 0 per texture, 1 per skin, 2 per package
-  bool ClientOptional = false;   // opt_clientoptional
-  bool NotAllowDownload = false; // opt_notallowdownload, not stored in the file
+  bool OnlyFirstMipMap = false;   // opt_mipmaps
+  int ReducePalettes = 0;         // opt_reducepalettes: 0 per texture, 1 per skin, 2 per package
+  bool ClientOptional = false;    // opt_clientoptional
+  bool NotAllowDownload = false;  // opt_notallowdownload, not stored in the file
 };
 
 // The project names a model that the catalogue does not hold (or names none and the catalogue
@@ -86,8 +86,7 @@ std::unique_ptr<TLoadedProject> LoadProjectFile(const std::string& fileName,
                                                 const TLoadProgress& progress = {});
 
 // The "WARNING" text listing texture files that a load left out (both lists empty: empty text).
-std::string MissingFilesMessage(const std::vector<std::string>& files,
-                                const std::vector<std::string>& unreadable = {});
+std::string MissingFilesMessage(const std::vector<std::string>& files, const std::vector<std::string>& unreadable = {});
 
 // ---- Writing ----
 
@@ -98,9 +97,8 @@ using TAskSaveTexture = std::function<bool(const std::string& question)>;
 // Writes the project file through a temporary file renamed over fileName; a failure raises and
 // leaves the old file as it was. Painted textures are offered to askSaveTexture first; a
 // texture written is no longer Modified and its file time is updated.
-void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model,
-                     const TProjectOptions& options, const std::string& programFolder,
-                     const TAskSaveTexture& askSaveTexture);
+void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model, const TProjectOptions& options,
+                     const std::string& programFolder, const TAskSaveTexture& askSaveTexture);
 
 // True when any texture was painted and not saved.
 bool AnyTextureModified(const TSkinTree& tree);

@@ -39,7 +39,7 @@ std::string TextureNodeText(const std::string& identifier, const std::string& de
 // character 5 the section number (1 when it is not a digit or missing), the rest the texture's
 // identifier. The name is taken without folder and extension, in lower case.
 struct TImportName {
-  std::string Code;        // sanitized; empty when the name is empty
+  std::string Code;  // sanitized; empty when the name is empty
   int Section = 1;
   std::string Identifier;  // empty: default texture; "t_0".."t_3": teams; else a face
   std::string NodeText;    // "< Default >", a team label, or the identifier

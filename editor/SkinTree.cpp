@@ -30,7 +30,8 @@ void TSkinNode::SortRecursive() {
 }
 
 int ArbolTexturasCompare(const TSkinNode& a, const TSkinNode& b) {
-  if (a.Level() == 2 && b.Level() == 2) return (a.SectionNumber > b.SectionNumber) - (a.SectionNumber < b.SectionNumber);
+  if (a.Level() == 2 && b.Level() == 2)
+    return (a.SectionNumber > b.SectionNumber) - (a.SectionNumber < b.SectionNumber);
   // std::string compares as unsigned bytes: the ordinal order of the node texts.
   int c = a.Text.compare(b.Text);
   return (c > 0) - (c < 0);
@@ -121,8 +122,7 @@ void EnsureSectionNodes(TSkinNode* skin, const TModelo& model) {
   }
 }
 
-TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::string& code,
-                   const TModelo& model) {
+TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::string& code, const TModelo& model) {
   if (!tree.Root()) throw EInvalidOperation("No project is open");
   std::string c = SanitizeCode(code);
   if (c.empty()) throw EConvertError("The skin code cannot be empty");
@@ -202,8 +202,7 @@ void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std:
   description = choice;
 }
 
-TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture,
-                      std::string text) {
+TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text) {
   TSkinNode* n = section->AddChild(std::move(text));
   n->Texture = std::move(texture);
   section->Expanded = true;
@@ -248,8 +247,8 @@ bool ChangeTextureKind(TSkinNode* texture, const std::string& choice) {
   const std::string old = texture->Texture->Identifier;
   if (id == old) return false;
   if (TSkinNode* clash = TextureKindConflict(texture->Parent(), texture, choice))
-    throw EInvalidOperation("The section \"" + clash->Parent()->Text + "\" already has the texture \"" +
-                            clash->Text + "\".");
+    throw EInvalidOperation("The section \"" + clash->Parent()->Text + "\" already has the texture \"" + clash->Text +
+                            "\".");
   std::string text = TextureNodeText(id, desc);
   auto apply = [&](TSkinNode* t) {
     t->Texture->Identifier = id;
@@ -277,6 +276,4 @@ int PopupItemLevel(TPopupItem item) {
   return kLevels[item];
 }
 
-bool PopupItemVisible(TPopupItem item, const TSkinNode* node) {
-  return node && node->Level() == PopupItemLevel(item);
-}
+bool PopupItemVisible(TPopupItem item, const TSkinNode* node) { return node && node->Level() == PopupItemLevel(item); }

@@ -92,8 +92,7 @@ std::string SectionName(const TModelo& model, int sectionNumber);
 
 // Adds a skin under the root with one section node per model section. The code is sanitized;
 // an empty code raises EConvertError.
-TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::string& code,
-                   const TModelo& model);
+TSkinNode* AddSkin(TSkinTree& tree, const std::string& description, const std::string& code, const TModelo& model);
 // Adds the section nodes that a skin lacks, in the model's order.
 void EnsureSectionNodes(TSkinNode* skin, const TModelo& model);
 // The first skin other than `except` whose code equals code, letter case ignored: the project
@@ -121,8 +120,7 @@ std::string TextureChoiceLabel(const TObjetoTextura& t);
 void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std::string& description);
 
 // Adds a texture node under a section; returns it.
-TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture,
-                      std::string text);
+TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text);
 // The texture that a choice would collide with: one of that kind already in the section
 // (other than `edited`), or, when `edited` is a face renamed to another face (which renames
 // the face in every section of the skin), one of the new kind in another section that holds

@@ -32,8 +32,8 @@ std::unique_ptr<TBitmap> ReadTexturePicture(const std::string& fileName) {
 }
 
 std::string CannotResampleMessage(const std::string& sectionName, const TModeloPart& part) {
-  return "A texture on section \"" + sectionName + "\" does not have the right size (" +
-         std::to_string(part.Width) + "x" + std::to_string(part.Height) +
+  return "A texture on section \"" + sectionName + "\" does not have the right size (" + std::to_string(part.Width) +
+         "x" + std::to_string(part.Height) +
          ") and its marked as No Resizable in the model.\r\nPlease remove the texture, resize it and load again.";
 }
 
@@ -85,7 +85,8 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
     // The node text names the texture's section of the project file, which cannot hold these:
     // such a texture would make every later save of the project fail.
     if (name.NodeText.find_first_of("]\r\n") != std::string::npos)
-      throw EConvertError("The file name \"" + file + "\" cannot name a texture: \"]\" cannot be stored in the project file");
+      throw EConvertError("The file name \"" + file +
+                          "\" cannot name a texture: \"]\" cannot be stored in the project file");
     // Letter case ignored: the project file keys skins by code without case, so a skin "BOSS"
     // of a hand-written project and a new skin "boss" would merge there.
     TSkinNode* skin = FindSkinByCode(tree, name.Code);
@@ -135,8 +136,7 @@ bool TTextureReloader::Run(TSkinTree& tree, const TModelo& model, const TShowBox
     }
     auto bmp = ReadTexturePicture(t.Filename);
     const TSkinNode* section = node->Parent();
-    if (const TModeloPart* part = PartOfSection(section, model))
-      CheckTextureSize(bmp, section->Text, *part, showBox);
+    if (const TModeloPart* part = PartOfSection(section, model)) CheckTextureSize(bmp, section->Text, *part, showBox);
     t.Bitmap = std::move(bmp);
     tree.MarkTexturesChanged();
   }

@@ -141,8 +141,7 @@ void Tmain_unificada::SetupComponents() {
   }
   StatusBarPreviewPanels[0]->setText("Model Default Position:");
   // The caption panel is sized for its text, whatever the font.
-  StatusBarPreviewPanels[0]->setMinimumWidth(
-      std::max(widths[0], StatusBarPreviewPanels[0]->sizeHint().width() + 4));
+  StatusBarPreviewPanels[0]->setMinimumWidth(std::max(widths[0], StatusBarPreviewPanels[0]->sizeHint().width() + 4));
   StatusBarText = new QLabel(ui->StatusBar);
   StatusBarText->setObjectName("StatusBarText");
   ui->StatusBar->addWidget(StatusBarText, 1);
@@ -169,12 +168,11 @@ void Tmain_unificada::SetupComponents() {
     const char* caption;
     int level;
   };
-  for (const TItem& item : {TItem{"popuparbol_NewGroup", "New Skin...", 0},
-                            TItem{"popuparbol_EditGroup", "Edit Skin...", 1},
-                            TItem{"popuparbol_DeleteGroup", "Delete Skin", 1},
-                            TItem{"popuparbol_AddTexture", "Add Texture...", 2},
-                            TItem{"popuparbol_EditTextureDescription", "Edit Texture Description...", 3},
-                            TItem{"popuparbol_DeleteTexture", "Delete Texture", 3}}) {
+  for (const TItem& item :
+       {TItem{"popuparbol_NewGroup", "New Skin...", 0}, TItem{"popuparbol_EditGroup", "Edit Skin...", 1},
+        TItem{"popuparbol_DeleteGroup", "Delete Skin", 1}, TItem{"popuparbol_AddTexture", "Add Texture...", 2},
+        TItem{"popuparbol_EditTextureDescription", "Edit Texture Description...", 3},
+        TItem{"popuparbol_DeleteTexture", "Delete Texture", 3}}) {
     QAction* a = PopupArbol->addAction(item.caption);
     a->setObjectName(item.name);
     a->setData(item.level);
@@ -182,10 +180,10 @@ void Tmain_unificada::SetupComponents() {
 
   PopupPresets = new QMenu(this);
   PopupPresets->setObjectName("PopupPresets");
-  for (const auto& [name, caption] : {std::pair{"mnu_PresetNew", "New..."}, std::pair{"mnu_PresetRemove", "Remove"},
-                                      std::pair{"mnu_PresetRename", "Rename..."},
-                                      std::pair{"mnu_PresetSet", "Set with Current values"},
-                                      std::pair{"mnu_PresetSaveinCVMX", "Save this presets"}}) {
+  for (const auto& [name, caption] :
+       {std::pair{"mnu_PresetNew", "New..."}, std::pair{"mnu_PresetRemove", "Remove"},
+        std::pair{"mnu_PresetRename", "Rename..."}, std::pair{"mnu_PresetSet", "Set with Current values"},
+        std::pair{"mnu_PresetSaveinCVMX", "Save this presets"}}) {
     QAction* a = PopupPresets->addAction(caption);
     a->setObjectName(name);
   }
@@ -215,7 +213,8 @@ void Tmain_unificada::SetupComponents() {
 void Tmain_unificada::ConnectHandlers() {
   // Every handler runs guarded: an exception is shown in the error box and never crosses Qt.
   auto menu = [this](QAction* action, void (Tmain_unificada::*handler)(QObject*)) {
-    connect(action, &QAction::triggered, this, GuardedSlot([this, action, handler](auto&&...) { (this->*handler)(action); }));
+    connect(action, &QAction::triggered, this,
+            GuardedSlot([this, action, handler](auto&&...) { (this->*handler)(action); }));
   };
   menu(ui->mnu_NewProject, &Tmain_unificada::mnu_NewProjectClick);
   menu(ui->mnu_LoadProject, &Tmain_unificada::mnu_LoadProjectClick);
@@ -303,9 +302,7 @@ QPointer<QWidget> gPassedTo;
 
 bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
-    case QEvent::KeyRelease:
-      gPassedKey = nullptr;
-      break;
+    case QEvent::KeyRelease: gPassedKey = nullptr; break;
     case QEvent::KeyPress: {
       auto* w = qobject_cast<QWidget*>(watched);
       if (!w || w->window() != this) break;
@@ -372,8 +369,7 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
       });
       return true;
     }
-    default:
-      break;
+    default: break;
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -496,8 +492,7 @@ void Tmain_unificada::mnu_ExitClick(QObject*) { close(); }
 
 void Tmain_unificada::mnu_HelpContentsClick(QObject*) {
   if (!FileExists(HelpFile)) {
-    MessageBox(ApplicationTitle(), "The help page " + HelpFile + " is missing.", TMsgButtons::OK,
-               TMsgIcon::Warning);
+    MessageBox(ApplicationTitle(), "The help page " + HelpFile + " is missing.", TMsgButtons::OK, TMsgIcon::Warning);
     return;
   }
   QUrl url = QUrl::fromLocalFile(Q(HelpFile));

@@ -53,8 +53,8 @@ class Tmain_unificada;
 }
 
 // The program's version, shown in the caption and the About box.
-extern const char* const CorvaneVersion;      // "2.4.1"
-extern const char* const CorvaneCaption;      // "Corvane v2.4.1"
+extern const char* const CorvaneVersion;  // "2.4.1"
+extern const char* const CorvaneCaption;  // "Corvane v2.4.1"
 class Tmain_unificada : public QMainWindow {
   Q_OBJECT
 
@@ -136,8 +136,7 @@ class Tmain_unificada : public QMainWindow {
   void btn_refreshClick(QObject* Sender);
   void GLSceneViewerMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
                               Qt::KeyboardModifiers Shift, int X, int Y);
-  void GLSceneViewerMouseMove(QObject* Sender, Qt::MouseButtons Buttons,
-                              Qt::KeyboardModifiers Shift, int X, int Y);
+  void GLSceneViewerMouseMove(QObject* Sender, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X, int Y);
   void GLSceneViewerMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
                             Qt::KeyboardModifiers Shift, int X, int Y);
   void presetsDblClick(QObject* Sender);
@@ -197,12 +196,11 @@ class Tmain_unificada : public QMainWindow {
   void BuildPalettes();
 
   // ---- texture painter (crvn_unificado_painter.cpp) ----
-  void texture_preview_imageMouseDown(QObject* Sender, Qt::MouseButton Button,
-                                      Qt::KeyboardModifiers Shift, int X, int Y);
-  void texture_preview_imageMouseMove(QObject* Sender, Qt::MouseButtons Buttons,
-                                      Qt::KeyboardModifiers Shift, int X, int Y);
-  void texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button,
-                                    Qt::KeyboardModifiers Shift, int X, int Y);
+  void texture_preview_imageMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
+                                      int Y);
+  void texture_preview_imageMouseMove(QObject* Sender, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X,
+                                      int Y);
+  void texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
   void btn_UndoEditedTextureClick(QObject* Sender);
   void btn_SaveEditedTextureClick(QObject* Sender);
   void btn_RevertEditedTextureClick(QObject* Sender);

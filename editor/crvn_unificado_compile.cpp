@@ -28,8 +28,8 @@ void Tmain_unificada::CompilePackage(bool Install) {
       QApplication::restoreOverrideCursor();
     });
     TBusyGuard busy;
-    const TPackageProject project =
-        BuildPackageProject(SkinTree, *FState.CurrentModel(), ProjectOptions(), FState.ProjectFileName(), FState.GameFolder());
+    const TPackageProject project = BuildPackageProject(SkinTree, *FState.CurrentModel(), ProjectOptions(),
+                                                        FState.ProjectFileName(), FState.GameFolder());
     message = CompilePackageFiles(project, Install);
   }
   MessageBox(message.Caption, message.Text, TMsgButtons::OK, message.IsError ? TMsgIcon::Stop : TMsgIcon::Information);

@@ -58,8 +58,7 @@ void Tmain_unificada::texture_preview_imageMouseDown(QObject*, Qt::MouseButton B
   texture_preview_imageMouseMove(ui->texture_preview_image, Qt::LeftButton, Qt::NoModifier, X, Y);
 }
 
-void Tmain_unificada::texture_preview_imageMouseMove(QObject*, Qt::MouseButtons, Qt::KeyboardModifiers, int X,
-                                                     int Y) {
+void Tmain_unificada::texture_preview_imageMouseMove(QObject*, Qt::MouseButtons, Qt::KeyboardModifiers, int X, int Y) {
   if (!Painting || !TextureEditable || ApplyingStroke) return;
   TObjetoTextura* t = SelectedTexture();
   if (!t || t != StrokeTexture) {

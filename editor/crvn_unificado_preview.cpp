@@ -20,8 +20,8 @@ void Tmain_unificada::GLSceneViewerMouseDown(QObject*, Qt::MouseButton Button, Q
   Preview->MouseDown(Button, Buttons, Shift, X, Y);
 }
 
-void Tmain_unificada::GLSceneViewerMouseMove(QObject*, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift,
-                                             int X, int Y) {
+void Tmain_unificada::GLSceneViewerMouseMove(QObject*, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X,
+                                             int Y) {
   Preview->MouseMove(Buttons, Shift, X, Y);
 }
 

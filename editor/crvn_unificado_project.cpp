@@ -75,7 +75,8 @@ void Tmain_unificada::mnu_NewProjectClick(QObject*) {
   ClearTextureTree();
   FState.SetProjectModified(false);
   PreviewModelLoaded = false;
-  setWindowTitle(QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
+  setWindowTitle(
+      QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
   SetProjectOptions(TProjectOptions());
   EnableProjectItems();
   SkinTree.SetRoot(ProjectRootText(FState.ProjectFileName(), FState.CurrentModel()->Prefix));
@@ -133,7 +134,8 @@ void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project,
   ClearTextureTree();
   SkinTree = std::move(project->Tree);
   RefreshTreeView(SkinTree.Root());
-  setWindowTitle(QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
+  setWindowTitle(
+      QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
   BuildPalettes();
   FState.SetProjectModified(false);
   PreviewModelLoaded = false;
@@ -161,7 +163,8 @@ void Tmain_unificada::mnu_SaveAsClick(QObject*) {
   std::string fileName;
   if (!AskProjectFileName(FState.CurrentModel()->Prefix, fileName)) return;
   FState.SetProjectFileName(fileName);
-  setWindowTitle(QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
+  setWindowTitle(
+      QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
   SkinTree.Root()->Text = ProjectBaseName(FState.ProjectFileName());
   RefreshTreeView();
   mnu_SaveProjectClick(this);

@@ -222,15 +222,16 @@ void Tmain_unificada::TextureDialog(bool New) {
   // Two textures of one kind in a section would share one section of the project file, and
   // the second would replace the first when the project is read again.
   if (const TSkinNode* clash = TextureKindConflict(section, New ? nullptr : node, choice)) {
-    MessageBox("ERROR", "The section \"" + clash->Parent()->Text + "\" already has the texture \"" + clash->Text + "\".",
+    MessageBox("ERROR",
+               "The section \"" + clash->Parent()->Text + "\" already has the texture \"" + clash->Text + "\".",
                TMsgButtons::OK, TMsgIcon::Stop);
     return;
   }
   std::string identifier, description;
   ChoiceToIdentifier(choice, identifier, description);
   if (New) {
-    auto texture = CreateTexture(dlg.ui->bitmap->text().toStdString(), identifier, description, section->Text, *part,
-                                 ShowBox());
+    auto texture =
+        CreateTexture(dlg.ui->bitmap->text().toStdString(), identifier, description, section->Text, *part, ShowBox());
     TSkinNode* added = AddTexture(SkinTree, section, std::move(texture), TextureNodeText(identifier, description));
     FState.SetProjectModified(true);
     SkinTree.Sort();

@@ -42,12 +42,12 @@ class TFastColorLookup : public TColorLookup {
   void MakeCandidates(uint32_t Key);
   std::vector<TPaletteEntry> FPalette;
   std::array<int32_t, 256> FRed, FGreen, FBlue;
-  std::unique_ptr<uint8_t[]> FIndex;   // 2^24 answers, each read only once its bit is set
+  std::unique_ptr<uint8_t[]> FIndex;  // 2^24 answers, each read only once its bit is set
   struct TFree {
     void operator()(void* p) const { std::free(p); }
   };
   std::unique_ptr<uint64_t[], TFree> FKnown;  // 2^24 bits, zero pages until written
-  std::vector<int32_t> FFirst, FCount; // per block: its candidates in FCandidates (-1: not made)
+  std::vector<int32_t> FFirst, FCount;        // per block: its candidates in FCandidates (-1: not made)
   std::vector<TCandidate> FCandidates;
 };
 

@@ -324,7 +324,8 @@ HPALETTE GrayPalette4() { return Greys({0, 128, 192, 255}); }
 HPALETTE MonochromePalette() { return Greys({0, 255}); }
 
 const HPALETTE& DefaultPalette20() {
-  static const HPALETTE stock = CreatePalette(std::vector<TPaletteEntry>(std::begin(StockColors), std::end(StockColors)));
+  static const HPALETTE stock =
+      CreatePalette(std::vector<TPaletteEntry>(std::begin(StockColors), std::end(StockColors)));
   return stock;
 }
 

@@ -50,7 +50,7 @@ struct TOctreeNode {
   uint32_t PixelCount = 0;
   // 64 bits: a leaf of a large bitmap list can take more than 2^24 bright pixels.
   uint64_t RedSum = 0, GreenSum = 0, BlueSum = 0;
-  int32_t Next = -1;          // next node of its level's reducible list
+  int32_t Next = -1;  // next node of its level's reducible list
   int32_t Children[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
@@ -93,11 +93,11 @@ inline HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>& List, int
 }
 
 // Fixed palettes.
-HPALETTE WebPalette216();        // 36r + 6g + b -> (51r, 51g, 51b)
-HPALETTE GrayPalette256();       // (i, i, i), PC_NOCOLLAPSE
-HPALETTE GrayPalette4();         // 0, 128, 192, 255
-HPALETTE MonochromePalette();    // black and white
-HPALETTE HalftonePalette256();   // the twenty static colours around a 6x6x6 cube and greys
+HPALETTE WebPalette216();       // 36r + 6g + b -> (51r, 51g, 51b)
+HPALETTE GrayPalette256();      // (i, i, i), PC_NOCOLLAPSE
+HPALETTE GrayPalette4();        // 0, 128, 192, 255
+HPALETTE MonochromePalette();   // black and white
+HPALETTE HalftonePalette256();  // the twenty static colours around a 6x6x6 cube and greys
 // The stock 20-colour default palette: the same shared handle every time.
 const HPALETTE& DefaultPalette20();
 

@@ -161,16 +161,29 @@ constexpr int16_t JaJuNiWeights[12] = {7, 5, 3, 5, 7, 5, 3, 1, 3, 5, 3, 1};
 T5by3Ditherer::T5by3Ditherer(int AWidth, TColorLookup& ALookup, const int16_t (&Weights)[12], int32_t Divisor)
     : TMatrixDitherer(AWidth, ALookup, 3, 2, FiveByThreeTaps(Weights), Divisor) {}
 
-TStuckiDitherer::TStuckiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, StuckiWeights, 42) {}
-TSierraDitherer::TSierraDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, SierraWeights, 32) {}
-TJaJuNiDitherer::TJaJuNiDitherer(int AWidth, TColorLookup& ALookup) : T5by3Ditherer(AWidth, ALookup, JaJuNiWeights, 48) {}
+TStuckiDitherer::TStuckiDitherer(int AWidth, TColorLookup& ALookup)
+    : T5by3Ditherer(AWidth, ALookup, StuckiWeights, 42) {}
+TSierraDitherer::TSierraDitherer(int AWidth, TColorLookup& ALookup)
+    : T5by3Ditherer(AWidth, ALookup, SierraWeights, 32) {}
+TJaJuNiDitherer::TJaJuNiDitherer(int AWidth, TColorLookup& ALookup)
+    : T5by3Ditherer(AWidth, ALookup, JaJuNiWeights, 48) {}
 
 TSteveArcheDitherer::TSteveArcheDitherer(int AWidth, TColorLookup& ALookup)
     : TMatrixDitherer(AWidth, ALookup, 4, 3,
-                      {{0, 2, 32}, {1, -3, 12}, {1, -1, 26}, {1, 1, 30}, {1, 3, 16}, {2, -2, 12},
-                       {2, 0, 26}, {2, 2, 12}, {3, -3, 5}, {3, -1, 12}, {3, 1, 12}, {3, 3, 5}},
+                      {{0, 2, 32},
+                       {1, -3, 12},
+                       {1, -1, 26},
+                       {1, 1, 30},
+                       {1, 3, 16},
+                       {2, -2, 12},
+                       {2, 0, 26},
+                       {2, 2, 12},
+                       {3, -3, 5},
+                       {3, -1, 12},
+                       {3, 1, 12},
+                       {3, 3, 5}},
                       200) {}
 
 TBurkesDitherer::TBurkesDitherer(int AWidth, TColorLookup& ALookup)
-    : TMatrixDitherer(AWidth, ALookup, 2, 2, {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}},
-                      32) {}
+    : TMatrixDitherer(AWidth, ALookup, 2, 2,
+                      {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}}, 32) {}

@@ -112,13 +112,15 @@ TContributors BuildContributors(int SrcSize, int DstSize, TFilterProc Filter, fl
     int64_t right = static_cast<int64_t>(std::ceil(center + w));
     c.First[static_cast<size_t>(i)] = static_cast<int32_t>(c.Index.size());
     for (int64_t j = left; j <= right; ++j) {
-      float weight = enlarge ? Filter(center - static_cast<float>(j))
-                             : Filter((center - static_cast<float>(j)) / s) / s;
+      float weight =
+          enlarge ? Filter(center - static_cast<float>(j)) : Filter((center - static_cast<float>(j)) / s) / s;
       if (weight == 0.0f) continue;
       // Mirror at the edges, then clamp: a small source can be mirrored past its other edge.
       int64_t n = j;
-      if (n < 0) n = -n;
-      else if (n >= SrcSize) n = 2 * static_cast<int64_t>(SrcSize) - n - 1;
+      if (n < 0)
+        n = -n;
+      else if (n >= SrcSize)
+        n = 2 * static_cast<int64_t>(SrcSize) - n - 1;
       n = std::clamp<int64_t>(n, 0, SrcSize - 1);
       c.Index.push_back(static_cast<int32_t>(n));
       c.Weight.push_back(weight);
@@ -154,14 +156,18 @@ inline TInt4 Hi16(TByte16 a, TByte16 b) {
 // Up to 16 bytes from p, zeros past the end (Avail bytes are readable).
 inline TByte16 Load16(const uint8_t* p, size_t Avail) {
   TByte16 v = {};
-  if (Avail >= 16) std::memcpy(&v, p, 16);
-  else std::memcpy(&v, p, Avail);
+  if (Avail >= 16)
+    std::memcpy(&v, p, 16);
+  else
+    std::memcpy(&v, p, Avail);
   return v;
 }
 
 inline void Store16(uint8_t* p, TByte16 v, size_t Room) {
-  if (Room >= 16) std::memcpy(p, &v, 16);
-  else std::memcpy(p, &v, Room);
+  if (Room >= 16)
+    std::memcpy(p, &v, 16);
+  else
+    std::memcpy(p, &v, Room);
 }
 
 // Eight vectors of 16 bytes, seen as an 8 x 16 byte matrix (vector, byte).
@@ -203,8 +209,7 @@ inline TInt4 ToBytes(TFloat4 v) {
 inline TByte16 Pack(TInt4 a, TInt4 b, TInt4 c, TInt4 d) {
   const TWord8 ab = __builtin_shufflevector((TWord8)a, (TWord8)b, 0, 2, 4, 6, 8, 10, 12, 14);
   const TWord8 cd = __builtin_shufflevector((TWord8)c, (TWord8)d, 0, 2, 4, 6, 8, 10, 12, 14);
-  return __builtin_shufflevector((TByte16)ab, (TByte16)cd, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28,
-                                 30);
+  return __builtin_shufflevector((TByte16)ab, (TByte16)cd, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
 }
 
 // The horizontal pass takes this many source rows at once: the rows' values of one source byte

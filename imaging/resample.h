@@ -37,4 +37,5 @@ void Stretch(TBitmap& Source, TBitmap& Destination, TFilterProc Filter, float Wi
 inline void Stretch(TBitmap& Source, TBitmap& Destination) { Stretch(Source, Destination, Lanczos3Filter, 3.0f); }
 
 // Resamples Source into Destination at the given size with a row of the filter table.
-void StretchTo(TBitmap& Source, TBitmap& Destination, int Width, int Height, const TFilterRec& Filter = ResampleFilters[5]);
+void StretchTo(TBitmap& Source, TBitmap& Destination, int Width, int Height,
+               const TFilterRec& Filter = ResampleFilters[5]);

@@ -18,9 +18,7 @@ void SetVector(TAffineDblVector& dst, const TAffineVector& src) {
 TAffineVector VectorAdd(const TAffineVector& a, const TAffineVector& b) {
   return {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
 }
-TVector VectorAdd(const TVector& a, const TVector& b) {
-  return {a[0] + b[0], a[1] + b[1], a[2] + b[2], a[3] + b[3]};
-}
+TVector VectorAdd(const TVector& a, const TVector& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2], a[3] + b[3]}; }
 void AddVector(TAffineVector& a, const TAffineVector& b) {
   for (int i = 0; i < 3; ++i) a[i] += b[i];
 }
@@ -112,9 +110,7 @@ bool Finite(const TVector& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]) && std::isfinite(v[3]);
 }
 bool VectorEquals(const TVector& a, const TVector& b) { return std::memcmp(a.data(), b.data(), 16) == 0; }
-bool VectorEquals(const TAffineVector& a, const TAffineVector& b) {
-  return std::memcmp(a.data(), b.data(), 12) == 0;
-}
+bool VectorEquals(const TAffineVector& a, const TAffineVector& b) { return std::memcmp(a.data(), b.data(), 12) == 0; }
 float VectorSpacing(const TAffineVector& a, const TAffineVector& b) {
   return static_cast<float>(std::fabs(double(a[0]) - b[0]) + std::fabs(double(a[1]) - b[1]) +
                             std::fabs(double(a[2]) - b[2]));
@@ -130,8 +126,7 @@ TAffineVector VectorPerpendicular(const TAffineVector& a, const TAffineVector& n
   return r;
 }
 
-void CalcPlaneNormal(const TAffineVector& p1, const TAffineVector& p2, const TAffineVector& p3,
-                     TAffineVector& normal) {
+void CalcPlaneNormal(const TAffineVector& p1, const TAffineVector& p2, const TAffineVector& p3, TAffineVector& normal) {
   VectorCrossProduct(VectorSubtract(p2, p1), VectorSubtract(p3, p1), normal);
   NormalizeVector(normal);
 }
@@ -167,12 +162,8 @@ TMatrix CreateScaleAndTranslationMatrix(const TAffineVector& scale, const TAffin
   m[3] = {offset[0], offset[1], offset[2], 1};
   return m;
 }
-TMatrix CreateRotationMatrixX(float s, float c) {
-  return {{{1, 0, 0, 0}, {0, c, s, 0}, {0, -s, c, 0}, {0, 0, 0, 1}}};
-}
-TMatrix CreateRotationMatrixZ(float s, float c) {
-  return {{{c, s, 0, 0}, {-s, c, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-}
+TMatrix CreateRotationMatrixX(float s, float c) { return {{{1, 0, 0, 0}, {0, c, s, 0}, {0, -s, c, 0}, {0, 0, 0, 1}}}; }
+TMatrix CreateRotationMatrixZ(float s, float c) { return {{{c, s, 0, 0}, {-s, c, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}}; }
 TMatrix CreateRotationMatrix(const TAffineVector& anAxis, double angle) {
   TAffineVector axis = anAxis;
   NormalizeVector(axis);
@@ -296,8 +287,8 @@ bool RayCastTriangleIntersect(const TVector& rayStart, const TVector& rayVector,
     double n[3];
     cross(e1, e2, n);
     const double len = std::sqrt(dot(n, n));
-    *intersectNormal = {static_cast<float>(n[0] / len), static_cast<float>(n[1] / len),
-                        static_cast<float>(n[2] / len), 0};
+    *intersectNormal = {static_cast<float>(n[0] / len), static_cast<float>(n[1] / len), static_cast<float>(n[2] / len),
+                        0};
   }
   return true;
 }

@@ -79,8 +79,7 @@ float VectorSpacing(const TVector& a, const TVector& b);
 TAffineVector VectorPerpendicular(const TAffineVector& a, const TAffineVector& n);
 
 // --- the program's own routines
-void CalcPlaneNormal(const TAffineVector& p1, const TAffineVector& p2, const TAffineVector& p3,
-                     TAffineVector& normal);
+void CalcPlaneNormal(const TAffineVector& p1, const TAffineVector& p2, const TAffineVector& p3, TAffineVector& normal);
 // Round toward zero whatever rounding mode is in force. Out-of-range values and NaN give the
 // most negative integer (the processor's "integer indefinite") instead of undefined behaviour.
 int32_t Trunc(float v);

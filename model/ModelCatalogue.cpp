@@ -40,8 +40,7 @@ TCameraPreset ParsePreset(const std::string& value) {
   return p;
 }
 
-void ReadModel(const TIniFile& ini, const std::string& fileName, const std::string& section,
-               TModelList& models) {
+void ReadModel(const TIniFile& ini, const std::string& fileName, const std::string& section, TModelList& models) {
   auto read = [&](const char* key) { return ini.ReadString(section, key, ""); };
   std::string prefix = read("Prefix");
   if (ModelLoaded(models, prefix)) return;
@@ -134,8 +133,8 @@ bool ModelLoaded(const TModelList& models, const std::string& prefix) {
   return false;
 }
 
-void ParseSectionValue(const std::string& value, int sectionNumber, std::string& name,
-                       uint32_t& flags, int& width, int& height) {
+void ParseSectionValue(const std::string& value, int sectionNumber, std::string& name, uint32_t& flags, int& width,
+                       int& height) {
   std::vector<std::string> fields;
   SplitString(value, ",", fields);
   for (std::string& f : fields) f = Trim(f);
@@ -172,8 +171,7 @@ void ParseSectionValue(const std::string& value, int sectionNumber, std::string&
   }
 }
 
-std::vector<std::string> ModelExtensionFiles(const std::string& programFileName,
-                                             const std::string& programFolder) {
+std::vector<std::string> ModelExtensionFiles(const std::string& programFileName, const std::string& programFolder) {
   std::vector<std::string> files;
   files.push_back(ChangeFileExt(programFileName, ".ini"));
   std::string folder = IncludeTrailingPathDelimiter(programFolder);
@@ -206,8 +204,8 @@ void ReadModelExtensionFile(const std::string& fileName, TModelList& models, std
   }
 }
 
-void LoadModelExtensions(TModelList& models, TModelo& currentModel,
-                         const std::string& programFileName, const std::string& programFolder) {
+void LoadModelExtensions(TModelList& models, TModelo& currentModel, const std::string& programFileName,
+                         const std::string& programFolder) {
   // The field routines pump messages: keep re-entrant commands and the refresh timer out,
   // and let handlers that run meanwhile see the old catalogue until the new one is complete.
   TBusyGuard busy;

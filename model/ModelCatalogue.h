@@ -22,12 +22,11 @@ using TModelList = std::vector<std::unique_ptr<TModelo>>;
 // each file and section left out and why. While the load runs, models keeps the previous
 // catalogue, and IsBusy() is true.
 void LoadModelExtensions(TModelList& models, TModelo& currentModel);
-void LoadModelExtensions(TModelList& models, TModelo& currentModel,
-                         const std::string& programFileName, const std::string& programFolder);
+void LoadModelExtensions(TModelList& models, TModelo& currentModel, const std::string& programFileName,
+                         const std::string& programFolder);
 
 // The extension files the catalogue reads, in order (the .ini whether it exists or not).
-std::vector<std::string> ModelExtensionFiles(const std::string& programFileName,
-                                             const std::string& programFolder);
+std::vector<std::string> ModelExtensionFiles(const std::string& programFileName, const std::string& programFolder);
 // Appends the models of one file whose prefixes are not in models yet; a model (or the file)
 // that cannot be read is left out with a line in problems naming the file and section.
 void ReadModelExtensionFile(const std::string& fileName, TModelList& models, std::vector<std::string>& problems);
@@ -41,8 +40,8 @@ void AssignIfNotEmpty(std::string& field, const std::string& value);
 bool ModelLoaded(const TModelList& models, const std::string& prefix);
 // Parses a "Section<n>" value ("Body, TEAM, TextureIs256x128") into the part's name, flags
 // (section number n in bits 0-3) and texture size.
-void ParseSectionValue(const std::string& value, int sectionNumber, std::string& name,
-                       uint32_t& flags, int& width, int& height);
+void ParseSectionValue(const std::string& value, int sectionNumber, std::string& name, uint32_t& flags, int& width,
+                       int& height);
 
 // The default position as the preview holds it.
 struct TModelPosition {

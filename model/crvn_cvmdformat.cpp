@@ -29,12 +29,11 @@ void CheckCount(const std::string& fileName, size_t count, const char* what) {
                              std::to_string(CVMD_MAX_COUNT) + ")");
 }
 
-void CheckSavedIndex(const std::string& fileName, size_t triangle, const char* corner, int32_t index,
-                     size_t listSize, const char* list) {
+void CheckSavedIndex(const std::string& fileName, size_t triangle, const char* corner, int32_t index, size_t listSize,
+                     const char* list) {
   if (index < 0 || static_cast<size_t>(index) >= listSize)
-    RefuseSave(fileName, "triangle " + std::to_string(triangle) + " " + corner + " index " +
-                             std::to_string(index) + " out of range (" + std::to_string(listSize) + " " + list +
-                             ")");
+    RefuseSave(fileName, "triangle " + std::to_string(triangle) + " " + corner + " index " + std::to_string(index) +
+                             " out of range (" + std::to_string(listSize) + " " + list + ")");
 }
 
 // Everything the file cannot hold is refused here, before a byte is written: a count above the
@@ -169,8 +168,8 @@ class TCVMDParser {
     const uint32_t size = R.U32((tag + " chunk size").c_str());
     const uint16_t count = R.U16((tag + " count").c_str());
     if (size != count * record)
-      R.Fail(tag + " chunk size " + std::to_string(size) + " does not match its count " + std::to_string(count) +
-             " (" + std::to_string(count * record) + " expected)");
+      R.Fail(tag + " chunk size " + std::to_string(size) + " does not match its count " + std::to_string(count) + " (" +
+             std::to_string(count * record) + " expected)");
     R.RequireCount(count, record, tag.c_str());
     return count;
   }
@@ -274,8 +273,8 @@ class TCVMDParser {
                                              uint32_t index, size_t size, const char* plural) {
     std::string field = kind;
     if (corner >= 0) field += " " + std::to_string(corner);
-    R.Fail(std::string(chunked ? "MESH " : "") + "triangle " + std::to_string(triangle) + " " + field +
-           " index " + std::to_string(index) + " out of range (" + std::to_string(size) + " " + plural + ")");
+    R.Fail(std::string(chunked ? "MESH " : "") + "triangle " + std::to_string(triangle) + " " + field + " index " +
+           std::to_string(index) + " out of range (" + std::to_string(size) + " " + plural + ")");
   }
 
   static std::string Printable(const std::string& tag) {
@@ -344,8 +343,8 @@ std::vector<uint8_t> CVMDBytes(const TObjeto3D& Mesh, const std::string& FileNam
   WriteChunkHeader(s, "MESH", static_cast<uint32_t>(Mesh.Triangles.size() * MESH_RECORD), Mesh.Triangles.size());
   for (const TObjeto3DTriangulo& t : Mesh.Triangles) {
     // Indices were checked above; a missing normal (-1 or 65535) is stored as 65535.
-    const int32_t fields[10] = {t.Vertex0, t.UV0, t.Vertex1, t.UV1, t.Vertex2, t.UV2, t.Material,
-                                t.Normal0, t.Normal1, t.Normal2};
+    const int32_t fields[10] = {t.Vertex0, t.UV0,      t.Vertex1, t.UV1,     t.Vertex2,
+                                t.UV2,     t.Material, t.Normal0, t.Normal1, t.Normal2};
     for (int32_t f : fields) s.WriteU16(static_cast<uint16_t>(f));
   }
   return s.Bytes();

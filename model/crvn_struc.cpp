@@ -12,8 +12,8 @@ void TModeloPart::Assign(const TModeloPart& source) {
 }
 
 std::string TModeloPart::GetDescription() const {
-  std::string r = "Section " + std::to_string(Section()) + ", Textures are " + std::to_string(Width) +
-                  "x" + std::to_string(Height);
+  std::string r =
+      "Section " + std::to_string(Section()) + ", Textures are " + std::to_string(Width) + "x" + std::to_string(Height);
   static const struct {
     uint32_t Bit;
     const char* Text;

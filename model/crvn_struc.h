@@ -31,7 +31,7 @@ constexpr int MaxModelSections = 8;
 class TModeloPart {
  public:
   uint32_t Flags = 0;
-  int32_t Width = 0;   // 0 = textures of any size
+  int32_t Width = 0;  // 0 = textures of any size
   int32_t Height = 0;
   std::shared_ptr<TBitmap> WireBitmap;  // 24 bits per pixel; null when there is no wire file
 
@@ -59,7 +59,7 @@ class TModelo {
   TModelo(const TModelo&) = delete;
   TModelo& operator=(const TModelo&) = delete;
 
-  std::string Key;     // extension file's full path + "|" + section name
+  std::string Key;  // extension file's full path + "|" + section name
   std::string Name;
   std::string Prefix;
   std::vector<TPartEntry> Parts;  // in the order read; owned
@@ -104,11 +104,11 @@ class TObjetoTextura {
   std::string Identifier;   // "" default, "t_0".."t_3" teams, else the face identifier
   std::string Description;  // the face's display name
   std::string Filename;
-  int64_t FileAge = -1;     // the file's modification time when last read (platform/FileTimes.h)
+  int64_t FileAge = -1;  // the file's modification time when last read (platform/FileTimes.h)
   std::unique_ptr<TBitmap> Bitmap;
   std::unique_ptr<TBitmap> UndoBitmap;
   std::shared_ptr<TBitmap> WireBitmap;  // the section's, shared
-  HPALETTE Palette;         // the palette group's, shared
+  HPALETTE Palette;                     // the palette group's, shared
   bool Modified = false;
 };
 

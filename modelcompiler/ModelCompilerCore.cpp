@@ -89,8 +89,7 @@ std::string TModelCompilerCore::LoadModelInfo(const std::string& fileName) {
   FExternal = TExternal{};
   FStudio.reset();
   switch (e.Kind) {
-    case TSourceKind::None:
-      return "Unknown file format.";
+    case TSourceKind::None: return "Unknown file format.";
     case TSourceKind::Unreal3D: {
       e.ModelFileName = ChangeFileExt(fileName, "");
       e.ModelFileName.resize(e.ModelFileName.size() >= 2 ? e.ModelFileName.size() - 2 : 0);
@@ -121,8 +120,7 @@ std::string TModelCompilerCore::LoadModelInfo(const std::string& fileName) {
       FStudio = std::move(studio);
       break;
     }
-    case TSourceKind::Package:
-      break;
+    case TSourceKind::Package: break;
   }
   e.HaveInfo = true;
   FExternal = std::move(e);
@@ -141,8 +139,8 @@ void TModelCompilerCore::GetMeshData(int number) {
   switch (FExternal.Kind) {
     case TSourceKind::Unreal3D:
       if (Status) Status("Reading Unreal3D mesh");
-      Read3DMesh(ReadWholeFile(Unreal3DFile(name, "_d.3d")), ReadWholeFile(Unreal3DFile(name, "_a.3d")), number,
-                 mesh, name);
+      Read3DMesh(ReadWholeFile(Unreal3DFile(name, "_d.3d")), ReadWholeFile(Unreal3DFile(name, "_a.3d")), number, mesh,
+                 name);
       break;
     case TSourceKind::Painter3D:
       if (Status) Status("Reading Painter3D mesh");
@@ -158,8 +156,7 @@ void TModelCompilerCore::GetMeshData(int number) {
       if (Status) Status("Reading 3DStudio mesh");
       Read3DSMesh(*FStudio, number, mesh, FExternal.FileName, &FExternal.Notes);
       break;
-    default:
-      return;
+    default: return;
   }
   if (Status) Status("Obtaining materials list");
   FExternal.Rows = BuildMaterialList(mesh);
@@ -209,8 +206,8 @@ std::string TModelCompilerCore::ScanPackage(const std::string& chosenFile, bool 
 
 std::string TModelCompilerCore::ReadMeshObject(int row) {
   if (row < 0 || static_cast<size_t>(row) >= FPackage.Rows.size()) return "";
-  TMeshObjectRead read = ::ReadMeshObject(*FUTPackage, FPackage.PackageFileName,
-                                          FPackage.Rows[static_cast<size_t>(row)].Item, Game);
+  TMeshObjectRead read =
+      ::ReadMeshObject(*FUTPackage, FPackage.PackageFileName, FPackage.Rows[static_cast<size_t>(row)].Item, Game);
   if (!read.Error.empty()) return read.Error;
   FPackage.Row = FPackage.Rows[static_cast<size_t>(row)].Item;
   FPackage.Mesh = std::move(read.Mesh);

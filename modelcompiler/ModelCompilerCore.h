@@ -57,7 +57,7 @@ class TModelCompilerCore {
     bool HaveInfo = false;
     TModelInfo Info;
     bool HaveMesh = false;
-    TObjeto3D Mesh;             // as read
+    TObjeto3D Mesh;  // as read
     std::vector<TMaterialRow> Rows;
     std::vector<std::string> Notes;
   };
@@ -78,8 +78,8 @@ class TModelCompilerCore {
     std::vector<TMeshRow> Rows;
     bool HaveMesh = false;
     TPackageMesh Mesh;
-    TLodMeshItem Row;            // the chosen row (its skins)
-    std::string ModelFileName;   // the mesh object's name
+    TLodMeshItem Row;           // the chosen row (its skins)
+    std::string ModelFileName;  // the mesh object's name
     std::string MeshPackageName;
   };
   const TPackageRoute& PackageRoute() const { return FPackage; }

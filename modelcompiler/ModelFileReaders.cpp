@@ -94,8 +94,7 @@ void Read3DMesh(const TBytes& data, const TBytes& anim, int frame, TObjeto3D& me
       TObjeto3DTriangulo t;
       t.Vertex0 = v[0], t.Vertex1 = v[1], t.Vertex2 = v[2];
       int32_t* corners[3] = {&t.UV0, &t.UV1, &t.UV2};
-      for (int k = 0; k < 3; ++k)
-        *corners[k] = AddUV(m, uv[2 * k] / 255.0f, 1.0f - uv[2 * k + 1] / 255.0f);
+      for (int k = 0; k < 3; ++k) *corners[k] = AddUV(m, uv[2 * k] / 255.0f, 1.0f - uv[2 * k + 1] / 255.0f);
       t.Material = mat;
       m.Triangles.push_back(t);
     }
@@ -161,8 +160,10 @@ TModelInfo ReadP3DInfo(const std::string& text) {
   int meshes = 0, triangles = 0;
   for (const std::string& raw : TextLines(text)) {
     const std::string key = Trim(raw).substr(0, 4);
-    if (key == "TriM") ++meshes;
-    else if (key == "MshT" && meshes == 1) ++triangles;
+    if (key == "TriM")
+      ++meshes;
+    else if (key == "MshT" && meshes == 1)
+      ++triangles;
   }
   TModelInfo info;
   info.Lines = {"Painter3D model", CountLine("Triangles = ", triangles), CountLine("Meshes    = ", meshes)};
@@ -200,14 +201,16 @@ void ReadP3DMesh(const std::string& text, int meshNumber, TObjeto3D& mesh, const
         corner = 0;
       } else if (key == "Vect" && (block == Coor || block == UVCo)) {
         std::vector<double> v = Numbers(line, name, i + 1);
-        if (v.size() < (block == Coor ? 3u : 2u)) RaiseInvalidModelFile(name, "line " + std::to_string(i + 1) + ": too few numbers");
+        if (v.size() < (block == Coor ? 3u : 2u))
+          RaiseInvalidModelFile(name, "line " + std::to_string(i + 1) + ": too few numbers");
         if (block == Coor)
           m.Vertices.push_back({static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])});
         else
           m.UVs.push_back({static_cast<float>(v[0]), static_cast<float>(1.0 - v[1])});
       } else if (key == "CNUV" && block == MshT) {
         std::vector<double> v = Numbers(line, name, i + 1);
-        if (v.size() < 3 || corner > 2) RaiseInvalidModelFile(name, "line " + std::to_string(i + 1) + ": bad triangle corner");
+        if (v.size() < 3 || corner > 2)
+          RaiseInvalidModelFile(name, "line " + std::to_string(i + 1) + ": bad triangle corner");
         // 1-based indices; the range is checked once the whole mesh is read.
         const double vi = v[0] - 1, ti = v[2] - 1;
         if (!(vi >= 0 && vi < 65536 && ti >= 0 && ti < 65536))
@@ -223,9 +226,11 @@ void ReadP3DMesh(const std::string& text, int meshNumber, TObjeto3D& mesh, const
       RaiseInvalidModelFile(name, "mesh " + std::to_string(meshNumber) + " is not in the file");
     for (const TObjeto3DTriangulo& t : m.Triangles) {
       for (int32_t v : {t.Vertex0, t.Vertex1, t.Vertex2})
-        if (static_cast<size_t>(v) >= m.Vertices.size()) RaiseInvalidModelFile(name, "vertex index " + std::to_string(v + 1) + " out of range");
+        if (static_cast<size_t>(v) >= m.Vertices.size())
+          RaiseInvalidModelFile(name, "vertex index " + std::to_string(v + 1) + " out of range");
       for (int32_t v : {t.UV0, t.UV1, t.UV2})
-        if (static_cast<size_t>(v) >= m.UVs.size()) RaiseInvalidModelFile(name, "texture coordinate index " + std::to_string(v + 1) + " out of range");
+        if (static_cast<size_t>(v) >= m.UVs.size())
+          RaiseInvalidModelFile(name, "texture coordinate index " + std::to_string(v + 1) + " out of range");
     }
   });
 }
@@ -333,9 +338,7 @@ TMS3DContent ParseMS3D(const TBytes& data, const std::string& name) {
 
 }  // namespace
 
-bool IsMilkShape3D(const TBytes& data) {
-  return data.size() >= 10 && std::memcmp(data.data(), MS3D_MAGIC, 10) == 0;
-}
+bool IsMilkShape3D(const TBytes& data) { return data.size() >= 10 && std::memcmp(data.data(), MS3D_MAGIC, 10) == 0; }
 
 TModelInfo ReadMS3DInfo(const TBytes& data, const std::string& name) {
   const TMS3DContent c = ParseMS3D(data, name);

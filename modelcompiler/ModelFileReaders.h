@@ -29,8 +29,7 @@ struct TModelInfo {
 // Only the first 16-bit value of each file: triangle count and frame count.
 TModelInfo Read3DInfo(const TBytes& data, const TBytes& anim, const std::string& name);
 // Frame number frame of the animation file with the triangles of the data file.
-void Read3DMesh(const TBytes& data, const TBytes& anim, int frame, TObjeto3D& mesh,
-                const std::string& name);
+void Read3DMesh(const TBytes& data, const TBytes& anim, int frame, TObjeto3D& mesh, const std::string& name);
 // A 32-bit packed vertex: bits 0-10 / 8, bits 11-21 / 8, bits 22-31 / 4, each above 128
 // less 256 (exactly 128 stays).
 void DecodePackedVertex(uint32_t packed, float& a, float& b, float& c);

@@ -94,8 +94,10 @@ bool ClipSegment(double& x0, double& y0, double& x1, double& y1, double lo, doub
       continue;
     }
     const double r = q[i] / p[i];
-    if (p[i] < 0) t0 = std::max(t0, r);
-    else t1 = std::min(t1, r);
+    if (p[i] < 0)
+      t0 = std::max(t0, r);
+    else
+      t1 = std::min(t1, r);
     if (t0 > t1) return false;
   }
   const double ax = x0 + t0 * dx, ay = y0 + t0 * dy, bx = x0 + t1 * dx, by = y0 + t1 * dy;
@@ -181,7 +183,8 @@ std::vector<std::string> CVMXLines(const TObjeto3D& mesh, const TCompileOptions&
   const char* scale = package ? "1.5" : "1.0";
   for (const char* axis : {"X", "Y", "Z"}) lines.push_back(std::string("Scale") + axis + "=" + scale);
   const char* axes[3] = {"X", "Y", "Z"};
-  for (int k = 0; k < 3; ++k) lines.push_back(std::string("Offset") + axes[k] + "=" + FormatFixed(-(mn[k] + mx[k]) / 2, 3));
+  for (int k = 0; k < 3; ++k)
+    lines.push_back(std::string("Offset") + axes[k] + "=" + FormatFixed(-(mn[k] + mx[k]) / 2, 3));
   lines.push_back(o.Kind == TSourceKind::Studio3DS || o.Kind == TSourceKind::Unreal3D ? "Pitch=90" : "Pitch=0");
   lines.push_back("Roll=0");
   lines.push_back("Turn=0");

@@ -46,7 +46,7 @@ struct TCompileOptions {
   TSourceKind Kind = TSourceKind::None;
   std::string MeshPackageName;  // package route: the package holding the mesh
   int32_t FaceSkin = -1, FixedSkin = -1, TeamSkin1 = -1, TeamSkin2 = -1;
-  std::string OutputFolder;     // CustomModels (created when missing)
+  std::string OutputFolder;  // CustomModels (created when missing)
   // Step texts for the status bar.
   std::function<void(const std::string&)> Status;
   // The overwrite question for an existing .cvmx; true to overwrite.
@@ -54,7 +54,7 @@ struct TCompileOptions {
 };
 
 struct TCompileResult {
-  std::string ModelDataFile;            // empty when not written
+  std::string ModelDataFile;  // empty when not written
   std::vector<std::string> WireFiles;
   std::string ExtensionFile;
   bool ExtensionWritten = false;

@@ -20,8 +20,8 @@ struct TUVRect {
 // an ellipse of radii (rx, rz) scaled by profile(t). Texture coordinates wrap around once
 // inside rect; the seam gets its own column of vertices.
 template <class Profile>
-void AddLathe(TObjeto3D& m, int material, float cx, float cy, float cz, float height, float rx, float rz,
-              int segments, int rings, TUVRect rect, Profile profile) {
+void AddLathe(TObjeto3D& m, int material, float cx, float cy, float cz, float height, float rx, float rz, int segments,
+              int rings, TUVRect rect, Profile profile) {
   const int32_t first = static_cast<int32_t>(m.Vertices.size());
   for (int r = 0; r <= rings; ++r) {
     const double t = static_cast<double>(r) / rings;
@@ -55,7 +55,9 @@ double Straight(double) { return 1.0; }
 
 TObjeto3D MakeSampleFigure() {
   TObjeto3D m;
-  m.Materials = {{"SKIN", MATERIAL_NORMAL}, {"LEGS", MATERIAL_NORMAL}, {"FACE", MATERIAL_NORMAL},
+  m.Materials = {{"SKIN", MATERIAL_NORMAL},
+                 {"LEGS", MATERIAL_NORMAL},
+                 {"FACE", MATERIAL_NORMAL},
                  {"VISOR.MASK", MATERIAL_NORMAL}};
   // Torso, closed at both ends by rings of radius zero; shoulders wider than the waist.
   AddLathe(m, 0, 0, 38, 0, 26, 11, 6, 12, 6, {0.0f, 0.0f, 0.6f, 1.0f},
@@ -149,9 +151,9 @@ std::vector<uint8_t> MilkShape3DBytes(const TObjeto3D& m) {
     PutName(o, "", 128);  // texture
     PutName(o, "", 128);  // alpha map
   }
-  PutLE(o, 24.0f);     // frames per second
-  PutLE(o, 1.0f);      // current time
-  PutLE<int32_t>(o, 1);  // total frames
+  PutLE(o, 24.0f);        // frames per second
+  PutLE(o, 1.0f);         // current time
+  PutLE<int32_t>(o, 1);   // total frames
   PutLE<uint16_t>(o, 0);  // joints
   return o;
 }

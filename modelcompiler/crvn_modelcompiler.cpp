@@ -157,9 +157,9 @@ void Tmodelcompiler::lodmeshChange() {
   }
   const TPackageMesh& mesh = FCore->PackageRoute().Mesh;
   ui->edMenuname->setText(item->text());
-  FillList(ui->information_lm, {mesh.IsLodMesh ? "Unreal LodMesh model" : "Unreal Mesh model",
-                                "Triangles = " + std::to_string(mesh.TriangleCount()),
-                                "Frames    = " + std::to_string(mesh.AnimFrames)});
+  FillList(ui->information_lm,
+           {mesh.IsLodMesh ? "Unreal LodMesh model" : "Unreal Mesh model",
+            "Triangles = " + std::to_string(mesh.TriangleCount()), "Frames    = " + std::to_string(mesh.AnimFrames)});
   FFilling = true;
   ui->animseq_lm->clear();
   const std::vector<TAnimSeq> seqs = OfferedSequences(mesh);

@@ -5,8 +5,12 @@
 #include "platform/Paths.h"
 #include "platform/Streams.h"
 
-std::string PackageUtxFileName(const TPackageProject& Project) { return ChangeFileExt(Project.ProjectFileName, ".utx"); }
-std::string PackageIntFileName(const TPackageProject& Project) { return ChangeFileExt(Project.ProjectFileName, ".int"); }
+std::string PackageUtxFileName(const TPackageProject& Project) {
+  return ChangeFileExt(Project.ProjectFileName, ".utx");
+}
+std::string PackageIntFileName(const TPackageProject& Project) {
+  return ChangeFileExt(Project.ProjectFileName, ".int");
+}
 
 namespace {
 // Copies Source into Folder; returns an empty string on success, else the reason.

@@ -69,8 +69,7 @@ bool SamePaletteColors(const HPALETTE& A, const HPALETTE& B) {
 }
 
 bool PaletteStartsWith(const HPALETTE& Palette, const HPALETTE& Prefix) {
-  if (!Palette || !Prefix || Prefix->Entries.empty() || Prefix->Entries.size() > Palette->Entries.size())
-    return false;
+  if (!Palette || !Prefix || Prefix->Entries.empty() || Prefix->Entries.size() > Palette->Entries.size()) return false;
   for (size_t i = 0; i < Prefix->Entries.size(); ++i) {
     const TPaletteEntry &a = Palette->Entries[i], &b = Prefix->Entries[i];
     if (a.peRed != b.peRed || a.peGreen != b.peGreen || a.peBlue != b.peBlue) return false;
@@ -101,8 +100,8 @@ std::vector<std::unique_ptr<TBitmap>> MakeMipMaps(const TBitmap& Bitmap, int Cou
   TBitmap copy(Bitmap);
   copy.SetPixelFormat(TPixelFormat::pf24bit);
   for (int i = 0; i < Count; ++i) {
-    std::unique_ptr<TBitmap> level = ReduceBitmapColors(copy, TReductionMethod::rdCustomPalette,
-                                                         TDitherKind::dtFloydSteinberg, 8, Palette);
+    std::unique_ptr<TBitmap> level =
+        ReduceBitmapColors(copy, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, Palette);
     if (!level || level->PixelFormat() != TPixelFormat::pf8bit || level->Width() != copy.Width() ||
         level->Height() != copy.Height())
       throw EInvalidGraphicOperation("The texture could not be reduced to its palette");

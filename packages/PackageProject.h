@@ -10,19 +10,19 @@
 #include "platform/Bitmap.h"
 
 struct TPackageTexture {
-  std::string Identifier;             // "" default, "t_0".."t_3" team, else a face identifier
-  std::string Description;            // the face's display name (the .int description)
-  const TBitmap* Bitmap = nullptr;    // the texture (not owned; not changed)
-  HPALETTE Palette;                   // the palette of the texture's palette group
+  std::string Identifier;           // "" default, "t_0".."t_3" team, else a face identifier
+  std::string Description;          // the face's display name (the .int description)
+  const TBitmap* Bitmap = nullptr;  // the texture (not owned; not changed)
+  HPALETTE Palette;                 // the palette of the texture's palette group
 };
 
 struct TPackageSkinSection {
-  int Section = 1;                    // the section number (the model section's flags and 15)
+  int Section = 1;  // the section number (the model section's flags and 15)
   std::vector<TPackageTexture> Textures;
 };
 
 struct TPackageSkin {
-  std::string Code;                   // four-letter skin code
+  std::string Code;  // four-letter skin code
   std::string Description;
   std::vector<TPackageSkinSection> Sections;
 };
@@ -39,18 +39,17 @@ struct TPackageModel {
 enum TPaletteGeneration : int { pgPerTexture = 0, pgPerSkin = 1, pgPerPackage = 2 };
 
 struct TPackageOptions {
-  bool OneMipMap = false;            // "Create just one mipmap"
-  bool NotAllowDownload = false;     // "Do not allow download from server"
-  bool ClientOptional = false;       // "Package is optional to clients"
-  int ReducePalettes = pgPerTexture; // "Palettes generation"
+  bool OneMipMap = false;             // "Create just one mipmap"
+  bool NotAllowDownload = false;      // "Do not allow download from server"
+  bool ClientOptional = false;        // "Package is optional to clients"
+  int ReducePalettes = pgPerTexture;  // "Palettes generation"
 };
 
 struct TPackageProject {
-  std::string ProjectFileName;       // the .cvp path; the .utx/.int sit beside it
-  std::string GameFolder;            // as stored ("C:\UnrealTournament" or a Linux path)
+  std::string ProjectFileName;  // the .cvp path; the .utx/.int sit beside it
+  std::string GameFolder;       // as stored ("C:\UnrealTournament" or a Linux path)
   TPackageModel Model;
   std::vector<TPackageSkin> Skins;
   TPackageOptions Options;
   int32_t PackageVersion = 68;
 };
-

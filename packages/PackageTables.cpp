@@ -87,9 +87,9 @@ void TPackageTables::SaveToStream(TStream& S, uint32_t PackageFlags, const TPack
     uint8_t* d = e->Data.Memory();
     for (int64_t at : e->MipFixups) {
       if (at < 0 || at + 4 > e->SerialSize) throw EWriteError("Mip offset outside the texture data");
-      int64_t v = static_cast<int64_t>(static_cast<uint32_t>(d[at]) | (static_cast<uint32_t>(d[at + 1]) << 8) |
-                                       (static_cast<uint32_t>(d[at + 2]) << 16) |
-                                       (static_cast<uint32_t>(d[at + 3]) << 24));
+      int64_t v =
+          static_cast<int64_t>(static_cast<uint32_t>(d[at]) | (static_cast<uint32_t>(d[at + 1]) << 8) |
+                               (static_cast<uint32_t>(d[at + 2]) << 16) | (static_cast<uint32_t>(d[at + 3]) << 24));
       const uint32_t abs = static_cast<uint32_t>(CheckedOffset(v + e->SerialOffset));
       for (int k = 0; k < 4; ++k) d[at + k] = static_cast<uint8_t>(abs >> (8 * k));
     }

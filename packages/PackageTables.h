@@ -23,10 +23,10 @@ struct TObjetoImportado {
 };
 
 struct TObjetoExportado {
-  int32_t Class = 0;         // object reference
-  int32_t Super = 0;         // object reference (always 0 here)
-  int32_t Package = 0;       // object reference
-  int32_t ObjectName = 0;    // name index
+  int32_t Class = 0;       // object reference
+  int32_t Super = 0;       // object reference (always 0 here)
+  int32_t Package = 0;     // object reference
+  int32_t ObjectName = 0;  // name index
   uint32_t ObjectFlags = 0;
   int32_t SerialOffset = 0;  // set when the data is written
   int32_t SerialSize = 0;

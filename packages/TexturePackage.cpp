@@ -13,8 +13,7 @@ namespace {
 constexpr uint32_t kPackageObjectFlags = 0x00070004;
 constexpr uint32_t kTextureObjectFlags = 0x000F0004;
 // Fixed imports, in this order: Core, Engine, class Package, class Texture, class Palette.
-constexpr int32_t kRefCore = -1, kRefEngine = -2, kRefClassPackage = -3, kRefClassTexture = -4,
-                  kRefClassPalette = -5;
+constexpr int32_t kRefCore = -1, kRefEngine = -2, kRefClassPackage = -3, kRefClassTexture = -4, kRefClassPalette = -5;
 
 void WriteByteProperty(TPackageTables& T, TStream& S, const char* Name, uint8_t Value) {
   WriteCompactIndex(S, T.NameIndex(Name));
@@ -107,8 +106,8 @@ void CheckTextureNamesUnique(const TPackageProject& Project) {
                                   (tex.Identifier.empty() ? std::string() : ", texture " + tex.Identifier);
         const auto [it, added] = seen.emplace(LowerCase(name), where);
         if (!added)
-          throw EConvertError("The textures of " + it->second + " and of " + where + " would both be named \"" +
-                              name + "\" in the package, and the game could load only one of them. " +
+          throw EConvertError("The textures of " + it->second + " and of " + where + " would both be named \"" + name +
+                              "\" in the package, and the game could load only one of them. " +
                               "Change a face name or the model's naming templates.");
       }
 }
@@ -123,13 +122,18 @@ std::string ExpandNameTemplate(const std::string& Template, const std::string& S
     if (open == std::string::npos) break;
     result.append(Template, pos, open - pos);
     const size_t close = Template.find('%', open + 1);
-    const std::string key = UpperCase(Template.substr(open + 1, close == std::string::npos ? std::string::npos
-                                                                                               : close - open - 1));
-    if (key == "SKIN") result += Skin;
-    else if (key == "SECTION") result += Section;
-    else if (key == "TEAM") result += std::to_string(Team);
-    else if (key == "TEAMNAME") result += (Team >= 0 && Team <= 3) ? kTeamNames[Team] : "";
-    else if (key == "FACE") result += Face;
+    const std::string key =
+        UpperCase(Template.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1));
+    if (key == "SKIN")
+      result += Skin;
+    else if (key == "SECTION")
+      result += Section;
+    else if (key == "TEAM")
+      result += std::to_string(Team);
+    else if (key == "TEAMNAME")
+      result += (Team >= 0 && Team <= 3) ? kTeamNames[Team] : "";
+    else if (key == "FACE")
+      result += Face;
     if (close == std::string::npos) return result;
     pos = close + 1;
   }

@@ -28,9 +28,9 @@ uint32_t ModelSectionFlags(const TPackageModel& Model, int Section);
 void CheckTextureNamesUnique(const TPackageProject& Project);
 
 struct TCompiledPackage {
-  std::string PackageName;           // the project file's name without folder and extension
-  std::vector<uint8_t> Utx;          // the whole package file
-  std::vector<std::string> IntLines; // "[Public]" then one line per texture
+  std::string PackageName;            // the project file's name without folder and extension
+  std::vector<uint8_t> Utx;           // the whole package file
+  std::vector<std::string> IntLines;  // "[Public]" then one line per texture
   // The .int text: every line ended with CR LF.
   std::string IntText() const;
 };

@@ -97,8 +97,8 @@ void WritePropertyInfo(TStream& Stream, uint8_t Type, uint32_t ValueSize) {
 uint32_t DefaultNameFlags(const std::string& Name) {
   uint32_t flags = UT_NAME_FLAGS_DEFAULT;
   if (Name == "None" || Name == "Color" || Name == "Package" || Name == "Class") flags |= UT_NAME_FLAGS_PROPERTY;
-  if (Name == "None" || Name == "Color" || Name == "Core" || Name == "Engine" || Name == "Package" ||
-      Name == "Class" || Name == "Texture")
+  if (Name == "None" || Name == "Color" || Name == "Core" || Name == "Engine" || Name == "Package" || Name == "Class" ||
+      Name == "Texture")
     flags |= UT_NAME_FLAGS_NATIVE;
   return flags;
 }

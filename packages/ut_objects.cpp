@@ -104,32 +104,39 @@ const std::vector<std::string>* EnumerationOf(const std::string& lname) {
       {{"drawtype"},
        {"DT_None", "DT_Sprite", "DT_Mesh", "DT_Brush", "DT_RopeSprite", "DT_VerticalSprite", "DT_TerraForm",
         "DT_SpriteAnimOnce"}},
-      {{"lighteffect"},
-       {"LE_None", "LE_TorchWaver", "LE_FireWaver", "LE_WateryShimmer", "LE_Searchlight", "LE_SlowWave",
-        "LE_FastWave", "LE_CloudCast", "LE_StaticSpot", "LE_Shock", "LE_Disco", "LE_Warp", "LE_Spotlight",
-        "LE_NonIncidence", "LE_Shell", "LE_OmniBumpMap", "LE_Interference", "LE_Cylinder", "LE_Rotor",
-        "LE_Unused"}},
+      {{"lighteffect"}, {"LE_None",        "LE_TorchWaver",   "LE_FireWaver", "LE_WateryShimmer", "LE_Searchlight",
+                         "LE_SlowWave",    "LE_FastWave",     "LE_CloudCast", "LE_StaticSpot",    "LE_Shock",
+                         "LE_Disco",       "LE_Warp",         "LE_Spotlight", "LE_NonIncidence",  "LE_Shell",
+                         "LE_OmniBumpMap", "LE_Interference", "LE_Cylinder",  "LE_Rotor",         "LE_Unused"}},
       {{"lighttype"},
-       {"LT_None", "LT_Steady", "LT_Pulse", "LT_Blink", "LT_Flicker", "LT_Strobe", "LT_BackdropLight",
-        "LT_SubtlePulse", "LT_TexturePaletteOnce", "LT_TexturePaletteLoop"}},
+       {"LT_None", "LT_Steady", "LT_Pulse", "LT_Blink", "LT_Flicker", "LT_Strobe", "LT_BackdropLight", "LT_SubtlePulse",
+        "LT_TexturePaletteOnce", "LT_TexturePaletteLoop"}},
       {{"physics"},
-       {"PHYS_None", "PHYS_Walking", "PHYS_Falling", "PHYS_Swimming", "PHYS_Flying", "PHYS_Rotating",
-        "PHYS_Projectile", "PHYS_Rolling", "PHYS_Interpolating", "PHYS_MovingBrush", "PHYS_Spider",
-        "PHYS_Trailer"}},
-      {{"remoterole"}, {"ROLE_None", "ROLE_DumbProxy", "ROLE_SimulatedProxy", "ROLE_AutonomousProxy", "ROLE_Authority"}},
+       {"PHYS_None", "PHYS_Walking", "PHYS_Falling", "PHYS_Swimming", "PHYS_Flying", "PHYS_Rotating", "PHYS_Projectile",
+        "PHYS_Rolling", "PHYS_Interpolating", "PHYS_MovingBrush", "PHYS_Spider", "PHYS_Trailer"}},
+      {{"remoterole"},
+       {"ROLE_None", "ROLE_DumbProxy", "ROLE_SimulatedProxy", "ROLE_AutonomousProxy", "ROLE_Authority"}},
       {{"droptype"},
-       {"DROP_FixedDepth", "DROP_PhaseSpot", "DROP_ShallowSpot", "DROP_HalfAmpl", "DROP_RandomMover",
-        "DROP_FixedRandomMover", "DROP_WhirlyThing", "DROP_BigWhirly", "DROP_HorizontalLine", "DROP_VerticalLine",
-        "DROP_DiagonalLine1", "DROP_DiagonalLine2", "DROP_HorizontalOsc", "DROP_VerticalOsc", "DROP_DiagonalOsc1",
-        "DROP_DiagonalOsc2", "DROP_RainDrops", "DROP_AreaClamp", "DROP_LeakyTap", "DROP_DrippyTap"}},
+       {"DROP_FixedDepth",       "DROP_PhaseSpot",     "DROP_ShallowSpot",   "DROP_HalfAmpl",       "DROP_RandomMover",
+        "DROP_FixedRandomMover", "DROP_WhirlyThing",   "DROP_BigWhirly",     "DROP_HorizontalLine", "DROP_VerticalLine",
+        "DROP_DiagonalLine1",    "DROP_DiagonalLine2", "DROP_HorizontalOsc", "DROP_VerticalOsc",    "DROP_DiagonalOsc1",
+        "DROP_DiagonalOsc2",     "DROP_RainDrops",     "DROP_AreaClamp",     "DROP_LeakyTap",       "DROP_DrippyTap"}},
       {{"drawmode"}, {"DRAW_Normal", "DRAW_Lathe", "DRAW_Lathe_2", "DRAW_Lathe_3", "DRAW_Lathe_4"}},
-      {{"sparktype"},
-       {"SPARK_Burn", "SPARK_Sparkle", "SPARK_Pulse", "SPARK_Signal", "SPARK_Blaze", "SPARK_OzHasSpoken",
-        "SPARK_Cone", "SPARK_BlazeRight", "SPARK_BlazeLeft", "SPARK_Cylinder", "SPARK_Cylinder3D",
-        "SPARK_Lissajous", "SPARK_Jugglers", "SPARK_Emit", "SPARK_Fountain", "SPARK_Flocks", "SPARK_Eels",
-        "SPARK_Organic", "SPARK_WanderOrganic", "SPARK_RandomCloud", "SPARK_CustomCloud", "SPARK_LocalCloud",
-        "SPARK_Starts", "SPARK_LineLightning", "SPARK_RampLightning", "SPARK_SphereLightning", "SPARK_Wheel",
-        "SPARK_Gametes", "SPARK_Sprinkler"}},
+      {{"sparktype"}, {"SPARK_Burn",          "SPARK_Sparkle",
+                       "SPARK_Pulse",         "SPARK_Signal",
+                       "SPARK_Blaze",         "SPARK_OzHasSpoken",
+                       "SPARK_Cone",          "SPARK_BlazeRight",
+                       "SPARK_BlazeLeft",     "SPARK_Cylinder",
+                       "SPARK_Cylinder3D",    "SPARK_Lissajous",
+                       "SPARK_Jugglers",      "SPARK_Emit",
+                       "SPARK_Fountain",      "SPARK_Flocks",
+                       "SPARK_Eels",          "SPARK_Organic",
+                       "SPARK_WanderOrganic", "SPARK_RandomCloud",
+                       "SPARK_CustomCloud",   "SPARK_LocalCloud",
+                       "SPARK_Starts",        "SPARK_LineLightning",
+                       "SPARK_RampLightning", "SPARK_SphereLightning",
+                       "SPARK_Wheel",         "SPARK_Gametes",
+                       "SPARK_Sprinkler"}},
       {{"style", "muzzleflashstyle"}, {"STY_None", "STY_Normal", "STY_Masked", "STY_Translucent", "STY_Modulated"}},
       {{"timedistribution"}, {"DIST_Constant", "DIST_Uniform", "DIST_Gaussian"}},
       {{"attitudetoplayer"},
@@ -152,10 +159,27 @@ const std::vector<std::string> kSheerAxes = {"SHEER_None", "SHEER_XY", "SHEER_XZ
                                              "SHEER_YZ",   "SHEER_ZX", "SHEER_ZY"};
 
 bool IsStaticArrayName(const std::string& lname) {
-  static const char* const names[] = {
-      "paths",   "visnoreachpaths", "upstreampaths", "prunedpaths", "aiprofile", "multiskins",   "lensflare",
-      "lensflareoffset", "lensflarescale", "delay", "gain", "outevents", "outdelays", "objshots", "objdesc",
-      "damageevent", "damageeventthreshold", "tags", "events", "opentimes", "closetimes"};
+  static const char* const names[] = {"paths",
+                                      "visnoreachpaths",
+                                      "upstreampaths",
+                                      "prunedpaths",
+                                      "aiprofile",
+                                      "multiskins",
+                                      "lensflare",
+                                      "lensflareoffset",
+                                      "lensflarescale",
+                                      "delay",
+                                      "gain",
+                                      "outevents",
+                                      "outdelays",
+                                      "objshots",
+                                      "objdesc",
+                                      "damageevent",
+                                      "damageeventthreshold",
+                                      "tags",
+                                      "events",
+                                      "opentimes",
+                                      "closetimes"};
   for (const char* n : names)
     if (lname == n) return true;
   return false;
@@ -243,8 +267,8 @@ std::string ReadStruct(TUTPackage& P, const std::string& lstruct, TUTProperty& P
     const int32_t number = P.ReadCompactIndex();
     Prop.PropType = ptPointRegion;
     Prop.Value = zone;
-    return "(Zone=" + ObjectName(P, zone) + ", iLeaf=" + std::to_string(leaf) + ", ZoneNumber=" +
-           std::to_string(number) + ")";
+    return "(Zone=" + ObjectName(P, zone) + ", iLeaf=" + std::to_string(leaf) +
+           ", ZoneNumber=" + std::to_string(number) + ")";
   }
   if (lstruct == "scale") {
     const float x = ReadFloat(P), y = ReadFloat(P), z = ReadFloat(P), rate = ReadFloat(P);

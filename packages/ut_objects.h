@@ -12,16 +12,28 @@ class TUTPackage;
 
 // Internal type codes of a read property.
 enum TUTPropertyType : uint8_t {
-  ptNone = 0, ptByte = 1, ptObjRef = 2, ptInt = 3, ptFloat = 4, ptBool = 5, ptColor = 6,
-  ptUnknown = 8, ptNameRef = 9, ptVector = 10, ptPointRegion = 11, ptText = 12, ptRotator = 13,
-  ptScale = 14, ptADrop = 15
+  ptNone = 0,
+  ptByte = 1,
+  ptObjRef = 2,
+  ptInt = 3,
+  ptFloat = 4,
+  ptBool = 5,
+  ptColor = 6,
+  ptUnknown = 8,
+  ptNameRef = 9,
+  ptVector = 10,
+  ptPointRegion = 11,
+  ptText = 12,
+  ptRotator = 13,
+  ptScale = 14,
+  ptADrop = 15
 };
 
 struct TUTProperty {
   std::string Name;
   int32_t ArrayIndex = 0;
   uint8_t PropType = ptNone;
-  std::string Text;         // readable form: "LODSet = 2 (LODSET_Skin)"
+  std::string Text;  // readable form: "LODSet = 2 (LODSET_Skin)"
   float FloatValue = 0;
   int32_t Value = 0;
   std::string StrValue;

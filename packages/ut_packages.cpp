@@ -182,9 +182,9 @@ void TUTPackage::GetObjectPath(int Depth, int32_t Ref, std::string& Path) const 
     if (names.size() >= UT_MAX_OBJECT_DEPTH)
       throw EReadError("The package references of object " + std::to_string(Ref) + " form a cycle");
     static const std::string kEmpty;
-    const std::string& name =
-        nameIndex >= 0 && static_cast<size_t>(nameIndex) < Names.size() ? Names[static_cast<size_t>(nameIndex)].Name
-                                                                        : kEmpty;
+    const std::string& name = nameIndex >= 0 && static_cast<size_t>(nameIndex) < Names.size()
+                                  ? Names[static_cast<size_t>(nameIndex)].Name
+                                  : kEmpty;
     length += name.size() + 1;
     if (length > UT_MAX_OBJECT_PATH + 1)
       throw EReadError("The object path of " + std::to_string(Ref) + " is longer than " +

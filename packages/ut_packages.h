@@ -17,20 +17,20 @@ struct TUTName {
 
 struct TImportTableData {
   int32_t ObjectName = 0, ClassPackage = 0, ClassName = 0;  // name indices
-  int32_t Package = 0;                                       // object reference
+  int32_t Package = 0;                                      // object reference
   std::string ObjectNameStr, ClassPackageStr, ClassNameStr;
-  std::string PackagePath;                                   // object path of Package, all levels
+  std::string PackagePath;  // object path of Package, all levels
 };
 
 struct TExportTableData {
-  int32_t ObjectName = 0;                 // name index
+  int32_t ObjectName = 0;                     // name index
   int32_t Class = 0, Package = 0, Super = 0;  // object references
   uint32_t ObjectFlags = 0;
   int32_t SerialSize = 0, SerialOffset = 0;
   std::string ObjectNameStr;
-  std::string ClassNameStr;               // the class's own name; empty for 0
-  std::string PackagePath, SuperPath;     // all levels
-  std::unique_ptr<TUTObject> Obj;         // made by the class registry
+  std::string ClassNameStr;            // the class's own name; empty for 0
+  std::string PackagePath, SuperPath;  // all levels
+  std::unique_ptr<TUTObject> Obj;      // made by the class registry
   TExportTableData();
   ~TExportTableData();
   TExportTableData(TExportTableData&&) noexcept;
@@ -63,8 +63,8 @@ class TUTPackage {
   int32_t ReadDWord();
   uint8_t ReadByte();
   int32_t ReadCompactIndex();
-  std::string ReadName();       // a name-table string in this package's version
-  std::string ReadASCIIZ();     // up to a zero byte (or the end)
+  std::string ReadName();    // a name-table string in this package's version
+  std::string ReadASCIIZ();  // up to a zero byte (or the end)
   std::string ReadShortString();
   void Seek(int64_t Position);
   int64_t GetPosition();
@@ -90,7 +90,7 @@ class TUTPackage {
 
   TStream* Stream = nullptr;  // the stream every read uses
   std::string FileName;
-  int32_t Version = 0;        // the header's whole 32-bit word; compare it as signed
+  int32_t Version = 0;  // the header's whole 32-bit word; compare it as signed
   uint32_t PackageFlags = 0;
   int32_t OpenCount = 0;
   std::vector<TUTName> Names;

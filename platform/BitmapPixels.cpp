@@ -62,14 +62,18 @@ inline void WriteIndex(uint8_t* row, int x, TPixelFormat pf, unsigned idx) {
   switch (pf) {
     case TPixelFormat::pf1bit: {
       uint8_t bit = static_cast<uint8_t>(0x80u >> (x & 7));
-      if (idx & 1u) row[x >> 3] |= bit;
-      else row[x >> 3] &= static_cast<uint8_t>(~bit);
+      if (idx & 1u)
+        row[x >> 3] |= bit;
+      else
+        row[x >> 3] &= static_cast<uint8_t>(~bit);
       break;
     }
     case TPixelFormat::pf4bit: {
       uint8_t& b = row[x >> 1];
-      if (x & 1) b = static_cast<uint8_t>((b & 0xF0u) | (idx & 0x0Fu));
-      else b = static_cast<uint8_t>((b & 0x0Fu) | ((idx & 0x0Fu) << 4));
+      if (x & 1)
+        b = static_cast<uint8_t>((b & 0xF0u) | (idx & 0x0Fu));
+      else
+        b = static_cast<uint8_t>((b & 0x0Fu) | ((idx & 0x0Fu) << 4));
       break;
     }
     default: row[x] = static_cast<uint8_t>(idx);

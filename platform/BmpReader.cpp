@@ -93,7 +93,12 @@ TBmpHeader ReadHeaders(TByteReader& r) {
   if (h.OS2 && (h.Compression == 3 || h.Compression == 4))
     Invalid("OS/2 Huffman and RLE24 compression are not supported");
   switch (h.BitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: Invalid("unsupported bit count " + std::to_string(h.BitCount));
   }
   switch (h.Compression) {
@@ -156,7 +161,8 @@ TPixelFormat MaskedFormat(const TBmpHeader& h, const TChannel ch[3], bool& direc
     return TPixelFormat::pf16bit;
   }
   direct = false;
-  if (ch[0].Bits <= 5 && ch[2].Bits <= 5 && ch[1].Bits <= 6) return ch[1].Bits == 6 ? TPixelFormat::pf16bit : TPixelFormat::pf15bit;
+  if (ch[0].Bits <= 5 && ch[2].Bits <= 5 && ch[1].Bits <= 6)
+    return ch[1].Bits == 6 ? TPixelFormat::pf16bit : TPixelFormat::pf15bit;
   return TPixelFormat::pf24bit;
 }
 
@@ -249,7 +255,8 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap& out) {
   TBmpHeader h = ReadHeaders(r);
 
   // A zero width does not make a billion rows cheap to walk: count each side as at least one.
-  const uint64_t area = static_cast<uint64_t>(std::max<int64_t>(h.Width, 1)) * static_cast<uint64_t>(std::max<int64_t>(h.Height, 1));
+  const uint64_t area =
+      static_cast<uint64_t>(std::max<int64_t>(h.Width, 1)) * static_cast<uint64_t>(std::max<int64_t>(h.Height, 1));
   if (area > kBmpMaxPixels)
     Invalid("image size " + std::to_string(h.Width) + "x" + std::to_string(h.Height) + " is too large");
 
@@ -277,7 +284,8 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap& out) {
       pf = MaskedFormat(h, ch, direct);
     }
   }
-  if (BytesPerScanline(static_cast<uint64_t>(h.Width), BitsPerPixel(pf)) * static_cast<uint64_t>(h.Height) > kBmpMaxBytes)
+  if (BytesPerScanline(static_cast<uint64_t>(h.Width), BitsPerPixel(pf)) * static_cast<uint64_t>(h.Height) >
+      kBmpMaxBytes)
     Invalid("image size " + std::to_string(h.Width) + "x" + std::to_string(h.Height) + " is too large");
 
   if (h.OffBits != 0) r.Seek(h.OffBits, "pixel data");

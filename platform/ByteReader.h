@@ -84,8 +84,8 @@ class TByteReader {
   int16_t I16(const char* field) { return static_cast<int16_t>(U16(field)); }
   uint32_t U32(const char* field) {
     const uint8_t* p = Bytes(4, field);
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
   }
   int32_t I32(const char* field) { return static_cast<int32_t>(U32(field)); }
   uint64_t U64(const char* field) {

@@ -10,10 +10,10 @@ class Exception : public std::exception {
   std::string Message;
 };
 
-#define CORVANE_EXCEPTION(Name, Base)   \
-  class Name : public Base {            \
-   public:                              \
-    using Base::Base;                   \
+#define CORVANE_EXCEPTION(Name, Base) \
+  class Name : public Base {          \
+   public:                            \
+    using Base::Base;                 \
   };
 
 CORVANE_EXCEPTION(EConvertError, Exception)
@@ -37,8 +37,7 @@ CORVANE_EXCEPTION(EOpenGLError, Exception)
 // File input/output errors carry the error code of the failed operation.
 class EInOutError : public Exception {
  public:
-  explicit EInOutError(std::string message, int errorCode = 0)
-      : Exception(std::move(message)), ErrorCode(errorCode) {}
+  explicit EInOutError(std::string message, int errorCode = 0) : Exception(std::move(message)), ErrorCode(errorCode) {}
   int ErrorCode;
 };
 

@@ -37,8 +37,7 @@ bool KeyLine(const std::string& text, std::string& key, size_t& eq) {
 
 std::string ValueOf(const std::string& text, size_t eq) {
   std::string v = Trim(text.substr(eq + 1));
-  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-    v = v.substr(1, v.size() - 2);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
   return v;
 }
 
@@ -161,19 +160,16 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   return ValueOf(FLines[k].Text, eq);
 }
 
-int TIniFile::ReadInteger(const std::string& section, const std::string& ident,
-                          int defaultValue) const {
+int TIniFile::ReadInteger(const std::string& section, const std::string& ident, int defaultValue) const {
   return StrToIntDef(ReadString(section, ident, ""), defaultValue);
 }
 
-double TIniFile::ReadFloat(const std::string& section, const std::string& ident,
-                           double defaultValue) const {
+double TIniFile::ReadFloat(const std::string& section, const std::string& ident, double defaultValue) const {
   double v;
   return TryStrToFloat(ReadString(section, ident, ""), v) ? v : defaultValue;
 }
 
-bool TIniFile::ReadBool(const std::string& section, const std::string& ident,
-                        bool defaultValue) const {
+bool TIniFile::ReadBool(const std::string& section, const std::string& ident, bool defaultValue) const {
   return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
 }
 
@@ -181,15 +177,13 @@ void TIniFile::Changed() {
   if (AutoUpdate) UpdateFile();
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& ident,
-                           const std::string& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
   if (HasLineBreak(section) || section.find(']') != std::string::npos || Trim(section).empty())
     throw EConvertError("Invalid INI section name '" + section + "'");
-  if (HasLineBreak(ident) || ident.find('=') != std::string::npos || Trim(ident).empty() ||
-      Trim(ident)[0] == ';' || Trim(ident)[0] == '[')
+  if (HasLineBreak(ident) || ident.find('=') != std::string::npos || Trim(ident).empty() || Trim(ident)[0] == ';' ||
+      Trim(ident)[0] == '[')
     throw EConvertError("Invalid INI key name '" + ident + "'");
-  if (HasLineBreak(value))
-    throw EConvertError("INI value of '" + ident + "' contains a line break");
+  if (HasLineBreak(value)) throw EConvertError("INI value of '" + ident + "' contains a line break");
 
   int h = FindSection(section);
   if (h < 0) {
@@ -227,8 +221,7 @@ void TIniFile::WriteInteger(const std::string& section, const std::string& ident
   WriteString(section, ident, std::to_string(value));
 }
 
-void TIniFile::WriteFloat(const std::string& section, const std::string& ident, double value,
-                          int decimals) {
+void TIniFile::WriteFloat(const std::string& section, const std::string& ident, double value, int decimals) {
   WriteString(section, ident, decimals < 0 ? FormatShortest(value) : FormatFixed(value, decimals));
 }
 

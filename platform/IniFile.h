@@ -20,8 +20,7 @@ class TIniFile {
 
   const std::string& FileName() const { return FFileName; }
 
-  std::string ReadString(const std::string& section, const std::string& ident,
-                         const std::string& defaultValue) const;
+  std::string ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue) const;
   // Decimal (optionally signed) or hexadecimal ("0x1F", "$1F"); anything else gives the default.
   int ReadInteger(const std::string& section, const std::string& ident, int defaultValue) const;
   // A point or a comma as decimal separator; empty or malformed values give the default.
@@ -33,8 +32,7 @@ class TIniFile {
   void WriteString(const std::string& section, const std::string& ident, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& ident, int value);
   // decimals < 0: shortest text that reads back as the same value; otherwise fixed decimals.
-  void WriteFloat(const std::string& section, const std::string& ident, double value,
-                  int decimals = -1);
+  void WriteFloat(const std::string& section, const std::string& ident, double value, int decimals = -1);
   void WriteBool(const std::string& section, const std::string& ident, bool value);
 
   // Appends the key names of the section (each once, in file order).
@@ -87,6 +85,6 @@ class TIniFile {
   std::string FBom;
   std::vector<TLine> FLines;
   mutable bool FIndexed = false;
-  mutable std::vector<int> FHeaders;                            // header lines, ascending
+  mutable std::vector<int> FHeaders;                             // header lines, ascending
   mutable std::unordered_map<std::string, size_t> FFirstHeader;  // lower-case name -> FHeaders index
 };

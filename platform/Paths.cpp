@@ -22,8 +22,7 @@ std::string ProgramFileName() {
 }
 
 std::string ProgramFolder() {
-  if (const char* home = std::getenv("CORVANE_HOME"); home && *home)
-    return IncludeTrailingPathDelimiter(home);
+  if (const char* home = std::getenv("CORVANE_HOME"); home && *home) return IncludeTrailingPathDelimiter(home);
   return ExtractFilePath(ProgramFileName());
 }
 
@@ -38,8 +37,7 @@ std::string WinePrefix() {
 std::string ToNativePath(const std::string& path) {
   std::string p = path;
   std::replace(p.begin(), p.end(), '\\', '/');
-  bool drive = p.size() >= 2 && p[1] == ':' &&
-               ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+  bool drive = p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
   if (!drive) return p;
   std::string letter(1, static_cast<char>(p[0] | 0x20));
   fs::path link = fs::path(WinePrefix()) / "dosdevices" / (letter + ":");

@@ -29,10 +29,8 @@ std::string ValueName(const std::string& name) { return name.empty() ? "@" : nam
 // would be changed by that is written inside one more pair of quotes.
 std::string Stored(const std::string& value) {
   if (value.empty()) return value;
-  bool edgeBlank = static_cast<unsigned char>(value.front()) <= ' ' ||
-                   static_cast<unsigned char>(value.back()) <= ' ';
-  bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                value.back() == value.front();
+  bool edgeBlank = static_cast<unsigned char>(value.front()) <= ' ' || static_cast<unsigned char>(value.back()) <= ' ';
+  bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
   return edgeBlank || quoted ? "\"" + value + "\"" : value;
 }
 

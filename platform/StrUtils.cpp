@@ -28,9 +28,7 @@ int CompareText(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && CompareText(a, b) == 0;
-}
+bool SameText(const std::string& a, const std::string& b) { return a.size() == b.size() && CompareText(a, b) == 0; }
 
 bool StartsText(const std::string& prefix, const std::string& s) {
   return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);

@@ -201,8 +201,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : FFileName(Follow
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   FHandle = ::mkstemp(buf.data());
-  if (FHandle < 0)
-    throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+  if (FHandle < 0) throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
   FTempName = buf.data();
   // Keep the permissions of the file being replaced; a new file gets the usual 0666 & ~umask.
   struct stat st {};

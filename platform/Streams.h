@@ -63,8 +63,14 @@ class TMemoryStream : public TStream {
   uint8_t* Memory() { return FData.data(); }
   const uint8_t* Memory() const { return FData.data(); }
   const std::vector<uint8_t>& Bytes() const { return FData; }
-  void Clear() { FData.clear(); FPos = 0; }
-  void SetSize(size_t n) { FData.resize(n); if (FPos > n) FPos = n; }
+  void Clear() {
+    FData.clear();
+    FPos = 0;
+  }
+  void SetSize(size_t n) {
+    FData.resize(n);
+    if (FPos > n) FPos = n;
+  }
   void LoadFromFile(const std::string& fileName);
   void LoadFromStream(TStream& s);
   // Written through a temporary file and a rename.

@@ -1,9 +1,7 @@
 #include "preview/CameraPresets.h"
 
 namespace {
-bool Selected(const TCameraPresets& presets, int i) {
-  return i >= 0 && static_cast<size_t>(i) < presets.size();
-}
+bool Selected(const TCameraPresets& presets, int i) { return i >= 0 && static_cast<size_t>(i) < presets.size(); }
 
 void Place(TCameraPreset& p, const TAffineVector& camera, const TAffineVector& target) {
   p.CameraX = camera[0];
@@ -15,9 +13,7 @@ void Place(TCameraPreset& p, const TAffineVector& camera, const TAffineVector& t
 }
 }  // namespace
 
-std::string NewPresetName(const TCameraPresets& presets) {
-  return "Preset#" + std::to_string(presets.size() + 1);
-}
+std::string NewPresetName(const TCameraPresets& presets) { return "Preset#" + std::to_string(presets.size() + 1); }
 
 bool CanRemovePreset(const TCameraPresets& presets) { return presets.size() > 1; }
 

@@ -6,12 +6,9 @@
 
 TIncrementSteps IncrementSteps(int itemIndex) {
   switch (itemIndex) {
-    case 1:
-      return {5.0f, 22.5f, 0.1f};
-    case 2:
-      return {20.0f, 90.0f, 1.0f};
-    default:
-      return {0.5f, 1.0f, 0.01f};
+    case 1: return {5.0f, 22.5f, 0.1f};
+    case 2: return {20.0f, 90.0f, 1.0f};
+    default: return {0.5f, 1.0f, 0.01f};
   }
 }
 
@@ -43,10 +40,8 @@ TKeyEffect ApplyPositionKey(char key, const TIncrementSteps& steps, TModelPositi
       p.ScaleZ += steps.Scale;
       break;
     case 'a':
-    case 'A':
-      return TKeyEffect::ToggleAxes;
-    default:
-      return TKeyEffect::None;
+    case 'A': return TKeyEffect::ToggleAxes;
+    default: return TKeyEffect::None;
   }
   return TKeyEffect::PositionChanged;
 }

@@ -106,27 +106,20 @@ void TPreviewScene::SetPlayerPosition(const TModelPosition& p) {
 bool TPreviewScene::KeyPress(char key, int increments) {
   TModelPosition p = PlayerPosition();
   switch (ApplyPositionKey(key, IncrementSteps(increments), p)) {
-    case TKeyEffect::PositionChanged:
-      SetPlayerPosition(p);
-      return true;
+    case TKeyEffect::PositionChanged: SetPlayerPosition(p); return true;
     case TKeyEffect::ToggleAxes:
       DummyCubeVisible->SetVisibleAtRunTime(!DummyCubeVisible->VisibleAtRunTime());
       DummyCubeVisible->SetShowAxes(!DummyCubeVisible->ShowAxes());
       return false;
-    case TKeyEffect::None:
-      break;
+    case TKeyEffect::None: break;
   }
   return false;
 }
 
 void TPreviewScene::MouseDrag(const TMouseState& state, int dx, int dy) {
   switch (MouseActionFor(state)) {
-    case TMouseAction::Zoom:
-      GLCamera->AdjustDistanceToTarget(static_cast<float>(DragZoomFactor(dx, dy)));
-      break;
-    case TMouseAction::Orbit:
-      GLCamera->MoveAroundTarget(static_cast<float>(dy), static_cast<float>(dx));
-      break;
+    case TMouseAction::Zoom: GLCamera->AdjustDistanceToTarget(static_cast<float>(DragZoomFactor(dx, dy))); break;
+    case TMouseAction::Orbit: GLCamera->MoveAroundTarget(static_cast<float>(dy), static_cast<float>(dx)); break;
     case TMouseAction::MoveTarget: {
       TAffineVector t = TargetPosition();
       MoveTarget(t, dx, dy, state.Ctrl);
@@ -134,8 +127,7 @@ void TPreviewScene::MouseDrag(const TMouseState& state, int dx, int dy) {
       GLCamera->TransformationChanged();
       break;
     }
-    case TMouseAction::None:
-      break;
+    case TMouseAction::None: break;
   }
 }
 

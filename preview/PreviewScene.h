@@ -47,8 +47,8 @@ class TPreviewScene {
   // Dresses actor n with slot n: faces, texture, masking; masked actors are drawn after the
   // others. The head-up sprite shows the talk slot's picture, or hides.
   // A picture the actor already shows is not handed over (and uploaded) again.
-  void ApplySlots(const TModelo& model, const TSlotChoices& choices, const TSlotPictures& pictures,
-                  bool meshHasNormals, bool maskingEnabled);
+  void ApplySlots(const TModelo& model, const TSlotChoices& choices, const TSlotPictures& pictures, bool meshHasNormals,
+                  bool maskingEnabled);
   // Index of actor n among the Player's children (drawing order).
   int DrawingIndex(int slot) const { return Actors[static_cast<size_t>(slot)]->Index(); }
 

@@ -91,8 +91,8 @@ TSlotPicture PictureOf(const TBitmap& source, const HPALETTE& palette) {
     // A 32-bit (or 16-bit) picture has no palette of its own either: it is reduced like a
     // 24-bit one. The reduction converts its argument to 24 bits, hence the copy.
     TBitmap copy(source);
-    picture.Bitmap = ReduceBitmapColors(copy, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg,
-                                        8, palette);
+    picture.Bitmap =
+        ReduceBitmapColors(copy, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, palette);
   }
   // Without a palette to reduce to (a true-colour wire bitmap) the reduction gives an empty
   // bitmap: there is nothing to show, and the section is drawn in lines.

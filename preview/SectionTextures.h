@@ -30,7 +30,7 @@ struct TPreviewSkin {
 // The three combos and the masking check box of the preview panel.
 struct TTextureSelection {
   const TPreviewSkin* Skin = nullptr;  // none chosen
-  int TeamIndex = -1;                   // 0 is "< Default >"
+  int TeamIndex = -1;                  // 0 is "< Default >"
   std::string TeamText;
   bool FaceChosen = false;
   std::string FaceText;
@@ -54,9 +54,9 @@ std::string PreviewWireFile(const std::string& modelKey, int section);
 
 // The decision for one section slot (slot n - 1 for section n).
 struct TSlotChoice {
-  bool Used = false;    // the model has this section
-  bool Talk = false;    // TALKTEXTURE: drawn in lines, its picture goes to the head-up sprite
-  bool Masked = false;  // MASKED
+  bool Used = false;                  // the model has this section
+  bool Talk = false;                  // TALKTEXTURE: drawn in lines, its picture goes to the head-up sprite
+  bool Masked = false;                // MASKED
   TObjetoTextura* Texture = nullptr;  // the chosen texture, or null
   std::string WireFile;               // read when there is no texture; empty for talk sections
 };
@@ -106,7 +106,7 @@ struct TSlotMaterial {
   bool TextureEnabled = false;
   bool Transparent = false;
   TVector TransparentColor{0, 0, 0, 1};  // palette entry 0 of a transparent slot
-  bool DrawLast = false;                  // masked: drawn after the other sections
+  bool DrawLast = false;                 // masked: drawn after the other sections
 };
 TSlotMaterial SlotMaterial(const TSlotChoice& choice, const TSlotPicture& picture, bool meshHasNormals,
                            bool maskingEnabled);

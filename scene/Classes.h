@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#define CORVANE_CLASS_NAME(Name)                             \
-  static constexpr const char* StaticClassName = #Name;      \
+#define CORVANE_CLASS_NAME(Name)                        \
+  static constexpr const char* StaticClassName = #Name; \
   const char* ClassName() const override { return #Name; }
 
 class TPersistent {

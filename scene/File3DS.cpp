@@ -28,37 +28,89 @@ constexpr int MAX_CHUNK_DEPTH = 64;
   Raise3DS(std::string(ERR3DS_INVALID_CHUNK) + "\n(" + detail + ")");
 }
 
-bool IsRoot(uint16_t tag) {
-  return tag == CHUNK3DS_M3DMAGIC || tag == CHUNK3DS_CMAGIC || tag == CHUNK3DS_MLIBMAGIC;
-}
+bool IsRoot(uint16_t tag) { return tag == CHUNK3DS_M3DMAGIC || tag == CHUNK3DS_CMAGIC || tag == CHUNK3DS_MLIBMAGIC; }
 
 bool IsContainer(uint16_t tag) {
   switch (tag) {
-    case 0x4D4D: case 0xC23D: case 0x3DAA: case 0x3D3D: case 0x3DFF: case 0x4100: case 0x1200:
-    case 0x2100: case 0x2D2D: case 0x2D3D: case 0x3000: case 0x8000: case 0x8001: case 0xAFFF:
-    case 0xA010: case 0xA020: case 0xA030: case 0xA040: case 0xA041: case 0xA042: case 0xA050:
-    case 0xA052: case 0xA053: case 0xA084: case 0xA200: case 0xA204: case 0xA210: case 0xA220:
-    case 0xA230: case 0xA33A: case 0xA33C: case 0xA33D: case 0xA33E: case 0xA340: case 0xA342:
-    case 0xA344: case 0xA346: case 0xA348: case 0xA34A: case 0xA34C:
-      return true;
-    default:
-      return tag >= 0xB000 && tag <= 0xB007;
+    case 0x4D4D:
+    case 0xC23D:
+    case 0x3DAA:
+    case 0x3D3D:
+    case 0x3DFF:
+    case 0x4100:
+    case 0x1200:
+    case 0x2100:
+    case 0x2D2D:
+    case 0x2D3D:
+    case 0x3000:
+    case 0x8000:
+    case 0x8001:
+    case 0xAFFF:
+    case 0xA010:
+    case 0xA020:
+    case 0xA030:
+    case 0xA040:
+    case 0xA041:
+    case 0xA042:
+    case 0xA050:
+    case 0xA052:
+    case 0xA053:
+    case 0xA084:
+    case 0xA200:
+    case 0xA204:
+    case 0xA210:
+    case 0xA220:
+    case 0xA230:
+    case 0xA33A:
+    case 0xA33C:
+    case 0xA33D:
+    case 0xA33E:
+    case 0xA340:
+    case 0xA342:
+    case 0xA344:
+    case 0xA346:
+    case 0xA348:
+    case 0xA34A:
+    case 0xA34C: return true;
+    default: return tag >= 0xB000 && tag <= 0xB007;
   }
 }
 
 // Bytes of fixed-size data before the sub-chunks; -1 when the size is not fixed.
 int FixedDataSize(uint16_t tag) {
   switch (tag) {
-    case 0x0030: case 0x1420: case 0x1430: case 0xB030: return 2;
+    case 0x0030:
+    case 0x1420:
+    case 0x1430:
+    case 0xB030: return 2;
     case 0x0011: return 3;
-    case 0x0002: case 0x0031: case 0x0100: case 0x1300: case 0x1400: case 0x1410: case 0x3D3E:
-    case 0xB009: case 0xB015: case 0xD000: return 4;
+    case 0x0002:
+    case 0x0031:
+    case 0x0100:
+    case 0x1300:
+    case 0x1400:
+    case 0x1410:
+    case 0x3D3E:
+    case 0xB009:
+    case 0xB015:
+    case 0xD000: return 4;
     case 0xB008: return 8;
     case 0x4641: return 10;
-    case 0x0010: case 0x1500: case 0x4600: case 0xA310: case 0xB013: return 12;
+    case 0x0010:
+    case 0x1500:
+    case 0x4600:
+    case 0xA310:
+    case 0xB013: return 12;
     case 0x7001: return 14;
-    case 0x2200: case 0x2300: case 0x2302: case 0x3010: case 0x3020: case 0x3030: case 0x3040:
-    case 0x3050: case 0x3060: return 16;
+    case 0x2200:
+    case 0x2300:
+    case 0x2302:
+    case 0x3010:
+    case 0x3020:
+    case 0x3030:
+    case 0x3040:
+    case 0x3050:
+    case 0x3060: return 16;
     case 0x4610: return 20;
     case 0xB014: return 24;
     case 0x3070: return 28;
@@ -70,10 +122,14 @@ int FixedDataSize(uint16_t tag) {
 
 bool IsNamedData(uint16_t tag) {
   switch (tag) {
-    case 0x1100: case 0x3080: case 0x4000: case 0x4181: case 0xA000: case 0xA300: case 0xB011:
-      return true;
-    default:
-      return false;
+    case 0x1100:
+    case 0x3080:
+    case 0x4000:
+    case 0x4181:
+    case 0xA000:
+    case 0xA300:
+    case 0xB011: return true;
+    default: return false;
   }
 }
 
@@ -268,8 +324,7 @@ void TObjectList::Index() {
   for (const auto& section : top->Children) {
     if (section->Tag != CHUNK3DS_MDATA) continue;
     for (const auto& obj : section->Children)
-      if (obj->Tag == CHUNK3DS_NAMED_OBJECT && obj->FindChild(CHUNK3DS_N_TRI_OBJECT))
-        FMeshChunks.push_back(obj.get());
+      if (obj->Tag == CHUNK3DS_NAMED_OBJECT && obj->FindChild(CHUNK3DS_N_TRI_OBJECT)) FMeshChunks.push_back(obj.get());
   }
   FMeshes.resize(FMeshChunks.size());
 }

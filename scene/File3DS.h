@@ -60,9 +60,15 @@ struct TChunk3DS {
   const TChunk3DS* FindBelow(uint16_t tag) const;
 };
 
-struct TPoint3DS { float X = 0, Y = 0, Z = 0; };
-struct TTexVert3DS { float U = 0, V = 0; };
-struct TFace3DS { uint16_t V1 = 0, V2 = 0, V3 = 0, Flags = 0; };
+struct TPoint3DS {
+  float X = 0, Y = 0, Z = 0;
+};
+struct TTexVert3DS {
+  float U = 0, V = 0;
+};
+struct TFace3DS {
+  uint16_t V1 = 0, V2 = 0, V3 = 0, Flags = 0;
+};
 struct TMeshMatGroup3DS {
   std::string Name;
   std::vector<uint16_t> Faces;  // each below the mesh's face count

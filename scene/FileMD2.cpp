@@ -61,10 +61,9 @@ void TFileMD2::LoadFromMemory(const uint8_t* data, size_t size) {
     h.Version = r.I32("version");
     if (h.Ident != Identifier) Invalid("identifier is not IDP2");
     if (h.Version != Version) Invalid("version " + std::to_string(h.Version) + " is not 8");
-    int32_t* fields[] = {&h.SkinWidth,     &h.SkinHeight,   &h.FrameSize,       &h.NumSkins,
-                         &h.NumVertices,   &h.NumTexCoords, &h.NumTriangles,    &h.NumGLCommands,
-                         &h.NumFrames,     &h.OffsetSkins,  &h.OffsetTexCoords, &h.OffsetTriangles,
-                         &h.OffsetFrames,  &h.OffsetGLCommands, &h.OffsetEnd};
+    int32_t* fields[] = {&h.SkinWidth,       &h.SkinHeight,      &h.FrameSize,     &h.NumSkins,         &h.NumVertices,
+                         &h.NumTexCoords,    &h.NumTriangles,    &h.NumGLCommands, &h.NumFrames,        &h.OffsetSkins,
+                         &h.OffsetTexCoords, &h.OffsetTriangles, &h.OffsetFrames,  &h.OffsetGLCommands, &h.OffsetEnd};
     for (int32_t* f : fields) *f = r.I32("header");
     if (h.SkinWidth <= 0 || h.SkinHeight <= 0) Invalid("skin size is 0");
     CheckRegion(h.OffsetSkins, h.NumSkins, SkinNameSize, size, "skin");

@@ -44,17 +44,12 @@ TValueType TReader::NextValue() {
 int32_t TReader::ReadInteger() {
   uint8_t b[4];
   switch (ReadValue()) {
-    case vaInt8:
-      FStream.ReadBuffer(b, 1);
-      return static_cast<int8_t>(b[0]);
-    case vaInt16:
-      FStream.ReadBuffer(b, 2);
-      return static_cast<int16_t>(b[0] | (b[1] << 8));
+    case vaInt8: FStream.ReadBuffer(b, 1); return static_cast<int8_t>(b[0]);
+    case vaInt16: FStream.ReadBuffer(b, 2); return static_cast<int16_t>(b[0] | (b[1] << 8));
     case vaInt32:
       FStream.ReadBuffer(b, 4);
       return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
-    default:
-      throw EReadError("Invalid property value");
+    default: throw EReadError("Invalid property value");
   }
 }
 
@@ -71,8 +66,7 @@ std::string TReader::ReadString() {
       FStream.ReadBuffer(b, 4);
       len = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
       break;
-    default:
-      throw EReadError("Invalid property value");
+    default: throw EReadError("Invalid property value");
   }
   // Never allocate more than the stream can still deliver.
   if (len > static_cast<uint64_t>(FStream.Size() - FStream.Position())) throw EReadError("Stream read error");
@@ -83,11 +77,8 @@ std::string TReader::ReadString() {
 
 bool TReader::ReadBoolean() {
   switch (ReadValue()) {
-    case vaTrue:
-      return true;
-    case vaFalse:
-      return false;
-    default:
-      throw EReadError("Invalid property value");
+    case vaTrue: return true;
+    case vaFalse: return false;
+    default: throw EReadError("Invalid property value");
   }
 }

@@ -38,8 +38,9 @@ struct TMaterial3DS {
 };
 
 TByteReader Reader(const TFile3DS& file, const TChunk3DS& chunk) {
-  return TByteReader(file.Bytes().data() + chunk.DataStart(), chunk.DataSize,
-                     [](const std::string& m) { throw E3DSError(std::string(ERR3DS_INVALID_CHUNK) + "\n(" + m + ")"); });
+  return TByteReader(file.Bytes().data() + chunk.DataStart(), chunk.DataSize, [](const std::string& m) {
+    throw E3DSError(std::string(ERR3DS_INVALID_CHUNK) + "\n(" + m + ")");
+  });
 }
 
 std::string CString(const TFile3DS& file, const TChunk3DS& chunk) {

@@ -20,7 +20,8 @@ void TGLSTLVectorFile::LoadFromMemory(const uint8_t* data, size_t size) {
   if (size < StlLayout::HeaderSize + 4) refuse("unexpected end of data reading the header");
   r.Skip(StlLayout::HeaderSize, "header");
   const uint32_t count = r.U32("facet count");
-  if (count > r.Remaining() / StlLayout::FacetSize) refuse("facet count " + std::to_string(count) + " exceeds the data");
+  if (count > r.Remaining() / StlLayout::FacetSize)
+    refuse("facet count " + std::to_string(count) + " exceeds the data");
   auto mo = std::make_unique<TMeshObject>();
   mo->Mode = momTriangles;
   mo->Vertices.SetCapacity(static_cast<int>(count) * 3);

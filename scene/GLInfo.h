@@ -11,8 +11,8 @@ struct TGLInfoTexts {
   std::string Vendor, Acceleration, Version;
   std::string DoubleBuffered, BufferSwitch, Stereo;
   std::string Color, Depth, Stencil, Accum, Aux, Subpixels, Overlays, Underlays;
-  std::string ClipPlanes, EvalOrder, Lights, ListNesting, ModelviewStack, NameStack, PixelMap,
-      ProjectionStack, TextureSize, TextureStack, ViewportDims;
+  std::string ClipPlanes, EvalOrder, Lights, ListNesting, ModelviewStack, NameStack, PixelMap, ProjectionStack,
+      TextureSize, TextureStack, ViewportDims;
   std::vector<std::string> Extensions;
 };
 

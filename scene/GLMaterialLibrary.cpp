@@ -46,9 +46,9 @@ void TGLLibMaterial::SetName(const std::string& name) {
 void TGLLibMaterial::CalculateTextureMatrix() {
   const bool identity = FTextureOffset->Equals(NullHmgVector) && FTextureScale->Equals(TVector{1, 1, 1, 0});
   FTextureMatrixIsIdentity = identity;
-  FTextureMatrix = identity ? IdentityHmgMatrix
-                            : CreateScaleAndTranslationMatrix(FTextureScale->AsAffineVector(),
-                                                              FTextureOffset->AsAffineVector());
+  FTextureMatrix =
+      identity ? IdentityHmgMatrix
+               : CreateScaleAndTranslationMatrix(FTextureScale->AsAffineVector(), FTextureOffset->AsAffineVector());
   NotifyUsers();
 }
 

@@ -18,7 +18,9 @@ void TVertexList::Add(const TVertexData& v) {
 
 void TVertexList::AddVertex(const TAffineVector& position, const TAffineVector& normal, const TVector& color, float s,
                             float t) {
-  Add({{s, t}, {color[0], color[1], color[2], color[3]}, {normal[0], normal[1], normal[2]},
+  Add({{s, t},
+       {color[0], color[1], color[2], color[3]},
+       {normal[0], normal[1], normal[2]},
        {position[0], position[1], position[2]}});
 }
 
@@ -65,17 +67,10 @@ void TMesh::BuildList(TRenderContextInfo&) {
   GL.glFrontFace(GL_CCW);
   const auto* base = reinterpret_cast<const uint8_t*>(FVertices.List());
   switch (FVertexMode) {
-    case vmV:
-      GL.glInterleavedArrays(GL_V3F, 48, base + offsetof(TVertexData, Coord));
-      break;
-    case vmVN:
-      GL.glInterleavedArrays(GL_N3F_V3F, 48, base + offsetof(TVertexData, Normal));
-      break;
-    case vmVNC:
-      GL.glInterleavedArrays(GL_C4F_N3F_V3F, 48, base + offsetof(TVertexData, Color));
-      break;
-    default:
-      GL.glInterleavedArrays(GL_T2F_C4F_N3F_V3F, 0, base);
+    case vmV: GL.glInterleavedArrays(GL_V3F, 48, base + offsetof(TVertexData, Coord)); break;
+    case vmVN: GL.glInterleavedArrays(GL_N3F_V3F, 48, base + offsetof(TVertexData, Normal)); break;
+    case vmVNC: GL.glInterleavedArrays(GL_C4F_N3F_V3F, 48, base + offsetof(TVertexData, Color)); break;
+    default: GL.glInterleavedArrays(GL_T2F_C4F_N3F_V3F, 0, base);
   }
   if (FVertexMode == vmVNC || FVertexMode == vmVNCT) {
     GL.glEnable(GL_COLOR_MATERIAL);

@@ -181,7 +181,7 @@ void GLAPIENTRY TessTexturedVertex(void* data) {
 void GLAPIENTRY TessError(GLenum error) {
   if (GTess && GTess->Error == 0) GTess->Error = error;
 }
-void GLAPIENTRY TessCombine(GLdouble coords[3], void*[4], GLfloat[4], void** outData) {
+void GLAPIENTRY TessCombine(GLdouble coords[3], void* [4], GLfloat[4], void** outData) {
   GTess->Points.push_back({float(coords[0]), float(coords[1]), float(coords[2])});
   *outData = GTess->Points.back().data();
 }
@@ -272,11 +272,13 @@ void TDataFile::SaveToStream(TStream&) { throw EAssertionFailed("Assertion failu
 // --- capability cache
 
 namespace {
-constexpr std::array<GLenum, cGLStateCount> cGLStateToGLEnum = {
-    GL_ALPHA_TEST,  GL_AUTO_NORMAL,    GL_BLEND,        GL_COLOR_MATERIAL, GL_CULL_FACE,     GL_DEPTH_TEST,
-    GL_DITHER,      GL_FOG,            GL_LIGHTING,     GL_LINE_SMOOTH,    GL_LINE_STIPPLE,  GL_LOGIC_OP,
-    GL_NORMALIZE,   GL_POINT_SMOOTH,   GL_POLYGON_SMOOTH, GL_POLYGON_STIPPLE, GL_SCISSOR_TEST, GL_STENCIL_TEST,
-    GL_TEXTURE_1D,  GL_TEXTURE_2D};
+constexpr std::array<GLenum, cGLStateCount> cGLStateToGLEnum = {GL_ALPHA_TEST,      GL_AUTO_NORMAL,  GL_BLEND,
+                                                                GL_COLOR_MATERIAL,  GL_CULL_FACE,    GL_DEPTH_TEST,
+                                                                GL_DITHER,          GL_FOG,          GL_LIGHTING,
+                                                                GL_LINE_SMOOTH,     GL_LINE_STIPPLE, GL_LOGIC_OP,
+                                                                GL_NORMALIZE,       GL_POINT_SMOOTH, GL_POLYGON_SMOOTH,
+                                                                GL_POLYGON_STIPPLE, GL_SCISSOR_TEST, GL_STENCIL_TEST,
+                                                                GL_TEXTURE_1D,      GL_TEXTURE_2D};
 
 GLenum GFrontPolygonMode = 0, GBackPolygonMode = 0;
 // emission, ambient, diffuse, specular of the front and back faces

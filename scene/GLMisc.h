@@ -67,7 +67,7 @@ class TGLCoordinates : public TGLUpdateAbleObject {
   TGLCoordinates(TPersistent* owner, const TVector& value);  // value is also the default
   explicit TGLCoordinates(TPersistent* owner) : TGLCoordinates(owner, NullHmgVector) {}
   const char* ClassName() const override { return "TGLCoordinates"; }
-  void Initialize(const TVector& value);  // value and default, no notification
+  void Initialize(const TVector& value);            // value and default, no notification
   void Assign(const TPersistent* source) override;  // X, Y, Z, W (not the default), no notification
   void NotifyChange(TPersistent* sender) override;
 
@@ -180,9 +180,26 @@ class TDataFile : public TPersistent {
 // --- OpenGL capability cache
 
 enum TGLState : uint32_t {
-  stAlphaTest, stAutoNormal, stBlend, stColorMaterial, stCullFace, stDepthTest, stDither, stFog, stLighting,
-  stLineSmooth, stLineStipple, stLogicOp, stNormalize, stPointSmooth, stPolygonSmooth, stPolygonStipple,
-  stScissorTest, stStencilTest, stTexture1D, stTexture2D
+  stAlphaTest,
+  stAutoNormal,
+  stBlend,
+  stColorMaterial,
+  stCullFace,
+  stDepthTest,
+  stDither,
+  stFog,
+  stLighting,
+  stLineSmooth,
+  stLineStipple,
+  stLogicOp,
+  stNormalize,
+  stPointSmooth,
+  stPolygonSmooth,
+  stPolygonStipple,
+  stScissorTest,
+  stStencilTest,
+  stTexture1D,
+  stTexture2D
 };
 inline constexpr int cGLStateCount = 20;
 using TGLStates = uint32_t;  // bit n for TGLState n
@@ -225,7 +242,7 @@ struct TRenderContextInfo {
   TGLStates CurrentStates = 0;              // the viewer's enabled capabilities
   bool DrawRelativeToParent = false;        // set by proxies
   int Width = 0, Height = 0;
-  TGLViewerCore* Viewer = nullptr;          // the viewer drawing the frame (after-effects queue there)
+  TGLViewerCore* Viewer = nullptr;  // the viewer drawing the frame (after-effects queue there)
 };
 
 // Owners that are told when a value they own changes what must be drawn (scene objects: the

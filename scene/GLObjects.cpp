@@ -21,7 +21,7 @@ void CubeWireframeBuildList(bool stippled, float size, const TVector& color) {
   GL.glLineWidth(1);
   GL.glColor3f(color[0], color[1], color[2]);
   const float a = size * 0.5f;
-  static constexpr int strip[10][3] = {{1, -1, -1}, {1, 1, -1},  {1, 1, 1},   {1, -1, 1},  {1, -1, -1},
+  static constexpr int strip[10][3] = {{1, -1, -1},  {1, 1, -1},  {1, 1, 1},  {1, -1, 1},  {1, -1, -1},
                                        {-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}, {1, 1, -1}};
   GL.glBegin(GL_LINE_STRIP);
   for (const auto& p : strip) GL.glVertex3f(p[0] * a, p[1] * a, p[2] * a);
@@ -253,12 +253,8 @@ void TLines::BuildList(TRenderContextInfo& rci) {
     const TGLNode* n = FNodes.Items(i);
     GL.glTranslatef(n->X(), n->Y(), n->Z());
     switch (FNodesAspect) {
-      case lnaAxes:
-        DrawAxes(0xAAAA, size * 2);
-        break;
-      case lnaCube:
-        CubeWireframeBuildList(false, size, FNodeColor->Color());
-        break;
+      case lnaAxes: DrawAxes(0xAAAA, size * 2); break;
+      case lnaCube: CubeWireframeBuildList(false, size, FNodeColor->Color()); break;
       case lnaDodecahedron: {
         GL.glPushAttrib(GL_LIGHTING_BIT);
         TScopeGuard popLighting([] { GL.glPopAttrib(); });
@@ -267,8 +263,7 @@ void TLines::BuildList(TRenderContextInfo& rci) {
         TDodecahedron().BuildList(rci);
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
 }
@@ -283,10 +278,12 @@ void TCube::BuildList(TRenderContextInfo&) {
     float N[3];
     float U[3], V[3];  // corner = N + s U + t V, counter-clockwise from outside
   };
-  static constexpr TFace faces[6] = {
-      {cpFront, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}},  {cpBack, {0, 0, -1}, {-1, 0, 0}, {0, 1, 0}},
-      {cpLeft, {-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},  {cpRight, {1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
-      {cpTop, {0, 1, 0}, {1, 0, 0}, {0, 0, -1}},   {cpBottom, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}}};
+  static constexpr TFace faces[6] = {{cpFront, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}},
+                                     {cpBack, {0, 0, -1}, {-1, 0, 0}, {0, 1, 0}},
+                                     {cpLeft, {-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
+                                     {cpRight, {1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
+                                     {cpTop, {0, 1, 0}, {1, 0, 0}, {0, 0, -1}},
+                                     {cpBottom, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}}};
   static constexpr float st[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
   GL.glBegin(GL_QUADS);
   for (const TFace& f : faces) {
@@ -326,9 +323,7 @@ void TSphere::SetTop(int v) { FTop == Limit(v, -90, 90) ? void() : (FTop = Limit
 void TSphere::SetBottom(int v) {
   FBottom == Limit(v, -90, 90) ? void() : (FBottom = Limit(v, -90, 90), StructureChanged());
 }
-void TSphere::SetStart(int v) {
-  FStart == Limit(v, 0, 360) ? void() : (FStart = Limit(v, 0, 360), StructureChanged());
-}
+void TSphere::SetStart(int v) { FStart == Limit(v, 0, 360) ? void() : (FStart = Limit(v, 0, 360), StructureChanged()); }
 void TSphere::SetStop(int v) { FStop == Limit(v, 0, 360) ? void() : (FStop = Limit(v, 0, 360), StructureChanged()); }
 
 void TSphere::BuildList(TRenderContextInfo&) {
@@ -645,8 +640,9 @@ const std::array<TDodecahedronFace, 12>& DodecahedronFaces() {
     for (size_t i = 0; i < 12; ++i) {
       const TAffineVector n = normals[i];
       std::vector<TAffineVector> near(v);
-      std::sort(near.begin(), near.end(),
-                [&](const TAffineVector& a, const TAffineVector& b) { return VectorDotProduct(a, n) > VectorDotProduct(b, n); });
+      std::sort(near.begin(), near.end(), [&](const TAffineVector& a, const TAffineVector& b) {
+        return VectorDotProduct(a, n) > VectorDotProduct(b, n);
+      });
       near.resize(5);
       // Counter-clockwise about the normal.
       const TAffineVector u = VectorNormalize(VectorPerpendicular(near[0], n)), w = VectorCrossProduct(n, u);

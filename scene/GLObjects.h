@@ -10,12 +10,12 @@
 #include "scene/SceneGraph.h"
 
 // A property whose write stores a changed value and rebuilds the object.
-#define CORVANE_SHAPE_PROPERTY(Type, Name)  \
-  Type Name() const { return F##Name; }     \
-  void Set##Name(Type v) {                  \
-    if (v == F##Name) return;               \
-    F##Name = v;                            \
-    StructureChanged();                     \
+#define CORVANE_SHAPE_PROPERTY(Type, Name) \
+  Type Name() const { return F##Name; }    \
+  void Set##Name(Type v) {                 \
+    if (v == F##Name) return;              \
+    F##Name = v;                           \
+    StructureChanged();                    \
   }
 
 // The wire cube of dummy cubes and line nodes: a box of side `size` centred at the origin.

@@ -153,7 +153,8 @@ GLint GLAPIENTRY F_gluScaleImage(GLenum format, GLint wIn, GLint hIn, GLenum typ
   for (GLint y = 0; y < hOut; ++y)
     for (GLint x = 0; x < wOut; ++x) {
       const size_t sx = static_cast<size_t>(x * wIn / wOut), sy = static_cast<size_t>(y * hIn / hOut);
-      std::memcpy(out + static_cast<size_t>(y) * outStride + static_cast<size_t>(x) * c, in + sy * inStride + sx * c, c);
+      std::memcpy(out + static_cast<size_t>(y) * outStride + static_cast<size_t>(x) * c, in + sy * inStride + sx * c,
+                  c);
     }
   return 0;
 }
@@ -290,17 +291,10 @@ int F_glXGetConfig(Display*, XVisualInfo*, int attrib, int* value) {
   Record("glXGetConfig", MakeArgs(attrib));
   switch (attrib) {
     case GLX_USE_GL:
-    case GLX_RGBA:
-      *value = 1;
-      break;
-    case GLX_DOUBLEBUFFER:
-      *value = GLRecorder().VisualDoubleBuffered ? 1 : 0;
-      break;
-    case GLX_DEPTH_SIZE:
-      *value = 24;
-      break;
-    default:
-      *value = 0;
+    case GLX_RGBA: *value = 1; break;
+    case GLX_DOUBLEBUFFER: *value = GLRecorder().VisualDoubleBuffered ? 1 : 0; break;
+    case GLX_DEPTH_SIZE: *value = 24; break;
+    default: *value = 0;
   }
   return 0;
 }

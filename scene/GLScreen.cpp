@@ -41,8 +41,7 @@ void TGLScreen::ReadVideoModes(TDisplayModes& display) {
 void TGLScreen::TryToAddToList(TDisplayModes& display, const TVideoMode& mode) {
   if (FCount >= cMaxVideoModes) return;
   for (int i = 1; i < FCount; ++i)
-    if (FModes[i].ColorDepth == mode.ColorDepth && FModes[i].Width == mode.Width &&
-        FModes[i].Height == mode.Height)
+    if (FModes[i].ColorDepth == mode.ColorDepth && FModes[i].Width == mode.Width && FModes[i].Height == mode.Height)
       return;
   if (!display.TestMode(mode)) return;
   TVideoMode& row = FModes[FCount++];
@@ -90,7 +89,8 @@ int ApplyDisplayOptions(TGLScreen& screen, TDisplayModes& display, const TDispla
   if (options.FullScreen)
     row = options.ScreenResolution != 0
               ? options.ScreenResolution
-              : screen.GetIndexFromResolution(width, height, screen.NumberVideoModes() > 0 ? screen.VideoMode(0).ColorDepth : 0);
+              : screen.GetIndexFromResolution(width, height,
+                                              screen.NumberVideoModes() > 0 ? screen.VideoMode(0).ColorDepth : 0);
   else
     row = options.ScreenResolution;
   if (row <= 0 || row >= screen.NumberVideoModes()) return 0;

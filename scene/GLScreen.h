@@ -62,9 +62,8 @@ class TGLScreen {
   int CurrentVideoMode() const { return FCurrent; }
 
   // The sizes of the fallback table; each is tried with the depths 8, 15, 16, 24, 32.
-  static constexpr int cFallbackSizes[12][2] = {{320, 200}, {320, 240}, {320, 350}, {320, 400},
-                                                {320, 480}, {360, 200}, {360, 240}, {360, 350},
-                                                {360, 400}, {360, 480}, {400, 300}, {512, 384}};
+  static constexpr int cFallbackSizes[12][2] = {{320, 200}, {320, 240}, {320, 350}, {320, 400}, {320, 480}, {360, 200},
+                                                {360, 240}, {360, 350}, {360, 400}, {360, 480}, {400, 300}, {512, 384}};
   static constexpr int cFallbackDepths[5] = {8, 15, 16, 24, 32};
 
  private:

@@ -40,8 +40,8 @@ struct TRandR {
     return Bind(X11, OpenDisplay, "XOpenDisplay") && Bind(X11, CloseDisplay, "XCloseDisplay") &&
            Bind(X11, XDefaultScreen_, "XDefaultScreen") && Bind(X11, XRootWindow_, "XRootWindow") &&
            Bind(X11, XDefaultDepth_, "XDefaultDepth") && Bind(X11, XDisplayWidth_, "XDisplayWidth") &&
-           Bind(X11, XDisplayHeight_, "XDisplayHeight") &&
-           Bind(Xrandr, QueryExtension, "XRRQueryExtension") && Bind(Xrandr, GetScreenInfo, "XRRGetScreenInfo") &&
+           Bind(X11, XDisplayHeight_, "XDisplayHeight") && Bind(Xrandr, QueryExtension, "XRRQueryExtension") &&
+           Bind(Xrandr, GetScreenInfo, "XRRGetScreenInfo") &&
            Bind(Xrandr, FreeScreenConfigInfo, "XRRFreeScreenConfigInfo") &&
            Bind(Xrandr, ConfigSizes, "XRRConfigSizes") &&
            Bind(Xrandr, ConfigCurrentConfiguration, "XRRConfigCurrentConfiguration") &&
@@ -111,8 +111,7 @@ class TXRandRDisplayModes final : public TDisplayModes {
   void RestoreDefault() override {
     if (FOriginal < 0) return;
     Config config(*this);
-    if (config.Get())
-      R.SetScreenConfig(FDisplay, config.Get(), FRoot, FOriginal, FOriginalRotation, CurrentTime);
+    if (config.Get()) R.SetScreenConfig(FDisplay, config.Get(), FRoot, FOriginal, FOriginalRotation, CurrentTime);
     FOriginal = -1;
   }
 

@@ -15,12 +15,9 @@ TGlyphOutlineSource& Source() {
 
 bool InRange(TSpaceTextCharRange range, uint8_t c) {
   switch (range) {
-    case stcrNumbers:
-      return c >= '0' && c <= '9';
-    case stcrAlphaNum:
-      return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    default:
-      return true;
+    case stcrNumbers: return c >= '0' && c <= '9';
+    case stcrAlphaNum: return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    default: return true;
   }
 }
 
@@ -65,8 +62,7 @@ TFontManager& FontManager() {
 uint32_t TFontManager::GetFontBase(const TSpaceTextFont& font, float extrusion, TSpaceTextCharRange range,
                                    float deviation) {
   for (auto it = FSets.begin(); it != FSets.end(); ++it) {
-    if (!(it->Font == font && it->Extrusion == extrusion && it->Range == range && it->Deviation == deviation))
-      continue;
+    if (!(it->Font == font && it->Extrusion == extrusion && it->Range == range && it->Deviation == deviation)) continue;
     if (it->Generation == SharedNamesGeneration()) {
       ++it->Users;
       return it->First - 1;
@@ -96,8 +92,7 @@ uint32_t TFontManager::GetFontBase(const TSpaceTextFont& font, float extrusion, 
 
 void TFontManager::Release(const TSpaceTextFont& font, float extrusion, TSpaceTextCharRange range, float deviation) {
   for (auto it = FSets.begin(); it != FSets.end(); ++it) {
-    if (!(it->Font == font && it->Extrusion == extrusion && it->Range == range && it->Deviation == deviation))
-      continue;
+    if (!(it->Font == font && it->Extrusion == extrusion && it->Range == range && it->Deviation == deviation)) continue;
     if (--it->Users > 0) return;
     if (it->Generation == SharedNamesGeneration() && CurrentRC()) GL.glDeleteLists(it->First, 255);
     FSets.erase(it);

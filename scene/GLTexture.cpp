@@ -10,10 +10,10 @@
 
 const std::array<TVector, 25>& SystemColors() {
   static const std::array<TVector, 25> table = [] {
-    static constexpr uint32_t rgb[25] = {
-        0xC0C0C0, 0x008080, 0x000080, 0x808080, 0xC0C0C0, 0xFFFFFF, 0x000000, 0x000000, 0x000000,
-        0xFFFFFF, 0xC0C0C0, 0xC0C0C0, 0x808080, 0x000080, 0xFFFFFF, 0xC0C0C0, 0x808080, 0x808080,
-        0x000000, 0xC0C0C0, 0xFFFFFF, 0x000000, 0xDFDFDF, 0x000000, 0xFFFFE1};
+    static constexpr uint32_t rgb[25] = {0xC0C0C0, 0x008080, 0x000080, 0x808080, 0xC0C0C0, 0xFFFFFF, 0x000000,
+                                         0x000000, 0x000000, 0xFFFFFF, 0xC0C0C0, 0xC0C0C0, 0x808080, 0x000080,
+                                         0xFFFFFF, 0xC0C0C0, 0x808080, 0x808080, 0x000000, 0xC0C0C0, 0xFFFFFF,
+                                         0x000000, 0xDFDFDF, 0x000000, 0xFFFFE1};
     std::array<TVector, 25> t;
     for (int i = 0; i < 25; ++i)
       t[i] = {((rgb[i] >> 16) & 0xFF) / 255.0f, ((rgb[i] >> 8) & 0xFF) / 255.0f, (rgb[i] & 0xFF) / 255.0f, 1};
@@ -407,9 +407,7 @@ void TGLMaterial::ApplyOwn(TRenderContextInfo& rci) {
   FFront->Apply(GL_FRONT);
   if (!HasState(rci.CurrentStates, stCullFace)) FBack->Apply(GL_BACK);
   switch (FBlendingMode) {
-    case bmOpaque:
-      UnSetGLState(rci.CurrentStates, stBlend);
-      break;
+    case bmOpaque: UnSetGLState(rci.CurrentStates, stBlend); break;
     case bmTransparency:
       SetGLState(rci.CurrentStates, stBlend);
       GL.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

@@ -22,7 +22,7 @@ TVector ConvertWinColor(TColor color, float alpha = 1);
 
 class TGLColor : public TGLUpdateAbleObject {
  public:
-  explicit TGLColor(TPersistent* owner);  // black, opaque
+  explicit TGLColor(TPersistent* owner);               // black, opaque
   TGLColor(TPersistent* owner, const TVector& color);  // colour and default
   const char* ClassName() const override { return "TGLColor"; }
   const TVector& Color() const { return FColor; }

@@ -36,9 +36,7 @@ namespace {
 // Stored names may be Windows paths.
 bool PictureFileExists(const std::string& name) { return !name.empty() && FileExists(ToNativePath(name)); }
 
-[[noreturn]] void CouldNotOpen(const std::string& name) {
-  throw EAssertionFailed("Could not open file: " + name);
-}
+[[noreturn]] void CouldNotOpen(const std::string& name) { throw EAssertionFailed("Could not open file: " + name); }
 
 }  // namespace
 
@@ -157,8 +155,8 @@ struct TImageClassEntry {
 std::vector<TImageClassEntry>& ImageClasses() {
   static std::vector<TImageClassEntry> list = [] {
     std::vector<TImageClassEntry> l;
-    l.push_back({TGLPersistentImage::StaticClassName,
-                 [](TGLTexture* o) { return std::make_unique<TGLPersistentImage>(o); }});
+    l.push_back(
+        {TGLPersistentImage::StaticClassName, [](TGLTexture* o) { return std::make_unique<TGLPersistentImage>(o); }});
     l.push_back({TGLPicFileImage::StaticClassName, [](TGLTexture* o) { return std::make_unique<TGLPicFileImage>(o); }});
     return l;
   }();

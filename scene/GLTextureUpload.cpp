@@ -81,24 +81,12 @@ TTexturePixels PrepareTexturePixels(const TBitmap& bitmap, TGLTextureImageAlpha 
       d[1] = s[1];
       d[2] = s[2];
       switch (alpha) {
-        case tiaAlphaFromIntensity:
-          d[3] = static_cast<uint8_t>(sum / 3);
-          break;
-        case tiaSuperBlackTransparent:
-          d[3] = sum == 0 ? 0 : 255;
-          break;
-        case tiaLuminance:
-          d[0] = d[1] = d[2] = d[3] = static_cast<uint8_t>(sum / 3);
-          break;
-        case tiaLuminanceSqrt:
-          d[0] = d[1] = d[2] = d[3] = sqrt255[static_cast<size_t>(sum / 3)];
-          break;
-        case tiaTopLeftPointColorTransparent:
-          d[3] = std::memcmp(s, ref, 3) == 0 ? 0 : 255;
-          break;
-        case tiaTransparentColor:
-          d[3] = std::memcmp(s, key, 3) == 0 ? 0 : 255;
-          break;
+        case tiaAlphaFromIntensity: d[3] = static_cast<uint8_t>(sum / 3); break;
+        case tiaSuperBlackTransparent: d[3] = sum == 0 ? 0 : 255; break;
+        case tiaLuminance: d[0] = d[1] = d[2] = d[3] = static_cast<uint8_t>(sum / 3); break;
+        case tiaLuminanceSqrt: d[0] = d[1] = d[2] = d[3] = sqrt255[static_cast<size_t>(sum / 3)]; break;
+        case tiaTopLeftPointColorTransparent: d[3] = std::memcmp(s, ref, 3) == 0 ? 0 : 255; break;
+        case tiaTransparentColor: d[3] = std::memcmp(s, key, 3) == 0 ? 0 : 255; break;
         default:  // tiaOpaque
           d[3] = 255;
       }

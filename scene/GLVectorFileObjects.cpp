@@ -20,8 +20,7 @@ void RemoveItem(std::vector<T*>& items, T* item) {
 
 // --- mesh object
 
-TMeshObject::TMeshObject(TMeshObjectList* owner)
-    : FOwner(owner), FFaceGroups(std::make_unique<TFaceGroups>(this)) {
+TMeshObject::TMeshObject(TMeshObjectList* owner) : FOwner(owner), FFaceGroups(std::make_unique<TFaceGroups>(this)) {
   if (FOwner) FOwner->FItems.push_back(this);
 }
 
@@ -82,8 +81,7 @@ void TMeshObject::BuildList(TGLMaterialLibrary* library, TRenderContextInfo& rci
         g->BuildList(rci);
       }
       break;
-    default:
-      AssertionFailure();
+    default: AssertionFailure();
   }
 }
 
@@ -216,10 +214,8 @@ namespace {
 GLenum BeginMode(TFaceGroupMode m) {
   switch (m) {
     case fgmTriangles:
-    case fgmTriangles2:
-      return GL_TRIANGLES;
-    case fgmTriangleStrip:
-      return GL_TRIANGLE_STRIP;
+    case fgmTriangles2: return GL_TRIANGLES;
+    case fgmTriangleStrip: return GL_TRIANGLE_STRIP;
   }
   AssertionFailure();
 }
@@ -291,8 +287,7 @@ void TFGIndexTexCoordList::BuildList(TRenderContextInfo&) {
 
 // --- base mesh and free form
 
-TBaseMesh::TBaseMesh(TComponent* owner)
-    : TGLSceneObject(owner), FMeshObjects(std::make_unique<TMeshObjectList>(this)) {
+TBaseMesh::TBaseMesh(TComponent* owner) : TGLSceneObject(owner), FMeshObjects(std::make_unique<TMeshObjectList>(this)) {
   FObjectStyle |= osDoesTemperWithColorsOrFaceWinding;
 }
 
@@ -359,8 +354,8 @@ void TActorAnimation::SetEndFrame(int v) {
 }
 
 std::string TActorAnimation::DisplayName(int index) const {
-  return std::to_string(index) + " - " + Name + " [" + std::to_string(FStartFrame) + " - " +
-         std::to_string(FEndFrame) + "]";
+  return std::to_string(index) + " - " + Name + " [" + std::to_string(FStartFrame) + " - " + std::to_string(FEndFrame) +
+         "]";
 }
 
 void TActorAnimation::Assign(const TActorAnimation& other) {
@@ -392,8 +387,7 @@ void TActor::SetCurrentFrame(int v) {
     case aamBounceBackward:
       if (FCurrentFrame == FStartFrame) FAnimationMode = aamBounceForward;
       break;
-    default:
-      break;
+    default: break;
   }
   StructureChanged();
   if (OnFrameChanged) OnFrameChanged(this);

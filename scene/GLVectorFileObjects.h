@@ -329,7 +329,6 @@ struct TVectorFileFormat {
 // The formats by extension, in registration order: "md2", "3ds", "prj", "tin", "stl" and "obj"
 // are registered on first use; further formats register through RegisterVectorFileFormat.
 const std::vector<TVectorFileFormat>& GetVectorFileFormats();
-void RegisterVectorFileFormat(const std::string& extension, const std::string& description,
-                              TVectorFileFactory create);
+void RegisterVectorFileFormat(const std::string& extension, const std::string& description, TVectorFileFactory create);
 // Letter case ignored; nullptr when no format has the extension.
 const TVectorFileFormat* FindVectorFileFormat(const std::string& extension);

@@ -69,8 +69,10 @@ void TGLViewerCore::CreateContext() {
   {
     TScopeGuard rendered([this] { FRendering = 0; });
     const TDrawable d = ViewerDrawable();
-    FRenderingContext = CreateRenderingContext({d.Display, d.Drawable},
-                                               (FContextOptions & roDoubleBuffer) ? TRCOptions(opDoubleBuffered) : TRCOptions(0), 32, 0, 0, 0, 0);
+    FRenderingContext =
+        CreateRenderingContext({d.Display, d.Drawable},
+                               (FContextOptions & roDoubleBuffer) ? TRCOptions(opDoubleBuffered) : TRCOptions(0), 32, 0,
+                               0, 0, 0);
     if (!FRenderingContext) throw EAssertionFailed("Assertion failure");
     Activate();
     {
@@ -155,14 +157,32 @@ void TGLViewerCore::UnRequestStates(TGLStates states) {
 }
 
 int TGLViewerCore::GetLimit(int index) const {
-  static constexpr GLenum names[26] = {
-      GL_MAX_CLIP_PLANES,      GL_MAX_EVAL_ORDER,      GL_MAX_LIGHTS,           GL_MAX_LIST_NESTING,
-      GL_MAX_MODELVIEW_STACK_DEPTH, GL_MAX_NAME_STACK_DEPTH, GL_MAX_PIXEL_MAP_TABLE, GL_MAX_PROJECTION_STACK_DEPTH,
-      GL_MAX_TEXTURE_SIZE,     GL_MAX_TEXTURE_STACK_DEPTH, GL_MAX_VIEWPORT_DIMS, GL_ACCUM_ALPHA_BITS,
-      GL_ACCUM_BLUE_BITS,      GL_ACCUM_GREEN_BITS,    GL_ACCUM_RED_BITS,       GL_ALPHA_BITS,
-      GL_AUX_BUFFERS,          GL_BLUE_BITS,           GL_GREEN_BITS,           GL_RED_BITS,
-      GL_INDEX_BITS,           GL_STEREO,              GL_DOUBLEBUFFER,         GL_SUBPIXEL_BITS,
-      GL_DEPTH_BITS,           GL_STENCIL_BITS};
+  static constexpr GLenum names[26] = {GL_MAX_CLIP_PLANES,
+                                       GL_MAX_EVAL_ORDER,
+                                       GL_MAX_LIGHTS,
+                                       GL_MAX_LIST_NESTING,
+                                       GL_MAX_MODELVIEW_STACK_DEPTH,
+                                       GL_MAX_NAME_STACK_DEPTH,
+                                       GL_MAX_PIXEL_MAP_TABLE,
+                                       GL_MAX_PROJECTION_STACK_DEPTH,
+                                       GL_MAX_TEXTURE_SIZE,
+                                       GL_MAX_TEXTURE_STACK_DEPTH,
+                                       GL_MAX_VIEWPORT_DIMS,
+                                       GL_ACCUM_ALPHA_BITS,
+                                       GL_ACCUM_BLUE_BITS,
+                                       GL_ACCUM_GREEN_BITS,
+                                       GL_ACCUM_RED_BITS,
+                                       GL_ALPHA_BITS,
+                                       GL_AUX_BUFFERS,
+                                       GL_BLUE_BITS,
+                                       GL_GREEN_BITS,
+                                       GL_RED_BITS,
+                                       GL_INDEX_BITS,
+                                       GL_STEREO,
+                                       GL_DOUBLEBUFFER,
+                                       GL_SUBPIXEL_BITS,
+                                       GL_DEPTH_BITS,
+                                       GL_STENCIL_BITS};
   if (index < 0 || index > 25) return 0;
   if (index == 10) {
     GLdouble dims[2] = {0, 0};

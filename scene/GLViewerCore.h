@@ -36,7 +36,7 @@ class TGLViewerCore : public TPersistent {
   virtual bool ViewerVisible() const { return true; }
   virtual int ScreenDPI() const { return 96; }
   virtual int ColorDepth() const { return 24; }  // bits per pixel of the screen
-  virtual void InvalidateWindow() = 0;          // ask the window system for a repaint
+  virtual void InvalidateWindow() = 0;           // ask the window system for a repaint
 
   // --- context (created with the window, destroyed with it)
   void CreateContext();

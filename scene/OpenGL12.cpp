@@ -18,21 +18,66 @@ TOpenGLFlags OpenGLFlags;
 // default MXCSR already masks every floating-point exception, so nothing is set.
 
 const std::array<const char*, cGLExtensionCount + cGLUExtensionCount> cOpenGLExtensionNames = {
-    "GL_EXT_abgr", "GL_EXT_bgra", "GL_EXT_packed_pixels", "GL_EXT_paletted_texture", "GL_EXT_vertex_array",
-    "GL_EXT_index_array_formats", "GL_EXT_index_func", "GL_EXT_index_material", "GL_EXT_index_texture",
-    "GL_WIN_swap_hint", "GL_EXT_blend_color", "GL_EXT_blend_logic_op", "GL_EXT_blend_minmax",
-    "GL_EXT_blend_subtract", "GL_EXT_convolution", "GL_EXT_copy_texture", "GL_EXT_histogram",
-    "GL_EXT_polygon_offset", "GL_EXT_subtexture", "GL_EXT_texture_object", "GL_EXT_texture3D", "GL_EXT_cmyka",
-    "GL_EXT_rescale_normal", "GL_SGI_color_matrix", "GL_EXT_texture_color_table", "GL_SGI_color_table",
-    "GL_EXT_clip_volume_hint", "GL_EXT_compiled_vertex_array", "GL_EXT_cull_vertex", "GL_EXT_point_parameters",
-    "GL_EXT_texture_env_add", "GL_EXT_misc_attribute", "GL_EXT_scene_marker", "GL_EXT_shared_texture_palette",
-    "GL_EXT_texture_env_combine", "GL_NV_texgen_reflection", "GL_NV_texture_env_combine4", "GL_ARB_multitexture",
-    "GL_ARB_imaging", "GL_EXT_fog_coord", "GL_EXT_light_max_exponent", "GL_EXT_secondary_color",
-    "GL_EXT_separate_specular_color", "GL_EXT_stencil_wrap", "GL_EXT_texture_cube_map",
-    "GL_EXT_texture_filter_anisotropic", "GL_EXT_texture_lod_bias", "GL_EXT_vertex_weighting",
-    "GL_KTX_buffer_region", "GL_NV_blend_square", "GL_NV_fog_distance", "GL_NV_register_combiners",
-    "GL_NV_texgen_emboss", "GL_NV_vertex_array_range", "GL_SGIS_multitexture", "GL_SGIS_texture_lod",
-    "WGL_EXT_swap_control", "GLU_EXT_TEXTURE", "GLU_EXT_object_space_tess", "GLU_EXT_nurbs_tessellator"};
+    "GL_EXT_abgr",
+    "GL_EXT_bgra",
+    "GL_EXT_packed_pixels",
+    "GL_EXT_paletted_texture",
+    "GL_EXT_vertex_array",
+    "GL_EXT_index_array_formats",
+    "GL_EXT_index_func",
+    "GL_EXT_index_material",
+    "GL_EXT_index_texture",
+    "GL_WIN_swap_hint",
+    "GL_EXT_blend_color",
+    "GL_EXT_blend_logic_op",
+    "GL_EXT_blend_minmax",
+    "GL_EXT_blend_subtract",
+    "GL_EXT_convolution",
+    "GL_EXT_copy_texture",
+    "GL_EXT_histogram",
+    "GL_EXT_polygon_offset",
+    "GL_EXT_subtexture",
+    "GL_EXT_texture_object",
+    "GL_EXT_texture3D",
+    "GL_EXT_cmyka",
+    "GL_EXT_rescale_normal",
+    "GL_SGI_color_matrix",
+    "GL_EXT_texture_color_table",
+    "GL_SGI_color_table",
+    "GL_EXT_clip_volume_hint",
+    "GL_EXT_compiled_vertex_array",
+    "GL_EXT_cull_vertex",
+    "GL_EXT_point_parameters",
+    "GL_EXT_texture_env_add",
+    "GL_EXT_misc_attribute",
+    "GL_EXT_scene_marker",
+    "GL_EXT_shared_texture_palette",
+    "GL_EXT_texture_env_combine",
+    "GL_NV_texgen_reflection",
+    "GL_NV_texture_env_combine4",
+    "GL_ARB_multitexture",
+    "GL_ARB_imaging",
+    "GL_EXT_fog_coord",
+    "GL_EXT_light_max_exponent",
+    "GL_EXT_secondary_color",
+    "GL_EXT_separate_specular_color",
+    "GL_EXT_stencil_wrap",
+    "GL_EXT_texture_cube_map",
+    "GL_EXT_texture_filter_anisotropic",
+    "GL_EXT_texture_lod_bias",
+    "GL_EXT_vertex_weighting",
+    "GL_KTX_buffer_region",
+    "GL_NV_blend_square",
+    "GL_NV_fog_distance",
+    "GL_NV_register_combiners",
+    "GL_NV_texgen_emboss",
+    "GL_NV_vertex_array_range",
+    "GL_SGIS_multitexture",
+    "GL_SGIS_texture_lod",
+    "WGL_EXT_swap_control",
+    "GLU_EXT_TEXTURE",
+    "GLU_EXT_object_space_tess",
+    "GLU_EXT_nurbs_tessellator"};
 
 bool TOpenGLFlags::Has(const std::string& extensionName) const {
   for (size_t i = 0; i < cOpenGLExtensionNames.size(); ++i)
@@ -82,10 +127,8 @@ void* AsVoid(F f) {
 const std::vector<TEntry>& Entries() {
   static const std::vector<TEntry> entries = [] {
     std::vector<TEntry> e;
-#define CORVANE_ENTRY(table, family)                  \
-  [&](const char* n, auto& slot, auto missing) {      \
-    e.push_back({n, &slot, AsVoid(missing), family}); \
-  }
+#define CORVANE_ENTRY(table, family) \
+  [&](const char* n, auto& slot, auto missing) { e.push_back({n, &slot, AsVoid(missing), family}); }
     auto glx = CORVANE_ENTRY(GLX, fmGLX);
     auto core = CORVANE_ENTRY(GL, fmCore);
     auto ext = CORVANE_ENTRY(GL, fmExtension);
@@ -212,8 +255,7 @@ void ReadOpenGLCore() {
       case fmX11:
         if (GX11Handle) p = dlsym(GX11Handle, e.Name);
         break;
-      case fmExtension:
-        continue;  // bound by ReadExtensions once a context tells what is there
+      case fmExtension: continue;  // bound by ReadExtensions once a context tells what is there
     }
     SetSlot(e, p ? p : e.Missing);
   }
@@ -247,8 +289,7 @@ void TrimAndSplitVersionString(const std::string& text, int& major, int& minor) 
   minor = 0;
   const size_t dot = text.find('.');
   auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (dot == std::string::npos || dot < 1 || dot + 1 >= text.size() || !digit(text[dot - 1]) ||
-      !digit(text[dot + 1]))
+  if (dot == std::string::npos || dot < 1 || dot + 1 >= text.size() || !digit(text[dot - 1]) || !digit(text[dot + 1]))
     return;
   size_t start = dot;
   while (start > 0 && digit(text[start - 1])) --start;
@@ -405,8 +446,7 @@ std::vector<TPaletteEntry> LogicalPaletteEntries(int colorBits, int redBits, int
 
 HGLRC CreateRenderingContext(const TGLDC& dc, TRCOptions options, int colorBits, int stencilBits, int accumBits,
                              int auxBuffers, int layer) {
-  if (!InitOpenGL())
-    throw EOSError("Cannot load the OpenGL libraries libGL.so.1 and libGLU.so.1");
+  if (!InitOpenGL()) throw EOSError("Cannot load the OpenGL libraries libGL.so.1 and libGLU.so.1");
   if (!dc.Display || !dc.Drawable) throw EOSError("Invalid device context: no X display or window");
   if (layer != 0) throw EOSError("Overlay and underlay planes are not available under X11");
   Display* dpy = static_cast<Display*>(dc.Display);
@@ -574,6 +614,4 @@ int ActivationCount() { return GActivationCount; }
 uint32_t SharedNamesGeneration() { return GSharedNamesGeneration; }
 int LiveRenderingContexts() { return static_cast<int>(GContexts.size()); }
 
-void SwapGLBuffers(const TGLDC& dc) {
-  GLX.glXSwapBuffers(static_cast<Display*>(dc.Display), dc.Drawable);
-}
+void SwapGLBuffers(const TGLDC& dc) { GLX.glXSwapBuffers(static_cast<Display*>(dc.Display), dc.Drawable); }

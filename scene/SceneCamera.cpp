@@ -126,7 +126,8 @@ void TGLCamera::MoveAroundTarget(float pitchDelta, float turnDelta) {
   TAffineVector q{float(p[0] * ct - p[1] * st), float(p[0] * st + p[1] * ct), p[2]};
   p = {q[0], float(q[1] * cp - q[2] * sp), float(q[1] * sp + q[2] * cp)};
   TAffineVector vNew;
-  for (int i = 0; i < 3; ++i) vNew[i] = static_cast<float>(double(p[0]) * a[i] + double(p[1]) * b[i] + double(p[2]) * c[i]);
+  for (int i = 0; i < 3; ++i)
+    vNew[i] = static_cast<float>(double(p[0]) * a[i] + double(p[1]) * b[i] + double(p[2]) * c[i]);
   const TAffineVector delta = VectorSubtract(vNew, v);
   Position().AddScaledVector(1.0f, delta);
 }

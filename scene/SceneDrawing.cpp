@@ -40,7 +40,9 @@ void TGLBaseSceneObject::DestroyHandles(bool glsOnly) {
   bool activated = false;
   if (!glsOnly && !CurrentRC() && FScene) activated = FScene->ActivateDefaultRenderingContext();
   {
-    TScopeGuard deactivate([&] { if (activated) FScene->DeactivateDefaultRenderingContext(); });
+    TScopeGuard deactivate([&] {
+      if (activated) FScene->DeactivateDefaultRenderingContext();
+    });
     FChanges |= ocStructure;
     DestroyHandle(glsOnly);
     for (auto& c : FChildren) c->DestroyHandles(glsOnly);
@@ -175,8 +177,7 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
         drawSorted(keys, objects);
         break;
       }
-      default:
-        throw EAssertionFailed("Assertion failure");
+      default: throw EAssertionFailed("Assertion failure");
     }
   }
 }
@@ -209,9 +210,7 @@ void TGLCustomSceneObject::Assign(const TPersistent* source) {
   }
 }
 
-TGLSceneRootObject::TGLSceneRootObject(TComponent* owner) : TGLCustomSceneObject(owner) {
-  FObjectStyle = osDirectDraw;
-}
+TGLSceneRootObject::TGLSceneRootObject(TComponent* owner) : TGLCustomSceneObject(owner) { FObjectStyle = osDirectDraw; }
 
 TDirectOpenGL::TDirectOpenGL(TComponent* owner) : TGLImmaterialSceneObject(owner) {
   FObjectStyle = osDirectDraw | osDoesTemperWithColorsOrFaceWinding;

@@ -283,9 +283,7 @@ TVector TGLBaseSceneObject::AbsolutePosition() {
   return VectorTransform(FPosition->AsVector(), FParent->WorldMatrix());
 }
 
-TAffineVector TGLBaseSceneObject::AxisAlignedDimensions() const {
-  return VectorScale(FScale->AsAffineVector(), 0.5f);
-}
+TAffineVector TGLBaseSceneObject::AxisAlignedDimensions() const { return VectorScale(FScale->AsAffineVector(), 0.5f); }
 
 bool TGLBaseSceneObject::PointInObject(const TAffineVector& p) {
   const TVector local = VectorTransform(VectorMake(p, 1), InvertMatrix(WorldMatrix()));
@@ -295,8 +293,8 @@ bool TGLBaseSceneObject::PointInObject(const TAffineVector& p) {
   return true;
 }
 
-bool TGLBaseSceneObject::RayCastIntersect(const TVector& rayStart, const TVector& rayVector,
-                                          TVector* intersectPoint, TVector* intersectNormal) {
+bool TGLBaseSceneObject::RayCastIntersect(const TVector& rayStart, const TVector& rayVector, TVector* intersectPoint,
+                                          TVector* intersectNormal) {
   // The ray in local space against the two triangles of the unit square z = 0 of the object.
   const TMatrix world = WorldMatrix();
   const TMatrix inv = InvertMatrix(world);

@@ -238,8 +238,8 @@ class TGLBaseSceneObject : public TGLUpdateAbleComponent, public ICoordinateOwne
   TVector FGoodDirection{0, 0, 1, 0}, FGoodUp{0, 1, 0, 0};
 };
 
-#define CORVANE_SCENE_CLASS(Name, Base)                                                                   \
-  const char* ClassName() const override { return #Name; }                                               \
+#define CORVANE_SCENE_CLASS(Name, Base)                    \
+  const char* ClassName() const override { return #Name; } \
   std::unique_ptr<TGLBaseSceneObject> CreateSame() const override { return std::make_unique<Name>(); }
 
 class TGLCustomSceneObject : public TGLBaseSceneObject {

@@ -127,9 +127,7 @@ void TGLFogEnvironment::ApplyFog() {
   {
     TScopeGuard deactivate([this] { FViewer->Deactivate(); });
     switch (FFogMode) {
-      case fmLinear:
-        GL.glFogi(GL_FOG_MODE, GL_LINEAR);
-        break;
+      case fmLinear: GL.glFogi(GL_FOG_MODE, GL_LINEAR); break;
       case fmExp:
         GL.glFogi(GL_FOG_MODE, GL_EXP);
         GL.glFogf(GL_FOG_DENSITY, FFogColor->Alpha());

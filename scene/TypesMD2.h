@@ -8,11 +8,11 @@ constexpr uint32_t Identifier = 0x32504449;  // "IDP2"
 constexpr int32_t Version = 8;
 constexpr int HeaderSize = 68;
 constexpr int SkinNameSize = 64;
-constexpr int TexCoordSize = 4;    // s, t: two int16
-constexpr int TriangleSize = 12;   // three vertex and three texture-coordinate indices, uint16
+constexpr int TexCoordSize = 4;      // s, t: two int16
+constexpr int TriangleSize = 12;     // three vertex and three texture-coordinate indices, uint16
 constexpr int FrameHeaderSize = 40;  // scale (3 f32), translation (3 f32), name (16 bytes)
 constexpr int FrameNameSize = 16;
-constexpr int FrameVertexSize = 4;   // x, y, z bytes and a normal index
+constexpr int FrameVertexSize = 4;  // x, y, z bytes and a normal index
 }  // namespace MD2Layout
 
 struct TMD2Header {

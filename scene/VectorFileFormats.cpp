@@ -25,8 +25,7 @@ std::vector<TVectorFileFormat>& Formats() {
 
 const std::vector<TVectorFileFormat>& GetVectorFileFormats() { return Formats(); }
 
-void RegisterVectorFileFormat(const std::string& extension, const std::string& description,
-                              TVectorFileFactory create) {
+void RegisterVectorFileFormat(const std::string& extension, const std::string& description, TVectorFileFactory create) {
   Formats().push_back({LowerCase(extension), description, 0, std::move(create)});
 }
 

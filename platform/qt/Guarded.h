@@ -11,7 +11,7 @@ bool Guarded(const std::function<void()>& fn);
 template <class F>
 auto GuardedSlot(F fn) {
   // Constrained so that Qt sees how many of the signal's arguments the command takes.
-  return [fn = std::move(fn)](auto&&... args)
-    requires std::invocable<const F&, decltype(args)...>
-  { Guarded([&] { fn(std::forward<decltype(args)>(args)...); }); };
+  return [fn = std::move(fn)](auto&&... args) requires std::invocable<const F&, decltype(args)...> {
+    Guarded([&] { fn(std::forward<decltype(args)>(args)...); });
+  };
 }

@@ -46,8 +46,7 @@ void Setup(QFileDialog& d, const TFileDialogOptions& o) {
   if (!f.isEmpty()) {
     QStringList filters = f.split(";;");
     d.setNameFilters(filters);
-    if (o.FilterIndex >= 1 && o.FilterIndex <= filters.size())
-      d.selectNameFilter(filters[o.FilterIndex - 1]);
+    if (o.FilterIndex >= 1 && o.FilterIndex <= filters.size()) d.selectNameFilter(filters[o.FilterIndex - 1]);
   }
   if (!o.DefaultExt.empty()) d.setDefaultSuffix(Q(o.DefaultExt));
   if (!o.InitialDir.empty()) d.setDirectory(Q(ToNativePath(o.InitialDir)));
@@ -63,8 +62,7 @@ std::string gTitle = "Corvane";
 
 }  // namespace
 
-int TQtPrompter::MessageBox(const std::string& caption, const std::string& text,
-                            TMsgButtons buttons, TMsgIcon icon) {
+int TQtPrompter::MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons, TMsgIcon icon) {
   QMessageBox box(Parent());
   box.setWindowTitle(Q(caption));
   box.setText(Q(text));
@@ -98,16 +96,14 @@ int TQtPrompter::MessageBox(const std::string& caption, const std::string& text,
   return mrCancel;
 }
 
-bool TQtPrompter::InputQuery(const std::string& caption, const std::string& prompt,
-                             std::string& value) {
+bool TQtPrompter::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
   bool ok = false;
   QString r = QInputDialog::getText(Parent(), Q(caption), Q(prompt), QLineEdit::Normal, Q(value), &ok);
   if (ok) value = S(r);
   return ok;
 }
 
-bool TQtPrompter::OpenFileDialog(const TFileDialogOptions& options,
-                                 std::vector<std::string>& fileNames) {
+bool TQtPrompter::OpenFileDialog(const TFileDialogOptions& options, std::vector<std::string>& fileNames) {
   QFileDialog d(Parent());
   d.setAcceptMode(QFileDialog::AcceptOpen);
   d.setFileMode(options.MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
@@ -160,8 +156,7 @@ Prompter* SetCurrentPrompter(Prompter* p) {
 const std::string& ApplicationTitle() { return gTitle; }
 void SetApplicationTitle(const std::string& title) { gTitle = title; }
 
-int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons,
-               TMsgIcon icon) {
+int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons, TMsgIcon icon) {
   return CurrentPrompter().MessageBox(caption, text, buttons, icon);
 }
 
@@ -169,8 +164,7 @@ void ShowMessage(const std::string& text) {
   CurrentPrompter().MessageBox(ApplicationTitle(), text, TMsgButtons::OK, TMsgIcon::None);
 }
 
-std::string InputBox(const std::string& caption, const std::string& prompt,
-                     const std::string& defaultValue) {
+std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue) {
   std::string v = defaultValue;
   return CurrentPrompter().InputQuery(caption, prompt, v) ? v : defaultValue;
 }

@@ -16,7 +16,7 @@ struct TFileDialogOptions {
   std::string Title;
   // "Description|*.a;*.b|Other|*.c" pairs.
   std::string Filter;
-  int FilterIndex = 1;  // 1-based
+  int FilterIndex = 1;     // 1-based
   std::string DefaultExt;  // without point; added to a typed name that has no extension
   std::string InitialDir;
   std::string FileName;
@@ -30,14 +30,11 @@ class Prompter {
   virtual ~Prompter() = default;
   // Returns the chosen TModalResult (mrCancel when the box is closed without a choice,
   // mrOk for an OK-only box).
-  virtual int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons,
-                         TMsgIcon icon) = 0;
+  virtual int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons, TMsgIcon icon) = 0;
   // value holds the default on entry and the typed text on OK; false when cancelled.
-  virtual bool InputQuery(const std::string& caption, const std::string& prompt,
-                          std::string& value) = 0;
+  virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
   // fileNames is replaced by the chosen files; false when cancelled.
-  virtual bool OpenFileDialog(const TFileDialogOptions& options,
-                              std::vector<std::string>& fileNames) = 0;
+  virtual bool OpenFileDialog(const TFileDialogOptions& options, std::vector<std::string>& fileNames) = 0;
   virtual bool SaveFileDialog(const TFileDialogOptions& options, std::string& fileName) = 0;
   // color is a TColor (0x00BBGGRR); holds the start colour on entry.
   virtual bool ColorDialog(uint32_t& color) = 0;
@@ -65,11 +62,10 @@ const std::string& ApplicationTitle();
 void SetApplicationTitle(const std::string& title);
 
 // Short forms through the current prompter.
-int MessageBox(const std::string& caption, const std::string& text,
-               TMsgButtons buttons = TMsgButtons::OK, TMsgIcon icon = TMsgIcon::None);
+int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons = TMsgButtons::OK,
+               TMsgIcon icon = TMsgIcon::None);
 // A box captioned with the application title, OK button.
 void ShowMessage(const std::string& text);
 // Returns the typed text, or defaultValue when cancelled.
-std::string InputBox(const std::string& caption, const std::string& prompt,
-                     const std::string& defaultValue);
+std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue);
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);

@@ -4,8 +4,7 @@
 
 class TQtPrompter : public Prompter {
  public:
-  int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons,
-                 TMsgIcon icon) override;
+  int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons, TMsgIcon icon) override;
   bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
   bool OpenFileDialog(const TFileDialogOptions& options, std::vector<std::string>& fileNames) override;
   bool SaveFileDialog(const TFileDialogOptions& options, std::string& fileName) override;

@@ -36,8 +36,8 @@ std::vector<std::string> TScriptedPrompter::Messages() const {
   return r;
 }
 
-int TScriptedPrompter::MessageBox(const std::string& caption, const std::string& text,
-                                  TMsgButtons buttons, TMsgIcon icon) {
+int TScriptedPrompter::MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons,
+                                  TMsgIcon icon) {
   Shown.push_back({TPromptRecord::pkMessage, caption, text, buttons, icon});
   // An OK-only box leaves the queue alone: an answer queued for a later question must not be
   // taken by a notice shown before it (nor hide that the question was never asked).
@@ -51,8 +51,7 @@ int TScriptedPrompter::MessageBox(const std::string& caption, const std::string&
   return a;
 }
 
-bool TScriptedPrompter::InputQuery(const std::string& caption, const std::string& prompt,
-                                   std::string& value) {
+bool TScriptedPrompter::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
   Shown.push_back({TPromptRecord::pkInput, caption, prompt});
   if (FInputs.empty()) {
     Unexpected("input box \"" + caption + "\": \"" + prompt + "\"");
@@ -65,8 +64,7 @@ bool TScriptedPrompter::InputQuery(const std::string& caption, const std::string
   return true;
 }
 
-bool TScriptedPrompter::OpenFileDialog(const TFileDialogOptions& options,
-                                       std::vector<std::string>& fileNames) {
+bool TScriptedPrompter::OpenFileDialog(const TFileDialogOptions& options, std::vector<std::string>& fileNames) {
   Shown.push_back({TPromptRecord::pkOpenFile, options.Title, options.Filter});
   FileDialogs.push_back(options);
   if (FOpenFiles.empty()) {

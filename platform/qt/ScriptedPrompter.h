@@ -40,8 +40,7 @@ class TScriptedPrompter : public Prompter {
   // Captions and texts of the message boxes shown, as "caption: text" lines.
   std::vector<std::string> Messages() const;
 
-  int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons,
-                 TMsgIcon icon) override;
+  int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons, TMsgIcon icon) override;
   bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
   bool OpenFileDialog(const TFileDialogOptions& options, std::vector<std::string>& fileNames) override;
   bool SaveFileDialog(const TFileDialogOptions& options, std::string& fileName) override;

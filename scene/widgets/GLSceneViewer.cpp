@@ -28,9 +28,8 @@ struct TGLSceneViewer::TNative : public QObject, public QAbstractNativeEventFilt
   explicit TNative(TGLSceneViewer* viewer) : Viewer(viewer) {}
   // Watches the widget's QWindow for the end of its native window.
   bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::PlatformSurface &&
-        static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
-            QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+    if (event->type() == QEvent::PlatformSurface && static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
+                                                        QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
       Viewer->ReleaseNativeWindow();
     return false;
   }
@@ -68,17 +67,10 @@ TShiftState ShiftOf(const QMouseEvent* e) {
 
 bool ButtonOf(const QMouseEvent* e, TMouseButton& button) {
   switch (e->button()) {
-    case Qt::LeftButton:
-      button = mbLeft;
-      return true;
-    case Qt::RightButton:
-      button = mbRight;
-      return true;
-    case Qt::MiddleButton:
-      button = mbMiddle;
-      return true;
-    default:
-      return false;
+    case Qt::LeftButton: button = mbLeft; return true;
+    case Qt::RightButton: button = mbRight; return true;
+    case Qt::MiddleButton: button = mbMiddle; return true;
+    default: return false;
   }
 }
 
@@ -245,7 +237,9 @@ void TGLSceneViewer::showEvent(QShowEvent* event) {
 void TGLSceneViewer::mousePressEvent(QMouseEvent* event) {
   TMouseButton b;
   if (OnMouseDown && ButtonOf(event, b))
-    Guard([&] { OnMouseDown(this, b, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y()); });
+    Guard([&] {
+      OnMouseDown(this, b, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y());
+    });
 }
 
 void TGLSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -260,7 +254,8 @@ void TGLSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
   TMouseButton b;
   if (!ButtonOf(event, b)) return;
   if (OnMouseUp)
-    Guard([&] { OnMouseUp(this, b, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y()); });
+    Guard(
+        [&] { OnMouseUp(this, b, ShiftOf(event), event->position().toPoint().x(), event->position().toPoint().y()); });
   if (OnClick && b == mbLeft && rect().contains(event->position().toPoint())) Guard([&] { OnClick(this); });
 }
 

@@ -86,7 +86,8 @@ TEST(CUTTest, RowsPaletteFileAndImageMagick) {
     if (pos > 506) ++block, pos = 0;
     const size_t at = block * 512 + pos;
     if (at + 6 > pal.size()) pal.resize(at + 6);
-    pal[at] = static_cast<uint8_t>(i), pal[at + 2] = static_cast<uint8_t>(255 - i), pal[at + 4] = static_cast<uint8_t>(i / 2);
+    pal[at] = static_cast<uint8_t>(i), pal[at + 2] = static_cast<uint8_t>(255 - i),
+    pal[at + 4] = static_cast<uint8_t>(i / 2);
     pal[at + 1] = 0xAA;  // high bytes are not used
     pos += 6;
   }

@@ -94,11 +94,12 @@ TEST(ColorManagerTest, ColourConvertersMatchAPlainReference) {
         for (unsigned db : {8u, 16u})
           for (bool planar : {false, true})
             for (uint8_t mask : {uint8_t(0xFF), uint8_t(0x22)})
-              cases.push_back({src, dst, sb, db, sb == 16 && mask == 0xFF, src <= csBGRA && db == 8 && !planar, planar, mask});
+              cases.push_back(
+                  {src, dst, sb, db, sb == 16 && mask == 0xFF, src <= csBGRA && db == 8 && !planar, planar, mask});
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "src " << int(c.Src) << " dst " << int(c.Dst) << " bits " << c.SrcBits << "->"
-                                    << c.DstBits << " swap " << c.Swap << " gamma " << c.Gamma << " planar "
-                                    << c.Planar << " mask " << int(c.Mask));
+                                    << c.DstBits << " swap " << c.Swap << " gamma " << c.Gamma << " planar " << c.Planar
+                                    << " mask " << int(c.Mask));
     TColorManager cm;
     const bool srcAlpha = c.Src == csRGBA || c.Src == csBGRA;
     const size_t channels = c.Src == csCMYK || srcAlpha ? 4 : 3;
@@ -150,7 +151,9 @@ TEST(ColorManagerTest, ColourConvertersMatchAPlainReference) {
         } else {
           x = std::pow(a / 500 + fy, 3), y = std::pow(fy, 3), z = std::pow(fy - bb / 200, 3);
         }
-        auto lv = [](double v) { return Clamp(static_cast<int>(std::max(-1.0, std::min(256.0, std::nearbyint(v * 255))))); };
+        auto lv = [](double v) {
+          return Clamp(static_cast<int>(std::max(-1.0, std::min(256.0, std::nearbyint(v * 255)))));
+        };
         r = lv(2.998 * x - 1.458 * y - 0.541 * z);
         g = lv(-0.952 * x + 1.893 * y + 0.059 * z);
         b = lv(0.099 * x - 0.198 * y + 1.099 * z);
@@ -187,11 +190,13 @@ TEST(ColorManagerTest, PackedAndGreyConvertersMatchAPlainReference) {
   std::vector<TCase> cases;
   for (unsigned sb : {1u, 2u, 4u, 8u, 16u})
     for (unsigned db : {1u, 4u, 8u, 16u})
-      for (uint8_t mask : {uint8_t(0xFF), uint8_t(0x80), uint8_t(0x55)}) cases.push_back({csIndexed, sb, db, sb == 16, false, mask});
+      for (uint8_t mask : {uint8_t(0xFF), uint8_t(0x80), uint8_t(0x55)})
+        cases.push_back({csIndexed, sb, db, sb == 16, false, mask});
   for (unsigned sb : {8u, 16u})
     for (unsigned db : {8u, 16u})
       for (bool alpha : {false, true})
-        for (uint8_t mask : {uint8_t(0xFF), uint8_t(0x88)}) cases.push_back({uint8_t(alpha ? csGA : csG), sb, db, true, alpha, mask});
+        for (uint8_t mask : {uint8_t(0xFF), uint8_t(0x88)})
+          cases.push_back({uint8_t(alpha ? csGA : csG), sb, db, true, alpha, mask});
   for (const TCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "scheme " << int(c.Scheme) << " bits " << c.SrcBits << "->" << c.DstBits
                                     << " mask " << int(c.Mask));
@@ -328,19 +333,25 @@ TEST(ColorManagerTest, GammaTablePalettesAndRefusals) {
   };
   TColorManager bad;
   EXPECT_NO_THROW(bad.SetSourceBits(5));
-  EXPECT_EQ(message([&] { bad.SetSourceBits(17); }), "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.");
-  EXPECT_EQ(message([&] { bad.SetTargetSamples(2); }), "Sample count per pixel does not correspond to the given color scheme.");
+  EXPECT_EQ(message([&] { bad.SetSourceBits(17); }),
+            "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.");
+  EXPECT_EQ(message([&] { bad.SetTargetSamples(2); }),
+            "Sample count per pixel does not correspond to the given color scheme.");
   EXPECT_EQ(message([&] { bad.SetYCbCrSettings({}, 3, 1); }), "Subsampling value is invalid. Allowed are 1, 2 and 4.");
-  EXPECT_EQ(message([&] { bad.SetYCbCrSettings({}, 1, 2); }), "Vertical subsampling value must be <= horizontal subsampling value.");
+  EXPECT_EQ(message([&] { bad.SetYCbCrSettings({}, 1, 2); }),
+            "Vertical subsampling value must be <= horizontal subsampling value.");
   uint8_t row[16] = {};
   uint8_t out[64] = {};
   // 5-bit RGB has no converter: refused, not read past the row.
-  EXPECT_EQ(message([&] { bad.ConvertRow(row, out, 4, 0xFF); }), "Color conversion failed. Could not find a proper method.");
+  EXPECT_EQ(message([&] { bad.ConvertRow(row, out, 4, 0xFF); }),
+            "Color conversion failed. Could not find a proper method.");
   bad.SetSourceBits(8);
   bad.SetSourceScheme(csIndexed);
-  EXPECT_EQ(message([&] { bad.ConvertRow(row, out, 4, 0xFF); }), "Conversion between indexed and non-indexed pixel formats is not supported.");
+  EXPECT_EQ(message([&] { bad.ConvertRow(row, out, 4, 0xFF); }),
+            "Conversion between indexed and non-indexed pixel formats is not supported.");
   // RGBA named for a file that stores three samples a pixel would read past the row.
   bad.SetSourceScheme(csRGBA);
   bad.SetSourceSamples(3);
-  EXPECT_EQ(message([&] { bad.ConvertRow(row, out, 4, 0xFF); }), "Sample count per pixel does not correspond to the given color scheme.");
+  EXPECT_EQ(message([&] { bad.ConvertRow(row, out, 4, 0xFF); }),
+            "Sample count per pixel does not correspond to the given color scheme.");
 }

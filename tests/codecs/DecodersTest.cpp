@@ -42,24 +42,51 @@ TEST(DecodersTest, RunLengthPackets) {
     size_t Room;
     V Out;
   } cases[] = {
-      {"packbits: 0x80 is skipped", [] { return std::make_unique<TPackbitsRLEDecoder>(); },
-       {0x80, 0xFE, 7, 0x01, 1, 2}, 5, {7, 7, 7, 1, 2}},
-      {"packbits: a run is cut at the end of the target", [] { return std::make_unique<TPackbitsRLEDecoder>(); },
-       {0x81, 9}, 4, {9, 9, 9, 9}},
-      {"packbits: a literal is cut at the end of the data", [] { return std::make_unique<TPackbitsRLEDecoder>(); },
-       {0x05, 1, 2}, 4, {1, 2, 0xEE, 0xEE}},
-      {"pcx: 0xC0 gives nothing, a run is cut", [] { return std::make_unique<TPCXRLEDecoder>(); },
-       {0xC0, 5, 0x05, 0xFF, 3}, 4, {5, 3, 3, 3}},
-      {"sgi 8: run, literal, end", [] { return std::make_unique<TSGIRLEDecoder>(8); },
-       {0x03, 4, 0x82, 1, 2, 0x00, 9}, 7, {4, 4, 4, 1, 2, 0xEE, 0xEE}},
-      {"sgi 16: a literal moves both sides by samples", [] { return std::make_unique<TSGIRLEDecoder>(16); },
-       {0x00, 0x82, 1, 2, 3, 4, 0x00, 0x02, 5, 6, 0, 0}, 10, {1, 2, 3, 4, 5, 6, 5, 6, 0xEE, 0xEE}},
-      {"cut: count skipped, run and literal", [] { return std::make_unique<TCUTRLEDecoder>(); },
-       {9, 9, 0x83, 7, 0x02, 1, 2, 0, 0x81}, 6, {7, 7, 7, 1, 2, 0xEE}},
-      {"psp: run of c-128, literal of c", [] { return std::make_unique<TPSPRLEDecoder>(); },
-       {0x82, 4, 0x02, 5, 6}, 4, {4, 4, 5, 6}},
-      {"rla: run of c+1, literal of -c", [] { return std::make_unique<TRLADecoder>(); },
-       {0x01, 8, 0xFE, 1, 2}, 5, {8, 8, 1, 2, 0xEE}},
+      {"packbits: 0x80 is skipped",
+       [] { return std::make_unique<TPackbitsRLEDecoder>(); },
+       {0x80, 0xFE, 7, 0x01, 1, 2},
+       5,
+       {7, 7, 7, 1, 2}},
+      {"packbits: a run is cut at the end of the target",
+       [] { return std::make_unique<TPackbitsRLEDecoder>(); },
+       {0x81, 9},
+       4,
+       {9, 9, 9, 9}},
+      {"packbits: a literal is cut at the end of the data",
+       [] { return std::make_unique<TPackbitsRLEDecoder>(); },
+       {0x05, 1, 2},
+       4,
+       {1, 2, 0xEE, 0xEE}},
+      {"pcx: 0xC0 gives nothing, a run is cut",
+       [] { return std::make_unique<TPCXRLEDecoder>(); },
+       {0xC0, 5, 0x05, 0xFF, 3},
+       4,
+       {5, 3, 3, 3}},
+      {"sgi 8: run, literal, end",
+       [] { return std::make_unique<TSGIRLEDecoder>(8); },
+       {0x03, 4, 0x82, 1, 2, 0x00, 9},
+       7,
+       {4, 4, 4, 1, 2, 0xEE, 0xEE}},
+      {"sgi 16: a literal moves both sides by samples",
+       [] { return std::make_unique<TSGIRLEDecoder>(16); },
+       {0x00, 0x82, 1, 2, 3, 4, 0x00, 0x02, 5, 6, 0, 0},
+       10,
+       {1, 2, 3, 4, 5, 6, 5, 6, 0xEE, 0xEE}},
+      {"cut: count skipped, run and literal",
+       [] { return std::make_unique<TCUTRLEDecoder>(); },
+       {9, 9, 0x83, 7, 0x02, 1, 2, 0, 0x81},
+       6,
+       {7, 7, 7, 1, 2, 0xEE}},
+      {"psp: run of c-128, literal of c",
+       [] { return std::make_unique<TPSPRLEDecoder>(); },
+       {0x82, 4, 0x02, 5, 6},
+       4,
+       {4, 4, 5, 6}},
+      {"rla: run of c+1, literal of -c",
+       [] { return std::make_unique<TRLADecoder>(); },
+       {0x01, 8, 0xFE, 1, 2},
+       5,
+       {8, 8, 1, 2, 0xEE}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -93,8 +120,14 @@ TEST(DecodersTest, CCITTRows) {
       {"g3, row starting black", [] { return std::make_unique<TCCITTFax3Decoder>(0, 8, false, false); }, g3, {0xFF}},
       {"g3, bits reversed", [] { return std::make_unique<TCCITTFax3Decoder>(0, 8, false, true); }, rev(g3), {0xFF}},
       {"mh, two rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, false, false); }, mh, {0x18, 0xFF}},
-      {"mh, byte aligned rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, false, false); }, mhShort, {0x00, 0xFF}},
-      {"mh, word aligned rows", [] { return std::make_unique<TCCITTMHDecoder>(0, 8, true, false); }, mhAligned, {0x00, 0xFF}},
+      {"mh, byte aligned rows",
+       [] { return std::make_unique<TCCITTMHDecoder>(0, 8, false, false); },
+       mhShort,
+       {0x00, 0xFF}},
+      {"mh, word aligned rows",
+       [] { return std::make_unique<TCCITTMHDecoder>(0, 8, true, false); },
+       mhAligned,
+       {0x00, 0xFF}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -117,7 +150,8 @@ TEST(DecodersTest, TargaEncodingRoundTrips) {
   size_t stored = 0;
   t24.Encode(px.data(), packed.data(), 130, stored);
   EXPECT_EQ(stored, 8u);
-  EXPECT_EQ(std::vector<uint8_t>(packed.begin(), packed.begin() + 8), (std::vector<uint8_t>{0xFF, 1, 2, 3, 0x81, 1, 2, 3}));
+  EXPECT_EQ(std::vector<uint8_t>(packed.begin(), packed.begin() + 8),
+            (std::vector<uint8_t>{0xFF, 1, 2, 3, 0x81, 1, 2, 3}));
 
   std::mt19937 rng(4);
   for (unsigned depth : {8u, 16u, 24u, 32u}) {
@@ -202,10 +236,14 @@ TEST(DecodersTest, ThunderScanDeltas) {
 TEST(DecodersTest, RandomDataStaysInsideTheBuffers) {
   std::mt19937 rng(11);
   std::vector<std::function<std::unique_ptr<TDecoder>()>> makers = {
-      [] { return std::make_unique<TPackbitsRLEDecoder>(); }, [] { return std::make_unique<TPCXRLEDecoder>(); },
-      [] { return std::make_unique<TSGIRLEDecoder>(8); },     [] { return std::make_unique<TSGIRLEDecoder>(16); },
-      [] { return std::make_unique<TCUTRLEDecoder>(); },      [] { return std::make_unique<TPSPRLEDecoder>(); },
-      [] { return std::make_unique<TRLADecoder>(); },         [] { return std::make_unique<TTargaRLEDecoder>(8); },
+      [] { return std::make_unique<TPackbitsRLEDecoder>(); },
+      [] { return std::make_unique<TPCXRLEDecoder>(); },
+      [] { return std::make_unique<TSGIRLEDecoder>(8); },
+      [] { return std::make_unique<TSGIRLEDecoder>(16); },
+      [] { return std::make_unique<TCUTRLEDecoder>(); },
+      [] { return std::make_unique<TPSPRLEDecoder>(); },
+      [] { return std::make_unique<TRLADecoder>(); },
+      [] { return std::make_unique<TTargaRLEDecoder>(8); },
       [] { return std::make_unique<TThunderDecoder>(13); },
       [] { return std::make_unique<TCCITTFax3Decoder>(0, 37, false, false); },
       [] { return std::make_unique<TCCITTMHDecoder>(0, 37, true, true); },
@@ -243,7 +281,8 @@ TEST(DecodersTest, JpegStripCutShort) {
   p.BytesPerLine = 3 * 128;
   p.YCbCrSubSampling = {2, 2};
   std::vector<std::string> warnings;
-  SetDecoderWarningHandler([&](const std::string& caption, const std::string& text) { warnings.push_back(caption + ": " + text); });
+  SetDecoderWarningHandler(
+      [&](const std::string& caption, const std::string& text) { warnings.push_back(caption + ": " + text); });
   struct TCase {
     size_t Bytes;
     uint32_t Height;

@@ -79,7 +79,8 @@ TEST(GIFPainter, StopsWhileWaitingForTheGUIThread) {
     g->Draw(canvas, {0, 0, 4, 2});
     ASSERT_EQ(g->PainterCount(), 1);
     // Long enough for the painter to have queued frame 1 and be waiting on it.
-    while (g->Painter()->ActiveImage() != 1 && waited++ < 2000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (g->Painter()->ActiveImage() != 1 && waited++ < 2000)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_EQ(TGIFPainter::LiveThreads(), 0);
 }
@@ -104,9 +105,16 @@ TEST(GIFPainter, PlaysInTheCallersThreadWithoutTheThreadOption) {
 // and frame offsets.
 TEST(GIFPainter, DisposalAndTransparency) {
   const Bytes file = Cat({Header(4, 2),
-                          GCE(2 << 2, 1, 0), Descriptor(0, 0, 4, 2), LiteralLZW(2, Bytes(8, 3)),
-                          GCE(1 | (3 << 2), 1, 0), Descriptor(1, 0, 2, 1), LiteralLZW(2, {1, 0}),
-                          GCE(0, 1, 0), Descriptor(0, 1, 1, 1), LiteralLZW(2, {2}), {';'}});
+                          GCE(2 << 2, 1, 0),
+                          Descriptor(0, 0, 4, 2),
+                          LiteralLZW(2, Bytes(8, 3)),
+                          GCE(1 | (3 << 2), 1, 0),
+                          Descriptor(1, 0, 2, 1),
+                          LiteralLZW(2, {1, 0}),
+                          GCE(0, 1, 0),
+                          Descriptor(0, 1, 1, 1),
+                          LiteralLZW(2, {2}),
+                          {';'}});
   auto g = Load(file);
   g->DrawOptions = doAnimate | doTransparent;
   std::vector<Bytes> shown;
@@ -133,8 +141,8 @@ TEST(GIFPainter, FrameDelays) {
     bool Threaded;
     int Expected;
   };
-  const TCase cases[] = {{-1, true, 10}, {0, true, 10}, {1, true, 3}, {3, true, 3},
-                         {5000, false, 1000}, {5000, true, 5000}};
+  const TCase cases[] = {{-1, true, 10}, {0, true, 10},       {1, true, 3},
+                         {3, true, 3},   {5000, false, 1000}, {5000, true, 5000}};
   for (const TCase& c : cases) {
     TGIFSubImage f(nullptr);
     std::unique_ptr<TGIFGraphicControlExtension> gce;

@@ -29,7 +29,8 @@ Bytes PeerFrame(const TScratch& dir, int frame, const TGIFSubImage& ours) {
   for (int y = 0; y < ours.Height; ++y) {
     const size_t at = (static_cast<size_t>(ours.Top + y) * sw + ours.Left) * 3;
     if (at + ours.Width * 3u > screen.size()) return {};
-    out.insert(out.end(), screen.begin() + static_cast<long>(at), screen.begin() + static_cast<long>(at + ours.Width * 3u));
+    out.insert(out.end(), screen.begin() + static_cast<long>(at),
+               screen.begin() + static_cast<long>(at + ours.Width * 3u));
   }
   return out;
 }
@@ -40,7 +41,8 @@ TEST(GIFRead, FramesMatchGiflib) {
   GIF_REQUIRE_TOOLS();
   const TPeerCase cases[] = {
       {"interlaced, 256 colours", "gifsicle --interlace w.gif > in.gif", 0, 1},
-      {"delays, loop count, disposal", "gifsicle --delay 7 --loopcount=3 --disposal=background r.gif f.gif > in.gif", 1, 2},
+      {"delays, loop count, disposal", "gifsicle --delay 7 --loopcount=3 --disposal=background r.gif f.gif > in.gif", 1,
+       2},
       {"local colour table of a later frame", "gifsicle --no-warnings w.gif r.gif > in.gif", 1, 2},
       {"optimised frames with transparency", "gifsicle -O2 r.gif r2.gif > in.gif", 1, 2},
       {"interlaced later frame", "gifsicle --interlace --no-warnings w.gif r.gif > in.gif", 1, 2},
@@ -88,26 +90,31 @@ TEST(GIFRead, HandmadeStreams) {
   struct TCase {
     const char* Name;
     Bytes File;
-    Bytes Pixels;          // expected indices of frame 0
-    const char* Warning;   // expected warning, or null for none
+    Bytes Pixels;         // expected indices of frame 0
+    const char* Warning;  // expected warning, or null for none
   };
   // Rows 0..4 stored in the interlaced order 0, 4, 2, 1, 3.
   const Bytes interlacedStream = {0, 0, 4, 4, 2, 2, 1, 1, 3, 3};
   const TCase cases[] = {
-      {"one-byte sub-blocks", Cat({Header(4, 3), Descriptor(0, 0, 4, 3), LiteralLZW(2, px12, 1), {';'}}), px12, nullptr},
+      {"one-byte sub-blocks", Cat({Header(4, 3), Descriptor(0, 0, 4, 3), LiteralLZW(2, px12, 1), {';'}}), px12,
+       nullptr},
       {"lower-case signature, any version", Cat({Header(4, 3, 2, "gif12x"), frame, {';'}}), px12, nullptr},
       {"four bytes before the signature", Cat({{1, 2, 3, 4}, Header(4, 3), frame, {';'}}), px12, nullptr},
       {"no trailer", Cat({Header(4, 3), frame}), px12, nullptr},
       {"zero bytes between blocks", Cat({Header(4, 3), {0, 0}, frame, {0, ';'}}), px12, nullptr},
       {"frame of size 0 takes the screen's", Cat({Header(4, 3), Descriptor(0, 0, 0, 0), LiteralLZW(2, px12), {';'}}),
        px12, "Image exceeds Logical Screen size"},
-      {"interlaced rows", Cat({Header(2, 5, 3), Descriptor(0, 0, 2, 5, 0x40), LiteralLZW(3, interlacedStream), {';'}}),
-       {0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, nullptr},
+      {"interlaced rows",
+       Cat({Header(2, 5, 3), Descriptor(0, 0, 2, 5, 0x40), LiteralLZW(3, interlacedStream), {';'}}),
+       {0, 0, 1, 1, 2, 2, 3, 3, 4, 4},
+       nullptr},
       {"data stops early: the rest is the transparent index",
        Cat({Header(4, 3, 3), GCE(1, 0, 3), Descriptor(0, 0, 4, 3), LiteralLZW(3, {0, 1, 2}, 255, false), {';'}}),
-       {0, 1, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3}, "Decoder bit buffer under-run"},
+       {0, 1, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+       "Decoder bit buffer under-run"},
       {"code beyond the table ends the frame",
-       Cat({Header(4, 1), Descriptor(0, 0, 4, 1), {2, 2, 0xCC, 0x01, 0}, {';'}}), {1, 0, 0, 0},
+       Cat({Header(4, 1), Descriptor(0, 0, 4, 1), {2, 2, 0xCC, 0x01, 0}, {';'}}),
+       {1, 0, 0, 0},
        "Invalid decoder table entry"},
       {"unknown block type", Cat({Header(4, 3), frame, {'x', ';'}}), px12, "Unknown GIF block type"},
   };
@@ -156,7 +163,8 @@ TEST(GIFRead, MalformedStreams) {
       {"not a GIF", {'P', 'N', 'G', 1, 2, 3, 4, 5, 6, 7, 8, 9}, "Invalid GIF signature"},
       {"short screen descriptor", {'G', 'I', 'F', '8', '9', 'a', 1, 0}, "Premature end of data"},
       {"short global table", Bytes(good.begin(), good.begin() + 15), "Premature end of data"},
-      {"minimum code size above 11", Cat({Header(4, 3), Descriptor(0, 0, 4, 3), {12, 1, 0, 0}, {';'}}), "Invalid GIF data"},
+      {"minimum code size above 11", Cat({Header(4, 3), Descriptor(0, 0, 4, 3), {12, 1, 0, 0}, {';'}}),
+       "Invalid GIF data"},
       {"short image descriptor", Cat({Header(4, 3), {0x2C, 0, 0, 4}}), "Premature end of data"},
       {"unknown extension label", Cat({Header(4, 3), {'!', 0x77, 0}, {';'}}), "Unknown extension type"},
       {"application block size 5", Cat({Header(4, 3), {'!', 0xFF, 5, 1, 2, 3, 4, 5, 0}, {';'}}),
@@ -194,7 +202,7 @@ TEST(GIFRead, MalformedStreams) {
 
 TEST(GIFRead, NoColourTableRaisesOnRendering) {
   Bytes file = Cat({Header(4, 3), Descriptor(0, 0, 4, 3), LiteralLZW(2, Bytes(12, 1)), {';'}});
-  file[10] = 0;                                    // no global table flag
+  file[10] = 0;                                      // no global table flag
   file.erase(file.begin() + 13, file.begin() + 25);  // and no table
   auto g = Load(file);
   TBitmap b;

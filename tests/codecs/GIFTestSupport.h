@@ -20,10 +20,10 @@ using Bytes = std::vector<uint8_t>;
 
 inline bool HaveTool(const char* path) { return access(path, X_OK) == 0; }
 
-#define GIF_REQUIRE_TOOLS()                                                                      \
-  do {                                                                                           \
+#define GIF_REQUIRE_TOOLS()                                                                                  \
+  do {                                                                                                       \
     for (const char* t : {"/usr/bin/gif2rgb", "/usr/bin/gifsicle", "/usr/bin/gifbuild", "/usr/bin/convert"}) \
-      if (!giftest::HaveTool(t)) GTEST_SKIP() << t << " is missing (giflib-tools, gifsicle, imagemagick)"; \
+      if (!giftest::HaveTool(t)) GTEST_SKIP() << t << " is missing (giflib-tools, gifsicle, imagemagick)";   \
   } while (0)
 
 struct TScratch {
@@ -123,9 +123,16 @@ inline Bytes Header(int w, int h, int bits = 2, const char* sig = "GIF89a") {
 }
 
 inline Bytes Descriptor(int x, int y, int w, int h, uint8_t packed = 0) {
-  return {0x2C, static_cast<uint8_t>(x), static_cast<uint8_t>(x >> 8), static_cast<uint8_t>(y),
-          static_cast<uint8_t>(y >> 8), static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8),
-          static_cast<uint8_t>(h), static_cast<uint8_t>(h >> 8), packed};
+  return {0x2C,
+          static_cast<uint8_t>(x),
+          static_cast<uint8_t>(x >> 8),
+          static_cast<uint8_t>(y),
+          static_cast<uint8_t>(y >> 8),
+          static_cast<uint8_t>(w),
+          static_cast<uint8_t>(w >> 8),
+          static_cast<uint8_t>(h),
+          static_cast<uint8_t>(h >> 8),
+          packed};
 }
 
 inline Bytes GCE(uint8_t packed, uint16_t delay, uint8_t transparent) {

@@ -134,7 +134,8 @@ TEST(GIFWrite, Refusals) {
 TEST(GIFWrite, FramesFromBitmaps) {
   TBitmap web(6, 6, TPixelFormat::pf24bit);
   for (int y = 0; y < 6; ++y)
-    for (int x = 0; x < 6; ++x) web.SetPixel(x, y, RGBColor(static_cast<uint8_t>(51 * x), static_cast<uint8_t>(51 * y), 102));
+    for (int x = 0; x < 6; ++x)
+      web.SetPixel(x, y, RGBColor(static_cast<uint8_t>(51 * x), static_cast<uint8_t>(51 * y), 102));
   TBitmap paletted(5, 2, TPixelFormat::pf8bit);
   paletted.SetPalette(CreatePalette({{10, 20, 30, 0}, {40, 50, 60, 0}, {70, 80, 90, 0}}));
   for (int x = 0; x < 5; ++x) paletted.ScanLine(1)[x] = static_cast<uint8_t>(x % 3);

@@ -29,7 +29,8 @@ TEST(ImageFormatsTest, RegistryKeepsClassesAndTheLoaderInStep) {
     list.RegisterFileFormat("win", "Truevision images", "", ftRaster, false, false, targa);
     list.RegisterFileFormat("vst", "", "", ftRaster, false, false, targa);
     list.RegisterFileFormat("bmp", "Windows bitmaps", "", ftRaster, false, false, bitmap);
-    list.RegisterFileFormat("rle", "Windows bitmaps", "Run length encoded Windows bitmaps", ftRaster, false, false, bitmap);
+    list.RegisterFileFormat("rle", "Windows bitmaps", "Run length encoded Windows bitmaps", ftRaster, false, false,
+                            bitmap);
     list.RegisterFileFormat("", "nothing", "", ftRaster, false, false, other);
     // An extension without its own description shows its class's.
     ASSERT_NE(loader.FindExtension("vst"), nullptr);
@@ -89,15 +90,18 @@ TEST(ImageFormatsTest, ProgramTableBuildsTheDialogFilter) {
   EXPECT_EQ(GraphicMessage([&] { loader.LoadFromFile(dir / "not.png"); }),
             "Cannot load image. Invalid or unexpected PNG image format. (" + (dir / "not.png") + ")");
   bmptest::WriteBytes(dir / "not.tif", {'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0});
-  EXPECT_EQ(GraphicMessage([&] { loader.LoadFromFile(dir / "not.tif"); }).rfind("Cannot load image. Invalid or unexpected TIF/TIFF image format.", 0), 0u);
+  EXPECT_EQ(GraphicMessage([&] {
+              loader.LoadFromFile(dir / "not.tif");
+            }).rfind("Cannot load image. Invalid or unexpected TIF/TIFF image format.", 0),
+            0u);
 }
 
 TEST(ImageFormatsTest, SizeLimitsPredictorAndUpsampler) {
   struct TSize {
     uint64_t W, H, Bits;
     bool Ok;
-  } sizes[] = {{1, 1, 1, true},          {32768, 8192, 32, true}, {32769, 1, 8, false},
-               {1, 32769, 8, false},     {32768, 8193, 8, false}, {0, 5, 8, false},
+  } sizes[] = {{1, 1, 1, true},          {32768, 8192, 32, true},           {32769, 1, 8, false},
+               {1, 32769, 8, false},     {32768, 8193, 8, false},           {0, 5, 8, false},
                {16384, 16384, 64, true}, {1ull << 32, 1ull << 32, 8, false}};
   for (const TSize& s : sizes) EXPECT_EQ(ImageSizeAllowed(s.W, s.H, s.Bits), s.Ok) << s.W << "x" << s.H;
 

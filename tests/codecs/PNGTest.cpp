@@ -50,23 +50,38 @@ TEST(PNGTest, DecodesLikePngtopam) {
   } cases[] = {
       {"grey 1", "convert src.ppm" + grey + " -define png:bit-depth=1" + noChunks + " out.png", 0},
       {"grey 2", "convert src.ppm" + grey + " -define png:bit-depth=2" + noChunks + " out.png", 0},
-      {"grey 4 interlaced", "convert src.ppm" + grey + " -define png:bit-depth=4 -interlace PNG" + noChunks + " out.png", 0},
+      {"grey 4 interlaced",
+       "convert src.ppm" + grey + " -define png:bit-depth=4 -interlace PNG" + noChunks + " out.png", 0},
       {"grey 8", "convert src.ppm" + grey + " -define png:bit-depth=8" + noChunks + " out.png", 0},
-      {"grey 16 interlaced", "convert src.ppm" + grey + " -depth 16 -define png:bit-depth=16 -interlace PNG" + noChunks + " out.png", 1},
+      {"grey 16 interlaced",
+       "convert src.ppm" + grey + " -depth 16 -define png:bit-depth=16 -interlace PNG" + noChunks + " out.png", 1},
       {"rgb 8", "convert src.ppm -define png:color-type=2 -depth 8" + noChunks + " out.png", 0},
-      {"rgb 16 interlaced", "convert src.ppm -define png:color-type=2 -depth 16 -interlace PNG" + noChunks + " out.png", 1},
-      {"palette 1", "convert src.ppm -colors 2 -define png:color-type=3 -define png:bit-depth=1" + noChunks + " out.png", 0},
-      {"palette 2, short", "convert src.ppm -colors 3 -define png:color-type=3 -define png:bit-depth=2" + noChunks + " out.png", 0},
-      {"palette 4 interlaced", "convert src.ppm -colors 16 -define png:color-type=3 -define png:bit-depth=4 -interlace PNG" + noChunks + " out.png", 0},
-      {"palette 8", "convert src.ppm -colors 200 -define png:color-type=3 -define png:bit-depth=8" + noChunks + " out.png", 0},
-      {"grey alpha 8", "convert src.ppm -colorspace Gray" + alpha + " -define png:color-type=4 -depth 8" + noChunks + " out.png", 0},
-      {"grey alpha 16 interlaced", "convert src.ppm -colorspace Gray" + alpha + " -define png:color-type=4 -depth 16 -interlace PNG" + noChunks + " out.png", 1},
-      {"rgba 8 interlaced", "convert src.ppm" + alpha + " -define png:color-type=6 -depth 8 -interlace PNG" + noChunks + " out.png", 0},
+      {"rgb 16 interlaced", "convert src.ppm -define png:color-type=2 -depth 16 -interlace PNG" + noChunks + " out.png",
+       1},
+      {"palette 1",
+       "convert src.ppm -colors 2 -define png:color-type=3 -define png:bit-depth=1" + noChunks + " out.png", 0},
+      {"palette 2, short",
+       "convert src.ppm -colors 3 -define png:color-type=3 -define png:bit-depth=2" + noChunks + " out.png", 0},
+      {"palette 4 interlaced",
+       "convert src.ppm -colors 16 -define png:color-type=3 -define png:bit-depth=4 -interlace PNG" + noChunks +
+           " out.png",
+       0},
+      {"palette 8",
+       "convert src.ppm -colors 200 -define png:color-type=3 -define png:bit-depth=8" + noChunks + " out.png", 0},
+      {"grey alpha 8",
+       "convert src.ppm -colorspace Gray" + alpha + " -define png:color-type=4 -depth 8" + noChunks + " out.png", 0},
+      {"grey alpha 16 interlaced",
+       "convert src.ppm -colorspace Gray" + alpha + " -define png:color-type=4 -depth 16 -interlace PNG" + noChunks +
+           " out.png",
+       1},
+      {"rgba 8 interlaced",
+       "convert src.ppm" + alpha + " -define png:color-type=6 -depth 8 -interlace PNG" + noChunks + " out.png", 0},
       {"rgba 16", "convert src.ppm" + alpha + " -define png:color-type=6 -depth 16" + noChunks + " out.png", 1},
       {"pnmtopng paeth", "pnmtopng -paeth src.ppm > out.png", 0},
       {"pnmtopng sub interlaced", "pnmtopng -sub -interlace src.ppm > out.png", 0},
       {"pnmtopng avg, grey, transparent", "ppmtopgm src.ppm | pnmtopng -avg -transparent=gray50 > out.png", 0},
-      {"pnmtopng up, background, rgb transparency", "pnmtopng -up -background=blue -transparent=red src.ppm > out.png", 0},
+      {"pnmtopng up, background, rgb transparency", "pnmtopng -up -background=blue -transparent=red src.ppm > out.png",
+       0},
   };
   const int sizes[][2] = {{1, 1}, {1, 40}, {40, 1}, {13, 7}, {40, 40}, {9, 31}, {2, 3}, {17, 17}};
   int n = 0;
@@ -89,20 +104,43 @@ TEST(PNGTest, OwnWriterFilesDecodeLikePngtopam) {
     const char* Name;
     uint32_t W, H;
     uint8_t Depth, ColourType;
-    int Filter;        // -1: each row a different filter
-    size_t Split;      // image data chunk size (0: one chunk); empty chunks between them
+    int Filter;                    // -1: each row a different filter
+    size_t Split;                  // image data chunk size (0: one chunk); empty chunks between them
     std::vector<TPngChunk> Extra;  // before the image data
-    uint8_t Limit;     // sample values below this (palette indices)
+    uint8_t Limit;                 // sample values below this (palette indices)
   } cases[] = {
       {"rgb 8, every filter", 23, 11, 8, 2, -1, 0, {}, 0},
       {"rgba 16, every filter", 7, 9, 16, 6, -1, 0, {}, 0},
       {"grey 4, every filter, split IDAT", 33, 12, 4, 0, -1, 5, {}, 0},
       {"grey alpha 8, split into single bytes", 5, 5, 8, 4, 4, 1, {}, 0},
-      {"palette 8, short palette", 19, 6, 8, 3, 3, 0, {{"PLTE", {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9, 200, 100, 50}}}, 5},
-      {"palette 1, unknown ancillary chunks", 40, 3, 1, 3, 1, 0,
-       {{"PLTE", {0, 0, 0, 250, 250, 250}}, {"zzZz", {1, 2, 3}}, {"tEXt", {'a', 0, 'b'}}}, 0},
+      {"palette 8, short palette",
+       19,
+       6,
+       8,
+       3,
+       3,
+       0,
+       {{"PLTE", {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9, 200, 100, 50}}},
+       5},
+      {"palette 1, unknown ancillary chunks",
+       40,
+       3,
+       1,
+       3,
+       1,
+       0,
+       {{"PLTE", {0, 0, 0, 250, 250, 250}}, {"zzZz", {1, 2, 3}}, {"tEXt", {'a', 0, 'b'}}},
+       0},
       {"grey 16 with tRNS and bKGD", 6, 6, 16, 0, 2, 0, {{"tRNS", {0x12, 0x34}}, {"bKGD", {0xFF, 0xFF}}}, 0},
-      {"palette 2 with tRNS table", 10, 4, 2, 3, 0, 0, {{"PLTE", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}}, {"tRNS", {0, 128}}}, 0},
+      {"palette 2 with tRNS table",
+       10,
+       4,
+       2,
+       3,
+       0,
+       0,
+       {{"PLTE", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}}, {"tRNS", {0, 128}}},
+       0},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -126,7 +164,8 @@ TEST(PNGTest, OwnWriterFilesDecodeLikePngtopam) {
     WriteBytes(dir / "own.png", file);
     TPNGGraphic g;
     g.LoadFromMemory(file.data(), file.size());
-    EXPECT_EQ(CountMismatches(g, PeerDecode("/usr/bin/pngtopam", dir / "own.png", dir), c.Depth == 16 ? 1 : 0, c.Name), 0);
+    EXPECT_EQ(CountMismatches(g, PeerDecode("/usr/bin/pngtopam", dir / "own.png", dir), c.Depth == 16 ? 1 : 0, c.Name),
+              0);
 
     // Chunk names are read without regard to letter case: the same file with "idat" is the same picture.
     for (TPngChunk& ch : chunks)
@@ -217,11 +256,13 @@ TEST(PNGTest, BrokenFilesRaiseTheirMessages) {
        "Cannot load image. Palette in PNG file is invalid."},
       {"unknown critical chunk", file({{"ABCD", {1}}}, Ihdr(4, 4, 8, 2), z),
        "Cannot load PNG image. Unexpected but critical chunk detected."},
-      {"compression method 1", [&] {
+      {"compression method 1",
+       [&] {
          auto h = Ihdr(4, 4, 8, 2);
          h[10] = 1;
          return file({}, h, z);
-       }(), "Cannot load image. The compression scheme is not supported for PNG files."},
+       }(),
+       "Cannot load image. The compression scheme is not supported for PNG files."},
   };
   for (const TCase& c : cases) EXPECT_EQ(LoadError(c.File), c.Message) << c.Name;
   // Every cut of a good file fails with a message of its own, never a crash.
@@ -251,8 +292,17 @@ TEST(PNGTest, ProgressRunsRowByRow) {
   };
   g.LoadFromMemory(file.data(), file.size());
   // Preparing, the end of preparing at the image data, transferring, one step a row, the end.
-  const std::vector<std::string> want = {"0:0:Preparing...", "2:0:", "0:0:Transfering...", "1:0:", "1:14:", "1:28:",
-                                         "1:42:", "1:57:", "1:71:", "1:85:", "2:0:"};
+  const std::vector<std::string> want = {"0:0:Preparing...",
+                                         "2:0:",
+                                         "0:0:Transfering...",
+                                         "1:0:",
+                                         "1:14:",
+                                         "1:28:",
+                                         "1:42:",
+                                         "1:57:",
+                                         "1:71:",
+                                         "1:85:",
+                                         "2:0:"};
   EXPECT_EQ(events, want);
   EXPECT_EQ(tops, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
 }

@@ -28,7 +28,9 @@ TEST(PhotoCDTest, BaseImageAndQuarterTurnsMatchImageMagick) {
   CORVANE_REQUIRE_TOOL(kConvert);
   TScratchDir dir;
   const std::string pcd = dir / "base.pcd";
-  ASSERT_EQ(RunPeer(std::string(kConvert) + " -size 768x512 gradient:red-blue -swirl 90 -fill white -draw 'rectangle 0,0 99,49' pcd:" + pcd), 0);
+  ASSERT_EQ(RunPeer(std::string(kConvert) +
+                    " -size 768x512 gradient:red-blue -swirl 90 -fill white -draw 'rectangle 0,0 99,49' pcd:" + pcd),
+            0);
   const std::vector<uint8_t> base = ReadBytes(pcd);
   // The peer scales luminance and chroma by Kodak's factors where our colour manager uses its
   // YCbCr tables with Photo-YCC's offsets: up to 16 levels apart, and no more anywhere; a turned,
@@ -37,7 +39,10 @@ TEST(PhotoCDTest, BaseImageAndQuarterTurnsMatchImageMagick) {
     uint8_t Rotation;
     const char* Turn;  // how the peer's upright decode is turned to match
     int Width, Height;
-  } cases[] = {{0, "", 768, 512}, {1, "-rotate -90", 512, 768}, {2, "-rotate 180", 768, 512}, {3, "-rotate 90", 512, 768}};
+  } cases[] = {{0, "", 768, 512},
+               {1, "-rotate -90", 512, 768},
+               {2, "-rotate 180", 768, 512},
+               {3, "-rotate 90", 512, 768}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Rotation);
     std::vector<uint8_t> data = base;

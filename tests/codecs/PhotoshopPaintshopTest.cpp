@@ -56,7 +56,8 @@ TEST(PhotoshopTest, DecodesWhatImageMagickWrites) {
       if (c.PeerReads) {
         // The first image is the merged one.
         const TRgbImage peer =
-            PeerPixmap(std::string(kConvert) + " '" + file + "[0]' -alpha off -depth 8 -type TrueColor ppm:" + ppm, ppm);
+            PeerPixmap(std::string(kConvert) + " '" + file + "[0]' -alpha off -depth 8 -type TrueColor ppm:" + ppm,
+                       ppm);
         EXPECT_EQ(CountMismatches(g, peer, c.Tolerance, std::string(c.Name) + " against the peer's decode"), 0);
       }
       if (c.Alpha) {
@@ -262,7 +263,8 @@ TEST(PaintshopTest, MalformedFiles) {
     const char* Error;
   } cases[] = {
       {"major version 2", old, "Cannot load image. Invalid or unexpected PSP image format."},
-      {"JPEG channels", variant([](TPSPFile& v) { v.Compression = 3; }), "Cannot load image. The compression scheme is not supported for PSP files."},
+      {"JPEG channels", variant([](TPSPFile& v) { v.Compression = 3; }),
+       "Cannot load image. The compression scheme is not supported for PSP files."},
       {"16-bit depth", variant([](TPSPFile& v) { v.Depth = 16; }), "Invalid color format in PSP file."},
       {"last channel cut short", cut, "ends early"},
       {"no channels", std::vector<uint8_t>(old.begin(), old.begin() + 36 + 56), "channels are missing"},

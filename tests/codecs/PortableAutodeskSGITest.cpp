@@ -21,7 +21,9 @@ void CompareWithNetpbm(const std::string& decoder, const std::string& file, TScr
   TGraphic g;
   g.LoadFromFile(file);
   const std::string ppm = dir / "peer.ppm";
-  EXPECT_EQ(CountMismatches(g, PeerPixmap(decoder + " " + file + " | /usr/bin/pamdepth 255 | /usr/bin/ppmtoppm > " + ppm, ppm),
+  EXPECT_EQ(CountMismatches(g,
+                            PeerPixmap(decoder + " " + file + " | /usr/bin/pamdepth 255 | /usr/bin/ppmtoppm > " + ppm,
+                                       ppm),
                             tolerance, what),
             0);
 }
@@ -67,10 +69,11 @@ TEST(PortableMapTest, HeaderLayoutsAndMalformedFiles) {
     const char* Error;  // "" loads
     std::vector<TColor> Pixels;
   } cases[] = {
-      {"numbers on the magic's line", std::string("P5 2 1 255\n") + char(10) + char(200), "",
+      {"numbers on the magic's line",
+       std::string("P5 2 1 255\n") + char(10) + char(200),
+       "",
        {RGBColor(10, 10, 10), RGBColor(200, 200, 200)}},
-      {"plain bits without separators", "P1\n3 2\n010\n1 1\n0", "",
-       {0xFFFFFF, 0, 0xFFFFFF, 0, 0, 0xFFFFFF}},
+      {"plain bits without separators", "P1\n3 2\n010\n1 1\n0", "", {0xFFFFFF, 0, 0xFFFFFF, 0, 0, 0xFFFFFF}},
       {"comment between width and height", "P2 2\n# h\n1 3 0 1 2", "", {0, RGBColor(85, 85, 85)}},
       {"16-bit samples", std::string("P6 1 1 65535\n\xFF\xFF\x80\x00\x00\x10", 19), "", {RGBColor(255, 128, 0)}},
       {"plain value above maxval", "P3 1 1 9\n9 10 0", "", {RGBColor(255, 255, 0)}},
@@ -118,10 +121,11 @@ TEST(AutodeskTest, KnownPixelsPaletteScalingAndMalformedFiles) {
   // values above 63 saturate.
   for (int i = 0; i < 6; ++i) {
     const int k = (i * 37) & 0xFF;
-    EXPECT_EQ(g.Pixel(i % 3, i / 3), RGBColor(uint8_t(k % 64 * 4), uint8_t((63 - k % 64) * 4), uint8_t(std::min(k * 4, 255))))
+    EXPECT_EQ(g.Pixel(i % 3, i / 3),
+              RGBColor(uint8_t(k % 64 * 4), uint8_t((63 - k % 64) * 4), uint8_t(std::min(k * 4, 255))))
         << i;
   }
-  EXPECT_EQ(g.Palette()->Entries[0].peGreen, 252);  // 63
+  EXPECT_EQ(g.Palette()->Entries[0].peGreen, 252);   // 63
   EXPECT_EQ(g.Palette()->Entries[200].peBlue, 255);  // 200 clamps
 
   std::vector<uint8_t> badMagic = good, badDepth = good;

@@ -31,12 +31,16 @@ struct TTag {
 std::vector<uint8_t> HandTIFF(bool big, std::vector<TTag> tags, const std::vector<uint8_t>& pixels) {
   std::vector<uint8_t> f;
   auto put16 = [&](std::vector<uint8_t>& v, uint32_t x) {
-    if (big) v.insert(v.end(), {uint8_t(x >> 8), uint8_t(x)});
-    else v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)});
+    if (big)
+      v.insert(v.end(), {uint8_t(x >> 8), uint8_t(x)});
+    else
+      v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)});
   };
   auto put32 = [&](std::vector<uint8_t>& v, uint32_t x) {
-    if (big) v.insert(v.end(), {uint8_t(x >> 24), uint8_t(x >> 16), uint8_t(x >> 8), uint8_t(x)});
-    else v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
+    if (big)
+      v.insert(v.end(), {uint8_t(x >> 24), uint8_t(x >> 16), uint8_t(x >> 8), uint8_t(x)});
+    else
+      v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8), uint8_t(x >> 16), uint8_t(x >> 24)});
   };
   f.insert(f.end(), big ? std::initializer_list<uint8_t>{'M', 'M'} : std::initializer_list<uint8_t>{'I', 'I'});
   put16(f, 42);
@@ -111,21 +115,29 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"grey 4", "convert src.ppm -colorspace Gray -depth 4 -compress none out.tif", tifftopnm, 0},
       {"grey 8", "convert src.ppm -colorspace Gray -depth 8 -compress none out.tif", tifftopnm, 0},
       {"grey 16", "convert src.ppm -colorspace Gray -depth 16 -compress none out.tif", tifftopnm, 1},
-      {"grey 8, minimum is white", "convert src.ppm -colorspace Gray -depth 8 -define quantum:polarity=min-is-white -compress none out.tif", tifftopnm, 0},
+      {"grey 8, minimum is white",
+       "convert src.ppm -colorspace Gray -depth 8 -define quantum:polarity=min-is-white -compress none out.tif",
+       tifftopnm, 0},
       // The colour map's 16-bit values are cut to 8 bits, not rounded.
       {"palette", "convert src.ppm -colors 50 -type Palette -compress none out.tif", tifftopnm, 1},
       {"rgb 16", "cp base16.tif out.tif", tifftopnm, 1},
       // tifftopnm mixes unassociated alpha with black; the colour as stored is what a texture wants.
-      {"rgba, unassociated alpha", "convert src.ppm -alpha set -channel A -fx 'i/w' +channel -compress none out.tif", magick, 0},
-      {"rgba, associated alpha", "convert src.ppm -alpha set -channel A -evaluate set 100% +channel -define tiff:alpha=associated -compress none out.tif", tifftopnm, 0},
+      {"rgba, unassociated alpha", "convert src.ppm -alpha set -channel A -fx 'i/w' +channel -compress none out.tif",
+       magick, 0},
+      {"rgba, associated alpha",
+       "convert src.ppm -alpha set -channel A -evaluate set 100% +channel -define tiff:alpha=associated -compress none "
+       "out.tif",
+       tifftopnm, 0},
       {"cmyk", "convert src.ppm -colorspace CMYK -compress none out.tif", tifftopnm, 2},
       {"tiles of 16, packbits", "tiffcp -t -w 16 -l 16 -c packbits base.tif out.tif", tifftopnm, 0},
       {"tiles of 32x16, deflate with predictor", "tiffcp -t -w 32 -l 16 -c zip:2 base.tif out.tif", tifftopnm, 0},
       {"grey 1, tiles", "tiffcp -t -w 16 -l 16 bw.tif out.tif", tifftopnm, 0},
       {"separate planes", "tiffcp -p separate base.tif out.tif", tifftopnm, 0},
-      {"separate planes, strips of 4, deflate with predictor", "tiffcp -p separate -r 4 -c zip:2 base.tif out.tif", tifftopnm, 0},
+      {"separate planes, strips of 4, deflate with predictor", "tiffcp -p separate -r 4 -c zip:2 base.tif out.tif",
+       tifftopnm, 0},
       {"16-bit tiles", "tiffcp -t -w 16 -l 16 base16.tif out.tif", tifftopnm, 1},
-      {"separate 16-bit planes, deflate with predictor", "convert src.ppm -depth 16 -interlace Plane -compress zip out.tif", tifftopnm, 1},
+      {"separate 16-bit planes, deflate with predictor",
+       "convert src.ppm -depth 16 -interlace Plane -compress zip out.tif", tifftopnm, 1},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -144,7 +156,10 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
 
   // tifftopnm declines L*a*b*: a grey ramp rises from black to white (the conversion has no
   // gamma and its own white point, so mid greys are neither sRGB's nor quite neutral).
-  ASSERT_EQ(RunPeer("cd " + (dir / "") + " && /usr/bin/convert -size 1x16 gradient:black-white -colorspace Lab -depth 8 -compress none lab.tif"), 0);
+  ASSERT_EQ(RunPeer(
+                "cd " + (dir / "") +
+                " && /usr/bin/convert -size 1x16 gradient:black-white -colorspace Lab -depth 8 -compress none lab.tif"),
+            0);
   TTIFFGraphic lab;
   lab.LoadFromFile(dir / "lab.tif");
   int last = -1;
@@ -161,7 +176,9 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
   // EPS: the TIFF preview behind the 30-byte header.
   std::vector<uint8_t> tiff = ReadBytes(dir / "base.tif");
   std::vector<uint8_t> eps = {0xC5, 0xD0, 0xD3, 0xC6};
-  auto le32 = [&](uint32_t v) { eps.insert(eps.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
+  auto le32 = [&](uint32_t v) {
+    eps.insert(eps.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  };
   le32(30 + 5), le32(5), le32(0), le32(0), le32(40), le32(static_cast<uint32_t>(tiff.size()));
   eps.insert(eps.end(), {0xFF, 0xFF});
   eps.insert(eps.end(), {'%', '!', 'P', 'S', '\n'});
@@ -205,10 +222,13 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
     const char* Make;
     const char* Message;
   } refusals[] = {
-      {"tiffcp -c lzw base.tif out.tif", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+      {"tiffcp -c lzw base.tif out.tif",
+       "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
       {"tiffcp -c g4 bw.tif out.tif", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
-      {"tiffcp -t -c jpeg base.tif out.tif", "Cannot load image. Tiled JPEG images are not supported for TIF/TIFF files."},
-      {"tiffcp -p separate -c jpeg base.tif out.tif", "Cannot load image. Separate JPEG planes are not supported for TIF/TIFF files."},
+      {"tiffcp -t -c jpeg base.tif out.tif",
+       "Cannot load image. Tiled JPEG images are not supported for TIF/TIFF files."},
+      {"tiffcp -p separate -c jpeg base.tif out.tif",
+       "Cannot load image. Separate JPEG planes are not supported for TIF/TIFF files."},
   };
   for (const TRefusal& r : refusals) {
     ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && rm -f out.tif && " + r.Make), 0);
@@ -238,7 +258,8 @@ TEST(TIFFTest, HandBuiltDirectories) {
   std::vector<uint8_t> neutral;
   for (uint8_t v : grey) neutral.insert(neutral.end(), {v, 128, 128});
   auto ycbcr = [](std::vector<TTag> more) {
-    std::vector<TTag> t = {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8, 8, 8}}, {262, 3, {6}}, {273, 4, {kPixels}}, {277, 3, {3}}};
+    std::vector<TTag> t = {{256, 3, {3}}, {257, 3, {2}},       {258, 3, {8, 8, 8}},
+                           {262, 3, {6}}, {273, 4, {kPixels}}, {277, 3, {3}}};
     t.insert(t.end(), more.begin(), more.end());
     return t;
   };
@@ -247,28 +268,57 @@ TEST(TIFFTest, HandBuiltDirectories) {
   y.LoadFromMemory(yFile.data(), yFile.size());
   EXPECT_EQ(y.Pixel(1, 1), RGBColor(50, 50, 50));
   // Two strip byte counts stand at an offset; their count is then made to claim a gigabyte.
-  std::vector<uint8_t> hugeCount = HandTIFF(false, greyTags({{278, 4, {1}}, {279, 4, {3, 3}}}, {kPixels, kPixels + 3}), grey);
+  std::vector<uint8_t> hugeCount =
+      HandTIFF(false, greyTags({{278, 4, {1}}, {279, 4, {3, 3}}}, {kPixels, kPixels + 3}), grey);
   hugeCount[8 + 2 + 6 * 12 + 7] = 0x3F;
   struct TCase {
     const char* Name;
     std::vector<uint8_t> File;
     std::string Message;
   } cases[] = {
-      {"rows per strip 2^32-1 is the whole height", HandTIFF(false, greyTags({{278, 4, {0xFFFFFFFF}}, {279, 4, {6}}}), grey), "loaded"},
+      {"rows per strip 2^32-1 is the whole height",
+       HandTIFF(false, greyTags({{278, 4, {0xFFFFFFFF}}, {279, 4, {6}}}), grey), "loaded"},
       {"strips of 1 row", HandTIFF(false, greyTags({{278, 4, {1}}}, {kPixels, kPixels + 3}), grey), "loaded"},
       {"strips of 1 row, one strip missing", HandTIFF(false, greyTags({{278, 4, {1}}}), grey), invalid},
       {"strip data cut short", HandTIFF(false, greyTags({{279, 4, {6}}}), {1, 2, 3}), invalid},
       {"strip data cut short, no byte counts", HandTIFF(false, greyTags({}), {1, 2, 3}), invalid},
       {"strip byte counts beyond the file", HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), grey), "loaded"},
-      {"strip offset beyond the file", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, {9999}}}, grey), invalid},
+      {"strip offset beyond the file",
+       HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, {9999}}}, grey), invalid},
       {"tag count larger than the file", hugeCount, invalid},
       {"zero width", HandTIFF(false, {{256, 3, {0}}, {257, 3, {2}}, {273, 4, {kPixels}}}, grey), invalid},
       {"too large", HandTIFF(false, {{256, 4, {40000}}, {257, 3, {2}}, {273, 4, {kPixels}}}, grey), invalid},
-      {"palette with a short colour map", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {3}}, {273, 4, {kPixels}}, {320, 3, std::vector<uint32_t>(3 * 255, 0)}}, grey), invalid},
-      {"palette with a full colour map", HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {3}}, {273, 4, {kPixels}}, {320, 3, std::vector<uint32_t>(3 * 256, 0x8080)}}, grey), "loaded"},
+      {"palette with a short colour map",
+       HandTIFF(false,
+                {{256, 3, {3}},
+                 {257, 3, {2}},
+                 {258, 3, {8}},
+                 {262, 3, {3}},
+                 {273, 4, {kPixels}},
+                 {320, 3, std::vector<uint32_t>(3 * 255, 0)}},
+                grey),
+       invalid},
+      {"palette with a full colour map",
+       HandTIFF(false,
+                {{256, 3, {3}},
+                 {257, 3, {2}},
+                 {258, 3, {8}},
+                 {262, 3, {3}},
+                 {273, 4, {kPixels}},
+                 {320, 3, std::vector<uint32_t>(3 * 256, 0x8080)}},
+                grey),
+       "loaded"},
       {"not a TIFF", {'I', 'I', 43, 0, 8, 0, 0, 0}, invalid},
       {"deflate data far too short for the picture",
-       HandTIFF(false, {{256, 4, {30000}}, {257, 4, {8000}}, {258, 3, {8}}, {259, 3, {8}}, {262, 3, {1}}, {273, 4, {kPixels}}, {279, 4, {6}}}, grey),
+       HandTIFF(false,
+                {{256, 4, {30000}},
+                 {257, 4, {8000}},
+                 {258, 3, {8}},
+                 {259, 3, {8}},
+                 {262, 3, {1}},
+                 {273, 4, {kPixels}},
+                 {279, 4, {6}}},
+                grey),
        invalid},
       {"YCbCr without subsampling", HandTIFF(false, ycbcr({{530, 3, {1, 1}}}), neutral), "loaded"},
       {"YCbCr subsampled outside JPEG (the default)", HandTIFF(false, ycbcr({}), neutral),
@@ -279,5 +329,7 @@ TEST(TIFFTest, HandBuiltDirectories) {
   // Every cut of a good file fails with a message, never a crash.
   const auto strips = HandTIFF(true, greyTags({{278, 4, {1}}, {279, 4, {3, 3}}}, {kPixels, kPixels + 3}), grey);
   ASSERT_EQ(LoadError(strips), "loaded");
-  for (size_t n = 0; n + 1 < strips.size(); ++n) EXPECT_NE(LoadError(std::vector<uint8_t>(strips.begin(), strips.begin() + static_cast<ptrdiff_t>(n))), "loaded") << n;
+  for (size_t n = 0; n + 1 < strips.size(); ++n)
+    EXPECT_NE(LoadError(std::vector<uint8_t>(strips.begin(), strips.begin() + static_cast<ptrdiff_t>(n))), "loaded")
+        << n;
 }

@@ -95,8 +95,9 @@ TEST(TargaTest, AlphaOfThirtyTwoBitFilesReachesTheBitmap) {
   WritePpm(dir / "src.ppm", MakeTestPicture(20, 9));
   for (const char* compress : {"None", "RLE"}) {
     SCOPED_TRACE(compress);
-    ASSERT_EQ(RunPeer(std::string(kConvert) + " " + dir / "src.ppm" + " -alpha set -channel A -fx 'i/w' +channel -orient TopLeft -compress " +
-                      compress + " tga:" + dir / "a.tga"),
+    ASSERT_EQ(RunPeer(std::string(kConvert) + " " + dir / "src.ppm" +
+                      " -alpha set -channel A -fx 'i/w' +channel -orient TopLeft -compress " + compress +
+                      " tga:" + dir / "a.tga"),
               0);
     TTargaGraphic g;
     g.LoadFromFile(dir / "a.tga");
@@ -121,9 +122,9 @@ TEST(TargaTest, WrittenFilesReadBackInOursAndThePeers) {
     const char* Name;
     TPixelFormat Format;
     int Tolerance;  // 5-bit channels widen differently in the peers
-  } cases[] = {{"8-bit", TPixelFormat::pf8bit, 0},    {"4-bit", TPixelFormat::pf4bit, 0},
-               {"15-bit", TPixelFormat::pf15bit, 7},  {"16-bit", TPixelFormat::pf16bit, 7},
-               {"24-bit", TPixelFormat::pf24bit, 0},  {"32-bit", TPixelFormat::pf32bit, 0}};
+  } cases[] = {{"8-bit", TPixelFormat::pf8bit, 0},   {"4-bit", TPixelFormat::pf4bit, 0},
+               {"15-bit", TPixelFormat::pf15bit, 7}, {"16-bit", TPixelFormat::pf16bit, 7},
+               {"24-bit", TPixelFormat::pf24bit, 0}, {"32-bit", TPixelFormat::pf32bit, 0}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TTargaGraphic g;
@@ -154,7 +155,9 @@ TEST(TargaTest, WrittenFilesReadBackInOursAndThePeers) {
     // 5-6-5 pixels lose a bit of green on the way to 5-5-5.
     EXPECT_EQ(CountMismatches(back, expected, c.Format == TPixelFormat::pf16bit ? 4 : 0, "ours"), 0);
     const std::string ppm = dir / "peer.ppm";
-    EXPECT_EQ(CountMismatches(back, PeerPixmap("/usr/bin/tgatoppm " + file + " | /usr/bin/pamdepth 255 > " + ppm, ppm), c.Tolerance, "tgatoppm"), 0);
+    EXPECT_EQ(CountMismatches(back, PeerPixmap("/usr/bin/tgatoppm " + file + " | /usr/bin/pamdepth 255 > " + ppm, ppm),
+                              c.Tolerance, "tgatoppm"),
+              0);
     EXPECT_EQ(CountMismatches(back, MagickPixmap(file, dir), c.Tolerance, "ImageMagick"), 0);
   }
   TTargaGraphic empty;
@@ -189,7 +192,10 @@ TEST(TargaTest, HandBuiltFilesAndMalformedOnes) {
     const char* Error;  // "" loads; nullptr loads empty
     std::vector<TColor> Pixels;
   } cases[] = {
-      {"run crossing rows", crossing, "", {RGBColor(30, 20, 10), RGBColor(30, 20, 10), RGBColor(30, 20, 10), RGBColor(30, 20, 10)}},
+      {"run crossing rows",
+       crossing,
+       "",
+       {RGBColor(30, 20, 10), RGBColor(30, 20, 10), RGBColor(30, 20, 10), RGBColor(30, 20, 10)}},
       {"15-bit two bytes a pixel", fifteen, "", {RGBColor(255, 0, 0), RGBColor(0, 0, 255)}},
       {"16-bit colour map read once", mapped, "", {RGBColor(248, 248, 248), RGBColor(0, 248, 0)}},
       {"run-length data cut short", rleShort, "run-length data ends early", {}},
@@ -241,8 +247,8 @@ TEST(PCXTest, DecodesWhatPeersWrite) {
   // A fourth plane of 8 bits is alpha.
   TScratchDir dir;
   WritePpm(dir / "src.ppm", MakeTestPicture(21, 8));
-  ASSERT_EQ(RunPeer(std::string(kConvert) + " " + dir / "src.ppm" + " -alpha set -channel A -fx 'i/w' +channel pcx:" +
-                    dir / "a.pcx"),
+  ASSERT_EQ(RunPeer(std::string(kConvert) + " " + dir / "src.ppm" +
+                    " -alpha set -channel A -fx 'i/w' +channel pcx:" + dir / "a.pcx"),
             0);
   TPCXGraphic g;
   g.LoadFromFile(dir / "a.pcx");

@@ -24,9 +24,9 @@ TEST(ColorTable, ValuesAndLookup) {
     int index;
     const char* name;
     int r, g, b;
-  } known[] = {{0, "Black", 0, 0, 0},        {16, "Red", 255, 0, 0},         {13, "Blue", 0, 0, 255},
-               {26, "Yellow", 255, 255, 0}, {27, "Bright Green", 0, 255, 0}, {24, "Pink", 255, 0, 255},
-               {28, "Turquoise", 0, 255, 255}, {1, "Brown", 153, 51, 0},     {39, "White", 255, 255, 255}};
+  } known[] = {{0, "Black", 0, 0, 0},          {16, "Red", 255, 0, 0},          {13, "Blue", 0, 0, 255},
+               {26, "Yellow", 255, 255, 0},    {27, "Bright Green", 0, 255, 0}, {24, "Pink", 255, 0, 255},
+               {28, "Turquoise", 0, 255, 255}, {1, "Brown", 153, 51, 0},        {39, "White", 255, 255, 255}};
   for (const auto& k : known) {
     EXPECT_STREQ(ColorTable[k.index].Name, k.name);
     EXPECT_EQ(ColorTable[k.index].Value, RGBColor(k.r, k.g, k.b)) << k.name;
@@ -53,17 +53,32 @@ TEST(ColorTable, ArrowKeys) {
     TCellMove move;
     int to;
   } cases[] = {
-      {&both, NoCell, cmDown, 0},        {&both, DefaultCell, cmDown, 0}, {&both, DefaultCell, cmUp, DefaultCell},
-      {&both, 0, cmUp, DefaultCell},     {&both, 5, cmUp, DefaultCell},   {&both, 0, cmLeft, DefaultCell},
-      {&both, 9, cmUp, 1},               {&both, 1, cmDown, 9},           {&both, 7, cmRight, 8},
-      {&both, 8, cmLeft, 7},             {&both, 35, cmDown, CustomCell}, {&both, 39, cmRight, CustomCell},
-      {&both, CustomCell, cmLeft, 39},   {&both, CustomCell, cmUp, 32},   {&both, CustomCell, cmDown, CustomCell},
-      {&bare, 0, cmUp, 0},               {&bare, 39, cmDown, 39},         {&bare, 39, cmRight, 39},
-      {&sys, 35, cmDown, 43},            {&sys, 57, cmDown, 64},          {&sys, 63, cmDown, 64},
-      {&sys, 64, cmDown, CustomCell},    {&sys, 64, cmUp, 56},            {&sys, CustomCell, cmUp, 64},
+      {&both, NoCell, cmDown, 0},
+      {&both, DefaultCell, cmDown, 0},
+      {&both, DefaultCell, cmUp, DefaultCell},
+      {&both, 0, cmUp, DefaultCell},
+      {&both, 5, cmUp, DefaultCell},
+      {&both, 0, cmLeft, DefaultCell},
+      {&both, 9, cmUp, 1},
+      {&both, 1, cmDown, 9},
+      {&both, 7, cmRight, 8},
+      {&both, 8, cmLeft, 7},
+      {&both, 35, cmDown, CustomCell},
+      {&both, 39, cmRight, CustomCell},
+      {&both, CustomCell, cmLeft, 39},
+      {&both, CustomCell, cmUp, 32},
+      {&both, CustomCell, cmDown, CustomCell},
+      {&bare, 0, cmUp, 0},
+      {&bare, 39, cmDown, 39},
+      {&bare, 39, cmRight, 39},
+      {&sys, 35, cmDown, 43},
+      {&sys, 57, cmDown, 64},
+      {&sys, 63, cmDown, 64},
+      {&sys, 64, cmDown, CustomCell},
+      {&sys, 64, cmUp, 56},
+      {&sys, CustomCell, cmUp, 64},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(MoveCell(*c.cells, c.from, c.move), c.to) << c.from << " move " << c.move;
+  for (const auto& c : cases) EXPECT_EQ(MoveCell(*c.cells, c.from, c.move), c.to) << c.from << " move " << c.move;
 }
 
 TEST(ColorTable, Combs) {
@@ -79,12 +94,12 @@ TEST(ColorTable, Combs) {
   struct {
     double angle;
     TColor color;
-  } corners[] = {{90, RGBColor(255, 0, 255)},   {30, RGBColor(255, 0, 0)},     {-30, RGBColor(255, 255, 0)},
-                 {-90, RGBColor(0, 255, 0)},    {-150, RGBColor(0, 255, 255)}, {-210, RGBColor(0, 0, 255)}};
+  } corners[] = {{90, RGBColor(255, 0, 255)}, {30, RGBColor(255, 0, 0)},     {-30, RGBColor(255, 255, 0)},
+                 {-90, RGBColor(0, 255, 0)},  {-150, RGBColor(0, 255, 255)}, {-210, RGBColor(0, 0, 255)}};
   for (const auto& k : corners) {
     const double x = 6 * std::cos(k.angle * pi / 180), y = -6 * std::sin(k.angle * pi / 180);
-    auto it = std::find_if(comb.begin(), comb.end(),
-                           [&](const TCombCell& c) { return std::hypot(c.X - x, c.Y - y) < 1e-6; });
+    auto it =
+        std::find_if(comb.begin(), comb.end(), [&](const TCombCell& c) { return std::hypot(c.X - x, c.Y - y) < 1e-6; });
     ASSERT_NE(it, comb.end()) << k.angle;
     EXPECT_EQ(it->Color, k.color) << k.angle;
   }
@@ -164,9 +179,9 @@ TEST(ColorPickerButton, PopupCellsAndEvents) {
   EXPECT_TRUE(popup->CustomAreaShown());
   popup->SetIntensity(0.5);
   const std::vector<TCombCell>& comb = popup->ColorComb();
-  const int red = static_cast<int>(std::find_if(comb.begin(), comb.end(), [](const TCombCell& c) {
-                                     return c.Color == RGBColor(255, 0, 0);
-                                   }) - comb.begin());
+  const int red = static_cast<int>(
+      std::find_if(comb.begin(), comb.end(), [](const TCombCell& c) { return c.Color == RGBColor(255, 0, 0); }) -
+      comb.begin());
   popup->ChooseCombCell(true, red);
   EXPECT_FALSE(button.DroppedDown());
   EXPECT_EQ(button.SelectionColor(), RGBColor(128, 0, 0));

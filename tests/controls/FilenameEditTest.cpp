@@ -65,10 +65,10 @@ TEST(FileUtil, EllipsisGlyph) {
   struct {
     int buttonWidth, width, gap, x0;
   } cases[] = {
-      {13, 7, 1, 0},  // the model compiler's buttons
+      {13, 7, 1, 0},   // the model compiler's buttons
       {21, 15, 3, 1},  // the default button width
-      {15, 9, 1, 0},   {17, 11, 2, 0}, {40, 34, 3, 11},
-      {3, 1, 1, -3},   // narrower than the dots: clipped, never negative in size
+      {15, 9, 1, 0},   {17, 11, 2, 0},
+      {40, 34, 3, 11}, {3, 1, 1, -3},  // narrower than the dots: clipped, never negative in size
   };
   for (const auto& c : cases) {
     const TEllipsisGlyph g = EllipsisGlyph(c.buttonWidth);

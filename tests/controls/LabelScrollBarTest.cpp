@@ -21,10 +21,10 @@ TEST(LabelScrollBar, LabelAndEvent) {
   bar.SetMaximum(64);
   EXPECT_EQ(bar.Value(), 1);  // the old position 0 was clamped into the new range
   bar.SetValue(15);
-  bar.SetValue(15);   // no change: no event
-  bar.SetValue(500);  // clamped to the maximum
+  bar.SetValue(15);                                                      // no change: no event
+  bar.SetValue(500);                                                     // clamped to the maximum
   bar.ScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);  // an arrow click
-  bar.SetMaximum(30);  // the position is pulled into the range
+  bar.SetMaximum(30);                                                    // the position is pulled into the range
   EXPECT_EQ(events, (std::vector<int>{1, 15, 64, 63, 30}));
   EXPECT_EQ(bar.Label()->text(), "30");
 }

@@ -26,7 +26,8 @@ class CompileCommands : public ::testing::Test {
     TSkinNode* body = editor_test::SectionNode(skin, 1);
     body->AddChild("< Default >")->Texture = editor_test::MakeTexture("", "", 32, 32, 1);
     body->AddChild("<Blue Team>")->Texture = editor_test::MakeTexture("t_1", "", 32, 32, 2);
-    editor_test::SectionNode(skin, 2)->AddChild("chief")->Texture = editor_test::MakeTexture("chief", "The Chief", 16, 16, 3);
+    editor_test::SectionNode(skin, 2)->AddChild("chief")->Texture =
+        editor_test::MakeTexture("chief", "The Chief", 16, 16, 3);
     tree.Sort();  // sections by number, as the editor keeps its tree
     w.SkinTree = std::move(tree);
     w.State().SetProjectFileName((folder / "skins.cvp").string());

@@ -79,11 +79,11 @@ TEST(MainWindow, CaptionMenusAndPopupsAsTheFormDefinesThem) {
   for (QAction* a : w.PopupArbol->actions())
     popup.push_back(a->objectName().toStdString() + " " + a->text().toStdString() + " " +
                     std::to_string(a->data().toInt()));
-  EXPECT_EQ(popup, (std::vector<std::string>{"popuparbol_NewGroup New Skin... 0", "popuparbol_EditGroup Edit Skin... 1",
-                                             "popuparbol_DeleteGroup Delete Skin 1",
-                                             "popuparbol_AddTexture Add Texture... 2",
-                                             "popuparbol_EditTextureDescription Edit Texture Description... 3",
-                                             "popuparbol_DeleteTexture Delete Texture 3"}));
+  EXPECT_EQ(popup,
+            (std::vector<std::string>{"popuparbol_NewGroup New Skin... 0", "popuparbol_EditGroup Edit Skin... 1",
+                                      "popuparbol_DeleteGroup Delete Skin 1", "popuparbol_AddTexture Add Texture... 2",
+                                      "popuparbol_EditTextureDescription Edit Texture Description... 3",
+                                      "popuparbol_DeleteTexture Delete Texture 3"}));
   EXPECT_EQ(MenuLines(w.PopupPresets),
             (std::vector<std::string>{"mnu_PresetNew New...", "mnu_PresetRemove Remove", "mnu_PresetRename Rename...",
                                       "mnu_PresetSet Set with Current values",
@@ -125,12 +125,32 @@ TEST(MainWindow, CaptionMenusAndPopupsAsTheFormDefinesThem) {
   EXPECT_EQ(w.OpenPictureDialog1.InitialDir, env.Home.string() + "/");
 
   // Every published component is found under its name.
-  for (const char* name :
-       {"ArbolTexturas", "Panel_editor_texturas", "texture_preview_scrollbox", "texture_preview_image",
-        "Panel_tools_texturas", "Panel_textools1", "Panel_textools2", "ColorPickerButton1", "btn_SaveEditedTexture",
-        "btn_RevertEditedTexture", "tools", "zoom", "tbSeeWire", "brush_size", "brush_intensity", "tabSkinEditor",
-        "tabProjectOptions", "skin_selection", "face_selection", "presets", "GLSceneViewer", "StatusBarPreview",
-        "StatusBar", "btnLaunchEditor", "Panel_preview", "MainMenu1"})
+  for (const char* name : {"ArbolTexturas",
+                           "Panel_editor_texturas",
+                           "texture_preview_scrollbox",
+                           "texture_preview_image",
+                           "Panel_tools_texturas",
+                           "Panel_textools1",
+                           "Panel_textools2",
+                           "ColorPickerButton1",
+                           "btn_SaveEditedTexture",
+                           "btn_RevertEditedTexture",
+                           "tools",
+                           "zoom",
+                           "tbSeeWire",
+                           "brush_size",
+                           "brush_intensity",
+                           "tabSkinEditor",
+                           "tabProjectOptions",
+                           "skin_selection",
+                           "face_selection",
+                           "presets",
+                           "GLSceneViewer",
+                           "StatusBarPreview",
+                           "StatusBar",
+                           "btnLaunchEditor",
+                           "Panel_preview",
+                           "MainMenu1"})
     EXPECT_NE(w.findChild<QObject*>(name), nullptr) << name;
 }
 
@@ -138,11 +158,13 @@ TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
   // Project commands wait for New or Load.
-  for (QAction* a : {C<QAction>(w, "mnu_SaveProject"), C<QAction>(w, "mnu_SaveAs"), C<QAction>(w, "mnu_RefreshTextures"), C<QAction>(w, "mnu_Importtexture"),
+  for (QAction* a : {C<QAction>(w, "mnu_SaveProject"), C<QAction>(w, "mnu_SaveAs"),
+                     C<QAction>(w, "mnu_RefreshTextures"), C<QAction>(w, "mnu_Importtexture"),
                      C<QAction>(w, "mnu_CreateUTXINT"), C<QAction>(w, "mnu_CompileProjecttoUTXINTandInstallinUT")})
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-  for (QAction* a : {C<QAction>(w, "mnu_NewProject"), C<QAction>(w, "mnu_LoadProject"), C<QAction>(w, "mnu_ModelCompiler"), C<QAction>(w, "mnu_Exit"),
-                     C<QAction>(w, "mnu_HelpContents"), C<QAction>(w, "mnu_HelpAbout")})
+  for (QAction* a :
+       {C<QAction>(w, "mnu_NewProject"), C<QAction>(w, "mnu_LoadProject"), C<QAction>(w, "mnu_ModelCompiler"),
+        C<QAction>(w, "mnu_Exit"), C<QAction>(w, "mnu_HelpContents"), C<QAction>(w, "mnu_HelpAbout")})
     EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
   EXPECT_FALSE(C<QTabWidget>(w, "PageControl1")->isEnabled());
   EXPECT_FALSE(C<QWidget>(w, "Panel_preview")->isEnabled());
@@ -275,8 +297,8 @@ TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
   edit->setFocus();
   env.PreviewLog.clear();
   for (char c : std::string("xS")) {
-    QKeyEvent press(QEvent::KeyPress, c == 'x' ? Qt::Key_X : Qt::Key_S,
-                    c == 'S' ? Qt::ShiftModifier : Qt::NoModifier, QString(QChar(c)));
+    QKeyEvent press(QEvent::KeyPress, c == 'x' ? Qt::Key_X : Qt::Key_S, c == 'S' ? Qt::ShiftModifier : Qt::NoModifier,
+                    QString(QChar(c)));
     QApplication::sendEvent(edit, &press);
   }
   EXPECT_EQ(edit->text().toStdString(), "");

@@ -66,7 +66,8 @@ TEST(ModelCompilerWindow, ExternalFileToCatalogueAndNewProject) {
       QApplication::setActiveWindow(&mc);
       EXPECT_EQ(mc.size(), QSize(490, 359));
       EXPECT_EQ(C<QComboBox>(mc, "game")->currentText().toStdString(), "Unreal Tournament");
-      EXPECT_EQ(mc.findChild<QStatusBar*>("StatusBar")->currentMessage().toStdString(), "Select model file or UT package.");
+      EXPECT_EQ(mc.findChild<QStatusBar*>("StatusBar")->currentMessage().toStdString(),
+                "Select model file or UT package.");
       C<QWidget>(mc, "Panel_package")->setVisible(true);
       C<QWidget>(mc, "Panel_modelo")->setVisible(true);
       Shot(mc, "modelcompiler-package-tab");
@@ -76,7 +77,8 @@ TEST(ModelCompilerWindow, ExternalFileToCatalogueAndNewProject) {
       env.Prompts.QueueOpenFiles(std::vector<std::string>{file});
       C<TFilenameEdit>(mc, "modelfile")->DoClick();
       EXPECT_EQ(Rows(C<QListWidget>(mc, "information")),
-                (std::vector<std::string>{"MilkShape3D model", "Triangles = 500", "Frames    = 1 (cannot select in this version)"}));
+                (std::vector<std::string>{"MilkShape3D model", "Triangles = 500",
+                                          "Frames    = 1 (cannot select in this version)"}));
       // One frame only: the mesh was read at once.
       EXPECT_FALSE(C<QSpinBox>(mc, "meshnum")->isEnabled());
       auto* materials = C<QListWidget>(mc, "lista_materiales");
@@ -123,7 +125,8 @@ TEST(ModelCompilerWindow, ExternalFileToCatalogueAndNewProject) {
 
 TEST(ModelCompilerWindow, GameChoiceAndRefusedFiles) {
   TWindowEnv env;
-  WriteText(env.Registry, "[unreal\\Shell\\open\\command]\r\n@=\"\\\"D:\\Games\\UT\\System\\UnrealTournament.exe\\\" %1\"\r\n");
+  WriteText(env.Registry,
+            "[unreal\\Shell\\open\\command]\r\n@=\"\\\"D:\\Games\\UT\\System\\UnrealTournament.exe\\\" %1\"\r\n");
   Tmodelcompiler mc;
   EXPECT_EQ(mc.Core().Game, TGameKind::UnrealTournament);
   auto* edit = C<TFilenameEdit>(mc, "utpackage");
@@ -137,7 +140,7 @@ TEST(ModelCompilerWindow, GameChoiceAndRefusedFiles) {
   mc.LoadModelInfo(bad);
   mc.LoadModelInfo((env.Root / "x.obj").string());
   EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: " + bad + " is not a valid Painter 3D file.",
-                                                               "ERROR: Unknown file format."}));
+                                                              "ERROR: Unknown file format."}));
   EXPECT_FALSE(C<QWidget>(mc, "Panel_datos")->isVisibleTo(&mc));
 }
 

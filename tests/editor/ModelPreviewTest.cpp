@@ -24,8 +24,8 @@ using namespace mainwindow_test;
 namespace {
 
 // Colours as RGB (0xRRGGBB).
-constexpr uint32_t kGreen = 0x00C000, kRed = 0xE00000, kMagenta = 0xFF00FF, kYellow = 0xFFFF00,
-                   kCyan = 0x00FFFF, kOrange = 0xFF8000, kBlue = 0x0000FF, kSilver = 0xC0C0C0;
+constexpr uint32_t kGreen = 0x00C000, kRed = 0xE00000, kMagenta = 0xFF00FF, kYellow = 0xFFFF00, kCyan = 0x00FFFF,
+                   kOrange = 0xFF8000, kBlue = 0x0000FF, kSilver = 0xC0C0C0;
 
 TColor Win(uint32_t rgb) { return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | (rgb >> 16); }
 TPaletteEntry Entry(uint32_t rgb) {
@@ -309,7 +309,8 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
 
 TEST_F(ModelPreviewWindow, HelpOpenGLInformationShowsTheViewersContext) {
   Tmain_unificada& w = Open();
-  ASSERT_TRUE(WaitFor([&] { return Preview->Viewer()->RenderingContext() != nullptr; })) << Preview->Viewer()->LastError;
+  ASSERT_TRUE(WaitFor([&] { return Preview->Viewer()->RenderingContext() != nullptr; }))
+      << Preview->Viewer()->LastError;
   QString title, vendor;
   // The dialog is modal: read it and close it from the event loop it runs.
   QTimer::singleShot(0, [&] {

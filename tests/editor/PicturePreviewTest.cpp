@@ -106,7 +106,8 @@ TEST(PicturePreview, TheOpenPictureDialogShowsThePane) {
     found = pane != nullptr;
     if (pane) {
       emit d->currentChanged(QString::fromStdString(files.Anim.string()));
-      sawPainter = WaitFor([&] { return TGIFPainter::LiveThreads() == 1 && pane->GIF() && pane->GIF()->PainterCount() == 1; });
+      sawPainter =
+          WaitFor([&] { return TGIFPainter::LiveThreads() == 1 && pane->GIF() && pane->GIF()->PainterCount() == 1; });
     }
     d->reject();
   });

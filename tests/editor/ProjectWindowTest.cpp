@@ -260,11 +260,14 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
 
   // A file that is no project (no [General] section): the error box names it; nothing changes,
   // so a later Save cannot write over it.
-  WriteText(home + "projects/notes.cvp", std::string("\x7f" "ELF\x02\x01\x01\0garbage", 16));
+  WriteText(home + "projects/notes.cvp", std::string("\x7f"
+                                                     "ELF\x02\x01\x01\0garbage",
+                                                     16));
   env.Prompts.Shown.clear();
   env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/notes.cvp"});
   Act("mnu_LoadProject")->trigger();
-  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: " + ENotAProject(home + "projects/notes.cvp").Message}));
+  EXPECT_EQ(env.Prompts.Messages(),
+            (std::vector<std::string>{"ERROR: " + ENotAProject(home + "projects/notes.cvp").Message}));
   EXPECT_EQ(TreeLines(Tree()), lines);
   EXPECT_EQ(w.windowTitle().toStdString(), caption);
 
@@ -298,9 +301,10 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   // A texture file that cannot be read is listed with the reason; the rest of the project opens.
   WriteText(tex + "broken.bmp", "BM not a bitmap");
   editor_test::WritePicture(tex + "good.bmp", 64, 64, 2);
-  WriteText(home + "projects/broken.cvp",
-            "[General]\r\nModel=Male\r\n[Groups]\r\nbrok=Broken\r\n[brok#1#< Default >]\r\nFilename=textures\\broken.bmp\r\n"
-            "[brok#2#< Default >]\r\nFilename=textures\\good.bmp\r\n");
+  WriteText(
+      home + "projects/broken.cvp",
+      "[General]\r\nModel=Male\r\n[Groups]\r\nbrok=Broken\r\n[brok#1#< Default >]\r\nFilename=textures\\broken.bmp\r\n"
+      "[brok#2#< Default >]\r\nFilename=textures\\good.bmp\r\n");
   env.Prompts.Shown.clear();
   env.Prompts.QueueOpenFiles(std::vector<std::string>{home + "projects/broken.cvp"});
   Act("mnu_LoadProject")->trigger();
@@ -432,7 +436,8 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
   AddSkin("My skin", "");
   AddSkin("Another", "MYXS");
-  EXPECT_EQ(env.Prompts.Messages().back(), "ERROR: The skin code \"myxs\" is already used by another skin of this project.");
+  EXPECT_EQ(env.Prompts.Messages().back(),
+            "ERROR: The skin code \"myxs\" is already used by another skin of this project.");
   const std::string tex = home + "textures/";
   editor_test::WritePicture(tex + "myxs2boss.bmp", 32, 32, 1);
   editor_test::WritePicture(tex + "myxs2grunt.bmp", 32, 32, 2);
@@ -495,9 +500,11 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
     });
     w.popuparbol_EditTextureDescriptionClick(nullptr);
   }
-  EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"ERROR: A face name cannot contain \"]\".",
-                                                             "ERROR: The section \"Head\" already has the texture \"grunt\"."}));
-  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      Big Boss (bigboss)\n      grunt\n");
+  EXPECT_EQ(env.Prompts.Messages(),
+            (std::vector<std::string>{"ERROR: A face name cannot contain \"]\".",
+                                      "ERROR: The section \"Head\" already has the texture \"grunt\"."}));
+  EXPECT_EQ(TreeLines(Tree()),
+            "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      Big Boss (bigboss)\n      grunt\n");
 
   // Delete Texture, then Delete Skin: no question, the palettes of the deleted go.
   w.PopupNode = Item(Tree(), "Big Boss (bigboss)");
@@ -531,7 +538,7 @@ TEST_F(ProjectWindow, ClosingAsksAboutAPaintedTextureAndEachTextureInTurn) {
   env.Prompts.QueueAnswer(mrNo);
   EXPECT_TRUE(w.close());
   EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?",
-                                                             "Saving...: Save modified texture abcd/Head/boss ?"}));
+                                                              "Saving...: Save modified texture abcd/Head/boss ?"}));
   EXPECT_EQ(ReadText(file), before);
   EXPECT_TRUE(t.Modified);
   EXPECT_EQ(env.Prompts.Pending(), 0u);
@@ -573,8 +580,9 @@ TEST_F(ProjectWindow, EditSkinKeepsACodeItsFieldCannotShowAndFaceRenamesThatWoul
   w.popuparbol_EditTextureDescriptionClick(nullptr);
   EXPECT_EQ(env.Prompts.Messages(),
             (std::vector<std::string>{"ERROR: The section \"Talk\" already has the texture \"grunt\"."}));
-  EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  Renamed (ab12)\n    Body\n    Head\n      boss\n    Talk\n      boss\n"
-                               "      grunt\n");
+  EXPECT_EQ(TreeLines(Tree()),
+            "skins (Male)\n  Renamed (ab12)\n    Body\n    Head\n      boss\n    Talk\n      boss\n"
+            "      grunt\n");
   EXPECT_EQ(w.SkinTree.TextureNodes().size(), 3u);
   EXPECT_EQ(dialogs.Answers.size(), 0u);
 }

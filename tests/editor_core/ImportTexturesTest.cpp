@@ -37,11 +37,11 @@ class ImportTextures_ : public ::testing::Test {
 
 TEST_F(ImportTextures_, FilesLandInTheirSkinSectionAndVariant) {
   std::vector<std::string> files = {
-      WritePicture(dir.Folder() + "abcd1t_1.bmp", 256, 256, 1),  // Body, blue team
-      WritePicture(dir.Folder() + "ABCDx.bmp", 256, 256, 2),     // fifth char not a digit: Body default
-      WritePicture(dir.Folder() + "abcd2Boss.bmp", 128, 128, 3), // Head, face "boss"
-      WritePicture(dir.Folder() + "abcd9.bmp", 8, 8, 4),         // the model has no section 9: skipped
-      WritePicture(dir.Folder() + "wxyz3.bmp", 64, 64, 5),       // a second skin, Talk default
+      WritePicture(dir.Folder() + "abcd1t_1.bmp", 256, 256, 1),   // Body, blue team
+      WritePicture(dir.Folder() + "ABCDx.bmp", 256, 256, 2),      // fifth char not a digit: Body default
+      WritePicture(dir.Folder() + "abcd2Boss.bmp", 128, 128, 3),  // Head, face "boss"
+      WritePicture(dir.Folder() + "abcd9.bmp", 8, 8, 4),          // the model has no section 9: skipped
+      WritePicture(dir.Folder() + "wxyz3.bmp", 64, 64, 5),        // a second skin, Talk default
   };
   EXPECT_EQ(ImportTextures(tree, *model, files, show), 4);
   EXPECT_TRUE(boxes.empty());
@@ -61,7 +61,8 @@ TEST_F(ImportTextures_, FilesLandInTheirSkinSectionAndVariant) {
   ASSERT_NE(boss, nullptr);
   EXPECT_EQ(boss->Texture->Identifier, "boss");
   EXPECT_EQ(boss->Texture->Description, "boss");
-  EXPECT_EQ(ChildTexts(SectionNode(FindChildByCode(tree.Root(), "wxyz"), 3)), (std::vector<std::string>{"< Default >"}));
+  EXPECT_EQ(ChildTexts(SectionNode(FindChildByCode(tree.Root(), "wxyz"), 3)),
+            (std::vector<std::string>{"< Default >"}));
   for (TSkinNode* n : tree.Nodes()) EXPECT_TRUE(n->Expanded);
   EXPECT_TRUE(tree.PalettesStale());
 

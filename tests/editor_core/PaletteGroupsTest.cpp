@@ -16,7 +16,8 @@ std::unique_ptr<TObjetoTextura> Make8bit(int colors, int seed) {
   auto t = std::make_unique<TObjetoTextura>();
   std::vector<TPaletteEntry> pal(static_cast<size_t>(colors));
   for (int i = 0; i < colors; ++i)
-    pal[static_cast<size_t>(i)] = {static_cast<uint8_t>(i + seed), static_cast<uint8_t>(3 * i), static_cast<uint8_t>(255 - i), 0};
+    pal[static_cast<size_t>(i)] = {static_cast<uint8_t>(i + seed), static_cast<uint8_t>(3 * i),
+                                   static_cast<uint8_t>(255 - i), 0};
   t->Bitmap = std::make_unique<TBitmap>(16, 16, TPixelFormat::pf8bit);
   t->Bitmap->SetPalette(CreatePalette(pal));
   return t;
@@ -40,7 +41,8 @@ class PaletteGroups : public ::testing::Test {
     int seed = 0;
     for (const char* code : {"aaaa", "bbbb"}) {
       TSkinNode* s = AddSkin(tree, code, code, *model);
-      for (int sec : {1, 2, 4}) AddTexture(tree, SectionNode(s, sec), MakeTexture("", "", 16, 16, ++seed), "< Default >");
+      for (int sec : {1, 2, 4})
+        AddTexture(tree, SectionNode(s, sec), MakeTexture("", "", 16, 16, ++seed), "< Default >");
     }
   }
   long Live() const { return TPaletteData::LiveCount() - base; }
@@ -114,7 +116,8 @@ TEST_F(PaletteGroups, ShortColourTableIsPaddedWithBlack) {
   BuildPalettes(tree, pmPerTexture);
   const HPALETTE& pal = eight->Texture->Palette;
   ASSERT_EQ(PaletteEntryCount(pal), 256);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(pal->Entries[static_cast<size_t>(i)], eight->Texture->Bitmap->Palette()->Entries[static_cast<size_t>(i)]);
+  for (int i = 0; i < 16; ++i)
+    EXPECT_EQ(pal->Entries[static_cast<size_t>(i)], eight->Texture->Bitmap->Palette()->Entries[static_cast<size_t>(i)]);
   for (int i = 16; i < 256; ++i) EXPECT_EQ(pal->Entries[static_cast<size_t>(i)], (TPaletteEntry{0, 0, 0, 0})) << i;
 }
 

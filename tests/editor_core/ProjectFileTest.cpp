@@ -123,10 +123,12 @@ TEST_F(ProjectFiles, SaveThenLoadGivesTheSameProject) {
   // The file's layout: General first in its key order, the skins in tree order, one section
   // per texture, CRLF lines, paths under the program folder relative with backslashes.
   std::string text = ReadText(file);
-  EXPECT_EQ(text.rfind("[General]\r\nModel=Male\r\nOnlyFirstMipMap=1\r\nReducePalettes=1\r\nClientOptional=1\r\n", 0), 0u)
+  EXPECT_EQ(text.rfind("[General]\r\nModel=Male\r\nOnlyFirstMipMap=1\r\nReducePalettes=1\r\nClientOptional=1\r\n", 0),
+            0u)
       << text;
   EXPECT_NE(text.find("[Groups]\r\nboss=Boss (v2); red\r\npln1=Plain\r\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("[boss#2#Big Boss (bigboss)]\r\nIdentifier=bigboss\r\nDescription=Big Boss\r\nFilename=tex\\boss2face.bmp\r\n"),
+  EXPECT_NE(text.find("[boss#2#Big Boss (bigboss)]\r\nIdentifier=bigboss\r\nDescription=Big "
+                      "Boss\r\nFilename=tex\\boss2face.bmp\r\n"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("[boss#1#< Default >]\r\nFilename=tex\\boss1.bmp\r\n"), std::string::npos) << text;
@@ -185,10 +187,11 @@ TEST_F(ProjectFiles, ProjectWrittenOnWindowsLoads) {
             "\xEF\xBB\xBF[General]\r\nModel=MALE\r\nOnlyFirstMipMap=0\r\nReducePalettes=2\r\nClientOptional=1\r\n"
             "[Groups]\r\nboss=Boss (v2); red\r\nBOSS=Boss (v2); red\r\npln1=Plain\r\n"
             "[boss#1#< Default >]\r\nFilename=textures\\boss1.bmp\r\n"
-            "[boss#2#Big Boss (bigboss)]\r\nIdentifier=bigboss\r\nDescription=Big Boss\r\nFilename=C:\\SKINS\\Boss2Face.bmp\r\n"
+            "[boss#2#Big Boss (bigboss)]\r\nIdentifier=bigboss\r\nDescription=Big "
+            "Boss\r\nFilename=C:\\SKINS\\Boss2Face.bmp\r\n"
             "[pln1#1#< Default >]\r\nFilename=textures\\pln11.bmp\r\n"
-            "[pln1#9#< Default >]\r\nFilename=textures\\pln11.bmp\r\n"      // no section 9: skipped
-            "[nope#1#< Default >]\r\nFilename=textures\\pln11.bmp\r\n"      // no such skin: skipped
+            "[pln1#9#< Default >]\r\nFilename=textures\\pln11.bmp\r\n"  // no section 9: skipped
+            "[nope#1#< Default >]\r\nFilename=textures\\pln11.bmp\r\n"  // no such skin: skipped
             "[pln1#2#Gone (gone)]\r\nIdentifier=gone\r\nFilename=textures\\gone.bmp\r\n"
             "[pln1#3#Gone (gone)]\r\nIdentifier=gone\r\nFilename=textures\\gone.bmp\r\n");
   auto p = Load(file);
@@ -252,7 +255,10 @@ TEST_F(ProjectFiles, PaintedTexturesAreOfferedBeforeTheProjectIsWritten) {
   t.Modified = true;
   EXPECT_TRUE(AnyTextureModified(tree));
   std::vector<std::string> questions;
-  Save(file, [&](const std::string& q) { questions.push_back(q); return false; });
+  Save(file, [&](const std::string& q) {
+    questions.push_back(q);
+    return false;
+  });
   EXPECT_EQ(questions, (std::vector<std::string>{"Save modified texture Boss (v2); red/Head/Big Boss (bigboss) ?"}));
   EXPECT_TRUE(t.Modified) << "No keeps the changes in memory";
   EXPECT_FALSE(fs::exists(png));
@@ -391,10 +397,12 @@ TEST_F(ProjectFiles, SavesThroughLinksKeepTheModeAndNameTheProject) {
 }
 
 TEST(ProjectNames, CaptionAndRootText) {
-  EXPECT_EQ(ProjectCaption("Male Soldier", "/opt/corvane/boss.cvp", "/opt/corvane/"), "Corvane v2.4.1 - (Male Soldier) boss.cvp");
+  EXPECT_EQ(ProjectCaption("Male Soldier", "/opt/corvane/boss.cvp", "/opt/corvane/"),
+            "Corvane v2.4.1 - (Male Soldier) boss.cvp");
   EXPECT_EQ(ProjectCaption("Male Soldier", "/opt/corvane/p/boss.cvp", "/opt/corvane/"),
             "Corvane v2.4.1 - (Male Soldier) /opt/corvane/p/boss.cvp");
-  EXPECT_EQ(ProjectCaption("M", "/opt/Corvane/boss.cvp", "/opt/corvane/"), "Corvane v2.4.1 - (M) /opt/Corvane/boss.cvp");
+  EXPECT_EQ(ProjectCaption("M", "/opt/Corvane/boss.cvp", "/opt/corvane/"),
+            "Corvane v2.4.1 - (M) /opt/Corvane/boss.cvp");
   EXPECT_EQ(ProjectRootText("/x/y/My.Project.cvp", "Male"), "My.Project (Male)");
   EXPECT_EQ(StoredTextureName("/opt/corvane/t/a.bmp", "/opt/corvane/", "/home/u/"), "t\\a.bmp");
   EXPECT_EQ(StoredTextureName("/opt/corvanex/a.bmp", "/opt/corvane", ""), "/opt/corvanex/a.bmp");

@@ -105,7 +105,8 @@ TEST_F(SkinTreeCommands, TextureChoicesPerSectionKindAndRemovalOnceUsed) {
   EXPECT_FALSE(c.Editable);
 
   c = TextureChoicesFor(body, nullptr, *model);
-  EXPECT_EQ(c.Items, (std::vector<std::string>{"< Default >", "<Blue Team>", "<Gold Team>", "<Green Team>", "<Red Team>"}));
+  EXPECT_EQ(c.Items,
+            (std::vector<std::string>{"< Default >", "<Blue Team>", "<Gold Team>", "<Green Team>", "<Red Team>"}));
   EXPECT_EQ(c.Preselect, "< Default >");
 
   AddTexture(tree, body, MakeTexture("", ""), "< Default >");
@@ -206,13 +207,14 @@ TEST_F(SkinTreeCommands, SortOrdersSectionsByNumberAndTheRestByteWise) {
   TSkinNode* b = AddSkin(tree, "beta", "bbbb", *model);
   AddSkin(tree, "Alpha", "aaaa", *model);
   TSkinNode* body = SectionNode(b, 1);
-  for (const char* t : {"zed (zed)", "<Red Team>", "Abe (abe)", "< Default >", "<Gold Team>", "<Blue Team>", "<Green Team>"})
+  for (const char* t :
+       {"zed (zed)", "<Red Team>", "Abe (abe)", "< Default >", "<Gold Team>", "<Blue Team>", "<Green Team>"})
     AddTexture(tree, body, MakeTexture("x", ""), t);
   tree.Sort();
   EXPECT_EQ(ChildTexts(tree.Root()), (std::vector<std::string>{"Alpha (aaaa)", "beta (bbbb)"}));
   EXPECT_EQ(ChildTexts(b), (std::vector<std::string>{"Body", "Head", "Talk", "Mask", "Fixed"}));
   EXPECT_EQ(ChildTexts(body), (std::vector<std::string>{"< Default >", "<Blue Team>", "<Gold Team>", "<Green Team>",
-                                                         "<Red Team>", "Abe (abe)", "zed (zed)"}));
+                                                        "<Red Team>", "Abe (abe)", "zed (zed)"}));
   // Tree order (what the project file and the palette groups walk) follows the sort.
   std::vector<TSkinNode*> nodes = tree.Nodes();
   ASSERT_GE(nodes.size(), 3u);

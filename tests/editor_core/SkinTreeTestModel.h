@@ -17,7 +17,8 @@ namespace editor_test {
 // Sections: 1 "Body" 256x256 TEAM; 2 "Head" FACE 128x128; 3 "Talk" FACE TALKTEXTURE 64x64;
 // 4 "Mask" MASKED (any size); 5 "Fixed" CANNOTRESAMPLE 64x32. Listed out of number order on
 // purpose (Head before Body) so the sort by section number shows.
-inline std::unique_ptr<TModelo> MakeModel(const std::string& prefix = "Male", const std::string& name = "Male Soldier") {
+inline std::unique_ptr<TModelo> MakeModel(const std::string& prefix = "Male",
+                                          const std::string& name = "Male Soldier") {
   auto m = std::make_unique<TModelo>();
   m->Name = name;
   m->Prefix = prefix;
@@ -42,8 +43,9 @@ inline TBitmap MakePicture(int w, int h, int seed) {
   TBitmap b(w, h, TPixelFormat::pf24bit);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      b.SetPixel(x, y, RGBColor(static_cast<uint8_t>(x * 7 + seed * 31), static_cast<uint8_t>(y * 5 + seed),
-                                static_cast<uint8_t>((x ^ y) + seed * 13)));
+      b.SetPixel(x, y,
+                 RGBColor(static_cast<uint8_t>(x * 7 + seed * 31), static_cast<uint8_t>(y * 5 + seed),
+                          static_cast<uint8_t>((x ^ y) + seed * 13)));
   return b;
 }
 
@@ -57,7 +59,8 @@ inline std::string WritePicture(const std::string& file, int w, int h, int seed)
 inline std::string WritePicture8(const std::string& file, int w, int h, int colors) {
   std::vector<TPaletteEntry> pal(static_cast<size_t>(colors));
   for (int i = 0; i < colors; ++i)
-    pal[static_cast<size_t>(i)] = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2), 0};
+    pal[static_cast<size_t>(i)] = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2),
+                                   0};
   TBitmap b(w, h, TPixelFormat::pf8bit);
   b.SetPalette(CreatePalette(pal));
   for (int y = 0; y < h; ++y)
@@ -67,8 +70,8 @@ inline std::string WritePicture8(const std::string& file, int w, int h, int colo
 }
 
 // A texture record without a file, for tree tests.
-inline std::unique_ptr<TObjetoTextura> MakeTexture(const std::string& id, const std::string& desc, int w = 8,
-                                                  int h = 8, int seed = 0) {
+inline std::unique_ptr<TObjetoTextura> MakeTexture(const std::string& id, const std::string& desc, int w = 8, int h = 8,
+                                                   int seed = 0) {
   auto t = std::make_unique<TObjetoTextura>();
   t->Identifier = id;
   t->Description = desc;

@@ -67,8 +67,8 @@ TEST(TexturePainter, ToolsOnOnePixel) {
     ASSERT_TRUE(BeginStroke(*t, mask));
     // Size 1 paints the centre pixel alone.
     ASSERT_TRUE(StrokeDab(*t, mask, 4, 4, TBrush{c.paint, c.intensity, 1, c.tool}));
-    EXPECT_EQ(t->Bitmap->Pixel(4, 4), c.expected) << "tool " << c.tool << " I " << c.intensity << " paint "
-                                                   << std::hex << c.paint;
+    EXPECT_EQ(t->Bitmap->Pixel(4, 4), c.expected)
+        << "tool " << c.tool << " I " << c.intensity << " paint " << std::hex << c.paint;
     EXPECT_EQ(CountNot(*t->Bitmap, c.pixel), c.expected == c.pixel ? 0 : 1);
     EXPECT_TRUE(t->UndoBitmap->SameAs(*Plain(9, 9, c.pixel)->Bitmap));
   }
@@ -78,11 +78,11 @@ TEST(TexturePainter, DabShapeAndClipping) {
   struct {
     int x, y, size, painted;
   } cases[] = {
-      {10, 10, 1, 1},   {10, 10, 3, 9},  {10, 10, 5, 21}, {10, 10, 15, 177},
-      {0, 0, 5, 8},     // a quarter of the disc (with its axes) lies inside
-      {-2, 10, 5, 3},   // only the disc's rim reaches column 0
-      {-3, -3, 5, 0},   {40, 10, 15, 0},  {INT_MAX, INT_MIN, 64, 0}, {INT_MIN, INT_MAX, 64, 0},
-      {10, 10, 0, 1},   {10, 10, -5, 1},
+      {10, 10, 1, 1}, {10, 10, 3, 9},  {10, 10, 5, 21},           {10, 10, 15, 177},
+      {0, 0, 5, 8},    // a quarter of the disc (with its axes) lies inside
+      {-2, 10, 5, 3},  // only the disc's rim reaches column 0
+      {-3, -3, 5, 0}, {40, 10, 15, 0}, {INT_MAX, INT_MIN, 64, 0}, {INT_MIN, INT_MAX, 64, 0},
+      {10, 10, 0, 1}, {10, 10, -5, 1},
   };
   for (const auto& c : cases) {
     TBitmap mask(21, 21, TPixelFormat::pf24bit);

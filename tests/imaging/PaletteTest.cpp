@@ -103,7 +103,8 @@ TEST(Octree, ListEqualsOneStackedImageAndBadInputIsRefused) {
   TBitmap a = Picture(50, 30, 1), b = Picture(50, 20, 2), both(50, 50);
   for (int y = 0; y < 50; ++y) std::copy_n(y < 30 ? a.ScanLine(y) : b.ScanLine(y - 30), 150, both.ScanLine(y));
   std::vector<TBitmap*> list{&a, &b};
-  EXPECT_EQ(QuantizeBitmapListPalette(list, 256, 8, false)->Entries, QuantizeBitmapPalette(both, 256, 8, false)->Entries);
+  EXPECT_EQ(QuantizeBitmapListPalette(list, 256, 8, false)->Entries,
+            QuantizeBitmapPalette(both, 256, 8, false)->Entries);
 
   std::vector<TBitmap*> none, withNull{&a, nullptr};
   for (const std::vector<TBitmap*>* l : {static_cast<std::vector<TBitmap*>*>(nullptr), &none, &withNull}) {
@@ -150,7 +151,8 @@ TEST(Octree, StaysBoundedAndKeepsEveryPixel) {
     EXPECT_LE(q.ColorTable().size(), static_cast<size_t>(maxColors));
   }
   TColorQuantizer one(1, 8);  // one leaf holds the mean of everything it took
-  for (auto [r, g] : {std::pair{0, 0}, {255, 100}, {255, 101}}) one.AddColor(static_cast<uint8_t>(r), static_cast<uint8_t>(g), 9);
+  for (auto [r, g] : {std::pair{0, 0}, {255, 100}, {255, 101}})
+    one.AddColor(static_cast<uint8_t>(r), static_cast<uint8_t>(g), 9);
   EXPECT_EQ(one.ColorTable(), (std::vector<TPaletteEntry>{{170, 67, 9, 0}}));
 }
 
@@ -169,8 +171,9 @@ TEST(PalettePeer, QualityAgainstThePeer) {
     SavePixmap(PaletteStrip(pal), s / "pal.ppm");
     double ours[2];
     for (int fs = 0; fs < 2; ++fs)
-      ours[fs] = Psnr(src, Expand8(*ReduceBitmapColors(work, TReductionMethod::rdCustomPalette,
-                                                       fs ? TDitherKind::dtFloydSteinberg : TDitherKind::dtNearest, 8, pal)));
+      ours[fs] =
+          Psnr(src, Expand8(*ReduceBitmapColors(work, TReductionMethod::rdCustomPalette,
+                                                fs ? TDitherKind::dtFloydSteinberg : TDitherKind::dtNearest, 8, pal)));
     const std::string in = std::string(Convert) + " " + (s / "src.ppm");
     RunCommand(in + " -dither None -colors 256 " + (s / "peer.ppm"));
     const double peer = Psnr(src, LoadPixmap(s / "peer.ppm"));
@@ -181,8 +184,10 @@ TEST(PalettePeer, QualityAgainstThePeer) {
     const double pq = Psnr(src, LoadPixmap(s / "pq.ppm"));
     EXPECT_GE(ours[0], peer - 3.0) << name;
     EXPECT_GE(ours[1], peerFs - 1.0) << name;
-    std::printf("PALETTE %-8s nearest: ours %.2f dB, peer -colors 256 %.2f dB; FS: ours %.2f dB, peer -remap %.2f dB; "
-                "pngquant %.2f dB\n", name, ours[0], peer, ours[1], peerFs, pq);
+    std::printf(
+        "PALETTE %-8s nearest: ours %.2f dB, peer -colors 256 %.2f dB; FS: ours %.2f dB, peer -remap %.2f dB; "
+        "pngquant %.2f dB\n",
+        name, ours[0], peer, ours[1], peerFs, pq);
   }
 }
 

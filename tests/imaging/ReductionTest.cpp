@@ -12,8 +12,9 @@ using namespace imgtest;
 
 namespace {
 
-constexpr TDitherKind AllDitherers[] = {TDitherKind::dtNearest, TDitherKind::dtFloydSteinberg, TDitherKind::dtStucki,
-                                        TDitherKind::dtSierra,  TDitherKind::dtJaJuNi,         TDitherKind::dtSteveArche,
+constexpr TDitherKind AllDitherers[] = {TDitherKind::dtNearest, TDitherKind::dtFloydSteinberg,
+                                        TDitherKind::dtStucki,  TDitherKind::dtSierra,
+                                        TDitherKind::dtJaJuNi,  TDitherKind::dtSteveArche,
                                         TDitherKind::dtBurkes};
 
 HPALETTE RandomPalette(int n, uint32_t seed) {
@@ -106,7 +107,8 @@ TEST(ReduceBitmapColors, OneRedPixelAndUniformPicturesWithEveryDitherer) {
         EXPECT_EQ(first, want);
       }
       for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 37; ++x) ASSERT_EQ(u->ScanLine(y)[x], first) << "ditherer " << int(d) << " at " << x << "," << y;
+        for (int x = 0; x < 37; ++x)
+          ASSERT_EQ(u->ScanLine(y)[x], first) << "ditherer " << int(d) << " at " << x << "," << y;
     }
   }
 }
@@ -131,8 +133,8 @@ TEST(ReduceBitmapColors, NarrowPicturesAndSmallPalettesWithEveryDitherer) {
 
 TEST(ReduceBitmapColors, MethodsBitsAndUnknownValues) {
   const std::pair<TReductionMethod, int> methods[] = {
-      {TReductionMethod::rdSystem20, 20},  {TReductionMethod::rdHalftone256, 256}, {TReductionMethod::rdGray4, 4},
-      {TReductionMethod::rdMonochrome, 2}, {TReductionMethod::rdGray256, 256},     {TReductionMethod::rdWeb216, 216},
+      {TReductionMethod::rdSystem20, 20},  {TReductionMethod::rdHalftone256, 256},  {TReductionMethod::rdGray4, 4},
+      {TReductionMethod::rdMonochrome, 2}, {TReductionMethod::rdGray256, 256},      {TReductionMethod::rdWeb216, 216},
       {TReductionMethod::rdOptimal, 16},   {TReductionMethod::rdOptimalSystem, 256}};
   for (auto [method, entries] : methods) {
     TBitmap bmp = Picture(40, 30, 11);
@@ -142,7 +144,8 @@ TEST(ReduceBitmapColors, MethodsBitsAndUnknownValues) {
   }
   for (auto [bits, colours] : {std::pair{0, 2}, {-3, 2}, {3, 8}, {8, 256}, {40, 256}}) {  // clamped to 1..8
     TBitmap bmp = Picture(64, 64, 2);
-    const int m = MaxIndex(*ReduceBitmapColors(bmp, TReductionMethod::rdOptimal, TDitherKind::dtNearest, bits, nullptr));
+    const int m =
+        MaxIndex(*ReduceBitmapColors(bmp, TReductionMethod::rdOptimal, TDitherKind::dtNearest, bits, nullptr));
     EXPECT_TRUE(m < colours && m >= colours / 2) << bits << " bits gave index " << m;
   }
   TBitmap bmp = Picture(8, 8, 1);
@@ -157,7 +160,8 @@ TEST(ReduceBitmapColors, MethodsBitsAndUnknownValues) {
   }
   EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod::rdWeb216, TDitherKind(7), 8, nullptr)->Empty());
   EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod::rdCustomPalette, TDitherKind::dtNearest, 8, nullptr)->Empty());
-  EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod::rdCustomPalette, TDitherKind::dtNearest, 8, CreatePalette({}))->Empty());
+  EXPECT_TRUE(ReduceBitmapColors(bmp, TReductionMethod::rdCustomPalette, TDitherKind::dtNearest, 8, CreatePalette({}))
+                  ->Empty());
 
   // rdNone: a 24-bit copy; the 4-bit source keeps its format.
   TBitmap four(5, 3, TPixelFormat::pf4bit);
@@ -197,10 +201,12 @@ TEST(ReduceBitmapColors, FloydSteinbergUsesEachErrorOnce) {
   TBitmap src(w, h);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
-      for (int c = 0; c < 3; ++c) src.ScanLine(y)[3 * x + c] = static_cast<uint8_t>((2 * x * (c == 1 ? 1 : c + 1)) % 256);
+      for (int c = 0; c < 3; ++c)
+        src.ScanLine(y)[3 * x + c] = static_cast<uint8_t>((2 * x * (c == 1 ? 1 : c + 1)) % 256);
   TBitmap work = src;
   HPALETTE bw = CreatePalette({{0, 0, 0, 0}, {255, 255, 255, 0}});
-  TBitmap out = Expand8(*ReduceBitmapColors(work, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, bw));
+  TBitmap out =
+      Expand8(*ReduceBitmapColors(work, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, bw));
   double worst = 0.0;
   for (int by = 0; by < h; by += 16)
     for (int bx = 0; bx < w; bx += 16) {

@@ -56,15 +56,17 @@ TEST(ResamplePeer, PsnrAgainstThePeerOnBuiltInPictures) {
         const int size = down ? 100 : 256;
         TBitmap ours(size, size);
         Stretch(src, ours, ResampleFilters[f].Filter, ResampleFilters[f].Width);
-        RunCommand(std::string(Convert) + " " + (s / (down ? "base.ppm" : "small.ppm")) + " -filter " + PeerFilterName[f] +
-                   " -resize " + std::to_string(size) + "x" + std::to_string(size) + "! " + (s / "peer.ppm"));
+        RunCommand(std::string(Convert) + " " + (s / (down ? "base.ppm" : "small.ppm")) + " -filter " +
+                   PeerFilterName[f] + " -resize " + std::to_string(size) + "x" + std::to_string(size) + "! " +
+                   (s / "peer.ppm"));
         psnr[down] = Psnr(ours, LoadPixmap(s / "peer.ppm"));
       }
       EXPECT_GE(psnr[0], f == 0 ? 24.0 : 31.0) << name << " " << ResampleFilters[f].Name << " enlarging";
       if (f != 0) {
         EXPECT_GE(psnr[1], 30.0) << name << " " << ResampleFilters[f].Name << " reducing";
       }
-      std::printf("PSNR %-8s %-9s 64->256 %.2f dB  256->100 %.2f dB\n", name, ResampleFilters[f].Name, psnr[0], psnr[1]);
+      std::printf("PSNR %-8s %-9s 64->256 %.2f dB  256->100 %.2f dB\n", name, ResampleFilters[f].Name, psnr[0],
+                  psnr[1]);
     }
   }
 }
@@ -75,7 +77,8 @@ TEST(ResampleEdges, CornersUniformColourAndCopies) {
   TBitmap dst(256, 256);
   Stretch(src, dst);
   for (auto [sx, sy, dx, dy] : {std::array{0, 0, 0, 0}, {63, 0, 255, 0}, {0, 63, 0, 255}, {63, 63, 255, 255}})
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(dst.ScanLine(dy)[3 * dx + c], src.ScanLine(sy)[3 * sx + c], 1) << dx << "," << dy;
+    for (int c = 0; c < 3; ++c)
+      EXPECT_NEAR(dst.ScanLine(dy)[3 * dx + c], src.ScanLine(sy)[3 * sx + c], 1) << dx << "," << dy;
 
   // A uniform colour stays nearly uniform. Reducing, the stretched filters' weights no longer
   // sum to one (box and triangle are off by up to a quarter and a tenth); the editor reduces with
@@ -197,9 +200,9 @@ TEST(ResamplePlain, SameBytesAsThePlainArithmetic) {
   // Enlarging and reducing, odd widths that leave partial groups of four, sources smaller than
   // the filter's reach (mirrored and clamped indices), a one-pixel source, and sources wide
   // enough that the columns are worked in several runs (also when one column reaches them all).
-  const std::array<int, 4> sizes[] = {{37, 23, 101, 58}, {101, 58, 37, 23}, {2, 3, 13, 11},
-                                      {1, 1, 6, 5},      {64, 64, 63, 65},  {9, 200, 5, 7},
-                                      {3000, 40, 700, 30}, {2100, 17, 2, 3}, {300, 20, 2500, 45}};
+  const std::array<int, 4> sizes[] = {{37, 23, 101, 58},   {101, 58, 37, 23}, {2, 3, 13, 11},
+                                      {1, 1, 6, 5},        {64, 64, 63, 65},  {9, 200, 5, 7},
+                                      {3000, 40, 700, 30}, {2100, 17, 2, 3},  {300, 20, 2500, 45}};
   for (int f = 0; f < ResampleFilterCount; ++f)
     for (auto [sw, sh, dw, dh] : sizes) {
       TBitmap src = Picture(sw, sh, static_cast<uint32_t>(sw * 7 + f)), dst(dw, dh);
@@ -207,8 +210,8 @@ TEST(ResamplePlain, SameBytesAsThePlainArithmetic) {
       Stretch(src, dst, ResampleFilters[f].Filter, ResampleFilters[f].Width);
       for (int y = 0; y < dh; ++y)
         for (int x = 0; x < 3 * dw; ++x)
-          ASSERT_EQ(dst.ScanLine(y)[x], want.ScanLine(y)[x])
-              << ResampleFilters[f].Name << " " << sw << "x" << sh << "->" << dw << "x" << dh << " at byte " << x << "," << y;
+          ASSERT_EQ(dst.ScanLine(y)[x], want.ScanLine(y)[x]) << ResampleFilters[f].Name << " " << sw << "x" << sh
+                                                             << "->" << dw << "x" << dh << " at byte " << x << "," << y;
     }
 }
 

@@ -37,10 +37,9 @@ void ExpectPreset(const TCameraPreset& p, const std::string& name, std::vector<f
 TEST(Catalogue, FilesAreReadInTheirFixedOrder) {
   TModelFolder dir("catalogue", "order");
   std::vector<std::string> files = ModelExtensionFiles(dir.ProgramFile(), dir.Folder());
-  EXPECT_EQ(files, (std::vector<std::string>{
-                       dir / "corvane.ini", dir / "Alpha.cvmx", dir / "beta.cvmx",
-                       dir / "CustomModels/aaa.cvmx", dir / "CustomModels/AAB.cvmx",
-                       dir / "CustomModels/female.cvmx", dir / "CustomModels/Male.cvmx"}));
+  EXPECT_EQ(files, (std::vector<std::string>{dir / "corvane.ini", dir / "Alpha.cvmx", dir / "beta.cvmx",
+                                             dir / "CustomModels/aaa.cvmx", dir / "CustomModels/AAB.cvmx",
+                                             dir / "CustomModels/female.cvmx", dir / "CustomModels/Male.cvmx"}));
   // The program's .ini is listed when missing, and a CustomModels folder copied from Windows
   // in another letter case is found.
   TModelFolder other("", "order2");
@@ -84,7 +83,7 @@ TEST(Catalogue, CorpusLoadsWithEveryRule) {
   EXPECT_EQ(male.TalkTextureIndex, 4);
   EXPECT_EQ(male.FormatTeam, "%SKIN%%SECTION%Team%TEAM%");
   EXPECT_EQ(male.FormatTalk, "%SKIN%%SECTION%%FACE%");  // empty keeps the default
-  ASSERT_EQ(male.PartCount(), 2);  // Section2 empty, Section9 beyond 8
+  ASSERT_EQ(male.PartCount(), 2);                       // Section2 empty, Section9 beyond 8
   EXPECT_EQ(male.PartName(0), "Body");
   EXPECT_EQ(male.Part(0)->Flags, 1u | mpTEAM);
   EXPECT_EQ(male.Part(0)->Width, 256);
@@ -111,8 +110,8 @@ TEST(Catalogue, CorpusLoadsWithEveryRule) {
   EXPECT_FLOAT_EQ(nomesh.ScaleX, 1);
   EXPECT_FLOAT_EQ(nomesh.OffsetY, 0);
   ASSERT_EQ(nomesh.PartCount(), 1);
-  EXPECT_EQ(nomesh.Part(0)->Flags, 2u | mpNOINT | mpONEMIPMAP | mpLODSETWORLD | mpCANNOTRESAMPLE |
-                                       mpTEAM | mpFACE | mpMASKED | mpTALKTEXTURE);
+  EXPECT_EQ(nomesh.Part(0)->Flags,
+            2u | mpNOINT | mpONEMIPMAP | mpLODSETWORLD | mpCANNOTRESAMPLE | mpTEAM | mpFACE | mpMASKED | mpTALKTEXTURE);
   EXPECT_EQ(nomesh.Part(0)->Width, 32);
 
   // Written on Windows: BOM, CRLF, keys in other letter case, a backslash, comma decimals.
@@ -152,12 +151,12 @@ TEST(Catalogue, SectionValues) {
       {"Talk, TextureIs32x32, TalkTexture", "Talk", mpTALKTEXTURE, 32, 32},
       {"Head, TextureIs256", "Head", 0, 256, 0},
       {"Head, TextureIsX128", "Head", 0, 0, 128},
-      {"TEAM", "TEAM", 0, 0, 0},                        // field 0 is always the name
+      {"TEAM", "TEAM", 0, 0, 0},  // field 0 is always the name
       {"  Spaced Name  ,  face  ", "Spaced Name", mpFACE, 0, 0},
       {"A, TEAM, team, Team, Wings, TEXTURE", "A", mpTEAM, 0, 0},
-      {"A, TEXTUREIS0X0, TEXTUREISaxb", "A", 0, 0, 0},   // values of the last field tried
+      {"A, TEXTUREIS0X0, TEXTUREISaxb", "A", 0, 0, 0},        // values of the last field tried
       {"A, TextureIs16x16, TextureIs32x32", "A", 0, 16, 16},  // the first good one wins
-      {"A, TextureIs-8x16", "A", 0, 0, 16},               // negative sizes are no size
+      {"A, TextureIs-8x16", "A", 0, 0, 16},                   // negative sizes are no size
       {"A, TextureIs99999x64, TalkTexture", "A", mpTALKTEXTURE, 64, 64},
       {"", "", 0, 0, 0},
   };
@@ -217,8 +216,8 @@ TEST(Catalogue, BrokenModelsAreLeftOutAndNamedAndTheRestLoads) {
     } catch (const EConvertError& e) {
       const std::string file = dir / "b.cvmx";
       const std::string section = c.BFile.empty() ? "Model-Bad" : "Model-Short";
-      EXPECT_EQ(e.Message, "Model file \"" + file + "\", section [" + section + "]: " + c.Why +
-                               " (the model was left out)");
+      EXPECT_EQ(e.Message,
+                "Model file \"" + file + "\", section [" + section + "]: " + c.Why + " (the model was left out)");
     }
     std::vector<std::string> expected = {"Good", "After"};
     if (!c.BFile.empty()) expected = {"Good", "Late", "After"};
@@ -326,8 +325,8 @@ TEST(Catalogue, SavingPresetsBlanksStaleKeysAndKeepsTheFileReadable) {
   TModelFolder dir("", "presets");
   const std::string file = dir / "Man.cvmx";
   WriteBytes(file,
-           "[Model-Man]\nPrefix=Man\nPreset1=A;1;1;1;1;1;1\nPreset2=B;2;2;2;2;2;2\n"
-           "Preset3=C;3;3;3;3;3;3\nPreset4=D;4;4;4;4;4;4\n[Model-Other]\nPrefix=Other\nPreset5=Z;0;0;0;0;0;0\n");
+             "[Model-Man]\nPrefix=Man\nPreset1=A;1;1;1;1;1;1\nPreset2=B;2;2;2;2;2;2\n"
+             "Preset3=C;3;3;3;3;3;3\nPreset4=D;4;4;4;4;4;4\n[Model-Other]\nPrefix=Other\nPreset5=Z;0;0;0;0;0;0\n");
   std::vector<TCameraPreset> presets = {{"Semi;colon\r\nand break", 1.005f, -2.5f, 500, 0, 0, 0},
                                         {"Two", 10, 20, 30, 40, 50, 60.125f}};
   SaveModelPresets(file + "|Model-Man", presets);

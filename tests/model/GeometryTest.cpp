@@ -85,9 +85,9 @@ TEST(GeometryVsGlm, MatrixProductTransformAndInverse) {
     const TAffineVector v3 = r.V3();
     ExpectNear(VectorTransform(v3, a), glm::mat3(G(a)) * G(v3), kTol);
     // A well-conditioned transform (rotation, scale, translation) for the inverse.
-    const TMatrix rst = MatrixMultiply(
-        MatrixMultiply(CreateRotationMatrix(r.V3(), r.d(r.gen)), CreateScaleAndTranslationMatrix({2, 0.5f, 3}, r.V3())),
-        CreateRotationMatrix(r.V3(), r.d(r.gen)));
+    const TMatrix rst = MatrixMultiply(MatrixMultiply(CreateRotationMatrix(r.V3(), r.d(r.gen)),
+                                                      CreateScaleAndTranslationMatrix({2, 0.5f, 3}, r.V3())),
+                                       CreateRotationMatrix(r.V3(), r.d(r.gen)));
     ExpectNear(InvertMatrix(rst), glm::inverse(G(rst)), kTol);
     ExpectNear(MatrixMultiply(rst, InvertMatrix(rst)), glm::mat4(1), kTol);
     TMatrix t = a;
@@ -186,18 +186,18 @@ TEST(Geometry, AnglesAndRayCast) {
   EXPECT_FLOAT_EQ(DegToRad(90.0f), static_cast<float>(M_PI / 2));
   TVector point, normal;
   // Straight down onto the triangle in the z = 0 plane.
-  ASSERT_TRUE(RayCastTriangleIntersect({0.2f, 0.2f, 5, 1}, {0, 0, -1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0},
-                                       &point, &normal));
+  ASSERT_TRUE(
+      RayCastTriangleIntersect({0.2f, 0.2f, 5, 1}, {0, 0, -1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, &point, &normal));
   EXPECT_NEAR(point[0], 0.2f, kTol);
   EXPECT_NEAR(point[2], 0.0f, kTol);
   EXPECT_NEAR(std::fabs(normal[2]), 1.0f, kTol);
   // Outside the triangle, pointing away, and parallel to its plane.
-  EXPECT_FALSE(RayCastTriangleIntersect({0.8f, 0.8f, 5, 1}, {0, 0, -1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0},
-                                        nullptr, nullptr));
-  EXPECT_FALSE(RayCastTriangleIntersect({0.2f, 0.2f, 5, 1}, {0, 0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0},
-                                        nullptr, nullptr));
-  EXPECT_FALSE(RayCastTriangleIntersect({0.2f, 0.2f, 5, 1}, {1, 0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0},
-                                        nullptr, nullptr));
+  EXPECT_FALSE(
+      RayCastTriangleIntersect({0.8f, 0.8f, 5, 1}, {0, 0, -1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, nullptr, nullptr));
+  EXPECT_FALSE(
+      RayCastTriangleIntersect({0.2f, 0.2f, 5, 1}, {0, 0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, nullptr, nullptr));
+  EXPECT_FALSE(
+      RayCastTriangleIntersect({0.2f, 0.2f, 5, 1}, {1, 0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, nullptr, nullptr));
 }
 
 }  // namespace

@@ -45,8 +45,7 @@ inline void U32(std::string& s, uint32_t v) {
 
 // A bottom-up Windows bitmap, width x 1 pixels. bits 24: pixels are 0xRRGGBB values.
 // bits 8: pixels are indices into palette (0xRRGGBB entries).
-inline std::string MakeBmp(int bits, const std::vector<uint32_t>& pixels,
-                           const std::vector<uint32_t>& palette = {}) {
+inline std::string MakeBmp(int bits, const std::vector<uint32_t>& pixels, const std::vector<uint32_t>& palette = {}) {
   using namespace bmpdetail;
   const uint32_t width = static_cast<uint32_t>(pixels.size());
   std::string row;

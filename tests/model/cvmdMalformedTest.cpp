@@ -28,11 +28,11 @@ std::string Refusal(const std::vector<uint8_t>& data, const std::string& name = 
   return message;
 }
 
-#define EXPECT_REFUSED(bytes, ...)                                                       \
-  do {                                                                                   \
-    std::string msg_ = Refusal(bytes);                                                   \
-    EXPECT_FALSE(msg_.empty()) << "loaded without an error";                             \
-    EXPECT_EQ(msg_.rfind("bad.cvmd: ", 0), 0u) << msg_;                                  \
+#define EXPECT_REFUSED(bytes, ...)                                                                  \
+  do {                                                                                              \
+    std::string msg_ = Refusal(bytes);                                                              \
+    EXPECT_FALSE(msg_.empty()) << "loaded without an error";                                        \
+    EXPECT_EQ(msg_.rfind("bad.cvmd: ", 0), 0u) << msg_;                                             \
     for (const char* part_ : {__VA_ARGS__}) EXPECT_NE(msg_.find(part_), std::string::npos) << msg_; \
   } while (0)
 

@@ -27,8 +27,7 @@ TEST(crvn_struc, DescriptionsListTheOptionsInTheirFixedOrder) {
   EXPECT_EQ(p.GetDescription(), "Section 2, Textures are 128x64, Allows Teams, Textures are masked");
   p.Flags = 2 | mpNOINT;
   EXPECT_EQ(p.GetDescription(), "Section 2, Textures are 128x64");
-  p.Flags = 8 | mpNOINT | mpTEAM | mpFACE | mpONEMIPMAP | mpLODSETWORLD | mpMASKED |
-            mpCANNOTRESAMPLE | mpTALKTEXTURE;
+  p.Flags = 8 | mpNOINT | mpTEAM | mpFACE | mpONEMIPMAP | mpLODSETWORLD | mpMASKED | mpCANNOTRESAMPLE | mpTALKTEXTURE;
   p.Width = p.Height = 0;
   EXPECT_EQ(p.GetDescription(),
             "Section 8, Textures are 0x0, Allows Teams, Allows Faces, Creates One MipMap, Sets LODSet "

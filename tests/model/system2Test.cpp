@@ -12,7 +12,11 @@ class TPumpCounter {
  public:
   TPumpCounter() : FPrevious(SetMessagePumpHook([this] { ++Count; })) {}
   ~TPumpCounter() { SetMessagePumpHook(std::move(FPrevious)); }
-  int Take() { int c = Count; Count = 0; return c; }
+  int Take() {
+    int c = Count;
+    Count = 0;
+    return c;
+  }
   int Count = 0;
 
  private:

@@ -68,16 +68,26 @@ TEST(AssimpPeer, TrianglesPositionsAndTextureCoordinatesMatch) {
   // (-b, -a, c). 3DS: assimp turns Z-up into Y-up. MilkShape3D: the same axes.
   const auto same = [](const TCorner& c) { return c; };
   const TPeerCase cases[] = {
-      {"3D/box_d.3d", [](const TCorner& c) { return TCorner{-0.8 * c[1], -0.8 * c[0], -0.8 * c[2], c[3], c[4]}; }},
+      {"3D/box_d.3d",
+       [](const TCorner& c) {
+         return TCorner{-0.8 * c[1], -0.8 * c[0], -0.8 * c[2], c[3], c[4]};
+       }},
       {"MS3D/jeep1.ms3d", same},
       {"MS3D/twospheres_withmats.ms3d", same},
-      {"3DS/test1.3ds", [](const TCorner& c) { return TCorner{c[0], c[2], -c[1], c[3], c[4]}; }},
-      {"3DS/fels.3ds", [](const TCorner& c) { return TCorner{c[0], c[2], -c[1], c[3], c[4]}; }},
+      {"3DS/test1.3ds",
+       [](const TCorner& c) {
+         return TCorner{c[0], c[2], -c[1], c[3], c[4]};
+       }},
+      {"3DS/fels.3ds",
+       [](const TCorner& c) {
+         return TCorner{c[0], c[2], -c[1], c[3], c[4]};
+       }},
   };
   for (const TPeerCase& c : cases) {
     SCOPED_TRACE(c.Model);
     if (!HaveAssimp(c.Model))
-      GTEST_SKIP() << "assimp or its model " << c.Model << " is missing (scripts/install-deps installs assimp-utils and assimp-testmodels)";
+      GTEST_SKIP() << "assimp or its model " << c.Model
+                   << " is missing (scripts/install-deps installs assimp-utils and assimp-testmodels)";
     TScratch scratch;
     const TSoup peer = AssimpSoup(c.Model, scratch);
     const TSoup ours = SoupOf(ReadOurs(c.Model), c.Map);

@@ -12,7 +12,9 @@
 namespace {
 
 void U16(TBytes& o, uint16_t v) { o.push_back(v & 0xFF), o.push_back(v >> 8); }
-void U32(TBytes& o, uint32_t v) { for (int k = 0; k < 4; ++k) o.push_back(static_cast<uint8_t>(v >> (8 * k))); }
+void U32(TBytes& o, uint32_t v) {
+  for (int k = 0; k < 4; ++k) o.push_back(static_cast<uint8_t>(v >> (8 * k)));
+}
 
 struct TUTri {
   uint16_t V[3];
@@ -51,9 +53,9 @@ TEST(Unreal3D, MaterialNamesFromTriangleTypes) {
     uint8_t Type;
     const char* Name;
     bool Kept;
-  } cases[] = {{0, "SKIN1", true},        {1, "SKIN1.TWOS", true},      {2, "SKIN1.TWOS", true},
-               {3, "SKIN1.TWOS", true},   {4, "SKIN1.MASK", true},      {6, "SKIN1.TWOS.MASK", true},
-               {8, "SKIN1.WEAP", false},  {12, "SKIN1.WEAP.MASK", false}};
+  } cases[] = {{0, "SKIN1", true},       {1, "SKIN1.TWOS", true},       {2, "SKIN1.TWOS", true},
+               {3, "SKIN1.TWOS", true},  {4, "SKIN1.MASK", true},       {6, "SKIN1.TWOS.MASK", true},
+               {8, "SKIN1.WEAP", false}, {12, "SKIN1.WEAP.MASK", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.Type));
     TObjeto3D m;
@@ -69,12 +71,10 @@ TEST(Unreal3D, PackedVerticesAndFrames) {
     uint32_t Packed;
     float X, Y, Z;  // (-b, -a, c)
   } cases[] = {
-      {Pack(1024, 0, 0), 0, -128, 0},           // exactly 128 stays positive
-      {Pack(1025, 0, 0), 0, 127.875f, 0},       // just above wraps
-      {Pack(0, 1024, 0), -128, 0, 0},
-      {Pack(0, 2047, 0), 0.125f, 0, 0},
-      {Pack(8, 16, 512), -2, -1, 128},
-      {Pack(0, 0, 513), 0, 0, -127.75f},
+      {Pack(1024, 0, 0), 0, -128, 0},      // exactly 128 stays positive
+      {Pack(1025, 0, 0), 0, 127.875f, 0},  // just above wraps
+      {Pack(0, 1024, 0), -128, 0, 0},     {Pack(0, 2047, 0), 0.125f, 0, 0},
+      {Pack(8, 16, 512), -2, -1, 128},    {Pack(0, 0, 513), 0, 0, -127.75f},
   };
   std::vector<uint32_t> frame1;
   for (const auto& c : cases) frame1.push_back(c.Packed);
@@ -110,10 +110,10 @@ TEST(Unreal3D, BadFilesLeaveTheMeshEmpty) {
     int Frame;
   } cases[] = {
       {Unreal3DData(3, {{{0, 1, 3}, 0, 0}}), goodAnim, 0},  // vertex index past the count
-      {cut, goodAnim, 0},                                    // triangle count past the data
-      {goodData, goodAnim, 1},                               // frame beyond the animation file
+      {cut, goodAnim, 0},                                   // triangle count past the data
+      {goodData, goodAnim, 1},                              // frame beyond the animation file
       {goodData, goodAnim, -1},
-      {goodData, shortAnim, 0},                              // frame shorter than the vertices
+      {goodData, shortAnim, 0},  // frame shorter than the vertices
       {goodData, TBytes{}, 0},
   };
   for (const auto& c : cases) {
@@ -129,7 +129,9 @@ namespace {
 std::string P3D(const std::string& uvs, const std::string& tris) {
   return "Voodoo Ascii File\r\n"
          "TriM first\n{\nCoor\n{\nVect 0.0, 0.0, 0.0\nVect 1.5, 0.0, 0.0\nVect 0.0, 2.0, 0.0\n}\n"
-         "UVCo\n{\n" + uvs + "}\n" + tris + "}\n"
+         "UVCo\n{\n" +
+         uvs + "}\n" + tris +
+         "}\n"
          "TriM second\n{\nCoor\n{\nVect 9, 9, 9\n}\n}\n";
 }
 
@@ -174,9 +176,9 @@ TEST(Painter3D, QuartersGiveSkinsAndCoordinatesMapIntoThem) {
 TEST(Painter3D, BadFilesAreRefused) {
   const std::string uv = "Vect 0.5, 0.5\n";
   const std::string cases[] = {
-      P3D(uv, Tri(1, 2, 4)),                       // vertex index past the block
-      P3D(uv, Tri(0, 1, 2)),                       // indices are 1-based
-      P3D("Vect 0.5, x\n", Tri(1, 1, 1)),          // not a number
+      P3D(uv, Tri(1, 2, 4)),                                                    // vertex index past the block
+      P3D(uv, Tri(0, 1, 2)),                                                    // indices are 1-based
+      P3D("Vect 0.5, x\n", Tri(1, 1, 1)),                                       // not a number
       P3D(uv, "MshT\n{\nCNUV 1,0,1\nCNUV 1,0,1\nCNUV 1,0,1\nCNUV 1,0,1\n}\n"),  // four corners
   };
   for (const std::string& text : cases) {

@@ -13,8 +13,14 @@ namespace {
 using TBytes = std::vector<uint8_t>;
 
 void U16(TBytes& o, uint16_t v) { o.push_back(v & 0xFF), o.push_back(v >> 8); }
-void U32(TBytes& o, uint32_t v) { for (int k = 0; k < 4; ++k) o.push_back(static_cast<uint8_t>(v >> (8 * k))); }
-void F32(TBytes& o, float f) { uint32_t u; std::memcpy(&u, &f, 4); U32(o, u); }
+void U32(TBytes& o, uint32_t v) {
+  for (int k = 0; k < 4; ++k) o.push_back(static_cast<uint8_t>(v >> (8 * k)));
+}
+void F32(TBytes& o, float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  U32(o, u);
+}
 void Str(TBytes& o, const std::string& s) { o.insert(o.end(), s.begin(), s.end()), o.push_back(0); }
 
 TBytes Chunk(uint16_t tag, const TBytes& data, std::initializer_list<TBytes> children = {}) {
@@ -28,7 +34,11 @@ TBytes Chunk(uint16_t tag, const TBytes& data, std::initializer_list<TBytes> chi
   return o;
 }
 
-TBytes Version(uint32_t v) { TBytes d; U32(d, v); return Chunk(0x0002, d); }
+TBytes Version(uint32_t v) {
+  TBytes d;
+  U32(d, v);
+  return Chunk(0x0002, d);
+}
 
 // One triangle (0,1,2) over three vertices, with texture vertices unless withTex is false, and
 // a material group "SKIN" holding it when grouped.
@@ -81,7 +91,7 @@ TEST(File3DS, ReleaseAndMeshCount) {
       {File(2, {TriObject("a")}), 1, 1},
       {File(3, {TriObject("a"), LightObject("lamp"), TriObject("b")}), 2, 2},
       {File(4, {LightObject("lamp")}), 3, 0},
-      {Chunk(0x3DAA, {}), 2, 0},               // material library
+      {Chunk(0x3DAA, {}), 2, 0},                // material library
       {Chunk(0x1234, {}, {Version(3)}), 3, 0},  // not a database: no error, nothing read
       {TBytes{1, 2, 3}, 3, 0},
   };
@@ -102,8 +112,8 @@ TEST(File3DS, BrokenStructureIsRefused) {
   };
   // Offsets: top header 0, version chunk 6 (10 bytes), MDATA header 16, object header 22.
   const TBytes cases[] = {
-      patched(8, 3),        // version chunk shorter than its header
-      patched(8, 0x7FFF),   // version chunk past its parent
+      patched(8, 3),             // version chunk shorter than its header
+      patched(8, 0x7FFF),        // version chunk past its parent
       patched(24, 0xFFFFFFF0u),  // object length past the file
   };
   for (const TBytes& b : cases) {

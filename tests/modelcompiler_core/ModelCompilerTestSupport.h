@@ -101,8 +101,7 @@ inline TSoup SoupOfObj(const std::string& path) {
 
 // Equal within tolerance after both are made canonical; names the first difference.
 inline ::testing::AssertionResult SameSoup(TSoup a, TSoup b, double quantum, double tolerance) {
-  if (a.size() != b.size())
-    return ::testing::AssertionFailure() << a.size() << " triangles against " << b.size();
+  if (a.size() != b.size()) return ::testing::AssertionFailure() << a.size() << " triangles against " << b.size();
   Canonical(a, quantum);
   Canonical(b, quantum);
   for (size_t i = 0; i < a.size(); ++i)

@@ -74,7 +74,11 @@ TEST(MaterialOrder, RowsAndAdjustedMaterials) {
       {{"WEAPON.WEAP", "SKIN"}, {"SKIN", "WEAPON"}, -1, {"SKIN/0", "WEAPON/8"}, {1, 0}},
       {{"A", "A.MASK", "skin0"}, {"SKIN0", "A"}, 0, {"A/4", "SKIN0/0"}, {0, 0, 1}},
       // Without SKIN: row 0 stays unused and keeps an empty material (the list is one longer).
-      {{"BODY", "HEAD.TWOS", "body.tran"}, {"Unused material #0", "BODY", "HEAD"}, -1, {"/0", "BODY/2", "HEAD/3"}, {1, 2, 1}},
+      {{"BODY", "HEAD.TWOS", "body.tran"},
+       {"Unused material #0", "BODY", "HEAD"},
+       -1,
+       {"/0", "BODY/2", "HEAD/3"},
+       {1, 2, 1}},
       {{"HEAD", "BODY"}, {"Unused material #0", "HEAD", "BODY"}, 1, {"/0", "BODY/0", "HEAD/0"}, {2, 1}},
   };
   for (const auto& c : cases) {
@@ -124,7 +128,8 @@ TEST(ExtensionFile, SectionLinesTalkTextureAndHint) {
   ASSERT_NE(first, lines.end());
   EXPECT_EQ(std::vector<std::string>(first + 1, lines.end()),
             (std::vector<std::string>{"Section10=S9, Team", "Section1=S0", "Section2=S1, Team", "Section3=S2",
-                                      "Section4=S3, Face", "Section6=S5", "Section7=S6", "Section8=S7", "Section9=S8"}));
+                                      "Section4=S3, Face", "Section6=S5", "Section7=S6", "Section8=S7",
+                                      "Section9=S8"}));
 }
 
 TEST(CompileModel, OutputsReadBackByTheCatalogueAndPeers) {
@@ -171,7 +176,8 @@ TEST(CompileModel, RecompileIsStableAndStartsFromTheMeshAsRead) {
   ASSERT_EQ(core.LoadModelInfo(file), "");
   core.GetMeshData(0);
   const TCompileResult first = core.CompileExternal("Figure");
-  const auto cvmd = testsupport::ReadBytes(first.ModelDataFile), cvmx = testsupport::ReadBytes(first.ExtensionFile), wire = testsupport::ReadBytes(first.WireFiles[0]);
+  const auto cvmd = testsupport::ReadBytes(first.ModelDataFile), cvmx = testsupport::ReadBytes(first.ExtensionFile),
+             wire = testsupport::ReadBytes(first.WireFiles[0]);
   const TCompileResult second = core.CompileExternal("Figure");
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(second.ExtensionFile, first.ExtensionFile);

@@ -134,8 +134,10 @@ TEST(PackageMesh, RowsThatNameNoMeshGiveTheBoxTexts) {
   TFixture f(MakePackage(LodSpec(), PlainSpec()));
   TUTPackage pkg;
   pkg.LoadFromFile(f.U);
-  EXPECT_EQ(ReadMeshObject(pkg, f.U, {0, 0, 0, 0, 1}, TGameKind::UnrealTournament).Error, "Invalid Mesh/LodMesh object");
-  EXPECT_EQ(ReadMeshObject(pkg, f.U, {0, 0, 0, 0, 42}, TGameKind::UnrealTournament).Error, "Invalid Mesh/LodMesh object");
+  EXPECT_EQ(ReadMeshObject(pkg, f.U, {0, 0, 0, 0, 1}, TGameKind::UnrealTournament).Error,
+            "Invalid Mesh/LodMesh object");
+  EXPECT_EQ(ReadMeshObject(pkg, f.U, {0, 0, 0, 0, 42}, TGameKind::UnrealTournament).Error,
+            "Invalid Mesh/LodMesh object");
   EXPECT_EQ(ReadMeshObject(pkg, f.U, {0, 0, 0, 0, REF_SKIN_TEXTURE}, TGameKind::UnrealTournament).Error,
             "Invalid Mesh/LodMesh object");
 }

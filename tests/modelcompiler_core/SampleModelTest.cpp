@@ -60,14 +60,16 @@ TEST(SampleModel, AProjectOnItCompilesToAPackage) {
   skin.Code = "corv";
   skin.Description = "Sample";
   std::vector<TPaletteEntry> grey(256);
-  for (int i = 0; i < 256; ++i) grey[static_cast<size_t>(i)] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
+  for (int i = 0; i < 256; ++i)
+    grey[static_cast<size_t>(i)] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
   const HPALETTE palette = CreatePalette(grey);
   for (int i = 0; i < corvy->PartCount(); ++i) {
     project.Model.SectionFlags.push_back(corvy->Part(i)->Flags);
     if (corvy->Part(i)->Flags & mpTALKTEXTURE) continue;
     bitmaps.emplace_back(64, 64, TPixelFormat::pf8bit);
     bitmaps.back().SetPalette(palette);
-    bitmaps.back().Fill(RGBColor(static_cast<uint8_t>(40 * i), static_cast<uint8_t>(40 * i), static_cast<uint8_t>(40 * i)));
+    bitmaps.back().Fill(
+        RGBColor(static_cast<uint8_t>(40 * i), static_cast<uint8_t>(40 * i), static_cast<uint8_t>(40 * i)));
     TPackageSkinSection section;
     section.Section = corvy->Part(i)->Section();
     section.Textures.push_back({"", "", &bitmaps.back(), palette});

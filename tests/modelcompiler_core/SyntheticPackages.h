@@ -15,26 +15,67 @@ using pkgtest::RawPackage;
 
 struct TBuf {
   std::vector<uint8_t> B;
-  TBuf& U8(uint8_t v) { B.push_back(v); return *this; }
+  TBuf& U8(uint8_t v) {
+    B.push_back(v);
+    return *this;
+  }
   TBuf& U16(uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
-  TBuf& U32(uint32_t v) { RawPackage::U32(B, v); return *this; }
-  TBuf& F32(float f) { uint32_t u; std::memcpy(&u, &f, 4); return U32(u); }
-  TBuf& Idx(int32_t v) { RawPackage::Index(B, v); return *this; }
-  TBuf& Zeros(size_t n) { B.insert(B.end(), n, 0); return *this; }
-  TBuf& Bytes(const std::vector<uint8_t>& b) { B.insert(B.end(), b.begin(), b.end()); return *this; }
+  TBuf& U32(uint32_t v) {
+    RawPackage::U32(B, v);
+    return *this;
+  }
+  TBuf& F32(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return U32(u);
+  }
+  TBuf& Idx(int32_t v) {
+    RawPackage::Index(B, v);
+    return *this;
+  }
+  TBuf& Zeros(size_t n) {
+    B.insert(B.end(), n, 0);
+    return *this;
+  }
+  TBuf& Bytes(const std::vector<uint8_t>& b) {
+    B.insert(B.end(), b.begin(), b.end());
+    return *this;
+  }
 };
 
 inline uint32_t Pack(uint32_t a, uint32_t b, uint32_t c) { return a | (b << 11) | (c << 22); }
 
 enum : int32_t {
-  N_None, N_Core, N_Class, N_Package, N_Engine, N_LodMesh, N_Mesh, N_Texture, N_MyPkg, N_Soldier, N_Trooper,
-  N_Civilian, N_SoldierMesh, N_PlainMesh, N_MenuName, N_FaceSkin, N_TeamSkin1, N_TeamSkin2, N_FixedSkin, N_Breath1,
-  N_Run, N_SkinTex, N_OtherPkg, N_DotDot
+  N_None,
+  N_Core,
+  N_Class,
+  N_Package,
+  N_Engine,
+  N_LodMesh,
+  N_Mesh,
+  N_Texture,
+  N_MyPkg,
+  N_Soldier,
+  N_Trooper,
+  N_Civilian,
+  N_SoldierMesh,
+  N_PlainMesh,
+  N_MenuName,
+  N_FaceSkin,
+  N_TeamSkin1,
+  N_TeamSkin2,
+  N_FixedSkin,
+  N_Breath1,
+  N_Run,
+  N_SkinTex,
+  N_OtherPkg,
+  N_DotDot
 };
-inline const std::vector<std::string> NAMES = {"None", "Core", "Class", "Package", "Engine", "LodMesh", "Mesh", "Texture",
-                                        "MyPkg", "Soldier", "Trooper", "Civilian", "SoldierMesh", "PlainMesh",
-                                        "MenuName", "FaceSkin", "TeamSkin1", "TeamSkin2", "FixedSkin", "Breath1",
-                                        "Run", "SkinTex", "OtherPkg", ".."};
+inline const std::vector<std::string> NAMES = {"None",     "Core",      "Class",       "Package",   "Engine",
+                                               "LodMesh",  "Mesh",      "Texture",     "MyPkg",     "Soldier",
+                                               "Trooper",  "Civilian",  "SoldierMesh", "PlainMesh", "MenuName",
+                                               "FaceSkin", "TeamSkin1", "TeamSkin2",   "FixedSkin", "Breath1",
+                                               "Run",      "SkinTex",   "OtherPkg",    ".."};
 // Imports: 0 Engine (package), 1 class LodMesh, 2 class Mesh, 3 class Texture, 4 texture SkinTex.
 // Exports: 0 Soldier, 1 Trooper, 2 Civilian (classes), 3 SoldierMesh (LodMesh), 4 PlainMesh (Mesh).
 constexpr int32_t REF_SOLDIER_MESH = 4, REF_PLAIN_MESH = 5, REF_SKIN_TEXTURE = -5;
@@ -43,7 +84,7 @@ struct TMeshSpec {
   int32_t Version = 69;
   bool DeusEx = false;
   int32_t FrameVerts = 3, AnimFrames = 2;
-  std::vector<uint32_t> Packed;  // FrameVerts * AnimFrames
+  std::vector<uint32_t> Packed;                                       // FrameVerts * AnimFrames
   std::vector<std::pair<int32_t, std::pair<int32_t, int32_t>>> Seqs;  // name, start, count
   std::vector<int32_t> Textures = {0, REF_SKIN_TEXTURE};
   bool Lod = true;
@@ -55,7 +96,9 @@ struct TMeshSpec {
 inline std::vector<uint8_t> MeshData(const TMeshSpec& s) {
   const bool v62 = s.Version > 61;
   TBuf b;
-  auto offset = [&] { if (v62) b.U32(0xDEADBEEF); };
+  auto offset = [&] {
+    if (v62) b.U32(0xDEADBEEF);
+  };
   auto sphere = [&] { b.Zeros(v62 ? 16 : 12); };
   b.Idx(N_None).Zeros(25);
   sphere();
@@ -79,7 +122,14 @@ inline std::vector<uint8_t> MeshData(const TMeshSpec& s) {
   }
   b.Idx(static_cast<int32_t>(s.Seqs.size()));
   for (const auto& q : s.Seqs)
-    b.Idx(q.first).Idx(N_None).U32(static_cast<uint32_t>(q.second.first)).U32(static_cast<uint32_t>(q.second.second)).Idx(1).F32(0.5f).Idx(N_None).F32(15);
+    b.Idx(q.first)
+        .Idx(N_None)
+        .U32(static_cast<uint32_t>(q.second.first))
+        .U32(static_cast<uint32_t>(q.second.second))
+        .Idx(1)
+        .F32(0.5f)
+        .Idx(N_None)
+        .F32(15);
   offset();
   b.Idx(1).Zeros(8);
   b.Zeros(25);
@@ -111,8 +161,12 @@ inline std::vector<uint8_t> ClassDefaults(std::initializer_list<std::vector<uint
   return b.Idx(N_None).B;
 }
 
-inline std::vector<uint8_t> ObjectProp(int32_t name, uint8_t info, int32_t ref) { return TBuf().Idx(name).U8(info).Idx(ref).B; }
-inline std::vector<uint8_t> IntProp(int32_t name, int32_t v) { return TBuf().Idx(name).U8(0x22).U32(static_cast<uint32_t>(v)).B; }
+inline std::vector<uint8_t> ObjectProp(int32_t name, uint8_t info, int32_t ref) {
+  return TBuf().Idx(name).U8(info).Idx(ref).B;
+}
+inline std::vector<uint8_t> IntProp(int32_t name, int32_t v) {
+  return TBuf().Idx(name).U8(0x22).U32(static_cast<uint32_t>(v)).B;
+}
 inline std::vector<uint8_t> String5D(const std::string& s) {
   TBuf b;
   b.Idx(N_MenuName).U8(0x5D).Idx(static_cast<int32_t>(s.size() + 2)).Idx(static_cast<int32_t>(s.size() + 1));
@@ -159,7 +213,7 @@ inline RawPackage MakePackage(const TMeshSpec& lod, const TMeshSpec& plain) {
 inline TMeshSpec LodSpec(int32_t version = 69) {
   TMeshSpec s;
   s.Version = version;
-  s.Packed = {Pack(8, 16, 4), Pack(16, 8, 8), Pack(24, 24, 12),            // frame 0
+  s.Packed = {Pack(8, 16, 4),   Pack(16, 8, 8),   Pack(24, 24, 12),        // frame 0
               Pack(1024, 8, 4), Pack(8, 1025, 8), Pack(800, 1600, 1000)};  // frame 1
   s.Seqs = {{N_Run, {0, 1}}, {N_Breath1, {1, 1}}};
   return s;

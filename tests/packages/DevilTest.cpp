@@ -88,7 +88,8 @@ TEST(DevilAgrees, WidthHeightAndLevelZeroIndices) {
       int differ = 0;
       for (int y = 0; y < c.H; ++y) {
         const int row = img.Origin == "lower" ? c.H - 1 - y : y;
-        for (int x = 0; x < c.W; ++x) differ += img.Pixels[static_cast<size_t>(row) * c.W + x] != level0[0]->ScanLine(y)[x];
+        for (int x = 0; x < c.W; ++x)
+          differ += img.Pixels[static_cast<size_t>(row) * c.W + x] != level0[0]->ScanLine(y)[x];
       }
       EXPECT_EQ(differ, 0);
     }

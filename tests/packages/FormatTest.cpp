@@ -151,7 +151,7 @@ TEST(MipLevels, HalvingKeepsEverySecondPixel) {
   TBitmap c(4, 4, TPixelFormat::pf4bit);
   for (int y = 0; y < 4; ++y) {
     c.ScanLine(y)[0] = static_cast<uint8_t>(0x10 * y + 0x1);  // pixels y, 1
-    c.ScanLine(y)[1] = 0x23;                                   // pixels 2, 3
+    c.ScanLine(y)[1] = 0x23;                                  // pixels 2, 3
   }
   HalveBitmap(c);
   ASSERT_EQ(c.Width(), 2);

@@ -32,7 +32,8 @@ inline HPALETTE CubePalette() {
 inline HPALETTE RampPalette(int seed) {
   std::vector<TPaletteEntry> e;
   for (int i = 0; i < 256; ++i)
-    e.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>((i * 7 + seed) & 0xFF), static_cast<uint8_t>(255 - i), 0});
+    e.push_back(
+        {static_cast<uint8_t>(i), static_cast<uint8_t>((i * 7 + seed) & 0xFF), static_cast<uint8_t>(255 - i), 0});
   return CreatePalette(std::move(e));
 }
 
@@ -44,8 +45,8 @@ inline std::unique_ptr<TBitmap> Texture24(int w, int h, int seed = 0) {
     for (int x = 0; x < w; ++x) {
       const bool stripe = ((x + y + seed) / 7) % 3 == 0;
       row[3 * x + 0] = static_cast<uint8_t>(stripe ? 30 : (x * 255) / (w > 1 ? w - 1 : 1));  // blue
-      row[3 * x + 1] = static_cast<uint8_t>((y * 255) / (h > 1 ? h - 1 : 1));                 // green
-      row[3 * x + 2] = static_cast<uint8_t>((x * 13 + y * 5 + seed * 31) & 0xFF);             // red
+      row[3 * x + 1] = static_cast<uint8_t>((y * 255) / (h > 1 ? h - 1 : 1));                // green
+      row[3 * x + 2] = static_cast<uint8_t>((x * 13 + y * 5 + seed * 31) & 0xFF);            // red
     }
   }
   return b;

@@ -14,23 +14,74 @@ using namespace pkgtest;
 
 namespace {
 enum : int32_t {
-  nNone, nCore, nClass, nTexture, nSkin, nLODSet, nStyle, nFoo, nTags, nHealth, nScaleF, nIsOn, nOwner,
-  nLocation, nVector, nRotation, nRotator, nDrawScale, nScale, nRegion, nPointRegion, nText, nColor, nDrop, nCount,
-  nFlareOffset, nPlane, nADrop
+  nNone,
+  nCore,
+  nClass,
+  nTexture,
+  nSkin,
+  nLODSet,
+  nStyle,
+  nFoo,
+  nTags,
+  nHealth,
+  nScaleF,
+  nIsOn,
+  nOwner,
+  nLocation,
+  nVector,
+  nRotation,
+  nRotator,
+  nDrawScale,
+  nScale,
+  nRegion,
+  nPointRegion,
+  nText,
+  nColor,
+  nDrop,
+  nCount,
+  nFlareOffset,
+  nPlane,
+  nADrop
 };
-const std::vector<std::string> kNames = {"None", "Core", "Class", "Texture", "Skin", "LODSet", "Style", "Foo",
-                                         "Tags", "Health", "ScaleF", "bIsOn", "Owner", "Location", "Vector",
-                                         "Rotation", "Rotator", "DrawScale", "Scale", "Region", "PointRegion",
-                                         "Message", "Color", "Drop", "Count", "LensFlareOffset", "Plane",
-                                         "ADrop"};
+const std::vector<std::string> kNames = {"None",        "Core",
+                                         "Class",       "Texture",
+                                         "Skin",        "LODSet",
+                                         "Style",       "Foo",
+                                         "Tags",        "Health",
+                                         "ScaleF",      "bIsOn",
+                                         "Owner",       "Location",
+                                         "Vector",      "Rotation",
+                                         "Rotator",     "DrawScale",
+                                         "Scale",       "Region",
+                                         "PointRegion", "Message",
+                                         "Color",       "Drop",
+                                         "Count",       "LensFlareOffset",
+                                         "Plane",       "ADrop"};
 
 struct Bytes {
   std::vector<uint8_t> d;
-  Bytes& Name(int32_t n) { RawPackage::Index(d, n); return *this; }
-  Bytes& Idx(int32_t v) { RawPackage::Index(d, v); return *this; }
-  Bytes& B(std::initializer_list<uint8_t> b) { d.insert(d.end(), b); return *this; }
-  Bytes& I32(int32_t v) { RawPackage::U32(d, static_cast<uint32_t>(v)); return *this; }
-  Bytes& F(float f) { uint32_t u; std::memcpy(&u, &f, 4); RawPackage::U32(d, u); return *this; }
+  Bytes& Name(int32_t n) {
+    RawPackage::Index(d, n);
+    return *this;
+  }
+  Bytes& Idx(int32_t v) {
+    RawPackage::Index(d, v);
+    return *this;
+  }
+  Bytes& B(std::initializer_list<uint8_t> b) {
+    d.insert(d.end(), b);
+    return *this;
+  }
+  Bytes& I32(int32_t v) {
+    RawPackage::U32(d, static_cast<uint32_t>(v));
+    return *this;
+  }
+  Bytes& F(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    RawPackage::U32(d, u);
+    return *this;
+  }
 };
 
 // A package with one import (the class, Texture unless told) and export 0 "Skin" holding Data.
@@ -84,13 +135,13 @@ TEST(Properties, ScalarTextsAndEnumerations) {
 
 TEST(Properties, ArraysStructsAndTexts) {
   Bytes b;
-  b.Name(nTags).B({0x06}).Idx(nCore);            // a static array: index 0 shown
-  b.Name(nFoo).B({0x86, 3}).Idx(nCore);          // an array element with its index byte
+  b.Name(nTags).B({0x06}).Idx(nCore);    // a static array: index 0 shown
+  b.Name(nFoo).B({0x86, 3}).Idx(nCore);  // an array element with its index byte
   b.Name(nLocation).B({0x3A}).Name(nVector).F(1).F(-2.5f).F(0);
   b.Name(nRotation).B({0x3A}).Name(nRotator).I32(16384).I32(-1).I32(0);
   b.Name(nDrawScale).B({0x5A}).Name(nScale).B({17}).F(1).F(2).F(3).F(0.5f).B({2});
   b.Name(nRegion).B({0x5A}).Name(nPointRegion).B({6}).Idx(1).I32(7).Idx(3);
-  b.Name(nColor).B({0x10, 0x20, 0x30, 0xFF});    // a struct name read as a property
+  b.Name(nColor).B({0x10, 0x20, 0x30, 0xFF});  // a struct name read as a property
   b.Name(nText).B({0x3D}).Idx(4).B({'a', 'b', 'c', 0});
   b.Name(nText).B({0x5D, 5}).Idx(4).B({'x', 'y', 'z', 0});
   b.Name(nDrop).B({0x08, 0x34, 0x12, 9, 10, 0x78, 0x56, 0x34, 0x12});
@@ -146,7 +197,7 @@ TEST(Properties, StructsAreTakenByTheirDeclaredSize) {
   b.Name(nLocation).B({0x5A}).Name(nVector).B({16}).F(1).F(2).F(3).I32(-1);  // 4 bytes more than its fields
   b.Name(nOwner).B({0x15}).Idx(100);
   b.Name(nHealth).B({0x22}).I32(64);
-  b.Name(nLocation).B({0x2A}).Name(nVector).F(1).F(2).F(3);                  // claims 4 of 12
+  b.Name(nLocation).B({0x2A}).Name(nVector).F(1).F(2).F(3);  // claims 4 of 12
   b.Name(nHealth).B({0x22}).I32(65);
   b.Name(nNone);
   EXPECT_EQ(Texts(b.d, "adrop.u"),

@@ -56,12 +56,12 @@ RawPackage SmallPackage(int32_t version = 68) {
   RawPackage r;
   r.Version = version;
   r.Names = {"None", "Core", "Engine", "Package", "Class", "Texture", "Group", "Skin", "Wall"};
-  r.Imports.push_back({1, 3, 0, 2});   // Core.Package Engine
-  r.Imports.push_back({1, 4, -1, 5});  // Core.Class Texture in Engine
-  r.Imports.push_back({2, 5, -1, 8});  // Engine.Texture Wall in Engine
-  r.Exports.push_back({0, 0, 0, 6, 0x70004, {0x00}, -1});      // Group (no class)
-  r.Exports.push_back({-2, 0, 1, 7, 0xF0004, {0x00}, -1});     // Skin in Group
-  r.Exports.push_back({-2, 0, 1, 8, 0xF0004, {}, -1});         // an export without data
+  r.Imports.push_back({1, 3, 0, 2});                        // Core.Package Engine
+  r.Imports.push_back({1, 4, -1, 5});                       // Core.Class Texture in Engine
+  r.Imports.push_back({2, 5, -1, 8});                       // Engine.Texture Wall in Engine
+  r.Exports.push_back({0, 0, 0, 6, 0x70004, {0x00}, -1});   // Group (no class)
+  r.Exports.push_back({-2, 0, 1, 7, 0xF0004, {0x00}, -1});  // Skin in Group
+  r.Exports.push_back({-2, 0, 1, 8, 0xF0004, {}, -1});      // an export without data
   return r;
 }
 }  // namespace
@@ -210,10 +210,10 @@ TEST(Reader, FailuresAreReportedAsExceptionProcessing) {
     uint32_t Value;
   };
   const Patch patches[] = {
-      {"huge-name-count", 12, 0x7FFFFFFF}, {"negative-name-count", 12, 0x80000000},
+      {"huge-name-count", 12, 0x7FFFFFFF},      {"negative-name-count", 12, 0x80000000},
       {"name-offset-past-end", 16, 0x00100000}, {"negative-name-offset", 16, 0xFFFFFFFF},
-      {"huge-export-count", 20, 0x10000000}, {"export-offset-past-end", 24, static_cast<uint32_t>(good.size() + 1)},
-      {"huge-import-count", 28, 0x7FFFFFFF}, {"import-offset-past-end", 32, 0xFFFFFF00},
+      {"huge-export-count", 20, 0x10000000},    {"export-offset-past-end", 24, static_cast<uint32_t>(good.size() + 1)},
+      {"huge-import-count", 28, 0x7FFFFFFF},    {"import-offset-past-end", 32, 0xFFFFFF00},
       {"huge-generation-count", 52, 0x40000000}};
   for (const Patch& pt : patches) {
     std::vector<uint8_t> bad = good;

@@ -117,7 +117,8 @@ TEST_P(RoundTrip, TablesPropertiesPalettesAndLevels) {
       ASSERT_EQ(levels[l].Height, m.Height());
       EXPECT_EQ(levels[l].UBits, IntLog2(static_cast<uint32_t>(m.Width())));
       for (int y = 0; y < m.Height(); ++y)
-        ASSERT_EQ(0, std::memcmp(levels[l].Pixels.data() + y * m.Width(), m.ScanLine(y), static_cast<size_t>(m.Width())))
+        ASSERT_EQ(0,
+                  std::memcmp(levels[l].Pixels.data() + y * m.Width(), m.ScanLine(y), static_cast<size_t>(m.Width())))
             << e.ObjectNameStr << " level " << l << " row " << y;
     }
     ++texturesFound;
@@ -143,9 +144,9 @@ TEST(MipMaps, ReducedLevelsAreEightBitInThePaletteAndHalveDown) {
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) {
       uint8_t* px = flat.ScanLine(y) + 3 * x;
-      px[0] = 0;     // blue
-      px[1] = 102;   // green
-      px[2] = 255;   // red: entry 5*36 + 2*6 + 0 = 192
+      px[0] = 0;    // blue
+      px[1] = 102;  // green
+      px[2] = 255;  // red: entry 5*36 + 2*6 + 0 = 192
     }
   for (const auto& l : MakeMipMaps(flat, 5, pal))
     for (int y = 0; y < l->Height(); ++y)

@@ -38,8 +38,8 @@ TEST_F(Writer, OneSkinExample) {
   const TCompiledPackage c = BuildTexturePackage(f.Project);
   auto p = LoadWritten(c, "example");
   EXPECT_EQ(NameList(*p), (std::vector<std::string>{"SkinPack", "Core", "Package", "Engine", "Class", "Texture",
-                                                    "Palette", "ABCD", "None", "Palette1", "ABCD1", "LODSet",
-                                                    "UBits", "VBits", "USize", "VSize", "UClamp", "VClamp"}));
+                                                    "Palette", "ABCD", "None", "Palette1", "ABCD1", "LODSet", "UBits",
+                                                    "VBits", "USize", "VSize", "UClamp", "VClamp"}));
   EXPECT_EQ(p->Names[8].Flags, 0x04070410u);   // None
   EXPECT_EQ(p->Names[1].Flags, 0x04070010u);   // Core
   EXPECT_EQ(p->Names[10].Flags, 0x00070010u);  // the texture
@@ -85,8 +85,9 @@ TEST_F(Writer, OneSkinExample) {
     EXPECT_EQ(levels[i].UBits, 8 - static_cast<int>(i));
     EXPECT_EQ(levels[i].PixelCount, (256 >> i) * (256 >> i));
   }
-  EXPECT_EQ(c.IntLines, (std::vector<std::string>{"[Public]",
-                                                  "Object=(Name=SkinPack.ABCD1,Class=Texture,Description=\"My Skin\")"}));
+  EXPECT_EQ(c.IntLines,
+            (std::vector<std::string>{"[Public]",
+                                      "Object=(Name=SkinPack.ABCD1,Class=Texture,Description=\"My Skin\")"}));
 }
 
 TEST_F(Writer, LevelCountsAndOptions) {
@@ -236,13 +237,12 @@ TEST_F(Writer, IntFileDescriptions) {
   f.AddTexture(1, Texture24(8, 8), CubePalette(), "Face1", "hero");
   f.AddTexture(1, Texture24(8, 8), CubePalette());  // not the first: no description
   const TCompiledPackage c = BuildTexturePackage(f.Project);
-  EXPECT_EQ(c.IntLines, (std::vector<std::string>{
-                            "[Public]",
-                            "Object=(Name=Desc.ABCD1,Class=Texture,Description=\"Say 'hi'\")",
-                            "Object=(Name=Desc.ABCD1Face1,Class=Texture,Description=\"Hero\")",
-                            "Object=(Name=Desc.ABCD1Face2,Class=Texture)",
-                            "Object=(Name=Desc.EFGH1Face1,Class=Texture,Description=\"hero\")",
-                            "Object=(Name=Desc.EFGH1,Class=Texture)"}));
+  EXPECT_EQ(c.IntLines,
+            (std::vector<std::string>{"[Public]", "Object=(Name=Desc.ABCD1,Class=Texture,Description=\"Say 'hi'\")",
+                                      "Object=(Name=Desc.ABCD1Face1,Class=Texture,Description=\"Hero\")",
+                                      "Object=(Name=Desc.ABCD1Face2,Class=Texture)",
+                                      "Object=(Name=Desc.EFGH1Face1,Class=Texture,Description=\"hero\")",
+                                      "Object=(Name=Desc.EFGH1,Class=Texture)"}));
   EXPECT_EQ(c.IntText().substr(0, 10), "[Public]\r\n");
   EXPECT_EQ(c.IntText().substr(c.IntText().size() - 2), "\r\n");
 }
@@ -342,7 +342,7 @@ TEST_F(Writer, EveryPropertyTagGivesTheSizeOfItsValue) {
   for (int i = 1; i < 100; ++i) f.AddTexture(1, Texture24(4, 4, i), RampPalette(i), "face" + std::to_string(i));
   const TCompiledPackage c = BuildTexturePackage(f.Project);
   auto p = LoadWritten(c, "hundred");
-  const std::vector<std::string> expected = {"LODSet", "Palette", "UBits", "VBits", "USize",
+  const std::vector<std::string> expected = {"LODSet", "Palette", "UBits",  "VBits", "USize",
                                              "VSize",  "UClamp",  "VClamp", "None"};
   int textures = 0;
   for (int32_t i = 0; i < static_cast<int32_t>(p->Exports.size()); ++i) {

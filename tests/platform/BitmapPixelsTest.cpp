@@ -33,8 +33,9 @@ TEST(BitmapPixelsTest, SetPixelThenPixelKeepsNeighboursApartInEveryFormat) {
 }
 
 TEST(BitmapPixelsTest, TrueColourFormatsKeepColoursWithinTheirPrecision) {
-  const TColor probes[] = {RGBColor(0, 0, 0), RGBColor(255, 255, 255), RGBColor(1, 2, 3), RGBColor(254, 253, 252),
-                           RGBColor(128, 64, 32), RGBColor(7, 8, 9), RGBColor(200, 100, 250)};
+  const TColor probes[] = {RGBColor(0, 0, 0),       RGBColor(255, 255, 255), RGBColor(1, 2, 3),
+                           RGBColor(254, 253, 252), RGBColor(128, 64, 32),   RGBColor(7, 8, 9),
+                           RGBColor(200, 100, 250)};
   for (TPixelFormat pf : {TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
     SCOPED_TRACE(BitsPerPixel(pf));
     TBitmap b(1, 1, pf);

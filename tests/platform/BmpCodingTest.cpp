@@ -99,13 +99,13 @@ TEST(BmpCodingTest, Rle8RunsAbsoluteRunsDeltasAndEndCodes) {
   s.Compression = 1;
   s.Table = GreyTable(16);
   s.Pixels = {
-      3, 5,           // bottom row: 5 5 5
-      0, 3, 7, 8, 9, 0,  // absolute run of 3 (odd: one padding byte)
-      0, 0,           // end of line
-      0, 2, 2, 1,     // delta: two right, one up -> row 2 (top), x 2
-      9, 4,           // run past the row end: clipped
-      0, 1,           // end of bitmap
-      1, 15,          // after the end: ignored
+      3, 5,               // bottom row: 5 5 5
+      0, 3,  7, 8, 9, 0,  // absolute run of 3 (odd: one padding byte)
+      0, 0,               // end of line
+      0, 2,  2, 1,        // delta: two right, one up -> row 2 (top), x 2
+      9, 4,               // run past the row end: clipped
+      0, 1,               // end of bitmap
+      1, 15,              // after the end: ignored
   };
   TBitmap b = Load(MakeBmp(s));
   ASSERT_EQ(b.PixelFormat(), TPixelFormat::pf8bit);
@@ -123,12 +123,12 @@ TEST(BmpCodingTest, Rle4AlternatesNibblesAndPadsOddAbsoluteRuns) {
   s.Compression = 2;
   s.Table = GreyTable(16);
   s.Pixels = {
-      5, 0x12,              // bottom row: 1 2 1 2 1
-      0, 3, 0xAB, 0xC0,     // absolute run of 3 nibbles in 2 bytes (even, no padding)
-      0, 0,                 // end of line
-      0, 5, 0x34, 0x56, 0x70, 0,  // absolute run of 5 nibbles in 3 bytes + padding
-      2, 0xEF,              // E F
-      // the data ends without an end-of-bitmap code
+      5, 0x12,                       // bottom row: 1 2 1 2 1
+      0, 3,    0xAB, 0xC0,           // absolute run of 3 nibbles in 2 bytes (even, no padding)
+      0, 0,                          // end of line
+      0, 5,    0x34, 0x56, 0x70, 0,  // absolute run of 5 nibbles in 3 bytes + padding
+      2, 0xEF,                       // E F
+                                     // the data ends without an end-of-bitmap code
   };
   TBitmap b = Load(MakeBmp(s));
   ASSERT_EQ(b.PixelFormat(), TPixelFormat::pf4bit);
@@ -205,7 +205,8 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
   const std::vector<uint8_t> valid = MakeBmp(good);
   ASSERT_NO_THROW(Load(valid));
   // Every cut inside the headers, the colour table or the pixel data.
-  for (size_t n = 0; n < valid.size(); n += (n < 60 ? 1 : 97)) ExpectInvalid({valid.begin(), valid.begin() + n}, "cut at " + std::to_string(n));
+  for (size_t n = 0; n < valid.size(); n += (n < 60 ? 1 : 97))
+    ExpectInvalid({valid.begin(), valid.begin() + n}, "cut at " + std::to_string(n));
   ExpectInvalid({valid.begin(), valid.end() - 2}, "short last row");
 
   auto with = [&](auto change) {

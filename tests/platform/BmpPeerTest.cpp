@@ -196,17 +196,21 @@ TEST(BmpPeerTest, SavedFilesReadBackIdenticallyByUsAndTheirPeer) {
     TBitmap again;
     again.LoadFromFile(out);
     EXPECT_EQ(again.PixelFormat(), pf);
-    EXPECT_EQ(CountMismatches(again, [&] {
-      TRgbImage img;
-      img.Width = b.Width();
-      img.Height = b.Height();
-      for (int y = 0; y < b.Height(); ++y)
-        for (int x = 0; x < b.Width(); ++x) {
-          TColor c = b.Pixel(x, y);
-          img.Rgb.insert(img.Rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
-        }
-      return img;
-    }(), 0, "reload"), 0);
+    EXPECT_EQ(CountMismatches(
+                  again,
+                  [&] {
+                    TRgbImage img;
+                    img.Width = b.Width();
+                    img.Height = b.Height();
+                    for (int y = 0; y < b.Height(); ++y)
+                      for (int x = 0; x < b.Width(); ++x) {
+                        TColor c = b.Pixel(x, y);
+                        img.Rgb.insert(img.Rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+                      }
+                    return img;
+                  }(),
+                  0, "reload"),
+              0);
     ExpectSameAsPeer(dir, out, kMagickDecode, "converted");
   }
 }

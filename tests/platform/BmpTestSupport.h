@@ -103,7 +103,8 @@ inline int CountMismatches(const TBitmap& bmp, const TRgbImage& ref, int tol, co
           db = std::abs(GetBValue(a) - GetBValue(b));
       if (dr > tol || dg > tol || db > tol) {
         if (++bad <= 3)
-          ADD_FAILURE() << what << ": pixel " << x << "," << y << " ours " << std::hex << a << " peer " << b << std::dec;
+          ADD_FAILURE() << what << ": pixel " << x << "," << y << " ours " << std::hex << a << " peer " << b
+                        << std::dec;
       }
     }
   return bad;

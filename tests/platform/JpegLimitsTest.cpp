@@ -36,9 +36,9 @@ TEST(JpegLimitsTest, HugeDeclaredProgressivePictureIsRefused) {
 // so a file of repeated scans costs time out of all proportion to its size.
 static std::vector<uint8_t> RepeatedScans(int scans) {
   std::vector<uint8_t> f = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
-  f.insert(f.end(), 64, 1);                                                  // quantisation: all 1
+  f.insert(f.end(), 64, 1);                                                     // quantisation: all 1
   f.insert(f.end(), {0xFF, 0xC2, 0x00, 0x0B, 8, 0, 64, 0, 64, 1, 1, 0x11, 0});  // progressive frame
-  f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, 0x00, 1});                     // DC table: one 1-bit code
+  f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, 0x00, 1});                         // DC table: one 1-bit code
   f.insert(f.end(), 15, 0);
   f.push_back(0);
   for (int i = 0; i < scans; ++i) f.insert(f.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0x00, 0, 0, 0});

@@ -67,7 +67,8 @@ TEST(PictureLoaderTest, FilterAndDefaultExtensionFollowRegistrationOrder) {
   EXPECT_EQ(l.GraphicFilter(),
             "All (*.bmp;*.jpg;*.jpeg;*.tga)|*.bmp;*.jpg;*.jpeg;*.tga|Windows bitmaps (*.bmp)|*.bmp"
             "|JPG images (*.jpg)|*.jpg|JPEG images (*.jpeg)|*.jpeg|Truevision images (*.tga)|*.tga");
-  EXPECT_EQ(l.GraphicFilter("TJPEGImage"), "All (*.jpg;*.jpeg)|*.jpg;*.jpeg|JPG images (*.jpg)|*.jpg|JPEG images (*.jpeg)|*.jpeg");
+  EXPECT_EQ(l.GraphicFilter("TJPEGImage"),
+            "All (*.jpg;*.jpeg)|*.jpg;*.jpeg|JPG images (*.jpg)|*.jpg|JPEG images (*.jpeg)|*.jpeg");
   EXPECT_EQ(l.GraphicFilter("TNoSuchClass"), "");
   EXPECT_EQ(l.GraphicExtension(), "bmp");
   EXPECT_EQ(l.GraphicExtension("TJPEGImage"), "jpg");
@@ -160,6 +161,5 @@ TEST(PictureLoaderTest, BadJpegDataFailsCleanly) {
     }
   }
   WriteBytes(dir / "empty.jpg", "");
-  EXPECT_NE(ExpectGraphicError([&] { LoadJpegFromFile(dir / "empty.jpg"); }).find("empty.jpg"),
-            std::string::npos);
+  EXPECT_NE(ExpectGraphicError([&] { LoadJpegFromFile(dir / "empty.jpg"); }).find("empty.jpg"), std::string::npos);
 }

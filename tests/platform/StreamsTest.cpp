@@ -80,9 +80,8 @@ TEST(ByteReader, SubReadsOnlyItsRegionAndRaisesAsItsParent) {
     uint64_t Offset, Length;
     bool Fits;
   } cases[] = {
-      {2, 3, true}, {0, 6, true}, {6, 0, true},
-      {7, 0, false}, {4, 3, false},
-      {2, UINT64_MAX, false},  // offset + length wraps round to a small number
+      {2, 3, true},  {0, 6, true},  {6, 0, true},
+      {7, 0, false}, {4, 3, false}, {2, UINT64_MAX, false},  // offset + length wraps round to a small number
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Offset << "+" << c.Length);

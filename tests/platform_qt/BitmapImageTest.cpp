@@ -64,7 +64,9 @@ TEST(BitmapImageTest, IconsLoadThroughThePictureLoaderOnceRegistered) {
   TScratchDir dir;
   WritePpm(dir / "s.ppm", MakeTestPicture(32, 32, 4));
   // Two sizes in one icon: the larger one is the one we want.
-  ASSERT_EQ(RunPeer(std::string(kConvert) + " " + (dir / "s.ppm") + " -define icon:auto-resize=16,32 " + (dir / "i.ico")), 0);
+  ASSERT_EQ(RunPeer(std::string(kConvert) + " " + (dir / "s.ppm") + " -define icon:auto-resize=16,32 " +
+                    (dir / "i.ico")),
+            0);
   ASSERT_EQ(RunPeer(std::string(kConvert) + " " + (dir / "i.ico") + "[1] -depth 8 ppm:" + (dir / "i.ppm")), 0);
   TRgbImage ref = ReadPpm(dir / "i.ppm");
   ASSERT_EQ(ref.Width, 32);

@@ -36,10 +36,10 @@ TEST(Guarded, NoExceptionCrossesASignal) {
   bool seen = false;
   int runs = 0;
   QObject::connect(&action, &QAction::triggered, &action, GuardedSlot([&](bool checked) {
-                     seen = checked;
-                     ++runs;
-                     throw EInOutError("Disk full");
-                   }));
+    seen = checked;
+    ++runs;
+    throw EInOutError("Disk full");
+  }));
   QObject::connect(&action, &QAction::triggered, &action, GuardedSlot([&] { ++runs; }));
   EXPECT_NO_THROW(action.trigger());
   EXPECT_TRUE(seen);

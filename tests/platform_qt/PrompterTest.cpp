@@ -73,11 +73,10 @@ TEST(ScriptedPrompter, AnswersFromItsQueuesAndRecordsEveryPrompt) {
   EXPECT_EQ(colour, 0x0000FFu);
   EXPECT_EQ(p.Pending(), 0u);
 
-  EXPECT_EQ(p.Messages(), (std::vector<std::string>{
-                              "Save Project: Save the project?",
-                              "Warning: The CVMX file already exists, overwrite?",
-                              "Corvane: Project compiled",
-                              "ERROR: The model of this project is not installed!"}));
+  EXPECT_EQ(p.Messages(),
+            (std::vector<std::string>{"Save Project: Save the project?",
+                                      "Warning: The CVMX file already exists, overwrite?", "Corvane: Project compiled",
+                                      "ERROR: The model of this project is not installed!"}));
   ASSERT_EQ(p.Shown.size(), 9u);
   EXPECT_EQ(p.Shown[0].Buttons, TMsgButtons::YesNo);
   EXPECT_EQ(p.Shown[0].Icon, TMsgIcon::Question);

@@ -64,9 +64,7 @@ TEST(QtMessagePump, UninstalledPumpDoesNothing) {
   TestApp();
   QCoreApplication::processEvents();
   int fired = 0;
-  {
-    TPumpInstalled pump(0ms);
-  }
+  { TPumpInstalled pump(0ms); }
   QTimer::singleShot(0, [&] { ++fired; });
   ProcessMessages();
   EXPECT_EQ(fired, 0);

@@ -88,7 +88,7 @@ TEST(PreviewScene, SlotsDressTheActorsAndMaskedOnesAreDrawnLast) {
   choices[2].Talk = true;    // lines on the mesh, picture on the sprite
   choices[3].Masked = true;  // masked, but its picture was reduced: no palette to mask with
   pictures[3].Paletted = false;
-  choices[4].Used = true;    // no picture
+  choices[4].Used = true;  // no picture
 
   s.ApplySlots(model, choices, pictures, /*meshHasNormals=*/true, /*maskingEnabled=*/true);
   EXPECT_EQ(s.Player->ObjectsSorting(), osNone);

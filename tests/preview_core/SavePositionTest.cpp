@@ -13,9 +13,9 @@ TEST(SavePosition, WritesTheFileAndTheReloadedCatalogueKeepsTheTreeValid) {
   TModelFolder dir("", "preview_save");
   const std::string cvmx = dir / "Soldier.cvmx";
   WriteBytes(cvmx,
-           "; installed by hand\r\n[Model-Soldier]\r\nName=Soldier\r\nPrefix=Soldier\r\n3DFile=Soldier.cvmd\r\n"
-           "ScaleX=1,5\r\nSection1=Head, FACE, MASKED\r\nSection2=Body, TEAM\r\n"
-           "Preset1=A;0;0;500;0;0;0\r\nPreset2=B;1;0;0;0;0;0\r\nPreset3=C;2;0;0;0;0;0\r\nPreset4=D;3;0;0;0;0;0\r\n");
+             "; installed by hand\r\n[Model-Soldier]\r\nName=Soldier\r\nPrefix=Soldier\r\n3DFile=Soldier.cvmd\r\n"
+             "ScaleX=1,5\r\nSection1=Head, FACE, MASKED\r\nSection2=Body, TEAM\r\n"
+             "Preset1=A;0;0;500;0;0;0\r\nPreset2=B;1;0;0;0;0;0\r\nPreset3=C;2;0;0;0;0;0\r\nPreset4=D;3;0;0;0;0;0\r\n");
   TModelList models;
   TModelo current;
   LoadModelExtensions(models, current, dir.ProgramFile(), dir.Folder());

@@ -29,9 +29,8 @@ TObjeto3D BaseMesh() {
 TEST(SectionMesh, TrianglesGoToTheActorOfTheirMaterial) {
   TObjeto3D m = BaseMesh();
   m.Materials = {{"weapon early", MATERIAL_WEAPON}, {"body", MATERIAL_NORMAL}, {"weapon", MATERIAL_WEAPON | 4}};
-  m.Triangles = {Tri(0, 1, 2, 0), Tri(0, 1, 2, 1), Tri(0, 1, 2, 1), Tri(0, 1, 2, 2),
-                 Tri(0, 1, 2, 8),   // no section 9
-                 Tri(0, 1, 2, -1),  // no material
+  m.Triangles = {Tri(0, 1, 2, 0),  Tri(0, 1, 2, 1), Tri(0, 1, 2, 1), Tri(0, 1, 2, 2), Tri(0, 1, 2, 8),  // no section 9
+                 Tri(0, 1, 2, -1),                                                                      // no material
                  Tri(0, 7, 2, 1)};  // vertex out of range
   EXPECT_EQ(SkipMaterial(m), 2);
   const TSectionMeshes s = BuildSectionMeshes(m);
@@ -50,8 +49,8 @@ TEST(SectionMesh, EveryCornerGetsAUnitNormal) {
   const TAffineVector up{0, 0, 1};
   struct TCase {
     const char* what;
-    int32_t a, b, c;   // vertices
-    int32_t normal;    // normal index of every corner
+    int32_t a, b, c;  // vertices
+    int32_t normal;   // normal index of every corner
     TAffineVector expected;
   };
   const TCase cases[] = {

@@ -51,8 +51,7 @@ struct TFixture {
     Add(5, "Bob", "Bob");
   }
   void Add(int section, const std::string& text, const std::string& description) {
-    if (Skin.Sections.empty() || Skin.Sections.back().SectionNumber != section)
-      Skin.Sections.push_back({section, {}});
+    if (Skin.Sections.empty() || Skin.Sections.back().SectionNumber != section) Skin.Sections.push_back({section, {}});
     Owned.push_back(Texture(description, 0x336699));
     Names[Owned.back().get()] = std::to_string(section) + ":" + text;
     Skin.Sections.back().Textures.push_back({text, Owned.back().get()});
@@ -72,17 +71,41 @@ TEST(TextureChoice, TeamThenFaceThenDefaultElseWire) {
   };
   const TCase cases[] = {
       {"no skin", false, 0, "", nullptr, {"wire", "wire", "wire", "wire", "wire", "wire"}},
-      {"defaults", true, 0, "< Default >", nullptr,
+      {"defaults",
+       true,
+       0,
+       "< Default >",
+       nullptr,
        {"1:< Default >", "2:< Default >", "3:< Default >", "wire", "wire", "wire"}},
-      {"item 0 is the default even with a team text", true, 0, "<Red Team>", nullptr,
+      {"item 0 is the default even with a team text",
+       true,
+       0,
+       "<Red Team>",
+       nullptr,
        {"1:< Default >", "2:< Default >", "3:< Default >", "wire", "wire", "wire"}},
-      {"red team", true, 1, "<Red Team>", nullptr,
+      {"red team",
+       true,
+       1,
+       "<Red Team>",
+       nullptr,
        {"1:< Default >", "2:<Red Team>", "3:< Default >", "wire", "wire", "wire"}},
-      {"blue team and a face", true, 2, "<Blue Team>", "Bob",
+      {"blue team and a face",
+       true,
+       2,
+       "<Blue Team>",
+       "Bob",
        {"1:< Default >", "2:< Default >", "3:Bob", "4:<Blue Team>", "5:Bob", "wire"}},
-      {"team missing, face taken", true, 1, "<Red Team>", "Bob",
+      {"team missing, face taken",
+       true,
+       1,
+       "<Red Team>",
+       "Bob",
        {"1:< Default >", "2:<Red Team>", "3:Bob", "4:Bob", "5:Bob", "wire"}},
-      {"a face is found by its beginning", true, 0, "< Default >", "Bobb",
+      {"a face is found by its beginning",
+       true,
+       0,
+       "< Default >",
+       "Bobb",
        {"1:< Default >", "2:< Default >", "3:Bobby", "wire", "wire", "wire"}},
   };
   for (const TCase& c : cases) {
@@ -122,23 +145,20 @@ TEST(TextureChoice, ComboListsOfASkin) {
   TFixture f;
   f.Add(6, "<Red Team>", "");
   f.Add(7, "<Gold Team>", "Gold face?");
-  EXPECT_EQ(TeamItems(&f.Skin),
-            (std::vector<std::string>{"< Default >", "<Red Team>", "<Blue Team>", "<Gold Team>"}));
+  EXPECT_EQ(TeamItems(&f.Skin), (std::vector<std::string>{"< Default >", "<Red Team>", "<Blue Team>", "<Gold Team>"}));
   EXPECT_EQ(FaceItems(&f.Skin), (std::vector<std::string>{"Bob", "Bobby", "Gold face?"}));
   EXPECT_TRUE(TeamItems(nullptr).empty());
   EXPECT_TRUE(FaceItems(nullptr).empty());
 }
 
-HPALETTE ThreeColours() {
-  return CreatePalette({{0x10, 0x20, 0x30, 0}, {0xFF, 0, 0, 0}, {0, 0, 0xFF, 0}});
-}
+HPALETTE ThreeColours() { return CreatePalette({{0x10, 0x20, 0x30, 0}, {0xFF, 0, 0, 0}, {0, 0, 0xFF, 0}}); }
 
 TEST(SlotPicture, TrueColourTexturesAreReducedToTheirPaletteAndLeftAlone) {
   for (TPixelFormat pf : {TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
     SCOPED_TRACE(BitsPerPixel(pf));
     TSlotChoice choice;
     choice.Used = true;
-    auto t = Texture("", 0x0000FF, pf);  // pure red (0x00BBGGRR), an entry of the palette
+    auto t = Texture("", 0x0000FF, pf);   // pure red (0x00BBGGRR), an entry of the palette
     t->Bitmap->SetPixel(1, 2, 0xFF0000);  // pure blue
     t->Palette = ThreeColours();
     const TBitmap before = *t->Bitmap;
@@ -224,7 +244,7 @@ TEST(SlotPicture, TheCacheReducesOnlyWhatChanged) {
   EXPECT_EQ(again[0].Bitmap, first[0].Bitmap);
   EXPECT_EQ(again[1].Bitmap, first[1].Bitmap);
 
-  t[0]->Bitmap->SetPixel(3, 3, 0xFF0000);  // a paint stroke
+  t[0]->Bitmap->SetPixel(3, 3, 0xFF0000);                             // a paint stroke
   t[1]->Palette = CreatePalette({{0, 0, 0xFF, 0}, {0xFF, 0, 0, 0}});  // a new palette build
   again = cache.Make(choices);
   ASSERT_NE(again[0].Bitmap, first[0].Bitmap);

@@ -45,8 +45,8 @@ struct TMD2Builder {
     const int end = frames + frameSize * static_cast<int>(FrameNames.size());
     out.insert(out.end(), {'I', 'D', 'P', '2'});
     for (int v : {8, SkinWidth, SkinHeight, frameSize, 1, Vertices, static_cast<int>(TexCoords.size()),
-                  static_cast<int>(Triangles.size()), 0, static_cast<int>(FrameNames.size()), skins, tex, tris,
-                  frames, end, end})
+                  static_cast<int>(Triangles.size()), 0, static_cast<int>(FrameNames.size()), skins, tex, tris, frames,
+                  end, end})
       i32(v);
     out.resize(out.size() + 64, 0);  // one skin name
     for (auto [s, t] : TexCoords) i16(s), i16(t);
@@ -58,7 +58,8 @@ struct TMD2Builder {
       std::string name = FrameNames[f];
       name.resize(16, '\0');
       out.insert(out.end(), name.begin(), name.end());
-      for (int v = 0; v < Vertices; ++v) out.insert(out.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(2 * v), static_cast<uint8_t>(f), 0});
+      for (int v = 0; v < Vertices; ++v)
+        out.insert(out.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(2 * v), static_cast<uint8_t>(f), 0});
       out.resize(out.size() + static_cast<size_t>(FrameSizeExtra), 0);
     }
     return out;
@@ -149,8 +150,8 @@ TEST(FileMD2, SampleModelsAgreeWithAssimp) {
     TFileMD2 md2;
     md2.LoadFromFile(dir + name + ".md2");
     const std::string obj = (scratch / (std::string(name) + ".obj")).string();
-    const std::string cmd = "cd '" + scratch.string() + "' && /usr/bin/assimp export '" + dir + name + ".md2' '" +
-                            obj + "' >/dev/null 2>&1";
+    const std::string cmd = "cd '" + scratch.string() + "' && /usr/bin/assimp export '" + dir + name + ".md2' '" + obj +
+                            "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::ifstream in(obj);
     std::vector<std::array<float, 3>> v, vt;

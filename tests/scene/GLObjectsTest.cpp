@@ -48,7 +48,7 @@ TEST_F(ObjectsTest, DummyCubeDrawsOnlyWhenAskedButAlwaysItsChildren) {
   auto* lone = scene.Objects().AddNewChild<TDummyCube>();
   lone->Position().SetVector(7, 1, 0);
   EXPECT_EQ(lone->BarycenterAbsolutePosition()[0], 7);
-  child->Position().SetVector(-3, 0, 0);  // absolute x = 0
+  child->Position().SetVector(-3, 0, 0);                           // absolute x = 0
   cube->AddNewChild<TDummyCube>()->Position().SetVector(7, 0, 0);  // absolute x = 10
   Frame();
   EXPECT_FLOAT_EQ(cube->BarycenterAbsolutePosition()[0], 5);

@@ -33,7 +33,8 @@ TBitmap Picture(TPixelFormat pf = TPixelFormat::pf24bit) {
 
 // RGBA of pixel (x, y from the bottom) whatever the byte order of the buffer.
 std::array<int, 4> RgbaAt(const TTexturePixels& px, int x, int yFromBottom) {
-  const uint8_t* p = &px.Data[px.RowBytes() * static_cast<size_t>(yFromBottom) + static_cast<size_t>(x * px.Components)];
+  const uint8_t* p =
+      &px.Data[px.RowBytes() * static_cast<size_t>(yFromBottom) + static_cast<size_t>(x * px.Components)];
   const int a = px.Components == 4 ? p[3] : -1;
   return px.BGR ? std::array<int, 4>{p[2], p[1], p[0], a} : std::array<int, 4>{p[0], p[1], p[2], a};
 }

@@ -105,7 +105,7 @@ TEST_F(MeshTest, ActorFramesAndAnimations) {
   struct Case {
     TActorAnimationMode Mode;
     int Start, End, Current, Next;
-  } cases[] = {{aamLoop, 2, 5, 5, 2},          {aamLoop, 2, 5, 3, 4},           {aamBounceBackward, 2, 5, 2, 5},
+  } cases[] = {{aamLoop, 2, 5, 5, 2},           {aamLoop, 2, 5, 3, 4},           {aamBounceBackward, 2, 5, 2, 5},
                {aamBounceBackward, 2, 5, 4, 3}, {aamBounceBackward, 3, 3, 3, 3}, {aamNone, 0, 0, 0, 0}};
   for (const Case& c : cases) {
     a.SetAnimationMode(aamNone);

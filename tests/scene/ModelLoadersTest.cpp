@@ -88,7 +88,10 @@ TEST(ModelLoaders, MD2FramesBecomeMorphTargetsAndAnimations) {
 }
 
 TEST(ModelLoaders, Broken3DSAndMD2FilesAddNothing) {
-  const std::vector<uint8_t> cases[] = {{}, {0x4D, 0x4D, 0x06, 0, 0, 0}, {0x4D, 0x4D, 0xFF, 0xFF, 0, 0, 1, 2}, {'I', 'D', 'P', '2', 8, 0}};
+  const std::vector<uint8_t> cases[] = {{},
+                                        {0x4D, 0x4D, 0x06, 0, 0, 0},
+                                        {0x4D, 0x4D, 0xFF, 0xFF, 0, 0, 1, 2},
+                                        {'I', 'D', 'P', '2', 8, 0}};
   for (const char* ext : {"3ds", "md2"})
     for (const auto& bytes : cases) {
       TFreeForm mesh;

@@ -10,10 +10,17 @@ TEST(OpenGLVersion, SplitsVersionStrings) {
   struct {
     const char* text;
     int major, minor;
-  } cases[] = {{"1.1.0 Build 12", 1, 1}, {"Version 1.2", 1, 2}, {"4.5 (Compatibility Profile) Mesa 22.3.6", 4, 5},
-               {"12.34", 12, 34},       {"", 0, 0},          {"no version", 0, 0},
-               {".5", 0, 0},            {"1.", 0, 0},        {"a.b", 0, 0},
-               {"v 1 .2", 0, 0},        {"99999999999.1", 0, 0}};
+  } cases[] = {{"1.1.0 Build 12", 1, 1},
+               {"Version 1.2", 1, 2},
+               {"4.5 (Compatibility Profile) Mesa 22.3.6", 4, 5},
+               {"12.34", 12, 34},
+               {"", 0, 0},
+               {"no version", 0, 0},
+               {".5", 0, 0},
+               {"1.", 0, 0},
+               {"a.b", 0, 0},
+               {"v 1 .2", 0, 0},
+               {"99999999999.1", 0, 0}};
   for (const auto& c : cases) {
     int major = -1, minor = -1;
     TrimAndSplitVersionString(c.text, major, minor);
@@ -26,7 +33,7 @@ TEST_F(RecordingGL, VersionFlagsCompareMajorMinorPairs) {
   struct {
     const char* version;
     bool v11, v12;
-  } cases[] = {{"1.2.1", true, true}, {"1.0", false, false}, {"1.1", true, false},
+  } cases[] = {{"1.2.1", true, true}, {"1.0", false, false},    {"1.1", true, false},
                {"2.0", true, true},   {"4.5 Mesa", true, true}, {"garbage", false, false}};
   for (const auto& c : cases) {
     rec.Strings[GL_VERSION] = c.version;

@@ -650,7 +650,7 @@ TEST_F(SceneTest, FrameRateMonitor) {
   v.Monitor = true;
   v.Paint();
   EXPECT_EQ(v.FramesPerSecond(), 0);  // the first frame is not timed
-  v.Paint();                           // counts twice: 2 frames in 2 x 5 ticks
+  v.Paint();                          // counts twice: 2 frames in 2 x 5 ticks
   EXPECT_FLOAT_EQ(v.FramesPerSecond(), 2 * 1000.0f / 10);
   v.Paint();  // 3 frames in 15 ticks
   EXPECT_FLOAT_EQ(v.FramesPerSecond(), 3 * 1000.0f / 15);

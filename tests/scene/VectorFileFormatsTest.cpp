@@ -40,8 +40,8 @@ bool AssimpCounts(const std::string& file, long& vertices, long& faces) {
 TEST(VectorFiles, CountsMatchTheAssimpPeer) {
   SKIP_WITHOUT_PEER("/usr/bin/assimp");
   if (access(Models, R_OK) != 0) GTEST_SKIP() << Models << " is missing: assimp-testmodels holds the peer's models";
-  for (const char* name : {"OBJ/spider.obj", "OBJ/WusonOBJ.obj", "STL/Spider_binary.stl", "STL/Wuson.stl",
-                           "STL/3DSMaxExport.STL"}) {
+  for (const char* name :
+       {"OBJ/spider.obj", "OBJ/WusonOBJ.obj", "STL/Spider_binary.stl", "STL/Wuson.stl", "STL/3DSMaxExport.STL"}) {
     const std::string file = std::string(Models) + name;
     long vertices = 0, faces = 0;
     ASSERT_TRUE(AssimpCounts(file, vertices, faces)) << file;
@@ -72,7 +72,8 @@ TEST(VectorFiles, BadFilesAreRefusedAndAddNothing) {
       {"corner without texture", obj3 + "f 1//1 2//1 3//1\n", "'' is not a valid integer value"},
       {"not a number", obj3 + "f 1/1/1 2/x/1 3/1/1\n", "'x' is not a valid integer value"},
       {"index zero", obj3 + "f 0/1/1 2/1/1 3/1/1\n", "face vertex index out of range (the file has 3 vertices)"},
-      {"vertex past the end", obj3 + "f 1/1/1 2/1/1 4/1/1\n", "face vertex index out of range (the file has 3 vertices)"},
+      {"vertex past the end", obj3 + "f 1/1/1 2/1/1 4/1/1\n",
+       "face vertex index out of range (the file has 3 vertices)"},
       {"negative past the start", obj3 + "f 1/1/1 2/1/-2 3/1/1\n",
        "face normal index out of range (the file has 1 normals)"},
       {"texture coordinate past the end", obj3 + "f 1/2/1 2/1/1 3/1/1\n",

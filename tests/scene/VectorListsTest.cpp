@@ -173,9 +173,15 @@ TEST_F(XCollectionStreaming, ClassNamesAreWrittenOnce) {
   // count 3; "TNamedItem" v0 "Named"; "TOtherItem" v0 "second"; index 0, v0 "Named"
   const std::string expected = FilerBytes()
                                    .Int8(3)
-                                   .Str("TNamedItem").Int8(0).Str("Named")
-                                   .Str("TOtherItem").Int8(0).Str("second")
-                                   .Int8(0).Int8(0).Str("Named")
+                                   .Str("TNamedItem")
+                                   .Int8(0)
+                                   .Str("Named")
+                                   .Str("TOtherItem")
+                                   .Int8(0)
+                                   .Str("second")
+                                   .Int8(0)
+                                   .Int8(0)
+                                   .Str("Named")
                                    .Bytes();
   EXPECT_EQ(bytes, expected);
 

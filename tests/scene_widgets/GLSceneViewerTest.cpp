@@ -305,8 +305,13 @@ TEST(SceneViewer, MouseEventsCarryButtonsAndKeys) {
   std::vector<std::string> log;
   auto text = [](TShiftState s) {
     std::string t;
-    for (auto [flag, name] : {std::pair{ssShift, "Shift"}, {ssAlt, "Alt"}, {ssCtrl, "Ctrl"}, {ssLeft, "Left"},
-                              {ssRight, "Right"}, {ssMiddle, "Middle"}, {ssDouble, "Double"}})
+    for (auto [flag, name] : {std::pair{ssShift, "Shift"},
+                              {ssAlt, "Alt"},
+                              {ssCtrl, "Ctrl"},
+                              {ssLeft, "Left"},
+                              {ssRight, "Right"},
+                              {ssMiddle, "Middle"},
+                              {ssDouble, "Double"}})
       if (s & flag) t += std::string(name) + " ";
     return t;
   };

@@ -265,8 +265,7 @@ TEST(SceneObjects, EveryPrimitiveDrawsAndOneSceneHoldsThemAll) {
     if (name == "space text") SaveScreenshot(v, alone, "space-text.png");
     object->Position().SetAsVector(saved);
     int covered = 0;
-    for (size_t i = 0; i + 3 < alone.size(); i += 4)
-      covered += !Near(&alone[i], 192, 192, 192);
+    for (size_t i = 0; i + 3 < alone.size(); i += 4) covered += !Near(&alone[i], 192, 192, 192);
     EXPECT_GT(covered, 200) << name;
     EXPECT_TRUE(v.LastError.empty()) << name << ": " << v.LastError;
   }

@@ -31,7 +31,7 @@ inline std::vector<uint8_t> RepeatedIconFile(const std::vector<uint8_t>& png, ui
   const uint32_t offset = 6 + 16 * entries;
   for (uint32_t i = 0; i < entries; ++i) {
     put(0, 1), put(0, 1), put(0, 1), put(0, 1);  // 256 x 256, no palette, reserved
-    put(1, 2), put(32, 2);                      // planes, bits
+    put(1, 2), put(32, 2);                       // planes, bits
     put(static_cast<uint32_t>(png.size()), 4), put(offset, 4);
   }
   file.insert(file.end(), png.begin(), png.end());

@@ -19,9 +19,9 @@ std::string RunCommand(const std::string& command);
 }  // namespace testsupport
 
 // Skips the running test, saying which tool is missing, when the peer cannot be run.
-#define SKIP_WITHOUT_PEER(path)                                                                          \
-  do {                                                                                                   \
-    if (!::testsupport::HavePeer(path))                                                                  \
+#define SKIP_WITHOUT_PEER(path)                                                                         \
+  do {                                                                                                  \
+    if (!::testsupport::HavePeer(path))                                                                 \
       GTEST_SKIP() << (path) << " is missing: the comparison with it cannot run (scripts/install-deps " \
-                   << "installs it)";                                                                    \
+                   << "installs it)";                                                                   \
   } while (0)
