@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/codecs/FormatTestSupport.h"
 #include "tests/platform/BmpTestSupport.h"
 
 namespace codectest {
@@ -16,11 +17,7 @@ using namespace bmptest;
 // A peer's decode through `tool file`, as an 8-bit PPM (grey and bit maps widened).
 inline TRgbImage PeerDecode(const std::string& tool, const std::string& file, TScratchDir& dir) {
   const std::string ppm = dir / "peer.ppm";
-  if (RunPeer(tool + " " + file + " | /usr/bin/pamdepth 255 | /usr/bin/ppmtoppm > " + ppm) != 0) {
-    ADD_FAILURE() << tool << " could not decode " << file;
-    return {};
-  }
-  return ReadPpm(ppm);
+  return formattest::PeerPixmap(tool + " " + file + " | /usr/bin/pamdepth 255 | /usr/bin/ppmtoppm > " + ppm, ppm);
 }
 
 inline void PutBE32(std::vector<uint8_t>& v, uint32_t x) {

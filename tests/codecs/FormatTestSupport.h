@@ -14,8 +14,7 @@ namespace formattest {
 using namespace bmptest;
 
 // Skips the test, saying why, when a peer tool is not installed.
-#define CORVANE_REQUIRE_TOOL(path) \
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "peer tool " << (path) << " is missing; run scripts/install-deps"
+#define CORVANE_REQUIRE_TOOL(path) SKIP_WITHOUT_PEER(path)
 
 // Runs a shell command that writes a P6 pixmap to ppm and reads it back.
 inline TRgbImage PeerPixmap(const std::string& command, const std::string& ppm) {

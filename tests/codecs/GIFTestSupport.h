@@ -2,7 +2,6 @@
 // Helpers of the GIF tests: peer tools, scratch folders, GIF streams assembled byte by byte
 // (independent of the writer under test), and pictures as RGB bytes.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,44 +11,30 @@
 #include <vector>
 
 #include "codecs/GIFImage.h"
+#include "tests/support/Files.h"
+#include "tests/support/PeerTools.h"
+#include "tests/support/Scratch.h"
 
 namespace giftest {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-inline bool HaveTool(const char* path) { return access(path, X_OK) == 0; }
-
 #define GIF_REQUIRE_TOOLS()                                                                                  \
   do {                                                                                                       \
     for (const char* t : {"/usr/bin/gif2rgb", "/usr/bin/gifsicle", "/usr/bin/gifbuild", "/usr/bin/convert"}) \
-      if (!giftest::HaveTool(t)) GTEST_SKIP() << t << " is missing (giflib-tools, gifsicle, imagemagick)";   \
+      SKIP_WITHOUT_PEER(t);                                                                                  \
   } while (0)
 
-struct TScratch {
-  fs::path Dir;
-  TScratch() {
-    Dir = fs::temp_directory_path() / ("corvane_gif_" + std::to_string(getpid()) + "_" + std::to_string(rand()));
-    fs::create_directories(Dir);
-  }
-  ~TScratch() {
-    std::error_code ec;
-    fs::remove_all(Dir, ec);
-  }
-  std::string operator/(const std::string& name) const { return (Dir / name).string(); }
+// Scratch folders, peers and whole-file helpers come from the shared test support.
+struct TScratch : testsupport::TScratchDir {
+  TScratch() : testsupport::TScratchDir("gif"), Dir(Path()) {}
+  const fs::path Dir;
 };
 
-inline int Shell(const std::string& cmd) { return std::system((cmd + " 2>/dev/null").c_str()); }
-
-inline Bytes ReadFile(const std::string& name) {
-  std::ifstream f(name, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), {});
-}
-
-inline void WriteFile(const std::string& name, const Bytes& b) {
-  std::ofstream f(name, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
+inline int Shell(const std::string& cmd) { return testsupport::RunPeer(cmd); }
+inline Bytes ReadFile(const std::string& name) { return testsupport::ReadBytes(name); }
+inline void WriteFile(const std::string& name, const Bytes& b) { testsupport::WriteBytes(name, b); }
 
 // The picture as R, G, B bytes, rows top to bottom.
 inline Bytes RGBOf(const TBitmap& b) {

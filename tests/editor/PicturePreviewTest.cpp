@@ -15,16 +15,16 @@
 #include "editor/GIFClipboard.h"
 #include "editor/PicturePreview.h"
 #include "platform/qt/QtPrompter.h"
+#include "tests/support/Scratch.h"
 
 using mainwindow_test::App;
 
 namespace {
 
 struct TFiles {
-  std::filesystem::path Dir, Anim, Still;
+  testsupport::TScratchDir Scratch{"preview"};
+  std::filesystem::path Dir = Scratch.Path(), Anim, Still;
   TFiles() {
-    Dir = std::filesystem::temp_directory_path() / ("corvane_preview_" + std::to_string(getpid()));
-    std::filesystem::create_directories(Dir);
     Anim = Dir / "anim.gif";
     Still = Dir / "still.bmp";
     // Three frames of one colour each, one hundredth of a second apart.
@@ -39,10 +39,6 @@ struct TFiles {
     }
     g.SaveToFile(Anim.string());
     TBitmap(5, 5).SaveToFile(Still.string());
-  }
-  ~TFiles() {
-    std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
   }
 };
 

@@ -12,6 +12,7 @@
 #include "SkinTreeTestModel.h"
 #include "editor/TexturePainter.h"
 #include "platform/Exceptions.h"
+#include "tests/support/PeerTools.h"
 #include "platform/FileTimes.h"
 #include "tests/support/Scratch.h"
 
@@ -182,13 +183,8 @@ TEST(TexturePainter, HSVAgainstColorsys) {
   testsupport::TScratchDir dir{"editor"};
   const std::string py = dir.Folder() + "hsv.py";
   { std::ofstream(py) << script; }
-  FILE* pipe = ::popen(("python3 " + py + " 2>/dev/null").c_str(), "r");
-  if (!pipe) GTEST_SKIP() << "python3 could not be started";
-  std::string out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  if (::pclose(pipe) != 0 || out.empty()) GTEST_SKIP() << "python3 with colorsys is missing";
+  SKIP_WITHOUT_PEER("/usr/bin/python3");
+  const std::string out = testsupport::RunCommand("/usr/bin/python3 " + py);
 
   std::istringstream in(out);
   for (const auto& c : colours) {

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "platform/Exceptions.h"
 #include "scene/GLVectorFileObjects.h"
 #include "scene/VectorFileFormats.h"
+#include "tests/support/PeerTools.h"
 
 namespace {
 
@@ -26,14 +28,10 @@ int Triangles(TBaseMesh& mesh) {
 
 // "Faces: N" of `assimp info`, -1 when it cannot be run.
 int AssimpFaces(const std::string& file) {
-  const std::string cmd = "/usr/bin/assimp info '" + file + "' 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return -1;
+  std::istringstream out(testsupport::RunCommand("/usr/bin/assimp info '" + file + "'"));
   int faces = -1;
-  char line[512];
-  while (std::fgets(line, sizeof line, p))
-    if (std::sscanf(line, "Faces: %d", &faces) == 1) break;
-  pclose(p);
+  for (std::string line; std::getline(out, line);)
+    if (std::sscanf(line.c_str(), "Faces: %d", &faces) == 1) break;
   return faces;
 }
 
@@ -48,8 +46,9 @@ TEST(ModelLoaders, RegistryOrderAndLookup) {
 }
 
 TEST(ModelLoaders, SampleModelsGiveAssimpsTriangleCounts) {
-  if (!std::filesystem::exists("/usr/bin/assimp") || !std::filesystem::exists(kModels + "MD2/sydney.md2"))
-    GTEST_SKIP() << "assimp-utils and assimp-testmodels are needed (scripts/install-deps installs them)";
+  SKIP_WITHOUT_PEER("/usr/bin/assimp");
+  if (!std::filesystem::exists(kModels + "MD2/sydney.md2"))
+    GTEST_SKIP() << "assimp-testmodels is needed (scripts/install-deps installs it)";
   // (test1.3ds is left out: assimp builds only the meshes its key-framer nodes place, 5 of 9.)
   for (const char* name : {"3DS/fels.3ds", "3DS/cubes_with_alpha.3DS", "MD2/sydney.md2", "MD2/faerie.md2"}) {
     const std::string file = kModels + name;
