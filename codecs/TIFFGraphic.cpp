@@ -8,6 +8,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "codecs/FormatSupport.h"
 #include "codecs/GraphicCompression.h"
 #include "platform/ByteReader.h"
 
@@ -315,7 +316,9 @@ void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOr
 
 }  // namespace
 
-void TTIFFGraphic::LoadFromMemory(const uint8_t* data, size_t size) { LoadTIFF(data, size, kName); }
+void TTIFFGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
+  ClearOnFailure(*this, [&] { LoadTIFF(data, size, kName); });
+}
 
 void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* formatName) {
   StartLoad();
@@ -443,15 +446,32 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
       break;
     default: Unsupported(gesCompression);
   }
+  // The bytes the file holds for a strip or tile; without byte counts a strip runs to the end of
+  // the file at most.
+  auto blockLength = [&](size_t index) -> uint64_t {
+    const uint64_t offset = offsets[index];
+    const uint64_t left = offset <= size ? size - offset : 0;
+    return index < counts.size() ? std::min<uint64_t>(counts[index], left) : left;
+  };
+  // The bytes a block of the band starting at row y0 decodes to: strips end with the image;
+  // tiles are stored whole even past its edges.
+  auto blockBytes = [&](size_t band, uint32_t y0) -> uint64_t {
+    return static_cast<uint64_t>(tiled ? bandRows[band] : std::min(bandRows[band], p.Height - y0)) * blockRowBytes;
+  };
   if (decoder) {
     // No coding here makes more than about a thousand bytes of one (deflate: 1032): data far
     // too short for the picture is refused before the picture is allocated.
     uint64_t stored = 0;
-    for (size_t i = 0; i < blocksPerPlane * planeCount; ++i)
-      if (offsets[i] < size)
-        stored += i < counts.size() ? std::min<uint64_t>(counts[i], size - offsets[i]) : size - offsets[i];
+    for (size_t i = 0; i < blocksPerPlane * planeCount; ++i) stored += blockLength(i);
     if (static_cast<uint64_t>(rowSize) * p.Height > stored * 2048 + 65536) Invalid(formatName);
     decoder->DecodeInit();
+  } else {
+    // Plain blocks are all there, each at its full size, before the picture is allocated.
+    uint32_t y0 = 0;
+    for (size_t band = 0; band < bandRows.size(); y0 += std::min(bandRows[band], p.Height - y0), ++band)
+      for (size_t i = band * across; i < (band + 1) * across; ++i)
+        for (unsigned plane = 0; plane < planeCount; ++plane)
+          if (blockLength(plane * blocksPerPlane + i) < blockBytes(band, y0)) Invalid(formatName);
   }
   static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), pf);
   if (palette) SetPalette(palette);
@@ -463,22 +483,15 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   uint32_t y0 = 0;
   for (size_t band = 0; band < bandRows.size(); ++band) {
     const uint32_t rowsInImage = std::min(bandRows[band], p.Height - y0);
-    // Strips end with the image; tiles are stored whole even past its edges.
-    const uint32_t decodeRows = tiled ? bandRows[band] : rowsInImage;
-    const size_t want = static_cast<size_t>(decodeRows) * blockRowBytes;
+    const size_t want = blockBytes(band, y0);
     for (uint32_t bx = 0; bx < across; ++bx) {
       for (unsigned plane = 0; plane < planeCount; ++plane) {
         const size_t index = plane * blocksPerPlane + band * across + bx;
         p.CurrentStrip = static_cast<uint32_t>(index);
         p.CurrentRow = y0;
-        // Each strip or tile is read through a reader bounded to its own bytes; without byte
-        // counts a strip runs to the end of the file at most.
-        const uint64_t offset = offsets[index];
-        const uint64_t left = offset <= size ? size - offset : 0;
-        const uint64_t length = index < counts.size() ? std::min<uint64_t>(counts[index], left) : left;
-        const TByteReader block = file.Sub(offset, length, "strip");
+        // Each strip or tile is read through a reader bounded to its own bytes.
+        const TByteReader block = file.Sub(offsets[index], blockLength(index), "strip");
         if (!decoder) {
-          if (block.Size() < want) Invalid(formatName);
           blockData[plane] = block.Data();
           continue;
         }
@@ -531,7 +544,7 @@ void TEPSGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
   // The TIFF runs for its stated length when that fits, else to the end of the file.
   const uint64_t avail = size - offset;
   const uint64_t tiffSize = length > 0 && length <= avail ? length : avail;
-  LoadTIFF(data + offset, static_cast<size_t>(tiffSize), kName);
+  ClearOnFailure(*this, [&] { LoadTIFF(data + offset, static_cast<size_t>(tiffSize), kName); });
 }
 
 const TGraphicClassRef& TIFFGraphicClass() {

@@ -2,6 +2,7 @@
 #include "codecs/TargaGraphic.h"
 
 #include <cstring>
+#include <string>
 
 #include "codecs/FormatSupport.h"
 #include "codecs/GraphicCompression.h"
@@ -14,8 +15,14 @@ constexpr const char* kName = "Targa";
 namespace TargaLayout {
 constexpr size_t HeaderSize = 18;
 constexpr uint8_t TopToBottom = 0x20;
-constexpr uint8_t ColourMapped = 1, Grey = 3, RLEOffset = 8;  // 2 is true colour
+constexpr uint8_t NoImage = 0, ColourMapped = 1, Grey = 3, RLEOffset = 8;  // 2 is true colour
 }  // namespace TargaLayout
+
+// Image types with pixel data: colour-mapped, true colour and grey, plain or run-length.
+bool HasPixelData(uint8_t type) {
+  const unsigned plain = type & ~unsigned{TargaLayout::RLEOffset};
+  return plain >= TargaLayout::ColourMapped && plain <= TargaLayout::Grey;
+}
 
 struct TTargaHeader {
   uint8_t IDLength = 0, ColorMapType = 0, ImageType = 0;
@@ -124,7 +131,12 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     const bool topDown = (h.Descriptor & TargaLayout::TopToBottom) != 0;
     r.Skip(h.IDLength, "image ID");
     const TImageProperties& p = ImageProperties;
-    if (h.Width == 0 || h.Height == 0) return;
+    // Any other type codes its pixels in a way not read here: a blank picture in its place would
+    // pass for a loaded one.
+    if (h.ImageType != TargaLayout::NoImage && !HasPixelData(h.ImageType))
+      FormatError(kName, "unsupported image type " + std::to_string(h.ImageType));
+    // A file of no image data holds no pixels, so no size it declares is worth allocating.
+    if (h.ImageType == TargaLayout::NoImage || h.Width == 0 || h.Height == 0) return;
     if (!ImageSizeAllowed(h.Width, h.Height, h.PixelDepth)) FormatError(kName, "picture too large");
 
     ColorManager.SourceOptions = 0;
@@ -148,19 +160,16 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     const size_t pixelSize = (h.PixelDepth + 1u) / 8;
     const size_t rowSize = static_cast<size_t>(h.Width) * pixelSize;
     const uint32_t height = h.Height;
-    const uint8_t type = h.ImageType & 7;
-    const bool hasData = type >= TargaLayout::ColourMapped && type <= TargaLayout::Grey;
     const bool rle = (h.ImageType & TargaLayout::RLEOffset) != 0;
     // The data must be able to fill the picture before the picture is made: a run packet gives
     // at most 128 pixels.
     const uint64_t pixelCount = static_cast<uint64_t>(h.Width) * height;
-    if (hasData && rle && r.Remaining() < (pixelCount + 127) / 128 * (pixelSize + 1))
+    if (rle && r.Remaining() < (pixelCount + 127) / 128 * (pixelSize + 1))
       FormatError(kName, "run-length data ends early");
-    if (hasData && !rle) r.RequireCount(height, rowSize, "pixel rows");
+    if (!rle) r.RequireCount(height, rowSize, "pixel rows");
     SetSize(h.Width, h.Height);
     Progress(TProgressStage::psEnding, 0, "");
     Progress(TProgressStage::psStarting, 0, "Transfering...");
-    if (!hasData) return;  // no image data: blank
     if (rle) {
       // Packets may run on into the next row, so the picture is decoded in one go.
       std::vector<uint8_t> pixels(rowSize * height);

@@ -1,11 +1,15 @@
 // The picture format registry over a picture loader, the program's registration table, and the
 // shared routines of the readers.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <memory>
 
 #include "codecs/ImageFormats.h"
 #include "codecs/PNGGraphic.h"
 #include "codecs/TIFFGraphic.h"
-#include "tests/platform/BmpTestSupport.h"
+#include "codecs/TargaGraphic.h"
+#include "tests/codecs/FormatTestSupport.h"
 
 namespace {
 TGraphicClassRef Fake(const char* name) {
@@ -18,6 +22,13 @@ std::string GraphicMessage(const std::function<void()>& f) {
     return e.what();
   }
   return "no error";
+}
+
+// The most memory the process has held at once so far.
+uint64_t PeakResidentBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
 }
 }  // namespace
 
@@ -116,4 +127,56 @@ TEST(ImageFormatsTest, SizeLimitsPredictorAndUpsampler) {
                                          20, 25, 31, 31,  //
                                          30, 36, 41, 41,  //
                                          30, 36, 41, 41}));
+}
+
+// Files of a few bytes whose headers declare pictures of up to a gigabyte: each load ends in a
+// clear error or an empty picture without allocating the picture on the header's word alone.
+TEST(ImageFormatsTest, HeadersAloneAllocateNoPicture) {
+  using formattest::Put16, formattest::Put32;
+  auto targa = [](uint8_t type, uint16_t w, uint16_t h, uint8_t depth, size_t pixelBytes) {
+    std::vector<uint8_t> f = {0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Put16(f, w), Put16(f, h);
+    f.insert(f.end(), {depth, 0x20});
+    f.resize(f.size() + pixelBytes, 7);
+    return f;
+  };
+  // An uncompressed grey TIFF whose one strip holds 6 bytes.
+  auto tiff = [](uint32_t w, uint32_t h) {
+    std::vector<uint8_t> f = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const std::pair<uint16_t, uint32_t> tags[] = {{256, w}, {257, h}, {258, 8}, {262, 1}, {273, 86}, {279, 6}};
+    Put16(f, 6);
+    for (auto [tag, value] : tags) Put16(f, tag), Put16(f, 4), Put32(f, 1), Put32(f, value);  // LONG values
+    Put32(f, 0);
+    f.resize(f.size() + 6, 9);
+    return f;
+  };
+  struct TCase {
+    const char* Name;
+    std::unique_ptr<TImageFormatGraphic> Graphic;
+    std::vector<uint8_t> Data;
+    const char* Error;  // nullptr: loads as an empty picture
+  };
+  TCase cases[] = {
+      {"Targa of no image data", std::make_unique<TTargaGraphic>(), targa(0, 32768, 8192, 32, 0), nullptr},
+      {"Targa of an unknown image type", std::make_unique<TTargaGraphic>(), targa(4, 32768, 8192, 32, 0),
+       "Cannot load image. Invalid or unexpected Targa image format. (unsupported image type 4)"},
+      // Type 17 is not type 1, even with the data type 1 would need.
+      {"Targa type 17", std::make_unique<TTargaGraphic>(), targa(17, 2, 1, 8, 2), "unsupported image type 17"},
+      {"TIFF strip far shorter than the picture", std::make_unique<TTIFFGraphic>(), tiff(32768, 8192),
+       "Cannot load image. Invalid or unexpected TIF/TIFF image format."},
+  };
+  const uint64_t before = PeakResidentBytes();
+  for (TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string error = formattest::LoadError(*c.Graphic, c.Data);
+    if (c.Error)
+      EXPECT_NE(error.find(c.Error), std::string::npos) << error;
+    else
+      EXPECT_EQ(error, "");
+    EXPECT_TRUE(c.Graphic->Empty());
+  }
+  EXPECT_LT(PeakResidentBytes() - before, uint64_t{64} << 20) << "a picture was allocated from its header";
+  // The same TIFF with its strip whole loads.
+  std::vector<uint8_t> small = tiff(3, 2);
+  EXPECT_EQ(formattest::LoadError(*std::make_unique<TTIFFGraphic>(), small), "");
 }

@@ -15,6 +15,8 @@ std::string LoadError(const std::vector<uint8_t>& file) {
   try {
     g.LoadFromMemory(file.data(), file.size());
   } catch (const Exception& e) {
+    // A failed load leaves no half-read picture behind.
+    EXPECT_TRUE(g.Empty()) << e.what();
     return e.what();
   }
   return "loaded";
@@ -320,6 +322,8 @@ TEST(TIFFTest, HandBuiltDirectories) {
                  {279, 4, {6}}},
                 grey),
        invalid},
+      {"deflate strip that is no deflate stream", HandTIFF(false, greyTags({{259, 3, {8}}, {279, 4, {6}}}), grey),
+       "LZ77 decompression error."},
       {"YCbCr without subsampling", HandTIFF(false, ycbcr({{530, 3, {1, 1}}}), neutral), "loaded"},
       {"YCbCr subsampled outside JPEG (the default)", HandTIFF(false, ycbcr({}), neutral),
        "Cannot load image. Subsampled YCbCr is not supported for TIF/TIFF files."},
