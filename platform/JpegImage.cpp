@@ -1,51 +1,18 @@
-// JPEG decoding through libjpeg with a memory source manager and an error manager of our own:
-// libjpeg's default error handler would end the program, ours jumps back and raises instead.
+// JPEG decoding through libjpeg from memory; a file that ends before its picture does is
+// broken.
 #include "platform/JpegImage.h"
 
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared first.
-#include <jerror.h>
-#include <jpeglib.h>
-
 #include "platform/BmpFormat.h"
 #include "platform/Exceptions.h"
+#include "platform/JpegSupport.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Streams.h"
 
 namespace {
-
-struct TJpegError {
-  jpeg_error_mgr Pub;
-  jmp_buf Jump;
-  char Message[JMSG_LENGTH_MAX];
-};
-
-void ErrorExit(j_common_ptr cinfo) {
-  TJpegError* err = reinterpret_cast<TJpegError*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, err->Message);
-  longjmp(err->Jump, 1);
-}
-
-// Warnings (corrupt but decodable data) are not printed; the picture still loads.
-void OutputMessage(j_common_ptr) {}
-
-void InitSource(j_decompress_ptr) {}
-// The whole file is in memory: asking for more means the data ended before the image did.
-boolean FillInputBuffer(j_decompress_ptr cinfo) {
-  ERREXIT(cinfo, JERR_INPUT_EOF);
-  return FALSE;
-}
-void SkipInputData(j_decompress_ptr cinfo, long count) {
-  if (count <= 0) return;
-  jpeg_source_mgr* src = cinfo->src;
-  if (static_cast<size_t>(count) > src->bytes_in_buffer) ERREXIT(cinfo, JERR_INPUT_EOF);
-  src->next_input_byte += count;
-  src->bytes_in_buffer -= static_cast<size_t>(count);
-}
-void TermSource(j_decompress_ptr) {}
 
 // A progressive file may repeat its scans, each of which passes over the whole picture: a few
 // kilobytes of scan headers would keep the decoder busy for minutes. Encoders write a dozen or so.
@@ -54,7 +21,7 @@ constexpr int kMaxJpegScans = 100;
 void ProgressMonitor(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxJpegScans) return;
-  TJpegError* err = reinterpret_cast<TJpegError*>(cinfo->err);
+  TJpegErrorManager* err = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
   std::snprintf(err->Message, sizeof err->Message, "the picture has more than %d scans", kMaxJpegScans);
   longjmp(err->Jump, 1);
 }
@@ -84,36 +51,22 @@ void ConvertRow(const JSAMPLE* in, uint8_t* out, int width, int components, J_CO
   }
 }
 
-// Returns false with the library's message in err.Message when libjpeg gave up. Between
-// setjmp and the end nothing here owns memory outside cinfo, so the jump leaks nothing.
-bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegError& err) {
-  jpeg_decompress_struct cinfo;
-  jpeg_source_mgr src;
-  cinfo.err = jpeg_std_error(&err.Pub);
-  err.Pub.error_exit = ErrorExit;
-  err.Pub.output_message = OutputMessage;
-  err.Message[0] = 0;
-  if (setjmp(err.Jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_create_decompress(&cinfo);
+// Returns false with the library's message in err.Message when libjpeg gave up.
+bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegErrorManager& err) {
+  jpeg_decompress_struct cinfo{};
+  UseJpegErrorManager(cinfo, err);
+  // Destroying is safe even when creating failed: the library checks what it has made.
+  TScopeGuard destroy([&] { jpeg_destroy_decompress(&cinfo); });
+  if (!JpegCall(err, [&] { jpeg_create_decompress(&cinfo); })) return false;
   jpeg_progress_mgr progress{};
   progress.progress_monitor = ProgressMonitor;
   cinfo.progress = &progress;
-  // Bound libjpeg's own working memory (a progressive file keeps every coefficient of the image):
-  // a tiny file that declares a huge picture fails instead of exhausting memory.
-  cinfo.mem->max_memory_to_use = 512L * 1024 * 1024;
-  src.init_source = InitSource;
-  src.fill_input_buffer = FillInputBuffer;
-  src.skip_input_data = SkipInputData;
-  src.resync_to_restart = jpeg_resync_to_restart;
-  src.term_source = TermSource;
-  src.next_input_byte = data;
-  src.bytes_in_buffer = size;
-  cinfo.src = &src;
+  cinfo.mem->max_memory_to_use = kJpegMaxMemory;
+  TJpegMemorySource src;
+  UseJpegMemorySource(cinfo, src, TJpegDataEnd::Error);
+  SetJpegSourceData(src, data, size);
 
-  jpeg_read_header(&cinfo, TRUE);
+  if (!JpegCall(err, [&] { jpeg_read_header(&cinfo, TRUE); })) return false;
   J_COLOR_SPACE space;
   switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE: space = JCS_GRAYSCALE; break;
@@ -127,30 +80,26 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegError& err) {
   if (w == 0 || h == 0 || w * h > kBmpMaxPixels || BytesPerScanline(w, 24) * h > kBmpMaxBytes) {
     std::snprintf(err.Message, sizeof err.Message, "image size %llux%llu is not supported",
                   static_cast<unsigned long long>(w), static_cast<unsigned long long>(h));
-    jpeg_destroy_decompress(&cinfo);
     return false;
   }
-  jpeg_start_decompress(&cinfo);
+  JSAMPARRAY row = nullptr;
+  if (!JpegCall(err, [&] {
+        jpeg_start_decompress(&cinfo);
+        row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                         cinfo.output_width * static_cast<JDIMENSION>(cinfo.output_components), 1);
+      }))
+    return false;
   int width = static_cast<int>(cinfo.output_width);
   int components = cinfo.output_components;
-  JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                              cinfo.output_width * static_cast<JDIMENSION>(components), 1);
-  // No scope guard here: libjpeg's errors longjmp past this frame, and a jump must not skip a
-  // destructor.
-  try {
-    out->SetSize(width, static_cast<int>(cinfo.output_height));
-  } catch (...) {
-    jpeg_destroy_decompress(&cinfo);
-    throw;
-  }
+  out->SetSize(width, static_cast<int>(cinfo.output_height));
   while (cinfo.output_scanline < cinfo.output_height) {
     int y = static_cast<int>(cinfo.output_scanline);
-    if (jpeg_read_scanlines(&cinfo, row, 1) != 1) break;
+    JDIMENSION got = 0;
+    if (!JpegCall(err, [&] { got = jpeg_read_scanlines(&cinfo, row, 1); })) return false;
+    if (got != 1) break;
     ConvertRow(row[0], out->ScanLine(y), width, components, space, adobeInverted);
   }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return true;
+  return JpegCall(err, [&] { jpeg_finish_decompress(&cinfo); });
 }
 
 }  // namespace
@@ -158,7 +107,7 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegError& err) {
 TBitmap LoadJpegFromMemory(const uint8_t* data, size_t size) {
   if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) Invalid("the start-of-image marker is missing");
   TBitmap bmp(0, 0, TPixelFormat::pf24bit);
-  TJpegError err;
+  TJpegErrorManager err;
   if (!Decode(data, size, &bmp, err)) Invalid(err.Message);
   return bmp;
 }
