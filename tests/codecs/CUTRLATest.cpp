@@ -6,9 +6,9 @@
 
 #include "codecs/CUTGraphic.h"
 #include "codecs/RLAGraphic.h"
-#include "tests/codecs/FormatTestSupport.h"
+#include "tests/codecs/CodecTestSupport.h"
 
-using namespace formattest;
+using namespace codectest;
 
 namespace {
 

@@ -1,27 +1,85 @@
 #pragma once
-// Helpers for the codec tests: peer decodes as 8-bit pixmaps, and a small PNG writer of our own
-// for the files the peers cannot be asked to make (chosen filters, split or empty image data
-// chunks, short palettes, odd chunk names).
+// Helpers for the codec tests: peers run in a scratch folder and their decodes read back as 8-bit
+// pixmaps, a reader's error caught as text, little byte writers for hand-built files, and a small
+// PNG writer of our own for the files the peers cannot be asked to make (chosen filters, split or
+// empty image data chunks, short palettes, odd chunk names).
 #include <zlib.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "tests/codecs/FormatTestSupport.h"
+#include "codecs/ImageFormats.h"
 #include "tests/platform/BmpTestSupport.h"
 
 namespace codectest {
 
 using namespace bmptest;
 
+// Skips the test, saying why, when a peer tool is not installed.
+#define CORVANE_REQUIRE_TOOL(path) SKIP_WITHOUT_PEER(path)
+
+// Runs a shell command that writes a P6 pixmap to ppm and reads it back.
+inline TRgbImage PeerPixmap(const std::string& command, const std::string& ppm) {
+  if (RunPeer(command) != 0) {
+    ADD_FAILURE() << "peer failed: " << command;
+    return {};
+  }
+  return ReadPpm(ppm);
+}
+
+// ImageMagick's decode of a file as an 8-bit pixmap.
+inline TRgbImage MagickPixmap(const std::string& file, TScratchDir& dir) {
+  const std::string ppm = dir / "magick.ppm";
+  return PeerPixmap(std::string(kConvert) + " " + file + " -depth 8 -type TrueColor ppm:" + ppm, ppm);
+}
+
+// Pixels of a 32-bit bitmap whose alpha byte differs from ImageMagick's alpha of file.
+inline int AlphaMismatches(const TBitmap& g, const std::string& file, TScratchDir& dir) {
+  const std::string ppm = dir / "alpha.ppm";
+  const TRgbImage alpha =
+      PeerPixmap(std::string(kConvert) + " '" + file + "' -alpha extract -depth 8 -type TrueColor ppm:" + ppm, ppm);
+  if (alpha.Width != g.Width() || alpha.Height != g.Height() || g.PixelFormat() != TPixelFormat::pf32bit) return -1;
+  int bad = 0;
+  for (int y = 0; y < g.Height(); ++y)
+    for (int x = 0; x < g.Width(); ++x) bad += g.ScanLine(y)[4 * x + 3] != GetRValue(alpha.At(x, y));
+  return bad;
+}
+
+// The error text a load raised, or "" when it loaded.
+template <class TGraphic>
+std::string LoadError(TGraphic& g, const std::vector<uint8_t>& data) {
+  try {
+    g.LoadFromMemory(data.data(), data.size());
+  } catch (const Exception& e) {
+    return e.Message;
+  }
+  return "";
+}
+
+// A load that must fail: with the error text given, or, for nullptr, silently; either way
+// leaving the bitmap empty.
+template <class TGraphic>
+void ExpectRefused(const std::vector<uint8_t>& data, const char* error) {
+  TGraphic g;
+  const std::string message = LoadError(g, data);
+  if (error)
+    EXPECT_NE(message.find(error), std::string::npos) << message;
+  else
+    EXPECT_EQ(message, "");
+  EXPECT_TRUE(g.Empty());
+}
+
+inline void Put16(std::vector<uint8_t>& v, unsigned x) { v.insert(v.end(), {uint8_t(x), uint8_t(x >> 8)}); }
+inline void Put32(std::vector<uint8_t>& v, uint32_t x) { Put16(v, x & 0xFFFF), Put16(v, x >> 16); }
+inline void Put16BE(std::vector<uint8_t>& v, unsigned x) { v.insert(v.end(), {uint8_t(x >> 8), uint8_t(x)}); }
+inline void Put32BE(std::vector<uint8_t>& v, uint32_t x) { Put16BE(v, x >> 16), Put16BE(v, x & 0xFFFF); }
+
 // A peer's decode through `tool file`, as an 8-bit PPM (grey and bit maps widened).
 inline TRgbImage PeerDecode(const std::string& tool, const std::string& file, TScratchDir& dir) {
   const std::string ppm = dir / "peer.ppm";
-  return formattest::PeerPixmap(tool + " " + file + " | /usr/bin/pamdepth 255 | /usr/bin/ppmtoppm > " + ppm, ppm);
-}
-
-inline void PutBE32(std::vector<uint8_t>& v, uint32_t x) {
-  for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<uint8_t>(x >> s));
+  return PeerPixmap(tool + " " + file + " | /usr/bin/pamdepth 255 | /usr/bin/ppmtoppm > " + ppm, ppm);
 }
 
 struct TPngChunk {
@@ -33,20 +91,20 @@ struct TPngChunk {
 inline std::vector<uint8_t> PngFile(const std::vector<TPngChunk>& chunks) {
   std::vector<uint8_t> f = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   for (const TPngChunk& c : chunks) {
-    PutBE32(f, static_cast<uint32_t>(c.Data.size()));
+    Put32BE(f, static_cast<uint32_t>(c.Data.size()));
     const size_t start = f.size();
     f.insert(f.end(), c.Type.begin(), c.Type.end());
     f.insert(f.end(), c.Data.begin(), c.Data.end());
     uint32_t crc = static_cast<uint32_t>(crc32(0, f.data() + start, static_cast<uInt>(f.size() - start)));
-    PutBE32(f, c.BadCrc ? crc ^ 1 : crc);
+    Put32BE(f, c.BadCrc ? crc ^ 1 : crc);
   }
   return f;
 }
 
 inline std::vector<uint8_t> Ihdr(uint32_t w, uint32_t h, uint8_t depth, uint8_t colourType, uint8_t interlace = 0) {
   std::vector<uint8_t> d;
-  PutBE32(d, w);
-  PutBE32(d, h);
+  Put32BE(d, w);
+  Put32BE(d, h);
   d.insert(d.end(), {depth, colourType, 0, 0, interlace});
   return d;
 }

@@ -9,7 +9,7 @@
 #include "codecs/PNGGraphic.h"
 #include "codecs/TIFFGraphic.h"
 #include "codecs/TargaGraphic.h"
-#include "tests/codecs/FormatTestSupport.h"
+#include "tests/codecs/CodecTestSupport.h"
 
 namespace {
 TGraphicClassRef Fake(const char* name) {
@@ -132,7 +132,7 @@ TEST(ImageFormatsTest, SizeLimitsPredictorAndUpsampler) {
 // Files of a few bytes whose headers declare pictures of up to a gigabyte: each load ends in a
 // clear error or an empty picture without allocating the picture on the header's word alone.
 TEST(ImageFormatsTest, HeadersAloneAllocateNoPicture) {
-  using formattest::Put16, formattest::Put32;
+  using codectest::Put16, codectest::Put32;
   auto targa = [](uint8_t type, uint16_t w, uint16_t h, uint8_t depth, size_t pixelBytes) {
     std::vector<uint8_t> f = {0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     Put16(f, w), Put16(f, h);
@@ -168,7 +168,7 @@ TEST(ImageFormatsTest, HeadersAloneAllocateNoPicture) {
   const uint64_t before = PeakResidentBytes();
   for (TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::string error = formattest::LoadError(*c.Graphic, c.Data);
+    const std::string error = codectest::LoadError(*c.Graphic, c.Data);
     if (c.Error)
       EXPECT_NE(error.find(c.Error), std::string::npos) << error;
     else
@@ -178,5 +178,5 @@ TEST(ImageFormatsTest, HeadersAloneAllocateNoPicture) {
   EXPECT_LT(PeakResidentBytes() - before, uint64_t{64} << 20) << "a picture was allocated from its header";
   // The same TIFF with its strip whole loads.
   std::vector<uint8_t> small = tiff(3, 2);
-  EXPECT_EQ(formattest::LoadError(*std::make_unique<TTIFFGraphic>(), small), "");
+  EXPECT_EQ(codectest::LoadError(*std::make_unique<TTIFFGraphic>(), small), "");
 }

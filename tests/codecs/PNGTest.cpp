@@ -197,7 +197,7 @@ TEST(PNGTest, GammaFollowsTheFileGamma) {
     }
     const size_t bpp = (k.ColourType == 2 ? 3 : 1) * k.Depth / 8;
     std::vector<uint8_t> gama;
-    PutBE32(gama, 55556);
+    Put32BE(gama, 55556);
     std::vector<uint8_t> file = PngFile({{"IHDR", Ihdr(w, 1, k.Depth, k.ColourType)},
                                          {"gAMA", gama},
                                          {"IDAT", FilterAndDeflate(rows, rows.size(), bpp, 0)},

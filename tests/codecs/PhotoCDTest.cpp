@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "codecs/PCDGraphic.h"
-#include "tests/codecs/FormatTestSupport.h"
+#include "tests/codecs/CodecTestSupport.h"
 
-using namespace formattest;
+using namespace codectest;
 
 namespace {
 // Pixels beyond tol per channel, as a share of all pixels.

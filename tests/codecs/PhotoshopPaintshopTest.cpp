@@ -7,9 +7,9 @@
 
 #include "codecs/PSDGraphic.h"
 #include "codecs/PSPGraphic.h"
-#include "tests/codecs/FormatTestSupport.h"
+#include "tests/codecs/CodecTestSupport.h"
 
-using namespace formattest;
+using namespace codectest;
 
 TEST(PhotoshopTest, DecodesWhatImageMagickWrites) {
   CORVANE_REQUIRE_TOOL(kConvert);

@@ -5,9 +5,9 @@
 #include "codecs/AutodeskGraphic.h"
 #include "codecs/PPMGraphic.h"
 #include "codecs/SGIGraphic.h"
-#include "tests/codecs/FormatTestSupport.h"
+#include "tests/codecs/CodecTestSupport.h"
 
-using namespace formattest;
+using namespace codectest;
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "tests/codecs/FormatTestSupport.h"
+#include "tests/codecs/CodecTestSupport.h"
 
-using namespace formattest;
+using namespace codectest;
 
 TEST(ReaderRegistrationTest, EachExtensionLoadsItsFormat) {
   TPictureLoader loader;

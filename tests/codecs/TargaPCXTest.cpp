@@ -4,9 +4,9 @@
 
 #include "codecs/PCXGraphic.h"
 #include "codecs/TargaGraphic.h"
-#include "tests/codecs/FormatTestSupport.h"
+#include "tests/codecs/CodecTestSupport.h"
 
-using namespace formattest;
+using namespace codectest;
 
 namespace {
 
