@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -11,6 +12,8 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
     FPalette.assign(Palette->Entries.begin(), Palette->Entries.begin() + static_cast<std::ptrdiff_t>(n));
   }
   Colors = static_cast<int>(FPalette.size());
+  // With nothing to map to, every colour maps to a black index 0 rather than out of the palette.
+  if (FPalette.empty()) FPalette.push_back(TPaletteEntry{0, 0, 0, 0});
   // Unused slots stand far outside the colour cube, so they never become candidates.
   FRed.fill(4096);
   FGreen.fill(4096);
@@ -20,65 +23,57 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
     FGreen[i] = FPalette[i].peGreen;
     FBlue[i] = FPalette[i].peBlue;
   }
-  if (Colors == 0) return;
-  // The answers are not cleared: only the pages a picture's colours touch are ever mapped.
-  FIndex.reset(new uint8_t[size_t{1} << 24]);
-  // calloc of this size maps zero pages, so a small picture pays only for the pages it uses.
-  FKnown.reset(static_cast<uint64_t*>(std::calloc(size_t{1} << 18, sizeof(uint64_t))));
-  if (!FKnown) throw std::bad_alloc();
-  FFirst.assign(32768, -1);
-  FCount.assign(32768, 0);
+  FBlocks.Heads.assign(32768, 0);
+  FWide.Heads.assign(32768, 0);
+  FWide.Reach = kReach;
 }
 
-void TFastColorLookup::MakeCandidates(uint32_t Key) {
-  const int32_t r0 = static_cast<int32_t>(Key & 31) << 3, g0 = static_cast<int32_t>((Key >> 5) & 31) << 3,
-                b0 = static_cast<int32_t>((Key >> 10) & 31) << 3;
-  // Any colour of the block is at most `bound` away from some entry (the farthest corner of the
-  // block from that entry); an entry that cannot come nearer than that is never chosen here.
-  // A loop of fixed length over plain arrays, which the compiler turns into vector code.
+uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
+  const int32_t lo[3] = {std::max(static_cast<int32_t>(Block & 31) * 8 - Table.Reach, 0),
+                         std::max(static_cast<int32_t>((Block >> 5) & 31) * 8 - Table.Reach, 0),
+                         std::max(static_cast<int32_t>(Block >> 10) * 8 - Table.Reach, 0)};
+  const int32_t hi[3] = {std::min(static_cast<int32_t>(Block & 31) * 8 + 7 + Table.Reach, 255),
+                         std::min(static_cast<int32_t>((Block >> 5) & 31) * 8 + 7 + Table.Reach, 255),
+                         std::min(static_cast<int32_t>(Block >> 10) * 8 + 7 + Table.Reach, 255)};
+  // Any colour of the box is at most `bound` away from some entry (the farthest corner of the
+  // box from that entry); an entry that cannot come nearer than that is never chosen here.
+  // Loops of fixed length over plain arrays, which the compiler turns into vector code.
   std::array<int32_t, 256> minDist;
   int32_t bound = 1 << 30;
   for (size_t i = 0; i < 256; ++i) {
     const int32_t r = FRed[i], g = FGreen[i], b = FBlue[i];
-    const int32_t dr = std::max(std::max(r0 - r, r - (r0 + 7)), 0);
-    const int32_t dg = std::max(std::max(g0 - g, g - (g0 + 7)), 0);
-    const int32_t db = std::max(std::max(b0 - b, b - (b0 + 7)), 0);
-    const int32_t far = std::max(r - r0, r0 + 7 - r) + std::max(g - g0, g0 + 7 - g) + std::max(b - b0, b0 + 7 - b);
+    const int32_t dr = std::max(std::max(lo[0] - r, r - hi[0]), 0);
+    const int32_t dg = std::max(std::max(lo[1] - g, g - hi[1]), 0);
+    const int32_t db = std::max(std::max(lo[2] - b, b - hi[2]), 0);
+    const int32_t far = std::max(r - lo[0], hi[0] - r) + std::max(g - lo[1], hi[1] - g) + std::max(b - lo[2], hi[2] - b);
     minDist[i] = dr + dg + db;
     bound = std::min(bound, far);
   }
-  const size_t first = FCandidates.size();
-  for (size_t i = 0; i < FPalette.size(); ++i)
-    if (minDist[i] <= bound) FCandidates.push_back({minDist[i], static_cast<int32_t>(i), FRed[i], FGreen[i], FBlue[i]});
-  // Nearest first, so a search can stop at the first entry that cannot beat the best so far;
-  // equal distances keep palette order. The lists are a handful of entries: an insertion sort
-  // asks for no memory, which a stable sort would for every block.
-  for (size_t i = first + 1; i < FCandidates.size(); ++i) {
-    const TCandidate c = FCandidates[i];
-    size_t j = i;
-    for (; j > first && FCandidates[j - 1].MinDist > c.MinDist; --j) FCandidates[j] = FCandidates[j - 1];
-    FCandidates[j] = c;
+  // In palette order. The entry nearest the box is among them, so base <= bound, and a
+  // candidate's distance to a colour of the box is at most its minDist + 3 x (side - 1).
+  std::array<uint8_t, 256> list;
+  size_t count = 0;
+  int32_t base = 1 << 30;
+  for (size_t i = 0; i < 256; ++i) {
+    list[count] = static_cast<uint8_t>(i);
+    const bool keep = minDist[i] <= bound;
+    count += keep;
+    base = keep ? std::min(base, minDist[i]) : base;
   }
-  FFirst[Key] = static_cast<int32_t>(first);
-  FCount[Key] = static_cast<int32_t>(FCandidates.size() - first);
-}
-
-uint8_t TFastColorLookup::Search(uint32_t Key, uint32_t Colour, uint8_t Red, uint8_t Green, uint8_t Blue) {
-  if (FFirst[Key] < 0) MakeCandidates(Key);
-  const TCandidate* c = FCandidates.data() + FFirst[Key];
-  const TCandidate* end = c + FCount[Key];
-  int32_t best = 1 << 30, bestIndex = 0;
-  for (; c != end && c->MinDist <= best; ++c) {
-    const int32_t d = std::abs(Red - c->Red) + std::abs(Green - c->Green) + std::abs(Blue - c->Blue);
-    // Of equal distances the entry that comes first in the palette wins.
-    if (d < best || (d == best && c->Index < bestIndex)) {
-      best = d;
-      bestIndex = c->Index;
+  const size_t groups = (count + 15) / 16, first = Table.Groups.size();
+  for (size_t n = 0; n < groups; ++n) {
+    nearest::TGroup& group = Table.Groups.emplace_back();
+    for (size_t i = 0; i < 16; ++i) {
+      const uint8_t index = list[std::min(n * 16 + i, count - 1)];
+      group.Red[i] = static_cast<uint16_t>(FRed[index] << 8);
+      group.Green[i] = static_cast<uint16_t>(FGreen[index] << 8);
+      group.Blue[i] = static_cast<uint16_t>(FBlue[index] << 8);
+      group.Tag[i] = static_cast<uint16_t>(index - (base << 8) + 0x8000);
     }
   }
-  FIndex[Colour] = static_cast<uint8_t>(bestIndex);
-  FKnown[Colour >> 6] |= uint64_t{1} << (Colour & 63);
-  return static_cast<uint8_t>(bestIndex);
+  const uint32_t head = static_cast<uint32_t>(first << 8 | groups);
+  Table.Heads[Block] = head;
+  return head;
 }
 
 uint8_t TFastColorLookup::Lookup(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {
