@@ -68,7 +68,7 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
       group.Red[i] = static_cast<uint16_t>(FRed[index] << 8);
       group.Green[i] = static_cast<uint16_t>(FGreen[index] << 8);
       group.Blue[i] = static_cast<uint16_t>(FBlue[index] << 8);
-      group.Tag[i] = static_cast<uint16_t>(index - (base << 8) + 0x8000);
+      group.Tag[i] = static_cast<uint16_t>(index - (base << 8));
     }
   }
   const uint32_t head = static_cast<uint32_t>(first << 8 | groups);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 
 #include "imaging/ColorLookup.h"
 #include "imaging/DIB.h"
@@ -69,7 +70,7 @@ void TFloydSteinbergDitherer::NextLine() {
 #if defined(__SSE2__)
 namespace {
 
-// Floyd-Steinberg with the three channels side by side in the 16-bit lanes of one register, in
+// Floyd-Steinberg with the three channels side by side in the 16-bit lanes of a register, in
 // the order of the pixel's bytes (blue, green, red, then an idle lane). Per channel as in
 // TFloydSteinbergDitherer: the pending errors of the row below (Width + 2 slots, each kept
 // with the 8 of the rounding already added), the error carried to the next pixel and the two
@@ -79,172 +80,212 @@ namespace {
 // Each pixel waits for the error of the one before it, so the loop is one long chain of
 // dependent steps; the work is arranged so that as little as possible stands on that chain.
 // Fetching the lookup's candidates would be the slowest step, so they are chosen ahead: while
-// a pixel is worked on, the value of the pixel after next is guessed from its slot and three
-// quarters of the current carry (standing in for the two errors still to come), and the list
+// a pixel is worked on, the value of the pixel kAhead further on is guessed from its slot and
+// three quarters of the current carry (standing in for the errors still to come), and the list
 // of the widened box around the guess is fetched. When the true value falls inside that box,
 // as it nearly always does, its candidates are at hand; otherwise the list of the value's own
 // block is taken. Either way the answer is the exact nearest entry.
-constexpr int kAhead = 3;  // pixels guessed ahead: the time the guessed lists have to arrive
-
-struct TRow {
-  const uint64_t* Pixels;  // the row's pixels as lanes, with kAhead idle pixels at each end
-  uint8_t* Dst;
-  int Direction, N, X, Pos;
-  __m128i Sum;                // slot + carry + 8 for pixel N
-  __m128i Below, BelowPrev;   // the two terms on their way, each with 8 added
-  __m128i Guess[kAhead];      // the values guessed for pixels N, N + 1...
-  uint32_t Head[kAhead];      // the wide lists around them; 0 while not made
-};
+constexpr int kAhead = 3;
 
 inline __m128i Load(const uint64_t* P) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)); }
 inline void Store(uint64_t* P, __m128i V) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V); }
+inline uint64_t Lanes(uint64_t Blue, uint64_t Green, uint64_t Red) { return Blue | Green << 16 | Red << 32; }
 
 inline __m128i Clamp255(__m128i V) { return _mm_min_epi16(_mm_max_epi16(V, _mm_setzero_si128()), _mm_set1_epi16(255)); }
 
-// The block of a value: red shr 3, green shr 3 shl 5, blue shr 3 shl 10.
+// The block of a value in lanes: red shr 3, green shr 3 shl 5, blue shr 3 shl 10.
 inline uint32_t BlockOf(__m128i V) {
   const __m128i m = _mm_madd_epi16(_mm_srli_epi16(V, 3), _mm_setr_epi16(1024, 32, 1, 0, 0, 0, 0, 0));
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(m, _mm_srli_epi64(m, 32))));
 }
 
-// The value guessed for a pixel from its slot and three quarters of the carry before it.
-inline __m128i Guess(__m128i Pixel, __m128i Slot, __m128i Carry) {
-  const __m128i carry = _mm_srai_epi16(_mm_add_epi16(Carry, _mm_add_epi16(Carry, Carry)), 2);
-  return Clamp255(_mm_add_epi16(Pixel, _mm_srai_epi16(_mm_add_epi16(Slot, carry), 4)));
-}
+// The chosen colours as lanes, and seven times them repeated over a whole AVX2 register.
+struct TTables {
+  uint64_t Chosen[256];
+  struct alignas(32) {
+    uint64_t Lanes[4];
+  } Chosen7[256];
+};
+
+struct TRow {
+  const uint64_t* Pixels;  // the row's pixels as lanes, with kAhead idle pixels at each end
+  uint64_t* Errors;        // the slots, with kAhead idle slots at each end
+  uint8_t* Dst;
+  int Direction, N, X, Pos;
+  __m128i Sum;               // slot + carry + 8 for pixel N
+  __m128i Below, BelowPrev;  // the two terms on their way, each with 8 added
+  // For pixels N to N + kAhead - 1, at (pixel & 3): the first corner of the widened box around
+  // the value guessed for it, and the list of that box (0 while not made).
+  uint64_t Corner[4];
+  uint32_t Head[4];
+
+  // The block of the box for pixel N + Ahead.
+  uint32_t Block(int Ahead) const {
+    return BlockOf(_mm_add_epi16(Load(&Corner[(N + Ahead) & 3]), _mm_set1_epi16(TFastColorLookup::kReach)));
+  }
+  // Guesses pixel N + Ahead from its slot and three quarters of Carry, the carry before it.
+  void Guess(int Ahead, __m128i Carry, const uint32_t* Heads) {
+    const ptrdiff_t at = Ahead * Direction;
+    const __m128i carry = _mm_srai_epi16(_mm_add_epi16(Carry, _mm_add_epi16(Carry, Carry)), 2);
+    const __m128i guess = Clamp255(
+        _mm_add_epi16(Load(Pixels + kAhead + X + at), _mm_srai_epi16(_mm_add_epi16(Load(Errors + Pos + at), carry), 4)));
+    const size_t slot = static_cast<size_t>(N + Ahead) & 3;
+    Store(&Corner[slot], _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
+    Head[slot] = Heads[BlockOf(guess)];
+  }
+  // Inside the box of pixel N when 0 <= V - corner <= the box's last offset in every lane.
+  bool Inside(__m128i V) const {
+    const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(V, Load(&Corner[N & 3])),
+                                          _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_move_epi64(beyond), _mm_setzero_si128())) == 0xFFFF;
+  }
+  // The slots of the pixel and the two terms on their way, from its error.
+  void Diffuse(__m128i Err) {
+    Store(Errors + Pos, _mm_add_epi16(BelowPrev, _mm_add_epi16(Err, _mm_add_epi16(Err, Err))));
+    BelowPrev = _mm_add_epi16(Below, _mm_add_epi16(_mm_slli_epi16(Err, 2), Err));
+    Below = _mm_add_epi16(Err, _mm_set1_epi16(8));
+  }
+  void Next() {
+    ++N;
+    X += Direction;
+    Pos += Direction;
+  }
+};
 
 // Runs pixels of the row until it ends (0) or a wide list that is not made yet is needed (its
 // block + 1); Row then holds the state before the pixel that needs it. The loop calls nothing,
 // so its values stay in registers.
-template <bool AVX2>
-[[gnu::always_inline]] inline uint32_t RunRow(TRow& Row, int Width, uint64_t* Errors, const uint64_t* Palette,
-                                              const uint64_t* Palette7, const uint32_t* Heads,
-                                              const nearest::TGroup* Groups) {
-  const __m128i reach = _mm_set1_epi16(TFastColorLookup::kReach), last = _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach);
-  const __m128i low3 = _mm_set1_epi16(~7), fifteen = _mm_set1_epi16(15);
-  __m128i sum = Row.Sum, below = Row.Below, belowPrev = Row.BelowPrev;
-  __m128i guess[kAhead];
-  uint32_t heads[kAhead], missing = 0;
-  for (int i = 0; i < kAhead; ++i) {
-    guess[i] = Row.Guess[i];
-    heads[i] = Row.Head[i];
-  }
-  int n = Row.N, x = Row.X, pos = Row.Pos;
-  const int direction = Row.Direction;
-  for (; n < Width; ++n, x += direction, pos += direction) {
-    if (heads[0] == 0) {
-      missing = BlockOf(guess[0]) + 1;
+inline uint32_t RunRow(TRow& Row, int Width, const TTables& Tables, const uint32_t* Heads,
+                       const nearest::TGroup* Groups) {
+  const __m128i fifteen = _mm_set1_epi16(15);
+  TRow row = Row;
+  uint32_t missing = 0;
+  for (; row.N < Width; row.Next()) {
+    uint32_t list = row.Head[row.N & 3];
+    if (list == 0) {
+      missing = row.Block(0) + 1;
       break;
     }
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
+    const __m128i sum = row.Sum;
     const __m128i q = _mm_srai_epi16(_mm_add_epi16(sum, _mm_and_si128(_mm_srai_epi16(sum, 15), fifteen)), 4);
-    const __m128i v = Clamp255(_mm_add_epi16(Load(Row.Pixels + kAhead + x), q));
-    // Inside the guessed box when 0 <= v - corner <= last in every lane (the idle one too).
-    const __m128i corner = _mm_sub_epi16(_mm_and_si128(guess[0], low3), reach);
-    const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(v, corner), last);
-    uint32_t list = heads[0];
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0xFFFF) {
+    const __m128i v = Clamp255(_mm_add_epi16(Load(row.Pixels + kAhead + row.X), q));
+    if (!row.Inside(v)) {
       list = Heads[BlockOf(v)];
       if (list == 0) {
         missing = BlockOf(v) + 1;
         break;
       }
     }
-    // The guess for the pixel after next, and the part of the next pixel's sum that does not
-    // wait for this pixel's choice.
-    const __m128i slot = Load(Errors + pos);
-    const __m128i nextSlot = Load(Errors + pos + direction);
-    for (int i = 0; i + 1 < kAhead; ++i) {
-      guess[i] = guess[i + 1];
-      heads[i] = heads[i + 1];
-    }
-    guess[kAhead - 1] = Guess(Load(Row.Pixels + kAhead + x + kAhead * direction),
-                              Load(Errors + std::clamp(pos + kAhead * direction, 0, Width + 1)), _mm_sub_epi16(sum, slot));
-    heads[kAhead - 1] = Heads[BlockOf(guess[kAhead - 1])];
-    const __m128i v7 = _mm_sub_epi16(_mm_slli_epi16(v, 3), v);
-    const __m128i nextSum = _mm_add_epi16(nextSlot, v7);
-
-    uint8_t index;
-#if defined(CORVANE_NEAREST_AVX2)
-    if constexpr (AVX2)
-      index = nearest::SearchAVX2(Groups, list, v);
-    else
-#endif
-      index = nearest::Search(Groups, list, v);
-    sum = _mm_sub_epi16(nextSum, Load(Palette7 + index));
-    const __m128i err = _mm_sub_epi16(v, Load(Palette + index));
-    Store(Errors + pos, _mm_add_epi16(belowPrev, _mm_add_epi16(err, _mm_add_epi16(err, err))));
-    belowPrev = _mm_add_epi16(below, _mm_add_epi16(_mm_slli_epi16(err, 2), err));
-    below = _mm_add_epi16(err, _mm_set1_epi16(8));
-    Row.Dst[x] = index;
+    // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
+    // this pixel's choice.
+    row.Guess(kAhead, _mm_sub_epi16(sum, Load(row.Errors + row.Pos)), Heads);
+    const __m128i nextSum =
+        _mm_add_epi16(Load(row.Errors + row.Pos + row.Direction), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    const uint8_t index = nearest::Search(Groups, list, v);
+    row.Sum = _mm_sub_epi16(nextSum, Load(Tables.Chosen7[index].Lanes));
+    row.Diffuse(_mm_sub_epi16(v, Load(&Tables.Chosen[index])));
+    row.Dst[row.X] = index;
   }
-  Row.Sum = sum;
-  Row.Below = below;
-  Row.BelowPrev = belowPrev;
-  for (int i = 0; i < kAhead; ++i) {
-    Row.Guess[i] = guess[i];
-    Row.Head[i] = heads[i];
-  }
-  Row.N = n;
-  Row.X = x;
-  Row.Pos = pos;
+  Row = row;
   return missing;
 }
 
-template <bool AVX2>
+// The rows of the picture, each run by Run (one of the RunRow forms).
+template <class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
-                                                      TFastColorLookup& Lookup) {
-  const auto lanes = [](uint64_t Blue, uint64_t Green, uint64_t Red) { return Blue | Green << 16 | Red << 32; };
-  const uint64_t eight = lanes(8, 8, 8) | uint64_t{8} << 48;
-  std::vector<uint64_t> errors(static_cast<size_t>(Width) + 2, eight);
+                                                      TFastColorLookup& Lookup, TRun Run) {
+  const uint64_t eight = Lanes(8, 8, 8);
+  std::vector<uint64_t> errors(static_cast<size_t>(Width) + 2 + 2 * kAhead, eight);
   std::vector<uint64_t> pixels(static_cast<size_t>(Width) + 2 * kAhead, 0);
-  // The chosen colours in the same lanes, and seven times them.
-  std::vector<uint64_t> palette(256, 0), palette7(256, 0);
+  std::unique_ptr<TTables> tables(new TTables{});
   for (int i = 0; i < Lookup.Colors; ++i) {
     const TPaletteEntry& e = Lookup.Entry(i);
-    palette[static_cast<size_t>(i)] = lanes(e.peBlue, e.peGreen, e.peRed);
-    palette7[static_cast<size_t>(i)] = 7 * palette[static_cast<size_t>(i)];
+    tables->Chosen[i] = Lanes(e.peBlue, e.peGreen, e.peRed);
+    std::fill_n(tables->Chosen7[i].Lanes, 4, 7 * tables->Chosen[i]);
   }
   TRow row{};
   row.Pixels = pixels.data();
+  row.Errors = errors.data() + kAhead;
   row.Direction = 1;
   for (int y = 0; y < Height; ++y) {
     const uint8_t* src = Reader.ScanLine(y);
     for (size_t x = 0; x < static_cast<size_t>(Width); ++x)
-      pixels[x + kAhead] = lanes(src[3 * x], src[3 * x + 1], src[3 * x + 2]);
+      pixels[x + kAhead] = Lanes(src[3 * x], src[3 * x + 1], src[3 * x + 2]);
     row.Dst = Writer.ScanLine(y);
     row.N = 0;
     row.X = row.Direction == 1 ? 0 : Width - 1;
-    row.Sum = Load(&errors[static_cast<size_t>(row.Pos)]);
+    row.Sum = Load(row.Errors + row.Pos);
     row.Below = row.BelowPrev = Load(&eight);
     // The first pixels are guessed without a carry (their row starts with none).
-    for (int i = 0; i < kAhead; ++i) {
-      const int x = std::clamp(row.X + i * row.Direction, 0, Width - 1);
-      const int pos = std::clamp(row.Pos + i * row.Direction, 0, Width + 1);
-      row.Guess[i] = Guess(Load(&pixels[static_cast<size_t>(x) + kAhead]), Load(&errors[static_cast<size_t>(pos)]),
-                           _mm_setzero_si128());
-      row.Head[i] = Lookup.WideHead(BlockOf(row.Guess[i]));
-    }
-    while (const uint32_t missing = RunRow<AVX2>(row, Width, errors.data(), palette.data(), palette7.data(),
-                                                 Lookup.WideHeads(), Lookup.WideGroups())) {
+    for (int i = 0; i < kAhead; ++i) row.Guess(i, _mm_setzero_si128(), Lookup.WideHeads());
+    while (const uint32_t missing = Run(row, Width, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
       Lookup.WideHead(missing - 1);
-      for (int i = 0; i < kAhead; ++i) row.Head[i] = Lookup.WideHead(BlockOf(row.Guess[i]));
+      for (int i = 0; i < kAhead; ++i) row.Head[(row.N + i) & 3] = Lookup.WideHead(row.Block(i));
     }
     row.Direction = -row.Direction;
-    Store(&errors[static_cast<size_t>(std::clamp(row.Pos, 0, Width + 1))], row.BelowPrev);
+    Store(row.Errors + std::clamp(row.Pos, 0, Width + 1), row.BelowPrev);
     row.Pos = row.Direction == 1 ? 0 : Width + 1;
   }
 }
 
 void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows<false>(Reader, Writer, Width, Height, Lookup);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RunRow);
 }
 
 #if defined(CORVANE_NEAREST_AVX2)
-// The same loop built for AVX2, where sixteen candidates take one instruction.
+// The row for processors with AVX2. The sums stand in all four 64-bit parts of a register
+// (blue, green, red, 0 in each), so that one byte shuffle spreads a channel of the corrected
+// value, shifted left by 8 as the candidates are, over sixteen lanes; the search then measures
+// sixteen candidates an instruction.
+__attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, int Width, const TTables& Tables,
+                                                           const uint32_t* Heads, const nearest::TGroup* Groups) {
+  const __m256i fifteen = _mm256_set1_epi16(15), top = _mm256_set1_epi16(255);
+  // Byte shuffles putting the low byte of lane 0, 1 or 2 of each 64-bit part into the high byte
+  // of every lane.
+  const __m256i spreadB = _mm256_set1_epi16(static_cast<int16_t>(0x0080));
+  const __m256i spreadG = _mm256_set1_epi16(static_cast<int16_t>(0x0280));
+  const __m256i spreadR = _mm256_set1_epi16(static_cast<int16_t>(0x0480));
+  TRow row = Row;
+  __m256i sum = _mm256_broadcastq_epi64(row.Sum);
+  uint32_t missing = 0;
+  for (; row.N < Width; row.Next()) {
+    uint32_t list = row.Head[row.N & 3];
+    if (list == 0) {
+      missing = row.Block(0) + 1;
+      break;
+    }
+    // sum / 16 with the division truncating toward zero, then clamped to 0..255.
+    const __m256i q = _mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_and_si256(_mm256_srai_epi16(sum, 15), fifteen)), 4);
+    const __m256i pixel = _mm256_set1_epi64x(static_cast<long long>(row.Pixels[kAhead + row.X]));
+    const __m256i values = _mm256_min_epi16(_mm256_max_epi16(_mm256_add_epi16(pixel, q), _mm256_setzero_si256()), top);
+    const __m128i v = _mm256_castsi256_si128(values);
+    if (!row.Inside(v)) {
+      list = Heads[BlockOf(v)];
+      if (list == 0) {
+        missing = BlockOf(v) + 1;
+        break;
+      }
+    }
+    // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
+    // this pixel's choice.
+    row.Guess(kAhead, _mm_sub_epi16(_mm256_castsi256_si128(sum), Load(row.Errors + row.Pos)), Heads);
+    const __m256i nextSum = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(row.Errors[row.Pos + row.Direction])),
+                                             _mm256_sub_epi16(_mm256_slli_epi16(values, 3), values));
+    const uint8_t index = nearest::SearchAVX2(Groups, list, _mm256_shuffle_epi8(values, spreadB),
+                                              _mm256_shuffle_epi8(values, spreadG), _mm256_shuffle_epi8(values, spreadR));
+    sum = _mm256_sub_epi16(nextSum, _mm256_load_si256(reinterpret_cast<const __m256i*>(Tables.Chosen7[index].Lanes)));
+    row.Diffuse(_mm_sub_epi16(v, Load(&Tables.Chosen[index])));
+    row.Dst[row.X] = index;
+  }
+  row.Sum = _mm256_castsi256_si128(sum);
+  Row = row;
+  return missing;
+}
+
 __attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Reader, TDIBWriter& Writer, int Width,
                                                                  int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows<true>(Reader, Writer, Width, Height, Lookup);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RunRowAVX2);
 }
 #endif
 
