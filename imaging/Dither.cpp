@@ -107,70 +107,72 @@ struct TTables {
   } Chosen7[256];
 };
 
-struct TRow {
-  const uint64_t* Pixels;  // the row's pixels as lanes, with kAhead idle pixels at each end
-  uint64_t* Errors;        // the slots, with kAhead idle slots at each end
-  uint8_t* Dst;
-  int Direction, N, X, Pos;
-  __m128i Sum;               // slot + carry + 8 for pixel N
-  __m128i Below, BelowPrev;  // the two terms on their way, each with 8 added
-  // For pixels N to N + kAhead - 1, at (pixel & 3): the first corner of the widened box around
-  // the value guessed for it, and the list of that box (0 while not made).
+// The widened boxes guessed for the next kAhead pixels, at (pixel & 3): the first corner of
+// each box and its list (0 while not made).
+struct TBoxes {
   uint64_t Corner[4];
   uint32_t Head[4];
 
-  // The block of the box for pixel N + Ahead.
-  uint32_t Block(int Ahead) const {
-    return BlockOf(_mm_add_epi16(Load(&Corner[(N + Ahead) & 3]), _mm_set1_epi16(TFastColorLookup::kReach)));
+  uint32_t Block(uint32_t At) const {
+    return BlockOf(_mm_add_epi16(Load(&Corner[At & 3]), _mm_set1_epi16(TFastColorLookup::kReach)));
   }
-  // Guesses pixel N + Ahead from its slot and three quarters of Carry, the carry before it.
-  void Guess(int Ahead, __m128i Carry, const uint32_t* Heads) {
-    const ptrdiff_t at = Ahead * Direction;
+  // The box of the value guessed for a pixel from its lanes, its slot and three quarters of the
+  // carry before it.
+  void Guess(uint32_t At, __m128i Pixel, __m128i Slot, __m128i Carry, const uint32_t* Heads) {
     const __m128i carry = _mm_srai_epi16(_mm_add_epi16(Carry, _mm_add_epi16(Carry, Carry)), 2);
-    const __m128i guess = Clamp255(
-        _mm_add_epi16(Load(Pixels + kAhead + X + at), _mm_srai_epi16(_mm_add_epi16(Load(Errors + Pos + at), carry), 4)));
-    const size_t slot = static_cast<size_t>(N + Ahead) & 3;
-    Store(&Corner[slot], _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
-    Head[slot] = Heads[BlockOf(guess)];
+    const __m128i guess = Clamp255(_mm_add_epi16(Pixel, _mm_srai_epi16(_mm_add_epi16(Slot, carry), 4)));
+    Store(&Corner[At & 3], _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
+    Head[At & 3] = Heads[BlockOf(guess)];
   }
-  // Inside the box of pixel N when 0 <= V - corner <= the box's last offset in every lane.
-  bool Inside(__m128i V) const {
-    const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(V, Load(&Corner[N & 3])),
+  // Inside the box when 0 <= V - corner <= the box's last offset in every lane.
+  bool Inside(uint32_t At, __m128i V) const {
+    const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(V, Load(&Corner[At & 3])),
                                           _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
     return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_move_epi64(beyond), _mm_setzero_si128())) == 0xFFFF;
   }
-  // The slots of the pixel and the two terms on their way, from its error.
-  void Diffuse(__m128i Err) {
-    Store(Errors + Pos, _mm_add_epi16(BelowPrev, _mm_add_epi16(Err, _mm_add_epi16(Err, Err))));
-    BelowPrev = _mm_add_epi16(Below, _mm_add_epi16(_mm_slli_epi16(Err, 2), Err));
-    Below = _mm_add_epi16(Err, _mm_set1_epi16(8));
-  }
-  void Next() {
-    ++N;
-    X += Direction;
-    Pos += Direction;
-  }
 };
+
+// A row in progress: the pointers stand at pixel N of the row.
+struct TRow {
+  const uint64_t* Pixel;  // the pixel as lanes, in a row with kAhead idle pixels at each end
+  uint64_t* Slot;         // its slot, in a row of slots with kAhead idle ones at each end
+  uint8_t* Out;
+  ptrdiff_t Step;         // 1 or -1
+  int N, Width;
+  __m128i Sum;               // slot + carry + 8 for pixel N
+  __m128i Below, BelowPrev;  // the two terms on their way, each with 8 added
+  TBoxes Boxes;
+};
+
+// The slots of a pixel and the two terms on their way, from its error.
+inline void Diffuse(uint64_t* Slot, __m128i Err, __m128i& Below, __m128i& BelowPrev) {
+  Store(Slot, _mm_add_epi16(BelowPrev, _mm_add_epi16(Err, _mm_add_epi16(Err, Err))));
+  BelowPrev = _mm_add_epi16(Below, _mm_add_epi16(_mm_slli_epi16(Err, 2), Err));
+  Below = _mm_add_epi16(Err, _mm_set1_epi16(8));
+}
 
 // Runs pixels of the row until it ends (0) or a wide list that is not made yet is needed (its
 // block + 1); Row then holds the state before the pixel that needs it. The loop calls nothing,
 // so its values stay in registers.
-inline uint32_t RunRow(TRow& Row, int Width, const TTables& Tables, const uint32_t* Heads,
-                       const nearest::TGroup* Groups) {
+inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, const nearest::TGroup* Groups) {
   const __m128i fifteen = _mm_set1_epi16(15);
-  TRow row = Row;
-  uint32_t missing = 0;
-  for (; row.N < Width; row.Next()) {
-    uint32_t list = row.Head[row.N & 3];
+  const uint64_t* pixel = Row.Pixel;
+  uint64_t* slot = Row.Slot;
+  uint8_t* out = Row.Out;
+  const ptrdiff_t step = Row.Step;
+  __m128i sum = Row.Sum, below = Row.Below, belowPrev = Row.BelowPrev;
+  uint32_t n = static_cast<uint32_t>(Row.N), missing = 0;
+  const uint32_t width = static_cast<uint32_t>(Row.Width);
+  for (; n < width; ++n, pixel += step, slot += step, out += step) {
+    uint32_t list = Row.Boxes.Head[n & 3];
     if (list == 0) {
-      missing = row.Block(0) + 1;
+      missing = Row.Boxes.Block(n) + 1;
       break;
     }
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
-    const __m128i sum = row.Sum;
     const __m128i q = _mm_srai_epi16(_mm_add_epi16(sum, _mm_and_si128(_mm_srai_epi16(sum, 15), fifteen)), 4);
-    const __m128i v = Clamp255(_mm_add_epi16(Load(row.Pixels + kAhead + row.X), q));
-    if (!row.Inside(v)) {
+    const __m128i v = Clamp255(_mm_add_epi16(Load(pixel), q));
+    if (!Row.Boxes.Inside(n, v)) {
       list = Heads[BlockOf(v)];
       if (list == 0) {
         missing = BlockOf(v) + 1;
@@ -179,15 +181,21 @@ inline uint32_t RunRow(TRow& Row, int Width, const TTables& Tables, const uint32
     }
     // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
     // this pixel's choice.
-    row.Guess(kAhead, _mm_sub_epi16(sum, Load(row.Errors + row.Pos)), Heads);
-    const __m128i nextSum =
-        _mm_add_epi16(Load(row.Errors + row.Pos + row.Direction), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
+                    _mm_sub_epi16(sum, Load(slot)), Heads);
+    const __m128i nextSum = _mm_add_epi16(Load(slot + step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     const uint8_t index = nearest::Search(Groups, list, v);
-    row.Sum = _mm_sub_epi16(nextSum, Load(Tables.Chosen7[index].Lanes));
-    row.Diffuse(_mm_sub_epi16(v, Load(&Tables.Chosen[index])));
-    row.Dst[row.X] = index;
+    sum = _mm_sub_epi16(nextSum, Load(Tables.Chosen7[index].Lanes));
+    Diffuse(slot, _mm_sub_epi16(v, Load(&Tables.Chosen[index])), below, belowPrev);
+    *out = index;
   }
-  Row = row;
+  Row.Pixel = pixel;
+  Row.Slot = slot;
+  Row.Out = out;
+  Row.N = static_cast<int>(n);
+  Row.Sum = sum;
+  Row.Below = below;
+  Row.BelowPrev = belowPrev;
   return missing;
 }
 
@@ -205,27 +213,34 @@ template <class TRun>
     std::fill_n(tables->Chosen7[i].Lanes, 4, 7 * tables->Chosen[i]);
   }
   TRow row{};
-  row.Pixels = pixels.data();
-  row.Errors = errors.data() + kAhead;
-  row.Direction = 1;
+  row.Step = 1;
+  row.Width = Width;
   for (int y = 0; y < Height; ++y) {
     const uint8_t* src = Reader.ScanLine(y);
     for (size_t x = 0; x < static_cast<size_t>(Width); ++x)
       pixels[x + kAhead] = Lanes(src[3 * x], src[3 * x + 1], src[3 * x + 2]);
-    row.Dst = Writer.ScanLine(y);
+    // Slots are numbered from the row's start in both directions, from 0 going right and from
+    // 2 going left; a row ends one past its last pixel.
+    const ptrdiff_t first = row.Step == 1 ? 0 : Width - 1;
+    row.Pixel = pixels.data() + kAhead + first;
+    row.Slot = errors.data() + kAhead + (row.Step == 1 ? 0 : Width + 1);
+    row.Out = Writer.ScanLine(y) + first;
     row.N = 0;
-    row.X = row.Direction == 1 ? 0 : Width - 1;
-    row.Sum = Load(row.Errors + row.Pos);
+    row.Sum = Load(row.Slot);
     row.Below = row.BelowPrev = Load(&eight);
     // The first pixels are guessed without a carry (their row starts with none).
-    for (int i = 0; i < kAhead; ++i) row.Guess(i, _mm_setzero_si128(), Lookup.WideHeads());
-    while (const uint32_t missing = Run(row, Width, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
+    for (int i = 0; i < kAhead; ++i)
+      row.Boxes.Guess(static_cast<uint32_t>(i), Load(row.Pixel + i * row.Step), Load(row.Slot + i * row.Step),
+                      _mm_setzero_si128(), Lookup.WideHeads());
+    while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
       Lookup.WideHead(missing - 1);
-      for (int i = 0; i < kAhead; ++i) row.Head[(row.N + i) & 3] = Lookup.WideHead(row.Block(i));
+      for (int i = 0; i < kAhead; ++i) {
+        const uint32_t at = static_cast<uint32_t>(row.N + i);
+        row.Boxes.Head[at & 3] = Lookup.WideHead(row.Boxes.Block(at));
+      }
     }
-    row.Direction = -row.Direction;
-    Store(row.Errors + std::clamp(row.Pos, 0, Width + 1), row.BelowPrev);
-    row.Pos = row.Direction == 1 ? 0 : Width + 1;
+    Store(row.Slot, row.BelowPrev);
+    row.Step = -row.Step;
   }
 }
 
@@ -238,29 +253,35 @@ void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int H
 // (blue, green, red, 0 in each), so that one byte shuffle spreads a channel of the corrected
 // value, shifted left by 8 as the candidates are, over sixteen lanes; the search then measures
 // sixteen candidates an instruction.
-__attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, int Width, const TTables& Tables,
-                                                           const uint32_t* Heads, const nearest::TGroup* Groups) {
+__attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTables& Tables, const uint32_t* Heads,
+                                                           const nearest::TGroup* Groups) {
   const __m256i fifteen = _mm256_set1_epi16(15), top = _mm256_set1_epi16(255);
   // Byte shuffles putting the low byte of lane 0, 1 or 2 of each 64-bit part into the high byte
   // of every lane.
   const __m256i spreadB = _mm256_set1_epi16(static_cast<int16_t>(0x0080));
   const __m256i spreadG = _mm256_set1_epi16(static_cast<int16_t>(0x0280));
   const __m256i spreadR = _mm256_set1_epi16(static_cast<int16_t>(0x0480));
-  TRow row = Row;
-  __m256i sum = _mm256_broadcastq_epi64(row.Sum);
-  uint32_t missing = 0;
-  for (; row.N < Width; row.Next()) {
-    uint32_t list = row.Head[row.N & 3];
+  const uint64_t* pixel = Row.Pixel;
+  uint64_t* slot = Row.Slot;
+  uint8_t* out = Row.Out;
+  const ptrdiff_t step = Row.Step;
+  __m256i sum = _mm256_broadcastq_epi64(Row.Sum);
+  __m128i below = Row.Below, belowPrev = Row.BelowPrev;
+  uint32_t n = static_cast<uint32_t>(Row.N), missing = 0;
+  const uint32_t width = static_cast<uint32_t>(Row.Width);
+  for (; n < width; ++n, pixel += step, slot += step, out += step) {
+    uint32_t list = Row.Boxes.Head[n & 3];
     if (list == 0) {
-      missing = row.Block(0) + 1;
+      missing = Row.Boxes.Block(n) + 1;
       break;
     }
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
     const __m256i q = _mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_and_si256(_mm256_srai_epi16(sum, 15), fifteen)), 4);
-    const __m256i pixel = _mm256_set1_epi64x(static_cast<long long>(row.Pixels[kAhead + row.X]));
-    const __m256i values = _mm256_min_epi16(_mm256_max_epi16(_mm256_add_epi16(pixel, q), _mm256_setzero_si256()), top);
+    const __m256i values = _mm256_min_epi16(
+        _mm256_max_epi16(_mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(*pixel)), q), _mm256_setzero_si256()),
+        top);
     const __m128i v = _mm256_castsi256_si128(values);
-    if (!row.Inside(v)) {
+    if (!Row.Boxes.Inside(n, v)) {
       list = Heads[BlockOf(v)];
       if (list == 0) {
         missing = BlockOf(v) + 1;
@@ -269,17 +290,23 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, int Width,
     }
     // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
     // this pixel's choice.
-    row.Guess(kAhead, _mm_sub_epi16(_mm256_castsi256_si128(sum), Load(row.Errors + row.Pos)), Heads);
-    const __m256i nextSum = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(row.Errors[row.Pos + row.Direction])),
+    Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
+                    _mm_sub_epi16(_mm256_castsi256_si128(sum), Load(slot)), Heads);
+    const __m256i nextSum = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(slot[step])),
                                              _mm256_sub_epi16(_mm256_slli_epi16(values, 3), values));
     const uint8_t index = nearest::SearchAVX2(Groups, list, _mm256_shuffle_epi8(values, spreadB),
                                               _mm256_shuffle_epi8(values, spreadG), _mm256_shuffle_epi8(values, spreadR));
     sum = _mm256_sub_epi16(nextSum, _mm256_load_si256(reinterpret_cast<const __m256i*>(Tables.Chosen7[index].Lanes)));
-    row.Diffuse(_mm_sub_epi16(v, Load(&Tables.Chosen[index])));
-    row.Dst[row.X] = index;
+    Diffuse(slot, _mm_sub_epi16(v, Load(&Tables.Chosen[index])), below, belowPrev);
+    *out = index;
   }
-  row.Sum = _mm256_castsi256_si128(sum);
-  Row = row;
+  Row.Pixel = pixel;
+  Row.Slot = slot;
+  Row.Out = out;
+  Row.N = static_cast<int>(n);
+  Row.Sum = _mm256_castsi256_si128(sum);
+  Row.Below = below;
+  Row.BelowPrev = belowPrev;
   return missing;
 }
 
