@@ -48,18 +48,38 @@ class TFastColorLookup : public TColorLookup {
   const nearest::TGroup* WideGroups() const { return FWide.Groups.data(); }
 
  private:
+  // Entries as plain arrays of 16-bit channels; past Count, up to a multiple of sixteen, entries
+  // far outside the cube.
+  struct TEntries {
+    std::array<int16_t, 256> Red, Green, Blue;
+    std::array<uint8_t, 256> Index;
+    size_t Count = 0;
+    void Add(int16_t R, int16_t G, int16_t B, uint8_t I) {
+      Red[Count] = R;
+      Green[Count] = G;
+      Blue[Count] = B;
+      Index[Count++] = I;
+    }
+    size_t Padded();
+  };
   struct TTable {
     int Reach = 0;
     std::vector<uint32_t> Heads;  // per block; 0: not made yet
     std::vector<nearest::TGroup> Groups;
+    // Per 4x4x4 blocks, the candidates of all their boxes together: a block's candidates are
+    // chosen from these rather than from the whole palette.
+    std::vector<std::unique_ptr<TEntries>> Super;
   };
   uint32_t Head(TTable& Table, uint32_t Block) {
     const uint32_t head = Table.Heads[Block];
     return head ? head : MakeCandidates(Table, Block);
   }
   uint32_t MakeCandidates(TTable& Table, uint32_t Block);
+  // The entries of From that can be nearest to some colour of the box Lo..Hi.
+  static void Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], TEntries& To,
+                         int32_t& Base);
   std::vector<TPaletteEntry> FPalette;
-  std::array<int32_t, 256> FRed, FGreen, FBlue;
+  TEntries FAll;  // the whole palette
   TTable FBlocks, FWide;
 };
 
