@@ -318,15 +318,19 @@ __attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Rea
 
 }  // namespace
 
-void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
+void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup,
+                          bool AllowAVX2) {
   if (Width <= 0) return;
 #if defined(CORVANE_NEAREST_AVX2)
-  if (__builtin_cpu_supports("avx2")) return FloydSteinbergAVX2(Reader, Writer, Width, Height, Lookup);
+  if (AllowAVX2 && __builtin_cpu_supports("avx2")) return FloydSteinbergAVX2(Reader, Writer, Width, Height, Lookup);
+#else
+  (void)AllowAVX2;
 #endif
   FloydSteinbergSSE2(Reader, Writer, Width, Height, Lookup);
 }
 #else
-void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
+void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup,
+                          bool) {
   TFloydSteinbergDitherer ditherer(Width, Lookup);
   uint8_t r, g, b;
   for (int y = 0; y < Height; ++y) {
