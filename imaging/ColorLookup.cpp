@@ -2,8 +2,20 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
+
+size_t TFastColorLookup::TEntries::Padded() {
+  // Far outside the cube, so never a candidate; whole groups of sixteen let the loops run over
+  // fixed steps.
+  const size_t padded = std::min<size_t>((Count + 15) / 16 * 16, 256);
+  for (size_t i = Count; i < padded; ++i) {
+    Red[i] = Green[i] = Blue[i] = 4096;
+    Index[i] = 0;
+  }
+  return padded;
+}
 
 TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
   if (Palette) {
@@ -11,74 +23,84 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
     FPalette.assign(Palette->Entries.begin(), Palette->Entries.begin() + static_cast<std::ptrdiff_t>(n));
   }
   Colors = static_cast<int>(FPalette.size());
-  // Unused slots stand far outside the colour cube, so they never become candidates.
-  FRed.fill(4096);
-  FGreen.fill(4096);
-  FBlue.fill(4096);
-  for (size_t i = 0; i < FPalette.size(); ++i) {
-    FRed[i] = FPalette[i].peRed;
-    FGreen[i] = FPalette[i].peGreen;
-    FBlue[i] = FPalette[i].peBlue;
-  }
-  if (Colors == 0) return;
-  // The answers are not cleared: only the pages a picture's colours touch are ever mapped.
-  FIndex.reset(new uint8_t[size_t{1} << 24]);
-  // calloc of this size maps zero pages, so a small picture pays only for the pages it uses.
-  FKnown.reset(static_cast<uint64_t*>(std::calloc(size_t{1} << 18, sizeof(uint64_t))));
-  if (!FKnown) throw std::bad_alloc();
-  FFirst.assign(32768, -1);
-  FCount.assign(32768, 0);
-}
-
-void TFastColorLookup::MakeCandidates(uint32_t Key) {
-  const int32_t r0 = static_cast<int32_t>(Key & 31) << 3, g0 = static_cast<int32_t>((Key >> 5) & 31) << 3,
-                b0 = static_cast<int32_t>((Key >> 10) & 31) << 3;
-  // Any colour of the block is at most `bound` away from some entry (the farthest corner of the
-  // block from that entry); an entry that cannot come nearer than that is never chosen here.
-  // A loop of fixed length over plain arrays, which the compiler turns into vector code.
-  std::array<int32_t, 256> minDist;
-  int32_t bound = 1 << 30;
-  for (size_t i = 0; i < 256; ++i) {
-    const int32_t r = FRed[i], g = FGreen[i], b = FBlue[i];
-    const int32_t dr = std::max(std::max(r0 - r, r - (r0 + 7)), 0);
-    const int32_t dg = std::max(std::max(g0 - g, g - (g0 + 7)), 0);
-    const int32_t db = std::max(std::max(b0 - b, b - (b0 + 7)), 0);
-    const int32_t far = std::max(r - r0, r0 + 7 - r) + std::max(g - g0, g0 + 7 - g) + std::max(b - b0, b0 + 7 - b);
-    minDist[i] = dr + dg + db;
-    bound = std::min(bound, far);
-  }
-  const size_t first = FCandidates.size();
+  // With nothing to map to, every colour maps to a black index 0 rather than out of the palette.
+  if (FPalette.empty()) FPalette.push_back(TPaletteEntry{0, 0, 0, 0});
   for (size_t i = 0; i < FPalette.size(); ++i)
-    if (minDist[i] <= bound) FCandidates.push_back({minDist[i], static_cast<int32_t>(i), FRed[i], FGreen[i], FBlue[i]});
-  // Nearest first, so a search can stop at the first entry that cannot beat the best so far;
-  // equal distances keep palette order. The lists are a handful of entries: an insertion sort
-  // asks for no memory, which a stable sort would for every block.
-  for (size_t i = first + 1; i < FCandidates.size(); ++i) {
-    const TCandidate c = FCandidates[i];
-    size_t j = i;
-    for (; j > first && FCandidates[j - 1].MinDist > c.MinDist; --j) FCandidates[j] = FCandidates[j - 1];
-    FCandidates[j] = c;
+    FAll.Add(FPalette[i].peRed, FPalette[i].peGreen, FPalette[i].peBlue, static_cast<uint8_t>(i));
+  for (TTable* table : {&FBlocks, &FWide}) {
+    table->Heads.assign(32768, 0);
+    table->Super.resize(512);
   }
-  FFirst[Key] = static_cast<int32_t>(first);
-  FCount[Key] = static_cast<int32_t>(FCandidates.size() - first);
+  FWide.Reach = kReach;
 }
 
-uint8_t TFastColorLookup::Search(uint32_t Key, uint32_t Colour, uint8_t Red, uint8_t Green, uint8_t Blue) {
-  if (FFirst[Key] < 0) MakeCandidates(Key);
-  const TCandidate* c = FCandidates.data() + FFirst[Key];
-  const TCandidate* end = c + FCount[Key];
-  int32_t best = 1 << 30, bestIndex = 0;
-  for (; c != end && c->MinDist <= best; ++c) {
-    const int32_t d = std::abs(Red - c->Red) + std::abs(Green - c->Green) + std::abs(Blue - c->Blue);
-    // Of equal distances the entry that comes first in the palette wins.
-    if (d < best || (d == best && c->Index < bestIndex)) {
-      best = d;
-      bestIndex = c->Index;
+void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], TEntries& To,
+                                  int32_t& Base) {
+  // Any colour of the box is at most `bound` away from some entry (the farthest corner of the
+  // box from that entry); an entry that cannot come nearer than that is never chosen here. The
+  // entry nearest the box is always kept, so Base, the least distance of any kept entry to the
+  // box, is the least of all. Loops over plain 16-bit arrays, which the compiler turns into
+  // vector code.
+  const size_t n = From.Padded();
+  std::array<int16_t, 256> minDist;
+  int16_t bound = INT16_MAX, base = INT16_MAX;
+  const int16_t lo0 = static_cast<int16_t>(Lo[0]), lo1 = static_cast<int16_t>(Lo[1]), lo2 = static_cast<int16_t>(Lo[2]);
+  const int16_t hi0 = static_cast<int16_t>(Hi[0]), hi1 = static_cast<int16_t>(Hi[1]), hi2 = static_cast<int16_t>(Hi[2]);
+  for (size_t i = 0; i < n; ++i) {
+    const int16_t r = From.Red[i], g = From.Green[i], b = From.Blue[i];
+    const int16_t dr = std::max<int16_t>(std::max<int16_t>(lo0 - r, r - hi0), 0);
+    const int16_t dg = std::max<int16_t>(std::max<int16_t>(lo1 - g, g - hi1), 0);
+    const int16_t db = std::max<int16_t>(std::max<int16_t>(lo2 - b, b - hi2), 0);
+    const int16_t far = static_cast<int16_t>(std::max<int16_t>(r - lo0, hi0 - r) + std::max<int16_t>(g - lo1, hi1 - g) +
+                                             std::max<int16_t>(b - lo2, hi2 - b));
+    minDist[i] = static_cast<int16_t>(dr + dg + db);
+    bound = std::min(bound, far);
+    base = std::min(base, minDist[i]);
+  }
+  for (size_t i = 0; i < n; ++i)
+    if (minDist[i] <= bound) To.Add(From.Red[i], From.Green[i], From.Blue[i], From.Index[i]);
+  Base = base;
+}
+
+uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
+  const int32_t r = static_cast<int32_t>(Block & 31), g = static_cast<int32_t>((Block >> 5) & 31),
+                b = static_cast<int32_t>(Block >> 10);
+  const uint32_t super = static_cast<uint32_t>((r >> 2) | ((g >> 2) << 3) | ((b >> 2) << 6));
+  const auto box = [&](int32_t Side, int32_t R, int32_t G, int32_t B, int32_t (&Lo)[3], int32_t (&Hi)[3]) {
+    const int32_t at[3] = {R * Side, G * Side, B * Side};
+    for (size_t c = 0; c < 3; ++c) {
+      Lo[c] = std::max(at[c] - Table.Reach, 0);
+      Hi[c] = std::min(at[c] + Side - 1 + Table.Reach, 255);
+    }
+  };
+  int32_t lo[3], hi[3], base;
+  std::unique_ptr<TEntries>& from = Table.Super[super];
+  if (!from) {
+    from = std::make_unique<TEntries>();
+    box(32, r >> 2, g >> 2, b >> 2, lo, hi);
+    Candidates(FAll, lo, hi, *from, base);
+  }
+  // The block's box lies inside its 4x4x4 group's box, so its nearest entries are among the
+  // group's candidates.
+  box(8, r, g, b, lo, hi);
+  TEntries list;
+  Candidates(*from, lo, hi, list, base);
+  // A candidate's distance to a colour of the box is at most its least distance to the box +
+  // 3 x (side - 1) <= base + 6 x (side - 1).
+  const size_t groups = (list.Count + 15) / 16, first = Table.Groups.size();
+  for (size_t n = 0; n < groups; ++n) {
+    nearest::TGroup& group = Table.Groups.emplace_back();
+    for (size_t i = 0; i < 16; ++i) {
+      const size_t at = std::min(n * 16 + i, list.Count - 1);
+      group.Red[i] = static_cast<uint16_t>(list.Red[at] << 8);
+      group.Green[i] = static_cast<uint16_t>(list.Green[at] << 8);
+      group.Blue[i] = static_cast<uint16_t>(list.Blue[at] << 8);
+      group.Tag[i] = static_cast<uint16_t>(list.Index[at] - (base << 8));
     }
   }
-  FIndex[Colour] = static_cast<uint8_t>(bestIndex);
-  FKnown[Colour >> 6] |= uint64_t{1} << (Colour & 63);
-  return static_cast<uint8_t>(bestIndex);
+  const uint32_t head = static_cast<uint32_t>(first << 8 | groups);
+  Table.Heads[Block] = head;
+  return head;
 }
 
 uint8_t TFastColorLookup::Lookup(uint8_t Red, uint8_t Green, uint8_t Blue, uint8_t& R, uint8_t& G, uint8_t& B) {

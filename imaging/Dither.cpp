@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
+#include <memory>
 
 #include "imaging/ColorLookup.h"
 #include "imaging/DIB.h"
@@ -65,46 +67,283 @@ void TFloydSteinbergDitherer::NextLine() {
   }
 }
 
-void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
+#if defined(__SSE2__)
+namespace {
+
+// Floyd-Steinberg with the three channels side by side in the 16-bit lanes of a register, in
+// the order of the pixel's bytes (blue, green, red, then an idle lane). Per channel as in
+// TFloydSteinbergDitherer: the pending errors of the row below (Width + 2 slots, each kept
+// with the 8 of the rounding already added), the error carried to the next pixel and the two
+// terms on their way to the next row. Every value fits: a slot holds at most 9 x 255 + 8, and
+// with the carry under 4,100.
+//
+// Each pixel waits for the error of the one before it, so the loop is one long chain of
+// dependent steps; the work is arranged so that as little as possible stands on that chain.
+// Fetching the lookup's candidates would be the slowest step, so they are chosen ahead: while
+// a pixel is worked on, the value of the pixel kAhead further on is guessed from its slot and
+// three quarters of the current carry (standing in for the errors still to come), and the list
+// of the widened box around the guess is fetched. When the true value falls inside that box,
+// as it nearly always does, its candidates are at hand; otherwise the list of the value's own
+// block is taken. Either way the answer is the exact nearest entry.
+constexpr int kAhead = 3;
+
+inline __m128i Load(const uint64_t* P) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)); }
+inline void Store(uint64_t* P, __m128i V) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V); }
+inline uint64_t Lanes(uint64_t Blue, uint64_t Green, uint64_t Red) { return Blue | Green << 16 | Red << 32; }
+
+inline __m128i Clamp255(__m128i V) { return _mm_min_epi16(_mm_max_epi16(V, _mm_setzero_si128()), _mm_set1_epi16(255)); }
+
+// The block of a value in lanes: red shr 3, green shr 3 shl 5, blue shr 3 shl 10.
+inline uint32_t BlockOf(__m128i V) {
+  const __m128i m = _mm_madd_epi16(_mm_srli_epi16(V, 3), _mm_setr_epi16(1024, 32, 1, 0, 0, 0, 0, 0));
+  return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(m, _mm_srli_epi64(m, 32))));
+}
+
+// The chosen colours as lanes, and seven times them repeated over a whole AVX2 register.
+struct TTables {
+  uint64_t Chosen[256];
+  struct alignas(32) {
+    uint64_t Lanes[4];
+  } Chosen7[256];
+};
+
+// The widened boxes guessed for the next kAhead pixels, at (pixel & 3): the first corner of
+// each box and its list (0 while not made).
+struct TBoxes {
+  uint64_t Corner[4];
+  uint32_t Head[4];
+
+  uint32_t Block(uint32_t At) const {
+    return BlockOf(_mm_add_epi16(Load(&Corner[At & 3]), _mm_set1_epi16(TFastColorLookup::kReach)));
+  }
+  // The box of the value guessed for a pixel from its lanes, its slot and three quarters of the
+  // carry before it.
+  void Guess(uint32_t At, __m128i Pixel, __m128i Slot, __m128i Carry, const uint32_t* Heads) {
+    const __m128i carry = _mm_srai_epi16(_mm_add_epi16(Carry, _mm_add_epi16(Carry, Carry)), 2);
+    const __m128i guess = Clamp255(_mm_add_epi16(Pixel, _mm_srai_epi16(_mm_add_epi16(Slot, carry), 4)));
+    Store(&Corner[At & 3], _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
+    Head[At & 3] = Heads[BlockOf(guess)];
+  }
+  // Inside the box when 0 <= V - corner <= the box's last offset in every lane.
+  bool Inside(uint32_t At, __m128i V) const {
+    const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(V, Load(&Corner[At & 3])),
+                                          _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_move_epi64(beyond), _mm_setzero_si128())) == 0xFFFF;
+  }
+};
+
+// A row in progress: the pointers stand at pixel N of the row.
+struct TRow {
+  const uint64_t* Pixel;  // the pixel as lanes, in a row with kAhead idle pixels at each end
+  uint64_t* Slot;         // its slot, in a row of slots with kAhead idle ones at each end
+  uint8_t* Out;
+  ptrdiff_t Step;         // 1 or -1
+  int N, Width;
+  __m128i Sum;               // slot + carry + 8 for pixel N
+  __m128i Below, BelowPrev;  // the two terms on their way, each with 8 added
+  TBoxes Boxes;
+};
+
+// The slots of a pixel and the two terms on their way, from its error.
+inline void Diffuse(uint64_t* Slot, __m128i Err, __m128i& Below, __m128i& BelowPrev) {
+  Store(Slot, _mm_add_epi16(BelowPrev, _mm_add_epi16(Err, _mm_add_epi16(Err, Err))));
+  BelowPrev = _mm_add_epi16(Below, _mm_add_epi16(_mm_slli_epi16(Err, 2), Err));
+  Below = _mm_add_epi16(Err, _mm_set1_epi16(8));
+}
+
+// Runs pixels of the row until it ends (0) or a wide list that is not made yet is needed (its
+// block + 1); Row then holds the state before the pixel that needs it. The loop calls nothing,
+// so its values stay in registers.
+inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, const nearest::TGroup* Groups) {
+  const __m128i fifteen = _mm_set1_epi16(15);
+  const uint64_t* pixel = Row.Pixel;
+  uint64_t* slot = Row.Slot;
+  uint8_t* out = Row.Out;
+  const ptrdiff_t step = Row.Step;
+  __m128i sum = Row.Sum, below = Row.Below, belowPrev = Row.BelowPrev;
+  uint32_t n = static_cast<uint32_t>(Row.N), missing = 0;
+  const uint32_t width = static_cast<uint32_t>(Row.Width);
+  for (; n < width; ++n, pixel += step, slot += step, out += step) {
+    uint32_t list = Row.Boxes.Head[n & 3];
+    if (list == 0) {
+      missing = Row.Boxes.Block(n) + 1;
+      break;
+    }
+    // sum / 16 with the division truncating toward zero, then clamped to 0..255.
+    const __m128i q = _mm_srai_epi16(_mm_add_epi16(sum, _mm_and_si128(_mm_srai_epi16(sum, 15), fifteen)), 4);
+    const __m128i v = Clamp255(_mm_add_epi16(Load(pixel), q));
+    if (!Row.Boxes.Inside(n, v)) {
+      list = Heads[BlockOf(v)];
+      if (list == 0) {
+        missing = BlockOf(v) + 1;
+        break;
+      }
+    }
+    // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
+    // this pixel's choice.
+    Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
+                    _mm_sub_epi16(sum, Load(slot)), Heads);
+    const __m128i nextSum = _mm_add_epi16(Load(slot + step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    const uint8_t index = nearest::Search(Groups, list, v);
+    sum = _mm_sub_epi16(nextSum, Load(Tables.Chosen7[index].Lanes));
+    Diffuse(slot, _mm_sub_epi16(v, Load(&Tables.Chosen[index])), below, belowPrev);
+    *out = index;
+  }
+  Row.Pixel = pixel;
+  Row.Slot = slot;
+  Row.Out = out;
+  Row.N = static_cast<int>(n);
+  Row.Sum = sum;
+  Row.Below = below;
+  Row.BelowPrev = belowPrev;
+  return missing;
+}
+
+// The rows of the picture, each run by Run (one of the RunRow forms).
+template <class TRun>
+[[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
+                                                      TFastColorLookup& Lookup, TRun Run) {
+  const uint64_t eight = Lanes(8, 8, 8);
+  std::vector<uint64_t> errors(static_cast<size_t>(Width) + 2 + 2 * kAhead, eight);
+  std::vector<uint64_t> pixels(static_cast<size_t>(Width) + 2 * kAhead, 0);
+  std::unique_ptr<TTables> tables(new TTables{});
+  for (int i = 0; i < Lookup.Colors; ++i) {
+    const TPaletteEntry& e = Lookup.Entry(i);
+    tables->Chosen[i] = Lanes(e.peBlue, e.peGreen, e.peRed);
+    std::fill_n(tables->Chosen7[i].Lanes, 4, 7 * tables->Chosen[i]);
+  }
+  TRow row{};
+  row.Step = 1;
+  row.Width = Width;
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* src = Reader.ScanLine(y);
+    for (size_t x = 0; x < static_cast<size_t>(Width); ++x)
+      pixels[x + kAhead] = Lanes(src[3 * x], src[3 * x + 1], src[3 * x + 2]);
+    // Slots are numbered from the row's start in both directions, from 0 going right and from
+    // 2 going left; a row ends one past its last pixel.
+    const ptrdiff_t first = row.Step == 1 ? 0 : Width - 1;
+    row.Pixel = pixels.data() + kAhead + first;
+    row.Slot = errors.data() + kAhead + (row.Step == 1 ? 0 : Width + 1);
+    row.Out = Writer.ScanLine(y) + first;
+    row.N = 0;
+    row.Sum = Load(row.Slot);
+    row.Below = row.BelowPrev = Load(&eight);
+    // The first pixels are guessed without a carry (their row starts with none).
+    for (int i = 0; i < kAhead; ++i)
+      row.Boxes.Guess(static_cast<uint32_t>(i), Load(row.Pixel + i * row.Step), Load(row.Slot + i * row.Step),
+                      _mm_setzero_si128(), Lookup.WideHeads());
+    while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
+      Lookup.WideHead(missing - 1);
+      for (int i = 0; i < kAhead; ++i) {
+        const uint32_t at = static_cast<uint32_t>(row.N + i);
+        row.Boxes.Head[at & 3] = Lookup.WideHead(row.Boxes.Block(at));
+      }
+    }
+    Store(row.Slot, row.BelowPrev);
+    row.Step = -row.Step;
+  }
+}
+
+void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RunRow);
+}
+
+#if defined(CORVANE_NEAREST_AVX2)
+// The row for processors with AVX2. The sums stand in all four 64-bit parts of a register
+// (blue, green, red, 0 in each), so that one byte shuffle spreads a channel of the corrected
+// value, shifted left by 8 as the candidates are, over sixteen lanes; the search then measures
+// sixteen candidates an instruction.
+__attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTables& Tables, const uint32_t* Heads,
+                                                           const nearest::TGroup* Groups) {
+  const __m256i fifteen = _mm256_set1_epi16(15), top = _mm256_set1_epi16(255);
+  // Byte shuffles putting the low byte of lane 0, 1 or 2 of each 64-bit part into the high byte
+  // of every lane.
+  const __m256i spreadB = _mm256_set1_epi16(static_cast<int16_t>(0x0080));
+  const __m256i spreadG = _mm256_set1_epi16(static_cast<int16_t>(0x0280));
+  const __m256i spreadR = _mm256_set1_epi16(static_cast<int16_t>(0x0480));
+  const uint64_t* pixel = Row.Pixel;
+  uint64_t* slot = Row.Slot;
+  uint8_t* out = Row.Out;
+  const ptrdiff_t step = Row.Step;
+  __m256i sum = _mm256_broadcastq_epi64(Row.Sum);
+  __m128i below = Row.Below, belowPrev = Row.BelowPrev;
+  uint32_t n = static_cast<uint32_t>(Row.N), missing = 0;
+  const uint32_t width = static_cast<uint32_t>(Row.Width);
+  for (; n < width; ++n, pixel += step, slot += step, out += step) {
+    uint32_t list = Row.Boxes.Head[n & 3];
+    if (list == 0) {
+      missing = Row.Boxes.Block(n) + 1;
+      break;
+    }
+    // sum / 16 with the division truncating toward zero, then clamped to 0..255.
+    const __m256i q = _mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_and_si256(_mm256_srai_epi16(sum, 15), fifteen)), 4);
+    const __m256i values = _mm256_min_epi16(
+        _mm256_max_epi16(_mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(*pixel)), q), _mm256_setzero_si256()),
+        top);
+    const __m128i v = _mm256_castsi256_si128(values);
+    if (!Row.Boxes.Inside(n, v)) {
+      list = Heads[BlockOf(v)];
+      if (list == 0) {
+        missing = BlockOf(v) + 1;
+        break;
+      }
+    }
+    // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
+    // this pixel's choice.
+    Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
+                    _mm_sub_epi16(_mm256_castsi256_si128(sum), Load(slot)), Heads);
+    const __m256i nextSum = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(slot[step])),
+                                             _mm256_sub_epi16(_mm256_slli_epi16(values, 3), values));
+    const uint8_t index = nearest::SearchAVX2(Groups, list, _mm256_shuffle_epi8(values, spreadB),
+                                              _mm256_shuffle_epi8(values, spreadG), _mm256_shuffle_epi8(values, spreadR));
+    sum = _mm256_sub_epi16(nextSum, _mm256_load_si256(reinterpret_cast<const __m256i*>(Tables.Chosen7[index].Lanes)));
+    Diffuse(slot, _mm_sub_epi16(v, Load(&Tables.Chosen[index])), below, belowPrev);
+    *out = index;
+  }
+  Row.Pixel = pixel;
+  Row.Slot = slot;
+  Row.Out = out;
+  Row.N = static_cast<int>(n);
+  Row.Sum = _mm256_castsi256_si128(sum);
+  Row.Below = below;
+  Row.BelowPrev = belowPrev;
+  return missing;
+}
+
+__attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Reader, TDIBWriter& Writer, int Width,
+                                                                 int Height, TFastColorLookup& Lookup) {
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RunRowAVX2);
+}
+#endif
+
+}  // namespace
+
+void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup,
+                          bool AllowAVX2) {
   if (Width <= 0) return;
-  // The three channels side by side in the lanes of one vector (the fourth lane idles), as the
-  // compiler's vector extension gives them on every target. Per channel as in
-  // TFloydSteinbergDitherer: the pending errors of the row below (Width + 2 slots), the error
-  // carried to the next pixel and the two terms on their way to the next row.
-  typedef int32_t TLanes __attribute__((vector_size(16)));
-  std::vector<TLanes> errors(static_cast<size_t>(Width) + 2, TLanes{0, 0, 0, 0});
-  TLanes carry{0, 0, 0, 0}, below{0, 0, 0, 0}, belowPrev{0, 0, 0, 0};
-  const TLanes zero{0, 0, 0, 0}, top{255, 255, 255, 255}, eight{8, 8, 8, 8}, fifteen{15, 15, 15, 15};
-  int direction = 1, pos = 0;
+#if defined(CORVANE_NEAREST_AVX2)
+  if (AllowAVX2 && __builtin_cpu_supports("avx2")) return FloydSteinbergAVX2(Reader, Writer, Width, Height, Lookup);
+#else
+  (void)AllowAVX2;
+#endif
+  FloydSteinbergSSE2(Reader, Writer, Width, Height, Lookup);
+}
+#else
+void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup,
+                          bool) {
+  TFloydSteinbergDitherer ditherer(Width, Lookup);
+  uint8_t r, g, b;
   for (int y = 0; y < Height; ++y) {
     const uint8_t* src = Reader.ScanLine(y);
     uint8_t* dst = Writer.ScanLine(y);
-    int x = direction == 1 ? 0 : Width - 1;
-    for (int n = 0; n < Width; ++n, x += direction, pos += direction) {
-      const uint8_t* p = src + 3 * static_cast<size_t>(x);
-      TLanes& e = errors[static_cast<size_t>(pos)];
-      // (error + 8) / 16 with the division truncating toward zero, then clamped to 0..255.
-      TLanes s = e + carry + eight;
-      s = (s + ((s >> 31) & fifteen)) >> 4;
-      TLanes v = TLanes{p[2], p[1], p[0], 0} + s;
-      v = v < zero ? zero : v;
-      v = v > top ? top : v;
-      const uint8_t index =
-          Lookup.LookupIndex(static_cast<uint8_t>(v[0]), static_cast<uint8_t>(v[1]), static_cast<uint8_t>(v[2]));
-      const TPaletteEntry& chosen = Lookup.Entry(index);
-      const TLanes err = v - TLanes{chosen.peRed, chosen.peGreen, chosen.peBlue, 0};
-      e = belowPrev + 3 * err;
-      belowPrev = below + 5 * err;
-      below = err;
-      carry = 7 * err;
-      dst[x] = index;
+    for (int n = 0; n < Width; ++n) {
+      const int x = ditherer.Column;
+      dst[x] = ditherer.Dither(src[3 * x + 2], src[3 * x + 1], src[3 * x], r, g, b);
     }
-    direction = -direction;
-    errors[static_cast<size_t>(std::clamp(pos, 0, Width + 1))] = belowPrev;
-    carry = below = belowPrev = zero;
-    pos = direction == 1 ? 0 : Width + 1;
+    ditherer.NextLine();
   }
 }
+#endif
 
 // ---- matrix ditherers --------------------------------------------------------------------------
 

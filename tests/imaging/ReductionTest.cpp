@@ -24,6 +24,18 @@ HPALETTE RandomPalette(int n, uint32_t seed) {
   return CreatePalette(std::move(e));
 }
 
+// n entries in a small cube at Corner (side Side), every fourth a copy of the one before: long
+// candidate lists and ties.
+HPALETTE ClusteredPalette(int n, uint32_t seed, int Corner, int Side) {
+  TRandom rnd(seed);
+  std::vector<TPaletteEntry> e(static_cast<size_t>(n));
+  for (size_t i = 0; i < e.size(); ++i) {
+    const auto near = [&] { return static_cast<uint8_t>(Corner + rnd.Byte() % Side); };
+    e[i] = i % 4 == 3 ? e[i - 1] : TPaletteEntry{near(), near(), near(), 0};
+  }
+  return CreatePalette(std::move(e));
+}
+
 // The plain search the fast lookup must agree with: smallest |dR| + |dG| + |dB|, first of equals.
 int NearestBySearch(const HPALETTE& pal, int r, int g, int b) {
   int best = -1, bestD = 1 << 30;
@@ -45,8 +57,11 @@ int MaxIndex(const TBitmap& bmp) {
 }  // namespace
 
 TEST(ColorLookups, FastLookupAgreesWithAPlainSearch) {
-  for (int n : {1, 2, 20, 256, 300}) {
-    HPALETTE pal = RandomPalette(n, static_cast<uint32_t>(n));
+  const HPALETTE palettes[] = {RandomPalette(1, 1),         RandomPalette(2, 2),          RandomPalette(20, 20),
+                               RandomPalette(256, 256),     RandomPalette(300, 300),      ClusteredPalette(256, 7, 100, 12),
+                               ClusteredPalette(256, 8, 0, 6), ClusteredPalette(64, 9, 240, 16)};
+  for (const HPALETTE& pal : palettes) {
+    const int n = static_cast<int>(pal->Entries.size());
     TFastColorLookup lookup(pal);
     EXPECT_EQ(lookup.Colors, std::min(n, 256));
     TRandom rnd(1000 + static_cast<uint32_t>(n));
@@ -219,30 +234,39 @@ TEST(ReduceBitmapColors, FloydSteinbergUsesEachErrorOnce) {
 }
 
 // The one-loop Floyd-Steinberg path must give exactly what the ditherer class gives, byte for
-// byte: serpentine rows, the error at the row ends, clamping, palettes of every size.
+// byte, in both its forms (AVX2 where the processor has it, and SSE2): serpentine rows, the
+// error at the row ends, clamping, palettes of every size, long candidate lists and ties.
 TEST(ReduceBitmapColors, FloydSteinbergFastPathEqualsTheDithererClass) {
   const struct {
-    int W, H, Colors;
-  } cases[] = {{1, 9, 256}, {2, 3, 2}, {7, 7, 16}, {64, 33, 256}, {301, 17, 1}, {130, 90, 200}};
-  for (const auto& c : cases) {
-    TBitmap picture = Picture(c.W, c.H, static_cast<uint32_t>(c.W * 31 + c.H));
-    const HPALETTE pal = RandomPalette(c.Colors, static_cast<uint32_t>(c.Colors + c.W));
-    auto fast = ReduceBitmapColors(picture, TReductionMethod::rdCustomPalette, TDitherKind::dtFloydSteinberg, 8, pal);
-
-    TFastColorLookup lookup(pal);
-    TFloydSteinbergDitherer reference(c.W, lookup);
-    for (int y = 0; y < c.H; ++y) {
-      const uint8_t* src = picture.ScanLine(y);
-      uint8_t r, g, b;
-      while (reference.Column >= 0 && reference.Column < c.W) {
-        const int x = reference.Column;
-        const uint8_t* p = src + 3 * x;
-        const uint8_t index = reference.Dither(p[2], p[1], p[0], r, g, b);
-        ASSERT_EQ(fast->ScanLine(y)[x], index) << c.W << "x" << c.H << " at " << x << "," << y;
+    int W, H;
+    HPALETTE Palette;
+  } cases[] = {{1, 9, RandomPalette(256, 1)},   {2, 3, RandomPalette(2, 2)},      {7, 7, RandomPalette(16, 3)},
+               {64, 33, RandomPalette(256, 4)}, {301, 17, RandomPalette(1, 5)},   {130, 90, RandomPalette(200, 6)},
+               {97, 40, ClusteredPalette(256, 7, 96, 24)}, {50, 50, ClusteredPalette(256, 8, 0, 8)}};
+  for (const auto& c : cases)
+    for (const bool avx2 : {true, false}) {
+      TBitmap picture = Picture(c.W, c.H, static_cast<uint32_t>(c.W * 31 + c.H));
+      TFastColorLookup lookup(c.Palette);
+      TBitmap fast;
+      {
+        TDIBReader reader(picture, TPixelFormat::pf24bit);
+        TDIBWriter writer(fast, TPixelFormat::pf8bit, c.W, c.H, c.Palette);
+        DitherFloydSteinberg(reader, writer, c.W, c.H, lookup, avx2);
+        writer.Finish();
       }
-      reference.NextLine();
+      TFloydSteinbergDitherer reference(c.W, lookup);
+      for (int y = 0; y < c.H; ++y) {
+        const uint8_t* src = picture.ScanLine(y);
+        uint8_t r, g, b;
+        while (reference.Column >= 0 && reference.Column < c.W) {
+          const int x = reference.Column;
+          const uint8_t* p = src + 3 * x;
+          const uint8_t index = reference.Dither(p[2], p[1], p[0], r, g, b);
+          ASSERT_EQ(fast.ScanLine(y)[x], index) << c.W << "x" << c.H << " at " << x << "," << y << (avx2 ? "" : " (SSE2)");
+        }
+        reference.NextLine();
+      }
     }
-  }
 }
 
 TEST(DIBWriter, RowsPaletteAndErrors) {
