@@ -103,13 +103,16 @@ void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const 
     }
   const TLanes8 lane = {0, 1, 2, 3, 4, 5, 6, 7};
   for (size_t i = 0; i < kept.Count; ++i) {
+    const TLanes8 l0 = Spread8(toLo[0][i]), l1 = Spread8(toLo[1][i]), l2 = Spread8(toLo[2][i]);
+    const TLanes8 h0 = Spread8(toHi[0][i]), h1 = Spread8(toHi[1][i]), h2 = Spread8(toHi[2][i]);
+    const TLanes8 self = Spread8(static_cast<int16_t>(i));
     TLanes8 beaten = zero;
     for (size_t o = 0; o < m; o += 8) {
-      TLanes8 worse = zero;
-      for (size_t c = 0; c < 3; ++c)
-        worse += Max8(Load8(&toLo[c][o]) - Spread8(toLo[c][i]), Load8(&toHi[c][o]) - Spread8(toHi[c][i]));
+      const TLanes8 worse = Max8(Load8(&toLo[0][o]) - l0, Load8(&toHi[0][o]) - h0) +
+                            Max8(Load8(&toLo[1][o]) - l1, Load8(&toHi[1][o]) - h1) +
+                            Max8(Load8(&toLo[2][o]) - l2, Load8(&toHi[2][o]) - h2);
       // Entries before this one win ties.
-      const TLanes8 before = lane + Spread8(static_cast<int16_t>(o)) < Spread8(static_cast<int16_t>(i));
+      const TLanes8 before = lane + Spread8(static_cast<int16_t>(o)) < self;
       beaten |= (worse < zero) | ((worse == zero) & before);
     }
     int64_t any[2];
