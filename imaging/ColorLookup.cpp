@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 size_t TFastColorLookup::TEntries::Padded() {
@@ -34,32 +35,90 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
   FWide.Reach = kReach;
 }
 
-void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], TEntries& To,
-                                  int32_t& Base) {
+namespace {
+// Eight 16-bit lanes, in the compiler's vector types (SSE2 on x86-64, NEON on ARM).
+typedef int16_t TLanes8 __attribute__((vector_size(16)));
+
+TLanes8 Spread8(int16_t V) { return TLanes8{V, V, V, V, V, V, V, V}; }
+TLanes8 Load8(const int16_t* P) {
+  TLanes8 v;
+  std::memcpy(&v, P, sizeof v);
+  return v;
+}
+TLanes8 Max8(TLanes8 A, TLanes8 B) { return A > B ? A : B; }
+TLanes8 Min8(TLanes8 A, TLanes8 B) { return A < B ? A : B; }
+int16_t Least8(TLanes8 V) {
+  int16_t least = V[0];
+  for (int i = 1; i < 8; ++i) least = std::min(least, V[i]);
+  return least;
+}
+}  // namespace
+
+void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], bool Prune,
+                                  TEntries& To, int32_t& Base) {
   // Any colour of the box is at most `bound` away from some entry (the farthest corner of the
   // box from that entry); an entry that cannot come nearer than that is never chosen here. The
   // entry nearest the box is always kept, so Base, the least distance of any kept entry to the
-  // box, is the least of all. Loops over plain 16-bit arrays, which the compiler turns into
-  // vector code.
+  // box, is the least of all.
   const size_t n = From.Padded();
   std::array<int16_t, 256> minDist;
-  int16_t bound = INT16_MAX, base = INT16_MAX;
-  const int16_t lo0 = static_cast<int16_t>(Lo[0]), lo1 = static_cast<int16_t>(Lo[1]), lo2 = static_cast<int16_t>(Lo[2]);
-  const int16_t hi0 = static_cast<int16_t>(Hi[0]), hi1 = static_cast<int16_t>(Hi[1]), hi2 = static_cast<int16_t>(Hi[2]);
-  for (size_t i = 0; i < n; ++i) {
-    const int16_t r = From.Red[i], g = From.Green[i], b = From.Blue[i];
-    const int16_t dr = std::max<int16_t>(std::max<int16_t>(lo0 - r, r - hi0), 0);
-    const int16_t dg = std::max<int16_t>(std::max<int16_t>(lo1 - g, g - hi1), 0);
-    const int16_t db = std::max<int16_t>(std::max<int16_t>(lo2 - b, b - hi2), 0);
-    const int16_t far = static_cast<int16_t>(std::max<int16_t>(r - lo0, hi0 - r) + std::max<int16_t>(g - lo1, hi1 - g) +
-                                             std::max<int16_t>(b - lo2, hi2 - b));
-    minDist[i] = static_cast<int16_t>(dr + dg + db);
-    bound = std::min(bound, far);
-    base = std::min(base, minDist[i]);
+  TLanes8 lo[3], hi[3];
+  for (size_t c = 0; c < 3; ++c) {
+    lo[c] = Spread8(static_cast<int16_t>(Lo[c]));
+    hi[c] = Spread8(static_cast<int16_t>(Hi[c]));
   }
+  const TLanes8 zero = Spread8(0);
+  TLanes8 bound = Spread8(INT16_MAX), base = Spread8(INT16_MAX);
+  for (size_t i = 0; i < n; i += 8) {
+    const TLanes8 v[3] = {Load8(&From.Red[i]), Load8(&From.Green[i]), Load8(&From.Blue[i])};
+    TLanes8 near = zero, far = zero;
+    for (size_t c = 0; c < 3; ++c) {
+      near += Max8(Max8(lo[c] - v[c], v[c] - hi[c]), zero);
+      far += Max8(v[c] - lo[c], hi[c] - v[c]);
+    }
+    std::memcpy(&minDist[i], &near, sizeof near);
+    bound = Min8(bound, far);
+    base = Min8(base, near);
+  }
+  const int16_t least = Least8(bound);
+  Base = Least8(base);
+  TEntries kept;
+  TEntries& out = Prune ? kept : To;
   for (size_t i = 0; i < n; ++i)
-    if (minDist[i] <= bound) To.Add(From.Red[i], From.Green[i], From.Blue[i], From.Index[i]);
-  Base = base;
+    if (minDist[i] <= least) out.Add(From.Red[i], From.Green[i], From.Blue[i], From.Index[i]);
+  if (!Prune) return;
+  // An entry that another entry beats (or equals, coming first) at every colour of the box is
+  // never chosen there either. Over a box the difference of two distances is largest at a
+  // corner, channel by channel, so the test is the sum of three maxima of two differences.
+  const size_t m = kept.Padded();
+  std::array<int16_t, 256> toLo[3], toHi[3];
+  const std::array<int16_t, 256>* channels[3] = {&kept.Red, &kept.Green, &kept.Blue};
+  for (size_t c = 0; c < 3; ++c)
+    for (size_t i = 0; i < m; i += 8) {
+      const TLanes8 v = Load8(&(*channels[c])[i]);
+      const TLanes8 l = v - lo[c], h = v - hi[c];
+      const TLanes8 al = l < zero ? -l : l, ah = h < zero ? -h : h;
+      std::memcpy(&toLo[c][i], &al, sizeof al);
+      std::memcpy(&toHi[c][i], &ah, sizeof ah);
+    }
+  const TLanes8 lane = {0, 1, 2, 3, 4, 5, 6, 7};
+  for (size_t i = 0; i < kept.Count; ++i) {
+    const TLanes8 l0 = Spread8(toLo[0][i]), l1 = Spread8(toLo[1][i]), l2 = Spread8(toLo[2][i]);
+    const TLanes8 h0 = Spread8(toHi[0][i]), h1 = Spread8(toHi[1][i]), h2 = Spread8(toHi[2][i]);
+    const TLanes8 self = Spread8(static_cast<int16_t>(i));
+    TLanes8 beaten = zero;
+    for (size_t o = 0; o < m; o += 8) {
+      const TLanes8 worse = Max8(Load8(&toLo[0][o]) - l0, Load8(&toHi[0][o]) - h0) +
+                            Max8(Load8(&toLo[1][o]) - l1, Load8(&toHi[1][o]) - h1) +
+                            Max8(Load8(&toLo[2][o]) - l2, Load8(&toHi[2][o]) - h2);
+      // Entries before this one win ties.
+      const TLanes8 before = lane + Spread8(static_cast<int16_t>(o)) < self;
+      beaten |= (worse < zero) | ((worse == zero) & before);
+    }
+    int64_t any[2];
+    std::memcpy(any, &beaten, sizeof any);
+    if ((any[0] | any[1]) == 0) To.Add(kept.Red[i], kept.Green[i], kept.Blue[i], kept.Index[i]);
+  }
 }
 
 uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
@@ -78,13 +137,13 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   if (!from) {
     from = std::make_unique<TEntries>();
     box(32, r >> 2, g >> 2, b >> 2, lo, hi);
-    Candidates(FAll, lo, hi, *from, base);
+    Candidates(FAll, lo, hi, true, *from, base);
   }
   // The block's box lies inside its 4x4x4 group's box, so its nearest entries are among the
   // group's candidates.
   box(8, r, g, b, lo, hi);
   TEntries list;
-  Candidates(*from, lo, hi, list, base);
+  Candidates(*from, lo, hi, true, list, base);
   // A candidate's distance to a colour of the box is at most its least distance to the box +
   // 3 x (side - 1) <= base + 6 x (side - 1).
   const size_t groups = (list.Count + 15) / 16, first = Table.Groups.size();

@@ -75,8 +75,10 @@ class TFastColorLookup : public TColorLookup {
     return head ? head : MakeCandidates(Table, Block);
   }
   uint32_t MakeCandidates(TTable& Table, uint32_t Block);
-  // The entries of From that can be nearest to some colour of the box Lo..Hi.
-  static void Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], TEntries& To,
+  // The entries of From that can be nearest to some colour of the box Lo..Hi; with Prune, also
+  // without those another entry beats everywhere in the box. Base: the least distance of any
+  // entry to the box.
+  static void Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], bool Prune, TEntries& To,
                          int32_t& Base);
   std::vector<TPaletteEntry> FPalette;
   TEntries FAll;  // the whole palette

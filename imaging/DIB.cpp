@@ -33,26 +33,23 @@ void TDIBWriter::MakeImage() {
   // division: the product of a huge width and height does not fit 64 bits.
   constexpr int64_t limit = int64_t{1} << 30;
   if (row > limit / FHeight) throw EOutOfMemory("Failed to allocate memory for GIF DIB");
-  const int64_t total = row * FHeight;
   try {
-    FBits.assign(static_cast<size_t>(total), 0);
+    FImage = TBitmap(FWidth, FHeight, PixelFormat);
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory("Failed to allocate memory for GIF DIB");
   }
-  FRowBytes = static_cast<size_t>(row);
   FHasImage = true;
 }
 
 uint8_t* TDIBWriter::ScanLine(int Row) {
   if (!FHasImage) MakeImage();
   if (Row < 0 || Row >= FHeight) throw EInvalidGraphicOperation("Scan line index out of range");
-  return FBits.data() + static_cast<size_t>(FHeight - 1 - Row) * FRowBytes;
+  return FImage.ScanLine(Row);
 }
 
 void TDIBWriter::Finish() {
   if (!FHasImage || FFinished) return;
   FFinished = true;
-  TBitmap result(FWidth, FHeight, PixelFormat);
   if (PixelFormat == TPixelFormat::pf8bit) {
     // A device-independent 8-bit image always carries 256 colours; the unused ones are black.
     std::vector<TPaletteEntry> entries(256);
@@ -61,11 +58,8 @@ void TDIBWriter::Finish() {
       const TPaletteEntry& e = FPalette->Entries[static_cast<size_t>(i)];
       entries[static_cast<size_t>(i)] = {e.peRed, e.peGreen, e.peBlue, 0};
     }
-    result.SetPalette(CreatePalette(std::move(entries)));
+    FImage.SetPalette(CreatePalette(std::move(entries)));
   }
-  const size_t copy = std::min(FRowBytes, result.RowBytes());
-  for (int y = 0; y < FHeight; ++y)
-    std::memcpy(result.ScanLine(y), FBits.data() + static_cast<size_t>(FHeight - 1 - y) * FRowBytes, copy);
-  *Bitmap = std::move(result);
-  std::vector<uint8_t>().swap(FBits);
+  *Bitmap = std::move(FImage);
+  FImage = TBitmap();
 }

@@ -45,8 +45,7 @@ class TDIBWriter : public TDIB {
 
  private:
   void MakeImage();
-  std::vector<uint8_t> FBits;  // rows bottom-up, as a device-independent bitmap keeps them
-  size_t FRowBytes = 0;
+  TBitmap FImage;  // the rows as they are written, handed over whole by Finish
   HPALETTE FPalette;
   int FWidth, FHeight;
   bool FHasImage = false, FFinished = false;

@@ -78,21 +78,29 @@ inline uint8_t Search(const TGroup* Groups, uint32_t Head, uint8_t Red, uint8_t 
 }
 
 #if defined(CORVANE_NEAREST_AVX2)
+// The keys of a group's sixteen places against the colour spread over R, G and B (each shifted
+// left by 8, as the candidates are).
+__attribute__((target("avx2"), always_inline)) inline __m256i KeysAVX2(const TGroup* P, __m256i R, __m256i G,
+                                                                      __m256i B) {
+  const __m256i red = _mm256_load_si256(reinterpret_cast<const __m256i*>(P->Red));
+  const __m256i green = _mm256_load_si256(reinterpret_cast<const __m256i*>(P->Green));
+  const __m256i blue = _mm256_load_si256(reinterpret_cast<const __m256i*>(P->Blue));
+  const __m256i dr = _mm256_sub_epi16(_mm256_max_epu16(red, R), _mm256_min_epu16(red, R));
+  const __m256i dg = _mm256_sub_epi16(_mm256_max_epu16(green, G), _mm256_min_epu16(green, G));
+  const __m256i db = _mm256_sub_epi16(_mm256_max_epu16(blue, B), _mm256_min_epu16(blue, B));
+  const __m256i tag = _mm256_load_si256(reinterpret_cast<const __m256i*>(P->Tag));
+  return _mm256_add_epi16(_mm256_add_epi16(dr, dg), _mm256_add_epi16(db, tag));
+}
+
 // The same with sixteen places an instruction, for callers built for AVX2, which inline it.
 // B, G and R hold the colour's channels shifted left by 8 in every lane.
 __attribute__((target("avx2"))) inline uint8_t SearchAVX2(const TGroup* Groups, uint32_t Head, __m256i B, __m256i G,
                                                          __m256i R) {
-  __m256i best = _mm256_set1_epi16(-1);
-  for (const TGroup *p = First(Groups, Head), *end = p + Count(Head); p != end; ++p) {
-    const __m256i red = _mm256_load_si256(reinterpret_cast<const __m256i*>(p->Red));
-    const __m256i green = _mm256_load_si256(reinterpret_cast<const __m256i*>(p->Green));
-    const __m256i blue = _mm256_load_si256(reinterpret_cast<const __m256i*>(p->Blue));
-    const __m256i dr = _mm256_sub_epi16(_mm256_max_epu16(red, R), _mm256_min_epu16(red, R));
-    const __m256i dg = _mm256_sub_epi16(_mm256_max_epu16(green, G), _mm256_min_epu16(green, G));
-    const __m256i db = _mm256_sub_epi16(_mm256_max_epu16(blue, B), _mm256_min_epu16(blue, B));
-    const __m256i tag = _mm256_load_si256(reinterpret_cast<const __m256i*>(p->Tag));
-    best = _mm256_min_epu16(best, _mm256_add_epi16(_mm256_add_epi16(dr, dg), _mm256_add_epi16(db, tag)));
-  }
+  // Every list has a group; most have only that one.
+  const TGroup* p = First(Groups, Head);
+  const TGroup* end = p + Count(Head);
+  __m256i best = KeysAVX2(p, R, G, B);
+  for (++p; p < end; ++p) best = _mm256_min_epu16(best, KeysAVX2(p, R, G, B));
   const __m128i least = _mm_minpos_epu16(_mm_min_epu16(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1)));
   return static_cast<uint8_t>(_mm_cvtsi128_si32(least));
 }
