@@ -261,7 +261,7 @@ void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int H
 // sixteen candidates an instruction.
 __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTables& Tables, const uint32_t* Heads,
                                                            const nearest::TGroup* Groups) {
-  const __m256i fifteen = _mm256_set1_epi16(15), top = _mm256_set1_epi16(255);
+  const __m256i top = _mm256_set1_epi16(255);
   // Byte shuffles putting the low byte of lane 0, 1 or 2 of each 64-bit part into the high byte
   // of every lane.
   const __m256i spreadB = _mm256_set1_epi16(static_cast<int16_t>(0x0080));
@@ -282,8 +282,9 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
       missing = Row.Boxes.Block(n) + 1;
       break;
     }
-    // sum / 16 with the division truncating toward zero, then clamped to 0..255.
-    const __m256i q = _mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_and_si256(_mm256_srai_epi16(sum, 15), fifteen)), 4);
+    // sum / 16 with the division truncating toward zero (the size divided, the sign put back),
+    // then clamped to 0..255.
+    const __m256i q = _mm256_sign_epi16(_mm256_srli_epi16(_mm256_abs_epi16(sum), 4), sum);
     const __m256i values = _mm256_min_epi16(
         _mm256_max_epi16(_mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(*pixel)), q), _mm256_setzero_si256()),
         top);
@@ -299,8 +300,10 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
     // this pixel's choice.
     Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
                     Load(error + (kAhead - 1) * step), Heads);
-    const __m256i nextSum = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(slot[step])),
-                                             _mm256_sub_epi16(_mm256_slli_epi16(values, 3), values));
+    __m256i nextSum = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(slot[step])),
+                                       _mm256_sub_epi16(_mm256_slli_epi16(values, 3), values));
+    // Whole before the choice arrives, so that only one subtraction waits for it.
+    asm("" : "+x"(nextSum));
     const uint8_t index = nearest::SearchAVX2(Groups, list, _mm256_shuffle_epi8(values, spreadB),
                                               _mm256_shuffle_epi8(values, spreadG), _mm256_shuffle_epi8(values, spreadR));
     sum = _mm256_sub_epi16(nextSum, _mm256_load_si256(reinterpret_cast<const __m256i*>(Tables.Chosen7[index].Lanes)));
