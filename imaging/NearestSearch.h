@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
 #define CORVANE_NEAREST_AVX2 1
 #endif
