@@ -146,11 +146,11 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   Candidates(*from, lo, hi, true, list, base);
   // A candidate's distance to a colour of the box is at most its least distance to the box +
   // 3 x (side - 1) <= base + 6 x (side - 1).
-  const size_t groups = (list.Count + 15) / 16, first = Table.Groups.size();
+  const size_t groups = (list.Count + 7) / 8, first = Table.Groups.size();
   for (size_t n = 0; n < groups; ++n) {
     nearest::TGroup& group = Table.Groups.emplace_back();
-    for (size_t i = 0; i < 16; ++i) {
-      const size_t at = std::min(n * 16 + i, list.Count - 1);
+    for (size_t i = 0; i < 8; ++i) {
+      const size_t at = std::min(n * 8 + i, list.Count - 1);
       group.Red[i] = static_cast<uint16_t>(list.Red[at] << 8);
       group.Green[i] = static_cast<uint16_t>(list.Green[at] << 8);
       group.Blue[i] = static_cast<uint16_t>(list.Blue[at] << 8);

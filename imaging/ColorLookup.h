@@ -18,7 +18,7 @@ class TColorLookup {
 };
 
 // Nearest palette entry by |dR| + |dG| + |dB|, the first of equal ones. For a box of colours
-// only the entries that can be nearest to some colour of the box are kept, sixteen to a group
+// only the entries that can be nearest to some colour of the box are kept, eight to a group
 // (NearestSearch.h), and a lookup measures a whole group at once. Nothing is remembered per
 // colour: the groups of the boxes a picture uses stay in the cache, a table of answers for every
 // colour would not.

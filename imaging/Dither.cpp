@@ -100,12 +100,9 @@ inline uint32_t BlockOf(__m128i V) {
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(m, _mm_srli_epi64(m, 32))));
 }
 
-// The chosen colours as lanes, and seven times them repeated over a whole AVX2 register.
+// The chosen colours as lanes, and seven times them.
 struct TTables {
-  uint64_t Chosen[256];
-  struct alignas(32) {
-    uint64_t Lanes[4];
-  } Chosen7[256];
+  uint64_t Chosen[256], Chosen7[256];
 };
 
 // The widened boxes guessed for the next kAhead pixels, at (pixel & 3): the first corner of
@@ -188,7 +185,7 @@ inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, 
                     Load(error + (kAhead - 1) * step), Heads);
     const __m128i nextSum = _mm_add_epi16(Load(slot + step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     const uint8_t index = nearest::Search(Groups, list, v);
-    sum = _mm_sub_epi16(nextSum, Load(Tables.Chosen7[index].Lanes));
+    sum = _mm_sub_epi16(nextSum, Load(&Tables.Chosen7[index]));
     const __m128i err = _mm_sub_epi16(v, Load(&Tables.Chosen[index]));
     Store(error, err);
     Diffuse(slot, err, below, belowPrev);
@@ -216,7 +213,7 @@ template <class TRun>
   for (int i = 0; i < Lookup.Colors; ++i) {
     const TPaletteEntry& e = Lookup.Entry(i);
     tables->Chosen[i] = Lanes(e.peBlue, e.peGreen, e.peRed);
-    std::fill_n(tables->Chosen7[i].Lanes, 4, 7 * tables->Chosen[i]);
+    tables->Chosen7[i] = 7 * tables->Chosen[i];
   }
   TRow row{};
   row.Step = 1;
@@ -255,24 +252,22 @@ void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int H
 }
 
 #if defined(CORVANE_NEAREST_AVX2)
-// The row for processors with AVX2. The sums stand in all four 64-bit parts of a register
-// (blue, green, red, 0 in each), so that one byte shuffle spreads a channel of the corrected
-// value, shifted left by 8 as the candidates are, over sixteen lanes; the search then measures
-// sixteen candidates an instruction.
+// The row for processors with AVX2 (of which it takes the three-operand instructions and the
+// minimum with its position). The sums stand twice in a register (blue, green, red, 0 in each
+// half), so that saturating to bytes clamps the corrected value and one byte shuffle per
+// channel spreads it, shifted left by 8 as the candidates are, over eight lanes.
 __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTables& Tables, const uint32_t* Heads,
                                                            const nearest::TGroup* Groups) {
-  const __m256i fifteen = _mm256_set1_epi16(15), top = _mm256_set1_epi16(255);
-  // Byte shuffles putting the low byte of lane 0, 1 or 2 of each 64-bit part into the high byte
-  // of every lane.
-  const __m256i spreadB = _mm256_set1_epi16(static_cast<int16_t>(0x0080));
-  const __m256i spreadG = _mm256_set1_epi16(static_cast<int16_t>(0x0280));
-  const __m256i spreadR = _mm256_set1_epi16(static_cast<int16_t>(0x0480));
+  const __m128i spreadB = _mm_set1_epi16(static_cast<int16_t>(0x0080));
+  const __m128i spreadG = _mm_set1_epi16(static_cast<int16_t>(0x0180));
+  const __m128i spreadR = _mm_set1_epi16(static_cast<int16_t>(0x0280));
+  const auto twice = [](uint64_t Lanes) { return _mm_set1_epi64x(static_cast<long long>(Lanes)); };
   const uint64_t* pixel = Row.Pixel;
   uint64_t* error = Row.Error;
   uint64_t* slot = Row.Slot;
   uint8_t* out = Row.Out;
   const ptrdiff_t step = Row.Step;
-  __m256i sum = _mm256_broadcastq_epi64(Row.Sum);
+  __m128i sum = _mm_unpacklo_epi64(Row.Sum, Row.Sum);
   __m128i below = Row.Below, belowPrev = Row.BelowPrev;
   uint32_t n = static_cast<uint32_t>(Row.N), missing = 0;
   const uint32_t width = static_cast<uint32_t>(Row.Width);
@@ -282,12 +277,11 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
       missing = Row.Boxes.Block(n) + 1;
       break;
     }
-    // sum / 16 with the division truncating toward zero, then clamped to 0..255.
-    const __m256i q = _mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_and_si256(_mm256_srai_epi16(sum, 15), fifteen)), 4);
-    const __m256i values = _mm256_min_epi16(
-        _mm256_max_epi16(_mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(*pixel)), q), _mm256_setzero_si256()),
-        top);
-    const __m128i v = _mm256_castsi256_si128(values);
+    // sum / 16 with the division truncating toward zero (the size divided, the sign put back);
+    // the corrected value then saturates to 0..255 as bytes.
+    const __m128i corrected = _mm_add_epi16(twice(*pixel), _mm_sign_epi16(_mm_srli_epi16(_mm_abs_epi16(sum), 4), sum));
+    const __m128i bytes = _mm_packus_epi16(corrected, corrected);
+    const __m128i v = _mm_cvtepu8_epi16(bytes);
     if (!Row.Boxes.Inside(n, v)) {
       list = Heads[BlockOf(v)];
       if (list == 0) {
@@ -295,15 +289,15 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
         break;
       }
     }
-    // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
-    // this pixel's choice.
+    // The guess kAhead pixels on, and the next pixel's sum but for this pixel's choice, whole
+    // before the choice arrives, so that only one subtraction waits for it.
     Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
                     Load(error + (kAhead - 1) * step), Heads);
-    const __m256i nextSum = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(slot[step])),
-                                             _mm256_sub_epi16(_mm256_slli_epi16(values, 3), values));
-    const uint8_t index = nearest::SearchAVX2(Groups, list, _mm256_shuffle_epi8(values, spreadB),
-                                              _mm256_shuffle_epi8(values, spreadG), _mm256_shuffle_epi8(values, spreadR));
-    sum = _mm256_sub_epi16(nextSum, _mm256_load_si256(reinterpret_cast<const __m256i*>(Tables.Chosen7[index].Lanes)));
+    __m128i nextSum = _mm_add_epi16(twice(slot[step]), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    asm("" : "+x"(nextSum));
+    const uint8_t index = nearest::SearchAVX2(Groups, list, _mm_shuffle_epi8(bytes, spreadB),
+                                              _mm_shuffle_epi8(bytes, spreadG), _mm_shuffle_epi8(bytes, spreadR));
+    sum = _mm_sub_epi16(nextSum, twice(Tables.Chosen7[index]));
     const __m128i err = _mm_sub_epi16(v, Load(&Tables.Chosen[index]));
     Store(error, err);
     Diffuse(slot, err, below, belowPrev);
@@ -314,7 +308,7 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
   Row.Slot = slot;
   Row.Out = out;
   Row.N = static_cast<int>(n);
-  Row.Sum = _mm256_castsi256_si128(sum);
+  Row.Sum = _mm_move_epi64(sum);
   Row.Below = below;
   Row.BelowPrev = belowPrev;
   return missing;
