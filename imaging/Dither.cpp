@@ -84,7 +84,7 @@ namespace {
 // half the carry the pixel before it gave on the row above standing in for its own, and the
 // list of the widened box around the guess is fetched. Nothing of that waits for the chain.
 // When the true value falls inside the box, as it nearly always does (on a plasma and a photo
-// of 1024x1024, 99% and 96% of pixels), its candidates are at hand; otherwise the list of the
+// of 1024x1024, 98% and 93% of pixels), its candidates are at hand; otherwise the list of the
 // value's own block is taken. Either way the answer is the exact nearest entry.
 constexpr int kAhead = 3;
 
