@@ -130,13 +130,25 @@ struct TBoxes {
   }
 };
 
-// A row in progress: the pointers stand at pixel N of the row.
-struct TRow {
+// Where a row stands: the pointers are at the pixel to do next.
+struct TCursor {
   const uint64_t* Pixel;  // the pixel as lanes, in a row with kAhead idle pixels at each end
   uint64_t* Error;        // the error left at its place, on the row above until it is done
   uint64_t* Slot;         // its slot, in a row of slots with kAhead idle ones at each end
   uint8_t* Out;
-  ptrdiff_t Step;         // 1 or -1
+  ptrdiff_t Step;  // 1 or -1
+
+  void Next() {
+    Pixel += Step;
+    Error += Step;
+    Slot += Step;
+    Out += Step;
+  }
+};
+
+// A row in progress, at pixel N.
+struct TRow {
+  TCursor At;
   int N, Width;
   __m128i Sum;               // slot + carry + 8 for pixel N
   __m128i Below, BelowPrev;  // the two terms on their way, each with 8 added
@@ -150,51 +162,59 @@ inline void Diffuse(uint64_t* Slot, __m128i Err, __m128i& Below, __m128i& BelowP
   Below = _mm_add_epi16(Err, _mm_set1_epi16(8));
 }
 
+// The list to search for pixel N of value V: its guessed box's when V lies inside, else its own
+// block's. False, with Missing the block + 1, when that list is not made yet.
+inline bool ListFor(const TBoxes& Boxes, uint32_t N, __m128i V, const uint32_t* Heads, uint32_t& List,
+                    uint32_t& Missing) {
+  List = Boxes.Head[N & 3];
+  if (List == 0) {
+    Missing = Boxes.Block(N) + 1;
+    return false;
+  }
+  if (Boxes.Inside(N, V)) return true;
+  List = Heads[BlockOf(V)];
+  if (List != 0) return true;
+  Missing = BlockOf(V) + 1;
+  return false;
+}
+
+// Guesses the pixel Ahead on from the cursor's pixel N.
+inline void GuessAhead(TBoxes& Boxes, uint32_t N, int Ahead, const TCursor& At, const uint32_t* Heads) {
+  Boxes.Guess(N + static_cast<uint32_t>(Ahead), Load(At.Pixel + Ahead * At.Step), Load(At.Slot + Ahead * At.Step),
+              Load(At.Error + (Ahead - 1) * At.Step), Heads);
+}
+
+// Pixel V took entry Index: its error goes to its place, its slot and the terms on their way.
+inline void Settle(const TCursor& At, __m128i V, uint8_t Index, const TTables& Tables, __m128i& Below,
+                   __m128i& BelowPrev) {
+  const __m128i err = _mm_sub_epi16(V, Load(&Tables.Chosen[Index]));
+  Store(At.Error, err);
+  Diffuse(At.Slot, err, Below, BelowPrev);
+  *At.Out = Index;
+}
+
 // Runs pixels of the row until it ends (0) or a wide list that is not made yet is needed (its
 // block + 1); Row then holds the state before the pixel that needs it. The loop calls nothing,
 // so its values stay in registers.
 inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, const nearest::TGroup* Groups) {
   const __m128i fifteen = _mm_set1_epi16(15);
-  const uint64_t* pixel = Row.Pixel;
-  uint64_t* error = Row.Error;
-  uint64_t* slot = Row.Slot;
-  uint8_t* out = Row.Out;
-  const ptrdiff_t step = Row.Step;
+  TCursor at = Row.At;
   __m128i sum = Row.Sum, below = Row.Below, belowPrev = Row.BelowPrev;
-  uint32_t n = static_cast<uint32_t>(Row.N), missing = 0;
-  const uint32_t width = static_cast<uint32_t>(Row.Width);
-  for (; n < width; ++n, pixel += step, error += step, slot += step, out += step) {
-    uint32_t list = Row.Boxes.Head[n & 3];
-    if (list == 0) {
-      missing = Row.Boxes.Block(n) + 1;
-      break;
-    }
+  uint32_t n = static_cast<uint32_t>(Row.N), list, missing = 0;
+  for (; n < static_cast<uint32_t>(Row.Width); ++n, at.Next()) {
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
     const __m128i q = _mm_srai_epi16(_mm_add_epi16(sum, _mm_and_si128(_mm_srai_epi16(sum, 15), fifteen)), 4);
-    const __m128i v = Clamp255(_mm_add_epi16(Load(pixel), q));
-    if (!Row.Boxes.Inside(n, v)) {
-      list = Heads[BlockOf(v)];
-      if (list == 0) {
-        missing = BlockOf(v) + 1;
-        break;
-      }
-    }
+    const __m128i v = Clamp255(_mm_add_epi16(Load(at.Pixel), q));
+    if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
     // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
     // this pixel's choice.
-    Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
-                    Load(error + (kAhead - 1) * step), Heads);
-    const __m128i nextSum = _mm_add_epi16(Load(slot + step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    GuessAhead(Row.Boxes, n, kAhead, at, Heads);
+    const __m128i nextSum = _mm_add_epi16(Load(at.Slot + at.Step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     const uint8_t index = nearest::Search(Groups, list, v);
     sum = _mm_sub_epi16(nextSum, Load(&Tables.Chosen7[index]));
-    const __m128i err = _mm_sub_epi16(v, Load(&Tables.Chosen[index]));
-    Store(error, err);
-    Diffuse(slot, err, below, belowPrev);
-    *out = index;
+    Settle(at, v, index, Tables, below, belowPrev);
   }
-  Row.Pixel = pixel;
-  Row.Error = error;
-  Row.Slot = slot;
-  Row.Out = out;
+  Row.At = at;
   Row.N = static_cast<int>(n);
   Row.Sum = sum;
   Row.Below = below;
@@ -216,7 +236,7 @@ template <class TRun>
     tables->Chosen7[i] = 7 * tables->Chosen[i];
   }
   TRow row{};
-  row.Step = 1;
+  row.At.Step = 1;
   row.Width = Width;
   for (int y = 0; y < Height; ++y) {
     const uint8_t* src = Reader.ScanLine(y);
@@ -224,17 +244,16 @@ template <class TRun>
       pixels[x + kAhead] = Lanes(src[3 * x], src[3 * x + 1], src[3 * x + 2]);
     // Slots are numbered from the row's start in both directions, from 0 going right and from
     // 2 going left; a row ends one past its last pixel.
-    const ptrdiff_t first = row.Step == 1 ? 0 : Width - 1;
-    row.Pixel = pixels.data() + kAhead + first;
-    row.Error = left.data() + kAhead + first;
-    row.Slot = errors.data() + kAhead + (row.Step == 1 ? 0 : Width + 1);
-    row.Out = Writer.ScanLine(y) + first;
+    const ptrdiff_t first = row.At.Step == 1 ? 0 : Width - 1;
+    row.At.Pixel = pixels.data() + kAhead + first;
+    row.At.Error = left.data() + kAhead + first;
+    row.At.Slot = errors.data() + kAhead + (row.At.Step == 1 ? 0 : Width + 1);
+    row.At.Out = Writer.ScanLine(y) + first;
     row.N = 0;
-    row.Sum = Load(row.Slot);
+    row.Sum = Load(row.At.Slot);
     row.Below = row.BelowPrev = Load(&eight);
     for (int i = 0; i < kAhead; ++i)
-      row.Boxes.Guess(static_cast<uint32_t>(i), Load(row.Pixel + i * row.Step), Load(row.Slot + i * row.Step),
-                      Load(row.Error + (i - 1) * row.Step), Lookup.WideHeads());
+      GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads());
     while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
       Lookup.WideHead(missing - 1);
       for (int i = 0; i < kAhead; ++i) {
@@ -242,8 +261,8 @@ template <class TRun>
         row.Boxes.Head[at & 3] = Lookup.WideHead(row.Boxes.Block(at));
       }
     }
-    Store(row.Slot, row.BelowPrev);
-    row.Step = -row.Step;
+    Store(row.At.Slot, row.BelowPrev);
+    row.At.Step = -row.At.Step;
   }
 }
 
@@ -262,51 +281,29 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
   const __m128i spreadG = _mm_set1_epi16(static_cast<int16_t>(0x0180));
   const __m128i spreadR = _mm_set1_epi16(static_cast<int16_t>(0x0280));
   const auto twice = [](uint64_t Lanes) { return _mm_set1_epi64x(static_cast<long long>(Lanes)); };
-  const uint64_t* pixel = Row.Pixel;
-  uint64_t* error = Row.Error;
-  uint64_t* slot = Row.Slot;
-  uint8_t* out = Row.Out;
-  const ptrdiff_t step = Row.Step;
+  TCursor at = Row.At;
   __m128i sum = _mm_unpacklo_epi64(Row.Sum, Row.Sum);
   __m128i below = Row.Below, belowPrev = Row.BelowPrev;
-  uint32_t n = static_cast<uint32_t>(Row.N), missing = 0;
-  const uint32_t width = static_cast<uint32_t>(Row.Width);
-  for (; n < width; ++n, pixel += step, error += step, slot += step, out += step) {
-    uint32_t list = Row.Boxes.Head[n & 3];
-    if (list == 0) {
-      missing = Row.Boxes.Block(n) + 1;
-      break;
-    }
+  uint32_t n = static_cast<uint32_t>(Row.N), list, missing = 0;
+  for (; n < static_cast<uint32_t>(Row.Width); ++n, at.Next()) {
     // sum / 16 with the division truncating toward zero (the size divided, the sign put back);
     // the corrected value then saturates to 0..255 as bytes.
-    const __m128i corrected = _mm_add_epi16(twice(*pixel), _mm_sign_epi16(_mm_srli_epi16(_mm_abs_epi16(sum), 4), sum));
+    const __m128i corrected =
+        _mm_add_epi16(twice(*at.Pixel), _mm_sign_epi16(_mm_srli_epi16(_mm_abs_epi16(sum), 4), sum));
     const __m128i bytes = _mm_packus_epi16(corrected, corrected);
     const __m128i v = _mm_cvtepu8_epi16(bytes);
-    if (!Row.Boxes.Inside(n, v)) {
-      list = Heads[BlockOf(v)];
-      if (list == 0) {
-        missing = BlockOf(v) + 1;
-        break;
-      }
-    }
+    if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
     // The guess kAhead pixels on, and the next pixel's sum but for this pixel's choice, whole
     // before the choice arrives, so that only one subtraction waits for it.
-    Row.Boxes.Guess(n + kAhead, Load(pixel + kAhead * step), Load(slot + kAhead * step),
-                    Load(error + (kAhead - 1) * step), Heads);
-    __m128i nextSum = _mm_add_epi16(twice(slot[step]), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    GuessAhead(Row.Boxes, n, kAhead, at, Heads);
+    __m128i nextSum = _mm_add_epi16(twice(at.Slot[at.Step]), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     asm("" : "+x"(nextSum));
     const uint8_t index = nearest::SearchAVX2(Groups, list, _mm_shuffle_epi8(bytes, spreadB),
                                               _mm_shuffle_epi8(bytes, spreadG), _mm_shuffle_epi8(bytes, spreadR));
     sum = _mm_sub_epi16(nextSum, twice(Tables.Chosen7[index]));
-    const __m128i err = _mm_sub_epi16(v, Load(&Tables.Chosen[index]));
-    Store(error, err);
-    Diffuse(slot, err, below, belowPrev);
-    *out = index;
+    Settle(at, v, index, Tables, below, belowPrev);
   }
-  Row.Pixel = pixel;
-  Row.Error = error;
-  Row.Slot = slot;
-  Row.Out = out;
+  Row.At = at;
   Row.N = static_cast<int>(n);
   Row.Sum = _mm_move_epi64(sum);
   Row.Below = below;
