@@ -9,11 +9,13 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QTimer>
@@ -128,6 +130,24 @@ void Tmain_unificada::SetupComponents() {
   ui->GLSceneViewer->setMouseTracking(true);
   ui->texture_preview_image->setMouseTracking(true);
 
+  // Room for a 1024-pixel screen: buttons as narrow as their captions (the style would make
+  // them 80 pixels), combos with a short list as wide as their longest item, the extra width to
+  // the 3D view. StatusBarPreview lies under both halves: its read-outs need more than the
+  // preview's half.
+  for (QPushButton* b : {ui->btn_SaveEditedTexture, ui->btn_RevertEditedTexture, ui->btn_UndoEditedTexture,
+                         ui->btn_refresh, ui->btn_saveposition})
+    b->setMinimumWidth(b->fontMetrics().horizontalAdvance(b->text()) +
+                       2 * (b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) +
+                            b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b)));
+  for (QComboBox* c : {ui->zoom, ui->team_selection}) {
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    c->setMinimumWidth(c->sizeHint().width());
+  }
+  ui->SplitterMain->setStretchFactor(1, 1);
+  // A narrow tree scrolls sideways rather than cutting its texts.
+  ui->ArbolTexturas->header()->setStretchLastSection(false);
+  ui->ArbolTexturas->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+
   // StatusBarPreview's four panels.
   static const int widths[4] = {115, 150, 170, 150};
   for (int i = 0; i < 4; ++i) {
@@ -205,6 +225,9 @@ void Tmain_unificada::SetupComponents() {
 
   ui->SplitterMain->setStretchFactor(0, 1);
   ui->SplitterMain->setStretchFactor(1, 1);
+  // A narrow tree scrolls sideways rather than cutting its texts.
+  ui->ArbolTexturas->header()->setStretchLastSection(false);
+  ui->ArbolTexturas->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   ui->SplitterEditor->setStretchFactor(0, 0);
   ui->SplitterEditor->setStretchFactor(1, 1);
   ui->SplitterEditor->setSizes({220, 300});
