@@ -131,9 +131,8 @@ void Tmain_unificada::SetupComponents() {
   ui->texture_preview_image->setMouseTracking(true);
 
   // Room for a 1024-pixel screen: buttons as narrow as their captions (the style would make
-  // them 80 pixels), combos with a short list as wide as their longest item, the extra width to
-  // the 3D view. StatusBarPreview lies under both halves: its read-outs need more than the
-  // preview's half.
+  // them 80 pixels), combos with a short list as wide as their longest item. StatusBarPreview
+  // lies under both halves: its read-outs need more than the preview's half.
   for (QPushButton* b : {ui->btn_SaveEditedTexture, ui->btn_RevertEditedTexture, ui->btn_UndoEditedTexture,
                          ui->btn_refresh, ui->btn_saveposition})
     b->setMinimumWidth(b->fontMetrics().horizontalAdvance(b->text()) +
@@ -143,7 +142,6 @@ void Tmain_unificada::SetupComponents() {
     c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     c->setMinimumWidth(c->sizeHint().width());
   }
-  ui->SplitterMain->setStretchFactor(1, 1);
   // A narrow tree scrolls sideways rather than cutting its texts.
   ui->ArbolTexturas->header()->setStretchLastSection(false);
   ui->ArbolTexturas->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -225,9 +223,6 @@ void Tmain_unificada::SetupComponents() {
 
   ui->SplitterMain->setStretchFactor(0, 1);
   ui->SplitterMain->setStretchFactor(1, 1);
-  // A narrow tree scrolls sideways rather than cutting its texts.
-  ui->ArbolTexturas->header()->setStretchLastSection(false);
-  ui->ArbolTexturas->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   ui->SplitterEditor->setStretchFactor(0, 0);
   ui->SplitterEditor->setStretchFactor(1, 1);
   ui->SplitterEditor->setSizes({220, 300});
