@@ -248,7 +248,7 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
       {"inside the first row", {3, 5}, false},
       {"after the first row", {3, 5, 0, 0}, false},
       {"inside the last row", {3, 5, 0, 0, 2, 6}, false},
-      {"after a delta into the last row", {3, 5, 0, 2, 1, 1}, false},
+      {"after a delta into the last row", {2, 5, 0, 2, 0, 1}, false},
       {"with the last row full", {3, 5, 0, 0, 3, 6}, true},
       {"with the last row ended", {3, 5, 0, 0, 3, 6, 0, 0}, true},
       {"with a delta to the end of the last row", {0, 2, 3, 1}, true},
