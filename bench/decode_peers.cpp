@@ -17,25 +17,30 @@ namespace {
 using namespace peers;
 
 TMaker PNG(int channels) {
-  return {channels == 4 ? "png-rgba" : "png-rgb", [channels](int size, const std::string& picture) {
+  return {channels == 4 ? "png-rgba" : "png-rgb",
+          [channels](int size, const std::string& picture) {
             return TCase{EncodePNG(Picture(picture, size, channels)),
                          channels,
                          Ours<TPNGGraphic>(),
                          {LibPNG(channels), LibSPNG(channels), StbImage(channels), Magick(channels)}};
-          }};
+          },
+          "png"};
 }
 
 TMaker DeflateTIFF(bool predictor) {
-  return {predictor ? "tiff-deflate-predictor" : "tiff-deflate", [predictor](int size, const std::string& picture) {
+  return {predictor ? "tiff-deflate-predictor" : "tiff-deflate",
+          [predictor](int size, const std::string& picture) {
             return TCase{EncodeDeflateTIFF(Picture(picture, size, 3), 16, predictor),
                          3,
                          Ours<TTIFFGraphic>(),
                          {LibTIFFStrips(3), Magick(3)}};
-          }};
+          },
+          "tif"};
 }
 
 TMaker GIF() {
-  return {"gif-256", [](int size, const std::string& picture) {
+  return {"gif-256",
+          [](int size, const std::string& picture) {
             // The import route: the file read into the image's frames, the first one given to a bitmap.
             TSide ours = OursWith([](const uint8_t* d, size_t n) {
               TGIFImage g;
@@ -49,7 +54,8 @@ TMaker GIF() {
                          3,
                          ours,
                          {GifLib(3), StbImage(3), Magick(3)}};
-          }};
+          },
+          "gif"};
 }
 
 }  // namespace

@@ -316,15 +316,20 @@ void TPNGLoad::Transparency(const uint8_t* d, uint32_t len) {
 
 void TPNGLoad::ReadInflated(uint8_t* buf, size_t n) {
   while (n > 0) {
-    if (FInputLeft == 0) {
-      // The current chunk is the next one after what was read; only image data goes on.
-      if (!Chunks.Current().Is(IDAT)) CompressionError();
+    // The current chunk is the next one after what was read; only image data goes on.
+    if (FInputLeft == 0 && Chunks.Current().Is(IDAT)) {
       FInput = Chunks.ReadData();
       FInputLeft = Chunks.Current().Length;
       Chunks.ReadHeader();
       continue;
     }
-    if (FStreamEnded) GraphicErrorFmt("Cannot load image. Extra compressed data found in %s file.", kName);
+    // Rows still wanted after the stream's end: more data is a second stream, none means the
+    // image data ends early.
+    if (FStreamEnded) {
+      if (FInputLeft > 0) GraphicErrorFmt("Cannot load image. Extra compressed data found in %s file.", kName);
+      CompressionError();
+    }
+    // Without input the inflater may still hold output from data it has taken already.
     const uint8_t* in = FInput;
     uint8_t* out = buf;
     Decoder.Decode(in, out, FInputLeft, n);
@@ -338,7 +343,8 @@ void TPNGLoad::ReadInflated(uint8_t* buf, size_t n) {
       // The stream is over: it must be over exactly where the image is.
       if (n > 0) CompressionError();
       FStreamEnded = true;
-    } else if (status != Z_OK) {
+    } else if (status != Z_OK || (used == 0 && made == 0)) {
+      // An error, or nothing moved: the image data ends before the image does.
       CompressionError();
     }
   }
