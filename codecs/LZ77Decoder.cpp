@@ -57,8 +57,10 @@ void TLZ77Decoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedS
     s.next_out = out;
     s.avail_out = outChunk;
     const int status = isal_inflate(&s);
-    size_t usedIn = inChunk - s.avail_in;
-    const size_t usedOut = outChunk - s.avail_out;
+    // After an error igzip may hand back more input than it was given (its count wraps round):
+    // the counts are kept within what was passed.
+    size_t usedIn = inChunk - std::min(s.avail_in, inChunk);
+    const size_t usedOut = outChunk - std::min(s.avail_out, outChunk);
     if (s.block_state == ISAL_BLOCK_FINISH) {
       // igzip reads up to 8 bytes ahead into its bit buffer: what lies past the stream's end is
       // handed back, so the caller sees where the stream ended as zlib would show it. Bytes

@@ -264,6 +264,15 @@ TEST(DecodersTest, DeflateStreamedInPieces) {
   TLZ77Decoder w(Z_PARTIAL_FLUSH, false);
   DecodeAll(w, wide, plain.size());
   EXPECT_LT(w.ZLibResult(), 0);
+  // A distance reaching before the output is an error that still reports no more input used
+  // than there was.
+  const std::vector<uint8_t> far = {0x78, 0x9C, 0xCB, 0x48, 0xC9, 0xC9, 0x1C, 0xCD, 0xC8, 0x40, 0x90,
+                                    0x57, 0xA3, 0x40, 0x19, 0x0A, 0x00, 0x00, 0x61, 0x2A, 0x81, 0xB1};
+  TLZ77Decoder f(Z_PARTIAL_FLUSH, false);
+  const TResult r = DecodeAll(f, far, 1);
+  EXPECT_LT(f.ZLibResult(), 0);
+  EXPECT_LE(r.In, far.size());
+  EXPECT_LE(r.Written, 1u);
 }
 
 TEST(DecodersTest, ThunderScanDeltas) {
