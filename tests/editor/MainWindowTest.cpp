@@ -420,6 +420,12 @@ TEST(MainWindow, HelpContentsOpensTheHelpPageAtItsContents) {
   // The page shipped with the program has the anchor the menu opens.
   const std::string page = ReadText(std::filesystem::path(CORVANE_SOURCE_DIR) / "editor/help/corvane.html");
   ASSERT_NE(page.find("id=\"contents\""), std::string::npos);
+  // Every link of the page's contents leads somewhere in it.
+  for (size_t at = page.find("href=\"#"); at != std::string::npos; at = page.find("href=\"#", at + 1)) {
+    const size_t from = at + 7, to = page.find('"', from);
+    EXPECT_NE(page.find("id=\"" + page.substr(from, to - from) + "\""), std::string::npos)
+        << page.substr(from, to - from);
+  }
   WriteText(env.Home / "corvane.html", page);
 
   Tmain_unificada& w = env.Create();
