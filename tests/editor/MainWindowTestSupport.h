@@ -2,6 +2,8 @@
 // What the main-window tests share: the application object, a private program folder and
 // registry file, a scripted prompter, and a preview that records what the window asks of it.
 #include <QApplication>
+#include <QImage>
+#include <QWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +48,9 @@ T* C(QObject& window, const char* name) {
   return c;
 }
 
+// What the painter's view draws, through its paint events.
+inline QImage ShownTexture(QObject& window) { return C<QWidget>(window, "texture_preview_image")->grab().toImage(); }
+
 // A preview that records the calls it gets, in order.
 class TRecordingPreview : public TPreview {
  public:
@@ -65,6 +70,10 @@ class TRecordingPreview : public TPreview {
   void MouseUp(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) override {
     Log->push_back("Up " + std::to_string(x) + "," + std::to_string(y));
   }
+  void PresetNewClick() override { Log->push_back("PresetNew"); }
+  void PresetRemoveClick() override { Log->push_back("PresetRemove"); }
+  void PresetRenameClick() override { Log->push_back("PresetRename"); }
+  void PresetSetClick() override { Log->push_back("PresetSet"); }
 };
 
 // A private program folder and registry file for one test; the window is created on demand.
