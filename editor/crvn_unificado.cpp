@@ -17,12 +17,14 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
+#include <malloc.h>
 
 #include "codecs/ImageFormats.h"
 #include "controls/ColorPickerButton.h"
@@ -89,6 +91,12 @@ Tmain_unificada::Tmain_unificada(QWidget* parent, std::unique_ptr<TPreview> prev
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Tmain_unificada>()),
       Preview(preview ? std::move(preview) : std::make_unique<TPreview>()) {
+  // Textures, their undo copies, view images and preview pictures run to many megabytes and
+  // come and go with projects and strokes. glibc raises its threshold for mapping large blocks
+  // each time one is freed, and later blocks of that size then stay in the heap after they are
+  // freed: closing a project did not give its memory back. A fixed threshold keeps every large
+  // block mapped on its own, returned to the system when freed.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   ui->setupUi(this);
   SetupComponents();
   Preview->Attach(this, ui->GLSceneViewer);
@@ -357,6 +365,10 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
       if (handled) return true;
       break;
     }
+    case QEvent::Paint:
+      if (watched != ui->texture_preview_image) break;
+      PaintEditorImage(static_cast<QPaintEvent*>(event));
+      return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:

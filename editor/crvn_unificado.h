@@ -36,6 +36,7 @@
 #include "editor/ProjectFile.h"
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
+#include "editor/TexturePainter.h"
 #include "platform/qt/Prompter.h"
 
 class QMenu;
@@ -43,6 +44,7 @@ class QTimer;
 class QTreeWidgetItem;
 class QButtonGroup;
 class QLabel;
+class QPaintEvent;
 class TBitmap;
 class TModelo;
 class TObjeto3D;
@@ -178,6 +180,8 @@ class Tmain_unificada : public QMainWindow {
   void ClearTextureTree();
   // Reads again the texture files changed on disk; true when any texture changed.
   bool ReloadChangedTextures();
+  // After a reload: the palettes built again for the new pixels, the selected texture shown.
+  void TexturesReloaded();
   // The tree's content; ArbolTexturas shows it (each item's data is its TSkinNode).
   TSkinTree SkinTree;
   TTextureReloader TextureReloader;
@@ -209,10 +213,25 @@ class Tmain_unificada : public QMainWindow {
   void ColorPickerButton1Click(QObject* Sender);
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
   void RefreshEditorImage();
+  // Applies the stroke mask to the selected texture within area (a dab's rectangle, or the
+  // whole texture) and shows that part; a call while one runs does nothing.
+  void ApplyStroke(const TBrush& brush, const TPixelRect& area);
+  // Shows the texture pixels of area again: the view image there and the widget's update region.
+  void ShowEditorImage(const TPixelRect& area);
+  void ClearEditorImage();
+  // Draws EditorView into texture_preview_image (its paint events come here).
+  void PaintEditorImage(QPaintEvent* event);
+  // The Save As dialog for a texture whose file is not a Windows bitmap; false when cancelled.
+  bool AskTextureBitmapName(const std::string& proposed, std::string& chosen);
   // 1, 2 or 4, from the zoom combo.
   int ZoomFactor() const;
+  // What texture_preview_image shows, kept between dabs.
+  TEditorView EditorView;
   // The texture the stroke in progress paints on: a stroke ends when the selection moves away.
   const TObjetoTextura* StrokeTexture = nullptr;
+  // The brush of the stroke's last dab and the dabs applied so far.
+  TBrush StrokeBrush;
+  int StrokeDabs = 0;
   bool ApplyingStroke = false;
 
   // ---- package compile (crvn_unificado_compile.cpp) ----

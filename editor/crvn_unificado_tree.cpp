@@ -95,7 +95,8 @@ void Tmain_unificada::RefreshTreeView(TSkinNode* select) {
 }
 
 void Tmain_unificada::ClearTextureTree() {
-  ui->texture_preview_image->clear();
+  Preview->ResetFrameCounter();
+  ClearEditorImage();
   ui->texture_preview_scrollbox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ui->texture_preview_scrollbox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // No texture is selected any more: the painter's tools go with it.
@@ -292,7 +293,7 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
   if (node && node->Level() == 2 && FState.CurrentModel())
     if (const TModeloPart* part = PartOfSection(node, *FState.CurrentModel())) status = part->GetDescription();
   StatusBarText->setText(Q(status));
-  ui->texture_preview_image->clear();
+  ClearEditorImage();
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ui->Panel_tools_texturas->setVisible(false);
@@ -302,18 +303,30 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
 
 bool Tmain_unificada::ReloadChangedTextures() {
   if (!FState.CurrentModel()) return false;
-  // When a file fails, the files read before it did change, and the next run will not see them
-  // again: show them now.
-  TScopeGuard showRead([this] {
-    if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
-  });
-  const bool changed = TextureReloader.Run(SkinTree, *FState.CurrentModel(), ShowBox());
-  showRead.Dismiss();
-  if (changed && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+  bool changed = false;
+  try {
+    changed = TextureReloader.Run(SkinTree, *FState.CurrentModel(), ShowBox());
+  } catch (const std::exception&) {
+    // The files read before the one that failed did change, and the next run will not see them
+    // again: they are shown now.
+    TexturesReloaded();
+    throw;
+  }
+  if (changed) TexturesReloaded();
   return changed;
 }
 
-void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) { ReloadChangedTextures(); }
+void Tmain_unificada::TexturesReloaded() {
+  // Textures read again keep the palettes of their old pixels until the palettes are built
+  // again: the preview would show them in the wrong colours.
+  if (SkinTree.PalettesStale()) BuildPalettes();
+  if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+}
+
+void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {
+  // The change is taken now: the timer will not see it again, so the preview is drawn here.
+  if (ReloadChangedTextures()) Draw3D();
+}
 
 void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   // Not in the middle of anything: a long operation pumping messages, an open box or dialog
@@ -332,6 +345,5 @@ void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
     }
     throw Exception(message);
   }
-  // The menu command redraws the editor view only; the timer also redraws the preview.
   if (changed) Draw3D();
 }
