@@ -99,6 +99,8 @@ Tmain_unificada::Tmain_unificada(QWidget* parent, std::unique_ptr<TPreview> prev
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   ui->setupUi(this);
   SetupComponents();
+  FDocument.ShowBox = ShowBox();
+  FDocument.AddObserver([this](unsigned changes, TSkinNode* select) { DocumentChanged(changes, select); });
   Preview->Attach(this, ui->GLSceneViewer);
   ConnectHandlers();
   // A failure inside creation is shown and the window still opens, as with any handler.
@@ -296,6 +298,11 @@ void Tmain_unificada::ConnectHandlers() {
   click(ui->opt_notallowdownload, &Tmain_unificada::opt_notallowdownloadClick);
   connect(opt_reducepalettesGroup, &QButtonGroup::idClicked, this,
           GuardedSlot([this](int) { opt_reducepalettesClick(ui->opt_reducepalettes); }));
+  // Set by the user or by a loaded project alike: the document builds palettes with it.
+  connect(opt_reducepalettesGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked) FDocument.SetPaletteMode(PaletteModeFromIndex(id));
+  });
+  FDocument.SetPaletteMode(PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));
   click(ui->cbEnableMasking, &Tmain_unificada::cbEnableMaskingClick);
   click(ui->btn_refresh, &Tmain_unificada::btn_refreshClick);
   click(ui->btn_saveposition, &Tmain_unificada::btn_savepositionClick);

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/EditorDocument.h"
 #include "editor/EditorState.h"
 #include "editor/PreviewInterface.h"
 #include "editor/ProjectFile.h"
@@ -60,6 +61,9 @@ extern const char* const CorvaneCaption;  // "Corvane v2.4.1"
 class Tmain_unificada : public QMainWindow {
   Q_OBJECT
 
+  // The project and its commands; declared first, as SkinTree and FState refer into it.
+  TEditorDocument FDocument;
+
  public:
   // Runs FormCreate. preview == nullptr installs the preview that draws nothing.
   explicit Tmain_unificada(QWidget* parent = nullptr, std::unique_ptr<TPreview> preview = nullptr);
@@ -79,6 +83,7 @@ class Tmain_unificada : public QMainWindow {
   TFileDialogOptions OpenPictureDialog1;            // texture files
 
   // The project, the catalogue and the game folder, apart from any widget.
+  TEditorDocument& Document() { return FDocument; }
   TEditorState& State() { return FState; }
   const TEditorState& State() const { return FState; }
 
@@ -182,8 +187,8 @@ class Tmain_unificada : public QMainWindow {
   bool ReloadChangedTextures();
   // After a reload: the palettes built again for the new pixels, the selected texture shown.
   void TexturesReloaded();
-  // The tree's content; ArbolTexturas shows it (each item's data is its TSkinNode).
-  TSkinTree SkinTree;
+  // The document's tree; ArbolTexturas shows it (each item's data is its TSkinNode).
+  TSkinTree& SkinTree = FDocument.Tree();
   TTextureReloader TextureReloader;
   Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
   TSkinNode* NodeOfItem(const QTreeWidgetItem* item) const;
@@ -194,7 +199,12 @@ class Tmain_unificada : public QMainWindow {
   void RefreshTreeView(TSkinNode* select = nullptr);
   // Shows an OK box; the core's size check and reload report through it.
   TShowBox ShowBox() const;
+  // Shows a refused command's message; returns whether the command was done.
+  bool ShowResult(const TCommandResult& result) const;
+  // Asks the New/Edit Texture dialog about PopupNode and hands the choice to the document.
   void TextureDialog(bool New);
+  // The document changed: the tree view and the preview's combos follow.
+  void DocumentChanged(unsigned changes, TSkinNode* select);
 
   // ---- palette groups (crvn_unificado_palettes.cpp) ----
   void BuildPalettes();
@@ -253,5 +263,5 @@ class Tmain_unificada : public QMainWindow {
   void RegisterModelExtensionType();
   void SetPictureDialogFilter();
   bool FDestroyed = false;
-  TEditorState FState;
+  TEditorState& FState = FDocument.State();
 };
