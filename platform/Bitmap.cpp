@@ -63,7 +63,7 @@ void TBitmap::SetSize(int width, int height) {
   uint64_t total = row * static_cast<uint64_t>(height);
   // 1 GiB of pixels is far beyond any texture; refuse rather than exhaust memory.
   if (total > (1ull << 30)) throw EOutOfResources("Not enough storage is available to process this command");
-  std::vector<uint8_t> bits(static_cast<size_t>(total), 0);
+  TPixelBytes bits(static_cast<size_t>(total), 0);
   size_t keepRow = std::min<size_t>(FRowBytes, static_cast<size_t>(row));
   int keepH = std::min(FHeight, height);
   for (int y = 0; y < keepH; ++y)

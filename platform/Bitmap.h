@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Color.h"
@@ -45,6 +46,28 @@ HPALETTE DefaultPalette(TPixelFormat pf);
 // Index of the entry nearest to c (squared RGB distance) among the first count entries of pal;
 // of equal distances the first wins. -1 when there is no entry to choose from.
 int NearestPaletteIndex(const TPaletteData& pal, TColor c, int count);
+
+// Pixel storage. Sizing it without a value leaves the bytes uncleared, for conversions that
+// write every byte next; bits(n, 0) and assign(n, 0) clear as usual.
+template <class T>
+struct TNoInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TNoInitAllocator<U>;
+  };
+  TNoInitAllocator() = default;
+  template <class U>
+  TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... A>
+  void construct(U* p, A&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(args)...);
+  }
+};
+using TPixelBytes = std::vector<uint8_t, TNoInitAllocator<uint8_t>>;
 
 class TBitmap {
  public:
@@ -98,7 +121,7 @@ class TBitmap {
   int FWidth = 0, FHeight = 0;
   TPixelFormat FPixelFormat = TPixelFormat::pf24bit;
   size_t FRowBytes = 0;
-  std::vector<uint8_t> FBits;
+  TPixelBytes FBits;
   HPALETTE FPalette;
 };
 
