@@ -171,15 +171,16 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     Progress(TProgressStage::psEnding, 0, "");
     Progress(TProgressStage::psStarting, 0, "Transfering...");
     if (rle) {
-      // Packets may run on into the next row, so the picture is decoded in one go.
-      std::vector<uint8_t> pixels(rowSize * height);
+      // Packets may run on into the next row: the decoder carries a cut packet over, so each
+      // row is decoded straight into its scan line.
       TTargaRLEDecoder decoder(h.PixelDepth);
+      decoder.DecodeInit();
       const uint8_t* source = data + r.Pos();
-      uint8_t* target = pixels.data();
-      decoder.Decode(source, target, r.Remaining(), static_cast<size_t>(h.Width) * height);
-      if (decoder.LastOutput != pixels.size()) FormatError(kName, "run-length data ends early");
+      const uint8_t* end = data + size;
       for (uint32_t y = 0; y < height; ++y) {
-        std::memcpy(ScanLine(TargetLine(y, height, topDown)), pixels.data() + y * rowSize, rowSize);
+        uint8_t* target = ScanLine(TargetLine(y, height, topDown));
+        decoder.Decode(source, target, static_cast<size_t>(end - source), h.Width);
+        if (decoder.LastOutput != rowSize) FormatError(kName, "run-length data ends early");
         RowProgress(y, height);
       }
     } else {
