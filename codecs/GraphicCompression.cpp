@@ -190,24 +190,40 @@ void TPackbitsRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t 
 }
 
 void TPCXRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {
-  CORVANE_RUN_BEGIN
+  // Plain locals rather than the shared run helper: most bytes of a photograph are single data
+  // bytes, and stores through the target may not alias the positions.
+  const uint8_t* s = source;
+  const uint8_t* const sEnd = source + packedSize;
+  uint8_t* d = dest;
+  uint8_t* const dEnd = dest + unpackedSize;
   if (FRestCount > 0) {
     const size_t n = std::min(FRestCount, unpackedSize);
-    r.Fill(FRestValue, n);
+    FillBytes(d, FRestValue, n);
+    d += n;
     FRestCount -= n;
   }
-  while (r.More()) {
-    const uint8_t b = *r.S++;
-    if ((b & 0xC0) == 0xC0) {
-      if (r.S >= r.SEnd) break;
-      const size_t n = b & 0x3Fu, room = static_cast<size_t>(r.DEnd - r.D);
-      if (n > room) FRestCount = n - room, FRestValue = *r.S;
-      r.Fill(*r.S++, n);
-    } else {
-      *r.D++ = b;
+  while (s < sEnd && d < dEnd) {
+    const uint8_t b = *s++;
+    if (b < 0xC0) {
+      *d++ = b;
+      continue;
     }
+    if (s >= sEnd) break;
+    const uint8_t v = *s++;
+    size_t n = b & 0x3Fu;
+    const size_t room = static_cast<size_t>(dEnd - d);
+    if (n > room) FRestCount = n - room, FRestValue = v, n = room;
+    if (n <= 2) {
+      // Runs of one or two stand for data bytes of 0xC0 and above: no call for them.
+      if (n > 0) d[0] = v;
+      if (n > 1) d[1] = v;
+    } else {
+      std::memset(d, v, n);
+    }
+    d += n;
   }
-  CORVANE_RUN_END
+  LastInput = static_cast<size_t>(s - source);
+  LastOutput = static_cast<size_t>(d - dest);
 }
 
 void TSGIRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {

@@ -221,7 +221,7 @@ void TBitmap::SetPixelFormat(TPixelFormat pf) {
   if (row64 * static_cast<uint64_t>(FHeight) > (1ull << 30))
     throw EOutOfResources("Not enough storage is available to process this command");
   size_t row = static_cast<size_t>(row64);
-  std::vector<uint8_t> bits(row * static_cast<size_t>(FHeight), 0);
+  TPixelStore bits(row * static_cast<size_t>(FHeight));
 
   HPALETTE newPalette = FPalette;
   if (IsPaletteFormat(pf)) {
