@@ -199,7 +199,7 @@ bool RunCase(const std::string& title, TCase& c, int reps) {
       std::snprintf(ratioMed, sizeof ratioMed, "%.2f", oursMed / md);
       std::snprintf(ratioCpu, sizeof ratioCpu, "%.2f", oursCpu / cpu);
     }
-    std::printf("  %-12s %10.2f %10.2f %9s %9s %10.1f %8.2f %9.2f %9.2f %9s\n", r.Side->Name.c_str(), mn, md, ratioMin,
+    std::printf("  %-12s %10.2f %10.2f %9s %9s %10.1f %8.2f %9.2f %9.3f %9s\n", r.Side->Name.c_str(), mn, md, ratioMin,
                 ratioMed, static_cast<double>(r.Peak) / mib, static_cast<double>(r.Peak) / bitmapBytes,
                 mn * 1e6 / pixels, cpu, ratioCpu);
   }
