@@ -5,6 +5,7 @@
 #include <span>
 
 #include "codecs/GraphicCompression.h"
+#include "codecs/ImageFormats.h"
 
 namespace {
 
@@ -143,12 +144,6 @@ constexpr int kEndOfLine = -1;
 constexpr int kInvalid = -2;
 constexpr int kNoData = -3;
 
-uint8_t Reversed(uint8_t b) {
-  b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-  b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-  return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
-}
-
 }  // namespace
 
 TCCITTDecoder::TCCITTDecoder(uint32_t options, uint32_t width, bool wordAligned, bool swapBits)
@@ -191,7 +186,7 @@ void TCCITTDecoder::Start(const uint8_t* source, uint8_t* dest, size_t packedSiz
 bool TCCITTDecoder::NextBit(int& bit) {
   if (FBytePos >= FPacked) return false;
   uint8_t b = FSource[FBytePos];
-  if (FSwapBits) b = Reversed(b);
+  if (FSwapBits) b = ReverseBits(b);
   bit = (b >> (7 - FBitPos)) & 1;
   if (++FBitPos == 8) FBitPos = 0, ++FBytePos;
   return true;

@@ -93,6 +93,8 @@ void TCUTGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
       if (s >= end) FormatError(kName, "image data ends early");
       uint8_t* t = ScanLine(static_cast<int>(y));
       decoder.Decode(s, t, static_cast<size_t>(end - s), w);
+      // A row may close early with its end code; data that runs out inside it is cut off.
+      if (decoder.LastOutput < w && s >= end) FormatError(kName, "image data ends early");
       RowProgress(y, h);
     }
     Progress(TProgressStage::psEnding, 0, "");

@@ -688,11 +688,16 @@ void TGIFImage::Draw(TBitmap& Canvas, const TRect& Rect) {
 
 const TGraphicClassRef& GIFGraphicClass() {
   static const TGraphicClassRef cls = MakeGraphicClass("TGIFImage", [](const std::string& fileName) {
-    TGIFImage g;
-    g.LoadFromFile(fileName);
-    TBitmap b;
-    g.AssignTo(b);
-    return b;
+    // The error names the file, as the other picture classes' do.
+    try {
+      TGIFImage g;
+      g.LoadFromFile(fileName);
+      TBitmap b;
+      g.AssignTo(b);
+      return b;
+    } catch (const GIFException& e) {
+      throw GIFException(e.Message + " (" + fileName + ")");
+    }
   });
   return cls;
 }

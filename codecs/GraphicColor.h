@@ -69,6 +69,11 @@ class TColorManager {
   // The bitmap pixel format of the source (side 0) or target (side 1) settings.
   TPixelFormat PixelFormatFor(int side) const;
   void SelectRowConverter();
+  // Whether the current settings have a row converter.
+  bool HasRowConverter() {
+    if (Changed) SelectRowConverter();
+    return FRowConversion != nullptr;
+  }
   // Source: one pointer for interleaved samples or one per channel. Count target pixels are
   // written; mask bit 7 stands for the first of every eight, and pixels whose bit is clear are
   // left as they are and take no source pixel. The caller sizes both buffers.

@@ -85,11 +85,11 @@ void TImageFormatGraphic::StartLoad() {
   FProgressRect = {};
 }
 
-void TImageFormatGraphic::Progress(TProgressStage stage, int percent, const std::string& message) {
+void TImageFormatGraphic::Progress(TProgressStage stage, int percent, const std::string& message) const {
   if (OnProgress) OnProgress(stage, percent, FProgressRect, message);
 }
 
-void TImageFormatGraphic::RowProgress(uint32_t row, uint32_t height) {
+void TImageFormatGraphic::RowProgress(uint32_t row, uint32_t height) const {
   if (!OnProgress || height == 0) return;
   Progress(TProgressStage::psRunning, static_cast<int>(static_cast<uint64_t>(row) * 100 / height), "");
   FProgressRect.Top = FProgressRect.Bottom;
@@ -125,6 +125,11 @@ void SwapShort(uint16_t* p, size_t count) {
   for (size_t i = 0; i < count; ++i) p[i] = static_cast<uint16_t>((p[i] >> 8) | (p[i] << 8));
 }
 uint32_t SwapLong(uint32_t v) { return __builtin_bswap32(v); }
+uint8_t ReverseBits(uint8_t b) {
+  b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+  b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+  return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
 void SwapLong(uint32_t* p, size_t count) {
   for (size_t i = 0; i < count; ++i) p[i] = SwapLong(p[i]);
 }

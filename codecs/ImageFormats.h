@@ -123,13 +123,14 @@ class TImageFormatGraphic : public TBitmap {
 
   // The progress event, for the reader's steps. Running stage after row (0-based) of height
   // rows moves the progress rectangle down a row.
-  void Progress(TProgressStage stage, int percent, const std::string& message);
-  void RowProgress(uint32_t row, uint32_t height);
+  // Const so that writers report too; the rectangle is only the report's position.
+  void Progress(TProgressStage stage, int percent, const std::string& message) const;
+  void RowProgress(uint32_t row, uint32_t height) const;
 
  protected:
   // Releases the current picture and starts a load.
   void StartLoad();
-  TProgressRect FProgressRect;
+  mutable TProgressRect FProgressRect;
 };
 
 // The shared routines of the readers.
@@ -140,6 +141,8 @@ class TImageFormatGraphic : public TBitmap {
 void SwapShort(uint16_t* p, size_t count);
 void SwapLong(uint32_t* p, size_t count);
 uint32_t SwapLong(uint32_t v);
+// The bits of a byte in the opposite order (TIFF's fill order 2).
+uint8_t ReverseBits(uint8_t b);
 // Undoes TIFF's horizontal predictor on one row: for count pixels after the first, every byte
 // gets the byte one pixel before it added.
 void ApplyHorizontalPredictor8(uint8_t* row, size_t count, size_t bytesPerPixel);

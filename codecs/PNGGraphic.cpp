@@ -28,6 +28,7 @@ constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 [[noreturn]] void CompressionError() {
   GraphicErrorFmt("Cannot load image. Compression error found in %s file.", kName);
 }
+[[noreturn]] void ExtraData() { GraphicErrorFmt("Cannot load image. Extra compressed data found in %s file.", kName); }
 
 struct TChunk {
   uint32_t Length = 0;
@@ -96,6 +97,18 @@ uint32_t BE32(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 unsigned BE16(const uint8_t* p) { return static_cast<unsigned>(p[0] << 8 | p[1]); }
+
+// The colour types and their bit depths.
+bool FormatAllowed(uint8_t colourType, unsigned depth) {
+  switch (colourType) {
+    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 2:
+    case 4:
+    case 6: return depth == 8 || depth == 16;
+    default: return false;
+  }
+}
 
 // Undoes one row's filter against the previous row; bpp is the filter offset.
 void Unfilter(uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
@@ -196,6 +209,7 @@ class TPNGLoad {
   void ReadImage();
   // Fills buf with n inflated bytes, reading further IDAT chunks as needed.
   void ReadInflated(uint8_t* buf, size_t n);
+  void FinishStream();
   void Background(const uint8_t* d, uint32_t len);
   void Transparency(const uint8_t* d, uint32_t len);
 
@@ -215,17 +229,14 @@ void TPNGLoad::ColourSetup() {
   TImageProperties& p = G.ImageProperties;
   TColorManager& cm = G.ColorManager;
   const unsigned depth = p.BitsPerSample;
-  auto allowed = [&](std::initializer_list<unsigned> depths) {
-    for (unsigned d : depths)
-      if (d == depth) return;
-    GraphicErrorFmt("Invalid color format in %s file.", kName);
-  };
+  // Checked before the colour manager sees the depth, which has its own message for widths
+  // it cannot take.
+  if (!FormatAllowed(FColourType, depth)) GraphicErrorFmt("Invalid color format in %s file.", kName);
   cm.SourceOptions = depth == 16 ? coNeedByteSwap : 0;
   cm.SetSourceBits(static_cast<uint8_t>(depth));
   TPixelFormat pf = TPixelFormat::pf24bit;
   switch (FColourType) {
     case 0:
-      allowed({1, 2, 4, 8, 16});
       cm.SetSourceScheme(csG);
       cm.SetSourceSamples(1);
       cm.SetTargetScheme(csG);
@@ -236,7 +247,6 @@ void TPNGLoad::ColourSetup() {
       FBytesPerPixel = (depth + 7) / 8;
       break;
     case 2:
-      allowed({8, 16});
       cm.SetSourceScheme(csRGB);
       cm.SetSourceSamples(3);
       cm.SetTargetScheme(csBGR);
@@ -246,7 +256,6 @@ void TPNGLoad::ColourSetup() {
       FBytesPerPixel = depth * 3 / 8;
       break;
     case 3:
-      allowed({1, 2, 4, 8});
       cm.SetSourceScheme(csIndexed);
       cm.SetSourceSamples(1);
       cm.SetTargetScheme(csIndexed);
@@ -256,7 +265,6 @@ void TPNGLoad::ColourSetup() {
       FBytesPerPixel = 1;
       break;
     case 4:
-      allowed({8, 16});
       cm.SetSourceScheme(csGA);
       cm.SetSourceSamples(1);
       cm.SetTargetScheme(csIndexed);
@@ -267,7 +275,6 @@ void TPNGLoad::ColourSetup() {
       FBytesPerPixel = depth * 2 / 8;
       break;
     case 6:
-      allowed({8, 16});
       cm.SetSourceScheme(csRGBA);
       cm.SetSourceSamples(4);
       cm.SetTargetScheme(csBGRA);
@@ -324,7 +331,7 @@ void TPNGLoad::ReadInflated(uint8_t* buf, size_t n) {
       Chunks.ReadHeader();
       continue;
     }
-    if (FStreamEnded) GraphicErrorFmt("Cannot load image. Extra compressed data found in %s file.", kName);
+    if (FStreamEnded) ExtraData();
     const uint8_t* in = FInput;
     uint8_t* out = buf;
     Decoder.Decode(in, out, FInputLeft, n);
@@ -335,8 +342,8 @@ void TPNGLoad::ReadInflated(uint8_t* buf, size_t n) {
     n -= made;
     const int status = Decoder.ZLibResult();
     if (status == Z_STREAM_END) {
-      // The stream is over: it must be over exactly where the image is.
-      if (n > 0) CompressionError();
+      // A stream over before the image is: any data still to come is extra (a second stream),
+      // and no more data at all means the image data ends early.
       FStreamEnded = true;
     } else if (status != Z_OK) {
       CompressionError();
@@ -389,9 +396,38 @@ void TPNGLoad::ReadImage() {
       }
     }
   }
-  // The rest of the image data is passed over.
+  FinishStream();
+}
+
+// After the last row only the end of the compressed stream (its checksum) may be left: more
+// pixels, stray bytes or a second stream mean the data is not the picture the header says.
+void TPNGLoad::FinishStream() {
+  uint8_t spare[64];
+  while (!FStreamEnded) {
+    if (FInputLeft == 0) {
+      // A stream left open at the end of the image data is taken as it is.
+      if (!Chunks.Current().Is(IDAT)) return;
+      FInput = Chunks.ReadData();
+      FInputLeft = Chunks.Current().Length;
+      Chunks.ReadHeader();
+      continue;
+    }
+    const uint8_t* in = FInput;
+    uint8_t* out = spare;
+    Decoder.Decode(in, out, FInputLeft, sizeof spare);
+    FInput += Decoder.LastInput;
+    FInputLeft -= Decoder.LastInput;
+    if (Decoder.LastOutput > 0) ExtraData();
+    const int status = Decoder.ZLibResult();
+    if (status == Z_STREAM_END)
+      FStreamEnded = true;
+    else if (status != Z_OK)
+      CompressionError();
+  }
+  if (FInputLeft > 0) ExtraData();
   while (Chunks.Current().Is(IDAT)) {
     Chunks.ReadData();
+    if (Chunks.Current().Length > 0) ExtraData();
     Chunks.ReadHeader();
   }
 }

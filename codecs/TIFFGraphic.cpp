@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <span>
+#include <string>
 #include <type_traits>
 
 #include "codecs/FormatSupport.h"
@@ -276,7 +278,6 @@ bool TTIFFGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigne
     const bool associated = spp >= 4 && (extra.empty() || extra[0] == 1);
     p.ColorScheme = associated ? csRGBA : csRGB;
   }
-  if (p.ColorScheme == csG && spp - FExtraSamples == 1 && spp == 2) p.ColorScheme = csGA;
   if (FPhotometric == 0) p.Options |= ioMinIsWhite;
   if (p.ColorScheme == csYCbCr) {
     p.YCbCrSubSampling = GetByteList(tagYCbCrSubsampling);
@@ -295,6 +296,39 @@ bool TTIFFGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigne
 // --- loading ---
 
 namespace {
+
+// Whether a decoder here reads the compression, for the samples it is given.
+bool CompressionReadable(const TImageProperties& p) {
+  const unsigned spp = p.SamplesPerPixel, bps = p.BitsPerSample;
+  switch (p.Compression) {
+    case ctNone:
+    case ctLZ77:
+    case ctPackedBits: return true;
+    case ctFaxRLE:
+    case ctFaxRLEW:
+    case ctFax3: return bps == 1 && spp == 1;
+    case ctThunderscan: return bps == 4 && spp == 1;
+    case ctJPEG: return bps == 8;
+    default: return false;
+  }
+}
+
+// The first sample of each of width pixels of spp samples of bps bits, packed as pixels of
+// one sample: grey and palette pixels without their extra samples.
+void FirstSamples(const uint8_t* row, size_t width, unsigned spp, unsigned bps, uint8_t* out) {
+  if (bps == 8) {
+    for (size_t i = 0; i < width; ++i) out[i] = row[i * spp];
+  } else if (bps == 16) {
+    for (size_t i = 0; i < width; ++i) std::memcpy(out + 2 * i, row + 2 * i * spp, 2);
+  } else {
+    std::memset(out, 0, (width * bps + 7) / 8);
+    for (size_t i = 0; i < width; ++i)
+      for (size_t b = 0; b < bps; ++b) {
+        const size_t from = i * spp * bps + b, to = i * bps + b;
+        if (row[from / 8] & (0x80 >> (from % 8))) out[to / 8] |= static_cast<uint8_t>(0x80 >> (to % 8));
+      }
+  }
+}
 
 // Undoes the horizontal predictor on a row, sample by sample, at 8 or 16 bits.
 void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOrder o) {
@@ -328,6 +362,9 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   Progress(TProgressStage::psStarting, 0, "Preparing...");
   const TOrder o{(p.Options & ioBigEndian) != 0};
   const unsigned spp = p.SamplesPerPixel, bps = p.BitsPerSample;
+  // The compression is judged first: a file no decoder here reads is refused for that, whatever
+  // else it holds.
+  if (!CompressionReadable(p)) Unsupported(gesCompression);
 
   // What is read as strips of whole rows has to be stored that way.
   const bool jpeg = p.Compression == ctJPEG;
@@ -345,6 +382,10 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   TColorManager& cm = ColorManager;
   cm.SourceOptions = o.Big ? coNeedByteSwap : 0;
   cm.TargetOptions = 0;
+  // Grey and palette pixels with extra samples (alpha) are read by their first sample; the
+  // others are skipped with the stored stride.
+  const bool firstSampleOnly =
+      (p.ColorScheme == csG || p.ColorScheme == csIndexed) && spp > 1 && FExtraSamples == spp - 1;
   uint8_t source = p.ColorScheme;
   if (jpeg && spp == 3) source = csBGR;
   uint8_t target;
@@ -356,11 +397,11 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
     case csCMYK:
     case csCIELab:
     case csYCbCr: target = csBGR, targetSamples = 3; break;
-    case csGA: target = csG, targetSamples = 1; break;
     default: target = p.ColorScheme, targetSamples = 1; break;
   }
   if (p.ColorScheme == csCIELab) cm.SourceOptions |= coLabByteRange;
-  if (bps > 16) Unsupported("The color depth is");
+  const std::string sampleSize = "A sample size of " + std::to_string(bps) + " bits is";
+  if (bps > 16) Unsupported(sampleSize.c_str());
   cm.SetSourceBits(static_cast<uint8_t>(bps));
   // Bitmaps hold 1, 4 or 8 bits a sample: packed values widen to the next of those, wider
   // samples are cut to 8 bits.
@@ -368,7 +409,7 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   cm.SetTargetBits(static_cast<uint8_t>(!packedValues || bps > 4 ? 8 : bps == 1 ? 1 : 4));
   cm.SetSourceScheme(source);
   cm.SetTargetScheme(target);
-  cm.SetSourceSamples(static_cast<uint8_t>(spp));
+  cm.SetSourceSamples(static_cast<uint8_t>(firstSampleOnly ? 1 : spp));
   cm.SetTargetSamples(targetSamples);
   if (p.ColorScheme == csYCbCr && !jpeg) {
     const std::vector<float> coefficients = GetFloatList(tagYCbCrCoefficients);
@@ -376,11 +417,12 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   }
   cm.SelectRowConverter();
   const TPixelFormat pf = cm.PixelFormatFor(1);
-  if (pf == TPixelFormat::pfCustom) Unsupported("The color format is");
+  if (pf == TPixelFormat::pfCustom || p.ColorScheme == csUnknown) Unsupported("The color format is");
+  if (!cm.HasRowConverter()) Unsupported(sampleSize.c_str());
 
   // Palette.
   HPALETTE palette;
-  if (p.ColorScheme == csG || p.ColorScheme == csGA) {
+  if (p.ColorScheme == csG) {
     palette = cm.MakeGreyPalette((p.Options & ioMinIsWhite) != 0);
   } else if (p.ColorScheme == csIndexed) {
     size_t i;
@@ -425,7 +467,6 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
     case ctFaxRLE:
     case ctFaxRLEW:
     case ctFax3:
-      if (bps != 1 || spp != 1) Unsupported(gesCompression);
       if (p.Compression == ctFax3)
         decoder = std::make_unique<TCCITTFax3Decoder>(GetValue(tagT4Options, 0), blockWidth, false,
                                                       (p.Options & ioReversed) != 0);
@@ -435,12 +476,8 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
       break;
     case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(1, true); break;
     case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
-    case ctThunderscan:
-      if (bps != 4 || spp != 1) Unsupported(gesCompression);
-      decoder = std::make_unique<TThunderDecoder>(blockWidth);
-      break;
+    case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(blockWidth); break;
     case ctJPEG:
-      if (bps != 8) Unsupported(gesCompression);
       p.JPEGTables = GetByteList(tagJPEGTables);
       decoder = std::make_unique<TTIFFJPEGDecoder>(p, FPhotometric);
       break;
@@ -478,7 +515,12 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
 
   const size_t targetBits = static_cast<size_t>(BitsPerPixel(pf));
   const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
-  std::vector<std::vector<uint8_t>> buffers(planeCount);
+  std::vector<std::vector<uint8_t>> buffers(planeCount), reversed(planeCount);
+  // Fill order 2 stores every byte with its bits reversed, whatever the coding; the fax decoders
+  // reverse them as they read.
+  const bool fax = p.Compression == ctFaxRLE || p.Compression == ctFaxRLEW || p.Compression == ctFax3;
+  const bool reverseBits = (p.Options & ioReversed) != 0 && !fax;
+  std::vector<uint8_t> firstSamples(firstSampleOnly && !planes ? (static_cast<size_t>(blockWidth) * bps + 7) / 8 : 0);
   std::vector<const uint8_t*> blockData(planeCount), rows(planeCount);
   uint32_t y0 = 0;
   for (size_t band = 0; band < bandRows.size(); ++band) {
@@ -491,13 +533,19 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
         p.CurrentRow = y0;
         // Each strip or tile is read through a reader bounded to its own bytes.
         const TByteReader block = file.Sub(offsets[index], blockLength(index), "strip");
+        const uint8_t* stored = block.Data();
+        if (reverseBits) {
+          reversed[plane].resize(block.Size());
+          std::transform(stored, stored + block.Size(), reversed[plane].begin(), ReverseBits);
+          stored = reversed[plane].data();
+        }
         if (!decoder) {
-          blockData[plane] = block.Data();
+          blockData[plane] = stored;
           continue;
         }
         // Whatever the decoder leaves unwritten fails the length check below, so no clearing.
         buffers[plane].resize(want);
-        const uint8_t* src = block.Data();
+        const uint8_t* src = stored;
         uint8_t* dst = buffers[plane].data();
         decoder->Decode(src, dst, block.Size(), want);
         if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder.get()); z && z->ZLibResult() < 0)
@@ -514,7 +562,14 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
           if (predictor) UndoPredictor(buffers[plane].data() + r * blockRowBytes, blockWidth, blockSpp, bps, o);
           rows[plane] = blockData[plane] + r * blockRowBytes;
         }
-        cm.ConvertRow(rows, ScanLine(static_cast<int>(y0 + r)) + x0 * targetBits / 8, columns, 0xFF);
+        std::span<const uint8_t* const> samples(rows);
+        if (firstSampleOnly && planes) {
+          samples = samples.first(1);
+        } else if (firstSampleOnly) {
+          FirstSamples(rows[0], columns, spp, bps, firstSamples.data());
+          rows[0] = firstSamples.data();
+        }
+        cm.ConvertRow(samples, ScanLine(static_cast<int>(y0 + r)) + x0 * targetBits / 8, columns, 0xFF);
       }
     }
     for (uint32_t r = 0; r < rowsInImage; ++r) RowProgress(y0 + r, p.Height);

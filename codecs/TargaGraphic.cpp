@@ -1,6 +1,7 @@
 // Targa reading and run-length writing.
 #include "codecs/TargaGraphic.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -15,6 +16,7 @@ constexpr const char* kName = "Targa";
 namespace TargaLayout {
 constexpr size_t HeaderSize = 18;
 constexpr uint8_t TopToBottom = 0x20;
+constexpr uint8_t RightToLeft = 0x10;
 constexpr uint8_t NoImage = 0, ColourMapped = 1, Grey = 3, RLEOffset = 8;  // 2 is true colour
 }  // namespace TargaLayout
 
@@ -50,13 +52,16 @@ TTargaHeader ReadHeader(TByteReader& r) {
 
 bool ValidDepth(unsigned depth) { return depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32; }
 
-// Colour-map entries to palette entries.
+bool IsGrey(uint8_t type) { return type == 3 || type == 11; }
+
+// Colour-map entries to palette entries. The map's first entry stands for pixel value
+// ColorMapStart; the values below it have no colour and stay black.
 std::vector<TPaletteEntry> ReadColourMap(TByteReader& r, const TTargaHeader& h) {
   const size_t entrySize = (h.ColorMapEntrySize + 1u) / 8;
   r.RequireCount(h.ColorMapLength, entrySize, "colour map");
   const uint8_t* p = r.Bytes(h.ColorMapLength * entrySize, "colour map");
-  std::vector<TPaletteEntry> pal(std::min<size_t>(h.ColorMapLength, 256));
-  for (size_t i = 0; i < pal.size(); ++i, p += entrySize) {
+  std::vector<TPaletteEntry> pal(std::min<size_t>(size_t{h.ColorMapStart} + h.ColorMapLength, 256));
+  for (size_t i = h.ColorMapStart; i < pal.size(); ++i, p += entrySize) {
     TPaletteEntry& e = pal[i];
     if (entrySize >= 3) {
       e.peBlue = p[0], e.peGreen = p[1], e.peRed = p[2];
@@ -70,6 +75,17 @@ std::vector<TPaletteEntry> ReadColourMap(TByteReader& r, const TTargaHeader& h) 
     }
   }
   return pal;
+}
+
+// Reverses the pixels of every scan line, for pictures stored right to left.
+void MirrorRows(TBitmap& bitmap, size_t pixelSize) {
+  const size_t width = static_cast<size_t>(bitmap.Width());
+  if (width < 2) return;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    uint8_t* line = bitmap.ScanLine(y);
+    for (size_t l = 0, r = width - 1; l < r; ++l, --r)
+      std::swap_ranges(line + l * pixelSize, line + (l + 1) * pixelSize, line + r * pixelSize);
+  }
 }
 
 }  // namespace
@@ -97,11 +113,19 @@ bool TTargaGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsign
   p.BitsPerSample = 8;
   switch (h.PixelDepth) {
     case 8:
-      p.ColorScheme = (h.ImageType == 3 || h.ImageType == 11) ? csG : csIndexed;
+      p.ColorScheme = IsGrey(h.ImageType) ? csG : csIndexed;
       p.SamplesPerPixel = 1;
       break;
-    case 15:
     case 16:
+      // Sixteen-bit grey is a grey byte and an alpha byte, not 15-bit colour.
+      if (IsGrey(h.ImageType)) {
+        p.ColorScheme = csGA;
+        p.SamplesPerPixel = 1;
+        p.BitsPerPixel = 16;
+        break;
+      }
+      [[fallthrough]];
+    case 15:
       p.ColorScheme = csRGB;
       p.BitsPerSample = 5;
       p.SamplesPerPixel = 3;
@@ -115,7 +139,7 @@ bool TTargaGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsign
       p.SamplesPerPixel = 4;
       break;
   }
-  p.BitsPerPixel = static_cast<uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
+  if (p.ColorScheme != csGA) p.BitsPerPixel = static_cast<uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
   p.Compression = h.ImageType >= 9 && h.ImageType <= 11 ? ctRLE : ctNone;
   return true;
 }
@@ -147,12 +171,15 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     uint8_t targetScheme = p.ColorScheme;
     if (p.ColorScheme == csRGB) targetScheme = csBGR;
     if (p.ColorScheme == csRGBA) targetScheme = csBGRA;
+    // Grey with alpha shows its grey; an 8-bit bitmap has no room for the alpha.
+    const bool greyAlpha = p.ColorScheme == csGA;
+    if (greyAlpha) targetScheme = csG;
     ColorManager.SetTargetScheme(targetScheme);
     ColorManager.SetSourceBits(p.BitsPerSample);
     ColorManager.SetTargetBits(p.BitsPerSample);
     SetPixelFormat(ColorManager.PixelFormatFor(1));
 
-    if (h.ImageType == 3 || h.ImageType == 11) SetPalette(ColorManager.MakeGreyPalette(false));
+    if (IsGrey(h.ImageType)) SetPalette(ColorManager.MakeGreyPalette(false));
     if (h.ColorMapType == 1) {
       std::vector<TPaletteEntry> pal = ReadColourMap(r, h);
       if (PixelFormat() == TPixelFormat::pf8bit && !pal.empty()) SetPalette(CreatePalette(std::move(pal)));
@@ -170,6 +197,13 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     SetSize(h.Width, h.Height);
     Progress(TProgressStage::psEnding, 0, "");
     Progress(TProgressStage::psStarting, 0, "Transfering...");
+    auto placeRow = [&](uint32_t y, const uint8_t* row) {
+      uint8_t* line = ScanLine(TargetLine(y, height, topDown));
+      if (greyAlpha)
+        ColorManager.ConvertRow(row, line, h.Width, 0xFF);
+      else
+        std::memcpy(line, row, rowSize);
+    };
     if (rle) {
       // Packets may run on into the next row: the decoder carries a cut packet over, so each
       // row is decoded straight into its scan line.
@@ -177,18 +211,23 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
       decoder.DecodeInit();
       const uint8_t* source = data + r.Pos();
       const uint8_t* end = data + size;
+      std::vector<uint8_t> row(greyAlpha ? rowSize : 0);
       for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* target = ScanLine(TargetLine(y, height, topDown));
+        // Grey with alpha goes through one row's buffer to lose its alpha; the rest is stored
+        // as the bitmap holds it.
+        uint8_t* target = greyAlpha ? row.data() : ScanLine(TargetLine(y, height, topDown));
         decoder.Decode(source, target, static_cast<size_t>(end - source), h.Width);
         if (decoder.LastOutput != rowSize) FormatError(kName, "run-length data ends early");
+        if (greyAlpha) placeRow(y, row.data());
         RowProgress(y, height);
       }
     } else {
       for (uint32_t y = 0; y < height; ++y) {
-        std::memcpy(ScanLine(TargetLine(y, height, topDown)), r.Bytes(rowSize, "pixel row"), rowSize);
+        placeRow(y, r.Bytes(rowSize, "pixel row"));
         RowProgress(y, height);
       }
     }
+    if (h.Descriptor & TargaLayout::RightToLeft) MirrorRows(*this, greyAlpha ? 1 : pixelSize);
     Progress(TProgressStage::psEnding, 0, "");
   });
 }
@@ -196,6 +235,8 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
 std::vector<uint8_t> TTargaGraphic::SaveToMemory(bool compressed) const {
   std::vector<uint8_t> out;
   if (Empty()) return out;
+  FProgressRect = {0, 0, Width(), 1};
+  Progress(TProgressStage::psStarting, 0, "Preparing...");
   // The encoder works on whole pixels of 1 to 4 bytes: narrow formats widen to 8 bits, and
   // 16-bit 5-6-5 pixels, which Targa has no way to say, become 5-5-5.
   TBitmap copy;
@@ -269,7 +310,9 @@ std::vector<uint8_t> TTargaGraphic::SaveToMemory(bool compressed) const {
     } else {
       out.insert(out.end(), line, line + rowSize);
     }
+    RowProgress(static_cast<uint32_t>(y), h);
   }
+  Progress(TProgressStage::psEnding, 0, "");
   return out;
 }
 

@@ -1,6 +1,7 @@
 #include "controls/ColorPickerButton.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -199,8 +200,8 @@ void TColorPopup::SelectColor(TColor color) { SelectCell(FCells.Find(color)); }
 void TColorPopup::ChooseCell(int cell) {
   if (cell == NoCell) return;
   if (cell == DefaultCell) {
-    close();
     if (FOwner->OnDefaultSelect) FOwner->OnDefaultSelect(FOwner);
+    close();
     return;
   }
   if (cell == CustomCell) {
@@ -333,12 +334,21 @@ void TColorPopup::mouseMoveEvent(QMouseEvent* event) {
     QToolTip::showText(event->globalPosition().toPoint(), Q(hint), this, QRect(), kHintTime);
 }
 
+void TColorPopup::mousePressEvent(QMouseEvent* event) {
+  event->accept();
+  const QPoint pos = event->position().toPoint();
+  if (rect().contains(pos)) return;
+  // A press on the button that opened us only closes: replayed there it would open again.
+  // Anywhere else it goes on to the control under the mouse.
+  setAttribute(Qt::WA_NoMouseReplay, FOwner->rect().contains(FOwner->mapFromGlobal(event->globalPosition().toPoint())));
+  close();
+}
+
 void TColorPopup::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
-  if (!rect().contains(pos)) {
-    close();
-    return;
-  }
+  // A release outside is the end of the press that opened us (a plain click on the arrow) or
+  // of a drag out of the pop-up: it stays open. A later click outside closes it on its press.
+  if (!rect().contains(pos)) return;
   if (FIntensityRect.contains(pos)) {
     SetIntensity(1.0 - double(pos.y() - FIntensityRect.top()) / std::max(1, FIntensityRect.height() - 1));
     return;
@@ -368,6 +378,18 @@ void TColorPopup::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+void TColorPopup::closeEvent(QCloseEvent* event) {
+  // Every way of closing (a chosen cell, Escape, a click outside, Qt closing its pop-ups)
+  // comes here, so the owner is asked once whichever it was.
+  bool allowed = true;
+  if (isVisible() && FOwner->OnDropChanging) FOwner->OnDropChanging(FOwner, allowed);
+  if (!allowed) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void TColorPopup::hideEvent(QHideEvent* event) {
@@ -422,13 +444,13 @@ bool TColorPickerButton::DroppedDown() const { return FPopup->isVisible(); }
 
 void TColorPickerButton::SetDroppedDown(bool down) {
   if (down == DroppedDown()) return;
+  if (!down) {
+    FPopup->close();  // asks OnDropChanging; PopupClosed reports it
+    return;
+  }
   bool allowed = true;
   if (OnDropChanging) OnDropChanging(this, allowed);
   if (!allowed) return;
-  if (!down) {
-    FPopup->close();  // PopupClosed reports it
-    return;
-  }
   FPopup->SelectColor(FSelectionColor);
   // Below the button, one pixel to its left; above it when the screen ends below; always
   // inside the screen horizontally.

@@ -56,12 +56,15 @@ class TColorPopup : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
+  friend class TColorPickerButton;
   // Comb cell under p: -(i + 1) for the colour comb, i + 1 for the grey comb, 0 for none.
   int CombCellAt(QPoint p) const;
   QPointF ColorCombCentre(int i) const;

@@ -4,6 +4,7 @@
 #include <QBitmap>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -277,7 +278,32 @@ void TFilenameEdit::ButtonClick() {
   if (action) {
     setText(Q(QuotedFileName(name)));
     Dialog.InitialDir = ExtractFilePath(Dialog.FileName);
+    FGivenName = FileName();
   }
+}
+
+void TFilenameEdit::GiveTypedName() {
+  FGivenName = FileName();
+  if (OnNameTyped) OnNameTyped(this, FGivenName);
+}
+
+void TFilenameEdit::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier &&
+      !FileName().empty() && !isReadOnly()) {
+    // Enter takes the name; it must not reach the window's default button as well.
+    event->accept();
+    GiveTypedName();
+    return;
+  }
+  TFileDirEdit::keyPressEvent(event);
+}
+
+void TFilenameEdit::focusOutEvent(QFocusEvent* event) {
+  TFileDirEdit::focusOutEvent(event);
+  // The focus leaving for another window (a dialog, a menu) comes back: that is no leaving.
+  const Qt::FocusReason reason = event->reason();
+  if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return;
+  if (!isReadOnly() && !FileName().empty() && FileName() != FGivenName) GiveTypedName();
 }
 
 void TFilenameEdit::ReceptFileDir(const std::string& name) { setText(Q(QuotedFileName(name))); }

@@ -161,10 +161,18 @@ class TFilenameEdit : public TFileDirEdit {
   // An empty name clears the text; an invalid one raises EComboEditError.
   void SetFileName(const std::string& name);
 
+  // A typed name, given as the dialog's choice is: when Enter is pressed, or when the focus
+  // moves to another control with a name other than the one given or chosen last.
+  std::function<void(QObject* Sender, const std::string& Name)> OnNameTyped;
+
  protected:
   void ButtonClick() override;
   void ReceptFileDir(const std::string& name) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
+  void GiveTypedName();
   TFileDialogKind FDialogKind = dkOpen;
+  std::string FGivenName;
 };

@@ -9,11 +9,13 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QTimer>
@@ -127,6 +129,22 @@ void Tmain_unificada::SetupComponents() {
   ui->GLSceneViewer->setPalette(pal);
   ui->GLSceneViewer->setMouseTracking(true);
   ui->texture_preview_image->setMouseTracking(true);
+
+  // Room for a 1024-pixel screen: buttons as narrow as their captions (the style would make
+  // them 80 pixels), combos with a short list as wide as their longest item. StatusBarPreview
+  // lies under both halves: its read-outs need more than the preview's half.
+  for (QPushButton* b : {ui->btn_SaveEditedTexture, ui->btn_RevertEditedTexture, ui->btn_UndoEditedTexture,
+                         ui->btn_refresh, ui->btn_saveposition})
+    b->setMinimumWidth(b->fontMetrics().horizontalAdvance(b->text()) +
+                       2 * (b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) +
+                            b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b)));
+  for (QComboBox* c : {ui->zoom, ui->team_selection}) {
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    c->setMinimumWidth(c->sizeHint().width());
+  }
+  // A narrow tree scrolls sideways rather than cutting its texts.
+  ui->ArbolTexturas->header()->setStretchLastSection(false);
+  ui->ArbolTexturas->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
   // StatusBarPreview's four panels.
   static const int widths[4] = {115, 150, 170, 150};

@@ -47,6 +47,7 @@ void Tmain_unificada::EnableProjectItems() {
     a->setEnabled(true);
   ui->PageControl1->setEnabled(true);
   ui->Panel_preview->setEnabled(true);
+  ui->StatusBarPreview->setEnabled(true);
 }
 
 void Tmain_unificada::mnu_NewProjectClick(QObject*) {

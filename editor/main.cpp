@@ -18,8 +18,14 @@ int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   // The 3D view draws with GLX on an X11 window: on a Wayland desktop the program runs through
   // XWayland, unless the user chose a platform.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY"))
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    // Without a display Qt would abort with its plugin advice; say what is missing instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+      std::fputs("corvane: needs an X display, and DISPLAY is not set\n", stderr);
+      return 1;
+    }
     qputenv("QT_QPA_PLATFORM", "xcb");
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("Corvane");
   SetApplicationTitle("Corvane");

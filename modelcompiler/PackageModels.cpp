@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <unordered_map>
 
 #include "model/Geometry.h"
@@ -37,18 +38,46 @@ void SkipOffset(TByteReader& r, int32_t version, const char* field) {
 void SkipBox(TByteReader& r, const char* field) { r.Skip(25, field); }
 void SkipSphere(TByteReader& r, int32_t version, const char* field) { r.Skip(version > 61 ? 16 : 12, field); }
 
-TObjeto3DVertice DecodeVertex(TByteReader& r, TGameKind game) {
+// A vertex as stored, in the mesh's own units on the engine's axes (X forward, Y right, Z up).
+// The values keep the wrap of the decoders (a field of exactly 128 stays positive).
+TAffineDblVector DecodeVertex(TByteReader& r, TGameKind game) {
   float a, b, c;
   if (game == TGameKind::DeusEx) {
     a = WrapCoordinate(r.U16("UMesh.Verts") / 256.0f);
     b = WrapCoordinate(r.U16("UMesh.Verts") / 256.0f);
     c = WrapCoordinate(r.U16("UMesh.Verts") / 256.0f);
     r.Skip(2, "UMesh.Verts");
-    return {-a, c, -b};
+    return {a * 256.0, b * 256.0, c * 256.0};
   }
   DecodePackedVertex(r.U32("UMesh.Verts"), a, b, c);
-  if (game == TGameKind::KlingonHonorGuard) return {-a, c, -b};
-  return {-b, c, a};
+  return {a * 8.0, b * 8.0, c * 4.0};
+}
+
+// Our units are twice the engine's: a standard player mesh (scale 1/16, 1/16, 1/8, origin and
+// rotation 0) has always compiled to (bits / 8, bits / 8, bits / 4), and models compiled before
+// must keep their size.
+constexpr double PACKAGE_UNITS_PER_ENGINE_UNIT = 2.0;
+
+// Turns v by an engine rotator as the engine turns an actor: roll about X, then pitch about Y,
+// then yaw about Z (a positive pitch raises X towards Z, a positive yaw turns X towards Y).
+void Rotate(TAffineDblVector& v, const int32_t rot[3]) {
+  auto angle = [](int32_t units) { return static_cast<double>(units & 0xFFFF) * (2.0 * std::numbers::pi / 65536.0); };
+  const double p = angle(rot[0]), y = angle(rot[1]), r = angle(rot[2]);
+  const double cr = std::cos(r), sr = std::sin(r), cp = std::cos(p), sp = std::sin(p), cy = std::cos(y),
+               sy = std::sin(y);
+  v = {v[0], v[1] * cr + v[2] * sr, v[2] * cr - v[1] * sr};
+  v = {v[0] * cp - v[2] * sp, v[1], v[0] * sp + v[2] * cp};
+  v = {v[0] * cy - v[1] * sy, v[0] * sy + v[1] * cy, v[2]};
+}
+
+// (V - origin) * scale, turned, in our units and our axes. A mesh that is not turned skips
+// the rotation so that its values stay exactly those of the plain products.
+TObjeto3DVertice PlaceVertex(TAffineDblVector v, const TPackageMesh& m, TGameKind game) {
+  for (int k = 0; k < 3; ++k) v[k] = (v[k] - m.Origin[k]) * m.Scale[k] * PACKAGE_UNITS_PER_ENGINE_UNIT;
+  if (m.RotOrigin[0] != 0 || m.RotOrigin[1] != 0 || m.RotOrigin[2] != 0) Rotate(v, m.RotOrigin);
+  const float x = static_cast<float>(v[0]), y = static_cast<float>(v[1]), z = static_cast<float>(v[2]);
+  if (game == TGameKind::UnrealTournament || game == TGameKind::Other) return {-y, z, x};
+  return {-x, z, -y};
 }
 
 // Texture indices above this are taken for garbage: the material list is sized from them.
@@ -68,8 +97,10 @@ void ReadMeshObjectData(const std::vector<uint8_t>& data, int32_t version, TGame
 
   SkipOffset(r, version, "UMesh.Verts");
   const uint32_t nVerts = ReadCount(r, game == TGameKind::DeusEx ? 8 : 4, "UMesh.Verts");
-  m.Verts.reserve(nVerts);
-  for (uint32_t i = 0; i < nVerts; ++i) m.Verts.push_back(DecodeVertex(r, game));
+  // Placed once the scale, origin and rotation further on are known.
+  std::vector<TAffineDblVector> stored;
+  stored.reserve(nVerts);
+  for (uint32_t i = 0; i < nVerts; ++i) stored.push_back(DecodeVertex(r, game));
 
   SkipOffset(r, version, "UMesh.Tris");
   const uint32_t nTris = ReadCount(r, 20, "UMesh.Tris");
@@ -116,16 +147,29 @@ void ReadMeshObjectData(const std::vector<uint8_t>& data, int32_t version, TGame
   r.Skip(static_cast<uint64_t>(ReadCount(r, sphere, "UMesh.BoundingSpheres")) * sphere, "UMesh.BoundingSpheres");
   m.FrameVerts = r.I32("UMesh.FrameVerts");
   m.AnimFrames = r.I32("UMesh.AnimFrames");
-  r.Skip(8 + 24 + 12 + 8, "UMesh scalars");
+  r.Skip(8, "UMesh.AndFlags and OrFlags");
+  for (float& f : m.Scale) f = r.F32("UMesh.Scale");
+  for (float& f : m.Origin) f = r.F32("UMesh.Origin");
+  for (int32_t& a : m.RotOrigin) a = r.I32("UMesh.RotOrigin");
+  r.Skip(8, "UMesh.CurPoly and CurVertex");
   if (version >= 66)
     r.Skip(static_cast<uint64_t>(ReadCount(r, 4, "UMesh.TextureLOD")) * 4, "UMesh.TextureLOD");
   else if (version == 65)
     r.Skip(4, "UMesh.TextureLOD");
 
   if (m.FrameVerts < 0 || m.AnimFrames < 0) r.Fail("negative frame size or frame count");
-  if (static_cast<uint64_t>(m.FrameVerts) * static_cast<uint64_t>(m.AnimFrames) > m.Verts.size())
+  if (static_cast<uint64_t>(m.FrameVerts) * static_cast<uint64_t>(m.AnimFrames) > stored.size())
     r.Fail("frames exceed the vertices (" + std::to_string(m.AnimFrames) + " frames of " +
-           std::to_string(m.FrameVerts) + ", " + std::to_string(m.Verts.size()) + " vertices)");
+           std::to_string(m.FrameVerts) + ", " + std::to_string(stored.size()) + " vertices)");
+
+  m.Verts.reserve(stored.size());
+  for (const TAffineDblVector& v : stored) {
+    m.Verts.push_back(PlaceVertex(v, m, game));
+    const TObjeto3DVertice& p = m.Verts.back();
+    // A scale or origin that is no number, or that throws a vertex beyond the float range.
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y) || !std::isfinite(p.Z))
+      r.Fail("UMesh.Scale and UMesh.Origin place vertex " + std::to_string(m.Verts.size() - 1) + " at no number");
+  }
 
   m.IsLodMesh = !r.AtEnd();
   if (m.IsLodMesh) {

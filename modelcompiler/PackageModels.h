@@ -44,7 +44,7 @@ struct TPackageMesh {
   struct TLodMaterial {
     int32_t PolyFlags = 0, TextureIndex = 0;
   };
-  std::vector<TObjeto3DVertice> Verts;  // all frames, frame after frame
+  std::vector<TObjeto3DVertice> Verts;  // all frames, frame after frame, placed as the game places them
   std::vector<TTri> Tris;
   std::vector<TWedge> Wedges;
   std::vector<TFace> Faces;
@@ -52,6 +52,10 @@ struct TPackageMesh {
   std::vector<int32_t> Textures;  // object references of the texture slots
   std::vector<TAnimSeq> AnimSeqs;
   int32_t FrameVerts = 0, AnimFrames = 0, SpecialVerts = 0;
+  // The mesh's own placement: each vertex is (V - Origin) * Scale, turned by RotOrigin (pitch,
+  // yaw, roll; 65536 to a turn), in the engine's axes.
+  float Scale[3] = {0, 0, 0}, Origin[3] = {0, 0, 0};
+  int32_t RotOrigin[3] = {0, 0, 0};
 
   int TriangleCount() const { return static_cast<int>(IsLodMesh ? Faces.size() : Tris.size()); }
 };

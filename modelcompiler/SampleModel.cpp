@@ -18,7 +18,9 @@ struct TUVRect {
 
 // A closed surface of revolution around a vertical axis: rings from bottom to top, each ring
 // an ellipse of radii (rx, rz) scaled by profile(t). Texture coordinates wrap around once
-// inside rect; the seam gets its own column of vertices.
+// inside rect, starting at the back (-Z) and passing the viewer's left (-X), the front (+Z,
+// the Front camera's side) and the right, so u runs left to right as seen from the front and
+// the seam, which gets its own column of vertices, is at the back.
 template <class Profile>
 void AddLathe(TObjeto3D& m, int material, float cx, float cy, float cz, float height, float rx, float rz, int segments,
               int rings, TUVRect rect, Profile profile) {
@@ -28,8 +30,8 @@ void AddLathe(TObjeto3D& m, int material, float cx, float cy, float cz, float he
     const double s = profile(t);
     for (int k = 0; k <= segments; ++k) {
       const double a = 2 * PI * k / segments;
-      m.Vertices.push_back({static_cast<float>(cx + rx * s * std::cos(a)), static_cast<float>(cy + height * t),
-                            static_cast<float>(cz + rz * s * std::sin(a))});
+      m.Vertices.push_back({static_cast<float>(cx - rx * s * std::sin(a)), static_cast<float>(cy + height * t),
+                            static_cast<float>(cz - rz * s * std::cos(a))});
       m.UVs.push_back({rect.U0 + (rect.U1 - rect.U0) * static_cast<float>(k) / segments,
                        rect.V0 + (rect.V1 - rect.V0) * static_cast<float>(t)});
     }
@@ -38,7 +40,7 @@ void AddLathe(TObjeto3D& m, int material, float cx, float cy, float cz, float he
   for (int r = 0; r < rings; ++r)
     for (int k = 0; k < segments; ++k) {
       const int32_t a = at(r, k), b = at(r, k + 1), c = at(r + 1, k + 1), d = at(r + 1, k);
-      for (auto tri : {std::array<int32_t, 3>{a, c, b}, std::array<int32_t, 3>{a, d, c}}) {
+      for (auto tri : {std::array<int32_t, 3>{a, b, c}, std::array<int32_t, 3>{a, c, d}}) {
         TObjeto3DTriangulo t;
         t.Vertex0 = t.UV0 = tri[0];
         t.Vertex1 = t.UV1 = tri[1];

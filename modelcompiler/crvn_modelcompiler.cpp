@@ -1,10 +1,11 @@
 #include "modelcompiler/crvn_modelcompiler.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
+#include <utility>
 
 #include "controls/EditCtrls.h"
 #include "modelcompiler/ModelCompilerCore.h"
@@ -39,6 +40,11 @@ Tmodelcompiler::Tmodelcompiler(QWidget* parent)
   ui->utpackage->Dialog.Options |= ofFileMustExist;
   ui->modelfile->Dialog.Title = "Select model file";
   ui->modelfile->Dialog.Options |= ofFileMustExist;
+  // The form's file edits: the ellipsis on a 13-pixel button.
+  for (TFilenameEdit* edit : {ui->utpackage, ui->modelfile}) {
+    edit->SetButtonWidth(13);
+    edit->SetGlyphKind(gkEllipsis);
+  }
   ui->modelfile->Dialog.Filter =
       "All models (*_d.3d;*.3ds;*.ms3d;*.p3d)|*_d.3d;*.3ds;*.ms3d;*.p3d|Unreal 3D (*_d.3d)|*_d.3d|"
       "3DStudio (*.3ds)|*.3ds|MilkShape3D (*.ms3d)|*.ms3d|Painter3D (*.p3d)|*.p3d";
@@ -56,6 +62,10 @@ Tmodelcompiler::Tmodelcompiler(QWidget* parent)
   ui->modelfile->OnAfterDialog = [this](QObject* s, std::string& n, bool& a) {
     Guarded([&] { modelfileAfterDialog(s, n, a); });
   };
+  ui->utpackage->OnNameTyped = [this](QObject*, const std::string& n) { Guarded([&] { ScanPackage(n); }); };
+  ui->modelfile->OnNameTyped = [this](QObject*, const std::string& n) { Guarded([&] { LoadModelInfo(n); }); };
+  // Finish takes no focus from a click: a name just typed stays unread, and Finish says so.
+  ui->btn_ok_lm->setFocusPolicy(Qt::TabFocus);
   connect(ui->game, &QComboBox::currentIndexChanged, this, GuardedSlot([this] { gameChange(); }));
   connect(ui->lodmesh, &QListWidget::currentRowChanged, this, GuardedSlot([this] {
             if (!FFilling) lodmeshChange();
@@ -70,7 +80,7 @@ Tmodelcompiler::Tmodelcompiler(QWidget* parent)
   connect(ui->btn_matup, &QToolButton::clicked, this, GuardedSlot([this] { btn_matupClick(); }));
   connect(ui->btn_matdown, &QToolButton::clicked, this, GuardedSlot([this] { btn_matdownClick(); }));
   connect(ui->btn_Compilar, &QPushButton::clicked, this, GuardedSlot([this] { btn_CompilarClick(); }));
-  connect(ui->btn_ok_lm, &QPushButton::clicked, this, [this] { done(mrOk); });
+  connect(ui->btn_ok_lm, &QPushButton::clicked, this, GuardedSlot([this] { btn_ok_lmClick(); }));
   Guarded([this] { FormCreate(); });
 }
 
@@ -126,6 +136,7 @@ void Tmodelcompiler::ScanPackage(const std::string& fileName) {
     ui->lodmesh->clear();
     FFilling = false;
     note = FCore->ScanPackage(fileName, ui->cbUseINT->isChecked());
+    FReadPackage = fileName;
     if (note.empty()) {
       FFilling = true;
       for (size_t i = 0; i < FCore->PackageRoute().Rows.size(); ++i) {
@@ -229,6 +240,7 @@ void Tmodelcompiler::LoadModelInfo(const std::string& fileName) {
     MessageBox("ERROR", refused);
     return;
   }
+  FReadModel = fileName;
   ui->Panel_datos->setVisible(true);
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   const TModelInfo& info = FCore->External().Info;
@@ -277,4 +289,19 @@ void Tmodelcompiler::btn_matdownClick() {
 
 void Tmodelcompiler::btn_CompilarClick() {
   FinishCompile(FCore->CompileExternal(ui->edMenuName2->text().toStdString()));
+}
+
+void Tmodelcompiler::btn_ok_lmClick() {
+  // A name in a file edit that was never read would be lost without a word.
+  const std::pair<TFilenameEdit*, const std::string*> edits[] = {{ui->utpackage, &FReadPackage},
+                                                                 {ui->modelfile, &FReadModel}};
+  for (const auto& [edit, read] : edits) {
+    const std::string name = edit->FileName();
+    if (name.empty() || name == *read) continue;
+    MessageBox("NOTE",
+               "Nothing has been read from " + name + ": press Enter in its field to read it, or clear the field.");
+    edit->setFocus();
+    return;
+  }
+  done(mrOk);
 }

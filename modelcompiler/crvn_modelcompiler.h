@@ -44,6 +44,7 @@ class Tmodelcompiler : public QDialog {
   void btn_matupClick();
   void btn_matdownClick();
   void btn_CompilarClick();
+  void btn_ok_lmClick();
 
   // What the routes do once a file was chosen (the dialogs' accepted path).
   void ScanPackage(const std::string& fileName);
@@ -58,5 +59,7 @@ class Tmodelcompiler : public QDialog {
   void FinishCompile(const struct TCompileResult& result);
   std::unique_ptr<TModelCompilerCore> FCore;
   std::string FSystemFolder;
+  // The files each route read last (a name typed and not yet read differs).
+  std::string FReadPackage, FReadModel;
   bool FFilling = false;
 };

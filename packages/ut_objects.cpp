@@ -282,6 +282,18 @@ std::string ReadStruct(TUTPackage& P, const std::string& lstruct, TUTProperty& P
   return {};
 }
 
+// An array element's index in its variable-length form: one byte below 128; two bytes, big-end
+// first, when the top bits are 10; four when they are 11. A Drops[128] of a wave texture takes
+// two bytes, and reading one would shift every property after it.
+int32_t ReadArrayIndex(TUTPackage& P) {
+  const uint32_t b0 = P.ReadByte();
+  if ((b0 & 0x80) == 0) return static_cast<int32_t>(b0);
+  if ((b0 & 0x40) == 0) return static_cast<int32_t>(((b0 & 0x7F) << 8) | P.ReadByte());
+  uint32_t v = b0 & 0x3F;
+  for (int k = 0; k < 3; ++k) v = (v << 8) | P.ReadByte();
+  return static_cast<int32_t>(v);
+}
+
 bool IsStructName(const std::string& l) {
   return l == "color" || l == "vector" || l == "rotator" || l == "pointregion" || l == "scale";
 }
@@ -324,7 +336,7 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
     }
     // An array element of structs has its index after the struct's name (and size).
     if (P.InArray) {
-      Prop.ArrayIndex = P.ReadByte();
+      Prop.ArrayIndex = ReadArrayIndex(P);
       P.InArray = false;
     }
     const int64_t start = P.GetPosition();
@@ -354,7 +366,7 @@ bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
     if (info == 0x5D || info == 0x55) size = P.ReadByte();
     const bool structTag = info == 0x2A || info == 0x3A || info == 0x5A;
     if (arrayElement && !structTag) {
-      Prop.ArrayIndex = P.ReadByte();
+      Prop.ArrayIndex = ReadArrayIndex(P);
       P.InArray = false;
     }
     switch (info) {

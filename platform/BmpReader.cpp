@@ -188,7 +188,8 @@ void DecodeRle(TByteReader& r, const TBmpHeader& h, TBitmap& bmp) {
   auto landing = [&](unsigned count) {
     return x >= w || fy >= ht ? 0u : static_cast<unsigned>(std::min<int64_t>(count, w - x));
   };
-  // A missing end-of-bitmap code is tolerated; a code cut in half is not.
+  // A missing end-of-bitmap code is tolerated when the rows are all there; a code cut in half
+  // is not.
   while (!r.AtEnd() && fy < ht) {
     unsigned n = r.U8("run length");
     unsigned c = r.U8("run value");
@@ -202,7 +203,7 @@ void DecodeRle(TByteReader& r, const TBmpHeader& h, TBitmap& bmp) {
       x = 0;
       ++fy;
     } else if (c == 1) {
-      break;
+      return;  // the rest is meant to stay blank
     } else if (c == 2) {
       x += r.U8("delta x");
       fy += r.U8("delta y");
@@ -217,6 +218,7 @@ void DecodeRle(TByteReader& r, const TBmpHeader& h, TBitmap& bmp) {
       }
     }
   }
+  if (fy < ht && !(fy == ht - 1 && x >= w)) Invalid("run-length data ends before the picture is full");
 }
 
 void DecodeUncompressed(TByteReader& r, const TBmpHeader& h, TBitmap& bmp, const TChannel ch[3], bool direct) {

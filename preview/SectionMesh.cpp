@@ -2,11 +2,10 @@
 
 #include <cmath>
 
-int SkipMaterial(const TObjeto3D& mesh) {
-  int skip = -1;
-  for (size_t i = 0; i < mesh.Materials.size(); ++i)
-    if (mesh.Materials[i].Flags & MATERIAL_WEAPON) skip = static_cast<int>(i);
-  return skip;
+bool DrawnMaterial(const TObjeto3D& mesh, int32_t material) {
+  if (material < 0 || material >= MaxModelSections) return false;
+  return static_cast<size_t>(material) >= mesh.Materials.size() ||
+         !(mesh.Materials[static_cast<size_t>(material)].Flags & MATERIAL_WEAPON);
 }
 
 namespace {
@@ -28,9 +27,8 @@ TAffineVector PlaneNormal(const TAffineVector& a, const TAffineVector& b, const 
 
 TSectionMeshes BuildSectionMeshes(const TObjeto3D& mesh) {
   TSectionMeshes sections;
-  const int skip = SkipMaterial(mesh);
   for (const TObjeto3DTriangulo& t : mesh.Triangles) {
-    if (t.Material < 0 || t.Material >= MaxModelSections || t.Material == skip) continue;
+    if (!DrawnMaterial(mesh, t.Material)) continue;
     const int32_t v[3] = {t.Vertex0, t.Vertex1, t.Vertex2};
     const int32_t uv[3] = {t.UV0, t.UV1, t.UV2};
     const int32_t nm[3] = {t.Normal0, t.Normal1, t.Normal2};

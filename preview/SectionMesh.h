@@ -16,8 +16,10 @@ struct TSectionMesh {
 };
 using TSectionMeshes = std::array<TSectionMesh, MaxModelSections>;
 
-// The last material with the weapon flag (8), whose triangles are not drawn; -1 when none.
-int SkipMaterial(const TObjeto3D& mesh);
+// Whether the triangles of a material are drawn: not those of a weapon material (flag 8),
+// wherever it stands. The compiler appends a nameless weapon material for triangles without
+// one after the model's own, so "the last weapon material" alone would show the model's weapon.
+bool DrawnMaterial(const TObjeto3D& mesh, int32_t material);
 // Face culling is used only for meshes with normals.
 inline bool MeshHasNormals(const TObjeto3D& mesh) { return !mesh.Normals.empty(); }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <utility>
 
 #include "platform/MessagePump.h"
 #include "platform/ScopeGuard.h"
@@ -9,6 +10,7 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 std::chrono::milliseconds gInterval{20};
+TPumpClock gClock = Clock::now;
 Clock::time_point gLast{};
 bool gInside = false;
 int gRuns = 0;
@@ -17,22 +19,23 @@ void Pump() {
   // An event handled here may start another long operation that pumps again: skip, the outer
   // call is already handling events.
   if (gInside || !QCoreApplication::instance()) return;
-  Clock::time_point now = Clock::now();
+  Clock::time_point now = gClock();
   if (gRuns > 0 && now - gLast < gInterval) return;
   gInside = true;
   ++gRuns;
   {
     TScopeGuard done([] {
       gInside = false;
-      gLast = Clock::now();
+      gLast = gClock();
     });
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
 }
 }  // namespace
 
-void InstallQtMessagePump(std::chrono::milliseconds interval) {
+void InstallQtMessagePump(std::chrono::milliseconds interval, TPumpClock clock) {
   gInterval = interval;
+  gClock = std::move(clock);
   gRuns = 0;
   SetMessagePumpHook(Pump);
 }

@@ -118,6 +118,15 @@ TEST(CUTTest, MalformedFiles) {
     SCOPED_TRACE(c.Name);
     ExpectRefused<TCUTGraphic>(c.Data, c.Error);
   }
+  // Data that stops inside a row leaves that row unfilled, wherever it stops; only the last
+  // row's end code may go missing.
+  for (size_t n = 6; n + 1 < good.size(); ++n) {
+    SCOPED_TRACE(n);
+    ExpectRefused<TCUTGraphic>(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(n)),
+                               "image data ends early");
+  }
+  TCUTGraphic noEndCode;
+  EXPECT_EQ(LoadError(noEndCode, std::vector<uint8_t>(good.begin(), good.end() - 1)), "");
 }
 
 // ImageMagick here calls these files corrupt (and writes no RLA of its own), so they are

@@ -265,16 +265,41 @@ TEST(PNGTest, BrokenFilesRaiseTheirMessages) {
        "Cannot load image. The compression scheme is not supported for PNG files."},
   };
   for (const TCase& c : cases) EXPECT_EQ(LoadError(c.File), c.Message) << c.Name;
+  // Depths outside 1, 2, 4, 8 and 16 are a colour format no converter has, whatever the colour
+  // type, even where samples times depth would still make a size.
+  for (uint8_t colourType : {0, 2, 3, 4, 6})
+    for (uint8_t depth : {0, 3, 7, 12, 32, 64, 128, 255})
+      EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, depth, colourType), z)), "Invalid color format in PNG file.")
+          << int(colourType) << " at depth " << int(depth);
+  // Nothing may follow the end of the compressed stream: neither stray bytes nor a second stream,
+  // in the same image data chunk or a later one.
+  const std::string extra = "Cannot load image. Extra compressed data found in PNG file.";
+  std::vector<uint8_t> withTail = z, twoStreams = z;
+  withTail.insert(withTail.end(), {1, 2, 3});
+  twoStreams.insert(twoStreams.end(), z.begin(), z.end());
+  auto inTwoChunks = [&](const std::vector<uint8_t>& second) {
+    return PngFile({{"IHDR", Ihdr(4, 4, 8, 2)}, {"IDAT", z}, {"IDAT", {}}, {"idat", second}, {"IEND", {}}});
+  };
+  EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, 8, 2), withTail)), extra);
+  EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, 8, 2), twoStreams)), extra);
+  EXPECT_EQ(LoadError(inTwoChunks({0})), extra);
+  EXPECT_EQ(LoadError(inTwoChunks(z)), extra);
+  // Empty image data chunks after the stream, and a stream whose checksum lies in the next chunk,
+  // are still one stream.
+  EXPECT_EQ(LoadError(inTwoChunks({})), "loaded");
+  const size_t cut = z.size() - 2;
+  EXPECT_EQ(LoadError(PngFile({{"IHDR", Ihdr(4, 4, 8, 2)},
+                               {"IDAT", std::vector<uint8_t>(z.begin(), z.begin() + cut)},
+                               {"IDAT", std::vector<uint8_t>(z.begin() + cut, z.end())},
+                               {"IEND", {}}})),
+            "loaded");
   // Every cut of a good file fails with a message of its own, never a crash.
   for (size_t n = 0; n < good.size(); ++n) {
     const std::string msg = LoadError(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(n)));
     EXPECT_NE(msg, "loaded") << n;
     EXPECT_EQ(msg.rfind("Cannot load image.", 0), 0u) << n << ": " << msg;
   }
-  // Bytes after the end of the compressed stream are passed over, as is a palette chunk in an RGB file.
-  std::vector<uint8_t> withTail = z;
-  withTail.insert(withTail.end(), {1, 2, 3});
-  EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, 8, 2), withTail)), "loaded");
+  // A palette chunk in an RGB file is passed over.
   EXPECT_EQ(LoadError(file({{"PLTE", {1, 2, 3}}}, Ihdr(4, 4, 8, 2), z)), "loaded");
 }
 

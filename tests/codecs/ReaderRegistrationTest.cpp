@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "codecs/GIFImage.h"
 #include "tests/codecs/CodecTestSupport.h"
 
 using namespace codectest;
@@ -40,6 +41,38 @@ TEST(ReaderRegistrationTest, EachExtensionLoadsItsFormat) {
       std::filesystem::copy_file(corpus + c.Seed, file, std::filesystem::copy_options::overwrite_existing);
       const TBitmap b = loader.LoadFromFile(file);
       EXPECT_EQ(b.Width(), c.Width) << ext;
+    }
+  }
+}
+
+TEST(ReaderRegistrationTest, ErrorsNameTheFile) {
+  TPictureLoader loader;
+  TFileFormatList list(loader);
+  RegisterImageFormats(list);
+  RegisterGIFImage(loader);
+  TScratchDir dir;
+  // A GIF without any colour table reads, and fails when its frame is drawn.
+  std::vector<uint8_t> noTable = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0};
+  noTable.insert(noTable.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, ';'});
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Data;
+  } cases[] = {
+      {"bad.gif", {'G', 'I', 'F', '1', '2', '3', 0, 0}},
+      {"notable.gif", noTable},
+      {"bad.png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0}},
+      {"bad.tga", {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 4, 0, 24, 0, 1}},
+      {"bad.tif", {'I', 'I', 42, 0, 8, 0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    const std::string file = dir / c.Name;
+    WriteBytes(file, c.Data);
+    try {
+      loader.LoadFromFile(file);
+      ADD_FAILURE() << c.Name << " loaded";
+    } catch (const EInvalidGraphic& e) {
+      const std::string message = e.what(), tail = " (" + file + ")";
+      EXPECT_TRUE(message.size() > tail.size() && message.ends_with(tail)) << message;
     }
   }
 }

@@ -94,13 +94,23 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
   const std::string tifftopnm = "/usr/bin/tifftopnm", magick = "/usr/bin/convert";
   const std::string prep =
       "convert src.ppm -compress none base.tif && convert src.ppm -depth 16 -compress none base16.tif && "
-      "ppmtopgm src.ppm | pamditherbw | pamtopnm > bw.pbm && pamtotiff -none bw.pbm > bw.tif";
+      "ppmtopgm src.ppm | pamditherbw | pamtopnm > bw.pbm && pamtotiff -none bw.pbm > bw.tif && "
+      "convert src.ppm -colorspace Gray -depth 8 -compress none g8.tif && "
+      "convert src.ppm -colorspace Gray -depth 16 -compress none g16.tif && "
+      "convert g8.tif -alpha set -channel A -fx 'i/w' +channel -compress none ga8.tif && "
+      "convert g16.tif -alpha set -channel A -fx 'i/w' +channel -depth 16 -compress none ga16.tif && "
+      "convert src.ppm -colors 50 -alpha set -channel A -fx 'j/h' +channel -type PaletteAlpha -compress none "
+      "pa.tif";
   ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && " + prep), 0);
   struct TCase {
     const char* Name;
     std::string Make;
     const std::string& Peer;
     int Tol;
+    // Grey with alpha is compared with the peer's decode of the grey picture it was made from,
+    // which tifftopnm reads (it declines grey and palette pictures of two samples); palette
+    // planes with ImageMagick's decode of the interleaved file (it misreads the planes).
+    const char* PeerOf = "out.tif";
   } cases[] = {
       {"none, little-endian", "tiffcp -L -c none base.tif out.tif", tifftopnm, 0},
       {"none, big-endian", "tiffcp -B -c none base.tif out.tif", tifftopnm, 0},
@@ -140,6 +150,25 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"16-bit tiles", "tiffcp -t -w 16 -l 16 base16.tif out.tif", tifftopnm, 1},
       {"separate 16-bit planes, deflate with predictor",
        "convert src.ppm -depth 16 -interlace Plane -compress zip out.tif", tifftopnm, 1},
+      {"grey 8 with alpha", "cp ga8.tif out.tif", tifftopnm, 0, "g8.tif"},
+      {"grey 8 with alpha, planes in strips of 5, deflate with predictor",
+       "tiffcp -p separate -r 5 -c zip:2 ga8.tif out.tif", tifftopnm, 0, "g8.tif"},
+      {"grey 16 with alpha", "cp ga16.tif out.tif", tifftopnm, 1, "g16.tif"},
+      {"grey 16 with alpha, big-endian, predictor", "tiffcp -B -c zip:2 ga16.tif out.tif", tifftopnm, 1, "g16.tif"},
+      {"grey 16 with alpha, planes", "gm convert ga16.tif -interlace plane out.tif", tifftopnm, 1, "g16.tif"},
+      {"palette with alpha", "cp pa.tif out.tif", magick, 1},
+      {"palette with alpha, planes", "tiffcp -p separate pa.tif out.tif", magick, 1, "pa.tif"},
+      // Fill order 2 reverses the bits of the stored bytes, whatever the coding.
+      {"grey 1, fill order 2", "tiffcp -f lsb2msb -c none bw.tif out.tif", tifftopnm, 0},
+      {"grey 2, fill order 2",
+       "convert src.ppm -colorspace Gray -depth 2 -compress none g2.tif && tiffcp -f lsb2msb g2.tif out.tif", tifftopnm,
+       0},
+      {"grey 4, fill order 2",
+       "convert src.ppm -colorspace Gray -depth 4 -compress none g4.tif && tiffcp -f lsb2msb g4.tif out.tif", tifftopnm,
+       0},
+      {"grey 16, fill order 2", "tiffcp -f lsb2msb -c none g16.tif out.tif", tifftopnm, 1},
+      {"deflate, fill order 2", "tiffcp -f lsb2msb -c zip base.tif out.tif", tifftopnm, 0},
+      {"packbits, fill order 2", "tiffcp -f lsb2msb -c packbits base.tif out.tif", tifftopnm, 0},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -148,10 +177,10 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
     g.LoadFromFile(dir / "out.tif");
     TRgbImage ref;
     if (c.Peer == magick) {
-      ASSERT_EQ(RunPeer(magick + " " + (dir / "out.tif") + " -depth 8 ppm:" + (dir / "peer.ppm")), 0);
+      ASSERT_EQ(RunPeer(magick + " " + (dir / c.PeerOf) + " -depth 8 ppm:" + (dir / "peer.ppm")), 0);
       ref = ReadPpm(dir / "peer.ppm");
     } else {
-      ref = PeerDecode(c.Peer, dir / "out.tif", dir);
+      ref = PeerDecode(c.Peer, dir / c.PeerOf, dir);
     }
     EXPECT_EQ(CountMismatches(g, ref, c.Tol, c.Name), 0);
   }
@@ -256,6 +285,7 @@ TEST(TIFFTest, HandBuiltDirectories) {
   EXPECT_EQ(little.Pixel(2, 1), RGBColor(60, 60, 60));
 
   const std::string invalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
+  const std::string compression = "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
   // 3x2 YCbCr samples of no colour: grey levels 10 to 60.
   std::vector<uint8_t> neutral;
   for (uint8_t v : grey) neutral.insert(neutral.end(), {v, 128, 128});
@@ -269,6 +299,22 @@ TEST(TIFFTest, HandBuiltDirectories) {
   const auto yFile = HandTIFF(true, ycbcr({{530, 3, {1, 1}}}), neutral);
   y.LoadFromMemory(yFile.data(), yFile.size());
   EXPECT_EQ(y.Pixel(1, 1), RGBColor(50, 50, 50));
+  // 3x2 grey of 4 bits with a 4-bit alpha sample after each level: levels 1 to 6.
+  const std::vector<uint8_t> greyAlpha4 = {0x1F, 0x2F, 0x3F, 0x4F, 0x5F, 0x6F};
+  const std::vector<TTag> greyAlphaTags = {{256, 3, {3}},       {257, 3, {2}}, {258, 3, {4, 4}}, {262, 3, {1}},
+                                           {273, 4, {kPixels}}, {277, 3, {2}}, {338, 3, {2}}};
+  TTIFFGraphic ga;
+  const auto gaFile = HandTIFF(false, greyAlphaTags, greyAlpha4);
+  ga.LoadFromMemory(gaFile.data(), gaFile.size());
+  EXPECT_EQ(ga.Pixel(0, 0), RGBColor(17, 17, 17));
+  EXPECT_EQ(ga.Pixel(2, 1), RGBColor(102, 102, 102));
+  auto with = [](std::vector<TTag> tags, TTag tag) {
+    for (TTag& t : tags)
+      if (t.Tag == tag.Tag) t = tag;
+    if (std::none_of(tags.begin(), tags.end(), [&](const TTag& t) { return t.Tag == tag.Tag; })) tags.push_back(tag);
+    std::sort(tags.begin(), tags.end(), [](const TTag& a, const TTag& b) { return a.Tag < b.Tag; });
+    return tags;
+  };
   // Two strip byte counts stand at an offset; their count is then made to claim a gigabyte.
   std::vector<uint8_t> hugeCount =
       HandTIFF(false, greyTags({{278, 4, {1}}, {279, 4, {3, 3}}}, {kPixels, kPixels + 3}), grey);
@@ -327,6 +373,22 @@ TEST(TIFFTest, HandBuiltDirectories) {
       {"YCbCr without subsampling", HandTIFF(false, ycbcr({{530, 3, {1, 1}}}), neutral), "loaded"},
       {"YCbCr subsampled outside JPEG (the default)", HandTIFF(false, ycbcr({}), neutral),
        "Cannot load image. Subsampled YCbCr is not supported for TIF/TIFF files."},
+      // The compression is refused before anything about the colours is.
+      {"old-style JPEG, subsampled YCbCr", HandTIFF(false, ycbcr({{259, 3, {6}}}), neutral), compression},
+      {"LZW, subsampled YCbCr", HandTIFF(false, ycbcr({{259, 3, {5}}}), neutral), compression},
+      {"LZW, grey with alpha", HandTIFF(false, with(greyAlphaTags, {259, 3, {5}}), greyAlpha4), compression},
+      {"LZW, 12-bit grey", HandTIFF(false, with(with(greyTags({}), {258, 3, {12}}), {259, 3, {5}}), grey), compression},
+      {"LZW, unknown photometric", HandTIFF(false, with(greyTags({{259, 3, {5}}}), {262, 3, {7}}), grey), compression},
+      {"12-bit grey", HandTIFF(false, with(greyTags({}), {258, 3, {12}}), std::vector<uint8_t>(9)),
+       "Cannot load image. A sample size of 12 bits is not supported for TIF/TIFF files."},
+      {"24-bit grey", HandTIFF(false, with(greyTags({}), {258, 3, {24}}), std::vector<uint8_t>(18)),
+       "Cannot load image. A sample size of 24 bits is not supported for TIF/TIFF files."},
+      {"4-bit CMYK",
+       HandTIFF(
+           false,
+           {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {4, 4, 4, 4}}, {262, 3, {5}}, {273, 4, {kPixels}}, {277, 3, {4}}},
+           std::vector<uint8_t>(12)),
+       "Cannot load image. A sample size of 4 bits is not supported for TIF/TIFF files."},
   };
   for (const TCase& c : cases) EXPECT_EQ(LoadError(c.File), c.Message) << c.Name;
 

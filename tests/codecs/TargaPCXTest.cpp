@@ -185,6 +185,22 @@ TEST(TargaTest, HandBuiltFilesAndMalformedOnes) {
   hugeMap.push_back(0);
   std::vector<uint8_t> badDepth = TargaHeader(2, 4, 4, 12);
   badDepth.resize(100);
+  // A 24-bit colour map of two entries standing for pixel values 2 and 3.
+  std::vector<uint8_t> mapFrom2 = TargaHeader(1, 4, 1, 8);
+  mapFrom2[1] = 1, mapFrom2[3] = 2, mapFrom2[5] = 2, mapFrom2[7] = 24;
+  mapFrom2.insert(mapFrom2.end(), {10, 20, 30, 40, 50, 60, 3, 2, 0, 1});
+  // Right to left, top to bottom, plain and run-length; and right to left, bottom-up.
+  std::vector<uint8_t> mirrored = TargaHeader(2, 3, 1, 24, 0x30);
+  mirrored.insert(mirrored.end(), {1, 2, 3, 4, 5, 6, 7, 8, 9});
+  std::vector<uint8_t> mirroredRle = TargaHeader(10, 3, 1, 24, 0x30);
+  mirroredRle.insert(mirroredRle.end(), {0x81, 1, 2, 3, 0x00, 7, 8, 9});
+  std::vector<uint8_t> mirroredUp = TargaHeader(3, 2, 2, 8, 0x10);
+  mirroredUp.insert(mirroredUp.end(), {1, 2, 3, 4});
+  // Grey and alpha bytes, plain and run-length.
+  std::vector<uint8_t> greyAlpha = TargaHeader(3, 2, 1, 16, 0x20);
+  greyAlpha.insert(greyAlpha.end(), {100, 255, 200, 0});
+  std::vector<uint8_t> greyAlphaRle = TargaHeader(11, 3, 1, 16, 0x20);
+  greyAlphaRle.insert(greyAlphaRle.end(), {0x81, 50, 7, 0x00, 250, 128});
 
   struct TCase {
     const char* Name;
@@ -201,6 +217,21 @@ TEST(TargaTest, HandBuiltFilesAndMalformedOnes) {
       {"run-length data cut short", rleShort, "run-length data ends early", {}},
       {"plain data cut short", rawShort, "pixel row", {}},
       {"colour map beyond the data", hugeMap, "colour map", {}},
+      {"colour map starting at entry 2",
+       mapFrom2,
+       "",
+       {RGBColor(60, 50, 40), RGBColor(30, 20, 10), RGBColor(0, 0, 0), RGBColor(0, 0, 0)}},
+      {"right to left", mirrored, "", {RGBColor(9, 8, 7), RGBColor(6, 5, 4), RGBColor(3, 2, 1)}},
+      {"right to left run-length", mirroredRle, "", {RGBColor(9, 8, 7), RGBColor(3, 2, 1), RGBColor(3, 2, 1)}},
+      {"right to left bottom-up",
+       mirroredUp,
+       "",
+       {RGBColor(4, 4, 4), RGBColor(3, 3, 3), RGBColor(2, 2, 2), RGBColor(1, 1, 1)}},
+      {"16-bit grey with alpha", greyAlpha, "", {RGBColor(100, 100, 100), RGBColor(200, 200, 200)}},
+      {"16-bit grey with alpha run-length",
+       greyAlphaRle,
+       "",
+       {RGBColor(50, 50, 50), RGBColor(50, 50, 50), RGBColor(250, 250, 250)}},
       {"depth 12", badDepth, nullptr, {}},
       {"header cut short", std::vector<uint8_t>(17, 2), nullptr, {}},
   };
@@ -217,6 +248,7 @@ TEST(TargaTest, HandBuiltFilesAndMalformedOnes) {
       EXPECT_TRUE(g.Empty());
     } else {
       ASSERT_EQ(error, "");
+      ASSERT_EQ(static_cast<size_t>(g.Width() * g.Height()), c.Pixels.size());
       for (size_t i = 0; i < c.Pixels.size(); ++i)
         EXPECT_EQ(g.Pixel(static_cast<int>(i) % g.Width(), static_cast<int>(i) / g.Width()), c.Pixels[i]) << i;
     }
@@ -225,6 +257,21 @@ TEST(TargaTest, HandBuiltFilesAndMalformedOnes) {
   EXPECT_TRUE(TTargaGraphic().CanLoad(fifteen.data(), fifteen.size()));
   fifteen[1] = 1;
   EXPECT_FALSE(TTargaGraphic().CanLoad(fifteen.data(), fifteen.size()));
+}
+
+TEST(TargaTest, WriterReportsEachRow) {
+  TTargaGraphic g;
+  static_cast<TBitmap&>(g) = TBitmap(5, 3, TPixelFormat::pf24bit);
+  std::vector<std::string> events;
+  std::vector<int> tops;
+  g.OnProgress = [&](TProgressStage stage, int percent, const TProgressRect& r, const std::string& message) {
+    events.push_back(std::to_string(static_cast<int>(stage)) + ":" + std::to_string(percent) + ":" + message);
+    if (stage == TProgressStage::psRunning) tops.push_back(r.Top);
+  };
+  ASSERT_FALSE(g.SaveToMemory().empty());
+  const std::vector<std::string> want = {"0:0:Preparing...", "1:0:", "1:33:", "1:66:", "2:0:"};
+  EXPECT_EQ(events, want);
+  EXPECT_EQ(tops, (std::vector<int>{0, 1, 2}));
 }
 
 TEST(PCXTest, DecodesWhatPeersWrite) {

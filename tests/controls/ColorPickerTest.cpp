@@ -2,11 +2,18 @@
 // button's events.
 #include <gtest/gtest.h>
 
+// QTest's mouse events travel the window system's road (the pop-up's grab and its closing on
+// an outside press), as a user's clicks do, not straight to the widget named.
+#define QTEST_QPA_MOUSE_HANDLING
 #include <QApplication>
+#include <QTest>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <cmath>
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "controls/ColorPickerButton.h"
 #include "platform_qt/QtTestApp.h"
@@ -265,4 +272,81 @@ TEST(ColorPickerButton, GroupLatching) {
   EXPECT_TRUE(a.DroppedDown());
   EXPECT_EQ(clicks, 1);
   a.SetDroppedDown(false);
+}
+
+TEST(ColorPickerButton, PopupByMouseAndKeys) {
+  TestApp();
+  QWidget window;
+  window.resize(400, 400);
+  TColorPickerButton button(&window);
+  button.move(20, 20);
+  button.SetDefaultText("&Default");
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QApplication::setActiveWindow(&window);
+  TColorPopup* popup = button.Popup();
+  const QPoint arrow(button.width() - 4, button.height() / 2);
+  std::vector<std::string> events;
+  bool allow = true;
+  button.OnDropChanging = [&](QObject*, bool& allowed) {
+    events.push_back(button.DroppedDown() ? "closing?" : "opening?");
+    allowed = allow;
+  };
+  button.OnDropChanged = [&](QObject*) { events.push_back(button.DroppedDown() ? "opened" : "closed"); };
+  button.OnDefaultSelect = [&](QObject*) { events.push_back("default"); };
+  auto clickArrow = [&] {
+    QTest::mousePress(&button, Qt::LeftButton, {}, arrow);
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, arrow);
+    QApplication::processEvents();
+  };
+  auto seen = [&] { return std::exchange(events, {}); };
+  using L = std::vector<std::string>;
+
+  // A plain click opens the pop-up and it stays open; a click on a cell chooses and closes.
+  clickArrow();
+  ASSERT_TRUE(button.DroppedDown());
+  EXPECT_EQ(seen(), (L{"opening?", "opened"}));
+  QTest::mouseClick(popup, Qt::LeftButton, {}, popup->CellRect(16).center());
+  EXPECT_FALSE(button.DroppedDown());
+  EXPECT_EQ(button.SelectionColor(), RGBColor(255, 0, 0));
+  EXPECT_EQ(seen(), (L{"closing?", "closed"}));
+
+  // Press on the arrow, release over a cell: that cell is chosen.
+  QTest::mousePress(&button, Qt::LeftButton, {}, arrow);
+  ASSERT_TRUE(button.DroppedDown());
+  QTest::mouseRelease(popup, Qt::LeftButton, {}, popup->CellRect(13).center());
+  EXPECT_FALSE(button.DroppedDown());
+  EXPECT_EQ(button.SelectionColor(), RGBColor(0, 0, 255));
+  seen();
+
+  // A later click outside closes, and so does a click on the arrow (without opening again).
+  for (QPoint outside : {QPoint(380, 380), button.mapTo(&window, arrow)}) {
+    clickArrow();
+    ASSERT_TRUE(button.DroppedDown());
+    QTest::mouseClick(&window, Qt::LeftButton, {}, outside);
+    QApplication::processEvents();
+    EXPECT_FALSE(button.DroppedDown()) << outside.x();
+    EXPECT_EQ(seen(), (L{"opening?", "opened", "closing?", "closed"})) << outside.x();
+  }
+
+  // The default cell's event comes before the close.
+  clickArrow();
+  QTest::mouseClick(popup, Qt::LeftButton, {}, popup->CellRect(DefaultCell).center());
+  EXPECT_EQ(seen(), (L{"opening?", "opened", "default", "closing?", "closed"}));
+
+  // A refused close keeps the pop-up open whichever way it was asked for.
+  clickArrow();
+  allow = false;
+  seen();
+  QTest::mouseClick(popup, Qt::LeftButton, {}, popup->CellRect(39).center());
+  EXPECT_EQ(button.SelectionColor(), RGBColor(255, 255, 255));
+  QTest::keyClick(popup, Qt::Key_Escape);
+  QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(380, 380));
+  QApplication::processEvents();
+  EXPECT_TRUE(button.DroppedDown());
+  EXPECT_EQ(seen(), (L{"closing?", "closing?", "closing?"}));
+  allow = true;
+  QTest::keyClick(popup, Qt::Key_Escape);
+  EXPECT_FALSE(button.DroppedDown());
+  EXPECT_EQ(seen(), (L{"closing?", "closed"}));
 }

@@ -1,8 +1,10 @@
-// The main window under Xvfb: its components and start state, the About box, closing, the
+// The main window under Xvfb: what its menus run, its start state, the About box, closing, the
 // key and wheel preview, Help > Contents and the project options.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCursor>
+#include <QDialog>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,133 +27,165 @@
 #include <QTabBar>
 #include <QWheelEvent>
 
+#include <deque>
+#include <functional>
+
 #include "MainWindowTestSupport.h"
+#include "editor/DialogExec.h"
+#include "editor_core/SkinTreeTestModel.h"
 #include "platform/MessagePump.h"
 #include "editor/crvn_about.h"
 
 using namespace mainwindow_test;
 
 namespace {
-// "Caption" lines of a menu, "-" for a separator.
-std::vector<std::string> MenuLines(QMenu* menu) {
-  std::vector<std::string> lines;
-  for (QAction* a : menu->actions())
-    lines.push_back(a->isSeparator() ? "-" : a->objectName().toStdString() + " " + a->text().toStdString());
-  return lines;
-}
-
-std::string ItemsOf(QComboBox* c) {
-  std::string s;
-  for (int i = 0; i < c->count(); ++i) {
-    if (i) s += '|';
-    s += c->itemText(i).toStdString();
+// Answers the program's own dialogs with Cancel (or as a queued answer says) and records their
+// classes, for as long as it lives.
+class TDialogRecorder {
+ public:
+  std::vector<std::string> Shown;
+  std::deque<std::function<int(QDialog&)>> Answers;
+  TDialogRecorder() {
+    FPrevious = SetDialogExecHook([this](QDialog& d) {
+      Shown.push_back(d.metaObject()->className());
+      if (Answers.empty()) return 2;
+      auto answer = std::move(Answers.front());
+      Answers.pop_front();
+      return answer(d);
+    });
   }
-  return s;
+  ~TDialogRecorder() { SetDialogExecHook(FPrevious); }
+  TDialogRecorder(const TDialogRecorder&) = delete;
+  TDialogRecorder& operator=(const TDialogRecorder&) = delete;
+
+ private:
+  TDialogExecHook FPrevious;
+};
+
+std::string TreeLines(QTreeWidget* tree) {
+  std::string out;
+  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+    int level = 0;
+    for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++level;
+    out += std::string(static_cast<size_t>(level) * 2, ' ') + (*it)->text(0).toStdString() + "\n";
+  }
+  return out;
 }
 }  // namespace
 
-TEST(MainWindow, CaptionMenusAndPopupsAsTheFormDefinesThem) {
+// Each menu and pop-up item as the user reaches it runs its own command: seen through the dialog
+// or prompt the command opens (cancelled, unless the test answers it) or the change it makes.
+// The tree's pop-up offers only the items of the clicked node's level.
+TEST(MainWindow, MenuItemsRunTheirCommands) {
   TWindowEnv env;
+  WriteText(env.Home / "male.cvmx",
+            "[Model-Male]\r\nName=Male Soldier\r\nPrefix=Male\r\nSection1=Body, TEAM, TextureIs64x64\r\n");
+  const std::string home = env.Home.string() + "/", project = home + "skins.cvp";
+  env.Prompts.OnUnexpected = [](const std::string&) {};  // anything not queued is cancelled
+  TDialogRecorder dialogs;
   Tmain_unificada& w = env.Create();
-  EXPECT_EQ(w.windowTitle().toStdString(), "Corvane v2.4.1");
+  w.resize(1100, 700);
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
-  QMenuBar* bar = C<QMenuBar>(w, "MainMenu1");
-  ASSERT_EQ(bar->actions().size(), 3);
-  EXPECT_EQ(bar->actions()[0]->text().toStdString(), "File");
-  EXPECT_EQ(bar->actions()[1]->text().toStdString(), "Actions");
-  EXPECT_EQ(bar->actions()[2]->text().toStdString(), "Help");
-  EXPECT_EQ(bar->actions()[2]->menu()->objectName().toStdString(), "mnu_About");
-  EXPECT_EQ(MenuLines(C<QMenu>(w, "mnu_File")),
-            (std::vector<std::string>{"mnu_NewProject New Project...", "mnu_LoadProject Load Project...",
-                                      "mnu_SaveProject Save Project...", "mnu_SaveAs Save Project As...", "-",
-                                      "mnu_ModelCompiler Model Compiler...", "-", "mnu_Exit Exit"}));
-  EXPECT_EQ(MenuLines(C<QMenu>(w, "mnu_Actions")),
-            (std::vector<std::string>{
-                "mnu_RefreshTextures Refresh Textures", "mnu_Importtexture Import Textures...", "-",
-                "mnu_CreateUTXINT Compile Project to UTX/INT...",
-                "mnu_CompileProjecttoUTXINTandInstallinUT Compile Project to UTX/INT and Install in UT..."}));
-  EXPECT_EQ(MenuLines(C<QMenu>(w, "mnu_About")),
-            (std::vector<std::string>{"mnu_HelpContents Contents...", "-",
-                                      "mnu_OpenGLInformation OpenGL Information...", "mnu_HelpAbout About..."}));
+  // What an item opened: the dialogs' classes, then the prompts' kinds and captions.
+  auto run = [&](QAction* item) {
+    dialogs.Shown.clear();
+    env.Prompts.Shown.clear();
+    item->trigger();
+    std::string out;
+    for (const std::string& d : dialogs.Shown) out += "dialog " + d + "; ";
+    for (const TPromptRecord& r : env.Prompts.Shown) {
+      static const char* const kinds[] = {"message", "input", "open", "save", "colour"};
+      out += std::string(kinds[r.Kind]) + " " + r.Caption + "; ";
+    }
+    return out;
+  };
+  auto menu = [&](const char* name) { return run(C<QAction>(w, name)); };
+  struct TCase {
+    const char* item;
+    std::string opens;
+  };
+  // Before a project: the project items do nothing.
+  for (const TCase& c : {TCase{"mnu_NewProject", "dialog Tfrm_selectmodel; "},
+                         TCase{"mnu_LoadProject", "open Opening Corvane Project; "},
+                         TCase{"mnu_ModelCompiler", "dialog Tmodelcompiler; "}, TCase{"mnu_SaveAs", ""},
+                         TCase{"mnu_Importtexture", ""}, TCase{"mnu_SaveProject", ""}})
+    EXPECT_EQ(menu(c.item), c.opens) << c.item;
+  EXPECT_EQ(w.State().ProjectFileName(), "");
+  // The project dialogs start in the program folder.
+  ASSERT_FALSE(env.Prompts.FileDialogs.empty());
+  EXPECT_EQ(env.Prompts.FileDialogs.back().InitialDir, home);
 
-  // The tree's pop-up items carry the level they serve.
-  std::vector<std::string> popup;
-  for (QAction* a : w.PopupArbol->actions())
-    popup.push_back(a->objectName().toStdString() + " " + a->text().toStdString() + " " +
-                    std::to_string(a->data().toInt()));
-  EXPECT_EQ(popup,
-            (std::vector<std::string>{"popuparbol_NewGroup New Skin... 0", "popuparbol_EditGroup Edit Skin... 1",
-                                      "popuparbol_DeleteGroup Delete Skin 1", "popuparbol_AddTexture Add Texture... 2",
-                                      "popuparbol_EditTextureDescription Edit Texture Description... 3",
-                                      "popuparbol_DeleteTexture Delete Texture 3"}));
-  EXPECT_EQ(MenuLines(w.PopupPresets),
-            (std::vector<std::string>{"mnu_PresetNew New...", "mnu_PresetRemove Remove", "mnu_PresetRename Rename...",
-                                      "mnu_PresetSet Set with Current values",
-                                      "mnu_PresetSaveinCVMX Save this presets"}));
+  // New Project: the model's row, then the file name.
+  dialogs.Answers.push_back([](QDialog& d) {
+    auto* list = C<QTreeWidget>(d, "lista_modelos");
+    list->setCurrentItem(list->topLevelItem(0));
+    return 1;
+  });
+  env.Prompts.QueueSaveFile(project);
+  menu("mnu_NewProject");
+  ASSERT_EQ(w.State().ProjectFileName(), project);
+  QTreeWidget* tree = C<QTreeWidget>(w, "ArbolTexturas");
+  EXPECT_EQ(TreeLines(tree), "skins (Male)\n");
 
-  // Tabs and captions of the published components.
-  ASSERT_EQ(C<QTabWidget>(w, "PageControl1")->count(), 2);
-  EXPECT_EQ(C<QTabWidget>(w, "PageControl1")->tabText(0).toStdString(), "Skin Editor");
-  EXPECT_EQ(C<QTabWidget>(w, "PageControl1")->tabText(1).toStdString(), "Project Options");
-  EXPECT_EQ(C<QCheckBox>(w, "opt_mipmaps")->text().toStdString(), "Create just one mipmap");
-  EXPECT_EQ(C<QCheckBox>(w, "opt_clientoptional")->text().toStdString(), "Package is optional to clients");
-  EXPECT_EQ(C<QCheckBox>(w, "opt_notallowdownload")->text().toStdString(), "Do not allow download from server");
-  EXPECT_EQ(C<QGroupBox>(w, "opt_reducepalettes")->title().toStdString(), "Palettes generation");
-  EXPECT_EQ(C<QRadioButton>(w, "opt_reducepalettes2")->text().toStdString(), "One for all the package");
-  EXPECT_EQ(ItemsOf(C<QComboBox>(w, "team_selection")), "< Default >|Red|Blue|Green|Gold");
-  EXPECT_EQ(ItemsOf(C<QComboBox>(w, "zoom")), "1X|2X|4X");
-  EXPECT_EQ(C<QCheckBox>(w, "cbEnableMasking")->text().toStdString(), "Enable Masking");
-  EXPECT_EQ(C<QPushButton>(w, "btn_refresh")->text().toStdString(), "Refresh");
-  EXPECT_EQ(C<QPushButton>(w, "btn_saveposition")->text().toStdString(), "Save");
-  EXPECT_EQ(C<QGroupBox>(w, "incrementos")->title().toStdString(), "Increments used");
-  EXPECT_EQ(C<QLabel>(w, "Panel_fps")->text().toStdString(), "0 fps");
-  EXPECT_EQ(C<QPushButton>(w, "btn_UndoEditedTexture")->toolTip().toStdString(), "Undo last edit");
-  EXPECT_EQ(C<QTreeWidget>(w, "ArbolTexturas")->toolTip().toStdString(), "Right-click for popup menu");
-  ASSERT_EQ(C<QTabBar>(w, "tools")->count(), 5);
-  EXPECT_EQ(C<QTabBar>(w, "tools")->tabText(4).toStdString(), "Picker");
-  EXPECT_EQ(w.StatusBarPreviewPanels[0]->text().toStdString(), "Model Default Position:");
-  EXPECT_EQ(w.OpenDialog1.Filter, "Corvane Projects (*.cvp)|*.cvp");
-  EXPECT_EQ(w.OpenDialog1.Title, "Opening Corvane Project");
-  EXPECT_EQ(w.SaveDialog1.DefaultExt, "cvp");
-  EXPECT_TRUE(w.OpenPictureDialog1.MultiSelect);
-  EXPECT_EQ(w.OpenPictureDialog1.Title, "Select Texture file");
+  for (const TCase& c : {TCase{"mnu_SaveAs", "save Saving Corvane Project (prefix must be \"Male\"); "},
+                         TCase{"mnu_Importtexture", "open Select Texture file; "}, TCase{"mnu_SaveProject", ""}})
+    EXPECT_EQ(menu(c.item), c.opens) << c.item;
+  // Save writes without asking; the cancelled Save As and import changed nothing.
+  EXPECT_TRUE(std::filesystem::exists(project));
+  EXPECT_EQ(w.State().ProjectFileName(), project);
+  EXPECT_FALSE(w.State().ProjectModified());
   // The picture dialog offers every registered picture format, all of them first.
-  EXPECT_EQ(w.OpenPictureDialog1.DefaultExt, "bmp");
-  EXPECT_EQ(w.OpenPictureDialog1.Filter.rfind("All (", 0), 0u) << w.OpenPictureDialog1.Filter;
-  for (const char* mask : {"*.bmp", "*.jpg", "*.ico"})
-    EXPECT_NE(w.OpenPictureDialog1.Filter.find(mask), std::string::npos) << mask;
-  // The dialogs start in the program folder.
-  EXPECT_EQ(w.OpenDialog1.InitialDir, env.Home.string() + "/");
-  EXPECT_EQ(w.OpenPictureDialog1.InitialDir, env.Home.string() + "/");
+  const TFileDialogOptions& pictures = env.Prompts.FileDialogs.back();
+  EXPECT_TRUE(pictures.MultiSelect);
+  EXPECT_EQ(pictures.Filter.rfind("All (", 0), 0u) << pictures.Filter;
+  for (const char* mask : {"*.bmp", "*.jpg", "*.ico"}) EXPECT_NE(pictures.Filter.find(mask), std::string::npos) << mask;
 
-  // Every published component is found under its name.
-  for (const char* name : {"ArbolTexturas",
-                           "Panel_editor_texturas",
-                           "texture_preview_scrollbox",
-                           "texture_preview_image",
-                           "Panel_tools_texturas",
-                           "Panel_textools1",
-                           "Panel_textools2",
-                           "ColorPickerButton1",
-                           "btn_SaveEditedTexture",
-                           "btn_RevertEditedTexture",
-                           "tools",
-                           "zoom",
-                           "tbSeeWire",
-                           "brush_size",
-                           "brush_intensity",
-                           "tabSkinEditor",
-                           "tabProjectOptions",
-                           "skin_selection",
-                           "face_selection",
-                           "presets",
-                           "GLSceneViewer",
-                           "StatusBarPreview",
-                           "StatusBar",
-                           "btnLaunchEditor",
-                           "Panel_preview",
-                           "MainMenu1"})
-    EXPECT_NE(w.findChild<QObject*>(name), nullptr) << name;
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{editor_test::WritePicture(home + "zzzz1.bmp", 64, 64, 1)});
+  menu("mnu_Importtexture");
+  ASSERT_EQ(TreeLines(tree), "skins (Male)\n  zzzz (zzzz)\n    Body\n      < Default >\n");
+  menu("mnu_SaveProject");
+  ASSERT_FALSE(w.State().ProjectModified());
+
+  // The tree's pop-up at each level of node, opened where the node is shown.
+  auto popup = [&](const char* node) {
+    QList<QTreeWidgetItem*> found = tree->findItems(node, Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty()) throw std::runtime_error(std::string("no tree item ") + node);
+    const QPoint at = tree->viewport()->mapToGlobal(tree->visualItemRect(found.front()).center());
+    QCursor::setPos(at);
+    EXPECT_EQ(QCursor::pos(), at);
+    w.PopupArbolPopup(w.PopupArbol);
+    std::vector<std::string> offered;
+    for (QAction* a : w.PopupArbol->actions())
+      if (a->isVisible()) offered.push_back(a->objectName().toStdString());
+    return offered;
+  };
+  using Items = std::vector<std::string>;
+  EXPECT_EQ(popup("skins (Male)"), Items{"popuparbol_NewGroup"});
+  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_NewGroup")), "dialog Tfrm_newgroup; ");
+  EXPECT_EQ(popup("zzzz (zzzz)"), (Items{"popuparbol_EditGroup", "popuparbol_DeleteGroup"}));
+  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_EditGroup")), "dialog Tfrm_newgroup; ");
+  EXPECT_EQ(popup("Body"), Items{"popuparbol_AddTexture"});
+  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_AddTexture")), "dialog Tfrm_newtexture; ");
+  EXPECT_EQ(popup("< Default >"), (Items{"popuparbol_EditTextureDescription", "popuparbol_DeleteTexture"}));
+  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_EditTextureDescription")), "dialog Tfrm_newtexture; ");
+  EXPECT_EQ(TreeLines(tree), "skins (Male)\n  zzzz (zzzz)\n    Body\n      < Default >\n") << "all cancelled";
+  EXPECT_FALSE(w.State().ProjectModified());
+  // The two deletions do not ask.
+  popup("< Default >");
+  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_DeleteTexture")), "");
+  EXPECT_EQ(TreeLines(tree), "skins (Male)\n  zzzz (zzzz)\n    Body\n");
+  popup("zzzz (zzzz)");
+  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_DeleteGroup")), "");
+  EXPECT_EQ(TreeLines(tree), "skins (Male)\n");
+  EXPECT_TRUE(w.State().ProjectModified());
+
+  // The camera presets' pop-up hands each item to the preview.
+  env.PreviewLog.clear();
+  for (const char* item : {"mnu_PresetNew", "mnu_PresetRemove", "mnu_PresetRename", "mnu_PresetSet"})
+    run(C<QAction>(*w.PopupPresets, item));
+  EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"PresetNew", "PresetRemove", "PresetRename", "PresetSet"}));
 }
 
 TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
@@ -420,6 +454,12 @@ TEST(MainWindow, HelpContentsOpensTheHelpPageAtItsContents) {
   // The page shipped with the program has the anchor the menu opens.
   const std::string page = ReadText(std::filesystem::path(CORVANE_SOURCE_DIR) / "editor/help/corvane.html");
   ASSERT_NE(page.find("id=\"contents\""), std::string::npos);
+  // Every link of the page's contents leads somewhere in it.
+  for (size_t at = page.find("href=\"#"); at != std::string::npos; at = page.find("href=\"#", at + 1)) {
+    const size_t from = at + 7, to = page.find('"', from);
+    EXPECT_NE(page.find("id=\"" + page.substr(from, to - from) + "\""), std::string::npos)
+        << page.substr(from, to - from);
+  }
   WriteText(env.Home / "corvane.html", page);
 
   Tmain_unificada& w = env.Create();

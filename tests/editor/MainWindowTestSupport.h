@@ -65,6 +65,10 @@ class TRecordingPreview : public TPreview {
   void MouseUp(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) override {
     Log->push_back("Up " + std::to_string(x) + "," + std::to_string(y));
   }
+  void PresetNewClick() override { Log->push_back("PresetNew"); }
+  void PresetRemoveClick() override { Log->push_back("PresetRemove"); }
+  void PresetRenameClick() override { Log->push_back("PresetRename"); }
+  void PresetSetClick() override { Log->push_back("PresetSet"); }
 };
 
 // A private program folder and registry file for one test; the window is created on demand.

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "MainWindowTestSupport.h"
@@ -181,4 +182,60 @@ TEST(ModelCompilerWindow, PackageRouteToCatalogue) {
   EXPECT_EQ(soldier->Name, "Commando");
   EXPECT_EQ(soldier->LodMesh, "MyPkg.SoldierMesh");
   EXPECT_EQ(soldier->ScaleX, 1.5f);
+}
+
+// The file edits typed into from the keyboard, as a user who knows the path does: the name is
+// read as the browse button's choice is, and Finish does not drop it silently.
+TEST(ModelCompilerWindow, TypedNamesAreReadAndFinishSaysWhenOneIsNot) {
+  TWindowEnv env;
+  const std::string file = (env.Root / "Knight.ms3d").string();
+  const std::vector<uint8_t> bytes = MilkShape3DBytes(MakeSampleFigure());
+  WriteText(file, std::string(bytes.begin(), bytes.end()));
+  mctest::TFixture pkg(mctest::MakePackage(mctest::LodSpec(), mctest::PlainSpec()));
+  Tmodelcompiler mc;
+  mc.show();
+  QApplication::setActiveWindow(&mc);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&mc));
+  auto* finish = C<QPushButton>(mc, "btn_ok_lm");
+  auto* modelfile = C<TFilenameEdit>(mc, "modelfile");
+  auto* utpackage = C<TFilenameEdit>(mc, "utpackage");
+
+  // Both edits show the ellipsis on a 13-pixel button: a 7-pixel glyph.
+  for (TFilenameEdit* edit : {modelfile, utpackage}) {
+    EXPECT_EQ(edit->Button()->width(), 13);
+    EXPECT_EQ(edit->Button()->Glyph().width(), 7);
+  }
+
+  // A typed name, then Finish: nothing was read, the window says so and stays open.
+  C<QTabWidget>(mc, "PageControl")->setCurrentIndex(1);
+  modelfile->setFocus();
+  QTest::keyClicks(modelfile, QString::fromStdString(file));
+  QTest::mouseClick(finish, Qt::LeftButton);
+  ASSERT_TRUE(mc.isVisible());
+  ASSERT_EQ(env.Prompts.Messages().size(), 1u);
+  EXPECT_NE(env.Prompts.Messages()[0].find("Nothing has been read from " + file), std::string::npos)
+      << env.Prompts.Messages()[0];
+  // Enter reads it (the mesh of a one-frame model at once), and does not finish.
+  QTest::keyClick(modelfile, Qt::Key_Return);
+  EXPECT_TRUE(mc.isVisible());
+  EXPECT_EQ(Rows(C<QListWidget>(mc, "lista_materiales")), (std::vector<std::string>{"SKIN", "LEGS", "FACE", "VISOR"}));
+
+  // A package name typed, then Tab to the next control: it is scanned.
+  C<QTabWidget>(mc, "PageControl")->setCurrentIndex(0);
+  utpackage->setFocus();
+  QTest::keyClicks(utpackage, QString::fromStdString(pkg.Int));
+  QTest::keyClick(utpackage, Qt::Key_Tab);
+  EXPECT_EQ(Rows(C<QListWidget>(mc, "lodmesh")), (std::vector<std::string>{"Commando", "Trooper Mk2"}));
+  // Leaving it again unchanged scans nothing more (a scan would choose the first row again).
+  auto* lodmesh = C<QListWidget>(mc, "lodmesh");
+  lodmesh->setCurrentRow(1);
+  utpackage->setFocus();
+  QTest::keyClick(utpackage, Qt::Key_Tab);
+  EXPECT_EQ(lodmesh->currentRow(), 1);
+  EXPECT_EQ(env.Prompts.Messages().size(), 1u);
+
+  // Everything typed was read: Finish closes.
+  QTest::mouseClick(finish, Qt::LeftButton);
+  EXPECT_FALSE(mc.isVisible());
+  EXPECT_EQ(mc.result(), mrOk);
 }

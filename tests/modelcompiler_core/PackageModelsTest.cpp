@@ -3,6 +3,10 @@
 // the vertex decoding of each game, frames, and refusal of counts and indices that do not fit.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
+#include <limits>
+
 #include "SyntheticPackages.h"
 #include "modelcompiler/PackageModels.h"
 #include "packages/ut_packages.h"
@@ -54,12 +58,16 @@ TEST(PackageMesh, FramesSequencesAndVertexDecodingPerGame) {
       {TGameKind::UnrealTournament, false, 69, {127.875f, 2, 1}},  // (-B, C, A)
       {TGameKind::Other, false, 61, {127.875f, 2, 1}},
       {TGameKind::KlingonHonorGuard, false, 69, {-1, 2, 127.875f}},  // (-A, C, -B)
-      {TGameKind::DeusEx, true, 69, {-1, 2, 127.875f}},
+      // 16-bit fields 256, 32800 and 512 at scale 1/256: (-A, C, -B) in our units, twice the engine's.
+      {TGameKind::DeusEx, true, 69, {-2, 4, 255.75f}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.Game));
     TMeshSpec lod = LodSpec(c.Version), plain = PlainSpec(c.Version);
     lod.DeusEx = plain.DeusEx = c.DeusEx;
+    if (c.DeusEx)
+      for (TMeshSpec* spec : {&lod, &plain})
+        for (float& f : spec->Scale) f = 1.0f / 256;
     TFixture f(MakePackage(lod, plain));
     TUTPackage pkg;
     const TScanResult scan = ScanPackage(f.U, false, pkg);
@@ -123,6 +131,12 @@ TEST(PackageMesh, CountsAndIndicesThatDoNotFitAreRefused) {
   s = LodSpec();
   s.Seqs = {{9999, {0, 1}}};  // sequence name past the name table
   refused(s);
+  s = LodSpec();
+  s.Scale[1] = std::numeric_limits<float>::quiet_NaN();
+  refused(s);
+  s = LodSpec();
+  s.Scale[2] = 3e38f;  // 1000 * 3e38 is beyond the float range
+  refused(s);
   refused(PlainSpec(), true);  // one byte more makes it a LodMesh, whose data is missing
   std::vector<uint8_t> huge = MeshData(LodSpec());
   huge.resize(60);
@@ -168,4 +182,105 @@ TEST(PackageMesh, ImportedMeshesComeFromTheirOwnPackage) {
   EXPECT_TRUE(read.Mesh.IsLodMesh);
   EXPECT_EQ(read.Mesh.MeshName, "SoldierMesh");
   EXPECT_THROW(ReadMeshObject(pkg, f.U, {0, 0, 0, 0, -9}, TGameKind::UnrealTournament), EModelFileError);
+}
+
+namespace {
+
+// What the decoders have always made of a packed vertex, for a standard player mesh.
+TObjeto3DVertice StandardVertex(uint32_t p, TGameKind game) {
+  auto wrap = [](float v) { return v > 128 ? v - 256 : v; };
+  const float a = wrap(static_cast<float>(p & 0x7FF) / 8), b = wrap(static_cast<float>((p >> 11) & 0x7FF) / 8),
+              c = wrap(static_cast<float>(p >> 22) / 4);
+  if (game == TGameKind::KlingonHonorGuard) return {-a, c, -b};
+  return {-b, c, a};
+}
+
+// The engine's vertex (V - origin) * scale, twice over (our units), on the engine's axes.
+std::array<double, 3> Engine(uint32_t p, const TMeshSpec& s) {
+  auto field = [](uint32_t v, uint32_t bits) {
+    return v >= (1u << (bits - 1)) + 1 ? static_cast<double>(v) - (1u << bits) : static_cast<double>(v);
+  };
+  const double raw[3] = {field(p & 0x7FF, 11), field((p >> 11) & 0x7FF, 11), field(p >> 22, 10)};
+  std::array<double, 3> e;
+  for (int k = 0; k < 3; ++k) e[k] = (raw[k] - s.Origin[k]) * s.Scale[k] * 2;
+  return e;
+}
+
+}  // namespace
+
+// A mesh's own scale, origin and rotation place every frame as the game places it. A standard
+// player mesh gives exactly the bytes it always gave; the others take the proportions and the
+// orientation of the engine's formula. The rotations are quarter turns whose effect on the
+// engine's axes is known: a pitch raises X (forward) to Z (up), a yaw turns X to Y (right), a
+// roll turns Y down to -Z; a turned mesh is rolled first, then pitched, then yawed.
+TEST(PackageMesh, OwnScaleOriginAndRotationPlaceEveryFrame) {
+  using V = std::array<double, 3>;
+  const struct {
+    const char* Name;
+    float Scale[3], Origin[3];
+    int32_t Rot[3];  // pitch, yaw, roll
+    V (*Turn)(const V&);
+  } cases[] = {
+      {"standard", {0.0625f, 0.0625f, 0.125f}, {0, 0, 0}, {0, 0, 0}, [](const V& v) { return v; }},
+      {"short front to back", {0.0432f, 0.063f, 0.126f}, {0, 0, 0}, {0, 0, 0}, [](const V& v) { return v; }},
+      {"moved", {0.065f, 0.065f, 0.117f}, {100, 0, -72}, {0, 0, 0}, [](const V& v) { return v; }},
+      {"pitched",
+       {0.0625f, 0.0625f, 0.125f},
+       {0, 0, 0},
+       {16384, 0, 0},
+       [](const V& v) {
+         return V{-v[2], v[1], v[0]};
+       }},
+      {"yawed back",
+       {0.0625f, 0.0625f, 0.125f},
+       {0, 0, 0},
+       {0, -16384, 0},
+       [](const V& v) {
+         return V{v[1], -v[0], v[2]};
+       }},
+      {"rolled",
+       {0.0625f, 0.0625f, 0.125f},
+       {0, 0, 0},
+       {0, 0, 16384},
+       [](const V& v) {
+         return V{v[0], v[2], -v[1]};
+       }},
+      // Rolled (x, z, -y), then pitched: (y, z, x).
+      {"lying on its side",
+       {0.0625f, 0.0625f, 0.125f},
+       {0, -70, 30},
+       {16384, 0, 16384},
+       [](const V& v) {
+         return V{v[1], v[2], v[0]};
+       }},
+  };
+  for (TGameKind game : {TGameKind::UnrealTournament, TGameKind::KlingonHonorGuard})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + (game == TGameKind::KlingonHonorGuard ? " (Klingon Honor Guard)" : ""));
+      TMeshSpec spec = PlainSpec();
+      std::copy(std::begin(c.Scale), std::end(c.Scale), spec.Scale);
+      std::copy(std::begin(c.Origin), std::end(c.Origin), spec.Origin);
+      std::copy(std::begin(c.Rot), std::end(c.Rot), spec.RotOrigin);
+      TPackageMesh mesh;
+      ReadMeshObjectData(MeshData(spec), spec.Version, game, NAMES, mesh, "t.u");
+      ASSERT_EQ(mesh.Verts.size(), spec.Packed.size());  // both frames
+      for (size_t i = 0; i < spec.Packed.size(); ++i) {
+        const TObjeto3DVertice& got = mesh.Verts[i];
+        if (std::string(c.Name) == "standard") {
+          const TObjeto3DVertice old = StandardVertex(spec.Packed[i], game);
+          EXPECT_EQ(std::memcmp(&got, &old, sizeof got), 0) << "vertex " << i;
+          continue;
+        }
+        const V e = c.Turn(Engine(spec.Packed[i], spec));
+        const V want = game == TGameKind::KlingonHonorGuard ? V{-e[0], e[2], -e[1]} : V{-e[1], e[2], e[0]};
+        EXPECT_NEAR(got.X, want[0], 1e-3) << "vertex " << i;
+        EXPECT_NEAR(got.Y, want[1], 1e-3) << "vertex " << i;
+        EXPECT_NEAR(got.Z, want[2], 1e-3) << "vertex " << i;
+      }
+      // The frame built for the writer holds the placed vertices.
+      TObjeto3D built;
+      BuildPackageFrame(mesh, 1, false, built);
+      ASSERT_EQ(built.Vertices.size(), 3u);
+      EXPECT_EQ(std::memcmp(&built.Vertices[2], &mesh.Verts[5], sizeof built.Vertices[2]), 0);
+    }
 }

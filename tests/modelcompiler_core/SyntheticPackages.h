@@ -91,6 +91,9 @@ struct TMeshSpec {
   int32_t SpecialVerts = 1;
   uint16_t FaceWedge = 0;  // first wedge of the face
   int32_t PolyFlags = 0x02 | 0x100;
+  float Scale[3] = {0.0625f, 0.0625f, 0.125f};  // a standard player mesh
+  float Origin[3] = {0, 0, 0};
+  int32_t RotOrigin[3] = {0, 0, 0};
 };
 
 inline std::vector<uint8_t> MeshData(const TMeshSpec& s) {
@@ -141,7 +144,11 @@ inline std::vector<uint8_t> MeshData(const TMeshSpec& s) {
   b.Idx(1).Zeros(25);
   b.Idx(1);
   sphere();
-  b.U32(static_cast<uint32_t>(s.FrameVerts)).U32(static_cast<uint32_t>(s.AnimFrames)).Zeros(52);
+  b.U32(static_cast<uint32_t>(s.FrameVerts)).U32(static_cast<uint32_t>(s.AnimFrames)).Zeros(8);
+  for (float f : s.Scale) b.F32(f);
+  for (float f : s.Origin) b.F32(f);
+  for (int32_t a : s.RotOrigin) b.U32(static_cast<uint32_t>(a));
+  b.Zeros(8);
   if (s.Version >= 66) b.Idx(1).F32(1);
   if (!s.Lod) return b.B;
   b.Idx(0).Idx(0);

@@ -72,6 +72,10 @@ struct Bytes {
     d.insert(d.end(), b);
     return *this;
   }
+  Bytes& B(const std::vector<uint8_t>& b) {
+    d.insert(d.end(), b.begin(), b.end());
+    return *this;
+  }
   Bytes& I32(int32_t v) {
     RawPackage::U32(d, static_cast<uint32_t>(v));
     return *this;
@@ -243,4 +247,31 @@ TEST(Properties, ClassRegistry) {
   EXPECT_EQ(FindUTClass("registryprobe"), &MakeUTObject<TUTObjectWithProperties>);
   RegisterUTClass("REGISTRYPROBE", &MakeUTObject<TUTPalette>);  // replaces, letter case ignored
   EXPECT_EQ(FindUTClass("RegistryProbe"), &MakeUTObject<TUTPalette>);
+}
+
+// Array indices past 127 take two or four bytes; every property after such an element must
+// still be read from its own start (a wave texture has Drops[0] to Drops[255]).
+TEST(Properties, ArrayIndicesOfEveryLength) {
+  struct Case {
+    int32_t Index;
+    std::vector<uint8_t> Bytes;
+  };
+  const Case cases[] = {{127, {0x7F}},
+                        {128, {0x80, 0x80}},
+                        {16383, {0xBF, 0xFF}},
+                        {16384, {0xC0, 0x00, 0x40, 0x00}},
+                        {0x3FFFFFFF, {0xFF, 0xFF, 0xFF, 0xFF}}};
+  for (const Case& c : cases) {
+    const std::string i = std::to_string(c.Index);
+    Bytes b;
+    b.Name(nFoo).B({0x86}).B(c.Bytes).Idx(nCore);
+    b.Name(nHealth).B({0x22}).I32(1);
+    b.Name(nDrop).B({0xDA}).Name(nADrop).B({8}).B(c.Bytes).B({1, 2, 3, 4, 5, 6, 7, 8});
+    b.Name(nHealth).B({0x22}).I32(2);
+    b.Name(nNone);
+    EXPECT_EQ(Texts(b.d, "arrayindex" + i + ".u"),
+              (std::vector<std::string>{"Foo[" + i + "] = 0x01 (Core)", "Health = 1 (0x00000001)", "Drop",
+                                        "Drop.ADrop[" + i + "] (ADrop)", "Health = 2 (0x00000002)", "None"}))
+        << "index " << i;
+  }
 }

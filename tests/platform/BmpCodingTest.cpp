@@ -239,6 +239,27 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
   // An RLE code cut in half.
   ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 1, s.Pixels = {0, 5, 1, 2}; }), "truncated absolute run");
   ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 1, s.Pixels = {0, 2, 1}; }), "truncated delta");
+  // Run-length data that stops before the last row is full, without an end-of-bitmap code.
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> Pixels;
+    bool Loads;
+  } ends[] = {
+      {"inside the first row", {3, 5}, false},
+      {"after the first row", {3, 5, 0, 0}, false},
+      {"inside the last row", {3, 5, 0, 0, 2, 6}, false},
+      {"after a delta into the last row", {2, 5, 0, 2, 0, 1}, false},
+      {"with the last row full", {3, 5, 0, 0, 3, 6}, true},
+      {"with the last row ended", {3, 5, 0, 0, 3, 6, 0, 0}, true},
+      {"with a delta to the end of the last row", {0, 2, 3, 1}, true},
+  };
+  for (const auto& e : ends) {
+    const std::vector<uint8_t> file = with([&](TBmpLayout& s) { s.Compression = 1, s.Pixels = e.Pixels; });
+    if (e.Loads)
+      EXPECT_NO_THROW(Load(file)) << e.Name;
+    else
+      ExpectInvalid(file, std::string("run-length data ending ") + e.Name);
+  }
 }
 
 TEST(BmpCodingTest, StreamsFilesAndEmptyBitmaps) {

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <chrono>
-#include <thread>
+#include <utility>
 
 #include "QtTestApp.h"
 #include "platform/MessagePump.h"
@@ -13,7 +13,9 @@ using namespace std::chrono_literals;
 
 namespace {
 struct TPumpInstalled {
-  explicit TPumpInstalled(std::chrono::milliseconds interval) { InstallQtMessagePump(interval); }
+  explicit TPumpInstalled(std::chrono::milliseconds interval, TPumpClock clock = std::chrono::steady_clock::now) {
+    InstallQtMessagePump(interval, std::move(clock));
+  }
   ~TPumpInstalled() { UninstallQtMessagePump(); }
 };
 }  // namespace
@@ -21,24 +23,47 @@ struct TPumpInstalled {
 TEST(QtMessagePump, HandlesPendingEventsAtMostOncePerInterval) {
   TestApp();
   QCoreApplication::processEvents();
-  TPumpInstalled pump(1000ms);
+  auto now = std::chrono::steady_clock::time_point{} + 1h;
+  TPumpInstalled pump(1000ms, [&] { return now; });
   int fired = 0;
-  QTimer::singleShot(0, [&] { ++fired; });
+  auto post = [&](std::chrono::milliseconds takes) {
+    QTimer::singleShot(0, [&, takes] {
+      ++fired;
+      now += takes;
+    });
+  };
+  post(0ms);
   ProcessMessages();
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(QtMessagePumpRuns(), 1);
 
-  // Within the interval a call does nothing.
-  QTimer::singleShot(0, [&] { ++fired; });
+  // Within the interval a call does nothing; once it has passed, the next call pumps.
+  post(0ms);
+  now += 999ms;
   ProcessMessages();
   ProcessMessages();
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(QtMessagePumpRuns(), 1);
-
-  std::this_thread::sleep_for(1050ms);
+  now += 1ms;
   ProcessMessages();
   EXPECT_EQ(fired, 2);
   EXPECT_EQ(QtMessagePumpRuns(), 2);
+
+  // The interval counts from the end of the last handling: after a handler that took 5 s, the
+  // window must not get another round of events at once.
+  post(5000ms);
+  now += 1000ms;
+  ProcessMessages();
+  EXPECT_EQ(fired, 3);
+  post(0ms);
+  now += 999ms;
+  ProcessMessages();
+  EXPECT_EQ(fired, 3);
+  EXPECT_EQ(QtMessagePumpRuns(), 3);
+  now += 1ms;
+  ProcessMessages();
+  EXPECT_EQ(fired, 4);
+  EXPECT_EQ(QtMessagePumpRuns(), 4);
 }
 
 TEST(QtMessagePump, NeverRunsInsideItself) {

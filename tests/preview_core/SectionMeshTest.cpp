@@ -28,21 +28,25 @@ TObjeto3D BaseMesh() {
 
 TEST(SectionMesh, TrianglesGoToTheActorOfTheirMaterial) {
   TObjeto3D m = BaseMesh();
-  m.Materials = {{"weapon early", MATERIAL_WEAPON}, {"body", MATERIAL_NORMAL}, {"weapon", MATERIAL_WEAPON | 4}};
-  m.Triangles = {Tri(0, 1, 2, 0),  Tri(0, 1, 2, 1), Tri(0, 1, 2, 1), Tri(0, 1, 2, 2), Tri(0, 1, 2, 8),  // no section 9
-                 Tri(0, 1, 2, -1),                                                                      // no material
-                 Tri(0, 7, 2, 1)};  // vertex out of range
-  EXPECT_EQ(SkipMaterial(m), 2);
+  // As the compiler stores a model with a .WEAP material and triangles without a material: the
+  // weapon row where the user put it, then a nameless weapon material for the others.
+  m.Materials = {{"body", MATERIAL_NORMAL}, {"WEAPON", MATERIAL_WEAPON}, {"face", 4}, {"", MATERIAL_WEAPON}};
+  m.Triangles = {Tri(0, 1, 2, 0),  Tri(0, 1, 2, 0), Tri(0, 1, 2, 1),
+                 Tri(0, 1, 2, 2),  Tri(0, 1, 2, 3), Tri(0, 1, 2, 8),  // no section 9
+                 Tri(0, 1, 2, 6),                                     // past the material list: an ordinary section
+                 Tri(0, 1, 2, -1), Tri(0, 7, 2, 0)};                  // no material; vertex out of range
   const TSectionMeshes s = BuildSectionMeshes(m);
-  EXPECT_EQ(s[0].Vertices.size(), 3u);  // an earlier weapon material is drawn
-  EXPECT_EQ(s[1].Vertices.size(), 6u);
-  EXPECT_EQ(s[2].Vertices.size(), 0u);  // the last one is not
+  EXPECT_EQ(s[0].Vertices.size(), 6u);
+  EXPECT_EQ(s[1].Vertices.size(), 0u);  // the model's weapon is not drawn
+  EXPECT_EQ(s[2].Vertices.size(), 3u);
+  EXPECT_EQ(s[3].Vertices.size(), 0u);  // nor the triangles without a material
+  EXPECT_EQ(s[6].Vertices.size(), 3u);
   for (const TSectionMesh& a : s) {
     EXPECT_EQ(a.Normals.size(), a.Vertices.size());
     EXPECT_EQ(a.TexCoords.size(), a.Vertices.size());
   }
-  EXPECT_EQ(s[1].Vertices[1], (TAffineVector{2, 0, 0}));
-  EXPECT_EQ(s[1].TexCoords[2], (TAffineVector{0, 1, 0}));
+  EXPECT_EQ(s[0].Vertices[1], (TAffineVector{2, 0, 0}));
+  EXPECT_EQ(s[0].TexCoords[2], (TAffineVector{0, 1, 0}));
 }
 
 TEST(SectionMesh, EveryCornerGetsAUnitNormal) {
