@@ -273,7 +273,6 @@ void RegisterImageFormats(TFileFormatList& list) {
     uint8_t Types;
     const TGraphicClassRef& Class;
   };
-  // Formats whose readers are not built yet are left out until they are.
   const TRow rows[] = {
       {"bmp", "Windows bitmaps", "", ftRaster, BitmapGraphicClass()},
       {"ico", "Windows icons", "", ftRaster, IconGraphicClass()},

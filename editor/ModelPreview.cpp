@@ -113,6 +113,12 @@ void TModelPreview::Attach(Tmain_unificada* window, QWidget* placeholder) {
 
 void TModelPreview::HideHUD() { FScene->HUD->SetVisible(false); }
 
+void TModelPreview::ResetFrameCounter() {
+  if (!FViewer) return;
+  FViewer->ResetPerformanceMonitor();
+  W->ui->Panel_fps->setText("0 fps");
+}
+
 // ---------------------------------------------------------------- set-up and mesh
 
 void TModelPreview::SetupPreview() {

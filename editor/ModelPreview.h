@@ -21,6 +21,7 @@ class TModelPreview : public TPreview {
   void SetupPreview() override;
   void UpdateCaption() override;
   void Draw3D() override;
+  void ResetFrameCounter() override;
   void LoadSkins() override;
   void RefreshSelectionCombos() override;
   void SkinSelectionChange() override;

@@ -30,6 +30,9 @@ class TPreview {
   virtual void UpdateCaption() {}
   // Dresses the section actors with the chosen skin, team and face.
   virtual void Draw3D() {}
+  // A project was opened or closed: the frame rate shown starts again from this project's
+  // frames.
+  virtual void ResetFrameCounter() {}
   virtual void LoadSkins() {}
   // After tree commands: reloads the three combos keeping their choices, then Draw3D.
   virtual void RefreshSelectionCombos() {}

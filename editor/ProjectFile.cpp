@@ -202,7 +202,8 @@ bool AnyTextureModified(const TSkinTree& tree) {
 }
 
 void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model, const TProjectOptions& options,
-                     const std::string& programFolder, const TAskSaveTexture& askSaveTexture) {
+                     const std::string& programFolder, const TAskSaveTexture& askSaveTexture,
+                     const TAskBitmapName& askBitmapName) {
   // Built in memory, then written through a temporary file that replaces the project only once
   // it is complete (through a link, onto its target, keeping the file's permissions).
   {
@@ -229,11 +230,9 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
           if (!node->Texture) break;
           TObjetoTextura& t = *node->Texture;
           if (t.Modified && askSaveTexture &&
-              askSaveTexture("Save modified texture " + description + "/" + sectionName + "/" + node->Text + " ?")) {
-            t.Bitmap->SaveToFile(t.Filename);
+              askSaveTexture("Save modified texture " + description + "/" + sectionName + "/" + node->Text + " ?") &&
+              SaveTexture(t, askBitmapName) != TTextureSaved::Cancelled)
             t.Modified = false;
-            t.FileAge = FileAge(t.Filename);
-          }
           std::string section = code + "#" + sectionNumber + "#" + node->Text;
           if (!t.Identifier.empty()) ini.WriteString(section, "Identifier", t.Identifier);
           if (!t.Description.empty()) ini.WriteString(section, "Description", t.Description);

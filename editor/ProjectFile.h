@@ -11,6 +11,7 @@
 
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
+#include "editor/TexturePainter.h"
 #include "platform/Exceptions.h"
 
 struct TProjectOptions {
@@ -96,9 +97,11 @@ using TAskSaveTexture = std::function<bool(const std::string& question)>;
 
 // Writes the project file through a temporary file renamed over fileName; a failure raises and
 // leaves the old file as it was. Painted textures are offered to askSaveTexture first; a
-// texture written is no longer Modified and its file time is updated.
+// texture written (SaveTexture: a file that is no Windows bitmap is kept and the texture saved
+// as the bitmap askBitmapName chooses) is no longer Modified, and the project stores its file.
 void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model, const TProjectOptions& options,
-                     const std::string& programFolder, const TAskSaveTexture& askSaveTexture);
+                     const std::string& programFolder, const TAskSaveTexture& askSaveTexture,
+                     const TAskBitmapName& askBitmapName = nullptr);
 
 // True when any texture was painted and not saved.
 bool AnyTextureModified(const TSkinTree& tree);

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
+#include "platform/Exceptions.h"
 #include "platform/FileTimes.h"
+#include "platform/Paths.h"
+#include "platform/StrUtils.h"
 
 namespace {
 
@@ -20,6 +25,24 @@ uint8_t TruncByte(double v) { return static_cast<uint8_t>(std::clamp(std::floor(
 
 }  // namespace
 
+TPixelRect WholeRect(const TBitmap& bitmap) { return {0, 0, bitmap.Width(), bitmap.Height()}; }
+
+TPixelRect ClipRect(const TPixelRect& r, const TBitmap& bitmap) {
+  TPixelRect c{std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, bitmap.Width()),
+               std::min(r.Bottom, bitmap.Height())};
+  return c.Empty() ? TPixelRect() : c;
+}
+
+TPixelRect DabBounds(const TBitmap& bitmap, int x, int y, int size) {
+  const int64_t r = std::max(0, size) / 2;
+  // In 64 bits: a position far outside must not wrap into the bitmap.
+  const int64_t l = std::max<int64_t>(0, int64_t{x} - r), t = std::max<int64_t>(0, int64_t{y} - r);
+  const int64_t rt = std::min<int64_t>(bitmap.Width(), int64_t{x} + r + 1);
+  const int64_t b = std::min<int64_t>(bitmap.Height(), int64_t{y} + r + 1);
+  if (rt <= l || b <= t) return {};
+  return {static_cast<int>(l), static_cast<int>(t), static_cast<int>(rt), static_cast<int>(b)};
+}
+
 int IntensityGrey(int intensity) {
   const int n = std::clamp(intensity, 0, 100) * 255;
   int q = n / 100;
@@ -34,12 +57,11 @@ bool BrushDab(TBitmap& mask, int x, int y, int intensity, int size) {
   const int64_t r = std::max(0, size) / 2;
   // A round disc centred on the pixel: within r + 1/2 of the centre.
   const int64_t limit = r * r + r;
-  const int64_t y0 = std::max<int64_t>(0, int64_t{y} - r), y1 = std::min<int64_t>(mask.Height() - 1, int64_t{y} + r);
-  const int64_t x0 = std::max<int64_t>(0, int64_t{x} - r), x1 = std::min<int64_t>(mask.Width() - 1, int64_t{x} + r);
-  for (int64_t py = y0; py <= y1; ++py) {
-    uint8_t* row = mask.ScanLine(static_cast<int>(py));
-    const int64_t dy = py - y;
-    for (int64_t px = x0; px <= x1; ++px) {
+  const TPixelRect box = DabBounds(mask, x, y, size);
+  for (int py = box.Top; py < box.Bottom; ++py) {
+    uint8_t* row = mask.ScanLine(py);
+    const int64_t dy = py - int64_t{y};
+    for (int px = box.Left; px < box.Right; ++px) {
       const int64_t dx = px - x;
       if (dx * dx + dy * dy > limit) continue;
       std::memset(row + 3 * px, g, 3);
@@ -90,18 +112,23 @@ void HSVToRGB(double H, double S, double V, uint8_t& r, uint8_t& g, uint8_t& b) 
 }
 
 bool PaintPixels(const TBitmap& source, const TBitmap& mask, int tool, TBitmap& dest, TColor color) {
+  return PaintPixels(source, mask, tool, dest, color, WholeRect(source));
+}
+
+bool PaintPixels(const TBitmap& source, const TBitmap& mask, int tool, TBitmap& dest, TColor color,
+                 const TPixelRect& area) {
   if (!SameShape(source, mask) || !SameShape(source, dest)) return false;
   if (tool < ptBrush || tool > ptDarken) return true;
+  const TPixelRect r = ClipRect(area, source);
   // Blue, green, red: the bitmap's byte order.
   const int c[3] = {GetBValue(color), GetGValue(color), GetRValue(color)};
   double hc = 0, sc = 0, vc = 0;
   RGBToHSV(c[2], c[1], c[0], hc, sc, vc);
-  const int w = source.Width();
-  for (int y = 0; y < source.Height(); ++y) {
-    const uint8_t* s = source.ScanLine(y);
-    const uint8_t* m = mask.ScanLine(y);
-    uint8_t* d = dest.ScanLine(y);
-    for (int x = 0; x < w; ++x, s += 3, m += 3, d += 3) {
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    const uint8_t* s = source.ScanLine(y) + 3 * r.Left;
+    const uint8_t* m = mask.ScanLine(y) + 3 * r.Left;
+    uint8_t* d = dest.ScanLine(y) + 3 * r.Left;
+    for (int x = r.Left; x < r.Right; ++x, s += 3, m += 3, d += 3) {
       const int a = m[0];  // coverage in 255ths
       if (a == 0) {
         d[0] = s[0], d[1] = s[1], d[2] = s[2];
@@ -138,6 +165,10 @@ bool PickColor(const TBitmap& bitmap, int x, int y, TColor& color) {
   return true;
 }
 
+namespace {
+uint8_t Blend(int a, int b, int w) { return static_cast<uint8_t>((a * w + b * (100 - w)) / 100); }
+}  // namespace
+
 bool BlendWire(const TBitmap& a, const TBitmap& b, TBitmap& dest, int weight) {
   if (!SameShape(a, b) || !SameShape(a, dest)) return false;
   const int w = std::clamp(weight, 0, 100);
@@ -146,7 +177,7 @@ bool BlendWire(const TBitmap& a, const TBitmap& b, TBitmap& dest, int weight) {
     const uint8_t* pa = a.ScanLine(y);
     const uint8_t* pb = b.ScanLine(y);
     uint8_t* pd = dest.ScanLine(y);
-    for (size_t i = 0; i < rowBytes; ++i) pd[i] = static_cast<uint8_t>((pa[i] * w + pb[i] * (100 - w)) / 100);
+    for (size_t i = 0; i < rowBytes; ++i) pd[i] = Blend(pa[i], pb[i], w);
   }
   return true;
 }
@@ -178,6 +209,60 @@ TBitmap EditorImage(const TBitmap& bitmap, const TBitmap* wire, int wirePosition
   return img;
 }
 
+void TEditorView::Build(const TBitmap& bitmap, const TBitmap* wire, int wirePosition, int zoom) {
+  FImage = EditorImage(bitmap, wire, wirePosition, zoom);
+  FWire = TBitmap();
+  if (wirePosition >= 1 && wire && !wire->Empty() && !bitmap.Empty()) {
+    FWire = *wire;
+    FWire.SetPixelFormat(TPixelFormat::pf24bit);
+  }
+  FWirePosition = wirePosition;
+  FZoom = (zoom == 2 || zoom == 4) ? zoom : 1;
+  FWidth = bitmap.Width();
+  FHeight = bitmap.Height();
+}
+
+TPixelRect TEditorView::Update(const TBitmap& bitmap, const TPixelRect& area) {
+  if (bitmap.Width() != FWidth || bitmap.Height() != FHeight || !Is24(bitmap)) {
+    const TBitmap wire = FWire;
+    Build(bitmap, wire.Empty() ? nullptr : &wire, FWirePosition, FZoom);
+    return WholeRect(FImage);
+  }
+  const TPixelRect r = ClipRect(area, bitmap);
+  if (r.Empty()) return {};
+  // Pixel for pixel as EditorImage: the nearest wire pixel (StretchPixels' mapping), blended,
+  // then repeated zoom x zoom times.
+  const int weight = std::clamp(100 - FWirePosition, 0, 100);
+  const int z = FZoom;
+  std::vector<uint8_t> row(3 * static_cast<size_t>(r.Right - r.Left));
+  for (int y = r.Top; y < r.Bottom; ++y) {
+    const uint8_t* s = bitmap.ScanLine(y) + 3 * r.Left;
+    const uint8_t* w =
+        FWire.Empty() ? nullptr : FWire.ScanLine(static_cast<int>(int64_t{y} * FWire.Height() / FHeight));
+    for (int x = r.Left; x < r.Right; ++x, s += 3) {
+      uint8_t* d = row.data() + 3 * (x - r.Left);
+      if (!w) {
+        d[0] = s[0], d[1] = s[1], d[2] = s[2];
+        continue;
+      }
+      const uint8_t* p = w + 3 * (int64_t{x} * FWire.Width() / FWidth);
+      for (int k = 0; k < 3; ++k) d[k] = Blend(s[k], p[k], weight);
+    }
+    for (int dy = 0; dy < z; ++dy) {
+      uint8_t* out = FImage.ScanLine(y * z + dy) + 3 * static_cast<size_t>(r.Left) * z;
+      if (z == 1) {
+        std::memcpy(out, row.data(), row.size());
+        continue;
+      }
+      for (size_t i = 0; i < row.size(); i += 3)
+        for (int dx = 0; dx < z; ++dx, out += 3) std::memcpy(out, row.data() + i, 3);
+    }
+  }
+  return {r.Left * z, r.Top * z, r.Right * z, r.Bottom * z};
+}
+
+void TEditorView::Clear() { *this = TEditorView(); }
+
 bool TextureEditable(const TObjetoTextura& texture) { return texture.Bitmap && Is24(*texture.Bitmap); }
 
 bool BeginStroke(TObjetoTextura& texture, TBitmap& mask) {
@@ -188,12 +273,29 @@ bool BeginStroke(TObjetoTextura& texture, TBitmap& mask) {
   return true;
 }
 
-bool StrokeDab(TObjetoTextura& texture, TBitmap& mask, int x, int y, const TBrush& brush) {
+bool ApplyStroke(TObjetoTextura& texture, const TBitmap& mask, const TBrush& brush, const TPixelRect& area) {
+  if (!texture.Bitmap || !texture.UndoBitmap) return false;
+  return PaintPixels(*texture.UndoBitmap, mask, brush.Tool, *texture.Bitmap, brush.Color, area);
+}
+
+TPixelRect StrokeArea(const TBitmap& mask, int x, int y, const TBrush& brush, const TBrush* previous) {
+  // Outside the dab the mask did not change, so neither did the recomputed texture, unless the
+  // tool or colour did.
+  const bool sameBrush = !previous || (previous->Tool == brush.Tool && previous->Color == brush.Color);
+  return sameBrush ? DabBounds(mask, x, y, brush.Size) : WholeRect(mask);
+}
+
+bool StrokeDab(TObjetoTextura& texture, TBitmap& mask, int x, int y, const TBrush& brush, const TBrush* previous,
+               TPixelRect* changed) {
+  if (changed) *changed = {};
   if (!texture.Bitmap || !texture.UndoBitmap || !SameShape(*texture.Bitmap, *texture.UndoBitmap) ||
       !SameShape(*texture.Bitmap, mask))
     return false;
   BrushDab(mask, x, y, brush.Intensity, brush.Size);
-  return PaintPixels(*texture.UndoBitmap, mask, brush.Tool, *texture.Bitmap, brush.Color);
+  const TPixelRect area = StrokeArea(mask, x, y, brush, previous);
+  if (!ApplyStroke(texture, mask, brush, area)) return false;
+  if (changed) *changed = area;
+  return true;
 }
 
 bool UndoTexture(TObjetoTextura& texture) {
@@ -203,10 +305,35 @@ bool UndoTexture(TObjetoTextura& texture) {
   return true;
 }
 
-void SaveTexture(TObjetoTextura& texture) {
-  if (!texture.Bitmap) return;
-  texture.Bitmap->SaveToFile(texture.Filename);
-  texture.FileAge = FileAge(texture.Filename);
+bool SavesInPlace(const std::string& fileName) {
+  if (!SameText(ExtractFileExt(fileName), ".bmp")) return false;
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return !FileExists(fileName);
+  uint8_t head[2] = {};
+  in.read(reinterpret_cast<char*>(head), 2);
+  return IsBitmapSignature(head, static_cast<size_t>(in.gcount()));
+}
+
+std::string BitmapNameFor(const std::string& fileName) { return ChangeFileExt(fileName, ".bmp"); }
+
+TTextureSaved SaveTexture(TObjetoTextura& texture, const TAskBitmapName& askName) {
+  if (!texture.Bitmap) return TTextureSaved::Cancelled;
+  if (SavesInPlace(texture.Filename)) {
+    texture.Bitmap->SaveToFile(texture.Filename);
+    texture.FileAge = FileAge(texture.Filename);
+    return TTextureSaved::InPlace;
+  }
+  std::string chosen;
+  if (!askName || !askName(BitmapNameFor(texture.Filename), chosen) || chosen.empty()) return TTextureSaved::Cancelled;
+  if (!SameText(ExtractFileExt(chosen), ".bmp")) chosen += ".bmp";
+  std::error_code ec;
+  if (chosen == texture.Filename || std::filesystem::equivalent(chosen, texture.Filename, ec))
+    throw EInOutError("The texture file \"" + texture.Filename +
+                      "\" is not a Windows bitmap and is kept as it is: choose another name to save the texture.");
+  texture.Bitmap->SaveToFile(chosen);
+  texture.Filename = chosen;
+  texture.FileAge = FileAge(chosen);
+  return TTextureSaved::NewFile;
 }
 
 void RevertTexture(TObjetoTextura& texture, const std::string& sectionName, const TModeloPart& part,

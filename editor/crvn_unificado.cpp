@@ -17,12 +17,14 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWheelEvent>
 #include <algorithm>
+#include <malloc.h>
 
 #include "codecs/ImageFormats.h"
 #include "controls/ColorPickerButton.h"
@@ -89,8 +91,16 @@ Tmain_unificada::Tmain_unificada(QWidget* parent, std::unique_ptr<TPreview> prev
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Tmain_unificada>()),
       Preview(preview ? std::move(preview) : std::make_unique<TPreview>()) {
+  // Textures, their undo copies, view images and preview pictures run to many megabytes and
+  // come and go with projects and strokes. glibc raises its threshold for mapping large blocks
+  // each time one is freed, and later blocks of that size then stay in the heap after they are
+  // freed: closing a project did not give its memory back. A fixed threshold keeps every large
+  // block mapped on its own, returned to the system when freed.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   ui->setupUi(this);
   SetupComponents();
+  FDocument.ShowBox = ShowBox();
+  FDocument.AddObserver([this](unsigned changes, TSkinNode* select) { DocumentChanged(changes, select); });
   Preview->Attach(this, ui->GLSceneViewer);
   ConnectHandlers();
   // A failure inside creation is shown and the window still opens, as with any handler.
@@ -288,6 +298,11 @@ void Tmain_unificada::ConnectHandlers() {
   click(ui->opt_notallowdownload, &Tmain_unificada::opt_notallowdownloadClick);
   connect(opt_reducepalettesGroup, &QButtonGroup::idClicked, this,
           GuardedSlot([this](int) { opt_reducepalettesClick(ui->opt_reducepalettes); }));
+  // Set by the user or by a loaded project alike: the document builds palettes with it.
+  connect(opt_reducepalettesGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked) FDocument.SetPaletteMode(PaletteModeFromIndex(id));
+  });
+  FDocument.SetPaletteMode(PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));
   click(ui->cbEnableMasking, &Tmain_unificada::cbEnableMaskingClick);
   click(ui->btn_refresh, &Tmain_unificada::btn_refreshClick);
   click(ui->btn_saveposition, &Tmain_unificada::btn_savepositionClick);
@@ -357,6 +372,10 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
       if (handled) return true;
       break;
     }
+    case QEvent::Paint:
+      if (watched != ui->texture_preview_image) break;
+      PaintEditorImage(static_cast<QPaintEvent*>(event));
+      return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:

@@ -31,11 +31,13 @@
 #include <string>
 #include <vector>
 
+#include "editor/EditorDocument.h"
 #include "editor/EditorState.h"
 #include "editor/PreviewInterface.h"
 #include "editor/ProjectFile.h"
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
+#include "editor/TexturePainter.h"
 #include "platform/qt/Prompter.h"
 
 class QMenu;
@@ -43,6 +45,7 @@ class QTimer;
 class QTreeWidgetItem;
 class QButtonGroup;
 class QLabel;
+class QPaintEvent;
 class TBitmap;
 class TModelo;
 class TObjeto3D;
@@ -57,6 +60,9 @@ extern const char* const CorvaneVersion;  // "2.4.1"
 extern const char* const CorvaneCaption;  // "Corvane v2.4.1"
 class Tmain_unificada : public QMainWindow {
   Q_OBJECT
+
+  // The project and its commands; declared first, as SkinTree and FState refer into it.
+  TEditorDocument FDocument;
 
  public:
   // Runs FormCreate. preview == nullptr installs the preview that draws nothing.
@@ -77,6 +83,7 @@ class Tmain_unificada : public QMainWindow {
   TFileDialogOptions OpenPictureDialog1;            // texture files
 
   // The project, the catalogue and the game folder, apart from any widget.
+  TEditorDocument& Document() { return FDocument; }
   TEditorState& State() { return FState; }
   const TEditorState& State() const { return FState; }
 
@@ -178,8 +185,10 @@ class Tmain_unificada : public QMainWindow {
   void ClearTextureTree();
   // Reads again the texture files changed on disk; true when any texture changed.
   bool ReloadChangedTextures();
-  // The tree's content; ArbolTexturas shows it (each item's data is its TSkinNode).
-  TSkinTree SkinTree;
+  // After a reload: the palettes built again for the new pixels, the selected texture shown.
+  void TexturesReloaded();
+  // The document's tree; ArbolTexturas shows it (each item's data is its TSkinNode).
+  TSkinTree& SkinTree = FDocument.Tree();
   TTextureReloader TextureReloader;
   Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
   TSkinNode* NodeOfItem(const QTreeWidgetItem* item) const;
@@ -190,7 +199,12 @@ class Tmain_unificada : public QMainWindow {
   void RefreshTreeView(TSkinNode* select = nullptr);
   // Shows an OK box; the core's size check and reload report through it.
   TShowBox ShowBox() const;
+  // Shows a refused command's message; returns whether the command was done.
+  bool ShowResult(const TCommandResult& result) const;
+  // Asks the New/Edit Texture dialog about PopupNode and hands the choice to the document.
   void TextureDialog(bool New);
+  // The document changed: the tree view and the preview's combos follow.
+  void DocumentChanged(unsigned changes, TSkinNode* select);
 
   // ---- palette groups (crvn_unificado_palettes.cpp) ----
   void BuildPalettes();
@@ -209,10 +223,25 @@ class Tmain_unificada : public QMainWindow {
   void ColorPickerButton1Click(QObject* Sender);
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
   void RefreshEditorImage();
+  // Applies the stroke mask to the selected texture within area (a dab's rectangle, or the
+  // whole texture) and shows that part; a call while one runs does nothing.
+  void ApplyStroke(const TBrush& brush, const TPixelRect& area);
+  // Shows the texture pixels of area again: the view image there and the widget's update region.
+  void ShowEditorImage(const TPixelRect& area);
+  void ClearEditorImage();
+  // Draws EditorView into texture_preview_image (its paint events come here).
+  void PaintEditorImage(QPaintEvent* event);
+  // The Save As dialog for a texture whose file is not a Windows bitmap; false when cancelled.
+  bool AskTextureBitmapName(const std::string& proposed, std::string& chosen);
   // 1, 2 or 4, from the zoom combo.
   int ZoomFactor() const;
+  // What texture_preview_image shows, kept between dabs.
+  TEditorView EditorView;
   // The texture the stroke in progress paints on: a stroke ends when the selection moves away.
   const TObjetoTextura* StrokeTexture = nullptr;
+  // The brush of the stroke's last dab and the dabs applied so far.
+  TBrush StrokeBrush;
+  int StrokeDabs = 0;
   bool ApplyingStroke = false;
 
   // ---- package compile (crvn_unificado_compile.cpp) ----
@@ -234,5 +263,5 @@ class Tmain_unificada : public QMainWindow {
   void RegisterModelExtensionType();
   void SetPictureDialogFilter();
   bool FDestroyed = false;
-  TEditorState FState;
+  TEditorState& FState = FDocument.State();
 };

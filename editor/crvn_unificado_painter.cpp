@@ -2,6 +2,8 @@
 // handlers read the controls and forward.
 #include <QComboBox>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -11,8 +13,8 @@
 #include "controls/LabelScrollBar.h"
 #include "editor/TexturePainter.h"
 #include "editor/crvn_unificado.h"
+#include "platform/Paths.h"
 #include "platform/ScopeGuard.h"
-#include "platform/qt/BitmapImage.h"
 #include "platform/qt/Prompter.h"
 #include "ui_crvn_unificado.h"
 
@@ -31,14 +33,43 @@ int Tmain_unificada::ZoomFactor() const {
 void Tmain_unificada::RefreshEditorImage() {
   const TObjetoTextura* t = SelectedTexture();
   if (!t || !t->Bitmap) return;
-  const TBitmap img = EditorImage(*t->Bitmap, t->WireBitmap.get(), ui->tbSeeWire->value(), ZoomFactor());
-  const QPixmap pixmap = QPixmap::fromImage(BitmapToQImage(img));
-  ui->texture_preview_image->setPixmap(pixmap);
-  ui->texture_preview_image->resize(pixmap.size());
-  ui->texture_preview_contents->resize(pixmap.size());
+  EditorView.Build(*t->Bitmap, t->WireBitmap.get(), ui->tbSeeWire->value(), ZoomFactor());
+  const QSize size(EditorView.Image().Width(), EditorView.Image().Height());
+  ui->texture_preview_image->resize(size);
+  ui->texture_preview_contents->resize(size);
+  ui->texture_preview_image->update();
   QScrollArea* box = ui->texture_preview_scrollbox;
-  box->setHorizontalScrollBarPolicy(pixmap.width() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  box->setVerticalScrollBarPolicy(pixmap.height() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  box->setHorizontalScrollBarPolicy(size.width() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  box->setVerticalScrollBarPolicy(size.height() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+}
+
+void Tmain_unificada::ShowEditorImage(const TPixelRect& area) {
+  const TObjetoTextura* t = SelectedTexture();
+  if (!t || !t->Bitmap) return;
+  const QSize before(EditorView.Image().Width(), EditorView.Image().Height());
+  const TPixelRect r = EditorView.Update(*t->Bitmap, area);
+  if (QSize(EditorView.Image().Width(), EditorView.Image().Height()) != before) {
+    RefreshEditorImage();
+    return;
+  }
+  // Only the part that changed is drawn again: on a large texture that is what keeps up with
+  // the mouse.
+  ui->texture_preview_image->update(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
+}
+
+void Tmain_unificada::ClearEditorImage() {
+  EditorView.Clear();
+  ui->texture_preview_image->update();
+}
+
+void Tmain_unificada::PaintEditorImage(QPaintEvent* event) {
+  const TBitmap& img = EditorView.Image();
+  if (img.Empty()) return;
+  // The view's own rows, drawn where the widget needs them: no copy of the whole picture.
+  const QImage view(img.ScanLine(0), img.Width(), img.Height(), static_cast<qsizetype>(img.RowBytes()),
+                    QImage::Format_BGR888);
+  QPainter painter(ui->texture_preview_image);
+  for (const QRect& r : event->region()) painter.drawImage(r.topLeft(), view, r);
 }
 
 void Tmain_unificada::texture_preview_imageMouseDown(QObject*, Qt::MouseButton Button, Qt::KeyboardModifiers, int X,
@@ -54,6 +85,7 @@ void Tmain_unificada::texture_preview_imageMouseDown(QObject*, Qt::MouseButton B
   if (!StrokeMask) StrokeMask = std::make_unique<TBitmap>();
   if (!BeginStroke(*t, *StrokeMask)) return;
   StrokeTexture = t;
+  StrokeDabs = 0;
   Painting = true;
   texture_preview_imageMouseMove(ui->texture_preview_image, Qt::LeftButton, Qt::NoModifier, X, Y);
 }
@@ -67,17 +99,26 @@ void Tmain_unificada::texture_preview_imageMouseMove(QObject*, Qt::MouseButtons,
     StrokeTexture = nullptr;
     return;
   }
-  // The dab and the view, once at a time.
+  const TBrush brush{PaintColor(), ui->brush_intensity->Value(), ui->brush_size->Value(), ui->tools->currentIndex()};
+  const int x = FloorDiv(X, ZoomFactor()), y = FloorDiv(Y, ZoomFactor());
+  BrushDab(*StrokeMask, x, y, brush.Intensity, brush.Size);
+  ApplyStroke(brush, StrokeArea(*StrokeMask, x, y, brush, StrokeDabs > 0 ? &StrokeBrush : nullptr));
+}
+
+void Tmain_unificada::ApplyStroke(const TBrush& brush, const TPixelRect& area) {
+  if (ApplyingStroke) return;
   ApplyingStroke = true;
   TScopeGuard done([this] { ApplyingStroke = false; });
-  const TBrush brush{PaintColor(), ui->brush_intensity->Value(), ui->brush_size->Value(), ui->tools->currentIndex()};
-  if (!StrokeDab(*t, *StrokeMask, FloorDiv(X, ZoomFactor()), FloorDiv(Y, ZoomFactor()), brush)) {
+  TObjetoTextura* t = SelectedTexture();
+  if (!t || !StrokeMask || !::ApplyStroke(*t, *StrokeMask, brush, area)) {
     // The texture was replaced under the stroke (read again from its file): nothing to paint.
     Painting = false;
     StrokeTexture = nullptr;
     return;
   }
-  RefreshEditorImage();
+  StrokeBrush = brush;
+  ++StrokeDabs;
+  ShowEditorImage(area);
 }
 
 void Tmain_unificada::texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
@@ -91,6 +132,7 @@ void Tmain_unificada::texture_preview_imageMouseUp(QObject* Sender, Qt::MouseBut
   if (!t) return;
   t->Modified = true;
   SkinTree.MarkTexturesChanged();
+  // The palettes and the preview follow the stroke once it ends, not on every dab.
   BuildPalettes();
   Draw3D();
 }
@@ -104,8 +146,26 @@ void Tmain_unificada::btn_UndoEditedTextureClick(QObject*) {
   Draw3D();
 }
 
+bool Tmain_unificada::AskTextureBitmapName(const std::string& proposed, std::string& chosen) {
+  TFileDialogOptions options;
+  options.Title = "Save Texture As";
+  options.Filter = "Bitmaps (*.bmp)|*.bmp";
+  options.DefaultExt = "bmp";
+  options.InitialDir = ExtractFilePath(proposed);
+  options.FileName = proposed;
+  return CurrentPrompter().SaveFileDialog(options, chosen);
+}
+
 void Tmain_unificada::btn_SaveEditedTextureClick(QObject*) {
-  if (TObjetoTextura* t = SelectedTexture(); t && !Painting) SaveTexture(*t);
+  TObjetoTextura* t = SelectedTexture();
+  if (!t || Painting) return;
+  if (SaveTexture(*t, [this](const std::string& proposed, std::string& chosen) {
+        return AskTextureBitmapName(proposed, chosen);
+      }) != TTextureSaved::NewFile)
+    return;
+  // The texture lives in another file now: the project must store that name.
+  FState.SetProjectModified(true);
+  StatusBarText->setText(QString::fromStdString(t->Filename));
 }
 
 void Tmain_unificada::btn_RevertEditedTextureClick(QObject*) {

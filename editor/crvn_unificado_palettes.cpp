@@ -1,9 +1,5 @@
 // Palette groups of the project's textures.
-#include <QButtonGroup>
-
-#include "editor/PaletteGroups.h"
 #include "editor/crvn_unificado.h"
 
-void Tmain_unificada::BuildPalettes() {
-  ::BuildPalettes(SkinTree, PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));
-}
+// The document keeps the option's mode (the option's buttons set it).
+void Tmain_unificada::BuildPalettes() { FDocument.BuildPalettes(); }

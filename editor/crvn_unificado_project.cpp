@@ -152,10 +152,12 @@ void Tmain_unificada::mnu_SaveProjectClick(QObject* Sender) {
     return;
   if (FState.ProjectFileName().empty() || SkinTree.Empty()) return;
   TBusyGuard busy;
-  SaveProjectFile(FState.ProjectFileName(), SkinTree, *FState.CurrentModel(), ProjectOptions(), ProgramFolder(),
-                  [](const std::string& question) {
-                    return MessageBox("Saving...", question, TMsgButtons::YesNo, TMsgIcon::Question) == mrYes;
-                  });
+  SaveProjectFile(
+      FState.ProjectFileName(), SkinTree, *FState.CurrentModel(), ProjectOptions(), ProgramFolder(),
+      [](const std::string& question) {
+        return MessageBox("Saving...", question, TMsgButtons::YesNo, TMsgIcon::Question) == mrYes;
+      },
+      [this](const std::string& proposed, std::string& chosen) { return AskTextureBitmapName(proposed, chosen); });
   FState.SetProjectModified(false);
 }
 

@@ -1,6 +1,6 @@
 // The skin tree: its view, pop-up commands, import, selection and the reload of texture files
-// changed on disk. The commands work on SkinTree (editor/SkinTree.h); ArbolTexturas is rebuilt
-// from it after each change.
+// changed on disk. The pop-up's dialogs hand their values to the document's commands
+// (editor/EditorDocument.h); ArbolTexturas is rebuilt when the document says the tree changed.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -43,12 +43,6 @@ QTreeWidgetItem* ItemOfNode(QTreeWidget* view, const TSkinNode* node) {
   for (QTreeWidgetItemIterator it(view); *it; ++it)
     if ((*it)->data(0, Qt::UserRole).value<quintptr>() == reinterpret_cast<quintptr>(node)) return *it;
   return nullptr;
-}
-
-const char* const kSkinCodeMissing = "The skin needs a code: type one, or give the skin a description to take it from.";
-
-std::string SkinCodeUsedMessage(const std::string& code) {
-  return "The skin code \"" + code + "\" is already used by another skin of this project.";
 }
 
 }  // namespace
@@ -95,7 +89,8 @@ void Tmain_unificada::RefreshTreeView(TSkinNode* select) {
 }
 
 void Tmain_unificada::ClearTextureTree() {
-  ui->texture_preview_image->clear();
+  Preview->ResetFrameCounter();
+  ClearEditorImage();
   ui->texture_preview_scrollbox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ui->texture_preview_scrollbox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   // No texture is selected any more: the painter's tools go with it.
@@ -119,27 +114,26 @@ void Tmain_unificada::PopupArbolPopup(QObject*) {
   for (QAction* a : PopupArbol->actions()) a->setVisible(node && a->data().toInt() == node->Level());
 }
 
+bool Tmain_unificada::ShowResult(const TCommandResult& result) const {
+  if (!result.Message.empty()) ShowBox()(result.Caption, result.Message);
+  return result.Done;
+}
+
+void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
+  if (changes & dcTree) RefreshTreeView(select);
+  if (changes & dcSelection) RefreshSelectionCombos();
+}
+
 void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
   if (SkinTree.Empty()) return;
   Tfrm_newgroup dlg(this);
   dlg.ui->groupcode->setText("");
   if (ExecDialog(dlg) != 1) return;
-  std::string description = dlg.ui->groupdescription->text().toStdString();
-  std::string code = SkinCodeFromDialog(dlg.ui->groupcode->text().toStdString(), description);
-  if (code.empty()) {
-    MessageBox("ERROR", kSkinCodeMissing, TMsgButtons::OK, TMsgIcon::Stop);
-    return;
-  }
-  if (SkinCodeInUse(SkinTree, code)) {
-    MessageBox("ERROR", SkinCodeUsedMessage(code), TMsgButtons::OK, TMsgIcon::Stop);
-    return;
-  }
-  TSkinNode* skin = AddSkin(SkinTree, description, code, *FState.CurrentModel());
-  RefreshTreeView();
-  if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, skin)) ui->ArbolTexturas->scrollToItem(item);
-  FState.SetProjectModified(true);
-  RefreshSelectionCombos();
-  int i = ui->skin_selection->findText(Q(skin->Text));
+  const TCommandResult r =
+      FDocument.NewSkin(dlg.ui->groupdescription->text().toStdString(), dlg.ui->groupcode->text().toStdString());
+  if (!ShowResult(r)) return;
+  if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, r.Node)) ui->ArbolTexturas->scrollToItem(item);
+  int i = ui->skin_selection->findText(Q(r.Node->Text));
   if (i >= 0) ui->skin_selection->setCurrentIndex(i);
 }
 
@@ -155,33 +149,12 @@ void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {
   // description or a file name) cut short: left as shown, the skin keeps its own code.
   const QString shownCode = dlg.ui->groupcode->text();
   if (ExecDialog(dlg) != 1) return;
-  description = dlg.ui->groupdescription->text().toStdString();
-  if (dlg.ui->groupcode->text() != shownCode)
-    code = SkinCodeFromDialog(dlg.ui->groupcode->text().toStdString(), description);
-  if (code.empty()) {
-    MessageBox("ERROR", kSkinCodeMissing, TMsgButtons::OK, TMsgIcon::Stop);
-    return;
-  }
-  if (SkinCodeInUse(SkinTree, code, skin)) {
-    MessageBox("ERROR", SkinCodeUsedMessage(code), TMsgButtons::OK, TMsgIcon::Stop);
-    return;
-  }
-  EditSkin(skin, description, code);
-  FState.SetProjectModified(true);
-  SkinTree.Sort();
-  RefreshTreeView();
-  RefreshSelectionCombos();
+  std::optional<std::string> typedCode;
+  if (dlg.ui->groupcode->text() != shownCode) typedCode = dlg.ui->groupcode->text().toStdString();
+  ShowResult(FDocument.EditSkin(skin, dlg.ui->groupdescription->text().toStdString(), typedCode));
 }
 
-void Tmain_unificada::popuparbol_DeleteGroupClick(QObject*) {
-  TSkinNode* skin = NodeOfItem(PopupNode);
-  if (!skin || skin->Level() != 1) return;
-  DeleteSkin(SkinTree, skin);
-  FState.SetProjectModified(true);
-  RefreshTreeView(SkinTree.Root());
-  RefreshSelectionCombos();
-  BuildPalettes();
-}
+void Tmain_unificada::popuparbol_DeleteGroupClick(QObject*) { FDocument.DeleteSkin(NodeOfItem(PopupNode)); }
 
 void Tmain_unificada::popuparbol_AddTextureClick(QObject*) { TextureDialog(true); }
 
@@ -189,10 +162,8 @@ void Tmain_unificada::popuparbol_EditTextureDescriptionClick(QObject*) { Texture
 
 void Tmain_unificada::TextureDialog(bool New) {
   TSkinNode* node = NodeOfItem(PopupNode);
-  if (!node || node->Level() != (New ? 2 : 3)) return;
-  TSkinNode* section = New ? node : node->Parent();
-  const TModeloPart* part = PartOfSection(section, *FState.CurrentModel());
-  if (!part) return;
+  TSkinNode* section = FDocument.TextureSection(node, New);
+  if (!section) return;
 
   if (!frm_newtexture) {
     frm_newtexture = new Tfrm_newtexture(this);
@@ -203,7 +174,7 @@ void Tmain_unificada::TextureDialog(bool New) {
   dlg.ui->bitmap->clear();
   dlg.ui->bitmap->setEnabled(New);
   dlg.ui->bitmap_select->setEnabled(New);
-  TTextureChoices choices = TextureChoicesFor(section, New ? nullptr : node, *FState.CurrentModel());
+  TTextureChoices choices = FDocument.TextureChoices(section, New ? nullptr : node);
   QComboBox* combo = dlg.ui->insert_as;
   combo->clear();
   combo->setEditable(choices.Editable);
@@ -212,50 +183,16 @@ void Tmain_unificada::TextureDialog(bool New) {
   if (ExecDialog(dlg) != 1) return;
 
   const std::string choice = combo->currentText().toStdString();
-  // A face typed as blanks names nothing.
-  if (Trim(choice).empty()) return;
-  // The node text becomes a section name of the project file, which cannot hold these.
-  if (choice.find_first_of("]\r\n") != std::string::npos) {
-    MessageBox("ERROR", "A face name cannot contain \"]\".", TMsgButtons::OK, TMsgIcon::Stop);
+  if (!New) {
+    ShowResult(FDocument.ChangeTexture(node, choice));
     return;
   }
-  // Two textures of one kind in a section would share one section of the project file, and
-  // the second would replace the first when the project is read again.
-  if (const TSkinNode* clash = TextureKindConflict(section, New ? nullptr : node, choice)) {
-    MessageBox("ERROR",
-               "The section \"" + clash->Parent()->Text + "\" already has the texture \"" + clash->Text + "\".",
-               TMsgButtons::OK, TMsgIcon::Stop);
-    return;
-  }
-  std::string identifier, description;
-  ChoiceToIdentifier(choice, identifier, description);
-  if (New) {
-    auto texture =
-        CreateTexture(dlg.ui->bitmap->text().toStdString(), identifier, description, section->Text, *part, ShowBox());
-    TSkinNode* added = AddTexture(SkinTree, section, std::move(texture), TextureNodeText(identifier, description));
-    FState.SetProjectModified(true);
-    SkinTree.Sort();
-    RefreshTreeView();
-    if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, added)) ui->ArbolTexturas->scrollToItem(item);
-  } else {
-    if (ChangeTextureKind(node, choice)) FState.SetProjectModified(true);
-    SkinTree.Sort();
-    RefreshTreeView();
-  }
-  BuildPalettes();
-  RefreshSelectionCombos();
+  const TCommandResult r = FDocument.AddTexture(section, choice, dlg.ui->bitmap->text().toStdString());
+  if (!ShowResult(r)) return;
+  if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, r.Node)) ui->ArbolTexturas->scrollToItem(item);
 }
 
-void Tmain_unificada::popuparbol_DeleteTextureClick(QObject*) {
-  TSkinNode* node = NodeOfItem(PopupNode);
-  if (!node || node->Level() != 3) return;
-  TSkinNode* section = node->Parent();
-  DeleteTexture(SkinTree, node);
-  FState.SetProjectModified(true);
-  RefreshTreeView(section);
-  RefreshSelectionCombos();
-  BuildPalettes();
-}
+void Tmain_unificada::popuparbol_DeleteTextureClick(QObject*) { FDocument.DeleteTexture(NodeOfItem(PopupNode)); }
 
 void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
   if (SkinTree.Empty()) return;
@@ -263,15 +200,8 @@ void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
   options.MultiSelect = true;
   std::vector<std::string> files;
   if (!CurrentPrompter().OpenFileDialog(options, files) || files.empty()) return;
-  FState.SetProjectModified(true);
-  // What was imported before a file failed is shown and gets its palettes all the same.
-  TScopeGuard finish([this] {
-    RefreshTreeView();
-    BuildPalettes();
-    RefreshSelectionCombos();
-  });
   TBusyGuard busy;
-  ImportTextures(SkinTree, *FState.CurrentModel(), files, ShowBox());
+  FDocument.ImportTextures(files);
 }
 
 void Tmain_unificada::ArbolTexturasChange(QObject*) {
@@ -292,7 +222,7 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
   if (node && node->Level() == 2 && FState.CurrentModel())
     if (const TModeloPart* part = PartOfSection(node, *FState.CurrentModel())) status = part->GetDescription();
   StatusBarText->setText(Q(status));
-  ui->texture_preview_image->clear();
+  ClearEditorImage();
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   ui->Panel_tools_texturas->setVisible(false);
@@ -302,18 +232,30 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
 
 bool Tmain_unificada::ReloadChangedTextures() {
   if (!FState.CurrentModel()) return false;
-  // When a file fails, the files read before it did change, and the next run will not see them
-  // again: show them now.
-  TScopeGuard showRead([this] {
-    if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
-  });
-  const bool changed = TextureReloader.Run(SkinTree, *FState.CurrentModel(), ShowBox());
-  showRead.Dismiss();
-  if (changed && SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+  bool changed = false;
+  try {
+    changed = TextureReloader.Run(SkinTree, *FState.CurrentModel(), ShowBox());
+  } catch (const std::exception&) {
+    // The files read before the one that failed did change, and the next run will not see them
+    // again: they are shown now.
+    TexturesReloaded();
+    throw;
+  }
+  if (changed) TexturesReloaded();
   return changed;
 }
 
-void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) { ReloadChangedTextures(); }
+void Tmain_unificada::TexturesReloaded() {
+  // Textures read again keep the palettes of their old pixels until the palettes are built
+  // again: the preview would show them in the wrong colours.
+  if (SkinTree.PalettesStale()) BuildPalettes();
+  if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
+}
+
+void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {
+  // The change is taken now: the timer will not see it again, so the preview is drawn here.
+  if (ReloadChangedTextures()) Draw3D();
+}
 
 void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   // Not in the middle of anything: a long operation pumping messages, an open box or dialog
@@ -332,6 +274,5 @@ void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
     }
     throw Exception(message);
   }
-  // The menu command redraws the editor view only; the timer also redraws the preview.
   if (changed) Draw3D();
 }

@@ -297,167 +297,208 @@ int32_t ReadArrayIndex(TUTPackage& P) {
 bool IsStructName(const std::string& l) {
   return l == "color" || l == "vector" || l == "rotator" || l == "pointregion" || l == "scale";
 }
-}  // namespace
 
-bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
-  Prop = TUTProperty();
-  const int32_t nameIndex = P.ReadCompactIndex();
-  const std::string name = P.GetName(nameIndex);
-  const std::string lname = LowerCase(name);
-  std::string structName;
-  std::string baseName = lname;  // the property's own name, for the array and enumeration tables
-  const bool structElement = !P.PendingStruct.empty();
+// What the name step learns about the property element being read.
+struct PropertyHead {
+  std::string name;         // as the name table holds it
+  std::string lname;        // lower case, for the struct and type tests
+  std::string baseName;     // the property's own name, for the array and enumeration tables
+  std::string structName;   // set for a struct's value
   uint8_t announcedBy = 0;  // the info byte of the pending struct
-  if (structElement) {
-    Prop.Name = P.PendingStruct + "." + name;
-    baseName = LowerCase(P.PendingStruct);
-    structName = name;
-    announcedBy = P.PendingStructTag;
-    P.PendingStruct.clear();
-    P.PendingStructTag = 0;
-  } else {
-    Prop.Name = name;
-  }
+  bool structElement = false;
+};
 
-  std::string value;
-  bool more = true;
-  if (lname == "none") {
+// The name, and whether it is the value of a struct the previous element announced.
+PropertyHead ReadPropertyName(TUTPackage& P, TUTProperty& Prop) {
+  PropertyHead h;
+  h.name = P.GetName(P.ReadCompactIndex());
+  h.lname = LowerCase(h.name);
+  h.baseName = h.lname;
+  h.structElement = !P.PendingStruct.empty();
+  if (!h.structElement) {
+    Prop.Name = h.name;
+    return h;
+  }
+  Prop.Name = P.PendingStruct + "." + h.name;
+  h.baseName = LowerCase(P.PendingStruct);
+  h.structName = h.name;
+  h.announcedBy = P.PendingStructTag;
+  P.PendingStruct.clear();
+  P.PendingStructTag = 0;
+  return h;
+}
+
+// The element's index when its tag marked it as part of an array; the mark is spent with it.
+void ReadPendingArrayIndex(TUTPackage& P, TUTProperty& Prop) {
+  if (!P.InArray) return;
+  Prop.ArrayIndex = ReadArrayIndex(P);
+  P.InArray = false;
+}
+
+// The size the tag gave the struct's value; -1 for a bare struct name, which has no tag.
+// A struct whose size has no code of its own (tag 0x5A) carries a size byte after its
+// name; the scale struct (17 bytes) always comes that way, so its value takes 18 bytes.
+int64_t ReadStructSize(TUTPackage& P, const PropertyHead& h) {
+  int64_t declared = h.announcedBy == 0x2A ? 4 : h.announcedBy == 0x3A ? 12 : -1;
+  if (h.announcedBy == 0x5A || h.lname == "scale") {
+    const uint8_t size = P.ReadByte();
+    if (h.announcedBy == 0x5A) declared = size;
+  }
+  return declared;
+}
+
+// A struct's value: size, then the index of an array element of structs, then its fields.
+bool ReadStructValue(TUTPackage& P, PropertyHead& h, TUTProperty& Prop, std::string& value) {
+  if (h.structName.empty()) h.structName = h.name;
+  const int64_t declared = ReadStructSize(P, h);
+  ReadPendingArrayIndex(P, Prop);
+  const int64_t start = P.GetPosition();
+  if (IsStructName(h.lname)) {
+    value = ReadStruct(P, h.lname, Prop);
+    const int64_t used = P.GetPosition() - start;
+    if (declared >= 0 && used > declared) {
+      // Reading on would take the next property's bytes for this value.
+      Prop.PropType = ptUnknown;
+      Prop.Text = "Struct " + h.structName + " of " + Prop.Name + " claims " + std::to_string(declared) +
+                  " bytes but its fields take " + std::to_string(used) + ", scan stopped";
+      return false;
+    }
+  }
+  // A struct nobody knows (the drops of a wet texture), or one that claims more than its
+  // fields: its declared size is skipped, so the properties after it are read from their start.
+  if (declared >= 0) P.Seek(start + declared);
+  return true;
+}
+
+std::string ReadNumberValue(TUTPackage& P, uint8_t info, const std::string& baseName, TUTProperty& Prop) {
+  if (info == 0x01) {
+    Prop.PropType = ptByte;
+    Prop.Value = P.ReadByte();
+    return EnumText(Prop.Value, EnumerationOf(baseName));
+  }
+  if (info == 0x24) {
+    Prop.PropType = ptFloat;
+    Prop.FloatValue = ReadFloat(P);
+    return Fixed6(Prop.FloatValue);
+  }
+  Prop.PropType = ptInt;
+  Prop.Value = info == 0x0D ? P.ReadCompactIndex() : P.ReadDWord();
+  return std::to_string(Prop.Value) + " (" + Hex(static_cast<uint32_t>(Prop.Value), 8) + ")";
+}
+
+// An object reference (0x55: a compact index of 3 or 5 bytes, after its size byte) or a name.
+std::string ReadReferenceValue(TUTPackage& P, uint8_t info, TUTProperty& Prop) {
+  Prop.Value = P.ReadCompactIndex();
+  if (info == 0x06 || info == 0x16) {
+    Prop.PropType = ptNameRef;
+    return Hex(static_cast<uint32_t>(Prop.Value), 2) + " (" + P.GetName(Prop.Value) + ")";
+  }
+  Prop.PropType = ptObjRef;
+  return std::to_string(Prop.Value) + " (" + ObjectName(P, Prop.Value) + ")";
+}
+
+std::string ReadDropValue(TUTPackage& P, TUTProperty& Prop) {
+  uint8_t b[8];
+  P.Read(b, 8);
+  Prop.PropType = ptADrop;
+  const uint32_t unknown1 = b[0] | (b[1] << 8);
+  const uint32_t unknown2 = b[4] | (b[5] << 8) | (b[6] << 16) | (static_cast<uint32_t>(b[7]) << 24);
+  return "(Unknown1=" + Hex(unknown1, 4) + ", X=" + std::to_string(b[2]) + ", Y=" + std::to_string(b[3]) +
+         ", Unknown2=" + Hex(unknown2, 8) + ")";
+}
+
+// Text with its length first; under tag 0x5D the size byte gives the length, index included.
+std::string ReadTextValue(TUTPackage& P, uint8_t info, uint8_t size, TUTProperty& Prop) {
+  const int64_t start = P.GetPosition();
+  const int64_t length = P.ReadCompactIndex();
+  const int64_t indexBytes = P.GetPosition() - start;
+  Prop.PropType = ptText;
+  Prop.StrValue = ReadText(P, info == 0x5D ? static_cast<int64_t>(size) - indexBytes : length);
+  return "'" + Prop.StrValue + "'";
+}
+
+std::string ReadBoolValue(TUTPackage& P, uint8_t info, TUTProperty& Prop) {
+  P.ReadByte();
+  Prop.PropType = ptBool;
+  Prop.Value = info == 0xD3 ? 1 : 0;
+  return Prop.Value ? "True" : "False";
+}
+
+// The value the info byte's type names; false for a type nobody knows, whose size is unknown too.
+bool ReadValueByType(TUTPackage& P, uint8_t info, uint8_t size, const std::string& baseName, TUTProperty& Prop,
+                     std::string& value) {
+  switch (info) {
+    case 0x01:
+    case 0x0D:
+    case 0x22:
+    case 0x24: value = ReadNumberValue(P, info, baseName, Prop); return true;
+    case 0x05:
+    case 0x15:
+    case 0x25:
+    case 0x55:
+    case 0x06:
+    case 0x16: value = ReadReferenceValue(P, info, Prop); return true;
+    case 0x08: value = ReadDropValue(P, Prop); return true;
+    case 0x3D:
+    case 0x4D:
+    case 0x5D: value = ReadTextValue(P, info, size, Prop); return true;
+    case 0x53:
+    case 0xD3: value = ReadBoolValue(P, info, Prop); return true;
+    default:
+      Prop.PropType = ptUnknown;
+      Prop.Value = info;
+      Prop.Text = "Unknown type " + Hex(info, 2) + ", scan stopped";
+      return false;
+  }
+}
+
+// A tagged property: info byte (type, and the array mark in its top bit), size byte for the
+// types that carry one, array index, then the value; a struct tag leaves its value to the next element.
+bool ReadTaggedValue(TUTPackage& P, const PropertyHead& h, TUTProperty& Prop, std::string& value) {
+  uint8_t info = P.ReadByte();
+  const bool arrayElement = (info & 0x80) && info != 0xD3;
+  if (arrayElement) info &= 0x7F;
+  P.InArray = arrayElement;
+  const uint8_t size = info == 0x5D || info == 0x55 ? P.ReadByte() : 0;
+  if (info == 0x2A || info == 0x3A || info == 0x5A) {
+    // The struct's name and value follow as the next property element, its index after them.
+    P.PendingStruct = h.name;
+    P.PendingStructTag = info;
     Prop.PropType = ptNone;
-    more = false;
-  } else if (structElement || IsStructName(lname)) {
-    if (structName.empty()) structName = name;
-    // The size the tag gave the struct's value; -1 for a bare struct name, which has no tag.
-    int64_t declared = announcedBy == 0x2A ? 4 : announcedBy == 0x3A ? 12 : -1;
-    // A struct whose size has no code of its own (tag 0x5A) carries a size byte after its
-    // name; the scale struct (17 bytes) always comes that way, so its value takes 18 bytes.
-    if (announcedBy == 0x5A || lname == "scale") {
-      const uint8_t size = P.ReadByte();
-      if (announcedBy == 0x5A) declared = size;
-    }
-    // An array element of structs has its index after the struct's name (and size).
-    if (P.InArray) {
-      Prop.ArrayIndex = ReadArrayIndex(P);
-      P.InArray = false;
-    }
-    const int64_t start = P.GetPosition();
-    if (IsStructName(lname)) {
-      value = ReadStruct(P, lname, Prop);
-      const int64_t used = P.GetPosition() - start;
-      if (declared >= 0 && used > declared) {
-        // Reading on would take the next property's bytes for this value.
-        Prop.PropType = ptUnknown;
-        Prop.Text = "Struct " + structName + " of " + Prop.Name + " claims " + std::to_string(declared) +
-                    " bytes but its fields take " + std::to_string(used) + ", scan stopped";
-        return false;
-      }
-    }
-    // A struct nobody knows (the drops of a wet texture), or one that claims more than its
-    // fields: its declared size is skipped, so the properties after it are read from their start.
-    if (declared >= 0) P.Seek(start + declared);
-  } else {
-    uint8_t info = P.ReadByte();
-    bool arrayElement = false;
-    if ((info & 0x80) && info != 0xD3) {
-      info &= 0x7F;
-      arrayElement = true;
-    }
-    P.InArray = arrayElement;
-    uint8_t size = 0;
-    if (info == 0x5D || info == 0x55) size = P.ReadByte();
-    const bool structTag = info == 0x2A || info == 0x3A || info == 0x5A;
-    if (arrayElement && !structTag) {
-      Prop.ArrayIndex = ReadArrayIndex(P);
-      P.InArray = false;
-    }
-    switch (info) {
-      case 0x01:
-        Prop.PropType = ptByte;
-        Prop.Value = P.ReadByte();
-        value = EnumText(Prop.Value, EnumerationOf(baseName));
-        break;
-      case 0x05:
-      case 0x15:
-      case 0x25:
-      case 0x55:  // a compact index of 3 or 5 bytes, after its size byte
-        Prop.PropType = ptObjRef;
-        Prop.Value = P.ReadCompactIndex();
-        value = std::to_string(Prop.Value) + " (" + ObjectName(P, Prop.Value) + ")";
-        break;
-      case 0x06:
-      case 0x16:
-        Prop.PropType = ptNameRef;
-        Prop.Value = P.ReadCompactIndex();
-        value = Hex(static_cast<uint32_t>(Prop.Value), 2) + " (" + P.GetName(Prop.Value) + ")";
-        break;
-      case 0x08: {
-        uint8_t b[8];
-        P.Read(b, 8);
-        Prop.PropType = ptADrop;
-        const uint32_t unknown1 = b[0] | (b[1] << 8);
-        const uint32_t unknown2 = b[4] | (b[5] << 8) | (b[6] << 16) | (static_cast<uint32_t>(b[7]) << 24);
-        value = "(Unknown1=" + Hex(unknown1, 4) + ", X=" + std::to_string(b[2]) + ", Y=" + std::to_string(b[3]) +
-                ", Unknown2=" + Hex(unknown2, 8) + ")";
-        break;
-      }
-      case 0x0D:
-      case 0x22:
-        Prop.PropType = ptInt;
-        Prop.Value = info == 0x0D ? P.ReadCompactIndex() : P.ReadDWord();
-        value = std::to_string(Prop.Value) + " (" + Hex(static_cast<uint32_t>(Prop.Value), 8) + ")";
-        break;
-      case 0x24:
-        Prop.PropType = ptFloat;
-        Prop.FloatValue = ReadFloat(P);
-        value = Fixed6(Prop.FloatValue);
-        break;
-      case 0x2A:
-      case 0x3A:
-      case 0x5A:
-        // The struct's name and value follow as the next property element.
-        P.PendingStruct = name;
-        P.PendingStructTag = info;
-        P.InArray = arrayElement;
-        Prop.PropType = ptNone;
-        break;
-      case 0x3D:
-      case 0x4D:
-        Prop.PropType = ptText;
-        Prop.StrValue = ReadText(P, P.ReadCompactIndex());
-        value = "'" + Prop.StrValue + "'";
-        break;
-      case 0x5D: {
-        const int64_t start = P.GetPosition();
-        P.ReadCompactIndex();  // the length is implied by the size byte
-        const int64_t indexBytes = P.GetPosition() - start;
-        Prop.PropType = ptText;
-        Prop.StrValue = ReadText(P, static_cast<int64_t>(size) - indexBytes);
-        value = "'" + Prop.StrValue + "'";
-        break;
-      }
-      case 0x53:
-      case 0xD3:
-        P.ReadByte();
-        Prop.PropType = ptBool;
-        Prop.Value = info == 0xD3 ? 1 : 0;
-        value = Prop.Value ? "True" : "False";
-        break;
-      default:
-        Prop.PropType = ptUnknown;
-        Prop.Value = info;
-        Prop.Text = "Unknown type " + Hex(info, 2) + ", scan stopped";
-        return false;
-    }
+    return true;
   }
+  ReadPendingArrayIndex(P, Prop);
+  return ReadValueByType(P, info, size, h.baseName, Prop, value);
+}
 
+// "Name[index] (Struct) = value", the index shown for every element of a static array.
+std::string PropertyText(const TUTProperty& Prop, const PropertyHead& h, const std::string& value) {
   std::string text = Prop.Name;
-  if (Prop.ArrayIndex != 0 || IsStaticArrayName(baseName)) {
+  if (Prop.ArrayIndex != 0 || IsStaticArrayName(h.baseName)) {
     // Appended apart: "[" + text trips a false overlap warning of GCC 12 at -O3.
     text += '[';
     text += std::to_string(Prop.ArrayIndex);
     text += ']';
   }
-  if (!structName.empty()) text += " (" + structName + ")";
+  if (!h.structName.empty()) text += " (" + h.structName + ")";
   if (Prop.PropType != ptNone) text += " = " + value;
-  Prop.Text = text;
+  return text;
+}
+}  // namespace
+
+bool ReadProperties(TUTPackage& P, TUTProperty& Prop) {
+  Prop = TUTProperty();
+  PropertyHead h = ReadPropertyName(P, Prop);
+  std::string value;
+  bool more = true;
+  if (h.lname == "none") {
+    Prop.PropType = ptNone;
+    more = false;
+  } else if (h.structElement || IsStructName(h.lname)) {
+    if (!ReadStructValue(P, h, Prop, value)) return false;
+  } else if (!ReadTaggedValue(P, h, Prop, value)) {
+    return false;
+  }
+  Prop.Text = PropertyText(Prop, h, value);
   return more;
 }

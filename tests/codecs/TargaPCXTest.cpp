@@ -1,5 +1,5 @@
-// Targa and PCX: decodes compared with netpbm and ImageMagick, the Targa writer read back by
-// both, and malformed files.
+// Targa and PCX: decodes compared with netpbm, ImageMagick and Pillow, the Targa writer read back
+// by netpbm and ImageMagick, and malformed files.
 #include <gtest/gtest.h>
 
 #include "codecs/PCXGraphic.h"
@@ -257,6 +257,65 @@ TEST(TargaTest, HandBuiltFilesAndMalformedOnes) {
   EXPECT_TRUE(TTargaGraphic().CanLoad(fifteen.data(), fifteen.size()));
   fifteen[1] = 1;
   EXPECT_FALSE(TTargaGraphic().CanLoad(fifteen.data(), fifteen.size()));
+}
+
+TEST(TargaTest, HeaderFieldsReadAsPillowReadsThem) {
+  // netpbm and ImageMagick ignore the right-to-left flag and take 16-bit grey for colour.
+  SKIP_WITHOUT_PEER("/usr/bin/python3");
+  if (RunPeer("/usr/bin/python3 -c 'import PIL'") != 0) GTEST_SKIP() << "Pillow (python3-pil) is missing";
+  const uint16_t w = 7, h = 5;
+  auto pixelBytes = [&](size_t bytesPerPixel, unsigned seed) {
+    std::vector<uint8_t> v(w * h * bytesPerPixel);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>(i * 37 + seed + (i / 5) * 11);
+    return v;
+  };
+  // Plain pixels behind a header; run-length ones as one literal packet a row.
+  auto file = [&](uint8_t type, uint8_t depth, uint8_t descriptor, const std::vector<uint8_t>& map = {},
+                  uint16_t mapStart = 0) {
+    std::vector<uint8_t> f = TargaHeader(type, w, h, depth, descriptor);
+    if (!map.empty()) {
+      f[1] = 1, f[3] = uint8_t(mapStart), f[4] = uint8_t(mapStart >> 8), f[7] = 24;
+      f[5] = uint8_t(map.size() / 3), f[6] = uint8_t(map.size() / 3 >> 8);
+      f.insert(f.end(), map.begin(), map.end());
+    }
+    const size_t pixel = (depth + 1u) / 8;
+    std::vector<uint8_t> pixels = pixelBytes(pixel, depth);
+    if (!map.empty())
+      for (uint8_t& p : pixels) p = static_cast<uint8_t>(mapStart + p % (map.size() / 3));
+    for (uint16_t y = 0; y < h; ++y) {
+      if (type & 8) f.push_back(static_cast<uint8_t>(w - 1));
+      f.insert(f.end(), pixels.begin() + y * w * pixel, pixels.begin() + (y + 1) * w * pixel);
+    }
+    return f;
+  };
+  const std::vector<uint8_t> map = pixelBytes(3, 5);  // 35 entries
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> File;
+  } cases[] = {
+      {"24-bit right to left, top down", file(2, 24, 0x30)},
+      {"24-bit right to left, bottom up", file(2, 24, 0x10)},
+      {"32-bit right to left, run-length", file(10, 32, 0x18)},
+      {"grey right to left", file(3, 8, 0x10)},
+      {"colour map from entry 9", file(1, 8, 0x20, map, 9)},
+      {"colour map from entry 9, run-length, right to left", file(9, 8, 0x10, map, 9)},
+      {"16-bit grey with alpha", file(3, 16, 0x20)},
+      {"16-bit grey with alpha, run-length, right to left", file(11, 16, 0x10)},
+  };
+  TScratchDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string tga = dir / "case.tga", ppm = dir / "pillow.ppm";
+    WriteBytes(tga, c.File);
+    TTargaGraphic g;
+    g.LoadFromFile(tga);
+    const TRgbImage pillow = PeerPixmap(
+        "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+        "Image.open(sys.argv[1]).convert(\"RGB\").save(sys.argv[2])' " +
+            tga + " " + ppm,
+        ppm);
+    EXPECT_EQ(CountMismatches(g, pillow, 0, c.Name), 0);
+  }
 }
 
 TEST(TargaTest, WriterReportsEachRow) {

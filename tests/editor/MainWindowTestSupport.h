@@ -2,6 +2,8 @@
 // What the main-window tests share: the application object, a private program folder and
 // registry file, a scripted prompter, and a preview that records what the window asks of it.
 #include <QApplication>
+#include <QImage>
+#include <QWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +47,9 @@ T* C(QObject& window, const char* name) {
   if (!c) throw std::runtime_error(std::string("no component ") + name);
   return c;
 }
+
+// What the painter's view draws, through its paint events.
+inline QImage ShownTexture(QObject& window) { return C<QWidget>(window, "texture_preview_image")->grab().toImage(); }
 
 // A preview that records the calls it gets, in order.
 class TRecordingPreview : public TPreview {

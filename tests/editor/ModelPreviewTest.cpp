@@ -3,6 +3,7 @@
 // the colours read back from the viewer follow the combos and the masking check box.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QTimer>
@@ -11,12 +12,17 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "editor/MainWindowTestSupport.h"
 #include "editor/ModelPreview.h"
 #include "model/crvn_cvmdformat.h"
 #include "model/crvn_o3d.h"
 #include "platform/Bitmap.h"
+#include "platform/FileTimes.h"
 #include "tests/scene_widgets/ViewerSupport.h"
 
 using namespace mainwindow_test;
@@ -158,6 +164,14 @@ class ModelPreviewWindow : public ::testing::Test {
   std::string project;
   TModelPreview* Preview = nullptr;
 };
+
+// The process's resident memory, from /proc/self/statm.
+long ResidentBytes() {
+  long pages = 0, resident = 0;
+  std::ifstream statm("/proc/self/statm");
+  statm >> pages >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
 
 bool Near(uint32_t a, uint32_t b) {
   for (int shift : {0, 8, 16})
@@ -302,6 +316,86 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
   EXPECT_FLOAT_EQ(w.State().CurrentModel()->OffsetX, 10);
   EXPECT_EQ(list->count(), 2) << "the file's presets, not the edited ones";
   EXPECT_EQ(list->item(0)->text().toStdString(), "Front");
+  EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+TEST_F(ModelPreviewWindow, ATextureChangedOnDiskShowsInItsNewPalette) {
+  // The palettes were built for the old pixels; the preview must not show the new ones in them
+  // (orange as green, blue as black). Both ways of reloading: the timer and the menu.
+  Tmain_unificada& w = Open();
+  ASSERT_TRUE(WaitFor([&] { return Preview->Viewer()->RenderingContext() != nullptr; }));
+  const std::string body = env.Home.string() + "/tex/body.bmp";
+  EXPECT_COLOUR(Frame("reload-before.png").At(-50, 0), kGreen);
+  SolidBmp(body, kOrange);
+  SetFileAge(body, FileAge(body) + 10'000'000'000);
+  w.TimerRefrescoTexturasTimer(nullptr);
+  EXPECT_COLOUR(Frame("reload-timer.png").At(-50, 0), kOrange);
+  SolidBmp(body, kBlue);
+  SetFileAge(body, FileAge(body) + 20'000'000'000);
+  C<QAction>(w, "mnu_RefreshTextures")->trigger();
+  EXPECT_COLOUR(Frame("reload-menu.png").At(-50, 0), kBlue);
+}
+
+TEST_F(ModelPreviewWindow, TheFrameRateStartsAgainWithEachProject) {
+  // A project whose frames take a second each, then one whose frames take a millisecond: the
+  // figure shown is the second project's, not an average over both.
+  Tmain_unificada& w = Open();
+  TGLSceneViewer* viewer = Preview->Viewer();
+  ASSERT_TRUE(WaitFor([&] { return viewer->RenderingContext() != nullptr; }));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  const auto realCounter = viewer->Counter;
+  int64_t clock = 0, step = viewer->CounterFrequency;
+  viewer->Counter = [&] { return clock += step; };
+  for (int i = 0; i < 20; ++i) viewer->repaint();
+  ASSERT_GE(viewer->FrameCount(), 20);
+  EXPECT_LT(viewer->FramesPerSecond(), 2);
+  step = viewer->CounterFrequency / 1000;
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
+  w.mnu_LoadProjectClick(nullptr);
+  EXPECT_EQ(C<QLabel>(w, "Panel_fps")->text().toStdString(), "0 fps");
+  for (int i = 0; i < 20; ++i) viewer->repaint();
+  EXPECT_NEAR(viewer->FramesPerSecond(), 1000, 1);
+  EXPECT_EQ(C<QLabel>(w, "Panel_fps")->text().toStdString(), "1000 fps");
+  viewer->Counter = realCounter;
+}
+
+TEST_F(ModelPreviewWindow, OpeningAndClosingABigProjectGivesItsMemoryBack) {
+  // A project with a 4096x4096 texture, opened and closed (by opening a small one) again and
+  // again: the process comes back to the same resident memory each time it is closed.
+  const std::string big = env.Home.string() + "/tex/big.bmp";
+  {
+    TBitmap b(4096, 4096);
+    for (int y = 0; y < 4096; ++y) {
+      uint8_t* row = b.ScanLine(y);
+      for (int x = 0; x < 3 * 4096; ++x) row[x] = static_cast<uint8_t>(x * 7 + y * 3);
+    }
+    b.SaveToFile(big);
+  }
+  const std::string small = project, bigProject = env.Home.string() + "/big.cvp";
+  std::string text = ReadText(small);
+  text.replace(text.find("tex\\body.bmp"), 12, "tex\\big.bmp");
+  WriteText(bigProject, text);
+  Tmain_unificada& w = Open();
+  TGLSceneViewer* viewer = Preview->Viewer();
+  ASSERT_TRUE(WaitFor([&] { return viewer->RenderingContext() != nullptr; }));
+  auto open = [&](const std::string& file) {
+    env.Prompts.QueueOpenFiles(std::vector<std::string>{file});
+    w.mnu_LoadProjectClick(nullptr);
+    viewer->repaint();
+    QApplication::processEvents();
+  };
+  auto cycle = [&] {
+    open(bigProject);
+    open(small);
+  };
+  cycle();
+  const long before = ResidentBytes();
+  for (int i = 0; i < 20; ++i) cycle();
+  const long after = ResidentBytes();
+  RecordProperty("resident_growth_kb", std::to_string((after - before) / 1024));
+  std::printf("resident memory with the project closed: %ld MB after the first cycle, %ld MB after 20 more\n",
+              before >> 20, after >> 20);
+  EXPECT_LT(std::abs(after - before), 5L << 20);
   EXPECT_EQ(env.Prompts.Pending(), 0u);
 }
 

@@ -7,6 +7,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTest>
+#include <filesystem>
+#include <optional>
 
 #include "MainWindowTestSupport.h"
 #include "controls/ColorPickerButton.h"
@@ -14,6 +17,7 @@
 #include "editor_core/SkinTreeTestModel.h"
 #include "platform/FileTimes.h"
 #include "platform/qt/BitmapImage.h"
+#include "tests/support/PeerTools.h"
 #include "tests/support/Scratch.h"
 
 using namespace mainwindow_test;
@@ -44,7 +48,7 @@ class PainterWindow : public ::testing::Test {
   }
   QWidget* Image() { return C<QLabel>(*w, "texture_preview_image"); }
   TColor Shown(int x, int y) {
-    const QColor c = C<QLabel>(*w, "texture_preview_image")->pixmap().toImage().pixelColor(x, y);
+    const QColor c = ShownTexture(*w).pixelColor(x, y);
     return RGBColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue()));
   }
   void Click(int x, int y) {
@@ -178,4 +182,144 @@ TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
   EXPECT_FALSE(w->Painting);
   EXPECT_TRUE(c->Texture->Bitmap->SameAs(before));
   EXPECT_FALSE(c->Texture->Modified);
+}
+
+TEST_F(PainterWindow, APictureThatIsNoBitmapIsKeptAndSavedAsABitmapBesideIt) {
+  SKIP_WITHOUT_PEER(testsupport::kConvert);
+  const std::string d = dir.Folder();
+  const std::string src = editor_test::WritePicture(d + "src.bmp", 64, 64, 3);
+  for (const char* name : {"talk.png", "head.jpg"})
+    ASSERT_EQ(std::system((std::string(testsupport::kConvert) + " " + src + " " + d + name).c_str()), 0);
+  const std::string pngBytes = ReadText(d + "talk.png"), jpgBytes = ReadText(d + "head.jpg");
+  w->State().SetProjectFileName(d + "p.cvp");
+  w->SetPaintColor(RGBColor(250, 0, 0));
+
+  // The Save button: the PNG stays, the texture moves to the bitmap the dialog chose.
+  TSkinNode* talk = AddFromFile(3, d + "talk.png");
+  w->RefreshTreeView(talk);
+  Click(10, 10);
+  const TBitmap painted = *talk->Texture->Bitmap;
+  env.Prompts.QueueSaveFile(d + "talk.bmp");
+  C<QPushButton>(*w, "btn_SaveEditedTexture")->click();
+  ASSERT_FALSE(env.Prompts.FileDialogs.empty());
+  EXPECT_EQ(env.Prompts.FileDialogs.back().FileName, d + "talk.bmp") << "proposed beside the original";
+  EXPECT_EQ(ReadText(d + "talk.png"), pngBytes);
+  EXPECT_EQ(talk->Texture->Filename, d + "talk.bmp");
+  TBitmap saved;
+  saved.LoadFromFile(d + "talk.bmp");
+  EXPECT_TRUE(saved.SameAs(painted));
+  EXPECT_TRUE(w->State().ProjectModified()) << "the project must store the new file";
+
+  // Saving the project asks about the painted JPEG: cancelling its dialog writes nothing and
+  // keeps the paint; the painted PNG's texture now saves in place into its bitmap.
+  TSkinNode* head = AddFromFile(2, d + "head.jpg");
+  w->RefreshTreeView(head);
+  Click(20, 20);
+  env.Prompts.QueueAnswer(mrYes);  // head
+  env.Prompts.QueueSaveFile(std::nullopt);
+  env.Prompts.QueueAnswer(mrYes);  // talk
+  w->mnu_SaveProjectClick(w);
+  EXPECT_EQ(ReadText(d + "head.jpg"), jpgBytes);
+  EXPECT_FALSE(std::filesystem::exists(d + "head.bmp"));
+  EXPECT_TRUE(head->Texture->Modified);
+  EXPECT_FALSE(talk->Texture->Modified);
+  std::string project = ReadText(d + "p.cvp");
+  EXPECT_NE(project.find("Filename=talk.bmp"), std::string::npos) << project;
+  EXPECT_NE(project.find("Filename=head.jpg"), std::string::npos) << project;
+
+  // Answered, the JPEG's texture is saved as the bitmap and the project refers to it.
+  env.Prompts.QueueAnswer(mrYes);
+  env.Prompts.QueueSaveFile(d + "head.bmp");
+  w->mnu_SaveProjectClick(w);
+  EXPECT_EQ(ReadText(d + "head.jpg"), jpgBytes);
+  EXPECT_TRUE(std::filesystem::exists(d + "head.bmp"));
+  project = ReadText(d + "p.cvp");
+  EXPECT_NE(project.find("Filename=head.bmp"), std::string::npos) << project;
+  EXPECT_EQ(env.Prompts.Pending(), 0u);
+}
+
+TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs) {
+  // 4096x4096 in the masked section, which takes any size and keeps a 24-bit picture.
+  auto texture = std::make_unique<TObjetoTextura>();
+  texture->Bitmap = std::make_unique<TBitmap>(4096, 4096);
+  for (int y = 0; y < 4096; ++y) {
+    uint8_t* row = texture->Bitmap->ScanLine(y);
+    for (int x = 0; x < 4096; ++x) {
+      row[3 * x] = static_cast<uint8_t>(x >> 4);
+      row[3 * x + 1] = static_cast<uint8_t>(128 + (y >> 5));
+      row[3 * x + 2] = 60;
+    }
+  }
+  const TBitmap original = *texture->Bitmap;
+  TSkinNode* node = AddTexture(w->SkinTree, editor_test::SectionNode(skin, 4), std::move(texture), "< Default >");
+  w->RefreshTreeView(node);
+  TObjetoTextura& t = *node->Texture;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  const TColor red = RGBColor(250, 0, 0);
+  const int size = 3;
+  C<TLabelScrollBar>(*w, "brush_size")->SetValue(size);
+  C<TLabelScrollBar>(*w, "brush_intensity")->SetValue(100);
+  w->SetPaintColor(red);
+
+  // The view's paint events, seen before the window's own filter draws them.
+  struct TPaints : QObject {
+    QObject* View = nullptr;
+    std::vector<QRect> Rects;
+    bool eventFilter(QObject* o, QEvent* e) override {
+      if (o == View && e->type() == QEvent::Paint) Rects.push_back(static_cast<QPaintEvent*>(e)->rect());
+      return false;
+    }
+  } paints;
+  paints.View = Image();
+  qApp->installEventFilter(&paints);
+
+  // Forty moves close together where the view shows them, ten far over the texture.
+  std::vector<QPoint> points;
+  for (int i = 0; i <= 40; ++i) points.push_back(QPoint(20 + 5 * i, 20 + 4 * i));
+  for (int i = 1; i <= 10; ++i) points.push_back(QPoint(400 * i - 300, 4000 - 390 * i));
+  TBitmap mask(4096, 4096);
+  mask.Fill(clBlack);
+  // The view drawn whole once first (shown, scroll bars laid out); then only the stroke.
+  QTest::qWait(300);
+  paints.Rects.clear();
+  QTest::mousePress(Image(), Qt::LeftButton, Qt::NoModifier, points[0]);
+  BrushDab(mask, points[0].x(), points[0].y(), 100, size);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !paints.Rects.empty(); }, 5000)) << "the press was not drawn";
+  paints.Rects.clear();
+  int shownMoves = 0;
+  for (size_t i = 1; i < points.size(); ++i) {
+    const QPoint p = points[i];
+    QTest::mouseMove(Image(), p);
+    BrushDab(mask, p.x(), p.y(), 100, size);
+    // A move in view is drawn by the next update the window system asks for.
+    const bool inView = Image()->visibleRegion().contains(p);
+    if (inView) {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !paints.Rects.empty(); }, 5000)) << "move " << i << " not drawn";
+    }
+    QApplication::processEvents();
+    const QRect dabRect(p.x() - size / 2, p.y() - size / 2, size, size);
+    for (const QRect& r : paints.Rects)
+      EXPECT_TRUE(dabRect.contains(r)) << "move " << i << " repainted (" << r.x() << "," << r.y() << " " << r.width()
+                                       << "x" << r.height() << ") beyond its dab";
+    shownMoves += inView && !paints.Rects.empty();
+    paints.Rects.clear();
+  }
+  QTest::mouseRelease(Image(), Qt::LeftButton, Qt::NoModifier, points.back());
+  qApp->removeEventFilter(&paints);
+  EXPECT_GE(shownMoves, 20) << "the moves in view were drawn";
+
+  // Every move painted its own dab, byte for byte what the whole picture recomputed gives.
+  int dabs = 0;
+  for (size_t i = 1; i < points.size(); ++i) dabs += t.Bitmap->Pixel(points[i].x(), points[i].y()) == red;
+  EXPECT_EQ(dabs, 50);
+  TBitmap whole = original;
+  PaintPixels(original, mask, ptBrush, whole, red);
+  EXPECT_TRUE(t.Bitmap->SameAs(whole));
+  const QImage shown = Image()->grab(QRect(0, 0, 256, 256)).toImage();
+  EXPECT_EQ(shown.pixelColor(points[10]), QColor(250, 0, 0));
+  const QPoint beside = points[10] + QPoint(2, 0);
+  const TColor was = original.Pixel(beside.x(), beside.y());
+  EXPECT_EQ(shown.pixelColor(beside), QColor(GetRValue(was), GetGValue(was), GetBValue(was)));
+  if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS"))
+    w->grab().save(QString(shots) + "/painter-drag-4096.png");
 }

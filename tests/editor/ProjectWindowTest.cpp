@@ -411,7 +411,7 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   w.TimerRefrescoTexturasTimer(nullptr);
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
   EXPECT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
-  EXPECT_TRUE(w.SkinTree.PalettesStale());
+  EXPECT_FALSE(w.SkinTree.PalettesStale()) << "the new pixels' palette is built before the preview draws";
 
   // A change that cannot be read is reported under the timer's name, once.
   WriteText(file, "BM?");
@@ -608,7 +608,7 @@ TEST_F(ProjectWindow, RefreshThatMeetsABrokenFileStillShowsTheTexturesReadBefore
   ASSERT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 7)));
   // The next tick sees nothing new, so this was the only chance to show the new picture.
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
-  const QImage shown = C<QLabel>(w, "texture_preview_image")->pixmap().toImage();
+  const QImage shown = ShownTexture(w);
   const QImage expected = BitmapToQImage(*w.SelectedTexture()->Bitmap);
   ASSERT_EQ(shown.size(), expected.size());
   for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(63, 63)}) EXPECT_EQ(shown.pixelColor(p), expected.pixelColor(p));

@@ -79,8 +79,8 @@ class ProjectFiles : public ::testing::Test {
     options.ClientOptional = true;
     options.NotAllowDownload = true;
   }
-  void Save(const std::string& file, const TAskSaveTexture& ask = nullptr) {
-    SaveProjectFile(file, tree, *catalogue[1], options, program, ask);
+  void Save(const std::string& file, const TAskSaveTexture& ask = nullptr, const TAskBitmapName& askName = nullptr) {
+    SaveProjectFile(file, tree, *catalogue[1], options, program, ask, askName);
   }
   void ExpectSameProject(const TLoadedProject& p) {
     EXPECT_EQ(Dump(p.Tree), Dump(tree));
@@ -248,7 +248,8 @@ TEST_F(ProjectFiles, PaintedTexturesAreOfferedBeforeTheProjectIsWritten) {
   TSkinNode* face = FindChildByText(SectionNode(tree.Root()->Child(0), 2), "Big Boss (bigboss)");
   ASSERT_NE(face, nullptr);
   TObjetoTextura& t = *face->Texture;
-  // The texture came from a ".png" name: saved back as a Windows bitmap all the same.
+  // The texture came from a ".png" name: it is saved as a new Windows bitmap, never as bitmap
+  // bytes under the PNG's name.
   std::string png = program + "tex/face.png";
   t.Filename = png;
   t.Bitmap->Fill(RGBColor(1, 2, 3));
@@ -264,13 +265,31 @@ TEST_F(ProjectFiles, PaintedTexturesAreOfferedBeforeTheProjectIsWritten) {
   EXPECT_FALSE(fs::exists(png));
   EXPECT_TRUE(fs::exists(file)) << "and the project is written anyway";
 
-  Save(file, [&](const std::string&) { return true; });
+  // Yes, but the Save As dialog cancelled: nothing written, the paint kept.
+  auto yes = [](const std::string&) { return true; };
+  std::vector<std::string> proposed;
+  Save(file, yes, [&](const std::string& p, std::string&) {
+    proposed.push_back(p);
+    return false;
+  });
+  EXPECT_EQ(proposed, (std::vector<std::string>{program + "tex/face.bmp"}));
+  EXPECT_TRUE(t.Modified);
+  EXPECT_FALSE(fs::exists(png));
+  EXPECT_FALSE(fs::exists(program + "tex/face.bmp"));
+
+  Save(file, yes, [&](const std::string& p, std::string& chosen) {
+    chosen = p;
+    return true;
+  });
   EXPECT_FALSE(t.Modified);
-  EXPECT_EQ(t.FileAge, FileAge(png));
+  EXPECT_FALSE(fs::exists(png));
+  EXPECT_EQ(t.Filename, program + "tex/face.bmp");
+  EXPECT_EQ(t.FileAge, FileAge(t.Filename));
   EXPECT_FALSE(AnyTextureModified(tree));
   TBitmap back;
-  back.LoadFromFile(png);
+  back.LoadFromFile(t.Filename);
   EXPECT_TRUE(back.SameAs(*t.Bitmap));
+  EXPECT_NE(ReadText(file).find("Filename=tex\\face.bmp"), std::string::npos) << "the project stores the new file";
 }
 
 TEST_F(ProjectFiles, ModelLookupAndOptionDefaults) {

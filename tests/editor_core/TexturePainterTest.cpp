@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,8 @@
 #include "platform/Exceptions.h"
 #include "tests/support/PeerTools.h"
 #include "platform/FileTimes.h"
+#include "platform/Paths.h"
+#include "tests/support/Files.h"
 #include "tests/support/Scratch.h"
 
 using namespace editor_test;
@@ -244,7 +247,7 @@ TEST(TexturePainter, SaveAndRevert) {
   t->Modified = true;
   const TBitmap painted = *t->Bitmap;
   SetFileAge(file, 1'000'000'000);
-  SaveTexture(*t);
+  SaveTexture(*t, nullptr);
   EXPECT_NE(t->FileAge, 1'000'000'000);
   EXPECT_EQ(t->FileAge, FileAge(file));
   EXPECT_TRUE(t->Modified);
@@ -268,4 +271,139 @@ TEST(TexturePainter, SaveAndRevert) {
   EXPECT_TRUE(t->Bitmap->SameAs(painted));
   EXPECT_TRUE(t->UndoBitmap->SameAs(unsaved));
   EXPECT_TRUE(t->Modified);
+}
+
+TEST(TexturePainter, DabRectanglesGiveWhatTheWholePictureGives) {
+  // Each dab recomputes only its rectangle of the texture and of the view; the plain way
+  // recomputes the whole picture from the snapshot on every dab. Brushes, tools and colours
+  // change along the stroke, dabs reach over the edges, the wire is a 4-bit picture of
+  // another size, rows are padded.
+  TBitmap wire = MakePicture(16, 8, 9);
+  wire.SetPixelFormat(TPixelFormat::pf4bit);
+  struct {
+    int zoom, wirePosition;
+  } views[] = {{1, 0}, {2, 40}, {4, 100}, {1, 70}};
+  uint32_t rnd = 12345;
+  auto next = [&](int n) {
+    rnd = rnd * 1664525u + 1013904223u;
+    return static_cast<int>((rnd >> 8) % static_cast<uint32_t>(n));
+  };
+  for (const auto& v : views) {
+    auto t = std::make_unique<TObjetoTextura>();
+    t->Bitmap = std::make_unique<TBitmap>(MakePicture(37, 23, v.zoom));
+    TBitmap mask;
+    ASSERT_TRUE(BeginStroke(*t, mask));
+    TBitmap wholeMask = mask, whole = *t->Bitmap;
+    TEditorView view;
+    view.Build(*t->Bitmap, &wire, v.wirePosition, v.zoom);
+    TBrush previous;
+    for (int i = 0; i < 80; ++i) {
+      const int tools[] = {ptBrush, ptTint, ptLighten, ptDarken, ptPicker, ptBrush};
+      const TBrush brush{i / 20 % 2 ? RGBColor(30, 200, 90) : RGBColor(220, 20, 60), 1 + next(100), 1 + next(19),
+                         tools[i / 13 % 6]};
+      const int x = next(47) - 5, y = next(33) - 5;
+      TPixelRect changed;
+      ASSERT_TRUE(StrokeDab(*t, mask, x, y, brush, i ? &previous : nullptr, &changed));
+      previous = brush;
+      BrushDab(wholeMask, x, y, brush.Intensity, brush.Size);
+      PaintPixels(*t->UndoBitmap, wholeMask, brush.Tool, whole, brush.Color);
+      ASSERT_TRUE(t->Bitmap->SameAs(whole)) << "dab " << i << " zoom " << v.zoom;
+      view.Update(*t->Bitmap, changed);
+      ASSERT_TRUE(view.Image().SameAs(EditorImage(*t->Bitmap, &wire, v.wirePosition, v.zoom)))
+          << "dab " << i << " zoom " << v.zoom << " wire " << v.wirePosition;
+    }
+    EXPECT_TRUE(mask.SameAs(wholeMask));
+  }
+  // ApplyStroke paints the mask into the texture within the area it is given, no further.
+  auto t = Plain(20, 10, clWhite);
+  TBitmap mask;
+  ASSERT_TRUE(BeginStroke(*t, mask));
+  BrushDab(mask, 3, 3, 100, 1);
+  BrushDab(mask, 15, 6, 100, 1);
+  const TBrush black{clBlack, 100, 1, ptBrush};
+  ASSERT_TRUE(ApplyStroke(*t, mask, black, TPixelRect{0, 0, 10, 10}));
+  EXPECT_EQ(CountNot(*t->Bitmap, clWhite), 1);
+  ASSERT_TRUE(ApplyStroke(*t, mask, black, WholeRect(mask)));
+  EXPECT_EQ(CountNot(*t->Bitmap, clWhite), 2);
+  EXPECT_FALSE(ApplyStroke(*t, TBitmap(4, 4), black, WholeRect(mask))) << "a mask of another size";
+}
+
+TEST(TexturePainter, SaveKeepsPicturesItCannotWriteBack) {
+  // A texture is written back in place only into a Windows bitmap named so; anything else is
+  // saved as a new bitmap beside it, and the original bytes stay as they were.
+  SKIP_WITHOUT_PEER(testsupport::kConvert);
+  testsupport::TScratchDir dir{"editor"};
+  const std::string d = dir.Folder();
+  const std::string src = WritePicture(d + "src.bmp", 32, 32, 4);
+  auto convert = [&](const std::string& to) {
+    ASSERT_EQ(std::system((std::string(testsupport::kConvert) + " " + src + " " + to).c_str()), 0);
+  };
+  convert(d + "c.png");
+  convert(d + "d.jpg");
+  convert(d + "e.png");
+  convert(d + "f.png");
+  std::filesystem::rename(d + "f.png", d + "f.bmp");  // a PNG under a bitmap's name
+  convert(d + "h.jpg");
+  WritePicture(d + "a.bmp", 32, 32, 1);
+  WritePicture(d + "b.BMP", 32, 32, 2);
+  struct {
+    std::string file;
+    bool asks;
+    std::optional<std::string> answer;
+    TTextureSaved result;
+    std::string savedAs;  // empty: nothing written
+  } cases[] = {
+      {"a.bmp", false, {}, TTextureSaved::InPlace, "a.bmp"},
+      {"b.BMP", false, {}, TTextureSaved::InPlace, "b.BMP"},
+      {"g.bmp", false, {}, TTextureSaved::InPlace, "g.bmp"},  // gone: written anew
+      {"c.png", true, d + "c.bmp", TTextureSaved::NewFile, "c.bmp"},
+      {"d.jpg", true, std::nullopt, TTextureSaved::Cancelled, ""},
+      {"e.png", true, d + "other", TTextureSaved::NewFile, "other.bmp"},
+      {"h.jpg", false, {}, TTextureSaved::Cancelled, ""},  // no dialog to ask with
+  };
+  const TBitmap painted = MakePicture(32, 32, 7);
+  for (const auto& c : cases) {
+    const std::string file = d + c.file;
+    const std::string before = std::filesystem::exists(file) ? testsupport::ReadText(file) : "";
+    TObjetoTextura t;
+    t.Filename = file;
+    t.Bitmap = std::make_unique<TBitmap>(painted);
+    std::vector<std::string> proposed;
+    TAskBitmapName ask = [&](const std::string& p, std::string& chosen) {
+      proposed.push_back(p);
+      if (c.answer) chosen = *c.answer;
+      return c.answer.has_value();
+    };
+    const bool withDialog = c.file != "h.jpg";
+    EXPECT_EQ(SaveTexture(t, withDialog ? ask : TAskBitmapName()), c.result) << c.file;
+    EXPECT_EQ(proposed, c.asks ? std::vector<std::string>{ChangeFileExt(file, ".bmp")} : std::vector<std::string>{})
+        << c.file;
+    const std::string expected = c.savedAs.empty() ? file : d + c.savedAs;
+    EXPECT_EQ(t.Filename, expected) << c.file;
+    if (c.savedAs.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(ChangeFileExt(file, ".bmp"))) << c.file;
+    } else {
+      TBitmap back;
+      back.LoadFromFile(expected);
+      EXPECT_TRUE(back.SameAs(painted)) << c.file;
+      EXPECT_EQ(t.FileAge, FileAge(expected)) << c.file;
+    }
+    if (c.result != TTextureSaved::InPlace && !before.empty()) {
+      EXPECT_EQ(testsupport::ReadText(file), before) << c.file << " was overwritten";
+    }
+  }
+  // Choosing the PNG's own file (the name proposed, since it is named .bmp) is refused: its
+  // pixels would be lost.
+  TObjetoTextura t;
+  t.Filename = d + "f.bmp";
+  t.Bitmap = std::make_unique<TBitmap>(painted);
+  const std::string before = testsupport::ReadText(t.Filename);
+  EXPECT_THROW(SaveTexture(t,
+                           [](const std::string& p, std::string& chosen) {
+                             chosen = p;
+                             return true;
+                           }),
+               EInOutError);
+  EXPECT_EQ(testsupport::ReadText(d + "f.bmp"), before);
+  EXPECT_EQ(t.Filename, d + "f.bmp");
 }

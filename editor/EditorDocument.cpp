@@ -1,0 +1,138 @@
+#include "editor/EditorDocument.h"
+
+#include "editor/SkinNaming.h"
+#include "model/crvn_struc.h"
+#include "platform/ScopeGuard.h"
+#include "platform/StrUtils.h"
+
+namespace {
+
+const char* const kSkinCodeMissing = "The skin needs a code: type one, or give the skin a description to take it from.";
+
+std::string SkinCodeUsedMessage(const std::string& code) {
+  return "The skin code \"" + code + "\" is already used by another skin of this project.";
+}
+
+bool IsSkin(const TSkinNode* node) { return node && node->Level() == 1; }
+bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
+
+}  // namespace
+
+void TEditorDocument::BuildPalettes() {
+  ::BuildPalettes(FTree, FPaletteMode);
+  Notify(dcPalettes, nullptr);
+}
+
+void TEditorDocument::Notify(unsigned changes, TSkinNode* select) {
+  for (const TObserver& observer : FObservers) observer(changes, select);
+}
+
+TCommandResult TEditorDocument::Refuse(const std::string& message) const {
+  TCommandResult r;
+  r.Caption = message.empty() ? "" : "ERROR";
+  r.Message = message;
+  return r;
+}
+
+TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
+  if (changes & dcModified) FState.SetProjectModified(true);
+  if (changes & dcPalettes) ::BuildPalettes(FTree, FPaletteMode);
+  Notify(changes, select);
+  TCommandResult r;
+  r.Done = true;
+  r.Changes = changes;
+  r.Node = node;
+  return r;
+}
+
+TCommandResult TEditorDocument::NewSkin(const std::string& description, const std::string& typedCode) {
+  if (FTree.Empty() || !FState.CurrentModel()) return Refuse("");
+  const std::string code = SkinCodeFromDialog(typedCode, description);
+  if (code.empty()) return Refuse(kSkinCodeMissing);
+  if (SkinCodeInUse(FTree, code)) return Refuse(SkinCodeUsedMessage(code));
+  TSkinNode* skin = ::AddSkin(FTree, description, code, *FState.CurrentModel());
+  return Finish(dcTree | dcSelection | dcModified, skin);
+}
+
+TCommandResult TEditorDocument::EditSkin(TSkinNode* skin, const std::string& description,
+                                         const std::optional<std::string>& typedCode) {
+  if (!IsSkin(skin)) return Refuse("");
+  std::string code = SkinCodeOf(skin->Text);
+  if (typedCode) code = SkinCodeFromDialog(*typedCode, description);
+  if (code.empty()) return Refuse(kSkinCodeMissing);
+  if (SkinCodeInUse(FTree, code, skin)) return Refuse(SkinCodeUsedMessage(code));
+  ::EditSkin(skin, description, code);
+  FTree.Sort();
+  return Finish(dcTree | dcSelection | dcModified, skin);
+}
+
+TCommandResult TEditorDocument::DeleteSkin(TSkinNode* skin) {
+  if (!IsSkin(skin)) return Refuse("");
+  ::DeleteSkin(FTree, skin);
+  return Finish(dcTree | dcSelection | dcTextures | dcPalettes | dcModified, nullptr, FTree.Root());
+}
+
+TSkinNode* TEditorDocument::TextureSection(TSkinNode* node, bool newTexture) const {
+  if (!node || node->Level() != (newTexture ? 2 : 3) || !FState.CurrentModel()) return nullptr;
+  TSkinNode* section = newTexture ? node : node->Parent();
+  return PartOfSection(section, *FState.CurrentModel()) ? section : nullptr;
+}
+
+TTextureChoices TEditorDocument::TextureChoices(TSkinNode* section, TSkinNode* edited) const {
+  return TextureChoicesFor(section, edited, *FState.CurrentModel());
+}
+
+TCommandResult TEditorDocument::CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited,
+                                                   const std::string& choice) const {
+  // A face typed as blanks names nothing.
+  if (Trim(choice).empty()) return Refuse("");
+  // The node text becomes a section name of the project file, which cannot hold these.
+  if (choice.find_first_of("]\r\n") != std::string::npos) return Refuse("A face name cannot contain \"]\".");
+  // Two textures of one kind in a section would share one section of the project file, and
+  // the second would replace the first when the project is read again.
+  if (const TSkinNode* clash = TextureKindConflict(section, edited, choice))
+    return Refuse("The section \"" + clash->Parent()->Text + "\" already has the texture \"" + clash->Text + "\".");
+  TCommandResult ok;
+  ok.Done = true;
+  return ok;
+}
+
+TCommandResult TEditorDocument::AddTexture(TSkinNode* section, const std::string& choice, const std::string& fileName) {
+  if (TextureSection(section, true) != section) return Refuse("");
+  TCommandResult check = CheckTextureChoice(section, nullptr, choice);
+  if (!check.Done) return check;
+  std::string identifier, description;
+  ChoiceToIdentifier(choice, identifier, description);
+  const TModeloPart& part = *PartOfSection(section, *FState.CurrentModel());
+  auto texture = CreateTexture(fileName, identifier, description, section->Text, part, ShowBox);
+  TSkinNode* added = ::AddTexture(FTree, section, std::move(texture), TextureNodeText(identifier, description));
+  FTree.Sort();
+  return Finish(dcTree | dcSelection | dcTextures | dcPalettes | dcModified, added);
+}
+
+TCommandResult TEditorDocument::ChangeTexture(TSkinNode* texture, const std::string& choice) {
+  TSkinNode* section = TextureSection(texture, false);
+  if (!section) return Refuse("");
+  TCommandResult check = CheckTextureChoice(section, texture, choice);
+  if (!check.Done) return check;
+  const bool changed = ChangeTextureKind(texture, choice);
+  FTree.Sort();
+  return Finish(dcTree | dcSelection | dcPalettes | (changed ? dcModified : 0u), texture);
+}
+
+TCommandResult TEditorDocument::DeleteTexture(TSkinNode* texture) {
+  if (!IsTexture(texture)) return Refuse("");
+  TSkinNode* section = texture->Parent();
+  ::DeleteTexture(FTree, texture);
+  return Finish(dcTree | dcSelection | dcTextures | dcPalettes | dcModified, nullptr, section);
+}
+
+TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& files) {
+  if (FTree.Empty() || !FState.CurrentModel() || files.empty()) return Refuse("");
+  FState.SetProjectModified(true);
+  const unsigned changes = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
+  TScopeGuard finish([this, changes] { Finish(changes, nullptr); });
+  ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox);
+  finish.Dismiss();
+  return Finish(changes, nullptr);
+}
