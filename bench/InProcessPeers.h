@@ -12,7 +12,7 @@
 //      peers::TPixels p = peers::Picture(picture, size, 3);
 //      return peers::TCase{peers::EncodeMagick(p, "TGA", {{"compression", "RLE"}}), 3,
 //                          peers::Ours<TTargaGraphic>(), {peers::StbImage(3), peers::Magick(3)}};
-//    }}
+//    }, "tga"}
 // and a main that calls peers::Main(argc, argv, makers).
 #include <functional>
 #include <memory>
@@ -53,6 +53,7 @@ struct TCase {
 struct TMaker {
   std::string Name;  // e.g. "png-rgb"; the run's filter matches "name/picture/size"
   std::function<TCase(int size, const std::string& picture)> Make;
+  std::string Extension;  // of the files --write-files writes
   std::vector<std::string> Pictures = {"gradient", "plasma"};
 };
 
@@ -61,8 +62,9 @@ void ResetAllocationPeak();
 long long AllocationPeak();
 
 // Options: --filter REGEX (searched in "name/picture/size"), --reps N (default: enough for about
-// two seconds a case, 5 to 51), --sizes 256,1024,4096. Prints one table per case; returns the
-// process exit code (1 when some peer's pixels differ from ours).
+// two seconds a case, 5 to 51), --sizes 256,1024,4096, --write-files DIR (writes each case's file
+// as DIR/name-picture-size.extension instead of timing, for whole-process peers). Prints one
+// table per case; returns the process exit code (1 when some peer's pixels differ from ours).
 int Main(int argc, char** argv, const std::vector<TMaker>& makers);
 
 }  // namespace peers

@@ -4,6 +4,8 @@
 // (bench/InProcessPeers.h). The files are written by libpng, libtiff (16 rows a strip, with and
 // without the horizontal predictor) and ImageMagick (GIF of 256 colours).
 // Run: build/bench/bench_decode_peers [--filter png-rgb/plasma/4096] [--reps N] [--sizes 4096]
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "bench/InProcessPeers.h"
@@ -16,30 +18,59 @@ namespace {
 
 using namespace peers;
 
+// The caller's bytes as a read-only stream, so our side reads the file where the peers do.
+class TBytesStream : public TStream {
+ public:
+  TBytesStream(const uint8_t* data, size_t size) : FData(data), FSize(size) {}
+  size_t Read(void* buffer, size_t count) override {
+    const size_t n = std::min(count, FSize - FPos);
+    std::memcpy(buffer, FData + FPos, n);
+    FPos += n;
+    return n;
+  }
+  size_t Write(const void*, size_t) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                         : origin == TSeekOrigin::soCurrent ? static_cast<int64_t>(FPos)
+                                                            : static_cast<int64_t>(FSize);
+    FPos = static_cast<size_t>(std::clamp<int64_t>(base + offset, 0, static_cast<int64_t>(FSize)));
+    return static_cast<int64_t>(FPos);
+  }
+
+ private:
+  const uint8_t* FData;
+  size_t FSize, FPos = 0;
+};
+
 TMaker PNG(int channels) {
-  return {channels == 4 ? "png-rgba" : "png-rgb", [channels](int size, const std::string& picture) {
+  return {channels == 4 ? "png-rgba" : "png-rgb",
+          [channels](int size, const std::string& picture) {
             return TCase{EncodePNG(Picture(picture, size, channels)),
                          channels,
                          Ours<TPNGGraphic>(),
                          {LibPNG(channels), LibSPNG(channels), StbImage(channels), Magick(channels)}};
-          }};
+          },
+          "png"};
 }
 
 TMaker DeflateTIFF(bool predictor) {
-  return {predictor ? "tiff-deflate-predictor" : "tiff-deflate", [predictor](int size, const std::string& picture) {
+  return {predictor ? "tiff-deflate-predictor" : "tiff-deflate",
+          [predictor](int size, const std::string& picture) {
             return TCase{EncodeDeflateTIFF(Picture(picture, size, 3), 16, predictor),
                          3,
                          Ours<TTIFFGraphic>(),
                          {LibTIFFStrips(3), Magick(3)}};
-          }};
+          },
+          "tif"};
 }
 
 TMaker GIF() {
-  return {"gif-256", [](int size, const std::string& picture) {
+  return {"gif-256",
+          [](int size, const std::string& picture) {
             // The import route: the file read into the image's frames, the first one given to a bitmap.
             TSide ours = OursWith([](const uint8_t* d, size_t n) {
               TGIFImage g;
-              TMemoryStream s(std::vector<uint8_t>(d, d + n));
+              TBytesStream s(d, n);
               g.LoadFromStream(s);
               auto b = std::make_shared<TBitmap>();
               g.AssignTo(*b);
@@ -49,7 +80,8 @@ TMaker GIF() {
                          3,
                          ours,
                          {GifLib(3), StbImage(3), Magick(3)}};
-          }};
+          },
+          "gif"};
 }
 
 }  // namespace

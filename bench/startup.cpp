@@ -39,11 +39,11 @@ void WriteWire(const std::filesystem::path& file, int seed) {
   bmp.SaveToFile(file.string());
 }
 
-void WriteCatalogue(const std::filesystem::path& home) {
+void WriteCatalogue(const std::filesystem::path& home, int modelCount) {
   const std::filesystem::path custom = home / "CustomModels";
   std::filesystem::create_directories(custom);
   static const char* const options[kSections] = {", TEAM", ", TEAM, TextureIs256x256", ", FACE", ", TALKTEXTURE"};
-  for (int m = 0; m < kModels; ++m) {
+  for (int m = 0; m < modelCount; ++m) {
     const std::string prefix = "Mdl" + std::to_string(m);
     std::ofstream cvmx(custom / (prefix + ".cvmx"), std::ios::binary);
     cvmx << "[Model-" << prefix << "]\r\nName=Model " << m << "\r\nPrefix=" << prefix << "\r\n3DFile=" << prefix
@@ -59,7 +59,7 @@ void WriteCatalogue(const std::filesystem::path& home) {
 std::filesystem::path MakeCatalogue() {
   char pattern[] = "/tmp/corvane-bench-startup-XXXXXX";
   const std::filesystem::path home = mkdtemp(pattern);
-  WriteCatalogue(home);
+  WriteCatalogue(home, kModels);
   return home;
 }
 
@@ -99,9 +99,9 @@ BENCHMARK(BM_LoadModelExtensions)->Unit(benchmark::kMillisecond)->Iterations(10)
 }  // namespace
 
 int main(int argc, char** argv) {
-  // bench/startup-process times the real program on this catalogue.
-  if (argc == 3 && std::string(argv[1]) == "--write-catalogue") {
-    WriteCatalogue(argv[2]);
+  // bench/startup-process times the real program on this catalogue (or one of another size).
+  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--write-catalogue") {
+    WriteCatalogue(argv[2], argc == 4 ? std::atoi(argv[3]) : kModels);
     return 0;
   }
   const std::filesystem::path home = MakeCatalogue();

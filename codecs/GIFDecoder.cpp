@@ -20,6 +20,16 @@ struct TSubBlocks {
 TSubBlocks ReadSubBlocks(TStream& Stream, const TGIFSubImage& Frame) {
   TSubBlocks r;
   uint8_t count;
+  // The chain is walked first, so the data goes into one buffer of its size: growing it block
+  // by block would hold up to twice the data at once.
+  const int64_t start = Stream.Position();
+  size_t total = 0;
+  while (Stream.Read(&count, 1) == 1 && count != 0) {
+    total += count;
+    Stream.Seek(count, TSeekOrigin::soCurrent);
+  }
+  Stream.SetPosition(start);
+  r.Bytes.reserve(total);
   while (Stream.Read(&count, 1) == 1) {
     if (count == 0) {
       r.ZeroLengthSeen = true;

@@ -318,13 +318,22 @@ const TBitmap* TGIFSubImage::Mask() {
 }
 
 void TGIFSubImage::BuildBitmap() {
+  auto bmp = std::make_unique<TBitmap>();
+  std::unique_ptr<TBitmap> mask;
+  Render(*bmp, NeedMask && !FMask ? &mask : nullptr);
+  if (mask) FMask = std::move(mask);
+  NeedMask = false;
+  FBitmap = std::move(bmp);
+}
+
+void TGIFSubImage::Render(TBitmap& Dest, std::unique_ptr<TBitmap>* MaskOut) {
   if (Image) Image->Progress(TProgressStage::psStarting, 0, false, "Rendering...");
   const HPALETTE pal = Palette();
   const bool dither = Image && Image->Dithering();
   const int transparentIndex =
       Transparent && GraphicControlExtension ? GraphicControlExtension->TransparentColorIndex : -1;
-  const bool makeMask = NeedMask && transparentIndex >= 0 && !FMask;
-  auto bmp = std::make_unique<TBitmap>();
+  const bool makeMask = MaskOut && transparentIndex >= 0;
+  TBitmap bmp;
   std::unique_ptr<TBitmap> mask;
   bool anyMasked = false;
   if (makeMask) {
@@ -332,7 +341,7 @@ void TGIFSubImage::BuildBitmap() {
     mask->SetPalette(CreatePalette({{0, 0, 0, 0}, {255, 255, 255, 0}}));
   }
   {
-    TDIBWriter writer(*bmp, TPixelFormat::pf8bit, Width, Height, pal);
+    TDIBWriter writer(bmp, TPixelFormat::pf8bit, Width, Height, pal);
     std::unique_ptr<TNetscapeColorLookup> lookup;
     std::unique_ptr<TFloydSteinbergDitherer> ditherer;
     uint8_t transparentFill = 0;
@@ -377,14 +386,19 @@ void TGIFSubImage::BuildBitmap() {
     }
     writer.Finish();
   }
-  if (anyMasked) FMask = std::move(mask);
-  NeedMask = false;
-  FBitmap = std::move(bmp);
+  // Moved, not copied: a failure above leaves Dest as it was.
+  Dest = std::move(bmp);
+  if (anyMasked) *MaskOut = std::move(mask);
   if (Image) Image->Progress(TProgressStage::psEnding, 100, false, "Rendering...");
 }
 
 void TGIFSubImage::AssignTo(TBitmap& Dest) {
-  if (const TBitmap* b = Bitmap()) Dest = *b;
+  // Without a cached bitmap the frame is rendered straight into Dest: a picture imported once
+  // keeps no second copy of itself.
+  if (FBitmap)
+    Dest = *FBitmap;
+  else if (!Empty())
+    Render(Dest, nullptr);
 }
 
 void TGIFSubImage::Assign(const TGIFSubImage& Source) {
@@ -542,22 +556,36 @@ void TGIFImage::FreeBitmap() {
 const TBitmap* TGIFImage::Bitmap() {
   if (FBitmap) return FBitmap.get();
   if (Images.empty()) return nullptr;
-  TGIFSubImage& first = *Images[0];
   auto bmp = std::make_unique<TBitmap>();
-  if (first.Width == Header.Width && first.Height == Header.Height) {
-    if (const TBitmap* b = first.Bitmap()) *bmp = *b;
-  } else {
-    HPALETTE pal = GetPalette();
-    bmp->SetSize(Header.Width, Header.Height);
-    bmp->SetPalette(pal);
-    first.Draw(*bmp, {0, 0, Header.Width, Header.Height}, false, false);
-  }
+  RenderFirstFrame(*bmp);
   FBitmap = std::move(bmp);
   return FBitmap.get();
 }
 
+void TGIFImage::RenderFirstFrame(TBitmap& Dest) {
+  TGIFSubImage& first = *Images[0];
+  if (first.Width == Header.Width && first.Height == Header.Height) {
+    if (first.Empty())
+      Dest = TBitmap();
+    else
+      first.AssignTo(Dest);
+  } else {
+    TBitmap bmp;
+    HPALETTE pal = GetPalette();
+    bmp.SetSize(Header.Width, Header.Height);
+    bmp.SetPalette(pal);
+    first.Draw(bmp, {0, 0, Header.Width, Header.Height}, false, false);
+    Dest = std::move(bmp);
+  }
+}
+
 void TGIFImage::AssignTo(TBitmap& Dest) {
-  if (const TBitmap* b = Bitmap()) Dest = *b;
+  // Without a cached rendering the first frame goes straight into Dest (the import route reads
+  // a picture once and keeps only Dest).
+  if (FBitmap)
+    Dest = *FBitmap;
+  else if (!Images.empty())
+    RenderFirstFrame(Dest);
 }
 
 void TGIFImage::Assign(const TGIFImage* Source) {

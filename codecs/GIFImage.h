@@ -238,6 +238,9 @@ class TGIFSubImage : public TGIFItem {
   void Decompress(TStream& Stream);
   void Compress(TStream& Stream);
   void BuildBitmap();
+  // The frame as an 8-bit bitmap into Dest (moved in whole at the end); with MaskOut, the
+  // transparency mask too when some pixel is transparent.
+  void Render(TBitmap& Dest, std::unique_ptr<TBitmap>* MaskOut);
   std::unique_ptr<TBitmap> FBitmap, FMask;
   HPALETTE FPalette;
 };
@@ -339,6 +342,8 @@ class TGIFImage {
  private:
   friend class TGIFPainter;
   void FreeBitmap();
+  // The first frame at the logical screen's size.
+  void RenderFirstFrame(TBitmap& Dest);
   void StopPainter(TGIFPainter* P);
   void PutCachedBitmap(TBitmap& Canvas, const TRect& Rect);
   bool FDrawing = false, FGettingPalette = false;

@@ -149,8 +149,13 @@ class TCCITTMHDecoder : public TCCITTDecoder {
   void Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) override;
 };
 
-// Deflate through zlib. Decode raises nothing: the reader reads ZLibResult (1 end of stream,
-// other non-zero an error) and what is left of input and output.
+// Deflate (zlib-wrapped) through ISA-L's igzip inflate, its results given as zlib's status codes.
+// Decode raises nothing: the reader reads ZLibResult (1 end of stream, other non-zero an error)
+// and what is left of input and output. The inflater may take input ahead of the output it has
+// handed out (up to 64 KiB of output wait inside it), so a reader whose input has run out still
+// asks it for more before deciding the data ended early. At the end of the stream the input
+// stops exactly where the stream does; InputPastEnd counts bytes after the end that were taken
+// with an earlier call's input (at most 8).
 class TLZ77Decoder : public TDecoder {
  public:
   TLZ77Decoder(int flushMode, bool autoReset);
@@ -161,6 +166,7 @@ class TLZ77Decoder : public TDecoder {
   int ZLibResult() const { return FZLibResult; }
   size_t AvailableInput() const { return FAvailIn; }
   size_t AvailableOutput() const { return FAvailOut; }
+  size_t InputPastEnd() const;
 
  private:
   struct TStreamRec;

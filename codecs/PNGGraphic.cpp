@@ -323,15 +323,20 @@ void TPNGLoad::Transparency(const uint8_t* d, uint32_t len) {
 
 void TPNGLoad::ReadInflated(uint8_t* buf, size_t n) {
   while (n > 0) {
-    if (FInputLeft == 0) {
-      // The current chunk is the next one after what was read; only image data goes on.
-      if (!Chunks.Current().Is(IDAT)) CompressionError();
+    // The current chunk is the next one after what was read; only image data goes on.
+    if (FInputLeft == 0 && Chunks.Current().Is(IDAT)) {
       FInput = Chunks.ReadData();
       FInputLeft = Chunks.Current().Length;
       Chunks.ReadHeader();
       continue;
     }
-    if (FStreamEnded) ExtraData();
+    // Rows still wanted after the stream's end: more data is a second stream, none means the
+    // image data ends early.
+    if (FStreamEnded) {
+      if (FInputLeft > 0 || Decoder.InputPastEnd() > 0) ExtraData();
+      CompressionError();
+    }
+    // Without input the inflater may still hold output from data it has taken already.
     const uint8_t* in = FInput;
     uint8_t* out = buf;
     Decoder.Decode(in, out, FInputLeft, n);
@@ -345,7 +350,8 @@ void TPNGLoad::ReadInflated(uint8_t* buf, size_t n) {
       // A stream over before the image is: any data still to come is extra (a second stream),
       // and no more data at all means the image data ends early.
       FStreamEnded = true;
-    } else if (status != Z_OK) {
+    } else if (status != Z_OK || (used == 0 && made == 0)) {
+      // An error, or nothing moved: the image data ends before the image does.
       CompressionError();
     }
   }
@@ -404,14 +410,14 @@ void TPNGLoad::ReadImage() {
 void TPNGLoad::FinishStream() {
   uint8_t spare[64];
   while (!FStreamEnded) {
-    if (FInputLeft == 0) {
-      // A stream left open at the end of the image data is taken as it is.
-      if (!Chunks.Current().Is(IDAT)) return;
+    if (FInputLeft == 0 && Chunks.Current().Is(IDAT)) {
       FInput = Chunks.ReadData();
       FInputLeft = Chunks.Current().Length;
       Chunks.ReadHeader();
       continue;
     }
+    // Without input the inflater may still hold output, or the stream's end, from data it has
+    // taken already.
     const uint8_t* in = FInput;
     uint8_t* out = spare;
     Decoder.Decode(in, out, FInputLeft, sizeof spare);
@@ -423,8 +429,10 @@ void TPNGLoad::FinishStream() {
       FStreamEnded = true;
     else if (status != Z_OK)
       CompressionError();
+    else if (Decoder.LastInput == 0)
+      return;  // a stream left open at the end of the image data is taken as it is
   }
-  if (FInputLeft > 0) ExtraData();
+  if (FInputLeft > 0 || Decoder.InputPastEnd() > 0) ExtraData();
   while (Chunks.Current().Is(IDAT)) {
     Chunks.ReadData();
     if (Chunks.Current().Length > 0) ExtraData();

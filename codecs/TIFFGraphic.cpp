@@ -348,6 +348,22 @@ void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOr
   }
 }
 
+// 8-bit RGB samples into a BGR bitmap row, the predictor undone on the way (src may be dst):
+// one pass where undoing the predictor and converting would take two.
+void RGBToBGR8(const uint8_t* src, uint8_t* dst, size_t pixels, bool predictor) {
+  unsigned r = 0, g = 0, b = 0;
+  for (size_t i = 0; i < pixels; ++i, src += 3, dst += 3) {
+    if (predictor) {
+      r += src[0], g += src[1], b += src[2];
+    } else {
+      r = src[0], g = src[1], b = src[2];
+    }
+    dst[0] = static_cast<uint8_t>(b);
+    dst[1] = static_cast<uint8_t>(g);
+    dst[2] = static_cast<uint8_t>(r);
+  }
+}
+
 }  // namespace
 
 void TTIFFGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
@@ -514,6 +530,12 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   if (palette) SetPalette(palette);
 
   const size_t targetBits = static_cast<size_t>(BitsPerPixel(pf));
+  // Strips of 8-bit RGB, the common case, skip the colour manager: the predictor and the swap to
+  // BGR are one pass, and where the bitmap's rows lie end to end like the strip's they are
+  // decoded straight into the bitmap and converted in place.
+  const bool plainRGB = !tiled && !planes && bps == 8 && spp == 3 && source == csRGB && pf == TPixelFormat::pf24bit &&
+                        (cm.TargetOptions & coApplyGamma) == 0;
+  const bool intoBitmap = plainRGB && decoder && RowBytes() == rowSize;
   const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
   std::vector<std::vector<uint8_t>> buffers(planeCount), reversed(planeCount);
   // Fill order 2 stores every byte with its bits reversed, whatever the coding; the fax decoders
@@ -544,18 +566,23 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
           continue;
         }
         // Whatever the decoder leaves unwritten fails the length check below, so no clearing.
-        buffers[plane].resize(want);
+        if (!intoBitmap) buffers[plane].resize(want);
         const uint8_t* src = stored;
-        uint8_t* dst = buffers[plane].data();
+        uint8_t* dst = intoBitmap ? ScanLine(static_cast<int>(y0)) : buffers[plane].data();
         decoder->Decode(src, dst, block.Size(), want);
         if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder.get()); z && z->ZLibResult() < 0)
           throw EGraphicCompression("LZ77 decompression error.");
         // Each strip or tile must decode to exactly its rows.
         if (decoder->LastOutput != want) Invalid(formatName);
-        blockData[plane] = buffers[plane].data();
+        blockData[plane] = intoBitmap ? ScanLine(static_cast<int>(y0)) : buffers[plane].data();
       }
       const uint32_t x0 = bx * blockWidth;
       const uint32_t columns = std::min(blockWidth, p.Width - x0);
+      if (plainRGB) {
+        for (uint32_t r = 0; r < rowsInImage; ++r)
+          RGBToBGR8(blockData[0] + r * blockRowBytes, ScanLine(static_cast<int>(y0 + r)), columns, predictor);
+        continue;
+      }
       for (uint32_t r = 0; r < rowsInImage; ++r) {
         for (unsigned plane = 0; plane < planeCount; ++plane) {
           // The predictor comes only with compression, so the row is in our own buffer.

@@ -13,6 +13,9 @@ std::string SkinCodeUsedMessage(const std::string& code) {
   return "The skin code \"" + code + "\" is already used by another skin of this project.";
 }
 
+// An import may add skins, sections and textures.
+constexpr unsigned kImported = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
+
 bool IsSkin(const TSkinNode* node) { return node && node->Level() == 1; }
 bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
 
@@ -130,9 +133,8 @@ TCommandResult TEditorDocument::DeleteTexture(TSkinNode* texture) {
 TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& files) {
   if (FTree.Empty() || !FState.CurrentModel() || files.empty()) return Refuse("");
   FState.SetProjectModified(true);
-  const unsigned changes = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
-  TScopeGuard finish([this, changes] { Finish(changes, nullptr); });
+  TScopeGuard finish([this] { Finish(kImported, nullptr); });
   ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox);
   finish.Dismiss();
-  return Finish(changes, nullptr);
+  return Finish(kImported, nullptr);
 }

@@ -4,10 +4,13 @@
 #include "editor/crvn_unificado.h"
 #include "model/ModelCatalogue.h"
 #include "model/crvn_struc.h"
+#include "platform/ScopeGuard.h"
 
 void Tmain_unificada::LoadModelExtensions() {
+  // A load that reports problems has still refreshed the current model: its presets are shown
+  // before the report goes on to the caller.
+  TScopeGuard refresh([this] { Preview->CatalogueReloaded(); });
   FState.LoadModelExtensions();
-  Preview->CatalogueReloaded();
 }
 
 void Tmain_unificada::btn_savepositionClick(QObject*) {

@@ -116,11 +116,16 @@ struct TBoxes {
   }
   // The box of the value guessed for a pixel from its lanes, its slot and Before, the error the
   // pixel before it left on the row above (half the carry that gave stands in for its own).
-  void Guess(uint32_t At, __m128i Pixel, __m128i Slot, __m128i Before, const uint32_t* Heads) {
+  void Guess(uint32_t At, __m128i Pixel, __m128i Slot, __m128i Before, const uint32_t* Heads,
+             const nearest::TGroup* Groups) {
     const __m128i carry = _mm_srai_epi16(_mm_sub_epi16(_mm_slli_epi16(Before, 3), Before), 1);
     const __m128i guess = Clamp255(_mm_add_epi16(Pixel, _mm_srai_epi16(_mm_add_epi16(Slot, carry), 4)));
     Store(&Corner[At & 3], _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
-    Head[At & 3] = Heads[BlockOf(guess)];
+    const uint32_t head = Heads[BlockOf(guess)];
+    Head[At & 3] = head;
+    // The list's first group is read when the pixel comes; on a large picture the lists in use
+    // outgrow the caches, so it is fetched now.
+    _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Groups, head)), _MM_HINT_T0);
   }
   // Inside the box when 0 <= V - corner <= the box's last offset in every lane.
   bool Inside(uint32_t At, __m128i V) const {
@@ -130,20 +135,19 @@ struct TBoxes {
   }
 };
 
-// Where a row stands: the pointers are at the pixel to do next.
+// Where a row stands: X is the pixel to do next, an index into every array (one step moves
+// them all).
 struct TCursor {
-  const uint64_t* Pixel;  // the pixel as lanes, in a row with kAhead idle pixels at each end
-  uint64_t* Error;        // the error left at its place, on the row above until it is done
-  uint64_t* Slot;         // its slot, in a row of slots with kAhead idle ones at each end
+  const uint64_t* Pixels;  // the pixels as lanes, in a row with kAhead idle pixels at each end
+  uint64_t* Errors;        // the error left at each place, on the row above until it is done
+  uint64_t* Slots;         // the slots, the row's first at X = 0 in either direction
   uint8_t* Out;
-  ptrdiff_t Step;  // 1 or -1
+  ptrdiff_t X, Step;  // Step: 1 or -1
 
-  void Next() {
-    Pixel += Step;
-    Error += Step;
-    Slot += Step;
-    Out += Step;
-  }
+  const uint64_t* Pixel() const { return Pixels + X; }
+  uint64_t* Error() const { return Errors + X; }
+  uint64_t* Slot() const { return Slots + X; }
+  void Next() { X += Step; }
 };
 
 // A row in progress, at pixel N.
@@ -179,18 +183,19 @@ inline bool ListFor(const TBoxes& Boxes, uint32_t N, __m128i V, const uint32_t* 
 }
 
 // Guesses the pixel Ahead on from the cursor's pixel N.
-inline void GuessAhead(TBoxes& Boxes, uint32_t N, int Ahead, const TCursor& At, const uint32_t* Heads) {
-  Boxes.Guess(N + static_cast<uint32_t>(Ahead), Load(At.Pixel + Ahead * At.Step), Load(At.Slot + Ahead * At.Step),
-              Load(At.Error + (Ahead - 1) * At.Step), Heads);
+inline void GuessAhead(TBoxes& Boxes, uint32_t N, int Ahead, const TCursor& At, const uint32_t* Heads,
+                       const nearest::TGroup* Groups) {
+  Boxes.Guess(N + static_cast<uint32_t>(Ahead), Load(At.Pixel() + Ahead * At.Step), Load(At.Slot() + Ahead * At.Step),
+              Load(At.Error() + (Ahead - 1) * At.Step), Heads, Groups);
 }
 
 // Pixel V took entry Index: its error goes to its place, its slot and the terms on their way.
 inline void Settle(const TCursor& At, __m128i V, uint8_t Index, const TTables& Tables, __m128i& Below,
                    __m128i& BelowPrev) {
   const __m128i err = _mm_sub_epi16(V, Load(&Tables.Chosen[Index]));
-  Store(At.Error, err);
-  Diffuse(At.Slot, err, Below, BelowPrev);
-  *At.Out = Index;
+  Store(At.Error(), err);
+  Diffuse(At.Slot(), err, Below, BelowPrev);
+  At.Out[At.X] = Index;
 }
 
 // Runs pixels of the row until it ends (0) or a wide list that is not made yet is needed (its
@@ -204,12 +209,12 @@ inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, 
   for (; n < static_cast<uint32_t>(Row.Width); ++n, at.Next()) {
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
     const __m128i q = _mm_srai_epi16(_mm_add_epi16(sum, _mm_and_si128(_mm_srai_epi16(sum, 15), fifteen)), 4);
-    const __m128i v = Clamp255(_mm_add_epi16(Load(at.Pixel), q));
+    const __m128i v = Clamp255(_mm_add_epi16(Load(at.Pixel()), q));
     if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
     // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
     // this pixel's choice.
-    GuessAhead(Row.Boxes, n, kAhead, at, Heads);
-    const __m128i nextSum = _mm_add_epi16(Load(at.Slot + at.Step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups);
+    const __m128i nextSum = _mm_add_epi16(Load(at.Slot() + at.Step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     const uint8_t index = nearest::Search(Groups, list, v);
     sum = _mm_sub_epi16(nextSum, Load(&Tables.Chosen7[index]));
     Settle(at, v, index, Tables, below, belowPrev);
@@ -222,10 +227,15 @@ inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, 
   return missing;
 }
 
-// The rows of the picture, each run by Run (one of the RunRow forms).
-template <class TRun>
+// A row of 24-bit pixels as lanes.
+inline void RowLanes(const uint8_t* Src, uint64_t* Lanes, size_t Width) {
+  for (size_t x = 0; x < Width; ++x) Lanes[x] = ::Lanes(Src[3 * x], Src[3 * x + 1], Src[3 * x + 2]);
+}
+
+// The rows of the picture, each made lanes by Spread and run by Run (one of the RunRow forms).
+template <class TSpread, class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
-                                                      TFastColorLookup& Lookup, TRun Run) {
+                                                      TFastColorLookup& Lookup, TSpread Spread, TRun Run) {
   const uint64_t eight = Lanes(8, 8, 8);
   std::vector<uint64_t> errors(static_cast<size_t>(Width) + 2 + 2 * kAhead, eight);
   std::vector<uint64_t> pixels(static_cast<size_t>(Width) + 2 * kAhead, 0), left(pixels.size(), 0);
@@ -240,20 +250,19 @@ template <class TRun>
   row.Width = Width;
   for (int y = 0; y < Height; ++y) {
     const uint8_t* src = Reader.ScanLine(y);
-    for (size_t x = 0; x < static_cast<size_t>(Width); ++x)
-      pixels[x + kAhead] = Lanes(src[3 * x], src[3 * x + 1], src[3 * x + 2]);
+    Spread(src, pixels.data() + kAhead, static_cast<size_t>(Width));
     // Slots are numbered from the row's start in both directions, from 0 going right and from
     // 2 going left; a row ends one past its last pixel.
-    const ptrdiff_t first = row.At.Step == 1 ? 0 : Width - 1;
-    row.At.Pixel = pixels.data() + kAhead + first;
-    row.At.Error = left.data() + kAhead + first;
-    row.At.Slot = errors.data() + kAhead + (row.At.Step == 1 ? 0 : Width + 1);
-    row.At.Out = Writer.ScanLine(y) + first;
+    row.At.X = row.At.Step == 1 ? 0 : Width - 1;
+    row.At.Pixels = pixels.data() + kAhead;
+    row.At.Errors = left.data() + kAhead;
+    row.At.Slots = errors.data() + kAhead + (row.At.Step == 1 ? 0 : 2);
+    row.At.Out = Writer.ScanLine(y);
     row.N = 0;
-    row.Sum = Load(row.At.Slot);
+    row.Sum = Load(row.At.Slot());
     row.Below = row.BelowPrev = Load(&eight);
     for (int i = 0; i < kAhead; ++i)
-      GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads());
+      GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads(), Lookup.WideGroups());
     while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
       Lookup.WideHead(missing - 1);
       for (int i = 0; i < kAhead; ++i) {
@@ -261,13 +270,13 @@ template <class TRun>
         row.Boxes.Head[at & 3] = Lookup.WideHead(row.Boxes.Block(at));
       }
     }
-    Store(row.At.Slot, row.BelowPrev);
+    Store(row.At.Slot(), row.BelowPrev);
     row.At.Step = -row.At.Step;
   }
 }
 
 void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RunRow);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RowLanes, RunRow);
 }
 
 #if defined(CORVANE_NEAREST_AVX2)
@@ -289,14 +298,14 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
     // sum / 16 with the division truncating toward zero (the size divided, the sign put back);
     // the corrected value then saturates to 0..255 as bytes.
     const __m128i corrected =
-        _mm_add_epi16(twice(*at.Pixel), _mm_sign_epi16(_mm_srli_epi16(_mm_abs_epi16(sum), 4), sum));
+        _mm_add_epi16(twice(*at.Pixel()), _mm_sign_epi16(_mm_srli_epi16(_mm_abs_epi16(sum), 4), sum));
     const __m128i bytes = _mm_packus_epi16(corrected, corrected);
     const __m128i v = _mm_cvtepu8_epi16(bytes);
     if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
     // The guess kAhead pixels on, and the next pixel's sum but for this pixel's choice, whole
     // before the choice arrives, so that only one subtraction waits for it.
-    GuessAhead(Row.Boxes, n, kAhead, at, Heads);
-    __m128i nextSum = _mm_add_epi16(twice(at.Slot[at.Step]), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
+    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups);
+    __m128i nextSum = _mm_add_epi16(twice(at.Slot()[at.Step]), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     asm("" : "+x"(nextSum));
     const uint8_t index = nearest::SearchAVX2(Groups, list, _mm_shuffle_epi8(bytes, spreadB),
                                               _mm_shuffle_epi8(bytes, spreadG), _mm_shuffle_epi8(bytes, spreadR));
@@ -311,9 +320,23 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
   return missing;
 }
 
+// RowLanes four pixels at a time: twelve bytes spread by two byte shuffles.
+__attribute__((target("avx2"))) inline void RowLanesAVX2(const uint8_t* Src, uint64_t* Lanes, size_t Width) {
+  const __m128i first = _mm_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 3, -1, 4, -1, 5, -1, -1, -1);
+  const __m128i second = _mm_setr_epi8(6, -1, 7, -1, 8, -1, -1, -1, 9, -1, 10, -1, 11, -1, -1, -1);
+  size_t x = 0;
+  // Sixteen bytes are read for twelve: the last group stops where they still lie in the row.
+  for (; 3 * x + 16 <= 3 * Width; x += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + 3 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Lanes + x), _mm_shuffle_epi8(v, first));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Lanes + x + 2), _mm_shuffle_epi8(v, second));
+  }
+  RowLanes(Src + 3 * x, Lanes + x, Width - x);
+}
+
 __attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Reader, TDIBWriter& Writer, int Width,
                                                                  int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RunRowAVX2);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RowLanesAVX2, RunRowAVX2);
 }
 #endif
 

@@ -40,7 +40,8 @@ TCameraPreset ParsePreset(const std::string& value) {
   return p;
 }
 
-void ReadModel(const TIniFile& ini, const std::string& fileName, const std::string& section, TModelList& models) {
+void ReadModel(const TIniFile& ini, const std::string& fileName, const std::string& section, TModelList& models,
+               std::vector<std::string>& problems) {
   auto read = [&](const char* key) { return ini.ReadString(section, key, ""); };
   std::string prefix = read("Prefix");
   if (ModelLoaded(models, prefix)) return;
@@ -68,6 +69,8 @@ void ReadModel(const TIniFile& ini, const std::string& fileName, const std::stri
   AssignIfNotEmpty(m->FormatTalk, read("FormatTalk"));
 
   m->HasMaskedSection = false;
+  // Said only for a model that enters the catalogue.
+  std::vector<std::string> wireProblems;
   for (int n = 1; n <= MaxModelSections; ++n) {
     std::string value = ini.ReadString(section, "Section" + std::to_string(n), "");
     if (value.empty()) continue;
@@ -76,7 +79,7 @@ void ReadModel(const TIniFile& ini, const std::string& fileName, const std::stri
     int width, height;
     ParseSectionValue(value, n, name, flags, width, height);
     if (flags & mpMASKED) m->HasMaskedSection = true;
-    m->AddPart(name, flags, width, height);
+    m->AddPart(name, flags, width, height, &wireProblems);
   }
 
   for (int n = 1;; ++n) {
@@ -91,6 +94,7 @@ void ReadModel(const TIniFile& ini, const std::string& fileName, const std::stri
     m->Presets.push_back(front);
   }
   models.push_back(std::move(m));
+  problems.insert(problems.end(), wireProblems.begin(), wireProblems.end());
 }
 
 // The section a model key names, with the INI file of its extension file.
@@ -196,7 +200,7 @@ void ReadModelExtensionFile(const std::string& fileName, TModelList& models, std
   for (const std::string& s : sections) {
     if (!StartsText("model-", s)) continue;
     try {
-      ReadModel(*ini, fileName, s, models);
+      ReadModel(*ini, fileName, s, models, problems);
     } catch (const Exception& e) {
       problems.push_back("Model file \"" + fileName + "\", section [" + s + "]: " + e.Message +
                          " (the model was left out)");

@@ -19,7 +19,8 @@ using TModelList = std::vector<std::unique_ptr<TModelo>>;
 // with its prefix (it keeps its content when its prefix is empty or no longer found).
 // A model section with an error (a malformed number, a short preset) or a file that cannot be
 // read is left out and the others load; once the catalogue is complete, EConvertError names
-// each file and section left out and why. While the load runs, models keeps the previous
+// each file and section left out and why, and each wire bitmap that could not be read (its
+// section is drawn without it). While the load runs, models keeps the previous
 // catalogue, and IsBusy() is true.
 void LoadModelExtensions(TModelList& models, TModelo& currentModel);
 void LoadModelExtensions(TModelList& models, TModelo& currentModel, const std::string& programFileName,
@@ -28,7 +29,8 @@ void LoadModelExtensions(TModelList& models, TModelo& currentModel, const std::s
 // The extension files the catalogue reads, in order (the .ini whether it exists or not).
 std::vector<std::string> ModelExtensionFiles(const std::string& programFileName, const std::string& programFolder);
 // Appends the models of one file whose prefixes are not in models yet; a model (or the file)
-// that cannot be read is left out with a line in problems naming the file and section.
+// that cannot be read is left out with a line in problems naming the file and section; a wire
+// bitmap that cannot be read gives a line naming it and the reason.
 void ReadModelExtensionFile(const std::string& fileName, TModelList& models, std::vector<std::string>& problems);
 
 // The real-number rule of the files: '.' and ',' both mark the decimals; an empty value

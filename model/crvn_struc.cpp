@@ -73,22 +73,30 @@ std::string TModelo::WireFileName(int section) const {
   return ToNativePath(folder + Prefix + "Wire" + std::to_string(section) + ".bmp");
 }
 
-void TModelo::AddPart(const std::string& name, uint32_t flags, int width, int height) {
+void TModelo::AddPart(const std::string& name, uint32_t flags, int width, int height,
+                      std::vector<std::string>* problems) {
   auto part = std::make_unique<TModeloPart>();
   part->Flags = flags;
   part->Width = width;
   part->Height = height;
   std::string wire = ResolveCaseInsensitive(WireFileName(static_cast<int>(flags & mpSectionMask)));
   if (FileExists(wire)) {
-    // A wire file that cannot be read is treated as missing: the section is still usable,
-    // the preview just draws it without the overlay.
+    // The section stays usable without its wire: the preview draws it without the overlay.
     try {
       auto bmp = std::make_shared<TBitmap>();
       bmp->LoadFromFile(wire);
       bmp->SetPixelFormat(TPixelFormat::pf24bit);
       part->WireBitmap = std::move(bmp);
-    } catch (const std::exception&) {
-      part->WireBitmap.reset();
+    } catch (const std::exception& e) {
+      if (problems) {
+        // The line names the file once; the bitmap reader's message may end with it too.
+        std::string reason = e.what();
+        const std::string named = " (" + wire + ")";
+        if (reason.size() > named.size() && reason.compare(reason.size() - named.size(), named.size(), named) == 0)
+          reason.resize(reason.size() - named.size());
+        problems->push_back("Wire bitmap \"" + wire + "\" cannot be read: " + reason +
+                            " (the section is drawn without it)");
+      }
     }
   }
   Parts.push_back({name, std::move(part)});

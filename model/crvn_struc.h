@@ -80,9 +80,11 @@ class TModelo {
   // bitmaps with the source.
   void Assign(const TModelo& source);
   // Appends a part under name (a name already there is added again) and loads its wire bitmap
-  // from the folder of Key's file: Prefix + "Wire" + section number + ".bmp". A missing or
-  // unreadable wire file leaves the part without one.
-  void AddPart(const std::string& name, uint32_t flags, int width, int height);
+  // from the folder of Key's file: Prefix + "Wire" + section number + ".bmp". A missing wire
+  // file leaves the part without one; so does one that cannot be read, and then a line naming
+  // the file and the reason goes to problems (when given).
+  void AddPart(const std::string& name, uint32_t flags, int width, int height,
+               std::vector<std::string>* problems = nullptr);
   // Index in Parts of the first part of that section number, or -1.
   int PartIndexOfSection(int section) const;
   // Section number of the first part with exactly that name (letter case counts), or -1.

@@ -1,11 +1,7 @@
 #include "platform/Bitmap.h"
 
-#include <sys/mman.h>
-
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "platform/Exceptions.h"
 
@@ -43,19 +39,6 @@ uint64_t BytesPerScanline(uint64_t width, int bitsPerPixel, int alignBits) {
   return ((bits + a - 1) / a) * (a / 8);
 }
 
-void* AllocatePixels(size_t bytes) {
-  void* p = std::calloc(bytes ? bytes : 1, 1);
-  if (!p) throw std::bad_alloc();
-  // Huge pages only pay where whole ones fit inside; the advice is only a wish.
-  constexpr uintptr_t huge = uintptr_t{2} << 20;
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + huge - 1) & ~(huge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(huge - 1);
-  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  return p;
-}
-
-void FreePixels(void* p) noexcept { std::free(p); }
-
 bool IsBitmapSignature(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
 
 TBitmap::TBitmap(int width, int height, TPixelFormat pf) : FPixelFormat(pf) {
@@ -80,7 +63,7 @@ void TBitmap::SetSize(int width, int height) {
   uint64_t total = row * static_cast<uint64_t>(height);
   // 1 GiB of pixels is far beyond any texture; refuse rather than exhaust memory.
   if (total > (1ull << 30)) throw EOutOfResources("Not enough storage is available to process this command");
-  TPixelStore bits(static_cast<size_t>(total));
+  TPixelBytes bits(static_cast<size_t>(total), 0);
   size_t keepRow = std::min<size_t>(FRowBytes, static_cast<size_t>(row));
   int keepH = std::min(FHeight, height);
   for (int y = 0; y < keepH; ++y)

@@ -1,7 +1,6 @@
 #pragma once
 // TBitmap: a device-independent bitmap with its own storage, rows top-down, each row padded
 // to 4 bytes, in one of the Windows pixel formats; and palette handles.
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -48,35 +47,27 @@ HPALETTE DefaultPalette(TPixelFormat pf);
 // of equal distances the first wins. -1 when there is no entry to choose from.
 int NearestPaletteIndex(const TPaletteData& pal, TColor c, int count);
 
-// Storage of a bitmap's pixels, zeroed when allocated. It comes from calloc, whose fresh pages
-// from the system are zero already, so a large bitmap is not written once to clear it and again
-// with its pixels; large ones are asked for huge pages, since touching 48 MB in pages of 4 KB
-// costs some 12,000 page faults.
-void* AllocatePixels(size_t bytes);
-void FreePixels(void* p) noexcept;
+// Pixel storage. Sizing it without a value leaves the bytes uncleared, for conversions that
+// write every byte next; bits(n, 0) and assign(n, 0) clear as usual.
 template <class T>
-struct TPixelAllocator {
-  using value_type = T;
-  TPixelAllocator() = default;
+struct TNoInitAllocator : std::allocator<T> {
   template <class U>
-  TPixelAllocator(const TPixelAllocator<U>&) noexcept {}
-  T* allocate(size_t n) { return static_cast<T*>(AllocatePixels(n * sizeof(T))); }
-  void deallocate(T* p, size_t) noexcept { FreePixels(p); }
-  // New elements are left as the allocation made them: zero.
+  struct rebind {
+    using other = TNoInitAllocator<U>;
+  };
+  TNoInitAllocator() = default;
+  template <class U>
+  TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
   template <class U>
   void construct(U* p) noexcept {
     ::new (static_cast<void*>(p)) U;
   }
   template <class U, class... A>
-  void construct(U* p, A&&... a) {
-    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
-  }
-  template <class U>
-  bool operator==(const TPixelAllocator<U>&) const noexcept {
-    return true;
+  void construct(U* p, A&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(args)...);
   }
 };
-using TPixelStore = std::vector<uint8_t, TPixelAllocator<uint8_t>>;
+using TPixelBytes = std::vector<uint8_t, TNoInitAllocator<uint8_t>>;
 
 class TBitmap {
  public:
@@ -130,7 +121,7 @@ class TBitmap {
   int FWidth = 0, FHeight = 0;
   TPixelFormat FPixelFormat = TPixelFormat::pf24bit;
   size_t FRowBytes = 0;
-  TPixelStore FBits;
+  TPixelBytes FBits;
   HPALETTE FPalette;
 };
 

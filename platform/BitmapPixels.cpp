@@ -1,4 +1,6 @@
 // TBitmap pixel access and in-place pixel format conversion.
+#include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "platform/Bitmap.h"
@@ -152,6 +154,33 @@ class TNearestCache {
   std::unordered_map<TColor, unsigned> FMap;
 };
 
+// Palette indices of Bits bits to 24-bit rows, through a table giving the colours of all the
+// pixels of one source byte at once; indices past the palette are black, as Pixel gives them.
+// Writes every byte of the rows at out, padding included.
+template <int Bits>
+void ExpandIndices(const TBitmap& from, const TPaletteData& pal, uint8_t* out, size_t outRow) {
+  constexpr size_t perByte = 8 / Bits, step = 3 * perByte;
+  std::vector<uint8_t> table(256 * step, 0);
+  const size_t entries = std::min<size_t>(pal.Entries.size(), size_t{1} << Bits);
+  for (size_t b = 0; b < 256; ++b)
+    for (size_t i = 0; i < perByte; ++i) {
+      const size_t index = (b >> (8 - Bits * (i + 1))) & ((1u << Bits) - 1);
+      if (index >= entries) continue;
+      uint8_t* px = &table[b * step + 3 * i];
+      px[0] = pal.Entries[index].peBlue;
+      px[1] = pal.Entries[index].peGreen;
+      px[2] = pal.Entries[index].peRed;
+    }
+  const size_t width = static_cast<size_t>(from.Width()), whole = width / perByte, rest = width % perByte;
+  const size_t used = 3 * width;
+  for (int y = 0; y < from.Height(); ++y, out += outRow) {
+    const uint8_t* src = from.ScanLine(y);
+    for (size_t i = 0; i < whole; ++i) std::memcpy(out + step * i, &table[src[i] * step], step);
+    if (rest) std::memcpy(out + step * whole, &table[src[whole] * step], 3 * rest);
+    std::memset(out + used, 0, outRow - used);
+  }
+}
+
 }  // namespace
 
 bool IsPaletteFormat(TPixelFormat pf) {
@@ -221,7 +250,13 @@ void TBitmap::SetPixelFormat(TPixelFormat pf) {
   if (row64 * static_cast<uint64_t>(FHeight) > (1ull << 30))
     throw EOutOfResources("Not enough storage is available to process this command");
   size_t row = static_cast<size_t>(row64);
-  TPixelStore bits(row * static_cast<size_t>(FHeight));
+  // Every byte is written below: palette conversions to true colour write whole rows with their
+  // padding, the others start from zeros.
+  TPixelBytes bits;
+  if (IsPaletteFormat(from) && pf == TPixelFormat::pf24bit)
+    bits.resize(row * static_cast<size_t>(FHeight));
+  else
+    bits.assign(row * static_cast<size_t>(FHeight), 0);
 
   HPALETTE newPalette = FPalette;
   if (IsPaletteFormat(pf)) {
@@ -244,6 +279,12 @@ void TBitmap::SetPixelFormat(TPixelFormat pf) {
         }
         WriteIndex(out, x, pf, nearest.Find(Pixel(x, y)));
       }
+    }
+  } else if (IsPaletteFormat(from) && pf == TPixelFormat::pf24bit) {
+    switch (from) {
+      case TPixelFormat::pf1bit: ExpandIndices<1>(*this, EffectivePalette(FPalette, from), bits.data(), row); break;
+      case TPixelFormat::pf4bit: ExpandIndices<4>(*this, EffectivePalette(FPalette, from), bits.data(), row); break;
+      default: ExpandIndices<8>(*this, EffectivePalette(FPalette, from), bits.data(), row);
     }
   } else {
     for (int y = 0; y < FHeight; ++y) {

@@ -66,6 +66,7 @@ struct TOptions {
   std::regex Filter{""};
   int Reps = 0;
   std::vector<int> Sizes{256, 1024, 4096};
+  std::string WriteFiles;
 };
 
 TOptions Parse(int argc, char** argv) {
@@ -77,12 +78,15 @@ TOptions Parse(int argc, char** argv) {
       o.Filter = std::regex(argv[++i]);
     } else if (a == "--reps" && more) {
       o.Reps = std::atoi(argv[++i]);
+    } else if (a == "--write-files" && more) {
+      o.WriteFiles = argv[++i];
     } else if (a == "--sizes" && more) {
       o.Sizes.clear();
       std::stringstream ss(argv[++i]);
       for (std::string s; std::getline(ss, s, ',');) o.Sizes.push_back(std::atoi(s.c_str()));
     } else {
-      std::fprintf(stderr, "usage: %s [--filter REGEX] [--reps N] [--sizes 256,1024,4096]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--filter REGEX] [--reps N] [--sizes 256,1024,4096] [--write-files DIR]\n",
+                   argv[0]);
       std::exit(2);
     }
   }
@@ -234,6 +238,16 @@ int Main(int argc, char** argv, const std::vector<TMaker>& makers) {
         } catch (const std::exception& e) {
           std::printf("%s\n  cannot make the file: %s\n\n", title.c_str(), e.what());
           status = 1;
+          continue;
+        }
+        if (!o.WriteFiles.empty()) {
+          const std::string path =
+              o.WriteFiles + "/" + m.Name + "-" + picture + "-" + std::to_string(size) + "." + m.Extension;
+          std::FILE* f = std::fopen(path.c_str(), "wb");
+          const bool written = f && std::fwrite(c.File.data(), 1, c.File.size(), f) == c.File.size();
+          if (f) std::fclose(f);
+          std::printf("%s %s\n", written ? "wrote" : "cannot write", path.c_str());
+          if (!written) status = 1;
           continue;
         }
         if (!RunCase(title, c, o.Reps)) status = 1;

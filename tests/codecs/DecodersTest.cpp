@@ -282,6 +282,58 @@ TEST(DecodersTest, DeflateEndConditions) {
   EXPECT_LT(bad.ZLibResult(), 0);
 }
 
+// Streamed the way the PNG reader streams (input in pieces, output a row at a time), the
+// inflater gives every byte, ends where the stream ends whatever follows it, and refuses the
+// windows zlib refuses.
+TEST(DecodersTest, DeflateStreamedInPieces) {
+  std::vector<uint8_t> plain(200000);
+  for (size_t i = 0; i < plain.size(); ++i)
+    plain[i] = static_cast<uint8_t>((i * 7 / 13 ^ (i >> 5)) + ((i * 2654435761u) >> 29));
+  std::vector<uint8_t> z(compressBound(plain.size()));
+  uLongf zn = z.size();
+  ASSERT_EQ(compress(z.data(), &zn, plain.data(), plain.size()), Z_OK);
+  z.resize(zn);
+  for (size_t tail : {0, 1, 5, 12})
+    for (size_t piece : {size_t(1000), size_t(7919), zn})
+      for (size_t row : {size_t(769), size_t(12289)}) {
+        SCOPED_TRACE(testing::Message() << "tail " << tail << " piece " << piece << " row " << row);
+        std::vector<uint8_t> in = z;
+        in.insert(in.end(), tail, 0xA5);
+        TLZ77Decoder d(Z_PARTIAL_FLUSH, false);
+        d.DecodeInit();
+        std::vector<uint8_t> out(plain.size());
+        size_t at = 0, done = 0, limit = 0;
+        while (d.ZLibResult() == Z_OK) {
+          if (at == limit && limit < in.size()) limit = std::min(in.size(), limit + piece);
+          const uint8_t* s = in.data() + at;
+          uint8_t* t = out.data() + done;
+          d.Decode(s, t, limit - at, std::min(row, out.size() - done));
+          at += d.LastInput;
+          done += d.LastOutput;
+          if (d.LastInput == 0 && d.LastOutput == 0 && at == in.size()) break;
+        }
+        EXPECT_EQ(d.ZLibResult(), Z_STREAM_END);
+        EXPECT_TRUE(out == plain);
+        EXPECT_EQ(at - d.InputPastEnd(), zn);
+      }
+  // A window of 64 KiB (CINFO 8) with a valid header check.
+  std::vector<uint8_t> wide = z;
+  wide[0] = 0x88;
+  wide[1] = static_cast<uint8_t>((wide[1] & 0xE0) | ((31 - (0x88 * 256 + (wide[1] & 0xE0)) % 31) % 31));
+  TLZ77Decoder w(Z_PARTIAL_FLUSH, false);
+  DecodeAll(w, wide, plain.size());
+  EXPECT_LT(w.ZLibResult(), 0);
+  // A distance reaching before the output is an error that still reports no more input used
+  // than there was.
+  const std::vector<uint8_t> far = {0x78, 0x9C, 0xCB, 0x48, 0xC9, 0xC9, 0x1C, 0xCD, 0xC8, 0x40, 0x90,
+                                    0x57, 0xA3, 0x40, 0x19, 0x0A, 0x00, 0x00, 0x61, 0x2A, 0x81, 0xB1};
+  TLZ77Decoder f(Z_PARTIAL_FLUSH, false);
+  const TResult r = DecodeAll(f, far, 1);
+  EXPECT_LT(f.ZLibResult(), 0);
+  EXPECT_LE(r.In, far.size());
+  EXPECT_LE(r.Written, 1u);
+}
+
 TEST(DecodersTest, ThunderScanDeltas) {
   // Width 6: one pixel 5, 2-bit deltas +1, none, -1 (6, 5), 3-bit deltas +3 -2 (8, 6), then a run of 3 of
   // the last value cut at the row's end.

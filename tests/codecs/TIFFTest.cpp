@@ -145,6 +145,13 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"tiles of 32x16, deflate with predictor", "tiffcp -t -w 32 -l 16 -c zip:2 base.tif out.tif", tifftopnm, 0},
       {"grey 1, tiles", "tiffcp -t -w 16 -l 16 bw.tif out.tif", tifftopnm, 0},
       {"separate planes", "tiffcp -p separate base.tif out.tif", tifftopnm, 0},
+      // Rows of a multiple of 4 bytes are decoded straight into the bitmap.
+      {"36 wide, strips of 4, deflate with predictor",
+       "convert src.ppm -crop 36x23+0+0 +repage -compress none base36.tif && tiffcp -c zip:2 -r 4 base36.tif out.tif",
+       tifftopnm, 0},
+      {"36 wide, deflate",
+       "convert src.ppm -crop 36x23+0+0 +repage -compress none base36.tif && tiffcp -c zip base36.tif out.tif",
+       tifftopnm, 0},
       {"separate planes, strips of 4, deflate with predictor", "tiffcp -p separate -r 4 -c zip:2 base.tif out.tif",
        tifftopnm, 0},
       {"16-bit tiles", "tiffcp -t -w 16 -l 16 base16.tif out.tif", tifftopnm, 1},

@@ -2,6 +2,8 @@
 // wire bitmap, and the writers that store the preview's position and presets and reload.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QScrollBar>
 
 #include "MainWindowTestSupport.h"
@@ -55,18 +57,23 @@ TEST(StartupCatalogue, ABrokenExtensionFileIsShownAndStartUpGoesOn) {
   ASSERT_TRUE(reg.OpenKey("\\.cvmx", false));
   EXPECT_EQ(reg.ReadString(""), "CVMXfile");
   EXPECT_EQ(env.PreviewLog.back(), "UpdateCaption");
+  // The preview's presets were refreshed although the load reported a problem.
+  EXPECT_NE(std::find(env.PreviewLog.begin(), env.PreviewLog.end(), "CatalogueReloaded"), env.PreviewLog.end());
 }
 
-TEST(StartupCatalogue, ReadsTheProgramFolderThenCustomModelsAndSkipsAnUnreadableWire) {
+TEST(StartupCatalogue, ReadsTheProgramFolderThenCustomModelsAndNamesAnUnreadableWire) {
   TWindowEnv env;
   WriteText(env.Home / "a.cvmx", AlphaFile);
   WriteText(env.Home / "CustomModels" / "z.cvmx", "[model-zeta]\r\nName=Zeta\r\nPrefix=Zet\r\nSection1=All\r\n");
   // Same prefix as Alpha, read later: left out.
   WriteText(env.Home / "CustomModels" / "alpha2.cvmx", "[Model-Alpha2]\r\nName=Other\r\nPrefix=Alp\r\n");
-  // Not a bitmap: the section simply has no wire.
+  // Not a bitmap: the start-up names it with the reason, and the section has no wire.
   WriteText(env.Home / "AlpWire1.bmp", "this is not a bitmap");
   Tmain_unificada& w = env.Create();
-  EXPECT_TRUE(env.Prompts.Shown.empty());
+  ASSERT_EQ(env.Prompts.Shown.size(), 1u);
+  EXPECT_EQ(env.Prompts.Shown[0].Text, "FormCreate: Wire bitmap \"" + (env.Home / "AlpWire1.bmp").string() +
+                                           "\" cannot be read: Bitmap image is not valid: the \"BM\" signature is "
+                                           "missing (the section is drawn without it)");
   ASSERT_EQ(w.State().Models().size(), 2u);
   EXPECT_EQ(w.State().Models()[0]->Name, "Alpha");
   EXPECT_EQ(w.State().Models()[1]->Name, "Zeta");

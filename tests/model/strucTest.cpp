@@ -96,7 +96,7 @@ TEST(crvn_struc, PartLookupBySectionAndExactName) {
   EXPECT_EQ(m.SectionOfPart("Other"), 2);
 }
 
-TEST(crvn_struc, WireFilesFollowThePrefixAndSectionAndBadOnesCountAsMissing) {
+TEST(crvn_struc, WireFilesFollowThePrefixAndSectionAndBadOnesAreNamedAndLeftOut) {
   TModelFolder dir("", "wire");
   // Written on Windows: other letter case. An 8-bit wire is widened to 24 bits.
   WriteBytes(dir / "malewire1.BMP", MakeBmp(8, {1, 0}, {0x000000, 0xFF8000}));
@@ -108,12 +108,27 @@ TEST(crvn_struc, WireFilesFollowThePrefixAndSectionAndBadOnesCountAsMissing) {
   EXPECT_EQ(m.KeyFileName(), dir / "Male.cvmx");
   EXPECT_EQ(m.KeySection(), "Model-Male|odd");
   EXPECT_EQ(m.WireFileName(3), dir / "MaleWire3.bmp");
-  m.AddPart("Body", 1, 0, 0);
-  m.AddPart("Legs", 2, 0, 0);
-  m.AddPart("Head", 3, 0, 0);
+  std::vector<std::string> problems;
+  m.AddPart("Body", 1, 0, 0, &problems);
+  m.AddPart("Legs", 2, 0, 0, &problems);
+  m.AddPart("Head", 3, 0, 0, &problems);
+  m.AddPart("Arms", 4, 0, 0, &problems);  // no wire file: not a problem
   ASSERT_TRUE(m.Part(0)->WireBitmap);
   EXPECT_EQ(m.Part(0)->WireBitmap->PixelFormat(), TPixelFormat::pf24bit);
   EXPECT_EQ(m.Part(0)->WireBitmap->Pixel(0, 0) & 0xFFFFFF, 0x0080FFu);
   EXPECT_FALSE(m.Part(1)->WireBitmap);
   EXPECT_FALSE(m.Part(2)->WireBitmap);
+  EXPECT_FALSE(m.Part(3)->WireBitmap);
+  // One line for each unreadable file, naming it once, with the reader's reason.
+  ASSERT_EQ(problems.size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    const std::string file = dir / ("MaleWire" + std::to_string(i + 2) + ".bmp");
+    const std::string head = "Wire bitmap \"" + file + "\" cannot be read: ";
+    const std::string tail = " (the section is drawn without it)";
+    const std::string& line = problems[static_cast<size_t>(i)];
+    EXPECT_EQ(line.compare(0, head.size(), head), 0) << line;
+    ASSERT_GT(line.size(), head.size() + tail.size()) << line;
+    EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
+    EXPECT_EQ(line.find(file, head.size()), std::string::npos) << line;
+  }
 }

@@ -1,6 +1,9 @@
 // Pixel access and in-place pixel format conversion of TBitmap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/Bitmap.h"
 
 namespace {
@@ -190,4 +193,31 @@ TEST(BitmapPixelsTest, TrueColourToPaletteWithoutAPaletteTakesTheDefault) {
   m.SetPixel(0, 0, RGBColor(200, 190, 180));
   m.SetPixelFormat(TPixelFormat::pf1bit);
   EXPECT_EQ(m.Pixel(0, 0), clWhite);
+}
+
+TEST(BitmapPixelsTest, PaletteToTrueColourGivesEachIndexItsEntryAndBlackPastThePalette) {
+  // Three entries for every depth, so that some indices of each lie past the palette; odd
+  // widths end rows inside a byte.
+  HPALETTE pal = CreatePalette({{10, 20, 30, 0}, {200, 100, 50, 0}, {1, 2, 3, 0}});
+  size_t pastThePalette = 0;
+  for (TPixelFormat pf : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit})
+    for (int width : {1, 7, 13}) {
+      SCOPED_TRACE(std::to_string(BitsPerPixel(pf)) + " bits, width " + std::to_string(width));
+      TBitmap b(width, 3, pf);
+      b.SetPalette(pf == TPixelFormat::pf1bit ? CreatePalette({{10, 20, 30, 0}}) : pal);
+      uint32_t seed = static_cast<uint32_t>(width);
+      for (int y = 0; y < 3; ++y)
+        for (size_t i = 0; i < b.RowBytes(); ++i) {
+          seed = seed * 1664525u + 1013904223u;
+          b.ScanLine(y)[i] = static_cast<uint8_t>(pf == TPixelFormat::pf8bit ? (seed >> 24) % 4 : seed >> 24);
+        }
+      std::vector<TColor> before;
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x) before.push_back(b.Pixel(x, y));
+      pastThePalette += static_cast<size_t>(std::count(before.begin(), before.end(), clBlack));
+      b.SetPixelFormat(TPixelFormat::pf24bit);
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x) ASSERT_EQ(b.Pixel(x, y), before[static_cast<size_t>(y * width + x)]) << x;
+    }
+  EXPECT_GT(pastThePalette, 0u);
 }
