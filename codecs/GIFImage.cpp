@@ -729,5 +729,3 @@ const TGraphicClassRef& GIFGraphicClass() {
   });
   return cls;
 }
-
-void RegisterGIFImage(TPictureLoader& Loader) { Loader.RegisterFileFormat("gif", "GIF Image", GIFGraphicClass()); }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/GIFStream.h"
 #include "codecs/ImageFormats.h"
 #include "imaging/ColorQuantizer.h"
 #include "imaging/ColorReduction.h"
@@ -362,5 +363,3 @@ void CopyRect(TBitmap& Dst, const TRect& DR, const TBitmap& Src, const TRect& SR
 
 // The picture class "TGIFImage": a file's first frame at the logical screen's size.
 const TGraphicClassRef& GIFGraphicClass();
-// Registers the class for the extension "gif" as "GIF Image".
-void RegisterGIFImage(TPictureLoader& Loader);

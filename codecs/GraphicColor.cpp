@@ -327,6 +327,23 @@ void TColorManager::RowRGB(std::span<const uint8_t* const> source, uint8_t* targ
     }
     return;
   }
+  // So do 8-bit planes (the run-length readers decode a row's channels one after another):
+  // interleaved in one pass, without gathering them first.
+  if (FSourceBPS == 8 && FTargetBPS == 8 && source.size() > 1 && !gamma && mask == 0xFF) {
+    const uint8_t* first = source[srcBGR == dstBGR ? 0 : 2];
+    const uint8_t* green = source[1];
+    const uint8_t* third = source[srcBGR == dstBGR ? 2 : 0];
+    if (dstAlpha && srcAlpha) {
+      const uint8_t* alpha = source[3];
+      for (size_t i = 0; i < count; ++i, target += 4) {
+        target[0] = first[i], target[1] = green[i], target[2] = third[i], target[3] = alpha[i];
+      }
+    } else {
+      const size_t px = dstAlpha ? 4 : 3;
+      for (size_t i = 0; i < count; ++i, target += px) target[0] = first[i], target[1] = green[i], target[2] = third[i];
+    }
+    return;
+  }
   // Channel 0 is red for RGB sources and blue for BGR ones.
   const size_t rc = srcBGR ? 2 : 0, bc = srcBGR ? 0 : 2;
   if (FTargetBPS == 16) {

@@ -42,24 +42,60 @@ size_t TargaPixelSize(unsigned depth) {
 }  // namespace
 
 void TTargaRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {
-  const size_t ps = TargaPixelSize(FColorDepth);
+  // One loop per pixel size, so copying a pixel is a fixed-size move rather than a call.
+  switch (TargaPixelSize(FColorDepth)) {
+    case 1: DecodePixels<1>(source, dest, packedSize, unpackedSize); break;
+    case 2: DecodePixels<2>(source, dest, packedSize, unpackedSize); break;
+    case 3: DecodePixels<3>(source, dest, packedSize, unpackedSize); break;
+    default: DecodePixels<4>(source, dest, packedSize, unpackedSize); break;
+  }
+}
+
+template <size_t PixelSize>
+void TTargaRLEDecoder::DecodePixels(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {
   const uint8_t* s = source;
   const uint8_t* end = source + packedSize;
   uint8_t* d = dest;
   size_t left = unpackedSize;  // pixels
+  // Writes n copies of the pixel at p.
+  auto fill = [&d](const uint8_t* p, size_t n) {
+    if constexpr (PixelSize == 1) {
+      FillBytes(d, p[0], n);
+      d += n;
+    } else {
+      uint8_t px[PixelSize];
+      std::memcpy(px, p, PixelSize);
+      for (size_t i = 0; i < n; ++i, d += PixelSize) std::memcpy(d, px, PixelSize);
+    }
+  };
+  // Copies up to n literal pixels; false when the source ran out first.
+  auto copy = [&](size_t n) {
+    const size_t take = std::min(n, static_cast<size_t>(end - s) / PixelSize);
+    CopyBytes(d, s, take * PixelSize);
+    d += take * PixelSize;
+    s += take * PixelSize;
+    return take;
+  };
+  if (FRestCount > 0 && left > 0) {
+    const size_t n = std::min(FRestCount, left);
+    const size_t done = FRestIsRun ? (fill(FRestPixel, n), n) : copy(n);
+    FRestCount -= done;
+    left -= done;
+    if (done < n) left = 0;  // the source ran out inside the literals
+  }
   while (left > 0 && s < end) {
     const uint8_t c = *s++;
-    const size_t n = std::min<size_t>((c & 0x7F) + 1u, left);
+    const size_t count = (c & 0x7Fu) + 1u;
+    const size_t n = std::min(count, left);
     if (c & 0x80) {
-      if (static_cast<size_t>(end - s) < ps) break;
-      for (size_t i = 0; i < n; ++i, d += ps) std::memcpy(d, s, ps);
-      s += ps;
+      if (static_cast<size_t>(end - s) < PixelSize) break;
+      fill(s, n);
+      if (n < count) FRestIsRun = true, FRestCount = count - n, std::memcpy(FRestPixel, s, PixelSize);
+      s += PixelSize;
     } else {
-      const size_t take = std::min(n, static_cast<size_t>(end - s) / ps);
-      CopyBytes(d, s, take * ps);
-      d += take * ps;
-      s += take * ps;
+      const size_t take = copy(n);
       if (take < n) break;
+      if (n < count) FRestIsRun = false, FRestCount = count - n;
     }
     left -= n;
   }
@@ -154,17 +190,40 @@ void TPackbitsRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t 
 }
 
 void TPCXRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {
-  CORVANE_RUN_BEGIN
-  while (r.More()) {
-    const uint8_t b = *r.S++;
-    if ((b & 0xC0) == 0xC0) {
-      if (r.S >= r.SEnd) break;
-      r.Fill(*r.S++, b & 0x3Fu);
-    } else {
-      *r.D++ = b;
-    }
+  // Plain locals rather than the shared run helper: most bytes of a photograph are single data
+  // bytes, and stores through the target may not alias the positions.
+  const uint8_t* s = source;
+  const uint8_t* const sEnd = source + packedSize;
+  uint8_t* d = dest;
+  uint8_t* const dEnd = dest + unpackedSize;
+  if (FRestCount > 0) {
+    const size_t n = std::min(FRestCount, unpackedSize);
+    FillBytes(d, FRestValue, n);
+    d += n;
+    FRestCount -= n;
   }
-  CORVANE_RUN_END
+  while (s < sEnd && d < dEnd) {
+    const uint8_t b = *s++;
+    if (b < 0xC0) {
+      *d++ = b;
+      continue;
+    }
+    if (s >= sEnd) break;
+    const uint8_t v = *s++;
+    size_t n = b & 0x3Fu;
+    const size_t room = static_cast<size_t>(dEnd - d);
+    if (n > room) FRestCount = n - room, FRestValue = v, n = room;
+    if (n <= 2) {
+      // Runs of one or two stand for data bytes of 0xC0 and above: no call for them.
+      if (n > 0) d[0] = v;
+      if (n > 1) d[1] = v;
+    } else {
+      std::memset(d, v, n);
+    }
+    d += n;
+  }
+  LastInput = static_cast<size_t>(s - source);
+  LastOutput = static_cast<size_t>(d - dest);
 }
 
 void TSGIRLEDecoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {

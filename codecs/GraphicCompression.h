@@ -40,14 +40,25 @@ class TDecoder {
 };
 
 // Count in pixels of depth bits; hands the source pointer back advanced. Also encodes.
+// Packets may run on past a row, so a packet cut by the end of the target carries on at the
+// start of the next Decode: a reader can decode row by row straight into its scan lines.
+// DecodeInit drops such a rest.
 class TTargaRLEDecoder : public TDecoder {
  public:
   explicit TTargaRLEDecoder(unsigned colorDepth) : FColorDepth(colorDepth) {}
   void Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) override;
+  void DecodeInit() override { FRestCount = 0; }
   void Encode(const uint8_t* source, uint8_t* dest, size_t count, size_t& storedSize) override;
 
  private:
+  template <size_t PixelSize>
+  void DecodePixels(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize);
+
   unsigned FColorDepth;
+  // The pixels of the cut packet still to come: a run of FRestPixel, or literals from the source.
+  size_t FRestCount = 0;
+  bool FRestIsRun = false;
+  uint8_t FRestPixel[4] = {};
 };
 
 class TPackbitsRLEDecoder : public TDecoder {
@@ -55,9 +66,16 @@ class TPackbitsRLEDecoder : public TDecoder {
   void Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) override;
 };
 
+// Runs may run on past a line: a run cut by the end of the target carries on at the start of
+// the next Decode, so a reader can decode line by line. DecodeInit drops such a rest.
 class TPCXRLEDecoder : public TDecoder {
  public:
   void Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) override;
+  void DecodeInit() override { FRestCount = 0; }
+
+ private:
+  size_t FRestCount = 0;
+  uint8_t FRestValue = 0;
 };
 
 class TSGIRLEDecoder : public TDecoder {

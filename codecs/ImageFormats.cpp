@@ -313,6 +313,7 @@ void RegisterImageFormats(TFileFormatList& list) {
       {"cut", "Dr. Halo images", "", ftRaster, CUTGraphicClass()},
       {"psp", "Paintshop Pro images", "", ftRaster | ftVector, PSPGraphicClass()},
       {"png", "Portable network graphic images", "", ftRaster, PNGGraphicClass()},
+      {"gif", "GIF Image", "", ftRaster | ftAnimation, GIFGraphicClass()},
   };
   for (const TRow& r : rows)
     list.RegisterFileFormat(r.Extension, r.Common, r.Individual, r.Types, false, false, r.Class);
@@ -322,8 +323,6 @@ TFileFormatList& FileFormatList() {
   static TFileFormatList* list = [] {
     auto* l = new TFileFormatList(PictureLoader());
     RegisterImageFormats(*l);
-    // The GIF class registers itself with the picture loader, beside the table.
-    RegisterGIFImage(PictureLoader());
     return l;
   }();
   return *list;

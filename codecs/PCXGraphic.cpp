@@ -157,22 +157,35 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     if (h.Encoding == 1 ? static_cast<uint64_t>(available) * 63 / 2 + 63 < total : available < total)
       FormatError(kName, "image data ends early");
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
-    std::vector<uint8_t> decoded;
-    if (h.Encoding == 1) {
-      decoded.resize(total);
-      TPCXRLEDecoder decoder;
-      const uint8_t* s = image;
-      uint8_t* t = decoded.data();
-      decoder.Decode(s, t, available, total);
-      if (decoder.LastOutput != total) FormatError(kName, "image data ends early");
-      image = decoded.data();
-    }
 
     Progress(TProgressStage::psStarting, 0, "Transfering...");
     const size_t planeBytes = h.BytesPerLine;
+    // Runs may cross lines; the decoder carries them over, so each line is decoded on its own:
+    // into its scan line when the line is kept as stored and fits there, else into one line's buffer.
+    const bool asStored = !bitPlanes && !trueColour && h.BitsPerPixel != 2;
+    const size_t used = (static_cast<size_t>(p.Width) * h.BitsPerPixel + 7) / 8;
+    const bool inPlace = h.Encoding == 1 && asStored && lineSize <= RowBytes();
+    std::vector<uint8_t> lineBuffer(h.Encoding == 1 && !inPlace ? lineSize : 0);
+    TPCXRLEDecoder decoder;
+    decoder.DecodeInit();
+    const uint8_t* source = image;
+    const uint8_t* const sourceEnd = image + available;
     for (uint32_t y = 0; y < p.Height; ++y) {
-      const uint8_t* line = image + y * lineSize;
       uint8_t* target = ScanLine(static_cast<int>(y));
+      const uint8_t* line = image + y * lineSize;
+      if (h.Encoding == 1) {
+        uint8_t* decoded = inPlace ? target : lineBuffer.data();
+        line = decoded;
+        decoder.Decode(source, decoded, static_cast<size_t>(sourceEnd - source), lineSize);
+        if (decoder.LastOutput != lineSize) FormatError(kName, "image data ends early");
+        source += decoder.LastInput;
+        if (inPlace) {
+          // The line's own padding must not show in the scan line's.
+          std::memset(target + used, 0, lineSize - used);
+          RowProgress(y, p.Height);
+          continue;
+        }
+      }
       if (bitPlanes) {
         std::memset(target, 0, (static_cast<size_t>(p.Width) * 4 + 7) / 8);
         for (uint32_t x = 0; x < p.Width; ++x) {
@@ -192,7 +205,7 @@ void TPCXGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
           target[x / 2] |= static_cast<uint8_t>(x & 1 ? v : v << 4);
         }
       } else {
-        std::memcpy(target, line, (static_cast<size_t>(p.Width) * h.BitsPerPixel + 7) / 8);
+        std::memcpy(target, line, used);
       }
       RowProgress(y, p.Height);
     }

@@ -176,19 +176,24 @@ void TPSDGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     const size_t dataStart = r.Pos();
 
     SetSize(static_cast<int>(w), static_cast<int>(h));
+    // One row of each channel at a time: raw rows are read where they lie, PackBits rows are
+    // decoded into one row's planes, or straight into the scan line when there is nothing to
+    // convert (one channel of bytes or bits).
+    const bool direct = samples == 1 && bits != 16;
     std::vector<uint8_t> planes(rowBytes * samples);
     const uint8_t* pointers[4];
     TPackbitsRLEDecoder decoder;
     for (uint32_t y = 0; y < h; ++y) {
+      uint8_t* line = ScanLine(static_cast<int>(y));
       for (unsigned c = 0; c < samples; ++c) {
         uint8_t* plane = planes.data() + c * rowBytes;
         const size_t index = static_cast<size_t>(c) * h + y;
         if (compression == 1) {
           const uint8_t* s = data + rowStart[index];
-          uint8_t* t = plane;
+          uint8_t* t = direct ? line : plane;
           decoder.Decode(s, t, rowLength[index], rowBytes);
           if (decoder.LastOutput != rowBytes) FormatError(kName, "PackBits row too short");
-          pointers[c] = plane;
+          pointers[c] = t;
         } else {
           pointers[c] = data + dataStart + index * rowBytes;
         }
@@ -198,11 +203,12 @@ void TPSDGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
           for (size_t i = 0; i < rowBytes; ++i) plane[i] = static_cast<uint8_t>(~plane[i]);
         }
       }
-      uint8_t* line = ScanLine(static_cast<int>(y));
-      if (bits == 1)
-        std::memcpy(line, pointers[0], rowBytes);
-      else
-        cm.ConvertRow(std::span<const uint8_t* const>(pointers, samples), line, w, 0xFF);
+      if (pointers[0] != line) {
+        if (bits == 1)
+          std::memcpy(line, pointers[0], rowBytes);
+        else
+          cm.ConvertRow(std::span<const uint8_t* const>(pointers, samples), line, w, 0xFF);
+      }
       RowProgress(y, h);
     }
     Progress(TProgressStage::psEnding, 0, "");

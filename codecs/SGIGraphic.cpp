@@ -105,28 +105,32 @@ void TSGIGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
     if (channels == 1) SetPalette(ColorManager.MakeGreyPalette(false));
     SetSize(static_cast<int>(w), static_cast<int>(height));
 
-    std::vector<uint8_t> planes(rowSize * channels);
+    // One row of each channel at a time: verbatim rows are read where they lie, run-length rows
+    // are decoded into one row's planes, or straight into the scan line when there is nothing
+    // to convert (one channel of bytes).
+    const bool direct = channels == 1 && bpc == 1;
+    std::vector<uint8_t> planes(h.Storage == 1 && !direct ? rowSize * channels : 0);
     TSGIRLEDecoder decoder(static_cast<unsigned>(8 * bpc));
     const uint8_t* pointers[4];
     for (uint32_t y = 0; y < height; ++y) {
+      uint8_t* line = ScanLine(TargetLine(y, height, false));
       for (unsigned c = 0; c < channels; ++c) {
-        uint8_t* plane = planes.data() + c * rowSize;
-        pointers[c] = plane;
         const size_t index = static_cast<size_t>(y) + static_cast<size_t>(c) * height;
         if (h.Storage == 1) {
           // The row length counts bytes, whatever the sample size.
           if (starts[index] > size || lengths[index] > size - starts[index])
             FormatError(kName, "row beyond the end of the file");
           const uint8_t* s = data + starts[index];
-          uint8_t* t = plane;
+          uint8_t* t = direct ? line : planes.data() + c * rowSize;
+          pointers[c] = t;
           decoder.Decode(s, t, lengths[index], rowSize);
           if (decoder.LastOutput != rowSize) FormatError(kName, "run-length row too short");
         } else {
-          std::memcpy(plane, data + SGILayout::HeaderSize + index * rowSize, rowSize);
+          pointers[c] = data + SGILayout::HeaderSize + index * rowSize;
         }
       }
-      ColorManager.ConvertRow(std::span<const uint8_t* const>(pointers, channels == 1 ? 1 : channels),
-                              ScanLine(TargetLine(y, height, false)), w, 0xFF);
+      if (!(direct && h.Storage == 1))
+        ColorManager.ConvertRow(std::span<const uint8_t* const>(pointers, channels), line, w, 0xFF);
       RowProgress(y, height);
     }
     Progress(TProgressStage::psEnding, 0, "");

@@ -205,15 +205,20 @@ void TTargaGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
         std::memcpy(line, row, rowSize);
     };
     if (rle) {
-      // Packets may run on into the next row, so the picture is decoded in one go.
-      std::vector<uint8_t> pixels(rowSize * height);
+      // Packets may run on into the next row: the decoder carries a cut packet over, so each
+      // row is decoded straight into its scan line.
       TTargaRLEDecoder decoder(h.PixelDepth);
+      decoder.DecodeInit();
       const uint8_t* source = data + r.Pos();
-      uint8_t* target = pixels.data();
-      decoder.Decode(source, target, r.Remaining(), static_cast<size_t>(h.Width) * height);
-      if (decoder.LastOutput != pixels.size()) FormatError(kName, "run-length data ends early");
+      const uint8_t* end = data + size;
+      std::vector<uint8_t> row(greyAlpha ? rowSize : 0);
       for (uint32_t y = 0; y < height; ++y) {
-        placeRow(y, pixels.data() + y * rowSize);
+        // Grey with alpha goes through one row's buffer to lose its alpha; the rest is stored
+        // as the bitmap holds it.
+        uint8_t* target = greyAlpha ? row.data() : ScanLine(TargetLine(y, height, topDown));
+        decoder.Decode(source, target, static_cast<size_t>(end - source), h.Width);
+        if (decoder.LastOutput != rowSize) FormatError(kName, "run-length data ends early");
+        if (greyAlpha) placeRow(y, row.data());
         RowProgress(y, height);
       }
     } else {

@@ -125,7 +125,7 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   const int32_t r = static_cast<int32_t>(Block & 31), g = static_cast<int32_t>((Block >> 5) & 31),
                 b = static_cast<int32_t>(Block >> 10);
   const uint32_t super = static_cast<uint32_t>((r >> 2) | ((g >> 2) << 3) | ((b >> 2) << 6));
-  const auto box = [&](int32_t Side, int32_t R, int32_t G, int32_t B, int32_t (&Lo)[3], int32_t (&Hi)[3]) {
+  const auto box = [&](int32_t Side, int32_t R, int32_t G, int32_t B, int32_t(&Lo)[3], int32_t(&Hi)[3]) {
     const int32_t at[3] = {R * Side, G * Side, B * Side};
     for (size_t c = 0; c < 3; ++c) {
       Lo[c] = std::max(at[c] - Table.Reach, 0);

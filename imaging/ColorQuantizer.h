@@ -1,7 +1,7 @@
 #pragma once
 // Palette building: the octree colour quantizer over one bitmap, a list of bitmaps or a DIB
 // opened for reading; the fixed palettes; and the small routines shared with the GIF codec
-// (errors, scan-line sizes, colour bits, byte and sub-block reads and writes, pixel formats).
+// (errors, scan-line sizes, pixel formats).
 // Every palette returned here is a new handle owned by the caller.
 #include <cstdint>
 #include <memory>
@@ -11,7 +11,6 @@
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
 
-class TStream;
 class TDIBReader;
 
 // Errors of the GIF codec and of the routines it shares with the colour reduction.
@@ -26,19 +25,6 @@ intptr_t CheckGDIResult(intptr_t Value);
 // counted without overflow (a result past 64 bits gives INT64_MAX), 0 for a negative count or
 // a size or alignment that is not positive.
 int64_t ScanLineBytes(int64_t Pixels, int BitsPerPixel, int Alignment);
-// Bits needed to index N colours: 0 for 0, 1 for 1 or 2, else the smallest n with 2^n >= N.
-int GIFColorBits(unsigned N);
-
-void GIFWriteByte(TStream& Stream, uint8_t B);
-// Reads one byte; a failed read gives 0 and is not reported.
-uint8_t GIFReadByte(TStream& Stream);
-// Reads exactly Count bytes, else GIFError("Premature end of data").
-void GIFReadBuffer(TStream& Stream, void* Buffer, size_t Count);
-// Each line as data sub-blocks (count byte 1..255, then the bytes), then a zero count byte.
-void GIFWriteStrings(TStream& Stream, const std::vector<std::string>& Strings);
-// Empties Strings, then adds one line per sub-block until a zero count byte or a failed read;
-// a line ends at its first zero byte.
-void GIFReadStrings(TStream& Stream, std::vector<std::string>& Strings);
 
 TPixelFormat GetBitmapPixelFormat(const TBitmap& Bitmap);
 void SetBitmapPixelFormat(TBitmap& Bitmap, TPixelFormat PixelFormat);

@@ -120,7 +120,8 @@ struct TBoxes {
              const nearest::TGroup* Groups) {
     const __m128i carry = _mm_srai_epi16(_mm_sub_epi16(_mm_slli_epi16(Before, 3), Before), 1);
     const __m128i guess = Clamp255(_mm_add_epi16(Pixel, _mm_srai_epi16(_mm_add_epi16(Slot, carry), 4)));
-    Store(&Corner[At & 3], _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
+    Store(&Corner[At & 3],
+          _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
     const uint32_t head = Heads[BlockOf(guess)];
     Head[At & 3] = head;
     // The list's first group is read when the pixel comes; on a large picture the lists in use
@@ -129,8 +130,8 @@ struct TBoxes {
   }
   // Inside the box when 0 <= V - corner <= the box's last offset in every lane.
   bool Inside(uint32_t At, __m128i V) const {
-    const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(V, Load(&Corner[At & 3])),
-                                          _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
+    const __m128i beyond =
+        _mm_subs_epu16(_mm_sub_epi16(V, Load(&Corner[At & 3])), _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
     return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_move_epi64(beyond), _mm_setzero_si128())) == 0xFFFF;
   }
 };
@@ -261,8 +262,7 @@ template <class TSpread, class TRun>
     row.N = 0;
     row.Sum = Load(row.At.Slot());
     row.Below = row.BelowPrev = Load(&eight);
-    for (int i = 0; i < kAhead; ++i)
-      GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads(), Lookup.WideGroups());
+    for (int i = 0; i < kAhead; ++i) GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads(), Lookup.WideGroups());
     while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
       Lookup.WideHead(missing - 1);
       for (int i = 0; i < kAhead; ++i) {

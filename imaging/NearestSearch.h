@@ -62,8 +62,8 @@ inline uint8_t Search(const TGroup* Groups, uint32_t Head, uint8_t Red, uint8_t 
   uint32_t least = 0xFFFF;
   for (const TGroup *p = First(Groups, Head), *end = p + Count(Head); p != end; ++p)
     for (size_t i = 0; i < 8; ++i) {
-      const int d = std::abs(Red - (p->Red[i] >> 8)) + std::abs(Green - (p->Green[i] >> 8)) +
-                    std::abs(Blue - (p->Blue[i] >> 8));
+      const int d =
+          std::abs(Red - (p->Red[i] >> 8)) + std::abs(Green - (p->Green[i] >> 8)) + std::abs(Blue - (p->Blue[i] >> 8));
       least = std::min<uint32_t>(least, static_cast<uint16_t>((d << 8) + p->Tag[i]));
     }
   return static_cast<uint8_t>(least);
@@ -74,7 +74,7 @@ inline uint8_t Search(const TGroup* Groups, uint32_t Head, uint8_t Red, uint8_t 
 // The keys of a group's eight places against the colour in every lane of R, G and B (shifted
 // left by 8, as the candidates are). For callers built for AVX2.
 __attribute__((target("avx2"), always_inline)) inline __m128i KeysAVX2(const TGroup* P, __m128i R, __m128i G,
-                                                                      __m128i B) {
+                                                                       __m128i B) {
   const __m128i red = Lanes(P->Red), green = Lanes(P->Green), blue = Lanes(P->Blue);
   const __m128i dr = _mm_sub_epi16(_mm_max_epu16(red, R), _mm_min_epu16(red, R));
   const __m128i dg = _mm_sub_epi16(_mm_max_epu16(green, G), _mm_min_epu16(green, G));
@@ -85,7 +85,7 @@ __attribute__((target("avx2"), always_inline)) inline __m128i KeysAVX2(const TGr
 // The same search with the unsigned minimum and its position found in one instruction, for
 // callers built for AVX2, which inline it.
 __attribute__((target("avx2"))) inline uint8_t SearchAVX2(const TGroup* Groups, uint32_t Head, __m128i B, __m128i G,
-                                                         __m128i R) {
+                                                          __m128i R) {
   // Every list has a group; most have only that one.
   const TGroup* p = First(Groups, Head);
   const TGroup* end = p + Count(Head);

@@ -190,6 +190,9 @@ std::vector<uint8_t> EncodeMagick(const TPixels& p, const std::string& format,
     if (key == "compression") {
       MagickSetImageCompression(w, static_cast<CompressionType>(
                                        ParseCommandOption(MagickCompressOptions, MagickFalse, value.c_str())));
+    } else if (key == "orientation") {
+      MagickSetImageOrientation(w, static_cast<OrientationType>(
+                                       ParseCommandOption(MagickOrientationOptions, MagickFalse, value.c_str())));
     } else if (key == "colors") {
       MagickQuantizeImage(w, std::stoul(value), sRGBColorspace, 0, MagickTrue, MagickFalse);
     } else {
@@ -313,9 +316,10 @@ TSide StbImage(int channels) {
   return s;
 }
 
-TSide Magick(int channels) {
-  return PixelSide("ImageMagick", [channels](const uint8_t* d, size_t n) {
+TSide Magick(int channels, const std::string& format) {
+  return PixelSide("ImageMagick", [channels, format](const uint8_t* d, size_t n) {
     MagickWand* w = NewMagickWand();
+    if (!format.empty()) MagickSetFormat(w, format.c_str());
     if (MagickReadImageBlob(w, d, n) == MagickFalse) Fail("ImageMagick cannot read");
     MagickSetIteratorIndex(w, 0);
     TPixels p = Blank(static_cast<int>(MagickGetImageWidth(w)), static_cast<int>(MagickGetImageHeight(w)), channels);

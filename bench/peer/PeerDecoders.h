@@ -60,7 +60,7 @@ std::vector<uint8_t> EncodePNG(const TPixels& p);                               
 std::vector<uint8_t> EncodeDeflateTIFF(const TPixels& p, int rowsPerStrip, bool predictor);  // libtiff
 // Through ImageMagick in the named format ("GIF", "TGA", "PCX", "PSD", "SGI", ...); options are
 // ImageMagick's -define / -compress style settings as (key, value) pairs ("compression", "RLE"
-// sets the compression; other keys are image options).
+// sets the compression, "orientation", "TopLeft" the row order; other keys are image options).
 std::vector<uint8_t> EncodeMagick(const TPixels& p, const std::string& format,
                                   const std::vector<std::pair<std::string, std::string>>& options = {});
 
@@ -70,7 +70,9 @@ TSide LibSPNG(int channels);        // spng_decode_image
 TSide LibTIFFStrips(int channels);  // TIFFReadEncodedStrip of every strip into one buffer (contiguous 8-bit)
 TSide GifLib(int channels);         // DGifSlurp and the first frame expanded through its colour map
 TSide StbImage(int channels);       // stbi_load_from_memory
-TSide Magick(int channels);         // MagickReadImageBlob and MagickExportImagePixels, one thread
+// MagickReadImageBlob and MagickExportImagePixels, one thread; format names a file that has no
+// signature to be known by (Targa).
+TSide Magick(int channels, const std::string& format = "");
 
 // ImageMagick on one thread (MAGICK_THREAD_LIMIT and its thread resource); call before any use.
 void StartMagick();

@@ -175,6 +175,65 @@ TEST(DecodersTest, TargaEncodingRoundTrips) {
   }
 }
 
+// Readers decode run-length Targa and PCX data row by row into their scan lines: a packet cut
+// by the end of one row carries on into the next call, so rows give what one call would.
+TEST(DecodersTest, CutPacketsCarryOnIntoTheNextCall) {
+  using V = std::vector<uint8_t>;
+  struct TCase {
+    const char* Name;
+    std::function<std::unique_ptr<TDecoder>()> Make;
+    V In;
+    size_t Row, Rows, PixelSize;
+    V Out;
+  } cases[] = {
+      {"targa run over three rows",
+       [] { return std::make_unique<TTargaRLEDecoder>(8); },
+       {0x86, 5, 0x01, 1, 2},
+       3,
+       3,
+       1,
+       {5, 5, 5, 5, 5, 5, 5, 1, 2}},
+      {"targa literals over a row",
+       [] { return std::make_unique<TTargaRLEDecoder>(8); },
+       {0x04, 1, 2, 3, 4, 5, 0x80, 6},
+       2,
+       3,
+       1,
+       {1, 2, 3, 4, 5, 6}},
+      {"targa 24-bit run then literal",
+       [] { return std::make_unique<TTargaRLEDecoder>(24); },
+       {0x82, 1, 2, 3, 0x00, 4, 5, 6},
+       2,
+       2,
+       3,
+       {1, 2, 3, 1, 2, 3, 1, 2, 3, 4, 5, 6}},
+      {"pcx run over two lines",
+       [] { return std::make_unique<TPCXRLEDecoder>(); },
+       {0xC5, 9, 7},
+       3,
+       2,
+       1,
+       {9, 9, 9, 9, 9, 7}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto d = c.Make();
+    d->DecodeInit();
+    V out(c.Out.size(), 0xEE);
+    size_t pos = 0;
+    for (size_t row = 0; row < c.Rows; ++row) {
+      const uint8_t* s = c.In.data() + pos;
+      uint8_t* t = out.data() + row * c.Row * c.PixelSize;
+      // Targa counts pixels, PCX bytes.
+      d->Decode(s, t, c.In.size() - pos, c.Row);
+      EXPECT_EQ(d->LastOutput, c.Row * c.PixelSize) << row;
+      pos += d->LastInput;
+    }
+    EXPECT_EQ(out, c.Out);
+    EXPECT_EQ(pos, c.In.size());
+  }
+}
+
 TEST(DecodersTest, DeflateEndConditions) {
   std::vector<uint8_t> plain(5000);
   for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i * 7 / 13);

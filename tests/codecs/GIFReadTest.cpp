@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "GIFTestSupport.h"
+#include "codecs/GIFStream.h"
+#include "platform/Streams.h"
 
 using namespace giftest;
 
@@ -211,5 +213,30 @@ TEST(GIFRead, NoColourTableRaisesOnRendering) {
     ADD_FAILURE() << "rendered";
   } catch (const GIFException& e) {
     EXPECT_STREQ(e.what(), "No global or local color table defined");
+  }
+}
+
+TEST(GIFStream, ColourBitsAndSubBlocks) {
+  EXPECT_EQ(GIFColorBits(0), 0);
+  EXPECT_EQ(GIFColorBits(2), 1);
+  EXPECT_EQ(GIFColorBits(3), 2);
+  EXPECT_EQ(GIFColorBits(256), 8);
+  EXPECT_EQ(GIFColorBits(257), 9);
+  TMemoryStream s;
+  GIFWriteStrings(s, {"first", "", std::string(300, 'x'), std::string("a\0b", 3)});
+  EXPECT_EQ(s.Size(), 6 + 256 + 46 + 4 + 1);  // an empty line takes no block
+  s.SetPosition(0);
+  std::vector<std::string> lines{"stale"};
+  GIFReadStrings(s, lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"first", std::string(255, 'x'), std::string(45, 'x'), "a"}));
+  TMemoryStream cut(std::vector<uint8_t>{3, 'o', 'k', '!', 5, 'p', 'a'});  // ends inside a block
+  GIFReadStrings(cut, lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"ok!", "pa"}));
+  char buf[4];
+  try {
+    GIFReadBuffer(cut, buf, 1);
+    ADD_FAILURE() << "a read past the end was accepted";
+  } catch (const GIFException& e) {
+    EXPECT_STREQ(e.what(), "Premature end of data");
   }
 }

@@ -57,9 +57,14 @@ int MaxIndex(const TBitmap& bmp) {
 }  // namespace
 
 TEST(ColorLookups, FastLookupAgreesWithAPlainSearch) {
-  const HPALETTE palettes[] = {RandomPalette(1, 1),         RandomPalette(2, 2),          RandomPalette(20, 20),
-                               RandomPalette(256, 256),     RandomPalette(300, 300),      ClusteredPalette(256, 7, 100, 12),
-                               ClusteredPalette(256, 8, 0, 6), ClusteredPalette(64, 9, 240, 16)};
+  const HPALETTE palettes[] = {RandomPalette(1, 1),
+                               RandomPalette(2, 2),
+                               RandomPalette(20, 20),
+                               RandomPalette(256, 256),
+                               RandomPalette(300, 300),
+                               ClusteredPalette(256, 7, 100, 12),
+                               ClusteredPalette(256, 8, 0, 6),
+                               ClusteredPalette(64, 9, 240, 16)};
   for (const HPALETTE& pal : palettes) {
     const int n = static_cast<int>(pal->Entries.size());
     TFastColorLookup lookup(pal);
@@ -240,9 +245,14 @@ TEST(ReduceBitmapColors, FloydSteinbergFastPathEqualsTheDithererClass) {
   const struct {
     int W, H;
     HPALETTE Palette;
-  } cases[] = {{1, 9, RandomPalette(256, 1)},   {2, 3, RandomPalette(2, 2)},      {7, 7, RandomPalette(16, 3)},
-               {64, 33, RandomPalette(256, 4)}, {301, 17, RandomPalette(1, 5)},   {130, 90, RandomPalette(200, 6)},
-               {97, 40, ClusteredPalette(256, 7, 96, 24)}, {50, 50, ClusteredPalette(256, 8, 0, 8)}};
+  } cases[] = {{1, 9, RandomPalette(256, 1)},
+               {2, 3, RandomPalette(2, 2)},
+               {7, 7, RandomPalette(16, 3)},
+               {64, 33, RandomPalette(256, 4)},
+               {301, 17, RandomPalette(1, 5)},
+               {130, 90, RandomPalette(200, 6)},
+               {97, 40, ClusteredPalette(256, 7, 96, 24)},
+               {50, 50, ClusteredPalette(256, 8, 0, 8)}};
   for (const auto& c : cases)
     for (const bool avx2 : {true, false}) {
       TBitmap picture = Picture(c.W, c.H, static_cast<uint32_t>(c.W * 31 + c.H));
@@ -262,7 +272,8 @@ TEST(ReduceBitmapColors, FloydSteinbergFastPathEqualsTheDithererClass) {
           const int x = reference.Column;
           const uint8_t* p = src + 3 * x;
           const uint8_t index = reference.Dither(p[2], p[1], p[0], r, g, b);
-          ASSERT_EQ(fast.ScanLine(y)[x], index) << c.W << "x" << c.H << " at " << x << "," << y << (avx2 ? "" : " (SSE2)");
+          ASSERT_EQ(fast.ScanLine(y)[x], index)
+              << c.W << "x" << c.H << " at " << x << "," << y << (avx2 ? "" : " (SSE2)");
         }
         reference.NextLine();
       }
