@@ -48,6 +48,11 @@ TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinN
   return r;
 }
 
+TCommandResult TEditorDocument::ChoosePaletteMode(TPaletteMode mode) {
+  FPaletteMode = mode;
+  return Finish(dcPalettes | dcModified, nullptr);
+}
+
 TCommandResult TEditorDocument::NewSkin(const std::string& description, const std::string& typedCode) {
   if (FTree.Empty() || !FState.CurrentModel()) return Refuse("");
   const std::string code = SkinCodeFromDialog(typedCode, description);

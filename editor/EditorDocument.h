@@ -51,6 +51,8 @@ class TEditorDocument {
   TPaletteMode PaletteMode() const { return FPaletteMode; }
   void SetPaletteMode(TPaletteMode mode) { FPaletteMode = mode; }
   void BuildPalettes();
+  // The user chose the option: the project changed and its palettes are built again.
+  TCommandResult ChoosePaletteMode(TPaletteMode mode);
 
   // ---- skins (the New/Edit Skin dialog gives a description and a typed code)
   TCommandResult NewSkin(const std::string& description, const std::string& typedCode);

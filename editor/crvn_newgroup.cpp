@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "editor/DialogExec.h"
 #include "ui_crvn_newgroup.h"
 
 Tfrm_newgroup::Tfrm_newgroup(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Tfrm_newgroup>()) {
@@ -21,3 +22,13 @@ Tfrm_newgroup::Tfrm_newgroup(QWidget* parent) : QDialog(parent), ui(std::make_un
 }
 
 Tfrm_newgroup::~Tfrm_newgroup() = default;
+
+std::optional<Tfrm_newgroup::TAnswer> Tfrm_newgroup::Ask(const std::string& description, const std::string& code) {
+  ui->groupdescription->setText(QString::fromStdString(description));
+  ui->groupcode->setText(QString::fromStdString(code));
+  const QString shownCode = ui->groupcode->text();
+  if (ExecDialog(*this) != 1) return std::nullopt;
+  TAnswer answer{ui->groupdescription->text().toStdString(), std::nullopt};
+  if (ui->groupcode->text() != shownCode) answer.TypedCode = ui->groupcode->text().toStdString();
+  return answer;
+}

@@ -1,8 +1,12 @@
 #include "editor/crvn_newtexture.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
+#include "editor/DialogExec.h"
 #include "platform/qt/Guarded.h"
 #include "ui_crvn_newtexture.h"
 
@@ -23,4 +27,18 @@ void Tfrm_newtexture::bitmap_selectClick() {
   std::vector<std::string> files;
   if (CurrentPrompter().OpenFileDialog(options, files) && !files.empty())
     ui->bitmap->setText(QString::fromStdString(files.front()));
+}
+
+std::optional<Tfrm_newtexture::TAnswer> Tfrm_newtexture::Ask(bool newTexture, const TTextureChoices& choices) {
+  setWindowTitle(newTexture ? "New Texture" : "Edit Texture");
+  ui->bitmap->clear();
+  ui->bitmap->setEnabled(newTexture);
+  ui->bitmap_select->setEnabled(newTexture);
+  QComboBox* combo = ui->insert_as;
+  combo->clear();
+  combo->setEditable(choices.Editable);
+  for (const std::string& c : choices.Items) combo->addItem(QString::fromStdString(c));
+  combo->setCurrentIndex(newTexture ? 0 : std::max(0, combo->findText(QString::fromStdString(choices.Preselect))));
+  if (ExecDialog(*this) != 1) return std::nullopt;
+  return TAnswer{ui->bitmap->text().toStdString(), combo->currentText().toStdString()};
 }

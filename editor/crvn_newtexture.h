@@ -3,7 +3,10 @@
 // inserted as (default, a team, a face). Made once and kept; its caption is set per use.
 #include <QDialog>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "editor/SkinTree.h"
 #include "platform/qt/Prompter.h"
 
 namespace Ui {
@@ -21,5 +24,14 @@ class Tfrm_newtexture : public QDialog {
   const TFileDialogOptions* PictureDialog = nullptr;
   void bitmap_selectClick();
 
+  struct TAnswer {
+    std::string FileName;  // new textures only
+    std::string Choice;    // what the texture is inserted as
+  };
+  // Runs the dialog for a new texture (a file to choose) or an edited one, offering choices;
+  // nothing when cancelled.
+  std::optional<TAnswer> Ask(bool newTexture, const TTextureChoices& choices);
+
+ private:
   std::unique_ptr<Ui::Tfrm_newtexture> ui;
 };

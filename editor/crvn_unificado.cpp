@@ -553,8 +553,7 @@ void Tmain_unificada::opt_clientoptionalClick(QObject*) { FState.SetProjectModif
 void Tmain_unificada::opt_notallowdownloadClick(QObject*) { FState.SetProjectModified(true); }
 
 void Tmain_unificada::opt_reducepalettesClick(QObject*) {
-  FState.SetProjectModified(true);
-  BuildPalettes();
+  FDocument.ChoosePaletteMode(PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));
   Draw3D();
 }
 

@@ -23,8 +23,6 @@
 #include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 #include "platform/qt/BitmapImage.h"
-#include "ui_crvn_newgroup.h"
-#include "ui_crvn_newtexture.h"
 #include "ui_crvn_unificado.h"
 
 namespace {
@@ -127,10 +125,9 @@ void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
 void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
   if (SkinTree.Empty()) return;
   Tfrm_newgroup dlg(this);
-  dlg.ui->groupcode->setText("");
-  if (ExecDialog(dlg) != 1) return;
-  const TCommandResult r =
-      FDocument.NewSkin(dlg.ui->groupdescription->text().toStdString(), dlg.ui->groupcode->text().toStdString());
+  const auto answer = dlg.Ask("", "");
+  if (!answer) return;
+  const TCommandResult r = FDocument.NewSkin(answer->Description, answer->TypedCode.value_or(""));
   if (!ShowResult(r)) return;
   if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, r.Node)) ui->ArbolTexturas->scrollToItem(item);
   int i = ui->skin_selection->findText(Q(r.Node->Text));
@@ -143,15 +140,8 @@ void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {
   std::string description, code;
   SplitSkinText(skin->Text, description, code);
   Tfrm_newgroup dlg(this);
-  dlg.ui->groupdescription->setText(Q(description));
-  dlg.ui->groupcode->setText(Q(code));
-  // The code field takes letters only, so it shows a code with digits or "_" (made from a
-  // description or a file name) cut short: left as shown, the skin keeps its own code.
-  const QString shownCode = dlg.ui->groupcode->text();
-  if (ExecDialog(dlg) != 1) return;
-  std::optional<std::string> typedCode;
-  if (dlg.ui->groupcode->text() != shownCode) typedCode = dlg.ui->groupcode->text().toStdString();
-  ShowResult(FDocument.EditSkin(skin, dlg.ui->groupdescription->text().toStdString(), typedCode));
+  if (const auto answer = dlg.Ask(description, code))
+    ShowResult(FDocument.EditSkin(skin, answer->Description, answer->TypedCode));
 }
 
 void Tmain_unificada::popuparbol_DeleteGroupClick(QObject*) { FDocument.DeleteSkin(NodeOfItem(PopupNode)); }
@@ -169,25 +159,13 @@ void Tmain_unificada::TextureDialog(bool New) {
     frm_newtexture = new Tfrm_newtexture(this);
     frm_newtexture->PictureDialog = &OpenPictureDialog1;
   }
-  Tfrm_newtexture& dlg = *frm_newtexture;
-  dlg.setWindowTitle(New ? "New Texture" : "Edit Texture");
-  dlg.ui->bitmap->clear();
-  dlg.ui->bitmap->setEnabled(New);
-  dlg.ui->bitmap_select->setEnabled(New);
-  TTextureChoices choices = FDocument.TextureChoices(section, New ? nullptr : node);
-  QComboBox* combo = dlg.ui->insert_as;
-  combo->clear();
-  combo->setEditable(choices.Editable);
-  for (const std::string& c : choices.Items) combo->addItem(Q(c));
-  combo->setCurrentIndex(New ? 0 : std::max(0, combo->findText(Q(choices.Preselect))));
-  if (ExecDialog(dlg) != 1) return;
-
-  const std::string choice = combo->currentText().toStdString();
+  const auto answer = frm_newtexture->Ask(New, FDocument.TextureChoices(section, New ? nullptr : node));
+  if (!answer) return;
   if (!New) {
-    ShowResult(FDocument.ChangeTexture(node, choice));
+    ShowResult(FDocument.ChangeTexture(node, answer->Choice));
     return;
   }
-  const TCommandResult r = FDocument.AddTexture(section, choice, dlg.ui->bitmap->text().toStdString());
+  const TCommandResult r = FDocument.AddTexture(section, answer->Choice, answer->FileName);
   if (!ShowResult(r)) return;
   if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, r.Node)) ui->ArbolTexturas->scrollToItem(item);
 }

@@ -71,6 +71,8 @@ TEST(EditorDocument, TreeCommandsApplyOrRefuseWithTheirMessage) {
        "My skin (myxs) Head:boss,grunt Fixed:< Default > | Other (othr)", all},
       {"delete texture", [](auto& d, auto n) { return d.DeleteTexture(n("grunt")); }, "",
        "My skin (myxs) Head:boss | Other (othr)", all},
+      {"palette option", [](auto& d, auto) { return d.ChoosePaletteMode(pmPerSkin); }, "", base,
+       dcPalettes | dcModified},
       {"import", [&](auto& d, auto) { return d.ImportTextures({small}); }, "",
        "My skin (myxs) Head:boss,grunt | Other (othr) Body:< Default >", all},
   };
