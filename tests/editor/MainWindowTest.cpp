@@ -62,15 +62,6 @@ class TDialogRecorder {
   TDialogExecHook FPrevious;
 };
 
-std::string TreeLines(QTreeWidget* tree) {
-  std::string out;
-  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-    int level = 0;
-    for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++level;
-    out += std::string(static_cast<size_t>(level) * 2, ' ') + (*it)->text(0).toStdString() + "\n";
-  }
-  return out;
-}
 }  // namespace
 
 // Each menu and pop-up item as the user reaches it runs its own command: seen through the dialog

@@ -3,6 +3,8 @@
 // registry file, a scripted prompter, and a preview that records what the window asks of it.
 #include <QApplication>
 #include <QImage>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -114,5 +116,16 @@ class TWindowEnv {
  private:
   Prompter* FPrevious = nullptr;
 };
+
+// The whole tree as lines, indented by level.
+inline std::string TreeLines(QTreeWidget* tree) {
+  std::string out;
+  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+    int level = 0;
+    for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++level;
+    out += std::string(static_cast<size_t>(level) * 2, ' ') + (*it)->text(0).toStdString() + "\n";
+  }
+  return out;
+}
 
 }  // namespace mainwindow_test

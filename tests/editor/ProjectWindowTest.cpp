@@ -45,17 +45,6 @@ const char* const OtherFile = "[Model-Other]\r\nName=Other Model\r\nPrefix=Oth\r
 constexpr int64_t kSecond = 1'000'000'000;
 constexpr int64_t kT0 = 1'600'000'000 * kSecond;
 
-// The whole tree as lines, indented by level.
-std::string TreeLines(QTreeWidget* tree) {
-  std::string out;
-  for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-    int level = 0;
-    for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++level;
-    out += std::string(static_cast<size_t>(level) * 2, ' ') + (*it)->text(0).toStdString() + "\n";
-  }
-  return out;
-}
-
 QTreeWidgetItem* Item(QTreeWidget* tree, const std::string& text) {
   QList<QTreeWidgetItem*> found = tree->findItems(QString::fromStdString(text), Qt::MatchExactly | Qt::MatchRecursive);
   if (found.isEmpty()) throw std::runtime_error("no tree item " + text);
