@@ -1,7 +1,10 @@
 #include "editor/EditorDocument.h"
 
+#include "editor/PackageDescription.h"
 #include "editor/SkinNaming.h"
 #include "model/crvn_struc.h"
+#include "packages/CompilePackage.h"
+#include "platform/Paths.h"
 #include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 
@@ -15,6 +18,8 @@ std::string SkinCodeUsedMessage(const std::string& code) {
 
 // An import may add skins, sections and textures.
 constexpr unsigned kImported = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
+// Another project replaces the whole tree.
+constexpr unsigned kOpened = dcProject | dcTree | dcSelection | dcTextures | dcPalettes;
 
 bool IsSkin(const TSkinNode* node) { return node && node->Level() == 1; }
 bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
@@ -22,7 +27,7 @@ bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
 }  // namespace
 
 void TEditorDocument::BuildPalettes() {
-  ::BuildPalettes(FTree, FPaletteMode);
+  ::BuildPalettes(FTree, PaletteMode());
   Notify(dcPalettes, nullptr);
 }
 
@@ -39,7 +44,7 @@ TCommandResult TEditorDocument::Refuse(const std::string& message) const {
 
 TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
   if (changes & dcModified) FState.SetProjectModified(true);
-  if (changes & dcPalettes) ::BuildPalettes(FTree, FPaletteMode);
+  if (changes & dcPalettes) ::BuildPalettes(FTree, PaletteMode());
   Notify(changes, select);
   TCommandResult r;
   r.Done = true;
@@ -49,7 +54,7 @@ TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinN
 }
 
 TCommandResult TEditorDocument::ChoosePaletteMode(TPaletteMode mode) {
-  FPaletteMode = mode;
+  SetPaletteMode(mode);
   return Finish(dcPalettes | dcModified, nullptr);
 }
 
@@ -142,4 +147,86 @@ TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& f
   ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox);
   finish.Dismiss();
   return Finish(kImported, nullptr);
+}
+
+// ---- the project
+
+bool TEditorDocument::NeedsSaving() const { return FState.ProjectModified() || AnyTextureModified(FTree); }
+
+std::string TEditorDocument::Caption() const {
+  return ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder());
+}
+
+TCommandResult TEditorDocument::ChooseOptions(const TProjectOptions& options) {
+  FOptions = options;
+  return Finish(dcModified, nullptr);
+}
+
+TCommandResult TEditorDocument::NewProject(size_t model, const std::string& fileName) {
+  if (model >= FState.Models().size() || fileName.empty()) return Refuse("");
+  FState.CurrentModel()->Assign(*FState.Models()[model]);
+  FState.SetProjectFileName(fileName);
+  FState.SetProjectModified(false);
+  FOptions = TProjectOptions();
+  FTree.SetRoot(ProjectRootText(fileName, FState.CurrentModel()->Prefix));
+  return Finish(kOpened, nullptr, FTree.Root());
+}
+
+TCommandResult TEditorDocument::LoadProject(const std::string& fileName, const TLoadProgress& progress) {
+  std::unique_ptr<TLoadedProject> project;
+  try {
+    project = LoadProjectFile(fileName, FState.Models(), ProgramFolder(), ShowBox, progress);
+  } catch (const EModelNotInstalled& e) {
+    return Refuse(e.Message);
+  } catch (const ENotAProject& e) {
+    return Refuse(e.Message);
+  }
+  // Assigned, not replaced: whoever looks at the current model keeps looking at the same object.
+  FState.CurrentModel()->Assign(*project->Model);
+  FState.SetProjectFileName(fileName);
+  FState.SetProjectModified(false);
+  // The file does not store "Do not allow download from server": it stays as it was.
+  const bool notAllowDownload = FOptions.NotAllowDownload;
+  FOptions = project->Options;
+  FOptions.NotAllowDownload = notAllowDownload;
+  FTree = std::move(project->Tree);
+  TCommandResult r = Finish(kOpened, nullptr, FTree.Root());
+  r.Message = MissingFilesMessage(project->MissingFiles, project->UnreadableFiles);
+  if (!r.Message.empty()) r.Caption = "WARNING";
+  return r;
+}
+
+TCommandResult TEditorDocument::SaveProject(const TAskSaveTexture& askTexture, const TAskBitmapName& askBitmapName) {
+  if (FState.ProjectFileName().empty() || !ProjectOpen()) return Refuse("");
+  SaveProjectFile(FState.ProjectFileName(), FTree, *FState.CurrentModel(), FOptions, ProgramFolder(), askTexture,
+                  askBitmapName);
+  FState.SetProjectModified(false);
+  return Finish(0, nullptr);
+}
+
+TCommandResult TEditorDocument::SaveProjectAs(const std::string& fileName, const TAskSaveTexture& askTexture,
+                                              const TAskBitmapName& askBitmapName) {
+  if (fileName.empty() || !ProjectOpen()) return Refuse("");
+  FState.SetProjectFileName(fileName);
+  FTree.Root()->Text = ProjectBaseName(fileName);
+  Notify(dcProject | dcTree, nullptr);
+  TCommandResult r = SaveProject(askTexture, askBitmapName);
+  r.Changes |= dcProject | dcTree;
+  return r;
+}
+
+void TEditorDocument::CloseProject() {
+  FTree.Clear();
+  Notify(dcTree | dcSelection | dcTextures | dcPalettes, nullptr);
+}
+
+TCommandResult TEditorDocument::CompilePackage(bool install) {
+  const TPackageProject project =
+      BuildPackageProject(FTree, *FState.CurrentModel(), FOptions, FState.ProjectFileName(), FState.GameFolder());
+  const TCompileMessage message = CompilePackageFiles(project, install);
+  TCommandResult r;
+  r.Done = !message.IsError;
+  r.Caption = message.Caption;
+  r.Message = message.Text;
+  return r;
 }

@@ -13,6 +13,7 @@
 
 #include "editor/EditorState.h"
 #include "editor/PaletteGroups.h"
+#include "editor/ProjectFile.h"
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
 
@@ -23,6 +24,7 @@ enum TDocumentChange : unsigned {
   dcTextures = 4,   // textures added, removed or read again
   dcPalettes = 8,   // palette groups built again
   dcModified = 16,  // the project's modified mark was set
+  dcProject = 32,   // another project, file name or options: the caption and the option boxes
 };
 
 struct TCommandResult {
@@ -48,8 +50,8 @@ class TEditorDocument {
   TShowBox ShowBox;
 
   // The project's "Palettes generation" option, used whenever the palettes are built again.
-  TPaletteMode PaletteMode() const { return FPaletteMode; }
-  void SetPaletteMode(TPaletteMode mode) { FPaletteMode = mode; }
+  TPaletteMode PaletteMode() const { return PaletteModeFromIndex(FOptions.ReducePalettes); }
+  void SetPaletteMode(TPaletteMode mode) { FOptions.ReducePalettes = mode; }
   void BuildPalettes();
   // The user chose the option: the project changed and its palettes are built again.
   TCommandResult ChoosePaletteMode(TPaletteMode mode);
@@ -74,6 +76,35 @@ class TEditorDocument {
   // its palettes and is announced; the failure goes to the caller.
   TCommandResult ImportTextures(const std::vector<std::string>& files);
 
+  // ---- the project: new, load, save, save as, close, compile. The window asks its questions
+  // (save first? which model? which file?) and hands the answers to these.
+  bool ProjectOpen() const { return !FTree.Empty(); }
+  // The project changed, or a texture was painted and not saved: closing, New and Load ask.
+  bool NeedsSaving() const;
+  // The window's caption for the open project.
+  std::string Caption() const;
+  const TProjectOptions& Options() const { return FOptions; }
+  // Options ticked by the user (the palette option goes through ChoosePaletteMode).
+  TCommandResult ChooseOptions(const TProjectOptions& options);
+  // A new, empty project for the catalogue's model `model`, to be written as fileName by the
+  // first save.
+  TCommandResult NewProject(size_t model, const std::string& fileName);
+  // Reads a whole project before anything of the open one changes: a file that is no project,
+  // or names a model not installed, is refused and the open project stays. Texture files left
+  // out come back as a "WARNING". progress: see LoadProjectFile.
+  TCommandResult LoadProject(const std::string& fileName, const TLoadProgress& progress = {});
+  // Writes the project file; painted textures are offered to askTexture first (askBitmapName:
+  // see SaveProjectFile).
+  TCommandResult SaveProject(const TAskSaveTexture& askTexture, const TAskBitmapName& askBitmapName);
+  // The project under another name: the caption and the root node follow, then it is saved.
+  TCommandResult SaveProjectAs(const std::string& fileName, const TAskSaveTexture& askTexture,
+                               const TAskBitmapName& askBitmapName);
+  // Frees the project's textures and palettes.
+  void CloseProject();
+  // The project as a texture package and its .int file beside the project file, copied into
+  // the game folder when install is set; the box to show comes back (caption "ERROR" on failure).
+  TCommandResult CompilePackage(bool install);
+
  private:
   TCommandResult Refuse(const std::string& message) const;
   TCommandResult CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited, const std::string& choice) const;
@@ -82,6 +113,6 @@ class TEditorDocument {
 
   TEditorState FState;
   TSkinTree FTree;
-  TPaletteMode FPaletteMode = pmPerTexture;
+  TProjectOptions FOptions;
   std::vector<TObserver> FObservers;
 };

@@ -165,8 +165,11 @@ class Tmain_unificada : public QMainWindow {
   void SetProjectOptions(const TProjectOptions& options);
   // The project's save dialog (New and Save As) for a model prefix; false when cancelled.
   bool AskProjectFileName(const std::string& prefix, std::string& fileName);
-  // Takes over a project read completely by LoadProjectFile.
-  void OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName);
+  // After New or Load: the project's commands enabled and the preview set up; the result's box.
+  void ProjectOpened(const TCommandResult& result);
+  // The project save's questions: each painted texture, and a new bitmap for one that is not.
+  TAskSaveTexture AskSaveTexture() const;
+  TAskBitmapName AskBitmapName();
   // Enables the commands and panels that need an open project.
   void EnableProjectItems();
 

@@ -100,7 +100,7 @@ void Tmain_unificada::ClearTextureTree() {
     ui->ArbolTexturas->clear();
   }
   PopupNode = nullptr;
-  SkinTree.Clear();
+  FDocument.CloseProject();
 }
 
 void Tmain_unificada::PopupArbolPopup(QObject*) {
@@ -118,6 +118,12 @@ bool Tmain_unificada::ShowResult(const TCommandResult& result) const {
 }
 
 void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
+  // The window is going away: its views are not worth rebuilding.
+  if (FDestroyed) return;
+  if (changes & dcProject) {
+    setWindowTitle(QString::fromStdString(FDocument.Caption()));
+    SetProjectOptions(FDocument.Options());
+  }
   if (changes & dcTree) RefreshTreeView(select);
   if (changes & dcSelection) RefreshSelectionCombos();
 }

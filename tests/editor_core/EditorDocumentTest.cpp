@@ -2,11 +2,13 @@
 // show, and what it tells its observers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include "SkinTreeTestModel.h"
 #include "codecs/ImageFormats.h"
 #include "editor/EditorDocument.h"
+#include "tests/support/Files.h"
 #include "tests/support/Scratch.h"
 
 using namespace editor_test;
@@ -105,4 +107,60 @@ TEST(EditorDocument, TreeCommandsApplyOrRefuseWithTheirMessage) {
     EXPECT_EQ(doc.State().ProjectModified(), (row.changes & dcModified) != 0);
     EXPECT_FALSE(doc.Tree().PalettesStale() && (row.changes & dcPalettes));
   }
+}
+
+TEST(EditorDocument, ProjectCommandsOpenSaveAndRefuse) {
+  InitImageFormats();
+  testsupport::TScratchDir dir{"document"};
+  const std::string d = dir.Folder();
+  setenv("CORVANE_HOME", d.c_str(), 1);
+  testsupport::WriteBytes(d + "male.cvmx",
+                          "[Model-Male]\r\nName=Male Soldier\r\nPrefix=Male\r\nSection1=Body, TEAM\r\n");
+  testsupport::WriteBytes(d + "alien.cvp", "[General]\r\nModel=Alien\r\n");
+  testsupport::WriteBytes(d + "notes.cvp", "notes");
+  testsupport::WriteBytes(d + "gone.cvp",
+                          "[General]\r\n[Groups]\r\ngone=Gone\r\n[gone#1#< Default >]\r\nFilename=g.bmp\r\n");
+  const std::string opened = "p (Male) mine (mine) Body:< Default >";
+  const unsigned all = dcProject | dcTree | dcSelection | dcTextures | dcPalettes;
+  struct {
+    const char* name;
+    std::function<TCommandResult(TEditorDocument&)> run;
+    std::string shown, summary;
+    bool modified;
+    unsigned changes;
+  } rows[] = {
+      {"saved and read back",
+       [&](auto& doc) { return doc.SaveProject({}, {}).Done ? doc.LoadProject(d + "p.cvp") : TCommandResult(); }, "",
+       opened, false, all},
+      {"saved as", [&](auto& doc) { return doc.SaveProjectAs(d + "q.cvp", {}, {}); }, "",
+       "q mine (mine) Body:< Default >", false, dcProject | dcTree},
+      {"no project", [&](auto& doc) { return doc.LoadProject(d + "notes.cvp"); },
+       "ERROR: " + ENotAProject(d + "notes.cvp").Message, opened, true, 0},
+      {"model missing", [&](auto& doc) { return doc.LoadProject(d + "alien.cvp"); },
+       "ERROR: The model of this project is not installed!", opened, true, 0},
+      {"texture file missing", [&](auto& doc) { return doc.LoadProject(d + "gone.cvp"); },
+       "WARNING: " + MissingFilesMessage({"g.bmp"}), "gone (Male) Gone (gone)", false, all},
+      {"new", [&](auto& doc) { return doc.NewProject(0, d + "n.cvp"); }, "", "n (Male)", false, all},
+      {"compiled", [](auto& doc) { return doc.CompilePackage(false); }, "Compilation: Project compiled!", opened, true,
+       0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TEditorDocument doc;
+    doc.State().Start();
+    doc.State().LoadModelExtensions();
+    ASSERT_TRUE(doc.NewProject(0, d + "p.cvp").Done);
+    ASSERT_TRUE(doc.ImportTextures({WritePicture(d + "mine1.bmp", 8, 8, 1)}).Done);
+    unsigned told = 0;
+    doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
+    const TCommandResult r = row.run(doc);
+    EXPECT_EQ(r.Message.empty() ? "" : r.Caption + ": " + r.Message, row.shown);
+    const std::string skins = Summary(doc.Tree());
+    EXPECT_EQ(doc.Tree().Root()->Text + (skins.empty() ? "" : " " + skins), row.summary);
+    EXPECT_EQ(doc.State().ProjectModified(), row.modified);
+    EXPECT_EQ(r.Changes, row.changes);
+    EXPECT_EQ(told, row.changes);
+    EXPECT_EQ(doc.Caption(), ProjectCaption("Male Soldier", doc.State().ProjectFileName(), d));
+  }
+  unsetenv("CORVANE_HOME");
 }
