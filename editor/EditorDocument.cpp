@@ -23,6 +23,7 @@ constexpr unsigned kOpened = dcProject | dcTree | dcSelection | dcTextures | dcP
 
 bool IsSkin(const TSkinNode* node) { return node && node->Level() == 1; }
 bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
+TObjetoTextura* TextureOf(const TSkinNode* node) { return IsTexture(node) ? node->Texture.get() : nullptr; }
 
 }  // namespace
 
@@ -229,4 +230,76 @@ TCommandResult TEditorDocument::CompilePackage(bool install) {
   r.Caption = message.Caption;
   r.Message = message.Text;
   return r;
+}
+
+// ---- files changed on disk
+
+TCommandResult TEditorDocument::ReloadChangedTextures() {
+  if (!ProjectOpen()) return Refuse("");
+  // Textures read again keep the palettes of their old pixels until the palettes are built
+  // again: the preview would show them in the wrong colours.
+  auto reloaded = [this] { return Finish(dcTextures | (FTree.PalettesStale() ? dcPalettes : 0u), nullptr); };
+  TScopeGuard announce(reloaded);
+  const bool changed = FReloader.Run(FTree, *FState.CurrentModel(), ShowBox);
+  announce.Dismiss();
+  return changed ? reloaded() : Refuse("");
+}
+
+// ---- the painter
+
+bool TEditorDocument::BeginStroke(TSkinNode* texture) {
+  TObjetoTextura* t = TextureOf(texture);
+  if (!t || Painting() || !::BeginStroke(*t, FStroke.Mask)) return false;
+  FStroke.Texture = t;
+  FStroke.Dabs = 0;
+  return true;
+}
+
+bool TEditorDocument::StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush, TPixelRect& changed) {
+  changed = TPixelRect();
+  if (!Painting() || FStroke.Applying) return Painting();
+  FStroke.Applying = true;
+  TScopeGuard applied([this] { FStroke.Applying = false; });
+  if (TextureOf(texture) != FStroke.Texture || !::StrokeDab(*FStroke.Texture, FStroke.Mask, x, y, brush,
+                                                            FStroke.Dabs > 0 ? &FStroke.Brush : nullptr, &changed)) {
+    FStroke.Texture = nullptr;
+    return false;
+  }
+  FStroke.Brush = brush;
+  ++FStroke.Dabs;
+  return true;
+}
+
+TCommandResult TEditorDocument::EndStroke() {
+  if (!Painting()) return Refuse("");
+  FStroke.Texture->Modified = true;
+  FStroke.Texture = nullptr;
+  FTree.MarkTexturesChanged();
+  // The palettes follow the stroke once it ends, not on every dab.
+  return Finish(dcPalettes, nullptr);
+}
+
+TCommandResult TEditorDocument::UndoStroke(TSkinNode* texture) {
+  TObjetoTextura* t = TextureOf(texture);
+  if (!t || Painting() || !UndoTexture(*t)) return Refuse("");
+  FTree.MarkTexturesChanged();
+  return Finish(dcTextures | dcPalettes, texture);
+}
+
+TCommandResult TEditorDocument::RevertTexture(TSkinNode* texture) {
+  TObjetoTextura* t = TextureOf(texture);
+  const TModeloPart* part = t ? PartOfSection(texture->Parent(), *FState.CurrentModel()) : nullptr;
+  if (!part || Painting()) return Refuse("");
+  ::RevertTexture(*t, texture->Parent()->Text, *part, ShowBox);
+  FTree.MarkTexturesChanged();
+  return Finish(dcTextures | dcPalettes, texture);
+}
+
+TCommandResult TEditorDocument::SaveTexture(TSkinNode* texture, const TAskBitmapName& askName) {
+  TObjetoTextura* t = TextureOf(texture);
+  if (!t || Painting()) return Refuse("");
+  const TTextureSaved saved = ::SaveTexture(*t, askName);
+  if (saved == TTextureSaved::Cancelled) return Refuse("");
+  // A texture that lives in another file now: the project must store that name.
+  return Finish(saved == TTextureSaved::NewFile ? dcModified : 0u, texture);
 }

@@ -16,6 +16,7 @@
 #include "editor/ProjectFile.h"
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
+#include "editor/TexturePainter.h"
 
 // What a command changed, as bits.
 enum TDocumentChange : unsigned {
@@ -105,6 +106,35 @@ class TEditorDocument {
   // the game folder when install is set; the box to show comes back (caption "ERROR" on failure).
   TCommandResult CompilePackage(bool install);
 
+  // ---- texture files changed on disk. Reads them again (a deleted file is reported through
+  // ShowBox, once) and builds the palettes again for the new pixels; done when any texture
+  // changed. A file that cannot be read raises: the files read before it are announced first,
+  // as the next run will not see them again.
+  TCommandResult ReloadChangedTextures();
+  // A reload runs (a call made meanwhile, from its box or the message pump, does nothing).
+  bool Reloading() const { return FReloader.Running(); }
+
+  // ---- the painter, on a texture node. A stroke is a press (BeginStroke), dabs and a release
+  // (EndStroke); each dab recomputes the texture from its state before the stroke.
+  bool Painting() const { return FStroke.Texture != nullptr; }
+  int StrokeDabs() const { return FStroke.Dabs; }
+  // False (no stroke) for a texture that cannot be painted, or while a stroke runs.
+  bool BeginStroke(TSkinNode* texture);
+  // A dab at texture pixel (x, y); changed receives the texture pixels recomputed. False when
+  // the stroke has ended: texture is not the stroke's (the selection moved), or its pixels were
+  // replaced under it. A call made while a dab is applied does nothing.
+  bool StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush, TPixelRect& changed);
+  // The stroke's texture is marked painted (the project's own mark is not touched) and the
+  // palettes are built again for it.
+  TCommandResult EndStroke();
+  // "Undo" swaps the texture with its state before the last stroke (again: redo).
+  TCommandResult UndoStroke(TSkinNode* texture);
+  // "Revert" reads the texture's file again, fitted to its section.
+  TCommandResult RevertTexture(TSkinNode* texture);
+  // "Save" writes the texture as a Windows bitmap; a file of another format is kept and the
+  // texture saved as the bitmap askName chooses, which the project then stores (modified).
+  TCommandResult SaveTexture(TSkinNode* texture, const TAskBitmapName& askName);
+
  private:
   TCommandResult Refuse(const std::string& message) const;
   TCommandResult CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited, const std::string& choice) const;
@@ -114,5 +144,13 @@ class TEditorDocument {
   TEditorState FState;
   TSkinTree FTree;
   TProjectOptions FOptions;
+  TTextureReloader FReloader;
+  struct {
+    TObjetoTextura* Texture = nullptr;  // painted by the stroke in progress
+    TBitmap Mask;                       // its coverage
+    TBrush Brush;                       // of its last dab
+    int Dabs = 0;
+    bool Applying = false;
+  } FStroke;
   std::vector<TObserver> FObservers;
 };
