@@ -5,6 +5,7 @@
 #include "model/crvn_struc.h"
 #include "packages/CompilePackage.h"
 #include "platform/Paths.h"
+#include "preview/CameraPresets.h"
 #include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 
@@ -18,8 +19,9 @@ std::string SkinCodeUsedMessage(const std::string& code) {
 
 // An import may add skins, sections and textures.
 constexpr unsigned kImported = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
-// Another project replaces the whole tree.
-constexpr unsigned kOpened = dcProject | dcTree | dcSelection | dcTextures | dcPalettes;
+// Another project replaces the whole tree. Its skins are listed for the preview when the preview
+// is set up for it, with the new model's mesh.
+constexpr unsigned kOpened = dcProject | dcTree | dcTextures | dcPalettes;
 
 bool IsSkin(const TSkinNode* node) { return node && node->Level() == 1; }
 bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
@@ -46,6 +48,7 @@ TCommandResult TEditorDocument::Refuse(const std::string& message) const {
 TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
   if (changes & dcModified) FState.SetProjectModified(true);
   if (changes & dcPalettes) ::BuildPalettes(FTree, PaletteMode());
+  if (changes & dcSelection) FChoices.Refresh(FTree);
   Notify(changes, select);
   TCommandResult r;
   r.Done = true;
@@ -65,6 +68,9 @@ TCommandResult TEditorDocument::NewSkin(const std::string& description, const st
   if (code.empty()) return Refuse(kSkinCodeMissing);
   if (SkinCodeInUse(FTree, code)) return Refuse(SkinCodeUsedMessage(code));
   TSkinNode* skin = ::AddSkin(FTree, description, code, *FState.CurrentModel());
+  // The preview shows the new skin, with its own teams and faces listed.
+  FChoices.Refresh(FTree);
+  FChoices.ChooseSkin(FTree, IndexOfItem(FChoices.Skins, skin->Text));
   return Finish(dcTree | dcSelection | dcModified, skin);
 }
 
@@ -169,6 +175,7 @@ TCommandResult TEditorDocument::NewProject(size_t model, const std::string& file
   FState.SetProjectFileName(fileName);
   FState.SetProjectModified(false);
   FOptions = TProjectOptions();
+  FPreviewModelLoaded = false;
   FTree.SetRoot(ProjectRootText(fileName, FState.CurrentModel()->Prefix));
   return Finish(kOpened, nullptr, FTree.Root());
 }
@@ -190,6 +197,7 @@ TCommandResult TEditorDocument::LoadProject(const std::string& fileName, const T
   const bool notAllowDownload = FOptions.NotAllowDownload;
   FOptions = project->Options;
   FOptions.NotAllowDownload = notAllowDownload;
+  FPreviewModelLoaded = false;
   FTree = std::move(project->Tree);
   TCommandResult r = Finish(kOpened, nullptr, FTree.Root());
   r.Message = MissingFilesMessage(project->MissingFiles, project->UnreadableFiles);
@@ -302,4 +310,74 @@ TCommandResult TEditorDocument::SaveTexture(TSkinNode* texture, const TAskBitmap
   if (saved == TTextureSaved::Cancelled) return Refuse("");
   // A texture that lives in another file now: the project must store that name.
   return Finish(saved == TTextureSaved::NewFile ? dcModified : 0u, texture);
+}
+
+// ---------------------------------------------------------------- the preview panel
+
+void TEditorDocument::LoadSkinChoices() {
+  FChoices.Load(FTree);
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::RefreshSkinChoices() {
+  FChoices.Refresh(FTree);
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseSkin(int index) {
+  FChoices.ChooseSkin(FTree, index);
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseTeam(int index) {
+  FChoices.Team = index;
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseFace(int index) {
+  FChoices.Face = index;
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseMasking(bool enabled) {
+  FChoices.Masking = enabled;
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseIncrements(int index) { FChoices.Increments = index; }
+
+void TEditorDocument::ChoosePreset(int index) {
+  if (index == FChoices.Preset) return;
+  FChoices.Preset = index;
+  Notify(dcPresets, nullptr);
+}
+
+void TEditorDocument::PresetsReloaded() {
+  const int count = FState.CurrentModel() ? static_cast<int>(FState.CurrentModel()->Presets.size()) : 0;
+  if (FChoices.Preset >= count) FChoices.Preset = -1;
+  Notify(dcPresets, nullptr);
+}
+
+bool TEditorDocument::CanRemovePreset() const {
+  return FState.CurrentModel() && ::CanRemovePreset(FState.CurrentModel()->Presets);
+}
+
+void TEditorDocument::AddPreset(const std::string& name, const TAffineVector& camera, const TAffineVector& target) {
+  FChoices.Preset = ::AddPreset(FState.CurrentModel()->Presets, name, camera, target);
+  Notify(dcPresets, nullptr);
+}
+
+bool TEditorDocument::RemovePreset() {
+  if (!::RemovePreset(FState.CurrentModel()->Presets, FChoices.Preset)) return false;
+  FChoices.Preset = 0;
+  Notify(dcPresets, nullptr);
+  return true;
+}
+
+void TEditorDocument::RenamePreset(const std::string& name) {
+  if (::RenamePreset(FState.CurrentModel()->Presets, FChoices.Preset, name)) Notify(dcPresets, nullptr);
+}
+
+void TEditorDocument::SetPreset(const TAffineVector& camera, const TAffineVector& target) {
+  ::SetPreset(FState.CurrentModel()->Presets, FChoices.Preset, camera, target);
 }

@@ -47,7 +47,7 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
                           "[Model-Male]\r\nName=Male Soldier\r\nPrefix=Male\r\nSection2=Head, FACE\r\n");
   testsupport::WriteBytes(notes, "notes");
   testsupport::WriteBytes(alien, "[General]\r\nModel=Alien\r\n");
-  const unsigned opened = dcProject | dcTree | dcSelection | dcTextures | dcPalettes;
+  const unsigned opened = dcProject | dcTree | dcTextures | dcPalettes;
   const std::string body = WritePicture(dir.Folder() + "body.bmp", 256, 256, 1);
   const std::string small = WritePicture(dir.Folder() + "othr1.bmp", 32, 32, 2);
   const std::string base = "My skin (myxs) Head:boss,grunt | Other (othr)";
