@@ -351,13 +351,10 @@ void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOr
 // 8-bit RGB samples into a BGR bitmap row, the predictor undone on the way (src may be dst):
 // one pass where undoing the predictor and converting would take two.
 void RGBToBGR8(const uint8_t* src, uint8_t* dst, size_t pixels, bool predictor) {
+  if (!predictor) return SwapRGB8(src, dst, pixels);
   unsigned r = 0, g = 0, b = 0;
   for (size_t i = 0; i < pixels; ++i, src += 3, dst += 3) {
-    if (predictor) {
-      r += src[0], g += src[1], b += src[2];
-    } else {
-      r = src[0], g = src[1], b = src[2];
-    }
+    r += src[0], g += src[1], b += src[2];
     dst[0] = static_cast<uint8_t>(b);
     dst[1] = static_cast<uint8_t>(g);
     dst[2] = static_cast<uint8_t>(r);
@@ -552,7 +549,9 @@ std::unique_ptr<TDecoder> TTIFFGraphic::MakeDecoder(uint32_t blockWidth) {
     case ctFaxRLEW:
       return std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), blockWidth, p.Compression == ctFaxRLEW,
                                                reversed);
-    case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true);
+    // Strips are whole streams: libdeflate inflates them faster, except with the predictor, whose
+    // small differences have short codes that igzip decodes several at a time (both measured).
+    case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true, p.Predictor != 2);
     case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
     case ctThunderscan: return std::make_unique<TThunderDecoder>(blockWidth);
     case ctJPEG: p.JPEGTables = GetByteList(tagJPEGTables); return std::make_unique<TTIFFJPEGDecoder>(p, FPhotometric);
@@ -585,10 +584,12 @@ void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder
   w.FormatName = formatName;
   // Strips of 8-bit RGB, the common case, skip the colour manager: the predictor and the swap to
   // BGR are one pass, and where the bitmap's rows lie end to end like the strip's they are
-  // decoded straight into the bitmap and converted in place.
+  // decoded straight into the bitmap and converted in place. Whole deflate strips are faster
+  // inflated into a buffer that stays in cache and swapped on their way into the bitmap.
   w.PlainRGB = !l.Tiled && !l.Planes && p.BitsPerSample == 8 && p.SamplesPerPixel == 3 && c.Source == csRGB &&
                c.Format == TPixelFormat::pf24bit && (ColorManager.TargetOptions & coApplyGamma) == 0;
-  w.IntoBitmap = w.PlainRGB && decoder && RowBytes() == l.RowSize;
+  const bool wholeDeflate = p.Compression == ctLZ77 && !c.Predictor;
+  w.IntoBitmap = w.PlainRGB && decoder && RowBytes() == l.RowSize && !wholeDeflate;
   // Fill order 2 stores every byte with its bits reversed, whatever the coding; the fax decoders
   // reverse them as they read.
   const bool fax = p.Compression == ctFaxRLE || p.Compression == ctFaxRLEW || p.Compression == ctFax3;
