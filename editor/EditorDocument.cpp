@@ -2,6 +2,7 @@
 
 #include "editor/SkinNaming.h"
 #include "model/crvn_struc.h"
+#include "preview/CameraPresets.h"
 #include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 
@@ -40,6 +41,7 @@ TCommandResult TEditorDocument::Refuse(const std::string& message) const {
 TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
   if (changes & dcModified) FState.SetProjectModified(true);
   if (changes & dcPalettes) ::BuildPalettes(FTree, FPaletteMode);
+  if (changes & dcSelection) FChoices.Refresh(FTree);
   Notify(changes, select);
   TCommandResult r;
   r.Done = true;
@@ -59,6 +61,9 @@ TCommandResult TEditorDocument::NewSkin(const std::string& description, const st
   if (code.empty()) return Refuse(kSkinCodeMissing);
   if (SkinCodeInUse(FTree, code)) return Refuse(SkinCodeUsedMessage(code));
   TSkinNode* skin = ::AddSkin(FTree, description, code, *FState.CurrentModel());
+  // The preview shows the new skin, with its own teams and faces listed.
+  FChoices.Refresh(FTree);
+  FChoices.ChooseSkin(FTree, IndexOfItem(FChoices.Skins, skin->Text));
   return Finish(dcTree | dcSelection | dcModified, skin);
 }
 
@@ -142,4 +147,74 @@ TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& f
   ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox);
   finish.Dismiss();
   return Finish(kImported, nullptr);
+}
+
+// ---------------------------------------------------------------- the preview panel
+
+void TEditorDocument::LoadSkinChoices() {
+  FChoices.Load(FTree);
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::RefreshSkinChoices() {
+  FChoices.Refresh(FTree);
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseSkin(int index) {
+  FChoices.ChooseSkin(FTree, index);
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseTeam(int index) {
+  FChoices.Team = index;
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseFace(int index) {
+  FChoices.Face = index;
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseMasking(bool enabled) {
+  FChoices.Masking = enabled;
+  Notify(dcSelection, nullptr);
+}
+
+void TEditorDocument::ChooseIncrements(int index) { FChoices.Increments = index; }
+
+void TEditorDocument::ChoosePreset(int index) {
+  if (index == FChoices.Preset) return;
+  FChoices.Preset = index;
+  Notify(dcPresets, nullptr);
+}
+
+void TEditorDocument::PresetsReloaded() {
+  const int count = FState.CurrentModel() ? static_cast<int>(FState.CurrentModel()->Presets.size()) : 0;
+  if (FChoices.Preset >= count) FChoices.Preset = -1;
+  Notify(dcPresets, nullptr);
+}
+
+bool TEditorDocument::CanRemovePreset() const {
+  return FState.CurrentModel() && ::CanRemovePreset(FState.CurrentModel()->Presets);
+}
+
+void TEditorDocument::AddPreset(const std::string& name, const TAffineVector& camera, const TAffineVector& target) {
+  FChoices.Preset = ::AddPreset(FState.CurrentModel()->Presets, name, camera, target);
+  Notify(dcPresets, nullptr);
+}
+
+bool TEditorDocument::RemovePreset() {
+  if (!::RemovePreset(FState.CurrentModel()->Presets, FChoices.Preset)) return false;
+  FChoices.Preset = 0;
+  Notify(dcPresets, nullptr);
+  return true;
+}
+
+void TEditorDocument::RenamePreset(const std::string& name) {
+  if (::RenamePreset(FState.CurrentModel()->Presets, FChoices.Preset, name)) Notify(dcPresets, nullptr);
+}
+
+void TEditorDocument::SetPreset(const TAffineVector& camera, const TAffineVector& target) {
+  ::SetPreset(FState.CurrentModel()->Presets, FChoices.Preset, camera, target);
 }

@@ -13,16 +13,18 @@
 
 #include "editor/EditorState.h"
 #include "editor/PaletteGroups.h"
+#include "editor/PreviewChoices.h"
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
 
 // What a command changed, as bits.
 enum TDocumentChange : unsigned {
   dcTree = 1,       // nodes added, removed, renamed or re-ordered
-  dcSelection = 2,  // the skins, teams or faces the preview chooses from
+  dcSelection = 2,  // the skins, teams or faces the preview chooses from, or the choices
   dcTextures = 4,   // textures added, removed or read again
   dcPalettes = 8,   // palette groups built again
   dcModified = 16,  // the project's modified mark was set
+  dcPresets = 32,   // the current model's camera presets, or the one chosen among them
 };
 
 struct TCommandResult {
@@ -74,6 +76,35 @@ class TEditorDocument {
   // its palettes and is announced; the failure goes to the caller.
   TCommandResult ImportTextures(const std::vector<std::string>& files);
 
+  // ---- the preview panel: the window shows these choices, the preview dresses the model with
+  // them and moves the camera to the presets. Choices are told as dcSelection (a command that
+  // tells dcSelection has listed them again first, keeping each choice by its text), presets
+  // as dcPresets.
+  const TPreviewChoices& Choices() const { return FChoices; }
+  // A project's set-up: the first skin, with its first team and face.
+  void LoadSkinChoices();
+  void RefreshSkinChoices();
+  void ChooseSkin(int index);  // lists that skin's teams and faces, the first ones chosen
+  void ChooseTeam(int index);
+  void ChooseFace(int index);
+  void ChooseMasking(bool enabled);
+  void ChooseIncrements(int index);  // the position keys' step sizes; nothing to redraw
+  // The current model's camera presets; the edits act on the chosen one.
+  void ChoosePreset(int index);
+  // The presets were read again: the chosen row stays while it exists.
+  void PresetsReloaded();
+  bool CanRemovePreset() const;
+  void AddPreset(const std::string& name, const TAffineVector& camera, const TAffineVector& target);
+  bool RemovePreset();  // the first preset is chosen after
+  void RenamePreset(const std::string& name);
+  void SetPreset(const TAffineVector& camera, const TAffineVector& target);
+  // The model whose mesh the preview holds (its Key), and whether it is loaded: opening a
+  // project clears the mark, so the preview's next set-up loads the mesh again.
+  const std::string& ModelKey() const { return FModelKey; }
+  void SetModelKey(const std::string& key) { FModelKey = key; }
+  bool PreviewModelLoaded() const { return FPreviewModelLoaded; }
+  void SetPreviewModelLoaded(bool loaded) { FPreviewModelLoaded = loaded; }
+
  private:
   TCommandResult Refuse(const std::string& message) const;
   TCommandResult CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited, const std::string& choice) const;
@@ -84,4 +115,7 @@ class TEditorDocument {
   TSkinTree FTree;
   TPaletteMode FPaletteMode = pmPerTexture;
   std::vector<TObserver> FObservers;
+  TPreviewChoices FChoices;
+  std::string FModelKey;
+  bool FPreviewModelLoaded = false;
 };
