@@ -105,10 +105,15 @@ void Tmain_unificada::ClearTextureTree() {
 
 void Tmain_unificada::PopupArbolPopup(QObject*) {
   QTreeWidget* view = ui->ArbolTexturas;
-  PopupNode = view->itemAt(view->viewport()->mapFromGlobal(QCursor::pos()));
+  QTreeWidgetItem* item = view->itemAt(view->viewport()->mapFromGlobal(QCursor::pos()));
   // The tree selects with the right button too.
-  if (PopupNode) view->setCurrentItem(PopupNode);
-  TSkinNode* node = NodeOfItem(PopupNode);
+  if (item) view->setCurrentItem(item);
+  PopupFor(item);
+}
+
+void Tmain_unificada::PopupFor(QTreeWidgetItem* item) {
+  PopupNode = item;
+  TSkinNode* node = NodeOfItem(item);
   for (QAction* a : PopupArbol->actions()) a->setVisible(node && a->data().toInt() == node->Level());
 }
 
