@@ -1,5 +1,7 @@
 #include "editor/EditorDocument.h"
 
+#include <algorithm>
+
 #include "editor/PackageDescription.h"
 #include "editor/SkinNaming.h"
 #include "model/crvn_struc.h"
@@ -35,6 +37,13 @@ void TEditorDocument::BuildPalettes() {
 }
 
 void TEditorDocument::Notify(unsigned changes, TSkinNode* select) {
+  // A stroke whose texture has left the tree ends: nothing may touch that texture any more.
+  if ((changes & dcTextures) && Painting()) {
+    const std::vector<TSkinNode*> textures = FTree.TextureNodes();
+    if (std::none_of(textures.begin(), textures.end(),
+                     [this](TSkinNode* n) { return n->Texture.get() == FStroke.Texture; }))
+      FStroke.Texture = nullptr;
+  }
   for (const TObserver& observer : FObservers) observer(changes, select);
 }
 
