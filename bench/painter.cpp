@@ -194,11 +194,11 @@ void BM_DragOnWindow(benchmark::State& state) {
   {
     Tmain_unificada w;
     w.State().SetCurrentModel(EightSections(0));
-    w.SkinTree.SetRoot("bench (Bench)");
-    TSkinNode* skin = AddSkin(w.SkinTree, "Skin", "skin", *w.State().CurrentModel());
+    w.Document().Tree().SetRoot("bench (Bench)");
+    TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *w.State().CurrentModel());
     auto t = std::make_unique<TObjetoTextura>();
     t->Bitmap = std::make_unique<TBitmap>(MakeTexture(4096, 5));
-    TSkinNode* node = AddTexture(w.SkinTree, skin->Child(0), std::move(t), "< Default >");
+    TSkinNode* node = AddTexture(w.Document().Tree(), skin->Child(0), std::move(t), "< Default >");
     w.EnableProjectItems();
     w.resize(1024, 740);
     w.show();
@@ -216,7 +216,7 @@ void BM_DragOnWindow(benchmark::State& state) {
       state.PauseTiming();
       send(QEvent::MouseButtonPress, 10, 10);
       QApplication::processEvents();
-      const int before = w.StrokeDabs;
+      const int before = w.Document().StrokeDabs();
       state.ResumeTiming();
       // Across the texture: the first moves where the view shows them, the rest far away.
       for (int i = 1; i <= 50; ++i) {
@@ -224,7 +224,7 @@ void BM_DragOnWindow(benchmark::State& state) {
         QApplication::processEvents();
       }
       state.PauseTiming();
-      dabs = w.StrokeDabs - before;
+      dabs = w.Document().StrokeDabs() - before;
       moves += 50;
       send(QEvent::MouseButtonRelease, 10, 10);
       QApplication::processEvents();

@@ -69,6 +69,7 @@ class Tmain_unificada : public QMainWindow {
   explicit Tmain_unificada(QWidget* parent = nullptr, std::unique_ptr<TPreview> preview = nullptr);
   ~Tmain_unificada() override;
 
+ private:
   // The form's components (names and captions as the form gives them).
   std::unique_ptr<Ui::Tmain_unificada> ui;
   QMenu* PopupArbol = nullptr;
@@ -82,25 +83,32 @@ class Tmain_unificada : public QMainWindow {
   TFileDialogOptions SaveDialog1;                   // project save
   TFileDialogOptions OpenPictureDialog1;            // texture files
 
+ public:
   // The project, the catalogue and the game folder, apart from any widget.
   TEditorDocument& Document() { return FDocument; }
   TEditorState& State() { return FState; }
   const TEditorState& State() const { return FState; }
 
+ private:
   // ---- fields of the window (plain data) ----
   QTreeWidgetItem* PopupNode = nullptr;
+
+ public:
   bool PreviewModelLoaded = false;
   int32_t LastMouseX = 0, LastMouseY = 0;
   std::unique_ptr<TObjeto3D> ModelMesh;
   std::string ModelKey;
-  std::unique_ptr<TBitmap> StrokeMask;
-  bool Painting = false;
+
+ private:
   bool TextureEditable = false;
   // The application's help page (program folder + "corvane.html").
   std::string HelpFile;
   // The 3D preview behind the preview routines; never null.
   std::unique_ptr<TPreview> Preview;
+  // Reaches the window's combos, preset list and status bar until it observes the document.
+  friend class TModelPreview;
 
+ public:
   // Opens a help page URL in the desktop's browser; tests replace it. Returns false when no
   // browser could be started.
   static std::function<bool(const std::string& url)> OpenUrl;
@@ -165,13 +173,18 @@ class Tmain_unificada : public QMainWindow {
   void SetProjectOptions(const TProjectOptions& options);
   // The project's save dialog (New and Save As) for a model prefix; false when cancelled.
   bool AskProjectFileName(const std::string& prefix, std::string& fileName);
-  // Takes over a project read completely by LoadProjectFile.
-  void OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName);
+  // After New or Load: the project's commands enabled and the preview set up; the result's box.
+  void ProjectOpened(const TCommandResult& result);
+  // The project save's questions: each painted texture, and a new bitmap for one that is not.
+  TAskSaveTexture AskSaveTexture() const;
+  TAskBitmapName AskBitmapName();
   // Enables the commands and panels that need an open project.
   void EnableProjectItems();
 
   // ---- skin tree (crvn_unificado_tree.cpp) ----
   void PopupArbolPopup(QObject* Sender);
+  // The pop-up's items for a node's item (none for null), its commands aimed at it.
+  void PopupFor(QTreeWidgetItem* item);
   void popuparbol_NewGroupClick(QObject* Sender);
   void popuparbol_EditGroupClick(QObject* Sender);
   void popuparbol_DeleteGroupClick(QObject* Sender);
@@ -185,18 +198,18 @@ class Tmain_unificada : public QMainWindow {
   void ClearTextureTree();
   // Reads again the texture files changed on disk; true when any texture changed.
   bool ReloadChangedTextures();
-  // After a reload: the palettes built again for the new pixels, the selected texture shown.
-  void TexturesReloaded();
-  // The document's tree; ArbolTexturas shows it (each item's data is its TSkinNode).
-  TSkinTree& SkinTree = FDocument.Tree();
-  TTextureReloader TextureReloader;
-  Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
-  TSkinNode* NodeOfItem(const QTreeWidgetItem* item) const;
   TSkinNode* SelectedNode() const;
   // The selected texture's data, or null when no texture node is selected.
   TObjetoTextura* SelectedTexture() const;
-  // Rebuilds ArbolTexturas from SkinTree and selects `select` (or keeps the selection).
+  // Rebuilds ArbolTexturas from the document's tree and selects `select` (or keeps the
+  // selection).
   void RefreshTreeView(TSkinNode* select = nullptr);
+
+ private:
+  // The document's tree; ArbolTexturas shows it (each item's data is its TSkinNode).
+  TSkinTree& SkinTree = FDocument.Tree();
+  Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
+  TSkinNode* NodeOfItem(const QTreeWidgetItem* item) const;
   // Shows an OK box; the core's size check and reload report through it.
   TShowBox ShowBox() const;
   // Shows a refused command's message; returns whether the command was done.
@@ -206,6 +219,7 @@ class Tmain_unificada : public QMainWindow {
   // The document changed: the tree view and the preview's combos follow.
   void DocumentChanged(unsigned changes, TSkinNode* select);
 
+ public:
   // ---- palette groups (crvn_unificado_palettes.cpp) ----
   void BuildPalettes();
 
@@ -221,11 +235,10 @@ class Tmain_unificada : public QMainWindow {
   void tbSeeWireChange(QObject* Sender);
   void zoomChange(QObject* Sender);
   void ColorPickerButton1Click(QObject* Sender);
+
+ private:
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
   void RefreshEditorImage();
-  // Applies the stroke mask to the selected texture within area (a dab's rectangle, or the
-  // whole texture) and shows that part; a call while one runs does nothing.
-  void ApplyStroke(const TBrush& brush, const TPixelRect& area);
   // Shows the texture pixels of area again: the view image there and the widget's update region.
   void ShowEditorImage(const TPixelRect& area);
   void ClearEditorImage();
@@ -237,18 +250,11 @@ class Tmain_unificada : public QMainWindow {
   int ZoomFactor() const;
   // What texture_preview_image shows, kept between dabs.
   TEditorView EditorView;
-  // The texture the stroke in progress paints on: a stroke ends when the selection moves away.
-  const TObjetoTextura* StrokeTexture = nullptr;
-  // The brush of the stroke's last dab and the dabs applied so far.
-  TBrush StrokeBrush;
-  int StrokeDabs = 0;
-  bool ApplyingStroke = false;
 
+ public:
   // ---- package compile (crvn_unificado_compile.cpp) ----
   void mnu_CreateUTXINTClick(QObject* Sender);
   void mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject* Sender);
-  // Compiles the project to .utx and .int beside the project file; installs both when asked.
-  void CompilePackage(bool Install);
 
   // ---- model compiler (crvn_unificado_modelcompiler.cpp) ----
   void mnu_ModelCompilerClick(QObject* Sender);
@@ -258,6 +264,8 @@ class Tmain_unificada : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Compiles the project to .utx and .int beside the project file; installs both when asked.
+  void CompilePackage(bool Install);
   void SetupComponents();
   void ConnectHandlers();
   void RegisterModelExtensionType();
