@@ -111,6 +111,12 @@ TTextureChoices TEditorDocument::TextureChoices(TSkinNode* section, TSkinNode* e
   return TextureChoicesFor(section, edited, *FState.CurrentModel());
 }
 
+std::string TEditorDocument::NodeStatus(const TSkinNode* node) const {
+  if (const TObjetoTextura* t = TextureOf(node)) return t->Filename;
+  const TModeloPart* part = node && node->Level() == 2 ? PartOfSection(node, *FState.CurrentModel()) : nullptr;
+  return part ? part->GetDescription() : std::string();
+}
+
 TCommandResult TEditorDocument::CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited,
                                                    const std::string& choice) const {
   // A face typed as blanks names nothing.

@@ -1,5 +1,7 @@
 #pragma once
-// Tmain_unificada: the main window, at once the skin editor and the 3D preview.
+// Tmain_unificada: the main window, at once the skin editor and the 3D preview. It is a view of
+// its TEditorDocument: it asks the user, hands the answers to the document's commands and shows
+// what they did.
 //
 // The class is large, so its methods live in one file per topic (keep new methods in the
 // file of their topic, and add fields to the block of the topic that needs them):
@@ -216,7 +218,8 @@ class Tmain_unificada : public QMainWindow {
   bool ShowResult(const TCommandResult& result) const;
   // Asks the New/Edit Texture dialog about PopupNode and hands the choice to the document.
   void TextureDialog(bool New);
-  // The document changed: the tree view and the preview's combos follow.
+  // The document changed: the caption and options (another project), the tree view, the
+  // selected texture's view and the preview's combos follow.
   void DocumentChanged(unsigned changes, TSkinNode* select);
 
  public:

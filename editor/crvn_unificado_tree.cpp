@@ -204,17 +204,14 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
     const TObjetoTextura& t = *node->Texture;
     ui->Panel_tools_texturas->setVisible(true);
     ui->Panel_editor_texturas->setEnabled(true);
-    TextureEditable = t.Bitmap->PixelFormat() == TPixelFormat::pf24bit;
+    TextureEditable = ::TextureEditable(t);
     ui->Panel_textools1->setVisible(TextureEditable);
     ui->Panel_textools2->setVisible(TextureEditable);
     RefreshEditorImage();
-    StatusBarText->setText(Q(t.Filename));
+    StatusBarText->setText(Q(FDocument.NodeStatus(node)));
     return;
   }
-  std::string status;
-  if (node && node->Level() == 2 && FState.CurrentModel())
-    if (const TModeloPart* part = PartOfSection(node, *FState.CurrentModel())) status = part->GetDescription();
-  StatusBarText->setText(Q(status));
+  StatusBarText->setText(Q(FDocument.NodeStatus(node)));
   ClearEditorImage();
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
