@@ -48,7 +48,6 @@ class QLabel;
 class QPaintEvent;
 class TBitmap;
 class TModelo;
-class TObjeto3D;
 class Tfrm_newtexture;
 
 namespace Ui {
@@ -89,10 +88,6 @@ class Tmain_unificada : public QMainWindow {
 
   // ---- fields of the window (plain data) ----
   QTreeWidgetItem* PopupNode = nullptr;
-  bool PreviewModelLoaded = false;
-  int32_t LastMouseX = 0, LastMouseY = 0;
-  std::unique_ptr<TObjeto3D> ModelMesh;
-  std::string ModelKey;
   std::unique_ptr<TBitmap> StrokeMask;
   bool Painting = false;
   bool TextureEditable = false;
@@ -152,6 +147,10 @@ class Tmain_unificada : public QMainWindow {
   void mnu_PresetRemoveClick(QObject* Sender);
   void mnu_PresetRenameClick(QObject* Sender);
   void mnu_PresetSetClick(QObject* Sender);
+  // Shows the document's preview choices (dcSelection) and camera presets (dcPresets).
+  void ShowPreviewChoices(unsigned changes);
+  // Where the preview shows its frame rate and the model's position.
+  TPreviewPanel PreviewPanel();
 
   // ---- project (crvn_unificado_project.cpp) ----
   void mnu_NewProjectClick(QObject* Sender);

@@ -75,7 +75,7 @@ void Tmain_unificada::mnu_NewProjectClick(QObject*) {
 
   ClearTextureTree();
   FState.SetProjectModified(false);
-  PreviewModelLoaded = false;
+  FDocument.SetPreviewModelLoaded(false);
   setWindowTitle(
       QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
   SetProjectOptions(TProjectOptions());
@@ -139,7 +139,7 @@ void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project,
       QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
   BuildPalettes();
   FState.SetProjectModified(false);
-  PreviewModelLoaded = false;
+  FDocument.SetPreviewModelLoaded(false);
   EnableProjectItems();
   SetupPreview();
   if (!project->MissingFiles.empty() || !project->UnreadableFiles.empty())

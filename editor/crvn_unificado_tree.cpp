@@ -119,7 +119,7 @@ bool Tmain_unificada::ShowResult(const TCommandResult& result) const {
 
 void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
   if (changes & dcTree) RefreshTreeView(select);
-  if (changes & dcSelection) RefreshSelectionCombos();
+  ShowPreviewChoices(changes);
 }
 
 void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
@@ -130,8 +130,6 @@ void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
   const TCommandResult r = FDocument.NewSkin(answer->Description, answer->TypedCode.value_or(""));
   if (!ShowResult(r)) return;
   if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, r.Node)) ui->ArbolTexturas->scrollToItem(item);
-  int i = ui->skin_selection->findText(Q(r.Node->Text));
-  if (i >= 0) ui->skin_selection->setCurrentIndex(i);
 }
 
 void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {
