@@ -216,7 +216,7 @@ void BM_DragOnWindow(benchmark::State& state) {
       state.PauseTiming();
       send(QEvent::MouseButtonPress, 10, 10);
       QApplication::processEvents();
-      const int before = w.StrokeDabs;
+      const int before = w.Document().StrokeDabs();
       state.ResumeTiming();
       // Across the texture: the first moves where the view shows them, the rest far away.
       for (int i = 1; i <= 50; ++i) {
@@ -224,7 +224,7 @@ void BM_DragOnWindow(benchmark::State& state) {
         QApplication::processEvents();
       }
       state.PauseTiming();
-      dabs = w.StrokeDabs - before;
+      dabs = w.Document().StrokeDabs() - before;
       moves += 50;
       send(QEvent::MouseButtonRelease, 10, 10);
       QApplication::processEvents();

@@ -1,7 +1,10 @@
 #include "editor/EditorDocument.h"
 
+#include "editor/PackageDescription.h"
 #include "editor/SkinNaming.h"
 #include "model/crvn_struc.h"
+#include "packages/CompilePackage.h"
+#include "platform/Paths.h"
 #include "preview/CameraPresets.h"
 #include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
@@ -16,18 +19,24 @@ std::string SkinCodeUsedMessage(const std::string& code) {
 
 // An import may add skins, sections and textures.
 constexpr unsigned kImported = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
+// Another project replaces the whole tree. Its skins are listed for the preview when the preview
+// is set up for it, with the new model's mesh.
+constexpr unsigned kOpened = dcProject | dcTree | dcTextures | dcPalettes;
 
 bool IsSkin(const TSkinNode* node) { return node && node->Level() == 1; }
 bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
+TObjetoTextura* TextureOf(const TSkinNode* node) { return IsTexture(node) ? node->Texture.get() : nullptr; }
 
 }  // namespace
 
 void TEditorDocument::BuildPalettes() {
-  ::BuildPalettes(FTree, FPaletteMode);
+  ::BuildPalettes(FTree, PaletteMode());
   Notify(dcPalettes, nullptr);
 }
 
 void TEditorDocument::Notify(unsigned changes, TSkinNode* select) {
+  // Whatever changed the preview's lists, each choice is kept by its text.
+  if (changes & dcSelection) FChoices.Refresh(FTree);
   for (const TObserver& observer : FObservers) observer(changes, select);
 }
 
@@ -40,8 +49,7 @@ TCommandResult TEditorDocument::Refuse(const std::string& message) const {
 
 TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
   if (changes & dcModified) FState.SetProjectModified(true);
-  if (changes & dcPalettes) ::BuildPalettes(FTree, FPaletteMode);
-  if (changes & dcSelection) FChoices.Refresh(FTree);
+  if (changes & dcPalettes) ::BuildPalettes(FTree, PaletteMode());
   Notify(changes, select);
   TCommandResult r;
   r.Done = true;
@@ -51,7 +59,7 @@ TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinN
 }
 
 TCommandResult TEditorDocument::ChoosePaletteMode(TPaletteMode mode) {
-  FPaletteMode = mode;
+  SetPaletteMode(mode);
   return Finish(dcPalettes | dcModified, nullptr);
 }
 
@@ -147,6 +155,162 @@ TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& f
   ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox);
   finish.Dismiss();
   return Finish(kImported, nullptr);
+}
+
+// ---- the project
+
+bool TEditorDocument::NeedsSaving() const { return FState.ProjectModified() || AnyTextureModified(FTree); }
+
+std::string TEditorDocument::Caption() const {
+  return ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder());
+}
+
+TCommandResult TEditorDocument::ChooseOptions(const TProjectOptions& options) {
+  FOptions = options;
+  return Finish(dcModified, nullptr);
+}
+
+TCommandResult TEditorDocument::NewProject(size_t model, const std::string& fileName) {
+  if (model >= FState.Models().size() || fileName.empty()) return Refuse("");
+  FState.CurrentModel()->Assign(*FState.Models()[model]);
+  FState.SetProjectFileName(fileName);
+  FState.SetProjectModified(false);
+  FOptions = TProjectOptions();
+  FPreviewModelLoaded = false;
+  FTree.SetRoot(ProjectRootText(fileName, FState.CurrentModel()->Prefix));
+  return Finish(kOpened, nullptr, FTree.Root());
+}
+
+TCommandResult TEditorDocument::LoadProject(const std::string& fileName, const TLoadProgress& progress) {
+  std::unique_ptr<TLoadedProject> project;
+  try {
+    project = LoadProjectFile(fileName, FState.Models(), ProgramFolder(), ShowBox, progress);
+  } catch (const EModelNotInstalled& e) {
+    return Refuse(e.Message);
+  } catch (const ENotAProject& e) {
+    return Refuse(e.Message);
+  }
+  // Assigned, not replaced: whoever looks at the current model keeps looking at the same object.
+  FState.CurrentModel()->Assign(*project->Model);
+  FState.SetProjectFileName(fileName);
+  FState.SetProjectModified(false);
+  // The file does not store "Do not allow download from server": it stays as it was.
+  const bool notAllowDownload = FOptions.NotAllowDownload;
+  FOptions = project->Options;
+  FOptions.NotAllowDownload = notAllowDownload;
+  FPreviewModelLoaded = false;
+  FTree = std::move(project->Tree);
+  TCommandResult r = Finish(kOpened, nullptr, FTree.Root());
+  r.Message = MissingFilesMessage(project->MissingFiles, project->UnreadableFiles);
+  if (!r.Message.empty()) r.Caption = "WARNING";
+  return r;
+}
+
+TCommandResult TEditorDocument::SaveProject(const TAskSaveTexture& askTexture, const TAskBitmapName& askBitmapName) {
+  if (FState.ProjectFileName().empty() || !ProjectOpen()) return Refuse("");
+  SaveProjectFile(FState.ProjectFileName(), FTree, *FState.CurrentModel(), FOptions, ProgramFolder(), askTexture,
+                  askBitmapName);
+  FState.SetProjectModified(false);
+  return Finish(0, nullptr);
+}
+
+TCommandResult TEditorDocument::SaveProjectAs(const std::string& fileName, const TAskSaveTexture& askTexture,
+                                              const TAskBitmapName& askBitmapName) {
+  if (fileName.empty() || !ProjectOpen()) return Refuse("");
+  FState.SetProjectFileName(fileName);
+  FTree.Root()->Text = ProjectBaseName(fileName);
+  Notify(dcProject | dcTree, nullptr);
+  TCommandResult r = SaveProject(askTexture, askBitmapName);
+  r.Changes |= dcProject | dcTree;
+  return r;
+}
+
+void TEditorDocument::CloseProject() {
+  FTree.Clear();
+  Notify(dcTree | dcSelection | dcTextures | dcPalettes, nullptr);
+}
+
+TCommandResult TEditorDocument::CompilePackage(bool install) {
+  const TPackageProject project =
+      BuildPackageProject(FTree, *FState.CurrentModel(), FOptions, FState.ProjectFileName(), FState.GameFolder());
+  const TCompileMessage message = CompilePackageFiles(project, install);
+  TCommandResult r;
+  r.Done = !message.IsError;
+  r.Caption = message.Caption;
+  r.Message = message.Text;
+  return r;
+}
+
+// ---- files changed on disk
+
+TCommandResult TEditorDocument::ReloadChangedTextures() {
+  if (!ProjectOpen()) return Refuse("");
+  // Textures read again keep the palettes of their old pixels until the palettes are built
+  // again: the preview would show them in the wrong colours.
+  auto reloaded = [this] { return Finish(dcTextures | (FTree.PalettesStale() ? dcPalettes : 0u), nullptr); };
+  TScopeGuard announce(reloaded);
+  const bool changed = FReloader.Run(FTree, *FState.CurrentModel(), ShowBox);
+  announce.Dismiss();
+  return changed ? reloaded() : Refuse("");
+}
+
+// ---- the painter
+
+bool TEditorDocument::BeginStroke(TSkinNode* texture) {
+  TObjetoTextura* t = TextureOf(texture);
+  if (!t || Painting() || !::BeginStroke(*t, FStroke.Mask)) return false;
+  FStroke.Texture = t;
+  FStroke.Dabs = 0;
+  return true;
+}
+
+bool TEditorDocument::StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush, TPixelRect& changed) {
+  changed = TPixelRect();
+  if (!Painting() || FStroke.Applying) return Painting();
+  FStroke.Applying = true;
+  TScopeGuard applied([this] { FStroke.Applying = false; });
+  if (TextureOf(texture) != FStroke.Texture || !::StrokeDab(*FStroke.Texture, FStroke.Mask, x, y, brush,
+                                                            FStroke.Dabs > 0 ? &FStroke.Brush : nullptr, &changed)) {
+    FStroke.Texture = nullptr;
+    return false;
+  }
+  FStroke.Brush = brush;
+  ++FStroke.Dabs;
+  return true;
+}
+
+TCommandResult TEditorDocument::EndStroke() {
+  if (!Painting()) return Refuse("");
+  FStroke.Texture->Modified = true;
+  FStroke.Texture = nullptr;
+  FTree.MarkTexturesChanged();
+  // The palettes follow the stroke once it ends, not on every dab.
+  return Finish(dcPalettes, nullptr);
+}
+
+TCommandResult TEditorDocument::UndoStroke(TSkinNode* texture) {
+  TObjetoTextura* t = TextureOf(texture);
+  if (!t || Painting() || !UndoTexture(*t)) return Refuse("");
+  FTree.MarkTexturesChanged();
+  return Finish(dcTextures | dcPalettes, texture);
+}
+
+TCommandResult TEditorDocument::RevertTexture(TSkinNode* texture) {
+  TObjetoTextura* t = TextureOf(texture);
+  const TModeloPart* part = t ? PartOfSection(texture->Parent(), *FState.CurrentModel()) : nullptr;
+  if (!part || Painting()) return Refuse("");
+  ::RevertTexture(*t, texture->Parent()->Text, *part, ShowBox);
+  FTree.MarkTexturesChanged();
+  return Finish(dcTextures | dcPalettes, texture);
+}
+
+TCommandResult TEditorDocument::SaveTexture(TSkinNode* texture, const TAskBitmapName& askName) {
+  TObjetoTextura* t = TextureOf(texture);
+  if (!t || Painting()) return Refuse("");
+  const TTextureSaved saved = ::SaveTexture(*t, askName);
+  if (saved == TTextureSaved::Cancelled) return Refuse("");
+  // A texture that lives in another file now: the project must store that name.
+  return Finish(saved == TTextureSaved::NewFile ? dcModified : 0u, texture);
 }
 
 // ---------------------------------------------------------------- the preview panel

@@ -13,9 +13,11 @@
 
 #include "editor/EditorState.h"
 #include "editor/PaletteGroups.h"
+#include "editor/ProjectFile.h"
 #include "editor/PreviewChoices.h"
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
+#include "editor/TexturePainter.h"
 
 // What a command changed, as bits.
 enum TDocumentChange : unsigned {
@@ -25,6 +27,7 @@ enum TDocumentChange : unsigned {
   dcPalettes = 8,   // palette groups built again
   dcModified = 16,  // the project's modified mark was set
   dcPresets = 32,   // the current model's camera presets, or the one chosen among them
+  dcProject = 64,   // another project, file name or options: the caption and the option boxes
 };
 
 struct TCommandResult {
@@ -50,8 +53,8 @@ class TEditorDocument {
   TShowBox ShowBox;
 
   // The project's "Palettes generation" option, used whenever the palettes are built again.
-  TPaletteMode PaletteMode() const { return FPaletteMode; }
-  void SetPaletteMode(TPaletteMode mode) { FPaletteMode = mode; }
+  TPaletteMode PaletteMode() const { return PaletteModeFromIndex(FOptions.ReducePalettes); }
+  void SetPaletteMode(TPaletteMode mode) { FOptions.ReducePalettes = mode; }
   void BuildPalettes();
   // The user chose the option: the project changed and its palettes are built again.
   TCommandResult ChoosePaletteMode(TPaletteMode mode);
@@ -75,6 +78,64 @@ class TEditorDocument {
   // Files named by the import convention. What was imported before a file failed stays, gets
   // its palettes and is announced; the failure goes to the caller.
   TCommandResult ImportTextures(const std::vector<std::string>& files);
+
+  // ---- the project: new, load, save, save as, close, compile. The window asks its questions
+  // (save first? which model? which file?) and hands the answers to these.
+  bool ProjectOpen() const { return !FTree.Empty(); }
+  // The project changed, or a texture was painted and not saved: closing, New and Load ask.
+  bool NeedsSaving() const;
+  // The window's caption for the open project.
+  std::string Caption() const;
+  const TProjectOptions& Options() const { return FOptions; }
+  // Options ticked by the user (the palette option goes through ChoosePaletteMode).
+  TCommandResult ChooseOptions(const TProjectOptions& options);
+  // A new, empty project for the catalogue's model `model`, to be written as fileName by the
+  // first save.
+  TCommandResult NewProject(size_t model, const std::string& fileName);
+  // Reads a whole project before anything of the open one changes: a file that is no project,
+  // or names a model not installed, is refused and the open project stays. Texture files left
+  // out come back as a "WARNING". progress: see LoadProjectFile.
+  TCommandResult LoadProject(const std::string& fileName, const TLoadProgress& progress = {});
+  // Writes the project file; painted textures are offered to askTexture first (askBitmapName:
+  // see SaveProjectFile).
+  TCommandResult SaveProject(const TAskSaveTexture& askTexture, const TAskBitmapName& askBitmapName);
+  // The project under another name: the caption and the root node follow, then it is saved.
+  TCommandResult SaveProjectAs(const std::string& fileName, const TAskSaveTexture& askTexture,
+                               const TAskBitmapName& askBitmapName);
+  // Frees the project's textures and palettes.
+  void CloseProject();
+  // The project as a texture package and its .int file beside the project file, copied into
+  // the game folder when install is set; the box to show comes back (caption "ERROR" on failure).
+  TCommandResult CompilePackage(bool install);
+
+  // ---- texture files changed on disk. Reads them again (a deleted file is reported through
+  // ShowBox, once) and builds the palettes again for the new pixels; done when any texture
+  // changed. A file that cannot be read raises: the files read before it are announced first,
+  // as the next run will not see them again.
+  TCommandResult ReloadChangedTextures();
+  // A reload runs (a call made meanwhile, from its box or the message pump, does nothing).
+  bool Reloading() const { return FReloader.Running(); }
+
+  // ---- the painter, on a texture node. A stroke is a press (BeginStroke), dabs and a release
+  // (EndStroke); each dab recomputes the texture from its state before the stroke.
+  bool Painting() const { return FStroke.Texture != nullptr; }
+  int StrokeDabs() const { return FStroke.Dabs; }
+  // False (no stroke) for a texture that cannot be painted, or while a stroke runs.
+  bool BeginStroke(TSkinNode* texture);
+  // A dab at texture pixel (x, y); changed receives the texture pixels recomputed. False when
+  // the stroke has ended: texture is not the stroke's (the selection moved), or its pixels were
+  // replaced under it. A call made while a dab is applied does nothing.
+  bool StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush, TPixelRect& changed);
+  // The stroke's texture is marked painted (the project's own mark is not touched) and the
+  // palettes are built again for it.
+  TCommandResult EndStroke();
+  // "Undo" swaps the texture with its state before the last stroke (again: redo).
+  TCommandResult UndoStroke(TSkinNode* texture);
+  // "Revert" reads the texture's file again, fitted to its section.
+  TCommandResult RevertTexture(TSkinNode* texture);
+  // "Save" writes the texture as a Windows bitmap; a file of another format is kept and the
+  // texture saved as the bitmap askName chooses, which the project then stores (modified).
+  TCommandResult SaveTexture(TSkinNode* texture, const TAskBitmapName& askName);
 
   // ---- the preview panel: the window shows these choices, the preview dresses the model with
   // them and moves the camera to the presets. Choices are told as dcSelection (a command that
@@ -113,7 +174,15 @@ class TEditorDocument {
 
   TEditorState FState;
   TSkinTree FTree;
-  TPaletteMode FPaletteMode = pmPerTexture;
+  TProjectOptions FOptions;
+  TTextureReloader FReloader;
+  struct {
+    TObjetoTextura* Texture = nullptr;  // painted by the stroke in progress
+    TBitmap Mask;                       // its coverage
+    TBrush Brush;                       // of its last dab
+    int Dabs = 0;
+    bool Applying = false;
+  } FStroke;
   std::vector<TObserver> FObservers;
   TPreviewChoices FChoices;
   std::string FModelKey;

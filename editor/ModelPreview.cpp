@@ -77,7 +77,8 @@ void TModelPreview::Attach(TEditorDocument& document, QWidget* area, TPreviewPan
 }
 
 void TModelPreview::DocumentChanged(unsigned changes) {
-  if ((changes & dcSelection) && !FSettingUp) Draw3D();
+  // Closing the window lets the current model go before the tree: nothing is left to dress.
+  if ((changes & dcSelection) && !FSettingUp && FDocument->State().CurrentModel()) Draw3D();
 }
 
 void TModelPreview::HideHUD() { FScene->HUD->SetVisible(false); }

@@ -303,11 +303,6 @@ void Tmain_unificada::ConnectHandlers() {
   click(ui->opt_notallowdownload, &Tmain_unificada::opt_notallowdownloadClick);
   connect(opt_reducepalettesGroup, &QButtonGroup::idClicked, this,
           GuardedSlot([this](int) { opt_reducepalettesClick(ui->opt_reducepalettes); }));
-  // Set by the user or by a loaded project alike: the document builds palettes with it.
-  connect(opt_reducepalettesGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-    if (checked) FDocument.SetPaletteMode(PaletteModeFromIndex(id));
-  });
-  FDocument.SetPaletteMode(PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));
   click(ui->cbEnableMasking, &Tmain_unificada::cbEnableMaskingClick);
   click(ui->btn_refresh, &Tmain_unificada::btn_refreshClick);
   click(ui->btn_saveposition, &Tmain_unificada::btn_savepositionClick);
@@ -543,9 +538,9 @@ void Tmain_unificada::mnu_HelpAboutClick(QObject*) {
 
 void Tmain_unificada::mnu_OpenGLInformationClick(QObject*) { Preview->ShowOpenGLInformation(); }
 
-void Tmain_unificada::opt_mipmapsClick(QObject*) { FState.SetProjectModified(true); }
-void Tmain_unificada::opt_clientoptionalClick(QObject*) { FState.SetProjectModified(true); }
-void Tmain_unificada::opt_notallowdownloadClick(QObject*) { FState.SetProjectModified(true); }
+void Tmain_unificada::opt_mipmapsClick(QObject*) { FDocument.ChooseOptions(ProjectOptions()); }
+void Tmain_unificada::opt_clientoptionalClick(QObject*) { FDocument.ChooseOptions(ProjectOptions()); }
+void Tmain_unificada::opt_notallowdownloadClick(QObject*) { FDocument.ChooseOptions(ProjectOptions()); }
 
 void Tmain_unificada::opt_reducepalettesClick(QObject*) {
   FDocument.ChoosePaletteMode(PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));

@@ -88,8 +88,6 @@ class Tmain_unificada : public QMainWindow {
 
   // ---- fields of the window (plain data) ----
   QTreeWidgetItem* PopupNode = nullptr;
-  std::unique_ptr<TBitmap> StrokeMask;
-  bool Painting = false;
   bool TextureEditable = false;
   // The application's help page (program folder + "corvane.html").
   std::string HelpFile;
@@ -164,8 +162,11 @@ class Tmain_unificada : public QMainWindow {
   void SetProjectOptions(const TProjectOptions& options);
   // The project's save dialog (New and Save As) for a model prefix; false when cancelled.
   bool AskProjectFileName(const std::string& prefix, std::string& fileName);
-  // Takes over a project read completely by LoadProjectFile.
-  void OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName);
+  // After New or Load: the project's commands enabled and the preview set up; the result's box.
+  void ProjectOpened(const TCommandResult& result);
+  // The project save's questions: each painted texture, and a new bitmap for one that is not.
+  TAskSaveTexture AskSaveTexture() const;
+  TAskBitmapName AskBitmapName();
   // Enables the commands and panels that need an open project.
   void EnableProjectItems();
 
@@ -184,11 +185,8 @@ class Tmain_unificada : public QMainWindow {
   void ClearTextureTree();
   // Reads again the texture files changed on disk; true when any texture changed.
   bool ReloadChangedTextures();
-  // After a reload: the palettes built again for the new pixels, the selected texture shown.
-  void TexturesReloaded();
   // The document's tree; ArbolTexturas shows it (each item's data is its TSkinNode).
   TSkinTree& SkinTree = FDocument.Tree();
-  TTextureReloader TextureReloader;
   Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
   TSkinNode* NodeOfItem(const QTreeWidgetItem* item) const;
   TSkinNode* SelectedNode() const;
@@ -222,9 +220,6 @@ class Tmain_unificada : public QMainWindow {
   void ColorPickerButton1Click(QObject* Sender);
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
   void RefreshEditorImage();
-  // Applies the stroke mask to the selected texture within area (a dab's rectangle, or the
-  // whole texture) and shows that part; a call while one runs does nothing.
-  void ApplyStroke(const TBrush& brush, const TPixelRect& area);
   // Shows the texture pixels of area again: the view image there and the widget's update region.
   void ShowEditorImage(const TPixelRect& area);
   void ClearEditorImage();
@@ -236,12 +231,6 @@ class Tmain_unificada : public QMainWindow {
   int ZoomFactor() const;
   // What texture_preview_image shows, kept between dabs.
   TEditorView EditorView;
-  // The texture the stroke in progress paints on: a stroke ends when the selection moves away.
-  const TObjetoTextura* StrokeTexture = nullptr;
-  // The brush of the stroke's last dab and the dabs applied so far.
-  TBrush StrokeBrush;
-  int StrokeDabs = 0;
-  bool ApplyingStroke = false;
 
   // ---- package compile (crvn_unificado_compile.cpp) ----
   void mnu_CreateUTXINTClick(QObject* Sender);

@@ -3,10 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 
-#include "editor/PackageDescription.h"
 #include "editor/crvn_unificado.h"
-#include "model/crvn_struc.h"
-#include "packages/CompilePackage.h"
 #include "platform/MessagePump.h"
 #include "platform/ScopeGuard.h"
 
@@ -15,8 +12,7 @@ void Tmain_unificada::mnu_CreateUTXINTClick(QObject*) { CompilePackage(false); }
 void Tmain_unificada::mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject*) { CompilePackage(true); }
 
 void Tmain_unificada::CompilePackage(bool Install) {
-  if (!FState.CurrentModel()) return;
-  TCompileMessage message;
+  TCommandResult result;
   {
     // Hourglass, a disabled window and the busy mark for the whole compile; all three are
     // undone on any exit, an exception included (it then goes on to the error box).
@@ -28,9 +24,7 @@ void Tmain_unificada::CompilePackage(bool Install) {
       QApplication::restoreOverrideCursor();
     });
     TBusyGuard busy;
-    const TPackageProject project = BuildPackageProject(SkinTree, *FState.CurrentModel(), ProjectOptions(),
-                                                        FState.ProjectFileName(), FState.GameFolder());
-    message = CompilePackageFiles(project, Install);
+    result = FDocument.CompilePackage(Install);
   }
-  MessageBox(message.Caption, message.Text, TMsgButtons::OK, message.IsError ? TMsgIcon::Stop : TMsgIcon::Information);
+  MessageBox(result.Caption, result.Message, TMsgButtons::OK, result.Done ? TMsgIcon::Information : TMsgIcon::Stop);
 }

@@ -75,75 +75,33 @@ void Tmain_unificada::PaintEditorImage(QPaintEvent* event) {
 void Tmain_unificada::texture_preview_imageMouseDown(QObject*, Qt::MouseButton Button, Qt::KeyboardModifiers, int X,
                                                      int Y) {
   TObjetoTextura* t = SelectedTexture();
-  if (Button != Qt::LeftButton || !TextureEditable || !t || !::TextureEditable(*t) || Painting) return;
-  const int x = FloorDiv(X, ZoomFactor()), y = FloorDiv(Y, ZoomFactor());
+  if (Button != Qt::LeftButton || !TextureEditable || !t || FDocument.Painting()) return;
   if (ui->tools->currentIndex() == ptPicker) {
     TColor c;
-    if (PickColor(*t->Bitmap, x, y, c)) SetPaintColor(c);
+    if (PickColor(*t->Bitmap, FloorDiv(X, ZoomFactor()), FloorDiv(Y, ZoomFactor()), c)) SetPaintColor(c);
     return;
   }
-  if (!StrokeMask) StrokeMask = std::make_unique<TBitmap>();
-  if (!BeginStroke(*t, *StrokeMask)) return;
-  StrokeTexture = t;
-  StrokeDabs = 0;
-  Painting = true;
-  texture_preview_imageMouseMove(ui->texture_preview_image, Qt::LeftButton, Qt::NoModifier, X, Y);
+  if (FDocument.BeginStroke(SelectedNode()))
+    texture_preview_imageMouseMove(ui->texture_preview_image, Qt::LeftButton, Qt::NoModifier, X, Y);
 }
 
 void Tmain_unificada::texture_preview_imageMouseMove(QObject*, Qt::MouseButtons, Qt::KeyboardModifiers, int X, int Y) {
-  if (!Painting || !TextureEditable || ApplyingStroke) return;
-  TObjetoTextura* t = SelectedTexture();
-  if (!t || t != StrokeTexture) {
-    // The selection moved to another texture (or none) under the stroke: it ends here.
-    Painting = false;
-    StrokeTexture = nullptr;
-    return;
-  }
+  if (!FDocument.Painting() || !TextureEditable) return;
   const TBrush brush{PaintColor(), ui->brush_intensity->Value(), ui->brush_size->Value(), ui->tools->currentIndex()};
-  const int x = FloorDiv(X, ZoomFactor()), y = FloorDiv(Y, ZoomFactor());
-  BrushDab(*StrokeMask, x, y, brush.Intensity, brush.Size);
-  ApplyStroke(brush, StrokeArea(*StrokeMask, x, y, brush, StrokeDabs > 0 ? &StrokeBrush : nullptr));
-}
-
-void Tmain_unificada::ApplyStroke(const TBrush& brush, const TPixelRect& area) {
-  if (ApplyingStroke) return;
-  ApplyingStroke = true;
-  TScopeGuard done([this] { ApplyingStroke = false; });
-  TObjetoTextura* t = SelectedTexture();
-  if (!t || !StrokeMask || !::ApplyStroke(*t, *StrokeMask, brush, area)) {
-    // The texture was replaced under the stroke (read again from its file): nothing to paint.
-    Painting = false;
-    StrokeTexture = nullptr;
-    return;
-  }
-  StrokeBrush = brush;
-  ++StrokeDabs;
-  ShowEditorImage(area);
+  TPixelRect changed;
+  if (FDocument.StrokeDab(SelectedNode(), FloorDiv(X, ZoomFactor()), FloorDiv(Y, ZoomFactor()), brush, changed))
+    ShowEditorImage(changed);
 }
 
 void Tmain_unificada::texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
                                                    int X, int Y) {
-  if (Button != Qt::LeftButton || !Painting || !TextureEditable) return;
+  if (Button != Qt::LeftButton || !FDocument.Painting() || !TextureEditable) return;
   texture_preview_imageMouseMove(Sender, Qt::LeftButton, Shift, X, Y);
-  if (!Painting) return;
-  Painting = false;
-  TObjetoTextura* t = SelectedTexture();
-  StrokeTexture = nullptr;
-  if (!t) return;
-  t->Modified = true;
-  SkinTree.MarkTexturesChanged();
-  // The palettes and the preview follow the stroke once it ends, not on every dab.
-  BuildPalettes();
-  Draw3D();
+  if (FDocument.EndStroke().Done) Draw3D();
 }
 
 void Tmain_unificada::btn_UndoEditedTextureClick(QObject*) {
-  TObjetoTextura* t = SelectedTexture();
-  if (!t || Painting || !UndoTexture(*t)) return;
-  SkinTree.MarkTexturesChanged();
-  BuildPalettes();
-  RefreshEditorImage();
-  Draw3D();
+  if (FDocument.UndoStroke(SelectedNode()).Done) Draw3D();
 }
 
 bool Tmain_unificada::AskTextureBitmapName(const std::string& proposed, std::string& chosen) {
@@ -157,29 +115,12 @@ bool Tmain_unificada::AskTextureBitmapName(const std::string& proposed, std::str
 }
 
 void Tmain_unificada::btn_SaveEditedTextureClick(QObject*) {
-  TObjetoTextura* t = SelectedTexture();
-  if (!t || Painting) return;
-  if (SaveTexture(*t, [this](const std::string& proposed, std::string& chosen) {
-        return AskTextureBitmapName(proposed, chosen);
-      }) != TTextureSaved::NewFile)
-    return;
-  // The texture lives in another file now: the project must store that name.
-  FState.SetProjectModified(true);
-  StatusBarText->setText(QString::fromStdString(t->Filename));
+  const TCommandResult r = FDocument.SaveTexture(SelectedNode(), AskBitmapName());
+  if (r.Changes & dcModified) StatusBarText->setText(QString::fromStdString(r.Node->Texture->Filename));
 }
 
 void Tmain_unificada::btn_RevertEditedTextureClick(QObject*) {
-  TSkinNode* node = SelectedNode();
-  TObjetoTextura* t = SelectedTexture();
-  if (!t || !node || Painting || !FState.CurrentModel()) return;
-  const TModeloPart* part = PartOfSection(node->Parent(), *FState.CurrentModel());
-  if (!part) return;
-  RevertTexture(*t, node->Parent()->Text, *part, ShowBox());
-  SkinTree.MarkTexturesChanged();
-  // The file may have been reverted to another bit depth: the tools follow.
-  ArbolTexturasChange(ui->ArbolTexturas);
-  BuildPalettes();
-  Draw3D();
+  if (FDocument.RevertTexture(SelectedNode()).Done) Draw3D();
 }
 
 void Tmain_unificada::tbSeeWireChange(QObject*) { RefreshEditorImage(); }

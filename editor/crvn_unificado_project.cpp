@@ -17,7 +17,7 @@
 #include "platform/Paths.h"
 #include "ui_crvn_unificado.h"
 
-bool Tmain_unificada::ProjectNeedsSaving() const { return FState.ProjectModified() || AnyTextureModified(SkinTree); }
+bool Tmain_unificada::ProjectNeedsSaving() const { return FDocument.NeedsSaving(); }
 
 TProjectOptions Tmain_unificada::ProjectOptions() const {
   TProjectOptions o;
@@ -50,6 +50,18 @@ void Tmain_unificada::EnableProjectItems() {
   ui->StatusBarPreview->setEnabled(true);
 }
 
+void Tmain_unificada::ProjectOpened(const TCommandResult& result) {
+  if (!result.Done) {
+    ShowResult(result);
+    return;
+  }
+  Preview->ResetFrameCounter();
+  EnableProjectItems();
+  SetupPreview();
+  // Texture files left out are listed once the project shows.
+  ShowResult(result);
+}
+
 void Tmain_unificada::mnu_NewProjectClick(QObject*) {
   if (ProjectNeedsSaving()) mnu_SaveProjectClick(nullptr);
 
@@ -67,22 +79,9 @@ void Tmain_unificada::mnu_NewProjectClick(QObject*) {
   if (chosen < 0 || chosen >= static_cast<int>(FState.Models().size())) return;
 
   // Cancelling the file dialog leaves the open project and its model as they are.
-  const TModelo& model = *FState.Models()[static_cast<size_t>(chosen)];
   std::string fileName;
-  if (!AskProjectFileName(model.Prefix, fileName)) return;
-  FState.CurrentModel()->Assign(model);
-  FState.SetProjectFileName(fileName);
-
-  ClearTextureTree();
-  FState.SetProjectModified(false);
-  FDocument.SetPreviewModelLoaded(false);
-  setWindowTitle(
-      QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
-  SetProjectOptions(TProjectOptions());
-  EnableProjectItems();
-  SkinTree.SetRoot(ProjectRootText(FState.ProjectFileName(), FState.CurrentModel()->Prefix));
-  RefreshTreeView(SkinTree.Root());
-  SetupPreview();
+  if (!AskProjectFileName(FState.Models()[static_cast<size_t>(chosen)]->Prefix, fileName)) return;
+  ProjectOpened(FDocument.NewProject(static_cast<size_t>(chosen), fileName));
 }
 
 void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
@@ -92,12 +91,9 @@ void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
   TFileDialogOptions options = OpenDialog1;
   options.MultiSelect = false;
   if (!CurrentPrompter().OpenFileDialog(options, files) || files.empty()) return;
-  const std::string fileName = files.front();
 
-  // The whole project is read before anything of the open one changes: a failure leaves it
-  // as it was.
-  std::unique_ptr<TLoadedProject> project;
-  try {
+  TCommandResult result;
+  {
     // A large project takes a while: hourglass, a running count in the status bar, and the
     // window keeps painting between texture lines.
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
@@ -110,65 +106,36 @@ void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
       }
     } restore{StatusBarText, StatusBarText->text()};
     TBusyGuard busy;
-    project = LoadProjectFile(fileName, FState.Models(), ProgramFolder(), ShowBox(), [this](size_t done, size_t total) {
+    result = FDocument.LoadProject(files.front(), [this](size_t done, size_t total) {
       if (done % 64 != 0 && done != total) return;
       StatusBarText->setText(QStringLiteral("Loading project: %1 of %2 sections").arg(done).arg(total));
       ProcessMessages();
     });
-  } catch (const EModelNotInstalled& e) {
-    MessageBox("ERROR", e.Message, TMsgButtons::OK, TMsgIcon::Stop);
-    return;
-  } catch (const ENotAProject& e) {
-    MessageBox("ERROR", e.Message, TMsgButtons::OK, TMsgIcon::Stop);
-    return;
   }
-  OpenLoadedProject(std::move(project), fileName);
+  ProjectOpened(result);
 }
 
-void Tmain_unificada::OpenLoadedProject(std::unique_ptr<TLoadedProject> project, const std::string& fileName) {
-  // Assigned, not replaced: whoever looks at the current model keeps looking at the same object.
-  FState.CurrentModel()->Assign(*project->Model);
-  ui->opt_mipmaps->setChecked(project->Options.OnlyFirstMipMap);
-  if (QAbstractButton* b = opt_reducepalettesGroup->button(project->Options.ReducePalettes)) b->setChecked(true);
-  ui->opt_clientoptional->setChecked(project->Options.ClientOptional);
-  FState.SetProjectFileName(fileName);
-  ClearTextureTree();
-  SkinTree = std::move(project->Tree);
-  RefreshTreeView(SkinTree.Root());
-  setWindowTitle(
-      QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
-  BuildPalettes();
-  FState.SetProjectModified(false);
-  FDocument.SetPreviewModelLoaded(false);
-  EnableProjectItems();
-  SetupPreview();
-  if (!project->MissingFiles.empty() || !project->UnreadableFiles.empty())
-    MessageBox("WARNING", MissingFilesMessage(project->MissingFiles, project->UnreadableFiles), TMsgButtons::OK,
-               TMsgIcon::Warning);
+TAskSaveTexture Tmain_unificada::AskSaveTexture() const {
+  return [](const std::string& question) {
+    return MessageBox("Saving...", question, TMsgButtons::YesNo, TMsgIcon::Question) == mrYes;
+  };
+}
+
+TAskBitmapName Tmain_unificada::AskBitmapName() {
+  return [this](const std::string& proposed, std::string& chosen) { return AskTextureBitmapName(proposed, chosen); };
 }
 
 void Tmain_unificada::mnu_SaveProjectClick(QObject* Sender) {
   if (!Sender && MessageBox("Save Project", "Save the project?", TMsgButtons::YesNo, TMsgIcon::Question) != mrYes)
     return;
-  if (FState.ProjectFileName().empty() || SkinTree.Empty()) return;
   TBusyGuard busy;
-  SaveProjectFile(
-      FState.ProjectFileName(), SkinTree, *FState.CurrentModel(), ProjectOptions(), ProgramFolder(),
-      [](const std::string& question) {
-        return MessageBox("Saving...", question, TMsgButtons::YesNo, TMsgIcon::Question) == mrYes;
-      },
-      [this](const std::string& proposed, std::string& chosen) { return AskTextureBitmapName(proposed, chosen); });
-  FState.SetProjectModified(false);
+  ShowResult(FDocument.SaveProject(AskSaveTexture(), AskBitmapName()));
 }
 
 void Tmain_unificada::mnu_SaveAsClick(QObject*) {
-  if (SkinTree.Empty()) return;
+  if (!FDocument.ProjectOpen()) return;
   std::string fileName;
   if (!AskProjectFileName(FState.CurrentModel()->Prefix, fileName)) return;
-  FState.SetProjectFileName(fileName);
-  setWindowTitle(
-      QString::fromStdString(ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder())));
-  SkinTree.Root()->Text = ProjectBaseName(FState.ProjectFileName());
-  RefreshTreeView();
-  mnu_SaveProjectClick(this);
+  TBusyGuard busy;
+  ShowResult(FDocument.SaveProjectAs(fileName, AskSaveTexture(), AskBitmapName()));
 }

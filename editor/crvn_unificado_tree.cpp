@@ -100,7 +100,7 @@ void Tmain_unificada::ClearTextureTree() {
     ui->ArbolTexturas->clear();
   }
   PopupNode = nullptr;
-  SkinTree.Clear();
+  FDocument.CloseProject();
 }
 
 void Tmain_unificada::PopupArbolPopup(QObject*) {
@@ -118,7 +118,17 @@ bool Tmain_unificada::ShowResult(const TCommandResult& result) const {
 }
 
 void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
-  if (changes & dcTree) RefreshTreeView(select);
+  // The window is going away: its views are not worth rebuilding.
+  if (FDestroyed) return;
+  if (changes & dcProject) {
+    setWindowTitle(QString::fromStdString(FDocument.Caption()));
+    SetProjectOptions(FDocument.Options());
+  }
+  if (changes & dcTree)
+    RefreshTreeView(select);
+  else if ((changes & dcTextures) && SelectedTexture())
+    // Pixels read again or swapped: the tools follow the texture's format, the view its pixels.
+    ArbolTexturasChange(ui->ArbolTexturas);
   ShowPreviewChoices(changes);
 }
 
@@ -206,27 +216,7 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
   TextureEditable = false;
 }
 
-bool Tmain_unificada::ReloadChangedTextures() {
-  if (!FState.CurrentModel()) return false;
-  bool changed = false;
-  try {
-    changed = TextureReloader.Run(SkinTree, *FState.CurrentModel(), ShowBox());
-  } catch (const std::exception&) {
-    // The files read before the one that failed did change, and the next run will not see them
-    // again: they are shown now.
-    TexturesReloaded();
-    throw;
-  }
-  if (changed) TexturesReloaded();
-  return changed;
-}
-
-void Tmain_unificada::TexturesReloaded() {
-  // Textures read again keep the palettes of their old pixels until the palettes are built
-  // again: the preview would show them in the wrong colours.
-  if (SkinTree.PalettesStale()) BuildPalettes();
-  if (SelectedTexture()) ArbolTexturasChange(ui->ArbolTexturas);
-}
+bool Tmain_unificada::ReloadChangedTextures() { return FDocument.ReloadChangedTextures().Done; }
 
 void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {
   // The change is taken now: the timer will not see it again, so the preview is drawn here.
@@ -237,7 +227,7 @@ void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   // Not in the middle of anything: a long operation pumping messages, an open box or dialog
   // (whose own event loop runs this timer), a paint stroke, or a reload already running.
   bool modal = QApplication::activeModalWidget() || QApplication::activePopupWidget();
-  if (!RefreshMayRun(IsBusy(), modal, Painting, TextureReloader.Running())) return;
+  if (!RefreshMayRun(IsBusy(), modal, FDocument.Painting(), FDocument.Reloading())) return;
   bool changed = false;
   try {
     changed = ReloadChangedTextures();

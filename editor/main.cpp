@@ -12,6 +12,7 @@
 #include "platform/qt/IconPicture.h"
 #include "platform/qt/Prompter.h"
 #include "platform/qt/QtMessagePump.h"
+#include "scene/widgets/GLSceneViewer.h"
 
 int main(int argc, char** argv) {
   // Native child windows (the 3D viewer) must not turn their siblings native too.
@@ -42,13 +43,21 @@ int main(int argc, char** argv) {
   // Maximised; without a window manager (which would do it) the window still fills the screen.
   if (const QScreen* screen = mainWindow.screen()) mainWindow.setGeometry(screen->availableGeometry());
   mainWindow.showMaximized();
-  // For bench/startup-process: says "shown" once the window is on screen, then ends.
+  // For bench/startup-process: says "shown" once the window is on screen and "drawn" once the 3D
+  // view has drawn its first frame (or given up on it), then ends.
   if (qEnvironmentVariableIsSet("CORVANE_QUIT_WHEN_SHOWN")) {
     auto* probe = new QTimer(&app);
-    QObject::connect(probe, &QTimer::timeout, &app, [&mainWindow, probe] {
-      if (!mainWindow.windowHandle() || !mainWindow.windowHandle()->isExposed()) return;
+    const auto* viewer = mainWindow.findChild<TGLSceneViewer*>();
+    QObject::connect(probe, &QTimer::timeout, &app, [&mainWindow, probe, viewer, shown = false]() mutable {
+      if (!shown) {
+        if (!mainWindow.windowHandle() || !mainWindow.windowHandle()->isExposed()) return;
+        shown = true;
+        std::fputs("shown\n", stdout);
+        std::fflush(stdout);
+      }
+      if (viewer && viewer->isVisible() && viewer->PaintCount == 0 && viewer->LastError.empty()) return;
       probe->stop();
-      std::fputs("shown\n", stdout);
+      std::fputs("drawn\n", stdout);
       std::fflush(stdout);
       QCoreApplication::quit();
     });

@@ -85,7 +85,13 @@ void TModelo::AddPart(const std::string& name, uint32_t flags, int width, int he
     try {
       auto bmp = std::make_shared<TBitmap>();
       bmp->LoadFromFile(wire);
-      bmp->SetPixelFormat(TPixelFormat::pf24bit);
+      // Kept as the file holds it (4 bits a pixel as the model compiler writes them): widening
+      // every section of every installed model at start-up made most of the start's time and
+      // memory, and whoever draws the overlay widens its own copy. A wire too large to widen is
+      // refused now, as widening it here would have been.
+      if (BytesPerScanline(static_cast<uint64_t>(bmp->Width()), 24) * static_cast<uint64_t>(bmp->Height()) >
+          (1ull << 30))
+        throw EOutOfResources("Not enough storage is available to process this command");
       part->WireBitmap = std::move(bmp);
     } catch (const std::exception& e) {
       if (problems) {

@@ -33,7 +33,7 @@ class TModeloPart {
   uint32_t Flags = 0;
   int32_t Width = 0;  // 0 = textures of any size
   int32_t Height = 0;
-  std::shared_ptr<TBitmap> WireBitmap;  // 24 bits per pixel; null when there is no wire file
+  std::shared_ptr<TBitmap> WireBitmap;  // as its file holds it (drawn widened); null when there is no wire file
 
   int Section() const { return static_cast<int>(Flags & mpSectionMask); }
   // Copies the flags, the size and the wire bitmap reference (the bitmap is shared).

@@ -203,6 +203,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
     std::string& text = FLines[k].Text;
     size_t p = text.find('=') + 1;
     while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
+    // Writing the value the line already holds leaves the file alone: the registry writes its
+    // file type on every start, and rewriting (with its sync to disk) would cost each start.
+    if (text.compare(p, std::string::npos, value) == 0) return;
     text = text.substr(0, p) + value;
     Changed();
     return;

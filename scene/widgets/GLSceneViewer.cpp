@@ -48,6 +48,9 @@ struct TGLSceneViewer::TNative : public QObject, public QAbstractNativeEventFilt
   Colormap ChildColormap = 0;
   bool FilterInstalled = false;
   QPointer<QWindow> Watched;
+  // The first paint only queues the first context; FirstContextDue is set when it may be made.
+  bool FirstContextQueued = false;
+  bool FirstContextDue = false;
 };
 
 namespace {
@@ -185,6 +188,22 @@ void TGLSceneViewer::EnsureContext() {
 }
 
 void TGLSceneViewer::paintEvent(QPaintEvent*) {
+  // Loading the GL driver and making the first context take longer than showing the rest of the
+  // window: they wait for a queued call, so the window reaches the screen first and the first
+  // frame follows at once.
+  if (!FNative->FirstContextDue && !RenderingContext()) {
+    if (!FNative->FirstContextQueued) {
+      FNative->FirstContextQueued = true;
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            FNative->FirstContextDue = true;
+            update();
+          },
+          Qt::QueuedConnection);
+    }
+    return;
+  }
   Guard([this] {
     EnsureContext();
     ++PaintCount;
@@ -223,10 +242,10 @@ void TGLSceneViewer::ReleaseNativeWindow() {
 void TGLSceneViewer::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   Guard([this] {
-    EnsureContext();
     // The preview stays windowed at the screen's mode; only a viewer whose options ask for a
-    // screen mode builds the mode table.
+    // screen mode builds the mode table. (The context itself comes with the first paint.)
     if (DisplayOptions.FullScreen || DisplayOptions.ScreenResolution != 0) {
+      EnsureContext();
       TDisplayModes* display = nullptr;
       if (TGLScreen* screen = ScreenModes(&display))
         ApplyDisplayOptions(*screen, *display, DisplayOptions, width(), height());

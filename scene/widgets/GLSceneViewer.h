@@ -50,7 +50,8 @@ class TGLSceneViewer : public QWidget, public TGLViewerCore {
   int ColorDepth() const override { return depth(); }
   void InvalidateWindow() override { update(); }
 
-  // Creates the context now (normally done when the widget is first shown). Raises EOSError
+  // Creates the context now (normally done by the first paint after the widget is shown, on a
+  // queued call so that the rest of the window is on screen first). Raises EOSError
   // when the platform is not xcb or no X display is open.
   void EnsureContext();
   // Whether the GL context draws on a child window with a GL visual (the widget's own visual

@@ -159,7 +159,7 @@ TEST_F(PainterWindow, EightBitTexturesAreNotPainted) {
   EXPECT_TRUE(t.Bitmap->SameAs(before));
   EXPECT_EQ(t.UndoBitmap, nullptr);
   EXPECT_FALSE(t.Modified);
-  EXPECT_FALSE(w->Painting);
+  EXPECT_FALSE(w->Document().Painting());
 }
 
 TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
@@ -174,12 +174,12 @@ TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
   c->Texture->Modified = false;
   w->RefreshTreeView(a);
   Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
-  EXPECT_TRUE(w->Painting);
+  EXPECT_TRUE(w->Document().Painting());
   w->RefreshTreeView(c);
   const TBitmap before = *c->Texture->Bitmap;
   Mouse(Image(), QEvent::MouseMove, 20, 10);
   Mouse(Image(), QEvent::MouseButtonRelease, 30, 10);
-  EXPECT_FALSE(w->Painting);
+  EXPECT_FALSE(w->Document().Painting());
   EXPECT_TRUE(c->Texture->Bitmap->SameAs(before));
   EXPECT_FALSE(c->Texture->Modified);
 }

@@ -383,10 +383,10 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
     w.TimerRefrescoTexturasTimer(nullptr);
   }
   EXPECT_TRUE(env.PreviewLog.empty()) << "not during a long operation";
-  w.Painting = true;
+  ASSERT_TRUE(w.Document().BeginStroke(w.SelectedNode()));
   w.TimerRefrescoTexturasTimer(nullptr);
   EXPECT_TRUE(env.PreviewLog.empty()) << "not during a paint stroke";
-  w.Painting = false;
+  w.Document().EndStroke();
   {
     // A dialog's own event loop runs the timer too; the refresh waits until it is closed.
     QDialog box(&w);

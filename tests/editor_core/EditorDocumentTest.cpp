@@ -1,23 +1,26 @@
-// The document's tree commands: what each does to a small project, the message it leaves to
-// show, and what it tells its observers.
+// The document's commands: what each does to a small project, the message it leaves to show,
+// and what it tells its observers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include "SkinTreeTestModel.h"
 #include "codecs/ImageFormats.h"
 #include "editor/EditorDocument.h"
+#include "tests/support/Files.h"
 #include "tests/support/Scratch.h"
 
 using namespace editor_test;
 
 namespace {
 
-// Skins with the textures of each section: "My skin (myxs) Head:boss,grunt | Other (othr)".
+// Skins with the textures of each section: "My skin (myxs) Head:boss,grunt | Other (othr)",
+// after the root's text when it is another project's ("n (Male): ...").
 std::string Summary(const TSkinTree& tree) {
-  std::string s;
+  std::string s = tree.Root()->Text == "p (Male)" ? "" : tree.Root()->Text + ":";
   for (const auto& skin : tree.Root()->Children()) {
-    s += (s.empty() ? "" : " | ") + skin->Text;
+    s += (s.empty() ? "" : s.back() == ':' ? " " : " | ") + skin->Text;
     for (const auto& section : skin->Children())
       for (size_t i = 0; i < section->Count(); ++i)
         s += (i ? "," : " " + section->Text + ":") + section->Child(i)->Text;
@@ -25,11 +28,26 @@ std::string Summary(const TSkinTree& tree) {
   return s;
 }
 
+// A stroke begun on one node and dabbed on another.
+TCommandResult Stroke(TEditorDocument& doc, TSkinNode* begun, TSkinNode* dabbed) {
+  TPixelRect changed;
+  doc.BeginStroke(begun);
+  doc.StrokeDab(dabbed, 1, 1, TBrush(), changed);
+  return doc.EndStroke();
+}
+
 }  // namespace
 
-TEST(EditorDocument, TreeCommandsApplyOrRefuseWithTheirMessage) {
+TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
   InitImageFormats();
   testsupport::TScratchDir dir{"document"};
+  const std::string notes = dir / "notes.cvp", alien = dir / "alien.cvp";
+  setenv("CORVANE_HOME", dir.Str().c_str(), 1);  // the catalogue: one model, Male
+  testsupport::WriteBytes(dir / "male.cvmx",
+                          "[Model-Male]\r\nName=Male Soldier\r\nPrefix=Male\r\nSection2=Head, FACE\r\n");
+  testsupport::WriteBytes(notes, "notes");
+  testsupport::WriteBytes(alien, "[General]\r\nModel=Alien\r\n");
+  const unsigned opened = dcProject | dcTree | dcTextures | dcPalettes;
   const std::string body = WritePicture(dir.Folder() + "body.bmp", 256, 256, 1);
   const std::string small = WritePicture(dir.Folder() + "othr1.bmp", 32, 32, 2);
   const std::string base = "My skin (myxs) Head:boss,grunt | Other (othr)";
@@ -75,12 +93,30 @@ TEST(EditorDocument, TreeCommandsApplyOrRefuseWithTheirMessage) {
        dcPalettes | dcModified},
       {"import", [&](auto& d, auto) { return d.ImportTextures({small}); }, "",
        "My skin (myxs) Head:boss,grunt | Other (othr) Body:< Default >", all},
+      {"file read again",
+       [&](auto& d, auto n) { return n("boss")->Texture->Filename = body, d.ReloadChangedTextures(); }, "", base,
+       dcTextures | dcPalettes},
+      {"a stroke marks the texture alone", [](auto& d, auto n) { return Stroke(d, n("boss"), n("boss")); }, "", base,
+       dcPalettes},
+      {"a stroke ends on another texture", [](auto& d, auto n) { return Stroke(d, n("boss"), n("grunt")); }, "", base,
+       0},
+      {"saved and read back", [&](auto& d, auto) { return d.SaveProject({}, {}), d.LoadProject(dir / "p.cvp"); },
+       "WARNING: " + MissingFilesMessage({"myxs#2#boss", "myxs#2#grunt"}), "My skin (myxs) | Other (othr)", opened},
+      {"saved as", [&](auto& d, auto) { return d.SaveProjectAs(dir / "q.cvp", {}, {}); }, "", "q: " + base,
+       dcProject | dcTree},
+      {"no project", [&](auto& d, auto) { return d.LoadProject(notes); }, "ERROR: " + ENotAProject(notes).Message, base,
+       0},
+      {"model not installed", [&](auto& d, auto) { return d.LoadProject(alien); },
+       "ERROR: The model of this project is not installed!", base, 0},
+      {"new project", [&](auto& d, auto) { return d.NewProject(0, dir / "n.cvp"); }, "", "n (Male):", opened},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     TEditorDocument doc;
     doc.State().Start();
+    doc.State().LoadModelExtensions();
     doc.State().SetCurrentModel(MakeModel());
+    doc.State().SetProjectFileName(dir / "p.cvp");
     doc.Tree().SetRoot("p (Male)");
     TSkinNode* skin = AddSkin(doc.Tree(), "My skin", "myxs", *MakeModel());
     for (const char* face : {"boss", "grunt"})
@@ -105,4 +141,5 @@ TEST(EditorDocument, TreeCommandsApplyOrRefuseWithTheirMessage) {
     EXPECT_EQ(doc.State().ProjectModified(), (row.changes & dcModified) != 0);
     EXPECT_FALSE(doc.Tree().PalettesStale() && (row.changes & dcPalettes));
   }
+  unsetenv("CORVANE_HOME");
 }

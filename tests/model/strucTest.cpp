@@ -98,7 +98,7 @@ TEST(crvn_struc, PartLookupBySectionAndExactName) {
 
 TEST(crvn_struc, WireFilesFollowThePrefixAndSectionAndBadOnesAreNamedAndLeftOut) {
   TModelFolder dir("", "wire");
-  // Written on Windows: other letter case. An 8-bit wire is widened to 24 bits.
+  // Written on Windows: other letter case. An 8-bit wire stays 8-bit until it is drawn.
   WriteBytes(dir / "malewire1.BMP", MakeBmp(8, {1, 0}, {0x000000, 0xFF8000}));
   WriteBytes(dir / "MaleWire2.bmp", "BM this is not a bitmap");
   WriteBytes(dir / "MaleWire3.bmp", MakeBmp(24, {0x00FF00}).substr(0, 40));  // truncated
@@ -114,7 +114,7 @@ TEST(crvn_struc, WireFilesFollowThePrefixAndSectionAndBadOnesAreNamedAndLeftOut)
   m.AddPart("Head", 3, 0, 0, &problems);
   m.AddPart("Arms", 4, 0, 0, &problems);  // no wire file: not a problem
   ASSERT_TRUE(m.Part(0)->WireBitmap);
-  EXPECT_EQ(m.Part(0)->WireBitmap->PixelFormat(), TPixelFormat::pf24bit);
+  EXPECT_EQ(m.Part(0)->WireBitmap->PixelFormat(), TPixelFormat::pf8bit);
   EXPECT_EQ(m.Part(0)->WireBitmap->Pixel(0, 0) & 0xFFFFFF, 0x0080FFu);
   EXPECT_FALSE(m.Part(1)->WireBitmap);
   EXPECT_FALSE(m.Part(2)->WireBitmap);

@@ -157,6 +157,15 @@ TEST_F(IniFileTest, WritingAValueKeepsEveryOtherByte) {
   EXPECT_EQ(again.ReadString("MODEL-MALE", "ScaleX", "?"), "1.50000");
   EXPECT_EQ(again.ReadString("other", "scalex", "?"), "7");
   EXPECT_EQ(again.ReadString("new", "K", "?"), "v");
+
+  // Writing the value a key already holds leaves the file as it is (no new file renamed over it).
+  struct stat before {
+  }, after{};
+  ASSERT_EQ(stat(f.c_str(), &before), 0);
+  again.WriteString("Model-Male", "ScaleX", "1.50000");
+  ASSERT_EQ(stat(f.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(ReadText(f), expected);
 }
 
 TEST_F(IniFileTest, EraseAndDeleteRemoveOnlyTheirLines) {

@@ -275,6 +275,22 @@ TEST(SceneViewer, ChildWindowWhenTheWidgetsVisualCannotDoIt) {
   EXPECT_NEAR(PixelAt(v, px2, 79, 59)[0], 255, 2);
 }
 
+// Showing a window must not wait for the GL driver: the viewer makes its context after the
+// window is on screen, and then draws its first frame without being asked again.
+TEST(SceneViewer, TheFirstFrameFollowsTheShownWindow) {
+  QWidget window;
+  window.resize(160, 120);
+  auto* v = new TGLSceneViewer(&window);
+  v->SetBackgroundColor(0x00FF00);
+  v->resize(80, 60);
+  window.show();
+  EXPECT_EQ(v->RenderingContext(), nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 120000));
+  ASSERT_TRUE(WaitFor([&] { return v->PaintCount > 0; })) << v->LastError;
+  EXPECT_NE(v->RenderingContext(), nullptr);
+  EXPECT_TRUE(v->LastError.empty()) << v->LastError;
+}
+
 TEST(SceneViewer, ANewNativeWindowGetsANewContextWithTheSameStates) {
   TGLSceneViewer v;
   v.SetBackgroundColor(0x00FF00);  // green
@@ -289,7 +305,7 @@ TEST(SceneViewer, ANewNativeWindowGetsANewContextWithTheSameStates) {
   EXPECT_EQ(LiveRenderingContexts(), 0);
   v.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&v, 120000));
-  EXPECT_NE(v.RenderingContext(), nullptr);
+  EXPECT_TRUE(WaitFor([&] { return v.RenderingContext() != nullptr; }));
   const auto px = Capture(v);
   ASSERT_FALSE(px.empty()) << v.LastError;
   EXPECT_NEAR(PixelAt(v, px, 30, 20)[1], 255, 2);

@@ -28,7 +28,9 @@ inline bool Show(TGLSceneViewer& v, int w, int h) {
   v.show();
   QApplication::setActiveWindow(&v);
   if (!QTest::qWaitForWindowExposed(&v, 120000)) return false;
-  return v.RenderingContext() != nullptr;  // made when the widget was shown
+  // The context comes with the first paint after the window is on screen.
+  return WaitFor([&] { return v.RenderingContext() != nullptr || !v.LastError.empty(); }) &&
+         v.RenderingContext() != nullptr;
 }
 
 // Waits until every repaint the viewer asked for has been painted: afterwards a change must
