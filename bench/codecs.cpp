@@ -1,14 +1,17 @@
 // PNG and deflate TIFF decoding, file read included, on the pictures bench/compare-codecs makes
 // (CORVANE_BENCH_PNG, CORVANE_BENCH_TIFF); without them, on a generated 1024x1024 PNG.
 // Run: bench/compare-codecs build, or build/bench/bench_codecs
+// (CORVANE_BENCH_TIFF=file.tif build/bench/bench_codecs --benchmark_filter=Inflate compares the inflaters)
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "codecs/GraphicCompression.h"
 #include "codecs/PNGGraphic.h"
 #include "codecs/TIFFGraphic.h"
 #include "platform/Streams.h"
@@ -84,6 +87,38 @@ void BM_DecodeTIFF(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DecodeTIFF)->Unit(benchmark::kMillisecond);
+
+// The deflate strips of that TIFF inflated one after another into one strip's buffer, through
+// igzip's streaming inflate (0) or libdeflate's whole-buffer one (1): the measure behind the
+// reader's choice of inflater.
+void BM_InflateTIFFStrips(benchmark::State& state) {
+  const std::string file = Picture("CORVANE_BENCH_TIFF");
+  TTIFFGraphic g;
+  TMemoryStream m;
+  if (!file.empty()) m.LoadFromFile(file);
+  const uint8_t* data = m.Memory();
+  const size_t size = static_cast<size_t>(m.Size());
+  if (file.empty() || !g.ReadImageProperties(data, size, 0) || g.ImageProperties.Compression != ctLZ77) {
+    state.SkipWithError("CORVANE_BENCH_TIFF names no deflate TIFF");
+    return;
+  }
+  const TImageProperties& p = g.ImageProperties;
+  const std::vector<uint32_t> offsets = g.GetValueList(273), counts = g.GetValueList(279);
+  const size_t row = (static_cast<size_t>(p.Width) * p.BitsPerPixel + 7) / 8, rows = p.RowsPerStrip[0];
+  std::vector<uint8_t> strip(row * rows);
+  TLZ77Decoder z(1, true, state.range(0) == 1);
+  for (auto _ : state)
+    for (size_t i = 0; i < offsets.size() && i < counts.size(); ++i) {
+      if (offsets[i] > size || counts[i] > size - offsets[i]) state.SkipWithError("a strip lies outside the file");
+      const uint8_t* in = data + std::min<size_t>(offsets[i], size);
+      uint8_t* out = strip.data();
+      const size_t want = row * std::min<size_t>(rows, p.Height - i * rows);
+      z.Decode(in, out, std::min<size_t>(counts[i], size - (in - data)), want);
+      if (z.LastOutput != want) state.SkipWithError("a strip does not inflate to its rows");
+    }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * row * p.Height));
+}
+BENCHMARK(BM_InflateTIFFStrips)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 BENCHMARK_MAIN();

@@ -194,11 +194,11 @@ void BM_DragOnWindow(benchmark::State& state) {
   {
     Tmain_unificada w;
     w.State().SetCurrentModel(EightSections(0));
-    w.SkinTree.SetRoot("bench (Bench)");
-    TSkinNode* skin = AddSkin(w.SkinTree, "Skin", "skin", *w.State().CurrentModel());
+    w.Document().Tree().SetRoot("bench (Bench)");
+    TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *w.State().CurrentModel());
     auto t = std::make_unique<TObjetoTextura>();
     t->Bitmap = std::make_unique<TBitmap>(MakeTexture(4096, 5));
-    TSkinNode* node = AddTexture(w.SkinTree, skin->Child(0), std::move(t), "< Default >");
+    TSkinNode* node = AddTexture(w.Document().Tree(), skin->Child(0), std::move(t), "< Default >");
     w.EnableProjectItems();
     w.resize(1024, 740);
     w.show();

@@ -156,9 +156,13 @@ class TCCITTMHDecoder : public TCCITTDecoder {
 // asks it for more before deciding the data ended early. At the end of the stream the input
 // stops exactly where the stream does; InputPastEnd counts bytes after the end that were taken
 // with an earlier call's input (at most 8).
+// With wholeStreams every Decode is handed one whole stream (auto-reset) and room for exactly
+// what it decodes to, as TIFF strips are: libdeflate inflates such a buffer in one call, faster
+// than igzip on data of varied literals. A stream it does not decode to exactly that room goes
+// through the streaming inflater, whose verdict stands.
 class TLZ77Decoder : public TDecoder {
  public:
-  TLZ77Decoder(int flushMode, bool autoReset);
+  TLZ77Decoder(int flushMode, bool autoReset, bool wholeStreams = false);
   ~TLZ77Decoder() override;
   void Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) override;
   void DecodeInit() override;
@@ -170,9 +174,10 @@ class TLZ77Decoder : public TDecoder {
 
  private:
   struct TStreamRec;
+  bool DecodeWhole(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize);
   std::unique_ptr<TStreamRec> FStream;
   int FFlushMode;
-  bool FAutoReset;
+  bool FAutoReset, FWholeStreams;
   bool FOpen = false;
   int FZLibResult = 0;
   size_t FAvailIn = 0, FAvailOut = 0;

@@ -1,7 +1,9 @@
 // Deflate decoding (zlib-wrapped streams) through ISA-L's igzip inflate, which measured about
 // twice as fast as zlib's on our PNG image data and TIFF strips and streams into buffers of
 // any size, so PNG rows come out one at a time. The results are reported in zlib's terms.
+// Whole streams of known size may go through libdeflate instead.
 #include <isa-l/igzip_lib.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,10 +15,17 @@ struct TLZ77Decoder::TStreamRec {
   inflate_state S;
   bool Started = false;  // some of the stream's bytes have been read
   size_t PastEnd = 0;
+  libdeflate_decompressor* Whole = nullptr;  // made on first use
+  ~TStreamRec() {
+    if (Whole) libdeflate_free_decompressor(Whole);
+  }
 };
 
-TLZ77Decoder::TLZ77Decoder(int flushMode, bool autoReset)
-    : FStream(std::make_unique<TStreamRec>()), FFlushMode(flushMode), FAutoReset(autoReset) {}
+TLZ77Decoder::TLZ77Decoder(int flushMode, bool autoReset, bool wholeStreams)
+    : FStream(std::make_unique<TStreamRec>()),
+      FFlushMode(flushMode),
+      FAutoReset(autoReset || wholeStreams),
+      FWholeStreams(wholeStreams) {}
 
 TLZ77Decoder::~TLZ77Decoder() = default;
 
@@ -37,6 +46,7 @@ void TLZ77Decoder::DecodeInit() {
 
 void TLZ77Decoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {
   if (!FOpen || FAutoReset) DecodeInit();
+  if (FWholeStreams && DecodeWhole(source, dest, packedSize, unpackedSize)) return;
   inflate_state& s = FStream->S;
   LastInput = LastOutput = 0;
   size_t inLeft = packedSize, outLeft = unpackedSize;
@@ -93,6 +103,27 @@ void TLZ77Decoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedS
   LastOutput = unpackedSize - outLeft;
   source = in;
   dest = out;
+}
+
+// True when the buffer held a whole valid stream of exactly unpackedSize bytes, now decoded;
+// false leaves everything to the streaming inflater.
+bool TLZ77Decoder::DecodeWhole(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {
+  // Windows zlib refuses are left to the streaming path, which says so.
+  if (packedSize == 0 || unpackedSize == 0 || (source[0] >> 4) > 7) return false;
+  if (!FStream->Whole) FStream->Whole = libdeflate_alloc_decompressor();
+  size_t used = 0;
+  if (!FStream->Whole || libdeflate_zlib_decompress_ex(FStream->Whole, source, packedSize, dest, unpackedSize, &used,
+                                                       nullptr) != LIBDEFLATE_SUCCESS)
+    return false;
+  FStream->Started = true;
+  FZLibResult = Z_STREAM_END;
+  FAvailIn = packedSize - used;
+  FAvailOut = 0;
+  LastInput = used;
+  LastOutput = unpackedSize;
+  source += used;
+  dest += unpackedSize;
+  return true;
 }
 
 size_t TLZ77Decoder::InputPastEnd() const { return FStream->PastEnd; }

@@ -351,13 +351,10 @@ void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOr
 // 8-bit RGB samples into a BGR bitmap row, the predictor undone on the way (src may be dst):
 // one pass where undoing the predictor and converting would take two.
 void RGBToBGR8(const uint8_t* src, uint8_t* dst, size_t pixels, bool predictor) {
+  if (!predictor) return SwapRGB8(src, dst, pixels);
   unsigned r = 0, g = 0, b = 0;
   for (size_t i = 0; i < pixels; ++i, src += 3, dst += 3) {
-    if (predictor) {
-      r += src[0], g += src[1], b += src[2];
-    } else {
-      r = src[0], g = src[1], b = src[2];
-    }
+    r += src[0], g += src[1], b += src[2];
     dst[0] = static_cast<uint8_t>(b);
     dst[1] = static_cast<uint8_t>(g);
     dst[2] = static_cast<uint8_t>(r);
@@ -366,6 +363,54 @@ void RGBToBGR8(const uint8_t* src, uint8_t* dst, size_t pixels, bool predictor) 
 
 }  // namespace
 
+// Where the strips or tiles are and what each decodes to; one set per plane when the samples
+// are stored in planes.
+struct TTIFFGraphic::TLayout {
+  bool Tiled = false, Planes = false;
+  unsigned PlaneCount = 1, BlockSpp = 1;
+  uint32_t BlockWidth = 0, Across = 1;
+  // The rows of each band of blocks: tiles are all as high; strips have their own heights.
+  std::vector<uint32_t> BandRows;
+  size_t BlocksPerPlane = 0, BlockRowBytes = 0, RowSize = 0;
+  std::vector<uint32_t> Offsets, Counts;
+  uint64_t FileSize = 0;
+
+  // The bytes the file holds for a strip or tile; without byte counts a strip runs to the end of
+  // the file at most.
+  uint64_t Length(size_t index) const {
+    const uint64_t offset = Offsets[index];
+    const uint64_t left = offset <= FileSize ? FileSize - offset : 0;
+    return index < Counts.size() ? std::min<uint64_t>(Counts[index], left) : left;
+  }
+  uint32_t RowsInImage(size_t band, uint32_t y0, uint32_t height) const {
+    return std::min(BandRows[band], height - y0);
+  }
+  // The bytes a block of the band starting at row y0 decodes to: strips end with the image;
+  // tiles are stored whole even past its edges.
+  uint64_t Bytes(size_t band, uint32_t y0, uint32_t height) const {
+    return static_cast<uint64_t>(Tiled ? BandRows[band] : RowsInImage(band, y0, height)) * BlockRowBytes;
+  }
+};
+
+// How the file's samples become the bitmap's pixels.
+struct TTIFFGraphic::TConversion {
+  TPixelFormat Format = TPixelFormat::pfCustom;
+  uint8_t Source = csUnknown;
+  // Grey and palette pixels with extra samples (alpha) are read by their first sample.
+  bool FirstSampleOnly = false;
+  bool Predictor = false;
+};
+
+// The buffers of the block loop, one per plane, reused from block to block.
+struct TTIFFGraphic::TBlockWork {
+  explicit TBlockWork(unsigned planes) : Buffers(planes), Reversed(planes), Block(planes), Rows(planes) {}
+  std::vector<std::vector<uint8_t>> Buffers, Reversed;
+  std::vector<uint8_t> FirstSamples;
+  std::vector<const uint8_t*> Block, Rows;
+  bool PlainRGB = false, IntoBitmap = false, ReverseBits = false;
+  const char* FormatName = kName;
+};
+
 void TTIFFGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
   ClearOnFailure(*this, [&] { LoadTIFF(data, size, kName); });
 }
@@ -373,39 +418,49 @@ void TTIFFGraphic::LoadFromMemory(const uint8_t* data, size_t size) {
 void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* formatName) {
   StartLoad();
   if (!ReadImageProperties(data, size, 0)) Invalid(formatName);
-  TImageProperties& p = ImageProperties;
+  const TImageProperties& p = ImageProperties;
   FProgressRect = {0, 0, static_cast<int>(p.Width), 1};
   Progress(TProgressStage::psStarting, 0, "Preparing...");
-  const TOrder o{(p.Options & ioBigEndian) != 0};
-  const unsigned spp = p.SamplesPerPixel, bps = p.BitsPerSample;
+  CheckFeatures();
+  const TConversion c = SetUpConversion();
+  const HPALETTE palette = MakePalette(formatName);
+  const TLayout l = ReadLayout(size, formatName);
+  const std::unique_ptr<TDecoder> decoder = MakeDecoder(l.BlockWidth);
+  CheckStoredData(l, decoder != nullptr, formatName);
+  if (decoder) decoder->DecodeInit();
+  static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), c.Format);
+  if (palette) SetPalette(palette);
+  DecodeBlocks(l, c, decoder.get(), data, size, formatName);
+  if (decoder) decoder->DecodeEnd();
+  Progress(TProgressStage::psEnding, 0, "");
+}
+
+void TTIFFGraphic::CheckFeatures() const {
+  const TImageProperties& p = ImageProperties;
   // The compression is judged first: a file no decoder here reads is refused for that, whatever
   // else it holds.
   if (!CompressionReadable(p)) Unsupported(gesCompression);
-
-  // What is read as strips of whole rows has to be stored that way.
+  // What is read as strips of whole rows has to be stored that way; JPEG strips are checked
+  // against whole-width strips of interleaved samples.
   const bool jpeg = p.Compression == ctJPEG;
-  const bool tiled = (p.Options & ioTiled) != 0;
-  const bool planes = p.PlanarConfig == 2 && spp > 1;
-  // JPEG strips are checked against whole-width strips of interleaved samples.
-  if (jpeg && tiled) Unsupported("Tiled JPEG images are");
-  if (jpeg && planes) Unsupported("Separate JPEG planes are");
+  if (jpeg && (p.Options & ioTiled) != 0) Unsupported("Tiled JPEG images are");
+  if (jpeg && p.PlanarConfig == 2 && p.SamplesPerPixel > 1) Unsupported("Separate JPEG planes are");
   if (p.ColorScheme == csYCbCr && !jpeg && !(p.YCbCrSubSampling[0] == 1 && p.YCbCrSubSampling[1] == 1))
     Unsupported("Subsampled YCbCr is");
-  const bool predictor = p.Predictor == 2 && p.Compression != ctNone;
-  if (predictor && bps != 8 && bps != 16) Unsupported("Horizontal prediction is");
+  if (p.Predictor == 2 && p.Compression != ctNone && p.BitsPerSample != 8 && p.BitsPerSample != 16)
+    Unsupported("Horizontal prediction is");
+}
 
-  // Colour manager.
-  TColorManager& cm = ColorManager;
-  cm.SourceOptions = o.Big ? coNeedByteSwap : 0;
-  cm.TargetOptions = 0;
-  // Grey and palette pixels with extra samples (alpha) are read by their first sample; the
-  // others are skipped with the stored stride.
-  const bool firstSampleOnly =
-      (p.ColorScheme == csG || p.ColorScheme == csIndexed) && spp > 1 && FExtraSamples == spp - 1;
-  uint8_t source = p.ColorScheme;
-  if (jpeg && spp == 3) source = csBGR;
-  uint8_t target;
-  uint8_t targetSamples;
+TTIFFGraphic::TConversion TTIFFGraphic::SetUpConversion() {
+  const TImageProperties& p = ImageProperties;
+  const unsigned spp = p.SamplesPerPixel, bps = p.BitsPerSample;
+  const bool jpeg = p.Compression == ctJPEG;
+  TConversion c;
+  c.Predictor = p.Predictor == 2 && p.Compression != ctNone;
+  // The others are skipped with the stored stride.
+  c.FirstSampleOnly = (p.ColorScheme == csG || p.ColorScheme == csIndexed) && spp > 1 && FExtraSamples == spp - 1;
+  c.Source = jpeg && spp == 3 ? uint8_t(csBGR) : p.ColorScheme;
+  uint8_t target = p.ColorScheme, targetSamples = 1;
   switch (p.ColorScheme) {
     case csRGBA: target = csBGRA, targetSamples = 4; break;
     case csRGB:
@@ -413,8 +468,11 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
     case csCMYK:
     case csCIELab:
     case csYCbCr: target = csBGR, targetSamples = 3; break;
-    default: target = p.ColorScheme, targetSamples = 1; break;
+    default: break;
   }
+  TColorManager& cm = ColorManager;
+  cm.SourceOptions = (p.Options & ioBigEndian) != 0 ? coNeedByteSwap : 0;
+  cm.TargetOptions = 0;
   if (p.ColorScheme == csCIELab) cm.SourceOptions |= coLabByteRange;
   const std::string sampleSize = "A sample size of " + std::to_string(bps) + " bits is";
   if (bps > 16) Unsupported(sampleSize.c_str());
@@ -423,188 +481,193 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   // samples are cut to 8 bits.
   const bool packedValues = p.ColorScheme == csG || p.ColorScheme == csIndexed;
   cm.SetTargetBits(static_cast<uint8_t>(!packedValues || bps > 4 ? 8 : bps == 1 ? 1 : 4));
-  cm.SetSourceScheme(source);
+  cm.SetSourceScheme(c.Source);
   cm.SetTargetScheme(target);
-  cm.SetSourceSamples(static_cast<uint8_t>(firstSampleOnly ? 1 : spp));
+  cm.SetSourceSamples(static_cast<uint8_t>(c.FirstSampleOnly ? 1 : spp));
   cm.SetTargetSamples(targetSamples);
-  if (p.ColorScheme == csYCbCr && !jpeg) {
-    const std::vector<float> coefficients = GetFloatList(tagYCbCrCoefficients);
-    cm.SetYCbCrSettings(coefficients, p.YCbCrSubSampling[0], p.YCbCrSubSampling[1]);
-  }
+  if (p.ColorScheme == csYCbCr && !jpeg)
+    cm.SetYCbCrSettings(GetFloatList(tagYCbCrCoefficients), p.YCbCrSubSampling[0], p.YCbCrSubSampling[1]);
   cm.SelectRowConverter();
-  const TPixelFormat pf = cm.PixelFormatFor(1);
-  if (pf == TPixelFormat::pfCustom || p.ColorScheme == csUnknown) Unsupported("The color format is");
+  c.Format = cm.PixelFormatFor(1);
+  if (c.Format == TPixelFormat::pfCustom || p.ColorScheme == csUnknown) Unsupported("The color format is");
   if (!cm.HasRowConverter()) Unsupported(sampleSize.c_str());
+  return c;
+}
 
-  // Palette.
-  HPALETTE palette;
-  if (p.ColorScheme == csG) {
-    palette = cm.MakeGreyPalette((p.Options & ioMinIsWhite) != 0);
-  } else if (p.ColorScheme == csIndexed) {
-    size_t i;
-    if (bps > 8 || !FindTag(tagColorMap, i)) Invalid(formatName);
-    const size_t entries = size_t(1) << bps;
-    // The map holds red, green and blue thirds of 2^bits 16-bit values each.
-    const TIFDEntry& e = FIFD[i];
-    const uint8_t* map = ValuePointer(e, FData, FSize, o);
-    if (!map || FieldSize(e.DataType) != 2 || e.DataLength < 3 * entries) Invalid(formatName);
-    const uint8_t* thirds[3] = {map, map + 2 * entries, map + 4 * entries};
-    palette = cm.MakeColourPalette({thirds, 3}, 6, entries, false);
-  }
+HPALETTE TTIFFGraphic::MakePalette(const char* formatName) const {
+  const TImageProperties& p = ImageProperties;
+  if (p.ColorScheme == csG) return ColorManager.MakeGreyPalette((p.Options & ioMinIsWhite) != 0);
+  if (p.ColorScheme != csIndexed) return nullptr;
+  size_t i;
+  if (p.BitsPerSample > 8 || !FindTag(tagColorMap, i)) Invalid(formatName);
+  const size_t entries = size_t(1) << p.BitsPerSample;
+  // The map holds red, green and blue thirds of 2^bits 16-bit values each.
+  const TIFDEntry& e = FIFD[i];
+  const uint8_t* map = ValuePointer(e, FData, FSize, TOrder{(p.Options & ioBigEndian) != 0});
+  if (!map || FieldSize(e.DataType) != 2 || e.DataLength < 3 * entries) Invalid(formatName);
+  const uint8_t* thirds[3] = {map, map + 2 * entries, map + 4 * entries};
+  return ColorManager.MakeColourPalette({thirds, 3}, 6, entries, false);
+}
 
-  // Strips or tiles, one set per plane when the samples are stored in planes.
-  const std::vector<uint32_t> offsets = GetValueList(tiled ? tagTileOffsets : tagStripOffsets);
-  const std::vector<uint32_t> counts = GetValueList(tiled ? tagTileByteCounts : tagStripByteCounts);
-  const size_t rowSize = (static_cast<size_t>(p.BitsPerPixel) * p.Width + 7) / 8;
-  p.BytesPerLine = static_cast<uint32_t>(rowSize);
-  const unsigned planeCount = planes ? spp : 1, blockSpp = planes ? 1 : spp;
-  const uint32_t blockWidth = tiled ? p.TileWidth : p.Width;
-  if (tiled) {
-    // Tiles are multiples of 16 pixels each way; that also keeps packed pixels byte-aligned.
-    if (p.TileWidth % 16 != 0 || p.TileLength % 16 != 0 ||
-        !ImageSizeAllowed(p.TileWidth, p.TileLength, static_cast<uint64_t>(bps) * spp))
-      Invalid(formatName);
-  }
-  const uint32_t across = tiled ? (p.Width + blockWidth - 1) / blockWidth : 1;
-  // The first row of each band of blocks: tiles are all as high; strips have their own heights.
-  std::vector<uint32_t> bandRows;
+TTIFFGraphic::TLayout TTIFFGraphic::ReadLayout(size_t size, const char* formatName) {
+  TImageProperties& p = ImageProperties;
+  const unsigned spp = p.SamplesPerPixel, bps = p.BitsPerSample;
+  TLayout l;
+  l.Tiled = (p.Options & ioTiled) != 0;
+  l.Planes = p.PlanarConfig == 2 && spp > 1;
+  l.FileSize = size;
+  l.Offsets = GetValueList(l.Tiled ? tagTileOffsets : tagStripOffsets);
+  l.Counts = GetValueList(l.Tiled ? tagTileByteCounts : tagStripByteCounts);
+  l.RowSize = (static_cast<size_t>(p.BitsPerPixel) * p.Width + 7) / 8;
+  p.BytesPerLine = static_cast<uint32_t>(l.RowSize);
+  l.PlaneCount = l.Planes ? spp : 1;
+  l.BlockSpp = l.Planes ? 1 : spp;
+  l.BlockWidth = l.Tiled ? p.TileWidth : p.Width;
+  // Tiles are multiples of 16 pixels each way; that also keeps packed pixels byte-aligned.
+  if (l.Tiled && (p.TileWidth % 16 != 0 || p.TileLength % 16 != 0 ||
+                  !ImageSizeAllowed(p.TileWidth, p.TileLength, static_cast<uint64_t>(bps) * spp)))
+    Invalid(formatName);
+  l.Across = l.Tiled ? (p.Width + l.BlockWidth - 1) / l.BlockWidth : 1;
   for (uint32_t y = 0; y < p.Height;) {
-    const uint32_t h = tiled ? p.TileLength : p.RowsPerStrip[std::min(bandRows.size(), p.RowsPerStrip.size() - 1)];
-    bandRows.push_back(h);
+    const uint32_t h = l.Tiled ? p.TileLength : p.RowsPerStrip[std::min(l.BandRows.size(), p.RowsPerStrip.size() - 1)];
+    l.BandRows.push_back(h);
     y += std::min(h, p.Height - y);
   }
-  const size_t blocksPerPlane = bandRows.size() * across;
-  if (offsets.size() < blocksPerPlane * planeCount) Invalid(formatName);
-  const size_t blockRowBytes = (static_cast<size_t>(blockWidth) * bps * blockSpp + 7) / 8;
+  l.BlocksPerPlane = l.BandRows.size() * l.Across;
+  if (l.Offsets.size() < l.BlocksPerPlane * l.PlaneCount) Invalid(formatName);
+  l.BlockRowBytes = (static_cast<size_t>(l.BlockWidth) * bps * l.BlockSpp + 7) / 8;
+  return l;
+}
 
-  std::unique_ptr<TDecoder> decoder;
+std::unique_ptr<TDecoder> TTIFFGraphic::MakeDecoder(uint32_t blockWidth) {
+  TImageProperties& p = ImageProperties;
+  const bool reversed = (p.Options & ioReversed) != 0;
   switch (p.Compression) {
-    case ctNone: break;
+    case ctNone: return nullptr;
+    case ctFax3: return std::make_unique<TCCITTFax3Decoder>(GetValue(tagT4Options, 0), blockWidth, false, reversed);
     case ctFaxRLE:
     case ctFaxRLEW:
-    case ctFax3:
-      if (p.Compression == ctFax3)
-        decoder = std::make_unique<TCCITTFax3Decoder>(GetValue(tagT4Options, 0), blockWidth, false,
-                                                      (p.Options & ioReversed) != 0);
-      else
-        decoder = std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), blockWidth, p.Compression == ctFaxRLEW,
-                                                    (p.Options & ioReversed) != 0);
-      break;
-    case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(1, true); break;
-    case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
-    case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(blockWidth); break;
-    case ctJPEG:
-      p.JPEGTables = GetByteList(tagJPEGTables);
-      decoder = std::make_unique<TTIFFJPEGDecoder>(p, FPhotometric);
-      break;
+      return std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), blockWidth, p.Compression == ctFaxRLEW,
+                                               reversed);
+    // Strips are whole streams: libdeflate inflates them faster, except with the predictor, whose
+    // small differences have short codes that igzip decodes several at a time (both measured).
+    case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true, p.Predictor != 2);
+    case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
+    case ctThunderscan: return std::make_unique<TThunderDecoder>(blockWidth);
+    case ctJPEG: p.JPEGTables = GetByteList(tagJPEGTables); return std::make_unique<TTIFFJPEGDecoder>(p, FPhotometric);
     default: Unsupported(gesCompression);
   }
-  // The bytes the file holds for a strip or tile; without byte counts a strip runs to the end of
-  // the file at most.
-  auto blockLength = [&](size_t index) -> uint64_t {
-    const uint64_t offset = offsets[index];
-    const uint64_t left = offset <= size ? size - offset : 0;
-    return index < counts.size() ? std::min<uint64_t>(counts[index], left) : left;
-  };
-  // The bytes a block of the band starting at row y0 decodes to: strips end with the image;
-  // tiles are stored whole even past its edges.
-  auto blockBytes = [&](size_t band, uint32_t y0) -> uint64_t {
-    return static_cast<uint64_t>(tiled ? bandRows[band] : std::min(bandRows[band], p.Height - y0)) * blockRowBytes;
-  };
-  if (decoder) {
+}
+
+void TTIFFGraphic::CheckStoredData(const TLayout& l, bool coded, const char* formatName) const {
+  const TImageProperties& p = ImageProperties;
+  if (coded) {
     // No coding here makes more than about a thousand bytes of one (deflate: 1032): data far
     // too short for the picture is refused before the picture is allocated.
     uint64_t stored = 0;
-    for (size_t i = 0; i < blocksPerPlane * planeCount; ++i) stored += blockLength(i);
-    if (static_cast<uint64_t>(rowSize) * p.Height > stored * 2048 + 65536) Invalid(formatName);
-    decoder->DecodeInit();
-  } else {
-    // Plain blocks are all there, each at its full size, before the picture is allocated.
-    uint32_t y0 = 0;
-    for (size_t band = 0; band < bandRows.size(); y0 += std::min(bandRows[band], p.Height - y0), ++band)
-      for (size_t i = band * across; i < (band + 1) * across; ++i)
-        for (unsigned plane = 0; plane < planeCount; ++plane)
-          if (blockLength(plane * blocksPerPlane + i) < blockBytes(band, y0)) Invalid(formatName);
+    for (size_t i = 0; i < l.BlocksPerPlane * l.PlaneCount; ++i) stored += l.Length(i);
+    if (static_cast<uint64_t>(l.RowSize) * p.Height > stored * 2048 + 65536) Invalid(formatName);
+    return;
   }
-  static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), pf);
-  if (palette) SetPalette(palette);
+  // Plain blocks are all there, each at its full size, before the picture is allocated.
+  uint32_t y0 = 0;
+  for (size_t band = 0; band < l.BandRows.size(); y0 += l.RowsInImage(band, y0, p.Height), ++band)
+    for (size_t i = band * l.Across; i < (band + 1) * l.Across; ++i)
+      for (unsigned plane = 0; plane < l.PlaneCount; ++plane)
+        if (l.Length(plane * l.BlocksPerPlane + i) < l.Bytes(band, y0, p.Height)) Invalid(formatName);
+}
 
-  const size_t targetBits = static_cast<size_t>(BitsPerPixel(pf));
+void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder* decoder, const uint8_t* data,
+                                size_t size, const char* formatName) {
+  TImageProperties& p = ImageProperties;
+  TBlockWork w(l.PlaneCount);
+  w.FormatName = formatName;
   // Strips of 8-bit RGB, the common case, skip the colour manager: the predictor and the swap to
   // BGR are one pass, and where the bitmap's rows lie end to end like the strip's they are
-  // decoded straight into the bitmap and converted in place.
-  const bool plainRGB = !tiled && !planes && bps == 8 && spp == 3 && source == csRGB && pf == TPixelFormat::pf24bit &&
-                        (cm.TargetOptions & coApplyGamma) == 0;
-  const bool intoBitmap = plainRGB && decoder && RowBytes() == rowSize;
-  const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
-  std::vector<std::vector<uint8_t>> buffers(planeCount), reversed(planeCount);
+  // decoded straight into the bitmap and converted in place. Whole deflate strips are faster
+  // inflated into a buffer that stays in cache and swapped on their way into the bitmap.
+  w.PlainRGB = !l.Tiled && !l.Planes && p.BitsPerSample == 8 && p.SamplesPerPixel == 3 && c.Source == csRGB &&
+               c.Format == TPixelFormat::pf24bit && (ColorManager.TargetOptions & coApplyGamma) == 0;
+  const bool wholeDeflate = p.Compression == ctLZ77 && !c.Predictor;
+  w.IntoBitmap = w.PlainRGB && decoder && RowBytes() == l.RowSize && !wholeDeflate;
   // Fill order 2 stores every byte with its bits reversed, whatever the coding; the fax decoders
   // reverse them as they read.
   const bool fax = p.Compression == ctFaxRLE || p.Compression == ctFaxRLEW || p.Compression == ctFax3;
-  const bool reverseBits = (p.Options & ioReversed) != 0 && !fax;
-  std::vector<uint8_t> firstSamples(firstSampleOnly && !planes ? (static_cast<size_t>(blockWidth) * bps + 7) / 8 : 0);
-  std::vector<const uint8_t*> blockData(planeCount), rows(planeCount);
+  w.ReverseBits = (p.Options & ioReversed) != 0 && !fax;
+  if (c.FirstSampleOnly && !l.Planes)
+    w.FirstSamples.resize((static_cast<size_t>(l.BlockWidth) * p.BitsPerSample + 7) / 8);
+  const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
   uint32_t y0 = 0;
-  for (size_t band = 0; band < bandRows.size(); ++band) {
-    const uint32_t rowsInImage = std::min(bandRows[band], p.Height - y0);
-    const size_t want = blockBytes(band, y0);
-    for (uint32_t bx = 0; bx < across; ++bx) {
-      for (unsigned plane = 0; plane < planeCount; ++plane) {
-        const size_t index = plane * blocksPerPlane + band * across + bx;
+  for (size_t band = 0; band < l.BandRows.size(); ++band) {
+    const uint32_t rows = l.RowsInImage(band, y0, p.Height);
+    const size_t want = l.Bytes(band, y0, p.Height);
+    for (uint32_t bx = 0; bx < l.Across; ++bx) {
+      for (unsigned plane = 0; plane < l.PlaneCount; ++plane) {
+        const size_t index = plane * l.BlocksPerPlane + band * l.Across + bx;
         p.CurrentStrip = static_cast<uint32_t>(index);
         p.CurrentRow = y0;
         // Each strip or tile is read through a reader bounded to its own bytes.
-        const TByteReader block = file.Sub(offsets[index], blockLength(index), "strip");
-        const uint8_t* stored = block.Data();
-        if (reverseBits) {
-          reversed[plane].resize(block.Size());
-          std::transform(stored, stored + block.Size(), reversed[plane].begin(), ReverseBits);
-          stored = reversed[plane].data();
-        }
-        if (!decoder) {
-          blockData[plane] = stored;
-          continue;
-        }
-        // Whatever the decoder leaves unwritten fails the length check below, so no clearing.
-        if (!intoBitmap) buffers[plane].resize(want);
-        const uint8_t* src = stored;
-        uint8_t* dst = intoBitmap ? ScanLine(static_cast<int>(y0)) : buffers[plane].data();
-        decoder->Decode(src, dst, block.Size(), want);
-        if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder.get()); z && z->ZLibResult() < 0)
-          throw EGraphicCompression("LZ77 decompression error.");
-        // Each strip or tile must decode to exactly its rows.
-        if (decoder->LastOutput != want) Invalid(formatName);
-        blockData[plane] = intoBitmap ? ScanLine(static_cast<int>(y0)) : buffers[plane].data();
+        w.Block[plane] = ReadBlock(file.Sub(l.Offsets[index], l.Length(index), "strip"), w, decoder, want, y0, plane);
       }
-      const uint32_t x0 = bx * blockWidth;
-      const uint32_t columns = std::min(blockWidth, p.Width - x0);
-      if (plainRGB) {
-        for (uint32_t r = 0; r < rowsInImage; ++r)
-          RGBToBGR8(blockData[0] + r * blockRowBytes, ScanLine(static_cast<int>(y0 + r)), columns, predictor);
-        continue;
-      }
-      for (uint32_t r = 0; r < rowsInImage; ++r) {
-        for (unsigned plane = 0; plane < planeCount; ++plane) {
-          // The predictor comes only with compression, so the row is in our own buffer.
-          if (predictor) UndoPredictor(buffers[plane].data() + r * blockRowBytes, blockWidth, blockSpp, bps, o);
-          rows[plane] = blockData[plane] + r * blockRowBytes;
-        }
-        std::span<const uint8_t* const> samples(rows);
-        if (firstSampleOnly && planes) {
-          samples = samples.first(1);
-        } else if (firstSampleOnly) {
-          FirstSamples(rows[0], columns, spp, bps, firstSamples.data());
-          rows[0] = firstSamples.data();
-        }
-        cm.ConvertRow(samples, ScanLine(static_cast<int>(y0 + r)) + x0 * targetBits / 8, columns, 0xFF);
-      }
+      ConvertBlock(l, c, w, bx * l.BlockWidth, y0, rows);
     }
-    for (uint32_t r = 0; r < rowsInImage; ++r) RowProgress(y0 + r, p.Height);
-    y0 += rowsInImage;
+    for (uint32_t r = 0; r < rows; ++r) RowProgress(y0 + r, p.Height);
+    y0 += rows;
   }
   p.CurrentRow = y0;
-  if (decoder) decoder->DecodeEnd();
-  Progress(TProgressStage::psEnding, 0, "");
+}
+
+// The block's samples: where the file holds them when stored plain, else decoded into the plane's
+// buffer or, for plain RGB, straight into the bitmap's rows.
+const uint8_t* TTIFFGraphic::ReadBlock(const TByteReader& block, TBlockWork& w, TDecoder* decoder, size_t want,
+                                       uint32_t y0, unsigned plane) {
+  const uint8_t* stored = block.Data();
+  if (w.ReverseBits) {
+    w.Reversed[plane].resize(block.Size());
+    std::transform(stored, stored + block.Size(), w.Reversed[plane].begin(), ReverseBits);
+    stored = w.Reversed[plane].data();
+  }
+  if (!decoder) return stored;
+  // Whatever the decoder leaves unwritten fails the length check below, so no clearing.
+  if (!w.IntoBitmap) w.Buffers[plane].resize(want);
+  uint8_t* const target = w.IntoBitmap ? ScanLine(static_cast<int>(y0)) : w.Buffers[plane].data();
+  const uint8_t* src = stored;
+  uint8_t* dst = target;
+  decoder->Decode(src, dst, block.Size(), want);
+  if (auto* z = dynamic_cast<TLZ77Decoder*>(decoder); z && z->ZLibResult() < 0)
+    throw EGraphicCompression("LZ77 decompression error.");
+  // Each strip or tile must decode to exactly its rows.
+  if (decoder->LastOutput != want) Invalid(w.FormatName);
+  return target;
+}
+
+void TTIFFGraphic::ConvertBlock(const TLayout& l, const TConversion& c, TBlockWork& w, uint32_t x0, uint32_t y0,
+                                uint32_t rows) {
+  const TImageProperties& p = ImageProperties;
+  const uint32_t columns = std::min(l.BlockWidth, p.Width - x0);
+  if (w.PlainRGB) {
+    for (uint32_t r = 0; r < rows; ++r)
+      RGBToBGR8(w.Block[0] + r * l.BlockRowBytes, ScanLine(static_cast<int>(y0 + r)), columns, c.Predictor);
+    return;
+  }
+  const TOrder o{(p.Options & ioBigEndian) != 0};
+  const size_t targetBits = static_cast<size_t>(BitsPerPixel(c.Format));
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (unsigned plane = 0; plane < l.PlaneCount; ++plane) {
+      // The predictor comes only with compression, so the row is in our own buffer.
+      if (c.Predictor)
+        UndoPredictor(w.Buffers[plane].data() + r * l.BlockRowBytes, l.BlockWidth, l.BlockSpp, p.BitsPerSample, o);
+      w.Rows[plane] = w.Block[plane] + r * l.BlockRowBytes;
+    }
+    std::span<const uint8_t* const> samples(w.Rows);
+    if (c.FirstSampleOnly && l.Planes) {
+      samples = samples.first(1);
+    } else if (c.FirstSampleOnly) {
+      FirstSamples(w.Rows[0], columns, p.SamplesPerPixel, p.BitsPerSample, w.FirstSamples.data());
+      w.Rows[0] = w.FirstSamples.data();
+    }
+    ColorManager.ConvertRow(samples, ScanLine(static_cast<int>(y0 + r)) + x0 * targetBits / 8, columns, 0xFF);
+  }
 }
 
 // --- EPS ---

@@ -1,9 +1,13 @@
 #pragma once
 // TTIFFGraphic reads the first image of a TIFF file; TEPSGraphic the TIFF preview of an
 // Encapsulated PostScript file. Neither writes.
+#include <memory>
 #include <vector>
 
 #include "codecs/ImageFormats.h"
+
+class TByteReader;
+class TDecoder;
 
 class TTIFFGraphic : public TImageFormatGraphic {
  public:
@@ -37,6 +41,24 @@ class TTIFFGraphic : public TImageFormatGraphic {
   size_t FSize = 0;
   uint32_t FPhotometric = 0;
   uint32_t FExtraSamples = 0;
+
+ private:
+  // The steps of LoadTIFF, in the order they run: everything that can refuse the file runs
+  // before the picture is allocated.
+  struct TLayout;
+  struct TConversion;
+  struct TBlockWork;
+  void CheckFeatures() const;
+  TConversion SetUpConversion();
+  HPALETTE MakePalette(const char* formatName) const;
+  TLayout ReadLayout(size_t size, const char* formatName);
+  std::unique_ptr<TDecoder> MakeDecoder(uint32_t blockWidth);
+  void CheckStoredData(const TLayout& l, bool coded, const char* formatName) const;
+  void DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder* decoder, const uint8_t* data, size_t size,
+                    const char* formatName);
+  const uint8_t* ReadBlock(const TByteReader& block, TBlockWork& w, TDecoder* decoder, size_t want, uint32_t y0,
+                           unsigned plane);
+  void ConvertBlock(const TLayout& l, const TConversion& c, TBlockWork& w, uint32_t x0, uint32_t y0, uint32_t rows);
 };
 
 class TEPSGraphic : public TTIFFGraphic {

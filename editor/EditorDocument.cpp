@@ -1,5 +1,7 @@
 #include "editor/EditorDocument.h"
 
+#include <algorithm>
+
 #include "editor/PackageDescription.h"
 #include "editor/SkinNaming.h"
 #include "model/crvn_struc.h"
@@ -37,6 +39,13 @@ void TEditorDocument::BuildPalettes() {
 void TEditorDocument::Notify(unsigned changes, TSkinNode* select) {
   // Whatever changed the preview's lists, each choice is kept by its text.
   if (changes & dcSelection) FChoices.Refresh(FTree);
+  // A stroke whose texture has left the tree ends: nothing may touch that texture any more.
+  if ((changes & dcTextures) && Painting()) {
+    const std::vector<TSkinNode*> textures = FTree.TextureNodes();
+    if (std::none_of(textures.begin(), textures.end(),
+                     [this](TSkinNode* n) { return n->Texture.get() == FStroke.Texture; }))
+      FStroke.Texture = nullptr;
+  }
   for (const TObserver& observer : FObservers) observer(changes, select);
 }
 
@@ -101,6 +110,12 @@ TSkinNode* TEditorDocument::TextureSection(TSkinNode* node, bool newTexture) con
 
 TTextureChoices TEditorDocument::TextureChoices(TSkinNode* section, TSkinNode* edited) const {
   return TextureChoicesFor(section, edited, *FState.CurrentModel());
+}
+
+std::string TEditorDocument::NodeStatus(const TSkinNode* node) const {
+  if (const TObjetoTextura* t = TextureOf(node)) return t->Filename;
+  const TModeloPart* part = node && node->Level() == 2 ? PartOfSection(node, *FState.CurrentModel()) : nullptr;
+  return part ? part->GetDescription() : std::string();
 }
 
 TCommandResult TEditorDocument::CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited,

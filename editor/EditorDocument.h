@@ -72,6 +72,8 @@ class TEditorDocument {
   // section.
   TSkinNode* TextureSection(TSkinNode* node, bool newTexture) const;
   TTextureChoices TextureChoices(TSkinNode* section, TSkinNode* edited) const;
+  // What the status bar says for a selected node: a texture's file, a section's description.
+  std::string NodeStatus(const TSkinNode* node) const;
   TCommandResult AddTexture(TSkinNode* section, const std::string& choice, const std::string& fileName);
   TCommandResult ChangeTexture(TSkinNode* texture, const std::string& choice);
   TCommandResult DeleteTexture(TSkinNode* texture);

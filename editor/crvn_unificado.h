@@ -1,5 +1,7 @@
 #pragma once
-// Tmain_unificada: the main window, at once the skin editor and the 3D preview.
+// Tmain_unificada: the main window, at once the skin editor and the 3D preview. It is a view of
+// its TEditorDocument: it asks the user, hands the answers to the document's commands and shows
+// what they did.
 //
 // The class is large, so its methods live in one file per topic (keep new methods in the
 // file of their topic, and add fields to the block of the topic that needs them):
@@ -68,6 +70,7 @@ class Tmain_unificada : public QMainWindow {
   explicit Tmain_unificada(QWidget* parent = nullptr, std::unique_ptr<TPreview> preview = nullptr);
   ~Tmain_unificada() override;
 
+ private:
   // The form's components (names and captions as the form gives them).
   std::unique_ptr<Ui::Tmain_unificada> ui;
   QMenu* PopupArbol = nullptr;
@@ -81,11 +84,13 @@ class Tmain_unificada : public QMainWindow {
   TFileDialogOptions SaveDialog1;                   // project save
   TFileDialogOptions OpenPictureDialog1;            // texture files
 
+ public:
   // The project, the catalogue and the game folder, apart from any widget.
   TEditorDocument& Document() { return FDocument; }
   TEditorState& State() { return FState; }
   const TEditorState& State() const { return FState; }
 
+ private:
   // ---- fields of the window (plain data) ----
   QTreeWidgetItem* PopupNode = nullptr;
   bool TextureEditable = false;
@@ -93,7 +98,10 @@ class Tmain_unificada : public QMainWindow {
   std::string HelpFile;
   // The 3D preview behind the preview routines; never null.
   std::unique_ptr<TPreview> Preview;
+  // Reaches the window's combos, preset list and status bar until it observes the document.
+  friend class TModelPreview;
 
+ public:
   // Opens a help page URL in the desktop's browser; tests replace it. Returns false when no
   // browser could be started.
   static std::function<bool(const std::string& url)> OpenUrl;
@@ -172,6 +180,8 @@ class Tmain_unificada : public QMainWindow {
 
   // ---- skin tree (crvn_unificado_tree.cpp) ----
   void PopupArbolPopup(QObject* Sender);
+  // The pop-up's items for a node's item (none for null), its commands aimed at it.
+  void PopupFor(QTreeWidgetItem* item);
   void popuparbol_NewGroupClick(QObject* Sender);
   void popuparbol_EditGroupClick(QObject* Sender);
   void popuparbol_DeleteGroupClick(QObject* Sender);
@@ -185,24 +195,29 @@ class Tmain_unificada : public QMainWindow {
   void ClearTextureTree();
   // Reads again the texture files changed on disk; true when any texture changed.
   bool ReloadChangedTextures();
+  TSkinNode* SelectedNode() const;
+  // The selected texture's data, or null when no texture node is selected.
+  TObjetoTextura* SelectedTexture() const;
+  // Rebuilds ArbolTexturas from the document's tree and selects `select` (or keeps the
+  // selection).
+  void RefreshTreeView(TSkinNode* select = nullptr);
+
+ private:
   // The document's tree; ArbolTexturas shows it (each item's data is its TSkinNode).
   TSkinTree& SkinTree = FDocument.Tree();
   Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
   TSkinNode* NodeOfItem(const QTreeWidgetItem* item) const;
-  TSkinNode* SelectedNode() const;
-  // The selected texture's data, or null when no texture node is selected.
-  TObjetoTextura* SelectedTexture() const;
-  // Rebuilds ArbolTexturas from SkinTree and selects `select` (or keeps the selection).
-  void RefreshTreeView(TSkinNode* select = nullptr);
   // Shows an OK box; the core's size check and reload report through it.
   TShowBox ShowBox() const;
   // Shows a refused command's message; returns whether the command was done.
   bool ShowResult(const TCommandResult& result) const;
   // Asks the New/Edit Texture dialog about PopupNode and hands the choice to the document.
   void TextureDialog(bool New);
-  // The document changed: the tree view and the preview's combos follow.
+  // The document changed: the caption and options (another project), the tree view, the
+  // selected texture's view and the preview's combos follow.
   void DocumentChanged(unsigned changes, TSkinNode* select);
 
+ public:
   // ---- palette groups (crvn_unificado_palettes.cpp) ----
   void BuildPalettes();
 
@@ -218,6 +233,8 @@ class Tmain_unificada : public QMainWindow {
   void tbSeeWireChange(QObject* Sender);
   void zoomChange(QObject* Sender);
   void ColorPickerButton1Click(QObject* Sender);
+
+ private:
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
   void RefreshEditorImage();
   // Shows the texture pixels of area again: the view image there and the widget's update region.
@@ -232,11 +249,10 @@ class Tmain_unificada : public QMainWindow {
   // What texture_preview_image shows, kept between dabs.
   TEditorView EditorView;
 
+ public:
   // ---- package compile (crvn_unificado_compile.cpp) ----
   void mnu_CreateUTXINTClick(QObject* Sender);
   void mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject* Sender);
-  // Compiles the project to .utx and .int beside the project file; installs both when asked.
-  void CompilePackage(bool Install);
 
   // ---- model compiler (crvn_unificado_modelcompiler.cpp) ----
   void mnu_ModelCompilerClick(QObject* Sender);
@@ -246,6 +262,8 @@ class Tmain_unificada : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Compiles the project to .utx and .int beside the project file; installs both when asked.
+  void CompilePackage(bool Install);
   void SetupComponents();
   void ConnectHandlers();
   void RegisterModelExtensionType();

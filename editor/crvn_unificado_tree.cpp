@@ -105,10 +105,15 @@ void Tmain_unificada::ClearTextureTree() {
 
 void Tmain_unificada::PopupArbolPopup(QObject*) {
   QTreeWidget* view = ui->ArbolTexturas;
-  PopupNode = view->itemAt(view->viewport()->mapFromGlobal(QCursor::pos()));
+  QTreeWidgetItem* item = view->itemAt(view->viewport()->mapFromGlobal(QCursor::pos()));
   // The tree selects with the right button too.
-  if (PopupNode) view->setCurrentItem(PopupNode);
-  TSkinNode* node = NodeOfItem(PopupNode);
+  if (item) view->setCurrentItem(item);
+  PopupFor(item);
+}
+
+void Tmain_unificada::PopupFor(QTreeWidgetItem* item) {
+  PopupNode = item;
+  TSkinNode* node = NodeOfItem(item);
   for (QAction* a : PopupArbol->actions()) a->setVisible(node && a->data().toInt() == node->Level());
 }
 
@@ -197,17 +202,14 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
     const TObjetoTextura& t = *node->Texture;
     ui->Panel_tools_texturas->setVisible(true);
     ui->Panel_editor_texturas->setEnabled(true);
-    TextureEditable = t.Bitmap->PixelFormat() == TPixelFormat::pf24bit;
+    TextureEditable = ::TextureEditable(t);
     ui->Panel_textools1->setVisible(TextureEditable);
     ui->Panel_textools2->setVisible(TextureEditable);
     RefreshEditorImage();
-    StatusBarText->setText(Q(t.Filename));
+    StatusBarText->setText(Q(FDocument.NodeStatus(node)));
     return;
   }
-  std::string status;
-  if (node && node->Level() == 2 && FState.CurrentModel())
-    if (const TModeloPart* part = PartOfSection(node, *FState.CurrentModel())) status = part->GetDescription();
-  StatusBarText->setText(Q(status));
+  StatusBarText->setText(Q(FDocument.NodeStatus(node)));
   ClearEditorImage();
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -73,9 +73,11 @@ namespace {
 // Floyd-Steinberg with the three channels side by side in the 16-bit lanes of a register, in
 // the order of the pixel's bytes (blue, green, red, then an idle lane). Per channel as in
 // TFloydSteinbergDitherer: the pending errors of the row below (Width + 2 slots, each kept
-// with the 8 of the rounding already added), the error carried to the next pixel and the two
-// terms on their way to the next row. Every value fits: a slot holds at most 9 x 255 + 8, and
-// with the carry under 4,100.
+// with the 8 of the rounding already added) and the error carried to the next pixel. The loop
+// only records each pixel's error; the slots the next row takes from them are filled after the
+// row, several places at a time (SpreadErrors), which leaves the same values in the same
+// places, as a row reads no slot it writes. Every value fits: a slot holds at most 9 x 255 + 8,
+// and with the carry under 4,100.
 //
 // Each pixel waits for the error of the one before it, so the loop is one long chain of
 // dependent steps; the work is arranged so that as little as possible stands on that chain.
@@ -117,16 +119,17 @@ struct TBoxes {
   // The box of the value guessed for a pixel from its lanes, its slot and Before, the error the
   // pixel before it left on the row above (half the carry that gave stands in for its own).
   void Guess(uint32_t At, __m128i Pixel, __m128i Slot, __m128i Before, const uint32_t* Heads,
-             const nearest::TGroup* Groups) {
+             const nearest::TGroup* Groups, const nearest::TColours* Colours) {
     const __m128i carry = _mm_srai_epi16(_mm_sub_epi16(_mm_slli_epi16(Before, 3), Before), 1);
     const __m128i guess = Clamp255(_mm_add_epi16(Pixel, _mm_srai_epi16(_mm_add_epi16(Slot, carry), 4)));
     Store(&Corner[At & 3],
           _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
     const uint32_t head = Heads[BlockOf(guess)];
     Head[At & 3] = head;
-    // The list's first group is read when the pixel comes; on a large picture the lists in use
-    // outgrow the caches, so it is fetched now.
+    // The list's first group and its colours are read when the pixel comes; on a large
+    // picture the lists in use outgrow the caches, so they are fetched now.
     _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Groups, head)), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(Colours + (head >> 8)), _MM_HINT_T0);
   }
   // Inside the box when 0 <= V - corner <= the box's last offset in every lane.
   bool Inside(uint32_t At, __m128i V) const {
@@ -155,16 +158,26 @@ struct TCursor {
 struct TRow {
   TCursor At;
   int N, Width;
-  __m128i Sum;               // slot + carry + 8 for pixel N
-  __m128i Below, BelowPrev;  // the two terms on their way, each with 8 added
+  __m128i Sum;  // slot + carry + 8 for pixel N
   TBoxes Boxes;
 };
 
-// The slots of a pixel and the two terms on their way, from its error.
-inline void Diffuse(uint64_t* Slot, __m128i Err, __m128i& Below, __m128i& BelowPrev) {
-  Store(Slot, _mm_add_epi16(BelowPrev, _mm_add_epi16(Err, _mm_add_epi16(Err, Err))));
-  BelowPrev = _mm_add_epi16(Below, _mm_add_epi16(_mm_slli_epi16(Err, 2), Err));
-  Below = _mm_add_epi16(Err, _mm_set1_epi16(8));
+// The slots of the next row from the errors of a finished row, two places at a time off the
+// pixel loop: each place gets three times the error at it, five times the one before it and
+// the one before that (before: in the row's direction), with the rounding's 8; the place one
+// past the row's end gets its share too. Errors has two idle places of 0 at each end. The
+// places written are exactly those the row passed.
+inline void SpreadErrors(const uint64_t* Errors, uint64_t* Slots, ptrdiff_t Width, ptrdiff_t Step) {
+  const auto slot = [&](ptrdiff_t X, auto Get) {
+    const __m128i e0 = Get(Errors + X), e1 = Get(Errors + X - Step), e2 = Get(Errors + X - 2 * Step);
+    return _mm_add_epi16(_mm_add_epi16(e2, _mm_set1_epi16(8)), _mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(e1, 2), e1),
+                                                                             _mm_add_epi16(_mm_add_epi16(e0, e0), e0)));
+  };
+  const auto two = [](const uint64_t* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); };
+  ptrdiff_t x = Step == 1 ? 0 : -1;
+  const ptrdiff_t end = x + Width + 1;
+  for (; x + 2 <= end; x += 2) _mm_storeu_si128(reinterpret_cast<__m128i*>(Slots + x), slot(x, two));
+  if (x < end) Store(Slots + x, slot(x, Load));
 }
 
 // The list to search for pixel N of value V: its guessed box's when V lies inside, else its own
@@ -185,27 +198,25 @@ inline bool ListFor(const TBoxes& Boxes, uint32_t N, __m128i V, const uint32_t* 
 
 // Guesses the pixel Ahead on from the cursor's pixel N.
 inline void GuessAhead(TBoxes& Boxes, uint32_t N, int Ahead, const TCursor& At, const uint32_t* Heads,
-                       const nearest::TGroup* Groups) {
+                       const nearest::TGroup* Groups, const nearest::TColours* Colours) {
   Boxes.Guess(N + static_cast<uint32_t>(Ahead), Load(At.Pixel() + Ahead * At.Step), Load(At.Slot() + Ahead * At.Step),
-              Load(At.Error() + (Ahead - 1) * At.Step), Heads, Groups);
+              Load(At.Error() + (Ahead - 1) * At.Step), Heads, Groups, Colours);
 }
 
-// Pixel V took entry Index: its error goes to its place, its slot and the terms on their way.
-inline void Settle(const TCursor& At, __m128i V, uint8_t Index, const TTables& Tables, __m128i& Below,
-                   __m128i& BelowPrev) {
-  const __m128i err = _mm_sub_epi16(V, Load(&Tables.Chosen[Index]));
-  Store(At.Error(), err);
-  Diffuse(At.Slot(), err, Below, BelowPrev);
+// Pixel V took entry Index: its error goes to its place.
+inline void Settle(const TCursor& At, __m128i V, uint8_t Index, const TTables& Tables) {
+  Store(At.Error(), _mm_sub_epi16(V, Load(&Tables.Chosen[Index])));
   At.Out[At.X] = Index;
 }
 
 // Runs pixels of the row until it ends (0) or a wide list that is not made yet is needed (its
 // block + 1); Row then holds the state before the pixel that needs it. The loop calls nothing,
 // so its values stay in registers.
-inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, const nearest::TGroup* Groups) {
+inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, const nearest::TGroup* Groups,
+                       const nearest::TColours* Colours) {
   const __m128i fifteen = _mm_set1_epi16(15);
   TCursor at = Row.At;
-  __m128i sum = Row.Sum, below = Row.Below, belowPrev = Row.BelowPrev;
+  __m128i sum = Row.Sum;
   uint32_t n = static_cast<uint32_t>(Row.N), list, missing = 0;
   for (; n < static_cast<uint32_t>(Row.Width); ++n, at.Next()) {
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
@@ -214,17 +225,15 @@ inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, 
     if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
     // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
     // this pixel's choice.
-    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups);
+    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups, Colours);
     const __m128i nextSum = _mm_add_epi16(Load(at.Slot() + at.Step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     const uint8_t index = nearest::Search(Groups, list, v);
     sum = _mm_sub_epi16(nextSum, Load(&Tables.Chosen7[index]));
-    Settle(at, v, index, Tables, below, belowPrev);
+    Settle(at, v, index, Tables);
   }
   Row.At = at;
   Row.N = static_cast<int>(n);
   Row.Sum = sum;
-  Row.Below = below;
-  Row.BelowPrev = belowPrev;
   return missing;
 }
 
@@ -261,16 +270,16 @@ template <class TSpread, class TRun>
     row.At.Out = Writer.ScanLine(y);
     row.N = 0;
     row.Sum = Load(row.At.Slot());
-    row.Below = row.BelowPrev = Load(&eight);
-    for (int i = 0; i < kAhead; ++i) GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads(), Lookup.WideGroups());
-    while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups())) {
+    for (int i = 0; i < kAhead; ++i)
+      GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours());
+    while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours())) {
       Lookup.WideHead(missing - 1);
       for (int i = 0; i < kAhead; ++i) {
         const uint32_t at = static_cast<uint32_t>(row.N + i);
         row.Boxes.Head[at & 3] = Lookup.WideHead(row.Boxes.Block(at));
       }
     }
-    Store(row.At.Slot(), row.BelowPrev);
+    SpreadErrors(row.At.Errors, row.At.Slots, Width, row.At.Step);
     row.At.Step = -row.At.Step;
   }
 }
@@ -285,14 +294,16 @@ void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int H
 // half), so that saturating to bytes clamps the corrected value and one byte shuffle per
 // channel spreads it, shifted left by 8 as the candidates are, over eight lanes.
 __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTables& Tables, const uint32_t* Heads,
-                                                           const nearest::TGroup* Groups) {
+                                                           const nearest::TGroup* Groups,
+                                                           const nearest::TColours* Colours) {
   const __m128i spreadB = _mm_set1_epi16(static_cast<int16_t>(0x0080));
   const __m128i spreadG = _mm_set1_epi16(static_cast<int16_t>(0x0180));
   const __m128i spreadR = _mm_set1_epi16(static_cast<int16_t>(0x0280));
+  // The place of the least key (its third byte) into the first two 32-bit lanes.
+  const __m128i place = _mm_setr_epi8(2, -1, -1, -1, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
   const auto twice = [](uint64_t Lanes) { return _mm_set1_epi64x(static_cast<long long>(Lanes)); };
   TCursor at = Row.At;
   __m128i sum = _mm_unpacklo_epi64(Row.Sum, Row.Sum);
-  __m128i below = Row.Below, belowPrev = Row.BelowPrev;
   uint32_t n = static_cast<uint32_t>(Row.N), list, missing = 0;
   for (; n < static_cast<uint32_t>(Row.Width); ++n, at.Next()) {
     // sum / 16 with the division truncating toward zero (the size divided, the sign put back);
@@ -303,20 +314,31 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
     const __m128i v = _mm_cvtepu8_epi16(bytes);
     if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
     // The guess kAhead pixels on, and the next pixel's sum but for this pixel's choice, whole
-    // before the choice arrives, so that only one subtraction waits for it.
-    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups);
+    // before the choice arrives, so that only the last steps wait for it.
+    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups, Colours);
     __m128i nextSum = _mm_add_epi16(twice(at.Slot()[at.Step]), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     asm("" : "+x"(nextSum));
-    const uint8_t index = nearest::SearchAVX2(Groups, list, _mm_shuffle_epi8(bytes, spreadB),
-                                              _mm_shuffle_epi8(bytes, spreadG), _mm_shuffle_epi8(bytes, spreadR));
-    sum = _mm_sub_epi16(nextSum, twice(Tables.Chosen7[index]));
-    Settle(at, v, index, Tables, below, belowPrev);
+    const __m128i b = _mm_shuffle_epi8(bytes, spreadB), g = _mm_shuffle_epi8(bytes, spreadG),
+                  r = _mm_shuffle_epi8(bytes, spreadR);
+    if (nearest::Count(list) == 1) {
+      // Most lists are one group: the place of the least key picks the chosen colour from the
+      // group's colours, which is quicker than going through the index and a table.
+      const __m128i least = nearest::LeastOfOneAVX2(Groups, list, b, g, r);
+      const __m256i colours = _mm256_load_si256(reinterpret_cast<const __m256i*>(Colours + (list >> 8)));
+      const __m128i chosen = _mm_cvtepu8_epi16(_mm256_castsi256_si128(
+          _mm256_permutevar8x32_epi32(colours, _mm256_castsi128_si256(_mm_shuffle_epi8(least, place)))));
+      sum = _mm_sub_epi16(_mm_add_epi16(nextSum, chosen), _mm_slli_epi16(chosen, 3));
+      Store(at.Error(), _mm_sub_epi16(v, chosen));
+      at.Out[at.X] = static_cast<uint8_t>(_mm_cvtsi128_si32(least));
+    } else {
+      const uint8_t index = nearest::SearchAVX2(Groups, list, b, g, r);
+      sum = _mm_sub_epi16(nextSum, twice(Tables.Chosen7[index]));
+      Settle(at, v, index, Tables);
+    }
   }
   Row.At = at;
   Row.N = static_cast<int>(n);
   Row.Sum = _mm_move_epi64(sum);
-  Row.Below = below;
-  Row.BelowPrev = belowPrev;
   return missing;
 }
 

@@ -24,6 +24,12 @@ struct alignas(64) TGroup {
   uint16_t Red[8], Green[8], Blue[8], Tag[8];
 };
 
+// The colours of a group's eight places as bytes blue, green, red, 0: a list of one group
+// yields its chosen colour from these without a table lookup by index.
+struct alignas(32) TColours {
+  uint8_t BGR0[8][4];
+};
+
 // A list of groups: the first group shl 8 + the group count (at most 32); 0 is no list.
 inline const TGroup* First(const TGroup* Groups, uint32_t Head) { return Groups + (Head >> 8); }
 inline uint32_t Count(uint32_t Head) { return Head & 255; }
@@ -80,6 +86,12 @@ __attribute__((target("avx2"), always_inline)) inline __m128i KeysAVX2(const TGr
   const __m128i dg = _mm_sub_epi16(_mm_max_epu16(green, G), _mm_min_epu16(green, G));
   const __m128i db = _mm_sub_epi16(_mm_max_epu16(blue, B), _mm_min_epu16(blue, B));
   return _mm_add_epi16(_mm_add_epi16(dr, dg), _mm_add_epi16(db, Lanes(P->Tag)));
+}
+
+// The least key of a list of one group and its place (the first two 16-bit lanes).
+__attribute__((target("avx2"))) inline __m128i LeastOfOneAVX2(const TGroup* Groups, uint32_t Head, __m128i B, __m128i G,
+                                                              __m128i R) {
+  return _mm_minpos_epu16(KeysAVX2(First(Groups, Head), R, G, B));
 }
 
 // The same search with the unsigned minimum and its position found in one instruction, for

@@ -174,6 +174,7 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& ident, bo
 }
 
 void TIniFile::Changed() {
+  FUnwritten = true;
   if (AutoUpdate) UpdateFile();
 }
 
@@ -204,8 +205,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
     size_t p = text.find('=') + 1;
     while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
     // Writing the value the line already holds leaves the file alone: the registry writes its
-    // file type on every start, and rewriting (with its sync to disk) would cost each start.
-    if (text.compare(p, std::string::npos, value) == 0) return;
+    // file type on every start, and rewriting (with its sync to disk) would cost each start. A
+    // change that could not be written yet is written again.
+    if (!FUnwritten && text.compare(p, std::string::npos, value) == 0) return;
     text = text.substr(0, p) + value;
     Changed();
     return;
@@ -302,4 +304,7 @@ void TIniFile::AddSection(const std::string& section) {
   Changed();
 }
 
-void TIniFile::UpdateFile() { WriteFileAtomically(FFileName, Serialise()); }
+void TIniFile::UpdateFile() {
+  WriteFileAtomically(FFileName, Serialise());
+  FUnwritten = false;
+}

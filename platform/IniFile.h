@@ -84,6 +84,7 @@ class TIniFile {
   std::string FFileName;
   std::string FBom;
   std::vector<TLine> FLines;
+  bool FUnwritten = false;  // changed since the file was read or last written
   mutable bool FIndexed = false;
   mutable std::vector<int> FHeaders;                             // header lines, ascending
   mutable std::unordered_map<std::string, size_t> FFirstHeader;  // lower-case name -> FHeaders index

@@ -282,6 +282,42 @@ TEST(DecodersTest, DeflateEndConditions) {
   EXPECT_LT(bad.ZLibResult(), 0);
 }
 
+// Whole streams (TIFF strips) decode as the streaming inflater decodes them, whatever is wrong
+// with the stream or its room: the fast whole-buffer path may only take the streams it decodes
+// whole and exact.
+TEST(DecodersTest, DeflateWholeStreamsAsStreamed) {
+  std::vector<uint8_t> plain(70000);
+  for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>((i * 2654435761u) >> 27);
+  std::vector<uint8_t> z(compressBound(plain.size()));
+  uLongf zn = z.size();
+  ASSERT_EQ(compress(z.data(), &zn, plain.data(), plain.size()), Z_OK);
+  z.resize(zn);
+  std::vector<uint8_t> tail = z, badSum = z, cut(z.begin(), z.end() - 9), wide = z;
+  tail.insert(tail.end(), {1, 2, 3});
+  badSum.back() ^= 1;
+  wide[0] = 0x88;
+  wide[1] = static_cast<uint8_t>((wide[1] & 0xE0) | ((31 - (0x88 * 256 + (wide[1] & 0xE0)) % 31) % 31));
+  struct TCase {
+    const char* Name;
+    const std::vector<uint8_t>& In;
+    size_t Room;
+  } cases[] = {{"exact room", z, plain.size()},        {"bytes after the stream", tail, plain.size()},
+               {"room to spare", z, plain.size() + 7}, {"room too small", z, plain.size() - 1},
+               {"stream cut", cut, plain.size()},      {"wrong checksum", badSum, plain.size()},
+               {"window too wide", wide, plain.size()}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TLZ77Decoder whole(Z_PARTIAL_FLUSH, true, true), streamed(Z_PARTIAL_FLUSH, true);
+    const TResult a = DecodeAll(whole, c.In, c.Room), b = DecodeAll(streamed, c.In, c.Room);
+    EXPECT_EQ(whole.ZLibResult() < 0, streamed.ZLibResult() < 0);
+    EXPECT_EQ(a.Written, b.Written);
+    EXPECT_TRUE(std::equal(a.Out.begin(), a.Out.begin() + static_cast<ptrdiff_t>(a.Written), b.Out.begin()));
+    if (streamed.ZLibResult() == Z_STREAM_END) {
+      EXPECT_EQ(a.In, b.In);
+    }
+  }
+}
+
 // Streamed the way the PNG reader streams (input in pieces, output a row at a time), the
 // inflater gives every byte, ends where the stream ends whatever follows it, and refuses the
 // windows zlib refuses.

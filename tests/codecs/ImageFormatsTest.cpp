@@ -107,7 +107,7 @@ TEST(ImageFormatsTest, ProgramTableBuildsTheDialogFilter) {
             0u);
 }
 
-TEST(ImageFormatsTest, SizeLimitsPredictorAndUpsampler) {
+TEST(ImageFormatsTest, SizeLimitsPredictorSwapAndUpsampler) {
   struct TSize {
     uint64_t W, H, Bits;
     bool Ok;
@@ -119,6 +119,19 @@ TEST(ImageFormatsTest, SizeLimitsPredictorAndUpsampler) {
   uint8_t row[] = {10, 200, 1, 5, 100, 3, 250, 0, 0};
   ApplyHorizontalPredictor8(row, 2, 3);
   EXPECT_EQ(std::vector<uint8_t>(row, row + 9), (std::vector<uint8_t>{10, 200, 1, 15, 44, 4, 9, 44, 4}));
+
+  // The swap goes five pixels a shuffle with plain pixels after: every count round those steps,
+  // apart and in place, and nothing written past the last pixel.
+  for (size_t count : {0, 1, 5, 6, 7, 10, 11, 12, 37}) {
+    std::vector<uint8_t> src(3 * count + 16), swapped(src.size(), 0xEE), want(src.size(), 0xEE);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 37 + 1);
+    for (size_t i = 0; i < 3 * count; ++i) want[i] = src[i - i % 3 + 2 - i % 3];
+    SwapRGB8(src.data(), swapped.data(), count);
+    EXPECT_EQ(swapped, want) << count;
+    std::copy(want.begin() + 3 * count, want.end(), src.begin() + 3 * count);
+    SwapRGB8(src.data(), src.data(), count);
+    EXPECT_EQ(src, want) << count << " in place";
+  }
 
   // A 2x2 plane in a 4x4 buffer.
   std::vector<uint8_t> plane = {10, 20, 0, 0, 30, 41, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};

@@ -29,9 +29,9 @@ class CompileCommands : public ::testing::Test {
     editor_test::SectionNode(skin, 2)->AddChild("chief")->Texture =
         editor_test::MakeTexture("chief", "The Chief", 16, 16, 3);
     tree.Sort();  // sections by number, as the editor keeps its tree
-    w.SkinTree = std::move(tree);
+    w.Document().Tree() = std::move(tree);
     w.State().SetProjectFileName((folder / "skins.cvp").string());
-    w.RefreshTreeView(w.SkinTree.Root());
+    w.RefreshTreeView(w.Document().Tree().Root());
     w.BuildPalettes();  // as after New, Load and every import
     w.EnableProjectItems();
   }

@@ -140,42 +140,43 @@ TEST(MainWindow, MenuItemsRunTheirCommands) {
   ASSERT_FALSE(w.State().ProjectModified());
 
   // The tree's pop-up at each level of node, opened where the node is shown.
+  QMenu* popupArbol = C<QMenu>(w, "PopupArbol");
   auto popup = [&](const char* node) {
     QList<QTreeWidgetItem*> found = tree->findItems(node, Qt::MatchExactly | Qt::MatchRecursive);
     if (found.isEmpty()) throw std::runtime_error(std::string("no tree item ") + node);
     const QPoint at = tree->viewport()->mapToGlobal(tree->visualItemRect(found.front()).center());
     QCursor::setPos(at);
     EXPECT_EQ(QCursor::pos(), at);
-    w.PopupArbolPopup(w.PopupArbol);
+    w.PopupArbolPopup(popupArbol);
     std::vector<std::string> offered;
-    for (QAction* a : w.PopupArbol->actions())
+    for (QAction* a : popupArbol->actions())
       if (a->isVisible()) offered.push_back(a->objectName().toStdString());
     return offered;
   };
   using Items = std::vector<std::string>;
   EXPECT_EQ(popup("skins (Male)"), Items{"popuparbol_NewGroup"});
-  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_NewGroup")), "dialog Tfrm_newgroup; ");
+  EXPECT_EQ(run(C<QAction>(*popupArbol, "popuparbol_NewGroup")), "dialog Tfrm_newgroup; ");
   EXPECT_EQ(popup("zzzz (zzzz)"), (Items{"popuparbol_EditGroup", "popuparbol_DeleteGroup"}));
-  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_EditGroup")), "dialog Tfrm_newgroup; ");
+  EXPECT_EQ(run(C<QAction>(*popupArbol, "popuparbol_EditGroup")), "dialog Tfrm_newgroup; ");
   EXPECT_EQ(popup("Body"), Items{"popuparbol_AddTexture"});
-  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_AddTexture")), "dialog Tfrm_newtexture; ");
+  EXPECT_EQ(run(C<QAction>(*popupArbol, "popuparbol_AddTexture")), "dialog Tfrm_newtexture; ");
   EXPECT_EQ(popup("< Default >"), (Items{"popuparbol_EditTextureDescription", "popuparbol_DeleteTexture"}));
-  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_EditTextureDescription")), "dialog Tfrm_newtexture; ");
+  EXPECT_EQ(run(C<QAction>(*popupArbol, "popuparbol_EditTextureDescription")), "dialog Tfrm_newtexture; ");
   EXPECT_EQ(TreeLines(tree), "skins (Male)\n  zzzz (zzzz)\n    Body\n      < Default >\n") << "all cancelled";
   EXPECT_FALSE(w.State().ProjectModified());
   // The two deletions do not ask.
   popup("< Default >");
-  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_DeleteTexture")), "");
+  EXPECT_EQ(run(C<QAction>(*popupArbol, "popuparbol_DeleteTexture")), "");
   EXPECT_EQ(TreeLines(tree), "skins (Male)\n  zzzz (zzzz)\n    Body\n");
   popup("zzzz (zzzz)");
-  EXPECT_EQ(run(C<QAction>(*w.PopupArbol, "popuparbol_DeleteGroup")), "");
+  EXPECT_EQ(run(C<QAction>(*popupArbol, "popuparbol_DeleteGroup")), "");
   EXPECT_EQ(TreeLines(tree), "skins (Male)\n");
   EXPECT_TRUE(w.State().ProjectModified());
 
   // The camera presets' pop-up hands each item to the preview.
   env.PreviewLog.clear();
   for (const char* item : {"mnu_PresetNew", "mnu_PresetRemove", "mnu_PresetRename", "mnu_PresetSet"})
-    run(C<QAction>(*w.PopupPresets, item));
+    run(C<QAction>(*C<QMenu>(w, "PopupPresets"), item));
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"PresetNew", "PresetRemove", "PresetRename", "PresetSet"}));
 }
 
@@ -201,7 +202,6 @@ TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
   EXPECT_TRUE(C<QCheckBox>(w, "cbEnableMasking")->isChecked());
   EXPECT_TRUE(C<QRadioButton>(w, "opt_reducepalettes0")->isChecked());
   EXPECT_TRUE(C<QRadioButton>(w, "incrementos2")->isChecked());
-  EXPECT_EQ(w.incrementosGroup->checkedId(), 2);
   EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
   EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
   EXPECT_EQ(C<QComboBox>(w, "zoom")->currentText().toStdString(), "1X");
@@ -210,9 +210,8 @@ TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
   EXPECT_FALSE(w.State().ProjectModified());
   EXPECT_FALSE(w.Document().PreviewModelLoaded());
   ASSERT_NE(w.State().CurrentModel(), nullptr);
-  EXPECT_TRUE(w.TimerRefrescoTexturas->isActive());
-  EXPECT_EQ(w.TimerRefrescoTexturas->interval(), 3000);
-  EXPECT_EQ(w.HelpFile, env.Home.string() + "/corvane.html");
+  EXPECT_TRUE(C<QTimer>(w, "TimerRefrescoTexturas")->isActive());
+  EXPECT_EQ(C<QTimer>(w, "TimerRefrescoTexturas")->interval(), 3000);
   // Creation hides the sprite first and shows the model's position last.
   ASSERT_FALSE(env.PreviewLog.empty());
   EXPECT_EQ(env.PreviewLog.front(), "HideHUD");
@@ -286,7 +285,7 @@ TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
 TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
-  w.SkinTree.SetRoot("demo (Alp)");
+  w.Document().Tree().SetRoot("demo (Alp)");
   w.State().CurrentModel()->Prefix = "Alp";
   w.State().SetProjectFileName((env.Root / "demo.cvp").string());
   w.State().SetProjectModified(true);
@@ -434,7 +433,7 @@ TEST(MainWindow, OptionClicksMarkTheProjectChangedButSettingThemDoesNot) {
   env.PreviewLog.clear();
   C<QRadioButton>(w, "opt_reducepalettes2")->click();
   EXPECT_TRUE(w.State().ProjectModified());
-  EXPECT_EQ(w.opt_reducepalettesGroup->checkedId(), 2);
+  EXPECT_EQ(w.Document().PaletteMode(), pmPerPackage);
   // A new palette option redraws the preview.
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
 }
@@ -468,7 +467,7 @@ TEST(MainWindow, HelpContentsOpensTheHelpPageAtItsContents) {
   Tmain_unificada::OpenUrl = [](const std::string&) { return false; };
   C<QAction>(w, "mnu_HelpContents")->trigger();
   ASSERT_EQ(env.Prompts.Shown.size(), 1u);
-  EXPECT_NE(env.Prompts.Shown[0].Text.find(w.HelpFile), std::string::npos);
+  EXPECT_NE(env.Prompts.Shown[0].Text.find(env.Home.string() + "/corvane.html"), std::string::npos);
 
   // The page is missing: said so, no browser started.
   std::filesystem::remove(env.Home / "corvane.html");

@@ -306,9 +306,9 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(key)));
     QApplication::sendEvent(C<QListWidget>(w, "presets"), &press);
   }
-  EXPECT_EQ(w.StatusBarPreviewPanels[1]->text().toStdString(), "Scale=(0.90 0.90 0.90)");
-  EXPECT_EQ(w.StatusBarPreviewPanels[2]->text().toStdString(), "Position=(10.0 0.0 0.0)");
-  EXPECT_EQ(w.StatusBarPreviewPanels[3]->text().toStdString(), "Rotation=(-22 0 0)");
+  EXPECT_EQ(C<QLabel>(w, "StatusBarPreviewPanel1")->text().toStdString(), "Scale=(0.90 0.90 0.90)");
+  EXPECT_EQ(C<QLabel>(w, "StatusBarPreviewPanel2")->text().toStdString(), "Position=(10.0 0.0 0.0)");
+  EXPECT_EQ(C<QLabel>(w, "StatusBarPreviewPanel3")->text().toStdString(), "Rotation=(-22 0 0)");
   w.btn_savepositionClick(nullptr);
   const std::string text = ReadText(env.Home / "Soldier.cvmx");
   EXPECT_NE(text.find("OffsetX=10.00000"), std::string::npos) << text;

@@ -36,15 +36,15 @@ class PainterWindow : public ::testing::Test {
     w = &env.Create();
     w->show();
     w->State().SetCurrentModel(editor_test::MakeModel());
-    w->SkinTree.SetRoot("p (Male)");
-    skin = AddSkin(w->SkinTree, "Skin", "skin", *w->State().CurrentModel());
+    w->Document().Tree().SetRoot("p (Male)");
+    skin = AddSkin(w->Document().Tree(), "Skin", "skin", *w->State().CurrentModel());
     w->EnableProjectItems();
   }
   // A texture read from a new file into section `number`.
   TSkinNode* AddFromFile(int number, const std::string& file) {
     TSkinNode* sec = editor_test::SectionNode(skin, number);
     auto t = CreateTexture(file, "", "", sec->Text, *PartOfSection(sec, *w->State().CurrentModel()), nullptr);
-    return AddTexture(w->SkinTree, sec, std::move(t), "< Default >");
+    return AddTexture(w->Document().Tree(), sec, std::move(t), "< Default >");
   }
   QWidget* Image() { return C<QLabel>(*w, "texture_preview_image"); }
   TColor Shown(int x, int y) {
@@ -251,7 +251,8 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
     }
   }
   const TBitmap original = *texture->Bitmap;
-  TSkinNode* node = AddTexture(w->SkinTree, editor_test::SectionNode(skin, 4), std::move(texture), "< Default >");
+  TSkinNode* node =
+      AddTexture(w->Document().Tree(), editor_test::SectionNode(skin, 4), std::move(texture), "< Default >");
   w->RefreshTreeView(node);
   TObjetoTextura& t = *node->Texture;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w));

@@ -111,7 +111,7 @@ class ProjectWindow : public ::testing::Test {
     (void)w;
   }
   void AddSkin(const std::string& description, const std::string& code) {
-    env.Window->PopupNode = Tree()->topLevelItem(0);
+    env.Window->PopupFor(Tree()->topLevelItem(0));
     dialogs.Answers.push_back([=](QDialog& d) {
       C<QLineEdit>(d, "groupdescription")->setText(QString::fromStdString(description));
       C<QLineEdit>(d, "groupcode")->setText(QString::fromStdString(code));
@@ -160,7 +160,7 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
 
   // A red team texture through the New Texture dialog, whose choices leave out the blue one.
   editor_test::WritePicture(tex + "red.bmp", 64, 64, 4);
-  w.PopupNode = Item(Tree(), "Body");
+  w.PopupFor(Item(Tree(), "Body"));
   dialogs.Answers.push_back([&](QDialog& d) {
     EXPECT_EQ(d.windowTitle().toStdString(), "New Texture");
     auto* combo = C<QComboBox>(d, "insert_as");
@@ -219,8 +219,9 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
   EXPECT_EQ(w2.windowTitle().toStdString(), "Corvane v2.4.1 - (Male Soldier) " + project);
   EXPECT_TRUE(C<QRadioButton>(w2, "opt_reducepalettes1")->isChecked());
   EXPECT_FALSE(w2.State().ProjectModified());
-  EXPECT_EQ(w2.SkinTree.TextureNodes().size(), 4u);
-  for (TSkinNode* n : w2.SkinTree.TextureNodes()) EXPECT_TRUE(n->Texture->Palette) << "palettes built after Load";
+  EXPECT_EQ(w2.Document().Tree().TextureNodes().size(), 4u);
+  for (TSkinNode* n : w2.Document().Tree().TextureNodes())
+    EXPECT_TRUE(n->Texture->Palette) << "palettes built after Load";
   EXPECT_TRUE(env.Prompts.Messages().empty());
   EXPECT_EQ(dialogs.Answers.size(), 0u);
   EXPECT_EQ(env.Prompts.Pending(), 0u);
@@ -274,7 +275,7 @@ TEST_F(ProjectWindow, FailedLoadKeepsTheOpenProjectAndMissingFilesAreListedOnce)
   EXPECT_EQ(w.State().CurrentModel()->Prefix, "Male");
 
   // A painted texture makes Load ask, even though the project itself is saved.
-  w.SkinTree.TextureNodes()[0]->Texture->Modified = true;
+  w.Document().Tree().TextureNodes()[0]->Texture->Modified = true;
   EXPECT_FALSE(w.State().ProjectModified());
   fs::remove(tex + "mine1.bmp");
   env.Prompts.Shown.clear();
@@ -332,7 +333,7 @@ TEST_F(ProjectWindow, ALongLoadShowsProgressAndKeepsTheWindowPainted) {
   env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
   Act("mnu_LoadProject")->trigger();
   SetMessagePumpHook(previous);
-  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 300u);
+  EXPECT_EQ(w.Document().Tree().TextureNodes().size(), 300u);
   EXPECT_TRUE(hourglass);
   EXPECT_NE(std::find(shown.begin(), shown.end(), "Loading project: 128 of 302 sections"), shown.end());
   EXPECT_NE(std::find(shown.begin(), shown.end(), "Loading project: 302 of 302 sections"), shown.end());
@@ -400,7 +401,7 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   w.TimerRefrescoTexturasTimer(nullptr);
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
   EXPECT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
-  EXPECT_FALSE(w.SkinTree.PalettesStale()) << "the new pixels' palette is built before the preview draws";
+  EXPECT_FALSE(w.Document().Tree().PalettesStale()) << "the new pixels' palette is built before the preview draws";
 
   // A change that cannot be read is reported under the timer's name, once.
   WriteText(file, "BM?");
@@ -435,7 +436,7 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My skin (myxs)\n    Body\n    Head\n      boss\n      grunt\n");
 
   // Edit Skin: the dialog shows description and code; a blank code takes the description's.
-  w.PopupNode = Item(Tree(), "My skin (myxs)");
+  w.PopupFor(Item(Tree(), "My skin (myxs)"));
   dialogs.Answers.push_back([](QDialog& d) {
     EXPECT_EQ(C<QLineEdit>(d, "groupdescription")->text().toStdString(), "My skin");
     EXPECT_EQ(C<QLineEdit>(d, "groupcode")->text().toStdString(), "myxs");
@@ -447,7 +448,7 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   ASSERT_NO_THROW(Item(Tree(), "My; (red) (myxx)"));
 
   // The code takes four letters or none: "zz" typed is refused by the dialog itself.
-  w.PopupNode = Tree()->topLevelItem(0);
+  w.PopupFor(Tree()->topLevelItem(0));
   dialogs.Answers.push_back([](QDialog& d) {
     auto* code = C<QLineEdit>(d, "groupcode");
     auto* ok = C<QPushButton>(d, "btn_ok");
@@ -472,15 +473,15 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   // The preview shows the new skin with its own teams and faces, not those of the skin before.
   EXPECT_EQ(C<QComboBox>(w, "skin_selection")->currentText().toStdString(), "Zed (zzzy)");
   EXPECT_EQ(C<QComboBox>(w, "face_selection")->count(), 0);
-  w.PopupNode = Item(Tree(), "Zed (zzzy)");
+  w.PopupFor(Item(Tree(), "Zed (zzzy)"));
   w.popuparbol_DeleteGroupClick(nullptr);
 
   // Edit Texture: a face name with "]" cannot be stored, and one the section already has would
   // be lost when the project is read again: both refused. Another name renames.
   env.Prompts.Shown.clear();
   for (const char* name : {"Big ]Boss", "GRUNT", "Big Boss"}) {
-    w.PopupNode = Tree()->findItems("boss", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-    if (!w.PopupNode) w.PopupNode = Item(Tree(), "Big Boss (bigboss)");
+    QTreeWidgetItem* boss = Tree()->findItems("boss", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    w.PopupFor(boss ? boss : Item(Tree(), "Big Boss (bigboss)"));
     dialogs.Answers.push_back([name](QDialog& d) {
       EXPECT_EQ(d.windowTitle().toStdString(), "Edit Texture");
       EXPECT_FALSE(C<QLineEdit>(d, "bitmap")->isEnabled());
@@ -499,13 +500,13 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
             "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      Big Boss (bigboss)\n      grunt\n");
 
   // Delete Texture, then Delete Skin: no question, the palettes of the deleted go.
-  w.PopupNode = Item(Tree(), "Big Boss (bigboss)");
+  w.PopupFor(Item(Tree(), "Big Boss (bigboss)"));
   w.popuparbol_DeleteTextureClick(nullptr);
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      grunt\n");
-  w.PopupNode = Item(Tree(), "My; (red) (myxx)");
+  w.PopupFor(Item(Tree(), "My; (red) (myxx)"));
   w.popuparbol_DeleteGroupClick(nullptr);
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
-  EXPECT_TRUE(w.SkinTree.GroupPalettes().empty());
+  EXPECT_TRUE(w.Document().Tree().GroupPalettes().empty());
   EXPECT_TRUE(w.State().ProjectModified());
   EXPECT_EQ(dialogs.Answers.size(), 0u);
 }
@@ -522,7 +523,7 @@ TEST_F(ProjectWindow, ClosingAsksAboutAPaintedTextureAndEachTextureInTurn) {
 
   // Painting sets only the texture's own flag; closing asks all the same, then about the
   // texture. Yes to the project, No to the texture: the project is written, the picture not.
-  TObjetoTextura& t = *w.SkinTree.TextureNodes().at(0)->Texture;
+  TObjetoTextura& t = *w.Document().Tree().TextureNodes().at(0)->Texture;
   t.Bitmap->Fill(RGBColor(9, 9, 9));
   t.Modified = true;
   EXPECT_FALSE(w.State().ProjectModified());
@@ -554,7 +555,7 @@ TEST_F(ProjectWindow, EditSkinKeepsACodeItsFieldCannotShowAndFaceRenamesThatWoul
 
   // The code field takes letters only and shows "ab12" cut short; a new description alone
   // must not change the code (the package's texture names hang on it).
-  w.PopupNode = Item(Tree(), "ab12 (ab12)");
+  w.PopupFor(Item(Tree(), "ab12 (ab12)"));
   dialogs.Answers.push_back([](QDialog& d) {
     C<QLineEdit>(d, "groupdescription")->setText("Renamed");
     return 1;
@@ -564,7 +565,7 @@ TEST_F(ProjectWindow, EditSkinKeepsACodeItsFieldCannotShowAndFaceRenamesThatWoul
 
   // Head's boss renamed to Grunt would rename Talk's boss too, beside Talk's own grunt.
   env.Prompts.Shown.clear();
-  w.PopupNode = Item(Tree(), "boss");
+  w.PopupFor(Item(Tree(), "boss"));
   dialogs.Answers.push_back([](QDialog& d) {
     C<QComboBox>(d, "insert_as")->setEditText("Grunt");
     return 1;
@@ -575,7 +576,7 @@ TEST_F(ProjectWindow, EditSkinKeepsACodeItsFieldCannotShowAndFaceRenamesThatWoul
   EXPECT_EQ(TreeLines(Tree()),
             "skins (Male)\n  Renamed (ab12)\n    Body\n    Head\n      boss\n    Talk\n      boss\n"
             "      grunt\n");
-  EXPECT_EQ(w.SkinTree.TextureNodes().size(), 3u);
+  EXPECT_EQ(w.Document().Tree().TextureNodes().size(), 3u);
   EXPECT_EQ(dialogs.Answers.size(), 0u);
 }
 

@@ -52,7 +52,9 @@ TEST(StartupCatalogue, ABrokenExtensionFileIsShownAndStartUpGoesOn) {
   EXPECT_EQ(w.State().GameFolder(), "C:\\UnrealTournament");
   EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
   EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
-  EXPECT_EQ(w.OpenDialog1.InitialDir, env.Home.string() + "/");
+  env.Prompts.QueueOpenFiles(std::nullopt);
+  w.mnu_LoadProjectClick(nullptr);
+  EXPECT_EQ(env.Prompts.FileDialogs.back().InitialDir, env.Home.string() + "/");
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\.cvmx", false));
   EXPECT_EQ(reg.ReadString(""), "CVMXfile");

@@ -98,6 +98,13 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
        dcTextures | dcPalettes},
       {"a stroke marks the texture alone", [](auto& d, auto n) { return Stroke(d, n("boss"), n("boss")); }, "", base,
        dcPalettes},
+      {"a stroke ends with its texture",
+       [](auto& d, auto n) {
+         d.BeginStroke(n("boss"));
+         const TCommandResult r = d.DeleteTexture(n("boss"));
+         return d.EndStroke().Done ? TCommandResult() : r;
+       },
+       "", "My skin (myxs) Head:grunt | Other (othr)", all},
       {"a stroke ends on another texture", [](auto& d, auto n) { return Stroke(d, n("boss"), n("grunt")); }, "", base,
        0},
       {"saved and read back", [&](auto& d, auto) { return d.SaveProject({}, {}), d.LoadProject(dir / "p.cvp"); },

@@ -225,6 +225,10 @@ TEST(TexturePainter, EditorImage) {
             << x << "," << y << " wire " << c.wire << " zoom " << c.zoom;
       }
   }
+  // A wire is drawn the same whether it comes widened or as its 4-bit file holds it.
+  TBitmap wire4 = wire;
+  wire4.SetPixelFormat(TPixelFormat::pf4bit);
+  EXPECT_TRUE(EditorImage(tex, &wire4, 30, 2).SameAs(EditorImage(tex, &wire, 30, 2)));
   // An 8-bit texture is shown in its colours; no wire leaves the image alone.
   TBitmap indexed = tex;
   indexed.SetPixelFormat(TPixelFormat::pf8bit);

@@ -197,6 +197,10 @@ TEST_F(IniFileTest, RefusesWritesThatCouldNotBeReadBackAndKeepsTheFile) {
 
   TIniFile nowhere((dir / "no-such-folder" / "x.ini").string());
   EXPECT_THROW(nowhere.WriteString("s", "k", "v"), Exception);
+  // The same write again, once it can succeed, reaches the file.
+  fs::create_directory(dir / "no-such-folder");
+  nowhere.WriteString("s", "k", "v");
+  EXPECT_EQ(ReadText((dir / "no-such-folder" / "x.ini").string()), "[s]\r\nk=v\r\n");
 }
 
 TEST_F(IniFileTest, BatchedWritesReachTheFileOnUpdate) {
