@@ -50,7 +50,6 @@ class QLabel;
 class QPaintEvent;
 class TBitmap;
 class TModelo;
-class TObjeto3D;
 class Tfrm_newtexture;
 
 namespace Ui {
@@ -94,14 +93,6 @@ class Tmain_unificada : public QMainWindow {
  private:
   // ---- fields of the window (plain data) ----
   QTreeWidgetItem* PopupNode = nullptr;
-
- public:
-  bool PreviewModelLoaded = false;
-  int32_t LastMouseX = 0, LastMouseY = 0;
-  std::unique_ptr<TObjeto3D> ModelMesh;
-  std::string ModelKey;
-
- private:
   bool TextureEditable = false;
   // The application's help page (program folder + "corvane.html").
   std::string HelpFile;
@@ -162,6 +153,10 @@ class Tmain_unificada : public QMainWindow {
   void mnu_PresetRemoveClick(QObject* Sender);
   void mnu_PresetRenameClick(QObject* Sender);
   void mnu_PresetSetClick(QObject* Sender);
+  // Shows the document's preview choices (dcSelection) and camera presets (dcPresets).
+  void ShowPreviewChoices(unsigned changes);
+  // Where the preview shows its frame rate and the model's position.
+  TPreviewPanel PreviewPanel();
 
   // ---- project (crvn_unificado_project.cpp) ----
   void mnu_NewProjectClick(QObject* Sender);
