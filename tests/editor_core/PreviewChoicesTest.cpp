@@ -32,11 +32,9 @@ TEST(EditorDocument, PreviewChoicesFollowTheUserAndTheTree) {
        "Mine (myxs),Other (othr) |  |  | Front,Side", dcTree | dcSelection | dcModified},
       {"a new skin is shown with its own lists", [](auto& d, auto) { d.NewSkin("Zed", "zzzy"); },
        "My skin (myxs),Other (othr),[Zed (zzzy)] | [< Default >] |  | Front,Side", dcTree | dcSelection | dcModified},
-      {"new preset",
-       [](auto& d, auto) {
-         d.AddPreset("Back", {1, 2, 3}, {4, 5, 6});
-       },
-       mine + "[boss],grunt | Front,Side,[Back]", dcPresets},
+      {"a new preset is chosen, so rename acts on it",
+       [](auto& d, auto) { d.AddPreset("Back", {}, {}), d.RenamePreset("Rear"); },
+       mine + "[boss],grunt | Front,Side,[Rear]", dcPresets},
       {"remove chooses the first", [](auto& d, auto) { d.ChoosePreset(0), d.RemovePreset(); },
        mine + "[boss],grunt | [Side]", dcPresets},
       {"reloaded without the chosen row",
