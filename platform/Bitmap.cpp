@@ -1,7 +1,11 @@
 #include "platform/Bitmap.h"
 
+#include <sys/mman.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/Exceptions.h"
 
@@ -39,6 +43,49 @@ uint64_t BytesPerScanline(uint64_t width, int bitsPerPixel, int alignBits) {
   return ((bits + a - 1) / a) * (a / 8);
 }
 
+namespace {
+constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+// From this size up a block always gets a mapping of its own, fresh from the system; it is
+// placed on a huge page boundary, its first and last huge pages would otherwise be touched in
+// small ones.
+constexpr size_t kAlignedPixelBlock = size_t{32} << 20;
+constexpr size_t kAlignSlack = kHugePage + sizeof(void*);
+}  // namespace
+
+void* AllocatePixels(size_t bytes) {
+  if (bytes < kLargePixelBlock) {
+    void* p = std::malloc(bytes ? bytes : 1);
+    if (!p) throw std::bad_alloc();
+    return p;
+  }
+  const bool aligned = bytes >= kAlignedPixelBlock;
+  void* base = std::calloc(bytes + (aligned ? kAlignSlack : 0), 1);
+  if (!base) throw std::bad_alloc();
+  const uintptr_t b = reinterpret_cast<uintptr_t>(base);
+  uintptr_t p = b;
+  if (aligned) {
+    // The start of the block is kept just below the pixels, for FreePixels.
+    p = (b + sizeof(void*) + kHugePage - 1) & ~(kHugePage - 1);
+    reinterpret_cast<void**>(p)[-1] = base;
+  }
+  // Only huge pages that lie wholly inside the block; the advice is a wish the system may ignore.
+  const uintptr_t start = (p + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t end = (b + bytes + (aligned ? kAlignSlack : 0)) & ~(kHugePage - 1);
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(p);
+}
+
+void FreePixels(void* p, size_t bytes) noexcept {
+  if (p && bytes >= kAlignedPixelBlock) p = static_cast<void**>(p)[-1];
+  std::free(p);
+}
+
+TPixelBytes ZeroedPixels(size_t n) {
+  TPixelBytes bits(n);
+  if (n > 0 && n < kLargePixelBlock) std::memset(bits.data(), 0, n);
+  return bits;
+}
+
 bool IsBitmapSignature(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
 
 TBitmap::TBitmap(int width, int height, TPixelFormat pf) : FPixelFormat(pf) {
@@ -63,7 +110,7 @@ void TBitmap::SetSize(int width, int height) {
   uint64_t total = row * static_cast<uint64_t>(height);
   // 1 GiB of pixels is far beyond any texture; refuse rather than exhaust memory.
   if (total > (1ull << 30)) throw EOutOfResources("Not enough storage is available to process this command");
-  TPixelBytes bits(static_cast<size_t>(total), 0);
+  TPixelBytes bits = ZeroedPixels(static_cast<size_t>(total));
   size_t keepRow = std::min<size_t>(FRowBytes, static_cast<size_t>(row));
   int keepH = std::min(FHeight, height);
   for (int y = 0; y < keepH; ++y)

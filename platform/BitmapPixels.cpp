@@ -252,11 +252,8 @@ void TBitmap::SetPixelFormat(TPixelFormat pf) {
   size_t row = static_cast<size_t>(row64);
   // Every byte is written below: palette conversions to true colour write whole rows with their
   // padding, the others start from zeros.
-  TPixelBytes bits;
-  if (IsPaletteFormat(from) && pf == TPixelFormat::pf24bit)
-    bits.resize(row * static_cast<size_t>(FHeight));
-  else
-    bits.assign(row * static_cast<size_t>(FHeight), 0);
+  const size_t total = row * static_cast<size_t>(FHeight);
+  TPixelBytes bits = IsPaletteFormat(from) && pf == TPixelFormat::pf24bit ? TPixelBytes(total) : ZeroedPixels(total);
 
   HPALETTE newPalette = FPalette;
   if (IsPaletteFormat(pf)) {

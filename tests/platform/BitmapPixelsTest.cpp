@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/Bitmap.h"
@@ -220,4 +222,35 @@ TEST(BitmapPixelsTest, PaletteToTrueColourGivesEachIndexItsEntryAndBlackPastTheP
         for (int x = 0; x < width; ++x) ASSERT_EQ(b.Pixel(x, y), before[static_cast<size_t>(y * width + x)]) << x;
     }
   EXPECT_GT(pastThePalette, 0u);
+}
+
+// Pixel storage comes three ways (small blocks, large zeroed ones, huge-page aligned ones): at
+// every size new pixels must be zero, resizing keeps the top-left pixels, a copy is equal, and
+// each block goes back the way it came (the sanitizer build checks the release).
+TEST(BitmapPixelsTest, ResizingAcrossStorageSizesKeepsPixelsAndZeroesTheNewOnes) {
+  struct TCase {
+    int W1, H1, W2, H2;
+  } cases[] = {{3, 2, 5, 4}, {900, 900, 1300, 1200}, {2000, 1000, 3500, 3500}, {3500, 3500, 7, 3}};
+  auto allZero = [](const TBitmap& b) {
+    const std::vector<uint8_t> zeros(b.RowBytes(), 0);
+    for (int y = 0; y < b.Height(); ++y)
+      if (std::memcmp(b.ScanLine(y), zeros.data(), zeros.size()) != 0) return false;
+    return true;
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.W1) + "x" + std::to_string(c.H1) + " to " + std::to_string(c.W2));
+    TBitmap b(c.W1, c.H1, TPixelFormat::pf24bit);
+    EXPECT_TRUE(allZero(b));
+    const int corner = std::min({c.W1, c.H1, c.W2, c.H2}) - 1;
+    b.SetPixel(0, 0, RGBColor(1, 2, 3));
+    b.SetPixel(corner, corner, RGBColor(4, 5, 6));
+    b.SetSize(c.W2, c.H2);
+    const TBitmap copy(b);
+    EXPECT_TRUE(copy.SameAs(b));
+    EXPECT_EQ(b.Pixel(0, 0), RGBColor(1, 2, 3));
+    EXPECT_EQ(b.Pixel(corner, corner), RGBColor(4, 5, 6));
+    b.SetPixel(0, 0, clBlack);
+    b.SetPixel(corner, corner, clBlack);
+    EXPECT_TRUE(allZero(b));
+  }
 }
