@@ -98,8 +98,6 @@ class Tmain_unificada : public QMainWindow {
   std::string HelpFile;
   // The 3D preview behind the preview routines; never null.
   std::unique_ptr<TPreview> Preview;
-  // Reaches the window's combos, preset list and status bar until it observes the document.
-  friend class TModelPreview;
 
  public:
   // Opens a help page URL in the desktop's browser; tests replace it. Returns false when no
