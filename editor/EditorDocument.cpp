@@ -37,6 +37,8 @@ void TEditorDocument::BuildPalettes() {
 }
 
 void TEditorDocument::Notify(unsigned changes, TSkinNode* select) {
+  // Whatever changed the preview's lists, each choice is kept by its text.
+  if (changes & dcSelection) FChoices.Refresh(FTree);
   // A stroke whose texture has left the tree ends: nothing may touch that texture any more.
   if ((changes & dcTextures) && Painting()) {
     const std::vector<TSkinNode*> textures = FTree.TextureNodes();
@@ -57,7 +59,6 @@ TCommandResult TEditorDocument::Refuse(const std::string& message) const {
 TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
   if (changes & dcModified) FState.SetProjectModified(true);
   if (changes & dcPalettes) ::BuildPalettes(FTree, PaletteMode());
-  if (changes & dcSelection) FChoices.Refresh(FTree);
   Notify(changes, select);
   TCommandResult r;
   r.Done = true;

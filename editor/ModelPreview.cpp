@@ -1,62 +1,22 @@
 #include "editor/ModelPreview.h"
 
-#include <QAction>
-#include <QButtonGroup>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListWidget>
-#include <QMenu>
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "editor/SkinTree.h"
-#include "editor/crvn_unificado.h"
+#include "editor/EditorDocument.h"
 #include "model/crvn_cvmdformat.h"
-#include "model/crvn_o3d.h"
 #include "platform/Exceptions.h"
 #include "platform/Paths.h"
+#include "platform/ScopeGuard.h"
 #include "platform/StrUtils.h"
 #include "platform/qt/Prompter.h"
 #include "preview/CameraPresets.h"
 #include "preview/SectionMesh.h"
 #include "scene/widgets/GLSceneViewer.h"
-#include "ui_crvn_unificado.h"
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-// Runs f; an exception comes out with the routine's name in front of its message.
-template <typename F>
-void Prefixed(const char* routine, F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    throw Exception(std::string(routine) + e.what());
-  }
-}
-
-TPreviewSkin SkinView(const TSkinNode* skin) {
-  TPreviewSkin view;
-  if (!skin) return view;
-  view.Text = skin->Text;
-  for (const auto& section : skin->Children()) {
-    TPreviewSection s;
-    s.SectionNumber = section->SectionNumber;
-    for (const auto& texture : section->Children())
-      if (texture->Texture) s.Textures.push_back({texture->Text, texture->Texture.get()});
-    view.Sections.push_back(std::move(s));
-  }
-  return view;
-}
-
-void FillCombo(QComboBox* combo, const std::vector<std::string>& items) {
-  combo->clear();
-  for (const std::string& item : items) combo->addItem(Q(item));
-  combo->setCurrentIndex(items.empty() ? -1 : 0);
-}
-
 TMouseState MouseStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift) {
   TMouseState s;
   s.Left = buttons & Qt::LeftButton;
@@ -69,7 +29,8 @@ TMouseState MouseStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift) 
 }
 }  // namespace
 
-TModelPreview::TModelPreview() : FScene(std::make_unique<TPreviewScene>()) {}
+TModelPreview::TModelPreview()
+    : FScene(std::make_unique<TPreviewScene>()), FSelf(std::make_shared<TModelPreview*>(this)) {}
 
 TModelPreview::~TModelPreview() {
   // The viewer (a child widget of the window) outlives the preview: it must neither draw the
@@ -80,20 +41,25 @@ TModelPreview::~TModelPreview() {
   }
 }
 
-void TModelPreview::Attach(Tmain_unificada* window, QWidget* placeholder) {
-  W = window;
-  auto* layout = new QVBoxLayout(placeholder);
+void TModelPreview::Attach(TEditorDocument& document, QWidget* area, TPreviewPanel panel) {
+  FDocument = &document;
+  FArea = area;
+  FPanel = std::move(panel);
+  document.AddObserver([self = std::weak_ptr<TModelPreview*>(FSelf)](unsigned changes, TSkinNode*) {
+    if (const auto preview = self.lock()) (*preview)->DocumentChanged(changes);
+  });
+  auto* layout = new QVBoxLayout(area);
   layout->setContentsMargins(0, 0, 0, 0);
   if (QGuiApplication::platformName() != "xcb") {
     // GLX needs an X display; the editor works on without the 3D view.
-    auto* note = new QLabel("The 3D preview needs an X display (XWayland on a Wayland desktop).", placeholder);
+    auto* note = new QLabel("The 3D preview needs an X display (XWayland on a Wayland desktop).", area);
     note->setObjectName("GLSceneViewerNote");
     note->setAlignment(Qt::AlignCenter);
     note->setWordWrap(true);
     layout->addWidget(note);
     return;
   }
-  FViewer = new TGLSceneViewer(placeholder);
+  FViewer = new TGLSceneViewer(area);
   FViewer->setObjectName("GLSceneViewerWidget");
   layout->addWidget(FViewer);
   // Mouse input goes to the window, which hands it back to the preview.
@@ -105,10 +71,14 @@ void TModelPreview::Attach(Tmain_unificada* window, QWidget* placeholder) {
   FViewer->FogEnvironment().SetFogStart(10);
   FViewer->FogEnvironment().SetFogEnd(1000);
   FViewer->SetCamera(FScene->GLCamera);
-  QLabel* fps = W->ui->Panel_fps;
-  FViewer->AfterRender = [this, fps](TPersistent*) {
-    fps->setText(QString::number(std::lround(FViewer->FramesPerSecond())) + " fps");
+  FViewer->AfterRender = [this](TPersistent*) {
+    if (FPanel.ShowFrameRate) FPanel.ShowFrameRate(std::to_string(std::lround(FViewer->FramesPerSecond())) + " fps");
   };
+}
+
+void TModelPreview::DocumentChanged(unsigned changes) {
+  // Closing the window lets the current model go before the tree: nothing is left to dress.
+  if ((changes & dcSelection) && !FSettingUp && FDocument->State().CurrentModel()) Draw3D();
 }
 
 void TModelPreview::HideHUD() { FScene->HUD->SetVisible(false); }
@@ -116,20 +86,23 @@ void TModelPreview::HideHUD() { FScene->HUD->SetVisible(false); }
 void TModelPreview::ResetFrameCounter() {
   if (!FViewer) return;
   FViewer->ResetPerformanceMonitor();
-  W->ui->Panel_fps->setText("0 fps");
+  if (FPanel.ShowFrameRate) FPanel.ShowFrameRate("0 fps");
 }
 
 // ---------------------------------------------------------------- set-up and mesh
 
 void TModelPreview::SetupPreview() {
   try {
-    if (!W->PreviewModelLoaded) {
+    // The skin lists and the first preset are chosen here and drawn once, below.
+    FSettingUp = true;
+    TScopeGuard settled([this] { FSettingUp = false; });
+    if (!FDocument->PreviewModelLoaded()) {
       LoadModel();
-      W->PreviewModelLoaded = true;
+      FDocument->SetPreviewModelLoaded(true);
     }
-    LoadSkins();
+    Prefixed("LoadSkins: ", [&] { FDocument->LoadSkinChoices(); });
     Draw3D();
-    W->ui->presets->setCurrentRow(W->State().CurrentModel()->Presets.empty() ? -1 : 0);
+    FDocument->ChoosePreset(FDocument->State().CurrentModel()->Presets.empty() ? -1 : 0);
     ApplyPreset(0);
     FScene->Player->SetVisible(true);
     for (TActor* a : FScene->Actors) a->SetVisible(true);
@@ -141,15 +114,15 @@ void TModelPreview::SetupPreview() {
 
 void TModelPreview::LoadModel() {
   Prefixed("LoadObject: ", [&] {
-    const TModelo& model = *W->State().CurrentModel();
-    W->ui->GLSceneViewer->setVisible(true);
-    W->ModelKey = model.Key;
+    const TModelo& model = *FDocument->State().CurrentModel();
+    FArea->setVisible(true);
+    FDocument->SetModelKey(model.Key);
     FScene->ResetPlayer(FScene->Player);
     for (TActor* a : FScene->Actors) FScene->ResetPlayer(a);
-    FillPresets();
+    FDocument->PresetsReloaded();
     // The previous project's mesh goes, whatever comes of this one.
-    W->ModelMesh->Clear();
-    FScene->BuildMesh(*W->ModelMesh);
+    FMesh.Clear();
+    FScene->BuildMesh(FMesh);
     const std::string file = ResolveCaseInsensitive(ToNativePath(model.File3D));
     if (!model.LodMesh.empty() || FileExists(file)) {
       if (!model.File3D.empty()) {
@@ -157,13 +130,13 @@ void TModelPreview::LoadModel() {
           bool loaded = false;
           std::string error = "File " + model.File3D + " has an unsupported format, cannot preview it.";
           try {
-            loaded = LoadFromCVMD(*W->ModelMesh, file);
+            loaded = LoadFromCVMD(FMesh, file);
           } catch (const Exception& e) {
             // The reader says what is wrong; the rest of the set-up goes on without a mesh.
             error = e.what();
           }
           if (loaded)
-            FScene->BuildMesh(*W->ModelMesh);
+            FScene->BuildMesh(FMesh);
           else
             MessageBox("ERROR", error, TMsgButtons::OK, TMsgIcon::Stop);
         }
@@ -184,8 +157,7 @@ void TModelPreview::LoadModel() {
 
 void TModelPreview::UpdateCaption() {
   Prefixed("UpdateCaption: ", [&] {
-    const std::array<std::string, 3> texts = PositionCaptions(FScene->PlayerPosition());
-    for (int i = 0; i < 3; ++i) W->StatusBarPreviewPanels[i + 1]->setText(Q(texts[static_cast<size_t>(i)]));
+    if (FPanel.ShowPosition) FPanel.ShowPosition(PositionCaptions(FScene->PlayerPosition()));
   });
 }
 
@@ -198,121 +170,45 @@ void TModelPreview::ShowOpenGLInformation() {
   if (FViewer) FViewer->ShowInfo();
 }
 
-// ---------------------------------------------------------------- textures and combos
-
-TSkinNode* TModelPreview::ChosenSkin() const {
-  const int i = W->ui->skin_selection->currentIndex();
-  if (i < 0 || !W->SkinTree.Root()) return nullptr;
-  const auto* wanted = reinterpret_cast<const TSkinNode*>(W->ui->skin_selection->itemData(i).value<quintptr>());
-  // The item keeps a node pointer: use it only while that node is still one of the skins.
-  for (const auto& skin : W->SkinTree.Root()->Children())
-    if (skin.get() == wanted) return skin.get();
-  return nullptr;
-}
-
-TTextureSelection TModelPreview::Selection(TPreviewSkin& view) const {
-  TTextureSelection sel;
-  const TSkinNode* skin = ChosenSkin();
-  view = SkinView(skin);
-  sel.Skin = skin ? &view : nullptr;
-  sel.TeamIndex = W->ui->team_selection->currentIndex();
-  sel.TeamText = W->ui->team_selection->currentText().toStdString();
-  sel.FaceChosen = W->ui->face_selection->currentIndex() >= 0;
-  sel.FaceText = W->ui->face_selection->currentText().toStdString();
-  sel.MaskingEnabled = W->ui->cbEnableMasking->isChecked();
-  return sel;
-}
+// ---------------------------------------------------------------- textures
 
 void TModelPreview::Draw3D() {
   TSlotChoices choices;
   TSlotPictures pictures;
   TTextureSelection sel;
+  const TModelo& model = *FDocument->State().CurrentModel();
   Prefixed("Draw3D[1]: ", [&] {
-    TPreviewSkin view;
-    sel = Selection(view);
-    choices = ChooseSectionTextures(*W->State().CurrentModel(), W->ModelKey, sel);
+    const TPreviewChoices& chosen = FDocument->Choices();
+    const TSkinNode* skin = chosen.ChosenSkin(FDocument->Tree());
+    const TPreviewSkin view = PreviewSkinOf(skin);
+    sel.Skin = skin ? &view : nullptr;
+    sel.TeamIndex = chosen.Team;
+    sel.TeamText = chosen.TeamText();
+    sel.FaceChosen = chosen.Face >= 0;
+    sel.FaceText = chosen.FaceText();
+    sel.MaskingEnabled = chosen.Masking;
+    choices = ChooseSectionTextures(model, FDocument->ModelKey(), sel);
     pictures = FPictures.Make(choices);
   });
   Prefixed("Draw3D[2]: ", [&] {
-    FScene->ApplySlots(*W->State().CurrentModel(), choices, pictures, MeshHasNormals(*W->ModelMesh),
-                       sel.MaskingEnabled);
-    if (FViewer) FViewer->SetFaceCulling(MeshHasNormals(*W->ModelMesh));
+    FScene->ApplySlots(model, choices, pictures, MeshHasNormals(FMesh), sel.MaskingEnabled);
+    if (FViewer) FViewer->SetFaceCulling(MeshHasNormals(FMesh));
   });
 }
-
-void TModelPreview::LoadSkins() {
-  Prefixed("LoadSkins: ", [&] {
-    QComboBox* combo = W->ui->skin_selection;
-    combo->clear();
-    if (W->SkinTree.Root())
-      for (const auto& skin : W->SkinTree.Root()->Children())
-        combo->addItem(Q(skin->Text), QVariant::fromValue(reinterpret_cast<quintptr>(skin.get())));
-    combo->setCurrentIndex(combo->count() > 0 ? 0 : -1);
-    LoadTeams();
-    LoadFaces();
-  });
-}
-
-void TModelPreview::LoadTeams() {
-  Prefixed("LoadTeams: ", [&] {
-    const TPreviewSkin view = SkinView(ChosenSkin());
-    FillCombo(W->ui->team_selection, TeamItems(ChosenSkin() ? &view : nullptr));
-  });
-}
-
-void TModelPreview::LoadFaces() {
-  Prefixed("LoadFaces: ", [&] {
-    const TPreviewSkin view = SkinView(ChosenSkin());
-    FillCombo(W->ui->face_selection, FaceItems(ChosenSkin() ? &view : nullptr));
-  });
-}
-
-void TModelPreview::RefreshSelectionCombos() {
-  const QString skin = W->ui->skin_selection->currentText();
-  const QString team = W->ui->team_selection->currentText();
-  const QString face = W->ui->face_selection->currentText();
-  LoadSkins();
-  W->ui->skin_selection->setCurrentIndex(W->ui->skin_selection->findText(skin, Qt::MatchExactly));
-  // The team and face lists belong to the skin chosen again, not to the first one.
-  LoadTeams();
-  LoadFaces();
-  W->ui->team_selection->setCurrentIndex(W->ui->team_selection->findText(team, Qt::MatchExactly));
-  W->ui->face_selection->setCurrentIndex(W->ui->face_selection->findText(face, Qt::MatchExactly));
-  Draw3D();
-}
-
-void TModelPreview::SkinSelectionChange() {
-  Prefixed("SkinSelectionChange: ", [&] {
-    LoadTeams();
-    LoadFaces();
-    Draw3D();
-  });
-}
-
-void TModelPreview::TeamSelectionChange() {
-  Prefixed("TeamSelectionChange: ", [&] { Draw3D(); });
-}
-
-void TModelPreview::FaceSelectionChange() {
-  Prefixed("FaceSelectionChange: ", [&] { Draw3D(); });
-}
-
-void TModelPreview::EnableMaskingClick() { Draw3D(); }
-void TModelPreview::RefreshClick() { Draw3D(); }
 
 // ---------------------------------------------------------------- mouse and keys
 
 void TModelPreview::MouseDown(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) {
   // Qt keeps sending moves to the viewer while a button is held: the capture is implicit.
-  W->LastMouseX = x;
-  W->LastMouseY = y;
+  FLastMouseX = x;
+  FLastMouseY = y;
 }
 
 void TModelPreview::MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
   Prefixed("MouseMove: ", [&] {
-    FScene->MouseDrag(MouseStateOf(buttons, shift), W->LastMouseX - x, W->LastMouseY - y);
-    W->LastMouseX = x;
-    W->LastMouseY = y;
+    FScene->MouseDrag(MouseStateOf(buttons, shift), FLastMouseX - x, FLastMouseY - y);
+    FLastMouseX = x;
+    FLastMouseY = y;
   });
 }
 
@@ -324,64 +220,41 @@ void TModelPreview::MouseWheel(int wheelDelta) {
 
 void TModelPreview::KeyPress(char key) {
   Prefixed("KeyPress: ", [&] {
-    FScene->KeyPress(key, W->incrementosGroup->checkedId());
+    FScene->KeyPress(key, FDocument->Choices().Increments);
     UpdateCaption();
   });
 }
 
 // ---------------------------------------------------------------- presets
 
-void TModelPreview::FillPresets() {
-  QListWidget* list = W->ui->presets;
-  const int row = list->currentRow();
-  list->clear();
-  for (const TCameraPreset& p : W->State().CurrentModel()->Presets) list->addItem(Q(p.Name));
-  if (row >= 0 && row < list->count()) list->setCurrentRow(row);
-}
-
-void TModelPreview::CatalogueReloaded() { FillPresets(); }
+void TModelPreview::CatalogueReloaded() { FDocument->PresetsReloaded(); }
 
 void TModelPreview::ApplyPreset(int index) {
-  const TCameraPresets& presets = W->State().CurrentModel()->Presets;
+  const TCameraPresets& presets = FDocument->State().CurrentModel()->Presets;
   if (index < 0 || static_cast<size_t>(index) >= presets.size()) return;
   FScene->ApplyPreset(presets[static_cast<size_t>(index)]);
 }
 
-void TModelPreview::PresetsDblClick() { ApplyPreset(W->ui->presets->currentRow()); }
-
-void TModelPreview::PopupPresetsPopup() {
-  if (auto* remove = W->PopupPresets->findChild<QAction*>("mnu_PresetRemove"))
-    remove->setEnabled(CanRemovePreset(W->State().CurrentModel()->Presets));
-}
+void TModelPreview::PresetsDblClick() { ApplyPreset(FDocument->Choices().Preset); }
 
 void TModelPreview::PresetNewClick() {
-  TCameraPresets& presets = W->State().CurrentModel()->Presets;
-  std::string name = NewPresetName(presets);
+  std::string name = NewPresetName(FDocument->State().CurrentModel()->Presets);
   // Cancelling adds nothing.
   if (!InputQuery("New Preset", "Preset Name:", name) || name.empty()) return;
-  const int i = AddPreset(presets, name, FScene->CameraPosition(), FScene->TargetPosition());
-  W->ui->presets->addItem(Q(name));
-  W->ui->presets->setCurrentRow(i);
+  FDocument->AddPreset(name, FScene->CameraPosition(), FScene->TargetPosition());
 }
 
 void TModelPreview::PresetRemoveClick() {
-  const int row = W->ui->presets->currentRow();
-  if (!RemovePreset(W->State().CurrentModel()->Presets, row)) return;
-  delete W->ui->presets->takeItem(row);
-  W->ui->presets->setCurrentRow(0);
+  if (!FDocument->RemovePreset()) return;
   ApplyPreset(0);
 }
 
 void TModelPreview::PresetRenameClick() {
-  const int row = W->ui->presets->currentRow();
-  TCameraPresets& presets = W->State().CurrentModel()->Presets;
+  const int row = FDocument->Choices().Preset;
+  const TCameraPresets& presets = FDocument->State().CurrentModel()->Presets;
   if (row < 0 || static_cast<size_t>(row) >= presets.size()) return;
   std::string name = presets[static_cast<size_t>(row)].Name;
-  if (!InputQuery("Preset Rename", "Preset Name:", name)) return;
-  if (RenamePreset(presets, row, name)) W->ui->presets->item(row)->setText(Q(name));
+  if (InputQuery("Preset Rename", "Preset Name:", name)) FDocument->RenamePreset(name);
 }
 
-void TModelPreview::PresetSetClick() {
-  SetPreset(W->State().CurrentModel()->Presets, W->ui->presets->currentRow(), FScene->CameraPosition(),
-            FScene->TargetPosition());
-}
+void TModelPreview::PresetSetClick() { FDocument->SetPreset(FScene->CameraPosition(), FScene->TargetPosition()); }

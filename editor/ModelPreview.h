@@ -1,34 +1,28 @@
 #pragma once
 // The real preview of the main window: the preview scene drawn by a scene viewer in the
-// window's 3D area, dressed with the chosen skin, team and face; the camera and the model's
-// default position follow the mouse, the wheel, the keys and the presets.
+// window's 3D area, dressed with the skin, team and face chosen in the editor document; the
+// camera and the model's default position follow the mouse, the wheel, the keys and the
+// document's camera presets.
 #include <memory>
 
 #include "editor/PreviewInterface.h"
+#include "model/crvn_o3d.h"
 #include "preview/PreviewScene.h"
 #include "preview/SectionTextures.h"
 
 class TGLSceneViewer;
-class TSkinNode;
 
 class TModelPreview : public TPreview {
  public:
   TModelPreview();
   ~TModelPreview() override;
 
-  void Attach(Tmain_unificada* window, QWidget* viewer) override;
+  void Attach(TEditorDocument& document, QWidget* area, TPreviewPanel panel) override;
   void HideHUD() override;
   void SetupPreview() override;
   void UpdateCaption() override;
   void Draw3D() override;
   void ResetFrameCounter() override;
-  void LoadSkins() override;
-  void RefreshSelectionCombos() override;
-  void SkinSelectionChange() override;
-  void TeamSelectionChange() override;
-  void FaceSelectionChange() override;
-  void EnableMaskingClick() override;
-  void RefreshClick() override;
   void CatalogueReloaded() override;
 
   void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) override;
@@ -38,7 +32,6 @@ class TModelPreview : public TPreview {
   void KeyPress(char key) override;
 
   void PresetsDblClick() override;
-  void PopupPresetsPopup() override;
   void PresetNewClick() override;
   void PresetRemoveClick() override;
   void PresetRenameClick() override;
@@ -52,18 +45,23 @@ class TModelPreview : public TPreview {
   TGLSceneViewer* Viewer() const { return FViewer; }
 
   void LoadModel();
-  void LoadTeams();
-  void LoadFaces();
   void ApplyPreset(int index);
 
  private:
-  // The skin chosen in skin_selection, when it is still in the tree.
-  TSkinNode* ChosenSkin() const;
-  TTextureSelection Selection(TPreviewSkin& view) const;
-  void FillPresets();
+  // The document's choices changed: the model is dressed again, unless the preview itself
+  // made the change and draws when it is done.
+  void DocumentChanged(unsigned changes);
 
-  Tmain_unificada* W = nullptr;
+  TEditorDocument* FDocument = nullptr;
+  QWidget* FArea = nullptr;
+  TPreviewPanel FPanel;
   std::unique_ptr<TPreviewScene> FScene;
   TGLSceneViewer* FViewer = nullptr;
   TSlotPictureCache FPictures;
+  // The current model's mesh, as read from its model data file.
+  TObjeto3D FMesh;
+  int32_t FLastMouseX = 0, FLastMouseY = 0;
+  bool FSettingUp = false;
+  // The document's observer holds this, so it does nothing once the preview is gone.
+  std::shared_ptr<TModelPreview*> FSelf;
 };

@@ -32,7 +32,6 @@
 #include "editor/PicturePreview.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_about.h"
-#include "model/crvn_o3d.h"
 #include "model/crvn_struc.h"
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
@@ -101,7 +100,7 @@ Tmain_unificada::Tmain_unificada(QWidget* parent, std::unique_ptr<TPreview> prev
   SetupComponents();
   FDocument.ShowBox = ShowBox();
   FDocument.AddObserver([this](unsigned changes, TSkinNode* select) { DocumentChanged(changes, select); });
-  Preview->Attach(this, ui->GLSceneViewer);
+  Preview->Attach(FDocument, ui->GLSceneViewer, PreviewPanel());
   ConnectHandlers();
   // A failure inside creation is shown and the window still opens, as with any handler.
   Guarded([this] { FormCreate(this); });
@@ -284,6 +283,12 @@ void Tmain_unificada::ConnectHandlers() {
           }));
   connect(ui->presets, &QListWidget::itemDoubleClicked, this,
           GuardedSlot([this](QListWidgetItem*) { presetsDblClick(ui->presets); }));
+  // The preset chosen in the list and the key steps are the document's, which the preview reads.
+  connect(ui->presets, &QListWidget::currentRowChanged, this, [this](int row) { FDocument.ChoosePreset(row); });
+  connect(incrementosGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked) FDocument.ChooseIncrements(id);
+  });
+  FDocument.ChooseIncrements(incrementosGroup->checkedId());
   connect(ui->ArbolTexturas, &QTreeWidget::currentItemChanged, this,
           GuardedSlot([this](QTreeWidgetItem*, QTreeWidgetItem*) { ArbolTexturasChange(ui->ArbolTexturas); }));
   connect(TimerRefrescoTexturas, &QTimer::timeout, this,
@@ -409,13 +414,8 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
 void Tmain_unificada::FormCreate(QObject*) {
   // 1. The head-up sprite shows the talk texture only once a project is open.
   Preview->HideHUD();
-  // 2. The mesh container.
-  try {
-    ModelMesh = std::make_unique<TObjeto3D>();
-  } catch (const std::exception& e) {
-    throw Exception(std::string("FormCreate: ") + e.what());
-  }
-  PreviewModelLoaded = false;
+  // 2. No model in the preview yet (the preview keeps the mesh container).
+  FDocument.SetPreviewModelLoaded(false);
   // 3. Caption and help page.
   setWindowTitle(CorvaneCaption);
   HelpFile = ProgramFolder() + "corvane.html";
@@ -478,11 +478,6 @@ void Tmain_unificada::RegisterModelExtensionType() {
 void Tmain_unificada::FormDestroy(QObject*) {
   if (FDestroyed) return;
   FDestroyed = true;
-  try {
-    ModelMesh.reset();
-  } catch (const std::exception& e) {
-    throw Exception(std::string("FormDestroy: ") + e.what());
-  }
   FState.Finish();
   ClearTextureTree();
 }

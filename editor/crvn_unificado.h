@@ -50,7 +50,6 @@ class QLabel;
 class QPaintEvent;
 class TBitmap;
 class TModelo;
-class TObjeto3D;
 class Tfrm_newtexture;
 
 namespace Ui {
@@ -94,21 +93,11 @@ class Tmain_unificada : public QMainWindow {
  private:
   // ---- fields of the window (plain data) ----
   QTreeWidgetItem* PopupNode = nullptr;
-
- public:
-  bool PreviewModelLoaded = false;
-  int32_t LastMouseX = 0, LastMouseY = 0;
-  std::unique_ptr<TObjeto3D> ModelMesh;
-  std::string ModelKey;
-
- private:
   bool TextureEditable = false;
   // The application's help page (program folder + "corvane.html").
   std::string HelpFile;
   // The 3D preview behind the preview routines; never null.
   std::unique_ptr<TPreview> Preview;
-  // Reaches the window's combos, preset list and status bar until it observes the document.
-  friend class TModelPreview;
 
  public:
   // Opens a help page URL in the desktop's browser; tests replace it. Returns false when no
@@ -162,6 +151,10 @@ class Tmain_unificada : public QMainWindow {
   void mnu_PresetRemoveClick(QObject* Sender);
   void mnu_PresetRenameClick(QObject* Sender);
   void mnu_PresetSetClick(QObject* Sender);
+  // Shows the document's preview choices (dcSelection) and camera presets (dcPresets).
+  void ShowPreviewChoices(unsigned changes);
+  // Where the preview shows its frame rate and the model's position.
+  TPreviewPanel PreviewPanel();
 
   // ---- project (crvn_unificado_project.cpp) ----
   void mnu_NewProjectClick(QObject* Sender);

@@ -15,8 +15,8 @@ void Tmain_unificada::LoadModelExtensions() {
 
 void Tmain_unificada::btn_savepositionClick(QObject*) {
   TModelPosition position;
-  if (ModelKey.empty() || !Preview->ModelPosition(position)) return;
-  SaveModelPosition(ModelKey, position);
+  if (FDocument.ModelKey().empty() || !Preview->ModelPosition(position)) return;
+  SaveModelPosition(FDocument.ModelKey(), position);
   LoadModelExtensions();
 }
 

@@ -56,7 +56,6 @@ void Tmain_unificada::ProjectOpened(const TCommandResult& result) {
     return;
   }
   Preview->ResetFrameCounter();
-  PreviewModelLoaded = false;
   EnableProjectItems();
   SetupPreview();
   // Texture files left out are listed once the project shows.

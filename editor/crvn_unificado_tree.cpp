@@ -134,7 +134,7 @@ void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
   else if ((changes & dcTextures) && SelectedTexture())
     // Pixels read again or swapped: the tools follow the texture's format, the view its pixels.
     ArbolTexturasChange(ui->ArbolTexturas);
-  if (changes & dcSelection) RefreshSelectionCombos();
+  ShowPreviewChoices(changes);
 }
 
 void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
@@ -145,8 +145,6 @@ void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {
   const TCommandResult r = FDocument.NewSkin(answer->Description, answer->TypedCode.value_or(""));
   if (!ShowResult(r)) return;
   if (QTreeWidgetItem* item = ItemOfNode(ui->ArbolTexturas, r.Node)) ui->ArbolTexturas->scrollToItem(item);
-  int i = ui->skin_selection->findText(Q(r.Node->Text));
-  if (i >= 0) ui->skin_selection->setCurrentIndex(i);
 }
 
 void Tmain_unificada::popuparbol_EditGroupClick(QObject*) {

@@ -34,6 +34,17 @@ CORVANE_EXCEPTION(EOSError, Exception)
 CORVANE_EXCEPTION(EAbort, Exception)
 CORVANE_EXCEPTION(EOpenGLError, Exception)
 
+// Runs f; an exception comes out with the routine's name in front of its message (the
+// routine's name ends with ": ").
+template <typename F>
+void Prefixed(const char* routine, F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    throw Exception(std::string(routine) + e.what());
+  }
+}
+
 // File input/output errors carry the error code of the failed operation.
 class EInOutError : public Exception {
  public:

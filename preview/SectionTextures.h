@@ -12,8 +12,8 @@
 #include "platform/Bitmap.h"
 #include "model/Geometry.h"
 
-// The preview's view of the project's skins, in tree order. The window builds it from its
-// skin tree for each use; the textures are borrowed.
+// The preview's view of the project's skins, in tree order, built from the skin tree for each
+// use; the textures are borrowed.
 struct TPreviewTexture {
   std::string Text;  // the texture node's text ("< Default >", "<Red Team>", a face's name)
   TObjetoTextura* Texture = nullptr;

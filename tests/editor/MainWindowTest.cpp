@@ -208,8 +208,7 @@ TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
   EXPECT_EQ(C<QSlider>(w, "tbSeeWire")->value(), 0);
   EXPECT_EQ(w.PaintColor(), 0u);
   EXPECT_FALSE(w.State().ProjectModified());
-  EXPECT_FALSE(w.PreviewModelLoaded);
-  ASSERT_NE(w.ModelMesh, nullptr);
+  EXPECT_FALSE(w.Document().PreviewModelLoaded());
   ASSERT_NE(w.State().CurrentModel(), nullptr);
   EXPECT_TRUE(C<QTimer>(w, "TimerRefrescoTexturas")->isActive());
   EXPECT_EQ(C<QTimer>(w, "TimerRefrescoTexturas")->interval(), 3000);

@@ -470,6 +470,9 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
     return d.result();
   });
   w.popuparbol_NewGroupClick(nullptr);
+  // The preview shows the new skin with its own teams and faces, not those of the skin before.
+  EXPECT_EQ(C<QComboBox>(w, "skin_selection")->currentText().toStdString(), "Zed (zzzy)");
+  EXPECT_EQ(C<QComboBox>(w, "face_selection")->count(), 0);
   w.PopupFor(Item(Tree(), "Zed (zzzy)"));
   w.popuparbol_DeleteGroupClick(nullptr);
 

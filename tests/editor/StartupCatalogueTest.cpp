@@ -99,7 +99,7 @@ TEST(StartupCatalogue, SavingThePositionWritesTheFileAndRefreshesTheCurrentModel
   w.btn_savepositionClick(nullptr);
   EXPECT_EQ(ReadText(env.Home / "a.cvmx"), AlphaFile);
 
-  w.ModelKey = w.State().CurrentModel()->Key;
+  w.Document().SetModelKey(w.State().CurrentModel()->Key);
   p->Position.ScaleX = 2.123456f;
   p->Position.OffsetZ = -10.5f;
   p->Position.Turn = 90;
