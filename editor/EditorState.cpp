@@ -16,6 +16,32 @@ std::string GameFolderFromCommand(const std::string& command) {
   return folder;
 }
 
+void RegisterModelExtensionType() {
+  try {
+    TRegistry reg;
+    if (!reg.OpenKey("\\.cvmx", true)) return;
+    std::string typeName = reg.ReadString("");
+    if (typeName.empty()) {
+      typeName = "CVMXfile";
+      reg.WriteString("", typeName);
+    }
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName, true)) return;
+    if (reg.ReadString("").empty()) reg.WriteString("", "Corvane Model Extension");
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName + "\\shell", true)) return;
+    reg.WriteString("", "open");
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName + "\\shell\\open", true)) return;
+    if (reg.ReadString("").empty()) reg.WriteString("", "&Open");
+    reg.CloseKey();
+    if (!reg.OpenKey("\\" + typeName + "\\shell\\open\\command", true)) return;
+    if (reg.ReadString("").empty()) reg.WriteString("", "NOTEPAD.EXE \"%L\"");
+    reg.CloseKey();
+  } catch (const Exception&) {
+  }
+}
+
 TEditorState::TEditorState() = default;
 TEditorState::~TEditorState() = default;
 

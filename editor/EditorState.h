@@ -17,6 +17,11 @@ extern const char* const DefaultGameFolder;  // "C:\UnrealTournament"
 // "\System\UnrealTournament.exe", without a leading quote; empty when the text is missing.
 std::string GameFolderFromCommand(const std::string& command);
 
+// Registers the model extension file type (".cvmx" and its type's keys): an existing type name
+// and values already set are kept, the type's "shell" is set to "open". A key that cannot be
+// opened or written stops it without a message: the program works without it.
+void RegisterModelExtensionType();
+
 class TEditorState {
  public:
   TEditorState();

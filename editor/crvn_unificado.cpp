@@ -38,7 +38,6 @@
 #include "platform/MessagePump.h"
 #include "platform/Paths.h"
 #include "platform/PictureLoader.h"
-#include "platform/Registry.h"
 #include "platform/qt/ErrorBox.h"
 #include "platform/qt/Guarded.h"
 #include "ui_crvn_about.h"
@@ -441,38 +440,10 @@ void Tmain_unificada::FormCreate(QObject*) {
   // 8. The game folder.
   FState.ReadGameFolder();
   // 9. The model extension file type.
-  RegisterModelExtensionType();
+  ::RegisterModelExtensionType();
   // 10. The model's default position.
   UpdateCaption();
   TimerRefrescoTexturas->start();
-}
-
-void Tmain_unificada::RegisterModelExtensionType() {
-  // A key that cannot be opened or written stops the registration without a message: the
-  // program works without it.
-  try {
-    TRegistry reg;
-    if (!reg.OpenKey("\\.cvmx", true)) return;
-    std::string typeName = reg.ReadString("");
-    if (typeName.empty()) {
-      typeName = "CVMXfile";
-      reg.WriteString("", typeName);
-    }
-    reg.CloseKey();
-    if (!reg.OpenKey("\\" + typeName, true)) return;
-    if (reg.ReadString("").empty()) reg.WriteString("", "Corvane Model Extension");
-    reg.CloseKey();
-    if (!reg.OpenKey("\\" + typeName + "\\shell", true)) return;
-    reg.WriteString("", "open");
-    reg.CloseKey();
-    if (!reg.OpenKey("\\" + typeName + "\\shell\\open", true)) return;
-    if (reg.ReadString("").empty()) reg.WriteString("", "&Open");
-    reg.CloseKey();
-    if (!reg.OpenKey("\\" + typeName + "\\shell\\open\\command", true)) return;
-    if (reg.ReadString("").empty()) reg.WriteString("", "NOTEPAD.EXE \"%L\"");
-    reg.CloseKey();
-  } catch (const Exception&) {
-  }
 }
 
 void Tmain_unificada::FormDestroy(QObject*) {

@@ -264,7 +264,6 @@ class Tmain_unificada : public QMainWindow {
   void CompilePackage(bool Install);
   void SetupComponents();
   void ConnectHandlers();
-  void RegisterModelExtensionType();
   void SetPictureDialogFilter();
   bool FDestroyed = false;
   TEditorState& FState = FDocument.State();
