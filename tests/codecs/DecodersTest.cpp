@@ -214,6 +214,16 @@ TEST(DecodersTest, CutPacketsCarryOnIntoTheNextCall) {
        2,
        1,
        {9, 9, 9, 9, 9, 7}},
+      // Literals are taken sixteen at a time up to the next count byte.
+      {"pcx long literals around a cut run",
+       [] { return std::make_unique<TPCXRLEDecoder>(); },
+       {1,    2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 0xC4,
+        0xC9, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37},
+       20,
+       2,
+       1,
+       {1,    2,    3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 0xC9, 0xC9,
+        0xC9, 0xC9, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36,   37}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
