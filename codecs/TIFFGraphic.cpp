@@ -40,6 +40,7 @@ enum : uint16_t {
   tagTileOffsets = 324,
   tagTileByteCounts = 325,
   tagExtraSamples = 338,
+  tagSampleFormat = 339,
   tagJPEGTables = 347,
   tagYCbCrCoefficients = 529,
   tagYCbCrSubsampling = 530,
@@ -288,6 +289,8 @@ bool TTIFFGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigne
   if (!xr.empty()) p.XResolution = xr[0];
   if (!yr.empty()) p.YResolution = yr[0];
   p.Predictor = GetValue(tagPredictor, 0);
+  // 3 is IEEE floating point, in the samples or in the predictor made for them.
+  FFloatSamples = GetValue(tagSampleFormat, 1) == 3 || p.Predictor == 3;
   if (GetValue(tagFillOrder, 1) == 2) p.Options |= ioReversed;
   if (!ImageSizeAllowed(p.Width, p.Height, static_cast<uint64_t>(bps) * spp)) return false;
   return true;
@@ -440,6 +443,8 @@ void TTIFFGraphic::CheckFeatures() const {
   // The compression is judged first: a file no decoder here reads is refused for that, whatever
   // else it holds.
   if (!CompressionReadable(p)) Unsupported(gesCompression);
+  // Read as integers they would give a wrong picture without a word.
+  if (FFloatSamples) Unsupported("Floating point samples are");
   // What is read as strips of whole rows has to be stored that way; JPEG strips are checked
   // against whole-width strips of interleaved samples.
   const bool jpeg = p.Compression == ctJPEG;

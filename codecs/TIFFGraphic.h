@@ -41,6 +41,7 @@ class TTIFFGraphic : public TImageFormatGraphic {
   size_t FSize = 0;
   uint32_t FPhotometric = 0;
   uint32_t FExtraSamples = 0;
+  bool FFloatSamples = false;
 
  private:
   // The steps of LoadTIFF, in the order they run: everything that can refuse the file runs
