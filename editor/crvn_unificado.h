@@ -133,7 +133,6 @@ class Tmain_unificada : public QMainWindow {
   void SetupPreview();
   void UpdateCaption();
   void Draw3D();
-  void LoadSkins();
   void RefreshSelectionCombos();
   void skin_selectionChange(QObject* Sender);
   void team_selectionChange(QObject* Sender);

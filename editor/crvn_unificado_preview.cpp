@@ -38,7 +38,6 @@ void ShowItems(QComboBox* combo, const std::vector<std::string>& items, int chos
 void Tmain_unificada::SetupPreview() { Preview->SetupPreview(); }
 void Tmain_unificada::UpdateCaption() { Preview->UpdateCaption(); }
 void Tmain_unificada::Draw3D() { Preview->Draw3D(); }
-void Tmain_unificada::LoadSkins() { FDocument.LoadSkinChoices(); }
 void Tmain_unificada::RefreshSelectionCombos() { FDocument.RefreshSkinChoices(); }
 
 void Tmain_unificada::skin_selectionChange(QObject*) {
