@@ -344,22 +344,21 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
     const __m128i bytes = _mm256_castsi256_si128(value);
     const __m128i b = _mm_shuffle_epi8(bytes, spreadB), g = _mm_shuffle_epi8(bytes, spreadG),
                   r = _mm_shuffle_epi8(bytes, spreadR);
+    // The next pixel's sum but for this pixel's choice: its slot + 7 x this value.
+    const __m256i base = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(at.Slot()[at.Step])),
+                                          _mm256_sub_epi16(_mm256_slli_epi16(lanes, 3), lanes));
+    const __m256i next = _mm256_set1_epi64x(static_cast<long long>(at.Pixel()[at.Step]));
     uint32_t index;
     if (nearest::Count(list) == 1) {
       const __m128i least = nearest::LeastOfOneAVX2(Groups, list, b, g, r);
-      // The next pixel's sum for each place: its slot + 7 x this value - 7 x the place's colour.
-      const __m256i base = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(at.Slot()[at.Step])),
-                                            _mm256_sub_epi16(_mm256_slli_epi16(lanes, 3), lanes));
-      const __m256i next = _mm256_set1_epi64x(static_cast<long long>(at.Pixel()[at.Step]));
       const __m256i options = Options(base, next, Colours7[list >> 8]);
       value = _mm256_permutevar8x32_epi32(options, _mm256_broadcastd_epi32(_mm_srli_epi32(least, 16)));
       index = static_cast<uint8_t>(_mm_cvtsi128_si32(least));
     } else {
       index = nearest::SearchAVX2(Groups, list, b, g, r);
-      const __m128i sum =
-          _mm_sub_epi16(_mm_add_epi16(Load(at.Slot() + at.Step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v)),
-                        Load(&Tables.Chosen7[index]));
-      value = Corrected(at.Pixel() + at.Step, sum);
+      const __m256i corrected = _mm256_add_epi16(
+          next, Sixteenth(_mm256_sub_epi16(base, _mm256_set1_epi64x(static_cast<long long>(Tables.Chosen7[index])))));
+      value = _mm256_packus_epi16(corrected, corrected);
     }
     Settle(at, v, index, Tables);
   }
