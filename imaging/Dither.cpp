@@ -349,7 +349,7 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
                                           _mm256_sub_epi16(_mm256_slli_epi16(lanes, 3), lanes));
     const __m256i next = _mm256_set1_epi64x(static_cast<long long>(at.Pixel()[at.Step]));
     uint32_t index;
-    if (nearest::Count(list) == 1) {
+    if (__builtin_expect(nearest::Count(list) == 1, 1)) {
       const __m128i least = nearest::LeastOfOneAVX2(Groups, list, b, g, r);
       const __m256i options = Options(base, next, Colours7[list >> 8]);
       value = _mm256_permutevar8x32_epi32(options, _mm256_broadcastd_epi32(_mm_srli_epi32(least, 16)));
