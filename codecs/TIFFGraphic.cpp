@@ -12,6 +12,7 @@
 
 #include "codecs/FormatSupport.h"
 #include "codecs/GraphicCompression.h"
+#include "codecs/WholeInflate.h"
 #include "platform/ByteReader.h"
 
 namespace {
@@ -602,6 +603,33 @@ void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder
   if (c.FirstSampleOnly && !l.Planes)
     w.FirstSamples.resize((static_cast<size_t>(l.BlockWidth) * p.BitsPerSample + 7) / 8);
   const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
+  // Whole deflate strips of plain RGB are inflated two at a time: one inflater mostly waits on
+  // its table look-ups, and two side by side fill each other's waits. A strip the inflater does
+  // not take whole and valid goes the usual way in its turn, so every verdict stays the same.
+  const bool pairs = wholeDeflate && w.PlainRGB && decoder && l.Across == 1 && !w.ReverseBits;
+  std::unique_ptr<TWholeInflater> inflater;
+  std::vector<uint8_t> ahead;  // the next strip's rows, inflated with this one's
+  bool haveAhead = false;
+  const auto inFile = [&](size_t index) {
+    return l.Offsets[index] <= size && l.Length(index) <= size - l.Offsets[index];
+  };
+  // The strip's rows when the inflater took it whole, else null.
+  const auto paired = [&](size_t strip, uint32_t y0, size_t want) -> const uint8_t* {
+    if (haveAhead) {
+      haveAhead = false;
+      return ahead.data();
+    }
+    if (strip + 1 >= l.BandRows.size() || !inFile(strip) || !inFile(strip + 1)) return nullptr;
+    if (!inflater) inflater = std::make_unique<TWholeInflater>();
+    const size_t next = l.Bytes(strip + 1, y0 + l.RowsInImage(strip, y0, p.Height), p.Height);
+    w.Buffers[0].resize(want);
+    ahead.resize(next);
+    TWholeInflater::TJob a{data + l.Offsets[strip], l.Length(strip), w.Buffers[0].data(), want};
+    TWholeInflater::TJob b{data + l.Offsets[strip + 1], l.Length(strip + 1), ahead.data(), next};
+    inflater->InflatePair(a, b);
+    haveAhead = b.Done;
+    return a.Done ? w.Buffers[0].data() : nullptr;
+  };
   uint32_t y0 = 0;
   for (size_t band = 0; band < l.BandRows.size(); ++band) {
     const uint32_t rows = l.RowsInImage(band, y0, p.Height);
@@ -612,7 +640,10 @@ void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder
         p.CurrentStrip = static_cast<uint32_t>(index);
         p.CurrentRow = y0;
         // Each strip or tile is read through a reader bounded to its own bytes.
-        w.Block[plane] = ReadBlock(file.Sub(l.Offsets[index], l.Length(index), "strip"), w, decoder, want, y0, plane);
+        const uint8_t* const inflated = pairs ? paired(index, y0, want) : nullptr;
+        w.Block[plane] =
+            inflated ? inflated
+                     : ReadBlock(file.Sub(l.Offsets[index], l.Length(index), "strip"), w, decoder, want, y0, plane);
       }
       ConvertBlock(l, c, w, bx * l.BlockWidth, y0, rows);
     }

@@ -2,6 +2,7 @@
 // made by tiffcp, pamtotiff, ImageMagick and GraphicsMagick; hand-built directories for the cases no tool
 // writes; refusals and broken files.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "codecs/TIFFGraphic.h"
 #include "tests/codecs/CodecTestSupport.h"
@@ -411,4 +412,84 @@ TEST(TIFFTest, HandBuiltDirectories) {
   for (size_t n = 0; n + 1 < strips.size(); ++n)
     EXPECT_NE(LoadError(std::vector<uint8_t>(strips.begin(), strips.begin() + static_cast<ptrdiff_t>(n))), "loaded")
         << n;
+}
+
+// Deflate strips of RGB are inflated two at a time; a strip's verdict is the one it gets on its
+// own, whether it is the first of a pair, the second, or the last one left alone.
+TEST(TIFFTest, DeflateStripVerdictsDoNotDependOnTheirNeighbours) {
+  constexpr uint32_t width = 40, rowsPerStrip = 3, strips = 3;
+  std::vector<uint8_t> rgb(width * rowsPerStrip * strips * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i / 7 + (i * 2654435761u >> 28));
+  std::vector<std::vector<uint8_t>> good;
+  for (uint32_t s = 0; s < strips; ++s) {
+    const size_t size = rgb.size() / strips;
+    std::vector<uint8_t> z(compressBound(size));
+    uLongf n = z.size();
+    ASSERT_EQ(compress(z.data(), &n, rgb.data() + s * size, size), Z_OK);
+    z.resize(n);
+    good.push_back(z);
+  }
+  const auto file = [&](const std::vector<std::vector<uint8_t>>& data) {
+    std::vector<uint8_t> pixels;
+    std::vector<uint32_t> offsets, counts;
+    for (const auto& d : data) {
+      offsets.push_back(kPixels + static_cast<uint32_t>(pixels.size()));
+      counts.push_back(static_cast<uint32_t>(d.size()));
+      pixels.insert(pixels.end(), d.begin(), d.end());
+    }
+    return HandTIFF(false,
+                    {{256, 4, {width}},
+                     {257, 4, {rowsPerStrip * strips}},
+                     {258, 3, {8, 8, 8}},
+                     {259, 3, {8}},
+                     {262, 3, {2}},
+                     {273, 4, offsets},
+                     {277, 3, {3}},
+                     {278, 4, {rowsPerStrip}},
+                     {279, 4, counts}},
+                    pixels);
+  };
+  using TChange = std::function<void(std::vector<uint8_t>&)>;
+  const struct {
+    const char* Name;
+    TChange Change;
+    bool Loads;
+  } cases[] = {
+      {"intact", [](std::vector<uint8_t>&) {}, true},
+      {"bytes after the stream",
+       [](std::vector<uint8_t>& z) {
+         z.insert(z.end(), {1, 2, 3});
+       },
+       true},
+      {"no deflate stream",
+       [](std::vector<uint8_t>& z) {
+         z.assign({1, 2, 3, 4, 5, 6, 7, 8});
+       },
+       false},
+      {"cut short", [](std::vector<uint8_t>& z) { z.resize(z.size() / 2); }, false},
+      {"wrong checksum", [](std::vector<uint8_t>& z) { z.back() ^= 1; }, false},
+      {"a bit flipped", [](std::vector<uint8_t>& z) { z[z.size() / 2] ^= 8; }, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::vector<uint8_t>> files;
+    for (uint32_t at = 0; at < strips; ++at) {
+      auto data = good;
+      c.Change(data[at]);
+      files.push_back(file(data));
+    }
+    // The last strip has no partner and goes the usual way.
+    const std::string alone = LoadError(files.back());
+    EXPECT_EQ(alone == "loaded", c.Loads) << c.Name;
+    for (uint32_t at = 0; at + 1 < strips; ++at) EXPECT_EQ(LoadError(files[at]), alone) << c.Name << ", strip " << at;
+    if (!c.Loads) continue;
+    for (const auto& tiff : files) {
+      TTIFFGraphic g;
+      g.LoadFromMemory(tiff.data(), tiff.size());
+      for (uint32_t y = 0; y < rowsPerStrip * strips; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+          const uint8_t* p = rgb.data() + (y * width + x) * 3;
+          ASSERT_EQ(g.Pixel(static_cast<int>(x), static_cast<int>(y)), RGBColor(p[0], p[1], p[2])) << x << "," << y;
+        }
+    }
+  }
 }
