@@ -149,17 +149,18 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   const size_t groups = (list.Count + 7) / 8, first = Table.Groups.size();
   for (size_t n = 0; n < groups; ++n) {
     nearest::TGroup& group = Table.Groups.emplace_back();
-    nearest::TColours& colours = Table.Colours.emplace_back();
+    nearest::TColours7& colours7 = Table.Colours7.emplace_back();
     for (size_t i = 0; i < 8; ++i) {
       const size_t at = std::min(n * 8 + i, list.Count - 1);
       group.Red[i] = static_cast<uint16_t>(list.Red[at] << 8);
       group.Green[i] = static_cast<uint16_t>(list.Green[at] << 8);
       group.Blue[i] = static_cast<uint16_t>(list.Blue[at] << 8);
       group.Tag[i] = static_cast<uint16_t>(list.Index[at] - (base << 8));
-      colours.BGR0[i][0] = static_cast<uint8_t>(list.Blue[at]);
-      colours.BGR0[i][1] = static_cast<uint8_t>(list.Green[at]);
-      colours.BGR0[i][2] = static_cast<uint8_t>(list.Red[at]);
-      colours.BGR0[i][3] = 0;
+      int16_t* lanes = &colours7.Lanes[(i >> 1) & 1][(i & 1) * 4 + (i >> 2) * 8];
+      lanes[0] = static_cast<int16_t>(7 * list.Blue[at]);
+      lanes[1] = static_cast<int16_t>(7 * list.Green[at]);
+      lanes[2] = static_cast<int16_t>(7 * list.Red[at]);
+      lanes[3] = 0;
     }
   }
   const uint32_t head = static_cast<uint32_t>(first << 8 | groups);

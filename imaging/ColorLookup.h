@@ -46,7 +46,7 @@ class TFastColorLookup : public TColorLookup {
   uint32_t WideHead(uint32_t Block) { return Head(FWide, Block); }
   const uint32_t* WideHeads() const { return FWide.Heads.data(); }
   const nearest::TGroup* WideGroups() const { return FWide.Groups.data(); }
-  const nearest::TColours* WideColours() const { return FWide.Colours.data(); }
+  const nearest::TColours7* WideColours7() const { return FWide.Colours7.data(); }
 
  private:
   // Entries as plain arrays of 16-bit channels; past Count, up to a multiple of sixteen, entries
@@ -67,7 +67,7 @@ class TFastColorLookup : public TColorLookup {
     int Reach = 0;
     std::vector<uint32_t> Heads;  // per block; 0: not made yet
     std::vector<nearest::TGroup> Groups;
-    std::vector<nearest::TColours> Colours;  // per group
+    std::vector<nearest::TColours7> Colours7;  // per group
     // Per 4x4x4 blocks, the candidates of all their boxes together: a block's candidates are
     // chosen from these rather than from the whole palette.
     std::vector<std::unique_ptr<TEntries>> Super;

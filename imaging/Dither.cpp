@@ -81,14 +81,16 @@ namespace {
 //
 // Each pixel waits for the error of the one before it, so the loop is one long chain of
 // dependent steps; the work is arranged so that as little as possible stands on that chain.
-// Fetching the lookup's candidates would be the slowest step, so they are chosen ahead: while
-// a pixel is worked on, the value of the pixel kAhead further on is guessed from its slot, with
-// half the carry the pixel before it gave on the row above standing in for its own, and the
-// list of the widened box around the guess is fetched. Nothing of that waits for the chain.
-// When the true value falls inside the box, as it nearly always does (on a plasma and a photo
-// of 1024x1024, 98% and 93% of pixels), its candidates are at hand; otherwise the list of the
+// Fetching the lookup's candidates would be the slowest step, so they are chosen before the
+// row (GuessRow): each pixel's value is guessed from its slot, with half the carry the pixel
+// before it gave on the row above standing in for its own, and the block of the widened box
+// around the guess is noted; the loop fetches that block's list a few pixels ahead. When the
+// true value falls inside the box, as it nearly always does (on a plasma and a photo of
+// 1024x1024, 98% and 93% of pixels), its candidates are at hand; otherwise the list of the
 // value's own block is taken. Either way the answer is the exact nearest entry.
-constexpr int kAhead = 3;
+constexpr int kAhead = 3;  // how far ahead a pixel's candidates are fetched
+constexpr int kIdle = 8;   // idle places at each end of the per-pixel arrays
+static_assert(kAhead <= kIdle, "the block of the pixel kAhead on lies within the arrays");
 
 inline __m128i Load(const uint64_t* P) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)); }
 inline void Store(uint64_t* P, __m128i V) { _mm_storel_epi64(reinterpret_cast<__m128i*>(P), V); }
@@ -102,65 +104,86 @@ inline uint32_t BlockOf(__m128i V) {
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(m, _mm_srli_epi64(m, 32))));
 }
 
+// Inside the widened box whose first corner is Corner when 0 <= V - Corner <= the box's last
+// offset in every lane (the first four lanes are looked at).
+inline bool Inside(__m128i V, const uint64_t* Corner) {
+  const __m128i beyond =
+      _mm_subs_epu16(_mm_sub_epi16(V, Load(Corner)), _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
+  return _mm_cvtsi128_si64(beyond) == 0;
+}
+
 // The chosen colours as lanes, and seven times them.
 struct TTables {
   uint64_t Chosen[256], Chosen7[256];
 };
 
-// The widened boxes guessed for the next kAhead pixels, at (pixel & 3): the first corner of
-// each box and its list (0 while not made).
-struct TBoxes {
-  uint64_t Corner[4];
-  uint32_t Head[4];
-
-  uint32_t Block(uint32_t At) const {
-    return BlockOf(_mm_add_epi16(Load(&Corner[At & 3]), _mm_set1_epi16(TFastColorLookup::kReach)));
-  }
-  // The box of the value guessed for a pixel from its lanes, its slot and Before, the error the
-  // pixel before it left on the row above (half the carry that gave stands in for its own).
-  void Guess(uint32_t At, __m128i Pixel, __m128i Slot, __m128i Before, const uint32_t* Heads,
-             const nearest::TGroup* Groups, const nearest::TColours* Colours) {
-    const __m128i carry = _mm_srai_epi16(_mm_sub_epi16(_mm_slli_epi16(Before, 3), Before), 1);
-    const __m128i guess = Clamp255(_mm_add_epi16(Pixel, _mm_srai_epi16(_mm_add_epi16(Slot, carry), 4)));
-    Store(&Corner[At & 3],
-          _mm_sub_epi16(_mm_and_si128(guess, _mm_set1_epi16(~7)), _mm_set1_epi16(TFastColorLookup::kReach)));
-    const uint32_t head = Heads[BlockOf(guess)];
-    Head[At & 3] = head;
-    // The list's first group and its colours are read when the pixel comes; on a large
-    // picture the lists in use outgrow the caches, so they are fetched now.
-    _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Groups, head)), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(Colours + (head >> 8)), _MM_HINT_T0);
-  }
-  // Inside the box when 0 <= V - corner <= the box's last offset in every lane.
-  bool Inside(uint32_t At, __m128i V) const {
-    const __m128i beyond =
-        _mm_subs_epu16(_mm_sub_epi16(V, Load(&Corner[At & 3])), _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_move_epi64(beyond), _mm_setzero_si128())) == 0xFFFF;
-  }
-};
-
 // Where a row stands: X is the pixel to do next, an index into every array (one step moves
 // them all).
 struct TCursor {
-  const uint64_t* Pixels;  // the pixels as lanes, in a row with kAhead idle pixels at each end
-  uint64_t* Errors;        // the error left at each place, on the row above until it is done
-  uint64_t* Slots;         // the slots, the row's first at X = 0 in either direction
+  const uint64_t* Pixels;   // the pixels as lanes
+  uint64_t* Errors;         // the error left at each place, on the row above until it is done
+  uint64_t* Slots;          // the slots, the row's first at X = 0 in either direction
+  const uint64_t* Corners;  // per pixel, the first corner of its guessed box
+  const uint64_t* Blocks;   // and that box's block
   uint8_t* Out;
   ptrdiff_t X, Step;  // Step: 1 or -1
 
   const uint64_t* Pixel() const { return Pixels + X; }
   uint64_t* Error() const { return Errors + X; }
   uint64_t* Slot() const { return Slots + X; }
+  // The block whose list serves V: its guessed box's when V lies inside, else its own. A
+  // branch, not a select: the guessed list is then fetched before V is known.
+  uint32_t BlockFor(__m128i V) const {
+    if (__builtin_expect(Inside(V, Corners + X), 1)) return static_cast<uint32_t>(Blocks[X]);
+    return BlockOf(V);
+  }
+  // Fetches the first group (and the groups' sevenfold colours) of the list guessed kAhead
+  // pixels on: on a large picture the lists in use outgrow the caches. Always inlined: as a
+  // function of its own the compiler takes it for one without effects and drops the call.
+  [[gnu::always_inline]] void Prefetch(const uint32_t* Heads, const nearest::TGroup* Groups,
+                                       const nearest::TColours7* Colours7) const {
+    const uint32_t first = Heads[Blocks[X + kAhead * Step]] >> 8;
+    _mm_prefetch(reinterpret_cast<const char*>(Groups + first), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(Colours7 + first), _MM_HINT_T0);
+  }
   void Next() { X += Step; }
 };
 
-// A row in progress, at pixel N.
+// A row in progress, at the cursor's pixel, which is the row's End when it is done.
 struct TRow {
   TCursor At;
-  int N, Width;
-  __m128i Sum;  // slot + carry + 8 for pixel N
-  TBoxes Boxes;
+  ptrdiff_t End;
+  __m128i Sum;    // slot + carry + 8 for the pixel
+  __m128i Value;  // or, when Resume, its corrected value as bytes, four times
+  bool Resume;
 };
+
+// The guesses of a row (see above), in the order of memory, four pixels a step: the first
+// corner of each guessed box and its block. The arrays have idle places beyond both ends,
+// which the last step may read and write.
+inline void GuessRow(const TCursor& At, ptrdiff_t Width, uint64_t* Corners, uint64_t* Blocks) {
+  typedef int16_t TFour __attribute__((vector_size(32)));
+  typedef uint64_t TFourWide __attribute__((vector_size(32)));
+  const TFour zero = {}, top = zero + 255, weights = {1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0};
+  for (ptrdiff_t x = 0; x < Width; x += 4) {
+    TFour before, pixel, slot;
+    std::memcpy(&before, At.Errors + x - At.Step, sizeof before);
+    std::memcpy(&pixel, At.Pixels + x, sizeof pixel);
+    std::memcpy(&slot, At.Slots + x, sizeof slot);
+    const TFour carry = ((before << 3) - before) >> 1;
+    TFour guess = pixel + ((slot + carry) >> 4);
+    guess = guess < zero ? zero : guess;
+    guess = guess > top ? top : guess;
+    const TFour corner = (guess & static_cast<int16_t>(~7)) - static_cast<int16_t>(TFastColorLookup::kReach);
+    std::memcpy(Corners + x, &corner, sizeof corner);
+    // Each lane's part of the block number, then the three added within each pixel.
+    TFourWide parts;
+    const TFour scaled = (guess >> 3) * weights;
+    std::memcpy(&parts, &scaled, sizeof parts);
+    const TFourWide blocks = (parts + (parts >> 16) + (parts >> 32)) & 0x7FFF;
+    std::memcpy(Blocks + x, &blocks, sizeof blocks);
+  }
+}
 
 // The slots of the next row from the errors of a finished row, two places at a time off the
 // pixel loop: each place gets three times the error at it, five times the one before it and
@@ -180,59 +203,44 @@ inline void SpreadErrors(const uint64_t* Errors, uint64_t* Slots, ptrdiff_t Widt
   if (x < end) Store(Slots + x, slot(x, Load));
 }
 
-// The list to search for pixel N of value V: its guessed box's when V lies inside, else its own
-// block's. False, with Missing the block + 1, when that list is not made yet.
-inline bool ListFor(const TBoxes& Boxes, uint32_t N, __m128i V, const uint32_t* Heads, uint32_t& List,
-                    uint32_t& Missing) {
-  List = Boxes.Head[N & 3];
-  if (List == 0) {
-    Missing = Boxes.Block(N) + 1;
-    return false;
-  }
-  if (Boxes.Inside(N, V)) return true;
-  List = Heads[BlockOf(V)];
+// The list to search for pixel value V at the cursor (see TCursor::BlockFor). False, with
+// Missing the block + 1, when that list is not made yet.
+inline bool ListFor(const TCursor& At, __m128i V, const uint32_t* Heads, uint32_t& List, uint32_t& Missing) {
+  const uint32_t block = At.BlockFor(V);
+  List = Heads[block];
   if (List != 0) return true;
-  Missing = BlockOf(V) + 1;
+  Missing = block + 1;
   return false;
 }
 
-// Guesses the pixel Ahead on from the cursor's pixel N.
-inline void GuessAhead(TBoxes& Boxes, uint32_t N, int Ahead, const TCursor& At, const uint32_t* Heads,
-                       const nearest::TGroup* Groups, const nearest::TColours* Colours) {
-  Boxes.Guess(N + static_cast<uint32_t>(Ahead), Load(At.Pixel() + Ahead * At.Step), Load(At.Slot() + Ahead * At.Step),
-              Load(At.Error() + (Ahead - 1) * At.Step), Heads, Groups, Colours);
-}
-
 // Pixel V took entry Index: its error goes to its place.
-inline void Settle(const TCursor& At, __m128i V, uint8_t Index, const TTables& Tables) {
+inline void Settle(const TCursor& At, __m128i V, uint32_t Index, const TTables& Tables) {
   Store(At.Error(), _mm_sub_epi16(V, Load(&Tables.Chosen[Index])));
-  At.Out[At.X] = Index;
+  At.Out[At.X] = static_cast<uint8_t>(Index);
 }
 
-// Runs pixels of the row until it ends (0) or a wide list that is not made yet is needed (its
+// Runs pixels of the row until it ends (0) or a list that is not made yet is needed (its
 // block + 1); Row then holds the state before the pixel that needs it. The loop calls nothing,
 // so its values stay in registers.
 inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, const nearest::TGroup* Groups,
-                       const nearest::TColours* Colours) {
+                       const nearest::TColours7* Colours7) {
   const __m128i fifteen = _mm_set1_epi16(15);
   TCursor at = Row.At;
   __m128i sum = Row.Sum;
-  uint32_t n = static_cast<uint32_t>(Row.N), list, missing = 0;
-  for (; n < static_cast<uint32_t>(Row.Width); ++n, at.Next()) {
+  uint32_t list, missing = 0;
+  for (; at.X != Row.End; at.Next()) {
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
     const __m128i q = _mm_srai_epi16(_mm_add_epi16(sum, _mm_and_si128(_mm_srai_epi16(sum, 15), fifteen)), 4);
     const __m128i v = Clamp255(_mm_add_epi16(Load(at.Pixel()), q));
-    if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
-    // The guess kAhead pixels on, and the part of the next pixel's sum that does not wait for
-    // this pixel's choice.
-    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups, Colours);
+    if (!ListFor(at, v, Heads, list, missing)) break;
+    at.Prefetch(Heads, Groups, Colours7);
+    // The part of the next pixel's sum that does not wait for this pixel's choice.
     const __m128i nextSum = _mm_add_epi16(Load(at.Slot() + at.Step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
     const uint8_t index = nearest::Search(Groups, list, v);
     sum = _mm_sub_epi16(nextSum, Load(&Tables.Chosen7[index]));
     Settle(at, v, index, Tables);
   }
   Row.At = at;
-  Row.N = static_cast<int>(n);
   Row.Sum = sum;
   return missing;
 }
@@ -246,9 +254,9 @@ inline void RowLanes(const uint8_t* Src, uint64_t* Lanes, size_t Width) {
 template <class TSpread, class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
                                                       TFastColorLookup& Lookup, TSpread Spread, TRun Run) {
-  const uint64_t eight = Lanes(8, 8, 8);
-  std::vector<uint64_t> errors(static_cast<size_t>(Width) + 2 + 2 * kAhead, eight);
-  std::vector<uint64_t> pixels(static_cast<size_t>(Width) + 2 * kAhead, 0), left(pixels.size(), 0);
+  const size_t places = static_cast<size_t>(Width) + 2 * kIdle;
+  std::vector<uint64_t> errors(places, Lanes(8, 8, 8)), pixels(places, 0), left(places, 0), corners(places, 0),
+      blocks(places, 0);
   std::unique_ptr<TTables> tables(new TTables{});
   for (int i = 0; i < Lookup.Colors; ++i) {
     const TPaletteEntry& e = Lookup.Entry(i);
@@ -257,28 +265,24 @@ template <class TSpread, class TRun>
   }
   TRow row{};
   row.At.Step = 1;
-  row.Width = Width;
   for (int y = 0; y < Height; ++y) {
     const uint8_t* src = Reader.ScanLine(y);
-    Spread(src, pixels.data() + kAhead, static_cast<size_t>(Width));
+    Spread(src, pixels.data() + kIdle, static_cast<size_t>(Width));
     // Slots are numbered from the row's start in both directions, from 0 going right and from
     // 2 going left; a row ends one past its last pixel.
     row.At.X = row.At.Step == 1 ? 0 : Width - 1;
-    row.At.Pixels = pixels.data() + kAhead;
-    row.At.Errors = left.data() + kAhead;
-    row.At.Slots = errors.data() + kAhead + (row.At.Step == 1 ? 0 : 2);
+    row.End = row.At.Step == 1 ? Width : -1;
+    row.At.Pixels = pixels.data() + kIdle;
+    row.At.Errors = left.data() + kIdle;
+    row.At.Slots = errors.data() + kIdle + (row.At.Step == 1 ? 0 : 2);
+    row.At.Corners = corners.data() + kIdle;
+    row.At.Blocks = blocks.data() + kIdle;
     row.At.Out = Writer.ScanLine(y);
-    row.N = 0;
     row.Sum = Load(row.At.Slot());
-    for (int i = 0; i < kAhead; ++i)
-      GuessAhead(row.Boxes, 0, i, row.At, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours());
-    while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours())) {
+    row.Resume = false;
+    GuessRow(row.At, Width, corners.data() + kIdle, blocks.data() + kIdle);
+    while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours7()))
       Lookup.WideHead(missing - 1);
-      for (int i = 0; i < kAhead; ++i) {
-        const uint32_t at = static_cast<uint32_t>(row.N + i);
-        row.Boxes.Head[at & 3] = Lookup.WideHead(row.Boxes.Block(at));
-      }
-    }
     SpreadErrors(row.At.Errors, row.At.Slots, Width, row.At.Step);
     row.At.Step = -row.At.Step;
   }
@@ -289,56 +293,78 @@ void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int H
 }
 
 #if defined(CORVANE_NEAREST_AVX2)
-// The row for processors with AVX2 (of which it takes the three-operand instructions and the
-// minimum with its position). The sums stand twice in a register (blue, green, red, 0 in each
-// half), so that saturating to bytes clamps the corrected value and one byte shuffle per
+// The row for processors with AVX2 (of which it takes the three-operand instructions, the
+// minimum with its position and the permutes across a whole register). A pixel's corrected
+// value is carried as its bytes blue, green, red, 0, eight times over; one byte shuffle per
 // channel spreads it, shifted left by 8 as the candidates are, over eight lanes.
+//
+// When the pixel's list is one group (most are), the next pixel's corrected value is worked
+// out for each of the group's eight places while the search runs, and the place of the least
+// key picks it: what waits for the choice is one permute, not the sum, the division and the
+// clamp. Other lists go the plain way through the chosen entry.
+// sum / 16 with the division truncating toward zero (the size divided, the sign put back).
+__attribute__((target("avx2"), always_inline)) inline __m256i Sixteenth(__m256i Sum) {
+  return _mm256_sign_epi16(_mm256_srli_epi16(_mm256_abs_epi16(Sum), 4), Sum);
+}
+
+// The corrected value of a pixel from its lanes and sum, saturated to bytes, eight times over.
+__attribute__((target("avx2"), always_inline)) inline __m256i Corrected(const uint64_t* Pixel, __m128i Sum) {
+  const __m128i c = _mm_add_epi16(Load(Pixel), _mm_sign_epi16(_mm_srli_epi16(_mm_abs_epi16(Sum), 4), Sum));
+  return _mm256_broadcastd_epi32(_mm_packus_epi16(c, c));
+}
+
+// The next pixel's corrected value for each of the eight places of a group, as bytes in the
+// places' order: Base is its slot + 7 x this pixel's value, in every 64-bit part, and Next its
+// lanes, likewise.
+__attribute__((target("avx2"), always_inline)) inline __m256i Options(__m256i Base, __m256i Next,
+                                                                      const nearest::TColours7& Colours7) {
+  const __m256i a = _mm256_sub_epi16(Base, _mm256_load_si256(reinterpret_cast<const __m256i*>(Colours7.Lanes[0])));
+  const __m256i b = _mm256_sub_epi16(Base, _mm256_load_si256(reinterpret_cast<const __m256i*>(Colours7.Lanes[1])));
+  return _mm256_packus_epi16(_mm256_add_epi16(Next, Sixteenth(a)), _mm256_add_epi16(Next, Sixteenth(b)));
+}
+
 __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTables& Tables, const uint32_t* Heads,
                                                            const nearest::TGroup* Groups,
-                                                           const nearest::TColours* Colours) {
+                                                           const nearest::TColours7* Colours7) {
   const __m128i spreadB = _mm_set1_epi16(static_cast<int16_t>(0x0080));
   const __m128i spreadG = _mm_set1_epi16(static_cast<int16_t>(0x0180));
   const __m128i spreadR = _mm_set1_epi16(static_cast<int16_t>(0x0280));
-  // The place of the least key (its third byte) into the first two 32-bit lanes.
-  const __m128i place = _mm_setr_epi8(2, -1, -1, -1, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const auto twice = [](uint64_t Lanes) { return _mm_set1_epi64x(static_cast<long long>(Lanes)); };
+  // Bytes blue, green, red, 0 to 16-bit lanes, in each 64-bit part.
+  const __m256i widen = _mm256_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 4, -1, 5, -1, 6, -1, -1, -1, 0, -1, 1, -1, 2, -1,
+                                         -1, -1, 4, -1, 5, -1, 6, -1, -1, -1);
   TCursor at = Row.At;
-  __m128i sum = _mm_unpacklo_epi64(Row.Sum, Row.Sum);
-  uint32_t n = static_cast<uint32_t>(Row.N), list, missing = 0;
-  for (; n < static_cast<uint32_t>(Row.Width); ++n, at.Next()) {
-    // sum / 16 with the division truncating toward zero (the size divided, the sign put back);
-    // the corrected value then saturates to 0..255 as bytes.
-    const __m128i corrected =
-        _mm_add_epi16(twice(*at.Pixel()), _mm_sign_epi16(_mm_srli_epi16(_mm_abs_epi16(sum), 4), sum));
-    const __m128i bytes = _mm_packus_epi16(corrected, corrected);
-    const __m128i v = _mm_cvtepu8_epi16(bytes);
-    if (!ListFor(Row.Boxes, n, v, Heads, list, missing)) break;
-    // The guess kAhead pixels on, and the next pixel's sum but for this pixel's choice, whole
-    // before the choice arrives, so that only the last steps wait for it.
-    GuessAhead(Row.Boxes, n, kAhead, at, Heads, Groups, Colours);
-    __m128i nextSum = _mm_add_epi16(twice(at.Slot()[at.Step]), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
-    asm("" : "+x"(nextSum));
+  __m256i value = Row.Resume ? _mm256_broadcastsi128_si256(Row.Value) : Corrected(at.Pixel(), Row.Sum);
+  uint32_t missing = 0;
+  for (; at.X != Row.End; at.Next()) {
+    const __m256i lanes = _mm256_shuffle_epi8(value, widen);
+    const __m128i v = _mm256_castsi256_si128(lanes);
+    uint32_t list;
+    if (!ListFor(at, v, Heads, list, missing)) break;
+    at.Prefetch(Heads, Groups, Colours7);
+    const __m128i bytes = _mm256_castsi256_si128(value);
     const __m128i b = _mm_shuffle_epi8(bytes, spreadB), g = _mm_shuffle_epi8(bytes, spreadG),
                   r = _mm_shuffle_epi8(bytes, spreadR);
-    if (nearest::Count(list) == 1) {
-      // Most lists are one group: the place of the least key picks the chosen colour from the
-      // group's colours, which is quicker than going through the index and a table.
+    // The next pixel's sum but for this pixel's choice: its slot + 7 x this value.
+    const __m256i base = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(at.Slot()[at.Step])),
+                                          _mm256_sub_epi16(_mm256_slli_epi16(lanes, 3), lanes));
+    const __m256i next = _mm256_set1_epi64x(static_cast<long long>(at.Pixel()[at.Step]));
+    uint32_t index;
+    if (__builtin_expect(nearest::Count(list) == 1, 1)) {
       const __m128i least = nearest::LeastOfOneAVX2(Groups, list, b, g, r);
-      const __m256i colours = _mm256_load_si256(reinterpret_cast<const __m256i*>(Colours + (list >> 8)));
-      const __m128i chosen = _mm_cvtepu8_epi16(_mm256_castsi256_si128(
-          _mm256_permutevar8x32_epi32(colours, _mm256_castsi128_si256(_mm_shuffle_epi8(least, place)))));
-      sum = _mm_sub_epi16(_mm_add_epi16(nextSum, chosen), _mm_slli_epi16(chosen, 3));
-      Store(at.Error(), _mm_sub_epi16(v, chosen));
-      at.Out[at.X] = static_cast<uint8_t>(_mm_cvtsi128_si32(least));
+      const __m256i options = Options(base, next, Colours7[list >> 8]);
+      value = _mm256_permutevar8x32_epi32(options, _mm256_broadcastd_epi32(_mm_srli_epi32(least, 16)));
+      index = static_cast<uint8_t>(_mm_cvtsi128_si32(least));
     } else {
-      const uint8_t index = nearest::SearchAVX2(Groups, list, b, g, r);
-      sum = _mm_sub_epi16(nextSum, twice(Tables.Chosen7[index]));
-      Settle(at, v, index, Tables);
+      index = nearest::SearchAVX2(Groups, list, b, g, r);
+      const __m256i corrected = _mm256_add_epi16(
+          next, Sixteenth(_mm256_sub_epi16(base, _mm256_set1_epi64x(static_cast<long long>(Tables.Chosen7[index])))));
+      value = _mm256_packus_epi16(corrected, corrected);
     }
+    Settle(at, v, index, Tables);
   }
   Row.At = at;
-  Row.N = static_cast<int>(n);
-  Row.Sum = _mm_move_epi64(sum);
+  Row.Value = _mm256_castsi256_si128(value);
+  Row.Resume = true;
   return missing;
 }
 

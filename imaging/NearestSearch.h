@@ -24,10 +24,12 @@ struct alignas(64) TGroup {
   uint16_t Red[8], Green[8], Blue[8], Tag[8];
 };
 
-// The colours of a group's eight places as bytes blue, green, red, 0: a list of one group
-// yields its chosen colour from these without a table lookup by index.
-struct alignas(32) TColours {
-  uint8_t BGR0[8][4];
+// Seven times the colours of a group's eight places as 16-bit lanes blue, green, red, 0: places
+// 0, 1, 4, 5 in the first half and 2, 3, 6, 7 in the second, the order in which packing the two
+// halves to bytes (per 128-bit lane) puts the places back in order. The Floyd-Steinberg loop
+// takes from these the next pixel's value for every place at once, before the choice is known.
+struct alignas(64) TColours7 {
+  int16_t Lanes[2][16];
 };
 
 // A list of groups: the first group shl 8 + the group count (at most 32); 0 is no list.

@@ -252,7 +252,8 @@ TEST(ReduceBitmapColors, FloydSteinbergFastPathEqualsTheDithererClass) {
                {301, 17, RandomPalette(1, 5)},
                {130, 90, RandomPalette(200, 6)},
                {97, 40, ClusteredPalette(256, 7, 96, 24)},
-               {50, 50, ClusteredPalette(256, 8, 0, 8)}};
+               {50, 50, ClusteredPalette(256, 8, 0, 8)},
+               {523, 6, RandomPalette(256, 9)}};
   for (const auto& c : cases)
     for (const bool avx2 : {true, false}) {
       TBitmap picture = Picture(c.W, c.H, static_cast<uint32_t>(c.W * 31 + c.H));
