@@ -623,9 +623,12 @@ __attribute__((target("bmi2"))) void InflateOneBMI2(TTables& t, TInflateJob& job
 __attribute__((target("bmi2"))) void InflateTwoBMI2(TTables* t, TInflateJob& a, TInflateJob& b) {
   InflateTwo<true>(t, a, b);
 }
-const bool kHasBMI2 = __builtin_cpu_supports("bmi2");
+bool HasBMI2() {
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
+  return has;
+}
 #else
-constexpr bool kHasBMI2 = false;
+constexpr bool HasBMI2() { return false; }
 void InflateOneBMI2(TTables&, TInflateJob&) {}
 void InflateTwoBMI2(TTables*, TInflateJob&, TInflateJob&) {}
 #endif
@@ -635,15 +638,15 @@ void InflateTwoPlain(TTables* t, TInflateJob& a, TInflateJob& b) { InflateTwo<fa
 
 }  // namespace
 
-TWholeInflater::TWholeInflater() : FTables(std::make_unique<TTables[]>(2)) {}
+TWholeInflater::TWholeInflater() : FTables(std::make_unique_for_overwrite<TTables[]>(2)) {}
 
 TWholeInflater::~TWholeInflater() = default;
 
 bool TWholeInflater::Inflate(TInflateJob& job) {
-  kHasBMI2 ? InflateOneBMI2(FTables[0], job) : InflateOnePlain(FTables[0], job);
+  HasBMI2() ? InflateOneBMI2(FTables[0], job) : InflateOnePlain(FTables[0], job);
   return job.Done;
 }
 
 void TWholeInflater::InflatePair(TInflateJob& a, TInflateJob& b) {
-  kHasBMI2 ? InflateTwoBMI2(FTables.get(), a, b) : InflateTwoPlain(FTables.get(), a, b);
+  HasBMI2() ? InflateTwoBMI2(FTables.get(), a, b) : InflateTwoPlain(FTables.get(), a, b);
 }
