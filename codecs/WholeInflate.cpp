@@ -638,15 +638,16 @@ void InflateTwoPlain(TTables* t, TInflateJob& a, TInflateJob& b) { InflateTwo<fa
 
 }  // namespace
 
-TWholeInflater::TWholeInflater() : FTables(std::make_unique_for_overwrite<TTables[]>(2)) {}
+TWholeInflater::TWholeInflater(bool Bmi2)
+    : FTables(std::make_unique_for_overwrite<TTables[]>(2)), FBmi2(Bmi2 && HasBMI2()) {}
 
 TWholeInflater::~TWholeInflater() = default;
 
 bool TWholeInflater::Inflate(TInflateJob& job) {
-  HasBMI2() ? InflateOneBMI2(FTables[0], job) : InflateOnePlain(FTables[0], job);
+  FBmi2 ? InflateOneBMI2(FTables[0], job) : InflateOnePlain(FTables[0], job);
   return job.Done;
 }
 
 void TWholeInflater::InflatePair(TInflateJob& a, TInflateJob& b) {
-  HasBMI2() ? InflateTwoBMI2(FTables.get(), a, b) : InflateTwoPlain(FTables.get(), a, b);
+  FBmi2 ? InflateTwoBMI2(FTables.get(), a, b) : InflateTwoPlain(FTables.get(), a, b);
 }

@@ -23,7 +23,9 @@ class TWholeInflater {
     bool Done = false;
   };
 
-  TWholeInflater();
+  // Bmi2: use the processor's BMI2 instructions where it has them; false takes the plain path
+  // that processors without them run.
+  explicit TWholeInflater(bool Bmi2 = true);
   ~TWholeInflater();
   TWholeInflater(const TWholeInflater&) = delete;
   TWholeInflater& operator=(const TWholeInflater&) = delete;
@@ -38,4 +40,5 @@ class TWholeInflater {
 
  private:
   std::unique_ptr<TTables[]> FTables;
+  bool FBmi2;
 };

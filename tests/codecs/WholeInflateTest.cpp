@@ -111,35 +111,37 @@ TEST(WholeInflateTest, DeclinesOrAgreesWithZlib) {
                   {6, 8, Z_HUFFMAN_ONLY},
                   {6, 8, Z_RLE},
                   {6, 8, Z_FIXED}};
-  TWholeInflater inflater;
   const TBytes good = Deflate(picture, 6, 8, Z_DEFAULT_STRATEGY);
-  for (const auto& source : sources)
-    for (const auto& s : settings) {
-      SCOPED_TRACE(testing::Message() << source.Name << ", level " << s.Level << ", memory level " << s.MemLevel
-                                      << ", strategy " << s.Strategy);
-      const TBytes& plain = source.Plain;
-      const TBytes z = Deflate(plain, s.Level, s.MemLevel, s.Strategy);
-      // Every stream zlib writes is taken, with bytes after it or without.
-      TBytes out(plain.size());
-      TBytes tail = z;
-      tail.insert(tail.end(), {1, 2, 3});
-      for (const TBytes* in : {&z, static_cast<const TBytes*>(&tail)}) {
-        TWholeInflater::TJob job{in->data(), in->size(), out.data(), out.size()};
-        EXPECT_TRUE(inflater.Inflate(job));
-        EXPECT_EQ(job.Used, z.size());
-        EXPECT_EQ(out, plain);
+  // Both paths: with BMI2 where this processor has it, and the plain one of those without.
+  for (const bool bmi2 : {true, false})
+    for (const auto& source : sources)
+      for (const auto& s : settings) {
+        SCOPED_TRACE(testing::Message() << source.Name << ", level " << s.Level << ", memory level " << s.MemLevel
+                                        << ", strategy " << s.Strategy << (bmi2 ? "" : ", plain path"));
+        TWholeInflater inflater(bmi2);
+        const TBytes& plain = source.Plain;
+        const TBytes z = Deflate(plain, s.Level, s.MemLevel, s.Strategy);
+        // Every stream zlib writes is taken, with bytes after it or without.
+        TBytes out(plain.size());
+        TBytes tail = z;
+        tail.insert(tail.end(), {1, 2, 3});
+        for (const TBytes* in : {&z, static_cast<const TBytes*>(&tail)}) {
+          TWholeInflater::TJob job{in->data(), in->size(), out.data(), out.size()};
+          EXPECT_TRUE(inflater.Inflate(job));
+          EXPECT_EQ(job.Used, z.size());
+          EXPECT_EQ(out, plain);
+        }
+        ExpectDeclinesOrAgrees(inflater, z, plain.size() + 1, good, picture);
+        ExpectDeclinesOrAgrees(inflater, z, plain.size() - 1, good, picture);
+        for (size_t k = 0; k < 8; ++k) {
+          const TBytes cut(z.begin(), z.begin() + static_cast<ptrdiff_t>(z.size() * k / 8));
+          ExpectDeclinesOrAgrees(inflater, cut, plain.size(), good, picture);
+        }
+        // Bits flipped across the stream, the checksum's last among them.
+        for (size_t k = 0; k <= 12; ++k) {
+          TBytes damaged = z;
+          damaged[k < 12 ? damaged.size() * k / 12 : damaged.size() - 1] ^= static_cast<uint8_t>(1u << (k % 8));
+          ExpectDeclinesOrAgrees(inflater, damaged, plain.size(), good, picture);
+        }
       }
-      ExpectDeclinesOrAgrees(inflater, z, plain.size() + 1, good, picture);
-      ExpectDeclinesOrAgrees(inflater, z, plain.size() - 1, good, picture);
-      for (size_t k = 0; k < 8; ++k) {
-        const TBytes cut(z.begin(), z.begin() + static_cast<ptrdiff_t>(z.size() * k / 8));
-        ExpectDeclinesOrAgrees(inflater, cut, plain.size(), good, picture);
-      }
-      // Bits flipped across the stream, the checksum's last among them.
-      for (size_t k = 0; k <= 12; ++k) {
-        TBytes damaged = z;
-        damaged[k < 12 ? damaged.size() * k / 12 : damaged.size() - 1] ^= static_cast<uint8_t>(1u << (k % 8));
-        ExpectDeclinesOrAgrees(inflater, damaged, plain.size(), good, picture);
-      }
-    }
 }
