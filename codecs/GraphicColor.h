@@ -38,6 +38,9 @@ constexpr uint8_t coNeedByteSwap = 4;      // source: 16-bit samples are stored 
 constexpr uint8_t coLabByteRange = 8;      // source: L* stored as 0..255
 constexpr uint8_t coLabChromaOffset = 16;  // source: a* and b* stored unsigned, 128 added
 
+// Swaps the first and third byte of count 3-byte pixels (RGB to BGR and back); dst may be src.
+void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count);
+
 class TColorManager {
  public:
   TColorManager();

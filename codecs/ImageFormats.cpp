@@ -5,9 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
 #include "codecs/AutodeskGraphic.h"
 #include "codecs/CUTGraphic.h"
@@ -152,37 +149,6 @@ void ApplyHorizontalPredictor8(uint8_t* row, size_t count, size_t bytesPerPixel)
   }
   const size_t n = count * bytesPerPixel;
   for (size_t i = 0; i < n; ++i) row[bytesPerPixel + i] = static_cast<uint8_t>(row[bytesPerPixel + i] + row[i]);
-}
-
-namespace {
-void SwapRGB8Plain(const uint8_t* src, uint8_t* dst, size_t count) {
-  for (size_t i = 0; i < count; ++i, src += 3, dst += 3) {
-    const uint8_t first = src[0], second = src[1], third = src[2];
-    dst[0] = third, dst[1] = second, dst[2] = first;
-  }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// Five pixels a shuffle: sixteen bytes are loaded and stored, the sixteenth (the next pixel's
-// first) unchanged, so the stores may overlap and work in place. The last pixels, where a
-// sixteen-byte load would run past the row, go the plain way.
-__attribute__((target("ssse3"))) void SwapRGB8SSSE3(const uint8_t* src, uint8_t* dst, size_t count) {
-  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
-  size_t i = 0;
-  for (; i + 6 <= count; i += 5) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 3 * i), _mm_shuffle_epi8(v, order));
-  }
-  SwapRGB8Plain(src + 3 * i, dst + 3 * i, count - i);
-}
-#endif
-}  // namespace
-
-void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (__builtin_cpu_supports("ssse3")) return SwapRGB8SSSE3(src, dst, count);
-#endif
-  SwapRGB8Plain(src, dst, count);
 }
 
 void Upsample(uint32_t width, uint32_t height, size_t rowLength, uint8_t* plane) {

@@ -146,8 +146,6 @@ uint8_t ReverseBits(uint8_t b);
 // Undoes TIFF's horizontal predictor on one row: for count pixels after the first, every byte
 // gets the byte one pixel before it added.
 void ApplyHorizontalPredictor8(uint8_t* row, size_t count, size_t bytesPerPixel);
-// Swaps the first and third byte of count 3-byte pixels (RGB to BGR and back); dst may be src.
-void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count);
 // Photo-CD's 2x upsampler of one plane: width and height of the source, rowLength bytes a row;
 // the buffer holds 2*height rows of at least 2*width bytes, the source in its first rows.
 void Upsample(uint32_t width, uint32_t height, size_t rowLength, uint8_t* plane);
