@@ -158,49 +158,62 @@ struct TRow {
   bool Resume;
 };
 
-// The guesses of a row (see above), in the order of memory, four pixels a step: the first
-// corner of each guessed box and its block. The arrays have idle places beyond both ends,
-// which the last step may read and write.
-inline void GuessRow(const TCursor& At, ptrdiff_t Width, uint64_t* Corners, uint64_t* Blocks) {
-  typedef int16_t TFour __attribute__((vector_size(32)));
+typedef int16_t TFour __attribute__((vector_size(32)));  // four pixels' lanes
+// Four pixels' lanes from P (by reference, so no vector crosses a call where AVX is not enabled).
+inline void Four(TFour& V, const uint64_t* P) { std::memcpy(&V, P, sizeof V); }
+
+// The guesses (see above) of four pixels from their slots, their lanes and the errors the row
+// above left before each of them (in the new row's direction): the first corner of each
+// guessed box and its block. The arrays have idle places beyond both ends.
+inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, uint64_t* Corners, uint64_t* Blocks) {
   typedef uint64_t TFourWide __attribute__((vector_size(32)));
   const TFour zero = {}, top = zero + 255, weights = {1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0};
-  for (ptrdiff_t x = 0; x < Width; x += 4) {
-    TFour before, pixel, slot;
-    std::memcpy(&before, At.Errors + x - At.Step, sizeof before);
-    std::memcpy(&pixel, At.Pixels + x, sizeof pixel);
-    std::memcpy(&slot, At.Slots + x, sizeof slot);
-    const TFour carry = ((before << 3) - before) >> 1;
-    TFour guess = pixel + ((slot + carry) >> 4);
-    guess = guess < zero ? zero : guess;
-    guess = guess > top ? top : guess;
-    const TFour corner = (guess & static_cast<int16_t>(~7)) - static_cast<int16_t>(TFastColorLookup::kReach);
-    std::memcpy(Corners + x, &corner, sizeof corner);
-    // Each lane's part of the block number, then the three added within each pixel.
-    TFourWide parts;
-    const TFour scaled = (guess >> 3) * weights;
-    std::memcpy(&parts, &scaled, sizeof parts);
-    const TFourWide blocks = (parts + (parts >> 16) + (parts >> 32)) & 0x7FFF;
-    std::memcpy(Blocks + x, &blocks, sizeof blocks);
-  }
+  const TFour carry = ((Before << 3) - Before) >> 1;
+  TFour guess = Pixel + ((Slot + carry) >> 4);
+  guess = guess < zero ? zero : guess;
+  guess = guess > top ? top : guess;
+  const TFour corner = (guess & static_cast<int16_t>(~7)) - static_cast<int16_t>(TFastColorLookup::kReach);
+  std::memcpy(Corners, &corner, sizeof corner);
+  // Each lane's part of the block number, then the three added within each pixel.
+  TFourWide parts;
+  const TFour scaled = (guess >> 3) * weights;
+  std::memcpy(&parts, &scaled, sizeof parts);
+  const TFourWide blocks = (parts + (parts >> 16) + (parts >> 32)) & 0x7FFF;
+  std::memcpy(Blocks, &blocks, sizeof blocks);
 }
 
-// The slots of the next row from the errors of a finished row, two places at a time off the
-// pixel loop: each place gets three times the error at it, five times the one before it and
-// the one before that (before: in the row's direction), with the rounding's 8; the place one
-// past the row's end gets its share too. Errors has two idle places of 0 at each end. The
-// places written are exactly those the row passed.
-inline void SpreadErrors(const uint64_t* Errors, uint64_t* Slots, ptrdiff_t Width, ptrdiff_t Step) {
-  const auto slot = [&](ptrdiff_t X, auto Get) {
-    const __m128i e0 = Get(Errors + X), e1 = Get(Errors + X - Step), e2 = Get(Errors + X - 2 * Step);
-    return _mm_add_epi16(_mm_add_epi16(e2, _mm_set1_epi16(8)), _mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(e1, 2), e1),
-                                                                             _mm_add_epi16(_mm_add_epi16(e0, e0), e0)));
-  };
-  const auto two = [](const uint64_t* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); };
-  ptrdiff_t x = Step == 1 ? 0 : -1;
-  const ptrdiff_t end = x + Width + 1;
-  for (; x + 2 <= end; x += 2) _mm_storeu_si128(reinterpret_cast<__m128i*>(Slots + x), slot(x, two));
-  if (x < end) Store(Slots + x, slot(x, Load));
+// Readies a row, given the errors of the row before it and its pixels as lanes, in the order of
+// memory, four pixels a step: its slots and its guesses. Pixel x takes three times the error at
+// x - 2 Step, five times the one at x - Step and the one at x, with the rounding's 8, except the
+// row's first pixel, which takes Edge: the place it reads lies beyond the reach of the row
+// before and still holds the share of the row before that. Errors has idle places of 0 beyond
+// both ends.
+inline void ReadyRow(const TCursor& At, ptrdiff_t Width, uint64_t* Corners, uint64_t* Blocks, uint64_t Edge) {
+  const ptrdiff_t step = At.Step;
+  for (ptrdiff_t x = 0; x < Width; x += 4) {
+    TFour e0, e1, e2, pixel;
+    Four(e0, At.Errors + x);
+    Four(e1, At.Errors + x - step);
+    Four(e2, At.Errors + x - 2 * step);
+    Four(pixel, At.Pixels + x);
+    const TFour slot = (e0 + 8) + ((e1 << 2) + e1) + ((e2 << 1) + e2);
+    std::memcpy(At.Slots + x, &slot, sizeof slot);
+    Guess(slot, e1, pixel, Corners + x, Blocks + x);
+  }
+  const ptrdiff_t first = step == 1 ? 0 : Width - 1;
+  At.Slots[first] = Edge;
+  TFour slot, before, pixel;
+  Four(slot, At.Slots + first);
+  Four(before, At.Errors + first - step);
+  Four(pixel, At.Pixels + first);
+  Guess(slot, before, pixel, Corners + first, Blocks + first);
+}
+
+// What the last pixel of a row, whose error is at E, leaves for the first pixel of the row after next.
+inline uint64_t EdgeSlot(const uint64_t* E) {
+  const __m128i e = Load(E);
+  return static_cast<uint64_t>(
+      _mm_cvtsi128_si64(_mm_add_epi16(_mm_add_epi16(e, _mm_set1_epi16(8)), _mm_add_epi16(e, e))));
 }
 
 // The list to search for pixel value V at the cursor (see TCursor::BlockFor). False, with
@@ -255,8 +268,7 @@ template <class TSpread, class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
                                                       TFastColorLookup& Lookup, TSpread Spread, TRun Run) {
   const size_t places = static_cast<size_t>(Width) + 2 * kIdle;
-  std::vector<uint64_t> errors(places, Lanes(8, 8, 8)), pixels(places, 0), left(places, 0), corners(places, 0),
-      blocks(places, 0);
+  std::vector<uint64_t> slots(places, 0), pixels(places, 0), errors(places, 0), corners(places, 0), blocks(places, 0);
   std::unique_ptr<TTables> tables(new TTables{});
   for (int i = 0; i < Lookup.Colors; ++i) {
     const TPaletteEntry& e = Lookup.Entry(i);
@@ -265,25 +277,25 @@ template <class TSpread, class TRun>
   }
   TRow row{};
   row.At.Step = 1;
+  uint64_t edge = Lanes(8, 8, 8);
   for (int y = 0; y < Height; ++y) {
     const uint8_t* src = Reader.ScanLine(y);
     Spread(src, pixels.data() + kIdle, static_cast<size_t>(Width));
-    // Slots are numbered from the row's start in both directions, from 0 going right and from
-    // 2 going left; a row ends one past its last pixel.
+    // A row ends one past its last pixel.
     row.At.X = row.At.Step == 1 ? 0 : Width - 1;
     row.End = row.At.Step == 1 ? Width : -1;
     row.At.Pixels = pixels.data() + kIdle;
-    row.At.Errors = left.data() + kIdle;
-    row.At.Slots = errors.data() + kIdle + (row.At.Step == 1 ? 0 : 2);
+    row.At.Errors = errors.data() + kIdle;
+    row.At.Slots = slots.data() + kIdle;
     row.At.Corners = corners.data() + kIdle;
     row.At.Blocks = blocks.data() + kIdle;
     row.At.Out = Writer.ScanLine(y);
+    ReadyRow(row.At, Width, corners.data() + kIdle, blocks.data() + kIdle, edge);
+    edge = EdgeSlot(row.At.Errors + (row.At.Step == 1 ? Width - 1 : 0));
     row.Sum = Load(row.At.Slot());
     row.Resume = false;
-    GuessRow(row.At, Width, corners.data() + kIdle, blocks.data() + kIdle);
     while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours7()))
       Lookup.WideHead(missing - 1);
-    SpreadErrors(row.At.Errors, row.At.Slots, Width, row.At.Step);
     row.At.Step = -row.At.Step;
   }
 }
