@@ -182,15 +182,26 @@ inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, ui
   std::memcpy(Blocks, &blocks, sizeof blocks);
 }
 
-// Readies a row, given the errors of the row before it and its pixels as lanes, in the order of
-// memory, four pixels a step: its slots and its guesses. Pixel x takes three times the error at
+// Readies a row, given the errors of the row before it and its 24-bit pixels, in the order of
+// memory, four pixels a step: its pixels as lanes (Lanes4 makes four from the sixteen bytes at
+// its first pixel, of which it uses twelve), its slots and its guesses. Pixel x takes three times the error at
 // x - 2 Step, five times the one at x - Step and the one at x, with the rounding's 8, except the
 // row's first pixel, which takes Edge: the place it reads lies beyond the reach of the row
 // before and still holds the share of the row before that. Errors has idle places of 0 beyond
 // both ends.
-inline void ReadyRow(const TCursor& At, ptrdiff_t Width, uint64_t* Corners, uint64_t* Blocks, uint64_t Edge) {
+template <class TLanes4>
+[[gnu::always_inline]] inline void ReadyRow(const TCursor& At, const uint8_t* Src, uint64_t* Pixels, ptrdiff_t Width,
+                                            uint64_t* Corners, uint64_t* Blocks, uint64_t Edge, TLanes4 Lanes4) {
   const ptrdiff_t step = At.Step;
+  uint8_t tail[16];
   for (ptrdiff_t x = 0; x < Width; x += 4) {
+    const uint8_t* src = Src + 3 * x;
+    if (3 * x + 16 > 3 * Width) {  // the sixteen bytes would run past the row: a copy, 0 beyond
+      std::memset(tail, 0, sizeof tail);
+      std::memcpy(tail, src, static_cast<size_t>(3 * std::min<ptrdiff_t>(Width - x, 4)));
+      src = tail;
+    }
+    Lanes4(src, Pixels + x);
     TFour e0, e1, e2, pixel;
     Four(e0, At.Errors + x);
     Four(e1, At.Errors + x - step);
@@ -258,12 +269,13 @@ inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, 
   return missing;
 }
 
-// A row of 24-bit pixels as lanes.
-inline void RowLanes(const uint8_t* Src, uint64_t* Lanes, size_t Width) {
-  for (size_t x = 0; x < Width; ++x) Lanes[x] = ::Lanes(Src[3 * x], Src[3 * x + 1], Src[3 * x + 2]);
+// Four 24-bit pixels as lanes.
+inline void Lanes4(const uint8_t* Src, uint64_t* Lanes) {
+  for (size_t x = 0; x < 4; ++x) Lanes[x] = ::Lanes(Src[3 * x], Src[3 * x + 1], Src[3 * x + 2]);
 }
 
-// The rows of the picture, each made lanes by Spread and run by Run (one of the RunRow forms).
+// The rows of the picture, each made lanes four pixels at a time by Spread and run by Run (one
+// of the RunRow forms).
 template <class TSpread, class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
                                                       TFastColorLookup& Lookup, TSpread Spread, TRun Run) {
@@ -279,8 +291,6 @@ template <class TSpread, class TRun>
   row.At.Step = 1;
   uint64_t edge = Lanes(8, 8, 8);
   for (int y = 0; y < Height; ++y) {
-    const uint8_t* src = Reader.ScanLine(y);
-    Spread(src, pixels.data() + kIdle, static_cast<size_t>(Width));
     // A row ends one past its last pixel.
     row.At.X = row.At.Step == 1 ? 0 : Width - 1;
     row.End = row.At.Step == 1 ? Width : -1;
@@ -290,7 +300,8 @@ template <class TSpread, class TRun>
     row.At.Corners = corners.data() + kIdle;
     row.At.Blocks = blocks.data() + kIdle;
     row.At.Out = Writer.ScanLine(y);
-    ReadyRow(row.At, Width, corners.data() + kIdle, blocks.data() + kIdle, edge);
+    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, corners.data() + kIdle, blocks.data() + kIdle,
+             edge, Spread);
     edge = EdgeSlot(row.At.Errors + (row.At.Step == 1 ? Width - 1 : 0));
     row.Sum = Load(row.At.Slot());
     row.Resume = false;
@@ -301,7 +312,7 @@ template <class TSpread, class TRun>
 }
 
 void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RowLanes, RunRow);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4, RunRow);
 }
 
 #if defined(CORVANE_NEAREST_AVX2)
@@ -380,23 +391,18 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
   return missing;
 }
 
-// RowLanes four pixels at a time: twelve bytes spread by two byte shuffles.
-__attribute__((target("avx2"))) inline void RowLanesAVX2(const uint8_t* Src, uint64_t* Lanes, size_t Width) {
-  const __m128i first = _mm_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 3, -1, 4, -1, 5, -1, -1, -1);
-  const __m128i second = _mm_setr_epi8(6, -1, 7, -1, 8, -1, -1, -1, 9, -1, 10, -1, 11, -1, -1, -1);
-  size_t x = 0;
-  // Sixteen bytes are read for twelve: the last group stops where they still lie in the row.
-  for (; 3 * x + 16 <= 3 * Width; x += 4) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + 3 * x));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Lanes + x), _mm_shuffle_epi8(v, first));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Lanes + x + 2), _mm_shuffle_epi8(v, second));
-  }
-  RowLanes(Src + 3 * x, Lanes + x, Width - x);
+// Lanes4 with one byte shuffle: the sixteen bytes in both halves of a register, the first two
+// pixels taken from the first half, the other two from the second.
+__attribute__((target("avx2"), always_inline)) inline void Lanes4AVX2(const uint8_t* Src, uint64_t* Lanes) {
+  const __m256i spread = _mm256_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 3, -1, 4, -1, 5, -1, -1, -1, 6, -1, 7, -1, 8, -1,
+                                          -1, -1, 9, -1, 10, -1, 11, -1, -1, -1);
+  const __m256i v = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Src)));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(Lanes), _mm256_shuffle_epi8(v, spread));
 }
 
 __attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Reader, TDIBWriter& Writer, int Width,
                                                                  int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RowLanesAVX2, RunRowAVX2);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4AVX2, RunRowAVX2);
 }
 #endif
 
