@@ -107,17 +107,19 @@ template <class TEntries>
     }
   const TLanes lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   for (size_t i = 0; i < kept.Count; ++i) {
+    const TLanes l0 = zero + toLo[0][i], l1 = zero + toLo[1][i], l2 = zero + toLo[2][i];
+    const TLanes h0 = zero + toHi[0][i], h1 = zero + toHi[1][i], h2 = zero + toHi[2][i];
     TLanes beaten = zero;
     for (size_t o = 0; o < m; o += kLanes) {
-      TLanes worse = zero;
-      for (size_t c = 0; c < 3; ++c) {
-        TLanes l, h;
-        Load(l, &toLo[c][o]);
-        Load(h, &toHi[c][o]);
-        l -= toLo[c][i];
-        h -= toHi[c][i];
-        worse += l > h ? l : h;
-      }
+      TLanes a0, b0, a1, b1, a2, b2;
+      Load(a0, &toLo[0][o]);
+      Load(b0, &toHi[0][o]);
+      Load(a1, &toLo[1][o]);
+      Load(b1, &toHi[1][o]);
+      Load(a2, &toLo[2][o]);
+      Load(b2, &toHi[2][o]);
+      a0 -= l0, b0 -= h0, a1 -= l1, b1 -= h1, a2 -= l2, b2 -= h2;
+      const TLanes worse = (a0 > b0 ? a0 : b0) + (a1 > b1 ? a1 : b1) + (a2 > b2 ? a2 : b2);
       // Entries before this one win ties.
       const TLanes before = lane + static_cast<int16_t>(o) < static_cast<int16_t>(i);
       beaten |= (worse < zero) | ((worse == zero) & before);
