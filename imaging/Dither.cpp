@@ -72,20 +72,19 @@ namespace {
 
 // Floyd-Steinberg with the three channels side by side in the 16-bit lanes of a register, in
 // the order of the pixel's bytes (blue, green, red, then an idle lane). Per channel as in
-// TFloydSteinbergDitherer: the pending errors of the row below (Width + 2 slots, each kept
-// with the 8 of the rounding already added) and the error carried to the next pixel. The loop
-// only records each pixel's error; the slots the next row takes from them are filled after the
-// row, several places at a time (SpreadErrors), which leaves the same values in the same
-// places, as a row reads no slot it writes. Every value fits: a slot holds at most 9 x 255 + 8,
-// and with the carry under 4,100.
+// TFloydSteinbergDitherer: each pixel's pending error from the row above (its slot, kept with
+// the 8 of the rounding already added) and the error carried to the next pixel. The loop only
+// records each pixel's error; the next row's slots are made from them before that row, several
+// pixels at a time (ReadyRow), with the same values the reference reads at the same pixels.
+// Every value fits: a slot holds at most 9 x 255 + 8, and with the carry under 4,100.
 //
 // Each pixel waits for the error of the one before it, so the loop is one long chain of
 // dependent steps; the work is arranged so that as little as possible stands on that chain.
 // Fetching the lookup's candidates would be the slowest step, so they are chosen before the
-// row (GuessRow): each pixel's value is guessed from its slot, with half the carry the pixel
-// before it gave on the row above standing in for its own, and the block of the widened box
-// around the guess is noted; the loop fetches that block's list a few pixels ahead. When the
-// true value falls inside the box, as it nearly always does (on a plasma and a photo of
+// row (also in ReadyRow): each pixel's value is guessed from its slot, with half the carry the
+// pixel before it gave on the row above standing in for its own, and the block of the widened
+// box around the guess is noted; the loop fetches that block's list a few pixels ahead. When
+// the true value falls inside the box, as it nearly always does (on a plasma and a photo of
 // 1024x1024, 98% and 93% of pixels), its candidates are at hand; otherwise the list of the
 // value's own block is taken. Either way the answer is the exact nearest entry.
 constexpr int kAhead = 3;  // how far ahead a pixel's candidates are fetched
@@ -122,9 +121,9 @@ struct TTables {
 struct TCursor {
   const uint64_t* Pixels;   // the pixels as lanes
   uint64_t* Errors;         // the error left at each place, on the row above until it is done
-  uint64_t* Slots;          // the slots, the row's first at X = 0 in either direction
+  uint64_t* Slots;          // the slots
   const uint64_t* Corners;  // per pixel, the first corner of its guessed box
-  const uint64_t* Blocks;   // and that box's block
+  const uint64_t* Blocks;   // and that box's block (the low 16 bits)
   uint8_t* Out;
   ptrdiff_t X, Step;  // Step: 1 or -1
 
@@ -134,7 +133,7 @@ struct TCursor {
   // The block whose list serves V: its guessed box's when V lies inside, else its own. A
   // branch, not a select: the guessed list is then fetched before V is known.
   uint32_t BlockFor(__m128i V) const {
-    if (__builtin_expect(Inside(V, Corners + X), 1)) return static_cast<uint32_t>(Blocks[X]);
+    if (__builtin_expect(Inside(V, Corners + X), 1)) return static_cast<uint16_t>(Blocks[X]);
     return BlockOf(V);
   }
   // Fetches the first group (and the groups' sevenfold colours) of the list guessed kAhead
@@ -142,7 +141,7 @@ struct TCursor {
   // function of its own the compiler takes it for one without effects and drops the call.
   [[gnu::always_inline]] void Prefetch(const uint32_t* Heads, const nearest::TGroup* Groups,
                                        const nearest::TColours7* Colours7) const {
-    const uint32_t first = Heads[Blocks[X + kAhead * Step]] >> 8;
+    const uint32_t first = Heads[static_cast<uint16_t>(Blocks[X + kAhead * Step])] >> 8;
     _mm_prefetch(reinterpret_cast<const char*>(Groups + first), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(Colours7 + first), _MM_HINT_T0);
   }
@@ -164,21 +163,22 @@ inline void Four(TFour& V, const uint64_t* P) { std::memcpy(&V, P, sizeof V); }
 
 // The guesses (see above) of four pixels from their slots, their lanes and the errors the row
 // above left before each of them (in the new row's direction): the first corner of each
-// guessed box and its block. The arrays have idle places beyond both ends.
+// guessed box and its block (in the low 16 bits). The arrays have idle places beyond both ends.
 inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, uint64_t* Corners, uint64_t* Blocks) {
   typedef uint64_t TFourWide __attribute__((vector_size(32)));
-  const TFour zero = {}, top = zero + 255, weights = {1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0};
+  const TFour zero = {}, top = zero + 255;
   const TFour carry = ((Before << 3) - Before) >> 1;
   TFour guess = Pixel + ((Slot + carry) >> 4);
   guess = guess < zero ? zero : guess;
   guess = guess > top ? top : guess;
-  const TFour corner = (guess & static_cast<int16_t>(~7)) - static_cast<int16_t>(TFastColorLookup::kReach);
+  const TFour rounded = guess & static_cast<int16_t>(~7);
+  const TFour corner = rounded - static_cast<int16_t>(TFastColorLookup::kReach);
   std::memcpy(Corners, &corner, sizeof corner);
-  // Each lane's part of the block number, then the three added within each pixel.
-  TFourWide parts;
-  const TFour scaled = (guess >> 3) * weights;
-  std::memcpy(&parts, &scaled, sizeof parts);
-  const TFourWide blocks = (parts + (parts >> 16) + (parts >> 32)) & 0x7FFF;
+  // The block number from each pixel's rounded lanes (blue, green, red at bits 3, 19, 35):
+  // each channel's five bits shifted to their place; what lands above bit 15 is ignored.
+  TFourWide wide;
+  std::memcpy(&wide, &rounded, sizeof wide);
+  const TFourWide blocks = (wide >> 35) + (wide >> 14) + (wide << 7);
   std::memcpy(Blocks, &blocks, sizeof blocks);
 }
 
