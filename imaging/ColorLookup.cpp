@@ -189,7 +189,7 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
       lanes[3] = 0;
     }
   }
-  const uint32_t head = static_cast<uint32_t>(first << 8 | groups);
+  const uint32_t head = static_cast<uint32_t>(first * sizeof(nearest::TGroup) + groups);
   Table.Heads[Block] = head;
   return head;
 }
