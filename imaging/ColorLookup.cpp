@@ -36,52 +36,55 @@ TFastColorLookup::TFastColorLookup(const HPALETTE& Palette) {
 }
 
 namespace {
-// Eight 16-bit lanes, in the compiler's vector types (SSE2 on x86-64, NEON on ARM).
-typedef int16_t TLanes8 __attribute__((vector_size(16)));
+// Sixteen 16-bit lanes, in the compiler's vector types (two SSE2 registers on x86-64, one AVX2
+// register in the form built for AVX2, NEON on ARM). No vector is passed by value: without AVX
+// enabled that would change the calling convention.
+typedef int16_t TLanes __attribute__((vector_size(32)));
+constexpr size_t kLanes = 16;
 
-TLanes8 Spread8(int16_t V) { return TLanes8{V, V, V, V, V, V, V, V}; }
-TLanes8 Load8(const int16_t* P) {
-  TLanes8 v;
-  std::memcpy(&v, P, sizeof v);
-  return v;
-}
-TLanes8 Max8(TLanes8 A, TLanes8 B) { return A > B ? A : B; }
-TLanes8 Min8(TLanes8 A, TLanes8 B) { return A < B ? A : B; }
-int16_t Least8(TLanes8 V) {
+inline void Load(TLanes& V, const int16_t* P) { std::memcpy(&V, P, sizeof V); }
+inline int16_t Least(const TLanes& V) {
   int16_t least = V[0];
-  for (int i = 1; i < 8; ++i) least = std::min(least, V[i]);
+  for (size_t i = 1; i < kLanes; ++i) least = std::min(least, V[i]);
   return least;
 }
-}  // namespace
 
-void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], bool Prune,
-                                  TEntries& To, int32_t& Base) {
+// TFastColorLookup::Candidates, built twice below. Entries come padded to whole vectors.
+template <class TEntries>
+[[gnu::always_inline]] inline void CandidatesOf(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3],
+                                                bool Prune, TEntries& To, int32_t& Base) {
   // Any colour of the box is at most `bound` away from some entry (the farthest corner of the
   // box from that entry); an entry that cannot come nearer than that is never chosen here. The
   // entry nearest the box is always kept, so Base, the least distance of any kept entry to the
   // box, is the least of all.
   const size_t n = From.Padded();
   std::array<int16_t, 256> minDist;
-  TLanes8 lo[3], hi[3];
+  const TLanes zero = {};
+  TLanes lo[3], hi[3];
   for (size_t c = 0; c < 3; ++c) {
-    lo[c] = Spread8(static_cast<int16_t>(Lo[c]));
-    hi[c] = Spread8(static_cast<int16_t>(Hi[c]));
+    lo[c] = zero + static_cast<int16_t>(Lo[c]);
+    hi[c] = zero + static_cast<int16_t>(Hi[c]);
   }
-  const TLanes8 zero = Spread8(0);
-  TLanes8 bound = Spread8(INT16_MAX), base = Spread8(INT16_MAX);
-  for (size_t i = 0; i < n; i += 8) {
-    const TLanes8 v[3] = {Load8(&From.Red[i]), Load8(&From.Green[i]), Load8(&From.Blue[i])};
-    TLanes8 near = zero, far = zero;
+  TLanes bound = zero + INT16_MAX, base = zero + INT16_MAX;
+  for (size_t i = 0; i < n; i += kLanes) {
+    TLanes v[3];
+    Load(v[0], &From.Red[i]);
+    Load(v[1], &From.Green[i]);
+    Load(v[2], &From.Blue[i]);
+    TLanes near = zero, far = zero;
     for (size_t c = 0; c < 3; ++c) {
-      near += Max8(Max8(lo[c] - v[c], v[c] - hi[c]), zero);
-      far += Max8(v[c] - lo[c], hi[c] - v[c]);
+      const TLanes below = lo[c] - v[c], above = v[c] - hi[c];
+      const TLanes outside = below > above ? below : above;
+      near += outside > zero ? outside : zero;
+      const TLanes up = v[c] - lo[c], down = hi[c] - v[c];
+      far += up > down ? up : down;
     }
     std::memcpy(&minDist[i], &near, sizeof near);
-    bound = Min8(bound, far);
-    base = Min8(base, near);
+    bound = bound < far ? bound : far;
+    base = base < near ? base : near;
   }
-  const int16_t least = Least8(bound);
-  Base = Least8(base);
+  const int16_t least = Least(bound);
+  Base = Least(base);
   TEntries kept;
   TEntries& out = Prune ? kept : To;
   for (size_t i = 0; i < n; ++i)
@@ -94,31 +97,54 @@ void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const 
   std::array<int16_t, 256> toLo[3], toHi[3];
   const std::array<int16_t, 256>* channels[3] = {&kept.Red, &kept.Green, &kept.Blue};
   for (size_t c = 0; c < 3; ++c)
-    for (size_t i = 0; i < m; i += 8) {
-      const TLanes8 v = Load8(&(*channels[c])[i]);
-      const TLanes8 l = v - lo[c], h = v - hi[c];
-      const TLanes8 al = l < zero ? -l : l, ah = h < zero ? -h : h;
+    for (size_t i = 0; i < m; i += kLanes) {
+      TLanes v;
+      Load(v, &(*channels[c])[i]);
+      const TLanes l = v - lo[c], h = v - hi[c];
+      const TLanes al = l < zero ? -l : l, ah = h < zero ? -h : h;
       std::memcpy(&toLo[c][i], &al, sizeof al);
       std::memcpy(&toHi[c][i], &ah, sizeof ah);
     }
-  const TLanes8 lane = {0, 1, 2, 3, 4, 5, 6, 7};
+  const TLanes lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
   for (size_t i = 0; i < kept.Count; ++i) {
-    const TLanes8 l0 = Spread8(toLo[0][i]), l1 = Spread8(toLo[1][i]), l2 = Spread8(toLo[2][i]);
-    const TLanes8 h0 = Spread8(toHi[0][i]), h1 = Spread8(toHi[1][i]), h2 = Spread8(toHi[2][i]);
-    const TLanes8 self = Spread8(static_cast<int16_t>(i));
-    TLanes8 beaten = zero;
-    for (size_t o = 0; o < m; o += 8) {
-      const TLanes8 worse = Max8(Load8(&toLo[0][o]) - l0, Load8(&toHi[0][o]) - h0) +
-                            Max8(Load8(&toLo[1][o]) - l1, Load8(&toHi[1][o]) - h1) +
-                            Max8(Load8(&toLo[2][o]) - l2, Load8(&toHi[2][o]) - h2);
+    const TLanes l0 = zero + toLo[0][i], l1 = zero + toLo[1][i], l2 = zero + toLo[2][i];
+    const TLanes h0 = zero + toHi[0][i], h1 = zero + toHi[1][i], h2 = zero + toHi[2][i];
+    TLanes beaten = zero;
+    for (size_t o = 0; o < m; o += kLanes) {
+      TLanes a0, b0, a1, b1, a2, b2;
+      Load(a0, &toLo[0][o]);
+      Load(b0, &toHi[0][o]);
+      Load(a1, &toLo[1][o]);
+      Load(b1, &toHi[1][o]);
+      Load(a2, &toLo[2][o]);
+      Load(b2, &toHi[2][o]);
+      a0 -= l0, b0 -= h0, a1 -= l1, b1 -= h1, a2 -= l2, b2 -= h2;
+      const TLanes worse = (a0 > b0 ? a0 : b0) + (a1 > b1 ? a1 : b1) + (a2 > b2 ? a2 : b2);
       // Entries before this one win ties.
-      const TLanes8 before = lane + Spread8(static_cast<int16_t>(o)) < self;
+      const TLanes before = lane + static_cast<int16_t>(o) < static_cast<int16_t>(i);
       beaten |= (worse < zero) | ((worse == zero) & before);
     }
-    int64_t any[2];
+    int64_t any[4];
     std::memcpy(any, &beaten, sizeof any);
-    if ((any[0] | any[1]) == 0) To.Add(kept.Red[i], kept.Green[i], kept.Blue[i], kept.Index[i]);
+    if ((any[0] | any[1] | any[2] | any[3]) == 0) To.Add(kept.Red[i], kept.Green[i], kept.Blue[i], kept.Index[i]);
   }
+}
+
+#if defined(__x86_64__)
+template <class TEntries>
+__attribute__((target("avx2"))) void CandidatesAVX2(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3],
+                                                    bool Prune, TEntries& To, int32_t& Base) {
+  CandidatesOf(From, Lo, Hi, Prune, To, Base);
+}
+#endif
+}  // namespace
+
+void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], bool Prune,
+                                  TEntries& To, int32_t& Base) {
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx2")) return CandidatesAVX2(From, Lo, Hi, Prune, To, Base);
+#endif
+  CandidatesOf(From, Lo, Hi, Prune, To, Base);
 }
 
 uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {

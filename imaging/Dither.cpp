@@ -72,20 +72,19 @@ namespace {
 
 // Floyd-Steinberg with the three channels side by side in the 16-bit lanes of a register, in
 // the order of the pixel's bytes (blue, green, red, then an idle lane). Per channel as in
-// TFloydSteinbergDitherer: the pending errors of the row below (Width + 2 slots, each kept
-// with the 8 of the rounding already added) and the error carried to the next pixel. The loop
-// only records each pixel's error; the slots the next row takes from them are filled after the
-// row, several places at a time (SpreadErrors), which leaves the same values in the same
-// places, as a row reads no slot it writes. Every value fits: a slot holds at most 9 x 255 + 8,
-// and with the carry under 4,100.
+// TFloydSteinbergDitherer: each pixel's pending error from the row above (its slot, kept with
+// the 8 of the rounding already added) and the error carried to the next pixel. The loop only
+// records each pixel's error; the next row's slots are made from them before that row, several
+// pixels at a time (ReadyRow), with the same values the reference reads at the same pixels.
+// Every value fits: a slot holds at most 9 x 255 + 8, and with the carry under 4,100.
 //
 // Each pixel waits for the error of the one before it, so the loop is one long chain of
 // dependent steps; the work is arranged so that as little as possible stands on that chain.
 // Fetching the lookup's candidates would be the slowest step, so they are chosen before the
-// row (GuessRow): each pixel's value is guessed from its slot, with half the carry the pixel
-// before it gave on the row above standing in for its own, and the block of the widened box
-// around the guess is noted; the loop fetches that block's list a few pixels ahead. When the
-// true value falls inside the box, as it nearly always does (on a plasma and a photo of
+// row (also in ReadyRow): each pixel's value is guessed from its slot, with half the carry the
+// pixel before it gave on the row above standing in for its own, and the block of the widened
+// box around the guess is noted; the loop fetches that block's list a few pixels ahead. When
+// the true value falls inside the box, as it nearly always does (on a plasma and a photo of
 // 1024x1024, 98% and 93% of pixels), its candidates are at hand; otherwise the list of the
 // value's own block is taken. Either way the answer is the exact nearest entry.
 constexpr int kAhead = 3;  // how far ahead a pixel's candidates are fetched
@@ -122,9 +121,9 @@ struct TTables {
 struct TCursor {
   const uint64_t* Pixels;   // the pixels as lanes
   uint64_t* Errors;         // the error left at each place, on the row above until it is done
-  uint64_t* Slots;          // the slots, the row's first at X = 0 in either direction
+  uint64_t* Slots;          // the slots
   const uint64_t* Corners;  // per pixel, the first corner of its guessed box
-  const uint64_t* Blocks;   // and that box's block
+  const uint64_t* Blocks;   // and that box's block (the low 16 bits)
   uint8_t* Out;
   ptrdiff_t X, Step;  // Step: 1 or -1
 
@@ -134,7 +133,7 @@ struct TCursor {
   // The block whose list serves V: its guessed box's when V lies inside, else its own. A
   // branch, not a select: the guessed list is then fetched before V is known.
   uint32_t BlockFor(__m128i V) const {
-    if (__builtin_expect(Inside(V, Corners + X), 1)) return static_cast<uint32_t>(Blocks[X]);
+    if (__builtin_expect(Inside(V, Corners + X), 1)) return static_cast<uint16_t>(Blocks[X]);
     return BlockOf(V);
   }
   // Fetches the first group (and the groups' sevenfold colours) of the list guessed kAhead
@@ -142,7 +141,7 @@ struct TCursor {
   // function of its own the compiler takes it for one without effects and drops the call.
   [[gnu::always_inline]] void Prefetch(const uint32_t* Heads, const nearest::TGroup* Groups,
                                        const nearest::TColours7* Colours7) const {
-    const uint32_t first = Heads[Blocks[X + kAhead * Step]] >> 8;
+    const uint32_t first = Heads[static_cast<uint16_t>(Blocks[X + kAhead * Step])] >> 8;
     _mm_prefetch(reinterpret_cast<const char*>(Groups + first), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(Colours7 + first), _MM_HINT_T0);
   }
@@ -158,49 +157,74 @@ struct TRow {
   bool Resume;
 };
 
-// The guesses of a row (see above), in the order of memory, four pixels a step: the first
-// corner of each guessed box and its block. The arrays have idle places beyond both ends,
-// which the last step may read and write.
-inline void GuessRow(const TCursor& At, ptrdiff_t Width, uint64_t* Corners, uint64_t* Blocks) {
-  typedef int16_t TFour __attribute__((vector_size(32)));
+typedef int16_t TFour __attribute__((vector_size(32)));  // four pixels' lanes
+// Four pixels' lanes from P (by reference, so no vector crosses a call where AVX is not enabled).
+inline void Four(TFour& V, const uint64_t* P) { std::memcpy(&V, P, sizeof V); }
+
+// The guesses (see above) of four pixels from their slots, their lanes and the errors the row
+// above left before each of them (in the new row's direction): the first corner of each
+// guessed box and its block (in the low 16 bits). The arrays have idle places beyond both ends.
+inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, uint64_t* Corners, uint64_t* Blocks) {
   typedef uint64_t TFourWide __attribute__((vector_size(32)));
-  const TFour zero = {}, top = zero + 255, weights = {1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0, 1024, 32, 1, 0};
-  for (ptrdiff_t x = 0; x < Width; x += 4) {
-    TFour before, pixel, slot;
-    std::memcpy(&before, At.Errors + x - At.Step, sizeof before);
-    std::memcpy(&pixel, At.Pixels + x, sizeof pixel);
-    std::memcpy(&slot, At.Slots + x, sizeof slot);
-    const TFour carry = ((before << 3) - before) >> 1;
-    TFour guess = pixel + ((slot + carry) >> 4);
-    guess = guess < zero ? zero : guess;
-    guess = guess > top ? top : guess;
-    const TFour corner = (guess & static_cast<int16_t>(~7)) - static_cast<int16_t>(TFastColorLookup::kReach);
-    std::memcpy(Corners + x, &corner, sizeof corner);
-    // Each lane's part of the block number, then the three added within each pixel.
-    TFourWide parts;
-    const TFour scaled = (guess >> 3) * weights;
-    std::memcpy(&parts, &scaled, sizeof parts);
-    const TFourWide blocks = (parts + (parts >> 16) + (parts >> 32)) & 0x7FFF;
-    std::memcpy(Blocks + x, &blocks, sizeof blocks);
-  }
+  const TFour zero = {}, top = zero + 255;
+  const TFour carry = ((Before << 3) - Before) >> 1;
+  TFour guess = Pixel + ((Slot + carry) >> 4);
+  guess = guess < zero ? zero : guess;
+  guess = guess > top ? top : guess;
+  const TFour rounded = guess & static_cast<int16_t>(~7);
+  const TFour corner = rounded - static_cast<int16_t>(TFastColorLookup::kReach);
+  std::memcpy(Corners, &corner, sizeof corner);
+  // The block number from each pixel's rounded lanes (blue, green, red at bits 3, 19, 35):
+  // each channel's five bits shifted to their place; what lands above bit 15 is ignored.
+  TFourWide wide;
+  std::memcpy(&wide, &rounded, sizeof wide);
+  const TFourWide blocks = (wide >> 35) + (wide >> 14) + (wide << 7);
+  std::memcpy(Blocks, &blocks, sizeof blocks);
 }
 
-// The slots of the next row from the errors of a finished row, two places at a time off the
-// pixel loop: each place gets three times the error at it, five times the one before it and
-// the one before that (before: in the row's direction), with the rounding's 8; the place one
-// past the row's end gets its share too. Errors has two idle places of 0 at each end. The
-// places written are exactly those the row passed.
-inline void SpreadErrors(const uint64_t* Errors, uint64_t* Slots, ptrdiff_t Width, ptrdiff_t Step) {
-  const auto slot = [&](ptrdiff_t X, auto Get) {
-    const __m128i e0 = Get(Errors + X), e1 = Get(Errors + X - Step), e2 = Get(Errors + X - 2 * Step);
-    return _mm_add_epi16(_mm_add_epi16(e2, _mm_set1_epi16(8)), _mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(e1, 2), e1),
-                                                                             _mm_add_epi16(_mm_add_epi16(e0, e0), e0)));
-  };
-  const auto two = [](const uint64_t* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); };
-  ptrdiff_t x = Step == 1 ? 0 : -1;
-  const ptrdiff_t end = x + Width + 1;
-  for (; x + 2 <= end; x += 2) _mm_storeu_si128(reinterpret_cast<__m128i*>(Slots + x), slot(x, two));
-  if (x < end) Store(Slots + x, slot(x, Load));
+// Readies a row, given the errors of the row before it and its 24-bit pixels, in the order of
+// memory, four pixels a step: its pixels as lanes (Lanes4 makes four from the sixteen bytes at
+// its first pixel, of which it uses twelve), its slots and its guesses. Pixel x takes three times the error at
+// x - 2 Step, five times the one at x - Step and the one at x, with the rounding's 8, except the
+// row's first pixel, which takes Edge: the place it reads lies beyond the reach of the row
+// before and still holds the share of the row before that. Errors has idle places of 0 beyond
+// both ends.
+template <class TLanes4>
+[[gnu::always_inline]] inline void ReadyRow(const TCursor& At, const uint8_t* Src, uint64_t* Pixels, ptrdiff_t Width,
+                                            uint64_t* Corners, uint64_t* Blocks, uint64_t Edge, TLanes4 Lanes4) {
+  const ptrdiff_t step = At.Step;
+  uint8_t tail[16];
+  for (ptrdiff_t x = 0; x < Width; x += 4) {
+    const uint8_t* src = Src + 3 * x;
+    if (3 * x + 16 > 3 * Width) {  // the sixteen bytes would run past the row: a copy, 0 beyond
+      std::memset(tail, 0, sizeof tail);
+      std::memcpy(tail, src, static_cast<size_t>(3 * std::min<ptrdiff_t>(Width - x, 4)));
+      src = tail;
+    }
+    Lanes4(src, Pixels + x);
+    TFour e0, e1, e2, pixel;
+    Four(e0, At.Errors + x);
+    Four(e1, At.Errors + x - step);
+    Four(e2, At.Errors + x - 2 * step);
+    Four(pixel, At.Pixels + x);
+    const TFour slot = (e0 + 8) + ((e1 << 2) + e1) + ((e2 << 1) + e2);
+    std::memcpy(At.Slots + x, &slot, sizeof slot);
+    Guess(slot, e1, pixel, Corners + x, Blocks + x);
+  }
+  const ptrdiff_t first = step == 1 ? 0 : Width - 1;
+  At.Slots[first] = Edge;
+  TFour slot, before, pixel;
+  Four(slot, At.Slots + first);
+  Four(before, At.Errors + first - step);
+  Four(pixel, At.Pixels + first);
+  Guess(slot, before, pixel, Corners + first, Blocks + first);
+}
+
+// What the last pixel of a row, whose error is at E, leaves for the first pixel of the row after next.
+inline uint64_t EdgeSlot(const uint64_t* E) {
+  const __m128i e = Load(E);
+  return static_cast<uint64_t>(
+      _mm_cvtsi128_si64(_mm_add_epi16(_mm_add_epi16(e, _mm_set1_epi16(8)), _mm_add_epi16(e, e))));
 }
 
 // The list to search for pixel value V at the cursor (see TCursor::BlockFor). False, with
@@ -245,18 +269,18 @@ inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, 
   return missing;
 }
 
-// A row of 24-bit pixels as lanes.
-inline void RowLanes(const uint8_t* Src, uint64_t* Lanes, size_t Width) {
-  for (size_t x = 0; x < Width; ++x) Lanes[x] = ::Lanes(Src[3 * x], Src[3 * x + 1], Src[3 * x + 2]);
+// Four 24-bit pixels as lanes.
+inline void Lanes4(const uint8_t* Src, uint64_t* Lanes) {
+  for (size_t x = 0; x < 4; ++x) Lanes[x] = ::Lanes(Src[3 * x], Src[3 * x + 1], Src[3 * x + 2]);
 }
 
-// The rows of the picture, each made lanes by Spread and run by Run (one of the RunRow forms).
+// The rows of the picture, each made lanes four pixels at a time by Spread and run by Run (one
+// of the RunRow forms).
 template <class TSpread, class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
                                                       TFastColorLookup& Lookup, TSpread Spread, TRun Run) {
   const size_t places = static_cast<size_t>(Width) + 2 * kIdle;
-  std::vector<uint64_t> errors(places, Lanes(8, 8, 8)), pixels(places, 0), left(places, 0), corners(places, 0),
-      blocks(places, 0);
+  std::vector<uint64_t> slots(places, 0), pixels(places, 0), errors(places, 0), corners(places, 0), blocks(places, 0);
   std::unique_ptr<TTables> tables(new TTables{});
   for (int i = 0; i < Lookup.Colors; ++i) {
     const TPaletteEntry& e = Lookup.Entry(i);
@@ -265,31 +289,30 @@ template <class TSpread, class TRun>
   }
   TRow row{};
   row.At.Step = 1;
+  uint64_t edge = Lanes(8, 8, 8);
   for (int y = 0; y < Height; ++y) {
-    const uint8_t* src = Reader.ScanLine(y);
-    Spread(src, pixels.data() + kIdle, static_cast<size_t>(Width));
-    // Slots are numbered from the row's start in both directions, from 0 going right and from
-    // 2 going left; a row ends one past its last pixel.
+    // A row ends one past its last pixel.
     row.At.X = row.At.Step == 1 ? 0 : Width - 1;
     row.End = row.At.Step == 1 ? Width : -1;
     row.At.Pixels = pixels.data() + kIdle;
-    row.At.Errors = left.data() + kIdle;
-    row.At.Slots = errors.data() + kIdle + (row.At.Step == 1 ? 0 : 2);
+    row.At.Errors = errors.data() + kIdle;
+    row.At.Slots = slots.data() + kIdle;
     row.At.Corners = corners.data() + kIdle;
     row.At.Blocks = blocks.data() + kIdle;
     row.At.Out = Writer.ScanLine(y);
+    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, corners.data() + kIdle, blocks.data() + kIdle,
+             edge, Spread);
+    edge = EdgeSlot(row.At.Errors + (row.At.Step == 1 ? Width - 1 : 0));
     row.Sum = Load(row.At.Slot());
     row.Resume = false;
-    GuessRow(row.At, Width, corners.data() + kIdle, blocks.data() + kIdle);
     while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours7()))
       Lookup.WideHead(missing - 1);
-    SpreadErrors(row.At.Errors, row.At.Slots, Width, row.At.Step);
     row.At.Step = -row.At.Step;
   }
 }
 
 void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RowLanes, RunRow);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4, RunRow);
 }
 
 #if defined(CORVANE_NEAREST_AVX2)
@@ -368,23 +391,18 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
   return missing;
 }
 
-// RowLanes four pixels at a time: twelve bytes spread by two byte shuffles.
-__attribute__((target("avx2"))) inline void RowLanesAVX2(const uint8_t* Src, uint64_t* Lanes, size_t Width) {
-  const __m128i first = _mm_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 3, -1, 4, -1, 5, -1, -1, -1);
-  const __m128i second = _mm_setr_epi8(6, -1, 7, -1, 8, -1, -1, -1, 9, -1, 10, -1, 11, -1, -1, -1);
-  size_t x = 0;
-  // Sixteen bytes are read for twelve: the last group stops where they still lie in the row.
-  for (; 3 * x + 16 <= 3 * Width; x += 4) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + 3 * x));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Lanes + x), _mm_shuffle_epi8(v, first));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Lanes + x + 2), _mm_shuffle_epi8(v, second));
-  }
-  RowLanes(Src + 3 * x, Lanes + x, Width - x);
+// Lanes4 with one byte shuffle: the sixteen bytes in both halves of a register, the first two
+// pixels taken from the first half, the other two from the second.
+__attribute__((target("avx2"), always_inline)) inline void Lanes4AVX2(const uint8_t* Src, uint64_t* Lanes) {
+  const __m256i spread = _mm256_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 3, -1, 4, -1, 5, -1, -1, -1, 6, -1, 7, -1, 8, -1,
+                                          -1, -1, 9, -1, 10, -1, 11, -1, -1, -1);
+  const __m256i v = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Src)));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(Lanes), _mm256_shuffle_epi8(v, spread));
 }
 
 __attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Reader, TDIBWriter& Writer, int Width,
                                                                  int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, RowLanesAVX2, RunRowAVX2);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4AVX2, RunRowAVX2);
 }
 #endif
 
