@@ -88,7 +88,7 @@ template <class TEntries>
   TEntries kept;
   TEntries& out = Prune ? kept : To;
   for (size_t i = 0; i < n; ++i)
-    if (minDist[i] <= least) out.Add(From.Red[i], From.Green[i], From.Blue[i], From.Index[i]);
+    out.AddIf(minDist[i] <= least, From.Red[i], From.Green[i], From.Blue[i], From.Index[i]);
   if (!Prune) return;
   // An entry that another entry beats (or equals, coming first) at every colour of the box is
   // never chosen there either. Over a box the difference of two distances is largest at a
@@ -120,13 +120,13 @@ template <class TEntries>
       Load(b2, &toHi[2][o]);
       a0 -= l0, b0 -= h0, a1 -= l1, b1 -= h1, a2 -= l2, b2 -= h2;
       const TLanes worse = (a0 > b0 ? a0 : b0) + (a1 > b1 ? a1 : b1) + (a2 > b2 ? a2 : b2);
-      // Entries before this one win ties.
+      // Entries before this one win ties: less 1 where they are (the comparison's true is -1).
       const TLanes before = lane + static_cast<int16_t>(o) < static_cast<int16_t>(i);
-      beaten |= (worse < zero) | ((worse == zero) & before);
+      beaten |= worse + before < zero;
     }
     int64_t any[4];
     std::memcpy(any, &beaten, sizeof any);
-    if ((any[0] | any[1] | any[2] | any[3]) == 0) To.Add(kept.Red[i], kept.Green[i], kept.Blue[i], kept.Index[i]);
+    To.AddIf((any[0] | any[1] | any[2] | any[3]) == 0, kept.Red[i], kept.Green[i], kept.Blue[i], kept.Index[i]);
   }
 }
 
@@ -189,7 +189,7 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
       lanes[3] = 0;
     }
   }
-  const uint32_t head = static_cast<uint32_t>(first << 8 | groups);
+  const uint32_t head = static_cast<uint32_t>(first * sizeof(nearest::TGroup) + groups);
   Table.Heads[Block] = head;
   return head;
 }

@@ -61,6 +61,15 @@ class TFastColorLookup : public TColorLookup {
       Blue[Count] = B;
       Index[Count++] = I;
     }
+    // Add without a branch: the entry is written in any case, Count moves on only when Keep
+    // (callers offer at most 256 entries, so the place written is always free).
+    void AddIf(bool Keep, int16_t R, int16_t G, int16_t B, uint8_t I) {
+      Red[Count] = R;
+      Green[Count] = G;
+      Blue[Count] = B;
+      Index[Count] = I;
+      Count += Keep;
+    }
     size_t Padded();
   };
   struct TTable {

@@ -141,9 +141,9 @@ struct TCursor {
   // function of its own the compiler takes it for one without effects and drops the call.
   [[gnu::always_inline]] void Prefetch(const uint32_t* Heads, const nearest::TGroup* Groups,
                                        const nearest::TColours7* Colours7) const {
-    const uint32_t first = Heads[static_cast<uint16_t>(Blocks[X + kAhead * Step])] >> 8;
-    _mm_prefetch(reinterpret_cast<const char*>(Groups + first), _MM_HINT_T0);
-    _mm_prefetch(reinterpret_cast<const char*>(Colours7 + first), _MM_HINT_T0);
+    const uint32_t head = Heads[static_cast<uint16_t>(Blocks[X + kAhead * Step])];
+    _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Groups, head)), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Colours7, head)), _MM_HINT_T0);
   }
   void Next() { X += Step; }
 };
@@ -372,9 +372,9 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
                                           _mm256_sub_epi16(_mm256_slli_epi16(lanes, 3), lanes));
     const __m256i next = _mm256_set1_epi64x(static_cast<long long>(at.Pixel()[at.Step]));
     uint32_t index;
-    if (__builtin_expect(nearest::Count(list) == 1, 1)) {
+    if (__builtin_expect(nearest::OneGroup(list), 1)) {
       const __m128i least = nearest::LeastOfOneAVX2(Groups, list, b, g, r);
-      const __m256i options = Options(base, next, Colours7[list >> 8]);
+      const __m256i options = Options(base, next, *nearest::First(Colours7, list));
       value = _mm256_permutevar8x32_epi32(options, _mm256_broadcastd_epi32(_mm_srli_epi32(least, 16)));
       index = static_cast<uint8_t>(_mm_cvtsi128_si32(least));
     } else {

@@ -32,9 +32,15 @@ struct alignas(64) TColours7 {
   int16_t Lanes[2][16];
 };
 
-// A list of groups: the first group shl 8 + the group count (at most 32); 0 is no list.
-inline const TGroup* First(const TGroup* Groups, uint32_t Head) { return Groups + (Head >> 8); }
-inline uint32_t Count(uint32_t Head) { return Head & 255; }
+// A list of groups: the first group's offset in bytes (64 times its number) + the group count
+// (at most 32); 0 is no list. The offset serves the groups and their sevenfold colours alike.
+template <class T>
+inline const T* First(const T* Groups, uint32_t Head) {
+  static_assert(sizeof(T) == 64, "a group or its colours take 64 bytes");
+  return reinterpret_cast<const T*>(reinterpret_cast<const char*>(Groups) + (Head & ~63u));
+}
+inline uint32_t Count(uint32_t Head) { return Head & 63; }
+inline bool OneGroup(uint32_t Head) { return (Head & 62) == 0; }  // a list has at least one group
 
 #if defined(__SSE2__)
 inline __m128i Lanes(const uint16_t* P) { return _mm_load_si128(reinterpret_cast<const __m128i*>(P)); }
