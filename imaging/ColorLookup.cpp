@@ -147,6 +147,10 @@ void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const 
   CandidatesOf(From, Lo, Hi, Prune, To, Base);
 }
 
+namespace {
+constexpr size_t kGroupsReserved = 32768;  // 2 MB of groups and as much of their colours
+}  // namespace
+
 uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   const int32_t r = static_cast<int32_t>(Block & 31), g = static_cast<int32_t>((Block >> 5) & 31),
                 b = static_cast<int32_t>(Block >> 10);
@@ -172,6 +176,12 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   Candidates(*from, lo, hi, true, list, base);
   // A candidate's distance to a colour of the box is at most its least distance to the box +
   // 3 x (side - 1) <= base + 6 x (side - 1).
+  // Room for the groups of every block a large picture is likely to need, taken once: growing
+  // step by step would copy them over and over. Memory not yet written costs only addresses.
+  if (Table.Groups.capacity() == 0) {
+    Table.Groups.reserve(kGroupsReserved);
+    Table.Colours7.reserve(kGroupsReserved);
+  }
   const size_t groups = (list.Count + 7) / 8, first = Table.Groups.size();
   for (size_t n = 0; n < groups; ++n) {
     nearest::TGroup& group = Table.Groups.emplace_back();
