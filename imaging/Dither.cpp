@@ -103,13 +103,15 @@ inline uint32_t BlockOf(__m128i V) {
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_add_epi32(m, _mm_srli_epi64(m, 32))));
 }
 
-// Inside the widened box whose first corner is Corner when 0 <= V - Corner <= the box's last
-// offset in every lane (the first four lanes are looked at).
-inline bool Inside(__m128i V, const uint64_t* Corner) {
-  const __m128i beyond =
-      _mm_subs_epu16(_mm_sub_epi16(V, Load(Corner)), _mm_set1_epi16(7 + 2 * TFastColorLookup::kReach));
+// A guessed box: its first corner in the three channels' lanes and its block in the idle lane.
+// V lies inside when 0 <= V - the corner <= the box's last offset in each channel (the idle
+// lane passes whatever it holds).
+inline bool Inside(__m128i V, const uint64_t* Box) {
+  const int16_t last = 7 + 2 * TFastColorLookup::kReach;
+  const __m128i beyond = _mm_subs_epu16(_mm_sub_epi16(V, Load(Box)), _mm_setr_epi16(last, last, last, -1, 0, 0, 0, 0));
   return _mm_cvtsi128_si64(beyond) == 0;
 }
+inline uint32_t BlockOfBox(uint64_t Box) { return static_cast<uint32_t>(Box >> 48); }
 
 // The chosen colours as lanes, and seven times them.
 struct TTables {
@@ -119,11 +121,10 @@ struct TTables {
 // Where a row stands: X is the pixel to do next, an index into every array (one step moves
 // them all).
 struct TCursor {
-  const uint64_t* Pixels;   // the pixels as lanes
-  uint64_t* Errors;         // the error left at each place, on the row above until it is done
-  uint64_t* Slots;          // the slots
-  const uint64_t* Corners;  // per pixel, the first corner of its guessed box
-  const uint64_t* Blocks;   // and that box's block (the low 16 bits)
+  const uint64_t* Pixels;  // the pixels as lanes
+  uint64_t* Errors;        // the error left at each place, on the row above until it is done
+  uint64_t* Slots;         // the slots
+  const uint64_t* Boxes;   // per pixel, its guessed box (see Inside)
   uint8_t* Out;
   ptrdiff_t X, Step;  // Step: 1 or -1
 
@@ -133,7 +134,7 @@ struct TCursor {
   // The block whose list serves V: its guessed box's when V lies inside, else its own. A
   // branch, not a select: the guessed list is then fetched before V is known.
   uint32_t BlockFor(__m128i V) const {
-    if (__builtin_expect(Inside(V, Corners + X), 1)) return static_cast<uint16_t>(Blocks[X]);
+    if (__builtin_expect(Inside(V, Boxes + X), 1)) return BlockOfBox(Boxes[X]);
     return BlockOf(V);
   }
   // Fetches the first group (and the groups' sevenfold colours) of the list guessed kAhead
@@ -141,7 +142,7 @@ struct TCursor {
   // function of its own the compiler takes it for one without effects and drops the call.
   [[gnu::always_inline]] void Prefetch(const uint32_t* Heads, const nearest::TGroup* Groups,
                                        const nearest::TColours7* Colours7) const {
-    const uint32_t head = Heads[static_cast<uint16_t>(Blocks[X + kAhead * Step])];
+    const uint32_t head = Heads[BlockOfBox(Boxes[X + kAhead * Step])];
     _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Groups, head)), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Colours7, head)), _MM_HINT_T0);
   }
@@ -162,9 +163,9 @@ typedef int16_t TFour __attribute__((vector_size(32)));  // four pixels' lanes
 inline void Four(TFour& V, const uint64_t* P) { std::memcpy(&V, P, sizeof V); }
 
 // The guesses (see above) of four pixels from their slots, their lanes and the errors the row
-// above left before each of them (in the new row's direction): the first corner of each
-// guessed box and its block (in the low 16 bits). The arrays have idle places beyond both ends.
-inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, uint64_t* Corners, uint64_t* Blocks) {
+// above left before each of them (in the new row's direction): each guessed box (see Inside).
+// The arrays have idle places beyond both ends.
+inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, uint64_t* Boxes) {
   typedef uint64_t TFourWide __attribute__((vector_size(32)));
   const TFour zero = {}, top = zero + 255;
   const TFour carry = ((Before << 3) - Before) >> 1;
@@ -173,13 +174,16 @@ inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, ui
   guess = guess > top ? top : guess;
   const TFour rounded = guess & static_cast<int16_t>(~7);
   const TFour corner = rounded - static_cast<int16_t>(TFastColorLookup::kReach);
-  std::memcpy(Corners, &corner, sizeof corner);
   // The block number from each pixel's rounded lanes (blue, green, red at bits 3, 19, 35):
-  // each channel's five bits shifted to their place; what lands above bit 15 is ignored.
+  // each channel's five bits shifted to their place in the idle lane (bits 58, 53, 48); what
+  // lands in the other lanes is left behind.
   TFourWide wide;
   std::memcpy(&wide, &rounded, sizeof wide);
-  const TFourWide blocks = (wide >> 35) + (wide >> 14) + (wide << 7);
-  std::memcpy(Blocks, &blocks, sizeof blocks);
+  wide = (wide << 55) + (wide << 34) + (wide << 13);
+  TFour blocks;
+  std::memcpy(&blocks, &wide, sizeof blocks);
+  const TFour box = __builtin_shufflevector(corner, blocks, 0, 1, 2, 19, 4, 5, 6, 23, 8, 9, 10, 27, 12, 13, 14, 31);
+  std::memcpy(Boxes, &box, sizeof box);
 }
 
 // Readies a row, given the errors of the row before it and its 24-bit pixels, in the order of
@@ -191,7 +195,7 @@ inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, ui
 // both ends.
 template <class TLanes4>
 [[gnu::always_inline]] inline void ReadyRow(const TCursor& At, const uint8_t* Src, uint64_t* Pixels, ptrdiff_t Width,
-                                            uint64_t* Corners, uint64_t* Blocks, uint64_t Edge, TLanes4 Lanes4) {
+                                            uint64_t* Boxes, uint64_t Edge, TLanes4 Lanes4) {
   const ptrdiff_t step = At.Step;
   uint8_t tail[16];
   for (ptrdiff_t x = 0; x < Width; x += 4) {
@@ -209,7 +213,7 @@ template <class TLanes4>
     Four(pixel, At.Pixels + x);
     const TFour slot = (e0 + 8) + ((e1 << 2) + e1) + ((e2 << 1) + e2);
     std::memcpy(At.Slots + x, &slot, sizeof slot);
-    Guess(slot, e1, pixel, Corners + x, Blocks + x);
+    Guess(slot, e1, pixel, Boxes + x);
   }
   const ptrdiff_t first = step == 1 ? 0 : Width - 1;
   At.Slots[first] = Edge;
@@ -217,7 +221,7 @@ template <class TLanes4>
   Four(slot, At.Slots + first);
   Four(before, At.Errors + first - step);
   Four(pixel, At.Pixels + first);
-  Guess(slot, before, pixel, Corners + first, Blocks + first);
+  Guess(slot, before, pixel, Boxes + first);
 }
 
 // What the last pixel of a row, whose error is at E, leaves for the first pixel of the row after next.
@@ -280,7 +284,7 @@ template <class TSpread, class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
                                                       TFastColorLookup& Lookup, TSpread Spread, TRun Run) {
   const size_t places = static_cast<size_t>(Width) + 2 * kIdle;
-  std::vector<uint64_t> slots(places, 0), pixels(places, 0), errors(places, 0), corners(places, 0), blocks(places, 0);
+  std::vector<uint64_t> slots(places, 0), pixels(places, 0), errors(places, 0), boxes(places, 0);
   std::unique_ptr<TTables> tables(new TTables{});
   for (int i = 0; i < Lookup.Colors; ++i) {
     const TPaletteEntry& e = Lookup.Entry(i);
@@ -297,11 +301,9 @@ template <class TSpread, class TRun>
     row.At.Pixels = pixels.data() + kIdle;
     row.At.Errors = errors.data() + kIdle;
     row.At.Slots = slots.data() + kIdle;
-    row.At.Corners = corners.data() + kIdle;
-    row.At.Blocks = blocks.data() + kIdle;
+    row.At.Boxes = boxes.data() + kIdle;
     row.At.Out = Writer.ScanLine(y);
-    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, corners.data() + kIdle, blocks.data() + kIdle,
-             edge, Spread);
+    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, boxes.data() + kIdle, edge, Spread);
     edge = EdgeSlot(row.At.Errors + (row.At.Step == 1 ? Width - 1 : 0));
     row.Sum = Load(row.At.Slot());
     row.Resume = false;
