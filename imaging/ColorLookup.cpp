@@ -174,14 +174,14 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   box(8, r, g, b, lo, hi);
   TEntries list;
   Candidates(*from, lo, hi, true, list, base);
-  // A candidate's distance to a colour of the box is at most its least distance to the box +
-  // 3 x (side - 1) <= base + 6 x (side - 1).
   // Room for the groups of every block a large picture is likely to need, taken once: growing
   // step by step would copy them over and over. Memory not yet written costs only addresses.
   if (Table.Groups.capacity() == 0) {
     Table.Groups.reserve(kGroupsReserved);
     Table.Colours7.reserve(kGroupsReserved);
   }
+  // A candidate's distance to a colour of the box is at most its least distance to the box +
+  // 3 x (side - 1) <= base + 6 x (side - 1).
   const size_t groups = (list.Count + 7) / 8, first = Table.Groups.size();
   for (size_t n = 0; n < groups; ++n) {
     nearest::TGroup& group = Table.Groups.emplace_back();
@@ -199,7 +199,7 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
       lanes[3] = 0;
     }
   }
-  const uint32_t head = static_cast<uint32_t>(first * sizeof(nearest::TGroup) + groups);
+  const uint32_t head = nearest::Head(first, groups);
   Table.Heads[Block] = head;
   return head;
 }

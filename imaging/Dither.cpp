@@ -188,11 +188,11 @@ inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, ui
 
 // Readies a row, given the errors of the row before it and its 24-bit pixels, in the order of
 // memory, four pixels a step: its pixels as lanes (Lanes4 makes four from the sixteen bytes at
-// its first pixel, of which it uses twelve), its slots and its guesses. Pixel x takes three times the error at
-// x - 2 Step, five times the one at x - Step and the one at x, with the rounding's 8, except the
-// row's first pixel, which takes Edge: the place it reads lies beyond the reach of the row
-// before and still holds the share of the row before that. Errors has idle places of 0 beyond
-// both ends.
+// its first pixel, of which it uses twelve), its slots and its guesses. Pixel x takes three
+// times the error at x - 2 Step, five times the one at x - Step and the one at x, with the
+// rounding's 8, except the row's first pixel, which takes Edge: the place it reads lies beyond
+// the reach of the row before and still holds the share of the row before that. Errors has
+// idle places of 0 beyond both ends.
 template <class TLanes4>
 [[gnu::always_inline]] inline void ReadyRow(const TCursor& At, const uint8_t* Src, uint64_t* Pixels, ptrdiff_t Width,
                                             uint64_t* Boxes, uint64_t Edge, TLanes4 Lanes4) {

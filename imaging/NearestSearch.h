@@ -39,6 +39,7 @@ inline const T* First(const T* Groups, uint32_t Head) {
   static_assert(sizeof(T) == 64, "a group or its colours take 64 bytes");
   return reinterpret_cast<const T*>(reinterpret_cast<const char*>(Groups) + (Head & ~63u));
 }
+inline uint32_t Head(size_t FirstGroup, size_t Groups) { return static_cast<uint32_t>(FirstGroup * 64 + Groups); }
 inline uint32_t Count(uint32_t Head) { return Head & 63; }
 inline bool OneGroup(uint32_t Head) { return (Head & 62) == 0; }  // a list has at least one group
 
