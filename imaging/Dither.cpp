@@ -387,7 +387,8 @@ struct TOneGroupAVX2 {
 // The same for processors with AVX-512's byte permutes, in fewer operations: the keys are sums
 // of absolute differences against the group's bytes (nearest::TGroupBytes), one word permute
 // spreads the place, and the index is the fourth byte of the value taken (see TColours7).
-// Not forced inline: the target differs from RunRowWide's; FloydSteinbergAVX512 inlines it.
+// Not forced inline: the target differs from RunRowWide's; GCC's flatten inlines it into
+// FloydSteinbergAVX512 (clang keeps it a call).
 struct TOneGroupAVX512 {
   static const nearest::TGroupBytes* Fetched(const TLists& Lists) { return Lists.Bytes; }
   __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) static uint32_t Step(__m256i& Value,
