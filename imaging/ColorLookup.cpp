@@ -148,7 +148,7 @@ void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const 
 }
 
 namespace {
-constexpr size_t kGroupsReserved = 32768;  // 2 MB of groups and as much of their colours
+constexpr size_t kGroupsReserved = 32768;  // 2 MB of groups and as much of each of their other forms
 }  // namespace
 
 uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
@@ -179,6 +179,7 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   if (Table.Groups.capacity() == 0) {
     Table.Groups.reserve(kGroupsReserved);
     Table.Colours7.reserve(kGroupsReserved);
+    Table.Bytes.reserve(kGroupsReserved);
   }
   // A candidate's distance to a colour of the box is at most its least distance to the box +
   // 3 x (side - 1) <= base + 6 x (side - 1).
@@ -186,6 +187,7 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
   for (size_t n = 0; n < groups; ++n) {
     nearest::TGroup& group = Table.Groups.emplace_back();
     nearest::TColours7& colours7 = Table.Colours7.emplace_back();
+    nearest::TGroupBytes& bytes = Table.Bytes.emplace_back();
     for (size_t i = 0; i < 8; ++i) {
       const size_t at = std::min(n * 8 + i, list.Count - 1);
       group.Red[i] = static_cast<uint16_t>(list.Red[at] << 8);
@@ -196,7 +198,12 @@ uint32_t TFastColorLookup::MakeCandidates(TTable& Table, uint32_t Block) {
       lanes[0] = static_cast<int16_t>(7 * list.Blue[at]);
       lanes[1] = static_cast<int16_t>(7 * list.Green[at]);
       lanes[2] = static_cast<int16_t>(7 * list.Red[at]);
-      lanes[3] = 0;
+      lanes[3] = static_cast<int16_t>(-16 * list.Index[at]);
+      uint8_t* place = &bytes.Bytes[8 * i];
+      place[0] = place[4] = static_cast<uint8_t>(list.Blue[at]);
+      place[1] = place[5] = static_cast<uint8_t>(list.Green[at]);
+      place[2] = place[6] = static_cast<uint8_t>(list.Red[at]);
+      place[3] = place[7] = 0;
     }
   }
   const uint32_t head = nearest::Head(first, groups);

@@ -47,6 +47,7 @@ class TFastColorLookup : public TColorLookup {
   const uint32_t* WideHeads() const { return FWide.Heads.data(); }
   const nearest::TGroup* WideGroups() const { return FWide.Groups.data(); }
   const nearest::TColours7* WideColours7() const { return FWide.Colours7.data(); }
+  const nearest::TGroupBytes* WideGroupBytes() const { return FWide.Bytes.data(); }
 
  private:
   // Entries as plain arrays of 16-bit channels; past Count, up to a multiple of sixteen, entries
@@ -77,6 +78,7 @@ class TFastColorLookup : public TColorLookup {
     std::vector<uint32_t> Heads;  // per block; 0: not made yet
     std::vector<nearest::TGroup> Groups;
     std::vector<nearest::TColours7> Colours7;  // per group
+    std::vector<nearest::TGroupBytes> Bytes;   // per group
     // Per 4x4x4 blocks, the candidates of all their boxes together: a block's candidates are
     // chosen from these rather than from the whole palette.
     std::vector<std::unique_ptr<TEntries>> Super;

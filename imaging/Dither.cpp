@@ -137,16 +137,27 @@ struct TCursor {
     if (__builtin_expect(Inside(V, Boxes + X), 1)) return BlockOfBox(Boxes[X]);
     return BlockOf(V);
   }
-  // Fetches the first group (and the groups' sevenfold colours) of the list guessed kAhead
-  // pixels on: on a large picture the lists in use outgrow the caches. Always inlined: as a
-  // function of its own the compiler takes it for one without effects and drops the call.
-  [[gnu::always_inline]] void Prefetch(const uint32_t* Heads, const nearest::TGroup* Groups,
+  // Fetches the first group (in the form the row searches, TGroup or TGroupBytes, and the
+  // groups' sevenfold colours) of the list guessed kAhead pixels on: on a large picture the
+  // lists in use outgrow the caches. Always inlined: as a function of its own the compiler
+  // takes it for one without effects and drops the call.
+  template <class TGroupForm>
+  [[gnu::always_inline]] void Prefetch(const uint32_t* Heads, const TGroupForm* Groups,
                                        const nearest::TColours7* Colours7) const {
     const uint32_t head = Heads[BlockOfBox(Boxes[X + kAhead * Step])];
     _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Groups, head)), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(nearest::First(Colours7, head)), _MM_HINT_T0);
   }
   void Next() { X += Step; }
+};
+
+// The lookup's lists as a row reads them, taken again after each list made (their arrays may
+// move then).
+struct TLists {
+  const uint32_t* Heads;
+  const nearest::TGroup* Groups;
+  const nearest::TColours7* Colours7;
+  const nearest::TGroupBytes* Bytes;
 };
 
 // A row in progress, at the cursor's pixel, which is the row's End when it is done.
@@ -250,8 +261,7 @@ inline void Settle(const TCursor& At, __m128i V, uint32_t Index, const TTables& 
 // Runs pixels of the row until it ends (0) or a list that is not made yet is needed (its
 // block + 1); Row then holds the state before the pixel that needs it. The loop calls nothing,
 // so its values stay in registers.
-inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, const nearest::TGroup* Groups,
-                       const nearest::TColours7* Colours7) {
+inline uint32_t RunRow(TRow& Row, const TTables& Tables, TLists Lists) {
   const __m128i fifteen = _mm_set1_epi16(15);
   TCursor at = Row.At;
   __m128i sum = Row.Sum;
@@ -260,11 +270,11 @@ inline uint32_t RunRow(TRow& Row, const TTables& Tables, const uint32_t* Heads, 
     // sum / 16 with the division truncating toward zero, then clamped to 0..255.
     const __m128i q = _mm_srai_epi16(_mm_add_epi16(sum, _mm_and_si128(_mm_srai_epi16(sum, 15), fifteen)), 4);
     const __m128i v = Clamp255(_mm_add_epi16(Load(at.Pixel()), q));
-    if (!ListFor(at, v, Heads, list, missing)) break;
-    at.Prefetch(Heads, Groups, Colours7);
+    if (!ListFor(at, v, Lists.Heads, list, missing)) break;
+    at.Prefetch(Lists.Heads, Lists.Groups, Lists.Colours7);
     // The part of the next pixel's sum that does not wait for this pixel's choice.
     const __m128i nextSum = _mm_add_epi16(Load(at.Slot() + at.Step), _mm_sub_epi16(_mm_slli_epi16(v, 3), v));
-    const uint8_t index = nearest::Search(Groups, list, v);
+    const uint8_t index = nearest::Search(Lists.Groups, list, v);
     sum = _mm_sub_epi16(nextSum, Load(&Tables.Chosen7[index]));
     Settle(at, v, index, Tables);
   }
@@ -307,7 +317,9 @@ template <class TSpread, class TRun>
     edge = EdgeSlot(row.At.Errors + (row.At.Step == 1 ? Width - 1 : 0));
     row.Sum = Load(row.At.Slot());
     row.Resume = false;
-    while (const uint32_t missing = Run(row, *tables, Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours7()))
+    while (const uint32_t missing =
+               Run(row, *tables,
+                   TLists{Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours7(), Lookup.WideGroupBytes()}))
       Lookup.WideHead(missing - 1);
     row.At.Step = -row.At.Step;
   }
@@ -320,8 +332,8 @@ void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int H
 #if defined(CORVANE_NEAREST_AVX2)
 // The row for processors with AVX2 (of which it takes the three-operand instructions, the
 // minimum with its position and the permutes across a whole register). A pixel's corrected
-// value is carried as its bytes blue, green, red, 0, eight times over; one byte shuffle per
-// channel spreads it, shifted left by 8 as the candidates are, over eight lanes.
+// value is carried as its bytes blue, green, red and a fourth byte that only the search of
+// TOneGroupAVX512 sees (0, or the index a one-group step took), eight times over.
 //
 // When the pixel's list is one group (most are), the next pixel's corrected value is worked
 // out for each of the group's eight places while the search runs, and the place of the least
@@ -348,12 +360,51 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Options(__m256i Ba
   return _mm256_packus_epi16(_mm256_add_epi16(Next, Sixteenth(a)), _mm256_add_epi16(Next, Sixteenth(b)));
 }
 
-__attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTables& Tables, const uint32_t* Heads,
-                                                           const nearest::TGroup* Groups,
-                                                           const nearest::TColours7* Colours7) {
-  const __m128i spreadB = _mm_set1_epi16(static_cast<int16_t>(0x0080));
-  const __m128i spreadG = _mm_set1_epi16(static_cast<int16_t>(0x0180));
-  const __m128i spreadR = _mm_set1_epi16(static_cast<int16_t>(0x0280));
+// The value's blue, green and red bytes, each over eight lanes and shifted left by 8 (as the
+// candidates of TGroup are).
+__attribute__((target("avx2"), always_inline)) inline void Spread(__m256i Value, __m128i& B, __m128i& G, __m128i& R) {
+  const __m128i bytes = _mm256_castsi256_si128(Value);
+  B = _mm_shuffle_epi8(bytes, _mm_set1_epi16(static_cast<int16_t>(0x0080)));
+  G = _mm_shuffle_epi8(bytes, _mm_set1_epi16(static_cast<int16_t>(0x0180)));
+  R = _mm_shuffle_epi8(bytes, _mm_set1_epi16(static_cast<int16_t>(0x0280)));
+}
+
+// The search of a list of one group, with the next pixel's value (Value, on entry this pixel's)
+// taken from the options, in the AVX2 form: keys from the value spread per channel.
+struct TOneGroupAVX2 {
+  static const nearest::TGroup* Fetched(const TLists& Lists) { return Lists.Groups; }
+  __attribute__((target("avx2"), always_inline)) static uint32_t Step(__m256i& Value, __m256i Base, __m256i Next,
+                                                                      uint32_t List, const TLists& Lists) {
+    __m128i b, g, r;
+    Spread(Value, b, g, r);
+    const __m128i least = nearest::LeastOfOneAVX2(Lists.Groups, List, b, g, r);
+    const __m256i options = Options(Base, Next, *nearest::First(Lists.Colours7, List));
+    Value = _mm256_permutevar8x32_epi32(options, _mm256_broadcastd_epi32(_mm_srli_epi32(least, 16)));
+    return static_cast<uint8_t>(_mm_cvtsi128_si32(least));
+  }
+};
+
+// The same for processors with AVX-512's byte permutes, in fewer operations: the keys are sums
+// of absolute differences against the group's bytes (nearest::TGroupBytes), one word permute
+// spreads the place, and the index is the fourth byte of the value taken (see TColours7).
+// Not forced inline: the target differs from RunRowWide's; GCC's flatten inlines it into
+// FloydSteinbergAVX512 (clang keeps it a call).
+struct TOneGroupAVX512 {
+  static const nearest::TGroupBytes* Fetched(const TLists& Lists) { return Lists.Bytes; }
+  __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) static uint32_t Step(__m256i& Value,
+                                                                                            __m256i Base, __m256i Next,
+                                                                                            uint32_t List,
+                                                                                            const TLists& Lists) {
+    const __m128i least = nearest::LeastOfOneAVX512(Lists.Bytes, List, Value);
+    const __m256i place = _mm256_permutexvar_epi16(_mm256_set1_epi16(1), _mm256_castsi128_si256(least));
+    Value = _mm256_permutevar8x32_epi32(Options(Base, Next, *nearest::First(Lists.Colours7, List)), place);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(Value))) >> 24;
+  }
+};
+
+// The row of the AVX2 and AVX-512 forms, which differ in TOneGroup.
+template <class TOneGroup>
+__attribute__((target("avx2"))) inline uint32_t RunRowWide(TRow& Row, const TTables& Tables, TLists Lists) {
   // Bytes blue, green, red, 0 to 16-bit lanes, in each 64-bit part.
   const __m256i widen = _mm256_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 4, -1, 5, -1, 6, -1, -1, -1, 0, -1, 1, -1, 2, -1,
                                          -1, -1, 4, -1, 5, -1, 6, -1, -1, -1);
@@ -364,23 +415,19 @@ __attribute__((target("avx2"))) inline uint32_t RunRowAVX2(TRow& Row, const TTab
     const __m256i lanes = _mm256_shuffle_epi8(value, widen);
     const __m128i v = _mm256_castsi256_si128(lanes);
     uint32_t list;
-    if (!ListFor(at, v, Heads, list, missing)) break;
-    at.Prefetch(Heads, Groups, Colours7);
-    const __m128i bytes = _mm256_castsi256_si128(value);
-    const __m128i b = _mm_shuffle_epi8(bytes, spreadB), g = _mm_shuffle_epi8(bytes, spreadG),
-                  r = _mm_shuffle_epi8(bytes, spreadR);
+    if (!ListFor(at, v, Lists.Heads, list, missing)) break;
+    at.Prefetch(Lists.Heads, TOneGroup::Fetched(Lists), Lists.Colours7);
     // The next pixel's sum but for this pixel's choice: its slot + 7 x this value.
     const __m256i base = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(at.Slot()[at.Step])),
                                           _mm256_sub_epi16(_mm256_slli_epi16(lanes, 3), lanes));
     const __m256i next = _mm256_set1_epi64x(static_cast<long long>(at.Pixel()[at.Step]));
     uint32_t index;
     if (__builtin_expect(nearest::OneGroup(list), 1)) {
-      const __m128i least = nearest::LeastOfOneAVX2(Groups, list, b, g, r);
-      const __m256i options = Options(base, next, *nearest::First(Colours7, list));
-      value = _mm256_permutevar8x32_epi32(options, _mm256_broadcastd_epi32(_mm_srli_epi32(least, 16)));
-      index = static_cast<uint8_t>(_mm_cvtsi128_si32(least));
+      index = TOneGroup::Step(value, base, next, list, Lists);
     } else {
-      index = nearest::SearchAVX2(Groups, list, b, g, r);
+      __m128i b, g, r;
+      Spread(value, b, g, r);
+      index = nearest::SearchAVX2(Lists.Groups, list, b, g, r);
       const __m256i corrected = _mm256_add_epi16(
           next, Sixteenth(_mm256_sub_epi16(base, _mm256_set1_epi64x(static_cast<long long>(Tables.Chosen7[index])))));
       value = _mm256_packus_epi16(corrected, corrected);
@@ -404,25 +451,34 @@ __attribute__((target("avx2"), always_inline)) inline void Lanes4AVX2(const uint
 
 __attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Reader, TDIBWriter& Writer, int Width,
                                                                  int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4AVX2, RunRowAVX2);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4AVX2, RunRowWide<TOneGroupAVX2>);
+}
+
+__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"), flatten)) void FloydSteinbergAVX512(
+    TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4AVX2, RunRowWide<TOneGroupAVX512>);
 }
 #endif
 
 }  // namespace
 
 void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup,
-                          bool AllowAVX2) {
+                          TDitherForm Widest) {
   if (Width <= 0) return;
 #if defined(CORVANE_NEAREST_AVX2)
-  if (AllowAVX2 && __builtin_cpu_supports("avx2")) return FloydSteinbergAVX2(Reader, Writer, Width, Height, Lookup);
+  if (Widest == TDitherForm::Widest && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512bw"))
+    return FloydSteinbergAVX512(Reader, Writer, Width, Height, Lookup);
+  if (Widest != TDitherForm::SSE2 && __builtin_cpu_supports("avx2"))
+    return FloydSteinbergAVX2(Reader, Writer, Width, Height, Lookup);
 #else
-  (void)AllowAVX2;
+  (void)Widest;
 #endif
   FloydSteinbergSSE2(Reader, Writer, Width, Height, Lookup);
 }
 #else
 void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup,
-                          bool) {
+                          TDitherForm) {
   TFloydSteinbergDitherer ditherer(Width, Lookup);
   uint8_t r, g, b;
   for (int y = 0; y < Height; ++y) {

@@ -51,10 +51,11 @@ class TFloydSteinbergDitherer : public TDitherEngine {
 // arithmetic and order of TFloydSteinbergDitherer (which stays the plain reference): no call
 // per pixel, the three channels' errors side by side, the candidates of each pixel chosen
 // ahead. Rows 0..Height-1 of Reader (24-bit) go to the same rows of Writer (8-bit). The loop
-// takes AVX2 where the processor has it and AllowAVX2 is left true; otherwise the SSE2 form
-// (every x86-64 processor), or the reference ditherer on other processors.
+// takes the widest form the processor has, up to Widest: AVX-512 with its byte permutes, AVX2,
+// or SSE2 (every x86-64 processor); on other processors the reference ditherer.
+enum class TDitherForm { Widest, AVX2, SSE2 };
 void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup,
-                          bool AllowAVX2 = true);
+                          TDitherForm Widest = TDitherForm::Widest);
 
 // One share of a pixel's error: Row 0 is the current row, 1 the next...; Offset counts pixels
 // in the direction of travel; Weight is over the ditherer's divisor.

@@ -1,7 +1,8 @@
 #pragma once
 // The nearest-entry search of TFastColorLookup over lists of candidate groups: one form for
-// every target (SSE2 where there is one, plain code elsewhere) and one for AVX2, which the
-// Floyd-Steinberg loop picks when the processor has it.
+// every target (SSE2 where there is one, plain code elsewhere), one for AVX2 and one for a list
+// of one group on processors with AVX-512's byte permutes, which the Floyd-Steinberg loop picks
+// when the processor has them.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -24,12 +25,23 @@ struct alignas(64) TGroup {
   uint16_t Red[8], Green[8], Blue[8], Tag[8];
 };
 
-// Seven times the colours of a group's eight places as 16-bit lanes blue, green, red, 0: places
-// 0, 1, 4, 5 in the first half and 2, 3, 6, 7 in the second, the order in which packing the two
-// halves to bytes (per 128-bit lane) puts the places back in order. The Floyd-Steinberg loop
-// takes from these the next pixel's value for every place at once, before the choice is known.
+// Seven times the colours of a group's eight places as 16-bit lanes blue, green, red, and -16 x
+// the place's palette index: places 0, 1, 4, 5 in the first half and 2, 3, 6, 7 in the second,
+// the order in which packing the two halves to bytes (per 128-bit lane) puts the places back in
+// order. The Floyd-Steinberg loop takes from these the next pixel's value for every place at
+// once, before the choice is known. The fourth lane of what it subtracts them from is 0 or 8
+// (a slot's rounding), so that value's fourth byte comes out as the index of the place taken.
 struct alignas(64) TColours7 {
   int16_t Lanes[2][16];
+};
+
+// A group's eight places as bytes, for AVX-512 processors: place i at bytes 8i to 8i + 7, as
+// blue, green, red, 0, twice. The sum of absolute differences of a place's eight bytes and a
+// colour's bytes blue, green, red, x, twice, is twice their distance + 2x, the same x for every
+// place; a list holds its entries in palette order, so the least sum and, of equal ones, the
+// first place name the nearest entry as the keys of TGroup do.
+struct alignas(64) TGroupBytes {
+  uint8_t Bytes[64];
 };
 
 // A list of groups: the first group's offset in bytes (64 times its number) + the group count
@@ -101,6 +113,20 @@ __attribute__((target("avx2"), always_inline)) inline __m128i KeysAVX2(const TGr
 __attribute__((target("avx2"))) inline __m128i LeastOfOneAVX2(const TGroup* Groups, uint32_t Head, __m128i B, __m128i G,
                                                               __m128i R) {
   return _mm_minpos_epu16(KeysAVX2(First(Groups, Head), R, G, B));
+}
+
+// The least sum (see TGroupBytes) of a list of one group and its place (the first two 16-bit
+// lanes), for callers built for AVX-512 with its byte permutes. Colour holds the colour's bytes
+// blue, green, red, x in every 32-bit part.
+__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i LeastOfOneAVX512(
+    const TGroupBytes* Groups, uint32_t Head, __m256i Colour) {
+  const TGroupBytes* p = First(Groups, Head);
+  // Each 64-bit part's sum lands in its first 16 bits: places 0-3, then 4-7.
+  const __m256i low = _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(p->Bytes)), Colour);
+  const __m256i high = _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(p->Bytes + 32)), Colour);
+  const __m256i sums = _mm256_setr_epi8(0, 1, 8, 9, 16, 17, 24, 25, 32, 33, 40, 41, 48, 49, 56, 57, 0, 0, 0, 0, 0, 0, 0,
+                                        0, 0, 0, 0, 0, 0, 0, 0, 0);
+  return _mm_minpos_epu16(_mm256_castsi256_si128(_mm256_permutex2var_epi8(low, sums, high)));
 }
 
 // The same search with the unsigned minimum and its position found in one instruction, for

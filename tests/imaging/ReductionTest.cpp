@@ -255,14 +255,14 @@ TEST(ReduceBitmapColors, FloydSteinbergFastPathEqualsTheDithererClass) {
                {50, 50, ClusteredPalette(256, 8, 0, 8)},
                {523, 6, RandomPalette(256, 9)}};
   for (const auto& c : cases)
-    for (const bool avx2 : {true, false}) {
+    for (const TDitherForm form : {TDitherForm::Widest, TDitherForm::AVX2, TDitherForm::SSE2}) {
       TBitmap picture = Picture(c.W, c.H, static_cast<uint32_t>(c.W * 31 + c.H));
       TFastColorLookup lookup(c.Palette);
       TBitmap fast;
       {
         TDIBReader reader(picture, TPixelFormat::pf24bit);
         TDIBWriter writer(fast, TPixelFormat::pf8bit, c.W, c.H, c.Palette);
-        DitherFloydSteinberg(reader, writer, c.W, c.H, lookup, avx2);
+        DitherFloydSteinberg(reader, writer, c.W, c.H, lookup, form);
         writer.Finish();
       }
       TFloydSteinbergDitherer reference(c.W, lookup);
@@ -274,7 +274,7 @@ TEST(ReduceBitmapColors, FloydSteinbergFastPathEqualsTheDithererClass) {
           const uint8_t* p = src + 3 * x;
           const uint8_t index = reference.Dither(p[2], p[1], p[0], r, g, b);
           ASSERT_EQ(fast.ScanLine(y)[x], index)
-              << c.W << "x" << c.H << " at " << x << "," << y << (avx2 ? "" : " (SSE2)");
+              << c.W << "x" << c.H << " at " << x << "," << y << " in form " << static_cast<int>(form);
         }
         reference.NextLine();
       }
