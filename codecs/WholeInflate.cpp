@@ -20,6 +20,7 @@ namespace {
 // in bits 8-11.
 constexpr uint32_t kLiteral = 0x80000000u;
 constexpr uint32_t kSub = 0x1000, kEnd = 0x2000, kBad = 0x4000;
+constexpr uint32_t kPrevious = kSub;  // the code-length table has no subtables
 
 constexpr unsigned kLitBits = 11, kDistBits = 8, kLenCodeBits = 7;
 // Codes longer than the main table's index go to subtables of 2^(longest - index bits)
@@ -39,7 +40,9 @@ constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5, 
 constexpr uint8_t kLenCodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // The part of an entry a symbol decides, before the code's length is known: its value and
-// flags, with the count of extra bits in the low byte.
+// flags, with the count of extra bits in the low byte. A code-length symbol's entry has the
+// length it gives in bits 16-23 (0 for a repeat), kPrevious when it repeats the last length,
+// and how often it is at least repeated in bits 24-31.
 struct TTemplates {
   uint32_t Lit[288], Dist[32], LenCode[19];
   constexpr TTemplates() : Lit(), Dist(), LenCode() {
@@ -49,10 +52,10 @@ struct TTemplates {
     Lit[286] = Lit[287] = kBad;
     for (uint32_t s = 0; s < 30; ++s) Dist[s] = uint32_t{kDistBase[s]} << 16 | kDistExtra[s];
     Dist[30] = Dist[31] = kBad;
-    for (uint32_t s = 0; s < 19; ++s) LenCode[s] = s << 16;
-    LenCode[16] |= 2;
-    LenCode[17] |= 3;
-    LenCode[18] |= 7;
+    for (uint32_t s = 0; s < 16; ++s) LenCode[s] = 1u << 24 | s << 16;
+    LenCode[16] = 3u << 24 | kPrevious | 2;
+    LenCode[17] = 3u << 24 | 3;
+    LenCode[18] = 11u << 24 | 7;
   }
 };
 constexpr TTemplates kTemplates;
@@ -70,86 +73,100 @@ constexpr struct TReversedBytes {
   return (uint32_t{kReversed.Of[code & 0xFF]} << 8 | kReversed.Of[code >> 8]) >> (16 - length);
 }
 
-// Fills a decoding table for the code lengths[0..count), its main part indexed by `bits` bits.
-// False unless the lengths make a complete prefix code: over-subscribed sets are invalid, and
-// incomplete ones (valid only in corner cases) are left to the general inflater. The main
-// table grows by doubling: codes of each length are written once into the first 2^length
-// entries, which are then copied up for the next length.
-bool BuildTable(uint32_t* table, unsigned bits, const uint8_t* lengths, unsigned count, const uint32_t* templates) {
-  // Two halves counted and sorted side by side: runs of equal lengths would otherwise make
-  // each step wait for the last one's store.
-  unsigned low[16] = {}, high[16] = {};
-  const unsigned half = count / 2;
-  for (unsigned s = 0; s < half; ++s) {
-    ++low[lengths[s]];
-    ++high[lengths[half + s]];
+// The same for the main tables' codes, one look-up each: a code shifted up to kLitBits bits
+// and reversed whole.
+static_assert(kDistBits <= kLitBits && kLenCodeBits <= kLitBits);
+constexpr struct TReversedCodes {
+  uint16_t Of[1 << kLitBits];
+  constexpr TReversedCodes() : Of() {
+    for (unsigned i = 0; i < (1u << kLitBits); ++i)
+      for (unsigned bit = 0; bit < kLitBits; ++bit)
+        Of[i] |= static_cast<uint16_t>(((i >> bit) & 1) << (kLitBits - 1 - bit));
   }
-  if (count & 1) ++high[lengths[count - 1]];
-  unsigned perLength[16];
+} kReversedCodes;
+
+// A prefix code as the table builder takes it: how many codes each length has and, for each
+// length, its symbols in increasing order (row 0, symbols without a code, is not read).
+// Each row has room for eight symbols written at once past its count.
+template <unsigned N>
+struct TCodeSet {
+  uint16_t* End[16];  // where each row's next symbol goes
+  uint16_t Symbols[16][N + 8];
+  TCodeSet() {
+    for (unsigned l = 0; l < 16; ++l) End[l] = Symbols[l];
+  }
+  TCodeSet(const TCodeSet&) = delete;
+  TCodeSet& operator=(const TCodeSet&) = delete;
+  unsigned Count(unsigned length) const { return static_cast<unsigned>(End[length] - Symbols[length]); }
+};
+
+// 0, 1, 2, ...: any eight symbol numbers in a row.
+constexpr struct TCounting {
+  uint16_t From[288 + 8];
+  constexpr TCounting() : From() {
+    for (uint16_t i = 0; i < 288 + 8; ++i) From[i] = i;
+  }
+} kCounting;
+
+// Lists the symbols of lengths[0..count) by length.
+template <unsigned N>
+void Gather(TCodeSet<N>& set, const uint8_t* lengths, unsigned count) {
+  for (unsigned s = 0; s < count; ++s) *set.End[lengths[s]]++ = static_cast<uint16_t>(s);
+}
+
+// Fills a decoding table for a code, its main part indexed by `bits` bits. False unless the
+// lengths make a complete prefix code: over-subscribed sets are invalid, and incomplete ones
+// (valid only in corner cases) are left to the general inflater. The main table grows by
+// doubling: codes of each length are written once into the first 2^length entries, which are
+// then copied up for the next length.
+template <unsigned N>
+bool BuildTable(uint32_t* table, unsigned bits, const TCodeSet<N>& set, const uint32_t* templates) {
   int left = 1;
   unsigned longest = 0;
   for (unsigned l = 1; l <= 15; ++l) {
-    perLength[l] = low[l] + high[l];
-    left = 2 * left - static_cast<int>(perLength[l]);
+    left = 2 * left - static_cast<int>(set.Count(l));
     if (left < 0) return false;
-    if (perLength[l]) longest = l;
+    if (set.Count(l)) longest = l;
   }
   if (left != 0) return false;
-  // Within a length the symbols go in their order, the first half's before the second's;
-  // symbols without a code go after all others.
-  uint16_t sorted[320];
-  unsigned at = 0;
-  for (unsigned l = 1; l <= 15; ++l) {
-    const unsigned n = low[l];
-    low[l] = at;
-    at += n;
-    const unsigned m = high[l];
-    high[l] = at;
-    at += m;
-  }
-  high[0] = low[0] + at;
-  low[0] = at;
-  for (unsigned s = 0; s < half; ++s) {
-    sorted[low[lengths[s]]++] = static_cast<uint16_t>(s);
-    sorted[high[lengths[half + s]]++] = static_cast<uint16_t>(half + s);
-  }
-  if (count & 1) sorted[high[lengths[count - 1]]++] = static_cast<uint16_t>(count - 1);
   unsigned filled = 0;  // the first 2^filled entries hold every code up to that length
   const auto grow = [&](unsigned to) {
     for (; filled < to && filled < 2; ++filled)
       for (size_t k = 0; k < (size_t{1} << filled); ++k) table[(size_t{1} << filled) + k] = table[k];
-    for (; filled < to && filled < 4; ++filled)
-      std::memcpy(table + (size_t{1} << filled), table, sizeof(uint32_t) << filled);
+    // Sixteen bytes at a time through a register: as a call, the copies cost more than they move.
     for (; filled < to; ++filled)
-      for (size_t k = 0; k < (size_t{1} << filled); k += 16) {
-        uint8_t piece[64];
-        std::memcpy(piece, table + k, 64);
-        std::memcpy(table + (size_t{1} << filled) + k, piece, 64);
+      for (size_t k = 0; k < (size_t{1} << filled); k += 4) {
+        uint32_t piece[4];
+        std::memcpy(piece, table + k, 16);
+        std::memcpy(table + (size_t{1} << filled) + k, piece, 16);
       }
   };
   const uint32_t mainSize = uint32_t{1} << bits;
   const unsigned subBits = longest > bits ? longest - bits : 0;
   uint32_t nextSub = mainSize, lastPrefix = UINT32_MAX, subStart = 0;
   uint32_t code = 0;
-  unsigned i = 0, codeLength = 0;
+  unsigned codeLength = 0;
   for (unsigned length = 1; length <= longest; ++length) {
-    if (perLength[length] == 0) continue;
+    const unsigned n = set.Count(length);
+    if (n == 0) continue;
+    const uint16_t* const symbols = set.Symbols[length];
     code <<= length - codeLength;
     codeLength = length;
     if (length <= bits) {
       if (filled == 0) filled = length;
       grow(length);
-      for (const unsigned stop = i + perLength[length]; i < stop; ++i) {
-        const uint32_t t = templates[sorted[i]];
-        table[Reverse(code++, length)] = (t & ~0xFFu) | length << 8 | (length + (t & 0xFF));
-      }
+      // An entry is its template with the code's length in bits 8-11 and added to the low
+      // byte, which holds at most 13 extra bits.
+      const uint32_t add = length << 8 | length;
+      const unsigned up = kLitBits - length;
+      for (unsigned j = 0; j < n; ++j) table[kReversedCodes.Of[code++ << up]] = templates[symbols[j]] + add;
       continue;
     }
     if (filled == 0) filled = bits;
     grow(bits);
     // Canonical codes sharing their first `bits` bits come one after another.
     const unsigned rest = length - bits;
-    for (const unsigned stop = i + perLength[length]; i < stop; ++i) {
+    for (unsigned j = 0; j < n; ++j) {
       const uint32_t reversed = Reverse(code++, length);
       const uint32_t prefix = reversed & (mainSize - 1);
       if (prefix != lastPrefix) {
@@ -158,7 +175,7 @@ bool BuildTable(uint32_t* table, unsigned bits, const uint8_t* lengths, unsigned
         nextSub += uint32_t{1} << subBits;
         table[prefix] = kSub | subStart << 16 | subBits << 8 | bits;
       }
-      const uint32_t t = templates[sorted[i]];
+      const uint32_t t = templates[symbols[j]];
       const uint32_t e = (t & ~0xFFu) | rest << 8 | (rest + (t & 0xFF));
       for (uint32_t k = reversed >> bits; k < (uint32_t{1} << subBits); k += uint32_t{1} << rest)
         table[subStart + k] = e;
@@ -247,39 +264,87 @@ namespace {
 using TTables = TWholeInflater::TTables;
 using TInflateJob = TWholeInflater::TJob;
 
-bool ReadDynamicTables(TBits& b, TTables& t) {
+// Lists code lengths by length as a block's header gives them, until symbol `stop`; the
+// alphabet's symbols are numbered from `base`. A run crossing `stop` is split, its tail going
+// to `next`. The lists are made on the chain of code-length look-ups that bounds this loop
+// anyway, so building the tables needs no pass of its own to count and sort the symbols.
+struct TLengthReader {
+  TBits& B;
+  const uint32_t* LenCode;
+  unsigned Total;
+  unsigned At = 0;
+  unsigned Previous = 16;  // the last length read; none yet
+
+  template <unsigned N, unsigned M>
+  [[gnu::always_inline]] bool Read(TCodeSet<N>& set, unsigned base, unsigned stop, TCodeSet<M>* next) {
+    unsigned i = At;
+    // The bit buffer in registers: the lists' stores could otherwise alias it.
+    TBits bits = B;
+    // Every symbol handled the same way, whether a length or a repeat: which comes next is
+    // not predictable. A run of one length (at most six) is listed as the eight symbols from
+    // where it starts, of which the count keeps as many as the run has; zeros are listed in
+    // row 0, which no table reads.
+    // A refill gives at least 56 bits, enough for three symbols of at most 14 bits each.
+    while (i < stop) {
+      if (!bits.Refill()) return false;
+      for (unsigned k = 0; k < 3 && i < stop; ++k) {
+        const uint32_t e = LenCode[LowBits(bits.Buf, kLenCodeBits)];
+        const unsigned repeat = (e >> 24) + (bits.Take(e & 0xFF) >> ((e >> 8) & 0xF));
+        // A mask rather than a choice, which would be a branch taken at random.
+        const unsigned value = ((e >> 16) & 0xFF) | (Previous & (0u - ((e & kPrevious) != 0)));
+        if (value > 15 || repeat > Total - i) return false;
+        Previous = value;
+        uint16_t* const to = set.End[value];
+        std::memcpy(to, kCounting.From + (i - base), 16);
+        set.End[value] = to + repeat;
+        i += repeat;
+      }
+    }
+    B = bits;
+    At = i;
+    if (i > stop && Previous) {
+      const unsigned over = i - stop;
+      set.End[Previous] -= over;
+      for (unsigned j = 0; j < over; ++j) *next->End[Previous]++ = static_cast<uint16_t>(j);
+    }
+    return true;
+  }
+};
+
+[[gnu::always_inline]] inline bool ReadDynamicTablesHere(TBits& b, TTables& t) {
   if (!b.Refill()) return false;
   const unsigned litCount = b.Take(5) + 257, distCount = b.Take(5) + 1, lenCodeCount = b.Take(4) + 4;
   if (litCount > 286 || distCount > 30) return false;
-  // One byte before the lengths for a repeat at the start to find (it is refused), and room
-  // after them for repeats written eight bytes at a time.
-  uint8_t store[1 + 320 + 138 + 8] = {};
-  uint8_t* const lengths = store + 1;
-  for (unsigned i = 0; i < lenCodeCount; ++i) {
-    if (i % 16 == 0 && !b.Refill()) return false;
-    lengths[kLenCodeOrder[i]] = static_cast<uint8_t>(b.Take(3));
-  }
-  if (!BuildTable(t.LenCode, kLenCodeBits, lengths, 19, kTemplates.LenCode)) return false;
-  // Every symbol decoded the same way, whether a length or a repeat: which comes next is
-  // not predictable.
-  static constexpr uint8_t kRepeatBase[19] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3, 3, 11};
-  const unsigned total = litCount + distCount;
-  // A refill gives at least 56 bits, enough for three symbols of at most 14 bits each.
-  for (unsigned i = 0; i < total;) {
-    if (!b.Refill()) return false;
-    for (unsigned k = 0; k < 3 && i < total; ++k) {
-      const uint32_t e = t.LenCode[LowBits(b.Buf, kLenCodeBits)];
-      const unsigned symbol = e >> 16;
-      const unsigned repeat = kRepeatBase[symbol] + (b.Take(e & 0xFF) >> ((e >> 8) & 0xF));
-      if ((symbol == 16 && i == 0) || repeat > total - i) return false;
-      const uint64_t value = symbol < 16 ? symbol : symbol == 16 ? lengths[i - 1] : 0;
-      const uint64_t eight = value * 0x0101010101010101u;
-      for (unsigned j = 0; j < repeat; j += 8) std::memcpy(lengths + i + j, &eight, 8);
-      i += repeat;
+  {
+    uint8_t lengths[19] = {};
+    for (unsigned i = 0; i < lenCodeCount; ++i) {
+      if (i % 16 == 0 && !b.Refill()) return false;
+      lengths[kLenCodeOrder[i]] = static_cast<uint8_t>(b.Take(3));
     }
+    TCodeSet<19> lenCodes;
+    Gather(lenCodes, lengths, 19);
+    if (!BuildTable(t.LenCode, kLenCodeBits, lenCodes, kTemplates.LenCode)) return false;
   }
-  return BuildTable(t.Lit, kLitBits, lengths, litCount, kTemplates.Lit) &&
-         BuildTable(t.Dist, kDistBits, lengths + litCount, distCount, kTemplates.Dist);
+  TCodeSet<288> lit;
+  TCodeSet<32> dist;
+  TLengthReader reader{b, t.LenCode, litCount + distCount};
+  return reader.Read(lit, 0, litCount, &dist) &&
+         reader.Read(dist, litCount, litCount + distCount, static_cast<TCodeSet<32>*>(nullptr)) &&
+         BuildTable(t.Lit, kLitBits, lit, kTemplates.Lit) && BuildTable(t.Dist, kDistBits, dist, kTemplates.Dist);
+}
+
+#if defined(__x86_64__)
+// Reading a header is mostly shifts by amounts in registers, which BMI2 does in one step.
+__attribute__((target("bmi2"))) bool ReadDynamicTablesBMI2(TBits& b, TTables& t) { return ReadDynamicTablesHere(b, t); }
+#endif
+bool ReadDynamicTablesPlain(TBits& b, TTables& t) { return ReadDynamicTablesHere(b, t); }
+
+template <bool Bmi2>
+[[gnu::always_inline]] inline bool ReadDynamicTables(TBits& b, TTables& t) {
+#if defined(__x86_64__)
+  if constexpr (Bmi2) return ReadDynamicTablesBMI2(b, t);
+#endif
+  return ReadDynamicTablesPlain(b, t);
 }
 
 void BuildFixedTables(TTables& t) {
@@ -289,8 +354,12 @@ void BuildFixedTables(TTables& t) {
   std::memset(lengths + 256, 7, 24);
   std::memset(lengths + 280, 8, 8);
   std::memset(lengths + 288, 5, 32);
-  BuildTable(t.Lit, kLitBits, lengths, 288, kTemplates.Lit);
-  BuildTable(t.Dist, kDistBits, lengths + 288, 32, kTemplates.Dist);
+  TCodeSet<288> lit;
+  TCodeSet<32> dist;
+  Gather(lit, lengths, 288);
+  Gather(dist, lengths + 288, 32);
+  BuildTable(t.Lit, kLitBits, lit, kTemplates.Lit);
+  BuildTable(t.Dist, kDistBits, dist, kTemplates.Dist);
 }
 
 // Far from both ends two steps go without a check: each writes at most 258 bytes, or five
@@ -514,6 +583,7 @@ bool Finish(TStream& s, const uint8_t* source) {
 
 // Goes on to the next Huffman-coded block, copying stored blocks on the way, or at the end
 // of the stream checks its trailer.
+template <bool Bmi2>
 void NextBlock(TStream& s, const uint8_t* source) {
   TBits& b = s.B;
   for (;;) {
@@ -540,7 +610,7 @@ void NextBlock(TStream& s, const uint8_t* source) {
     if (type == 3) return;
     if (type == 1)
       BuildFixedTables(*s.T);
-    else if (!ReadDynamicTables(b, *s.T))
+    else if (!ReadDynamicTables<Bmi2>(b, *s.T))
       return;
     s.State = TStream::sBlock;
     return;
@@ -549,6 +619,7 @@ void NextBlock(TStream& s, const uint8_t* source) {
 
 // Reads the zlib header (deflate, a window of at most 32 KiB, the check, no preset
 // dictionary) and the first block's.
+template <bool Bmi2>
 void Begin(TStream& s, TTables& t, const TInflateJob& job) {
   s.T = &t;
   s.State = TStream::sFailed;
@@ -559,25 +630,26 @@ void Begin(TStream& s, TTables& t, const TInflateJob& job) {
   s.B = TBits{source + 2, source + job.SourceSize};
   s.Start = s.Out = job.Out;
   s.End = job.Out + job.OutSize;
-  NextBlock(s, source);
+  NextBlock<Bmi2>(s, source);
 }
 
+template <bool Bmi2>
 [[gnu::always_inline]] inline void Advance(TStream& s, TStep r, const uint8_t* source) {
   if (r == kInvalid)
     s.State = TStream::sFailed;
   else if (r == kBlockEnd)
-    NextBlock(s, source);
+    NextBlock<Bmi2>(s, source);
 }
 
 template <bool Bmi2>
 [[gnu::always_inline]] inline void Run(TStream& s, const TInflateJob& job) {
-  while (s.State == TStream::sBlock) Advance(s, FinishBlock<Bmi2>(s), job.Source);
+  while (s.State == TStream::sBlock) Advance<Bmi2>(s, FinishBlock<Bmi2>(s), job.Source);
 }
 
 template <bool Bmi2>
 [[gnu::always_inline]] inline void InflateOne(TTables& t, TInflateJob& job) {
   TStream s;
-  Begin(s, t, job);
+  Begin<Bmi2>(s, t, job);
   Run<Bmi2>(s, job);
   job.Done = s.State == TStream::sDone;
   job.Used = s.Used;
@@ -588,8 +660,8 @@ template <bool Bmi2>
 template <bool Bmi2>
 [[gnu::always_inline]] inline void InflateTwo(TTables* t, TInflateJob& a, TInflateJob& b) {
   TStream s[2];
-  Begin(s[0], t[0], a);
-  Begin(s[1], t[1], b);
+  Begin<Bmi2>(s[0], t[0], a);
+  Begin<Bmi2>(s[1], t[1], b);
   while (s[0].State == TStream::sBlock && s[1].State == TStream::sBlock && s[0].B.Over == 0 && s[1].B.Over == 0) {
     TFast f0(s[0]), f1(s[1]);
     TStep r0 = kGoOn, r1 = kGoOn;
@@ -606,8 +678,8 @@ template <bool Bmi2>
     f1.Store(s[1]);
     if (r0 == kGoOn && !f0.Far()) r0 = FinishBlock<Bmi2>(s[0]);
     if (r1 == kGoOn && !f1.Far()) r1 = FinishBlock<Bmi2>(s[1]);
-    Advance(s[0], r0, a.Source);
-    Advance(s[1], r1, b.Source);
+    Advance<Bmi2>(s[0], r0, a.Source);
+    Advance<Bmi2>(s[1], r1, b.Source);
   }
   Run<Bmi2>(s[0], a);
   Run<Bmi2>(s[1], b);

@@ -145,3 +145,127 @@ TEST(WholeInflateTest, DeclinesOrAgreesWithZlib) {
         }
       }
 }
+
+namespace {
+
+// Writes a zlib stream of one dynamic block bit by bit, so that its header can say what
+// deflate allows but zlib's writer never says.
+struct TBlockWriter {
+  TBytes Out = {0x78, 0x01};
+  uint32_t Acc = 0;
+  unsigned Bits = 0;
+
+  void Put(uint32_t value, unsigned n) {
+    Acc |= value << Bits;
+    for (Bits += n; Bits >= 8; Bits -= 8, Acc >>= 8) Out.push_back(static_cast<uint8_t>(Acc));
+  }
+  // A Huffman code, most significant bit first.
+  void PutCode(uint32_t code, unsigned length) {
+    for (unsigned i = length; i-- > 0;) Put((code >> i) & 1, 1);
+  }
+  TBytes Finish(const TBytes& plain) {
+    if (Bits) Put(0, 8 - Bits);
+    const uLong sum = adler32(1, plain.data(), static_cast<uInt>(plain.size()));
+    for (int shift = 24; shift >= 0; shift -= 8) Out.push_back(static_cast<uint8_t>(sum >> shift));
+    return Out;
+  }
+};
+
+// Canonical codes for lengths.
+std::vector<uint32_t> Codes(const std::vector<unsigned>& lengths) {
+  unsigned count[16] = {}, next[16] = {};
+  for (unsigned l : lengths) ++count[l];
+  count[0] = 0;
+  for (unsigned l = 1, code = 0; l < 16; ++l) next[l] = code = (code + count[l - 1]) << 1;
+  std::vector<uint32_t> codes;
+  for (unsigned l : lengths) codes.push_back(l ? next[l]++ : 0);
+  return codes;
+}
+
+}  // namespace
+
+// Runs of code lengths may run on from the literal and length code into the distance code,
+// which zlib's writer never does; a run before any length, or past the last, is invalid.
+TEST(WholeInflateTest, CodeLengthRunsAcrossTheTwoCodes) {
+  // Code-length symbol, its extra bits' value and their count.
+  struct TRun {
+    unsigned Symbol, Extra, ExtraBits;
+  };
+  std::vector<TRun> nines;
+  for (int i = 0; i < 256; ++i) nines.push_back({9, 0, 0});
+  const auto with = [&](std::vector<TRun> tail) {
+    std::vector<TRun> runs = nines;
+    runs.insert(runs.end(), tail.begin(), tail.end());
+    return runs;
+  };
+  const struct {
+    const char* Name;
+    unsigned LitCount, DistCount;
+    std::vector<TRun> Runs;
+    bool Valid;
+  } cases[] = {
+      // Literals of 9 bits, then 3 bits for symbols 256-259 and all eight distances: the
+      // first repeat covers three of each code.
+      {"repeat across", 260, 8, with({{3, 0, 0}, {16, 3, 2}, {16, 2, 2}}), true},
+      // Symbols 260-285 without a code, and the distance code's first 22: one run of zeros.
+      {"zeros across", 286, 30, with({{3, 0, 0}, {16, 0, 2}, {18, 37, 7}, {3, 0, 0}, {16, 3, 2}, {3, 0, 0}}), true},
+      {"repeat first", 260, 8, {{16, 0, 2}}, false},
+      {"zeros past the end", 260, 8, with({{3, 0, 0}, {16, 0, 2}, {18, 127, 7}}), false},
+  };
+  // The code-length code: symbols 0-12 of 4 bits, 13-18 of 5.
+  std::vector<unsigned> lenCodeLengths(19, 4);
+  for (unsigned s = 13; s < 19; ++s) lenCodeLengths[s] = 5;
+  const std::vector<uint32_t> lenCodes = Codes(lenCodeLengths);
+  static const unsigned order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+  const TBytes plain = {'s', 'k', 'i', 's', 'k', 'i', 'n'};
+  const TBytes good = Deflate(plain, 6, 8, Z_DEFAULT_STRATEGY);
+  TWholeInflater inflater;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TBlockWriter w;
+    w.Put(1, 1);  // final
+    w.Put(2, 2);  // dynamic
+    w.Put(c.LitCount - 257, 5);
+    w.Put(c.DistCount - 1, 5);
+    w.Put(19 - 4, 4);
+    for (unsigned s : order) w.Put(lenCodeLengths[s], 3);
+    std::vector<unsigned> lengths;
+    for (const TRun& r : c.Runs) {
+      w.PutCode(lenCodes[r.Symbol], lenCodeLengths[r.Symbol]);
+      w.Put(r.Extra, r.ExtraBits);
+      const unsigned times = r.Symbol < 16    ? 1
+                             : r.Symbol == 16 ? 3 + r.Extra
+                             : r.Symbol == 17 ? 3 + r.Extra
+                                              : 11 + r.Extra;
+      const unsigned value = r.Symbol < 16 ? r.Symbol : r.Symbol == 16 && !lengths.empty() ? lengths.back() : 0;
+      lengths.insert(lengths.end(), times, value);
+    }
+    if (c.Valid) {
+      ASSERT_EQ(lengths.size(), c.LitCount + c.DistCount);
+      const std::vector<unsigned> lit(lengths.begin(), lengths.begin() + c.LitCount),
+          dist(lengths.begin() + c.LitCount, lengths.end());
+      const std::vector<uint32_t> litCodes = Codes(lit), distCodes = Codes(dist);
+      // "ski", then a match of 3 at distance 3 where the distance code has one (code 2),
+      // else the literals, then "n" and the end of the block.
+      for (uint8_t b : {'s', 'k', 'i'}) w.PutCode(litCodes[b], lit[b]);
+      if (dist[2]) {
+        w.PutCode(litCodes[257], lit[257]);
+        w.PutCode(distCodes[2], dist[2]);
+      } else {
+        for (uint8_t b : {'s', 'k', 'i'}) w.PutCode(litCodes[b], lit[b]);
+      }
+      w.PutCode(litCodes['n'], lit['n']);
+      w.PutCode(litCodes[256], lit[256]);
+    }
+    const TBytes z = w.Finish(plain);
+    const TExact zlib = Inflate(z, plain.size());
+    EXPECT_EQ(zlib.Whole, c.Valid);
+    TBytes out(plain.size());
+    TWholeInflater::TJob job{z.data(), z.size(), out.data(), out.size()};
+    EXPECT_EQ(inflater.Inflate(job), c.Valid);
+    if (c.Valid) {
+      EXPECT_EQ(out, plain);
+    }
+    ExpectDeclinesOrAgrees(inflater, z, plain.size(), good, plain);
+  }
+}
