@@ -328,11 +328,38 @@ __attribute__((target("ssse3"))) void SwapRGB8SSSE3(const uint8_t* src, uint8_t*
   }
   SwapRGB8Plain(src + 3 * i, dst + 3 * i, count - i);
 }
+
+// The same with one shuffle across 64 bytes: twenty-one pixels a step, the sixty-fourth byte
+// unchanged; the SSSE3 form takes the rest.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void SwapRGB8VBMI(const uint8_t* src, uint8_t* dst,
+                                                                         size_t count) {
+  static constexpr struct TOrder {
+    alignas(64) uint8_t Of[64];
+    constexpr TOrder() : Of() {
+      for (unsigned k = 0; k < 63; ++k) Of[k] = static_cast<uint8_t>(k - k % 3 + 2 - k % 3);
+      Of[63] = 63;
+    }
+  } kOrder;
+  const __m512i o = _mm512_load_si512(kOrder.Of);
+  size_t i = 0;
+  for (; i + 22 <= count; i += 21) {
+    const __m512i v = _mm512_loadu_si512(src + 3 * i);
+    _mm512_storeu_si512(dst + 3 * i, _mm512_maskz_permutexvar_epi8(~__mmask64{0}, o, v));
+  }
+  SwapRGB8SSSE3(src + 3 * i, dst + 3 * i, count - i);
+}
+
+bool HasVBMI() {
+  static const bool has =
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+  return has;
+}
 #endif
 }  // namespace
 
 void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count) {
 #if defined(__x86_64__) || defined(__i386__)
+  if (count >= 22 && HasVBMI()) return SwapRGB8VBMI(src, dst, count);
   if (__builtin_cpu_supports("ssse3")) return SwapRGB8SSSE3(src, dst, count);
 #endif
   SwapRGB8Plain(src, dst, count);

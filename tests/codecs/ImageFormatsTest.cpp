@@ -120,9 +120,10 @@ TEST(ImageFormatsTest, SizeLimitsPredictorSwapAndUpsampler) {
   ApplyHorizontalPredictor8(row, 2, 3);
   EXPECT_EQ(std::vector<uint8_t>(row, row + 9), (std::vector<uint8_t>{10, 200, 1, 15, 44, 4, 9, 44, 4}));
 
-  // The swap goes five pixels a shuffle with plain pixels after: every count round those steps,
-  // apart and in place, and nothing written past the last pixel.
-  for (size_t count : {0, 1, 5, 6, 7, 10, 11, 12, 37}) {
+  // The swap goes twenty-one pixels a shuffle where the processor has AVX-512, then five, with
+  // plain pixels after: every count round those steps, apart and in place, and nothing written
+  // past the last pixel.
+  for (size_t count : {0, 1, 5, 6, 7, 10, 11, 12, 21, 22, 37, 42, 43, 44, 48, 70}) {
     std::vector<uint8_t> src(3 * count + 16), swapped(src.size(), 0xEE), want(src.size(), 0xEE);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 37 + 1);
     for (size_t i = 0; i < 3 * count; ++i) want[i] = src[i - i % 3 + 2 - i % 3];
