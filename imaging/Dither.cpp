@@ -81,12 +81,13 @@ namespace {
 // Each pixel waits for the error of the one before it, so the loop is one long chain of
 // dependent steps; the work is arranged so that as little as possible stands on that chain.
 // Fetching the lookup's candidates would be the slowest step, so they are chosen before the
-// row (also in ReadyRow): each pixel's value is guessed from its slot, with half the carry the
-// pixel before it gave on the row above standing in for its own, and the block of the widened
-// box around the guess is noted; the loop fetches that block's list a few pixels ahead. When
-// the true value falls inside the box, as it nearly always does (on a plasma and a photo of
-// 1024x1024, 98% and 93% of pixels), its candidates are at hand; otherwise the list of the
-// value's own block is taken. Either way the answer is the exact nearest entry.
+// row (also in ReadyRow): each pixel's value is guessed from its slot, with a share of the
+// carry the pixel before it gave on the row above standing in for its own (TCarryGuess), and
+// the block of the widened box around the guess is noted; the loop fetches that block's list a
+// few pixels ahead. When the true value falls inside the box, as it nearly always does (on a
+// plasma and a photo of 4096x4096, 99% and 96% of pixels), its candidates are at hand;
+// otherwise the list of the value's own block is taken. Either way the answer is the exact
+// nearest entry.
 constexpr int kAhead = 3;  // how far ahead a pixel's candidates are fetched
 constexpr int kIdle = 8;   // idle places at each end of the per-pixel arrays
 static_assert(kAhead <= kIdle, "the block of the pixel kAhead on lies within the arrays");
@@ -127,14 +128,16 @@ struct TCursor {
   const uint64_t* Boxes;   // per pixel, its guessed box (see Inside)
   uint8_t* Out;
   ptrdiff_t X, Step;  // Step: 1 or -1
+  uint32_t Misses;    // values that fell outside their guessed box
 
   const uint64_t* Pixel() const { return Pixels + X; }
   uint64_t* Error() const { return Errors + X; }
   uint64_t* Slot() const { return Slots + X; }
   // The block whose list serves V: its guessed box's when V lies inside, else its own. A
   // branch, not a select: the guessed list is then fetched before V is known.
-  uint32_t BlockFor(__m128i V) const {
+  uint32_t BlockFor(__m128i V) {
     if (__builtin_expect(Inside(V, Boxes + X), 1)) return BlockOfBox(Boxes[X]);
+    ++Misses;
     return BlockOf(V);
   }
   // Fetches the first group (in the form the row searches, TGroup or TGroupBytes, and the
@@ -174,12 +177,13 @@ typedef int16_t TFour __attribute__((vector_size(32)));  // four pixels' lanes
 inline void Four(TFour& V, const uint64_t* P) { std::memcpy(&V, P, sizeof V); }
 
 // The guesses (see above) of four pixels from their slots, their lanes and the errors the row
-// above left before each of them (in the new row's direction): each guessed box (see Inside).
-// The arrays have idle places beyond both ends.
-inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, uint64_t* Boxes) {
+// above left before each of them (in the new row's direction), of which Halves halves stand in
+// for the pixel's own (see TCarryGuess): each guessed box (see Inside). The arrays have idle
+// places beyond both ends.
+inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, int16_t Halves, uint64_t* Boxes) {
   typedef uint64_t TFourWide __attribute__((vector_size(32)));
   const TFour zero = {}, top = zero + 255;
-  const TFour carry = ((Before << 3) - Before) >> 1;
+  const TFour carry = (((Before << 3) - Before) * Halves) >> 1;
   TFour guess = Pixel + ((Slot + carry) >> 4);
   guess = guess < zero ? zero : guess;
   guess = guess > top ? top : guess;
@@ -206,7 +210,7 @@ inline void Guess(const TFour& Slot, const TFour& Before, const TFour& Pixel, ui
 // idle places of 0 beyond both ends.
 template <class TLanes4>
 [[gnu::always_inline]] inline void ReadyRow(const TCursor& At, const uint8_t* Src, uint64_t* Pixels, ptrdiff_t Width,
-                                            uint64_t* Boxes, uint64_t Edge, TLanes4 Lanes4) {
+                                            uint64_t* Boxes, uint64_t Edge, int16_t Halves, TLanes4 Lanes4) {
   const ptrdiff_t step = At.Step;
   uint8_t tail[16];
   for (ptrdiff_t x = 0; x < Width; x += 4) {
@@ -224,7 +228,7 @@ template <class TLanes4>
     Four(pixel, At.Pixels + x);
     const TFour slot = (e0 + 8) + ((e1 << 2) + e1) + ((e2 << 1) + e2);
     std::memcpy(At.Slots + x, &slot, sizeof slot);
-    Guess(slot, e1, pixel, Boxes + x);
+    Guess(slot, e1, pixel, Halves, Boxes + x);
   }
   const ptrdiff_t first = step == 1 ? 0 : Width - 1;
   At.Slots[first] = Edge;
@@ -232,8 +236,21 @@ template <class TLanes4>
   Four(slot, At.Slots + first);
   Four(before, At.Errors + first - step);
   Four(pixel, At.Pixels + first);
-  Guess(slot, before, pixel, Boxes + first);
+  Guess(slot, before, pixel, Halves, Boxes + first);
 }
+
+// How much of the carry guessed from the row above a row's guesses take, in halves (0, 1 or 2):
+// on some pictures a pixel's error is much like the one above it, on others unrelated to it
+// (there the guesses miss half as often without it). Each row takes the weight whose latest row
+// had the fewest values outside their boxes; every sixteenth row tries the weights in turn. The
+// choice changes only the time taken, never the result.
+struct TCarryGuess {
+  uint32_t Misses[3] = {~0u, 0, ~0u};  // per weight, in its latest row; ~0: not tried yet
+  int16_t Pick(int Row) const {
+    if (Row % 16 == 0) return static_cast<int16_t>(Row / 16 % 3);
+    return static_cast<int16_t>(std::min_element(Misses, Misses + 3) - Misses);
+  }
+};
 
 // What the last pixel of a row, whose error is at E, leaves for the first pixel of the row after next.
 inline uint64_t EdgeSlot(const uint64_t* E) {
@@ -244,7 +261,7 @@ inline uint64_t EdgeSlot(const uint64_t* E) {
 
 // The list to search for pixel value V at the cursor (see TCursor::BlockFor). False, with
 // Missing the block + 1, when that list is not made yet.
-inline bool ListFor(const TCursor& At, __m128i V, const uint32_t* Heads, uint32_t& List, uint32_t& Missing) {
+inline bool ListFor(TCursor& At, __m128i V, const uint32_t* Heads, uint32_t& List, uint32_t& Missing) {
   const uint32_t block = At.BlockFor(V);
   List = Heads[block];
   if (List != 0) return true;
@@ -304,6 +321,7 @@ template <class TSpread, class TRun>
   TRow row{};
   row.At.Step = 1;
   uint64_t edge = Lanes(8, 8, 8);
+  TCarryGuess carry;
   for (int y = 0; y < Height; ++y) {
     // A row ends one past its last pixel.
     row.At.X = row.At.Step == 1 ? 0 : Width - 1;
@@ -313,7 +331,9 @@ template <class TSpread, class TRun>
     row.At.Slots = slots.data() + kIdle;
     row.At.Boxes = boxes.data() + kIdle;
     row.At.Out = Writer.ScanLine(y);
-    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, boxes.data() + kIdle, edge, Spread);
+    const int16_t halves = carry.Pick(y);
+    row.At.Misses = 0;
+    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, boxes.data() + kIdle, edge, halves, Spread);
     edge = EdgeSlot(row.At.Errors + (row.At.Step == 1 ? Width - 1 : 0));
     row.Sum = Load(row.At.Slot());
     row.Resume = false;
@@ -321,6 +341,7 @@ template <class TSpread, class TRun>
                Run(row, *tables,
                    TLists{Lookup.WideHeads(), Lookup.WideGroups(), Lookup.WideColours7(), Lookup.WideGroupBytes()}))
       Lookup.WideHead(missing - 1);
+    carry.Misses[halves] = row.At.Misses;
     row.At.Step = -row.At.Step;
   }
 }
@@ -333,12 +354,12 @@ void FloydSteinbergSSE2(TDIBReader& Reader, TDIBWriter& Writer, int Width, int H
 // The row for processors with AVX2 (of which it takes the three-operand instructions, the
 // minimum with its position and the permutes across a whole register). A pixel's corrected
 // value is carried as its bytes blue, green, red and a fourth byte that only the search of
-// TOneGroupAVX512 sees (0, or the index a one-group step took), eight times over.
+// TTwoGroupsAVX512 sees (0, or the index its step took), eight times over.
 //
-// When the pixel's list is one group (most are), the next pixel's corrected value is worked
-// out for each of the group's eight places while the search runs, and the place of the least
-// key picks it: what waits for the choice is one permute, not the sum, the division and the
-// clamp. Other lists go the plain way through the chosen entry.
+// When the pixel's list is one group (most are; in the AVX-512 form also two), the next
+// pixel's corrected value is worked out for each of the group's eight places while the search
+// runs, and the place of the least key picks it: what waits for the choice is one permute, not
+// the sum, the division and the clamp. Other lists go the plain way through the chosen entry.
 // sum / 16 with the division truncating toward zero (the size divided, the sign put back).
 __attribute__((target("avx2"), always_inline)) inline __m256i Sixteenth(__m256i Sum) {
   return _mm256_sign_epi16(_mm256_srli_epi16(_mm256_abs_epi16(Sum), 4), Sum);
@@ -373,6 +394,7 @@ __attribute__((target("avx2"), always_inline)) inline void Spread(__m256i Value,
 // taken from the options, in the AVX2 form: keys from the value spread per channel.
 struct TOneGroupAVX2 {
   static const nearest::TGroup* Fetched(const TLists& Lists) { return Lists.Groups; }
+  static bool Takes(uint32_t List) { return nearest::OneGroup(List); }
   __attribute__((target("avx2"), always_inline)) static uint32_t Step(__m256i& Value, __m256i Base, __m256i Next,
                                                                       uint32_t List, const TLists& Lists) {
     __m128i b, g, r;
@@ -384,26 +406,38 @@ struct TOneGroupAVX2 {
   }
 };
 
-// The same for processors with AVX-512's byte permutes, in fewer operations: the keys are sums
-// of absolute differences against the group's bytes (nearest::TGroupBytes), one word permute
-// spreads the place, and the index is the fourth byte of the value taken (see TColours7).
-// Not forced inline: the target differs from RunRowWide's; GCC's flatten inlines it into
-// FloydSteinbergAVX512 (clang keeps it a call).
-struct TOneGroupAVX512 {
+// The same for processors with AVX-512's byte permutes, in fewer operations and for lists of
+// two groups as well: the keys are sums of absolute differences against the groups' bytes
+// (nearest::TGroupBytes), one word permute spreads the place, and the index is the fourth byte
+// of the value taken (see TColours7). Of two groups, each place's options are those of the group
+// whose sum won the place. Not forced inline: the target differs from RunRowWide's; GCC's
+// flatten inlines it into FloydSteinbergAVX512 (clang keeps it a call).
+struct TTwoGroupsAVX512 {
   static const nearest::TGroupBytes* Fetched(const TLists& Lists) { return Lists.Bytes; }
+  static bool Takes(uint32_t List) { return nearest::Count(List) <= 2; }
   __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) static uint32_t Step(__m256i& Value,
                                                                                             __m256i Base, __m256i Next,
                                                                                             uint32_t List,
                                                                                             const TLists& Lists) {
-    const __m128i least = nearest::LeastOfOneAVX512(Lists.Bytes, List, Value);
+    const nearest::TColours7* colours7 = nearest::First(Lists.Colours7, List);
+    __m256i options = Options(Base, Next, colours7[0]);
+    __m128i least;
+    if (__builtin_expect(nearest::OneGroup(List), 1)) {
+      least = nearest::LeastOfOneAVX512(Lists.Bytes, List, Value);
+    } else {
+      __mmask8 second;
+      least = nearest::LeastOfTwoAVX512(Lists.Bytes, List, Value, second);
+      options = _mm256_mask_blend_epi32(second, options, Options(Base, Next, colours7[1]));
+    }
     const __m256i place = _mm256_permutexvar_epi16(_mm256_set1_epi16(1), _mm256_castsi128_si256(least));
-    Value = _mm256_permutevar8x32_epi32(Options(Base, Next, *nearest::First(Lists.Colours7, List)), place);
+    Value = _mm256_permutevar8x32_epi32(options, place);
     return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(Value))) >> 24;
   }
 };
 
-// The row of the AVX2 and AVX-512 forms, which differ in TOneGroup.
-template <class TOneGroup>
+// The row of the AVX2 and AVX-512 forms, which differ in TGroups, the search of the lists it
+// Takes (the others go the plain way).
+template <class TGroups>
 __attribute__((target("avx2"))) inline uint32_t RunRowWide(TRow& Row, const TTables& Tables, TLists Lists) {
   // Bytes blue, green, red, 0 to 16-bit lanes, in each 64-bit part.
   const __m256i widen = _mm256_setr_epi8(0, -1, 1, -1, 2, -1, -1, -1, 4, -1, 5, -1, 6, -1, -1, -1, 0, -1, 1, -1, 2, -1,
@@ -416,14 +450,14 @@ __attribute__((target("avx2"))) inline uint32_t RunRowWide(TRow& Row, const TTab
     const __m128i v = _mm256_castsi256_si128(lanes);
     uint32_t list;
     if (!ListFor(at, v, Lists.Heads, list, missing)) break;
-    at.Prefetch(Lists.Heads, TOneGroup::Fetched(Lists), Lists.Colours7);
+    at.Prefetch(Lists.Heads, TGroups::Fetched(Lists), Lists.Colours7);
     // The next pixel's sum but for this pixel's choice: its slot + 7 x this value.
     const __m256i base = _mm256_add_epi16(_mm256_set1_epi64x(static_cast<long long>(at.Slot()[at.Step])),
                                           _mm256_sub_epi16(_mm256_slli_epi16(lanes, 3), lanes));
     const __m256i next = _mm256_set1_epi64x(static_cast<long long>(at.Pixel()[at.Step]));
     uint32_t index;
-    if (__builtin_expect(nearest::OneGroup(list), 1)) {
-      index = TOneGroup::Step(value, base, next, list, Lists);
+    if (__builtin_expect(TGroups::Takes(list), 1)) {
+      index = TGroups::Step(value, base, next, list, Lists);
     } else {
       __m128i b, g, r;
       Spread(value, b, g, r);
@@ -456,7 +490,7 @@ __attribute__((target("avx2"), flatten)) void FloydSteinbergAVX2(TDIBReader& Rea
 
 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"), flatten)) void FloydSteinbergAVX512(
     TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height, TFastColorLookup& Lookup) {
-  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4AVX2, RunRowWide<TOneGroupAVX512>);
+  FloydSteinbergRows(Reader, Writer, Width, Height, Lookup, Lanes4AVX2, RunRowWide<TTwoGroupsAVX512>);
 }
 #endif
 

@@ -1,8 +1,8 @@
 #pragma once
 // The nearest-entry search of TFastColorLookup over lists of candidate groups: one form for
-// every target (SSE2 where there is one, plain code elsewhere), one for AVX2 and one for a list
-// of one group on processors with AVX-512's byte permutes, which the Floyd-Steinberg loop picks
-// when the processor has them.
+// every target (SSE2 where there is one, plain code elsewhere), one for AVX2 and one for lists
+// of one or two groups on processors with AVX-512's byte permutes, which the Floyd-Steinberg
+// loop picks when the processor has them.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -115,18 +115,36 @@ __attribute__((target("avx2"))) inline __m128i LeastOfOneAVX2(const TGroup* Grou
   return _mm_minpos_epu16(KeysAVX2(First(Groups, Head), R, G, B));
 }
 
-// The least sum (see TGroupBytes) of a list of one group and its place (the first two 16-bit
-// lanes), for callers built for AVX-512 with its byte permutes. Colour holds the colour's bytes
-// blue, green, red, x in every 32-bit part.
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i LeastOfOneAVX512(
-    const TGroupBytes* Groups, uint32_t Head, __m256i Colour) {
-  const TGroupBytes* p = First(Groups, Head);
+// The sums (see TGroupBytes) of a group's eight places against a colour, as 16-bit lanes in the
+// places' order, for callers built for AVX-512 with its byte permutes. Colour holds the colour's
+// bytes blue, green, red, x in every 32-bit part.
+__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i SumsAVX512(const TGroupBytes* P,
+                                                                                               __m256i Colour) {
   // Each 64-bit part's sum lands in its first 16 bits: places 0-3, then 4-7.
-  const __m256i low = _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(p->Bytes)), Colour);
-  const __m256i high = _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(p->Bytes + 32)), Colour);
+  const __m256i low = _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(P->Bytes)), Colour);
+  const __m256i high = _mm256_sad_epu8(_mm256_load_si256(reinterpret_cast<const __m256i*>(P->Bytes + 32)), Colour);
   const __m256i sums = _mm256_setr_epi8(0, 1, 8, 9, 16, 17, 24, 25, 32, 33, 40, 41, 48, 49, 56, 57, 0, 0, 0, 0, 0, 0, 0,
                                         0, 0, 0, 0, 0, 0, 0, 0, 0);
-  return _mm_minpos_epu16(_mm256_castsi256_si128(_mm256_permutex2var_epi8(low, sums, high)));
+  return _mm256_castsi256_si128(_mm256_permutex2var_epi8(low, sums, high));
+}
+
+// The least sum of a list of one group and its place (the first two 16-bit lanes).
+__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i LeastOfOneAVX512(
+    const TGroupBytes* Groups, uint32_t Head, __m256i Colour) {
+  return _mm_minpos_epu16(SumsAVX512(First(Groups, Head), Colour));
+}
+
+// The same for a list of two groups: each place takes the lesser sum of its two groups, and
+// Second gets the places where the second group's is less. Sums are even, so the second
+// group's are taken one more: a least sum of the first group then comes before an equal one of
+// the second in any place, as its entry comes first in the palette.
+__attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi"))) inline __m128i LeastOfTwoAVX512(
+    const TGroupBytes* Groups, uint32_t Head, __m256i Colour, __mmask8& Second) {
+  const TGroupBytes* p = First(Groups, Head);
+  const __m128i first = SumsAVX512(p, Colour);
+  const __m128i second = _mm_add_epi16(SumsAVX512(p + 1, Colour), _mm_set1_epi16(1));
+  Second = _mm_cmplt_epu16_mask(second, first);
+  return _mm_minpos_epu16(_mm_min_epu16(first, second));
 }
 
 // The same search with the unsigned minimum and its position found in one instruction, for
