@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/Processor.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -348,19 +350,13 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void SwapRGB8VBMI(const u
   }
   SwapRGB8SSSE3(src + 3 * i, dst + 3 * i, count - i);
 }
-
-bool HasVBMI() {
-  static const bool has =
-      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
-  return has;
-}
 #endif
 }  // namespace
 
 void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count) {
 #if defined(__x86_64__) || defined(__i386__)
-  if (count >= 22 && HasVBMI()) return SwapRGB8VBMI(src, dst, count);
-  if (__builtin_cpu_supports("ssse3")) return SwapRGB8SSSE3(src, dst, count);
+  if (count >= 22 && processor::HasAVX512VBMI()) return SwapRGB8VBMI(src, dst, count);
+  if (processor::HasSSSE3()) return SwapRGB8SSSE3(src, dst, count);
 #endif
   SwapRGB8Plain(src, dst, count);
 }

@@ -11,6 +11,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/Processor.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -369,17 +371,13 @@ __attribute__((target("bmi2"))) bool ReadDynamicTablesBMI2(TBits& b, TTables& t)
 __attribute__((target("bmi2,avx512f"))) bool ReadDynamicTablesAVX512(TBits& b, TTables& t) {
   return ReadDynamicTablesHere<true>(b, t);
 }
-bool HasAVX512() {
-  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"));
-  return has;
-}
 #endif
 bool ReadDynamicTablesPlain(TBits& b, TTables& t) { return ReadDynamicTablesHere<false>(b, t); }
 
 template <bool Bmi2>
 [[gnu::always_inline]] inline bool ReadDynamicTables(TBits& b, TTables& t) {
 #if defined(__x86_64__)
-  if constexpr (Bmi2) return HasAVX512() ? ReadDynamicTablesAVX512(b, t) : ReadDynamicTablesBMI2(b, t);
+  if constexpr (Bmi2) return processor::HasAVX512F() ? ReadDynamicTablesAVX512(b, t) : ReadDynamicTablesBMI2(b, t);
 #endif
   return ReadDynamicTablesPlain(b, t);
 }
@@ -732,10 +730,7 @@ __attribute__((target("bmi2"))) void InflateOneBMI2(TTables& t, TInflateJob& job
 __attribute__((target("bmi2"))) void InflateTwoBMI2(TTables* t, TInflateJob& a, TInflateJob& b) {
   InflateTwo<true>(t, a, b);
 }
-bool HasBMI2() {
-  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
-  return has;
-}
+using processor::HasBMI2;
 #else
 constexpr bool HasBMI2() { return false; }
 void InflateOneBMI2(TTables&, TInflateJob&) {}

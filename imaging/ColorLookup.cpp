@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/Processor.h"
+
 size_t TFastColorLookup::TEntries::Padded() {
   // Far outside the cube, so never a candidate; whole groups of sixteen let the loops run over
   // fixed steps.
@@ -142,7 +144,7 @@ __attribute__((target("avx2"))) void CandidatesAVX2(TEntries& From, const int32_
 void TFastColorLookup::Candidates(TEntries& From, const int32_t (&Lo)[3], const int32_t (&Hi)[3], bool Prune,
                                   TEntries& To, int32_t& Base) {
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx2")) return CandidatesAVX2(From, Lo, Hi, Prune, To, Base);
+  if (processor::HasAVX2()) return CandidatesAVX2(From, Lo, Hi, Prune, To, Base);
 #endif
   CandidatesOf(From, Lo, Hi, Prune, To, Base);
 }

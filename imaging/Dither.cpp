@@ -7,6 +7,7 @@
 
 #include "imaging/ColorLookup.h"
 #include "imaging/DIB.h"
+#include "platform/Processor.h"
 
 namespace {
 inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
@@ -500,10 +501,9 @@ void DitherFloydSteinberg(TDIBReader& Reader, TDIBWriter& Writer, int Width, int
                           TDitherForm Widest) {
   if (Width <= 0) return;
 #if defined(CORVANE_NEAREST_AVX2)
-  if (Widest == TDitherForm::Widest && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vl") &&
-      __builtin_cpu_supports("avx512bw"))
+  if (Widest == TDitherForm::Widest && processor::HasAVX512VBMI())
     return FloydSteinbergAVX512(Reader, Writer, Width, Height, Lookup);
-  if (Widest != TDitherForm::SSE2 && __builtin_cpu_supports("avx2"))
+  if (Widest != TDitherForm::SSE2 && processor::HasAVX2())
     return FloydSteinbergAVX2(Reader, Writer, Width, Height, Lookup);
 #else
   (void)Widest;
