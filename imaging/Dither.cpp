@@ -306,11 +306,11 @@ inline void Lanes4(const uint8_t* Src, uint64_t* Lanes) {
   for (size_t x = 0; x < 4; ++x) Lanes[x] = ::Lanes(Src[3 * x], Src[3 * x + 1], Src[3 * x + 2]);
 }
 
-// The rows of the picture, each made lanes four pixels at a time by Spread and run by Run (one
+// The rows of the picture, each made lanes four pixels at a time by Lanes4 and run by Run (one
 // of the RunRow forms).
-template <class TSpread, class TRun>
+template <class TLanes4, class TRun>
 [[gnu::always_inline]] inline void FloydSteinbergRows(TDIBReader& Reader, TDIBWriter& Writer, int Width, int Height,
-                                                      TFastColorLookup& Lookup, TSpread Spread, TRun Run) {
+                                                      TFastColorLookup& Lookup, TLanes4 Lanes4, TRun Run) {
   const size_t places = static_cast<size_t>(Width) + 2 * kIdle;
   std::vector<uint64_t> slots(places, 0), pixels(places, 0), errors(places, 0), boxes(places, 0);
   std::unique_ptr<TTables> tables(new TTables{});
@@ -334,7 +334,7 @@ template <class TSpread, class TRun>
     row.At.Out = Writer.ScanLine(y);
     const int16_t halves = carry.Pick(y);
     row.At.Misses = 0;
-    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, boxes.data() + kIdle, edge, halves, Spread);
+    ReadyRow(row.At, Reader.ScanLine(y), pixels.data() + kIdle, Width, boxes.data() + kIdle, edge, halves, Lanes4);
     edge = EdgeSlot(row.At.Errors + (row.At.Step == 1 ? Width - 1 : 0));
     row.Sum = Load(row.At.Slot());
     row.Resume = false;
