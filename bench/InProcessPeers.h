@@ -40,6 +40,12 @@ TSide Ours() {
   });
 }
 
+// The floor under every reader of a format that must write each pixel: a fresh 24-bit bitmap,
+// allocated as ours are, filled by copying the finished rows (already in the bitmap's order) from
+// memory. It reads nothing of the file; its time per pixel shows what memory alone costs at a
+// size (fresh pages, and at 4096² rows that no longer stay in cache).
+TSide CopyFloor(const TPixels& picture);
+
 // "gradient" or "plasma", cached for the run.
 const TPixels& Picture(const std::string& name, int size, int channels);
 

@@ -2,7 +2,8 @@
 // ImageMagick's library in one process: the same file in memory on both sides, decoded to 8-bit
 // RGB, pixels checked equal, interleaved repetitions on one core, at 256, 1024 and 4096 pixels
 // square on a noisy gradient and a plasma (bench/InProcessPeers.h). ImageMagick writes the files.
-// stb_image reads no PCX or SGI.
+// stb_image reads no PCX or SGI. A copy of the finished rows into a fresh bitmap stands beside
+// them as the floor that memory sets at each size.
 // Run: build/bench/bench_rle_peers [--filter tga-rle/gradient/4096] [--reps N] [--sizes 256,4096]
 #include <cctype>
 
@@ -31,10 +32,12 @@ TMaker RunLength(const std::string& name, const std::string& format, bool stb) {
             // read alike by every side.
             std::vector<std::pair<std::string, std::string>> options = {{"compression", "RLE"}};
             if (format == "TGA") options.push_back({"orientation", "TopLeft"});
+            const TPixels& pixels = Picture(picture, size, 3);
             std::vector<TSide> others;
             if (stb) others.push_back(StbImage(3));
             others.push_back(Magick(3, format));
-            return TCase{EncodeMagick(Picture(picture, size, 3), format, options), 3, Ours<G>(), std::move(others)};
+            others.push_back(CopyFloor(pixels));
+            return TCase{EncodeMagick(pixels, format, options), 3, Ours<G>(), std::move(others)};
           },
           Lower(format)};
 }
