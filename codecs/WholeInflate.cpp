@@ -8,6 +8,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -124,18 +125,24 @@ void Gather(TCodeSet<N>& set, const uint8_t* lengths, unsigned count) {
 // lengths make a complete prefix code: over-subscribed sets are invalid, and incomplete ones
 // (valid only in corner cases) are left to the general inflater. The main table grows by
 // doubling: codes of each length are written once into the first 2^length entries, which are
-// then copied up for the next length.
+// then repeated up for the next length.
 #if defined(__x86_64__)
-// Copies a table's first 2^from entries (at least sixteen, on a 64-byte boundary) up until the
-// first 2^to are filled, a cache line at a time.
-__attribute__((target("avx512f"))) void GrowWide(uint32_t* table, unsigned from, unsigned to) {
-  for (; from < to; ++from)
-    for (size_t k = 0; k < (size_t{1} << from); k += 16)
-      _mm512_store_si512(table + (size_t{1} << from) + k, _mm512_load_si512(table + k));
+// Fills entries [from, to) of a table with the ones `period` below them, a cache line at a time
+// (from, to and period multiples of sixteen, the table on a 64-byte boundary).
+__attribute__((target("avx512f"))) void GrowWide(uint32_t* table, size_t from, size_t to, size_t period) {
+  for (size_t k = from; k < to; k += 16) _mm512_store_si512(table + k, _mm512_load_si512(table + (k & (period - 1))));
 }
 #else
-void GrowWide(uint32_t*, unsigned, unsigned) {}
+void GrowWide(uint32_t*, size_t, size_t, size_t) {}
 #endif
+
+// Writes the entries of n codes of one length, given by their symbols; their reversed codes
+// are every stride-th of rev. Out of line, its loop has registers of its own: inlined into the
+// header's reading, it kept half its values in vector registers and on the stack.
+[[gnu::noinline]] void Place(uint32_t* table, const uint16_t* symbols, unsigned n, const uint32_t* templates,
+                             uint32_t add, const uint16_t* rev, size_t stride) {
+  for (unsigned j = 0; j < n; ++j, rev += stride) table[*rev] = templates[symbols[j]] + add;
+}
 
 // Wide: the table starts on a 64-byte boundary and the processor has AVX-512, whose copies
 // take a cache line at a time.
@@ -150,21 +157,27 @@ bool BuildTable(uint32_t* table, unsigned bits, const TCodeSet<N>& set, const ui
   }
   if (left != 0) return false;
   unsigned filled = 0;  // the first 2^filled entries hold every code up to that length
+  // Each new entry repeats the one 2^filled below it: in one pass that reads only the first
+  // 2^filled, rather than a doubling at a time, whose copies wait on the last one's stores.
   const auto grow = [&](unsigned to) {
-    for (; filled < to && filled < 2; ++filled)
-      for (size_t k = 0; k < (size_t{1} << filled); ++k) table[(size_t{1} << filled) + k] = table[k];
+    if (filled >= to) return;
+    const size_t end = size_t{1} << to;
+    size_t k = size_t{1} << filled, period = k;
+    for (; k < end && k < 4; ++k) table[k] = table[k & (period - 1)];
+    period = std::max<size_t>(period, 4);  // the first four now repeat as often
     // Sixteen bytes at a time through a register: as a call, the copies cost more than they move.
-    if constexpr (Wide)
-      if (filled >= 4 && filled < to) {
-        GrowWide(table, filled, to);
-        filled = to;
-      }
-    for (; filled < to; ++filled)
-      for (size_t k = 0; k < (size_t{1} << filled); k += 4) {
-        uint32_t piece[4];
-        std::memcpy(piece, table + k, 16);
-        std::memcpy(table + (size_t{1} << filled) + k, piece, 16);
-      }
+    const auto four = [&] {
+      uint32_t piece[4];
+      std::memcpy(piece, table + (k & (period - 1)), 16);
+      std::memcpy(table + k, piece, 16);
+    };
+    if constexpr (Wide) {
+      for (; k < end && k < 16; k += 4) four();
+      GrowWide(table, k, end, std::max<size_t>(period, 16));
+      k = end;
+    }
+    for (; k < end; k += 4) four();
+    filled = to;
   };
   const uint32_t mainSize = uint32_t{1} << bits;
   const unsigned subBits = longest > bits ? longest - bits : 0;
@@ -182,9 +195,10 @@ bool BuildTable(uint32_t* table, unsigned bits, const TCodeSet<N>& set, const ui
       grow(length);
       // An entry is its template with the code's length in bits 8-11 and added to the low
       // byte, which holds at most 13 extra bits.
-      const uint32_t add = length << 8 | length;
       const unsigned up = kLitBits - length;
-      for (unsigned j = 0; j < n; ++j) table[kReversedCodes.Of[code++ << up]] = templates[symbols[j]] + add;
+      Place(table, symbols, n, templates, length << 8 | length, kReversedCodes.Of + (size_t{code} << up),
+            size_t{1} << up);
+      code += n;
       continue;
     }
     if (filled == 0) filled = bits;
@@ -430,6 +444,8 @@ struct TStream {
   TTables* T;
   size_t Used = 0;
   bool Last = false;  // the block being decoded is the stream's final one
+  bool CallerSums = false;
+  uint32_t Sum = 0;  // the one the trailer holds
   TState State = sFailed;
 };
 
@@ -606,12 +622,13 @@ template <bool Bmi2>
   }
 }
 
-// The trailer after the final block: the output exactly full and its Adler-32 matching.
+// The trailer after the final block: the output exactly full and its Adler-32 matching, unless
+// the caller checks that.
 bool Finish(TStream& s, const uint8_t* source) {
   TBits& b = s.B;
   if (s.Out != s.End || !b.AlignAndRewind() || b.End - b.In < 4) return false;
-  const uint32_t sum = uint32_t{b.In[0]} << 24 | uint32_t{b.In[1]} << 16 | uint32_t{b.In[2]} << 8 | b.In[3];
-  if (libdeflate_adler32(1, s.Start, static_cast<size_t>(s.End - s.Start)) != sum) return false;
+  s.Sum = uint32_t{b.In[0]} << 24 | uint32_t{b.In[1]} << 16 | uint32_t{b.In[2]} << 8 | b.In[3];
+  if (!s.CallerSums && libdeflate_adler32(1, s.Start, static_cast<size_t>(s.End - s.Start)) != s.Sum) return false;
   s.Used = static_cast<size_t>(b.In + 4 - source);
   return true;
 }
@@ -658,6 +675,7 @@ template <bool Bmi2>
 void Begin(TStream& s, TTables& t, const TInflateJob& job) {
   s.T = &t;
   s.State = TStream::sFailed;
+  s.CallerSums = job.CallerSums;
   const uint8_t* const source = job.Source;
   if (job.SourceSize < 6 || job.OutSize == 0) return;
   const unsigned cmf = source[0], flags = source[1];
@@ -681,13 +699,18 @@ template <bool Bmi2>
   while (s.State == TStream::sBlock) Advance<Bmi2>(s, FinishBlock<Bmi2>(s), job.Source);
 }
 
+void Report(const TStream& s, TInflateJob& job) {
+  job.Done = s.State == TStream::sDone;
+  job.Used = s.Used;
+  job.Sum = s.Sum;
+}
+
 template <bool Bmi2>
 [[gnu::always_inline]] inline void InflateOne(TTables& t, TInflateJob& job) {
   TStream s;
   Begin<Bmi2>(s, t, job);
   Run<Bmi2>(s, job);
-  job.Done = s.State == TStream::sDone;
-  job.Used = s.Used;
+  Report(s, job);
 }
 
 // Two streams side by side: each step of one waits mostly on its own table look-ups, so the
@@ -718,10 +741,8 @@ template <bool Bmi2>
   }
   Run<Bmi2>(s[0], a);
   Run<Bmi2>(s[1], b);
-  a.Done = s[0].State == TStream::sDone;
-  a.Used = s[0].Used;
-  b.Done = s[1].State == TStream::sDone;
-  b.Used = s[1].Used;
+  Report(s[0], a);
+  Report(s[1], b);
 }
 
 #if defined(__x86_64__)

@@ -21,6 +21,10 @@ class TWholeInflater {
     size_t OutSize = 0;
     size_t Used = 0;
     bool Done = false;
+    // Set by a caller that sums the output on a pass of its own: Done then leaves out the
+    // Adler-32, which the stream holds as Sum.
+    bool CallerSums = false;
+    uint32_t Sum = 0;
   };
 
   // Bmi2: use the processor's BMI2 instructions where it has them; false takes the plain path
