@@ -316,7 +316,7 @@ struct TLengthReader {
   unsigned At = 0;
   unsigned Previous = 16;  // the last length read; none yet
 
-  template <unsigned N, unsigned M>
+  template <bool Bmi2, unsigned N, unsigned M>
   [[gnu::always_inline]] bool Read(TCodeSet<N>& set, unsigned base, unsigned stop, TCodeSet<M>* next) {
     unsigned i = At;
     // The bit buffer in registers: the lists' stores could otherwise alias it.
@@ -330,9 +330,13 @@ struct TLengthReader {
       if (!bits.Refill()) return false;
       for (unsigned k = 0; k < 3 && i < stop; ++k) {
         const uint32_t e = LenCode[LowBits(bits.Buf, kLenCodeBits)];
-        const unsigned repeat = (e >> 24) + (bits.Take(e & 0xFF) >> ((e >> 8) & 0xF));
-        // A mask rather than a choice, which would be a branch taken at random.
-        const unsigned value = ((e >> 16) & 0xFF) | (Previous & (0u - ((e & kPrevious) != 0)));
+        // The low byte is at most 14: BMI2 takes it as a count as it stands.
+        const uint64_t extra = Index<Bmi2>(bits.Buf, Bmi2 ? e : e & 0xFF);
+        bits.Buf >>= e & 0x3F;
+        bits.Left -= e & 0xFF;
+        const unsigned repeat = (e >> 24) + static_cast<unsigned>(extra >> ((e >> 8) & 0xF));
+        // A conditional move rather than a branch, which would be taken at random.
+        const unsigned value = (e & kPrevious) ? Previous : (e >> 16) & 0xFF;
         if (value > 15 || repeat > Total - i) return false;
         Previous = value;
         uint16_t* const to = set.End[value];
@@ -352,7 +356,7 @@ struct TLengthReader {
   }
 };
 
-template <bool Wide>
+template <bool Bmi2, bool Wide>
 [[gnu::always_inline]] inline bool ReadDynamicTablesHere(TBits& b, TTables& t) {
   if (!b.Refill()) return false;
   const unsigned litCount = b.Take(5) + 257, distCount = b.Take(5) + 1, lenCodeCount = b.Take(4) + 4;
@@ -370,8 +374,8 @@ template <bool Wide>
   TCodeSet<288> lit;
   TCodeSet<32> dist;
   TLengthReader reader{b, t.LenCode, litCount + distCount};
-  return reader.Read(lit, 0, litCount, &dist) &&
-         reader.Read(dist, litCount, litCount + distCount, static_cast<TCodeSet<32>*>(nullptr)) &&
+  return reader.Read<Bmi2>(lit, 0, litCount, &dist) &&
+         reader.Read<Bmi2>(dist, litCount, litCount + distCount, static_cast<TCodeSet<32>*>(nullptr)) &&
          BuildTable<Wide>(t.Lit, kLitBits, lit, kTemplates.Lit) &&
          BuildTable<Wide>(t.Dist, kDistBits, dist, kTemplates.Dist);
 }
@@ -379,14 +383,14 @@ template <bool Wide>
 #if defined(__x86_64__)
 // Reading a header is mostly shifts by amounts in registers, which BMI2 does in one step.
 __attribute__((target("bmi2"))) bool ReadDynamicTablesBMI2(TBits& b, TTables& t) {
-  return ReadDynamicTablesHere<false>(b, t);
+  return ReadDynamicTablesHere<true, false>(b, t);
 }
 // Most of building a table is copying its first entries up; AVX-512 copies a line at a time.
 __attribute__((target("bmi2,avx512f"))) bool ReadDynamicTablesAVX512(TBits& b, TTables& t) {
-  return ReadDynamicTablesHere<true>(b, t);
+  return ReadDynamicTablesHere<true, true>(b, t);
 }
 #endif
-bool ReadDynamicTablesPlain(TBits& b, TTables& t) { return ReadDynamicTablesHere<false>(b, t); }
+bool ReadDynamicTablesPlain(TBits& b, TTables& t) { return ReadDynamicTablesHere<false, false>(b, t); }
 
 template <bool Bmi2>
 [[gnu::always_inline]] inline bool ReadDynamicTables(TBits& b, TTables& t) {
