@@ -392,12 +392,9 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t SwapRGB8SummingV
     s1 %= 65521;
     s2 %= 65521;
   }
-  for (; i < count; ++i) {
-    const uint8_t* p = src + 3 * i;
-    s1 += p[0], s2 += s1, s1 += p[1], s2 += s1, s1 += p[2], s2 += s1;
-    dst[3 * i] = p[2], dst[3 * i + 1] = p[1], dst[3 * i + 2] = p[0];
-  }
-  return static_cast<uint32_t>((s2 % 65521) << 16 | (s1 % 65521));
+  // The last pixels (fewer than 22) by the plain swap and sum.
+  SwapRGB8SSSE3(src + 3 * i, dst + 3 * i, count - i);
+  return libdeflate_adler32(static_cast<uint32_t>(s2 % 65521 << 16 | s1 % 65521), src + 3 * i, 3 * (count - i));
 }
 #endif
 }  // namespace
