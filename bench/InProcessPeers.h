@@ -44,7 +44,7 @@ TSide Ours() {
 // allocated as ours are, filled by copying the finished rows (already in the bitmap's order) from
 // memory. It reads nothing of the file; its time per pixel shows what memory alone costs at a
 // size (fresh pages, and at 4096² rows that no longer stay in cache).
-TSide CopyFloor(const TPixels& picture);
+TSide CopyFloor(const TPixels& picture);  // picture of 3 channels
 
 // "gradient" or "plasma", cached for the run.
 const TPixels& Picture(const std::string& name, int size, int channels);
@@ -70,9 +70,7 @@ long long AllocationPeak();
 // Options: --filter REGEX (searched in "name/picture/size"), --reps N (default: enough for about
 // two seconds a case, 5 to 51), --sizes 256,1024,4096, --write-files DIR (writes each case's file
 // as DIR/name-picture-size.extension instead of timing, for whole-process peers). Prints one
-// table per case, and with more than one size a line per format and picture giving how our time
-// per pixel grows from the smallest size to the largest, the two decoded in turn; returns the
-// process exit code (1 when some peer's pixels differ from ours).
+// table per case; returns the process exit code (1 when some peer's pixels differ from ours).
 int Main(int argc, char** argv, const std::vector<TMaker>& makers);
 
 }  // namespace peers

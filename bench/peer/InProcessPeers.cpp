@@ -15,6 +15,8 @@
 #include <sstream>
 #include <tuple>
 
+#include "codecs/GraphicColor.h"
+
 namespace peers {
 
 TPixels BitmapPixels(const TBitmap& b, int channels) {
@@ -54,11 +56,8 @@ TSide OursWith(std::function<std::shared_ptr<TBitmap>(const uint8_t*, size_t)> d
 TSide CopyFloor(const TPixels& picture) {
   // The finished bitmap is made once, outside the timing; each decode copies it into a new one.
   auto done = std::make_shared<TBitmap>(picture.Width, picture.Height, TPixelFormat::pf24bit);
-  for (int y = 0; y < picture.Height; ++y) {
-    const uint8_t* s = &picture.Data[static_cast<size_t>(y) * picture.Width * picture.Channels];
-    uint8_t* o = done->ScanLine(y);
-    for (int x = 0; x < picture.Width; ++x, s += picture.Channels, o += 3) o[0] = s[2], o[1] = s[1], o[2] = s[0];
-  }
+  for (int y = 0; y < picture.Height; ++y)
+    SwapRGB8(&picture.Data[static_cast<size_t>(y) * picture.Width * 3], done->ScanLine(y), picture.Width);
   TSide side = OursWith([done](const uint8_t*, size_t) {
     auto b = std::make_shared<TBitmap>(done->Width(), done->Height(), TPixelFormat::pf24bit);
     for (int y = 0; y < b->Height(); ++y) std::memcpy(b->ScanLine(y), done->ScanLine(y), done->RowBytes());
@@ -230,45 +229,6 @@ bool RunCase(const std::string& title, TCase& c, int reps) {
   return same;
 }
 
-// How our time per pixel grows from the smallest size to the largest, the two decoded in turn so
-// that both see the same state of a shared machine: each round times the large file once and the
-// small one often enough to take about as long, in alternating order, and gives one ratio.
-void RunScaling(const std::string& title, TCase& small, TCase& large, int reps) {
-  // Nanoseconds a decode; the last result is freed outside the timing, as in the cases.
-  const auto perPixel = [](TCase& c, int times) {
-    std::shared_ptr<void> kept;
-    const auto t0 = TClock::now();
-    for (int k = 0; k < times; ++k) kept = c.Ours.Decode(c.File.data(), c.File.size());
-    return Ms(TClock::now() - t0) * 1e6 / times;
-  };
-  const TPixels smallPixels =
-      small.Ours.Pixels(small.Ours.Decode(small.File.data(), small.File.size()), small.Channels);
-  const TPixels largePixels =
-      large.Ours.Pixels(large.Ours.Decode(large.File.data(), large.File.size()), large.Channels);
-  const double smallCount = static_cast<double>(smallPixels.Width) * smallPixels.Height;
-  const double largeCount = static_cast<double>(largePixels.Width) * largePixels.Height;
-  const int times = static_cast<int>(std::clamp(largeCount / smallCount, 1.0, 4096.0));
-  std::vector<double> ratios, smallNs, largeNs;
-  for (int k = 0; k < std::max(reps, 9); ++k) {
-    double a = 0, b = 0;
-    if (k % 2) {
-      b = perPixel(large, 1) / largeCount;
-      a = perPixel(small, times) / smallCount;
-    } else {
-      a = perPixel(small, times) / smallCount;
-      b = perPixel(large, 1) / largeCount;
-    }
-    smallNs.push_back(a), largeNs.push_back(b), ratios.push_back(b / a);
-  }
-  std::printf(
-      "%s  ours, ns/pixel at %dx%d then %dx%d, in turn over %zu rounds: medians %.2f and %.2f; "
-      "larger over smaller, median %.2f (rounds %.2f-%.2f)\n\n",
-      title.c_str(), smallPixels.Width, smallPixels.Height, largePixels.Width, largePixels.Height, ratios.size(),
-      Median(smallNs), Median(largeNs), Median(ratios), *std::min_element(ratios.begin(), ratios.end()),
-      *std::max_element(ratios.begin(), ratios.end()));
-  std::fflush(stdout);
-}
-
 }  // namespace
 
 int Main(int argc, char** argv, const std::vector<TMaker>& makers) {
@@ -283,13 +243,7 @@ int Main(int argc, char** argv, const std::vector<TMaker>& makers) {
   std::printf("in-process decoding, ours against the peer libraries; %s, ImageMagick threads %d\n\n",
               pinned ? ("pinned to cpu " + std::to_string(cpu)).c_str() : "not pinned", MagickThreads());
   int status = 0;
-  // With more than one size, the smallest's cases are kept to time our scaling beside the largest's.
-  const int smallest = *std::min_element(o.Sizes.begin(), o.Sizes.end());
-  const int largest = *std::max_element(o.Sizes.begin(), o.Sizes.end());
-  std::map<std::string, TCase> smallCases;
-  std::vector<int> sizes = o.Sizes;
-  std::stable_sort(sizes.begin(), sizes.end());
-  for (int size : sizes)
+  for (int size : o.Sizes)
     for (const TMaker& m : makers)
       for (const std::string& picture : m.Pictures) {
         const std::string title = m.Name + "/" + picture + "/" + std::to_string(size);
@@ -313,12 +267,6 @@ int Main(int argc, char** argv, const std::vector<TMaker>& makers) {
           continue;
         }
         if (!RunCase(title, c, o.Reps)) status = 1;
-        const std::string key = m.Name + "/" + picture;
-        if (size == smallest && smallest < largest) smallCases[key] = std::move(c);
-        if (size == largest && smallCases.count(key)) {
-          RunScaling(key + " scaling", smallCases[key], c, o.Reps);
-          smallCases.erase(key);
-        }
       }
   StopMagick();
   return status;
