@@ -2,6 +2,8 @@
 // broken.
 #include "platform/JpegImage.h"
 
+#include <jerror.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -18,12 +20,33 @@ namespace {
 // kilobytes of scan headers would keep the decoder busy for minutes. Encoders write a dozen or so.
 constexpr int kMaxJpegScans = 100;
 
+struct TProgress {
+  jpeg_progress_mgr Pub{};
+  // The last end-of-image marker in the data (null when there is none).
+  const uint8_t* LastEnd = nullptr;
+};
+
+// A scan that runs into a marker is decoded on as zeros to the end of the picture; the load can
+// only succeed if an end-of-image marker is still to be read. When none is, the data's end would
+// fail it after all that work (seconds for a few hundred bytes declaring a huge picture), so it
+// fails now, with the same message.
 void ProgressMonitor(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
-  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxJpegScans) return;
+  j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  const TProgress* progress = reinterpret_cast<const TProgress*>(d->progress);
+  if (d->unread_marker != 0 && d->unread_marker != JPEG_EOI &&
+      (progress->LastEnd == nullptr || d->src->next_input_byte > progress->LastEnd))
+    ERREXIT(cinfo, JERR_INPUT_EOF);
+  if (d->input_scan_number <= kMaxJpegScans) return;
   TJpegErrorManager* err = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
   std::snprintf(err->Message, sizeof err->Message, "the picture has more than %d scans", kMaxJpegScans);
   longjmp(err->Jump, 1);
+}
+
+const uint8_t* LastEndMarker(const uint8_t* data, size_t size) {
+  for (size_t i = size; i >= 2; --i)
+    if (data[i - 2] == 0xFF && data[i - 1] == JPEG_EOI) return data + i - 2;
+  return nullptr;
 }
 
 [[noreturn]] void Invalid(const std::string& what) { throw EInvalidGraphic("JPEG image is not valid: " + what); }
@@ -58,9 +81,10 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegErrorManager& e
   // Destroying is safe even when creating failed: the library checks what it has made.
   TScopeGuard destroy([&] { jpeg_destroy_decompress(&cinfo); });
   if (!JpegCall(err, [&] { jpeg_create_decompress(&cinfo); })) return false;
-  jpeg_progress_mgr progress{};
-  progress.progress_monitor = ProgressMonitor;
-  cinfo.progress = &progress;
+  TProgress progress;
+  progress.Pub.progress_monitor = ProgressMonitor;
+  progress.LastEnd = LastEndMarker(data, size);
+  cinfo.progress = &progress.Pub;
   cinfo.mem->max_memory_to_use = kJpegMaxMemory;
   TJpegMemorySource src;
   UseJpegMemorySource(cinfo, src, TJpegDataEnd::Error);

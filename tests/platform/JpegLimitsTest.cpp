@@ -59,3 +59,45 @@ TEST(JpegLimitsTest, EndlesslyRepeatedScansAreRefused) {
     EXPECT_EQ(e.Message, "JPEG image is not valid: the picture has more than 100 scans");
   }
 }
+
+// A grey baseline picture of size x size put together byte by byte, whose scan runs straight
+// into `tail`: the decoder fills the picture in with zeros, and the load stands or falls by
+// whether an end-of-image marker is still to come.
+static std::vector<uint8_t> ScanIntoMarker(int size, std::initializer_list<uint8_t> tail) {
+  const uint8_t hi = static_cast<uint8_t>(size >> 8), lo = static_cast<uint8_t>(size);
+  std::vector<uint8_t> f = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+  f.insert(f.end(), 64, 1);
+  f.insert(f.end(), {0xFF, 0xC0, 0x00, 0x0B, 8, hi, lo, hi, lo, 1, 1, 0x11, 0});
+  for (uint8_t table : {0x00, 0x10}) {  // DC and AC tables, one 1-bit code each
+    f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, table, 1});
+    f.insert(f.end(), 16, 0);
+  }
+  f.insert(f.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0x00, 0, 63, 0});
+  f.insert(f.end(), tail);
+  return f;
+}
+
+TEST(JpegLimitsTest, ScanRunIntoAMarkerLoadsOnlyWithAnEndMarkerToCome) {
+  const struct {
+    std::initializer_list<uint8_t> Tail;
+    bool Loads;
+  } cases[] = {
+      {{0xFF, 0xD9}, true},                          // the end marker itself
+      {{0xFF, 0xFE, 0x00, 0x02, 0xFF, 0xD9}, true},  // a comment, then the end marker
+      {{0xFF, 0xFE, 0x00, 0x02}, false},             // a comment, then nothing
+      {{0xFF, 0xD9, 0xFF, 0xFE, 0x00, 0x02}, true},  // the end marker, then a stray comment
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> f = ScanIntoMarker(1024, c.Tail);
+    SCOPED_TRACE(testing::Message() << "tail of " << c.Tail.size() << " bytes");
+    try {
+      TBitmap b = LoadJpegFromMemory(f.data(), f.size());
+      EXPECT_TRUE(c.Loads);
+      EXPECT_EQ(b.Width(), 1024);
+      EXPECT_EQ(b.ScanLine(1023)[0], 128);  // zero coefficients decode to mid grey
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_FALSE(c.Loads);
+      EXPECT_EQ(e.Message, "JPEG image is not valid: Premature end of input file");
+    }
+  }
+}
