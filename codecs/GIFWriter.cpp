@@ -42,9 +42,12 @@ void TGIFWriter::Flush() {
 
 // --- Hash table ---
 
-void THashTable::Clear() { std::fill(std::begin(FSlots), std::end(FSlots), 0xFFFFFFFFu); }
+void THashTable::Clear() {
+  std::fill(std::begin(FSlots), std::end(FSlots), 0xFFFFFFFFu);
+  std::fill(std::begin(FCache), std::end(FCache), 0xFFFFFFFFu);
+}
 
-int THashTable::Lookup(uint32_t Key) const {
+int THashTable::Find(uint32_t Key) const {
   const int start = Slot(Key);
   int s = start;
   for (int n = 0; n < kSize; ++n) {
@@ -64,7 +67,7 @@ bool THashTable::Insert(uint32_t Key, int Code) {
   int s = start;
   for (int n = 0; n < kSize; ++n) {
     if (FSlots[s] == 0xFFFFFFFFu) {
-      FSlots[s] = (Key << 12) | static_cast<uint32_t>(Code & 0xFFF);
+      FSlots[s] = FCache[CacheSlot(Key)] = (Key << 12) | static_cast<uint32_t>(Code & 0xFFF);
       return true;
     }
     s = NextSlot(s);
@@ -99,13 +102,7 @@ void TGIFEncoder::Encode(const uint8_t* Pixels, int Width, int Height, bool Inte
   FClear = 1 << FInitialBits;
   FEnd = FClear + 1;
   Begin();
-  auto row = [&](int y) {
-    const uint8_t* p = Pixels + static_cast<size_t>(y) * Width;
-    for (int x = 0; x < Width; ++x) {
-      Check(p[x]);
-      Pixel(p[x]);
-    }
-  };
+  auto row = [&](int y) { Row(Pixels + static_cast<size_t>(y) * Width, Width); };
   if (!Interlaced) {
     for (int y = 0; y < Height; ++y) row(y);
   } else {
@@ -144,7 +141,7 @@ void TLZWEncoder::Begin() {
   ClearTable();
 }
 
-void TLZWEncoder::Pixel(uint8_t C) {
+inline void TLZWEncoder::Pixel(uint8_t C) {
   if (FPrefix < 0) {
     FPrefix = C;
     return;
@@ -161,6 +158,13 @@ void TLZWEncoder::Pixel(uint8_t C) {
     ClearTable();
   else
     ++FFreeCode;
+}
+
+void TLZWEncoder::Row(const uint8_t* Pixels, int Count) {
+  for (int x = 0; x < Count; ++x) {
+    Check(Pixels[x]);
+    Pixel(Pixels[x]);
+  }
 }
 
 void TLZWEncoder::End() {
@@ -215,7 +219,7 @@ void TRLEEncoder::WriteRun() {
   }
 }
 
-void TRLEEncoder::Pixel(uint8_t C) {
+inline void TRLEEncoder::Pixel(uint8_t C) {
   if (C == FRunPixel) {
     ++FRunLength;
     return;
@@ -223,6 +227,13 @@ void TRLEEncoder::Pixel(uint8_t C) {
   if (FRunLength > 0) WriteRun();
   FRunPixel = C;
   FRunLength = 1;
+}
+
+void TRLEEncoder::Row(const uint8_t* Pixels, int Count) {
+  for (int x = 0; x < Count; ++x) {
+    Check(Pixels[x]);
+    Pixel(Pixels[x]);
+  }
 }
 
 void TRLEEncoder::End() {

@@ -31,14 +31,22 @@ class TGIFWriter : public TStream {
   bool FWritten = false;
 };
 
-// The encoder's string table: 8009 slots of (key << 12 | code), key = prefix * 256 + byte.
+// The encoder's string table: 8009 slots of (key << 12 | code), key = prefix * 256 + byte, and
+// in front of it a direct-mapped cache of 4096 entries that answers a key seen before with no
+// division: inside a long run of one string after another, nearly every lookup is such a key.
 class THashTable {
  public:
   static constexpr int kSize = 8009;
   THashTable() { Clear(); }
   void Clear();
   // The code stored for Key, or -1.
-  int Lookup(uint32_t Key) const;
+  int Lookup(uint32_t Key) {
+    uint32_t& cached = FCache[CacheSlot(Key)];
+    if ((cached >> 12) == Key && cached != 0xFFFFFFFFu) return static_cast<int>(cached & 0xFFF);
+    const int code = Find(Key);
+    if (code >= 0) cached = (Key << 12) | static_cast<uint32_t>(code);
+    return code;
+  }
   // False when every slot of the key's probe cycle is taken.
   bool Insert(uint32_t Key, int Code);
 
@@ -49,7 +57,10 @@ class THashTable {
     const int n = 2 * S - kSize;
     return n >= 0 ? n : 2 * S;
   }
+  static uint32_t CacheSlot(uint32_t Key) { return (Key ^ (Key >> 12)) & 4095; }
+  int Find(uint32_t Key) const;
   uint32_t FSlots[kSize];
+  uint32_t FCache[4096];
 };
 
 // Codes of one frame. Colors is the number of indices the colour table allows; a pixel at or
@@ -65,7 +76,8 @@ class TGIFEncoder {
 
  protected:
   virtual void Begin() = 0;
-  virtual void Pixel(uint8_t C) = 0;
+  // One row's pixels, each checked against the colour table first.
+  virtual void Row(const uint8_t* Pixels, int Count) = 0;
   virtual void End() = 0;
   void Check(uint8_t C) const;
   void Output(int Code);
@@ -83,10 +95,11 @@ class TLZWEncoder : public TGIFEncoder {
 
  protected:
   void Begin() override;
-  void Pixel(uint8_t C) override;
+  void Row(const uint8_t* Pixels, int Count) override;
   void End() override;
 
  private:
+  void Pixel(uint8_t C);
   void ClearTable();
   void Write(int Code);
   THashTable FTable;
@@ -102,10 +115,11 @@ class TRLEEncoder : public TGIFEncoder {
 
  protected:
   void Begin() override;
-  void Pixel(uint8_t C) override;
+  void Row(const uint8_t* Pixels, int Count) override;
   void End() override;
 
  private:
+  void Pixel(uint8_t C);
   void Emit(int Code);
   void Clear();
   void WriteRun();

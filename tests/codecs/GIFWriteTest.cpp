@@ -157,6 +157,8 @@ TEST(GIFWrite, FramesFromBitmaps) {
 // up (the encoder then starts a new table) instead of probing for ever.
 TEST(GIFWrite, HashTableGivesUpOnAFullProbeCycle) {
   THashTable t;
+  // The largest key has the key part of an empty entry.
+  EXPECT_EQ(t.Lookup(0xFFFFF), -1);
   int refused = 0;
   for (uint32_t key = 0; key < THashTable::kSize; ++key) {
     if (!t.Insert(key * 97u, static_cast<int>(key & 0xFFF))) {
@@ -167,4 +169,6 @@ TEST(GIFWrite, HashTableGivesUpOnAFullProbeCycle) {
   }
   EXPECT_GT(refused, 0);
   EXPECT_EQ(t.Lookup(0xFFFFF), -1);
+  t.Clear();
+  EXPECT_EQ(t.Lookup(97u), -1);
 }
