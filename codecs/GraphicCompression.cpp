@@ -111,42 +111,55 @@ void TTargaRLEDecoder::DecodePixels(const uint8_t*& source, uint8_t*& dest, size
   source = s;
 }
 
-void TTargaRLEDecoder::Encode(const uint8_t* source, uint8_t* dest, size_t count, size_t& storedSize) {
-  const size_t bpp = (FColorDepth + 1) / 8;
-  storedSize = 0;
-  if (bpp == 0) return;
-  auto same = [&](size_t a, size_t b) { return std::memcmp(source + a * bpp, source + b * bpp, bpp) == 0; };
+namespace {
+
+// Targa packets of one row of pixels of Bpp bytes (bpp when Bpp is 0): a literal packet up to
+// the next two equal neighbours (at most 128 pixels, so no further than that is looked), then a
+// run of up to 128. The usual sizes are fixed, so comparing two pixels is a load or two.
+template <size_t Bpp>
+size_t EncodeTargaRow(const uint8_t* source, uint8_t* dest, size_t count, size_t bpp = Bpp) {
+  const size_t B = Bpp ? Bpp : bpp;
+  auto same = [source, B](size_t a, size_t b) { return std::memcmp(source + a * B, source + b * B, B) == 0; };
+  uint8_t* const start = dest;
   size_t i = 0;
   while (i < count) {
-    const size_t remaining = count - i;
-    size_t d;
-    if (remaining == 1) {
-      d = 1;
-    } else {
-      d = remaining - 1;
-      for (size_t j = i; j + 1 < count; ++j)
-        if (same(j, j + 1)) {
-          d = j - i;
-          break;
-        }
+    size_t d = 1;
+    if (count - i > 1) {
+      const size_t last = std::min(count - 1, i + 128);
+      size_t j = i;
+      while (j < last && !same(j, j + 1)) ++j;
+      d = j < last ? j - i : count - i - 1;
     }
     size_t s = 1;
     while (i + s < count && s < 128 && same(i, i + s)) ++s;
     d = std::min<size_t>(d, 128);
     if (d > 0) {
       *dest++ = static_cast<uint8_t>(d - 1);
-      std::memcpy(dest, source + i * bpp, d * bpp);
-      dest += d * bpp;
-      storedSize += d * bpp + 1;
+      std::memcpy(dest, source + i * B, d * B);
+      dest += d * B;
       i += d;
     }
     if (s > 1) {
       *dest++ = static_cast<uint8_t>((s - 1) | 0x80);
-      std::memcpy(dest, source + i * bpp, bpp);
-      dest += bpp;
-      storedSize += bpp + 1;
+      std::memcpy(dest, source + i * B, B);
+      dest += B;
       i += s;
     }
+  }
+  return static_cast<size_t>(dest - start);
+}
+
+}  // namespace
+
+void TTargaRLEDecoder::Encode(const uint8_t* source, uint8_t* dest, size_t count, size_t& storedSize) {
+  const size_t bpp = (FColorDepth + 1) / 8;
+  switch (bpp) {
+    case 0: storedSize = 0; break;
+    case 1: storedSize = EncodeTargaRow<1>(source, dest, count); break;
+    case 2: storedSize = EncodeTargaRow<2>(source, dest, count); break;
+    case 3: storedSize = EncodeTargaRow<3>(source, dest, count); break;
+    case 4: storedSize = EncodeTargaRow<4>(source, dest, count); break;
+    default: storedSize = EncodeTargaRow<0>(source, dest, count, bpp);
   }
 }
 

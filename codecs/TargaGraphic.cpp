@@ -289,6 +289,9 @@ std::vector<uint8_t> TTargaGraphic::SaveToMemory(bool compressed) const {
                               static_cast<uint8_t>(h >> 8),
                               static_cast<uint8_t>(bpp * 8),
                               TargaLayout::TopToBottom};
+  // Room for every row as literal packets, so the vector is not copied as it grows.
+  const size_t rowSize = static_cast<size_t>(w) * bpp;
+  out.reserve(18 + (mapped ? 768 : 0) + static_cast<size_t>(h) * (rowSize + (compressed ? (w + 127) / 128 : 0)));
   out.assign(header, header + 18);
   if (mapped) {
     const HPALETTE pal = src->Palette() ? src->Palette() : DefaultPalette(TPixelFormat::pf8bit);
@@ -298,7 +301,6 @@ std::vector<uint8_t> TTargaGraphic::SaveToMemory(bool compressed) const {
       out.insert(out.end(), {e.peBlue, e.peGreen, e.peRed});
     }
   }
-  const size_t rowSize = static_cast<size_t>(w) * bpp;
   std::vector<uint8_t> buffer(2 * rowSize + 2);
   TTargaRLEDecoder encoder(static_cast<unsigned>(bpp * 8));
   for (int y = 0; y < h; ++y) {

@@ -146,12 +146,25 @@ TEST(DecodersTest, TargaEncodingRoundTrips) {
   std::vector<uint8_t> px;
   for (int i = 0; i < 130; ++i) px.insert(px.end(), {1, 2, 3});
   TTargaRLEDecoder t24(24);
-  std::vector<uint8_t> packed(1000);
+  std::vector<uint8_t> packed(1200);
   size_t stored = 0;
   t24.Encode(px.data(), packed.data(), 130, stored);
   EXPECT_EQ(stored, 8u);
   EXPECT_EQ(std::vector<uint8_t>(packed.begin(), packed.begin() + 8),
             (std::vector<uint8_t>{0xFF, 1, 2, 3, 0x81, 1, 2, 3}));
+
+  // 300 pixels with no two equal neighbours, then 3 equal ones: literal packets of 128, 128 and
+  // 44 pixels, then a run of 3.
+  px.clear();
+  for (int i = 0; i < 300; ++i) px.insert(px.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 9});
+  for (int i = 0; i < 3; ++i) px.insert(px.end(), {7, 7, 7});
+  t24.Encode(px.data(), packed.data(), 303, stored);
+  ASSERT_EQ(stored, 907u);
+  EXPECT_EQ(packed[0], 0x7F);
+  EXPECT_EQ(packed[385], 0x7F);
+  EXPECT_EQ(packed[770], 43);
+  EXPECT_EQ(packed[903], 0x82);
+  EXPECT_EQ(packed[904], 7);
 
   std::mt19937 rng(4);
   for (unsigned depth : {8u, 16u, 24u, 32u}) {
