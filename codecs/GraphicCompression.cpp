@@ -119,7 +119,7 @@ namespace {
 template <size_t Bpp>
 size_t EncodeTargaRow(const uint8_t* source, uint8_t* dest, size_t count, size_t bpp = Bpp) {
   const size_t B = Bpp ? Bpp : bpp;
-  auto same = [source, B](size_t a, size_t b) { return std::memcmp(source + a * B, source + b * B, B) == 0; };
+  auto same = [&](size_t a, size_t b) { return std::memcmp(source + a * B, source + b * B, B) == 0; };
   uint8_t* const start = dest;
   size_t i = 0;
   while (i < count) {
