@@ -99,6 +99,13 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegErrorManager& e
     default: space = JCS_RGB;
   }
   cinfo.out_color_space = space;
+#ifdef JCS_EXTENSIONS
+  // Colour rows come from the library in the bitmap's own byte order, straight into its rows.
+  const bool direct = space == JCS_RGB;
+  if (direct) cinfo.out_color_space = JCS_EXT_BGR;
+#else
+  const bool direct = false;
+#endif
   bool adobeInverted = cinfo.saw_Adobe_marker;
   uint64_t w = cinfo.image_width, h = cinfo.image_height;
   if (w == 0 || h == 0 || w * h > kBmpMaxPixels || BytesPerScanline(w, 24) * h > kBmpMaxBytes) {
@@ -118,10 +125,11 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegErrorManager& e
   out->SetSize(width, static_cast<int>(cinfo.output_height));
   while (cinfo.output_scanline < cinfo.output_height) {
     int y = static_cast<int>(cinfo.output_scanline);
+    JSAMPROW target = direct ? out->ScanLine(y) : row[0];
     JDIMENSION got = 0;
-    if (!JpegCall(err, [&] { got = jpeg_read_scanlines(&cinfo, row, 1); })) return false;
+    if (!JpegCall(err, [&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) return false;
     if (got != 1) break;
-    ConvertRow(row[0], out->ScanLine(y), width, components, space, adobeInverted);
+    if (!direct) ConvertRow(row[0], out->ScanLine(y), width, components, space, adobeInverted);
   }
   return JpegCall(err, [&] { jpeg_finish_decompress(&cinfo); });
 }
