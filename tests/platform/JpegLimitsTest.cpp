@@ -31,16 +31,26 @@ TEST(JpegLimitsTest, HugeDeclaredProgressivePictureIsRefused) {
   EXPECT_THROW(LoadJpegFromMemory(jpg.data(), jpg.size()), EInvalidGraphic);
 }
 
-// A 64x64 grey progressive picture put together byte by byte: its DC scan carries no data (the
-// decoder fills in zeros) and is repeated `scans` times. Each scan passes over the whole picture,
-// so a file of repeated scans costs time out of all proportion to its size.
-static std::vector<uint8_t> RepeatedScans(int scans) {
+// The start of a grey picture of size x size put together byte by byte: quantisation all 1, the
+// frame (`frame` is its marker: C0 baseline, C2 progressive), and one Huffman table with a single
+// 1-bit code for each of `tables` (00 the DC table, 10 the AC table).
+static std::vector<uint8_t> GreyFrame(uint8_t frame, int size, std::initializer_list<uint8_t> tables) {
+  const uint8_t hi = static_cast<uint8_t>(size >> 8), lo = static_cast<uint8_t>(size);
   std::vector<uint8_t> f = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
-  f.insert(f.end(), 64, 1);                                                     // quantisation: all 1
-  f.insert(f.end(), {0xFF, 0xC2, 0x00, 0x0B, 8, 0, 64, 0, 64, 1, 1, 0x11, 0});  // progressive frame
-  f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, 0x00, 1});                         // DC table: one 1-bit code
-  f.insert(f.end(), 15, 0);
-  f.push_back(0);
+  f.insert(f.end(), 64, 1);
+  f.insert(f.end(), {0xFF, frame, 0x00, 0x0B, 8, hi, lo, hi, lo, 1, 1, 0x11, 0});
+  for (uint8_t table : tables) {
+    f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, table, 1});
+    f.insert(f.end(), 16, 0);
+  }
+  return f;
+}
+
+// A 64x64 progressive picture whose DC scan carries no data (the decoder fills in zeros) and is
+// repeated `scans` times. Each scan passes over the whole picture, so a file of repeated scans
+// costs time out of all proportion to its size.
+static std::vector<uint8_t> RepeatedScans(int scans) {
+  std::vector<uint8_t> f = GreyFrame(0xC2, 64, {0x00});
   for (int i = 0; i < scans; ++i) f.insert(f.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0x00, 0, 0, 0});
   f.insert(f.end(), {0xFF, 0xD9});
   return f;
@@ -60,18 +70,10 @@ TEST(JpegLimitsTest, EndlesslyRepeatedScansAreRefused) {
   }
 }
 
-// A grey baseline picture of size x size put together byte by byte, whose scan runs straight
-// into `tail`: the decoder fills the picture in with zeros, and the load stands or falls by
-// whether an end-of-image marker is still to come.
+// A baseline picture whose scan runs straight into `tail`: the decoder fills the picture in with
+// zeros, and the load stands or falls by whether an end-of-image marker is still to come.
 static std::vector<uint8_t> ScanIntoMarker(int size, std::initializer_list<uint8_t> tail) {
-  const uint8_t hi = static_cast<uint8_t>(size >> 8), lo = static_cast<uint8_t>(size);
-  std::vector<uint8_t> f = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
-  f.insert(f.end(), 64, 1);
-  f.insert(f.end(), {0xFF, 0xC0, 0x00, 0x0B, 8, hi, lo, hi, lo, 1, 1, 0x11, 0});
-  for (uint8_t table : {0x00, 0x10}) {  // DC and AC tables, one 1-bit code each
-    f.insert(f.end(), {0xFF, 0xC4, 0x00, 0x14, table, 1});
-    f.insert(f.end(), 16, 0);
-  }
+  std::vector<uint8_t> f = GreyFrame(0xC0, size, {0x00, 0x10});
   f.insert(f.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0x00, 0, 63, 0});
   f.insert(f.end(), tail);
   return f;
