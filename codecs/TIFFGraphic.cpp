@@ -429,7 +429,7 @@ struct TTIFFGraphic::TConversion {
 struct TTIFFGraphic::TBlockWork {
   explicit TBlockWork(unsigned planes) : Buffers(planes), Reversed(planes), Block(planes), Rows(planes) {}
   std::vector<std::vector<uint8_t>> Buffers, Reversed;
-  std::vector<uint8_t> Leading;
+  std::vector<uint8_t> Leading, Row;
   std::vector<const uint8_t*> Block, Rows;
   bool PlainRGB = false, IntoBitmap = false, ReverseBits = false;
   const char* FormatName = kName;
@@ -726,8 +726,17 @@ void TTIFFGraphic::ConvertBlock(const TLayout& l, const TConversion& c, TBlockWo
   const TImageProperties& p = ImageProperties;
   const uint32_t columns = std::min(l.BlockWidth, p.Width - x0);
   if (w.PlainRGB) {
-    for (uint32_t r = 0; r < rows; ++r)
-      RGBToBGR8(w.Block[0] + r * l.BlockRowBytes, ScanLine(static_cast<int>(y0 + r)), columns, c.Predictor);
+    for (uint32_t r = 0; r < rows; ++r) {
+      const uint8_t* src = w.Block[0] + r * l.BlockRowBytes;
+      uint8_t* const dst = ScanLine(static_cast<int>(y0 + r));
+      // Swapped in place, each sixteen-byte store overlaps the next load and holds it up until
+      // the store is done; a copy of the row, still in cache, is swapped back at full speed.
+      if (src == dst && !c.Predictor) {
+        w.Row.assign(src, src + l.BlockRowBytes);
+        src = w.Row.data();
+      }
+      RGBToBGR8(src, dst, columns, c.Predictor);
+    }
     return;
   }
   const TOrder o{(p.Options & ioBigEndian) != 0};

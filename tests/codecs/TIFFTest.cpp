@@ -176,6 +176,10 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"36 wide, deflate",
        "convert src.ppm -crop 36x23+0+0 +repage -compress none base36.tif && tiffcp -c zip base36.tif out.tif",
        tifftopnm, 0},
+      {"36 wide, strips of 4, packbits",
+       "convert src.ppm -crop 36x23+0+0 +repage -compress none base36.tif && tiffcp -c packbits -r 4 base36.tif "
+       "out.tif",
+       tifftopnm, 0},
       {"separate planes, strips of 4, deflate with predictor", "tiffcp -p separate -r 4 -c zip:2 base.tif out.tif",
        tifftopnm, 0},
       {"16-bit tiles", "tiffcp -t -w 16 -l 16 base16.tif out.tif", tifftopnm, 1},
