@@ -14,7 +14,6 @@
 #include "codecs/GraphicCompression.h"
 #include "codecs/PNGGraphic.h"
 #include "codecs/TIFFGraphic.h"
-#include "codecs/WholeInflate.h"
 #include "platform/Streams.h"
 
 namespace {
@@ -90,8 +89,8 @@ void BM_DecodeTIFF(benchmark::State& state) {
 BENCHMARK(BM_DecodeTIFF)->Unit(benchmark::kMillisecond);
 
 // The deflate strips of that TIFF inflated one after another into one strip's buffer, through
-// igzip's streaming inflate (0), libdeflate's whole-buffer one (1), or our whole-stream inflater
-// two strips side by side (2): the measure behind the reader's choice of inflater.
+// igzip's streaming inflate (0) or libdeflate's whole-buffer one (1): the measure behind the
+// reader's choice of inflater.
 void BM_InflateTIFFStrips(benchmark::State& state) {
   const std::string file = Picture("CORVANE_BENCH_TIFF");
   TTIFFGraphic g;
@@ -106,23 +105,10 @@ void BM_InflateTIFFStrips(benchmark::State& state) {
   const TImageProperties& p = g.ImageProperties;
   const std::vector<uint32_t> offsets = g.GetValueList(273), counts = g.GetValueList(279);
   const size_t row = (static_cast<size_t>(p.Width) * p.BitsPerPixel + 7) / 8, rows = p.RowsPerStrip[0];
-  std::vector<uint8_t> strip(row * rows), second(row * rows);
+  std::vector<uint8_t> strip(row * rows);
   TLZ77Decoder z(1, true, state.range(0) == 1);
-  TWholeInflater whole;
   for (auto _ : state)
     for (size_t i = 0; i < offsets.size() && i < counts.size(); ++i) {
-      if (state.range(0) == 2 && i + 1 < offsets.size() && i + 1 < counts.size()) {
-        const auto job = [&](size_t k, uint8_t* out) {
-          const size_t at = std::min<size_t>(offsets[k], size);
-          return TWholeInflater::TJob{data + at, std::min<size_t>(counts[k], size - at), out,
-                                      row * std::min<size_t>(rows, p.Height - k * rows)};
-        };
-        TWholeInflater::TJob a = job(i, strip.data()), b = job(i + 1, second.data());
-        whole.InflatePair(a, b);
-        if (!a.Done || !b.Done) state.SkipWithError("the whole-stream inflater declines a strip");
-        ++i;
-        continue;
-      }
       if (offsets[i] > size || counts[i] > size - offsets[i]) state.SkipWithError("a strip lies outside the file");
       const uint8_t* in = data + std::min<size_t>(offsets[i], size);
       uint8_t* out = strip.data();
@@ -132,7 +118,7 @@ void BM_InflateTIFFStrips(benchmark::State& state) {
     }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * row * p.Height));
 }
-BENCHMARK(BM_InflateTIFFStrips)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InflateTIFFStrips)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 BENCHMARK_MAIN();

@@ -12,7 +12,6 @@
 
 #include "codecs/FormatSupport.h"
 #include "codecs/GraphicCompression.h"
-#include "codecs/WholeInflate.h"
 #include "platform/ByteReader.h"
 
 namespace {
@@ -631,65 +630,19 @@ void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder
   w.ReverseBits = (p.Options & ioReversed) != 0 && !fax;
   if (c.Skips && !l.Planes) w.Leading.resize((static_cast<size_t>(l.BlockWidth) * p.BitsPerSample * c.Kept + 7) / 8);
   const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
-  // Whole deflate strips of plain RGB are inflated two at a time: one inflater mostly waits on
-  // its table look-ups, and two side by side fill each other's waits. Their checksums are summed
-  // as they are swapped into the bitmap. A strip the inflater does not take whole, or whose sum
-  // is wrong, goes the usual way in its turn, so every verdict stays the same.
-  const bool pairs = wholeDeflate && w.PlainRGB && decoder && l.Across == 1 && !w.ReverseBits;
-  std::unique_ptr<TWholeInflater> inflater;
-  std::vector<uint8_t> ahead;  // the next strip's rows, inflated with this one's
-  bool haveAhead = false;
-  uint32_t aheadSum = 0;
-  const auto inFile = [&](size_t index) {
-    return l.Offsets[index] <= size && l.Length(index) <= size - l.Offsets[index];
-  };
-  // The strip's rows when the inflater took it whole but for its checksum, which is then in
-  // sum; else null.
-  const auto paired = [&](size_t strip, uint32_t y0, size_t want, uint32_t& sum) -> const uint8_t* {
-    if (haveAhead) {
-      haveAhead = false;
-      sum = aheadSum;
-      return ahead.data();
-    }
-    if (strip + 1 >= l.BandRows.size() || !inFile(strip) || !inFile(strip + 1)) return nullptr;
-    if (!inflater) inflater = std::make_unique<TWholeInflater>();
-    const size_t next = l.Bytes(strip + 1, y0 + l.RowsInImage(strip, y0, p.Height), p.Height);
-    w.Buffers[0].resize(want);
-    ahead.resize(next);
-    TWholeInflater::TJob a{data + l.Offsets[strip], l.Length(strip), w.Buffers[0].data(), want};
-    TWholeInflater::TJob b{data + l.Offsets[strip + 1], l.Length(strip + 1), ahead.data(), next};
-    a.CallerSums = b.CallerSums = true;
-    inflater->InflatePair(a, b);
-    haveAhead = b.Done;
-    aheadSum = b.Sum;
-    sum = a.Sum;
-    return a.Done ? w.Buffers[0].data() : nullptr;
-  };
-  // Swaps an inflated strip's rows into the bitmap; true when its checksum matches.
-  const auto swapChecked = [&](const uint8_t* strip, uint32_t y0, uint32_t rows, uint32_t sum) {
-    uint32_t adler = 1;
-    for (uint32_t r = 0; r < rows; ++r)
-      adler = SwapRGB8Summing(strip + r * l.BlockRowBytes, ScanLine(static_cast<int>(y0 + r)), p.Width, adler);
-    return adler == sum;
-  };
   uint32_t y0 = 0;
   for (size_t band = 0; band < l.BandRows.size(); ++band) {
     const uint32_t rows = l.RowsInImage(band, y0, p.Height);
     const size_t want = l.Bytes(band, y0, p.Height);
     for (uint32_t bx = 0; bx < l.Across; ++bx) {
-      bool swapped = false;  // a paired strip, which is only ever one block across of one plane
       for (unsigned plane = 0; plane < l.PlaneCount; ++plane) {
         const size_t index = plane * l.BlocksPerPlane + band * l.Across + bx;
         p.CurrentStrip = static_cast<uint32_t>(index);
         p.CurrentRow = y0;
-        uint32_t sum = 0;
-        const uint8_t* const inflated = pairs ? paired(index, y0, want, sum) : nullptr;
-        swapped = inflated && swapChecked(inflated, y0, rows, sum);
         // Each strip or tile is read through a reader bounded to its own bytes.
-        if (!swapped)
-          w.Block[plane] = ReadBlock(file.Sub(l.Offsets[index], l.Length(index), "strip"), w, decoder, want, y0, plane);
+        w.Block[plane] = ReadBlock(file.Sub(l.Offsets[index], l.Length(index), "strip"), w, decoder, want, y0, plane);
       }
-      if (!swapped) ConvertBlock(l, c, w, bx * l.BlockWidth, y0, rows);
+      ConvertBlock(l, c, w, bx * l.BlockWidth, y0, rows);
     }
     for (uint32_t r = 0; r < rows; ++r) RowProgress(y0 + r, p.Height);
     y0 += rows;

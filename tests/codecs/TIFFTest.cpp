@@ -489,8 +489,8 @@ TEST(TIFFTest, HandBuiltDirectories) {
         << n;
 }
 
-// Deflate strips of RGB are inflated two at a time; a strip's verdict is the one it gets on its
-// own, whether it is the first of a pair, the second, or the last one left alone.
+// A deflate strip of RGB gets its own verdict, whichever inflater takes it and wherever it
+// stands: first, in the middle or last.
 TEST(TIFFTest, DeflateStripVerdictsDoNotDependOnTheirNeighbours) {
   constexpr uint32_t width = 40, rowsPerStrip = 3, strips = 3;
   std::vector<uint8_t> rgb(width * rowsPerStrip * strips * 3);
@@ -552,7 +552,6 @@ TEST(TIFFTest, DeflateStripVerdictsDoNotDependOnTheirNeighbours) {
       c.Change(data[at]);
       files.push_back(file(data));
     }
-    // The last strip has no partner and goes the usual way.
     const std::string alone = LoadError(files.back());
     EXPECT_EQ(alone == "loaded", c.Loads) << c.Name;
     for (uint32_t at = 0; at + 1 < strips; ++at) EXPECT_EQ(LoadError(files[at]), alone) << c.Name << ", strip " << at;
