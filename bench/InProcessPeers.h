@@ -46,7 +46,10 @@ TSide Ours() {
 // size (fresh pages, and at 4096² rows that no longer stay in cache).
 TSide CopyFloor(const TPixels& picture);  // picture of 3 channels
 
-// "gradient" or "plasma", cached for the run.
+// "gradient" or "plasma", cached for the run; or one of the real pictures at its own size (size
+// ignored): "texture", a flat 2048x2048 model texture, "skin", a 1024x1024 body texture, and
+// "photo", a 2048x1024 photograph of the earth, all from assimp's test models
+// (/usr/share/assimp/models), read through ImageMagick as RGB.
 const TPixels& Picture(const std::string& name, int size, int channels);
 
 struct TCase {
@@ -61,6 +64,9 @@ struct TMaker {
   std::function<TCase(int size, const std::string& picture)> Make;
   std::string Extension;  // of the files --write-files writes
   std::vector<std::string> Pictures = {"gradient", "plasma"};
+  // Real pictures (see Picture), each run once at its own size after the generated ones, titled
+  // "name/picture/real".
+  std::vector<std::string> RealPictures = {};
 };
 
 // Allocation peak: Reset makes the bytes live now the base; Peak is the most live above it since.

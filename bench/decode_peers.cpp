@@ -56,12 +56,16 @@ TMaker PNG(int channels) {
 TMaker DeflateTIFF(bool predictor) {
   return {predictor ? "tiff-deflate-predictor" : "tiff-deflate",
           [predictor](int size, const std::string& picture) {
-            return TCase{EncodeDeflateTIFF(Picture(picture, size, 3), 16, predictor),
+            return TCase{EncodeTIFF(Picture(picture, size, 3), 16, kTIFFDeflate, predictor),
                          3,
                          Ours<TTIFFGraphic>(),
                          {LibTIFFStrips(3), Magick(3)}};
           },
-          "tif"};
+          "tif",
+          {"gradient", "plasma"},
+          // Textures and photographs code unlike the generated pictures: longer matches, fewer
+          // literals.
+          {"texture", "skin", "photo"}};
 }
 
 TMaker GIF() {

@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstring>
 
-#include <libdeflate.h>
-
 #include "platform/Processor.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -333,16 +331,11 @@ __attribute__((target("ssse3"))) void SwapRGB8SSSE3(const uint8_t* src, uint8_t*
   SwapRGB8Plain(src + 3 * i, dst + 3 * i, count - i);
 }
 
-// Twenty-one pixels to a 64-byte byte permute, the sixty-fourth byte unchanged; and each of the
-// 63 bytes' weight in the Adler-32's second sum over the step.
+// Twenty-one pixels to a 64-byte byte permute, the sixty-fourth byte unchanged.
 constexpr struct TSwapSteps {
   alignas(64) uint8_t Order[64];
-  alignas(64) uint8_t Weights[64];
-  constexpr TSwapSteps() : Order(), Weights() {
-    for (unsigned k = 0; k < 63; ++k) {
-      Order[k] = static_cast<uint8_t>(k - k % 3 + 2 - k % 3);
-      Weights[k] = static_cast<uint8_t>(63 - k);
-    }
+  constexpr TSwapSteps() : Order() {
+    for (unsigned k = 0; k < 63; ++k) Order[k] = static_cast<uint8_t>(k - k % 3 + 2 - k % 3);
     Order[63] = 63;
   }
 } kSwapSteps;
@@ -360,42 +353,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void SwapRGB8VBMI(const u
   SwapRGB8SSSE3(src + 3 * i, dst + 3 * i, count - i);
 }
 
-// The swap with the Adler-32 of the source summed beside it, in runs of at most 2048 steps, after
-// which no 32-bit lane of the sums can have overflowed (a lane gains at most 63,750 a step).
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t SwapRGB8SummingVBMI(const uint8_t* src, uint8_t* dst,
-                                                                                    size_t count, uint32_t adler) {
-  const __m512i order = _mm512_load_si512(kSwapSteps.Order), weights = _mm512_load_si512(kSwapSteps.Weights);
-  const __m512i ones = _mm512_set1_epi16(1), zero = _mm512_setzero_si512();
-  uint64_t s1 = adler & 0xFFFF, s2 = adler >> 16;
-  size_t i = 0;
-  while (i + 22 <= count) {
-    const size_t steps = std::min<size_t>((count - i - 1) / 21, 2048);
-    // Per lane: the bytes' sum, the sum of that before each step, and the bytes times their weights.
-    __m512i bytes = zero, before = zero, weighted = zero;
-    for (size_t k = 0; k < steps; ++k, i += 21) {
-      const __m512i v = _mm512_loadu_si512(src + 3 * i);
-      _mm512_storeu_si512(dst + 3 * i, _mm512_maskz_permutexvar_epi8(~__mmask64{0}, order, v));
-      before = _mm512_add_epi64(before, bytes);
-      bytes = _mm512_add_epi64(bytes, _mm512_sad_epu8(_mm512_maskz_mov_epi8(~(__mmask64{1} << 63), v), zero));
-      weighted = _mm512_add_epi32(weighted, _mm512_madd_epi16(_mm512_maddubs_epi16(v, weights), ones));
-    }
-    alignas(64) uint64_t wide[2][8];
-    alignas(64) uint32_t narrow[16];
-    _mm512_store_si512(wide[0], bytes);
-    _mm512_store_si512(wide[1], before);
-    _mm512_store_si512(narrow, weighted);
-    uint64_t total[3] = {};
-    for (unsigned j = 0; j < 8; ++j) total[0] += wide[0][j], total[1] += wide[1][j];
-    for (unsigned j = 0; j < 16; ++j) total[2] += narrow[j];
-    s2 += 63 * (steps * s1 + total[1]) + total[2];
-    s1 += total[0];
-    s1 %= 65521;
-    s2 %= 65521;
-  }
-  // The last pixels (fewer than 22) by the plain swap and sum.
-  SwapRGB8SSSE3(src + 3 * i, dst + 3 * i, count - i);
-  return libdeflate_adler32(static_cast<uint32_t>(s2 % 65521 << 16 | s1 % 65521), src + 3 * i, 3 * (count - i));
-}
 #endif
 }  // namespace
 
@@ -405,14 +362,6 @@ void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count) {
   if (processor::HasSSSE3()) return SwapRGB8SSSE3(src, dst, count);
 #endif
   SwapRGB8Plain(src, dst, count);
-}
-
-uint32_t SwapRGB8Summing(const uint8_t* src, uint8_t* dst, size_t count, uint32_t adler) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (processor::HasAVX512VBMI()) return SwapRGB8SummingVBMI(src, dst, count, adler);
-#endif
-  SwapRGB8(src, dst, count);
-  return libdeflate_adler32(adler, src, 3 * count);
 }
 
 void TColorManager::RowRGB(std::span<const uint8_t* const> source, uint8_t* target, size_t count, uint8_t mask) {

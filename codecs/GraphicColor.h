@@ -40,9 +40,6 @@ constexpr uint8_t coLabChromaOffset = 16;  // source: a* and b* stored unsigned,
 
 // Swaps the first and third byte of count 3-byte pixels (RGB to BGR and back); dst may be src.
 void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count);
-// The same into another buffer, giving the Adler-32 of src's bytes carried on from `adler`: a
-// whole deflate strip is checked on its way into the bitmap, with no pass of its own.
-uint32_t SwapRGB8Summing(const uint8_t* src, uint8_t* dst, size_t count, uint32_t adler);
 
 class TColorManager {
  public:

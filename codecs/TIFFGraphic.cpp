@@ -12,7 +12,6 @@
 
 #include "codecs/FormatSupport.h"
 #include "codecs/GraphicCompression.h"
-#include "codecs/WholeInflate.h"
 #include "platform/ByteReader.h"
 
 namespace {
@@ -254,7 +253,9 @@ bool TTIFFGraphic::ReadImageProperties(const uint8_t* data, size_t size, unsigne
   for (uint32_t& r : p.RowsPerStrip) r = r == 0 ? p.Height : std::min(r, p.Height);
   const uint32_t spp = GetValue(tagSamplesPerPixel, 1);
   const uint32_t bps = GetValue(tagBitsPerSample, 1);
-  if (spp == 0 || spp > 8 || bps == 0 || bps > 32) return false;
+  // Samples up to 64 bits are described, so that wide and floating-point ones are refused for
+  // what they are rather than as a broken file.
+  if (spp == 0 || spp > 8 || bps == 0 || bps > 64) return false;
   p.SamplesPerPixel = static_cast<uint8_t>(spp);
   p.BitsPerSample = static_cast<uint8_t>(bps);
   p.TileWidth = GetValue(tagTileWidth, 0);
@@ -317,20 +318,36 @@ bool CompressionReadable(const TImageProperties& p) {
   }
 }
 
-// The first sample of each of width pixels of spp samples of bps bits, packed as pixels of
-// one sample: grey and palette pixels without their extra samples.
-void FirstSamples(const uint8_t* row, size_t width, unsigned spp, unsigned bps, uint8_t* out) {
-  if (bps == 8) {
+// The first keep samples of each of width pixels of spp samples of bps bits, packed as pixels
+// of keep samples: pixels without the extra samples their colour scheme does not use.
+void LeadingSamples(const uint8_t* row, size_t width, unsigned spp, unsigned bps, unsigned keep, uint8_t* out) {
+  if (bps == 8 && keep == 1) {
     for (size_t i = 0; i < width; ++i) out[i] = row[i * spp];
-  } else if (bps == 16) {
-    for (size_t i = 0; i < width; ++i) std::memcpy(out + 2 * i, row + 2 * i * spp, 2);
+  } else if (bps % 8 == 0) {
+    const size_t bytes = bps / 8 * keep, stride = bps / 8 * spp;
+    for (size_t i = 0; i < width; ++i) std::memcpy(out + i * bytes, row + i * stride, bytes);
   } else {
-    std::memset(out, 0, (width * bps + 7) / 8);
+    const size_t bits = static_cast<size_t>(bps) * keep;
+    std::memset(out, 0, (width * bits + 7) / 8);
     for (size_t i = 0; i < width; ++i)
-      for (size_t b = 0; b < bps; ++b) {
-        const size_t from = i * spp * bps + b, to = i * bps + b;
+      for (size_t b = 0; b < bits; ++b) {
+        const size_t from = i * spp * bps + b, to = i * bits + b;
         if (row[from / 8] & (0x80 >> (from % 8))) out[to / 8] |= static_cast<uint8_t>(0x80 >> (to % 8));
       }
+  }
+}
+
+// The samples a pixel of the scheme is made of; spp for schemes of no fixed count.
+unsigned SchemeSamples(uint8_t scheme, unsigned spp) {
+  switch (scheme) {
+    case csG:
+    case csIndexed: return 1;
+    case csRGB:
+    case csCIELab:
+    case csYCbCr: return 3;
+    case csRGBA:
+    case csCMYK: return 4;
+    default: return spp;
   }
 }
 
@@ -400,8 +417,10 @@ struct TTIFFGraphic::TLayout {
 struct TTIFFGraphic::TConversion {
   TPixelFormat Format = TPixelFormat::pfCustom;
   uint8_t Source = csUnknown;
-  // Grey and palette pixels with extra samples (alpha) are read by their first sample.
-  bool FirstSampleOnly = false;
+  // The samples of a pixel the colour scheme uses, the leading ones; extra samples beyond them
+  // (grey or palette with alpha, CMYK with alpha, RGB with two extra samples) are skipped.
+  unsigned Kept = 1;
+  bool Skips = false;  // Kept is below the stored samples
   bool Predictor = false;
 };
 
@@ -409,7 +428,7 @@ struct TTIFFGraphic::TConversion {
 struct TTIFFGraphic::TBlockWork {
   explicit TBlockWork(unsigned planes) : Buffers(planes), Reversed(planes), Block(planes), Rows(planes) {}
   std::vector<std::vector<uint8_t>> Buffers, Reversed;
-  std::vector<uint8_t> FirstSamples;
+  std::vector<uint8_t> Leading, Row;
   std::vector<const uint8_t*> Block, Rows;
   bool PlainRGB = false, IntoBitmap = false, ReverseBits = false;
   const char* FormatName = kName;
@@ -463,8 +482,14 @@ TTIFFGraphic::TConversion TTIFFGraphic::SetUpConversion() {
   const bool jpeg = p.Compression == ctJPEG;
   TConversion c;
   c.Predictor = p.Predictor == 2 && p.Compression != ctNone;
-  // The others are skipped with the stored stride.
-  c.FirstSampleOnly = (p.ColorScheme == csG || p.ColorScheme == csIndexed) && spp > 1 && FExtraSamples == spp - 1;
+  // Extra samples are skipped with the stored stride: always for grey and palette pixels, and for
+  // colour pixels once there are more than the colour manager takes (it strides over one alpha
+  // sample of RGB or L*a*b* itself). Samples beyond the scheme's that are not declared extra
+  // leave the pixel as stored, which the colour manager refuses.
+  const bool packedScheme = p.ColorScheme == csG || p.ColorScheme == csIndexed;
+  const unsigned used = SchemeSamples(p.ColorScheme, spp);
+  c.Skips = used < spp && spp - used <= FExtraSamples && (packedScheme || spp > 4);
+  c.Kept = c.Skips ? used : spp;
   c.Source = jpeg && spp == 3 ? uint8_t(csBGR) : p.ColorScheme;
   uint8_t target = p.ColorScheme, targetSamples = 1;
   switch (p.ColorScheme) {
@@ -485,11 +510,10 @@ TTIFFGraphic::TConversion TTIFFGraphic::SetUpConversion() {
   cm.SetSourceBits(static_cast<uint8_t>(bps));
   // Bitmaps hold 1, 4 or 8 bits a sample: packed values widen to the next of those, wider
   // samples are cut to 8 bits.
-  const bool packedValues = p.ColorScheme == csG || p.ColorScheme == csIndexed;
-  cm.SetTargetBits(static_cast<uint8_t>(!packedValues || bps > 4 ? 8 : bps == 1 ? 1 : 4));
+  cm.SetTargetBits(static_cast<uint8_t>(!packedScheme || bps > 4 ? 8 : bps == 1 ? 1 : 4));
   cm.SetSourceScheme(c.Source);
   cm.SetTargetScheme(target);
-  cm.SetSourceSamples(static_cast<uint8_t>(c.FirstSampleOnly ? 1 : spp));
+  cm.SetSourceSamples(static_cast<uint8_t>(c.Kept));
   cm.SetTargetSamples(targetSamples);
   if (p.ColorScheme == csYCbCr && !jpeg)
     cm.SetYCbCrSettings(GetFloatList(tagYCbCrCoefficients), p.YCbCrSubSampling[0], p.YCbCrSubSampling[1]);
@@ -567,6 +591,10 @@ std::unique_ptr<TDecoder> TTIFFGraphic::MakeDecoder(uint32_t blockWidth) {
 
 void TTIFFGraphic::CheckStoredData(const TLayout& l, bool coded, const char* formatName) const {
   const TImageProperties& p = ImageProperties;
+  // A block whose stated bytes run past the end of the file is a file cut short, whatever the
+  // block would need of them.
+  for (size_t i = 0; i < l.BlocksPerPlane * l.PlaneCount && i < l.Counts.size(); ++i)
+    if (l.Offsets[i] > l.FileSize || l.Counts[i] > l.FileSize - l.Offsets[i]) throw EReadError("Stream read error");
   if (coded) {
     // No coding here makes more than about a thousand bytes of one (deflate: 1032): data far
     // too short for the picture is refused before the picture is allocated.
@@ -600,68 +628,21 @@ void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder
   // reverse them as they read.
   const bool fax = p.Compression == ctFaxRLE || p.Compression == ctFaxRLEW || p.Compression == ctFax3;
   w.ReverseBits = (p.Options & ioReversed) != 0 && !fax;
-  if (c.FirstSampleOnly && !l.Planes)
-    w.FirstSamples.resize((static_cast<size_t>(l.BlockWidth) * p.BitsPerSample + 7) / 8);
+  if (c.Skips && !l.Planes) w.Leading.resize((static_cast<size_t>(l.BlockWidth) * p.BitsPerSample * c.Kept + 7) / 8);
   const TByteReader file(data, size, [formatName](const std::string&) { Invalid(formatName); });
-  // Whole deflate strips of plain RGB are inflated two at a time: one inflater mostly waits on
-  // its table look-ups, and two side by side fill each other's waits. Their checksums are summed
-  // as they are swapped into the bitmap. A strip the inflater does not take whole, or whose sum
-  // is wrong, goes the usual way in its turn, so every verdict stays the same.
-  const bool pairs = wholeDeflate && w.PlainRGB && decoder && l.Across == 1 && !w.ReverseBits;
-  std::unique_ptr<TWholeInflater> inflater;
-  std::vector<uint8_t> ahead;  // the next strip's rows, inflated with this one's
-  bool haveAhead = false;
-  uint32_t aheadSum = 0;
-  const auto inFile = [&](size_t index) {
-    return l.Offsets[index] <= size && l.Length(index) <= size - l.Offsets[index];
-  };
-  // The strip's rows when the inflater took it whole but for its checksum, which is then in
-  // sum; else null.
-  const auto paired = [&](size_t strip, uint32_t y0, size_t want, uint32_t& sum) -> const uint8_t* {
-    if (haveAhead) {
-      haveAhead = false;
-      sum = aheadSum;
-      return ahead.data();
-    }
-    if (strip + 1 >= l.BandRows.size() || !inFile(strip) || !inFile(strip + 1)) return nullptr;
-    if (!inflater) inflater = std::make_unique<TWholeInflater>();
-    const size_t next = l.Bytes(strip + 1, y0 + l.RowsInImage(strip, y0, p.Height), p.Height);
-    w.Buffers[0].resize(want);
-    ahead.resize(next);
-    TWholeInflater::TJob a{data + l.Offsets[strip], l.Length(strip), w.Buffers[0].data(), want};
-    TWholeInflater::TJob b{data + l.Offsets[strip + 1], l.Length(strip + 1), ahead.data(), next};
-    a.CallerSums = b.CallerSums = true;
-    inflater->InflatePair(a, b);
-    haveAhead = b.Done;
-    aheadSum = b.Sum;
-    sum = a.Sum;
-    return a.Done ? w.Buffers[0].data() : nullptr;
-  };
-  // Swaps an inflated strip's rows into the bitmap; true when its checksum matches.
-  const auto swapChecked = [&](const uint8_t* strip, uint32_t y0, uint32_t rows, uint32_t sum) {
-    uint32_t adler = 1;
-    for (uint32_t r = 0; r < rows; ++r)
-      adler = SwapRGB8Summing(strip + r * l.BlockRowBytes, ScanLine(static_cast<int>(y0 + r)), p.Width, adler);
-    return adler == sum;
-  };
   uint32_t y0 = 0;
   for (size_t band = 0; band < l.BandRows.size(); ++band) {
     const uint32_t rows = l.RowsInImage(band, y0, p.Height);
     const size_t want = l.Bytes(band, y0, p.Height);
     for (uint32_t bx = 0; bx < l.Across; ++bx) {
-      bool swapped = false;  // a paired strip, which is only ever one block across of one plane
       for (unsigned plane = 0; plane < l.PlaneCount; ++plane) {
         const size_t index = plane * l.BlocksPerPlane + band * l.Across + bx;
         p.CurrentStrip = static_cast<uint32_t>(index);
         p.CurrentRow = y0;
-        uint32_t sum = 0;
-        const uint8_t* const inflated = pairs ? paired(index, y0, want, sum) : nullptr;
-        swapped = inflated && swapChecked(inflated, y0, rows, sum);
         // Each strip or tile is read through a reader bounded to its own bytes.
-        if (!swapped)
-          w.Block[plane] = ReadBlock(file.Sub(l.Offsets[index], l.Length(index), "strip"), w, decoder, want, y0, plane);
+        w.Block[plane] = ReadBlock(file.Sub(l.Offsets[index], l.Length(index), "strip"), w, decoder, want, y0, plane);
       }
-      if (!swapped) ConvertBlock(l, c, w, bx * l.BlockWidth, y0, rows);
+      ConvertBlock(l, c, w, bx * l.BlockWidth, y0, rows);
     }
     for (uint32_t r = 0; r < rows; ++r) RowProgress(y0 + r, p.Height);
     y0 += rows;
@@ -698,8 +679,17 @@ void TTIFFGraphic::ConvertBlock(const TLayout& l, const TConversion& c, TBlockWo
   const TImageProperties& p = ImageProperties;
   const uint32_t columns = std::min(l.BlockWidth, p.Width - x0);
   if (w.PlainRGB) {
-    for (uint32_t r = 0; r < rows; ++r)
-      RGBToBGR8(w.Block[0] + r * l.BlockRowBytes, ScanLine(static_cast<int>(y0 + r)), columns, c.Predictor);
+    for (uint32_t r = 0; r < rows; ++r) {
+      const uint8_t* src = w.Block[0] + r * l.BlockRowBytes;
+      uint8_t* const dst = ScanLine(static_cast<int>(y0 + r));
+      // Swapped in place, each sixteen-byte store overlaps the next load and holds it up until
+      // the store is done; a copy of the row, still in cache, is swapped back at full speed.
+      if (src == dst && !c.Predictor) {
+        w.Row.assign(src, src + l.BlockRowBytes);
+        src = w.Row.data();
+      }
+      RGBToBGR8(src, dst, columns, c.Predictor);
+    }
     return;
   }
   const TOrder o{(p.Options & ioBigEndian) != 0};
@@ -712,11 +702,11 @@ void TTIFFGraphic::ConvertBlock(const TLayout& l, const TConversion& c, TBlockWo
       w.Rows[plane] = w.Block[plane] + r * l.BlockRowBytes;
     }
     std::span<const uint8_t* const> samples(w.Rows);
-    if (c.FirstSampleOnly && l.Planes) {
-      samples = samples.first(1);
-    } else if (c.FirstSampleOnly) {
-      FirstSamples(w.Rows[0], columns, p.SamplesPerPixel, p.BitsPerSample, w.FirstSamples.data());
-      w.Rows[0] = w.FirstSamples.data();
+    if (c.Skips && l.Planes) {
+      samples = samples.first(c.Kept);
+    } else if (c.Skips) {
+      LeadingSamples(w.Rows[0], columns, p.SamplesPerPixel, p.BitsPerSample, c.Kept, w.Leading.data());
+      w.Rows[0] = w.Leading.data();
     }
     ColorManager.ConvertRow(samples, ScanLine(static_cast<int>(y0 + r)) + x0 * targetBits / 8, columns, 0xFF);
   }

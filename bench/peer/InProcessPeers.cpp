@@ -13,6 +13,7 @@
 #include <map>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <tuple>
 
 #include "codecs/GraphicColor.h"
@@ -68,9 +69,22 @@ TSide CopyFloor(const TPixels& picture) {
 }
 
 const TPixels& Picture(const std::string& name, int size, int channels) {
+  static const std::map<std::string, std::string> real = {
+      {"texture", "/usr/share/assimp/models/glTF/CesiumMilkTruck/CesiumMilkTruck.png"},
+      {"skin", "/usr/share/assimp/models/IQM/Body.jpg"},
+      {"photo", "/usr/share/assimp/models/LWO/LWO2/MappingModes/earthSpherical.jpg"},
+  };
   static std::map<std::tuple<std::string, int, int>, TPixels> cache;
+  const auto file = real.find(name);
+  if (file != real.end()) {
+    if (channels != 3) throw std::runtime_error("the real pictures are RGB");
+    size = 0;
+  }
   TPixels& p = cache[{name, size, channels}];
-  if (p.Data.empty()) p = name == "plasma" ? Plasma(size, channels) : NoisyGradient(size, channels);
+  if (p.Data.empty())
+    p = file != real.end() ? PictureFile(file->second)
+        : name == "plasma" ? Plasma(size, channels)
+                           : NoisyGradient(size, channels);
   return p;
 }
 
@@ -243,31 +257,37 @@ int Main(int argc, char** argv, const std::vector<TMaker>& makers) {
   std::printf("in-process decoding, ours against the peer libraries; %s, ImageMagick threads %d\n\n",
               pinned ? ("pinned to cpu " + std::to_string(cpu)).c_str() : "not pinned", MagickThreads());
   int status = 0;
+  // The generated pictures at every size, then the real ones at their own (size 0).
+  std::vector<std::tuple<const TMaker*, std::string, int>> cases;
   for (int size : o.Sizes)
     for (const TMaker& m : makers)
-      for (const std::string& picture : m.Pictures) {
-        const std::string title = m.Name + "/" + picture + "/" + std::to_string(size);
-        if (!std::regex_search(title, o.Filter)) continue;
-        TCase c;
-        try {
-          c = m.Make(size, picture);
-        } catch (const std::exception& e) {
-          std::printf("%s\n  cannot make the file: %s\n\n", title.c_str(), e.what());
-          status = 1;
-          continue;
-        }
-        if (!o.WriteFiles.empty()) {
-          const std::string path =
-              o.WriteFiles + "/" + m.Name + "-" + picture + "-" + std::to_string(size) + "." + m.Extension;
-          std::FILE* f = std::fopen(path.c_str(), "wb");
-          const bool written = f && std::fwrite(c.File.data(), 1, c.File.size(), f) == c.File.size();
-          if (f) std::fclose(f);
-          std::printf("%s %s\n", written ? "wrote" : "cannot write", path.c_str());
-          if (!written) status = 1;
-          continue;
-        }
-        if (!RunCase(title, c, o.Reps)) status = 1;
-      }
+      for (const std::string& picture : m.Pictures) cases.emplace_back(&m, picture, size);
+  for (const TMaker& m : makers)
+    for (const std::string& picture : m.RealPictures) cases.emplace_back(&m, picture, 0);
+  for (const auto& [maker, picture, size] : cases) {
+    const TMaker& m = *maker;
+    const std::string title = m.Name + "/" + picture + "/" + (size ? std::to_string(size) : "real");
+    if (!std::regex_search(title, o.Filter)) continue;
+    TCase c;
+    try {
+      c = m.Make(size, picture);
+    } catch (const std::exception& e) {
+      std::printf("%s\n  cannot make the file: %s\n\n", title.c_str(), e.what());
+      status = 1;
+      continue;
+    }
+    if (!o.WriteFiles.empty()) {
+      const std::string path = o.WriteFiles + "/" + m.Name + "-" + picture + "-" +
+                               (size ? std::to_string(size) : "real") + "." + m.Extension;
+      std::FILE* f = std::fopen(path.c_str(), "wb");
+      const bool written = f && std::fwrite(c.File.data(), 1, c.File.size(), f) == c.File.size();
+      if (f) std::fclose(f);
+      std::printf("%s %s\n", written ? "wrote" : "cannot write", path.c_str());
+      if (!written) status = 1;
+      continue;
+    }
+    if (!RunCase(title, c, o.Reps)) status = 1;
+  }
   StopMagick();
   return status;
 }

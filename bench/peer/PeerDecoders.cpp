@@ -145,7 +145,20 @@ std::vector<uint8_t> EncodePNG(const TPixels& p) {
   return out;
 }
 
-std::vector<uint8_t> EncodeDeflateTIFF(const TPixels& p, int rowsPerStrip, bool predictor) {
+TPixels PictureFile(const std::string& path) {
+  MagickWand* w = NewMagickWand();
+  if (MagickReadImage(w, path.c_str()) == MagickFalse) {
+    DestroyMagickWand(w);
+    Fail("ImageMagick cannot read " + path);
+  }
+  TPixels rgb = Blank(static_cast<int>(MagickGetImageWidth(w)), static_cast<int>(MagickGetImageHeight(w)), 3);
+  MagickExportImagePixels(w, 0, 0, static_cast<size_t>(rgb.Width), static_cast<size_t>(rgb.Height), "RGB", CharPixel,
+                          rgb.Data.data());
+  DestroyMagickWand(w);
+  return rgb;
+}
+
+std::vector<uint8_t> EncodeTIFF(const TPixels& p, int rowsPerStrip, int compression, bool predictor) {
   char path[] = "/tmp/corvane-peer-XXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0) Fail("no temporary file");
@@ -158,7 +171,7 @@ std::vector<uint8_t> EncodeDeflateTIFF(const TPixels& p, int rowsPerStrip, bool 
   TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, p.Channels);
   TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
   TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
   if (predictor) TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
   if (p.Channels == 4) {

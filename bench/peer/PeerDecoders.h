@@ -54,10 +54,14 @@ TSide PixelSide(std::string name, std::function<TPixels(const uint8_t*, size_t)>
 // the plasma's blue turned a quarter (plasma).
 TPixels NoisyGradient(int size, int channels);
 TPixels Plasma(int size, int channels);
+// A picture file read through ImageMagick at its own size, as 8-bit RGB.
+TPixels PictureFile(const std::string& path);
 
 // Files made by the libraries themselves.
-std::vector<uint8_t> EncodePNG(const TPixels& p);                                            // libpng
-std::vector<uint8_t> EncodeDeflateTIFF(const TPixels& p, int rowsPerStrip, bool predictor);  // libtiff
+std::vector<uint8_t> EncodePNG(const TPixels& p);  // libpng
+// libtiff, 8-bit RGB(A) in strips; compression is the tag's value.
+constexpr int kTIFFDeflate = 8, kTIFFPackBits = 32773;
+std::vector<uint8_t> EncodeTIFF(const TPixels& p, int rowsPerStrip, int compression, bool predictor);
 // Through ImageMagick in the named format ("GIF", "TGA", "PCX", "PSD", "SGI", ...); options are
 // ImageMagick's -define / -compress style settings as (key, value) pairs ("compression", "RLE"
 // sets the compression, "orientation", "TopLeft" the row order; other keys are image options).

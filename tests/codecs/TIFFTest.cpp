@@ -82,6 +82,14 @@ std::vector<uint8_t> HandTIFF(bool big, std::vector<TTag> tags, const std::vecto
 
 const uint32_t kPixels = 0xFFFF0000u;
 
+std::vector<uint8_t> Deflated(const std::vector<uint8_t>& raw) {
+  std::vector<uint8_t> z(compressBound(raw.size()));
+  uLongf n = z.size();
+  compress(z.data(), &n, raw.data(), raw.size());
+  z.resize(n);
+  return z;
+}
+
 }  // namespace
 
 TEST(TIFFTest, DecodesLikeTheirPeers) {
@@ -90,8 +98,16 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
   SKIP_WITHOUT_PEER("/usr/bin/tifftopnm");
   SKIP_WITHOUT_PEER("/usr/bin/pamtotiff");
   SKIP_WITHOUT_PEER("/usr/bin/gm");
+  SKIP_WITHOUT_PEER("/usr/bin/raw2tiff");
+  SKIP_WITHOUT_PEER("/usr/bin/tiffset");
   TScratchDir dir;
-  WritePpm(dir / "src.ppm", MakeTestPicture(37, 23, 5));
+  const TRgbImage src = MakeTestPicture(37, 23, 5);
+  WritePpm(dir / "src.ppm", src);
+  // RGB and two more samples a pixel, raw, for raw2tiff: no tool writes them from a picture.
+  std::vector<uint8_t> five;
+  for (size_t i = 0; i < src.Rgb.size(); i += 3)
+    five.insert(five.end(), {src.Rgb[i], src.Rgb[i + 1], src.Rgb[i + 2], uint8_t(i), uint8_t(255 - i)});
+  WriteBytes(dir / "five.raw", five);
   const std::string tifftopnm = "/usr/bin/tifftopnm", magick = "/usr/bin/convert";
   const std::string prep =
       "convert src.ppm -compress none base.tif && convert src.ppm -depth 16 -compress none base16.tif && "
@@ -101,7 +117,14 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       "convert g8.tif -alpha set -channel A -fx 'i/w' +channel -compress none ga8.tif && "
       "convert g16.tif -alpha set -channel A -fx 'i/w' +channel -depth 16 -compress none ga16.tif && "
       "convert src.ppm -colors 50 -alpha set -channel A -fx 'j/h' +channel -type PaletteAlpha -compress none "
-      "pa.tif";
+      "pa.tif && "
+      "convert src.ppm -colorspace CMYK -depth 8 -compress none cmyk8.tif && "
+      "convert cmyk8.tif -alpha set -channel A -fx 'i/w' +channel -compress none cmyka8.tif && "
+      "convert src.ppm -colorspace CMYK -depth 16 -compress none cmyk16.tif && "
+      "convert cmyk16.tif -alpha set -channel A -fx 'i/w' +channel -depth 16 -compress none cmyka16.tif && "
+      // raw2tiff declares no extra samples and stores its bytes in fill order 2; tiffcp undoes that.
+      "raw2tiff -w 37 -l 23 -b 5 -d byte -p rgb -c none five.raw five.tif 2>/dev/null && "
+      "tiffset -s 338 2 0 0 five.tif && tiffcp -f msb2lsb five.tif rgb2x.tif 2>/dev/null";
   ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && " + prep), 0);
   struct TCase {
     const char* Name;
@@ -153,6 +176,10 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"36 wide, deflate",
        "convert src.ppm -crop 36x23+0+0 +repage -compress none base36.tif && tiffcp -c zip base36.tif out.tif",
        tifftopnm, 0},
+      {"36 wide, strips of 4, packbits",
+       "convert src.ppm -crop 36x23+0+0 +repage -compress none base36.tif && tiffcp -c packbits -r 4 base36.tif "
+       "out.tif",
+       tifftopnm, 0},
       {"separate planes, strips of 4, deflate with predictor", "tiffcp -p separate -r 4 -c zip:2 base.tif out.tif",
        tifftopnm, 0},
       {"16-bit tiles", "tiffcp -t -w 16 -l 16 base16.tif out.tif", tifftopnm, 1},
@@ -166,6 +193,17 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"grey 16 with alpha, planes", "gm convert ga16.tif -interlace plane out.tif", tifftopnm, 1, "g16.tif"},
       {"palette with alpha", "cp pa.tif out.tif", magick, 1},
       {"palette with alpha, planes", "tiffcp -p separate pa.tif out.tif", magick, 1, "pa.tif"},
+      // CMYK with alpha and RGB with two extra samples skip them by the stored stride, as above.
+      {"cmyk 8 with alpha", "cp cmyka8.tif out.tif", tifftopnm, 2, "cmyk8.tif"},
+      // tifftopnm reads 16-bit CMYK as black.
+      {"cmyk 16 with alpha", "cp cmyka16.tif out.tif", magick, 2, "cmyk16.tif"},
+      {"cmyk 8 with alpha, planes, packbits", "tiffcp -p separate -c packbits cmyka8.tif out.tif", tifftopnm, 2,
+       "cmyk8.tif"},
+      {"cmyk 16 with alpha, planes", "gm convert cmyka16.tif -interlace plane out.tif", magick, 2, "cmyk16.tif"},
+      {"rgb with two extra samples", "cp rgb2x.tif out.tif", tifftopnm, 0, "base.tif"},
+      {"rgb with two extra samples, deflate with predictor", "tiffcp -c zip:2 -r 5 rgb2x.tif out.tif", tifftopnm, 0,
+       "base.tif"},
+      {"rgb with two extra samples, planes", "tiffcp -p separate rgb2x.tif out.tif", tifftopnm, 0, "base.tif"},
       // Fill order 2 reverses the bits of the stored bytes, whatever the coding.
       {"grey 1, fill order 2", "tiffcp -f lsb2msb -c none bw.tif out.tif", tifftopnm, 0},
       {"grey 2, fill order 2",
@@ -294,6 +332,8 @@ TEST(TIFFTest, HandBuiltDirectories) {
 
   const std::string invalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
   const std::string compression = "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
+  const std::string readError = "Stream read error";
+  const uint32_t zgrey = static_cast<uint32_t>(Deflated(grey).size());
   // 3x2 YCbCr samples of no colour: grey levels 10 to 60.
   std::vector<uint8_t> neutral;
   for (uint8_t v : grey) neutral.insert(neutral.end(), {v, 128, 128});
@@ -336,9 +376,39 @@ TEST(TIFFTest, HandBuiltDirectories) {
        HandTIFF(false, greyTags({{278, 4, {0xFFFFFFFF}}, {279, 4, {6}}}), grey), "loaded"},
       {"strips of 1 row", HandTIFF(false, greyTags({{278, 4, {1}}}, {kPixels, kPixels + 3}), grey), "loaded"},
       {"strips of 1 row, one strip missing", HandTIFF(false, greyTags({{278, 4, {1}}}), grey), invalid},
-      {"strip data cut short", HandTIFF(false, greyTags({{279, 4, {6}}}), {1, 2, 3}), invalid},
+      {"strip data cut short", HandTIFF(false, greyTags({{279, 4, {6}}}), {1, 2, 3}), readError},
       {"strip data cut short, no byte counts", HandTIFF(false, greyTags({}), {1, 2, 3}), invalid},
-      {"strip byte counts beyond the file", HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), grey), "loaded"},
+      {"strip byte counts beyond the file", HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), grey), readError},
+      {"deflate strip's byte count one past the file",
+       HandTIFF(false, greyTags({{259, 3, {8}}, {279, 4, {zgrey + 1}}}), Deflated(grey)), readError},
+      {"deflate strip's byte count to the file's end",
+       HandTIFF(false, greyTags({{259, 3, {8}}, {279, 4, {zgrey}}}), Deflated(grey)), "loaded"},
+      {"packbits tile's byte count beyond the file",
+       HandTIFF(false,
+                {{256, 3, {16}},
+                 {257, 3, {16}},
+                 {258, 3, {8}},
+                 {259, 3, {32773}},
+                 {262, 3, {1}},
+                 {322, 3, {16}},
+                 {323, 3, {16}},
+                 {324, 4, {kPixels}},
+                 {325, 4, {5}}},
+                {0x81, 7, 0x81, 7}),
+       readError},
+      {"packbits tile that fits its byte count",
+       HandTIFF(false,
+                {{256, 3, {16}},
+                 {257, 3, {16}},
+                 {258, 3, {8}},
+                 {259, 3, {32773}},
+                 {262, 3, {1}},
+                 {322, 3, {16}},
+                 {323, 3, {16}},
+                 {324, 4, {kPixels}},
+                 {325, 4, {4}}},
+                {0x81, 7, 0x81, 7}),
+       "loaded"},
       {"strip offset beyond the file",
        HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, {9999}}}, grey), invalid},
       {"tag count larger than the file", hugeCount, invalid},
@@ -390,6 +460,11 @@ TEST(TIFFTest, HandBuiltDirectories) {
       {"16-bit floating point grey",
        HandTIFF(false, with(with(greyTags({}), {258, 3, {16}}), {339, 3, {3}}), std::vector<uint8_t>(12)),
        "Cannot load image. Floating point samples are not supported for TIF/TIFF files."},
+      {"64-bit floating point grey",
+       HandTIFF(false, with(with(greyTags({}), {258, 3, {64}}), {339, 3, {3}}), std::vector<uint8_t>(48)),
+       "Cannot load image. Floating point samples are not supported for TIF/TIFF files."},
+      {"64-bit integer grey", HandTIFF(false, with(greyTags({}), {258, 3, {64}}), std::vector<uint8_t>(48)),
+       "Cannot load image. A sample size of 64 bits is not supported for TIF/TIFF files."},
       {"deflate with floating point prediction",
        HandTIFF(false, with(greyTags({{259, 3, {8}}, {279, 4, {6}}}), {317, 3, {3}}), grey),
        "Cannot load image. Floating point samples are not supported for TIF/TIFF files."},
@@ -414,8 +489,8 @@ TEST(TIFFTest, HandBuiltDirectories) {
         << n;
 }
 
-// Deflate strips of RGB are inflated two at a time; a strip's verdict is the one it gets on its
-// own, whether it is the first of a pair, the second, or the last one left alone.
+// A deflate strip of RGB gets its own verdict, whichever inflater takes it and wherever it
+// stands: first, in the middle or last.
 TEST(TIFFTest, DeflateStripVerdictsDoNotDependOnTheirNeighbours) {
   constexpr uint32_t width = 40, rowsPerStrip = 3, strips = 3;
   std::vector<uint8_t> rgb(width * rowsPerStrip * strips * 3);
@@ -477,7 +552,6 @@ TEST(TIFFTest, DeflateStripVerdictsDoNotDependOnTheirNeighbours) {
       c.Change(data[at]);
       files.push_back(file(data));
     }
-    // The last strip has no partner and goes the usual way.
     const std::string alone = LoadError(files.back());
     EXPECT_EQ(alone == "loaded", c.Loads) << c.Name;
     for (uint32_t at = 0; at + 1 < strips; ++at) EXPECT_EQ(LoadError(files[at]), alone) << c.Name << ", strip " << at;
