@@ -165,11 +165,17 @@ TCommandResult TEditorDocument::DeleteTexture(TSkinNode* texture) {
 
 TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& files) {
   if (FTree.Empty() || !FState.CurrentModel() || files.empty()) return Refuse("");
-  FState.SetProjectModified(true);
   TScopeGuard finish([this] { Finish(kImported, nullptr); });
-  ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox);
+  std::vector<std::string> skipped;
+  const int imported = ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox, &skipped);
   finish.Dismiss();
-  return Finish(kImported, nullptr);
+  // Files that name no section change nothing: the project is not modified by them alone.
+  TCommandResult r = imported > 0 ? Finish(kImported, nullptr) : Refuse("");
+  if (!skipped.empty()) {
+    r.Caption = "WARNING";
+    r.Message = SkippedImportMessage(skipped);
+  }
+  return r;
 }
 
 // ---- the project
@@ -192,6 +198,7 @@ TCommandResult TEditorDocument::NewProject(size_t model, const std::string& file
   FState.SetProjectModified(false);
   FOptions = TProjectOptions();
   FPreviewModelLoaded = false;
+  FChoices.Forget();
   FTree.SetRoot(ProjectRootText(fileName, FState.CurrentModel()->Prefix));
   return Finish(kOpened, nullptr, FTree.Root());
 }
@@ -214,6 +221,7 @@ TCommandResult TEditorDocument::LoadProject(const std::string& fileName, const T
   FOptions = project->Options;
   FOptions.NotAllowDownload = notAllowDownload;
   FPreviewModelLoaded = false;
+  FChoices.Forget();
   FTree = std::move(project->Tree);
   TCommandResult r = Finish(kOpened, nullptr, FTree.Root());
   r.Message = MissingFilesMessage(project->MissingFiles, project->UnreadableFiles);
@@ -241,6 +249,7 @@ TCommandResult TEditorDocument::SaveProjectAs(const std::string& fileName, const
 }
 
 void TEditorDocument::CloseProject() {
+  FChoices.Forget();
   FTree.Clear();
   Notify(dcTree | dcSelection | dcTextures | dcPalettes, nullptr);
 }

@@ -20,17 +20,28 @@ std::string TPreviewChoices::TextOf(const std::vector<std::string>& items, int i
   return index >= 0 && static_cast<size_t>(index) < items.size() ? items[static_cast<size_t>(index)] : "";
 }
 
+namespace {
+// The position of skin among the tree's skins; -1 when it is not there.
+int IndexOfSkin(const TSkinTree& tree, const TSkinNode* skin) {
+  if (!skin || !tree.Root()) return -1;
+  const auto& skins = tree.Root()->Children();
+  for (size_t i = 0; i < skins.size(); ++i)
+    if (skins[i].get() == skin) return static_cast<int>(i);
+  return -1;
+}
+}  // namespace
+
 TSkinNode* TPreviewChoices::ChosenSkin(const TSkinTree& tree) const {
-  if (Skin < 0 || !tree.Root()) return nullptr;
-  // Skin texts are unique (each holds its skin's code).
-  const std::string text = SkinText();
-  for (const auto& skin : tree.Root()->Children())
-    if (skin->Text == text) return skin.get();
-  return nullptr;
+  const int index = Skin < 0 ? -1 : IndexOfSkin(tree, FSkinNode);
+  return index < 0 ? nullptr : tree.Root()->Child(static_cast<size_t>(index));
 }
 
 void TPreviewChoices::ChooseSkin(const TSkinTree& tree, int index) {
   Skin = index >= 0 && static_cast<size_t>(index) < Skins.size() ? index : -1;
+  // Skins lists the tree's skins in order.
+  FSkinNode = Skin >= 0 && tree.Root() && static_cast<size_t>(Skin) < tree.Root()->Count()
+                  ? tree.Root()->Child(static_cast<size_t>(Skin))
+                  : nullptr;
   const TSkinNode* skin = ChosenSkin(tree);
   const TPreviewSkin view = PreviewSkinOf(skin);
   Teams = TeamItems(skin ? &view : nullptr);
@@ -47,9 +58,18 @@ void TPreviewChoices::Load(const TSkinTree& tree) {
 }
 
 void TPreviewChoices::Refresh(const TSkinTree& tree) {
-  const std::string skin = SkinText(), team = TeamText(), face = FaceText();
+  const TSkinNode* skin = Skin < 0 ? nullptr : FSkinNode;
+  const std::string team = TeamText(), face = FaceText();
   Load(tree);
-  ChooseSkin(tree, IndexOfItem(Skins, skin));
+  ChooseSkin(tree, IndexOfSkin(tree, skin));
   Team = IndexOfItem(Teams, team);
   Face = IndexOfItem(Faces, face);
+}
+
+void TPreviewChoices::Forget() {
+  Skins.clear();
+  Teams.clear();
+  Faces.clear();
+  Skin = Team = Face = -1;
+  FSkinNode = nullptr;
 }

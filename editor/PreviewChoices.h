@@ -24,9 +24,11 @@ struct TPreviewChoices {
 
   // Lists the tree's skins and chooses the first one with its first team and face.
   void Load(const TSkinTree& tree);
-  // Lists the skins again and chooses again the items with the texts chosen before (none when
-  // gone); the teams and faces are those of the skin chosen again.
+  // Lists the skins again and chooses again the skin chosen before (none when it has left the
+  // tree), whatever its text has become; its teams and faces are chosen again by their texts.
   void Refresh(const TSkinTree& tree);
+  // Chooses nothing from nothing: the tree the lists came from is going away.
+  void Forget();
   // Chooses a skin (-1 for none) and lists its teams and faces, the first ones chosen.
   void ChooseSkin(const TSkinTree& tree, int index);
   // The chosen skin's node; null when none is chosen or it has left the tree.
@@ -37,4 +39,7 @@ struct TPreviewChoices {
 
  private:
   static std::string TextOf(const std::vector<std::string>& items, int index);
+  // The chosen skin itself, so that a rename keeps it chosen. Only compared with the tree's
+  // nodes, never followed: it may have been deleted.
+  const TSkinNode* FSkinNode = nullptr;
 };

@@ -65,8 +65,16 @@ std::unique_ptr<TObjetoTextura> CreateTexture(const std::string& fileName, const
   return t;
 }
 
+std::string SkippedImportMessage(const std::vector<std::string>& files) {
+  std::string text =
+      "The names of these files give no skin code or no section of the model (abcd2t_1.bmp: skin abcd, section 2, "
+      "blue team), so they were not imported:";
+  for (const std::string& f : files) text += "\r\n" + f;
+  return text;
+}
+
 int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std::string>& files,
-                   const TShowBox& showBox) {
+                   const TShowBox& showBox, std::vector<std::string>* skipped) {
   if (!tree.Root()) throw EInvalidOperation("No project is open");
   int added = 0;
   // Sorted and expanded even when a file stops the import: what was added is shown in order.
@@ -81,7 +89,10 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
     const std::string& file = files[i];
     TImportName name = ParseImportName(file);
     int partIndex = model.PartIndexOfSection(name.Section);
-    if (partIndex < 0 || name.Code.empty()) continue;
+    if (partIndex < 0 || name.Code.empty()) {
+      if (skipped) skipped->insert(skipped->begin(), file);
+      continue;
+    }
     // The node text names the texture's section of the project file, which cannot hold these:
     // such a texture would make every later save of the project fail.
     if (name.NodeText.find_first_of("]\r\n") != std::string::npos)

@@ -35,12 +35,15 @@ std::unique_ptr<TObjetoTextura> CreateTexture(const std::string& fileName, const
 
 // Imports files named by the convention (abcd2t_1.bmp: skin abcd, section 2, blue team), last
 // file first. Files whose section the model lacks, or whose name gives no skin code, are
-// skipped. Creates missing skins and section nodes, then sorts the tree and expands it all;
-// a file that cannot be read stops the import there (what was added stays, sorted). A file
-// naming a texture the section already has replaces that texture.
+// skipped (and listed in skipped, when given, in the order of files). Creates missing skins and
+// section nodes, then sorts the tree and expands it all; a file that cannot be read stops the
+// import there (what was added stays, sorted). A file naming a texture the section already has
+// replaces that texture.
 // Returns the number of textures added or replaced.
 int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std::string>& files,
-                   const TShowBox& showBox);
+                   const TShowBox& showBox, std::vector<std::string>* skipped = nullptr);
+// The "WARNING" text for files an import skipped.
+std::string SkippedImportMessage(const std::vector<std::string>& files);
 
 // Reads again the texture files whose modification time changed; a deleted file is reported
 // in a "WARNING" box. The new time is stored before anything is read or shown, so each change

@@ -26,6 +26,9 @@ class Tfrm_newgroup : public QDialog {
   // Runs the dialog showing a skin's description and code; nothing when cancelled.
   std::optional<TAnswer> Ask(const std::string& description, const std::string& code);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   std::unique_ptr<Ui::Tfrm_newgroup> ui;
 };

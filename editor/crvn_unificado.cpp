@@ -454,10 +454,10 @@ void Tmain_unificada::FormDestroy(QObject*) {
 }
 
 void Tmain_unificada::FormCloseQuery(QObject*, bool& CanClose) {
-  // The answer only decides whether the project is saved; closing goes on either way. A
-  // painted texture that was not saved counts as a change too.
-  if (ProjectNeedsSaving()) mnu_SaveProjectClick(nullptr);
-  CanClose = true;
+  // Yes saves and No does not, and either way the window closes; a question put away
+  // unanswered keeps the window and the work. A painted texture that was not saved counts as a
+  // change too.
+  CanClose = SaveProjectFirst();
 }
 
 void Tmain_unificada::closeEvent(QCloseEvent* event) {

@@ -162,6 +162,9 @@ class Tmain_unificada : public QMainWindow {
   void mnu_SaveAsClick(QObject* Sender);
   // The project changed, or a texture was painted and not saved: Close, New and Load ask.
   bool ProjectNeedsSaving() const;
+  // Close, New and Load: "Save the project?" when it needs saving, saved on Yes. False when
+  // the question was put away unanswered (Escape, its box closed): the command does nothing.
+  bool SaveProjectFirst();
   // The options as the Project Options tab shows them, and back.
   TProjectOptions ProjectOptions() const;
   void SetProjectOptions(const TProjectOptions& options);

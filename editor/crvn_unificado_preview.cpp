@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_unificado.h"
 #include "platform/Exceptions.h"
@@ -30,6 +32,10 @@ void ShowItems(QComboBox* combo, const std::vector<std::string>& items, int chos
   if (shown != Texts(items)) {
     combo->clear();
     combo->addItems(Texts(items));
+    // A combo whose items are few and short keeps room for the widest (the team labels): the
+    // layout would squeeze it to the width its first items needed.
+    if (combo->sizeAdjustPolicy() == QComboBox::AdjustToContents)
+      combo->setMinimumWidth(std::max(combo->minimumWidth(), combo->sizeHint().width()));
   }
   combo->setCurrentIndex(chosen);
 }

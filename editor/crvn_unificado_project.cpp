@@ -63,7 +63,7 @@ void Tmain_unificada::ProjectOpened(const TCommandResult& result) {
 }
 
 void Tmain_unificada::mnu_NewProjectClick(QObject*) {
-  if (ProjectNeedsSaving()) mnu_SaveProjectClick(nullptr);
+  if (!SaveProjectFirst()) return;
 
   int chosen = -1;
   {
@@ -85,7 +85,7 @@ void Tmain_unificada::mnu_NewProjectClick(QObject*) {
 }
 
 void Tmain_unificada::mnu_LoadProjectClick(QObject*) {
-  if (ProjectNeedsSaving()) mnu_SaveProjectClick(nullptr);
+  if (!SaveProjectFirst()) return;
 
   std::vector<std::string> files;
   TFileDialogOptions options = OpenDialog1;
@@ -130,6 +130,13 @@ void Tmain_unificada::mnu_SaveProjectClick(QObject* Sender) {
     return;
   TBusyGuard busy;
   ShowResult(FDocument.SaveProject(AskSaveTexture(), AskBitmapName()));
+}
+
+bool Tmain_unificada::SaveProjectFirst() {
+  if (!ProjectNeedsSaving()) return true;
+  const int answer = MessageBox("Save Project", "Save the project?", TMsgButtons::YesNo, TMsgIcon::Question);
+  if (answer == mrYes) mnu_SaveProjectClick(this);
+  return answer == mrYes || answer == mrNo;
 }
 
 void Tmain_unificada::mnu_SaveAsClick(QObject*) {

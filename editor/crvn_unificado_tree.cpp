@@ -192,7 +192,7 @@ void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
   std::vector<std::string> files;
   if (!CurrentPrompter().OpenFileDialog(options, files) || files.empty()) return;
   TBusyGuard busy;
-  FDocument.ImportTextures(files);
+  ShowResult(FDocument.ImportTextures(files));
 }
 
 void Tmain_unificada::ArbolTexturasChange(QObject*) {

@@ -4,7 +4,11 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <dlfcn.h>
+
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "codecs/GraphicCompression.h"
 #include "editor/ModelPreview.h"
@@ -14,19 +18,58 @@
 #include "platform/qt/QtMessagePump.h"
 #include "scene/widgets/GLSceneViewer.h"
 
+namespace {
+
+// Whether the X display answers, asked as Qt's X11 platform will ask it (libxcb, which that
+// platform loads anyway). Without the library Qt says itself what is missing.
+bool XDisplayAnswers(const char* display) {
+  void* xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+  if (!xcb) return true;
+  using TConnect = void* (*)(const char*, int*);
+  using TConnectionCall = int (*)(void*);
+  using TDisconnect = void (*)(void*);
+  const auto connect = reinterpret_cast<TConnect>(dlsym(xcb, "xcb_connect"));
+  const auto hasError = reinterpret_cast<TConnectionCall>(dlsym(xcb, "xcb_connection_has_error"));
+  const auto disconnect = reinterpret_cast<TDisconnect>(dlsym(xcb, "xcb_disconnect"));
+  bool answers = true;
+  if (connect && hasError && disconnect) {
+    // A failed connection is an object too, and is freed the same way.
+    void* connection = connect(display, nullptr);
+    answers = connection && hasError(connection) == 0;
+    if (connection) disconnect(connection);
+  }
+  dlclose(xcb);
+  return answers;
+}
+
+// Without an X display Qt would abort with its plugin advice; say in one line what is missing.
+// Empty when there is nothing to say (a display given with -display is left to Qt).
+std::string XDisplayProblem(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-display") == 0) return "";
+  const QByteArray display = qgetenv("DISPLAY");
+  if (display.isEmpty()) return "corvane: needs an X display, and DISPLAY is not set";
+  if (!XDisplayAnswers(display.constData()))
+    return "corvane: needs an X display, and the display \"" + display.toStdString() + "\" cannot be opened";
+  return "";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   // Native child windows (the 3D viewer) must not turn their siblings native too.
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   // The 3D view draws with GLX on an X11 window: on a Wayland desktop the program runs through
   // XWayland, unless the user chose a platform.
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-    // Without a display Qt would abort with its plugin advice; say what is missing instead.
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-      std::fputs("corvane: needs an X display, and DISPLAY is not set\n", stderr);
+  const bool choosePlatform = !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+  if (choosePlatform || qgetenv("QT_QPA_PLATFORM").startsWith("xcb")) {
+    const std::string problem = XDisplayProblem(argc, argv);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "%s\n", problem.c_str());
       return 1;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb");
   }
+  if (choosePlatform) qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
   QApplication::setApplicationName("Corvane");
   SetApplicationTitle("Corvane");

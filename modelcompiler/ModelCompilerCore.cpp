@@ -70,7 +70,7 @@ TModelCompilerCore::~TModelCompilerCore() = default;
 namespace {
 
 std::string ReadText(const std::string& fileName) {
-  const std::vector<uint8_t> bytes = ReadWholeFile(fileName);
+  const TBytes bytes = ReadModelFile(fileName);
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -94,8 +94,9 @@ std::string TModelCompilerCore::LoadModelInfo(const std::string& fileName) {
       e.ModelFileName = ChangeFileExt(fileName, "");
       e.ModelFileName.resize(e.ModelFileName.size() >= 2 ? e.ModelFileName.size() - 2 : 0);
       if (Status) Status("Reading Unreal3D model information");
-      e.Info = Read3DInfo(ReadWholeFile(Unreal3DFile(e.ModelFileName, "_d.3d")),
-                          ReadWholeFile(Unreal3DFile(e.ModelFileName, "_a.3d")), e.ModelFileName);
+      // The data file first: a missing one is what the user chose, and is named.
+      const TBytes data = ReadModelFile(Unreal3DFile(e.ModelFileName, "_d.3d"));
+      e.Info = Read3DInfo(data, ReadModelFile(Unreal3DFile(e.ModelFileName, "_a.3d")), e.ModelFileName);
       break;
     }
     case TSourceKind::Painter3D: {
@@ -107,7 +108,7 @@ std::string TModelCompilerCore::LoadModelInfo(const std::string& fileName) {
     }
     case TSourceKind::MilkShape3D: {
       if (Status) Status("Reading MilkShape3D model information");
-      const std::vector<uint8_t> bytes = ReadWholeFile(fileName);
+      const TBytes bytes = ReadModelFile(fileName);
       if (!IsMilkShape3D(bytes)) return fileName + " is not a valid MilkShape 3D file.";
       e.Info = ReadMS3DInfo(bytes, fileName);
       break;
@@ -115,7 +116,10 @@ std::string TModelCompilerCore::LoadModelInfo(const std::string& fileName) {
     case TSourceKind::Studio3DS: {
       if (Status) Status("Reading 3DStudio model information");
       auto studio = std::make_unique<TFile3DS>();
-      studio->LoadFromFile(ResolveCaseInsensitive(ChangeFileExt(fileName, ".3ds")));
+      const std::string file = ResolveCaseInsensitive(ChangeFileExt(fileName, ".3ds"));
+      const TBytes bytes = ReadModelFile(file);
+      studio->LoadFromMemory(bytes.data(), bytes.size());
+      studio->FileName = file;
       e.Info = Read3DSInfo(*studio);
       FStudio = std::move(studio);
       break;
@@ -137,11 +141,12 @@ void TModelCompilerCore::GetMeshData(int number) {
   mesh.Clear();
   const std::string& name = FExternal.ModelFileName;
   switch (FExternal.Kind) {
-    case TSourceKind::Unreal3D:
+    case TSourceKind::Unreal3D: {
       if (Status) Status("Reading Unreal3D mesh");
-      Read3DMesh(ReadWholeFile(Unreal3DFile(name, "_d.3d")), ReadWholeFile(Unreal3DFile(name, "_a.3d")), number, mesh,
-                 name);
+      const TBytes data = ReadModelFile(Unreal3DFile(name, "_d.3d"));
+      Read3DMesh(data, ReadModelFile(Unreal3DFile(name, "_a.3d")), number, mesh, name);
       break;
+    }
     case TSourceKind::Painter3D:
       if (Status) Status("Reading Painter3D mesh");
       ReadP3DMesh(ReadText(FExternal.FileName), number, mesh, FExternal.FileName);
@@ -150,7 +155,7 @@ void TModelCompilerCore::GetMeshData(int number) {
       break;
     case TSourceKind::MilkShape3D:
       if (Status) Status("Reading MilkShape3D mesh");
-      ReadMS3DMesh(ReadWholeFile(FExternal.FileName), mesh, FExternal.FileName);
+      ReadMS3DMesh(ReadModelFile(FExternal.FileName), mesh, FExternal.FileName);
       break;
     case TSourceKind::Studio3DS:
       if (Status) Status("Reading 3DStudio mesh");

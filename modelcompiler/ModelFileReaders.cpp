@@ -7,11 +7,20 @@
 #include "model/Geometry.h"
 #include "platform/ByteReader.h"
 #include "platform/Numbers.h"
+#include "platform/Streams.h"
 #include "platform/StrUtils.h"
 #include "scene/File3DS.h"
 
 void RaiseInvalidModelFile(const std::string& displayName, const std::string& detail) {
   throw EModelFileError("Invalid file " + displayName + ": " + detail);
+}
+
+TBytes ReadModelFile(const std::string& fileName) {
+  try {
+    return ReadWholeFile(fileName);
+  } catch (const EInOutError& e) {
+    throw EInOutError(fileName + ": " + e.Message, e.ErrorCode);
+  }
 }
 
 namespace {

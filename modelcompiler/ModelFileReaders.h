@@ -20,6 +20,10 @@ CORVANE_EXCEPTION(EModelFileError, Exception)
 
 using TBytes = std::vector<uint8_t>;
 
+// A whole model or package file; a file that cannot be read raises EInOutError naming it (the
+// platform's reader names only what went wrong, and the user may have typed the name).
+TBytes ReadModelFile(const std::string& fileName);
+
 struct TModelInfo {
   std::vector<std::string> Lines;  // for the information list
   int MaxNumber = 0;               // highest mesh or frame number the user may choose

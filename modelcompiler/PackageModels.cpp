@@ -485,7 +485,7 @@ TScanResult ScanPackage(const std::string& chosenFile, bool useInt, TUTPackage& 
   TScanResult result;
   result.PackageFileName = ResolveCaseInsensitive(ChangeFileExt(chosenFile, ".u"));
   if (useInt) {
-    const std::vector<uint8_t> bytes = ReadWholeFile(chosenFile);
+    const TBytes bytes = ReadModelFile(chosenFile);
     const std::vector<std::string> classesOfInt = PlayerClassesOfInt(std::string(bytes.begin(), bytes.end()));
     if (classesOfInt.empty()) {
       result.Note = NOTE_NO_MODEL;

@@ -10,6 +10,8 @@
 
 void CubeWireframeBuildList(bool stippled, float size, const TVector& color) {
   GL.glPushAttrib(GL_CURRENT_BIT | GL_LINE_BIT | GL_LIGHTING_BIT | GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT);
+  // Plain coloured lines, whatever texture the object's material or the one before left on.
+  GL.glDisable(GL_TEXTURE_2D);
   GL.glDisable(GL_LIGHTING);
   GL.glEnable(GL_LINE_SMOOTH);
   if (stippled) {

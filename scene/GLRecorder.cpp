@@ -29,7 +29,9 @@ T Default() {
 
 void Record(const char* name, std::vector<double> args) {
   TGLRecorder& r = GLRecorder();
-  if (r.Recording) r.Calls.push_back({name, std::move(args)});
+  if (!r.Recording) return;
+  r.Calls.push_back({name, std::move(args)});
+  if (r.OnCall) r.OnCall(r.Calls.back());
 }
 
 #pragma GCC diagnostic push
@@ -67,6 +69,19 @@ void GLAPIENTRY F_glEnable(GLenum cap) {
 void GLAPIENTRY F_glDisable(GLenum cap) {
   Record("glDisable", MakeArgs(cap));
   GLRecorder().Enabled.erase(cap);
+}
+// Only the enabled capabilities are kept across a push and pop: they are what tests read back.
+void GLAPIENTRY F_glPushAttrib(GLbitfield mask) {
+  Record("glPushAttrib", MakeArgs(mask));
+  TGLRecorder& r = GLRecorder();
+  r.AttribStack.push_back({mask, r.Enabled});
+}
+void GLAPIENTRY F_glPopAttrib() {
+  Record("glPopAttrib", MakeArgs());
+  TGLRecorder& r = GLRecorder();
+  if (r.AttribStack.empty()) return;
+  if (r.AttribStack.back().first & GL_ENABLE_BIT) r.Enabled = r.AttribStack.back().second;
+  r.AttribStack.pop_back();
 }
 GLboolean GLAPIENTRY F_glIsEnabled(GLenum cap) {
   Record("glIsEnabled", MakeArgs(cap));
@@ -372,6 +387,8 @@ void InstallRecordingOpenGL() {
   GL.glEnable = &F_glEnable;
   GL.glDisable = &F_glDisable;
   GL.glIsEnabled = &F_glIsEnabled;
+  GL.glPushAttrib = &F_glPushAttrib;
+  GL.glPopAttrib = &F_glPopAttrib;
   GL.glGenLists = &F_glGenLists;
   GL.glGenTextures = &F_glGenTextures;
   GL.glGetString = &F_glGetString;

@@ -2,14 +2,16 @@
 // Replacement entry-point tables for tests and measurements.
 // - The recording table answers every GL, GLU, GLX and Xlib call without a display, records it
 //   (name and numeric arguments) and emulates the little state the scene reads back: the
-//   enabled capabilities, the modelview and projection matrices, display-list and texture
-//   names, glGetString and glGetIntegerv answers.
+//   enabled capabilities (kept across glPushAttrib / glPopAttrib), the modelview and
+//   projection matrices, display-list and texture names, glGetString and glGetIntegerv answers.
 // - The counting table wraps the real one and counts the calls that go through it.
 // Include from .cpp files only (it includes OpenGL12.h).
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/Geometry.h"
@@ -24,6 +26,8 @@ class TGLRecorder {
  public:
   std::vector<TGLCall> Calls;
   bool Recording = true;
+  // Called with each call as it is recorded, so a test can look at the emulated state then.
+  std::function<void(const TGLCall&)> OnCall;
   // Answers of the fake implementation.
   std::map<GLenum, std::string> Strings;         // glGetString
   std::map<GLenum, std::string> GLUStrings;      // gluGetString
@@ -38,6 +42,7 @@ class TGLRecorder {
   GLenum MatrixMode = GL_MODELVIEW;
   TMatrix Modelview = IdentityHmgMatrix, Projection = IdentityHmgMatrix;
   std::vector<TMatrix> ModelviewStack, ProjectionStack;
+  std::vector<std::pair<GLbitfield, std::set<GLenum>>> AttribStack;  // glPushAttrib's mask and capabilities
   GLuint NextList = 1, NextTexture = 1;
   GLint PackAlignment = 4, UnpackAlignment = 4;  // glPixelStorei; gluScaleImage obeys them
 

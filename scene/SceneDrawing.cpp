@@ -79,6 +79,9 @@ void TGLBaseSceneObject::FinishRender(TRenderContextInfo&) {
 void TGLBaseSceneObject::DrawAxes(uint16_t pattern, float length) {
   GL.glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_LINE_BIT);
   TScopeGuard pop([] { GL.glPopAttrib(); });
+  // Drawn before the object's own material, so whatever the object drawn before left on would
+  // reach the axes: a masked texture's transparent texel made them vanish.
+  GL.glDisable(GL_TEXTURE_2D);
   GL.glDisable(GL_LIGHTING);
   GL.glEnable(GL_LINE_STIPPLE);
   GL.glEnable(GL_LINE_SMOOTH);

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -39,6 +40,25 @@ QString QtFilter(const std::string& filter) {
   }
   return out.join(";;");
 }
+
+// Sees a box left by Escape or by its window's close button, before the box takes either for
+// its No button: a question put away that way has not been answered.
+class TDismissWatch : public QObject {
+ public:
+  explicit TDismissWatch(QMessageBox& box) : FBox(box) { box.installEventFilter(this); }
+  bool Dismissed = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) Dismissed = true;
+    // A box closes after a click too; only a close that no click came before is no answer.
+    if (e->type() == QEvent::Close && !FBox.clickedButton()) Dismissed = true;
+    return false;
+  }
+
+ private:
+  QMessageBox& FBox;
+};
 
 void Setup(QFileDialog& d, const TFileDialogOptions& o) {
   if (!o.Title.empty()) d.setWindowTitle(Q(o.Title));
@@ -81,7 +101,10 @@ int TQtPrompter::MessageBox(const std::string& caption, const std::string& text,
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
   }
+  TDismissWatch watch(box);
   box.exec();
+  // Closed without a button: an OK-only box counts as OK, any other as no answer.
+  if (watch.Dismissed) return buttons == TMsgButtons::OK ? mrOk : mrCancel;
   auto* clicked = box.clickedButton();
   switch (box.standardButton(clicked)) {
     case QMessageBox::Ok: return mrOk;
@@ -90,10 +113,7 @@ int TQtPrompter::MessageBox(const std::string& caption, const std::string& text,
     case QMessageBox::Cancel: return mrCancel;
     default: break;
   }
-  // Closed without a button: an OK-only box counts as OK, a Yes/No box as No.
-  if (buttons == TMsgButtons::OK) return mrOk;
-  if (buttons == TMsgButtons::YesNo) return mrNo;
-  return mrCancel;
+  return buttons == TMsgButtons::OK ? mrOk : mrCancel;
 }
 
 bool TQtPrompter::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {

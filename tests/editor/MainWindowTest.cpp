@@ -282,6 +282,44 @@ TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
   EXPECT_FALSE(w.isVisible());
 }
 
+// Escape on "Save the project?" (or closing its box) is no answer: closing, New and Load do
+// nothing, and the work stays open and unsaved.
+TEST(MainWindow, ASaveQuestionPutAwayLeavesTheWindowAndTheProject) {
+  const struct {
+    const char* name;
+    std::function<void(Tmain_unificada&)> run;
+  } rows[] = {
+      {"close", [](Tmain_unificada& w) { EXPECT_FALSE(w.close()); }},
+      {"File > Exit", [](Tmain_unificada& w) { C<QAction>(w, "mnu_Exit")->trigger(); }},
+      {"New", [](Tmain_unificada& w) { C<QAction>(w, "mnu_NewProject")->trigger(); }},
+      {"Load", [](Tmain_unificada& w) { C<QAction>(w, "mnu_LoadProject")->trigger(); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TWindowEnv env;
+    std::vector<std::string> unexpected;
+    env.Prompts.OnUnexpected = [&](const std::string& m) { unexpected.push_back(m); };
+    TDialogRecorder dialogs;
+    Tmain_unificada& w = env.Create();
+    w.Document().Tree().SetRoot("demo (Alp)");
+    w.State().SetProjectFileName((env.Root / "demo.cvp").string());
+    w.State().SetProjectModified(true);
+    w.show();
+    env.Prompts.QueueAnswer(mrCancel);
+    row.run(w);
+    EXPECT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?"}));
+    EXPECT_TRUE(unexpected.empty()) << unexpected.front();
+    EXPECT_TRUE(dialogs.Shown.empty());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.State().ProjectModified());
+    EXPECT_EQ(w.State().ProjectFileName(), (env.Root / "demo.cvp").string());
+    EXPECT_FALSE(std::filesystem::exists(env.Root / "demo.cvp"));
+    // The window still closes once answered.
+    env.Prompts.QueueAnswer(mrNo);
+    EXPECT_TRUE(w.close());
+  }
+}
+
 TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();

@@ -7,8 +7,11 @@
 #include <QAbstractScrollArea>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyleOptionComboBox>
 #include <QTabBar>
@@ -131,19 +134,20 @@ struct TOpenProject {
   TModelPreview* Preview = nullptr;
   Tmain_unificada* Window = nullptr;
 
-  explicit TOpenProject(bool realPreview) {
+  // extraSkins: more lines of [Groups]; extraTextures: more texture sections.
+  explicit TOpenProject(bool realPreview, const std::string& extraSkins = "", const std::string& extraTextures = "") {
     const std::filesystem::path models = env.Home / "CustomModels";
     std::filesystem::create_directories(models);
     for (const auto& f : std::filesystem::directory_iterator(CORVANE_SAMPLE_MODELS))
       std::filesystem::copy_file(f.path(), models / f.path().filename());
-    std::string project = "[General]\r\nModel=Corvy\r\n[Groups]\r\ncrv=Crimson Guard\r\n";
+    std::string project = "[General]\r\nModel=Corvy\r\n[Groups]\r\ncrv=Crimson Guard\r\n" + extraSkins;
     for (int section = 1; section <= 5; ++section) {
       const std::string name = "tex/s" + std::to_string(section) + ".bmp";
       SolidBmp(env.Home / name, section == 5 ? 64 : 256);
       project +=
           "[crv#" + std::to_string(section) + "#< Default >]\r\nFilename=tex\\s" + std::to_string(section) + ".bmp\r\n";
     }
-    WriteText(env.Home / "corvy.cvp", project);
+    WriteText(env.Home / "corvy.cvp", project + extraTextures);
     std::unique_ptr<TPreview> preview;
     if (realPreview) {
       auto real = std::make_unique<TModelPreview>();
@@ -231,5 +235,119 @@ TEST(SmallScreen, MainWindowWithTheRealPreviewFits) {
     const QPixmap shot = w.screen()->grabWindow(0, 0, 0, w.width(), w.height());
     const QString file = QString("%1/main-%2x%3.png").arg(folder).arg(w.width()).arg(w.height());
     EXPECT_TRUE(shot.save(file)) << file.toStdString();
+  }
+}
+
+namespace {
+
+// A row of an item view that does not show its whole text: cut short, or out of reach of a
+// scroll bar the user can move. Empty when it shows whole.
+std::string CutRow(QAbstractItemView* view, const QModelIndex& index) {
+  const QString text = index.data().toString();
+  QScrollBar* bar = view->horizontalScrollBar();
+  const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+  if (view->visualRect(index).width() < view->fontMetrics().horizontalAdvance(text) + margin)
+    return Name(view) + " cuts \"" + text.toStdString() + "\"";
+  const int start = bar->value();
+  bar->setValue(bar->maximum());
+  const bool reached = view->visualRect(index).right() < view->viewport()->width();
+  bar->setValue(start);
+  if (!reached || (bar->maximum() > 0 && !view->isEnabled()))
+    return Name(view) + " cannot show \"" + text.toStdString() + "\" whole";
+  return {};
+}
+
+std::vector<std::string> CutRows(QAbstractItemView* view) {
+  std::vector<std::string> cut;
+  QAbstractItemModel* model = view->model();
+  std::function<void(const QModelIndex&)> walk = [&](const QModelIndex& parent) {
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+      const QModelIndex index = model->index(row, 0, parent);
+      if (const std::string c = CutRow(view, index); !c.empty()) cut.push_back(c);
+      walk(index);
+    }
+  };
+  walk(QModelIndex());
+  return cut;
+}
+
+// Items of a combo that its field cannot show whole.
+std::vector<std::string> CutItems(QComboBox* combo) {
+  QStyleOptionComboBox opt;
+  opt.initFrom(combo);
+  opt.rect = combo->rect();
+  const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, combo);
+  std::vector<std::string> cut;
+  for (int i = 0; i < combo->count(); ++i)
+    if (field.width() < combo->fontMetrics().horizontalAdvance(combo->itemText(i)))
+      cut.push_back(Name(combo) + " cuts \"" + combo->itemText(i).toStdString() + "\"");
+  return cut;
+}
+
+}  // namespace
+
+// What a new user met at 1024 x 768: texts cut short where the whole text is wanted, and a code
+// field that took no letters after a click in its middle.
+TEST(SmallScreen, WholeTextsAndTypingWhereANewUserMetThem) {
+  const struct {
+    const char* name;
+    std::function<std::vector<std::string>()> faults;
+  } rows[] = {
+      {"the tree's labels, a long face name far down included",
+       [] {
+         std::string skins, textures;
+         for (const char* code : {"sk1", "sk2", "sk3", "sk4", "sk5", "sk6"}) {
+           skins += std::string(code) + "=Skin " + code + "\r\n";
+           for (int section = 1; section <= 5; ++section)
+             textures +=
+                 "[" + std::string(code) + "#" + std::to_string(section) + "#< Default >]\r\nFilename=tex\\s1.bmp\r\n";
+         }
+         textures += "[sk6#3#Commander of the Northern Gate (commanderofthenortherngate)]\r\nFilename=tex\\s1.bmp\r\n";
+         TOpenProject p(false, skins, textures);
+         p.Window->resize(1024, 768);
+         QApplication::processEvents();
+         return CutRows(C<QTreeWidget>(*p.Window, "ArbolTexturas"));
+       }},
+      {"the preview's team combo",
+       [] {
+         TOpenProject p(false, "", "[crv#1#<Green Team>]\r\nFilename=tex\\s1.bmp\r\n");
+         p.Window->resize(1024, 768);
+         p.Window->Document().LoadSkinChoices();  // as the real preview does once set up
+         auto* team = C<QComboBox>(*p.Window, "team_selection");
+         team->setCurrentIndex(team->findText("<Green Team>"));
+         QApplication::processEvents();
+         return CutItems(team);
+       }},
+      {"the model compiler's lists",
+       [] {
+         Tmodelcompiler mc;
+         mc.show();
+         std::vector<std::string> cut;
+         for (const char* name : {"lodmesh", "information_lm", "information", "lista_materiales"}) {
+           auto* list = C<QListWidget>(mc, name);
+           list->addItems({"Frames    = 1 (cannot select in this version)", "CommanderOfTheNorthernGate"});
+           list->setVisible(true);
+           list->parentWidget()->setVisible(true);
+           QApplication::processEvents();
+           for (const std::string& c : CutRows(list)) cut.push_back(c);
+         }
+         return cut;
+       }},
+      {"the skin code typed after a click in the middle of its empty field",
+       [] {
+         Tfrm_newgroup dialog;
+         dialog.show();
+         QApplication::setActiveWindow(&dialog);
+         auto* code = C<QLineEdit>(dialog, "groupcode");
+         QTest::mouseClick(code, Qt::LeftButton, Qt::NoModifier, code->rect().center());
+         QTest::keyClicks(code, "abcd");
+         return code->text() == "abcd"
+                    ? std::vector<std::string>{}
+                    : std::vector<std::string>{"the code took \"" + code->text().toStdString() + "\""};
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.faults(), std::vector<std::string>{});
   }
 }

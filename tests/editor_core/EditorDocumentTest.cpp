@@ -50,6 +50,7 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
   const unsigned opened = dcProject | dcTree | dcTextures | dcPalettes;
   const std::string body = WritePicture(dir.Folder() + "body.bmp", 256, 256, 1);
   const std::string small = WritePicture(dir.Folder() + "othr1.bmp", 32, 32, 2);
+  const std::string nowhere = WritePicture(dir.Folder() + "othr9.bmp", 32, 32, 2);  // no section 9
   const std::string base = "My skin (myxs) Head:boss,grunt | Other (othr)";
   const unsigned all = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
   const std::string used = "ERROR: The skin code \"myxs\" is already used by another skin of this project.";
@@ -93,6 +94,14 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
        dcPalettes | dcModified},
       {"import", [&](auto& d, auto) { return d.ImportTextures({small}); }, "",
        "My skin (myxs) Head:boss,grunt | Other (othr) Body:< Default >", all},
+      {"import of a file naming no section", [&](auto& d, auto) { return d.ImportTextures({nowhere}); },
+       "WARNING: " + SkippedImportMessage({nowhere}), base, 0},
+      {"import of one that does and one that does not",
+       [&](auto& d, auto) {
+         return d.ImportTextures({nowhere, small});
+       },
+       "WARNING: " + SkippedImportMessage({nowhere}), "My skin (myxs) Head:boss,grunt | Other (othr) Body:< Default >",
+       all},
       {"file read again",
        [&](auto& d, auto n) { return n("boss")->Texture->Filename = body, d.ReloadChangedTextures(); }, "", base,
        dcTextures | dcPalettes},

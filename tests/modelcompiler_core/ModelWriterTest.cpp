@@ -293,6 +293,37 @@ TEST(CompilerRoutes, RoutesKeepTheirOwnStateAndRefusedHeadersStop) {
   EXPECT_FALSE(core.PackageRoute().HaveMesh);
 }
 
+// A file typed or chosen that cannot be read is named in the error the user sees.
+TEST(CompilerRoutes, AFileThatIsMissingIsNamed) {
+  TScratch s;
+  const std::string data = Scratch(s, "half_d.3d");
+  testsupport::WriteBytes(data, std::string(4, '\0'));  // its _a.3d is missing
+  const struct {
+    std::string chosen, missing;
+    bool package;
+  } rows[] = {
+      {Scratch(s, "gone.3ds"), Scratch(s, "gone.3ds"), false},
+      {Scratch(s, "gone.ms3d"), Scratch(s, "gone.ms3d"), false},
+      {Scratch(s, "gone.p3d"), Scratch(s, "gone.p3d"), false},
+      {Scratch(s, "gone_d.3d"), Scratch(s, "gone_d.3d"), false},
+      {data, Scratch(s, "half_a.3d"), false},
+      {Scratch(s, "gone.int"), Scratch(s, "gone.int"), true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.chosen);
+    TModelCompilerCore core;
+    try {
+      if (row.package)
+        core.ScanPackage(row.chosen, true);
+      else
+        core.LoadModelInfo(row.chosen);
+      ADD_FAILURE() << "nothing raised";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.Message, row.missing + ": File not found");
+    }
+  }
+}
+
 // Triangles without a material (a MilkShape3D group without one) keep their geometry in the
 // model data file under a nameless weapon material: no section, no wire, and the file is valid.
 TEST(CompileModel, TrianglesWithoutMaterialGetANamelessOne) {

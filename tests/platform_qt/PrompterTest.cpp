@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -144,6 +145,34 @@ TEST(Prompter, ScopedPromptersNestAndRestore) {
   }
   EXPECT_EQ(&CurrentPrompter(), &qt);
   EXPECT_EQ(ApplicationTitle(), "Corvane");
+}
+
+// Escape, or closing the box, puts a question away unanswered: callers must not take that for
+// No ("Save the project?" answered No closes the window and loses the work).
+TEST(QtPrompter, AYesNoBoxPutAwayGivesNoAnswer) {
+  TestApp();
+  TQtPrompter p;
+  const struct {
+    const char* name;
+    std::function<void(QMessageBox*)> act;
+    int answer;
+  } rows[] = {
+      {"Escape",
+       [](QMessageBox* b) {
+         QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : b;
+         QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+         QApplication::sendEvent(focus, &press);
+       },
+       mrCancel},
+      {"closed", [](QMessageBox* b) { b->close(); }, mrCancel},
+      {"No", [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, mrNo},
+      {"Yes", [](QMessageBox* b) { b->button(QMessageBox::Yes)->click(); }, mrYes},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WhenShown<QMessageBox>(row.act);
+    EXPECT_EQ(p.MessageBox("Save Project", "Save the project?", TMsgButtons::YesNo, TMsgIcon::Question), row.answer);
+  }
 }
 
 TEST(QtPrompter, ShowsRealDialogsWithTheCallersTexts) {

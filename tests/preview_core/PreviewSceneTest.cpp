@@ -205,4 +205,42 @@ TEST_F(PreviewSceneDrawing, OnlyAChangedPictureIsUploadedAgain) {
   EXPECT_EQ(rec.Count("glTexImage2D"), 1);
 }
 
+// The axes are drawn before their object's own material, so whatever the object drawn before
+// them left switched on (a masked section's texture, whose transparent texel hid them) must not
+// reach them; the dummy cube's own lines likewise.
+TEST_F(PreviewSceneDrawing, TheAxesAreDrawnUntexturedAfterAMaskedSection) {
+  TPreviewScene s;
+  s.Player->SetVisible(true);
+  for (TActor* a : s.Actors) a->SetVisible(true);
+  s.BuildMesh(OneTriangle(1));
+  TModelo model;
+  TSlotChoices choices;
+  TSlotPictures pictures;
+  auto b = std::make_shared<TBitmap>(4, 4, TPixelFormat::pf8bit);
+  b->SetPalette(CreatePalette({{0, 0, 0, 0}, {255, 0, 0, 0}}));
+  pictures[0].Bitmap = b;
+  pictures[0].Textured = pictures[0].Paletted = true;
+  choices[0].Used = choices[0].Masked = true;
+  s.ApplySlots(model, choices, pictures, true, /*maskingEnabled=*/true);
+  // Behind the axes as the camera sees them: drawn before them, farthest first.
+  s.Player->Position().SetVector(0, 0, -1000);
+  s.KeyPress('a', 0);
+  FakeViewer v;
+  v.CreateContext();
+  v.SetCamera(s.GLCamera);
+  for (int frame = 0; frame < 2; ++frame) {
+    SCOPED_TRACE(frame);
+    int stippled = 0;
+    rec.OnCall = [&](const TGLCall& c) {
+      if (c.Name != "glBegin" || !rec.Enabled.count(GL_LINE_STIPPLE)) return;
+      ++stippled;
+      EXPECT_FALSE(rec.Enabled.count(GL_TEXTURE_2D)) << "lines " << c.Args[0];
+    };
+    v.Paint();
+    rec.OnCall = nullptr;
+    EXPECT_EQ(stippled, 3);  // the axes, and the cube's strip and edges
+    EXPECT_TRUE(rec.AttribStack.empty());
+  }
+}
+
 }  // namespace
