@@ -10,6 +10,18 @@
 // BM_StrokeEnd: what ends a stroke on a 4096x4096 texture: its palette built again and the
 // preview's reduction of the texture to it (Floyd-Steinberg).
 //
+// BM_StrokeBlocks: how long a press and a release hold the window on a 4096x4096 texture
+// (target: at most 100 ms each, one core), as the window runs them on the document: the press
+// (the stroke begun and its first dab), the release (the last dab, the stroke ended, and the
+// preview's slot pictures made again as Draw3D makes them, unless the palettes are being built
+// off the window's thread). Args: the painted texture's size, whether the preview also shows a
+// 4096x4096 texture of another section, and the palette option (0 one per texture, 1 per skin:
+// the large texture shares the painted one's palette). Counters press_ms and release_ms are the means per
+// stroke; ready_ms is what the window's thread spends when palettes built apart arrive (taken,
+// given to the preview, the preview's pictures made); the *_cpu_ms counters are the thread's own
+// processor time, which a busy machine does not inflate. The time between release and ready is
+// not the window's: it goes on painting meanwhile.
+//
 // BM_PaletteRebuildAfterStroke: the palette rebuild for one skin of 8 sections of 256x256 under
 // each palette option.
 //
@@ -24,11 +36,15 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <chrono>
+#include <ctime>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 #include "controls/LabelScrollBar.h"
+#include "editor/EditorDocument.h"
 #include "editor/PaletteGroups.h"
 #include "editor/TexturePainter.h"
 #include "editor/crvn_unificado.h"
@@ -143,6 +159,92 @@ void BM_StrokeEnd(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StrokeEnd)->Unit(benchmark::kMillisecond);
+
+void BM_StrokeBlocks(benchmark::State& state) {
+  const int size = static_cast<int>(state.range(0));
+  const bool bigBeside = state.range(1) != 0;
+  const auto mode = static_cast<TPaletteMode>(state.range(2));
+  TEditorDocument doc;
+  doc.State().SetCurrentModel(EightSections(0));
+  doc.Tree().SetRoot("bench (Bench)");
+  TSkinNode* skin = AddSkin(doc.Tree(), "Skin", "skin", *doc.State().CurrentModel());
+  auto addTexture = [&](int section, int side, int seed) {
+    auto t = std::make_unique<TObjetoTextura>();
+    t->Bitmap = std::make_unique<TBitmap>(MakeTexture(side, seed));
+    return AddTexture(doc.Tree(), skin->Child(static_cast<size_t>(section)), std::move(t), "< Default >");
+  };
+  TSkinNode* painted = addTexture(0, size, 3);
+  TSkinNode* beside = bigBeside ? addTexture(1, 4096, 4) : nullptr;
+  doc.SetPaletteMode(mode);
+  doc.BuildPalettes();
+  TSlotChoices choices;
+  choices[0].Used = true;
+  choices[0].Texture = painted->Texture.get();
+  if (beside) {
+    choices[1].Used = true;
+    choices[1].Texture = beside->Texture.get();
+  }
+  TSlotPictureCache cache;
+  cache.Make(choices);
+  const TBrush brush{RGBColor(200, 40, 40), 50, 15, ptBrush};
+  // Wall time, and the thread's own processor time, which stays put while a shared machine is
+  // busy and the wall time grows.
+  struct TTimes {
+    double Wall = 0, Cpu = 0;
+  } press, release, ready, t0;
+  int readyCount = 0;
+  auto now = [] {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    const auto wall = std::chrono::steady_clock::now().time_since_epoch();
+    return TTimes{std::chrono::duration<double, std::milli>(wall).count(), ts.tv_sec * 1e3 + ts.tv_nsec / 1e6};
+  };
+  auto add = [&](TTimes& sum) {
+    const TTimes t = now();
+    sum.Wall += t.Wall - t0.Wall;
+    sum.Cpu += t.Cpu - t0.Cpu;
+  };
+  int x = 20;
+  for (auto _ : state) {
+    std::vector<TPixelRect> changed;
+    t0 = now();
+    doc.BeginStroke(painted);
+    doc.StrokeDab(painted, x, size / 2, brush, changed);
+    add(press);
+    for (int i = 1; i < 20; ++i) doc.StrokeDab(painted, x + 2 * i, size / 2, brush, changed);
+    t0 = now();
+    doc.StrokeDab(painted, x + 40, size / 2, brush, changed);
+    doc.EndStroke();
+    // As the window does: the preview drawn now, or once the palettes built apart are ready.
+    if (!doc.PalettesPending()) benchmark::DoNotOptimize(cache.Make(choices)[0].Bitmap.get());
+    add(release);
+    if (doc.PalettesPending()) {
+      // The swap itself, on the window's thread: the palettes given out and the preview drawn.
+      for (t0 = now(); !doc.TakePalettes(); t0 = now()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      cache.Offer(doc.TakePreparedPictures());
+      benchmark::DoNotOptimize(cache.Make(choices)[0].Bitmap.get());
+      add(ready);
+      ++readyCount;
+    }
+    x = 20 + (x + 50) % (size - 80);
+  }
+  const auto n = static_cast<double>(state.iterations());
+  if (readyCount > 0) {
+    state.counters["ready_ms"] = ready.Wall / readyCount;
+    state.counters["ready_cpu_ms"] = ready.Cpu / readyCount;
+  }
+  state.counters["press_ms"] = press.Wall / n;
+  state.counters["press_cpu_ms"] = press.Cpu / n;
+  state.counters["release_ms"] = release.Wall / n;
+  state.counters["release_cpu_ms"] = release.Cpu / n;
+}
+BENCHMARK(BM_StrokeBlocks)
+    ->Args({4096, 0, pmPerTexture})
+    ->Args({256, 1, pmPerTexture})
+    ->Args({256, 1, pmPerSkin})
+    ->ArgNames({"size", "big_beside", "palettes"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 void BM_PaletteRebuildAfterStroke(benchmark::State& state) {
   auto model = EightSections(256);

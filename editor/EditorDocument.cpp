@@ -32,6 +32,7 @@ TObjetoTextura* TextureOf(const TSkinNode* node) { return IsTexture(node) ? node
 }  // namespace
 
 void TEditorDocument::BuildPalettes() {
+  DropPaletteWork();
   ::BuildPalettes(FTree, PaletteMode());
   Notify(dcPalettes, nullptr);
 }
@@ -57,6 +58,12 @@ TCommandResult TEditorDocument::Refuse(const std::string& message) const {
 }
 
 TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
+  // Palettes still being built for a stroke: a whole build replaces them; a change of the tree
+  // or its textures finds them done first; anything else lets them come when they are ready.
+  if (changes & dcPalettes)
+    DropPaletteWork();
+  else if (changes & (dcTree | dcTextures))
+    WaitForPalettes();
   if (changes & dcModified) FState.SetProjectModified(true);
   if (changes & dcPalettes) ::BuildPalettes(FTree, PaletteMode());
   Notify(changes, select);
@@ -180,7 +187,10 @@ TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& f
 
 // ---- the project
 
-bool TEditorDocument::NeedsSaving() const { return FState.ProjectModified() || AnyTextureModified(FTree); }
+// A stroke still running has painted its texture already, though the mark comes at its end.
+bool TEditorDocument::NeedsSaving() const {
+  return FState.ProjectModified() || AnyTextureModified(FTree) || Painting();
+}
 
 std::string TEditorDocument::Caption() const {
   return ProjectCaption(FState.CurrentModel()->Name, FState.ProjectFileName(), ProgramFolder());
@@ -250,11 +260,14 @@ TCommandResult TEditorDocument::SaveProjectAs(const std::string& fileName, const
 
 void TEditorDocument::CloseProject() {
   FChoices.Forget();
+  DropPaletteWork();
+  FPrepared.clear();
   FTree.Clear();
   Notify(dcTree | dcSelection | dcTextures | dcPalettes, nullptr);
 }
 
 TCommandResult TEditorDocument::CompilePackage(bool install) {
+  WaitForPalettes();
   const TPackageProject project =
       BuildPackageProject(FTree, *FState.CurrentModel(), FOptions, FState.ProjectFileName(), FState.GameFolder());
   const TCompileMessage message = CompilePackageFiles(project, install);
@@ -288,28 +301,114 @@ bool TEditorDocument::BeginStroke(TSkinNode* texture) {
   return true;
 }
 
-bool TEditorDocument::StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush, TPixelRect& changed) {
-  changed = TPixelRect();
+bool TEditorDocument::PaintingOn(const TSkinNode* texture) const {
+  return Painting() && TextureOf(texture) == FStroke.Texture;
+}
+
+bool TEditorDocument::StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush,
+                                std::vector<TPixelRect>& changed) {
+  changed.clear();
   if (!Painting() || FStroke.Applying) return Painting();
   FStroke.Applying = true;
   TScopeGuard applied([this] { FStroke.Applying = false; });
-  if (TextureOf(texture) != FStroke.Texture || !::StrokeDab(*FStroke.Texture, FStroke.Mask, x, y, brush,
-                                                            FStroke.Dabs > 0 ? &FStroke.Brush : nullptr, &changed)) {
-    FStroke.Texture = nullptr;
+  const bool first = FStroke.Dabs == 0;
+  if (!PaintingOn(texture) || !StrokeDrag(*FStroke.Texture, FStroke.Mask, first ? nullptr : &FStroke.Last, {x, y},
+                                          brush, first ? nullptr : &FStroke.Brush, changed))
     return false;
-  }
   FStroke.Brush = brush;
+  FStroke.Last = {x, y};
   ++FStroke.Dabs;
   return true;
 }
 
 TCommandResult TEditorDocument::EndStroke() {
   if (!Painting()) return Refuse("");
-  FStroke.Texture->Modified = true;
+  TObjetoTextura* painted = FStroke.Texture;
+  painted->Modified = true;
   FStroke.Texture = nullptr;
+  // The palettes follow the stroke once it ends, not on every dab. Textures changed otherwise
+  // since the last build: every group is built again, as any command does.
+  const bool othersChanged = FTree.PalettesStale() && !PalettesPending();
   FTree.MarkTexturesChanged();
-  // The palettes follow the stroke once it ends, not on every dab.
-  return Finish(dcPalettes, nullptr);
+  if (othersChanged) return Finish(dcPalettes, nullptr);
+  // Only the groups of the painted textures have new pixels.
+  if (std::find(FPaletteWaiting.begin(), FPaletteWaiting.end(), painted) == FPaletteWaiting.end())
+    FPaletteWaiting.push_back(painted);
+  StartPaletteWork();
+  TCommandResult r;
+  r.Done = true;
+  r.Changes = PalettesPending() ? 0u : unsigned{dcPalettes};
+  return r;
+}
+
+void TEditorDocument::StartPaletteWork() {
+  std::vector<std::vector<TObjetoTextura*>> groups;
+  int64_t pixels = 0;
+  for (std::vector<TObjetoTextura*>& g : PaletteGroups(FTree, PaletteMode())) {
+    if (std::none_of(g.begin(), g.end(), [this](TObjetoTextura* t) {
+          return std::find(FPaletteWaiting.begin(), FPaletteWaiting.end(), t) != FPaletteWaiting.end();
+        }))
+      continue;
+    for (const TObjetoTextura* t : g) pixels += int64_t{t->Bitmap->Width()} * t->Bitmap->Height();
+    groups.push_back(std::move(g));
+  }
+  FPaletteJob.Drop();
+  FPaletteJobGroups = std::move(groups);
+  // The work gets copies: the user may paint on while it runs.
+  std::vector<std::vector<TBitmap>> copies;
+  for (const std::vector<TObjetoTextura*>& g : FPaletteJobGroups) {
+    copies.emplace_back();
+    for (const TObjetoTextura* t : g) copies.back().push_back(*t->Bitmap);
+  }
+  // Small groups are built at once, and their preview pictures made as the preview needs them.
+  const bool apart = pixels > kPaletteWorkInline;
+  auto work = [copies = std::move(copies), apart]() mutable {
+    TPaletteWork done;
+    for (std::vector<TBitmap>& group : copies) {
+      std::vector<const TBitmap*> bitmaps;
+      for (const TBitmap& b : group) bitmaps.push_back(&b);
+      done.Palettes.push_back(GroupPalette(bitmaps));
+      // What the preview will show of them, made here rather than on the window's thread.
+      for (TBitmap& b : group)
+        if (apart && !IsPaletteFormat(b.PixelFormat())) {
+          TSlotPicture picture = SlotPictureOf(b, done.Palettes.back());
+          done.Pictures.push_back({std::move(b), done.Palettes.back(), std::move(picture)});
+        }
+    }
+    return done;
+  };
+  if (apart)
+    FPaletteJob.Start(std::move(work));
+  else
+    ApplyPaletteWork(work());
+}
+
+void TEditorDocument::ApplyPaletteWork(TPaletteWork work) {
+  for (size_t i = 0; i < FPaletteJobGroups.size() && i < work.Palettes.size(); ++i)
+    for (TObjetoTextura* t : FPaletteJobGroups[i]) t->Palette = work.Palettes[i];
+  FPaletteJobGroups.clear();
+  FPaletteWaiting.clear();
+  // The old handles of those groups go; no other texture changed since the last build.
+  KeepGroupPalettes(FTree);
+  FPrepared = std::move(work.Pictures);
+  Notify(dcPalettes, nullptr);
+}
+
+void TEditorDocument::DropPaletteWork() {
+  FPaletteJob.Drop();
+  FPaletteJobGroups.clear();
+  FPaletteWaiting.clear();
+}
+
+bool TEditorDocument::TakePalettes() {
+  std::optional<TPaletteWork> work = FPaletteJob.Take();
+  if (!work) return false;
+  ApplyPaletteWork(std::move(*work));
+  return true;
+}
+
+void TEditorDocument::WaitForPalettes() {
+  if (std::optional<TPaletteWork> work = FPaletteJob.Wait()) ApplyPaletteWork(std::move(*work));
 }
 
 TCommandResult TEditorDocument::UndoStroke(TSkinNode* texture) {

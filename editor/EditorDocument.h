@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/BackgroundJob.h"
 #include "editor/EditorState.h"
 #include "editor/PaletteGroups.h"
 #include "editor/ProjectFile.h"
@@ -18,6 +19,7 @@
 #include "editor/SkinTree.h"
 #include "editor/TextureFiles.h"
 #include "editor/TexturePainter.h"
+#include "preview/SectionTextures.h"
 
 // What a command changed, as bits.
 enum TDocumentChange : unsigned {
@@ -121,16 +123,34 @@ class TEditorDocument {
   // ---- the painter, on a texture node. A stroke is a press (BeginStroke), dabs and a release
   // (EndStroke); each dab recomputes the texture from its state before the stroke.
   bool Painting() const { return FStroke.Texture != nullptr; }
+  // A stroke runs on this texture node.
+  bool PaintingOn(const TSkinNode* texture) const;
   int StrokeDabs() const { return FStroke.Dabs; }
   // False (no stroke) for a texture that cannot be painted, or while a stroke runs.
   bool BeginStroke(TSkinNode* texture);
-  // A dab at texture pixel (x, y); changed receives the texture pixels recomputed. False when
-  // the stroke has ended: texture is not the stroke's (the selection moved), or its pixels were
-  // replaced under it. A call made while a dab is applied does nothing.
-  bool StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush, TPixelRect& changed);
+  // Dabs along the drag from the stroke's last position to texture pixel (x, y) (StrokeDrag);
+  // changed receives the texture rectangles recomputed. False when the stroke cannot go on:
+  // texture is not the stroke's (the selection moved) or its pixels were replaced under it; the
+  // stroke is still running then, and EndStroke keeps what it painted. A call made while a dab
+  // is applied does nothing.
+  bool StrokeDab(TSkinNode* texture, int x, int y, const TBrush& brush, std::vector<TPixelRect>& changed);
   // The stroke's texture is marked painted (the project's own mark is not touched) and the
-  // palettes are built again for it.
+  // palettes are built again for it. Whatever stops a stroke (the release, the selection
+  // leaving its texture, a lost mouse, a dialog) ends it here, or its paint could not be saved.
   TCommandResult EndStroke();
+  // A stroke's palette group of more than this many pixels gets its palette, and the preview its
+  // pictures, on a thread of their own: the window is not held while they are built.
+  static constexpr int64_t kPaletteWorkInline = 1024 * 1024;
+  // Palettes of ended strokes are being built off the window's thread.
+  bool PalettesPending() const { return FPaletteJob.Running(); }
+  // Once they are ready: the palettes go to their groups' textures, told as dcPalettes, and the
+  // preview's pictures of those textures wait in TakePreparedPictures. False while they are
+  // still being built, or when none are.
+  bool TakePalettes();
+  // Waits for them: for whatever needs the palettes of the pixels as they are.
+  void WaitForPalettes();
+  // The preview pictures made with the palettes last taken (the preview takes them once).
+  std::vector<TPreparedPicture> TakePreparedPictures() { return std::move(FPrepared); }
   // "Undo" swaps the texture with its state before the last stroke (again: redo).
   TCommandResult UndoStroke(TSkinNode* texture);
   // "Revert" reads the texture's file again, fitted to its section.
@@ -182,9 +202,23 @@ class TEditorDocument {
     TObjetoTextura* Texture = nullptr;  // painted by the stroke in progress
     TBitmap Mask;                       // its coverage
     TBrush Brush;                       // of its last dab
+    TPixelPoint Last;                   // where its last dab was laid
     int Dabs = 0;
     bool Applying = false;
   } FStroke;
+  // Palettes off the window's thread: the groups the running job builds (its result in their
+  // order), and the painted textures whose groups wait for new palettes.
+  struct TPaletteWork {
+    std::vector<HPALETTE> Palettes;
+    std::vector<TPreparedPicture> Pictures;
+  };
+  void StartPaletteWork();
+  void ApplyPaletteWork(TPaletteWork work);
+  void DropPaletteWork();
+  TBackgroundJob<TPaletteWork> FPaletteJob;
+  std::vector<std::vector<TObjetoTextura*>> FPaletteJobGroups;
+  std::vector<TObjetoTextura*> FPaletteWaiting;
+  std::vector<TPreparedPicture> FPrepared;
   std::vector<TObserver> FObservers;
   TPreviewChoices FChoices;
   std::string FModelKey;

@@ -188,6 +188,8 @@ void TModelPreview::Draw3D() {
     sel.FaceText = chosen.FaceText();
     sel.MaskingEnabled = chosen.Masking;
     choices = ChooseSectionTextures(model, FDocument->ModelKey(), sel);
+    // Pictures made off the window's thread after a stroke on a large texture.
+    FPictures.Offer(FDocument->TakePreparedPictures());
     pictures = FPictures.Make(choices);
   });
   Prefixed("Draw3D[2]: ", [&] {

@@ -1,5 +1,7 @@
 #include "editor/PaletteGroups.h"
 
+#include <algorithm>
+
 #include "imaging/ColorQuantizer.h"
 
 namespace {
@@ -16,18 +18,14 @@ HPALETTE OwnPalette(const TBitmap& bmp) {
   return CreatePalette(std::move(entries));
 }
 
-struct TGroup {
-  std::vector<TObjetoTextura*> Textures;
-};
-
 }  // namespace
 
 TPaletteMode PaletteModeFromIndex(int index) {
   return (index >= 0 && index <= 2) ? static_cast<TPaletteMode>(index) : pmPerTexture;
 }
 
-void BuildPalettes(TSkinTree& tree, TPaletteMode mode) {
-  std::vector<TGroup> groups;
+std::vector<std::vector<TObjetoTextura*>> PaletteGroups(const TSkinTree& tree, TPaletteMode mode) {
+  std::vector<std::vector<TObjetoTextura*>> groups;
   int current = -1;
   for (TSkinNode* node : tree.Nodes()) {
     int level = node->Level();
@@ -40,45 +38,61 @@ void BuildPalettes(TSkinTree& tree, TPaletteMode mode) {
     TObjetoTextura* t = node->Texture.get();
     bool own = mode == pmPerTexture || t->Bitmap->PixelFormat() == TPixelFormat::pf8bit;
     if (own) {
-      groups.push_back({{t}});
+      groups.push_back({t});
       continue;
     }
     if (current < 0) {
       groups.push_back({});
       current = static_cast<int>(groups.size()) - 1;
     }
-    groups[current].Textures.push_back(t);
+    groups[static_cast<size_t>(current)].push_back(t);
   }
+  return groups;
+}
 
+HPALETTE GroupPalette(const std::vector<const TBitmap*>& bitmaps) {
+  if (bitmaps.size() == 1 && bitmaps.front()->PixelFormat() == TPixelFormat::pf8bit)
+    return OwnPalette(*bitmaps.front());
+  // The quantizer turns its bitmaps into 24 bits in place: a 24-bit bitmap is read as it is,
+  // any other format through a copy.
+  std::vector<TBitmap> copies;
+  copies.reserve(bitmaps.size());
+  std::vector<TBitmap*> list;
+  for (const TBitmap* b : bitmaps) {
+    if (b->PixelFormat() == TPixelFormat::pf24bit) {
+      list.push_back(const_cast<TBitmap*>(b));
+    } else {
+      copies.push_back(*b);
+      list.push_back(&copies.back());
+    }
+  }
+  return QuantizeBitmapListPalette(list, 256, 8, false);
+}
+
+void KeepGroupPalettes(TSkinTree& tree) {
+  std::vector<HPALETTE> palettes;
+  for (TSkinNode* node : tree.TextureNodes())
+    if (const HPALETTE& p = node->Texture->Palette;
+        p && std::find(palettes.begin(), palettes.end(), p) == palettes.end())
+      palettes.push_back(p);
+  tree.SetGroupPalettes(std::move(palettes));
+}
+
+void BuildPalettes(TSkinTree& tree, TPaletteMode mode) {
+  const std::vector<std::vector<TObjetoTextura*>> groups = PaletteGroups(tree, mode);
   // Build every new palette first: when the quantizer fails, the textures keep their palettes.
   std::vector<HPALETTE> palettes;
   palettes.reserve(groups.size());
-  for (const TGroup& g : groups) {
-    const TBitmap& first = *g.Textures.front()->Bitmap;
-    if (g.Textures.size() == 1 && first.PixelFormat() == TPixelFormat::pf8bit) {
-      palettes.push_back(OwnPalette(first));
-      continue;
-    }
-    // The quantizer turns its bitmaps into 24 bits in place: a 24-bit texture is read as it
-    // is, any other format through a copy.
-    std::vector<TBitmap> copies;
-    copies.reserve(g.Textures.size());
-    std::vector<TBitmap*> list;
-    for (TObjetoTextura* t : g.Textures) {
-      if (t->Bitmap->PixelFormat() == TPixelFormat::pf24bit) {
-        list.push_back(t->Bitmap.get());
-      } else {
-        copies.push_back(*t->Bitmap);
-        list.push_back(&copies.back());
-      }
-    }
-    palettes.push_back(QuantizeBitmapListPalette(list, 256, 8, false));
+  for (const std::vector<TObjetoTextura*>& g : groups) {
+    std::vector<const TBitmap*> bitmaps;
+    for (const TObjetoTextura* t : g) bitmaps.push_back(t->Bitmap.get());
+    palettes.push_back(GroupPalette(bitmaps));
   }
 
   // The previous build's palettes go now: each texture drops its reference and the tree its
   // list, so every old handle is released once.
   for (TSkinNode* node : tree.TextureNodes()) node->Texture->Palette.reset();
   for (size_t i = 0; i < groups.size(); ++i)
-    for (TObjetoTextura* t : groups[i].Textures) t->Palette = palettes[i];
+    for (TObjetoTextura* t : groups[i]) t->Palette = palettes[i];
   tree.SetGroupPalettes(std::move(palettes));
 }

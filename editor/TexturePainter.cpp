@@ -267,9 +267,16 @@ bool TextureEditable(const TObjetoTextura& texture) { return texture.Bitmap && I
 
 bool BeginStroke(TObjetoTextura& texture, TBitmap& mask) {
   if (!TextureEditable(texture)) return false;
-  texture.UndoBitmap = std::make_unique<TBitmap>(*texture.Bitmap);
-  mask = TBitmap(texture.Bitmap->Width(), texture.Bitmap->Height(), TPixelFormat::pf24bit);
-  mask.Fill(clBlack);
+  // The previous stroke's undo copy and mask are written over where they fit: on a large texture
+  // fresh blocks cost the press more than the copy itself.
+  if (texture.UndoBitmap && SameShape(*texture.UndoBitmap, *texture.Bitmap))
+    *texture.UndoBitmap = *texture.Bitmap;
+  else
+    texture.UndoBitmap = std::make_unique<TBitmap>(*texture.Bitmap);
+  if (SameShape(mask, *texture.Bitmap))
+    std::memset(mask.ScanLine(0), 0, mask.RowBytes() * static_cast<size_t>(mask.Height()));
+  else
+    mask = TBitmap(texture.Bitmap->Width(), texture.Bitmap->Height(), TPixelFormat::pf24bit);  // black
   return true;
 }
 
@@ -295,6 +302,70 @@ bool StrokeDab(TObjetoTextura& texture, TBitmap& mask, int x, int y, const TBrus
   const TPixelRect area = StrokeArea(mask, x, y, brush, previous);
   if (!ApplyStroke(texture, mask, brush, area)) return false;
   if (changed) *changed = area;
+  return true;
+}
+
+namespace {
+// a / n to the nearest integer, halves upwards, for n > 0.
+int64_t RoundDiv(int64_t a, int64_t n) {
+  const int64_t num = 2 * a + n, den = 2 * n;
+  return num >= 0 ? num / den : -((-num + den - 1) / den);
+}
+// No screen is this large; within it the products below stay far from overflowing.
+constexpr int kFarthest = 1 << 24;
+}  // namespace
+
+std::vector<TPixelPoint> DragPixels(TPixelPoint from, TPixelPoint to, int width, int height, int size) {
+  std::vector<TPixelPoint> pixels;
+  const auto clamp = [](int v) { return int64_t{std::clamp(v, -kFarthest, kFarthest)}; };
+  const int64_t x0 = clamp(from.X), y0 = clamp(from.Y), dx = clamp(to.X) - x0, dy = clamp(to.Y) - y0;
+  const int64_t steps = std::max(std::abs(dx), std::abs(dy));
+  if (steps == 0) return pixels;
+  const int64_t r = std::max(0, size) / 2;
+  // The longer axis moves one pixel a step: only the steps within reach of the bitmap on it.
+  const bool alongX = std::abs(dx) >= std::abs(dy);
+  const int64_t start = alongX ? x0 : y0, last = (alongX ? width : height) - 1 + r;
+  const bool forward = (alongX ? dx : dy) > 0;
+  const int64_t lo = std::max<int64_t>(1, forward ? -r - start : start - last);
+  const int64_t hi = std::min(steps, forward ? last - start : start + r);
+  for (int64_t i = lo; i <= hi; ++i) {
+    const int64_t x = x0 + RoundDiv(dx * i, steps), y = y0 + RoundDiv(dy * i, steps);
+    if (x < -r || y < -r || x >= width + r || y >= height + r) continue;
+    pixels.push_back({static_cast<int>(x), static_cast<int>(y)});
+  }
+  return pixels;
+}
+
+bool StrokeDrag(TObjetoTextura& texture, TBitmap& mask, const TPixelPoint* from, TPixelPoint to, const TBrush& brush,
+                const TBrush* previous, std::vector<TPixelRect>& changed) {
+  changed.clear();
+  if (!texture.Bitmap || !texture.UndoBitmap || !SameShape(*texture.Bitmap, *texture.UndoBitmap) ||
+      !SameShape(*texture.Bitmap, mask))
+    return false;
+  std::vector<TPixelPoint> dabs =
+      from ? DragPixels(*from, to, mask.Width(), mask.Height(), brush.Size) : std::vector<TPixelPoint>{to};
+  if (from && dabs.empty()) dabs.push_back(to);  // no move, or out of reach: the dab at `to` still counts
+  for (const TPixelPoint& p : dabs) BrushDab(mask, p.X, p.Y, brush.Intensity, brush.Size);
+  if (StrokeArea(mask, to.X, to.Y, brush, previous) == WholeRect(mask)) {
+    changed.push_back(WholeRect(mask));
+  } else {
+    // Runs of as many dabs as the brush is wide (eight at least): each run's rectangle is a few times the area
+    // its dabs cover, where one rectangle round a long diagonal drag would be most of the texture.
+    const size_t run = static_cast<size_t>(std::max(8, brush.Size));
+    for (size_t i = 0; i < dabs.size(); i += run) {
+      TPixelRect r;
+      for (size_t k = i; k < std::min(dabs.size(), i + run); ++k) {
+        const TPixelRect d = DabBounds(mask, dabs[k].X, dabs[k].Y, brush.Size);
+        if (d.Empty()) continue;
+        r = r.Empty() ? d
+                      : TPixelRect{std::min(r.Left, d.Left), std::min(r.Top, d.Top), std::max(r.Right, d.Right),
+                                   std::max(r.Bottom, d.Bottom)};
+      }
+      if (!r.Empty()) changed.push_back(r);
+    }
+  }
+  for (const TPixelRect& r : changed)
+    if (!ApplyStroke(texture, mask, brush, r)) return false;
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "editor/TextureFiles.h"
 #include "model/crvn_struc.h"
@@ -113,6 +114,22 @@ TPixelRect StrokeArea(const TBitmap& mask, int x, int y, const TBrush& brush, co
 // `changed` receives the texture pixels recomputed. False as ApplyStroke.
 bool StrokeDab(TObjetoTextura& texture, TBitmap& mask, int x, int y, const TBrush& brush,
                const TBrush* previous = nullptr, TPixelRect* changed = nullptr);
+// A texture pixel.
+struct TPixelPoint {
+  int X = 0, Y = 0;
+  bool operator==(const TPixelPoint&) const = default;
+};
+// The pixels a drag from `from` to `to` passes over, as a hand slow enough to report every pixel
+// would give them: one per step along the longer axis, the other coordinate the nearest pixel to
+// the straight line (halves rounded up); `from` itself is left out. Steps whose dab of this size
+// cannot reach a bitmap of width x height are left out too, so a drag far outside costs nothing.
+std::vector<TPixelPoint> DragPixels(TPixelPoint from, TPixelPoint to, int width, int height, int size);
+// A dab at every pixel of the drag from `from` to `to` (at `to` alone when there is no `from`,
+// the stroke's first dab), then ApplyStroke over what they changed: a window moved by a busy
+// system reports far fewer positions than the hand passed over, and the stroke must not depend on
+// it. `changed` receives the texture rectangles recomputed. False as ApplyStroke.
+bool StrokeDrag(TObjetoTextura& texture, TBitmap& mask, const TPixelPoint* from, TPixelPoint to, const TBrush& brush,
+                const TBrush* previous, std::vector<TPixelRect>& changed);
 // "Undo": swaps the texture and its undo copy (a second undo redoes); false without a copy.
 bool UndoTexture(TObjetoTextura& texture);
 // Asks for the Windows bitmap file to save a texture as, proposing `proposed`; false when the

@@ -371,6 +371,13 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
       if (handled) return true;
       break;
     }
+    case QEvent::WindowBlocked:     // a dialog opened over the window
+    case QEvent::WindowDeactivate:  // another window took the mouse
+    case QEvent::Hide:              // the painter's view went out of sight
+      // A stroke cannot go on without the mouse: it ends as a release would end it.
+      if (FDocument.Painting() && (watched == this || watched == ui->texture_preview_image))
+        Guarded([this] { EndPaintStroke(); });
+      break;
     case QEvent::Paint:
       if (watched != ui->texture_preview_image) break;
       PaintEditorImage(static_cast<QPaintEvent*>(event));

@@ -233,12 +233,16 @@ class Tmain_unificada : public QMainWindow {
   void tbSeeWireChange(QObject* Sender);
   void zoomChange(QObject* Sender);
   void ColorPickerButton1Click(QObject* Sender);
+  // Ends the paint stroke in progress as a release does (the texture marked painted, palettes,
+  // preview): called too whenever the stroke can no longer go on.
+  void EndPaintStroke();
 
  private:
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
   void RefreshEditorImage();
-  // Shows the texture pixels of area again: the view image there and the widget's update region.
-  void ShowEditorImage(const TPixelRect& area);
+  // Shows the texture pixels of these rectangles again: the view image there and the widget's
+  // update region.
+  void ShowEditorImage(const std::vector<TPixelRect>& areas);
   void ClearEditorImage();
   // Draws EditorView into texture_preview_image (its paint events come here).
   void PaintEditorImage(QPaintEvent* event);
@@ -248,6 +252,9 @@ class Tmain_unificada : public QMainWindow {
   int ZoomFactor() const;
   // What texture_preview_image shows, kept between dabs.
   TEditorView EditorView;
+  // Looks for the palettes of a stroke built off the window's thread, and shows them once ready.
+  QTimer* PaletteTimer = nullptr;
+  void PaletteTimerTimer();
 
  public:
   // ---- package compile (crvn_unificado_compile.cpp) ----

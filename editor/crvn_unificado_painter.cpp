@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTabBar>
+#include <QTimer>
 
 #include "controls/ColorPickerButton.h"
 #include "controls/LabelScrollBar.h"
@@ -15,6 +16,7 @@
 #include "editor/crvn_unificado.h"
 #include "platform/Paths.h"
 #include "platform/ScopeGuard.h"
+#include "platform/qt/Guarded.h"
 #include "platform/qt/Prompter.h"
 #include "ui_crvn_unificado.h"
 
@@ -43,18 +45,20 @@ void Tmain_unificada::RefreshEditorImage() {
   box->setVerticalScrollBarPolicy(size.height() > 256 ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
 
-void Tmain_unificada::ShowEditorImage(const TPixelRect& area) {
+void Tmain_unificada::ShowEditorImage(const std::vector<TPixelRect>& areas) {
   const TObjetoTextura* t = SelectedTexture();
   if (!t || !t->Bitmap) return;
   const QSize before(EditorView.Image().Width(), EditorView.Image().Height());
-  const TPixelRect r = EditorView.Update(*t->Bitmap, area);
-  if (QSize(EditorView.Image().Width(), EditorView.Image().Height()) != before) {
-    RefreshEditorImage();
-    return;
+  for (const TPixelRect& area : areas) {
+    const TPixelRect r = EditorView.Update(*t->Bitmap, area);
+    if (QSize(EditorView.Image().Width(), EditorView.Image().Height()) != before) {
+      RefreshEditorImage();
+      return;
+    }
+    // Only the part that changed is drawn again: on a large texture that is what keeps up with
+    // the mouse.
+    ui->texture_preview_image->update(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
   }
-  // Only the part that changed is drawn again: on a large texture that is what keeps up with
-  // the mouse.
-  ui->texture_preview_image->update(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
 }
 
 void Tmain_unificada::ClearEditorImage() {
@@ -75,7 +79,10 @@ void Tmain_unificada::PaintEditorImage(QPaintEvent* event) {
 void Tmain_unificada::texture_preview_imageMouseDown(QObject*, Qt::MouseButton Button, Qt::KeyboardModifiers, int X,
                                                      int Y) {
   TObjetoTextura* t = SelectedTexture();
-  if (Button != Qt::LeftButton || !TextureEditable || !t || FDocument.Painting()) return;
+  if (Button != Qt::LeftButton) return;
+  // A press while a stroke runs: its release never came (another window took it).
+  if (FDocument.Painting()) EndPaintStroke();
+  if (!TextureEditable || !t) return;
   if (ui->tools->currentIndex() == ptPicker) {
     TColor c;
     if (PickColor(*t->Bitmap, FloorDiv(X, ZoomFactor()), FloorDiv(Y, ZoomFactor()), c)) SetPaintColor(c);
@@ -85,19 +92,49 @@ void Tmain_unificada::texture_preview_imageMouseDown(QObject*, Qt::MouseButton B
     texture_preview_imageMouseMove(ui->texture_preview_image, Qt::LeftButton, Qt::NoModifier, X, Y);
 }
 
-void Tmain_unificada::texture_preview_imageMouseMove(QObject*, Qt::MouseButtons, Qt::KeyboardModifiers, int X, int Y) {
-  if (!FDocument.Painting() || !TextureEditable) return;
+void Tmain_unificada::texture_preview_imageMouseMove(QObject*, Qt::MouseButtons Buttons, Qt::KeyboardModifiers, int X,
+                                                     int Y) {
+  if (!FDocument.Painting()) return;
+  // A move without the button held: the release went elsewhere, and the stroke is over.
+  if (!(Buttons & Qt::LeftButton) || !TextureEditable || !FDocument.PaintingOn(SelectedNode())) {
+    EndPaintStroke();
+    return;
+  }
   const TBrush brush{PaintColor(), ui->brush_intensity->Value(), ui->brush_size->Value(), ui->tools->currentIndex()};
-  TPixelRect changed;
+  std::vector<TPixelRect> changed;
   if (FDocument.StrokeDab(SelectedNode(), FloorDiv(X, ZoomFactor()), FloorDiv(Y, ZoomFactor()), brush, changed))
     ShowEditorImage(changed);
+  else
+    EndPaintStroke();
 }
 
 void Tmain_unificada::texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift,
                                                    int X, int Y) {
-  if (Button != Qt::LeftButton || !FDocument.Painting() || !TextureEditable) return;
+  if (Button != Qt::LeftButton || !FDocument.Painting()) return;
   texture_preview_imageMouseMove(Sender, Qt::LeftButton, Shift, X, Y);
-  if (FDocument.EndStroke().Done) Draw3D();
+  EndPaintStroke();
+}
+
+void Tmain_unificada::EndPaintStroke() {
+  if (!FDocument.EndStroke().Done) return;
+  if (!FDocument.PalettesPending()) {
+    Draw3D();
+    return;
+  }
+  // A large texture's palettes come later; the preview shows the stroke when they do.
+  if (!PaletteTimer) {
+    PaletteTimer = new QTimer(this);
+    PaletteTimer->setInterval(20);
+    connect(PaletteTimer, &QTimer::timeout, this, GuardedSlot([this] { PaletteTimerTimer(); }));
+  }
+  PaletteTimer->start();
+}
+
+void Tmain_unificada::PaletteTimerTimer() {
+  // A command may have waited for them meanwhile: the preview is drawn all the same.
+  if (!FDocument.TakePalettes() && FDocument.PalettesPending()) return;
+  PaletteTimer->stop();
+  Draw3D();
 }
 
 void Tmain_unificada::btn_UndoEditedTextureClick(QObject*) {

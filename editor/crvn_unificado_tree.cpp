@@ -197,6 +197,9 @@ void Tmain_unificada::mnu_ImporttextureClick(QObject*) {
 
 void Tmain_unificada::ArbolTexturasChange(QObject*) {
   TSkinNode* node = SelectedNode();
+  // The selection left the stroke's texture: the stroke cannot go on, and what it painted must
+  // be kept as a release would keep it.
+  if (FDocument.Painting() && !FDocument.PaintingOn(node)) EndPaintStroke();
   QScrollArea* box = ui->texture_preview_scrollbox;
   if (node && node->Level() == 3 && node->Texture && node->Texture->Bitmap) {
     const TObjetoTextura& t = *node->Texture;

@@ -1,5 +1,7 @@
 #include "preview/SectionTextures.h"
 
+#include <algorithm>
+
 #include "imaging/ColorReduction.h"
 #include "model/system2.h"
 #include "platform/Paths.h"
@@ -79,10 +81,9 @@ TSlotChoices ChooseSectionTextures(const TModelo& model, const std::string& mode
   return slots;
 }
 
-namespace {
 // A picture with a palette is taken as it is; any other is reduced to palette (a null palette
 // gives what the reduction gives for none). The source is never changed.
-TSlotPicture PictureOf(const TBitmap& source, const HPALETTE& palette) {
+TSlotPicture SlotPictureOf(const TBitmap& source, const HPALETTE& palette) {
   TSlotPicture picture;
   if (IsPaletteFormat(source.PixelFormat())) {
     picture.Bitmap = std::make_shared<TBitmap>(source);
@@ -99,7 +100,6 @@ TSlotPicture PictureOf(const TBitmap& source, const HPALETTE& palette) {
   picture.Textured = picture.Bitmap && !picture.Bitmap->Empty();
   return picture;
 }
-}  // namespace
 
 namespace {
 // The bitmap a slot's picture is made from and the palette to reduce it to; null when the slot
@@ -125,7 +125,7 @@ TSlotPicture MakeSlotPicture(const TSlotChoice& choice) {
   TBitmap wire;
   HPALETTE palette;
   const TBitmap* source = SourceOf(choice, wire, palette);
-  return source ? PictureOf(*source, palette) : TSlotPicture();
+  return source ? SlotPictureOf(*source, palette) : TSlotPicture();
 }
 
 TSlotPictures MakeSlotPictures(const TSlotChoices& choices) {
@@ -140,21 +140,31 @@ TSlotPictures TSlotPictureCache::Make(const TSlotChoices& choices) {
     TBitmap wire;
     HPALETTE palette;
     const TBitmap* source = SourceOf(choices[i], wire, palette);
-    std::unique_ptr<TEntry>& entry = FEntries[i];
+    std::unique_ptr<TPreparedPicture>& entry = FEntries[i];
     if (!source) {
       entry.reset();
       continue;
     }
     if (!entry || entry->Palette != palette || !entry->Source.SameAs(*source)) {
-      entry = std::make_unique<TEntry>(TEntry{*source, palette, PictureOf(*source, palette)});
+      const auto offered = std::find_if(FOffered.begin(), FOffered.end(), [&](const TPreparedPicture& p) {
+        return p.Palette == palette && p.Source.SameAs(*source);
+      });
+      if (offered != FOffered.end())
+        entry = std::make_unique<TPreparedPicture>(std::move(*offered));
+      else
+        entry = std::make_unique<TPreparedPicture>(TPreparedPicture{*source, palette, SlotPictureOf(*source, palette)});
     }
     pictures[i] = entry->Picture;
   }
+  FOffered.clear();
   return pictures;
 }
 
+void TSlotPictureCache::Offer(std::vector<TPreparedPicture> prepared) { FOffered = std::move(prepared); }
+
 void TSlotPictureCache::Clear() {
   for (auto& e : FEntries) e.reset();
+  FOffered.clear();
 }
 
 TSlotMaterial SlotMaterial(const TSlotChoice& choice, const TSlotPicture& picture, bool meshHasNormals,

@@ -77,24 +77,32 @@ struct TSlotPicture {
 // file is read: a missing file leaves the slot untextured (drawn in lines); an unreadable one
 // raises the reader's error.
 TSlotPicture MakeSlotPicture(const TSlotChoice& choice);
+// The picture made from source with that palette, as above (source is not changed).
+TSlotPicture SlotPictureOf(const TBitmap& source, const HPALETTE& palette);
 using TSlotPictures = std::array<TSlotPicture, MaxModelSections>;
 TSlotPictures MakeSlotPictures(const TSlotChoices& choices);
 
 // The pictures of the last call, per slot: a source whose pixels and palette did not change
 // since gives the same picture object again without being reduced again (a paint stroke changes
 // one texture of eight, and the reduction is most of the work).
+// A slot picture with the source pixels and palette it was made from.
+struct TPreparedPicture {
+  TBitmap Source;
+  HPALETTE Palette;
+  TSlotPicture Picture;
+};
 class TSlotPictureCache {
  public:
   TSlotPictures Make(const TSlotChoices& choices);
+  // Pictures made elsewhere (off the window's thread, after a paint stroke): the next Make takes
+  // one of them for a source of the same pixels and palette instead of reducing it again, and
+  // drops the rest.
+  void Offer(std::vector<TPreparedPicture> prepared);
   void Clear();
 
  private:
-  struct TEntry {
-    TBitmap Source;
-    HPALETTE Palette;
-    TSlotPicture Picture;
-  };
-  std::array<std::unique_ptr<TEntry>, MaxModelSections> FEntries;
+  std::array<std::unique_ptr<TPreparedPicture>, MaxModelSections> FEntries;
+  std::vector<TPreparedPicture> FOffered;
 };
 
 // What an actor's material does with its slot. Faces that are not filled are drawn as lines;

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "MainWindowTestSupport.h"
@@ -162,19 +166,70 @@ TEST_F(PainterWindow, EightBitTexturesAreNotPainted) {
   EXPECT_FALSE(w->Document().Painting());
 }
 
-TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
-  // Two textures of one size: a stroke begun on the first must not go on painting the second
-  // from the first's snapshot.
+TEST_F(PainterWindow, AStrokeThatCannotGoOnEndsAsAReleaseWould) {
+  // Whatever takes the mouse from a stroke ends it: its paint is marked for saving, the palettes
+  // and the preview follow it, and the tools it blocked work again.
   TSkinNode* a = AddFromFile(3, editor_test::WritePicture(dir.Folder() + "a.bmp", 64, 64, 1));
   TSkinNode* c = AddFromFile(4, editor_test::WritePicture(dir.Folder() + "c.bmp", 64, 64, 3));
   w->SetPaintColor(clWhite);
-  // The second has an undo copy of its own from an earlier stroke.
+  auto* tree = C<QTreeWidget>(*w, "ArbolTexturas");
+  const auto moveWithoutButton = [&](int x, int y) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(x, y), Image()->mapToGlobal(QPointF(x, y)), Qt::NoButton, Qt::NoButton,
+                  Qt::NoModifier);
+    QApplication::sendEvent(Image(), &e);
+  };
+  struct {
+    const char* name;
+    std::function<void()> interrupt;
+  } rows[] = {
+      {"the selection moves with the keyboard", [&] { QTest::keyClick(tree, Qt::Key_Down); }},
+      {"a dialog opens",
+       [&] {
+         QDialog dialog(w);
+         QTimer::singleShot(0, &dialog, &QDialog::reject);
+         dialog.exec();
+       }},
+      {"another window is activated",
+       [&] {
+         QEvent deactivate(QEvent::WindowDeactivate);
+         QApplication::sendEvent(w, &deactivate);
+       }},
+      {"the release went elsewhere", [&] { moveWithoutButton(30, 10); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    w->RefreshTreeView(a);
+    tree->setFocus();
+    TObjetoTextura& t = *a->Texture;
+    t.Modified = false;
+    const TBitmap before = *t.Bitmap;
+    env.PreviewLog.clear();
+    Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
+    ASSERT_TRUE(w->Document().Painting());
+    row.interrupt();
+    EXPECT_FALSE(w->Document().Painting());
+    EXPECT_FALSE(t.Bitmap->SameAs(before)) << "the dab is kept";
+    EXPECT_TRUE(t.Modified);
+    EXPECT_TRUE(w->ProjectNeedsSaving());
+    EXPECT_FALSE(w->Document().Tree().PalettesStale());
+    EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
+    Mouse(Image(), QEvent::MouseButtonRelease, 20, 10);
+
+    // Back on the texture, a move without the button paints nothing; undo works again.
+    w->RefreshTreeView(a);
+    const TBitmap after = *t.Bitmap;
+    moveWithoutButton(40, 40);
+    EXPECT_TRUE(t.Bitmap->SameAs(after));
+    C<QPushButton>(*w, "btn_UndoEditedTexture")->click();
+    EXPECT_TRUE(t.Bitmap->SameAs(before));
+  }
+
+  // A stroke begun on one texture does not go on painting another from its snapshot.
   w->RefreshTreeView(c);
   Click(50, 50);
   c->Texture->Modified = false;
   w->RefreshTreeView(a);
   Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
-  EXPECT_TRUE(w->Document().Painting());
   w->RefreshTreeView(c);
   const TBitmap before = *c->Texture->Bitmap;
   Mouse(Image(), QEvent::MouseMove, 20, 10);
@@ -182,6 +237,7 @@ TEST_F(PainterWindow, StrokeEndsWhenTheSelectionMoves) {
   EXPECT_FALSE(w->Document().Painting());
   EXPECT_TRUE(c->Texture->Bitmap->SameAs(before));
   EXPECT_FALSE(c->Texture->Modified);
+  EXPECT_TRUE(a->Texture->Modified);
 }
 
 TEST_F(PainterWindow, APictureThatIsNoBitmapIsKeptAndSavedAsABitmapBesideIt) {
@@ -291,17 +347,22 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
   for (size_t i = 1; i < points.size(); ++i) {
     const QPoint p = points[i];
     QTest::mouseMove(Image(), p);
-    BrushDab(mask, p.x(), p.y(), 100, size);
+    const QPoint from = points[i - 1];
+    for (const TPixelPoint& d : DragPixels({from.x(), from.y()}, {p.x(), p.y()}, 4096, 4096, size))
+      BrushDab(mask, d.X, d.Y, 100, size);
     // A move in view is drawn by the next update the window system asks for.
     const bool inView = Image()->visibleRegion().contains(p);
     if (inView) {
       EXPECT_TRUE(QTest::qWaitFor([&] { return !paints.Rects.empty(); }, 5000)) << "move " << i << " not drawn";
     }
     QApplication::processEvents();
-    const QRect dabRect(p.x() - size / 2, p.y() - size / 2, size, size);
+    // The dabs laid from the previous position to this one, and nothing beyond them.
+    const QRect dabRect = QRect(QPoint(std::min(from.x(), p.x()), std::min(from.y(), p.y())),
+                                QPoint(std::max(from.x(), p.x()), std::max(from.y(), p.y())))
+                              .adjusted(-size / 2, -size / 2, size / 2, size / 2);
     for (const QRect& r : paints.Rects)
       EXPECT_TRUE(dabRect.contains(r)) << "move " << i << " repainted (" << r.x() << "," << r.y() << " " << r.width()
-                                       << "x" << r.height() << ") beyond its dab";
+                                       << "x" << r.height() << ") beyond its dabs";
     shownMoves += inView && !paints.Rects.empty();
     paints.Rects.clear();
   }
@@ -309,7 +370,7 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
   qApp->removeEventFilter(&paints);
   EXPECT_GE(shownMoves, 20) << "the moves in view were drawn";
 
-  // Every move painted its own dab, byte for byte what the whole picture recomputed gives.
+  // Every move painted its dabs, byte for byte what the whole picture recomputed gives.
   int dabs = 0;
   for (size_t i = 1; i < points.size(); ++i) dabs += t.Bitmap->Pixel(points[i].x(), points[i].y()) == red;
   EXPECT_EQ(dabs, 50);
@@ -318,7 +379,7 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
   EXPECT_TRUE(t.Bitmap->SameAs(whole));
   const QImage shown = Image()->grab(QRect(0, 0, 256, 256)).toImage();
   EXPECT_EQ(shown.pixelColor(points[10]), QColor(250, 0, 0));
-  const QPoint beside = points[10] + QPoint(2, 0);
+  const QPoint beside = points[10] + QPoint(3, -3);  // off the drag's line
   const TColor was = original.Pixel(beside.x(), beside.y());
   EXPECT_EQ(shown.pixelColor(beside), QColor(GetRValue(was), GetGValue(was), GetBValue(was)));
   if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS"))

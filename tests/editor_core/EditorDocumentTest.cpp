@@ -2,6 +2,8 @@
 // and what it tells its observers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 
@@ -30,7 +32,7 @@ std::string Summary(const TSkinTree& tree) {
 
 // A stroke begun on one node and dabbed on another.
 TCommandResult Stroke(TEditorDocument& doc, TSkinNode* begun, TSkinNode* dabbed) {
-  TPixelRect changed;
+  std::vector<TPixelRect> changed;
   doc.BeginStroke(begun);
   doc.StrokeDab(dabbed, 1, 1, TBrush(), changed);
   return doc.EndStroke();
@@ -114,8 +116,8 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
          return d.EndStroke().Done ? TCommandResult() : r;
        },
        "", "My skin (myxs) Head:grunt | Other (othr)", all},
-      {"a stroke ends on another texture", [](auto& d, auto n) { return Stroke(d, n("boss"), n("grunt")); }, "", base,
-       0},
+      {"a dab on another texture is refused, the stroke ends with its own",
+       [](auto& d, auto n) { return Stroke(d, n("boss"), n("grunt")); }, "", base, dcPalettes},
       {"saved and read back", [&](auto& d, auto) { return d.SaveProject({}, {}), d.LoadProject(dir / "p.cvp"); },
        "WARNING: " + MissingFilesMessage({"myxs#2#boss", "myxs#2#grunt"}), "My skin (myxs) | Other (othr)", opened},
       {"saved as", [&](auto& d, auto) { return d.SaveProjectAs(dir / "q.cvp", {}, {}); }, "", "q: " + base,
@@ -158,4 +160,143 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
     EXPECT_FALSE(doc.Tree().PalettesStale() && (row.changes & dcPalettes));
   }
   unsetenv("CORVANE_HOME");
+}
+
+TEST(EditorDocument, AFastDragPaintsWhatASlowDragAlongItsPathPaints) {
+  // A busy window reports a few positions of a drag; a slow hand reports every pixel it passes.
+  // Each segment of the slow drag is walked here one pixel a step along its longer axis, the
+  // other coordinate rounded to the nearest pixel of the straight line.
+  using TPath = std::vector<TPixelPoint>;
+  auto slowly = [](const TPath& path) {
+    TPath walked{path.front()};
+    for (size_t k = 1; k < path.size(); ++k) {
+      const TPixelPoint a = path[k - 1], b = path[k];
+      const int n = std::max(std::abs(b.X - a.X), std::abs(b.Y - a.Y));
+      for (int i = 1; i <= n; ++i)
+        walked.push_back({a.X + static_cast<int>(std::floor(double(b.X - a.X) * i / n + 0.5)),
+                          a.Y + static_cast<int>(std::floor(double(b.Y - a.Y) * i / n + 0.5))});
+    }
+    return walked;
+  };
+  const TBrush small{RGBColor(250, 10, 10), 100, 3, ptBrush}, soft{RGBColor(10, 10, 250), 40, 9, ptTint};
+  struct {
+    const char* name;
+    TPath path;
+    TBrush brush;
+  } rows[] = {
+      {"across", {{2, 30}, {60, 30}}, small},
+      {"down and back up", {{10, 2}, {10, 61}, {12, 5}}, small},
+      {"shallow slopes both ways", {{1, 1}, {50, 22}, {3, 40}}, soft},
+      {"steep, with halves to round", {{40, 3}, {42, 60}, {20, 9}}, soft},
+      {"out of the texture and back", {{5, 5}, {-30, 70}, {90, -12}, {30, 30}}, small},
+      {"a press without a move", {{7, 7}}, soft},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TSkinTree trees[2];
+    TSkinNode* nodes[2];
+    for (int k = 0; k < 2; ++k) {
+      trees[k].SetRoot("p (Male)");
+      TSkinNode* skin = AddSkin(trees[k], "Skin", "skin", *MakeModel());
+      nodes[k] = AddTexture(trees[k], SectionNode(skin, 2), MakeTexture("a", "a", 64, 64, 5), "a");
+    }
+    TEditorDocument fast, slow;
+    fast.Tree() = std::move(trees[0]);
+    slow.Tree() = std::move(trees[1]);
+    const TBitmap before = *nodes[0]->Texture->Bitmap;
+    // What the fast drag says it changed is all the window draws again.
+    TBitmap redrawn(64, 64, TPixelFormat::pf24bit);
+    redrawn.Fill(clBlack);
+    ASSERT_TRUE(fast.BeginStroke(nodes[0]));
+    for (const TPixelPoint& p : row.path) {
+      std::vector<TPixelRect> changed;
+      ASSERT_TRUE(fast.StrokeDab(nodes[0], p.X, p.Y, row.brush, changed));
+      for (const TPixelRect& r : changed)
+        for (int y = r.Top; y < r.Bottom; ++y)
+          for (int x = r.Left; x < r.Right; ++x) redrawn.SetPixel(x, y, clWhite);
+    }
+    ASSERT_TRUE(slow.BeginStroke(nodes[1]));
+    for (const TPixelPoint& p : slowly(row.path)) {
+      std::vector<TPixelRect> changed;
+      ASSERT_TRUE(slow.StrokeDab(nodes[1], p.X, p.Y, row.brush, changed));
+    }
+    const TBitmap& painted = *nodes[0]->Texture->Bitmap;
+    EXPECT_TRUE(painted.SameAs(*nodes[1]->Texture->Bitmap));
+    EXPECT_FALSE(painted.SameAs(before)) << "the drag painted nothing";
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 64; ++x)
+        if (painted.Pixel(x, y) != before.Pixel(x, y)) {
+          ASSERT_EQ(redrawn.Pixel(x, y), clWhite) << "pixel (" << x << ", " << y << ") changed but is not redrawn";
+        }
+  }
+}
+
+TEST(EditorDocument, PalettesOfALargeStrokeAreBuiltApartAsAWholeBuildWouldBuildThem) {
+  // Past kPaletteWorkInline pixels a stroke's palettes are built on a thread of their own. They
+  // must come out as a whole build gives them for the pixels as they end up, whatever the user
+  // does meanwhile; groups without new pixels keep the palettes they had.
+  constexpr int kSide = 1100;
+  static_assert(int64_t{kSide} * kSide > TEditorDocument::kPaletteWorkInline);
+  const TBrush brush{RGBColor(250, 10, 10), 100, 15, ptBrush};
+  auto stroke = [&](TEditorDocument& d, TSkinNode* n, int y) {
+    std::vector<TPixelRect> changed;
+    ASSERT_TRUE(d.BeginStroke(n));
+    ASSERT_TRUE(d.StrokeDab(n, 10, y, brush, changed));
+    ASSERT_TRUE(d.StrokeDab(n, 900, y + 40, brush, changed));
+    ASSERT_TRUE(d.EndStroke().Done);
+  };
+  struct {
+    const char* name;
+    TPaletteMode mode;
+    std::function<void(TEditorDocument&, TSkinNode* large)> meanwhile;
+    bool smallKeepsItsPalette;
+  } rows[] = {
+      {"one per texture", pmPerTexture, [](auto&, auto) {}, true},
+      {"one per skin", pmPerSkin, [](auto&, auto) {}, false},
+      {"painting on", pmPerTexture, [&](auto& d, auto n) { stroke(d, n, 700); }, true},
+      {"a command builds them all", pmPerTexture, [](auto& d, auto) { d.ChoosePaletteMode(pmPerSkin); }, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TEditorDocument doc;
+    doc.Tree().SetRoot("p (Male)");
+    TSkinNode* skin = AddSkin(doc.Tree(), "Skin", "skin", *MakeModel());
+    TSkinNode* large = AddTexture(doc.Tree(), SectionNode(skin, 1), MakeTexture("l", "l", kSide, kSide, 3), "l");
+    TSkinNode* small = AddTexture(doc.Tree(), SectionNode(skin, 2), MakeTexture("s", "s", 32, 32, 4), "s");
+    doc.SetPaletteMode(row.mode);
+    doc.BuildPalettes();
+    const HPALETTE smallBefore = small->Texture->Palette;
+    unsigned told = 0;
+    doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
+
+    stroke(doc, large, 100);
+    EXPECT_TRUE(doc.PalettesPending());
+    row.meanwhile(doc, large);
+    doc.WaitForPalettes();
+    EXPECT_FALSE(doc.PalettesPending());
+    EXPECT_FALSE(doc.Tree().PalettesStale());
+    EXPECT_TRUE(told & dcPalettes);
+    EXPECT_EQ(small->Texture->Palette == smallBefore, row.smallKeepsItsPalette);
+    // Nothing painted is lost: the second stroke adds to the first.
+    const TBitmap& now = *large->Texture->Bitmap;
+    EXPECT_EQ(now.Pixel(500, 120), RGBColor(250, 10, 10));
+    // The preview's picture made apart is the one it would make itself.
+    for (TPreparedPicture& p : doc.TakePreparedPictures())
+      if (p.Source.SameAs(now)) {
+        EXPECT_EQ(p.Palette, large->Texture->Palette);
+        EXPECT_TRUE(p.Picture.Bitmap->SameAs(*SlotPictureOf(now, p.Palette).Bitmap));
+      }
+    const std::vector<TPaletteEntry> large1 = large->Texture->Palette->Entries;
+    const std::vector<TPaletteEntry> small1 = small->Texture->Palette->Entries;
+    const size_t handles = doc.Tree().GroupPalettes().size();
+    ::BuildPalettes(doc.Tree(), doc.PaletteMode());
+    auto same = [](const std::vector<TPaletteEntry>& a, const std::vector<TPaletteEntry>& b) {
+      return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const TPaletteEntry& x, const TPaletteEntry& y) {
+        return x.peRed == y.peRed && x.peGreen == y.peGreen && x.peBlue == y.peBlue;
+      });
+    };
+    EXPECT_TRUE(same(large1, large->Texture->Palette->Entries));
+    EXPECT_TRUE(same(small1, small->Texture->Palette->Entries));
+    EXPECT_EQ(handles, doc.Tree().GroupPalettes().size()) << "each group's palette held once";
+  }
 }
