@@ -72,12 +72,14 @@ void Rotate(TAffineDblVector& v, const int32_t rot[3]) {
 
 // (V - origin) * scale, turned, in our units and our axes. A mesh that is not turned skips
 // the rotation so that its values stay exactly those of the plain products.
-TObjeto3DVertice PlaceVertex(TAffineDblVector v, const TPackageMesh& m, TGameKind game) {
+// Every game shares one mapping to our axes. DeusEx and Klingon Honor Guard import their player
+// meshes with a quarter turn of yaw, and that yaw is all that sets their layout apart; the
+// rotation has made it, so swapping their axes as well would turn them twice.
+TObjeto3DVertice PlaceVertex(TAffineDblVector v, const TPackageMesh& m) {
   for (int k = 0; k < 3; ++k) v[k] = (v[k] - m.Origin[k]) * m.Scale[k] * PACKAGE_UNITS_PER_ENGINE_UNIT;
   if (m.RotOrigin[0] != 0 || m.RotOrigin[1] != 0 || m.RotOrigin[2] != 0) Rotate(v, m.RotOrigin);
   const float x = static_cast<float>(v[0]), y = static_cast<float>(v[1]), z = static_cast<float>(v[2]);
-  if (game == TGameKind::UnrealTournament || game == TGameKind::Other) return {-y, z, x};
-  return {-x, z, -y};
+  return {-y, z, x};
 }
 
 // Texture indices above this are taken for garbage: the material list is sized from them.
@@ -164,7 +166,7 @@ void ReadMeshObjectData(const std::vector<uint8_t>& data, int32_t version, TGame
 
   m.Verts.reserve(stored.size());
   for (const TAffineDblVector& v : stored) {
-    m.Verts.push_back(PlaceVertex(v, m, game));
+    m.Verts.push_back(PlaceVertex(v, m));
     const TObjeto3DVertice& p = m.Verts.back();
     // A scale or origin that is no number, or that throws a vertex beyond the float range.
     if (!std::isfinite(p.X) || !std::isfinite(p.Y) || !std::isfinite(p.Z))

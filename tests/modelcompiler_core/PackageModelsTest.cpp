@@ -3,9 +3,11 @@
 // the vertex decoding of each game, frames, and refusal of counts and indices that do not fit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "SyntheticPackages.h"
 #include "modelcompiler/PackageModels.h"
@@ -52,19 +54,21 @@ TEST(PackageMesh, FramesSequencesAndVertexDecodingPerGame) {
     TGameKind Game;
     bool DeusEx;
     int32_t Version;
+    int32_t Yaw;                // the game's usual yaw of a player mesh
     TObjeto3DVertice Expected;  // wedge 0 of frame 1: vertex 0 + SpecialVerts = packed (8, 1025, 8)
   } cases[] = {
       // A = 1, B = 128.125 -> -127.875, C = 2.
-      {TGameKind::UnrealTournament, false, 69, {127.875f, 2, 1}},  // (-B, C, A)
-      {TGameKind::Other, false, 61, {127.875f, 2, 1}},
-      {TGameKind::KlingonHonorGuard, false, 69, {-1, 2, 127.875f}},  // (-A, C, -B)
+      {TGameKind::UnrealTournament, false, 69, 0, {127.875f, 2, 1}},  // (-B, C, A)
+      {TGameKind::Other, false, 61, 0, {127.875f, 2, 1}},
+      {TGameKind::KlingonHonorGuard, false, 69, 16384, {-1, 2, 127.875f}},  // (-A, C, -B)
       // 16-bit fields 256, 32800 and 512 at scale 1/256: (-A, C, -B) in our units, twice the engine's.
-      {TGameKind::DeusEx, true, 69, {-2, 4, 255.75f}},
+      {TGameKind::DeusEx, true, 69, 16384, {-2, 4, 255.75f}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.Game));
     TMeshSpec lod = LodSpec(c.Version), plain = PlainSpec(c.Version);
     lod.DeusEx = plain.DeusEx = c.DeusEx;
+    lod.RotOrigin[1] = plain.RotOrigin[1] = c.Yaw;
     if (c.DeusEx)
       for (TMeshSpec* spec : {&lod, &plain})
         for (float& f : spec->Scale) f = 1.0f / 256;
@@ -186,12 +190,11 @@ TEST(PackageMesh, ImportedMeshesComeFromTheirOwnPackage) {
 
 namespace {
 
-// What the decoders have always made of a packed vertex, for a standard player mesh.
-TObjeto3DVertice StandardVertex(uint32_t p, TGameKind game) {
+// What the decoders have always made of a packed vertex of a standard Unreal Tournament mesh.
+TObjeto3DVertice StandardVertex(uint32_t p) {
   auto wrap = [](float v) { return v > 128 ? v - 256 : v; };
   const float a = wrap(static_cast<float>(p & 0x7FF) / 8), b = wrap(static_cast<float>((p >> 11) & 0x7FF) / 8),
               c = wrap(static_cast<float>(p >> 22) / 4);
-  if (game == TGameKind::KlingonHonorGuard) return {-a, c, -b};
   return {-b, c, a};
 }
 
@@ -208,8 +211,9 @@ std::array<double, 3> Engine(uint32_t p, const TMeshSpec& s) {
 
 }  // namespace
 
-// A mesh's own scale, origin and rotation place every frame as the game places it. A standard
-// player mesh gives exactly the bytes it always gave; the others take the proportions and the
+// A mesh's own scale, origin and rotation place every frame as the game places it, on the same
+// axes for every game. A standard player mesh gives exactly the bytes it always gave; the others
+// take the proportions and the
 // orientation of the engine's formula. The rotations are quarter turns whose effect on the
 // engine's axes is known: a pitch raises X (forward) to Z (up), a yaw turns X to Y (right), a
 // roll turns Y down to -Z; a turned mesh is rolled first, then pitched, then yawed.
@@ -267,12 +271,12 @@ TEST(PackageMesh, OwnScaleOriginAndRotationPlaceEveryFrame) {
       for (size_t i = 0; i < spec.Packed.size(); ++i) {
         const TObjeto3DVertice& got = mesh.Verts[i];
         if (std::string(c.Name) == "standard") {
-          const TObjeto3DVertice old = StandardVertex(spec.Packed[i], game);
+          const TObjeto3DVertice old = StandardVertex(spec.Packed[i]);
           EXPECT_EQ(std::memcmp(&got, &old, sizeof got), 0) << "vertex " << i;
           continue;
         }
         const V e = c.Turn(Engine(spec.Packed[i], spec));
-        const V want = game == TGameKind::KlingonHonorGuard ? V{-e[0], e[2], -e[1]} : V{-e[1], e[2], e[0]};
+        const V want = {-e[1], e[2], e[0]};
         EXPECT_NEAR(got.X, want[0], 1e-3) << "vertex " << i;
         EXPECT_NEAR(got.Y, want[1], 1e-3) << "vertex " << i;
         EXPECT_NEAR(got.Z, want[2], 1e-3) << "vertex " << i;
@@ -283,4 +287,67 @@ TEST(PackageMesh, OwnScaleOriginAndRotationPlaceEveryFrame) {
       ASSERT_EQ(built.Vertices.size(), 3u);
       EXPECT_EQ(std::memcmp(&built.Vertices[2], &mesh.Verts[5], sizeof built.Vertices[2]), 0);
     }
+}
+
+// DeusEx and Klingon Honor Guard import their player meshes with a quarter turn of yaw and their
+// own scale: so turned, every frame faces the front as (-A, C, -B) of the stored fields; unturned
+// it lies as an Unreal Tournament mesh does, (-B, C, A). A standard Unreal Tournament mesh keeps
+// its bytes. The expected values come from the stored integers, wrapped here.
+TEST(PackageMesh, GameLayoutsWithAndWithoutTheirUsualYaw) {
+  const struct {
+    TGameKind Game;
+    int32_t Yaw;
+    float Scale[3];
+  } cases[] = {
+      {TGameKind::KlingonHonorGuard, 16384, {0.056f, 0.056f, 0.112f}},
+      {TGameKind::KlingonHonorGuard, 0, {0.056f, 0.056f, 0.112f}},
+      {TGameKind::DeusEx, 16384, {1.0f / 256, 1.0f / 256, 1.0f / 256}},
+      {TGameKind::DeusEx, 0, {1.0f / 256, 1.0f / 256, 1.0f / 256}},
+      {TGameKind::UnrealTournament, 0, {0.0625f, 0.0625f, 0.125f}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.Game)) + " yaw " + std::to_string(c.Yaw));
+    const bool deusEx = c.Game == TGameKind::DeusEx;
+    TMeshSpec lod = LodSpec(), plain = PlainSpec();
+    for (TMeshSpec* spec : {&lod, &plain}) {
+      spec->DeusEx = deusEx;
+      spec->RotOrigin[1] = c.Yaw;
+      std::copy(std::begin(c.Scale), std::end(c.Scale), spec->Scale);
+    }
+    TFixture f(MakePackage(lod, plain));
+    TUTPackage pkg;
+    const TScanResult scan = ScanPackage(f.U, false, pkg);
+    ASSERT_EQ(scan.Rows.size(), 2u);
+    const TMeshObjectRead read = ReadMeshObject(pkg, scan.PackageFileName, scan.Rows[1].Item, c.Game);
+    ASSERT_EQ(read.Error, "");
+    for (int frame = 0; frame < plain.AnimFrames; ++frame) {
+      TObjeto3D built;
+      BuildPackageFrame(read.Mesh, frame, false, built);
+      ASSERT_EQ(built.Vertices.size(), static_cast<size_t>(plain.FrameVerts));
+      for (size_t i = 0; i < built.Vertices.size(); ++i) {
+        SCOPED_TRACE("frame " + std::to_string(frame) + " vertex " + std::to_string(i));
+        const uint32_t p = plain.Packed[static_cast<size_t>(frame * plain.FrameVerts) + i];
+        const TObjeto3DVertice& got = built.Vertices[i];
+        if (c.Game == TGameKind::UnrealTournament) {
+          const TObjeto3DVertice old = StandardVertex(p);
+          EXPECT_EQ(std::memcmp(&got, &old, sizeof got), 0);
+          continue;
+        }
+        // The stored integers as the fixture writes them (DeusEx: 16 bits, 32 or 64 to a step).
+        const uint32_t fields[3] = {p & 0x7FF, (p >> 11) & 0x7FF, p >> 22};
+        double stored[3];
+        for (int k = 0; k < 3; ++k) {
+          const uint32_t bits = k == 2 ? 10 : 11;
+          const int64_t v = deusEx ? int64_t{fields[k]} << (16 - bits) : int64_t{fields[k]};
+          const int64_t half = int64_t{1} << (deusEx ? 15 : bits - 1);
+          stored[k] = static_cast<double>(v > half ? v - 2 * half : v);
+        }
+        const double a = stored[0] * c.Scale[0] * 2, b = stored[1] * c.Scale[1] * 2, cc = stored[2] * c.Scale[2] * 2;
+        const double want[3] = {c.Yaw != 0 ? -a : -b, cc, c.Yaw != 0 ? -b : a};
+        EXPECT_NEAR(got.X, want[0], 1e-4);
+        EXPECT_NEAR(got.Y, want[1], 1e-4);
+        EXPECT_NEAR(got.Z, want[2], 1e-4);
+      }
+    }
+  }
 }
