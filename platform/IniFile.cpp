@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <unordered_set>
 
@@ -14,14 +15,38 @@ namespace {
 
 const char* const kNewLine = "\r\n";
 
-// "[name]" with optional blanks around; name is what lies between '[' and the first ']'.
-bool SectionHeader(const std::string& text, std::string& name) {
+// Without the control characters and blanks at either end, as Trim.
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+// "[name]" with optional blanks around; name is what lies between '[' and the first ']',
+// trimmed.
+bool SectionHeader(std::string_view text, std::string_view& name) {
   size_t b = 0;
   while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
   if (b >= text.size() || text[b] != '[') return false;
   size_t e = text.find(']', b + 1);
-  name = Trim(text.substr(b + 1, (e == std::string::npos ? text.size() : e) - b - 1));
+  name = Trimmed(text.substr(b + 1, (e == std::string_view::npos ? text.size() : e) - b - 1));
   return true;
+}
+
+// Section names compare as SameText does: ASCII letters without case.
+char Folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Folded(a[i]) != Folded(b[i])) return false;
+  return true;
+}
+
+uint32_t NameHash(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : name) h = (h ^ static_cast<unsigned char>(Folded(c))) * 16777619u;
+  return h;
 }
 
 // "key=value"; comment lines (';') and lines without '=' hold no key.
@@ -71,7 +96,7 @@ void TIniFile::Parse(const std::string& data) {
     FBom = data.substr(0, 3);
     pos = 3;
   }
-  std::string name;
+  std::string_view name;
   while (pos < data.size()) {
     size_t nl = data.find('\n', pos);
     TLine line;
@@ -89,10 +114,7 @@ void TIniFile::Parse(const std::string& data) {
       line.Eol.push_back('\r');
     }
     if (nl != std::string::npos) line.Eol.push_back('\n');
-    if (SectionHeader(line.Text, name)) {
-      FSections.emplace_back();
-      FSections.back().Name = name;
-    }
+    if (SectionHeader(line.Text, name)) FSections.emplace_back();
     FSections.back().Lines.push_back(std::move(line));
   }
   IndexSections();
@@ -113,18 +135,50 @@ std::string TIniFile::Serialise() const {
   return out;
 }
 
+std::string_view TIniFile::NameOf(size_t section) const {
+  std::string_view name;
+  SectionHeader(FSections[section].Lines.front().Text, name);
+  return name;
+}
+
 void TIniFile::IndexSections() {
-  FFirstSection.clear();
-  for (size_t i = 1; i < FSections.size(); ++i) FFirstSection.emplace(LowerCase(FSections[i].Name), i);
+  FSlots.assign(16, TSlot());
+  FSlotsUsed = 0;
+  for (size_t i = 1; i < FSections.size(); ++i) {
+    const std::string_view name = NameOf(i);
+    if (FindSection(name) < 0) IndexSection(i, NameHash(name));
+  }
+}
+
+void TIniFile::IndexSection(size_t section, uint32_t hash) {
+  auto place = [this](TSlot slot) {
+    size_t i = slot.Hash & (FSlots.size() - 1);
+    while (FSlots[i].Section) i = (i + 1) & (FSlots.size() - 1);
+    FSlots[i] = slot;
+  };
+  // At most half full, so a search meets an empty slot soon.
+  if (2 * (FSlotsUsed + 1) > FSlots.size()) {
+    std::vector<TSlot> old(std::max<size_t>(16, 2 * FSlots.size()));
+    old.swap(FSlots);
+    for (const TSlot& slot : old)
+      if (slot.Section) place(slot);
+  }
+  place({hash, static_cast<uint32_t>(section)});
+  ++FSlotsUsed;
+}
+
+int TIniFile::FindSection(std::string_view name) const {
+  if (FSlots.empty()) return -1;
+  const uint32_t hash = NameHash(name);
+  for (size_t i = hash & (FSlots.size() - 1); FSlots[i].Section; i = (i + 1) & (FSlots.size() - 1))
+    if (FSlots[i].Hash == hash && SameName(NameOf(FSlots[i].Section), name)) return static_cast<int>(FSlots[i].Section);
+  return -1;
 }
 
 // Names are looked up trimmed, as a header gives them when the file is read again: a section
 // or key written with blanks around its name is then found by the next write instead of being
 // added once more.
-int TIniFile::FindSection(const std::string& section) const {
-  auto it = FFirstSection.find(LowerCase(Trim(section)));
-  return it == FFirstSection.end() ? -1 : static_cast<int>(it->second);
-}
+int TIniFile::FindSection(const std::string& section) const { return FindSection(Trimmed(section)); }
 
 int TIniFile::FindKey(const TSection& sec, const std::string& ident) const {
   // A few lines are searched faster than hashed; a long section is indexed once.
@@ -181,11 +235,9 @@ void TIniFile::AppendSection(const std::string& section) {
     if (last->Eol.empty()) last->Eol = kNewLine;
     if (!Trim(last->Text).empty()) FSections.back().Lines.push_back({"", kNewLine});
   }
-  TSection sec;
-  sec.Name = Trim(section);
-  sec.Lines.push_back({"[" + section + "]", kNewLine});
-  FFirstSection.emplace(LowerCase(sec.Name), FSections.size());
-  FSections.push_back(std::move(sec));
+  FSections.emplace_back();
+  FSections.back().Lines.push_back({"[" + section + "]", kNewLine});
+  IndexSection(FSections.size() - 1, NameHash(Trimmed(section)));
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
@@ -257,9 +309,11 @@ void TIniFile::ReadSection(const std::string& section, std::vector<std::string>&
 }
 
 void TIniFile::ReadSections(std::vector<std::string>& sections) const {
-  std::unordered_set<std::string> seen;
-  for (size_t i = 1; i < FSections.size(); ++i)
-    if (seen.insert(LowerCase(FSections[i].Name)).second) sections.push_back(FSections[i].Name);
+  // Each name once: the section that a search of its name finds.
+  for (size_t i = 1; i < FSections.size(); ++i) {
+    const std::string_view name = NameOf(i);
+    if (FindSection(name) == static_cast<int>(i)) sections.emplace_back(name);
+  }
 }
 
 void TIniFile::ReadSectionValues(const std::string& section, std::vector<std::string>& values) const {
@@ -278,10 +332,14 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& ident)
 
 void TIniFile::EraseSection(const std::string& section) {
   if (FindSection(section) < 0) return;
-  const std::string name = Trim(section);
-  FSections.erase(std::remove_if(FSections.begin() + 1, FSections.end(),
-                                 [&](const TSection& sec) { return SameText(sec.Name, name); }),
-                  FSections.end());
+  const std::string_view name = Trimmed(section);
+  size_t kept = 1;
+  for (size_t i = 1; i < FSections.size(); ++i)
+    if (!SameName(NameOf(i), name)) {
+      if (kept != i) FSections[kept] = std::move(FSections[i]);
+      ++kept;
+    }
+  FSections.resize(kept);
   IndexSections();
   Changed();
 }

@@ -9,7 +9,9 @@
 // and a rename), so a failed write raises and leaves the old file untouched.
 #include <functional>
 #include <memory>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -69,7 +71,6 @@ class TIniFile {
   // A section's lines, its header first. The lines before the first header are kept as a
   // section without a header or name (FSections[0]), which no lookup finds.
   struct TSection {
-    std::string Name;  // as the header gives it, trimmed
     std::vector<TLine> Lines;
     // Lower-case key -> line of its first occurrence, built when a long section is first
     // searched and kept up to date as keys are added: a project's [Groups] gains one key per
@@ -79,6 +80,9 @@ class TIniFile {
   void Changed();
   // The first section of that name (its index in FSections), or -1.
   int FindSection(const std::string& section) const;
+  int FindSection(std::string_view trimmedName) const;
+  // The name its header gives a section (not the first, which has none).
+  std::string_view NameOf(size_t section) const;
   // The line of the first key of that name in the section, or -1.
   int FindKey(const TSection& sec, const std::string& ident) const;
   // Calls visit with the first line of each key of the first section of that name.
@@ -87,12 +91,21 @@ class TIniFile {
   // Appends a section header after a blank line (a new section's place in the file).
   void AppendSection(const std::string& section);
   void IndexSections();
+  void IndexSection(size_t section, uint32_t hash);
   void Parse(const std::string& data);
   std::string Serialise() const;
 
   std::string FFileName;
   std::string FBom;
   std::vector<TSection> FSections;
-  std::unordered_map<std::string, size_t> FFirstSection;  // lower-case name -> FSections index
-  bool FUnwritten = false;                                // changed since the file was read or last written
+  // The first section of each name, by the hash of its name without letter case: open
+  // addressing over a flat table, so tens of thousands of sections cost no node and no copy
+  // of their name each. Section 0 (no name) marks an empty slot.
+  struct TSlot {
+    uint32_t Hash = 0;
+    uint32_t Section = 0;
+  };
+  std::vector<TSlot> FSlots;
+  size_t FSlotsUsed = 0;
+  bool FUnwritten = false;  // changed since the file was read or last written
 };
