@@ -360,11 +360,11 @@ TEST_F(ModelPreviewWindow, TheFrameRateStartsAgainWithEachProject) {
 }
 
 TEST_F(ModelPreviewWindow, OpeningAndClosingABigProjectGivesItsMemoryBack) {
-  // A project with a 1024x1024 texture, opened and closed (by opening a small one) again and
+  // A project with a 512x512 texture, opened and closed (by opening a small one) again and
   // again. Resident memory may fall between cycles (the allocator gives pages back when it
-  // likes) but must not grow: the texture is 3 MB as read and 4 MB in the driver, and whatever
+  // likes) but must not grow: the texture is 768 KB as read and 1 MB in the driver, and whatever
   // of it stays behind each time adds up over the cycles.
-  constexpr int kSide = 1024, kCycles = 10;
+  constexpr int kSide = 512, kCycles = 16;
   const std::string big = env.Home.string() + "/tex/big.bmp";
   {
     TBitmap b(kSide, kSide);
@@ -400,8 +400,8 @@ TEST_F(ModelPreviewWindow, OpeningAndClosingABigProjectGivesItsMemoryBack) {
   RecordProperty("resident_growth_kb", std::to_string((after - before) / 1024));
   std::printf("resident memory with the project closed: %ld KB after the first cycles, %ld KB after %d more\n",
               before >> 10, after >> 10, kCycles);
-  // Half a megabyte a cycle: a leak of a third of the texture a cycle crosses it twice over;
-  // the allocator's noise does not.
+  // 128 KB a cycle: a leak of a third of the texture a cycle crosses it twice over; the
+  // allocator's noise does not.
   EXPECT_LT(after - before, long{kCycles} * kSide * kSide / 2);
   EXPECT_EQ(env.Prompts.Pending(), 0u);
 }
