@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <unordered_set>
 
@@ -14,14 +15,38 @@ namespace {
 
 const char* const kNewLine = "\r\n";
 
-// "[name]" with optional blanks around; name is what lies between '[' and the first ']'.
-bool SectionHeader(const std::string& text, std::string& name) {
+// Without the control characters and blanks at either end, as Trim.
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+// "[name]" with optional blanks around; name is what lies between '[' and the first ']',
+// trimmed.
+bool SectionHeader(std::string_view text, std::string_view& name) {
   size_t b = 0;
   while (b < text.size() && (text[b] == ' ' || text[b] == '\t')) ++b;
   if (b >= text.size() || text[b] != '[') return false;
   size_t e = text.find(']', b + 1);
-  name = Trim(text.substr(b + 1, (e == std::string::npos ? text.size() : e) - b - 1));
+  name = Trimmed(text.substr(b + 1, (e == std::string_view::npos ? text.size() : e) - b - 1));
   return true;
+}
+
+// Section names compare as SameText does: ASCII letters without case.
+char Folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Folded(a[i]) != Folded(b[i])) return false;
+  return true;
+}
+
+uint32_t NameHash(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : name) h = (h ^ static_cast<unsigned char>(Folded(c))) * 16777619u;
+  return h;
 }
 
 // "key=value"; comment lines (';') and lines without '=' hold no key.
@@ -46,6 +71,7 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 }  // namespace
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
+  FSections.emplace_back();  // the lines before the first header
   // Only regular files are read: a folder, a pipe or a device of that name reads as empty
   // (a pipe would block the program).
   std::error_code ec;
@@ -70,6 +96,7 @@ void TIniFile::Parse(const std::string& data) {
     FBom = data.substr(0, 3);
     pos = 3;
   }
+  std::string_view name;
   while (pos < data.size()) {
     size_t nl = data.find('\n', pos);
     TLine line;
@@ -87,77 +114,100 @@ void TIniFile::Parse(const std::string& data) {
       line.Eol.push_back('\r');
     }
     if (nl != std::string::npos) line.Eol.push_back('\n');
-    FLines.push_back(std::move(line));
+    if (SectionHeader(line.Text, name)) FSections.emplace_back();
+    FSections.back().Lines.push_back(std::move(line));
   }
+  IndexSections();
 }
 
 std::string TIniFile::Serialise() const {
-  std::string out = FBom;
-  for (const TLine& l : FLines) {
-    out += l.Text;
-    out += l.Eol;
-  }
+  size_t size = FBom.size();
+  for (const TSection& sec : FSections)
+    for (const TLine& l : sec.Lines) size += l.Text.size() + l.Eol.size();
+  std::string out;
+  out.reserve(size);
+  out += FBom;
+  for (const TSection& sec : FSections)
+    for (const TLine& l : sec.Lines) {
+      out += l.Text;
+      out += l.Eol;
+    }
   return out;
 }
 
-void TIniFile::BuildIndex() const {
-  FHeaders.clear();
-  FFirstHeader.clear();
-  std::string name;
-  for (size_t i = 0; i < FLines.size(); ++i)
-    if (SectionHeader(FLines[i].Text, name)) {
-      FFirstHeader.emplace(LowerCase(name), FHeaders.size());
-      FHeaders.push_back(static_cast<int>(i));
-    }
-  FIndexed = true;
+std::string_view TIniFile::NameOf(size_t section) const {
+  std::string_view name;
+  SectionHeader(FSections[section].Lines.front().Text, name);
+  return name;
 }
 
-void TIniFile::LineInserted(int at, bool isHeader, const std::string& name) {
-  if (!FIndexed) return;
-  auto first = std::lower_bound(FHeaders.begin(), FHeaders.end(), at);
-  for (auto it = first; it != FHeaders.end(); ++it) ++*it;
-  if (isHeader) {
-    // Only appended headers keep the name map's positions valid; anything else re-indexes.
-    if (first != FHeaders.end()) {
-      InvalidateIndex();
-      return;
-    }
-    FFirstHeader.emplace(LowerCase(name), FHeaders.size());
-    FHeaders.push_back(at);
+void TIniFile::IndexSections() {
+  FSlots.assign(16, TSlot());
+  FSlotsUsed = 0;
+  for (size_t i = 1; i < FSections.size(); ++i) {
+    const std::string_view name = NameOf(i);
+    if (FindSection(name) < 0) IndexSection(i, NameHash(name));
   }
 }
 
-int TIniFile::FindSection(const std::string& section) const {
-  if (!FIndexed) BuildIndex();
-  auto it = FFirstHeader.find(LowerCase(section));
-  return it == FFirstHeader.end() ? -1 : FHeaders[it->second];
+void TIniFile::IndexSection(size_t section, uint32_t hash) {
+  auto place = [this](TSlot slot) {
+    size_t i = slot.Hash & (FSlots.size() - 1);
+    while (FSlots[i].Section) i = (i + 1) & (FSlots.size() - 1);
+    FSlots[i] = slot;
+  };
+  // At most half full, so a search meets an empty slot soon.
+  if (2 * (FSlotsUsed + 1) > FSlots.size()) {
+    std::vector<TSlot> old(std::max<size_t>(16, 2 * FSlots.size()));
+    old.swap(FSlots);
+    for (const TSlot& slot : old)
+      if (slot.Section) place(slot);
+  }
+  place({hash, static_cast<uint32_t>(section)});
+  ++FSlotsUsed;
 }
 
-int TIniFile::SectionEnd(int header) const {
-  if (!FIndexed) BuildIndex();
-  auto next = std::upper_bound(FHeaders.begin(), FHeaders.end(), header);
-  return next == FHeaders.end() ? static_cast<int>(FLines.size()) : *next;
+int TIniFile::FindSection(std::string_view name) const {
+  if (FSlots.empty()) return -1;
+  const uint32_t hash = NameHash(name);
+  for (size_t i = hash & (FSlots.size() - 1); FSlots[i].Section; i = (i + 1) & (FSlots.size() - 1))
+    if (FSlots[i].Hash == hash && SameName(NameOf(FSlots[i].Section), name)) return static_cast<int>(FSlots[i].Section);
+  return -1;
 }
 
-int TIniFile::FindKey(int header, const std::string& ident) const {
-  int end = SectionEnd(header);
+// Names are looked up trimmed, as a header gives them when the file is read again: a section
+// or key written with blanks around its name is then found by the next write instead of being
+// added once more.
+int TIniFile::FindSection(const std::string& section) const { return FindSection(Trimmed(section)); }
+
+int TIniFile::FindKey(const TSection& sec, const std::string& ident) const {
+  // A few lines are searched faster than hashed; a long section is indexed once.
+  constexpr size_t kScanLines = 16;
   std::string key;
   size_t eq;
-  for (int i = header + 1; i < end; ++i)
-    if (KeyLine(FLines[i].Text, key, eq) && SameText(key, ident)) return i;
-  return -1;
+  if (sec.Lines.size() <= kScanLines && !sec.Keys) {
+    const std::string wanted = Trim(ident);
+    for (size_t i = 1; i < sec.Lines.size(); ++i)
+      if (KeyLine(sec.Lines[i].Text, key, eq) && SameText(key, wanted)) return static_cast<int>(i);
+    return -1;
+  }
+  if (!sec.Keys) {
+    sec.Keys = std::make_unique<std::unordered_map<std::string, size_t>>();
+    for (size_t i = 1; i < sec.Lines.size(); ++i)
+      if (KeyLine(sec.Lines[i].Text, key, eq)) sec.Keys->emplace(LowerCase(key), i);
+  }
+  auto it = sec.Keys->find(LowerCase(Trim(ident)));
+  return it == sec.Keys->end() ? -1 : static_cast<int>(it->second);
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
                                  const std::string& defaultValue) const {
-  int h = FindSection(section);
-  if (h < 0) return defaultValue;
-  int k = FindKey(h, ident);
+  int s = FindSection(section);
+  if (s < 0) return defaultValue;
+  int k = FindKey(FSections[s], ident);
   if (k < 0) return defaultValue;
-  std::string key;
-  size_t eq = 0;
-  KeyLine(FLines[k].Text, key, eq);
-  return ValueOf(FLines[k].Text, eq);
+  const std::string& text = FSections[s].Lines[k].Text;
+  return ValueOf(text, text.find('='));
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& ident, int defaultValue) const {
@@ -178,6 +228,18 @@ void TIniFile::Changed() {
   if (AutoUpdate) UpdateFile();
 }
 
+void TIniFile::AppendSection(const std::string& section) {
+  // The last line of the file: every section but the first holds at least its header.
+  TLine* last = FSections.back().Lines.empty() ? nullptr : &FSections.back().Lines.back();
+  if (last) {
+    if (last->Eol.empty()) last->Eol = kNewLine;
+    if (!Trim(last->Text).empty()) FSections.back().Lines.push_back({"", kNewLine});
+  }
+  FSections.emplace_back();
+  FSections.back().Lines.push_back({"[" + section + "]", kNewLine});
+  IndexSection(FSections.size() - 1, NameHash(Trimmed(section)));
+}
+
 void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
   if (HasLineBreak(section) || section.find(']') != std::string::npos || Trim(section).empty())
     throw EConvertError("Invalid INI section name '" + section + "'");
@@ -186,39 +248,35 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
     throw EConvertError("Invalid INI key name '" + ident + "'");
   if (HasLineBreak(value)) throw EConvertError("INI value of '" + ident + "' contains a line break");
 
-  int h = FindSection(section);
-  if (h < 0) {
-    if (!FLines.empty()) {
-      if (FLines.back().Eol.empty()) FLines.back().Eol = kNewLine;
-      if (!Trim(FLines.back().Text).empty()) FLines.push_back({"", kNewLine});
-    }
-    FLines.push_back({"[" + section + "]", kNewLine});
-    LineInserted(static_cast<int>(FLines.size()) - 1, true, section);
-    FLines.push_back({ident + "=" + value, kNewLine});
+  int s = FindSection(section);
+  if (s < 0) {
+    AppendSection(section);
+    FSections.back().Lines.push_back({ident + "=" + value, kNewLine});
     Changed();
     return;
   }
-  int k = FindKey(h, ident);
+  TSection& sec = FSections[s];
+  int k = FindKey(sec, ident);
   if (k >= 0) {
     // Keep the key as written and the blanks after '='; replace only the value.
-    std::string& text = FLines[k].Text;
+    std::string& text = sec.Lines[k].Text;
     size_t p = text.find('=') + 1;
     while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) ++p;
     // Writing the value the line already holds leaves the file alone: the registry writes its
     // file type on every start, and rewriting (with its sync to disk) would cost each start. A
     // change that could not be written yet is written again.
     if (!FUnwritten && text.compare(p, std::string::npos, value) == 0) return;
-    text = text.substr(0, p) + value;
+    text.replace(p, std::string::npos, value);
     Changed();
     return;
   }
-  // A new key goes after the section's last non-blank line.
-  int end = SectionEnd(h);
-  int at = end;
-  while (at - 1 > h && Trim(FLines[at - 1].Text).empty()) --at;
-  if (FLines[at - 1].Eol.empty()) FLines[at - 1].Eol = kNewLine;
-  FLines.insert(FLines.begin() + at, TLine{ident + "=" + value, kNewLine});
-  LineInserted(at, false, {});
+  // A new key goes after the section's last non-blank line. Only blank lines follow it, so the
+  // lines of the keys already indexed do not move.
+  size_t at = sec.Lines.size();
+  while (at - 1 > 0 && Trim(sec.Lines[at - 1].Text).empty()) --at;
+  if (sec.Lines[at - 1].Eol.empty()) sec.Lines[at - 1].Eol = kNewLine;
+  sec.Lines.insert(sec.Lines.begin() + static_cast<std::ptrdiff_t>(at), TLine{ident + "=" + value, kNewLine});
+  if (sec.Keys) sec.Keys->emplace(LowerCase(Trim(ident)), at);
   Changed();
 }
 
@@ -234,60 +292,66 @@ void TIniFile::WriteBool(const std::string& section, const std::string& ident, b
   WriteString(section, ident, value ? "1" : "0");
 }
 
-void TIniFile::ForEachKey(const std::string& section,
-                          const std::function<void(const std::string& key, int line, size_t eq)>& visit) const {
-  int h = FindSection(section);
-  if (h < 0) return;
-  int end = SectionEnd(h);
+void TIniFile::ForEachKey(
+    const std::string& section,
+    const std::function<void(const std::string& key, const std::string& line, size_t eq)>& visit) const {
+  int s = FindSection(section);
+  if (s < 0) return;
   std::unordered_set<std::string> seen;
   std::string key;
   size_t eq;
-  for (int i = h + 1; i < end; ++i)
-    if (KeyLine(FLines[i].Text, key, eq) && seen.insert(LowerCase(key)).second) visit(key, i, eq);
+  for (const TLine& l : FSections[s].Lines)
+    if (KeyLine(l.Text, key, eq) && seen.insert(LowerCase(key)).second) visit(key, l.Text, eq);
 }
 
 void TIniFile::ReadSection(const std::string& section, std::vector<std::string>& idents) const {
-  ForEachKey(section, [&](const std::string& key, int, size_t) { idents.push_back(key); });
+  ForEachKey(section, [&](const std::string& key, const std::string&, size_t) { idents.push_back(key); });
 }
 
 void TIniFile::ReadSections(std::vector<std::string>& sections) const {
-  std::unordered_set<std::string> seen;
-  std::string name;
-  for (const TLine& l : FLines)
-    if (SectionHeader(l.Text, name) && seen.insert(LowerCase(name)).second) sections.push_back(name);
+  // Each name once: the section that a search of its name finds.
+  for (size_t i = 1; i < FSections.size(); ++i) {
+    const std::string_view name = NameOf(i);
+    if (FindSection(name) == static_cast<int>(i)) sections.emplace_back(name);
+  }
 }
 
 void TIniFile::ReadSectionValues(const std::string& section, std::vector<std::string>& values) const {
   // One pass: the first line of each key gives its value, as ReadString would.
-  ForEachKey(section, [&](const std::string& key, int line, size_t eq) {
-    values.push_back(key + "=" + ValueOf(FLines[static_cast<size_t>(line)].Text, eq));
+  ForEachKey(section, [&](const std::string& key, const std::string& line, size_t eq) {
+    values.push_back(key + "=" + ValueOf(line, eq));
   });
 }
 
 bool TIniFile::SectionExists(const std::string& section) const { return FindSection(section) >= 0; }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const {
-  int h = FindSection(section);
-  return h >= 0 && FindKey(h, ident) >= 0;
+  int s = FindSection(section);
+  return s >= 0 && FindKey(FSections[s], ident) >= 0;
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-  bool any = false;
-  for (int h = FindSection(section); h >= 0; h = FindSection(section)) {
-    FLines.erase(FLines.begin() + h, FLines.begin() + SectionEnd(h));
-    InvalidateIndex();
-    any = true;
-  }
-  if (any) Changed();
+  if (FindSection(section) < 0) return;
+  const std::string_view name = Trimmed(section);
+  size_t kept = 1;
+  for (size_t i = 1; i < FSections.size(); ++i)
+    if (!SameName(NameOf(i), name)) {
+      if (kept != i) FSections[kept] = std::move(FSections[i]);
+      ++kept;
+    }
+  FSections.resize(kept);
+  IndexSections();
+  Changed();
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
-  int h = FindSection(section);
-  if (h < 0) return;
-  int k = FindKey(h, ident);
+  int s = FindSection(section);
+  if (s < 0) return;
+  TSection& sec = FSections[s];
+  int k = FindKey(sec, ident);
   if (k < 0) return;
-  FLines.erase(FLines.begin() + k);
-  InvalidateIndex();
+  sec.Lines.erase(sec.Lines.begin() + k);
+  sec.Keys.reset();  // the lines after it moved
   Changed();
 }
 
@@ -295,12 +359,7 @@ void TIniFile::AddSection(const std::string& section) {
   if (HasLineBreak(section) || section.find(']') != std::string::npos || Trim(section).empty())
     throw EConvertError("Invalid INI section name '" + section + "'");
   if (FindSection(section) >= 0) return;
-  if (!FLines.empty()) {
-    if (FLines.back().Eol.empty()) FLines.back().Eol = kNewLine;
-    if (!Trim(FLines.back().Text).empty()) FLines.push_back({"", kNewLine});
-  }
-  FLines.push_back({"[" + section + "]", kNewLine});
-  LineInserted(static_cast<int>(FLines.size()) - 1, true, section);
+  AppendSection(section);
   Changed();
 }
 

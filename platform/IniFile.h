@@ -1,14 +1,17 @@
 #pragma once
 // INI files with the private-profile rules the program's files were written under:
-// section and key names compare without letter case and the first match wins; values are
-// trimmed and lose one pair of surrounding quotes; a write replaces the value in place and
-// leaves every other byte of the file as it was. Lines may end in LF or CRLF and the file may
+// section and key names compare without letter case or the blanks around them, and the first
+// match wins; values are trimmed and lose one pair of surrounding quotes; a write replaces the
+// value in place and leaves every other byte of the file as it was. Lines may end in LF or CRLF and the file may
 // start with a UTF-8 byte order mark; lines we add end in CRLF.
 //
 // A missing file reads as empty. Every write goes to disk at once (through a temporary file
 // and a rename), so a failed write raises and leaves the old file untouched.
 #include <functional>
+#include <memory>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -65,27 +68,44 @@ class TIniFile {
     std::string Text;  // without its line end
     std::string Eol;   // "\r\n", "\n", "\r" or "" for a last line without one
   };
+  // A section's lines, its header first. The lines before the first header are kept as a
+  // section without a header or name (FSections[0]), which no lookup finds.
+  struct TSection {
+    std::vector<TLine> Lines;
+    // Lower-case key -> line of its first occurrence, built when a long section is first
+    // searched and kept up to date as keys are added: a project's [Groups] gains one key per
+    // skin, and a line-by-line search for each would make saving quadratic.
+    mutable std::unique_ptr<std::unordered_map<std::string, size_t>> Keys;
+  };
   void Changed();
-  // The section headers are indexed, so that finding a section does not scan the file: a
-  // project of many thousand texture sections is read and written in linear time.
-  void BuildIndex() const;
-  void InvalidateIndex() { FIndexed = false; }
-  // Keeps the index right after a line was inserted at `at` (a header when isHeader).
-  void LineInserted(int at, bool isHeader, const std::string& name);
+  // The first section of that name (its index in FSections), or -1.
   int FindSection(const std::string& section) const;
+  int FindSection(std::string_view trimmedName) const;
+  // The name its header gives a section (not the first, which has none).
+  std::string_view NameOf(size_t section) const;
+  // The line of the first key of that name in the section, or -1.
+  int FindKey(const TSection& sec, const std::string& ident) const;
   // Calls visit with the first line of each key of the first section of that name.
   void ForEachKey(const std::string& section,
-                  const std::function<void(const std::string& key, int line, size_t eq)>& visit) const;
-  int SectionEnd(int header) const;
-  int FindKey(int header, const std::string& ident) const;
+                  const std::function<void(const std::string& key, const std::string& line, size_t eq)>& visit) const;
+  // Appends a section header after a blank line (a new section's place in the file).
+  void AppendSection(const std::string& section);
+  void IndexSections();
+  void IndexSection(size_t section, uint32_t hash);
   void Parse(const std::string& data);
   std::string Serialise() const;
 
   std::string FFileName;
   std::string FBom;
-  std::vector<TLine> FLines;
+  std::vector<TSection> FSections;
+  // The first section of each name, by the hash of its name without letter case: open
+  // addressing over a flat table, so tens of thousands of sections cost no node and no copy
+  // of their name each. Section 0 (no name) marks an empty slot.
+  struct TSlot {
+    uint32_t Hash = 0;
+    uint32_t Section = 0;
+  };
+  std::vector<TSlot> FSlots;
+  size_t FSlotsUsed = 0;
   bool FUnwritten = false;  // changed since the file was read or last written
-  mutable bool FIndexed = false;
-  mutable std::vector<int> FHeaders;                             // header lines, ascending
-  mutable std::unordered_map<std::string, size_t> FFirstHeader;  // lower-case name -> FHeaders index
 };

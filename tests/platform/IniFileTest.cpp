@@ -168,6 +168,73 @@ TEST_F(IniFileTest, WritingAValueKeepsEveryOtherByte) {
   EXPECT_EQ(ReadText(f), expected);
 }
 
+// The exact bytes after a series of writes. Keys are found through an index in long sections
+// and the file is held section by section, so the cases include long sections, duplicates
+// that differ in case, and writes that go back to an earlier section, as a project's [Groups]
+// gains a key for each skin while the texture sections are added after it.
+TEST_F(IniFileTest, WritesChangeOnlyTheirLineOrAddOneWhereTheRulesSay) {
+  struct TWrite {
+    std::string Section, Key, Value;
+  };
+  // A long [Groups] with comments and a later duplicate of one key in other letter case.
+  auto groups = [](const std::string& g5, const std::string& g39, const std::string& added) {
+    std::string text = "[Groups]\n";
+    for (int i = 0; i < 40; ++i) {
+      if (i % 8 == 3) text += "; note\n";
+      text += "g" + std::to_string(i) + "=" + (i == 5 ? g5 : i == 39 ? g39 : "v") + "\n";
+    }
+    return text + "G5=dup\n" + added + "\n\n[t]\nk=1\n";
+  };
+  const struct {
+    const char* Name;
+    std::string Before;
+    std::vector<TWrite> Writes;
+    std::string After;
+  } cases[] = {
+      {"new sections and keys, interleaved",
+       "",
+       {{"General", "Model", "Bench"},
+        {"Groups", "s0", "Skin 0"},
+        {"s0#1#< Default >", "Filename", "t.bmp"},
+        {"Groups", "s1", "Skin 1"},
+        {"s1#1#Face", "Filename", "u.bmp"},
+        {"general", "Only", "0"}},
+       "[General]\r\nModel=Bench\r\nOnly=0\r\n\r\n[Groups]\r\ns0=Skin 0\r\ns1=Skin 1\r\n\r\n"
+       "[s0#1#< Default >]\r\nFilename=t.bmp\r\n\r\n[s1#1#Face]\r\nFilename=u.bmp\r\n"},
+      {"replaced values keep the key's spelling and the blanks after '='",
+       "; head\n[Sec]\nKey =  old  \nkey=second\n\n[SEC]\nKey=other\n",
+       {{"sec", "KEY", "new"}, {"SEC", "extra", "1"}, {"Sec", "EXTRA", "2"}},
+       "; head\n[Sec]\nKey =  new\nkey=second\nextra=2\r\n\n[SEC]\nKey=other\n"},
+      {"comments and blank lines stay; a new key follows the last non-blank line",
+       "[a]\r\nx=1\r\n; note\r\n\r\n\r\n[b]\r\n",
+       {{"a", "y", "2"}, {"b", "z", "3"}},
+       "[a]\r\nx=1\r\n; note\r\ny=2\r\n\r\n\r\n[b]\r\nz=3\r\n"},
+      {"a last line without its end",
+       "[a]\nx=1",
+       {{"a", "y", "2"}, {"c", "k", "v"}},
+       "[a]\nx=1\r\ny=2\r\n\r\n[c]\r\nk=v\r\n"},
+      {"a long section: first of duplicate keys, new keys before its blank lines",
+       groups("v", "v", ""),
+       {{"GROUPS", "G5", "x"},
+        {"groups", "new1", "a"},
+        {"t", "k2", "2"},
+        {"Groups", "NEW1", "b"},
+        {"groups", "g39", "y"},
+        {"Groups", "new2", "c"}},
+       groups("x", "y", "new1=b\r\nnew2=c\r\n") + "k2=2\r\n"},
+      {"names with blanks around them are the names a reader finds",
+       "",
+       {{" s ", " k ", "1"}, {" s ", " k ", "2"}, {"s", "k", "3"}},
+       "[ s ]\r\n k =3\r\n"},
+  };
+  for (const auto& c : cases) {
+    TIniFile ini(Write("bytes.ini", c.Before));
+    ini.AutoUpdate = false;
+    for (const TWrite& w : c.Writes) ini.WriteString(w.Section, w.Key, w.Value);
+    EXPECT_EQ(ini.Text(), c.After) << c.Name;
+  }
+}
+
 TEST_F(IniFileTest, EraseAndDeleteRemoveOnlyTheirLines) {
   std::string f = Write("d.ini", "[a]\nx=1\ny=2\n[b]\nz=3\n[A]\nx=9\n");
   TIniFile ini(f);
@@ -277,12 +344,12 @@ TEST(Numbers, ShortestFormRoundTripsAndFixedFormMatchesPrintf) {
 // from the same text.
 TEST_F(IniFileTest, SectionIndexFollowsEveryEdit) {
   std::mt19937 rng(7);
-  const std::string sections[] = {"A", "b", "B", "Groups", "x#1#< Default >", "Zed"};
+  const std::string sections[] = {"A", "b", "B", "Groups", "x#1#< Default >", "Zed", " b "};
   const std::string keys[] = {"k", "K", "Filename", "id"};
   TIniFile ini((dir / "edits.ini").string());
   ini.AutoUpdate = false;
   for (int step = 0; step < 400; ++step) {
-    const std::string& s = sections[rng() % 6];
+    const std::string& s = sections[rng() % 7];
     const std::string& k = keys[rng() % 4];
     switch (rng() % 10) {
       case 0: ini.EraseSection(s); break;
