@@ -109,8 +109,11 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : FShownName(fileN
   RemoveLeftovers(dir, prefix);
   std::string tmpl = (dir / (prefix + "XXXXXX")).string();
   FHandle = ::mkstemp(tmpl.data());
-  if (FHandle < 0)
-    throw EFCreateError("Cannot create file \"" + fileName + "\". " + InOutErrorFromErrno(errno).Message);
+  if (FHandle < 0) {
+    // Creating a new name can miss only its folder.
+    const int err = errno == ENOENT ? ENOTDIR : errno;
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + InOutErrorFromErrno(err).Message);
+  }
   FTempName = tmpl;
   ::flock(FHandle, LOCK_EX);
   // Keep the permissions of the file being replaced; a new file gets the usual 0666 & ~umask.
