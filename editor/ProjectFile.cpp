@@ -201,12 +201,26 @@ bool AnyTextureModified(const TSkinTree& tree) {
   return false;
 }
 
+namespace {
+// What a save that stopped part-way leaves on the disk: the textures already written stay
+// written (and no longer count as painted), the project file stays as it was.
+std::string PartialSaveNote(const std::vector<std::string>& texturesWritten, const std::string& projectFile) {
+  std::string note;
+  if (!texturesWritten.empty()) {
+    note += "\r\n\r\nThese textures were saved:";
+    for (const std::string& f : texturesWritten) note += "\r\n" + f;
+  }
+  return note + "\r\n\r\nThe project file " + projectFile + " was not saved.";
+}
+}  // namespace
+
 void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo& model, const TProjectOptions& options,
                      const std::string& programFolder, const TAskSaveTexture& askSaveTexture,
                      const TAskBitmapName& askBitmapName) {
   // Built in memory, then written through a temporary file that replaces the project only once
   // it is complete (through a link, onto its target, keeping the file's permissions).
-  {
+  std::vector<std::string> texturesWritten;
+  try {
     TIniFile ini{std::string()};
     ini.AutoUpdate = false;
     ini.WriteString("General", "Model", model.Prefix);
@@ -231,8 +245,10 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
           TObjetoTextura& t = *node->Texture;
           if (t.Modified && askSaveTexture &&
               askSaveTexture("Save modified texture " + description + "/" + sectionName + "/" + node->Text + " ?") &&
-              SaveTexture(t, askBitmapName) != TTextureSaved::Cancelled)
+              SaveTexture(t, askBitmapName) != TTextureSaved::Cancelled) {
             t.Modified = false;
+            texturesWritten.push_back(t.Filename);
+          }
           std::string section = code + "#" + sectionNumber + "#" + node->Text;
           if (!t.Identifier.empty()) ini.WriteString(section, "Identifier", t.Identifier);
           if (!t.Description.empty()) ini.WriteString(section, "Description", t.Description);
@@ -243,5 +259,9 @@ void SaveProjectFile(const std::string& fileName, TSkinTree& tree, const TModelo
       }
     }
     WriteFileAtomically(fileName, ini.Text());
+  } catch (const EInOutError& e) {
+    throw EInOutError(e.Message + PartialSaveNote(texturesWritten, fileName), e.ErrorCode);
+  } catch (const EFCreateError& e) {
+    throw EFCreateError(e.Message + PartialSaveNote(texturesWritten, fileName));
   }
 }

@@ -353,9 +353,7 @@ std::vector<uint8_t> CVMDBytes(const TObjeto3D& Mesh, const std::string& FileNam
 void SaveToCVMD(const TObjeto3D& Mesh, const std::string& FileName) {
   const std::vector<uint8_t> bytes = CVMDBytes(Mesh, FileName);
   try {
-    WriteFileAtomically(FileName, bytes.data(), bytes.size());
-  } catch (const EInOutError& e) {
-    throw EInOutError(FileName + ": " + e.Message, e.ErrorCode);
+    WriteFileAtomically(FileName, bytes.data(), bytes.size());  // its errors name the file
   } catch (const EFCreateError& e) {
     // The temporary file could not be created; the message already names the file.
     throw EInOutError(e.Message);

@@ -13,28 +13,19 @@ std::string PackageIntFileName(const TPackageProject& Project) {
 }
 
 namespace {
-// Copies Source into Folder; returns an empty string on success, else the reason.
-std::string CopyInto(const std::string& Source, const std::string& Folder, std::string& Target) {
-  // An installed file whose name differs only in letter case is the same file to the game
-  // (under Wine): replace it rather than put a second one beside it.
-  Target = ResolveCaseInsensitive(IncludeTrailingPathDelimiter(Folder) + ExtractFileName(Source));
-  try {
-    if (!DirectoryExists(Folder)) return "the folder " + Folder + " does not exist";
-    const std::vector<uint8_t> data = ReadWholeFile(Source);
-    WriteFileAtomically(Target, data.data(), data.size());
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return {};
+// The package and its description go together: both files replace their old pair, or neither.
+void WritePair(const std::string& Utx, const std::string& Int, const TCompiledPackage& Package,
+               const std::string& Text) {
+  WriteFilesTogether({{Utx, Package.Utx.data(), Package.Utx.size()}, {Int, Text.data(), Text.size()}});
 }
 }  // namespace
 
 TCompileMessage CompilePackageFiles(const TPackageProject& Project, bool Install) {
   if (Project.ProjectFileName.empty()) throw EInvalidOperation("The project has no file name yet: save it first");
   const TCompiledPackage package = BuildTexturePackage(Project);
+  const std::string text = package.IntText();
   const std::string utx = PackageUtxFileName(Project), ini = PackageIntFileName(Project);
-  WriteFileAtomically(utx, package.Utx.data(), package.Utx.size());
-  WriteFileAtomically(ini, package.IntText());
+  WritePair(utx, ini, package, text);
 
   if (!Install) return {"Compilation", "Project compiled!", false};
 
@@ -44,10 +35,21 @@ TCompileMessage CompilePackageFiles(const TPackageProject& Project, bool Install
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   const std::string game = IncludeTrailingPathDelimiter(native);
   const std::pair<const std::string*, const char*> copies[] = {{&utx, "Textures"}, {&ini, "System"}};
-  for (const auto& [source, folder] : copies) {
-    std::string target;
-    const std::string why = CopyInto(*source, ResolveCaseInsensitive(game + folder), target);
-    if (!why.empty()) return {"ERROR", "Could not copy " + *source + " to " + target + ": " + why, true};
+  std::string targets[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string folder = ResolveCaseInsensitive(game + copies[i].second);
+    // An installed file whose name differs only in letter case is the same file to the game
+    // (under Wine): replace it rather than put a second one beside it.
+    targets[i] = ResolveCaseInsensitive(IncludeTrailingPathDelimiter(folder) + ExtractFileName(*copies[i].first));
+    if (!DirectoryExists(folder))
+      return {"ERROR",
+              "Could not copy " + *copies[i].first + " to " + targets[i] + ": the folder " + folder + " does not exist",
+              true};
+  }
+  try {
+    WritePair(targets[0], targets[1], package, text);
+  } catch (const Exception& e) {
+    return {"ERROR", "Could not copy " + utx + " and " + ini + " into " + native + ": " + e.Message, true};
   }
   return {"Compilation", "Project compiled and installed under " + native, false};
 }

@@ -15,9 +15,9 @@ struct TCompileMessage {
 std::string PackageUtxFileName(const TPackageProject& Project);  // project file with ".utx"
 std::string PackageIntFileName(const TPackageProject& Project);  // project file with ".int"
 
-// Builds the package, writes the .utx and then the .int (each through a temporary file and a
-// rename, so a failure leaves the previous files as they were), and when Install is set copies
-// both into the game folder's Textures and System folders (found without regard to letter
-// case). Errors while building or writing raise; a failed install copy is returned as an
-// "ERROR" box naming the file, and then no success message is given.
+// Builds the package and writes the .utx and .int beside the project, and when Install is set
+// into the game folder's Textures and System folders (found without regard to letter case).
+// Each pair is replaced as one (WriteFilesTogether): a failure leaves the old pair in place.
+// Errors while building or writing beside the project raise; a failed install is returned as
+// an "ERROR" box naming the file, and then no success message is given.
 TCompileMessage CompilePackageFiles(const TPackageProject& Project, bool Install);

@@ -1,6 +1,7 @@
 #include "platform/Exceptions.h"
 
 #include <cerrno>
+#include <cstring>
 
 void RaiseInOutError(int errorCode) {
   switch (errorCode) {
@@ -13,15 +14,21 @@ void RaiseInOutError(int errorCode) {
   }
 }
 
-void RaiseInOutErrorFromErrno(int err) {
+EInOutError InOutErrorFromErrno(int err) {
   switch (err) {
-    case ENOENT: RaiseInOutError(2);
-    case ENOTDIR: RaiseInOutError(3);
+    case ENOENT: return EInOutError("File not found", 2);
+    case ENOTDIR: return EInOutError("Path not found", 3);
     case EACCES:
     case EPERM:
-    case EROFS: RaiseInOutError(5);
+    case EROFS: return EInOutError("File access denied", 5);
     case ENOSPC:
-    case EDQUOT: RaiseInOutError(101);
-    default: RaiseInOutError(err);
+    case EDQUOT: return EInOutError("Disk full", 101);
+    default: break;
   }
+  // The description, not strerror: the application sets the user's locale, and the program's
+  // messages are English throughout.
+  const char* text = ::strerrordesc_np(err);
+  return EInOutError(text ? text : "I/O error " + std::to_string(err), err);
 }
+
+void RaiseInOutErrorFromErrno(int err) { throw InOutErrorFromErrno(err); }

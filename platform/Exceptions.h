@@ -55,5 +55,9 @@ class EInOutError : public Exception {
 // Standard input/output messages: "File not found", "File access denied", "Disk full",
 // "Read beyond end of file", or "I/O error %d".
 [[noreturn]] void RaiseInOutError(int errorCode);
-// Maps the errno of a failed file operation to the input/output error.
+// The input/output error for the errno of a failed file operation. Missing files and folders,
+// refused access and a full disk carry the platform's codes and texts above; every other errno
+// keeps its own code and the system's English text for it ("Input/output error", "File too
+// large", "Is a directory"), never a platform text that merely shares its number.
+EInOutError InOutErrorFromErrno(int err);
 [[noreturn]] void RaiseInOutErrorFromErrno(int err);

@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "platform/Exceptions.h"
+#include "platform/FdIo.h"
 #include "platform/ScopeGuard.h"
 
 int64_t TStream::Size() {
@@ -58,46 +58,6 @@ void TStream::WriteF32(float v) {
   std::memcpy(&u, &v, 4);
   WriteU32(u);
 }
-
-namespace {
-
-size_t ReadFd(int fd, void* buffer, size_t count) {
-  size_t done = 0;
-  auto* p = static_cast<uint8_t*>(buffer);
-  while (done < count) {
-    ssize_t n = ::read(fd, p + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RaiseInOutErrorFromErrno(errno);
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
-size_t WriteFd(int fd, const void* buffer, size_t count) {
-  size_t done = 0;
-  auto* p = static_cast<const uint8_t*>(buffer);
-  while (done < count) {
-    ssize_t n = ::write(fd, p + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      RaiseInOutErrorFromErrno(errno);
-    }
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
-int64_t SeekFd(int fd, int64_t offset, TSeekOrigin origin) {
-  int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
-  off_t r = ::lseek(fd, static_cast<off_t>(offset), whence);
-  if (r < 0) RaiseInOutErrorFromErrno(errno);
-  return r;
-}
-
-}  // namespace
 
 TFileStream::TFileStream(const std::string& fileName, unsigned mode) : FFileName(fileName) {
   int flags;
@@ -173,73 +133,14 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const {
   WriteFileAtomically(fileName, FData.data(), FData.size());
 }
 
-namespace {
-// The file a name stands for once symbolic links are followed: replacing the link itself would
-// turn it into a plain file and leave its target stale. A dangling link gives its target's name
-// (the file is created there); a loop gives up and keeps the last name.
-std::string FollowLinks(const std::string& fileName) {
-  std::filesystem::path p(fileName);
-  std::error_code ec;
-  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec)); ++hops) {
-    std::filesystem::path next = std::filesystem::read_symlink(p, ec);
-    if (ec) break;
-    p = next.is_absolute() ? next : p.parent_path() / next;
-  }
-  return p.string();
-}
-}  // namespace
-
-TSafeFileStream::TSafeFileStream(const std::string& fileName) : FFileName(FollowLinks(fileName)) {
-  std::filesystem::path target(FFileName);
-  std::filesystem::path dir = target.parent_path();
-  if (dir.empty()) dir = ".";
-  // Appended piece by piece: "." + name makes GCC 12 at -O3 report a false overlap.
-  std::string hidden(1, '.');
-  hidden += target.filename().string();
-  hidden += ".XXXXXX";
-  std::string tmpl = (dir / hidden).string();
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  FHandle = ::mkstemp(buf.data());
-  if (FHandle < 0) throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
-  FTempName = buf.data();
-  // Keep the permissions of the file being replaced; a new file gets the usual 0666 & ~umask.
-  struct stat st {};
-  if (::stat(fileName.c_str(), &st) == 0) {
-    ::fchmod(FHandle, st.st_mode & 07777);
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(FHandle, 0666 & ~mask);
-  }
-}
-
-TSafeFileStream::~TSafeFileStream() {
-  if (FHandle >= 0) ::close(FHandle);
-  if (!FCommitted && !FTempName.empty()) ::unlink(FTempName.c_str());
-}
-
-size_t TSafeFileStream::Read(void* buffer, size_t count) { return ReadFd(FHandle, buffer, count); }
-size_t TSafeFileStream::Write(const void* buffer, size_t count) { return WriteFd(FHandle, buffer, count); }
-int64_t TSafeFileStream::Seek(int64_t offset, TSeekOrigin origin) { return SeekFd(FHandle, offset, origin); }
-
-void TSafeFileStream::Commit() {
-  if (FCommitted) return;
-  if (::fsync(FHandle) != 0) RaiseInOutErrorFromErrno(errno);
-  int fd = FHandle;
-  FHandle = -1;
-  if (::close(fd) != 0) RaiseInOutErrorFromErrno(errno);
-  if (::rename(FTempName.c_str(), FFileName.c_str()) != 0) RaiseInOutErrorFromErrno(errno);
-  FCommitted = true;
-}
-
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
   int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) RaiseInOutErrorFromErrno(errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
     ::close(fd);
-    RaiseInOutError(5);
+    RaiseInOutErrorFromErrno(err);
   }
   std::vector<uint8_t> data;
   {
@@ -249,15 +150,4 @@ std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
     data.resize(n);
   }
   return data;
-}
-
-void WriteFileAtomically(const std::string& fileName, const void* data, size_t size) {
-  TSafeFileStream s(fileName);
-  try {
-    s.WriteBuffer(data, size);
-    s.Commit();
-  } catch (const EInOutError& e) {
-    // Name the file the user knows, not the hidden temporary one.
-    throw EInOutError("Cannot write \"" + fileName + "\": " + e.Message, e.ErrorCode);
-  }
 }

@@ -84,7 +84,12 @@ class TMemoryStream : public TStream {
 // Writes to a temporary file in the target's folder; Commit() flushes it and renames it over
 // the target. Destroyed without Commit(), it removes the temporary file and the target stays
 // as it was. A symbolic link is followed: its target is replaced, the link stays a link. The
-// replaced file's permissions are kept.
+// replaced file's permissions are kept, and a file whose permissions forbid writing is refused
+// (EFCreateError), as writing it in place would be. Every error names the file.
+//
+// The temporary file is "." + the target's name + "." + six letters or digits, the name cut so
+// that the whole stays within the file system's limit. The stream keeps it locked; a new stream
+// for the same target removes the unlocked ones, left behind by a save that was killed.
 class TSafeFileStream : public TStream {
  public:
   explicit TSafeFileStream(const std::string& fileName);
@@ -94,13 +99,15 @@ class TSafeFileStream : public TStream {
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void* buffer, size_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  // Raises EInOutError when the data cannot be flushed or the rename fails.
+  // Flushes the data to the disk and closes the temporary file; raises EInOutError.
+  void Finish();
+  // Finish(), then the rename; raises EInOutError.
   void Commit();
-  const std::string& FileName() const { return FFileName; }
+  const std::string& FileName() const { return FFileName; }  // the target, links followed
   const std::string& TempName() const { return FTempName; }
 
  private:
-  std::string FFileName, FTempName;
+  std::string FShownName, FFileName, FTempName;
   int FHandle = -1;
   bool FCommitted = false;
 };
@@ -112,3 +119,15 @@ void WriteFileAtomically(const std::string& fileName, const void* data, size_t s
 inline void WriteFileAtomically(const std::string& fileName, const std::string& data) {
   WriteFileAtomically(fileName, data.data(), data.size());
 }
+
+struct TFileContent {
+  std::string FileName;
+  const void* Data;
+  size_t Size;
+};
+// Replaces files that belong together (a package and its description) as one: each is written
+// in full to its temporary file before the first rename, and the files replaced are kept under
+// a hidden backup name until every rename succeeded; when one fails, those already replaced are
+// put back (or removed, where there was none). So the folders hold all the old files or all the
+// new ones.
+void WriteFilesTogether(const std::vector<TFileContent>& files);

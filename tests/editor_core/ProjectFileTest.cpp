@@ -242,6 +242,37 @@ TEST_F(ProjectFiles, FailedSaveLeavesTheOldFileIntact) {
   EXPECT_EQ(std::distance(fs::directory_iterator(program), fs::directory_iterator()), 2) << "p.cvp and tex/ only";
 }
 
+TEST_F(ProjectFiles, ASaveThatStopsPartWaySaysWhatWasWritten) {
+  const std::string file = program + "p.cvp";
+  MakeProject(file, program + "tex/");
+  Save(file);
+  const std::string good = ReadText(file);
+  const auto textures = tree.TextureNodes();
+  TObjetoTextura &first = *textures[0]->Texture, &second = *textures[1]->Texture;
+  // The user made the second painted texture, or the project file, read-only.
+  for (const std::string& locked : {second.Filename, file}) {
+    SCOPED_TRACE(locked);
+    first.Modified = second.Modified = true;
+    fs::permissions(locked, fs::perms::owner_read);
+    std::string message;
+    try {
+      Save(file, [](const std::string&) { return true; });
+    } catch (const Exception& e) {
+      message = e.Message;
+    }
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_write);
+    const bool both = locked == file;
+    EXPECT_NE(message.find("\"" + locked + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find("These textures were saved:\r\n" + first.Filename + (both ? "\r\n" + second.Filename : "") +
+                           "\r\n\r\nThe project file " + file + " was not saved."),
+              std::string::npos)
+        << message;
+    EXPECT_EQ(ReadText(file), good);
+    EXPECT_FALSE(first.Modified);
+    EXPECT_EQ(second.Modified, !both);
+  }
+}
+
 TEST_F(ProjectFiles, PaintedTexturesAreOfferedBeforeTheProjectIsWritten) {
   std::string file = program + "p.cvp";
   MakeProject(file, program + "tex/");

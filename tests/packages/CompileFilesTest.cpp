@@ -9,6 +9,7 @@
 #include "tests/packages/PackageTestSupport.h"
 
 using namespace pkgtest;
+using testsupport::ReadBytes;
 
 namespace {
 TProjectFixture SmallProject(const fs::path& Folder) {
@@ -99,13 +100,52 @@ TEST(CompileFiles, AFailedCopyIsAnErrorNamingTheFile) {
   EXPECT_EQ(m.Caption, "ERROR");
   EXPECT_NE(m.Text.find((dir / "MySkins.int").string()), std::string::npos) << m.Text;
   EXPECT_EQ(m.Text.find("installed"), std::string::npos);
-  EXPECT_TRUE(fs::exists(game / "Textures" / "MySkins.utx"));
+  EXPECT_FALSE(fs::exists(game / "Textures" / "MySkins.utx")) << "a package without its description";
 
   // A game folder that does not exist names the package, the first file it could not copy.
   f.Project.GameFolder = (dir / "Nowhere").string();
   const TCompileMessage n = CompilePackageFiles(f.Project, true);
   EXPECT_EQ(n.Caption, "ERROR");
   EXPECT_NE(n.Text.find("MySkins.utx"), std::string::npos) << n.Text;
+}
+
+TEST(CompileFiles, APackageAndItsDescriptionAreReplacedAsAPair) {
+  // The description fails after the package was written in full: the folder keeps its old pair.
+  const struct {
+    bool Install;
+    bool DescriptionIsAFolder;  // else the installed description is read-only
+  } cases[] = {{false, true}, {false, false}, {true, true}, {true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "install " << c.Install << ", folder " << c.DescriptionIsAFolder);
+    const fs::path dir = ProcessScratchDir("pair");
+    const fs::path game = dir / "Game";
+    fs::create_directories(game / "Textures");
+    fs::create_directories(game / "System");
+    const fs::path target = c.Install ? game / "Textures" : dir, targetInt = c.Install ? game / "System" : dir;
+    WriteBytes(target / "MySkins.utx", {1, 2, 3});
+    const fs::path ini = targetInt / "MySkins.int";
+    if (c.DescriptionIsAFolder) {
+      fs::create_directory(ini);
+    } else {
+      WriteBytes(ini, "[Public]\r\n");
+      fs::permissions(ini, fs::perms::owner_read);
+    }
+    TProjectFixture f = SmallProject(dir);
+    f.Project.GameFolder = game.string();
+    std::string message;
+    try {
+      const TCompileMessage m = CompilePackageFiles(f.Project, c.Install);
+      EXPECT_TRUE(m.IsError);
+      message = m.Text;
+    } catch (const Exception& e) {
+      EXPECT_FALSE(c.Install) << "an install failure is reported, not raised";
+      message = e.Message;
+    }
+    EXPECT_NE(message.find("\"" + ini.string() + "\""), std::string::npos) << message;
+    EXPECT_EQ(ReadBytes(target / "MySkins.utx"), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(FileCount(target), c.Install ? 1 : 3) << "no temporary or backup file left";
+    EXPECT_EQ(FileCount(targetInt), c.Install ? 1 : 3);
+  }
 }
 
 TEST(CompileFiles, ARefusedNameWritesNothing) {
