@@ -8,10 +8,10 @@
 //   crvn_unificado.cpp              creation, destruction, closing, menus of the shell
 //                                   (exit, help, about, OpenGL information), project
 //                                   options, key and wheel preview, the component set-up
-//   crvn_unificado_catalogue.cpp    LoadModelExtensions and the two partial model writers
-//                                   (btn_savepositionClick, mnu_PresetSaveinCVMXClick)
-//   crvn_unificado_preview.cpp      the preview routines, forwarded to TPreview
-//                                   (editor/PreviewInterface.h)
+//   crvn_unificado_catalogue.cpp    the two partial model writers (btn_savepositionClick,
+//                                   mnu_PresetSaveinCVMXClick)
+//   crvn_unificado_preview.cpp      the preview panel's input, handed to the document or to
+//                                   TPreview (editor/PreviewInterface.h)
 //   crvn_unificado_project.cpp      New, Load, Save, Save As
 //   crvn_unificado_tree.cpp         the skin tree, its pop-up, import, reload timer
 //   crvn_unificado_palettes.cpp     BuildPalettes
@@ -85,9 +85,9 @@ class Tmain_unificada : public QMainWindow {
   TFileDialogOptions OpenPictureDialog1;            // texture files
 
  public:
-  // The project, the catalogue and the game folder, apart from any widget.
+  // The project, the catalogue and the game folder, apart from any widget; changed only through
+  // the document's commands.
   TEditorDocument& Document() { return FDocument; }
-  TEditorState& State() { return FState; }
   const TEditorState& State() const { return FState; }
 
  private:
@@ -125,14 +125,10 @@ class Tmain_unificada : public QMainWindow {
   void SetPaintColor(uint32_t color);
 
   // ---- model catalogue (crvn_unificado_catalogue.cpp) ----
-  void LoadModelExtensions();
   void btn_savepositionClick(QObject* Sender);
   void mnu_PresetSaveinCVMXClick(QObject* Sender);
 
-  // ---- preview, forwarded to Preview (crvn_unificado_preview.cpp) ----
-  void SetupPreview();
-  void UpdateCaption();
-  void Draw3D();
+  // ---- preview panel (crvn_unificado_preview.cpp) ----
   void RefreshSelectionCombos();
   void skin_selectionChange(QObject* Sender);
   void team_selectionChange(QObject* Sender);
@@ -192,7 +188,6 @@ class Tmain_unificada : public QMainWindow {
   void ArbolTexturasChange(QObject* Sender);
   void mnu_RefreshTexturesClick(QObject* Sender);
   void TimerRefrescoTexturasTimer(QObject* Sender);
-  void ClearTextureTree();
   // Reads again the texture files changed on disk; true when any texture changed.
   bool ReloadChangedTextures();
   TSkinNode* SelectedNode() const;
@@ -275,5 +270,6 @@ class Tmain_unificada : public QMainWindow {
   void ConnectHandlers();
   void SetPictureDialogFilter();
   bool FDestroyed = false;
-  TEditorState& FState = FDocument.State();
+  const TEditorState& FState = FDocument.State();
+  TEditorDocument::TSubscription FSubscription;
 };
