@@ -295,7 +295,7 @@ void BM_DragOnWindow(benchmark::State& state) {
   TScopedPrompter scoped(prompts);
   {
     Tmain_unificada w;
-    w.State().SetCurrentModel(EightSections(0));
+    w.Document().State().SetCurrentModel(EightSections(0));
     w.Document().Tree().SetRoot("bench (Bench)");
     TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *w.State().CurrentModel());
     auto t = std::make_unique<TObjetoTextura>();

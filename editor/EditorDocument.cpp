@@ -21,9 +21,8 @@ std::string SkinCodeUsedMessage(const std::string& code) {
 
 // An import may add skins, sections and textures.
 constexpr unsigned kImported = dcTree | dcSelection | dcTextures | dcPalettes | dcModified;
-// Another project replaces the whole tree. Its skins are listed for the preview when the preview
-// is set up for it, with the new model's mesh.
-constexpr unsigned kOpened = dcProject | dcTree | dcTextures | dcPalettes;
+// Another project replaces the whole tree, its choices and its model's presets.
+constexpr unsigned kOpened = dcProject | dcFileName | dcTree | dcSelection | dcTextures | dcPalettes | dcPresets;
 
 bool IsSkin(const TSkinNode* node) { return node && node->Level() == 1; }
 bool IsTexture(const TSkinNode* node) { return node && node->Level() == 3; }
@@ -47,7 +46,7 @@ void TEditorDocument::Notify(unsigned changes, TSkinNode* select) {
                      [this](TSkinNode* n) { return n->Texture.get() == FStroke.Texture; }))
       FStroke.Texture = nullptr;
   }
-  for (const TObserver& observer : FObservers) observer(changes, select);
+  FObservers.Notify(changes, select);
 }
 
 TCommandResult TEditorDocument::Refuse(const std::string& message) const {
@@ -185,6 +184,51 @@ TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& f
   return r;
 }
 
+// ---- the session
+
+TCommandResult TEditorDocument::Start() {
+  FState.Start();
+  TCommandResult r;
+  r.Done = true;
+  r.Changes = dcPresets;
+  try {
+    ReloadCatalogue();
+  } catch (const std::exception& e) {
+    r.Caption = "ERROR";
+    r.Message = e.what();
+  }
+  FState.ReadGameFolder();
+  ::RegisterModelExtensionType();
+  return r;
+}
+
+void TEditorDocument::ReloadCatalogue() {
+  // A load that reports problems has still refreshed the current model: its presets are told
+  // before the report goes on to the caller.
+  TScopeGuard told([this] { PresetsReloaded(); });
+  FState.LoadModelExtensions();
+}
+
+TCommandResult TEditorDocument::SaveModelPosition(const TModelPosition& position) {
+  if (!FState.CurrentModel() || FState.CurrentModel()->Key.empty()) return Refuse("");
+  ::SaveModelPosition(FState.CurrentModel()->Key, position);
+  ReloadCatalogue();
+  TCommandResult r;
+  r.Done = true;
+  r.Changes = dcPresets;
+  return r;
+}
+
+TCommandResult TEditorDocument::SaveModelPresets() {
+  if (!FState.CurrentModel() || FState.CurrentModel()->Key.empty()) return Refuse("");
+  ::SaveModelPresets(FState.CurrentModel()->Key, FState.CurrentModel()->Presets);
+  ReloadCatalogue();
+  TCommandResult r;
+  r.Done = true;
+  r.Changes = dcPresets;
+  return r;
+}
+
 // ---- the project
 
 // A stroke still running has painted its texture already, though the mark comes at its end.
@@ -207,9 +251,14 @@ TCommandResult TEditorDocument::NewProject(size_t model, const std::string& file
   FState.SetProjectFileName(fileName);
   FState.SetProjectModified(false);
   FOptions = TProjectOptions();
-  FPreviewModelLoaded = false;
-  FChoices.Forget();
   FTree.SetRoot(ProjectRootText(fileName, FState.CurrentModel()->Prefix));
+  return Opened();
+}
+
+TCommandResult TEditorDocument::Opened() {
+  FChoices.Forget();
+  FChoices.Load(FTree);
+  FChoices.Preset = FState.CurrentModel()->Presets.empty() ? -1 : 0;
   return Finish(kOpened, nullptr, FTree.Root());
 }
 
@@ -230,10 +279,8 @@ TCommandResult TEditorDocument::LoadProject(const std::string& fileName, const T
   const bool notAllowDownload = FOptions.NotAllowDownload;
   FOptions = project->Options;
   FOptions.NotAllowDownload = notAllowDownload;
-  FPreviewModelLoaded = false;
-  FChoices.Forget();
   FTree = std::move(project->Tree);
-  TCommandResult r = Finish(kOpened, nullptr, FTree.Root());
+  TCommandResult r = Opened();
   r.Message = MissingFilesMessage(project->MissingFiles, project->UnreadableFiles);
   if (!r.Message.empty()) r.Caption = "WARNING";
   return r;
@@ -252,9 +299,9 @@ TCommandResult TEditorDocument::SaveProjectAs(const std::string& fileName, const
   if (fileName.empty() || !ProjectOpen()) return Refuse("");
   FState.SetProjectFileName(fileName);
   FTree.Root()->Text = ProjectBaseName(fileName);
-  Notify(dcProject | dcTree, nullptr);
+  Notify(dcFileName | dcTree, nullptr);
   TCommandResult r = SaveProject(askTexture, askBitmapName);
-  r.Changes |= dcProject | dcTree;
+  r.Changes |= dcFileName | dcTree;
   return r;
 }
 
@@ -264,6 +311,11 @@ void TEditorDocument::CloseProject() {
   FPrepared.clear();
   FTree.Clear();
   Notify(dcTree | dcSelection | dcTextures | dcPalettes, nullptr);
+}
+
+void TEditorDocument::EndSession() {
+  FState.Finish();
+  CloseProject();
 }
 
 TCommandResult TEditorDocument::CompilePackage(bool install) {
@@ -437,11 +489,6 @@ TCommandResult TEditorDocument::SaveTexture(TSkinNode* texture, const TAskBitmap
 }
 
 // ---------------------------------------------------------------- the preview panel
-
-void TEditorDocument::LoadSkinChoices() {
-  FChoices.Load(FTree);
-  Notify(dcSelection, nullptr);
-}
 
 void TEditorDocument::RefreshSkinChoices() {
   FChoices.Refresh(FTree);

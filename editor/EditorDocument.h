@@ -13,6 +13,7 @@
 
 #include "editor/BackgroundJob.h"
 #include "editor/EditorState.h"
+#include "editor/ObserverList.h"
 #include "editor/PaletteGroups.h"
 #include "editor/ProjectFile.h"
 #include "editor/PreviewChoices.h"
@@ -23,13 +24,14 @@
 
 // What a command changed, as bits.
 enum TDocumentChange : unsigned {
-  dcTree = 1,       // nodes added, removed, renamed or re-ordered
-  dcSelection = 2,  // the skins, teams or faces the preview chooses from, or the choices
-  dcTextures = 4,   // textures added, removed or read again
-  dcPalettes = 8,   // palette groups built again
-  dcModified = 16,  // the project's modified mark was set
-  dcPresets = 32,   // the current model's camera presets, or the one chosen among them
-  dcProject = 64,   // another project, file name or options: the caption and the option boxes
+  dcTree = 1,        // nodes added, removed, renamed or re-ordered
+  dcSelection = 2,   // the skins, teams or faces the preview chooses from, or the choices
+  dcTextures = 4,    // textures added, removed or read again
+  dcPalettes = 8,    // palette groups built again
+  dcModified = 16,   // the project's modified mark was set
+  dcPresets = 32,    // the current model's camera presets, or the one chosen among them
+  dcProject = 64,    // another project (new, loaded): its caption, options, mesh and choices
+  dcFileName = 128,  // the project's file name: the caption
 };
 
 struct TCommandResult {
@@ -44,14 +46,17 @@ class TEditorDocument {
  public:
   // changes: TDocumentChange bits; select: the node the tree view should select (null keeps
   // the view's selection).
+  using TObservers = TObserverList<unsigned, TSkinNode*>;
   using TObserver = std::function<void(unsigned changes, TSkinNode* select)>;
+  using TSubscription = TObservers::TSubscription;
 
   TEditorState& State() { return FState; }
   const TEditorState& State() const { return FState; }
   TSkinTree& Tree() { return FTree; }
   const TSkinTree& Tree() const { return FTree; }
 
-  void AddObserver(TObserver observer) { FObservers.push_back(std::move(observer)); }
+  // The observer is told until the subscription goes.
+  [[nodiscard]] TSubscription AddObserver(TObserver observer) { return FObservers.Add(std::move(observer)); }
   TShowBox ShowBox;
 
   // The project's "Palettes generation" option, used whenever the palettes are built again.
@@ -93,6 +98,20 @@ class TEditorDocument {
   const TProjectOptions& Options() const { return FOptions; }
   // Options ticked by the user (the palette option goes through ChoosePaletteMode).
   TCommandResult ChooseOptions(const TProjectOptions& options);
+  // ---- the session: the catalogue and the game folder. Start reads both; a broken model
+  // extension file does not stop it: what was read before it stays, and its failure comes back
+  // as the message ("ERROR").
+  TCommandResult Start();
+  // Reads the catalogue again (the current model takes its entry's new settings), told as
+  // dcPresets even when a file fails, which raises then.
+  void ReloadCatalogue();
+  // The model position shown by the preview, and the current model's camera presets, written
+  // to its model extension file; the catalogue is read again. Refused without a current model.
+  TCommandResult SaveModelPosition(const TModelPosition& position);
+  TCommandResult SaveModelPresets();
+
+  // A project opened (New, Load) is told as dcProject with all it replaces: its first skin
+  // chosen with that skin's first team and face, and its model's first camera preset.
   // A new, empty project for the catalogue's model `model`, to be written as fileName by the
   // first save.
   TCommandResult NewProject(size_t model, const std::string& fileName);
@@ -108,6 +127,8 @@ class TEditorDocument {
                                const TAskBitmapName& askBitmapName);
   // Frees the project's textures and palettes.
   void CloseProject();
+  // The window is going away: the catalogue and the current model go, then the project.
+  void EndSession();
   // The project as a texture package and its .int file beside the project file, copied into
   // the game folder when install is set; the box to show comes back (caption "ERROR" on failure).
   TCommandResult CompilePackage(bool install);
@@ -164,8 +185,6 @@ class TEditorDocument {
   // tells dcSelection has listed them again first, keeping each choice by its text), presets
   // as dcPresets.
   const TPreviewChoices& Choices() const { return FChoices; }
-  // A project's set-up: the first skin, with its first team and face.
-  void LoadSkinChoices();
   void RefreshSkinChoices();
   void ChooseSkin(int index);  // lists that skin's teams and faces, the first ones chosen
   void ChooseTeam(int index);
@@ -181,18 +200,14 @@ class TEditorDocument {
   bool RemovePreset();  // the first preset is chosen after
   void RenamePreset(const std::string& name);
   void SetPreset(const TAffineVector& camera, const TAffineVector& target);
-  // The model whose mesh the preview holds (its Key), and whether it is loaded: opening a
-  // project clears the mark, so the preview's next set-up loads the mesh again.
-  const std::string& ModelKey() const { return FModelKey; }
-  void SetModelKey(const std::string& key) { FModelKey = key; }
-  bool PreviewModelLoaded() const { return FPreviewModelLoaded; }
-  void SetPreviewModelLoaded(bool loaded) { FPreviewModelLoaded = loaded; }
 
  private:
   TCommandResult Refuse(const std::string& message) const;
   TCommandResult CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited, const std::string& choice) const;
   TCommandResult Finish(unsigned changes, TSkinNode* node, TSkinNode* select = nullptr);
   void Notify(unsigned changes, TSkinNode* select);
+  // The project just opened: its choices listed, the first of each chosen, and everything told.
+  TCommandResult Opened();
 
   TEditorState FState;
   TSkinTree FTree;
@@ -219,8 +234,6 @@ class TEditorDocument {
   std::vector<std::vector<TObjetoTextura*>> FPaletteJobGroups;
   std::vector<TObjetoTextura*> FPaletteWaiting;
   std::vector<TPreparedPicture> FPrepared;
-  std::vector<TObserver> FObservers;
+  TObservers FObservers;
   TPreviewChoices FChoices;
-  std::string FModelKey;
-  bool FPreviewModelLoaded = false;
 };

@@ -1,8 +1,8 @@
 #pragma once
 // TEditorState: what the skin editor knows apart from its widgets: the model catalogue, the
 // model the open project is made for, the project file, whether the project changed since it
-// was last loaded or saved, and the game folder. The main window keeps one and works on it
-// through these operations; the painter and the preview read the same state.
+// was last loaded or saved, and the game folder. The editor document keeps one and changes it
+// through its commands, which tell its observers; the window and the preview only read it.
 #include <memory>
 #include <string>
 
@@ -35,7 +35,7 @@ class TEditorState {
   void Finish();
 
   // The model the project is made for: never null between Start and Finish. Catalogue reloads
-  // replace its parts with new objects (see crvn_unificado.h).
+  // replace its parts with new objects: nothing may keep a part across a reload.
   TModelo* CurrentModel() const { return FCurrentModel.get(); }
   void SetCurrentModel(std::unique_ptr<TModelo> model);
 

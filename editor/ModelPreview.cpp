@@ -29,8 +29,7 @@ TMouseState MouseStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift) 
 }
 }  // namespace
 
-TModelPreview::TModelPreview()
-    : FScene(std::make_unique<TPreviewScene>()), FSelf(std::make_shared<TModelPreview*>(this)) {}
+TModelPreview::TModelPreview() : FScene(std::make_unique<TPreviewScene>()) {}
 
 TModelPreview::~TModelPreview() {
   // The viewer (a child widget of the window) outlives the preview: it must neither draw the
@@ -41,13 +40,9 @@ TModelPreview::~TModelPreview() {
   }
 }
 
-void TModelPreview::Attach(TEditorDocument& document, QWidget* area, TPreviewPanel panel) {
-  FDocument = &document;
+void TModelPreview::AttachView(QWidget* area, TPreviewPanel panel) {
   FArea = area;
   FPanel = std::move(panel);
-  document.AddObserver([self = std::weak_ptr<TModelPreview*>(FSelf)](unsigned changes, TSkinNode*) {
-    if (const auto preview = self.lock()) (*preview)->DocumentChanged(changes);
-  });
   auto* layout = new QVBoxLayout(area);
   layout->setContentsMargins(0, 0, 0, 0);
   if (QGuiApplication::platformName() != "xcb") {
@@ -76,11 +71,6 @@ void TModelPreview::Attach(TEditorDocument& document, QWidget* area, TPreviewPan
   };
 }
 
-void TModelPreview::DocumentChanged(unsigned changes) {
-  // Closing the window lets the current model go before the tree: nothing is left to dress.
-  if ((changes & dcSelection) && !FSettingUp && FDocument->State().CurrentModel()) Draw3D();
-}
-
 void TModelPreview::HideHUD() { FScene->HUD->SetVisible(false); }
 
 void TModelPreview::ResetFrameCounter() {
@@ -91,19 +81,12 @@ void TModelPreview::ResetFrameCounter() {
 
 // ---------------------------------------------------------------- set-up and mesh
 
-void TModelPreview::SetupPreview() {
+void TModelPreview::ProjectOpened() {
+  // The document is telling its observers: a failure is shown here, and the others are told.
   try {
-    // The skin lists and the first preset are chosen here and drawn once, below.
-    FSettingUp = true;
-    TScopeGuard settled([this] { FSettingUp = false; });
-    if (!FDocument->PreviewModelLoaded()) {
-      LoadModel();
-      FDocument->SetPreviewModelLoaded(true);
-    }
-    Prefixed("LoadSkins: ", [&] { FDocument->LoadSkinChoices(); });
-    Draw3D();
-    FDocument->ChoosePreset(FDocument->State().CurrentModel()->Presets.empty() ? -1 : 0);
-    ApplyPreset(0);
+    ResetFrameCounter();
+    LoadModel();
+    ApplyPreset(Document()->Choices().Preset);
     FScene->Player->SetVisible(true);
     for (TActor* a : FScene->Actors) a->SetVisible(true);
     UpdateCaption();
@@ -114,12 +97,11 @@ void TModelPreview::SetupPreview() {
 
 void TModelPreview::LoadModel() {
   Prefixed("LoadObject: ", [&] {
-    const TModelo& model = *FDocument->State().CurrentModel();
+    const TModelo& model = *Document()->State().CurrentModel();
     FArea->setVisible(true);
-    FDocument->SetModelKey(model.Key);
+    FModelKey = model.Key;
     FScene->ResetPlayer(FScene->Player);
     for (TActor* a : FScene->Actors) FScene->ResetPlayer(a);
-    FDocument->PresetsReloaded();
     // The previous project's mesh goes, whatever comes of this one.
     FMesh.Clear();
     FScene->BuildMesh(FMesh);
@@ -162,6 +144,8 @@ void TModelPreview::UpdateCaption() {
 }
 
 bool TModelPreview::ModelPosition(TModelPosition& position) const {
+  // No model shown yet: no position of one.
+  if (FModelKey.empty()) return false;
   position = FScene->PlayerPosition();
   return true;
 }
@@ -176,10 +160,10 @@ void TModelPreview::Draw3D() {
   TSlotChoices choices;
   TSlotPictures pictures;
   TTextureSelection sel;
-  const TModelo& model = *FDocument->State().CurrentModel();
+  const TModelo& model = *Document()->State().CurrentModel();
   Prefixed("Draw3D[1]: ", [&] {
-    const TPreviewChoices& chosen = FDocument->Choices();
-    const TSkinNode* skin = chosen.ChosenSkin(FDocument->Tree());
+    const TPreviewChoices& chosen = Document()->Choices();
+    const TSkinNode* skin = chosen.ChosenSkin(Document()->Tree());
     const TPreviewSkin view = PreviewSkinOf(skin);
     sel.Skin = skin ? &view : nullptr;
     sel.TeamIndex = chosen.Team;
@@ -187,9 +171,9 @@ void TModelPreview::Draw3D() {
     sel.FaceChosen = chosen.Face >= 0;
     sel.FaceText = chosen.FaceText();
     sel.MaskingEnabled = chosen.Masking;
-    choices = ChooseSectionTextures(model, FDocument->ModelKey(), sel);
+    choices = ChooseSectionTextures(model, FModelKey, sel);
     // Pictures made off the window's thread after a stroke on a large texture.
-    FPictures.Offer(FDocument->TakePreparedPictures());
+    FPictures.Offer(Document()->TakePreparedPictures());
     pictures = FPictures.Make(choices);
   });
   Prefixed("Draw3D[2]: ", [&] {
@@ -222,41 +206,39 @@ void TModelPreview::MouseWheel(int wheelDelta) {
 
 void TModelPreview::KeyPress(char key) {
   Prefixed("KeyPress: ", [&] {
-    FScene->KeyPress(key, FDocument->Choices().Increments);
+    FScene->KeyPress(key, Document()->Choices().Increments);
     UpdateCaption();
   });
 }
 
 // ---------------------------------------------------------------- presets
 
-void TModelPreview::CatalogueReloaded() { FDocument->PresetsReloaded(); }
-
 void TModelPreview::ApplyPreset(int index) {
-  const TCameraPresets& presets = FDocument->State().CurrentModel()->Presets;
+  const TCameraPresets& presets = Document()->State().CurrentModel()->Presets;
   if (index < 0 || static_cast<size_t>(index) >= presets.size()) return;
   FScene->ApplyPreset(presets[static_cast<size_t>(index)]);
 }
 
-void TModelPreview::PresetsDblClick() { ApplyPreset(FDocument->Choices().Preset); }
+void TModelPreview::PresetsDblClick() { ApplyPreset(Document()->Choices().Preset); }
 
 void TModelPreview::PresetNewClick() {
-  std::string name = NewPresetName(FDocument->State().CurrentModel()->Presets);
+  std::string name = NewPresetName(Document()->State().CurrentModel()->Presets);
   // Cancelling adds nothing.
   if (!InputQuery("New Preset", "Preset Name:", name) || name.empty()) return;
-  FDocument->AddPreset(name, FScene->CameraPosition(), FScene->TargetPosition());
+  Document()->AddPreset(name, FScene->CameraPosition(), FScene->TargetPosition());
 }
 
 void TModelPreview::PresetRemoveClick() {
-  if (!FDocument->RemovePreset()) return;
+  if (!Document()->RemovePreset()) return;
   ApplyPreset(0);
 }
 
 void TModelPreview::PresetRenameClick() {
-  const int row = FDocument->Choices().Preset;
-  const TCameraPresets& presets = FDocument->State().CurrentModel()->Presets;
+  const int row = Document()->Choices().Preset;
+  const TCameraPresets& presets = Document()->State().CurrentModel()->Presets;
   if (row < 0 || static_cast<size_t>(row) >= presets.size()) return;
   std::string name = presets[static_cast<size_t>(row)].Name;
-  if (InputQuery("Preset Rename", "Preset Name:", name)) FDocument->RenamePreset(name);
+  if (InputQuery("Preset Rename", "Preset Name:", name)) Document()->RenamePreset(name);
 }
 
-void TModelPreview::PresetSetClick() { FDocument->SetPreset(FScene->CameraPosition(), FScene->TargetPosition()); }
+void TModelPreview::PresetSetClick() { Document()->SetPreset(FScene->CameraPosition(), FScene->TargetPosition()); }

@@ -17,13 +17,10 @@ class TModelPreview : public TPreview {
   TModelPreview();
   ~TModelPreview() override;
 
-  void Attach(TEditorDocument& document, QWidget* area, TPreviewPanel panel) override;
   void HideHUD() override;
-  void SetupPreview() override;
   void UpdateCaption() override;
   void Draw3D() override;
   void ResetFrameCounter() override;
-  void CatalogueReloaded() override;
 
   void MouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) override;
   void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) override;
@@ -47,12 +44,11 @@ class TModelPreview : public TPreview {
   void LoadModel();
   void ApplyPreset(int index);
 
- private:
-  // The document's choices changed: the model is dressed again, unless the preview itself
-  // made the change and draws when it is done.
-  void DocumentChanged(unsigned changes);
+ protected:
+  void AttachView(QWidget* area, TPreviewPanel panel) override;
+  void ProjectOpened() override;
 
-  TEditorDocument* FDocument = nullptr;
+ private:
   QWidget* FArea = nullptr;
   TPreviewPanel FPanel;
   std::unique_ptr<TPreviewScene> FScene;
@@ -60,8 +56,7 @@ class TModelPreview : public TPreview {
   TSlotPictureCache FPictures;
   // The current model's mesh, as read from its model data file.
   TObjeto3D FMesh;
+  // The model whose mesh FMesh holds (its Key).
+  std::string FModelKey;
   int32_t FLastMouseX = 0, FLastMouseY = 0;
-  bool FSettingUp = false;
-  // The document's observer holds this, so it does nothing once the preview is gone.
-  std::shared_ptr<TModelPreview*> FSelf;
 };

@@ -1,20 +1,22 @@
 #pragma once
-// The 3D preview as the main window sees it. The preview reads the project, the chosen skin,
-// team and face and the camera presets from the editor document, redraws when the document
-// says the choices changed, and writes its preset edits back through the document. The window
-// calls these routines at the other moments the preview must react (start-up, project opened,
-// textures changed, user input over the viewer, keys).
+// The 3D preview, an observer of the editor document. It reads the project, the chosen skin,
+// team and face and the camera presets from the document and writes its preset edits back
+// through it. It decides its own redraws: another project loads its model (ProjectOpened), and
+// each notice that changes what the model wears - another project, the choices, textures,
+// palettes - dresses it once (Draw3D), however many of those the notice carries. The window
+// hands it only the input meant for it: the mouse over the viewer, keys, the wheel, the preset
+// pop-up and the refresh button.
 //
-// TPreview itself is the preview that draws nothing: every routine does nothing, so the
+// TPreview itself observes the document but draws nothing: its drawing steps do nothing, so the
 // editor runs before the 3D viewer exists. The real preview derives from it.
 #include <Qt>
 #include <array>
 #include <functional>
 #include <string>
 
+#include "editor/EditorDocument.h"
 #include "model/ModelCatalogue.h"  // TModelPosition
 
-class TEditorDocument;
 class QWidget;
 
 // What the preview shows outside its own area; the window supplies it.
@@ -28,23 +30,19 @@ class TPreview {
   virtual ~TPreview() = default;
 
   // Called once by the window's constructor, before FormCreate; area is the widget the 3D view
-  // occupies (GLSceneViewer). The document outlives the preview.
-  virtual void Attach(TEditorDocument& /*document*/, QWidget* /*area*/, TPreviewPanel /*panel*/) {}
+  // occupies (GLSceneViewer). The preview observes document from then on.
+  void Attach(TEditorDocument& document, QWidget* area, TPreviewPanel panel);
 
   // Start-up: hides the head-up sprite.
   virtual void HideHUD() {}
-  // After New and Load: loads the current model's mesh (once per project), the skin lists,
-  // textures, first camera preset.
-  virtual void SetupPreview() {}
   // Shows the model's default position through the panel.
   virtual void UpdateCaption() {}
   // Dresses the section actors with the chosen skin, team and face.
   virtual void Draw3D() {}
-  // A project was opened or closed: the frame rate shown starts again from this project's
-  // frames.
+  // The project was closed: the frame rate shown starts again from the next project's frames.
   virtual void ResetFrameCounter() {}
-  // The catalogue was read again: the current model's presets may have changed.
-  virtual void CatalogueReloaded() {}
+  // The refresh button: the model dressed again.
+  void RefreshClick() { Redraw(); }
 
   // Mouse over the viewer, in viewer pixels.
   virtual void MouseDown(Qt::MouseButton /*button*/, Qt::MouseButtons /*buttons*/, Qt::KeyboardModifiers /*shift*/,
@@ -69,4 +67,18 @@ class TPreview {
 
   // Help > OpenGL Information.
   virtual void ShowOpenGLInformation() {}
+
+ protected:
+  // The view inside area (see Attach).
+  virtual void AttachView(QWidget* /*area*/, TPreviewPanel /*panel*/) {}
+  // Another project: its model's mesh, position and first camera preset; Draw3D follows.
+  virtual void ProjectOpened() {}
+  // Null before Attach.
+  TEditorDocument* Document() const { return FDocument; }
+
+ private:
+  void DocumentChanged(unsigned changes);
+  void Redraw();
+  TEditorDocument* FDocument = nullptr;
+  TEditorDocument::TSubscription FSubscription;
 };

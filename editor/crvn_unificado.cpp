@@ -98,7 +98,8 @@ Tmain_unificada::Tmain_unificada(QWidget* parent, std::unique_ptr<TPreview> prev
   ui->setupUi(this);
   SetupComponents();
   FDocument.ShowBox = ShowBox();
-  FDocument.AddObserver([this](unsigned changes, TSkinNode* select) { DocumentChanged(changes, select); });
+  FSubscription =
+      FDocument.AddObserver([this](unsigned changes, TSkinNode* select) { DocumentChanged(changes, select); });
   Preview->Attach(FDocument, ui->GLSceneViewer, PreviewPanel());
   ConnectHandlers();
   // A failure inside creation is shown and the window still opens, as with any handler.
@@ -283,7 +284,8 @@ void Tmain_unificada::ConnectHandlers() {
   connect(ui->presets, &QListWidget::itemDoubleClicked, this,
           GuardedSlot([this](QListWidgetItem*) { presetsDblClick(ui->presets); }));
   // The preset chosen in the list and the key steps are the document's, which the preview reads.
-  connect(ui->presets, &QListWidget::currentRowChanged, this, [this](int row) { FDocument.ChoosePreset(row); });
+  connect(ui->presets, &QListWidget::currentRowChanged, this,
+          GuardedSlot([this](int row) { FDocument.ChoosePreset(row); }));
   connect(incrementosGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked) FDocument.ChooseIncrements(id);
   });
@@ -420,19 +422,13 @@ bool Tmain_unificada::eventFilter(QObject* watched, QEvent* event) {
 void Tmain_unificada::FormCreate(QObject*) {
   // 1. The head-up sprite shows the talk texture only once a project is open.
   Preview->HideHUD();
-  // 2. No model in the preview yet (the preview keeps the mesh container).
-  FDocument.SetPreviewModelLoaded(false);
-  // 3. Caption and help page.
+  // 2. Caption and help page.
   setWindowTitle(CorvaneCaption);
   HelpFile = ProgramFolder() + "corvane.html";
-  // 4. The model catalogue. A broken extension file must not stop the program: what was read
-  // before it stays in the catalogue and start-up goes on.
-  FState.Start();
-  try {
-    LoadModelExtensions();
-  } catch (const std::exception& e) {
-    ShowErrorBox(std::string("FormCreate: ") + e.what());
-  }
+  // 3. The model catalogue and the game folder. A broken extension file must not stop the
+  // program: what was read before it stays in the catalogue and start-up goes on.
+  const TCommandResult started = FDocument.Start();
+  if (!started.Message.empty()) ShowErrorBox("FormCreate: " + started.Message);
   // 5. Dialogs start in the program folder.
   OpenPictureDialog1.InitialDir = ProgramFolder();
   OpenDialog1.InitialDir = ProgramFolder();
@@ -444,26 +440,22 @@ void Tmain_unificada::FormCreate(QObject*) {
   ui->brush_size->SetValue(15);
   ui->brush_intensity->SetValue(50);
   ui->zoom->setCurrentIndex(0);
-  // 8. The game folder.
-  FState.ReadGameFolder();
-  // 9. The model extension file type.
-  ::RegisterModelExtensionType();
-  // 10. The model's default position.
-  UpdateCaption();
+  // 8. The model's default position.
+  Preview->UpdateCaption();
   TimerRefrescoTexturas->start();
 }
 
 void Tmain_unificada::FormDestroy(QObject*) {
   if (FDestroyed) return;
   FDestroyed = true;
-  FState.Finish();
-  ClearTextureTree();
+  FDocument.EndSession();
 }
 
 void Tmain_unificada::FormCloseQuery(QObject*, bool& CanClose) {
   // Yes saves and No does not, and either way the window closes; a question put away
   // unanswered keeps the window and the work. A painted texture that was not saved counts as a
-  // change too.
+  // change too: a stroke still running ends first, so its texture is offered for saving.
+  if (FDocument.Painting()) EndPaintStroke();
   CanClose = SaveProjectFirst();
 }
 
@@ -522,7 +514,6 @@ void Tmain_unificada::opt_notallowdownloadClick(QObject*) { FDocument.ChooseOpti
 
 void Tmain_unificada::opt_reducepalettesClick(QObject*) {
   FDocument.ChoosePaletteMode(PaletteModeFromIndex(opt_reducepalettesGroup->checkedId()));
-  Draw3D();
 }
 
 uint32_t Tmain_unificada::PaintColor() const {

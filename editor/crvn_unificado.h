@@ -8,10 +8,10 @@
 //   crvn_unificado.cpp              creation, destruction, closing, menus of the shell
 //                                   (exit, help, about, OpenGL information), project
 //                                   options, key and wheel preview, the component set-up
-//   crvn_unificado_catalogue.cpp    LoadModelExtensions and the two partial model writers
-//                                   (btn_savepositionClick, mnu_PresetSaveinCVMXClick)
-//   crvn_unificado_preview.cpp      the preview routines, forwarded to TPreview
-//                                   (editor/PreviewInterface.h)
+//   crvn_unificado_catalogue.cpp    the two partial model writers (btn_savepositionClick,
+//                                   mnu_PresetSaveinCVMXClick)
+//   crvn_unificado_preview.cpp      the preview panel's input, handed to the document or to
+//                                   TPreview (editor/PreviewInterface.h)
 //   crvn_unificado_project.cpp      New, Load, Save, Save As
 //   crvn_unificado_tree.cpp         the skin tree, its pop-up, import, reload timer
 //   crvn_unificado_palettes.cpp     BuildPalettes
@@ -85,9 +85,9 @@ class Tmain_unificada : public QMainWindow {
   TFileDialogOptions OpenPictureDialog1;            // texture files
 
  public:
-  // The project, the catalogue and the game folder, apart from any widget.
+  // The project, the catalogue and the game folder, apart from any widget; changed only through
+  // the document's commands.
   TEditorDocument& Document() { return FDocument; }
-  TEditorState& State() { return FState; }
   const TEditorState& State() const { return FState; }
 
  private:
@@ -105,76 +105,32 @@ class Tmain_unificada : public QMainWindow {
   static std::function<bool(const std::string& url)> OpenUrl;
 
   // ---- creation, destruction, closing (crvn_unificado.cpp) ----
-  void FormCreate(QObject* Sender);
-  void FormDestroy(QObject* Sender);
-  void FormCloseQuery(QObject* Sender, bool& CanClose);
-  void FormKeyPress(QObject* Sender, char& Key);
-  void FormMouseWheel(QObject* Sender, int WheelDelta, int X, int Y, bool& Handled);
 
   // ---- shell menus and project options (crvn_unificado.cpp) ----
-  void mnu_ExitClick(QObject* Sender);
-  void mnu_HelpContentsClick(QObject* Sender);
-  void mnu_HelpAboutClick(QObject* Sender);
   void mnu_OpenGLInformationClick(QObject* Sender);
-  void opt_mipmapsClick(QObject* Sender);
-  void opt_clientoptionalClick(QObject* Sender);
-  void opt_notallowdownloadClick(QObject* Sender);
-  void opt_reducepalettesClick(QObject* Sender);
   // Paint colour of ColorPickerButton1 (0x00BBGGRR).
   uint32_t PaintColor() const;
   void SetPaintColor(uint32_t color);
 
   // ---- model catalogue (crvn_unificado_catalogue.cpp) ----
-  void LoadModelExtensions();
   void btn_savepositionClick(QObject* Sender);
   void mnu_PresetSaveinCVMXClick(QObject* Sender);
 
-  // ---- preview, forwarded to Preview (crvn_unificado_preview.cpp) ----
-  void SetupPreview();
-  void UpdateCaption();
-  void Draw3D();
+  // ---- preview panel (crvn_unificado_preview.cpp) ----
   void RefreshSelectionCombos();
   void skin_selectionChange(QObject* Sender);
   void team_selectionChange(QObject* Sender);
-  void face_selectionChange(QObject* Sender);
-  void cbEnableMaskingClick(QObject* Sender);
-  void btn_refreshClick(QObject* Sender);
-  void GLSceneViewerMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
-                              Qt::KeyboardModifiers Shift, int X, int Y);
-  void GLSceneViewerMouseMove(QObject* Sender, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X, int Y);
-  void GLSceneViewerMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
-                            Qt::KeyboardModifiers Shift, int X, int Y);
   void presetsDblClick(QObject* Sender);
-  void PopupPresetsPopup(QObject* Sender);
   void mnu_PresetNewClick(QObject* Sender);
   void mnu_PresetRemoveClick(QObject* Sender);
   void mnu_PresetRenameClick(QObject* Sender);
   void mnu_PresetSetClick(QObject* Sender);
-  // Shows the document's preview choices (dcSelection) and camera presets (dcPresets).
-  void ShowPreviewChoices(unsigned changes);
-  // Where the preview shows its frame rate and the model's position.
-  TPreviewPanel PreviewPanel();
 
   // ---- project (crvn_unificado_project.cpp) ----
-  void mnu_NewProjectClick(QObject* Sender);
   void mnu_LoadProjectClick(QObject* Sender);
   void mnu_SaveProjectClick(QObject* Sender);
-  void mnu_SaveAsClick(QObject* Sender);
   // The project changed, or a texture was painted and not saved: Close, New and Load ask.
   bool ProjectNeedsSaving() const;
-  // Close, New and Load: "Save the project?" when it needs saving, saved on Yes. False when
-  // the question was put away unanswered (Escape, its box closed): the command does nothing.
-  bool SaveProjectFirst();
-  // The options as the Project Options tab shows them, and back.
-  TProjectOptions ProjectOptions() const;
-  void SetProjectOptions(const TProjectOptions& options);
-  // The project's save dialog (New and Save As) for a model prefix; false when cancelled.
-  bool AskProjectFileName(const std::string& prefix, std::string& fileName);
-  // After New or Load: the project's commands enabled and the preview set up; the result's box.
-  void ProjectOpened(const TCommandResult& result);
-  // The project save's questions: each painted texture, and a new bitmap for one that is not.
-  TAskSaveTexture AskSaveTexture() const;
-  TAskBitmapName AskBitmapName();
   // Enables the commands and panels that need an open project.
   void EnableProjectItems();
 
@@ -188,11 +144,7 @@ class Tmain_unificada : public QMainWindow {
   void popuparbol_AddTextureClick(QObject* Sender);
   void popuparbol_EditTextureDescriptionClick(QObject* Sender);
   void popuparbol_DeleteTextureClick(QObject* Sender);
-  void mnu_ImporttextureClick(QObject* Sender);
-  void ArbolTexturasChange(QObject* Sender);
-  void mnu_RefreshTexturesClick(QObject* Sender);
   void TimerRefrescoTexturasTimer(QObject* Sender);
-  void ClearTextureTree();
   // Reads again the texture files changed on disk; true when any texture changed.
   bool ReloadChangedTextures();
   TSkinNode* SelectedNode() const;
@@ -222,20 +174,7 @@ class Tmain_unificada : public QMainWindow {
   void BuildPalettes();
 
   // ---- texture painter (crvn_unificado_painter.cpp) ----
-  void texture_preview_imageMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
-                                      int Y);
-  void texture_preview_imageMouseMove(QObject* Sender, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X,
-                                      int Y);
-  void texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
-  void btn_UndoEditedTextureClick(QObject* Sender);
-  void btn_SaveEditedTextureClick(QObject* Sender);
-  void btn_RevertEditedTextureClick(QObject* Sender);
-  void tbSeeWireChange(QObject* Sender);
   void zoomChange(QObject* Sender);
-  void ColorPickerButton1Click(QObject* Sender);
-  // Ends the paint stroke in progress as a release does (the texture marked painted, palettes,
-  // preview): called too whenever the stroke can no longer go on.
-  void EndPaintStroke();
 
  private:
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
@@ -258,11 +197,8 @@ class Tmain_unificada : public QMainWindow {
 
  public:
   // ---- package compile (crvn_unificado_compile.cpp) ----
-  void mnu_CreateUTXINTClick(QObject* Sender);
-  void mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject* Sender);
 
   // ---- model compiler (crvn_unificado_modelcompiler.cpp) ----
-  void mnu_ModelCompilerClick(QObject* Sender);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -274,6 +210,67 @@ class Tmain_unificada : public QMainWindow {
   void SetupComponents();
   void ConnectHandlers();
   void SetPictureDialogFilter();
+  // The handlers of the window's own widgets and menus (crvn_unificado*.cpp by topic).
+  void FormCreate(QObject* Sender);
+  void FormDestroy(QObject* Sender);
+  void FormCloseQuery(QObject* Sender, bool& CanClose);
+  void FormKeyPress(QObject* Sender, char& Key);
+  void FormMouseWheel(QObject* Sender, int WheelDelta, int X, int Y, bool& Handled);
+  void mnu_ExitClick(QObject* Sender);
+  void mnu_HelpContentsClick(QObject* Sender);
+  void mnu_HelpAboutClick(QObject* Sender);
+  void opt_mipmapsClick(QObject* Sender);
+  void opt_clientoptionalClick(QObject* Sender);
+  void opt_notallowdownloadClick(QObject* Sender);
+  void opt_reducepalettesClick(QObject* Sender);
+  void face_selectionChange(QObject* Sender);
+  void cbEnableMaskingClick(QObject* Sender);
+  void btn_refreshClick(QObject* Sender);
+  void GLSceneViewerMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
+                              Qt::KeyboardModifiers Shift, int X, int Y);
+  void GLSceneViewerMouseMove(QObject* Sender, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X, int Y);
+  void GLSceneViewerMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::MouseButtons Buttons,
+                            Qt::KeyboardModifiers Shift, int X, int Y);
+  void PopupPresetsPopup(QObject* Sender);
+  // Shows the document's preview choices (dcSelection) and camera presets (dcPresets).
+  void ShowPreviewChoices(unsigned changes);
+  // Where the preview shows its frame rate and the model's position.
+  TPreviewPanel PreviewPanel();
+  void mnu_NewProjectClick(QObject* Sender);
+  void mnu_SaveAsClick(QObject* Sender);
+  // Close, New and Load: "Save the project?" when it needs saving, saved on Yes. False when
+  // the question was put away unanswered (Escape, its box closed): the command does nothing.
+  bool SaveProjectFirst();
+  // The options as the Project Options tab shows them, and back.
+  TProjectOptions ProjectOptions() const;
+  void SetProjectOptions(const TProjectOptions& options);
+  // The project's save dialog (New and Save As) for a model prefix; false when cancelled.
+  bool AskProjectFileName(const std::string& prefix, std::string& fileName);
+  // After New or Load: the project's commands enabled and the preview set up; the result's box.
+  void ProjectOpened(const TCommandResult& result);
+  // The project save's questions: each painted texture, and a new bitmap for one that is not.
+  TAskSaveTexture AskSaveTexture() const;
+  TAskBitmapName AskBitmapName();
+  void mnu_ImporttextureClick(QObject* Sender);
+  void ArbolTexturasChange(QObject* Sender);
+  void mnu_RefreshTexturesClick(QObject* Sender);
+  void texture_preview_imageMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
+                                      int Y);
+  void texture_preview_imageMouseMove(QObject* Sender, Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X,
+                                      int Y);
+  void texture_preview_imageMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+  void btn_UndoEditedTextureClick(QObject* Sender);
+  void btn_SaveEditedTextureClick(QObject* Sender);
+  void btn_RevertEditedTextureClick(QObject* Sender);
+  void tbSeeWireChange(QObject* Sender);
+  void ColorPickerButton1Click(QObject* Sender);
+  // Ends the paint stroke in progress as a release does (the texture marked painted, palettes,
+  // preview): called too whenever the stroke can no longer go on.
+  void EndPaintStroke();
+  void mnu_CreateUTXINTClick(QObject* Sender);
+  void mnu_CompileProjecttoUTXINTandInstallinUTClick(QObject* Sender);
+  void mnu_ModelCompilerClick(QObject* Sender);
   bool FDestroyed = false;
-  TEditorState& FState = FDocument.State();
+  const TEditorState& FState = FDocument.State();
+  TEditorDocument::TSubscription FSubscription;
 };

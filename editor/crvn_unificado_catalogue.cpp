@@ -1,27 +1,11 @@
-// The model catalogue of the main window and the two writers that store the preview's model
-// position and camera presets in the model's extension file.
+// The two commands that store the preview's model position and camera presets in the model's
+// extension file; the document writes them and reads the catalogue again.
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_unificado.h"
-#include "model/ModelCatalogue.h"
-#include "model/crvn_struc.h"
-#include "platform/ScopeGuard.h"
-
-void Tmain_unificada::LoadModelExtensions() {
-  // A load that reports problems has still refreshed the current model: its presets are shown
-  // before the report goes on to the caller.
-  TScopeGuard refresh([this] { Preview->CatalogueReloaded(); });
-  FState.LoadModelExtensions();
-}
 
 void Tmain_unificada::btn_savepositionClick(QObject*) {
   TModelPosition position;
-  if (FDocument.ModelKey().empty() || !Preview->ModelPosition(position)) return;
-  SaveModelPosition(FDocument.ModelKey(), position);
-  LoadModelExtensions();
+  if (Preview->ModelPosition(position)) FDocument.SaveModelPosition(position);
 }
 
-void Tmain_unificada::mnu_PresetSaveinCVMXClick(QObject*) {
-  if (FState.CurrentModel()->Key.empty()) return;
-  SaveModelPresets(FState.CurrentModel()->Key, FState.CurrentModel()->Presets);
-  LoadModelExtensions();
-}
+void Tmain_unificada::mnu_PresetSaveinCVMXClick(QObject*) { FDocument.SaveModelPresets(); }

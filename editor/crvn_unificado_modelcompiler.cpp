@@ -6,7 +6,7 @@
 
 void Tmain_unificada::mnu_ModelCompilerClick(QObject*) {
   Tmodelcompiler window(this);
-  window.LoadModelExtensions = [this] { LoadModelExtensions(); };
+  window.LoadModelExtensions = [this] { FDocument.ReloadCatalogue(); };
   window.Models = &State().Models();
   ExecDialog(window);
 }

@@ -116,12 +116,9 @@ void Tmain_unificada::texture_preview_imageMouseUp(QObject* Sender, Qt::MouseBut
 }
 
 void Tmain_unificada::EndPaintStroke() {
-  if (!FDocument.EndStroke().Done) return;
-  if (!FDocument.PalettesPending()) {
-    Draw3D();
-    return;
-  }
-  // A large texture's palettes come later; the preview shows the stroke when they do.
+  // Palettes built at once are told by the document, and the preview shows the stroke then.
+  if (!FDocument.EndStroke().Done || !FDocument.PalettesPending()) return;
+  // A large texture's palettes come later; the document tells them when they are taken.
   if (!PaletteTimer) {
     PaletteTimer = new QTimer(this);
     PaletteTimer->setInterval(20);
@@ -131,15 +128,12 @@ void Tmain_unificada::EndPaintStroke() {
 }
 
 void Tmain_unificada::PaletteTimerTimer() {
-  // A command may have waited for them meanwhile: the preview is drawn all the same.
+  // A command may have waited for them meanwhile, and told them then.
   if (!FDocument.TakePalettes() && FDocument.PalettesPending()) return;
   PaletteTimer->stop();
-  Draw3D();
 }
 
-void Tmain_unificada::btn_UndoEditedTextureClick(QObject*) {
-  if (FDocument.UndoStroke(SelectedNode()).Done) Draw3D();
-}
+void Tmain_unificada::btn_UndoEditedTextureClick(QObject*) { FDocument.UndoStroke(SelectedNode()); }
 
 bool Tmain_unificada::AskTextureBitmapName(const std::string& proposed, std::string& chosen) {
   TFileDialogOptions options;
@@ -156,9 +150,7 @@ void Tmain_unificada::btn_SaveEditedTextureClick(QObject*) {
   if (r.Changes & dcModified) StatusBarText->setText(QString::fromStdString(r.Node->Texture->Filename));
 }
 
-void Tmain_unificada::btn_RevertEditedTextureClick(QObject*) {
-  if (FDocument.RevertTexture(SelectedNode()).Done) Draw3D();
-}
+void Tmain_unificada::btn_RevertEditedTextureClick(QObject*) { FDocument.RevertTexture(SelectedNode()); }
 
 void Tmain_unificada::tbSeeWireChange(QObject*) { RefreshEditorImage(); }
 

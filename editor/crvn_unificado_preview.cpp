@@ -41,9 +41,6 @@ void ShowItems(QComboBox* combo, const std::vector<std::string>& items, int chos
 }
 }  // namespace
 
-void Tmain_unificada::SetupPreview() { Preview->SetupPreview(); }
-void Tmain_unificada::UpdateCaption() { Preview->UpdateCaption(); }
-void Tmain_unificada::Draw3D() { Preview->Draw3D(); }
 void Tmain_unificada::RefreshSelectionCombos() { FDocument.RefreshSkinChoices(); }
 
 void Tmain_unificada::skin_selectionChange(QObject*) {
@@ -59,7 +56,7 @@ void Tmain_unificada::face_selectionChange(QObject*) {
 }
 
 void Tmain_unificada::cbEnableMaskingClick(QObject*) { FDocument.ChooseMasking(ui->cbEnableMasking->isChecked()); }
-void Tmain_unificada::btn_refreshClick(QObject*) { Draw3D(); }
+void Tmain_unificada::btn_refreshClick(QObject*) { Preview->RefreshClick(); }
 
 void Tmain_unificada::ShowPreviewChoices(unsigned changes) {
   const TPreviewChoices& c = FDocument.Choices();

@@ -55,9 +55,7 @@ void Tmain_unificada::ProjectOpened(const TCommandResult& result) {
     ShowResult(result);
     return;
   }
-  Preview->ResetFrameCounter();
   EnableProjectItems();
-  SetupPreview();
   // Texture files left out are listed once the project shows.
   ShowResult(result);
 }

@@ -86,23 +86,6 @@ void Tmain_unificada::RefreshTreeView(TSkinNode* select) {
   ArbolTexturasChange(view);
 }
 
-void Tmain_unificada::ClearTextureTree() {
-  Preview->ResetFrameCounter();
-  ClearEditorImage();
-  ui->texture_preview_scrollbox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  ui->texture_preview_scrollbox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  // No texture is selected any more: the painter's tools go with it.
-  ui->Panel_tools_texturas->setVisible(false);
-  ui->Panel_editor_texturas->setEnabled(false);
-  TextureEditable = false;
-  {
-    QSignalBlocker block(ui->ArbolTexturas);
-    ui->ArbolTexturas->clear();
-  }
-  PopupNode = nullptr;
-  FDocument.CloseProject();
-}
-
 void Tmain_unificada::PopupArbolPopup(QObject*) {
   QTreeWidget* view = ui->ArbolTexturas;
   QTreeWidgetItem* item = view->itemAt(view->viewport()->mapFromGlobal(QCursor::pos()));
@@ -125,10 +108,8 @@ bool Tmain_unificada::ShowResult(const TCommandResult& result) const {
 void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
   // The window is going away: its views are not worth rebuilding.
   if (FDestroyed) return;
-  if (changes & dcProject) {
-    setWindowTitle(QString::fromStdString(FDocument.Caption()));
-    SetProjectOptions(FDocument.Options());
-  }
+  if (changes & (dcProject | dcFileName)) setWindowTitle(QString::fromStdString(FDocument.Caption()));
+  if (changes & dcProject) SetProjectOptions(FDocument.Options());
   if (changes & dcTree)
     RefreshTreeView(select);
   else if ((changes & dcTextures) && SelectedTexture())
@@ -223,27 +204,14 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
 
 bool Tmain_unificada::ReloadChangedTextures() { return FDocument.ReloadChangedTextures().Done; }
 
-void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) {
-  // The change is taken now: the timer will not see it again, so the preview is drawn here.
-  if (ReloadChangedTextures()) Draw3D();
-}
+void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) { ReloadChangedTextures(); }
 
 void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   // Not in the middle of anything: a long operation pumping messages, an open box or dialog
   // (whose own event loop runs this timer), a paint stroke, or a reload already running.
   bool modal = QApplication::activeModalWidget() || QApplication::activePopupWidget();
   if (!RefreshMayRun(IsBusy(), modal, FDocument.Painting(), FDocument.Reloading())) return;
-  bool changed = false;
-  try {
-    changed = ReloadChangedTextures();
-  } catch (const std::exception& e) {
-    const std::string message = std::string("RefreshTextures: ") + e.what();
-    // Textures read before the broken file changed too; the broken file is what is reported.
-    try {
-      Draw3D();
-    } catch (const std::exception&) {
-    }
-    throw Exception(message);
-  }
-  if (changed) Draw3D();
+  // Textures read before a broken file are told by the document all the same; the broken file
+  // is what is reported.
+  Prefixed("RefreshTextures: ", [this] { ReloadChangedTextures(); });
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The plain description of a project that the texture package writer compiles: the skins in
 // tree order with their sections and textures, the model's naming templates and section flags,
-// and the project options. The main window builds it from its tree; nothing here is a widget.
+// and the project options. The editor document builds it from its skin tree when it compiles;
+// nothing here is a widget.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -19,7 +19,7 @@ class CompileCommands : public ::testing::Test {
     Tmain_unificada& w = env.Create();
     folder = env.Root / "projects";
     fs::create_directories(folder);
-    w.State().SetCurrentModel(editor_test::MakeModel());
+    w.Document().State().SetCurrentModel(editor_test::MakeModel());
     TSkinTree tree;
     tree.SetRoot("skins (Male)");
     TSkinNode* skin = AddSkin(tree, "Boss", "boss", *w.State().CurrentModel());
@@ -30,7 +30,7 @@ class CompileCommands : public ::testing::Test {
         editor_test::MakeTexture("chief", "The Chief", 16, 16, 3);
     tree.Sort();  // sections by number, as the editor keeps its tree
     w.Document().Tree() = std::move(tree);
-    w.State().SetProjectFileName((folder / "skins.cvp").string());
+    w.Document().State().SetProjectFileName((folder / "skins.cvp").string());
     w.RefreshTreeView(w.Document().Tree().Root());
     w.BuildPalettes();  // as after New, Load and every import
     w.EnableProjectItems();
@@ -61,7 +61,7 @@ TEST_F(CompileCommands, CompileAndCompileAndInstall) {
   const fs::path game = env.Root / "UnrealTournament";
   fs::create_directories(game / "Textures");
   fs::create_directories(game / "system");
-  w.State().SetGameFolder(game.string());
+  w.Document().State().SetGameFolder(game.string());
   Run("mnu_CompileProjecttoUTXINTandInstallinUT");
   ASSERT_EQ(env.Prompts.Messages().size(), 2u);
   EXPECT_EQ(env.Prompts.Messages()[1], "Compilation: Project compiled and installed under " + game.string());
@@ -71,7 +71,7 @@ TEST_F(CompileCommands, CompileAndCompileAndInstall) {
 
 TEST_F(CompileCommands, AFailedInstallCopyShowsAnErrorAndNoSuccess) {
   Tmain_unificada& w = *env.Window;
-  w.State().SetGameFolder((env.Root / "NoGameHere").string());
+  w.Document().State().SetGameFolder((env.Root / "NoGameHere").string());
   Run("mnu_CompileProjecttoUTXINTandInstallinUT");
   const std::vector<std::string> shown = env.Prompts.Messages();
   ASSERT_EQ(shown.size(), 1u);

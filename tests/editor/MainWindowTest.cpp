@@ -180,45 +180,6 @@ TEST(MainWindow, MenuItemsRunTheirCommands) {
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"PresetNew", "PresetRemove", "PresetRename", "PresetSet"}));
 }
 
-TEST(MainWindow, StartsWithNoProjectAndTheDefaults) {
-  TWindowEnv env;
-  Tmain_unificada& w = env.Create();
-  // Project commands wait for New or Load.
-  for (QAction* a : {C<QAction>(w, "mnu_SaveProject"), C<QAction>(w, "mnu_SaveAs"),
-                     C<QAction>(w, "mnu_RefreshTextures"), C<QAction>(w, "mnu_Importtexture"),
-                     C<QAction>(w, "mnu_CreateUTXINT"), C<QAction>(w, "mnu_CompileProjecttoUTXINTandInstallinUT")})
-    EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-  for (QAction* a :
-       {C<QAction>(w, "mnu_NewProject"), C<QAction>(w, "mnu_LoadProject"), C<QAction>(w, "mnu_ModelCompiler"),
-        C<QAction>(w, "mnu_Exit"), C<QAction>(w, "mnu_HelpContents"), C<QAction>(w, "mnu_HelpAbout")})
-    EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
-  EXPECT_FALSE(C<QTabWidget>(w, "PageControl1")->isEnabled());
-  EXPECT_FALSE(C<QWidget>(w, "Panel_preview")->isEnabled());
-  EXPECT_FALSE(C<QWidget>(w, "Panel_editor_texturas")->isEnabled());
-  EXPECT_TRUE(C<QWidget>(w, "Panel_tools_texturas")->isHidden());
-  EXPECT_TRUE(C<QCheckBox>(w, "opt_notallowdownload")->isHidden());
-  EXPECT_TRUE(C<QPushButton>(w, "btnLaunchEditor")->isHidden());
-
-  EXPECT_TRUE(C<QCheckBox>(w, "cbEnableMasking")->isChecked());
-  EXPECT_TRUE(C<QRadioButton>(w, "opt_reducepalettes0")->isChecked());
-  EXPECT_TRUE(C<QRadioButton>(w, "incrementos2")->isChecked());
-  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
-  EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
-  EXPECT_EQ(C<QComboBox>(w, "zoom")->currentText().toStdString(), "1X");
-  EXPECT_EQ(C<QSlider>(w, "tbSeeWire")->value(), 0);
-  EXPECT_EQ(w.PaintColor(), 0u);
-  EXPECT_FALSE(w.State().ProjectModified());
-  EXPECT_FALSE(w.Document().PreviewModelLoaded());
-  ASSERT_NE(w.State().CurrentModel(), nullptr);
-  EXPECT_TRUE(C<QTimer>(w, "TimerRefrescoTexturas")->isActive());
-  EXPECT_EQ(C<QTimer>(w, "TimerRefrescoTexturas")->interval(), 3000);
-  // Creation hides the sprite first and shows the model's position last.
-  ASSERT_FALSE(env.PreviewLog.empty());
-  EXPECT_EQ(env.PreviewLog.front(), "HideHUD");
-  EXPECT_EQ(env.PreviewLog.back(), "UpdateCaption");
-  EXPECT_TRUE(env.Prompts.Shown.empty());
-}
-
 TEST(MainWindow, PainterToolsHaveRoomOnceShown) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
@@ -232,30 +193,6 @@ TEST(MainWindow, PainterToolsHaveRoomOnceShown) {
   EXPECT_GE(tools->width(), tools->tabRect(4).right());
 }
 
-TEST(MainWindow, AboutBoxShowsTheVersion) {
-  TWindowEnv env;
-  Tmain_unificada& w = env.Create();
-  std::string caption, product, version;
-  bool seen = false;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<Tfrm_AboutBox*>(QApplication::activeModalWidget());
-    if (!box) return;
-    seen = true;
-    caption = box->windowTitle().toStdString();
-    product = C<QLabel>(*box, "ProductName")->text().toStdString();
-    version = C<QLabel>(*box, "Version")->text().toStdString();
-    EXPECT_TRUE(C<QPushButton>(*box, "OKButton")->isDefault());
-    C<QPushButton>(*box, "OKButton")->click();
-  });
-  C<QAction>(w, "mnu_HelpAbout")->trigger();  // returns once the box is closed
-  ASSERT_TRUE(seen);
-  EXPECT_EQ(caption, "About");
-  EXPECT_EQ(product, "Corvane");
-  EXPECT_EQ(version, "Version 2.4.1");
-  // The box is freed when it closes.
-  EXPECT_EQ(w.findChild<Tfrm_AboutBox*>(), nullptr);
-}
-
 TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
@@ -265,7 +202,7 @@ TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
   EXPECT_TRUE(env.Prompts.Shown.empty());
 
   w.show();
-  w.State().SetProjectModified(true);
+  w.Document().State().SetProjectModified(true);
   env.Prompts.QueueAnswer(mrNo);
   EXPECT_TRUE(w.close());
   ASSERT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?"}));
@@ -302,8 +239,8 @@ TEST(MainWindow, ASaveQuestionPutAwayLeavesTheWindowAndTheProject) {
     TDialogRecorder dialogs;
     Tmain_unificada& w = env.Create();
     w.Document().Tree().SetRoot("demo (Alp)");
-    w.State().SetProjectFileName((env.Root / "demo.cvp").string());
-    w.State().SetProjectModified(true);
+    w.Document().State().SetProjectFileName((env.Root / "demo.cvp").string());
+    w.Document().State().SetProjectModified(true);
     w.show();
     env.Prompts.QueueAnswer(mrCancel);
     row.run(w);
@@ -325,8 +262,8 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   Tmain_unificada& w = env.Create();
   w.Document().Tree().SetRoot("demo (Alp)");
   w.State().CurrentModel()->Prefix = "Alp";
-  w.State().SetProjectFileName((env.Root / "demo.cvp").string());
-  w.State().SetProjectModified(true);
+  w.Document().State().SetProjectFileName((env.Root / "demo.cvp").string());
+  w.Document().State().SetProjectModified(true);
   w.show();
   env.Prompts.QueueAnswer(mrYes);
   EXPECT_TRUE(w.close());
@@ -336,8 +273,8 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   // The project cannot be written: the error is shown and the window stays, so the user can
   // still save it elsewhere.
   w.show();
-  w.State().SetProjectModified(true);
-  w.State().SetProjectFileName((env.Root / "no such folder" / "demo.cvp").string());
+  w.Document().State().SetProjectModified(true);
+  w.Document().State().SetProjectFileName((env.Root / "no such folder" / "demo.cvp").string());
   env.Prompts.Shown.clear();
   env.Prompts.QueueAnswer(mrYes);
   EXPECT_FALSE(w.close());
@@ -345,7 +282,7 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   ASSERT_EQ(env.Prompts.Shown.size(), 2u);
   EXPECT_EQ(env.Prompts.Shown[1].Icon, TMsgIcon::Stop);
   EXPECT_TRUE(w.State().ProjectModified());
-  w.State().SetProjectModified(false);
+  w.Document().State().SetProjectModified(false);
 }
 
 TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
@@ -467,7 +404,7 @@ TEST(MainWindow, OptionClicksMarkTheProjectChangedButSettingThemDoesNot) {
   EXPECT_FALSE(w.State().ProjectModified());
   C<QCheckBox>(w, "opt_clientoptional")->click();
   EXPECT_TRUE(w.State().ProjectModified());
-  w.State().SetProjectModified(false);
+  w.Document().State().SetProjectModified(false);
   env.PreviewLog.clear();
   C<QRadioButton>(w, "opt_reducepalettes2")->click();
   EXPECT_TRUE(w.State().ProjectModified());
@@ -561,7 +498,7 @@ TEST(MainWindow, ACloseRequestDuringALongOperationIsRefusedWithoutAsking) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
   w.show();
-  w.State().SetProjectModified(true);
+  w.Document().State().SetProjectModified(true);
   {
     // What the window manager's close does while a compile or an import pumps messages.
     TBusyGuard busy;

@@ -61,7 +61,6 @@ class TRecordingPreview : public TPreview {
   void HideHUD() override { Log->push_back("HideHUD"); }
   void UpdateCaption() override { Log->push_back("UpdateCaption"); }
   void Draw3D() override { Log->push_back("Draw3D"); }
-  void CatalogueReloaded() override { Log->push_back("CatalogueReloaded"); }
   void KeyPress(char key) override { Log->push_back(std::string("Key ") + key); }
   void MouseWheel(int delta) override { Log->push_back("Wheel " + std::to_string(delta)); }
   void MouseDown(Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) override {

@@ -39,7 +39,7 @@ class PainterWindow : public ::testing::Test {
   void SetUp() override {
     w = &env.Create();
     w->show();
-    w->State().SetCurrentModel(editor_test::MakeModel());
+    w->Document().State().SetCurrentModel(editor_test::MakeModel());
     w->Document().Tree().SetRoot("p (Male)");
     skin = AddSkin(w->Document().Tree(), "Skin", "skin", *w->State().CurrentModel());
     w->EnableProjectItems();
@@ -247,7 +247,7 @@ TEST_F(PainterWindow, APictureThatIsNoBitmapIsKeptAndSavedAsABitmapBesideIt) {
   for (const char* name : {"talk.png", "head.jpg"})
     ASSERT_EQ(std::system((std::string(testsupport::kConvert) + " " + src + " " + d + name).c_str()), 0);
   const std::string pngBytes = ReadText(d + "talk.png"), jpgBytes = ReadText(d + "head.jpg");
-  w->State().SetProjectFileName(d + "p.cvp");
+  w->Document().State().SetProjectFileName(d + "p.cvp");
   w->SetPaintColor(RGBColor(250, 0, 0));
 
   // The Save button: the PNG stays, the texture moves to the bitmap the dialog chose.
@@ -384,4 +384,22 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
   EXPECT_EQ(shown.pixelColor(beside), QColor(GetRValue(was), GetGValue(was), GetBValue(was)));
   if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS"))
     w->grab().save(QString(shots) + "/painter-drag-4096.png");
+}
+
+// Closing the window while a stroke runs ends the stroke first: its texture is offered for
+// saving with the project.
+TEST_F(PainterWindow, ClosingMidStrokeOffersThePaintedTexture) {
+  TSkinNode* node = AddFromFile(3, editor_test::WritePicture(dir.Folder() + "talk.bmp", 64, 64, 1));
+  w->RefreshTreeView(node);
+  w->Document().State().SetProjectFileName(dir.Folder() + "p.cvp");
+  Mouse(Image(), QEvent::MouseButtonPress, 5, 5);
+  ASSERT_TRUE(w->Document().Painting());
+  env.Prompts.QueueAnswer(mrYes);
+  env.Prompts.QueueAnswer(mrNo);
+  EXPECT_TRUE(w->close());
+  EXPECT_FALSE(w->Document().Painting());
+  EXPECT_TRUE(node->Texture->Modified);
+  EXPECT_EQ(env.Prompts.Messages(),
+            (std::vector<std::string>{"Save Project: Save the project?",
+                                      "Saving...: Save modified texture Skin/Talk/< Default > ?"}));
 }

@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
 #include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -388,6 +391,7 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   w.TimerRefrescoTexturasTimer(nullptr);
   EXPECT_TRUE(env.PreviewLog.empty()) << "not during a paint stroke";
   w.Document().EndStroke();
+  env.PreviewLog.clear();  // the stroke's end is drawn
   {
     // A dialog's own event loop runs the timer too; the refresh waits until it is closed.
     QDialog box(&w);
@@ -606,4 +610,89 @@ TEST_F(ProjectWindow, RefreshThatMeetsABrokenFileStillShowsTheTexturesReadBefore
   ASSERT_EQ(shown.size(), expected.size());
   for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(63, 63)}) EXPECT_EQ(shown.pixelColor(p), expected.pixelColor(p));
   EXPECT_FALSE(w.ReloadChangedTextures());
+}
+
+namespace {
+// Two skins: the first (by name) with a team texture and two faces, the second with one texture.
+std::string WriteTwoSkinProject(const std::string& folder) {
+  for (const char* name : {"body", "red", "other"}) editor_test::WritePicture(folder + name + ".bmp", 64, 64, 1);
+  for (const char* name : {"boss", "grunt"}) editor_test::WritePicture(folder + name + ".bmp", 32, 32, 1);
+  WriteText(folder + "two.cvp",
+            "[General]\r\nModel=Male\r\n[Groups]\r\nzred=Zulu Red\r\nablu=Alpha Blue\r\n"
+            "[ablu#1#< Default >]\r\nFilename=body.bmp\r\n[ablu#1#<Red Team>]\r\nFilename=red.bmp\r\n"
+            "[ablu#2#boss]\r\nFilename=boss.bmp\r\nIdentifier=boss\r\nDescription=boss\r\n"
+            "[ablu#2#grunt]\r\nFilename=grunt.bmp\r\nIdentifier=grunt\r\nDescription=grunt\r\n"
+            "[zred#1#< Default >]\r\nFilename=other.bmp\r\n");
+  return folder + "two.cvp";
+}
+
+std::vector<std::string> Items(QComboBox* combo) {
+  std::vector<std::string> items;
+  for (int i = 0; i < combo->count(); ++i)
+    items.push_back((i == combo->currentIndex() ? "*" : "") + combo->itemText(i).toStdString());
+  return items;
+}
+}  // namespace
+
+// Opening a project lists its skins for the preview panel, whatever preview is installed.
+TEST_F(ProjectWindow, AnOpenedProjectListsItsSkinsWithAPreviewThatDrawsNothing) {
+  env.Window = std::make_unique<Tmain_unificada>();
+  Tmain_unificada& w = *env.Window;
+  env.Prompts.QueueOpenFiles(std::vector<std::string>{WriteTwoSkinProject(home)});
+  Act("mnu_LoadProject")->trigger();
+  using Texts = std::vector<std::string>;
+  EXPECT_EQ(Items(C<QComboBox>(w, "skin_selection")), (Texts{"*Alpha Blue (ablu)", "Zulu Red (zred)"}));
+  EXPECT_EQ(Items(C<QComboBox>(w, "team_selection")), (Texts{"*< Default >", "<Red Team>"}));
+  EXPECT_EQ(Items(C<QComboBox>(w, "face_selection")), (Texts{"*boss", "grunt"}));
+  EXPECT_EQ(w.Document().Choices().Skins.size(), 2u);
+}
+
+// Whatever the user does to what the model wears, the preview is dressed again once.
+TEST_F(ProjectWindow, EachUserActionRedrawsThePreviewOnce) {
+  Tmain_unificada& w = env.Create();
+  w.resize(1100, 760);
+  w.show();
+  const std::string file = WriteTwoSkinProject(home);
+  auto select = [&](const char* text) { Tree()->setCurrentItem(Item(Tree(), text)); };
+  QWidget* image = C<QWidget>(w, "texture_preview_image");
+  auto mouse = [&](QEvent::Type type) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, QPointF(3, 3), image->mapToGlobal(QPointF(3, 3)), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(image, &e);
+  };
+  struct {
+    const char* action;
+    std::function<void()> run;
+  } rows[] = {
+      {"load", [&] { env.Prompts.QueueOpenFiles(std::vector<std::string>{file}), Act("mnu_LoadProject")->trigger(); }},
+      {"skin chosen",
+       [&] {
+         C<QComboBox>(w, "skin_selection")->setCurrentIndex(1);
+         emit C<QComboBox>(w, "skin_selection")->activated(1);
+       }},
+      {"masking", [&] { C<QCheckBox>(w, "cbEnableMasking")->click(); }},
+      {"palette option", [&] { C<QRadioButton>(w, "opt_reducepalettes1")->click(); }},
+      {"refresh button", [&] { C<QPushButton>(w, "btn_refresh")->click(); }},
+      {"stroke",
+       [&] {
+         select("boss"), env.PreviewLog.clear(), mouse(QEvent::MouseButtonPress), mouse(QEvent::MouseMove),
+             mouse(QEvent::MouseButtonRelease);
+       }},
+      {"undo", [&] { C<QPushButton>(w, "btn_UndoEditedTexture")->click(); }},
+      {"revert", [&] { C<QPushButton>(w, "btn_RevertEditedTexture")->click(); }},
+      {"texture changed on disk",
+       [&] {
+         editor_test::WritePicture(home + "boss.bmp", 32, 32, 2);
+         SetFileAge(home + "boss.bmp", kT0 + 9 * kSecond);
+         Act("mnu_RefreshTextures")->trigger();
+       }},
+      {"texture deleted",
+       [&] { w.PopupFor(Item(Tree(), "grunt")), C<QAction>(w, "popuparbol_DeleteTexture")->trigger(); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.action);
+    env.PreviewLog.clear();
+    row.run();
+    EXPECT_EQ(std::count(env.PreviewLog.begin(), env.PreviewLog.end(), "Draw3D"), 1);
+  }
 }

@@ -312,7 +312,6 @@ TEST(SmallScreen, WholeTextsAndTypingWhereANewUserMetThem) {
        [] {
          TOpenProject p(false, "", "[crv#1#<Green Team>]\r\nFilename=tex\\s1.bmp\r\n");
          p.Window->resize(1024, 768);
-         p.Window->Document().LoadSkinChoices();  // as the real preview does once set up
          auto* team = C<QComboBox>(*p.Window, "team_selection");
          team->setCurrentIndex(team->findText("<Green Team>"));
          QApplication::processEvents();

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include "SkinTreeTestModel.h"
 #include "codecs/ImageFormats.h"
@@ -49,7 +50,7 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
                           "[Model-Male]\r\nName=Male Soldier\r\nPrefix=Male\r\nSection2=Head, FACE\r\n");
   testsupport::WriteBytes(notes, "notes");
   testsupport::WriteBytes(alien, "[General]\r\nModel=Alien\r\n");
-  const unsigned opened = dcProject | dcTree | dcTextures | dcPalettes;
+  const unsigned opened = dcProject | dcFileName | dcTree | dcSelection | dcTextures | dcPalettes | dcPresets;
   const std::string body = WritePicture(dir.Folder() + "body.bmp", 256, 256, 1);
   const std::string small = WritePicture(dir.Folder() + "othr1.bmp", 32, 32, 2);
   const std::string nowhere = WritePicture(dir.Folder() + "othr9.bmp", 32, 32, 2);  // no section 9
@@ -121,7 +122,7 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
       {"saved and read back", [&](auto& d, auto) { return d.SaveProject({}, {}), d.LoadProject(dir / "p.cvp"); },
        "WARNING: " + MissingFilesMessage({"myxs#2#boss", "myxs#2#grunt"}), "My skin (myxs) | Other (othr)", opened},
       {"saved as", [&](auto& d, auto) { return d.SaveProjectAs(dir / "q.cvp", {}, {}); }, "", "q: " + base,
-       dcProject | dcTree},
+       dcFileName | dcTree},
       {"no project", [&](auto& d, auto) { return d.LoadProject(notes); }, "ERROR: " + ENotAProject(notes).Message, base,
        0},
       {"model not installed", [&](auto& d, auto) { return d.LoadProject(alien); },
@@ -143,7 +144,7 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
     std::string shown;
     doc.ShowBox = [&](const std::string& caption, const std::string& text) { shown += caption + ": " + text; };
     unsigned told = 0;
-    doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
+    const auto seen = doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
 
     const TCommandResult r = row.run(doc, [&](const char* text) {
       for (TSkinNode* node : doc.Tree().Nodes())
@@ -267,7 +268,7 @@ TEST(EditorDocument, PalettesOfALargeStrokeAreBuiltApartAsAWholeBuildWouldBuildT
     doc.BuildPalettes();
     const HPALETTE smallBefore = small->Texture->Palette;
     unsigned told = 0;
-    doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
+    const auto seen = doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
 
     stroke(doc, large, 100);
     EXPECT_TRUE(doc.PalettesPending());
@@ -298,5 +299,41 @@ TEST(EditorDocument, PalettesOfALargeStrokeAreBuiltApartAsAWholeBuildWouldBuildT
     EXPECT_TRUE(same(large1, large->Texture->Palette->Entries));
     EXPECT_TRUE(same(small1, small->Texture->Palette->Entries));
     EXPECT_EQ(handles, doc.Tree().GroupPalettes().size()) << "each group's palette held once";
+  }
+}
+
+// A subscription removes its observer when it goes; observers added or removed while the
+// document tells them neither break the loop nor are called after their removal.
+TEST(EditorDocument, ObserversComeAndGoSafelyEvenDuringANotice) {
+  struct {
+    const char* name;
+    // A, B and C observe in that order; during a notice, A may act on the others.
+    std::function<void(TEditorDocument&, std::optional<TEditorDocument::TSubscription>* subs)> duringA;
+    std::string firstNotice, secondNotice;
+  } rows[] = {
+      {"nothing done", [](auto&, auto*) {}, "ABC", "ABCD"},
+      {"A removes B", [](auto&, auto* subs) { subs[1].reset(); }, "AC", "ACD"},
+      {"A removes itself", [](auto&, auto* subs) { subs[0].reset(); }, "ABC", "BCD"},
+      {"A removes all", [](auto&, auto* subs) { subs[0].reset(), subs[1].reset(), subs[2].reset(); }, "A", "D"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TEditorDocument doc;
+    std::string seen;
+    std::optional<TEditorDocument::TSubscription> subs[3];
+    std::vector<TEditorDocument::TSubscription> added;
+    subs[0] = doc.AddObserver([&](unsigned, TSkinNode*) {
+      seen += 'A';
+      row.duringA(doc, subs);
+      // One added during a notice (D) hears the next one only.
+      if (added.empty()) added.push_back(doc.AddObserver([&](unsigned, TSkinNode*) { seen += 'D'; }));
+    });
+    subs[1] = doc.AddObserver([&](unsigned, TSkinNode*) { seen += 'B'; });
+    subs[2] = doc.AddObserver([&](unsigned, TSkinNode*) { seen += 'C'; });
+    doc.ChooseMasking(false);
+    EXPECT_EQ(seen, row.firstNotice);
+    seen.clear();
+    doc.ChooseMasking(true);
+    EXPECT_EQ(seen, row.secondNotice);
   }
 }

@@ -55,9 +55,9 @@ TEST(EditorDocument, PreviewChoicesFollowTheUserAndTheTree) {
       AddTexture(doc.Tree(), SectionNode(skin, 2), MakeTexture(face, face), face);
     AddTexture(doc.Tree(), SectionNode(skin, 1), MakeTexture("t_0", ""), "<Red Team>");
     AddSkin(doc.Tree(), "Other", "othr", *MakeModel());
-    doc.LoadSkinChoices();
+    doc.RefreshSkinChoices(), doc.ChooseSkin(0);
     unsigned told = 0;
-    doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
+    const auto seen = doc.AddObserver([&](unsigned changes, TSkinNode*) { told |= changes; });
     row.run(doc, skin);
     std::string summary;
     auto list = [&](const std::vector<std::string>& items, int chosen) {
