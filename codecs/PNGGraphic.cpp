@@ -209,7 +209,7 @@ class TPNGLoad {
   void ReadImage();
   // Fills buf with n inflated bytes, reading further IDAT chunks as needed.
   void ReadInflated(uint8_t* buf, size_t n);
-  void FinishStream();
+  void SkipRestOfImageData();
   void Background(const uint8_t* d, uint32_t len);
   void Transparency(const uint8_t* d, uint32_t len);
 
@@ -347,8 +347,8 @@ void TPNGLoad::ReadInflated(uint8_t* buf, size_t n) {
     n -= made;
     const int status = Decoder.ZLibResult();
     if (status == Z_STREAM_END) {
-      // A stream over before the image is: any data still to come is extra (a second stream),
-      // and no more data at all means the image data ends early.
+      // Checked on the next pass when rows are still wanted; after the last row whatever
+      // follows the stream is passed over.
       FStreamEnded = true;
     } else if (status != Z_OK || (used == 0 && made == 0)) {
       // An error, or nothing moved: the image data ends before the image does.
@@ -402,40 +402,15 @@ void TPNGLoad::ReadImage() {
       }
     }
   }
-  FinishStream();
+  SkipRestOfImageData();
 }
 
-// After the last row only the end of the compressed stream (its checksum) may be left: more
-// pixels, stray bytes or a second stream mean the data is not the picture the header says.
-void TPNGLoad::FinishStream() {
-  uint8_t spare[64];
-  while (!FStreamEnded) {
-    if (FInputLeft == 0 && Chunks.Current().Is(IDAT)) {
-      FInput = Chunks.ReadData();
-      FInputLeft = Chunks.Current().Length;
-      Chunks.ReadHeader();
-      continue;
-    }
-    // Without input the inflater may still hold output, or the stream's end, from data it has
-    // taken already.
-    const uint8_t* in = FInput;
-    uint8_t* out = spare;
-    Decoder.Decode(in, out, FInputLeft, sizeof spare);
-    FInput += Decoder.LastInput;
-    FInputLeft -= Decoder.LastInput;
-    if (Decoder.LastOutput > 0) ExtraData();
-    const int status = Decoder.ZLibResult();
-    if (status == Z_STREAM_END)
-      FStreamEnded = true;
-    else if (status != Z_OK)
-      CompressionError();
-    else if (Decoder.LastInput == 0)
-      return;  // a stream left open at the end of the image data is taken as it is
-  }
-  if (FInputLeft > 0 || Decoder.InputPastEnd() > 0) ExtraData();
+// The rows are read to size. Whatever the image data holds beyond them (more rows, stray bytes,
+// a second stream, or just the stream's checksum) is passed over, as other readers pass it over;
+// its chunks are still checked against their CRC.
+void TPNGLoad::SkipRestOfImageData() {
   while (Chunks.Current().Is(IDAT)) {
     Chunks.ReadData();
-    if (Chunks.Current().Length > 0) ExtraData();
     Chunks.ReadHeader();
   }
 }

@@ -3,6 +3,7 @@
 // to 4 bytes, in one of the Windows pixel formats; and palette handles.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -48,37 +49,49 @@ HPALETTE DefaultPalette(TPixelFormat pf);
 // of equal distances the first wins. -1 when there is no entry to choose from.
 int NearestPaletteIndex(const TPaletteData& pal, TColor c, int count);
 
-// Pixel storage. Sizing it without a value leaves the bytes uncleared, for conversions that
-// write every byte next; bits(n, 0) and assign(n, 0) clear as usual. Large blocks come from
-// calloc, whose fresh pages from the system are zero already (ZeroedPixels skips the clearing
-// pass), and are asked for huge pages: a 48 MB bitmap written into pages of 4 KB takes some
-// 12,000 page faults, more time than the decoding that fills it. FreePixels takes the size
-// AllocatePixels was given.
+// Pixel storage. Sizing it leaves the bytes uncleared, for conversions that write every byte
+// next. Large blocks come from calloc, whose fresh pages from the system are zero already
+// (ZeroedPixels skips the clearing pass), and are asked for huge pages: a 48 MB bitmap written
+// into pages of 4 KB takes some 12,000 page faults, more time than the decoding that fills it.
+// FreePixels takes the size AllocatePixels was given.
 constexpr size_t kLargePixelBlock = size_t{4} << 20;
 void* AllocatePixels(size_t bytes);
 void FreePixels(void* p, size_t bytes) noexcept;
-template <class T>
-struct TNoInitAllocator {
-  using value_type = T;
-  TNoInitAllocator() = default;
-  template <class U>
-  TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
-  T* allocate(size_t n) { return static_cast<T*>(AllocatePixels(n * sizeof(T))); }
-  void deallocate(T* p, size_t n) noexcept { FreePixels(p, n * sizeof(T)); }
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
+// One block of bytes, copied whole and released whole. A vector with an allocator of its own
+// constructs and destroys byte by byte; an optimiser drops those loops, but instrumented builds
+// keep them, and a gigabyte picture then costs seconds to make and to free.
+class TPixelBytes {
+ public:
+  TPixelBytes() = default;
+  explicit TPixelBytes(size_t n) : FData(n ? static_cast<uint8_t*>(AllocatePixels(n)) : nullptr), FSize(n) {}
+  TPixelBytes(const TPixelBytes& o) : TPixelBytes(o.FSize) {
+    if (FSize) std::memcpy(FData, o.FData, FSize);
   }
-  template <class U, class... A>
-  void construct(U* p, A&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<A>(args)...);
+  TPixelBytes(TPixelBytes&& o) noexcept : FData(std::exchange(o.FData, nullptr)), FSize(std::exchange(o.FSize, 0)) {}
+  TPixelBytes& operator=(const TPixelBytes& o) {
+    TPixelBytes copy(o);
+    swap(copy);
+    return *this;
   }
-  template <class U>
-  bool operator==(const TNoInitAllocator<U>&) const noexcept {
-    return true;
+  TPixelBytes& operator=(TPixelBytes&& o) noexcept {
+    TPixelBytes taken(std::move(o));
+    swap(taken);
+    return *this;
   }
+  ~TPixelBytes() { FreePixels(FData, FSize); }
+
+  uint8_t* data() { return FData; }
+  const uint8_t* data() const { return FData; }
+  size_t size() const { return FSize; }
+  void swap(TPixelBytes& o) noexcept {
+    std::swap(FData, o.FData);
+    std::swap(FSize, o.FSize);
+  }
+
+ private:
+  uint8_t* FData = nullptr;
+  size_t FSize = 0;
 };
-using TPixelBytes = std::vector<uint8_t, TNoInitAllocator<uint8_t>>;
 // n bytes of zeros, cleared by hand only where the block does not come zeroed.
 TPixelBytes ZeroedPixels(size_t n);
 

@@ -188,9 +188,11 @@ void DecodeRle(TByteReader& r, const TBmpHeader& h, TBitmap& bmp) {
   auto landing = [&](unsigned count) {
     return x >= w || fy >= ht ? 0u : static_cast<unsigned>(std::min<int64_t>(count, w - x));
   };
-  // A missing end-of-bitmap code is tolerated when the rows are all there; a code cut in half
-  // is not.
+  const auto full = [&] { return fy >= ht || (fy == ht - 1 && x >= w); };
+  // A missing end-of-bitmap code is tolerated when the rows are all there, and so is a stray
+  // byte after them; a code cut in half before the picture is full is not.
   while (!r.AtEnd() && fy < ht) {
+    if (r.Remaining() < 2 && full()) return;
     unsigned n = r.U8("run length");
     unsigned c = r.U8("run value");
     if (n > 0) {
@@ -218,17 +220,23 @@ void DecodeRle(TByteReader& r, const TBmpHeader& h, TBitmap& bmp) {
       }
     }
   }
-  if (fy < ht && !(fy == ht - 1 && x >= w)) Invalid("run-length data ends before the picture is full");
+  if (!full()) Invalid("run-length data ends before the picture is full");
+}
+
+// Uncompressed rows must all be in the file; checked before the bitmap is allocated, so a few
+// bytes declaring millions of rows cost nothing. The last row may lack its padding.
+void CheckUncompressedSize(const TByteReader& r, const TBmpHeader& h) {
+  const uint64_t srcRow = BytesPerScanline(static_cast<uint64_t>(h.Width), h.BitCount);
+  const uint64_t used = (static_cast<uint64_t>(h.Width) * h.BitCount + 7) / 8;
+  const uint64_t need = h.Height == 0 ? 0 : srcRow * static_cast<uint64_t>(h.Height - 1) + used;
+  if (need > r.Remaining())
+    Invalid("pixel data is truncated (" + std::to_string(need) + " bytes needed, " + std::to_string(r.Remaining()) +
+            " present)");
 }
 
 void DecodeUncompressed(TByteReader& r, const TBmpHeader& h, TBitmap& bmp, const TChannel ch[3], bool direct) {
   const uint64_t srcRow = BytesPerScanline(static_cast<uint64_t>(h.Width), h.BitCount);
   const uint64_t used = (static_cast<uint64_t>(h.Width) * h.BitCount + 7) / 8;
-  // The last row may lack its padding; everything else must be there.
-  uint64_t need = h.Height == 0 ? 0 : srcRow * static_cast<uint64_t>(h.Height - 1) + used;
-  if (need > r.Remaining())
-    Invalid("pixel data is truncated (" + std::to_string(need) + " bytes needed, " + std::to_string(r.Remaining()) +
-            " present)");
   const uint8_t* base = r.Data() + r.Pos();
   const int w = static_cast<int>(h.Width);
   for (int64_t fy = 0; fy < h.Height; ++fy) {
@@ -304,6 +312,7 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap& out) {
   // A picture without columns or without rows has no pixels at all; keep it from carrying a
   // huge other side into code that walks rows or columns.
   if (h.Width == 0 || h.Height == 0) h.Width = h.Height = 0;
+  if (!rle) CheckUncompressedSize(r, h);
   TBitmap bmp(static_cast<int>(h.Width), static_cast<int>(h.Height), pf);
   bmp.SetPalette(pal);
   size_t start = r.Pos();

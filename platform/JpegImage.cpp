@@ -5,6 +5,7 @@
 #include <jerror.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -122,11 +123,26 @@ bool Decode(const uint8_t* data, size_t size, TBitmap* out, TJpegErrorManager& e
     return false;
   int width = static_cast<int>(cinfo.output_width);
   int components = cinfo.output_components;
+  // The first row comes before the bitmap: a scan that has run into a marker with no end of the
+  // picture to come fails here (the check the library makes before the next row), before a
+  // picture declared huge is allocated for nothing.
+  JSAMPROW first = row[0];
+  JDIMENSION got = 0;
+  if (!JpegCall(err, [&] {
+        got = jpeg_read_scanlines(&cinfo, &first, 1);
+        ProgressMonitor(reinterpret_cast<j_common_ptr>(&cinfo));
+      }))
+    return false;
   out->SetSize(width, static_cast<int>(cinfo.output_height));
-  while (cinfo.output_scanline < cinfo.output_height) {
+  if (got == 1) {
+    if (direct)
+      std::memcpy(out->ScanLine(0), row[0], static_cast<size_t>(width) * 3);
+    else
+      ConvertRow(row[0], out->ScanLine(0), width, components, space, adobeInverted);
+  }
+  while (got == 1 && cinfo.output_scanline < cinfo.output_height) {
     int y = static_cast<int>(cinfo.output_scanline);
     JSAMPROW target = direct ? out->ScanLine(y) : row[0];
-    JDIMENSION got = 0;
     if (!JpegCall(err, [&] { got = jpeg_read_scanlines(&cinfo, &target, 1); })) return false;
     if (got != 1) break;
     if (!direct) ConvertRow(row[0], out->ScanLine(y), width, components, space, adobeInverted);

@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kRandomChars = 6;  // what mkstemp puts in place of "XXXXXX"
+constexpr char kMarker[] = ".corvane-";
 constexpr char kRandomAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 // The file a name stands for once symbolic links are followed: replacing the link itself would
@@ -41,13 +42,14 @@ fs::path FolderOf(const std::string& fileName) {
   return dir.empty() ? fs::path(".") : dir;
 }
 
-// "." + the file's name + ".", the name cut so that six more characters stay within the
-// folder's name limit: a valid name close to the limit must still be saved. The cut falls on a
-// character boundary, as some file systems refuse a name that is no valid UTF-8.
+// "." + the file's name + the marker, the name cut so that the random characters still fit
+// within the folder's name limit: a valid name close to the limit must still be saved. The cut
+// falls on a character boundary, as some file systems refuse a name that is no valid UTF-8. The
+// marker keeps a user's own hidden file (".skins.cvp.backup") from ever passing for a leftover.
 std::string HiddenPrefix(const std::string& fileName) {
   long limit = ::pathconf(FolderOf(fileName).c_str(), _PC_NAME_MAX);
   if (limit < 16) limit = 255;
-  const size_t room = static_cast<size_t>(limit) - 2 - kRandomChars;
+  const size_t room = static_cast<size_t>(limit) - 1 - (sizeof kMarker - 1) - kRandomChars;
   std::string name = fs::path(fileName).filename().string();
   if (name.size() > room) {
     size_t n = room;
@@ -57,7 +59,7 @@ std::string HiddenPrefix(const std::string& fileName) {
   // Appended piece by piece: "." + name makes GCC 12 at -O3 report a false overlap.
   std::string prefix(1, '.');
   prefix += name;
-  prefix += '.';
+  prefix += kMarker;
   return prefix;
 }
 

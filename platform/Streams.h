@@ -87,7 +87,7 @@ class TMemoryStream : public TStream {
 // replaced file's permissions are kept, and a file whose permissions forbid writing is refused
 // (EFCreateError), as writing it in place would be. Every error names the file.
 //
-// The temporary file is "." + the target's name + "." + six letters or digits, the name cut so
+// The temporary file is "." + the target's name + ".corvane-" + six letters or digits, the name cut so
 // that the whole stays within the file system's limit. The stream keeps it locked; a new stream
 // for the same target removes the unlocked ones, left behind by a save that was killed.
 class TSafeFileStream : public TStream {

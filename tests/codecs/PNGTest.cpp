@@ -271,28 +271,45 @@ TEST(PNGTest, BrokenFilesRaiseTheirMessages) {
     for (uint8_t depth : {0, 3, 7, 12, 32, 64, 128, 255})
       EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, depth, colourType), z)), "Invalid color format in PNG file.")
           << int(colourType) << " at depth " << int(depth);
-  // Nothing may follow the end of the compressed stream: neither stray bytes nor a second stream,
-  // in the same image data chunk or a later one.
-  const std::string extra = "Cannot load image. Extra compressed data found in PNG file.";
-  std::vector<uint8_t> withTail = z, twoStreams = z;
-  withTail.insert(withTail.end(), {1, 2, 3});
-  twoStreams.insert(twoStreams.end(), z.begin(), z.end());
-  auto inTwoChunks = [&](const std::vector<uint8_t>& second) {
-    return PngFile({{"IHDR", Ihdr(4, 4, 8, 2)}, {"IDAT", z}, {"IDAT", {}}, {"idat", second}, {"IEND", {}}});
-  };
-  EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, 8, 2), withTail)), extra);
-  EXPECT_EQ(LoadError(file({}, Ihdr(4, 4, 8, 2), twoStreams)), extra);
-  EXPECT_EQ(LoadError(inTwoChunks({0})), extra);
-  EXPECT_EQ(LoadError(inTwoChunks(z)), extra);
-  // Empty image data chunks after the stream, and a stream whose checksum lies in the next chunk,
-  // are still one stream.
-  EXPECT_EQ(LoadError(inTwoChunks({})), "loaded");
+  // The rows are read to size and the rest of the image data is passed over: stray bytes, more
+  // rows or a second stream after the picture, in the same image data chunk or a later one, and
+  // a checksum that lies in the next chunk. A stream that ends while rows are still wanted and
+  // more data follows is extra compressed data.
+  TPNGGraphic want;
+  want.LoadFromMemory(good.data(), good.size());
+  const std::vector<uint8_t> oneRowMore = FilterAndDeflate(RandomRows(3 * 4, 5, 9), 12, 3, 0);
   const size_t cut = z.size() - 2;
-  EXPECT_EQ(LoadError(PngFile({{"IHDR", Ihdr(4, 4, 8, 2)},
-                               {"IDAT", std::vector<uint8_t>(z.begin(), z.begin() + cut)},
-                               {"IDAT", std::vector<uint8_t>(z.begin() + cut, z.end())},
-                               {"IEND", {}}})),
-            "loaded");
+  auto join = [](std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  auto inTwoChunks = [&](const std::vector<uint8_t>& first, const std::vector<uint8_t>& second) {
+    return PngFile({{"IHDR", Ihdr(4, 4, 8, 2)}, {"IDAT", first}, {"IDAT", {}}, {"idat", second}, {"IEND", {}}});
+  };
+  const struct {
+    const char* Name;
+    std::vector<uint8_t> File;
+    std::string Message;
+  } after[] = {
+      {"stray bytes after the stream", file({}, Ihdr(4, 4, 8, 2), join(z, {1, 2, 3})), "loaded"},
+      {"a second stream in the same chunk", file({}, Ihdr(4, 4, 8, 2), join(z, z)), "loaded"},
+      {"a stray byte in a later chunk", inTwoChunks(z, {0}), "loaded"},
+      {"a second stream in a later chunk", inTwoChunks(z, z), "loaded"},
+      {"an empty chunk after the stream", inTwoChunks(z, {}), "loaded"},
+      {"a stream of one row more", file({}, Ihdr(4, 4, 8, 2), oneRowMore), "loaded"},
+      {"the checksum in the next chunk", inTwoChunks({z.begin(), z.begin() + cut}, {z.begin() + cut, z.end()}),
+       "loaded"},
+      {"a second stream for the last row", file({}, Ihdr(4, 5, 8, 2), join(z, z)),
+       "Cannot load image. Extra compressed data found in PNG file."},
+  };
+  for (const auto& c : after) {
+    const std::string got = LoadError(c.File);
+    EXPECT_EQ(got, c.Message) << c.Name;
+    if (got != "loaded") continue;
+    TPNGGraphic g;
+    g.LoadFromMemory(c.File.data(), c.File.size());
+    EXPECT_TRUE(g.SameAs(want)) << c.Name;
+  }
   // Every cut of a good file fails with a message of its own, never a crash.
   for (size_t n = 0; n < good.size(); ++n) {
     const std::string msg = LoadError(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(n)));

@@ -229,13 +229,18 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
   ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 3; }), "bit fields at 8 bits");
   ExpectInvalid(with([](TBmpLayout& s) { s.HeaderSize = 64, s.Compression = 3; }), "OS/2 Huffman");
   // Absurd sizes are refused before anything is allocated, with the bitmap error.
-  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 100000, s.Height = 100000; }), "10^10 pixels");
-  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 30000, s.Height = 30000, s.Bits = 32; }), "3.6 GB");
-  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 20000, s.Height = 20000, s.Compression = 1; }),
-                "RLE claiming 400 million pixels in a few bytes");
-  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 5000; }), "pixel data beyond the file");
-  ExpectInvalid(with([](TBmpLayout& s) { s.Width = 0, s.Height = -1500000000, s.Compression = 1; }),
-                "no columns but a billion and a half rows");
+  {
+    bmptest::TAddressSpaceCap cap(uint64_t{256} << 20);
+    ExpectInvalid(with([](TBmpLayout& s) { s.Width = 32, s.Height = 1 << 23, s.Bits = 32, s.Pixels.assign(9000, 1); }),
+                  "8 million rows of 128 bytes in 9 KB");
+    ExpectInvalid(with([](TBmpLayout& s) { s.Width = 100000, s.Height = 100000; }), "10^10 pixels");
+    ExpectInvalid(with([](TBmpLayout& s) { s.Width = 30000, s.Height = 30000, s.Bits = 32; }), "3.6 GB");
+    ExpectInvalid(with([](TBmpLayout& s) { s.Width = 20000, s.Height = 20000, s.Compression = 1; }),
+                  "RLE claiming 400 million pixels in a few bytes");
+    ExpectInvalid(with([](TBmpLayout& s) { s.Width = 5000; }), "pixel data beyond the file");
+    ExpectInvalid(with([](TBmpLayout& s) { s.Width = 0, s.Height = -1500000000, s.Compression = 1; }),
+                  "no columns but a billion and a half rows");
+  }
   // An RLE code cut in half.
   ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 1, s.Pixels = {0, 5, 1, 2}; }), "truncated absolute run");
   ExpectInvalid(with([](TBmpLayout& s) { s.Compression = 1, s.Pixels = {0, 2, 1}; }), "truncated delta");
@@ -250,6 +255,8 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
       {"inside the last row", {3, 5, 0, 0, 2, 6}, false},
       {"after a delta into the last row", {2, 5, 0, 2, 0, 1}, false},
       {"with the last row full", {3, 5, 0, 0, 3, 6}, true},
+      {"with the last row full and a stray byte", {3, 5, 0, 0, 3, 6, 9}, true},
+      {"inside the last row and a stray byte", {3, 5, 0, 0, 2, 6, 9}, false},
       {"with the last row ended", {3, 5, 0, 0, 3, 6, 0, 0}, true},
       {"with a delta to the end of the last row", {0, 2, 3, 1}, true},
   };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "platform/Exceptions.h"
@@ -89,6 +90,19 @@ TEST(JpegLimitsTest, ScanRunIntoAMarkerLoadsOnlyWithAnEndMarkerToCome) {
       {{0xFF, 0xFE, 0x00, 0x02}, false},             // a comment, then nothing
       {{0xFF, 0xD9, 0xFF, 0xFE, 0x00, 0x02}, true},  // the end marker, then a stray comment
   };
+  // A picture declared near the size limit fails on its first row, before it is allocated.
+  {
+    TAddressSpaceCap cap(uint64_t{256} << 20);
+    std::vector<uint8_t> f = ScanIntoMarker(18000, {0xFF, 0xFE, 0x00, 0x02});
+    try {
+      LoadJpegFromMemory(f.data(), f.size());
+      ADD_FAILURE() << "loaded";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_EQ(e.Message, "JPEG image is not valid: Premature end of input file");
+    } catch (const std::bad_alloc&) {
+      ADD_FAILURE() << "a picture of 18000 x 18000 pixels was allocated for a scan that had already failed";
+    }
+  }
   for (const auto& c : cases) {
     std::vector<uint8_t> f = ScanIntoMarker(1024, c.Tail);
     SCOPED_TRACE(testing::Message() << "tail of " << c.Tail.size() << " bytes");

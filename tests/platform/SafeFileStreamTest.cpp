@@ -140,9 +140,10 @@ TEST(SafeFileStream, KilledSavesLeaveNothingForTheNextAndLongNamesFit) {
     const fs::path dir = scratch.Path() / std::to_string(&name - names);
     fs::create_directories(dir);
     const std::string file = (dir / name).string();
-    // Not this file's leftovers: another file's temporary and a hidden file of the user's.
-    testsupport::WriteBytes(dir / ".other.cvp.AbCd12", "other");
+    // Not this file's leftovers: another file's temporary and hidden files of the user's.
+    testsupport::WriteBytes(dir / ".other.cvp.corvane-AbCd12", "other");
     testsupport::WriteBytes(dir / ".p.cvp.bak", "user");
+    testsupport::WriteBytes(dir / ".p.cvp.backup", "user");
     const std::vector<std::string> unrelated = HiddenFiles(dir);
     // A save killed in the middle leaves its temporary file behind.
     EXPECT_EQ(InChild(RLIM_INFINITY,
