@@ -443,7 +443,12 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   const std::unique_ptr<TDecoder> decoder = MakeDecoder(l.BlockWidth);
   CheckStoredData(l, decoder != nullptr, formatName);
   if (decoder) decoder->DecodeInit();
-  static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), c.Format);
+  // Plain RGB strips write every byte of every row, or the load fails and the bitmap is dropped:
+  // clearing it first would cost as much as decoding. Not while a progress handler may look at
+  // rows still to come.
+  const int w = static_cast<int>(p.Width), h = static_cast<int>(p.Height);
+  static_cast<TBitmap&>(*this) =
+      PlainRGB(l, c) && !OnProgress ? TBitmap::Uncleared(w, h, c.Format) : TBitmap(w, h, c.Format);
   if (palette) SetPalette(palette);
   DecodeBlocks(l, c, decoder.get(), data, size, formatName);
   if (decoder) decoder->DecodeEnd();
@@ -603,6 +608,12 @@ void TTIFFGraphic::CheckStoredData(const TLayout& l, bool coded, const char* for
         if (l.Length(plane * l.BlocksPerPlane + i) < l.Bytes(band, y0, p.Height)) Invalid(formatName);
 }
 
+bool TTIFFGraphic::PlainRGB(const TLayout& l, const TConversion& c) const {
+  const TImageProperties& p = ImageProperties;
+  return !l.Tiled && !l.Planes && p.BitsPerSample == 8 && p.SamplesPerPixel == 3 && c.Source == csRGB &&
+         c.Format == TPixelFormat::pf24bit && (ColorManager.TargetOptions & coApplyGamma) == 0;
+}
+
 void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder* decoder, const uint8_t* data,
                                 size_t size, const char* formatName) {
   TImageProperties& p = ImageProperties;
@@ -611,8 +622,7 @@ void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder
   // Strips of 8-bit RGB, the common case, skip the colour manager: the predictor and the swap to
   // BGR are one pass from a strip decoded into a buffer that stays in cache. A strip too large
   // for that is decoded straight into the bitmap where its rows lie end to end like the strip's.
-  w.PlainRGB = !l.Tiled && !l.Planes && p.BitsPerSample == 8 && p.SamplesPerPixel == 3 && c.Source == csRGB &&
-               c.Format == TPixelFormat::pf24bit && (ColorManager.TargetOptions & coApplyGamma) == 0;
+  w.PlainRGB = PlainRGB(l, c);
   const size_t largest = static_cast<size_t>(*std::max_element(l.BandRows.begin(), l.BandRows.end())) * l.RowSize;
   w.IntoBitmap = w.PlainRGB && decoder && RowBytes() == l.RowSize && largest > kCachedStrip;
   // Fill order 2 stores every byte with its bits reversed, whatever the coding; the fax decoders
