@@ -373,6 +373,8 @@ void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOr
 // into the bitmap's rows; larger ones are decoded into the bitmap itself, so that one strip of a
 // whole large picture does not take a second picture's memory.
 constexpr size_t kCachedStrip = size_t{256} << 10;
+// Predictor strips packed to this many thousandths of their size or more go through igzip.
+constexpr unsigned kIgzipPackedPermille = 420;
 
 }  // namespace
 
@@ -576,9 +578,14 @@ std::unique_ptr<TDecoder> TTIFFGraphic::MakeDecoder(uint32_t blockWidth) {
     case ctFaxRLEW:
       return std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), blockWidth, p.Compression == ctFaxRLEW,
                                                reversed);
-    // Strips are whole streams: libdeflate inflates them faster, except with the predictor, whose
-    // small differences have short codes that igzip decodes several at a time (both measured).
-    case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true, p.Predictor != 2);
+    // Strips are whole streams: libdeflate inflates them faster, except strips of the predictor's
+    // small differences that pack poorly: mostly literals of short codes, which igzip decodes
+    // several at a time (both measured, on pictures and on noisy gradients).
+    case ctLZ77: {
+      auto z = std::make_unique<TLZ77Decoder>(1, true, true);
+      if (p.Predictor == 2) z->SetWholeStreamsBelow(kIgzipPackedPermille);
+      return z;
+    }
     case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
     case ctThunderscan: return std::make_unique<TThunderDecoder>(blockWidth);
     case ctJPEG: p.JPEGTables = GetByteList(tagJPEGTables); return std::make_unique<TTIFFJPEGDecoder>(p, FPhotometric);
