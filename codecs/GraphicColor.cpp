@@ -364,6 +364,46 @@ void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count) {
   SwapRGB8Plain(src, dst, count);
 }
 
+namespace {
+void UndoPredictorSwapRGB8Plain(const uint8_t* src, uint8_t* dst, size_t count, unsigned r, unsigned g, unsigned b) {
+  for (size_t i = 0; i < count; ++i, src += 3, dst += 3) {
+    r += src[0], g += src[1], b += src[2];
+    dst[0] = static_cast<uint8_t>(b), dst[1] = static_cast<uint8_t>(g), dst[2] = static_cast<uint8_t>(r);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Five pixels a step: three shifted adds make each pixel the sum of itself and the four before
+// it, the last pixel of the step before is added to all five, and one shuffle swaps them. Only
+// that add and the broadcast of the last pixel wait on the step before. The sixteenth byte
+// stored is written over by the next step; the last pixels go the plain way.
+__attribute__((target("ssse3"))) void UndoPredictorSwapRGB8SSSE3(const uint8_t* src, uint8_t* dst, size_t count) {
+  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  const __m128i last = _mm_setr_epi8(12, 13, 14, 12, 13, 14, 12, 13, 14, 12, 13, 14, 12, 13, 14, 12);
+  __m128i carry = _mm_setzero_si128();
+  size_t i = 0;
+  for (; i + 6 <= count; i += 5) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * i));
+    v = _mm_add_epi8(v, _mm_slli_si128(v, 3));
+    v = _mm_add_epi8(v, _mm_slli_si128(v, 6));
+    v = _mm_add_epi8(v, _mm_slli_si128(v, 12));
+    v = _mm_add_epi8(v, carry);
+    carry = _mm_shuffle_epi8(v, last);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 3 * i), _mm_shuffle_epi8(v, order));
+  }
+  const unsigned r = i ? dst[3 * i - 1] : 0, g = i ? dst[3 * i - 2] : 0, b = i ? dst[3 * i - 3] : 0;
+  UndoPredictorSwapRGB8Plain(src + 3 * i, dst + 3 * i, count - i, r, g, b);
+}
+#endif
+}  // namespace
+
+void UndoPredictorSwapRGB8(const uint8_t* src, uint8_t* dst, size_t count, TSwapForm form) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (form == TSwapForm::Widest && processor::HasSSSE3()) return UndoPredictorSwapRGB8SSSE3(src, dst, count);
+#endif
+  UndoPredictorSwapRGB8Plain(src, dst, count, 0, 0, 0);
+}
+
 void TColorManager::RowRGB(std::span<const uint8_t* const> source, uint8_t* target, size_t count, uint8_t mask) {
   const bool srcAlpha = (SourceOptions & coAlpha) != 0;
   const size_t channels = srcAlpha ? 4 : 3;

@@ -40,6 +40,11 @@ constexpr uint8_t coLabChromaOffset = 16;  // source: a* and b* stored unsigned,
 
 // Swaps the first and third byte of count 3-byte pixels (RGB to BGR and back); dst may be src.
 void SwapRGB8(const uint8_t* src, uint8_t* dst, size_t count);
+// count 8-bit RGB pixels stored with TIFF's horizontal predictor (each sample the difference from
+// the same sample of the pixel before) into BGR pixels: the running sums and the swap in one pass.
+// dst must not overlap src. The forms are for tests, which hold the fast one to the plain one.
+enum class TSwapForm { Widest, Plain };
+void UndoPredictorSwapRGB8(const uint8_t* src, uint8_t* dst, size_t count, TSwapForm form = TSwapForm::Widest);
 
 class TColorManager {
  public:

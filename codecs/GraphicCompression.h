@@ -164,6 +164,9 @@ class TLZ77Decoder : public TDecoder {
  public:
   TLZ77Decoder(int flushMode, bool autoReset, bool wholeStreams = false);
   ~TLZ77Decoder() override;
+  // With wholeStreams, only streams packed below permille thousandths of what they decode to go
+  // through libdeflate, the rest through igzip (0: every stream through libdeflate).
+  void SetWholeStreamsBelow(unsigned permille) { FWholeBelowPermille = permille; }
   void Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) override;
   void DecodeInit() override;
   void DecodeEnd() override;
@@ -179,6 +182,7 @@ class TLZ77Decoder : public TDecoder {
   int FFlushMode;
   bool FAutoReset, FWholeStreams;
   bool FOpen = false;
+  unsigned FWholeBelowPermille = 0;
   int FZLibResult = 0;
   size_t FAvailIn = 0, FAvailOut = 0;
 };

@@ -46,7 +46,10 @@ void TLZ77Decoder::DecodeInit() {
 
 void TLZ77Decoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) {
   if (!FOpen || FAutoReset) DecodeInit();
-  if (FWholeStreams && DecodeWhole(source, dest, packedSize, unpackedSize)) return;
+  const bool whole =
+      FWholeStreams && (FWholeBelowPermille == 0 || static_cast<uint64_t>(packedSize) * 1000 <
+                                                        static_cast<uint64_t>(unpackedSize) * FWholeBelowPermille);
+  if (whole && DecodeWhole(source, dest, packedSize, unpackedSize)) return;
   inflate_state& s = FStream->S;
   LastInput = LastOutput = 0;
   size_t inLeft = packedSize, outLeft = unpackedSize;

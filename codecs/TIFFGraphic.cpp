@@ -369,18 +369,12 @@ void UndoPredictor(uint8_t* row, uint32_t width, unsigned spp, unsigned bps, TOr
   }
 }
 
-// 8-bit RGB samples into a BGR bitmap row, the predictor undone on the way (src may be dst):
-// one pass where undoing the predictor and converting would take two.
-void RGBToBGR8(const uint8_t* src, uint8_t* dst, size_t pixels, bool predictor) {
-  if (!predictor) return SwapRGB8(src, dst, pixels);
-  unsigned r = 0, g = 0, b = 0;
-  for (size_t i = 0; i < pixels; ++i, src += 3, dst += 3) {
-    r += src[0], g += src[1], b += src[2];
-    dst[0] = static_cast<uint8_t>(b);
-    dst[1] = static_cast<uint8_t>(g);
-    dst[2] = static_cast<uint8_t>(r);
-  }
-}
+// Strips up to this size are decoded into a buffer that stays in cache and swapped from there
+// into the bitmap's rows; larger ones are decoded into the bitmap itself, so that one strip of a
+// whole large picture does not take a second picture's memory.
+constexpr size_t kCachedStrip = size_t{256} << 10;
+// Predictor strips packed to this many thousandths of their size or more go through igzip.
+constexpr unsigned kIgzipPackedPermille = 420;
 
 }  // namespace
 
@@ -451,7 +445,12 @@ void TTIFFGraphic::LoadTIFF(const uint8_t* data, size_t size, const char* format
   const std::unique_ptr<TDecoder> decoder = MakeDecoder(l.BlockWidth);
   CheckStoredData(l, decoder != nullptr, formatName);
   if (decoder) decoder->DecodeInit();
-  static_cast<TBitmap&>(*this) = TBitmap(static_cast<int>(p.Width), static_cast<int>(p.Height), c.Format);
+  // Plain RGB strips write every byte of every row, or the load fails and the bitmap is dropped:
+  // clearing it first would cost as much as decoding. Not while a progress handler may look at
+  // rows still to come.
+  const int w = static_cast<int>(p.Width), h = static_cast<int>(p.Height);
+  static_cast<TBitmap&>(*this) =
+      PlainRGB(l, c) && !OnProgress ? TBitmap::Uncleared(w, h, c.Format) : TBitmap(w, h, c.Format);
   if (palette) SetPalette(palette);
   DecodeBlocks(l, c, decoder.get(), data, size, formatName);
   if (decoder) decoder->DecodeEnd();
@@ -579,9 +578,14 @@ std::unique_ptr<TDecoder> TTIFFGraphic::MakeDecoder(uint32_t blockWidth) {
     case ctFaxRLEW:
       return std::make_unique<TCCITTMHDecoder>(GetValue(tagT4Options, 0), blockWidth, p.Compression == ctFaxRLEW,
                                                reversed);
-    // Strips are whole streams: libdeflate inflates them faster, except with the predictor, whose
-    // small differences have short codes that igzip decodes several at a time (both measured).
-    case ctLZ77: return std::make_unique<TLZ77Decoder>(1, true, p.Predictor != 2);
+    // Strips are whole streams: libdeflate inflates them faster, except strips of the predictor's
+    // small differences that pack poorly: mostly literals of short codes, which igzip decodes
+    // several at a time (both measured, on pictures and on noisy gradients).
+    case ctLZ77: {
+      auto z = std::make_unique<TLZ77Decoder>(1, true, true);
+      if (p.Predictor == 2) z->SetWholeStreamsBelow(kIgzipPackedPermille);
+      return z;
+    }
     case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
     case ctThunderscan: return std::make_unique<TThunderDecoder>(blockWidth);
     case ctJPEG: p.JPEGTables = GetByteList(tagJPEGTables); return std::make_unique<TTIFFJPEGDecoder>(p, FPhotometric);
@@ -611,19 +615,23 @@ void TTIFFGraphic::CheckStoredData(const TLayout& l, bool coded, const char* for
         if (l.Length(plane * l.BlocksPerPlane + i) < l.Bytes(band, y0, p.Height)) Invalid(formatName);
 }
 
+bool TTIFFGraphic::PlainRGB(const TLayout& l, const TConversion& c) const {
+  const TImageProperties& p = ImageProperties;
+  return !l.Tiled && !l.Planes && p.BitsPerSample == 8 && p.SamplesPerPixel == 3 && c.Source == csRGB &&
+         c.Format == TPixelFormat::pf24bit && (ColorManager.TargetOptions & coApplyGamma) == 0;
+}
+
 void TTIFFGraphic::DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder* decoder, const uint8_t* data,
                                 size_t size, const char* formatName) {
   TImageProperties& p = ImageProperties;
   TBlockWork w(l.PlaneCount);
   w.FormatName = formatName;
   // Strips of 8-bit RGB, the common case, skip the colour manager: the predictor and the swap to
-  // BGR are one pass, and where the bitmap's rows lie end to end like the strip's they are
-  // decoded straight into the bitmap and converted in place. Whole deflate strips are faster
-  // inflated into a buffer that stays in cache and swapped on their way into the bitmap.
-  w.PlainRGB = !l.Tiled && !l.Planes && p.BitsPerSample == 8 && p.SamplesPerPixel == 3 && c.Source == csRGB &&
-               c.Format == TPixelFormat::pf24bit && (ColorManager.TargetOptions & coApplyGamma) == 0;
-  const bool wholeDeflate = p.Compression == ctLZ77 && !c.Predictor;
-  w.IntoBitmap = w.PlainRGB && decoder && RowBytes() == l.RowSize && !wholeDeflate;
+  // BGR are one pass from a strip decoded into a buffer that stays in cache. A strip too large
+  // for that is decoded straight into the bitmap where its rows lie end to end like the strip's.
+  w.PlainRGB = PlainRGB(l, c);
+  const size_t largest = static_cast<size_t>(*std::max_element(l.BandRows.begin(), l.BandRows.end())) * l.RowSize;
+  w.IntoBitmap = w.PlainRGB && decoder && RowBytes() == l.RowSize && largest > kCachedStrip;
   // Fill order 2 stores every byte with its bits reversed, whatever the coding; the fax decoders
   // reverse them as they read.
   const bool fax = p.Compression == ctFaxRLE || p.Compression == ctFaxRLEW || p.Compression == ctFax3;
@@ -684,11 +692,14 @@ void TTIFFGraphic::ConvertBlock(const TLayout& l, const TConversion& c, TBlockWo
       uint8_t* const dst = ScanLine(static_cast<int>(y0 + r));
       // Swapped in place, each sixteen-byte store overlaps the next load and holds it up until
       // the store is done; a copy of the row, still in cache, is swapped back at full speed.
-      if (src == dst && !c.Predictor) {
+      if (src == dst) {
         w.Row.assign(src, src + l.BlockRowBytes);
         src = w.Row.data();
       }
-      RGBToBGR8(src, dst, columns, c.Predictor);
+      if (c.Predictor)
+        UndoPredictorSwapRGB8(src, dst, columns);
+      else
+        SwapRGB8(src, dst, columns);
     }
     return;
   }

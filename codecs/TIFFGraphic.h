@@ -55,6 +55,7 @@ class TTIFFGraphic : public TImageFormatGraphic {
   TLayout ReadLayout(size_t size, const char* formatName);
   std::unique_ptr<TDecoder> MakeDecoder(uint32_t blockWidth);
   void CheckStoredData(const TLayout& l, bool coded, const char* formatName) const;
+  bool PlainRGB(const TLayout& l, const TConversion& c) const;
   void DecodeBlocks(const TLayout& l, const TConversion& c, TDecoder* decoder, const uint8_t* data, size_t size,
                     const char* formatName);
   const uint8_t* ReadBlock(const TByteReader& block, TBlockWork& w, TDecoder* decoder, size_t want, uint32_t y0,

@@ -103,14 +103,26 @@ const uint8_t* TBitmap::ScanLine(int y) const {
   return FBits.data() + static_cast<size_t>(y) * FRowBytes;
 }
 
-void TBitmap::SetSize(int width, int height) {
+TBitmap TBitmap::Uncleared(int width, int height, TPixelFormat pf) {
+  TBitmap b(0, 0, pf);
+  b.Resize(width, height, false);
+  const size_t used =
+      static_cast<size_t>(BytesPerScanline(static_cast<uint64_t>(width), BitsPerPixel(b.FPixelFormat), 8));
+  if (used < b.FRowBytes)
+    for (int y = 0; y < height; ++y) std::memset(b.ScanLine(y) + used, 0, b.FRowBytes - used);
+  return b;
+}
+
+void TBitmap::SetSize(int width, int height) { Resize(width, height, true); }
+
+void TBitmap::Resize(int width, int height, bool clear) {
   if (width < 0 || height < 0) throw EInvalidGraphicOperation("Invalid bitmap size");
   if (width == FWidth && height == FHeight) return;
   uint64_t row = BytesPerScanline(static_cast<uint64_t>(width), BitsPerPixel(FPixelFormat));
   uint64_t total = row * static_cast<uint64_t>(height);
   // 1 GiB of pixels is far beyond any texture; refuse rather than exhaust memory.
   if (total > (1ull << 30)) throw EOutOfResources("Not enough storage is available to process this command");
-  TPixelBytes bits = ZeroedPixels(static_cast<size_t>(total));
+  TPixelBytes bits = clear ? ZeroedPixels(static_cast<size_t>(total)) : TPixelBytes(static_cast<size_t>(total));
   size_t keepRow = std::min<size_t>(FRowBytes, static_cast<size_t>(row));
   int keepH = std::min(FHeight, height);
   for (int y = 0; y < keepH; ++y)

@@ -60,7 +60,7 @@ TSide CopyFloor(const TPixels& picture) {
   for (int y = 0; y < picture.Height; ++y)
     SwapRGB8(&picture.Data[static_cast<size_t>(y) * picture.Width * 3], done->ScanLine(y), picture.Width);
   TSide side = OursWith([done](const uint8_t*, size_t) {
-    auto b = std::make_shared<TBitmap>(done->Width(), done->Height(), TPixelFormat::pf24bit);
+    auto b = std::make_shared<TBitmap>(TBitmap::Uncleared(done->Width(), done->Height(), TPixelFormat::pf24bit));
     for (int y = 0; y < b->Height(); ++y) std::memcpy(b->ScanLine(y), done->ScanLine(y), done->RowBytes());
     return b;
   });

@@ -127,11 +127,24 @@ TEST(ImageFormatsTest, SizeLimitsPredictorSwapAndUpsampler) {
     std::vector<uint8_t> src(3 * count + 16), swapped(src.size(), 0xEE), want(src.size(), 0xEE);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(count > 1000 ? 255 - i % 5 : i * 37 + 1);
     for (size_t i = 0; i < 3 * count; ++i) want[i] = src[i - i % 3 + 2 - i % 3];
+    const std::vector<uint8_t> diffs = src;
     SwapRGB8(src.data(), swapped.data(), count);
     EXPECT_EQ(swapped, want) << count;
     std::copy(want.begin() + 3 * count, want.end(), src.begin() + 3 * count);
     SwapRGB8(src.data(), src.data(), count);
     EXPECT_EQ(src, want) << count << " in place";
+
+    // The same bytes as differences from the pixel before: running sums carried from step to
+    // step of the fast form, and the plain form's tail picking them up.
+    std::vector<uint8_t> sums(src.size(), 0xEE);
+    unsigned acc[3] = {};
+    for (size_t k = 0; k < count; ++k)
+      for (size_t c = 0; c < 3; ++c) sums[3 * k + 2 - c] = static_cast<uint8_t>(acc[c] += diffs[3 * k + c]);
+    for (const TSwapForm form : {TSwapForm::Widest, TSwapForm::Plain}) {
+      std::vector<uint8_t> out(src.size(), 0xEE);
+      UndoPredictorSwapRGB8(diffs.data(), out.data(), count, form);
+      EXPECT_EQ(out, sums) << count << " predictor, form " << static_cast<int>(form);
+    }
   }
 
   // A 2x2 plane in a 4x4 buffer.

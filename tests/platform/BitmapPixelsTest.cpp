@@ -254,3 +254,30 @@ TEST(BitmapPixelsTest, ResizingAcrossStorageSizesKeepsPixelsAndZeroesTheNewOnes)
     EXPECT_TRUE(allZero(b));
   }
 }
+
+// A bitmap left uncleared for a reader that writes every pixel still has its row padding
+// cleared: that is written to files and compared byte for byte. The block freed just before,
+// full of ones, is the one the allocator most likely hands out again.
+TEST(BitmapPixelsTest, UnclearedBitmapsClearTheirRowPadding) {
+  struct TCase {
+    int W, H;
+    TPixelFormat Format;
+    size_t Used;  // bytes of a row that hold pixels
+  } cases[] = {{5, 3, TPixelFormat::pf24bit, 15},    {1, 7, TPixelFormat::pf24bit, 3},
+               {4, 2, TPixelFormat::pf24bit, 12},    {9, 4, TPixelFormat::pf1bit, 2},
+               {3, 5, TPixelFormat::pf4bit, 2},      {7, 2, TPixelFormat::pf8bit, 7},
+               {701, 9, TPixelFormat::pf24bit, 2103}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.W) + "x" + std::to_string(c.H) + " of " + std::to_string(BitsPerPixel(c.Format)));
+    {
+      TBitmap dirty(c.W, c.H, c.Format);
+      for (int y = 0; y < c.H; ++y) std::memset(dirty.ScanLine(y), 0xFF, dirty.RowBytes());
+    }
+    const TBitmap b = TBitmap::Uncleared(c.W, c.H, c.Format);
+    ASSERT_EQ(b.Width(), c.W);
+    ASSERT_EQ(b.Height(), c.H);
+    ASSERT_EQ(b.PixelFormat(), c.Format);
+    for (int y = 0; y < c.H; ++y)
+      for (size_t i = c.Used; i < b.RowBytes(); ++i) EXPECT_EQ(b.ScanLine(y)[i], 0) << "row " << y << " byte " << i;
+  }
+}
