@@ -36,6 +36,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -165,7 +167,7 @@ void BM_StrokeBlocks(benchmark::State& state) {
   const bool bigBeside = state.range(1) != 0;
   const auto mode = static_cast<TPaletteMode>(state.range(2));
   TEditorDocument doc;
-  doc.State().SetCurrentModel(EightSections(0));
+  doc.SetUp({.Model = EightSections(0)});
   doc.Tree().SetRoot("bench (Bench)");
   TSkinNode* skin = AddSkin(doc.Tree(), "Skin", "skin", *doc.State().CurrentModel());
   auto addTexture = [&](int section, int side, int seed) {
@@ -295,16 +297,18 @@ void BM_DragOnWindow(benchmark::State& state) {
   TScopedPrompter scoped(prompts);
   {
     Tmain_unificada w;
-    w.Document().State().SetCurrentModel(EightSections(0));
+    auto model = EightSections(0);
     w.Document().Tree().SetRoot("bench (Bench)");
-    TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *w.State().CurrentModel());
+    TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *model);
     auto t = std::make_unique<TObjetoTextura>();
     t->Bitmap = std::make_unique<TBitmap>(MakeTexture(4096, 5));
     TSkinNode* node = AddTexture(w.Document().Tree(), skin->Child(0), std::move(t), "< Default >");
-    w.EnableProjectItems();
+    w.Document().SetUp({.Model = std::move(model)});
     w.resize(1024, 740);
     w.show();
-    w.RefreshTreeView(node);
+    QTreeWidget* tree = w.findChild<QTreeWidget*>("ArbolTexturas");
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+      if ((*it)->data(0, Qt::UserRole).value<quintptr>() == reinterpret_cast<quintptr>(node)) tree->setCurrentItem(*it);
     w.findChild<TLabelScrollBar*>("brush_size")->SetValue(9);
     QWidget* image = w.findChild<QLabel*>("texture_preview_image");
     QApplication::processEvents();

@@ -255,6 +255,17 @@ TCommandResult TEditorDocument::NewProject(size_t model, const std::string& file
   return Opened();
 }
 
+void TEditorDocument::SetUp(TSetUp setUp) {
+  if (setUp.ProjectFileName) FState.SetProjectFileName(*setUp.ProjectFileName);
+  if (setUp.GameFolder) FState.SetGameFolder(*setUp.GameFolder);
+  if (setUp.Model) {
+    FState.SetCurrentModel(std::move(setUp.Model));
+    Opened();
+  }
+  if (setUp.Modified) FState.SetProjectModified(*setUp.Modified);
+  Notify(dcFileName | dcTree | dcSelection, nullptr);
+}
+
 TCommandResult TEditorDocument::Opened() {
   FChoices.Forget();
   FChoices.Load(FTree);

@@ -7,6 +7,7 @@
 // message for the window to show; boxes due while a command reads files (a texture that does
 // not fit its section, an unreadable import file) go through ShowBox.
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +51,7 @@ class TEditorDocument {
   using TObserver = std::function<void(unsigned changes, TSkinNode* select)>;
   using TSubscription = TObservers::TSubscription;
 
-  TEditorState& State() { return FState; }
+  // Read-only: the commands change the state and tell the observers.
   const TEditorState& State() const { return FState; }
   TSkinTree& Tree() { return FTree; }
   const TSkinTree& Tree() const { return FTree; }
@@ -108,6 +109,18 @@ class TEditorDocument {
   // The model position shown by the preview, and the current model's camera presets, written
   // to its model extension file; the catalogue is read again. Refused without a current model.
   TCommandResult SaveModelPosition(const TModelPosition& position);
+
+  // For tests and benchmarks: the document as they need it without the files New, Load and Start
+  // read. What is given replaces what the document holds. A model opens a project made in memory
+  // of the tree built so far through Tree(), told as a Load is; otherwise the caption and the tree are
+  // told, so that views show a tree built through Tree().
+  struct TSetUp {
+    std::unique_ptr<TModelo> Model{};
+    std::optional<std::string> ProjectFileName{};
+    std::optional<bool> Modified{};
+    std::optional<std::string> GameFolder{};
+  };
+  void SetUp(TSetUp setUp);
   TCommandResult SaveModelPresets();
 
   // A project opened (New, Load) is told as dcProject with all it replaces: its first skin

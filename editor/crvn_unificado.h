@@ -14,7 +14,6 @@
 //                                   TPreview (editor/PreviewInterface.h)
 //   crvn_unificado_project.cpp      New, Load, Save, Save As
 //   crvn_unificado_tree.cpp         the skin tree, its pop-up, import, reload timer
-//   crvn_unificado_palettes.cpp     BuildPalettes
 //   crvn_unificado_painter.cpp      the texture painter
 //   crvn_unificado_compile.cpp      the two compile commands
 //   crvn_unificado_modelcompiler.cpp  the Model Compiler menu command
@@ -104,8 +103,9 @@ class Tmain_unificada : public QMainWindow {
   // browser could be started.
   static std::function<bool(const std::string& url)> OpenUrl;
 
-  // ---- creation, destruction, closing (crvn_unificado.cpp) ----
-
+  // Everything below is the window's own: its widgets and menus call the handlers, tests press
+  // those widgets and menu items.
+ private:
   // ---- shell menus and project options (crvn_unificado.cpp) ----
   void mnu_OpenGLInformationClick(QObject* Sender);
   // Paint colour of ColorPickerButton1 (0x00BBGGRR).
@@ -117,7 +117,6 @@ class Tmain_unificada : public QMainWindow {
   void mnu_PresetSaveinCVMXClick(QObject* Sender);
 
   // ---- preview panel (crvn_unificado_preview.cpp) ----
-  void RefreshSelectionCombos();
   void skin_selectionChange(QObject* Sender);
   void team_selectionChange(QObject* Sender);
   void presetsDblClick(QObject* Sender);
@@ -129,8 +128,6 @@ class Tmain_unificada : public QMainWindow {
   // ---- project (crvn_unificado_project.cpp) ----
   void mnu_LoadProjectClick(QObject* Sender);
   void mnu_SaveProjectClick(QObject* Sender);
-  // The project changed, or a texture was painted and not saved: Close, New and Load ask.
-  bool ProjectNeedsSaving() const;
   // Enables the commands and panels that need an open project.
   void EnableProjectItems();
 
@@ -145,8 +142,6 @@ class Tmain_unificada : public QMainWindow {
   void popuparbol_EditTextureDescriptionClick(QObject* Sender);
   void popuparbol_DeleteTextureClick(QObject* Sender);
   void TimerRefrescoTexturasTimer(QObject* Sender);
-  // Reads again the texture files changed on disk; true when any texture changed.
-  bool ReloadChangedTextures();
   TSkinNode* SelectedNode() const;
   // The selected texture's data, or null when no texture node is selected.
   TObjetoTextura* SelectedTexture() const;
@@ -154,7 +149,6 @@ class Tmain_unificada : public QMainWindow {
   // selection).
   void RefreshTreeView(TSkinNode* select = nullptr);
 
- private:
   // The document's tree; ArbolTexturas shows it (each item's data is its TSkinNode).
   TSkinTree& SkinTree = FDocument.Tree();
   Tfrm_newtexture* frm_newtexture = nullptr;  // made on first use, a child of the window
@@ -169,14 +163,9 @@ class Tmain_unificada : public QMainWindow {
   // selected texture's view and the preview's combos follow.
   void DocumentChanged(unsigned changes, TSkinNode* select);
 
- public:
-  // ---- palette groups (crvn_unificado_palettes.cpp) ----
-  void BuildPalettes();
-
   // ---- texture painter (crvn_unificado_painter.cpp) ----
   void zoomChange(QObject* Sender);
 
- private:
   // Shows the selected texture with the wire overlay and zoom (nothing when none is selected).
   void RefreshEditorImage();
   // Shows the texture pixels of these rectangles again: the view image there and the widget's
@@ -194,11 +183,6 @@ class Tmain_unificada : public QMainWindow {
   // Looks for the palettes of a stroke built off the window's thread, and shows them once ready.
   QTimer* PaletteTimer = nullptr;
   void PaletteTimerTimer();
-
- public:
-  // ---- package compile (crvn_unificado_compile.cpp) ----
-
-  // ---- model compiler (crvn_unificado_modelcompiler.cpp) ----
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -246,7 +230,7 @@ class Tmain_unificada : public QMainWindow {
   void SetProjectOptions(const TProjectOptions& options);
   // The project's save dialog (New and Save As) for a model prefix; false when cancelled.
   bool AskProjectFileName(const std::string& prefix, std::string& fileName);
-  // After New or Load: the project's commands enabled and the preview set up; the result's box.
+  // After New or Load: the result's box.
   void ProjectOpened(const TCommandResult& result);
   // The project save's questions: each painted texture, and a new bitmap for one that is not.
   TAskSaveTexture AskSaveTexture() const;

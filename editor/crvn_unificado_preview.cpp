@@ -41,8 +41,6 @@ void ShowItems(QComboBox* combo, const std::vector<std::string>& items, int chos
 }
 }  // namespace
 
-void Tmain_unificada::RefreshSelectionCombos() { FDocument.RefreshSkinChoices(); }
-
 void Tmain_unificada::skin_selectionChange(QObject*) {
   Prefixed("SkinSelectionChange: ", [this] { FDocument.ChooseSkin(ui->skin_selection->currentIndex()); });
 }

@@ -17,8 +17,6 @@
 #include "platform/Paths.h"
 #include "ui_crvn_unificado.h"
 
-bool Tmain_unificada::ProjectNeedsSaving() const { return FDocument.NeedsSaving(); }
-
 TProjectOptions Tmain_unificada::ProjectOptions() const {
   TProjectOptions o;
   o.OnlyFirstMipMap = ui->opt_mipmaps->isChecked();
@@ -55,7 +53,7 @@ void Tmain_unificada::ProjectOpened(const TCommandResult& result) {
     ShowResult(result);
     return;
   }
-  EnableProjectItems();
+  // The project's commands were enabled when the document told of the new project.
   // Texture files left out are listed once the project shows.
   ShowResult(result);
 }
@@ -131,7 +129,7 @@ void Tmain_unificada::mnu_SaveProjectClick(QObject* Sender) {
 }
 
 bool Tmain_unificada::SaveProjectFirst() {
-  if (!ProjectNeedsSaving()) return true;
+  if (!FDocument.NeedsSaving()) return true;
   const int answer = MessageBox("Save Project", "Save the project?", TMsgButtons::YesNo, TMsgIcon::Question);
   if (answer == mrYes) mnu_SaveProjectClick(this);
   return answer == mrYes || answer == mrNo;

@@ -109,7 +109,10 @@ void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
   // The window is going away: its views are not worth rebuilding.
   if (FDestroyed) return;
   if (changes & (dcProject | dcFileName)) setWindowTitle(QString::fromStdString(FDocument.Caption()));
-  if (changes & dcProject) SetProjectOptions(FDocument.Options());
+  if (changes & dcProject) {
+    SetProjectOptions(FDocument.Options());
+    EnableProjectItems();
+  }
   if (changes & dcTree)
     RefreshTreeView(select);
   else if ((changes & dcTextures) && SelectedTexture())
@@ -202,9 +205,7 @@ void Tmain_unificada::ArbolTexturasChange(QObject*) {
   TextureEditable = false;
 }
 
-bool Tmain_unificada::ReloadChangedTextures() { return FDocument.ReloadChangedTextures().Done; }
-
-void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) { ReloadChangedTextures(); }
+void Tmain_unificada::mnu_RefreshTexturesClick(QObject*) { FDocument.ReloadChangedTextures(); }
 
 void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   // Not in the middle of anything: a long operation pumping messages, an open box or dialog
@@ -213,5 +214,5 @@ void Tmain_unificada::TimerRefrescoTexturasTimer(QObject*) {
   if (!RefreshMayRun(IsBusy(), modal, FDocument.Painting(), FDocument.Reloading())) return;
   // Textures read before a broken file are told by the document all the same; the broken file
   // is what is reported.
-  Prefixed("RefreshTextures: ", [this] { ReloadChangedTextures(); });
+  Prefixed("RefreshTextures: ", [this] { FDocument.ReloadChangedTextures(); });
 }

@@ -19,10 +19,10 @@ class CompileCommands : public ::testing::Test {
     Tmain_unificada& w = env.Create();
     folder = env.Root / "projects";
     fs::create_directories(folder);
-    w.Document().State().SetCurrentModel(editor_test::MakeModel());
+    auto model = editor_test::MakeModel();
     TSkinTree tree;
     tree.SetRoot("skins (Male)");
-    TSkinNode* skin = AddSkin(tree, "Boss", "boss", *w.State().CurrentModel());
+    TSkinNode* skin = AddSkin(tree, "Boss", "boss", *model);
     TSkinNode* body = editor_test::SectionNode(skin, 1);
     body->AddChild("< Default >")->Texture = editor_test::MakeTexture("", "", 32, 32, 1);
     body->AddChild("<Blue Team>")->Texture = editor_test::MakeTexture("t_1", "", 32, 32, 2);
@@ -30,10 +30,8 @@ class CompileCommands : public ::testing::Test {
         editor_test::MakeTexture("chief", "The Chief", 16, 16, 3);
     tree.Sort();  // sections by number, as the editor keeps its tree
     w.Document().Tree() = std::move(tree);
-    w.Document().State().SetProjectFileName((folder / "skins.cvp").string());
-    w.RefreshTreeView(w.Document().Tree().Root());
-    w.BuildPalettes();  // as after New, Load and every import
-    w.EnableProjectItems();
+    // Opened as a Load opens it: the tree shown, the palettes built, the commands enabled.
+    w.Document().SetUp({.Model = std::move(model), .ProjectFileName = (folder / "skins.cvp").string()});
   }
   void Run(const char* action) {
     QAction* a = C<QAction>(*env.Window, action);
@@ -61,7 +59,7 @@ TEST_F(CompileCommands, CompileAndCompileAndInstall) {
   const fs::path game = env.Root / "UnrealTournament";
   fs::create_directories(game / "Textures");
   fs::create_directories(game / "system");
-  w.Document().State().SetGameFolder(game.string());
+  w.Document().SetUp({.GameFolder = game.string()});
   Run("mnu_CompileProjecttoUTXINTandInstallinUT");
   ASSERT_EQ(env.Prompts.Messages().size(), 2u);
   EXPECT_EQ(env.Prompts.Messages()[1], "Compilation: Project compiled and installed under " + game.string());
@@ -71,7 +69,7 @@ TEST_F(CompileCommands, CompileAndCompileAndInstall) {
 
 TEST_F(CompileCommands, AFailedInstallCopyShowsAnErrorAndNoSuccess) {
   Tmain_unificada& w = *env.Window;
-  w.Document().State().SetGameFolder((env.Root / "NoGameHere").string());
+  w.Document().SetUp({.GameFolder = (env.Root / "NoGameHere").string()});
   Run("mnu_CompileProjecttoUTXINTandInstallinUT");
   const std::vector<std::string> shown = env.Prompts.Messages();
   ASSERT_EQ(shown.size(), 1u);

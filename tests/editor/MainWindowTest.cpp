@@ -145,9 +145,8 @@ TEST(MainWindow, MenuItemsRunTheirCommands) {
     QList<QTreeWidgetItem*> found = tree->findItems(node, Qt::MatchExactly | Qt::MatchRecursive);
     if (found.isEmpty()) throw std::runtime_error(std::string("no tree item ") + node);
     const QPoint at = tree->viewport()->mapToGlobal(tree->visualItemRect(found.front()).center());
-    QCursor::setPos(at);
+    PopupOn(found.front());
     EXPECT_EQ(QCursor::pos(), at);
-    w.PopupArbolPopup(popupArbol);
     std::vector<std::string> offered;
     for (QAction* a : popupArbol->actions())
       if (a->isVisible()) offered.push_back(a->objectName().toStdString());
@@ -202,7 +201,7 @@ TEST(MainWindow, ClosingWithUnsavedChangesAsksOnceAndClosesEitherWay) {
   EXPECT_TRUE(env.Prompts.Shown.empty());
 
   w.show();
-  w.Document().State().SetProjectModified(true);
+  w.Document().SetUp({.Modified = true});
   env.Prompts.QueueAnswer(mrNo);
   EXPECT_TRUE(w.close());
   ASSERT_EQ(env.Prompts.Messages(), (std::vector<std::string>{"Save Project: Save the project?"}));
@@ -239,8 +238,7 @@ TEST(MainWindow, ASaveQuestionPutAwayLeavesTheWindowAndTheProject) {
     TDialogRecorder dialogs;
     Tmain_unificada& w = env.Create();
     w.Document().Tree().SetRoot("demo (Alp)");
-    w.Document().State().SetProjectFileName((env.Root / "demo.cvp").string());
-    w.Document().State().SetProjectModified(true);
+    w.Document().SetUp({.ProjectFileName = (env.Root / "demo.cvp").string(), .Modified = true});
     w.show();
     env.Prompts.QueueAnswer(mrCancel);
     row.run(w);
@@ -262,8 +260,7 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   Tmain_unificada& w = env.Create();
   w.Document().Tree().SetRoot("demo (Alp)");
   w.State().CurrentModel()->Prefix = "Alp";
-  w.Document().State().SetProjectFileName((env.Root / "demo.cvp").string());
-  w.Document().State().SetProjectModified(true);
+  w.Document().SetUp({.ProjectFileName = (env.Root / "demo.cvp").string(), .Modified = true});
   w.show();
   env.Prompts.QueueAnswer(mrYes);
   EXPECT_TRUE(w.close());
@@ -273,8 +270,7 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   // The project cannot be written: the error is shown and the window stays, so the user can
   // still save it elsewhere.
   w.show();
-  w.Document().State().SetProjectModified(true);
-  w.Document().State().SetProjectFileName((env.Root / "no such folder" / "demo.cvp").string());
+  w.Document().SetUp({.ProjectFileName = (env.Root / "no such folder" / "demo.cvp").string(), .Modified = true});
   env.Prompts.Shown.clear();
   env.Prompts.QueueAnswer(mrYes);
   EXPECT_FALSE(w.close());
@@ -282,7 +278,7 @@ TEST(MainWindow, ClosingSavesOnYesAndStaysOpenWhenTheSaveFails) {
   ASSERT_EQ(env.Prompts.Shown.size(), 2u);
   EXPECT_EQ(env.Prompts.Shown[1].Icon, TMsgIcon::Stop);
   EXPECT_TRUE(w.State().ProjectModified());
-  w.Document().State().SetProjectModified(false);
+  w.Document().SetUp({.Modified = false});
 }
 
 TEST(MainWindow, TypedCharactersGoToThePreviewAndNoWhereElse) {
@@ -404,7 +400,7 @@ TEST(MainWindow, OptionClicksMarkTheProjectChangedButSettingThemDoesNot) {
   EXPECT_FALSE(w.State().ProjectModified());
   C<QCheckBox>(w, "opt_clientoptional")->click();
   EXPECT_TRUE(w.State().ProjectModified());
-  w.Document().State().SetProjectModified(false);
+  w.Document().SetUp({.Modified = false});
   env.PreviewLog.clear();
   C<QRadioButton>(w, "opt_reducepalettes2")->click();
   EXPECT_TRUE(w.State().ProjectModified());
@@ -498,7 +494,7 @@ TEST(MainWindow, ACloseRequestDuringALongOperationIsRefusedWithoutAsking) {
   TWindowEnv env;
   Tmain_unificada& w = env.Create();
   w.show();
-  w.Document().State().SetProjectModified(true);
+  w.Document().SetUp({.Modified = true});
   {
     // What the window manager's close does while a compile or an import pumps messages.
     TBusyGuard busy;

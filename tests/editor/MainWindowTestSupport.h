@@ -1,8 +1,15 @@
 #pragma once
 // What the main-window tests share: the application object, a private program folder and
 // registry file, a scripted prompter, and a preview that records what the window asks of it.
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QCursor>
 #include <QImage>
+#include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QWidget>
@@ -15,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/ColorPickerButton.h"
 #include "controls/LabelScrollBar.h"
 #include "editor/PreviewInterface.h"
 #include "editor/crvn_unificado.h"
@@ -48,6 +56,63 @@ T* C(QObject& window, const char* name) {
   T* c = window.findChild<T*>(name);
   if (!c) throw std::runtime_error(std::string("no component ") + name);
   return c;
+}
+
+// The window's parts as the user works them.
+inline QAction* Act(QObject& window, const char* name) { return C<QAction>(window, name); }
+inline void Press(QObject& window, const char* button) { C<QAbstractButton>(window, button)->click(); }
+// A combo's item chosen by the user (the window follows only the user's choices).
+inline void Choose(QObject& window, const char* combo, int index) {
+  QComboBox* c = C<QComboBox>(window, combo);
+  c->setCurrentIndex(index);
+  emit c->activated(index);
+}
+// The interval of one of the window's timers runs out.
+inline void Fire(QObject& window, const char* timer) {
+  if (!QMetaObject::invokeMethod(C<QTimer>(window, timer), "timeout")) throw std::runtime_error("no timeout");
+}
+
+// The colour the painter paints with (0x00BBGGRR), as its picker button shows it.
+inline uint32_t PaintColor(QObject& window) {
+  return ColorToRGB(C<TColorPickerButton>(window, "ColorPickerButton1")->SelectionColor());
+}
+inline void SetPaintColor(QObject& window, uint32_t color) {
+  C<TColorPickerButton>(window, "ColorPickerButton1")->SetSelectionColor(color);
+}
+
+// The skin tree's items hold their nodes.
+inline QTreeWidget* SkinTreeView(QObject& window) { return C<QTreeWidget>(window, "ArbolTexturas"); }
+inline TSkinNode* NodeOf(const QTreeWidgetItem* item) {
+  return item ? reinterpret_cast<TSkinNode*>(item->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+}
+inline QTreeWidgetItem* ItemOf(QObject& window, const TSkinNode* node) {
+  for (QTreeWidgetItemIterator it(SkinTreeView(window)); *it; ++it)
+    if (NodeOf(*it) == node) return *it;
+  throw std::runtime_error("no tree item shows the node");
+}
+inline TSkinNode* SelectedNode(QObject& window) { return NodeOf(SkinTreeView(window)->currentItem()); }
+inline TObjetoTextura* SelectedTexture(QObject& window) {
+  TSkinNode* n = SelectedNode(window);
+  return n && n->Level() == 3 ? n->Texture.get() : nullptr;
+}
+// A click on the node's item.
+inline void Select(QObject& window, const TSkinNode* node) {
+  SkinTreeView(window)->setCurrentItem(ItemOf(window, node));
+}
+// A right click on an item (which selects it): the tree's pop-up offers that item's commands.
+// The menu is closed again at once, so that nothing counts as a popup open; its actions still
+// run when triggered.
+inline void PopupOn(QTreeWidgetItem* item) {
+  QTreeWidget* tree = item->treeWidget();
+  tree->scrollToItem(item);
+  const QPoint at = tree->visualItemRect(item).center();
+  QCursor::setPos(tree->viewport()->mapToGlobal(at));
+  emit tree->customContextMenuRequested(at);
+  for (QObject* o = tree; o; o = o->parent())
+    if (auto* menu = o->findChild<QMenu*>("PopupArbol")) {
+      menu->hide();
+      break;
+    }
 }
 
 // What the painter's view draws, through its paint events.

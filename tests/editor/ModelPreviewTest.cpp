@@ -129,7 +129,7 @@ class ModelPreviewWindow : public ::testing::Test {
     w.resize(1100, 760);
     w.show();
     env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
-    w.mnu_LoadProjectClick(nullptr);
+    Act(w, "mnu_LoadProject")->trigger();
     return w;
   }
 
@@ -212,8 +212,7 @@ TEST_F(ModelPreviewWindow, SectionColoursFollowTheCombosAndMasking) {
   EXPECT_COLOUR(f.RGB(100, 100), kSilver);
 
   auto* team = C<QComboBox>(w, "team_selection");
-  team->setCurrentIndex(team->findText("<Red Team>"));
-  w.team_selectionChange(team);
+  Choose(w, "team_selection", team->findText("<Red Team>"));
   f = Frame("preview-red-team.png");
   EXPECT_COLOUR(f.At(-50, 0), kRed);
   EXPECT_COLOUR(f.At(75, 0, 20), kCyan);
@@ -247,11 +246,9 @@ TEST_F(ModelPreviewWindow, RefreshingTheCombosKeepsTheChoicesOfTheChosenSkin) {
   auto* skins = C<QComboBox>(w, "skin_selection");
   auto* teams = C<QComboBox>(w, "team_selection");
   ASSERT_EQ(skins->count(), 2);
-  skins->setCurrentIndex(1);
-  w.skin_selectionChange(skins);
-  teams->setCurrentIndex(teams->findText("<Blue Team>"));
-  w.team_selectionChange(teams);
-  w.RefreshSelectionCombos();
+  Choose(w, "skin_selection", 1);
+  Choose(w, "team_selection", teams->findText("<Blue Team>"));
+  w.Document().RefreshSkinChoices();
   EXPECT_EQ(skins->currentText().toStdString(), "Zed (zed)");
   EXPECT_EQ(teams->currentText().toStdString(), "<Blue Team>") << "the teams are those of the skin chosen again";
   EXPECT_EQ(C<QComboBox>(w, "face_selection")->count(), 0);
@@ -263,15 +260,15 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
   auto* list = C<QListWidget>(w, "presets");
   EXPECT_EQ(s.CameraPosition(), (TAffineVector{0, 0, 5000})) << "the first preset is applied";
   list->setCurrentRow(1);
-  w.presetsDblClick(list);
+  emit list->itemDoubleClicked(list->currentItem());
   EXPECT_EQ(s.CameraPosition(), (TAffineVector{500, 0, 0}));
 
   // Cancelling "New..." adds nothing; an answer adds and selects the preset.
   env.Prompts.QueueInput(std::nullopt);
-  w.mnu_PresetNewClick(nullptr);
+  Act(w, "mnu_PresetNew")->trigger();
   EXPECT_EQ(list->count(), 2);
   env.Prompts.QueueInput(std::string("Back"));
-  w.mnu_PresetNewClick(nullptr);
+  Act(w, "mnu_PresetNew")->trigger();
   ASSERT_EQ(list->count(), 3);
   EXPECT_EQ(list->currentRow(), 2);
   EXPECT_EQ(w.State().CurrentModel()->Presets[2].Name, "Back");
@@ -279,11 +276,11 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
 
   // Without a selection Remove and Rename do nothing.
   list->setCurrentRow(-1);
-  w.mnu_PresetRemoveClick(nullptr);
-  w.mnu_PresetRenameClick(nullptr);
+  Act(w, "mnu_PresetRemove")->trigger();
+  Act(w, "mnu_PresetRename")->trigger();
   EXPECT_EQ(list->count(), 3);
   list->setCurrentRow(0);
-  w.mnu_PresetRemoveClick(nullptr);
+  Act(w, "mnu_PresetRemove")->trigger();
   EXPECT_EQ(list->item(0)->text().toStdString(), "Side");
   EXPECT_EQ(s.CameraPosition(), (TAffineVector{500, 0, 0})) << "the first preset left is applied";
 
@@ -309,7 +306,7 @@ TEST_F(ModelPreviewWindow, PresetsKeysAndSavingThePosition) {
   EXPECT_EQ(C<QLabel>(w, "StatusBarPreviewPanel1")->text().toStdString(), "Scale=(0.90 0.90 0.90)");
   EXPECT_EQ(C<QLabel>(w, "StatusBarPreviewPanel2")->text().toStdString(), "Position=(10.0 0.0 0.0)");
   EXPECT_EQ(C<QLabel>(w, "StatusBarPreviewPanel3")->text().toStdString(), "Rotation=(-22 0 0)");
-  w.btn_savepositionClick(nullptr);
+  Press(w, "btn_saveposition");
   const std::string text = ReadText(env.Home / "Soldier.cvmx");
   EXPECT_NE(text.find("OffsetX=10.00000"), std::string::npos) << text;
   EXPECT_NE(text.find("Pitch=-22.50000"), std::string::npos) << text;
@@ -328,7 +325,7 @@ TEST_F(ModelPreviewWindow, ATextureChangedOnDiskShowsInItsNewPalette) {
   EXPECT_COLOUR(Frame("reload-before.png").At(-50, 0), kGreen);
   SolidBmp(body, kOrange);
   SetFileAge(body, FileAge(body) + 10'000'000'000);
-  w.TimerRefrescoTexturasTimer(nullptr);
+  Fire(w, "TimerRefrescoTexturas");
   EXPECT_COLOUR(Frame("reload-timer.png").At(-50, 0), kOrange);
   SolidBmp(body, kBlue);
   SetFileAge(body, FileAge(body) + 20'000'000'000);
@@ -351,7 +348,7 @@ TEST_F(ModelPreviewWindow, TheFrameRateStartsAgainWithEachProject) {
   EXPECT_LT(viewer->FramesPerSecond(), 2);
   step = viewer->CounterFrequency / 1000;
   env.Prompts.QueueOpenFiles(std::vector<std::string>{project});
-  w.mnu_LoadProjectClick(nullptr);
+  Act(w, "mnu_LoadProject")->trigger();
   EXPECT_EQ(C<QLabel>(w, "Panel_fps")->text().toStdString(), "0 fps");
   for (int i = 0; i < 20; ++i) viewer->repaint();
   EXPECT_NEAR(viewer->FramesPerSecond(), 1000, 1);
@@ -383,7 +380,7 @@ TEST_F(ModelPreviewWindow, OpeningAndClosingABigProjectGivesItsMemoryBack) {
   ASSERT_TRUE(WaitFor([&] { return viewer->RenderingContext() != nullptr; }));
   auto open = [&](const std::string& file) {
     env.Prompts.QueueOpenFiles(std::vector<std::string>{file});
-    w.mnu_LoadProjectClick(nullptr);
+    Act(w, "mnu_LoadProject")->trigger();
     viewer->repaint();
     QApplication::processEvents();
   };
@@ -422,7 +419,7 @@ TEST_F(ModelPreviewWindow, HelpOpenGLInformationShowsTheViewersContext) {
         top->close();
       }
   });
-  w.mnu_OpenGLInformationClick(nullptr);
+  Act(w, "mnu_OpenGLInformation")->trigger();
   EXPECT_TRUE(title.startsWith("OpenGL implementation info (current context in ")) << title.toStdString();
   EXPECT_FALSE(vendor.isEmpty());
   EXPECT_NE(vendor, "???");

@@ -39,10 +39,14 @@ class PainterWindow : public ::testing::Test {
   void SetUp() override {
     w = &env.Create();
     w->show();
-    w->Document().State().SetCurrentModel(editor_test::MakeModel());
+    w->Document().SetUp({.Model = editor_test::MakeModel()});
     w->Document().Tree().SetRoot("p (Male)");
     skin = AddSkin(w->Document().Tree(), "Skin", "skin", *w->State().CurrentModel());
-    w->EnableProjectItems();
+  }
+  // The tree as built so far shown, and the node's item clicked.
+  void Show(TSkinNode* node) {
+    w->Document().SetUp({});
+    Select(*w, node);
   }
   // A texture read from a new file into section `number`.
   TSkinNode* AddFromFile(int number, const std::string& file) {
@@ -74,18 +78,17 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   const std::string file = dir.Folder() + "talk.bmp";
   grey.SaveToFile(file);
   TSkinNode* node = AddFromFile(3, file);  // Talk, 64 x 64
-  w->RefreshTreeView(node);
-  ASSERT_EQ(w->SelectedTexture(), node->Texture.get());
+  Show(node);
+  ASSERT_EQ(SelectedTexture(*w), node->Texture.get());
   EXPECT_TRUE(C<QWidget>(*w, "Panel_textools1")->isVisibleTo(w));
   TObjetoTextura& t = *node->Texture;
 
   // At 4X a click at (9, 9) with a brush of size 1 paints texture pixel (2, 2) alone.
-  C<QComboBox>(*w, "zoom")->setCurrentIndex(2);
-  w->zoomChange(nullptr);
+  Choose(*w, "zoom", 2);
   EXPECT_EQ(Image()->size(), QSize(256, 256));
   C<TLabelScrollBar>(*w, "brush_size")->SetValue(1);
   C<TLabelScrollBar>(*w, "brush_intensity")->SetValue(100);
-  w->SetPaintColor(RGBColor(250, 0, 0));
+  SetPaintColor(*w, RGBColor(250, 0, 0));
   env.PreviewLog.clear();
   Click(9, 9);
   EXPECT_EQ(t.Bitmap->Pixel(2, 2), RGBColor(250, 0, 0));
@@ -99,10 +102,10 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   // Only the texture is marked; the project asks to be saved on close because of it.
   EXPECT_TRUE(t.Modified);
   EXPECT_FALSE(w->State().ProjectModified());
-  EXPECT_TRUE(w->ProjectNeedsSaving());
+  EXPECT_TRUE(w->Document().NeedsSaving());
 
   // A system colour paints in the palette's colour, not as the number (5, 0, 0).
-  w->SetPaintColor(0x80000005);
+  SetPaintColor(*w, 0x80000005);
   Click(5, 5);
   EXPECT_EQ(t.Bitmap->Pixel(1, 1), ColorToRGB(0x80000005));
   EXPECT_NE(t.Bitmap->Pixel(1, 1), RGBColor(5, 0, 0));
@@ -112,9 +115,9 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   C<QTabBar>(*w, "tools")->setCurrentIndex(ptPicker);
   const TBitmap beforePick = *t.Bitmap;
   Click(10, 10);
-  EXPECT_EQ(w->PaintColor(), RGBColor(250, 0, 0));
+  EXPECT_EQ(PaintColor(*w), RGBColor(250, 0, 0));
   Click(-3, 300);
-  EXPECT_EQ(w->PaintColor(), RGBColor(250, 0, 0));
+  EXPECT_EQ(PaintColor(*w), RGBColor(250, 0, 0));
   EXPECT_TRUE(t.Bitmap->SameAs(beforePick));
 
   // Undo twice: back, then the painted state again.
@@ -128,7 +131,7 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   Mouse(Image(), QEvent::MouseButtonPress, 40, 40);
   editor_test::WritePicture(file, 64, 64, 9);
   SetFileAge(file, 1'700'000'000'000'000'000);
-  w->TimerRefrescoTexturasTimer(nullptr);
+  Fire(*w, "TimerRefrescoTexturas");
   EXPECT_NE(t.FileAge, FileAge(file)) << "read during the stroke";
   Mouse(Image(), QEvent::MouseMove, 44, 40);
   Mouse(Image(), QEvent::MouseButtonRelease, 48, 40);
@@ -141,7 +144,7 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
   TBitmap saved;
   saved.LoadFromFile(file);
   EXPECT_TRUE(saved.SameAs(painted));
-  EXPECT_FALSE(w->ReloadChangedTextures());
+  EXPECT_FALSE(w->Document().ReloadChangedTextures().Done);
 
   // Revert reads the file again: a stroke after the save is gone.
   Click(100, 100);
@@ -154,7 +157,7 @@ TEST_F(PainterWindow, StrokesPickerUndoSaveRevert) {
 TEST_F(PainterWindow, EightBitTexturesAreNotPainted) {
   // The masked section keeps a texture at 8 bits.
   TSkinNode* node = AddFromFile(4, editor_test::WritePicture8(dir.Folder() + "mask.bmp", 16, 16, 20));
-  w->RefreshTreeView(node);
+  Show(node);
   TObjetoTextura& t = *node->Texture;
   ASSERT_EQ(t.Bitmap->PixelFormat(), TPixelFormat::pf8bit);
   EXPECT_FALSE(C<QWidget>(*w, "Panel_textools1")->isVisibleTo(w));
@@ -171,7 +174,7 @@ TEST_F(PainterWindow, AStrokeThatCannotGoOnEndsAsAReleaseWould) {
   // and the preview follow it, and the tools it blocked work again.
   TSkinNode* a = AddFromFile(3, editor_test::WritePicture(dir.Folder() + "a.bmp", 64, 64, 1));
   TSkinNode* c = AddFromFile(4, editor_test::WritePicture(dir.Folder() + "c.bmp", 64, 64, 3));
-  w->SetPaintColor(clWhite);
+  SetPaintColor(*w, clWhite);
   auto* tree = C<QTreeWidget>(*w, "ArbolTexturas");
   const auto moveWithoutButton = [&](int x, int y) {
     QMouseEvent e(QEvent::MouseMove, QPointF(x, y), Image()->mapToGlobal(QPointF(x, y)), Qt::NoButton, Qt::NoButton,
@@ -198,7 +201,7 @@ TEST_F(PainterWindow, AStrokeThatCannotGoOnEndsAsAReleaseWould) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    w->RefreshTreeView(a);
+    Show(a);
     tree->setFocus();
     TObjetoTextura& t = *a->Texture;
     t.Modified = false;
@@ -210,13 +213,13 @@ TEST_F(PainterWindow, AStrokeThatCannotGoOnEndsAsAReleaseWould) {
     EXPECT_FALSE(w->Document().Painting());
     EXPECT_FALSE(t.Bitmap->SameAs(before)) << "the dab is kept";
     EXPECT_TRUE(t.Modified);
-    EXPECT_TRUE(w->ProjectNeedsSaving());
+    EXPECT_TRUE(w->Document().NeedsSaving());
     EXPECT_FALSE(w->Document().Tree().PalettesStale());
     EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
     Mouse(Image(), QEvent::MouseButtonRelease, 20, 10);
 
     // Back on the texture, a move without the button paints nothing; undo works again.
-    w->RefreshTreeView(a);
+    Show(a);
     const TBitmap after = *t.Bitmap;
     moveWithoutButton(40, 40);
     EXPECT_TRUE(t.Bitmap->SameAs(after));
@@ -225,12 +228,12 @@ TEST_F(PainterWindow, AStrokeThatCannotGoOnEndsAsAReleaseWould) {
   }
 
   // A stroke begun on one texture does not go on painting another from its snapshot.
-  w->RefreshTreeView(c);
+  Show(c);
   Click(50, 50);
   c->Texture->Modified = false;
-  w->RefreshTreeView(a);
+  Show(a);
   Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
-  w->RefreshTreeView(c);
+  Show(c);
   const TBitmap before = *c->Texture->Bitmap;
   Mouse(Image(), QEvent::MouseMove, 20, 10);
   Mouse(Image(), QEvent::MouseButtonRelease, 30, 10);
@@ -247,12 +250,12 @@ TEST_F(PainterWindow, APictureThatIsNoBitmapIsKeptAndSavedAsABitmapBesideIt) {
   for (const char* name : {"talk.png", "head.jpg"})
     ASSERT_EQ(std::system((std::string(testsupport::kConvert) + " " + src + " " + d + name).c_str()), 0);
   const std::string pngBytes = ReadText(d + "talk.png"), jpgBytes = ReadText(d + "head.jpg");
-  w->Document().State().SetProjectFileName(d + "p.cvp");
-  w->SetPaintColor(RGBColor(250, 0, 0));
+  w->Document().SetUp({.ProjectFileName = d + "p.cvp"});
+  SetPaintColor(*w, RGBColor(250, 0, 0));
 
   // The Save button: the PNG stays, the texture moves to the bitmap the dialog chose.
   TSkinNode* talk = AddFromFile(3, d + "talk.png");
-  w->RefreshTreeView(talk);
+  Show(talk);
   Click(10, 10);
   const TBitmap painted = *talk->Texture->Bitmap;
   env.Prompts.QueueSaveFile(d + "talk.bmp");
@@ -269,12 +272,12 @@ TEST_F(PainterWindow, APictureThatIsNoBitmapIsKeptAndSavedAsABitmapBesideIt) {
   // Saving the project asks about the painted JPEG: cancelling its dialog writes nothing and
   // keeps the paint; the painted PNG's texture now saves in place into its bitmap.
   TSkinNode* head = AddFromFile(2, d + "head.jpg");
-  w->RefreshTreeView(head);
+  Show(head);
   Click(20, 20);
   env.Prompts.QueueAnswer(mrYes);  // head
   env.Prompts.QueueSaveFile(std::nullopt);
   env.Prompts.QueueAnswer(mrYes);  // talk
-  w->mnu_SaveProjectClick(w);
+  Act(*w, "mnu_SaveProject")->trigger();
   EXPECT_EQ(ReadText(d + "head.jpg"), jpgBytes);
   EXPECT_FALSE(std::filesystem::exists(d + "head.bmp"));
   EXPECT_TRUE(head->Texture->Modified);
@@ -286,7 +289,7 @@ TEST_F(PainterWindow, APictureThatIsNoBitmapIsKeptAndSavedAsABitmapBesideIt) {
   // Answered, the JPEG's texture is saved as the bitmap and the project refers to it.
   env.Prompts.QueueAnswer(mrYes);
   env.Prompts.QueueSaveFile(d + "head.bmp");
-  w->mnu_SaveProjectClick(w);
+  Act(*w, "mnu_SaveProject")->trigger();
   EXPECT_EQ(ReadText(d + "head.jpg"), jpgBytes);
   EXPECT_TRUE(std::filesystem::exists(d + "head.bmp"));
   project = ReadText(d + "p.cvp");
@@ -309,14 +312,14 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
   const TBitmap original = *texture->Bitmap;
   TSkinNode* node =
       AddTexture(w->Document().Tree(), editor_test::SectionNode(skin, 4), std::move(texture), "< Default >");
-  w->RefreshTreeView(node);
+  Show(node);
   TObjetoTextura& t = *node->Texture;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
   const TColor red = RGBColor(250, 0, 0);
   const int size = 3;
   C<TLabelScrollBar>(*w, "brush_size")->SetValue(size);
   C<TLabelScrollBar>(*w, "brush_intensity")->SetValue(100);
-  w->SetPaintColor(red);
+  SetPaintColor(*w, red);
 
   // The view's paint events, seen before the window's own filter draws them.
   struct TPaints : QObject {
@@ -390,8 +393,8 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
 // saving with the project.
 TEST_F(PainterWindow, ClosingMidStrokeOffersThePaintedTexture) {
   TSkinNode* node = AddFromFile(3, editor_test::WritePicture(dir.Folder() + "talk.bmp", 64, 64, 1));
-  w->RefreshTreeView(node);
-  w->Document().State().SetProjectFileName(dir.Folder() + "p.cvp");
+  Show(node);
+  w->Document().SetUp({.ProjectFileName = dir.Folder() + "p.cvp"});
   Mouse(Image(), QEvent::MouseButtonPress, 5, 5);
   ASSERT_TRUE(w->Document().Painting());
   env.Prompts.QueueAnswer(mrYes);

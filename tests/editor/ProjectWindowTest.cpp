@@ -114,13 +114,13 @@ class ProjectWindow : public ::testing::Test {
     (void)w;
   }
   void AddSkin(const std::string& description, const std::string& code) {
-    env.Window->PopupFor(Tree()->topLevelItem(0));
+    PopupOn(Tree()->topLevelItem(0));
     dialogs.Answers.push_back([=](QDialog& d) {
       C<QLineEdit>(d, "groupdescription")->setText(QString::fromStdString(description));
       C<QLineEdit>(d, "groupcode")->setText(QString::fromStdString(code));
       return 1;
     });
-    env.Window->popuparbol_NewGroupClick(nullptr);
+    Act("popuparbol_NewGroup")->trigger();
   }
 
   TWindowEnv env;
@@ -163,7 +163,7 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
 
   // A red team texture through the New Texture dialog, whose choices leave out the blue one.
   editor_test::WritePicture(tex + "red.bmp", 64, 64, 4);
-  w.PopupFor(Item(Tree(), "Body"));
+  PopupOn(Item(Tree(), "Body"));
   dialogs.Answers.push_back([&](QDialog& d) {
     EXPECT_EQ(d.windowTitle().toStdString(), "New Texture");
     auto* combo = C<QComboBox>(d, "insert_as");
@@ -179,7 +179,7 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
     combo->setCurrentIndex(combo->findText("<Red Team>"));
     return 1;
   });
-  w.popuparbol_AddTextureClick(nullptr);
+  Act("popuparbol_AddTexture")->trigger();
   EXPECT_EQ(TreeLines(Tree()),
             "skins (Male)\n"
             "  Boss (v2); red (boss)\n    Body\n      <Blue Team>\n      <Red Team>\n    Head\n      chief\n"
@@ -189,8 +189,8 @@ TEST_F(ProjectWindow, NewSkinImportSaveCloseAndLoad) {
   Tree()->setCurrentItem(Item(Tree(), "<Blue Team>"));
   EXPECT_EQ(C<QLabel>(w, "StatusBarText")->text().toStdString(), tex + "boss1t_1.bmp");
   EXPECT_TRUE(C<QWidget>(w, "Panel_tools_texturas")->isVisible());
-  ASSERT_NE(w.SelectedTexture(), nullptr);
-  EXPECT_EQ(w.SelectedTexture()->Bitmap->Width(), 64) << "resampled to the section's size";
+  ASSERT_NE(SelectedTexture(w), nullptr);
+  EXPECT_EQ(SelectedTexture(w)->Bitmap->Width(), 64) << "resampled to the section's size";
   Tree()->setCurrentItem(Item(Tree(), "Head"));
   EXPECT_EQ(C<QLabel>(w, "StatusBarText")->text().toStdString(), "Section 2, Textures are 32x32, Allows Faces");
   EXPECT_FALSE(C<QWidget>(w, "Panel_tools_texturas")->isVisible());
@@ -377,18 +377,18 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
   Act("mnu_Importtexture")->trigger();
   Tree()->setCurrentItem(Item(Tree(), "< Default >"));
   env.PreviewLog.clear();
-  w.TimerRefrescoTexturasTimer(nullptr);
+  Fire(w, "TimerRefrescoTexturas");
   EXPECT_TRUE(env.PreviewLog.empty()) << "nothing changed, nothing redrawn";
 
   editor_test::WritePicture(file, 64, 64, 2);
   SetFileAge(file, kT0 + kSecond);
   {
     TBusyGuard busy;
-    w.TimerRefrescoTexturasTimer(nullptr);
+    Fire(w, "TimerRefrescoTexturas");
   }
   EXPECT_TRUE(env.PreviewLog.empty()) << "not during a long operation";
-  ASSERT_TRUE(w.Document().BeginStroke(w.SelectedNode()));
-  w.TimerRefrescoTexturasTimer(nullptr);
+  ASSERT_TRUE(w.Document().BeginStroke(SelectedNode(w)));
+  Fire(w, "TimerRefrescoTexturas");
   EXPECT_TRUE(env.PreviewLog.empty()) << "not during a paint stroke";
   w.Document().EndStroke();
   env.PreviewLog.clear();  // the stroke's end is drawn
@@ -399,24 +399,24 @@ TEST_F(ProjectWindow, RefreshTimerReloadsAChangedTextureAndRedrawsThePreview) {
     box.show();
     QApplication::processEvents();
     ASSERT_EQ(QApplication::activeModalWidget(), &box);
-    w.TimerRefrescoTexturasTimer(nullptr);
+    Fire(w, "TimerRefrescoTexturas");
     EXPECT_TRUE(env.PreviewLog.empty()) << "not while a box is open";
   }
-  w.TimerRefrescoTexturasTimer(nullptr);
+  Fire(w, "TimerRefrescoTexturas");
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
-  EXPECT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
+  EXPECT_TRUE(SelectedTexture(w)->Bitmap->SameAs(editor_test::MakePicture(64, 64, 2)));
   EXPECT_FALSE(w.Document().Tree().PalettesStale()) << "the new pixels' palette is built before the preview draws";
 
   // A change that cannot be read is reported under the timer's name, once.
   WriteText(file, "BM?");
   SetFileAge(file, kT0 + 2 * kSecond);
-  try {
-    w.TimerRefrescoTexturasTimer(nullptr);
-    ADD_FAILURE() << "a broken file raises";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message.rfind("RefreshTextures: ", 0), 0u) << e.Message;
-  }
-  EXPECT_NO_THROW(w.TimerRefrescoTexturasTimer(nullptr));
+  env.Prompts.Shown.clear();
+  Fire(w, "TimerRefrescoTexturas");
+  ASSERT_EQ(env.Prompts.Shown.size(), 1u) << "a broken file is reported";
+  EXPECT_EQ(env.Prompts.Shown[0].Icon, TMsgIcon::Stop);
+  EXPECT_EQ(env.Prompts.Shown[0].Text.rfind("RefreshTextures: ", 0), 0u) << env.Prompts.Shown[0].Text;
+  Fire(w, "TimerRefrescoTexturas");
+  EXPECT_EQ(env.Prompts.Shown.size(), 1u) << "reported once";
 }
 
 TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
@@ -440,7 +440,7 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My skin (myxs)\n    Body\n    Head\n      boss\n      grunt\n");
 
   // Edit Skin: the dialog shows description and code; a blank code takes the description's.
-  w.PopupFor(Item(Tree(), "My skin (myxs)"));
+  PopupOn(Item(Tree(), "My skin (myxs)"));
   dialogs.Answers.push_back([](QDialog& d) {
     EXPECT_EQ(C<QLineEdit>(d, "groupdescription")->text().toStdString(), "My skin");
     EXPECT_EQ(C<QLineEdit>(d, "groupcode")->text().toStdString(), "myxs");
@@ -448,11 +448,11 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
     C<QLineEdit>(d, "groupcode")->setText("");
     return 1;
   });
-  w.popuparbol_EditGroupClick(nullptr);
+  Act("popuparbol_EditGroup")->trigger();
   ASSERT_NO_THROW(Item(Tree(), "My; (red) (myxx)"));
 
   // The code takes four letters or none: "zz" typed is refused by the dialog itself.
-  w.PopupFor(Tree()->topLevelItem(0));
+  PopupOn(Tree()->topLevelItem(0));
   dialogs.Answers.push_back([](QDialog& d) {
     auto* code = C<QLineEdit>(d, "groupcode");
     auto* ok = C<QPushButton>(d, "btn_ok");
@@ -473,19 +473,19 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
     QTest::mouseClick(ok, Qt::LeftButton);
     return d.result();
   });
-  w.popuparbol_NewGroupClick(nullptr);
+  Act("popuparbol_NewGroup")->trigger();
   // The preview shows the new skin with its own teams and faces, not those of the skin before.
   EXPECT_EQ(C<QComboBox>(w, "skin_selection")->currentText().toStdString(), "Zed (zzzy)");
   EXPECT_EQ(C<QComboBox>(w, "face_selection")->count(), 0);
-  w.PopupFor(Item(Tree(), "Zed (zzzy)"));
-  w.popuparbol_DeleteGroupClick(nullptr);
+  PopupOn(Item(Tree(), "Zed (zzzy)"));
+  Act("popuparbol_DeleteGroup")->trigger();
 
   // Edit Texture: a face name with "]" cannot be stored, and one the section already has would
   // be lost when the project is read again: both refused. Another name renames.
   env.Prompts.Shown.clear();
   for (const char* name : {"Big ]Boss", "GRUNT", "Big Boss"}) {
     QTreeWidgetItem* boss = Tree()->findItems("boss", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-    w.PopupFor(boss ? boss : Item(Tree(), "Big Boss (bigboss)"));
+    PopupOn(boss ? boss : Item(Tree(), "Big Boss (bigboss)"));
     dialogs.Answers.push_back([name](QDialog& d) {
       EXPECT_EQ(d.windowTitle().toStdString(), "Edit Texture");
       EXPECT_FALSE(C<QLineEdit>(d, "bitmap")->isEnabled());
@@ -495,7 +495,7 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
       combo->setEditText(name);
       return 1;
     });
-    w.popuparbol_EditTextureDescriptionClick(nullptr);
+    Act("popuparbol_EditTextureDescription")->trigger();
   }
   EXPECT_EQ(env.Prompts.Messages(),
             (std::vector<std::string>{"ERROR: A face name cannot contain \"]\".",
@@ -504,11 +504,11 @@ TEST_F(ProjectWindow, SkinAndTextureCommandsThroughThePopup) {
             "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      Big Boss (bigboss)\n      grunt\n");
 
   // Delete Texture, then Delete Skin: no question, the palettes of the deleted go.
-  w.PopupFor(Item(Tree(), "Big Boss (bigboss)"));
-  w.popuparbol_DeleteTextureClick(nullptr);
+  PopupOn(Item(Tree(), "Big Boss (bigboss)"));
+  Act("popuparbol_DeleteTexture")->trigger();
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n  My; (red) (myxx)\n    Body\n    Head\n      grunt\n");
-  w.PopupFor(Item(Tree(), "My; (red) (myxx)"));
-  w.popuparbol_DeleteGroupClick(nullptr);
+  PopupOn(Item(Tree(), "My; (red) (myxx)"));
+  Act("popuparbol_DeleteGroup")->trigger();
   EXPECT_EQ(TreeLines(Tree()), "skins (Male)\n");
   EXPECT_TRUE(w.Document().Tree().GroupPalettes().empty());
   EXPECT_TRUE(w.State().ProjectModified());
@@ -559,22 +559,22 @@ TEST_F(ProjectWindow, EditSkinKeepsACodeItsFieldCannotShowAndFaceRenamesThatWoul
 
   // The code field takes letters only and shows "ab12" cut short; a new description alone
   // must not change the code (the package's texture names hang on it).
-  w.PopupFor(Item(Tree(), "ab12 (ab12)"));
+  PopupOn(Item(Tree(), "ab12 (ab12)"));
   dialogs.Answers.push_back([](QDialog& d) {
     C<QLineEdit>(d, "groupdescription")->setText("Renamed");
     return 1;
   });
-  w.popuparbol_EditGroupClick(nullptr);
+  Act("popuparbol_EditGroup")->trigger();
   ASSERT_NO_THROW(Item(Tree(), "Renamed (ab12)")) << TreeLines(Tree());
 
   // Head's boss renamed to Grunt would rename Talk's boss too, beside Talk's own grunt.
   env.Prompts.Shown.clear();
-  w.PopupFor(Item(Tree(), "boss"));
+  PopupOn(Item(Tree(), "boss"));
   dialogs.Answers.push_back([](QDialog& d) {
     C<QComboBox>(d, "insert_as")->setEditText("Grunt");
     return 1;
   });
-  w.popuparbol_EditTextureDescriptionClick(nullptr);
+  Act("popuparbol_EditTextureDescription")->trigger();
   EXPECT_EQ(env.Prompts.Messages(),
             (std::vector<std::string>{"ERROR: The section \"Talk\" already has the texture \"grunt\"."}));
   EXPECT_EQ(TreeLines(Tree()),
@@ -601,15 +601,18 @@ TEST_F(ProjectWindow, RefreshThatMeetsABrokenFileStillShowsTheTexturesReadBefore
   WriteText(bad, "BM?");
   SetFileAge(bad, kT0 + kSecond);
   env.PreviewLog.clear();
-  EXPECT_THROW(w.TimerRefrescoTexturasTimer(nullptr), Exception);
-  ASSERT_TRUE(w.SelectedTexture()->Bitmap->SameAs(editor_test::MakePicture(64, 64, 7)));
+  env.Prompts.Shown.clear();
+  Fire(w, "TimerRefrescoTexturas");
+  ASSERT_EQ(env.Prompts.Shown.size(), 1u) << "the broken file is reported";
+  EXPECT_EQ(env.Prompts.Shown[0].Icon, TMsgIcon::Stop);
+  ASSERT_TRUE(SelectedTexture(w)->Bitmap->SameAs(editor_test::MakePicture(64, 64, 7)));
   // The next tick sees nothing new, so this was the only chance to show the new picture.
   EXPECT_EQ(env.PreviewLog, (std::vector<std::string>{"Draw3D"}));
   const QImage shown = ShownTexture(w);
-  const QImage expected = BitmapToQImage(*w.SelectedTexture()->Bitmap);
+  const QImage expected = BitmapToQImage(*SelectedTexture(w)->Bitmap);
   ASSERT_EQ(shown.size(), expected.size());
   for (QPoint p : {QPoint(0, 0), QPoint(5, 9), QPoint(63, 63)}) EXPECT_EQ(shown.pixelColor(p), expected.pixelColor(p));
-  EXPECT_FALSE(w.ReloadChangedTextures());
+  EXPECT_FALSE(w.Document().ReloadChangedTextures().Done);
 }
 
 namespace {
@@ -687,7 +690,7 @@ TEST_F(ProjectWindow, EachUserActionRedrawsThePreviewOnce) {
          Act("mnu_RefreshTextures")->trigger();
        }},
       {"texture deleted",
-       [&] { w.PopupFor(Item(Tree(), "grunt")), C<QAction>(w, "popuparbol_DeleteTexture")->trigger(); }},
+       [&] { PopupOn(Item(Tree(), "grunt")), C<QAction>(w, "popuparbol_DeleteTexture")->trigger(); }},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.action);

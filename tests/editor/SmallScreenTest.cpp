@@ -160,7 +160,7 @@ struct TOpenProject {
     Window = env.Window.get();
     Window->show();
     env.Prompts.QueueOpenFiles(std::vector<std::string>{(env.Home / "corvy.cvp").string()});
-    Window->mnu_LoadProjectClick(nullptr);
+    C<QAction>(*Window, "mnu_LoadProject")->trigger();
     auto* tree = C<QTreeWidget>(*Window, "ArbolTexturas");
     QTreeWidgetItem* texture = tree->topLevelItem(0);
     while (texture && texture->childCount() > 0) texture = texture->child(0);

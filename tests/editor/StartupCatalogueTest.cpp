@@ -54,7 +54,7 @@ TEST(StartupCatalogue, ABrokenExtensionFileIsShownAndStartUpGoesOn) {
   EXPECT_EQ(C<TLabelScrollBar>(w, "brush_size")->Value(), 15);
   EXPECT_EQ(C<TLabelScrollBar>(w, "brush_intensity")->Value(), 50);
   env.Prompts.QueueOpenFiles(std::nullopt);
-  w.mnu_LoadProjectClick(nullptr);
+  Act(w, "mnu_LoadProject")->trigger();
   EXPECT_EQ(env.Prompts.FileDialogs.back().InitialDir, env.Home.string() + "/");
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey("\\.cvmx", false));
@@ -91,18 +91,20 @@ TEST(StartupCatalogue, SavingThePositionWritesTheFileAndRefreshesTheCurrentModel
   env.Window = std::make_unique<Tmain_unificada>(nullptr, std::move(preview));
   Tmain_unificada& w = *env.Window;
   ASSERT_EQ(w.State().Models().size(), 1u);
-  w.State().CurrentModel()->Assign(*w.State().Models()[0]);
+  auto model = std::make_unique<TModelo>();
+  model->Assign(*w.State().Models()[0]);
+  w.Document().SetUp({.Model = std::move(model)});
   const TModeloPart* before = w.State().CurrentModel()->Part(0);
 
   // Nothing loaded in the preview yet: nothing to save.
-  w.btn_savepositionClick(nullptr);
+  Press(w, "btn_saveposition");
   EXPECT_EQ(ReadText(env.Home / "a.cvmx"), AlphaFile);
 
   p->Loaded = true;
   p->Position.ScaleX = 2.123456f;
   p->Position.OffsetZ = -10.5f;
   p->Position.Turn = 90;
-  w.btn_savepositionClick(nullptr);
+  Press(w, "btn_saveposition");
   TIniFile ini((env.Home / "a.cvmx").string());
   EXPECT_EQ(ini.ReadString("Model-Alpha", "ScaleX", ""), "2.12346");
   EXPECT_EQ(ini.ReadString("Model-Alpha", "OffsetZ", ""), "-10.50000");
@@ -116,7 +118,7 @@ TEST(StartupCatalogue, SavingThePositionWritesTheFileAndRefreshesTheCurrentModel
 
   // Presets: two written, read back in order.
   w.State().CurrentModel()->Presets = {{"Front", 0, 0, 500, 0, 0, 0}, {"Side", 500, 0, 0, 0, 0, 10}};
-  w.mnu_PresetSaveinCVMXClick(nullptr);
+  Act(w, "mnu_PresetSaveinCVMX")->trigger();
   ASSERT_EQ(w.State().CurrentModel()->Presets.size(), 2u);
   EXPECT_EQ(w.State().CurrentModel()->Presets[1].Name, "Side");
   EXPECT_FLOAT_EQ(w.State().CurrentModel()->Presets[1].TargetZ, 10.0f);

@@ -132,10 +132,9 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     TEditorDocument doc;
-    doc.State().Start();
-    doc.State().LoadModelExtensions();
-    doc.State().SetCurrentModel(MakeModel());
-    doc.State().SetProjectFileName(dir / "p.cvp");
+    doc.SetUp({.Model = std::make_unique<TModelo>()});
+    doc.ReloadCatalogue();
+    doc.SetUp({.Model = MakeModel(), .ProjectFileName = dir / "p.cvp"});
     doc.Tree().SetRoot("p (Male)");
     TSkinNode* skin = AddSkin(doc.Tree(), "My skin", "myxs", *MakeModel());
     for (const char* face : {"boss", "grunt"})

@@ -46,8 +46,8 @@ TEST(EditorDocument, PreviewChoicesFollowTheUserAndTheTree) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     TEditorDocument doc;
-    doc.State().Start();
-    doc.State().SetCurrentModel(MakeModel());
+    doc.SetUp({.Model = MakeModel()});
+    // Presets that came after the project opened: none of them chosen yet.
     doc.State().CurrentModel()->Presets = {{"Front", 0, 0, 500}, {"Side", 500, 0, 0}};
     doc.Tree().SetRoot("p (Male)");
     TSkinNode* skin = AddSkin(doc.Tree(), "My skin", "myxs", *MakeModel());
