@@ -321,6 +321,20 @@ TEST(TIFFTest, HandBuiltDirectories) {
     t.insert(t.end(), more.begin(), more.end());
     return t;
   };
+  // One 16x16 grey tile of two PackBits runs (four bytes), its byte count as given.
+  auto packbitsTile = [](uint32_t byteCount) {
+    return HandTIFF(false,
+                    {{256, 3, {16}},
+                     {257, 3, {16}},
+                     {258, 3, {8}},
+                     {259, 3, {32773}},
+                     {262, 3, {1}},
+                     {322, 3, {16}},
+                     {323, 3, {16}},
+                     {324, 4, {kPixels}},
+                     {325, 4, {byteCount}}},
+                    {0x81, 7, 0x81, 7});
+  };
   TTIFFGraphic little, big;
   const auto le = HandTIFF(false, greyTags({{279, 4, {6}}}), grey);
   little.LoadFromMemory(le.data(), le.size());
@@ -383,32 +397,8 @@ TEST(TIFFTest, HandBuiltDirectories) {
        HandTIFF(false, greyTags({{259, 3, {8}}, {279, 4, {zgrey + 1}}}), Deflated(grey)), readError},
       {"deflate strip's byte count to the file's end",
        HandTIFF(false, greyTags({{259, 3, {8}}, {279, 4, {zgrey}}}), Deflated(grey)), "loaded"},
-      {"packbits tile's byte count beyond the file",
-       HandTIFF(false,
-                {{256, 3, {16}},
-                 {257, 3, {16}},
-                 {258, 3, {8}},
-                 {259, 3, {32773}},
-                 {262, 3, {1}},
-                 {322, 3, {16}},
-                 {323, 3, {16}},
-                 {324, 4, {kPixels}},
-                 {325, 4, {5}}},
-                {0x81, 7, 0x81, 7}),
-       readError},
-      {"packbits tile that fits its byte count",
-       HandTIFF(false,
-                {{256, 3, {16}},
-                 {257, 3, {16}},
-                 {258, 3, {8}},
-                 {259, 3, {32773}},
-                 {262, 3, {1}},
-                 {322, 3, {16}},
-                 {323, 3, {16}},
-                 {324, 4, {kPixels}},
-                 {325, 4, {4}}},
-                {0x81, 7, 0x81, 7}),
-       "loaded"},
+      {"packbits tile's byte count beyond the file", packbitsTile(5), readError},
+      {"packbits tile that fits its byte count", packbitsTile(4), "loaded"},
       {"strip offset beyond the file",
        HandTIFF(false, {{256, 3, {3}}, {257, 3, {2}}, {258, 3, {8}}, {262, 3, {1}}, {273, 4, {9999}}}, grey), invalid},
       {"tag count larger than the file", hugeCount, invalid},
