@@ -209,9 +209,9 @@ void TEditorDocument::ReloadCatalogue() {
   FState.LoadModelExtensions();
 }
 
-TCommandResult TEditorDocument::SaveModelPosition(const TModelPosition& position) {
+TCommandResult TEditorDocument::SaveModelFile(const std::function<void(const TModelo& model)>& write) {
   if (!FState.CurrentModel() || FState.CurrentModel()->Key.empty()) return Refuse("");
-  ::SaveModelPosition(FState.CurrentModel()->Key, position);
+  write(*FState.CurrentModel());
   ReloadCatalogue();
   TCommandResult r;
   r.Done = true;
@@ -219,14 +219,12 @@ TCommandResult TEditorDocument::SaveModelPosition(const TModelPosition& position
   return r;
 }
 
+TCommandResult TEditorDocument::SaveModelPosition(const TModelPosition& position) {
+  return SaveModelFile([&](const TModelo& model) { ::SaveModelPosition(model.Key, position); });
+}
+
 TCommandResult TEditorDocument::SaveModelPresets() {
-  if (!FState.CurrentModel() || FState.CurrentModel()->Key.empty()) return Refuse("");
-  ::SaveModelPresets(FState.CurrentModel()->Key, FState.CurrentModel()->Presets);
-  ReloadCatalogue();
-  TCommandResult r;
-  r.Done = true;
-  r.Changes = dcPresets;
-  return r;
+  return SaveModelFile([](const TModelo& model) { ::SaveModelPresets(model.Key, model.Presets); });
 }
 
 // ---- the project

@@ -215,6 +215,9 @@ class TEditorDocument {
   void SetPreset(const TAffineVector& camera, const TAffineVector& target);
 
  private:
+  // Writes the current model's extension file through write, then reads the catalogue again;
+  // refused while no installed model is current.
+  TCommandResult SaveModelFile(const std::function<void(const TModelo& model)>& write);
   TCommandResult Refuse(const std::string& message) const;
   TCommandResult CheckTextureChoice(const TSkinNode* section, const TSkinNode* edited, const std::string& choice) const;
   TCommandResult Finish(unsigned changes, TSkinNode* node, TSkinNode* select = nullptr);
