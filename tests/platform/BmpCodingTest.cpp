@@ -10,6 +10,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "tests/platform/BmpTestSupport.h"
+#include "tests/support/AddressSpaceCap.h"
 
 namespace {
 
@@ -230,7 +231,7 @@ TEST(BmpCodingTest, BadHeadersFailCleanly) {
   ExpectInvalid(with([](TBmpLayout& s) { s.HeaderSize = 64, s.Compression = 3; }), "OS/2 Huffman");
   // Absurd sizes are refused before anything is allocated, with the bitmap error.
   {
-    bmptest::TAddressSpaceCap cap(uint64_t{256} << 20);
+    testsupport::TAddressSpaceCap cap(uint64_t{256} << 20);
     ExpectInvalid(with([](TBmpLayout& s) { s.Width = 32, s.Height = 1 << 23, s.Bits = 32, s.Pixels.assign(9000, 1); }),
                   "8 million rows of 128 bytes in 9 KB");
     ExpectInvalid(with([](TBmpLayout& s) { s.Width = 100000, s.Height = 100000; }), "10^10 pixels");

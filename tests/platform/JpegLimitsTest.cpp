@@ -10,6 +10,7 @@
 #include "platform/Exceptions.h"
 #include "platform/JpegImage.h"
 #include "tests/platform/BmpTestSupport.h"
+#include "tests/support/AddressSpaceCap.h"
 
 using namespace bmptest;
 
@@ -92,7 +93,7 @@ TEST(JpegLimitsTest, ScanRunIntoAMarkerLoadsOnlyWithAnEndMarkerToCome) {
   };
   // A picture declared near the size limit fails on its first row, before it is allocated.
   {
-    TAddressSpaceCap cap(uint64_t{256} << 20);
+    testsupport::TAddressSpaceCap cap(uint64_t{256} << 20);
     std::vector<uint8_t> f = ScanIntoMarker(18000, {0xFF, 0xFE, 0x00, 0x02});
     try {
       LoadJpegFromMemory(f.data(), f.size());
