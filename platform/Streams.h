@@ -88,8 +88,9 @@ class TMemoryStream : public TStream {
 // (EFCreateError), as writing it in place would be. Every error names the file.
 //
 // The temporary file is "." + the target's name + ".corvane-" + six letters or digits, the name cut so
-// that the whole stays within the file system's limit. The stream keeps it locked; a new stream
-// for the same target removes the unlocked ones, left behind by a save that was killed.
+// that the whole stays within the file system's limit. The stream keeps it open and locked from
+// its creation until it is renamed or removed; a new stream for the same target removes the
+// unlocked ones, left behind by a save that was killed.
 class TSafeFileStream : public TStream {
  public:
   explicit TSafeFileStream(const std::string& fileName);
@@ -99,9 +100,9 @@ class TSafeFileStream : public TStream {
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void* buffer, size_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  // Flushes the data to the disk and closes the temporary file; raises EInOutError.
+  // Flushes the data to the disk; raises EInOutError. The temporary file stays open and locked.
   void Finish();
-  // Finish(), then the rename; raises EInOutError.
+  // Finish(), then the rename, then the file is closed; raises EInOutError.
   void Commit();
   const std::string& FileName() const { return FFileName; }  // the target, links followed
   const std::string& TempName() const { return FTempName; }
