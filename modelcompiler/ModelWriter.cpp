@@ -237,15 +237,14 @@ TCompileResult CompileModel(const TObjeto3D& mesh, const TCompileOptions& o) {
   result.Prefix = base;
   const std::vector<std::string> lines = CVMXLines(mesh, o);
   const std::string folder = IncludeTrailingPathDelimiter(o.OutputFolder);
-  // Everything that can be refused is refused before the first file is written.
-  std::vector<uint8_t> modelData;
-  if (o.WriteModelData) modelData = CVMDBytes(MeshForModelData(mesh), folder + base + ".cvmd");
-  ForceDirectories(folder);
+  // Every file is made in memory first and all are replaced as one: a failure part-way must
+  // not leave a new model data file beside the old wire bitmaps and extension file.
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> outputs;
 
   status("Creating compiled model file");
   if (o.WriteModelData) {
     result.ModelDataFile = folder + base + ".cvmd";
-    WriteFileAtomically(result.ModelDataFile, modelData.data(), modelData.size());
+    outputs.emplace_back(result.ModelDataFile, CVMDBytes(MeshForModelData(mesh), result.ModelDataFile));
   }
 
   status("Creating wire bitmap files");
@@ -255,17 +254,24 @@ TCompileResult CompileModel(const TObjeto3D& mesh, const TCompileOptions& o) {
     TBitmap wire = DrawWireBitmap(mesh, static_cast<int>(i), drawn);
     if (!drawn) continue;
     wire.SetPixelFormat(TPixelFormat::pf4bit);
-    const std::string file = folder + base + "Wire" + std::to_string(i + 1) + ".bmp";
-    wire.SaveToFile(file);
-    result.WireFiles.push_back(file);
+    TMemoryStream bytes;
+    wire.SaveToStream(bytes);
+    result.WireFiles.push_back(folder + base + "Wire" + std::to_string(i + 1) + ".bmp");
+    outputs.emplace_back(result.WireFiles.back(), bytes.Bytes());
   }
 
   status("Creating model extension file");
   result.ExtensionFile = folder + base + ".cvmx";
-  if (FileExists(result.ExtensionFile) && !(o.ConfirmOverwrite && o.ConfirmOverwrite())) return result;
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  WriteFileAtomically(result.ExtensionFile, text);
-  result.ExtensionWritten = true;
+  result.ExtensionWritten = !FileExists(result.ExtensionFile) || (o.ConfirmOverwrite && o.ConfirmOverwrite());
+  if (result.ExtensionWritten) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    outputs.emplace_back(result.ExtensionFile, std::vector<uint8_t>(text.begin(), text.end()));
+  }
+
+  ForceDirectories(folder);
+  std::vector<TFileContent> files;
+  for (const auto& [name, bytes] : outputs) files.push_back({name, bytes.data(), bytes.size()});
+  WriteFilesTogether(files);
   return result;
 }

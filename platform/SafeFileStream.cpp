@@ -13,6 +13,7 @@
 
 #include "platform/Exceptions.h"
 #include "platform/FdIo.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Streams.h"
 
 namespace fs = std::filesystem;
@@ -70,9 +71,40 @@ bool IsRandomTail(const std::string& s, size_t from) {
   return true;
 }
 
-// Removes the temporary and backup files of this target that a killed save left behind. A
-// stream still writing one keeps it locked, in this process or another, and it stays.
+// Every temporary and backup file is locked (a shared flock on an open descriptor) from its
+// creation until it is renamed or removed; the sweep below removes only files it can lock
+// alone. flock rather than a POSIX record lock: it belongs to the open file description, so it
+// survives the rename and closing another descriptor of the file in this process does not drop
+// it; two saves in one process hold separate locks; and the sweep can test it on a descriptor
+// opened for reading only.
+void Hold(int fd) { ::flock(fd, LOCK_SH); }
+
+// Creating a hidden file and locking it are two steps, and a sweep must not fall between them:
+// creators share the folder's own lock while they do it, and a sweep needs it alone. A folder
+// that cannot be locked is not swept.
+class TFolderLock {
+ public:
+  TFolderLock(const fs::path& dir, int operation)
+      : FHandle(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+        FHeld(FHandle >= 0 && ::flock(FHandle, operation) == 0) {}
+  ~TFolderLock() {
+    if (FHandle >= 0) ::close(FHandle);
+  }
+  TFolderLock(const TFolderLock&) = delete;
+  TFolderLock& operator=(const TFolderLock&) = delete;
+  bool Held() const { return FHeld; }
+
+ private:
+  int FHandle;
+  bool FHeld;
+};
+
+// Removes the temporary and backup files of this target that a killed save left behind. The
+// sweep waits for no one: while another save creates a file in the folder it is left for the
+// next save.
 void RemoveLeftovers(const fs::path& dir, const std::string& prefix) {
+  const TFolderLock alone(dir, LOCK_EX | LOCK_NB);
+  if (!alone.Held()) return;
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     const std::string name = it->path().filename().string();
@@ -86,12 +118,14 @@ void RemoveLeftovers(const fs::path& dir, const std::string& prefix) {
   }
 }
 
-// Writing a file the user made read-only is refused, as writing it in place would be; the
-// rename alone would replace it regardless. Root may write anything, so for root a file
-// without any write permission counts as read-only.
-bool IsReadOnly(const std::string& fileName, const struct stat& st) {
-  return S_ISREG(st.st_mode) &&
-         ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) != 0);
+// Why the file cannot be replaced, or an empty text. Writing a file the user made read-only is
+// refused, as writing it in place would be; the rename alone would replace it regardless. Root
+// may write anything, so for root a file without any write permission counts as read-only.
+std::string Unwritable(const std::string& fileName, const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return {};
+  if (::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) != 0)
+    return errno == EROFS ? "Read-only file system" : "the file is read-only";
+  return (st.st_mode & 0222) == 0 ? "the file is read-only" : "";
 }
 
 [[noreturn]] void RaiseNamed(const std::string& fileName, const EInOutError& e) {
@@ -104,20 +138,35 @@ bool IsReadOnly(const std::string& fileName, const struct stat& st) {
 TSafeFileStream::TSafeFileStream(const std::string& fileName) : FShownName(fileName), FFileName(FollowLinks(fileName)) {
   struct stat st {};
   const bool exists = ::stat(FFileName.c_str(), &st) == 0;
-  if (exists && IsReadOnly(FFileName, st))
-    throw EFCreateError("Cannot write \"" + fileName + "\": the file is read-only");
+  if (const std::string why = exists ? Unwritable(FFileName, st) : ""; !why.empty())
+    throw EFCreateError("Cannot write \"" + fileName + "\": " + why);
   const std::string prefix = HiddenPrefix(FFileName);
   const fs::path dir = FolderOf(FFileName);
   RemoveLeftovers(dir, prefix);
   std::string tmpl = (dir / (prefix + "XXXXXX")).string();
-  FHandle = ::mkstemp(tmpl.data());
+  int createError = 0;
+  {
+    const TFolderLock creating(dir, LOCK_SH);
+    FHandle = ::mkstemp(tmpl.data());
+    if (FHandle >= 0)
+      Hold(FHandle);
+    else
+      createError = errno;
+  }
   if (FHandle < 0) {
+    // The file is written through a new one beside it, so a folder where no file can be made
+    // stops even the save of a writable file.
+    if (createError == EACCES || createError == EPERM) {
+      const std::string folder = "\"" + dir.string() + "\" is not writable";
+      if (exists) throw EFCreateError("Cannot write \"" + fileName + "\": the folder " + folder);
+      throw EFCreateError("Cannot create file \"" + fileName + "\". The folder " + folder);
+    }
     // Creating a new name can miss only its folder.
-    const int err = errno == ENOENT ? ENOTDIR : errno;
-    throw EFCreateError("Cannot create file \"" + fileName + "\". " + InOutErrorFromErrno(err).Message);
+    const int err = createError == ENOENT ? ENOTDIR : createError;
+    const std::string why = err == EROFS ? "Read-only file system" : InOutErrorFromErrno(err).Message;
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + why);
   }
   FTempName = tmpl;
-  ::flock(FHandle, LOCK_EX);
   // Keep the permissions of the file being replaced; a new file gets the usual 0666 & ~umask.
   if (exists) {
     ::fchmod(FHandle, st.st_mode & 07777);
@@ -129,8 +178,9 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : FShownName(fileN
 }
 
 TSafeFileStream::~TSafeFileStream() {
-  if (FHandle >= 0) ::close(FHandle);
+  // Removed while still locked, so no sweep takes it for a leftover in between.
   if (!FCommitted && !FTempName.empty()) ::unlink(FTempName.c_str());
+  if (FHandle >= 0) ::close(FHandle);
 }
 
 size_t TSafeFileStream::Read(void* buffer, size_t count) {
@@ -158,11 +208,7 @@ int64_t TSafeFileStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void TSafeFileStream::Finish() {
-  if (FHandle < 0) return;
-  if (::fsync(FHandle) != 0) RaiseNamed(FShownName, InOutErrorFromErrno(errno));
-  const int fd = FHandle;
-  FHandle = -1;
-  if (::close(fd) != 0) RaiseNamed(FShownName, InOutErrorFromErrno(errno));
+  if (FHandle >= 0 && ::fsync(FHandle) != 0) RaiseNamed(FShownName, InOutErrorFromErrno(errno));
 }
 
 void TSafeFileStream::Commit() {
@@ -170,6 +216,10 @@ void TSafeFileStream::Commit() {
   Finish();
   if (::rename(FTempName.c_str(), FFileName.c_str()) != 0) RaiseNamed(FShownName, InOutErrorFromErrno(errno));
   FCommitted = true;
+  // Closed only now: an unlocked temporary file is a leftover to every other save of the file.
+  // The data is on the disk already (Finish), so closing has nothing left to report.
+  ::close(FHandle);
+  FHandle = -1;
 }
 
 void WriteFileAtomically(const std::string& fileName, const void* data, size_t size) {
@@ -187,6 +237,7 @@ struct TBackup {
   std::string Target, Name;  // Name is empty when there was no file to keep
   bool Moved = false;        // the file itself was moved aside (no hard links on its file system)
   bool Replaced = false;     // the new file is in place
+  int Lock = -1;             // holds the backup, as a temporary file is held
 };
 
 std::string RandomTail() {
@@ -205,13 +256,20 @@ TBackup KeepBackup(const std::string& target, const std::string& shownName) {
   if (::lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return b;  // nothing a rename would replace
   const fs::path dir = FolderOf(target);
   const std::string prefix = HiddenPrefix(target);
+  const TFolderLock creating(dir, LOCK_SH);
   for (int tries = 0; tries < 100; ++tries) {
     b.Name = (dir / (prefix + RandomTail())).string();
-    if (::link(target.c_str(), b.Name.c_str()) == 0) return b;
-    if (errno == EEXIST) continue;
-    b.Moved = ::renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, b.Name.c_str(), RENAME_NOREPLACE) == 0;
-    if (b.Moved) return b;
-    if (errno != EEXIST) break;
+    if (::link(target.c_str(), b.Name.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      b.Moved = ::renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, b.Name.c_str(), RENAME_NOREPLACE) == 0;
+      if (!b.Moved && errno == EEXIST) continue;
+      if (!b.Moved) break;
+    }
+    // A file the user may write but not read is held through a descriptor for writing.
+    b.Lock = ::open(b.Name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (b.Lock < 0) b.Lock = ::open(b.Name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (b.Lock >= 0) Hold(b.Lock);
+    return b;
   }
   RaiseNamed(shownName, InOutErrorFromErrno(errno));
 }
@@ -228,23 +286,40 @@ std::string PutBack(const TBackup& b) {
   }
   if (!failed) return {};
   std::string why =
-      " \"" + b.Target + "\" could not be put back as it was (" + InOutErrorFromErrno(failed).Message + ")";
+      "\"" + b.Target + "\" could not be put back as it was (" + InOutErrorFromErrno(failed).Message + ")";
   if (!b.Name.empty()) why += "; the previous file is kept as \"" + b.Name + "\"";
   return why + ".";
+}
+
+// A message followed by another sentence.
+std::string Then(const std::string& message, const std::string& more) {
+  if (more.empty() || message.empty()) return message + more;
+  return message + (message.back() == '.' ? " " : ". ") + more;
 }
 
 }  // namespace
 
 void WriteFilesTogether(const std::vector<TFileContent>& files) {
-  // Every stream is opened before any is written: opening removes the unlocked leftovers of its
-  // name, and two long names may be cut to the same hidden prefix.
+  const std::string noneReplaced = files.size() > 1 ? "No file was replaced." : "";
+  // Every stream is opened before any is written, so that a file that is refused (read-only, a
+  // folder that is not writable) costs no writing.
   std::vector<std::unique_ptr<TSafeFileStream>> streams;
-  for (const TFileContent& f : files) streams.push_back(std::make_unique<TSafeFileStream>(f.FileName));
-  for (size_t i = 0; i < files.size(); ++i) {
-    streams[i]->WriteBuffer(files[i].Data, files[i].Size);
-    streams[i]->Finish();
+  try {
+    for (const TFileContent& f : files) streams.push_back(std::make_unique<TSafeFileStream>(f.FileName));
+    for (size_t i = 0; i < files.size(); ++i) {
+      streams[i]->WriteBuffer(files[i].Data, files[i].Size);
+      streams[i]->Finish();
+    }
+  } catch (const EFCreateError& e) {
+    throw EFCreateError(Then(e.Message, noneReplaced));
+  } catch (const EInOutError& e) {
+    throw EInOutError(Then(e.Message, noneReplaced), e.ErrorCode);
   }
   std::vector<TBackup> backups;
+  const TScopeGuard release([&backups] {
+    for (const TBackup& b : backups)
+      if (b.Lock >= 0) ::close(b.Lock);
+  });
   try {
     for (size_t i = 0; i < files.size(); ++i) {
       backups.push_back(KeepBackup(streams[i]->FileName(), files[i].FileName));
@@ -252,10 +327,10 @@ void WriteFilesTogether(const std::vector<TFileContent>& files) {
       backups.back().Replaced = true;
     }
   } catch (const EInOutError& e) {
+    // The files already replaced go back, the last first; what could not says so by name.
     std::string notRestored;
-    for (auto b = backups.rbegin(); b != backups.rend(); ++b) notRestored += PutBack(*b);
-    if (notRestored.empty()) throw;
-    throw EInOutError(e.Message + notRestored, e.ErrorCode);
+    for (auto b = backups.rbegin(); b != backups.rend(); ++b) notRestored = Then(notRestored, PutBack(*b));
+    throw EInOutError(Then(e.Message, notRestored.empty() ? noneReplaced : notRestored), e.ErrorCode);
   }
   for (const TBackup& b : backups)
     if (!b.Name.empty()) ::unlink(b.Name.c_str());

@@ -85,11 +85,13 @@ class TMemoryStream : public TStream {
 // the target. Destroyed without Commit(), it removes the temporary file and the target stays
 // as it was. A symbolic link is followed: its target is replaced, the link stays a link. The
 // replaced file's permissions are kept, and a file whose permissions forbid writing is refused
-// (EFCreateError), as writing it in place would be. Every error names the file.
+// (EFCreateError), as writing it in place would be, and so is a file in a folder where no new
+// file can be made (the folder is named). Every error names the file.
 //
 // The temporary file is "." + the target's name + ".corvane-" + six letters or digits, the name cut so
-// that the whole stays within the file system's limit. The stream keeps it locked; a new stream
-// for the same target removes the unlocked ones, left behind by a save that was killed.
+// that the whole stays within the file system's limit. The stream keeps it open and locked from
+// its creation until it is renamed or removed; a new stream for the same target removes the
+// unlocked ones, left behind by a save that was killed.
 class TSafeFileStream : public TStream {
  public:
   explicit TSafeFileStream(const std::string& fileName);
@@ -99,9 +101,9 @@ class TSafeFileStream : public TStream {
   size_t Read(void* buffer, size_t count) override;
   size_t Write(const void* buffer, size_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  // Flushes the data to the disk and closes the temporary file; raises EInOutError.
+  // Flushes the data to the disk; raises EInOutError. The temporary file stays open and locked.
   void Finish();
-  // Finish(), then the rename; raises EInOutError.
+  // Finish(), then the rename, then the file is closed; raises EInOutError.
   void Commit();
   const std::string& FileName() const { return FFileName; }  // the target, links followed
   const std::string& TempName() const { return FTempName; }
@@ -125,9 +127,10 @@ struct TFileContent {
   const void* Data;
   size_t Size;
 };
-// Replaces files that belong together (a package and its description) as one: each is written
-// in full to its temporary file before the first rename, and the files replaced are kept under
-// a hidden backup name until every rename succeeded; when one fails, those already replaced are
-// put back (or removed, where there was none). So the folders hold all the old files or all the
-// new ones.
+// Replaces files that belong together (a package and its description, a model's files) as one:
+// each is written in full to its temporary file before the first rename, and the files replaced
+// are kept under a hidden, locked backup name until every rename succeeded; when one fails,
+// those already replaced are put back (or removed, where there was none). So the folders hold
+// all the old files or all the new ones. The error of a failure says "No file was replaced.",
+// or names each file that could not be put back.
 void WriteFilesTogether(const std::vector<TFileContent>& files);

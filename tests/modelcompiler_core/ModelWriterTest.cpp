@@ -217,6 +217,43 @@ TEST(CompileModel, RefusalsWriteNothing) {
   EXPECT_EQ(CompileModel(MeshOf({"SKIN"}), External(folder, "../a\\escape")).ExtensionFile, folder + "/escape.cvmx");
 }
 
+TEST(CompileModel, AFailedCompileLeavesTheOldFilesAndSaysSo) {
+  // A model of two sections compiled before; a compile of three fails at one of its files.
+  const struct {
+    const char* File;
+    bool Folder;  // a folder in the file's place, else the file made read-only
+  } faults[] = {{"knightWire3.bmp", true}, {"knight.cvmx", false}};
+  for (const auto& f : faults) {
+    SCOPED_TRACE(f.File);
+    TScratch s;
+    const std::string folder = Scratch(s, "CustomModels");
+    TCompileOptions o = External(folder, "knight.ms3d");
+    o.ConfirmOverwrite = [] { return true; };
+    const TCompileResult before = CompileModel(MeshOf({"SKIN", "VISOR"}), o);
+    std::vector<std::string> files = before.WireFiles;
+    files.insert(files.end(), {before.ModelDataFile, before.ExtensionFile});
+    std::vector<std::vector<uint8_t>> old;
+    for (const std::string& file : files) old.push_back(testsupport::ReadBytes(file));
+    const std::string faulty = folder + "/" + f.File;
+    if (f.Folder)
+      std::filesystem::create_directory(faulty);
+    else
+      std::filesystem::permissions(faulty, std::filesystem::perms::owner_read);
+    std::string message;
+    try {
+      CompileModel(MeshOf({"SKIN", "VISOR", "HELMET"}), o);
+    } catch (const Exception& e) {
+      message = e.Message;
+    }
+    EXPECT_NE(message.find("\"" + faulty + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find("No file was replaced."), std::string::npos) << message;
+    for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(testsupport::ReadBytes(files[i]), old[i]) << files[i];
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()),
+              f.Folder ? 5 : 4)
+        << "no temporary or backup file left";
+  }
+}
+
 TEST(WireBitmap, OutlinesAndClipping) {
   TObjeto3D m = MeshOf({"SKIN"});
   m.UVs = {{0, 1}, {0.5f, 1}, {0, 0.5f}};  // a corner at the top left: pixels (0,0), (128,0), (0,128)

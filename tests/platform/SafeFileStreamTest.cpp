@@ -1,12 +1,16 @@
 // Writing through a temporary file under faults: errors that say what happened to which file,
 // files the user made read-only, killed saves and names near the file system's limit.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <climits>
 #include <filesystem>
@@ -54,6 +58,34 @@ std::vector<std::string> HiddenFiles(const fs::path& dir) {
     if (e.path().filename().string()[0] == '.') names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// Root writes into any folder; without these capabilities the permission bits hold for root too.
+bool DropFilePermissionOverride() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+    data[cap / 32].effective &= ~(1u << (cap % 32));
+    data[cap / 32].permitted &= ~(1u << (cap % 32));  // access() checks root against these
+  }
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// In a mount namespace of this process's own, mounts a small file system on dir, lets fill
+// write into it and makes it read-only; false with why when mounting is not allowed here.
+bool MountReadOnly(const fs::path& dir, const std::function<void()>& fill, std::string& why) {
+  if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    why = std::string("cannot mount a file system here (") + std::strerror(errno) + "): needs CAP_SYS_ADMIN";
+    return false;
+  }
+  fill();
+  if (::mount("tmpfs", dir.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+    why = std::string("cannot remount read-only (") + std::strerror(errno) + ")";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -169,4 +201,54 @@ TEST(SafeFileStream, KilledSavesLeaveNothingForTheNextAndLongNamesFit) {
     EXPECT_EQ(ReadText(file), "running");
     EXPECT_EQ(HiddenFiles(dir), unrelated);
   }
+}
+
+TEST(SafeFileStream, AFileThatCannotBeReplacedSaysWhy) {
+  const testsupport::TScratchDir scratch("unwritable");
+  const struct {
+    bool ReadOnlyFileSystem;  // else a folder where no new file can be made
+    bool Exists;              // a writable file, or a new one
+    const char* Message;      // %F the file, %D its folder
+  } cases[] = {
+      {true, true, "Cannot write \"%F\": Read-only file system"},
+      {true, false, "Cannot create file \"%F\". Read-only file system"},
+      {false, true, "Cannot write \"%F\": the folder \"%D\" is not writable"},
+      {false, false, "Cannot create file \"%F\". The folder \"%D\" is not writable"},
+  };
+  std::string skipped;
+  for (const auto& c : cases) {
+    const fs::path dir = scratch.Path() / std::to_string(&c - cases);
+    fs::create_directories(dir);
+    const std::string file = (dir / "p.cvp").string();
+    auto makeOld = [&] {
+      if (c.Exists) testsupport::WriteBytes(file, "old");
+    };
+    const std::string message = InChild(RLIM_INFINITY, [&]() -> std::string {
+      std::string why;
+      if (c.ReadOnlyFileSystem) {
+        if (!MountReadOnly(dir, makeOld, why)) return "skip: " + why;
+      } else {
+        makeOld();
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+        if (!DropFilePermissionOverride() || ::access(dir.c_str(), W_OK) == 0)
+          return "skip: this process writes into a folder without write permission";
+      }
+      try {
+        WriteFileAtomically(file, std::string("new"));
+        return "written";
+      } catch (const Exception& e) {
+        return e.Message;
+      }
+    });
+    fs::permissions(dir, fs::perms::owner_all);
+    if (message.rfind("skip: ", 0) == 0) {
+      skipped += std::string(c.ReadOnlyFileSystem ? "read-only file system: " : "folder: ") + message.substr(6) + "; ";
+      continue;
+    }
+    std::string expected = c.Message;
+    expected.replace(expected.find("%F"), 2, file);
+    if (expected.find("%D") != std::string::npos) expected.replace(expected.find("%D"), 2, dir.string());
+    EXPECT_EQ(message, expected);
+  }
+  if (!skipped.empty()) GTEST_SKIP() << "cases not run: " << skipped;
 }
