@@ -19,8 +19,9 @@ EInOutError InOutErrorFromErrno(int err) {
     case ENOENT: return EInOutError("File not found", 2);
     case ENOTDIR: return EInOutError("Path not found", 3);
     case EACCES:
-    case EPERM:
-    case EROFS: return EInOutError("File access denied", 5);
+    case EPERM: return EInOutError("File access denied", 5);
+    // Every file on it is refused, whatever its own permissions say.
+    case EROFS: return EInOutError("Read-only file system", 5);
     case ENOSPC:
     case EDQUOT: return EInOutError("Disk full", 101);
     default: break;

@@ -163,8 +163,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName) : FShownName(fileN
     }
     // Creating a new name can miss only its folder.
     const int err = createError == ENOENT ? ENOTDIR : createError;
-    const std::string why = err == EROFS ? "Read-only file system" : InOutErrorFromErrno(err).Message;
-    throw EFCreateError("Cannot create file \"" + fileName + "\". " + why);
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + InOutErrorFromErrno(err).Message);
   }
   FTempName = tmpl;
   // Keep the permissions of the file being replaced; a new file gets the usual 0666 & ~umask.

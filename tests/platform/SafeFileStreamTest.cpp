@@ -97,6 +97,7 @@ TEST(InOutError, EachErrnoReadsAsItself) {
   } cases[] = {
       {ENOENT, "File not found"},
       {EACCES, "File access denied"},
+      {EROFS, "Read-only file system"},
       {ENOSPC, "Disk full"},
       {EIO, "Input/output error"},              // shares its number with the platform's "access denied"
       {ENETDOWN, "Network is down"},            // ... with "read beyond end of file"
