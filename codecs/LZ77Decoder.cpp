@@ -89,7 +89,10 @@ void TLZ77Decoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedS
     inLeft -= usedIn;
     out += usedOut;
     outLeft -= usedOut;
-    if (status < 0)
+    // A wrong checksum is reported once the data is through (the header's own check fails
+    // before any block).
+    const bool checksumOnly = status == ISAL_INCORRECT_CHECKSUM && s.block_state == ISAL_BLOCK_FINISH;
+    if (status < 0 && !(checksumOnly && !FChecksumChecked))
       FZLibResult = Z_DATA_ERROR;
     else if (status == ISAL_NEED_DICT)
       FZLibResult = Z_NEED_DICT;
