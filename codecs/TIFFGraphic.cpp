@@ -568,7 +568,8 @@ TTIFFGraphic::TLayout TTIFFGraphic::ReadLayout(size_t size, const char* formatNa
   // A single plain strip whose byte count runs past the end of the file is sized from its rows,
   // as the other readers size it: writers that got the count wrong left files that load
   // everywhere else. Whether the rows are in the file is then checked like any strip's bytes.
-  // Several strips, tiles and coded strips keep their counts (the other readers refuse those).
+  // Several strips, tiles and coded strips keep their counts and are refused, as tifftopnm
+  // refuses them.
   if (!l.Tiled && p.Compression == ctNone && l.BlocksPerPlane * l.PlaneCount == 1 && !l.Counts.empty() &&
       l.Length(0) < l.Counts[0])
     l.Counts[0] = static_cast<uint32_t>(std::min<uint64_t>(l.Bytes(0, 0, p.Height), UINT32_MAX));
