@@ -167,6 +167,8 @@ class TLZ77Decoder : public TDecoder {
   // With wholeStreams, only streams packed below permille thousandths of what they decode to go
   // through libdeflate, the rest through igzip (0: every stream through libdeflate).
   void SetWholeStreamsBelow(unsigned permille) { FWholeBelowPermille = permille; }
+  // Without the check, a stream whose checksum is wrong ends like one whose checksum is right.
+  void SetChecksumChecked(bool checked) { FChecksumChecked = checked; }
   void Decode(const uint8_t*& source, uint8_t*& dest, size_t packedSize, size_t unpackedSize) override;
   void DecodeInit() override;
   void DecodeEnd() override;
@@ -181,7 +183,7 @@ class TLZ77Decoder : public TDecoder {
   std::unique_ptr<TStreamRec> FStream;
   int FFlushMode;
   bool FAutoReset, FWholeStreams;
-  bool FOpen = false;
+  bool FOpen = false, FChecksumChecked = true;
   unsigned FWholeBelowPermille = 0;
   int FZLibResult = 0;
   size_t FAvailIn = 0, FAvailOut = 0;

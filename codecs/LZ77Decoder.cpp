@@ -89,7 +89,10 @@ void TLZ77Decoder::Decode(const uint8_t*& source, uint8_t*& dest, size_t packedS
     inLeft -= usedIn;
     out += usedOut;
     outLeft -= usedOut;
-    if (status < 0)
+    // A wrong Adler-32 comes with the stream finished and all its data out (a header failing its
+    // own check comes before any block); unchecked, it ends the stream as a right one does.
+    const bool checksumOnly = status == ISAL_INCORRECT_CHECKSUM && s.block_state == ISAL_BLOCK_FINISH;
+    if (status < 0 && !(checksumOnly && !FChecksumChecked))
       FZLibResult = Z_DATA_ERROR;
     else if (status == ISAL_NEED_DICT)
       FZLibResult = Z_NEED_DICT;

@@ -565,6 +565,14 @@ TTIFFGraphic::TLayout TTIFFGraphic::ReadLayout(size_t size, const char* formatNa
   l.BlocksPerPlane = l.BandRows.size() * l.Across;
   if (l.Offsets.size() < l.BlocksPerPlane * l.PlaneCount) Invalid(formatName);
   l.BlockRowBytes = (static_cast<size_t>(l.BlockWidth) * bps * l.BlockSpp + 7) / 8;
+  // A single plain strip whose byte count runs past the end of the file is sized from its rows,
+  // as the other readers size it: writers that got the count wrong left files that load
+  // everywhere else. Whether the rows are in the file is then checked like any strip's bytes.
+  // Several strips, tiles and coded strips keep their counts and are refused, as tifftopnm
+  // refuses them.
+  if (!l.Tiled && p.Compression == ctNone && l.BlocksPerPlane * l.PlaneCount == 1 && !l.Counts.empty() &&
+      l.Length(0) < l.Counts[0])
+    l.Counts[0] = static_cast<uint32_t>(std::min<uint64_t>(l.Bytes(0, 0, p.Height), UINT32_MAX));
   return l;
 }
 

@@ -320,6 +320,69 @@ TEST(PNGTest, BrokenFilesRaiseTheirMessages) {
   EXPECT_EQ(LoadError(file({{"PLTE", {1, 2, 3}}}, Ihdr(4, 4, 8, 2), z)), "loaded");
 }
 
+// The stream's checksum after the rows is passed over wherever the last image data chunk begins,
+// after a stored or a coded last block: a wrong one loads the picture the right one does. Data
+// that cannot be inflated is still refused.
+TEST(PNGTest, TheChecksumAfterTheRowsIsPassedOver) {
+  const uint32_t w = 16, h = 8;
+  const std::vector<uint8_t> rows = RandomRows(w * 3, h, 7, 6);
+  std::vector<uint8_t> filtered;
+  for (uint32_t y = 0; y < h; ++y) {
+    filtered.push_back(0);
+    filtered.insert(filtered.end(), rows.begin() + y * w * 3, rows.begin() + (y + 1) * w * 3);
+  }
+  auto deflated = [&](int level) {
+    std::vector<uint8_t> z(compressBound(filtered.size()));
+    uLongf n = z.size();
+    EXPECT_EQ(compress2(z.data(), &n, filtered.data(), filtered.size(), level), Z_OK);
+    z.resize(n);
+    return z;
+  };
+  auto png = [&](const std::vector<uint8_t>& z, size_t lastChunk) {
+    const auto split = z.end() - static_cast<ptrdiff_t>(lastChunk);
+    return PngFile(
+        {{"IHDR", Ihdr(w, h, 8, 2)}, {"IDAT", {z.begin(), split}}, {"IDAT", {split, z.end()}}, {"IEND", {}}});
+  };
+  for (const int level : {0, 9}) {
+    const std::vector<uint8_t> z = deflated(level);
+    // One block, stored at level 0 and coded at 9.
+    ASSERT_EQ((z[2] >> 1 & 3) == 0, level == 0);
+    const std::vector<uint8_t> right = png(z, 0);
+    TPNGGraphic want;
+    want.LoadFromMemory(right.data(), right.size());
+    const std::vector<uint8_t> wrong = [&] {
+      std::vector<uint8_t> x = z;
+      for (size_t i = x.size() - 4; i < x.size(); ++i) x[i] ^= 0x55;
+      return x;
+    }();
+    for (size_t last = 0; last <= 8; ++last) {
+      for (const auto* stream : {&z, &wrong}) {
+        SCOPED_TRACE(testing::Message() << "level " << level << ", last " << last << " bytes in the last chunk, "
+                                        << (stream == &z ? "right" : "wrong") << " checksum");
+        const std::vector<uint8_t> file = png(*stream, last);
+        TPNGGraphic g;
+        try {
+          g.LoadFromMemory(file.data(), file.size());
+          EXPECT_TRUE(g.SameAs(want));
+        } catch (const Exception& e) {
+          ADD_FAILURE() << e.what();
+        }
+      }
+    }
+  }
+  // Row data that cannot be inflated is still refused: a stored block whose length and its
+  // complement disagree, a block of the reserved type, a distance back before the data's start
+  // (a fixed-code match of length 3 at distance 1 as the first symbol).
+  std::vector<uint8_t> badLength = deflated(0);
+  badLength[5] ^= 1;
+  std::vector<uint8_t> reservedType = deflated(9);
+  reservedType[2] |= 6;
+  const std::vector<uint8_t> backBeforeStart = {0x78, 0x01, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01};
+  for (const auto& z : {badLength, reservedType, backBeforeStart})
+    for (size_t last : {0, 4, 6})
+      EXPECT_EQ(LoadError(png(z, last)), "Cannot load image. Compression error found in PNG file.") << last;
+}
+
 TEST(PNGTest, ProgressRunsRowByRow) {
   const uint32_t h = 7;
   const std::vector<uint8_t> rows = RandomRows(6, h, 3);

@@ -82,6 +82,19 @@ std::vector<uint8_t> HandTIFF(bool big, std::vector<TTag> tags, const std::vecto
 
 const uint32_t kPixels = 0xFFFF0000u;
 
+// A little-endian file of one strip with its byte count (a LONG in the first directory) set to count.
+std::vector<uint8_t> WithStripBytes(std::vector<uint8_t> f, uint32_t count) {
+  auto u16 = [&](size_t at) { return static_cast<uint32_t>(f.at(at) | f.at(at + 1) << 8); };
+  const size_t dir = u16(4) | u16(6) << 16;
+  for (size_t e = dir + 2; e < dir + 2 + u16(dir) * 12; e += 12)
+    if (u16(e) == 279 && u16(e + 2) == 4 && u16(e + 4) == 1 && u16(e + 6) == 0) {
+      for (int k = 0; k < 4; ++k) f.at(e + 8 + k) = static_cast<uint8_t>(count >> (8 * k));
+      return f;
+    }
+  ADD_FAILURE() << "no single LONG strip byte count";
+  return f;
+}
+
 std::vector<uint8_t> Deflated(const std::vector<uint8_t>& raw) {
   std::vector<uint8_t> z(compressBound(raw.size()));
   uLongf n = z.size();
@@ -135,6 +148,8 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
     // which tifftopnm reads (it declines grey and palette pictures of two samples); palette
     // planes with ImageMagick's decode of the interleaved file (it misreads the planes).
     const char* PeerOf = "out.tif";
+    // When set, the single strip's byte count of the little-endian file made is patched to this.
+    uint32_t StripBytes = 0;
   } cases[] = {
       {"none, little-endian", "tiffcp -L -c none base.tif out.tif", tifftopnm, 0},
       {"none, big-endian", "tiffcp -B -c none base.tif out.tif", tifftopnm, 0},
@@ -215,10 +230,14 @@ TEST(TIFFTest, DecodesLikeTheirPeers) {
       {"grey 16, fill order 2", "tiffcp -f lsb2msb -c none g16.tif out.tif", tifftopnm, 1},
       {"deflate, fill order 2", "tiffcp -f lsb2msb -c zip base.tif out.tif", tifftopnm, 0},
       {"packbits, fill order 2", "tiffcp -f lsb2msb -c packbits base.tif out.tif", tifftopnm, 0},
+      // A single plain strip whose byte count runs past the end of the file is read from its rows.
+      {"one plain strip whose byte count runs past the end", "tiffcp -L -c none -r 23 base.tif out.tif", tifftopnm, 0,
+       "out.tif", 35711440},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     ASSERT_EQ(RunPeer("cd " + (dir / "") + " && PATH=/usr/bin:$PATH && rm -f out.tif && " + c.Make), 0);
+    if (c.StripBytes) WriteBytes(dir / "out.tif", WithStripBytes(ReadBytes(dir / "out.tif"), c.StripBytes));
     TTIFFGraphic g;
     g.LoadFromFile(dir / "out.tif");
     TRgbImage ref;
@@ -392,7 +411,17 @@ TEST(TIFFTest, HandBuiltDirectories) {
       {"strips of 1 row, one strip missing", HandTIFF(false, greyTags({{278, 4, {1}}}), grey), invalid},
       {"strip data cut short", HandTIFF(false, greyTags({{279, 4, {6}}}), {1, 2, 3}), readError},
       {"strip data cut short, no byte counts", HandTIFF(false, greyTags({}), {1, 2, 3}), invalid},
-      {"strip byte counts beyond the file", HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), grey), readError},
+      // One plain strip whose byte count runs past the end of the file is sized from its rows; only
+      // when they are all in the file does it load.
+      {"one plain strip's byte count beyond the file", HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), grey),
+       "loaded"},
+      {"one plain strip's byte count beyond the file, a row cut short",
+       HandTIFF(false, greyTags({{279, 4, {0x7FFFFFFF}}}), {10, 20, 30, 40, 50}), readError},
+      {"one packbits strip's byte count beyond the file",
+       HandTIFF(false, greyTags({{259, 3, {32773}}, {279, 4, {0x7FFFFFFF}}}), {2, 10, 20, 30, 2, 40, 50, 60}),
+       readError},
+      {"strips of 1 row, the last byte count beyond the file",
+       HandTIFF(false, greyTags({{278, 4, {1}}, {279, 4, {3, 0x7FFFFFFF}}}, {kPixels, kPixels + 3}), grey), readError},
       {"deflate strip's byte count one past the file",
        HandTIFF(false, greyTags({{259, 3, {8}}, {279, 4, {zgrey + 1}}}), Deflated(grey)), readError},
       {"deflate strip's byte count to the file's end",
