@@ -14,6 +14,7 @@
 class TStream;
 class TGLLibMaterial;
 class TGLMaterialLibrary;
+struct TUploadPlan;
 
 // The 25 system colours (the classic scheme; Linux has no system palette to read).
 const std::array<TVector, 25>& SystemColors();
@@ -145,11 +146,33 @@ class TGLTexture : public TGLUpdateAbleObject {
   // names died) it is only forgotten. Either way the next Handle uploads again.
   void DestroyHandle(bool contextGone);
 
+  // A picture of more than this many pixels is uploaded in bands of rows over several frames,
+  // into a name of its own; the picture uploaded before it is drawn until the last band is in.
+  // Smaller ones are uploaded whole at once.
+  static constexpr int64_t kWholeUploadPixels = 1024 * 1024;
+  static constexpr int64_t kBandPixels = 256 * 1024;
+  // How long one frame may spend on bands (at least one band goes in each frame).
+  static inline double BandBudgetMs = 25;
+  // A large picture is still on its way; the frames meanwhile ask for the next ones.
+  bool UploadPending() const { return FPending != nullptr; }
+
  private:
+  // A large picture's upload in progress.
+  struct TBandedUpload {
+    uint32_t Name = 0;
+    int Width = 0, Height = 0, NextRow = 0;
+    uint32_t Format = 0;
+    bool BGR = true;
+    uint8_t Mipmaps = 0;  // how the levels are made (GLTexture.cpp)
+  };
   void NewImage(const TGLTextureImageFactory& factory);
-  void PrepareImage();
+  void StartUpload();
+  void PrepareImage(const TBitmap& bitmap, const TUploadPlan& plan);
+  void UploadBands(const TBitmap& bitmap);
+  void DropPendingUpload();
   void PrepareParams();
   uint32_t FHandle = 0;
+  std::unique_ptr<TBandedUpload> FPending;
   uint32_t FHandleGeneration = 0;  // of the shared names when FHandle was made
   TGLTextureMode FTextureMode = tmDecal;
   TGLTextureWrap FTextureWrap = twBoth;

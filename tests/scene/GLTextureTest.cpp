@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/Bitmap.h"
+#include "platform/ScopeGuard.h"
 #include "scene/GLMaterialLibrary.h"
 #include "scene/GLTexture.h"
 #include "tests/scene/RecordingFixture.h"
@@ -115,24 +116,114 @@ class TextureGL : public RecordingGL {
   HGLRC rc = nullptr;
 };
 
+// Only a picture whose sides change is scaled; one of the texture's own size goes as it is.
 TEST_F(TextureGL, SidesBecomePowersOfTwoCappedByTheImplementation) {
   struct Case {
     int W, H, Max, W2, H2;
-  } cases[] = {{100, 60, 4096, 128, 64}, {1, 3, 4096, 1, 4}, {300, 20, 256, 256, 32}, {64, 64, 64, 64, 64}};
+  } cases[] = {{100, 60, 4096, 128, 64}, {1, 3, 4096, 1, 4}, {300, 20, 256, 256, 32}, {64, 64, 64, 64, 64},
+               {512, 128, 256, 256, 128}, {256, 8, 4096, 256, 8}};
   for (const Case& c : cases) {
     rec.Values[GL_MAX_TEXTURE_SIZE] = {double(c.Max)};
     TGLTexture t(nullptr);
     t.AssignBitmap(TBitmap(c.W, c.H));
     rec.Clear();
     t.Handle();
+    SCOPED_TRACE(testing::Message() << c.W << "x" << c.H << " max " << c.Max);
     const TGLCall* scale = Last("gluScaleImage");
     const TGLCall* upload = Last("glTexImage2D");
-    ASSERT_TRUE(scale && upload) << rec.Names();
-    EXPECT_EQ(scale->Args[5], c.W2);
-    EXPECT_EQ(scale->Args[6], c.H2);
+    ASSERT_TRUE(upload) << rec.Names();
     EXPECT_EQ(upload->Args[3], c.W2);
     EXPECT_EQ(upload->Args[4], c.H2);
+    if (c.W == c.W2 && c.H == c.H2) {
+      EXPECT_FALSE(scale) << rec.Names();
+      continue;
+    }
+    ASSERT_TRUE(scale) << rec.Names();
+    EXPECT_EQ(scale->Args[5], c.W2);
+    EXPECT_EQ(scale->Args[6], c.H2);
   }
+}
+
+// Mip-map levels come from the driver when it can make them: glGenerateMipmap (3.0) after the
+// upload, else the GL_GENERATE_MIPMAP parameter (1.4) switched on around it; only a driver with
+// neither gets GLU's builder.
+TEST_F(TextureGL, MipmapLevelsComeFromTheDriverWhenItMakesThem) {
+  struct Case {
+    const char* Version;
+    TGLMinFilter Filter;
+    const char* Calls;
+  } cases[] = {
+      {"4.5 (Compatibility Profile) Mesa", miLinearMipmapLinear, "image generate"},
+      {"3.0", miNearestMipmapNearest, "image generate"},
+      {"1.4", miLinearMipmapNearest, "on image off"},
+      {"2.1", miNearestMipmapLinear, "on image off"},
+      {"1.2", miLinearMipmapLinear, "glu"},
+      {"4.5", miLinear, "image"},
+  };
+  for (const Case& c : cases) {
+    rec.Strings[GL_VERSION] = c.Version;
+    ReadImplementationProperties();
+    ReadExtensions();
+    TGLTexture t(nullptr);
+    t.AssignBitmap(TBitmap(8, 4));
+    t.SetMinFilter(c.Filter);
+    rec.Clear();
+    t.Handle();
+    std::string calls;
+    for (const TGLCall& call : rec.Calls) {
+      const char* what = call.Name == "glTexImage2D"        ? "image"
+                         : call.Name == "glGenerateMipmap"  ? "generate"
+                         : call.Name == "gluBuild2DMipmaps" ? "glu"
+                         : call.Name == "glTexParameteri" && call.Args[1] == GL_GENERATE_MIPMAP
+                             ? (call.Args[2] == GL_TRUE ? "on" : "off")
+                             : nullptr;
+      if (what) calls += (calls.empty() ? "" : " ") + std::string(what);
+    }
+    EXPECT_EQ(calls, c.Calls) << c.Version;
+  }
+}
+
+// A picture above a million pixels goes in a band of rows per frame into a name of its own; the
+// old picture is drawn until the last band is in, and each frame asks for the next. A new
+// picture meanwhile starts over and the half-filled name goes.
+TEST_F(TextureGL, LargePicturesGoInBandsWhileTheOldOneIsDrawn) {
+  const double budget = TGLTexture::BandBudgetMs;
+  TScopeGuard restore([budget] { TGLTexture::BandBudgetMs = budget; });
+  TGLTexture::BandBudgetMs = 0;  // one band a frame
+  TGLUpdateAbleObject owner(nullptr);  // a texture tells only when it has an owner
+  TGLTexture t(&owner);
+  int asked = 0;
+  t.OnNotifyChange = [&](TPersistent*) { ++asked; };
+  t.AssignBitmap(TBitmap(4, 4));
+  const uint32_t old = t.Handle();
+  t.AssignBitmap(TBitmap(2048, 1024));
+  t.Handle();
+  t.AssignBitmap(TBitmap(2048, 1024));
+  rec.Clear();
+  asked = 0;
+  int frames = 0;
+  for (; frames < 100; ++frames) {
+    const uint32_t drawn = t.Handle();
+    if (!t.UploadPending()) {
+      EXPECT_NE(drawn, old);
+      break;
+    }
+    EXPECT_EQ(drawn, old);
+    EXPECT_EQ(Last("glBindTexture")->Args[1], old);  // what this frame draws with
+  }
+  int nextRow = 0;
+  for (const TGLCall& c : rec.Calls)
+    if (c.Name == "glTexSubImage2D") {
+      EXPECT_EQ(c.Args[3], nextRow);
+      EXPECT_EQ(c.Args[4], 2048);
+      nextRow += static_cast<int>(c.Args[5]);
+    }
+  EXPECT_EQ(nextRow, 1024);
+  EXPECT_EQ(frames, 7);  // 128 rows of 2,048 pixels a frame: 8 frames, the last one drawn new
+  EXPECT_EQ(asked, 7);
+  EXPECT_EQ(rec.Count("glTexImage2D"), 1) << rec.Names();  // the storage only
+  EXPECT_EQ(rec.Count("gluScaleImage"), 0);
+  EXPECT_EQ(rec.Count("glDeleteTextures"), 2) << "the half-filled name, then the old picture's";
 }
 
 // The scaler pads output rows to the pack alignment: narrow textures of every alignment and

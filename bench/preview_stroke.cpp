@@ -1,0 +1,248 @@
+// A stroke's end in the real window while the 3D preview shows the painted texture.
+//
+// BM_StrokeToPreview: the main window with the program's own preview (a scene viewer in its 3D
+// area) and a model of one section, a quad read from its model file, whose texture is
+// size x size pixels. A stroke is painted through the texture view as the window receives it
+// (press, 20 moves, release); then the event loop runs until the preview has drawn a frame with
+// the stroke's picture. Every event the window's thread handles from the release on is timed
+// (QApplication::notify, outermost calls only; the release is one of them).
+// Counters: longest_step_ms (the longest single event over all strokes; the label names it),
+// shown_ms and shown_max_ms (release to the frame that shows the stroke: mean and longest),
+// frames (the viewer's paints from release to shown, mean), release_ms (the release alone).
+// Needs a display:
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" taskset -c 2,3 build/bench/bench_preview_stroke
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "controls/LabelScrollBar.h"
+#include "editor/EditorDocument.h"
+#include "editor/ModelPreview.h"
+#include "editor/crvn_unificado.h"
+#include "model/crvn_cvmdformat.h"
+#include "model/crvn_struc.h"
+#include "platform/qt/ScriptedPrompter.h"
+#include "scene/widgets/GLSceneViewer.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+double MsSince(TClock::time_point t0) { return std::chrono::duration<double, std::milli>(TClock::now() - t0).count(); }
+
+// Times the outermost events the window's thread handles while Timing is set.
+class TTimedApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (FDepth > 0 || !Timing) {
+      ++FDepth;
+      const bool r = QApplication::notify(receiver, event);
+      --FDepth;
+      return r;
+    }
+    const int type = event->type();
+    const std::string what = receiver ? receiver->metaObject()->className() : "?";
+    const TClock::time_point t0 = TClock::now();
+    ++FDepth;
+    const bool r = QApplication::notify(receiver, event);
+    --FDepth;
+    const double ms = MsSince(t0);
+    if (PrintSteps && ms >= 1) std::fprintf(stderr, "  %8.1f ms  %s event %d\n", ms, what.c_str(), type);
+    if (ms > Longest) {
+      Longest = ms;
+      LongestWhat = what + " event " + std::to_string(type);
+    }
+    return r;
+  }
+  bool Timing = false;
+  // CORVANE_BENCH_STEPS=1 prints every timed event of a millisecond or more.
+  bool PrintSteps = std::getenv("CORVANE_BENCH_STEPS") != nullptr;
+  double Longest = 0;
+  std::string LongestWhat;
+
+ private:
+  int FDepth = 0;
+};
+
+TTimedApplication* Application() {
+  static TTimedApplication* app = [] {
+    static int argc = 1;
+    static char arg0[] = "bench_preview_stroke";
+    static char* argv[] = {arg0, nullptr};
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    return new TTimedApplication(argc, argv);
+  }();
+  return app;
+}
+
+// Smooth gradients with some noise, as a painted skin has.
+TBitmap MakeTexture(int size) {
+  TBitmap b(size, size, TPixelFormat::pf24bit);
+  uint32_t r = 0x9E3779B9u;
+  for (int y = 0; y < size; ++y) {
+    uint8_t* row = b.ScanLine(y);
+    for (int x = 0; x < size; ++x) {
+      r = r * 1664525u + 1013904223u;
+      const int n = static_cast<int>(r >> 28);
+      row[3 * x] = static_cast<uint8_t>((x + n) & 255);
+      row[3 * x + 1] = static_cast<uint8_t>((y * 3 / 2 + n) & 255);
+      row[3 * x + 2] = static_cast<uint8_t>((x ^ y) & 255);
+    }
+  }
+  return b;
+}
+
+// One quad of section 1 facing the camera, the whole texture on it.
+void WriteQuad(const std::string& file) {
+  TObjeto3D m;
+  m.Materials.push_back({"Section1", MATERIAL_NORMAL});
+  m.Vertices = {{-300, -300, 0}, {300, -300, 0}, {300, 300, 0}, {-300, 300, 0}};
+  m.UVs = {{0, 1}, {1, 1}, {1, 0}, {0, 0}};
+  for (const auto& t : {std::array<int, 3>{0, 1, 2}, std::array<int, 3>{0, 2, 3}}) {
+    TObjeto3DTriangulo tri;
+    tri.Vertex0 = tri.UV0 = t[0];
+    tri.Vertex1 = tri.UV1 = t[1];
+    tri.Vertex2 = tri.UV2 = t[2];
+    m.Triangles.push_back(tri);
+  }
+  SaveToCVMD(m, file);
+}
+
+// Whether a picture is still on its way to the texture (only where uploads span frames).
+template <typename T>
+bool UploadPending(const T& texture) {
+  if constexpr (requires { texture.UploadPending(); })
+    return texture.UploadPending();
+  else
+    return false;
+}
+
+void BM_StrokeToPreview(benchmark::State& state) {
+  if (!std::getenv("DISPLAY")) {
+    state.SkipWithError("needs a display: run under xvfb-run");
+    return;
+  }
+  const int size = static_cast<int>(state.range(0));
+  TTimedApplication* app = Application();
+  const std::filesystem::path home = std::filesystem::temp_directory_path() / "corvane-bench-preview-stroke";
+  std::filesystem::create_directories(home);
+  setenv("CORVANE_HOME", home.c_str(), 1);
+  setenv("CORVANE_REGISTRY", (home / "registry.ini").c_str(), 1);
+  WriteQuad((home / "Quad.cvmd").string());
+  TScriptedPrompter prompts;
+  TScopedPrompter scoped(prompts);
+  {
+    auto owned = std::make_unique<TModelPreview>();
+    TModelPreview* preview = owned.get();
+    Tmain_unificada w(nullptr, std::move(owned));
+    auto model = std::make_unique<TModelo>();
+    model->Key = (home / "Quad.cvmx").string() + "|Quad";
+    model->File3D = (home / "Quad.cvmd").string();
+    auto part = std::make_unique<TModeloPart>();
+    part->Flags = 1;
+    model->Parts.push_back({"Section1", std::move(part)});
+    w.Document().Tree().SetRoot("bench (Bench)");
+    TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *model);
+    auto t = std::make_unique<TObjetoTextura>();
+    t->Bitmap = std::make_unique<TBitmap>(MakeTexture(size));
+    TSkinNode* node = AddTexture(w.Document().Tree(), skin->Child(0), std::move(t), "< Default >");
+    w.Document().SetUp({.Model = std::move(model)});
+    w.resize(1024, 740);
+    w.show();
+    QTreeWidget* tree = w.findChild<QTreeWidget*>("ArbolTexturas");
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+      if ((*it)->data(0, Qt::UserRole).value<quintptr>() == reinterpret_cast<quintptr>(node)) tree->setCurrentItem(*it);
+    w.findChild<TLabelScrollBar*>("brush_size")->SetValue(30);
+    QWidget* image = w.findChild<QLabel*>("texture_preview_image");
+    TGLSceneViewer* viewer = preview->Viewer();
+    TGLTexture& texture = preview->Scene().Actors[0]->Material().Texture();
+    auto picture = [&] {
+      const auto* p = dynamic_cast<const TGLPictureImage*>(&texture.Image());
+      return p && !p->Picture().Bitmap().Empty() ? p->Picture().Bitmap().ScanLine(0) : nullptr;
+    };
+    auto uploaded = [&] { return texture.Changes() == 0 && !UploadPending(texture); };
+    // Settles: the first frames, the first upload, and whatever a stroke left behind.
+    auto settle = [&](double ms) {
+      const TClock::time_point t0 = TClock::now();
+      while (MsSince(t0) < ms || !uploaded() || w.Document().PalettesPending()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (MsSince(t0) > 120000) break;
+      }
+    };
+    settle(1000);
+    if (!viewer || !uploaded() || !picture()) {
+      state.SkipWithError("the preview never showed the texture");
+      return;
+    }
+    auto send = [&](QEvent::Type type, int x, int y) {
+      const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+      QMouseEvent e(type, QPointF(x, y), image->mapToGlobal(QPointF(x, y)), Qt::LeftButton, held, Qt::NoModifier);
+      QApplication::sendEvent(image, &e);
+    };
+    double longest = 0, shownSum = 0, shownMax = 0, releaseSum = 0, framesSum = 0;
+    std::string longestWhat;
+    int strokes = 0, y = 20;
+    for (auto _ : state) {
+      send(QEvent::MouseButtonPress, 20, y);
+      for (int i = 1; i <= 20; ++i) send(QEvent::MouseMove, 20 + 8 * i, y + 3 * i);
+      QApplication::processEvents();
+      const uint8_t* before = picture();
+      const int paintsBefore = viewer->PaintCount;
+      app->Longest = 0;
+      app->Timing = true;
+      if (app->PrintSteps) std::fprintf(stderr, "stroke %d, from the release:\n", strokes + 1);
+      const TClock::time_point t0 = TClock::now();
+      send(QEvent::MouseButtonRelease, 180, y + 60);
+      releaseSum += MsSince(t0);
+      bool shown = false;
+      while (!shown && MsSince(t0) < 60000) {
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        shown = picture() != before && uploaded();
+      }
+      const double shownMs = MsSince(t0);
+      app->Timing = false;
+      if (!shown) {
+        state.SkipWithError("the stroke never reached the preview");
+        break;
+      }
+      shownSum += shownMs;
+      shownMax = std::max(shownMax, shownMs);
+      framesSum += viewer->PaintCount - paintsBefore;
+      if (app->Longest > longest) {
+        longest = app->Longest;
+        longestWhat = app->LongestWhat;
+      }
+      ++strokes;
+      y = 20 + (y + 40) % 200;
+      state.PauseTiming();
+      settle(300);
+      state.ResumeTiming();
+    }
+    if (strokes > 0) {
+      state.counters["longest_step_ms"] = longest;
+      state.counters["shown_ms"] = shownSum / strokes;
+      state.counters["shown_max_ms"] = shownMax;
+      state.counters["frames"] = framesSum / strokes;
+      state.counters["release_ms"] = releaseSum / strokes;
+      state.SetLabel("longest: " + longestWhat);
+    }
+  }
+  std::filesystem::remove_all(home);
+}
+BENCHMARK(BM_StrokeToPreview)->Arg(4096)->ArgName("size")->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();
