@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "platform/Exceptions.h"
 #include "platform/ScopeGuard.h"
@@ -309,9 +310,11 @@ void UploadLevels(const TUploadPlan& p, const void* pixels) {
 }  // namespace
 
 uint32_t TGLTexture::Handle() {
-  if ((FHandle || FPending) && FHandleGeneration != SharedNamesGeneration()) {
+  if ((FHandle || FPending || FSpare) && FHandleGeneration != SharedNamesGeneration()) {
     // The names died with the last context: upload into a new one.
-    FHandle = 0;
+    FHandle = FSpare = 0;
+    FStorage = FSpareStorage = {};
+    FSpareWanted = false;
     FPending.reset();
     FChanges |= tcImage | tcParams;
   }
@@ -323,6 +326,8 @@ uint32_t TGLTexture::Handle() {
         UploadBands(*bitmap);
       else
         FChanges |= tcImage;  // the picture went without a change: start again
+    } else if (FSpareWanted) {
+      MakeSpare();
     }
     return FHandle;
   }
@@ -333,6 +338,7 @@ uint32_t TGLTexture::Handle() {
 
 void TGLTexture::StartUpload() {
   DropPendingUpload();
+  FSpareWanted = false;
   // A name is made and bound whatever the picture turns out to be (none, unreadable, large).
   if (!FHandle) {
     GLuint name = 0;
@@ -349,27 +355,42 @@ void TGLTexture::StartUpload() {
     const int64_t pixels = int64_t{plan.Width} * plan.Height;
     // A picture that must be scaled, or whose levels GLU builds, still goes whole.
     if (pixels > kWholeUploadPixels && !plan.Scaled() && plan.Mipmaps != msGLU) {
-      GLuint name = 0;
-      GL.glGenTextures(1, &name);
-      if (name == 0) throw EAssertionFailed("Assertion failure");
       auto up = std::make_unique<TBandedUpload>();
-      up->Name = name;
-      up->Width = plan.Width;
-      up->Height = plan.Height;
+      up->Storage = {plan.Width, plan.Height, plan.Components};
       up->Format = plan.Format;
       up->BGR = plan.BGR;
       up->Mipmaps = plan.Mipmaps;
+      const bool reuse = FSpare && FSpareStorage == up->Storage;
+      if (reuse) {
+        up->Name = std::exchange(FSpare, 0);
+        FSpareStorage = {};
+      } else {
+        GLuint name = 0;
+        GL.glGenTextures(1, &name);
+        if (name == 0) throw EAssertionFailed("Assertion failure");
+        up->Name = name;
+      }
       FPending = std::move(up);
-      // The storage first; the bands fill it.
-      GL.glBindTexture(GL_TEXTURE_2D, name);
+      if (reuse) {
+        UploadBands(*bitmap);
+        return;
+      }
+      // New storage takes a frame of its own; the bands follow in the next ones.
+      GL.glBindTexture(GL_TEXTURE_2D, FPending->Name);
       ResetUnpackStore();
       GL.glTexImage2D(GL_TEXTURE_2D, 0, plan.Components, plan.Width, plan.Height, 0, plan.Format, GL_UNSIGNED_BYTE,
                       nullptr);
-      UploadBands(*bitmap);
+      GL.glBindTexture(GL_TEXTURE_2D, FHandle);
+      NotifyChange(this);
       return;
     }
     PrepareImage(*bitmap, plan);
+    FStorage = {plan.TargetWidth, plan.TargetHeight, plan.Components};
+  } else {
+    FStorage = {};
   }
+  // A small picture now: no storage of a large one stays.
+  KeepSpare(0, {});
   PrepareParams();
 }
 
@@ -397,27 +418,27 @@ void TGLTexture::PrepareImage(const TBitmap& bitmap, const TUploadPlan& plan) {
 
 void TGLTexture::UploadBands(const TBitmap& bitmap) {
   TBandedUpload& up = *FPending;
-  if (bitmap.Width() != up.Width || bitmap.Height() != up.Height) {
+  const int w = up.Storage.Width, h = up.Storage.Height;
+  if (bitmap.Width() != w || bitmap.Height() != h) {
     FChanges |= tcImage;  // another picture without a change: start again
     return;
   }
   GL.glBindTexture(GL_TEXTURE_2D, up.Name);
   ResetUnpackStore();
-  const int rows = static_cast<int>(std::max<int64_t>(1, kBandPixels / up.Width));
+  const int rows = static_cast<int>(std::max<int64_t>(1, kBandPixels / w));
   const auto start = std::chrono::steady_clock::now();
   do {
-    const int n = std::min(rows, up.Height - up.NextRow);
-    const bool last = up.NextRow + n == up.Height;
+    const int n = std::min(rows, h - up.NextRow);
+    const bool last = up.NextRow + n == h;
     const TTexturePixels px =
         PrepareTextureRows(bitmap, FImageAlpha, FTransparentColor->Color(), up.BGR, up.NextRow, n);
     if (last && up.Mipmaps == msParameter) GL.glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
-    GL.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, up.NextRow, up.Width, n, up.Format, GL_UNSIGNED_BYTE, px.Data.data());
+    GL.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, up.NextRow, w, n, up.Format, GL_UNSIGNED_BYTE, px.Data.data());
     if (last && up.Mipmaps == msParameter) GL.glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_FALSE);
     up.NextRow += n;
-  } while (up.NextRow < up.Height &&
-           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() <
-               BandBudgetMs);
-  if (up.NextRow < up.Height) {
+  } while (up.NextRow < h &&
+           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() < BandBudgetMs);
+  if (up.NextRow < h) {
     // The old picture is drawn this frame; the next one goes on.
     GL.glBindTexture(GL_TEXTURE_2D, FHandle);
     NotifyChange(this);
@@ -425,17 +446,47 @@ void TGLTexture::UploadBands(const TBitmap& bitmap) {
   }
   if (up.Mipmaps == msGenerate) GL.glGenerateMipmap(GL_TEXTURE_2D);
   PrepareParams();
-  const GLuint old = FHandle;
-  FHandle = up.Name;
+  const GLuint old = std::exchange(FHandle, up.Name);
+  const TStorage oldStorage = std::exchange(FStorage, up.Storage);
   FPending.reset();
-  if (old) GL.glDeleteTextures(1, &old);
+  if (oldStorage == FStorage) {
+    KeepSpare(old, oldStorage);
+    return;
+  }
+  // The first picture of this size: the next one (a stroke's) finds storage ready, made in a
+  // frame of its own.
+  DeleteName(old);
+  FSpareWanted = true;
+  NotifyChange(this);
+}
+
+void TGLTexture::MakeSpare() {
+  FSpareWanted = false;
+  GLuint name = 0;
+  GL.glGenTextures(1, &name);
+  if (name == 0) return;  // none to spare: the next picture makes its own
+  KeepSpare(name, FStorage);
+  GL.glBindTexture(GL_TEXTURE_2D, name);
+  ResetUnpackStore();
+  GL.glTexImage2D(GL_TEXTURE_2D, 0, FStorage.Components, FStorage.Width, FStorage.Height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                  nullptr);
+  GL.glBindTexture(GL_TEXTURE_2D, FHandle);
 }
 
 void TGLTexture::DropPendingUpload() {
   if (!FPending) return;
-  const GLuint name = FPending->Name;
-  FPending.reset();
-  if (FHandleGeneration == SharedNamesGeneration() && CurrentRC()) GL.glDeleteTextures(1, &name);
+  const std::unique_ptr<TBandedUpload> up = std::move(FPending);
+  KeepSpare(up->Name, up->Storage);
+}
+
+void TGLTexture::KeepSpare(uint32_t name, const TStorage& storage) {
+  DeleteName(std::exchange(FSpare, name));
+  FSpareStorage = storage;
+}
+
+void TGLTexture::DeleteName(uint32_t name) {
+  const GLuint n = name;
+  if (n && FHandleGeneration == SharedNamesGeneration() && CurrentRC()) GL.glDeleteTextures(1, &n);
 }
 
 void TGLTexture::PrepareParams() {
@@ -465,12 +516,13 @@ void TGLTexture::Apply(TRenderContextInfo&) {
 }
 
 void TGLTexture::DestroyHandle(bool contextGone) {
-  if (!FHandle && !FPending) return;
+  if (!FHandle && !FPending && !FSpare) return;
   // Without a context (a viewer closing, a destructor) the names can only be forgotten.
-  const bool live = !contextGone && FHandleGeneration == SharedNamesGeneration() && CurrentRC();
-  for (const GLuint name : {GLuint{FHandle}, GLuint{FPending ? FPending->Name : 0}})
-    if (name && live) GL.glDeleteTextures(1, &name);
-  FHandle = 0;
+  if (!contextGone)
+    for (const uint32_t name : {FHandle, FPending ? FPending->Name : 0u, FSpare}) DeleteName(name);
+  FHandle = FSpare = 0;
+  FStorage = FSpareStorage = {};
+  FSpareWanted = false;
   FPending.reset();
   FChanges |= tcImage | tcParams;
 }

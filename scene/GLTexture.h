@@ -157,10 +157,16 @@ class TGLTexture : public TGLUpdateAbleObject {
   bool UploadPending() const { return FPending != nullptr; }
 
  private:
+  // What a name's level 0 holds: its size and components (0 = nothing).
+  struct TStorage {
+    int Width = 0, Height = 0, Components = 0;
+    bool operator==(const TStorage&) const = default;
+  };
   // A large picture's upload in progress.
   struct TBandedUpload {
     uint32_t Name = 0;
-    int Width = 0, Height = 0, NextRow = 0;
+    TStorage Storage;
+    int NextRow = 0;
     uint32_t Format = 0;
     bool BGR = true;
     uint8_t Mipmaps = 0;  // how the levels are made (GLTexture.cpp)
@@ -170,9 +176,20 @@ class TGLTexture : public TGLUpdateAbleObject {
   void PrepareImage(const TBitmap& bitmap, const TUploadPlan& plan);
   void UploadBands(const TBitmap& bitmap);
   void DropPendingUpload();
+  void KeepSpare(uint32_t name, const TStorage& storage);
+  void MakeSpare();
+  void DeleteName(uint32_t name);
   void PrepareParams();
   uint32_t FHandle = 0;
+  TStorage FStorage;  // of FHandle
   std::unique_ptr<TBandedUpload> FPending;
+  // A second name with storage of a large picture's size, for the next large picture of that size
+  // (a stroke's): making the storage of a 4096x4096 texture costs a software renderer some 50 ms,
+  // most of a frame's bound. It is the replaced picture's name, a half-filled one, or one made
+  // in the frame after the first large picture went in; a small picture lets it go.
+  uint32_t FSpare = 0;
+  TStorage FSpareStorage;
+  bool FSpareWanted = false;       // made in the next frame
   uint32_t FHandleGeneration = 0;  // of the shared names when FHandle was made
   TGLTextureMode FTextureMode = tmDecal;
   TGLTextureWrap FTextureWrap = twBoth;

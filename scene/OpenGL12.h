@@ -142,7 +142,7 @@
   X(void, glClientActiveTextureARB, (GLenum texture), (texture))                              \
   X(void, glMultiTexCoord2fARB, (GLenum target, GLfloat s, GLfloat t), (target, s, t))        \
   X(void, glLockArraysEXT, (GLint first, GLsizei count), (first, count))                      \
-  X(void, glUnlockArraysEXT, (), ())                                                           \
+  X(void, glUnlockArraysEXT, (), ())                                                          \
   X(void, glGenerateMipmap, (GLenum target), (target))
 
 #define CORVANE_GLU_FUNCTIONS(X)                                                                                     \

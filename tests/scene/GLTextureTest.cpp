@@ -94,6 +94,32 @@ TEST(TextureAlpha, ThreeByteRowsKeepTheirPaddingAndAnEmptyBitmapGivesNothing) {
   EXPECT_TRUE(PrepareTexturePixels(TBitmap(), tiaOpaque, {0, 0, 0, 1}, true).Data.empty());
 }
 
+// A large picture goes up a band of rows at a time: the bands, laid one after the other, are the
+// whole picture's pixels, for every pixel format and with the reference colour of the
+// bottom-left pixel in bands that do not hold it.
+TEST(TextureAlpha, BandsOfRowsMakeTheWholePicture) {
+  TBitmap b(5, 7, TPixelFormat::pf24bit);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 5; ++x) b.SetPixel(x, y, (x * y) % 3 == 0 ? RGBColor(9, 8, 7) : RGBColor(x * 40, y * 30, 5));
+  const TVector key{9 / 255.0f, 8 / 255.0f, 7 / 255.0f, 1};
+  for (TPixelFormat pf : {TPixelFormat::pf24bit, TPixelFormat::pf8bit, TPixelFormat::pf16bit, TPixelFormat::pf32bit}) {
+    TBitmap picture = b;
+    picture.SetPixelFormat(pf);
+    for (TGLTextureImageAlpha alpha : {tiaDefault, tiaTopLeftPointColorTransparent, tiaTransparentColor})
+      for (bool bgr : {true, false}) {
+        SCOPED_TRACE(testing::Message() << "format " << int(pf) << " rule " << int(alpha) << " bgr " << bgr);
+        const TTexturePixels whole = PrepareTexturePixels(picture, alpha, key, bgr);
+        std::vector<uint8_t> bands;
+        for (int first = 0; first < 7; first += 3) {
+          const TTexturePixels band = PrepareTextureRows(picture, alpha, key, bgr, first, 3);
+          EXPECT_EQ(band.Height, std::min(3, 7 - first));
+          bands.insert(bands.end(), band.Data.begin(), band.Data.end());
+        }
+        EXPECT_EQ(bands, whole.Data);
+      }
+  }
+}
+
 // A texture owned by nothing, drawn with a context current.
 class TextureGL : public RecordingGL {
  protected:
@@ -120,8 +146,8 @@ class TextureGL : public RecordingGL {
 TEST_F(TextureGL, SidesBecomePowersOfTwoCappedByTheImplementation) {
   struct Case {
     int W, H, Max, W2, H2;
-  } cases[] = {{100, 60, 4096, 128, 64}, {1, 3, 4096, 1, 4}, {300, 20, 256, 256, 32}, {64, 64, 64, 64, 64},
-               {512, 128, 256, 256, 128}, {256, 8, 4096, 256, 8}};
+  } cases[] = {{100, 60, 4096, 128, 64}, {1, 3, 4096, 1, 4},        {300, 20, 256, 256, 32},
+               {64, 64, 64, 64, 64},     {512, 128, 256, 256, 128}, {256, 8, 4096, 256, 8}};
   for (const Case& c : cases) {
     rec.Values[GL_MAX_TEXTURE_SIZE] = {double(c.Max)};
     TGLTexture t(nullptr);
@@ -184,46 +210,69 @@ TEST_F(TextureGL, MipmapLevelsComeFromTheDriverWhenItMakesThem) {
 }
 
 // A picture above a million pixels goes in a band of rows per frame into a name of its own; the
-// old picture is drawn until the last band is in, and each frame asks for the next. A new
-// picture meanwhile starts over and the half-filled name goes.
+// old picture is drawn until the last band is in, and each frame asks for the next. New storage
+// takes a frame of its own, and a second name keeps storage of that size for the next picture.
 TEST_F(TextureGL, LargePicturesGoInBandsWhileTheOldOneIsDrawn) {
   const double budget = TGLTexture::BandBudgetMs;
   TScopeGuard restore([budget] { TGLTexture::BandBudgetMs = budget; });
-  TGLTexture::BandBudgetMs = 0;  // one band a frame
+  TGLTexture::BandBudgetMs = 0;        // one band a frame
   TGLUpdateAbleObject owner(nullptr);  // a texture tells only when it has an owner
   TGLTexture t(&owner);
   int asked = 0;
   t.OnNotifyChange = [&](TPersistent*) { ++asked; };
   t.AssignBitmap(TBitmap(4, 4));
-  const uint32_t old = t.Handle();
-  t.AssignBitmap(TBitmap(2048, 1024));
   t.Handle();
-  t.AssignBitmap(TBitmap(2048, 1024));
-  rec.Clear();
-  asked = 0;
-  int frames = 0;
-  for (; frames < 100; ++frames) {
-    const uint32_t drawn = t.Handle();
-    if (!t.UploadPending()) {
-      EXPECT_NE(drawn, old);
-      break;
+  struct Case {
+    const char* What;
+    bool Interrupted;  // another picture came after the first band
+    int PendingFrames, Storages, Deletes, Asked;
+  } cases[] = {
+      // Storage, 7 frames of 128 rows of 2,048 pixels, the 8th drawn new; the spare made after.
+      {"the first large picture", false, 8, 2, 1, 9},
+      {"the next one: into the spare, the replaced name the next spare", false, 7, 0, 0, 7},
+      {"a new picture meanwhile: the half-filled name filled again from the top", true, 7, 0, 0, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    if (c.Interrupted) {
+      t.AssignBitmap(TBitmap(2048, 1024));
+      t.Handle();
+      ASSERT_TRUE(t.UploadPending());
     }
-    EXPECT_EQ(drawn, old);
-    EXPECT_EQ(Last("glBindTexture")->Args[1], old);  // what this frame draws with
+    t.AssignBitmap(TBitmap(2048, 1024));
+    const uint32_t old = t.TextureHandle();
+    rec.Clear();
+    asked = 0;
+    int frames = 0;
+    for (; frames < 100; ++frames) {
+      const uint32_t drawn = t.Handle();
+      if (!t.UploadPending()) {
+        EXPECT_NE(drawn, old);
+        break;
+      }
+      EXPECT_EQ(drawn, old);
+      EXPECT_EQ(Last("glBindTexture")->Args[1], old);  // what this frame draws with
+    }
+    t.Handle();  // the frame after
+    int nextRow = 0;
+    for (const TGLCall& call : rec.Calls)
+      if (call.Name == "glTexSubImage2D") {
+        EXPECT_EQ(call.Args[3], nextRow);
+        EXPECT_EQ(call.Args[4], 2048);
+        nextRow += static_cast<int>(call.Args[5]);
+      }
+    EXPECT_EQ(nextRow, 1024);
+    EXPECT_EQ(frames, c.PendingFrames);
+    EXPECT_EQ(asked, c.Asked);
+    EXPECT_EQ(rec.Count("gluScaleImage"), 0);
+    EXPECT_EQ(rec.Count("glTexImage2D"), c.Storages) << rec.Names();
+    EXPECT_EQ(rec.Count("glDeleteTextures"), c.Deletes);
   }
-  int nextRow = 0;
-  for (const TGLCall& c : rec.Calls)
-    if (c.Name == "glTexSubImage2D") {
-      EXPECT_EQ(c.Args[3], nextRow);
-      EXPECT_EQ(c.Args[4], 2048);
-      nextRow += static_cast<int>(c.Args[5]);
-    }
-  EXPECT_EQ(nextRow, 1024);
-  EXPECT_EQ(frames, 7);  // 128 rows of 2,048 pixels a frame: 8 frames, the last one drawn new
-  EXPECT_EQ(asked, 7);
-  EXPECT_EQ(rec.Count("glTexImage2D"), 1) << rec.Names();  // the storage only
-  EXPECT_EQ(rec.Count("gluScaleImage"), 0);
-  EXPECT_EQ(rec.Count("glDeleteTextures"), 2) << "the half-filled name, then the old picture's";
+  // A small picture: the spare goes, the drawn name takes the small picture.
+  t.AssignBitmap(TBitmap(4, 4));
+  rec.Clear();
+  t.Handle();
+  EXPECT_EQ(rec.Count("glDeleteTextures"), 1);
 }
 
 // The scaler pads output rows to the pack alignment: narrow textures of every alignment and
