@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/WindowBench.h"
 #include "controls/LabelScrollBar.h"
 #include "editor/EditorDocument.h"
 #include "editor/ModelPreview.h"
@@ -76,34 +77,6 @@ class TTimedApplication : public QApplication {
   int FDepth = 0;
 };
 
-TTimedApplication* Application() {
-  static TTimedApplication* app = [] {
-    static int argc = 1;
-    static char arg0[] = "bench_preview_stroke";
-    static char* argv[] = {arg0, nullptr};
-    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-    return new TTimedApplication(argc, argv);
-  }();
-  return app;
-}
-
-// Smooth gradients with some noise, as a painted skin has.
-TBitmap MakeTexture(int size) {
-  TBitmap b(size, size, TPixelFormat::pf24bit);
-  uint32_t r = 0x9E3779B9u;
-  for (int y = 0; y < size; ++y) {
-    uint8_t* row = b.ScanLine(y);
-    for (int x = 0; x < size; ++x) {
-      r = r * 1664525u + 1013904223u;
-      const int n = static_cast<int>(r >> 28);
-      row[3 * x] = static_cast<uint8_t>((x + n) & 255);
-      row[3 * x + 1] = static_cast<uint8_t>((y * 3 / 2 + n) & 255);
-      row[3 * x + 2] = static_cast<uint8_t>((x ^ y) & 255);
-    }
-  }
-  return b;
-}
-
 // One quad of section 1 facing the camera, the whole texture on it.
 void WriteQuad(const std::string& file) {
   TObjeto3D m;
@@ -135,7 +108,7 @@ void BM_StrokeToPreview(benchmark::State& state) {
     return;
   }
   const int size = static_cast<int>(state.range(0));
-  TTimedApplication* app = Application();
+  TTimedApplication* app = BenchApplication<TTimedApplication>("bench_preview_stroke");
   const std::filesystem::path home = std::filesystem::temp_directory_path() / "corvane-bench-preview-stroke";
   std::filesystem::create_directories(home);
   setenv("CORVANE_HOME", home.c_str(), 1);
@@ -153,19 +126,7 @@ void BM_StrokeToPreview(benchmark::State& state) {
     auto part = std::make_unique<TModeloPart>();
     part->Flags = 1;
     model->Parts.push_back({"Section1", std::move(part)});
-    w.Document().Tree().SetRoot("bench (Bench)");
-    TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *model);
-    auto t = std::make_unique<TObjetoTextura>();
-    t->Bitmap = std::make_unique<TBitmap>(MakeTexture(size));
-    TSkinNode* node = AddTexture(w.Document().Tree(), skin->Child(0), std::move(t), "< Default >");
-    w.Document().SetUp({.Model = std::move(model)});
-    w.resize(1024, 740);
-    w.show();
-    QTreeWidget* tree = w.findChild<QTreeWidget*>("ArbolTexturas");
-    for (QTreeWidgetItemIterator it(tree); *it; ++it)
-      if ((*it)->data(0, Qt::UserRole).value<quintptr>() == reinterpret_cast<quintptr>(node)) tree->setCurrentItem(*it);
-    w.findChild<TLabelScrollBar*>("brush_size")->SetValue(30);
-    QWidget* image = w.findChild<QLabel*>("texture_preview_image");
+    QWidget* image = ShowTextureInWindow(w, std::move(model), MakeTexture(size, 3), 30);
     TGLSceneViewer* viewer = preview->Viewer();
     TGLTexture& texture = preview->Scene().Actors[0]->Material().Texture();
     auto picture = [&] {
@@ -186,11 +147,7 @@ void BM_StrokeToPreview(benchmark::State& state) {
       state.SkipWithError("the preview never showed the texture");
       return;
     }
-    auto send = [&](QEvent::Type type, int x, int y) {
-      const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-      QMouseEvent e(type, QPointF(x, y), image->mapToGlobal(QPointF(x, y)), Qt::LeftButton, held, Qt::NoModifier);
-      QApplication::sendEvent(image, &e);
-    };
+    auto send = [&](QEvent::Type type, int x, int y) { SendMouse(image, type, x, y); };
     double longest = 0, shownSum = 0, shownMax = 0, releaseSum = 0, framesSum = 0;
     std::string longestWhat;
     int strokes = 0, y = 20;
