@@ -45,6 +45,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench/WindowBench.h"
 #include "controls/LabelScrollBar.h"
 #include "editor/EditorDocument.h"
 #include "editor/PaletteGroups.h"
@@ -56,23 +57,6 @@
 #include "preview/SectionTextures.h"
 
 namespace {
-
-// Smooth gradients with some noise, as a painted skin has.
-TBitmap MakeTexture(int size, int seed) {
-  TBitmap b(size, size, TPixelFormat::pf24bit);
-  uint32_t r = 0x9E3779B9u * static_cast<uint32_t>(seed + 1);
-  for (int y = 0; y < size; ++y) {
-    uint8_t* row = b.ScanLine(y);
-    for (int x = 0; x < size; ++x) {
-      r = r * 1664525u + 1013904223u;
-      const int n = static_cast<int>(r >> 28);
-      row[3 * x] = static_cast<uint8_t>((x + seed * 17 + n) & 255);
-      row[3 * x + 1] = static_cast<uint8_t>((y * 3 / 2 + n) & 255);
-      row[3 * x + 2] = static_cast<uint8_t>(((x ^ y) + seed * 29) & 255);
-    }
-  }
-  return b;
-}
 
 // A texture with a wire bitmap and a stroke that has already covered a band of it, so the
 // tools have real pixels to work on.
@@ -271,23 +255,12 @@ BENCHMARK(BM_PaletteRebuildAfterStroke)
     ->Arg(pmPerPackage)
     ->Unit(benchmark::kMillisecond);
 
-QApplication* Application() {
-  static QApplication* app = [] {
-    static int argc = 1;
-    static char arg0[] = "bench_painter";
-    static char* argv[] = {arg0, nullptr};
-    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-    return new QApplication(argc, argv);
-  }();
-  return app;
-}
-
 void BM_DragOnWindow(benchmark::State& state) {
   if (!std::getenv("DISPLAY")) {
     state.SkipWithError("needs a display: run under xvfb-run");
     return;
   }
-  Application();
+  BenchApplication("bench_painter");
   // A private program folder and registry: the window reads its catalogue and game folder.
   const std::filesystem::path home = std::filesystem::temp_directory_path() / "corvane-bench-painter";
   std::filesystem::create_directories(home);
@@ -297,26 +270,9 @@ void BM_DragOnWindow(benchmark::State& state) {
   TScopedPrompter scoped(prompts);
   {
     Tmain_unificada w;
-    auto model = EightSections(0);
-    w.Document().Tree().SetRoot("bench (Bench)");
-    TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *model);
-    auto t = std::make_unique<TObjetoTextura>();
-    t->Bitmap = std::make_unique<TBitmap>(MakeTexture(4096, 5));
-    TSkinNode* node = AddTexture(w.Document().Tree(), skin->Child(0), std::move(t), "< Default >");
-    w.Document().SetUp({.Model = std::move(model)});
-    w.resize(1024, 740);
-    w.show();
-    QTreeWidget* tree = w.findChild<QTreeWidget*>("ArbolTexturas");
-    for (QTreeWidgetItemIterator it(tree); *it; ++it)
-      if ((*it)->data(0, Qt::UserRole).value<quintptr>() == reinterpret_cast<quintptr>(node)) tree->setCurrentItem(*it);
-    w.findChild<TLabelScrollBar*>("brush_size")->SetValue(9);
-    QWidget* image = w.findChild<QLabel*>("texture_preview_image");
+    QWidget* image = ShowTextureInWindow(w, EightSections(0), MakeTexture(4096, 5), 9);
     QApplication::processEvents();
-    auto send = [&](QEvent::Type type, int x, int y) {
-      const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-      QMouseEvent e(type, QPointF(x, y), image->mapToGlobal(QPointF(x, y)), Qt::LeftButton, held, Qt::NoModifier);
-      QApplication::sendEvent(image, &e);
-    };
+    auto send = [&](QEvent::Type type, int x, int y) { SendMouse(image, type, x, y); };
     int dabs = 0, moves = 0;
     for (auto _ : state) {
       state.PauseTiming();

@@ -237,6 +237,27 @@ void GLAPIENTRY F_gluLookAt(GLdouble ex, GLdouble ey, GLdouble ez, GLdouble cx, 
 
 // --- GLX and Xlib without a server
 
+// A driver that has every extension entry point: whether one is taken is then decided by the
+// version and extension strings the test sets, as with Mesa.
+__GLXextFuncPtr F_glXGetProcAddressARB(const GLubyte* name) {
+  Record("glXGetProcAddressARB", {});
+  static const std::map<std::string, __GLXextFuncPtr> entries = [] {
+    std::map<std::string, __GLXextFuncPtr> m;
+    auto add = [&m](const char* n, auto f) {
+      __GLXextFuncPtr p;
+      static_assert(sizeof p == sizeof f);
+      std::memcpy(&p, &f, sizeof p);
+      m[n] = p;
+    };
+#define CORVANE_ADD_RECORDING(ret, n, params, args) add(#n, &Rec_##n);
+    CORVANE_GL_EXTENSION_FUNCTIONS(CORVANE_ADD_RECORDING)
+#undef CORVANE_ADD_RECORDING
+    return m;
+  }();
+  auto it = entries.find(reinterpret_cast<const char*>(name));
+  return it == entries.end() ? nullptr : it->second;
+}
+
 XErrorHandler GHandler = nullptr;
 Visual GFakeVisual;
 
@@ -418,6 +439,7 @@ void InstallRecordingOpenGL() {
   GLX.XFree = &F_XFree;
   GLX.XGetWindowAttributes = &F_XGetWindowAttributes;
   GLX.glXGetConfig = &F_glXGetConfig;
+  GLX.glXGetProcAddressARB = &F_glXGetProcAddressARB;
   GHandler = nullptr;
   GLRecorder().Reset();
 }

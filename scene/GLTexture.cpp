@@ -1,6 +1,9 @@
 #include "scene/GLTexture.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "platform/Exceptions.h"
 #include "platform/ScopeGuard.h"
@@ -235,13 +238,108 @@ void TGLTexture::Assign(const TPersistent* source) {
   TGLUpdateAbleObject::Assign(source);
 }
 
+// Where a texture's mip-map levels come from: the driver makes them (glGenerateMipmap, OpenGL
+// 3.0, or the GL_GENERATE_MIPMAP texture parameter, OpenGL 1.4) on whatever processor it draws
+// with; GLU's builder, which scales every level on this thread, only for a driver with neither.
+enum TMipmapSource : uint8_t { msNone, msGenerate, msParameter, msGLU };
+
+// What an upload of the bitmap sends.
+struct TUploadPlan {
+  int Width = 0, Height = 0;              // the picture
+  int TargetWidth = 0, TargetHeight = 0;  // the texture: powers of two within the maximum size
+  int Components = 3;
+  GLenum Format = GL_BGR_EXT;
+  bool BGR = true;
+  TMipmapSource Mipmaps = msNone;
+  bool Scaled() const { return TargetWidth != Width || TargetHeight != Height; }
+};
+
+namespace {
+
+TMipmapSource MipmapSource(TGLMinFilter filter) {
+  if (filter < miNearestMipmapNearest) return msNone;
+  if (EntryPointBound("glGenerateMipmap")) return msGenerate;
+  if (OpenGLFlags.Version_1_4()) return msParameter;
+  return msGLU;
+}
+
+TUploadPlan PlanUpload(const TBitmap& bitmap, TGLTextureImageAlpha alpha, TGLMinFilter filter) {
+  TUploadPlan p;
+  p.Width = bitmap.Width();
+  p.Height = bitmap.Height();
+  p.BGR = OpenGLFlags.EXT_bgra();
+  p.Components = alpha == tiaDefault ? 3 : 4;
+  if (p.Components == 4)
+    p.Format = p.BGR ? GL_BGRA_EXT : GL_RGBA;
+  else
+    p.Format = p.BGR ? GL_BGR_EXT : GL_RGB;
+  GLint maxSize = 0;
+  GL.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  p.TargetWidth = TextureTargetSize(p.Width, maxSize);
+  p.TargetHeight = TextureTargetSize(p.Height, maxSize);
+  p.Mipmaps = MipmapSource(filter);
+  return p;
+}
+
+void ResetUnpackStore() {
+  GL.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  GL.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  GL.glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+  GL.glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+}
+
+// Level 0 from whole pixels, and the other levels as the plan says.
+void UploadLevels(const TUploadPlan& p, const void* pixels) {
+  const GLsizei w = p.TargetWidth, h = p.TargetHeight;
+  switch (p.Mipmaps) {
+    case msGLU: GL.gluBuild2DMipmaps(GL_TEXTURE_2D, p.Components, w, h, p.Format, GL_UNSIGNED_BYTE, pixels); return;
+    case msParameter:
+      // On only for this upload: a later one without mip-maps must not make levels.
+      GL.glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+      GL.glTexImage2D(GL_TEXTURE_2D, 0, p.Components, w, h, 0, p.Format, GL_UNSIGNED_BYTE, pixels);
+      GL.glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_FALSE);
+      return;
+    case msGenerate:
+      GL.glTexImage2D(GL_TEXTURE_2D, 0, p.Components, w, h, 0, p.Format, GL_UNSIGNED_BYTE, pixels);
+      GL.glGenerateMipmap(GL_TEXTURE_2D);
+      return;
+    case msNone: GL.glTexImage2D(GL_TEXTURE_2D, 0, p.Components, w, h, 0, p.Format, GL_UNSIGNED_BYTE, pixels); return;
+  }
+}
+
+}  // namespace
+
 uint32_t TGLTexture::Handle() {
-  if (FHandle && FHandleGeneration != SharedNamesGeneration()) {
+  if ((FHandle || FPending || FSpare) && FHandleGeneration != SharedNamesGeneration()) {
     // The names died with the last context: upload into a new one.
-    FHandle = 0;
+    FHandle = FSpare = 0;
+    FStorage = FSpareStorage = {};
+    FSpareWanted = false;
+    FPending.reset();
     FChanges |= tcImage | tcParams;
   }
-  if (FHandle && FChanges == 0) return FHandle;
+  if (FChanges == 0 && (FHandle || FPending)) {
+    if (FPending) {
+      TScopeGuard release([this] { FImage->ReleaseBitmap(); });
+      const TBitmap* bitmap = FImage->GetBitmap();
+      if (bitmap)
+        UploadBands(*bitmap);
+      else
+        FChanges |= tcImage;  // the picture went without a change: start again
+    } else if (FSpareWanted) {
+      MakeSpare();
+    }
+    return FHandle;
+  }
+  StartUpload();
+  FChanges = 0;
+  return FHandle;
+}
+
+void TGLTexture::StartUpload() {
+  DropPendingUpload();
+  FSpareWanted = false;
+  // A name is made and bound whatever the picture turns out to be (none, unreadable, large).
   if (!FHandle) {
     GLuint name = 0;
     GL.glGenTextures(1, &name);
@@ -250,42 +348,145 @@ uint32_t TGLTexture::Handle() {
     FHandleGeneration = SharedNamesGeneration();
   }
   GL.glBindTexture(GL_TEXTURE_2D, FHandle);
-  PrepareImage();
-  PrepareParams();
-  FChanges = 0;
-  return FHandle;
-}
-
-void TGLTexture::PrepareImage() {
   TScopeGuard release([this] { FImage->ReleaseBitmap(); });
   const TBitmap* bitmap = FImage->GetBitmap();
-  if (!bitmap || bitmap->Width() < 1 || bitmap->Height() < 1) return;
-  const bool bgr = OpenGLFlags.EXT_bgra();
-  const TTexturePixels px = PrepareTexturePixels(*bitmap, FImageAlpha, FTransparentColor->Color(), bgr);
-  const int c = px.Components;
-  GLenum format = bgr ? GL_BGR_EXT : GL_RGB;
-  if (c == 4) format = bgr ? GL_BGRA_EXT : GL_RGBA;
-  GLint maxSize = 0;
-  GL.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  const int w2 = TextureTargetSize(px.Width, maxSize), h2 = TextureTargetSize(px.Height, maxSize);
+  if (bitmap && bitmap->Width() >= 1 && bitmap->Height() >= 1) {
+    const TUploadPlan plan = PlanUpload(*bitmap, FImageAlpha, FMinFilter);
+    const int64_t pixels = int64_t{plan.Width} * plan.Height;
+    // A picture that must be scaled, or whose levels GLU builds, still goes whole.
+    if (pixels > kWholeUploadPixels && !plan.Scaled() && plan.Mipmaps != msGLU) {
+      auto up = std::make_unique<TBandedUpload>();
+      up->Storage = {plan.Width, plan.Height, plan.Components};
+      up->Format = plan.Format;
+      up->BGR = plan.BGR;
+      up->Mipmaps = plan.Mipmaps;
+      const bool reuse = FSpare && FSpareStorage == up->Storage;
+      if (reuse) {
+        up->Name = std::exchange(FSpare, 0);
+        FSpareStorage = {};
+      } else {
+        GLuint name = 0;
+        GL.glGenTextures(1, &name);
+        if (name == 0) throw EAssertionFailed("Assertion failure");
+        up->Name = name;
+      }
+      FPending = std::move(up);
+      if (reuse) {
+        UploadBands(*bitmap);
+        return;
+      }
+      // New storage takes a frame of its own; the bands follow in the next ones.
+      GL.glBindTexture(GL_TEXTURE_2D, FPending->Name);
+      ResetUnpackStore();
+      GL.glTexImage2D(GL_TEXTURE_2D, 0, plan.Components, plan.Width, plan.Height, 0, plan.Format, GL_UNSIGNED_BYTE,
+                      nullptr);
+      GL.glBindTexture(GL_TEXTURE_2D, FHandle);
+      NotifyChange(this);
+      return;
+    }
+    PrepareImage(*bitmap, plan);
+    FStorage = {plan.TargetWidth, plan.TargetHeight, plan.Components};
+  } else {
+    FStorage = {};
+  }
+  // A small picture now: no storage of a large one stays.
+  KeepSpare(0, {});
+  PrepareParams();
+}
+
+void TGLTexture::PrepareImage(const TBitmap& bitmap, const TUploadPlan& plan) {
+  const TTexturePixels px = PrepareTexturePixels(bitmap, FImageAlpha, FTransparentColor->Color(), plan.BGR);
+  // Rows of 3-byte pixels are padded to 4 bytes, 4-byte pixels are packed: both read at 4.
+  ResetUnpackStore();
+  if (!plan.Scaled()) {
+    UploadLevels(plan, px.Data.data());
+    return;
+  }
   // The scaler reads rows at the unpack alignment and writes them at the pack alignment: the
-  // source rows are laid out for 4 (3-byte pixels padded, 4-byte pixels packed), the output is
-  // sized for whatever the pack alignment pads to, and the upload reads it back with that.
+  // output is sized for whatever the pack alignment pads to, and the upload reads it back with
+  // that.
   GLint packAlignment = 0;
   GL.glGetIntegerv(GL_PACK_ALIGNMENT, &packAlignment);
   if (packAlignment < 1) packAlignment = 4;
-  GL.glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  GL.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  GL.glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-  GL.glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+  const int w2 = plan.TargetWidth, h2 = plan.TargetHeight, c = plan.Components;
   std::vector<uint8_t> scaled(PaddedImageBytes(w2, h2, c, packAlignment));
-  GL.gluScaleImage(format, px.Width, px.Height, GL_UNSIGNED_BYTE, px.Data.data(), w2, h2, GL_UNSIGNED_BYTE,
+  GL.gluScaleImage(plan.Format, px.Width, px.Height, GL_UNSIGNED_BYTE, px.Data.data(), w2, h2, GL_UNSIGNED_BYTE,
                    scaled.data());
   GL.glPixelStorei(GL_UNPACK_ALIGNMENT, packAlignment);
-  if (FMinFilter >= miNearestMipmapNearest)
-    GL.gluBuild2DMipmaps(GL_TEXTURE_2D, c, w2, h2, format, GL_UNSIGNED_BYTE, scaled.data());
-  else
-    GL.glTexImage2D(GL_TEXTURE_2D, 0, c, w2, h2, 0, format, GL_UNSIGNED_BYTE, scaled.data());
+  UploadLevels(plan, scaled.data());
+}
+
+void TGLTexture::UploadBands(const TBitmap& bitmap) {
+  TBandedUpload& up = *FPending;
+  const int w = up.Storage.Width, h = up.Storage.Height;
+  if (bitmap.Width() != w || bitmap.Height() != h) {
+    FChanges |= tcImage;  // another picture without a change: start again
+    return;
+  }
+  GL.glBindTexture(GL_TEXTURE_2D, up.Name);
+  ResetUnpackStore();
+  const int rows = static_cast<int>(std::max<int64_t>(1, kBandPixels / w));
+  const auto start = std::chrono::steady_clock::now();
+  do {
+    const int n = std::min(rows, h - up.NextRow);
+    const bool last = up.NextRow + n == h;
+    const TTexturePixels px =
+        PrepareTextureRows(bitmap, FImageAlpha, FTransparentColor->Color(), up.BGR, up.NextRow, n);
+    if (last && up.Mipmaps == msParameter) GL.glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+    GL.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, up.NextRow, w, n, up.Format, GL_UNSIGNED_BYTE, px.Data.data());
+    if (last && up.Mipmaps == msParameter) GL.glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_FALSE);
+    up.NextRow += n;
+  } while (up.NextRow < h &&
+           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() < BandBudgetMs);
+  if (up.NextRow < h) {
+    // The old picture is drawn this frame; the next one goes on.
+    GL.glBindTexture(GL_TEXTURE_2D, FHandle);
+    NotifyChange(this);
+    return;
+  }
+  if (up.Mipmaps == msGenerate) GL.glGenerateMipmap(GL_TEXTURE_2D);
+  PrepareParams();
+  const GLuint old = std::exchange(FHandle, up.Name);
+  const TStorage oldStorage = std::exchange(FStorage, up.Storage);
+  FPending.reset();
+  if (oldStorage == FStorage) {
+    KeepSpare(old, oldStorage);
+    return;
+  }
+  // The first picture of this size: the next one (a stroke's) finds storage ready, made in a
+  // frame of its own.
+  DeleteName(old);
+  FSpareWanted = true;
+  NotifyChange(this);
+}
+
+void TGLTexture::MakeSpare() {
+  FSpareWanted = false;
+  GLuint name = 0;
+  GL.glGenTextures(1, &name);
+  if (name == 0) return;  // none to spare: the next picture makes its own
+  KeepSpare(name, FStorage);
+  GL.glBindTexture(GL_TEXTURE_2D, name);
+  ResetUnpackStore();
+  GL.glTexImage2D(GL_TEXTURE_2D, 0, FStorage.Components, FStorage.Width, FStorage.Height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                  nullptr);
+  GL.glBindTexture(GL_TEXTURE_2D, FHandle);
+}
+
+void TGLTexture::DropPendingUpload() {
+  if (!FPending) return;
+  const std::unique_ptr<TBandedUpload> up = std::move(FPending);
+  KeepSpare(up->Name, up->Storage);
+}
+
+void TGLTexture::KeepSpare(uint32_t name, const TStorage& storage) {
+  DeleteName(std::exchange(FSpare, name));
+  FSpareStorage = storage;
+}
+
+void TGLTexture::DeleteName(uint32_t name) {
+  const GLuint n = name;
+  if (n && FHandleGeneration == SharedNamesGeneration() && CurrentRC()) GL.glDeleteTextures(1, &n);
 }
 
 void TGLTexture::PrepareParams() {
@@ -315,14 +516,15 @@ void TGLTexture::Apply(TRenderContextInfo&) {
 }
 
 void TGLTexture::DestroyHandle(bool contextGone) {
-  if (FHandle) {
-    const GLuint name = FHandle;
-    const bool live = FHandleGeneration == SharedNamesGeneration();
-    FHandle = 0;
-    FChanges |= tcImage | tcParams;
-    // Without a context (a viewer closing, a destructor) the name can only be forgotten.
-    if (!contextGone && live && CurrentRC()) GL.glDeleteTextures(1, &name);
-  }
+  if (!FHandle && !FPending && !FSpare) return;
+  // Without a context (a viewer closing, a destructor) the names can only be forgotten.
+  if (!contextGone)
+    for (const uint32_t name : {FHandle, FPending ? FPending->Name : 0u, FSpare}) DeleteName(name);
+  FHandle = FSpare = 0;
+  FStorage = FSpareStorage = {};
+  FSpareWanted = false;
+  FPending.reset();
+  FChanges |= tcImage | tcParams;
 }
 
 // --- material

@@ -14,6 +14,7 @@
 class TStream;
 class TGLLibMaterial;
 class TGLMaterialLibrary;
+struct TUploadPlan;
 
 // The 25 system colours (the classic scheme; Linux has no system palette to read).
 const std::array<TVector, 25>& SystemColors();
@@ -145,11 +146,50 @@ class TGLTexture : public TGLUpdateAbleObject {
   // names died) it is only forgotten. Either way the next Handle uploads again.
   void DestroyHandle(bool contextGone);
 
+  // A picture of more than this many pixels is uploaded in bands of rows over several frames,
+  // into a name of its own; the picture uploaded before it is drawn until the last band is in.
+  // Smaller ones are uploaded whole at once.
+  static constexpr int64_t kWholeUploadPixels = 1024 * 1024;
+  static constexpr int64_t kBandPixels = 256 * 1024;
+  // How long one frame may spend on bands (at least one band goes in each frame).
+  static inline double BandBudgetMs = 25;
+  // A large picture is still on its way; the frames meanwhile ask for the next ones.
+  bool UploadPending() const { return FPending != nullptr; }
+
  private:
+  // What a name's level 0 holds: its size and components (0 = nothing).
+  struct TStorage {
+    int Width = 0, Height = 0, Components = 0;
+    bool operator==(const TStorage&) const = default;
+  };
+  // A large picture's upload in progress.
+  struct TBandedUpload {
+    uint32_t Name = 0;
+    TStorage Storage;
+    int NextRow = 0;
+    uint32_t Format = 0;
+    bool BGR = true;
+    uint8_t Mipmaps = 0;  // how the levels are made (GLTexture.cpp)
+  };
   void NewImage(const TGLTextureImageFactory& factory);
-  void PrepareImage();
+  void StartUpload();
+  void PrepareImage(const TBitmap& bitmap, const TUploadPlan& plan);
+  void UploadBands(const TBitmap& bitmap);
+  void DropPendingUpload();
+  void KeepSpare(uint32_t name, const TStorage& storage);
+  void MakeSpare();
+  void DeleteName(uint32_t name);
   void PrepareParams();
   uint32_t FHandle = 0;
+  TStorage FStorage;  // of FHandle
+  std::unique_ptr<TBandedUpload> FPending;
+  // A second name with storage of a large picture's size, for the next large picture of that size
+  // (a stroke's): making the storage of a 4096x4096 texture costs a software renderer some 50 ms,
+  // most of a frame's bound. It is the replaced picture's name, a half-filled one, or one made
+  // in the frame after the first large picture went in; a small picture lets it go.
+  uint32_t FSpare = 0;
+  TStorage FSpareStorage;
+  bool FSpareWanted = false;       // made in the next frame
   uint32_t FHandleGeneration = 0;  // of the shared names when FHandle was made
   TGLTextureMode FTextureMode = tmDecal;
   TGLTextureWrap FTextureWrap = twBoth;

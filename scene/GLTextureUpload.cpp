@@ -25,32 +25,46 @@ int TextureTargetSize(int size, int maxSize) {
 
 namespace {
 
-// Reads any pixel format as 24-bit blue-green-red rows, bottom row first, each padded to 4.
-void ReadBottomUp24(const TBitmap& bitmap, TTexturePixels& out) {
-  const TBitmap* src = &bitmap;
-  TBitmap converted;
-  if (bitmap.PixelFormat() != TPixelFormat::pf24bit) {
-    converted = bitmap;
-    converted.SetPixelFormat(TPixelFormat::pf24bit);
-    src = &converted;
-  }
+// Reads rows [first, first + count) counted from the bottom, of any pixel format, as 24-bit
+// blue-green-red rows, each padded to 4. Only those rows are converted: a band of a large
+// picture costs a band.
+void ReadBottomUp24(const TBitmap& bitmap, int first, TTexturePixels& out) {
+  const int h = bitmap.Height();
   const size_t row = out.RowBytes();
-  out.Data.assign(row * static_cast<size_t>(out.Height), 0);
   const size_t used = static_cast<size_t>(out.Width) * 3;
-  for (int y = 0; y < out.Height; ++y)
-    std::memcpy(&out.Data[row * static_cast<size_t>(y)], src->ScanLine(out.Height - 1 - y), used);
+  out.Data.assign(row * static_cast<size_t>(out.Height), 0);
+  if (bitmap.PixelFormat() == TPixelFormat::pf24bit) {
+    for (int y = 0; y < out.Height; ++y)
+      std::memcpy(&out.Data[row * static_cast<size_t>(y)], bitmap.ScanLine(h - 1 - first - y), used);
+    return;
+  }
+  // The band's rows, bottom first, converted as the whole picture would be.
+  TBitmap band = TBitmap::Uncleared(out.Width, out.Height, bitmap.PixelFormat());
+  band.SetPalette(bitmap.Palette());
+  const size_t packed = std::min(band.RowBytes(), bitmap.RowBytes());
+  for (int y = 0; y < out.Height; ++y) std::memcpy(band.ScanLine(y), bitmap.ScanLine(h - 1 - first - y), packed);
+  band.SetPixelFormat(TPixelFormat::pf24bit);
+  for (int y = 0; y < out.Height; ++y) std::memcpy(&out.Data[row * static_cast<size_t>(y)], band.ScanLine(y), used);
 }
 
 }  // namespace
 
 TTexturePixels PrepareTexturePixels(const TBitmap& bitmap, TGLTextureImageAlpha alpha, const TVector& transparent,
                                     bool bgr) {
+  return PrepareTextureRows(bitmap, alpha, transparent, bgr, 0, bitmap.Height());
+}
+
+TTexturePixels PrepareTextureRows(const TBitmap& bitmap, TGLTextureImageAlpha alpha, const TVector& transparent,
+                                  bool bgr, int firstRow, int rowCount) {
   TTexturePixels px;
   if (bitmap.Width() < 1 || bitmap.Height() < 1) return px;
+  firstRow = std::clamp(firstRow, 0, bitmap.Height());
+  rowCount = std::clamp(rowCount, 0, bitmap.Height() - firstRow);
+  if (rowCount < 1) return px;
   px.Width = bitmap.Width();
-  px.Height = bitmap.Height();
+  px.Height = rowCount;
   px.Components = 3;
-  ReadBottomUp24(bitmap, px);
+  ReadBottomUp24(bitmap, firstRow, px);
   const size_t row3 = px.RowBytes();
   const size_t w = static_cast<size_t>(px.Width), h = static_cast<size_t>(px.Height);
   if (!bgr) {
@@ -64,8 +78,16 @@ TTexturePixels PrepareTexturePixels(const TBitmap& bitmap, TGLTextureImageAlpha 
 
   // Widened into a buffer of its own: packed 4-byte pixels, no row padding.
   std::vector<uint8_t> wide(w * h * 4);
-  // The reference pixel is the first of the buffer: the picture's bottom-left one.
-  const uint8_t ref[3] = {px.Data[0], px.Data[1], px.Data[2]};
+  // The reference pixel is the first of the whole picture's buffer: its bottom-left one.
+  uint8_t ref[3] = {px.Data[0], px.Data[1], px.Data[2]};
+  if (alpha == tiaTopLeftPointColorTransparent && firstRow > 0) {
+    TTexturePixels bottom;
+    bottom.Width = 1;
+    bottom.Height = 1;
+    ReadBottomUp24(bitmap, 0, bottom);
+    std::memcpy(ref, bottom.Data.data(), 3);
+    if (!bgr) std::swap(ref[0], ref[2]);
+  }
   // The transparent colour in the buffer's byte order.
   const uint8_t r = static_cast<uint8_t>(Trunc(255 * transparent[0]));
   const uint8_t g = static_cast<uint8_t>(Trunc(255 * transparent[1]));

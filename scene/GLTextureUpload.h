@@ -37,6 +37,13 @@ struct TTexturePixels {
 TTexturePixels PrepareTexturePixels(const TBitmap& bitmap, TGLTextureImageAlpha alpha, const TVector& transparent,
                                     bool bgr);
 
+// Rows [firstRow, firstRow + rowCount) of the same, counted from the bottom, as they stand in
+// the whole picture's result (the reference colour of tiaTopLeftPointColorTransparent is still
+// the picture's bottom-left pixel): a large picture is prepared and uploaded a band at a time.
+// Rows outside the picture are left out.
+TTexturePixels PrepareTextureRows(const TBitmap& bitmap, TGLTextureImageAlpha alpha, const TVector& transparent,
+                                  bool bgr, int firstRow, int rowCount);
+
 // The smallest power of two not below size, lowered to maxSize when larger.
 int TextureTargetSize(int size, int maxSize);
 // Bytes of a w x h image of c components whose rows are padded to `alignment` bytes.

@@ -175,6 +175,7 @@ bool ExtensionEntryAllowed(const char* name) {
     return OpenGLFlags.Version_1_2 || OpenGLFlags.Has("GL_ARB_imaging");
   if (n.ends_with("ARB")) return OpenGLFlags.Has("GL_ARB_multitexture");
   if (n == "glLockArraysEXT" || n == "glUnlockArraysEXT") return OpenGLFlags.Has("GL_EXT_compiled_vertex_array");
+  if (n == "glGenerateMipmap") return VersionAtLeast(OpenGLFlags.Major, OpenGLFlags.Minor, 3, 0);
   return false;
 }
 
@@ -315,6 +316,8 @@ void ReadImplementationProperties() {
   auto str = [](const GLubyte* s) { return s ? std::string(reinterpret_cast<const char*>(s)) : std::string(); };
   int major, minor;
   TrimAndSplitVersionString(str(GL.glGetString(GL_VERSION)), major, minor);
+  OpenGLFlags.Major = major;
+  OpenGLFlags.Minor = minor;
   OpenGLFlags.Version_1_0 = true;
   OpenGLFlags.Version_1_1 = VersionAtLeast(major, minor, 1, 1);
   OpenGLFlags.Version_1_2 = VersionAtLeast(major, minor, 1, 2);

@@ -119,6 +119,10 @@
      const void* pixels),                                                                                              \
     (target, level, internalFormat, w, h, border, format, type, pixels))                                               \
   X(void, glTexParameteri, (GLenum target, GLenum pname, GLint param), (target, pname, param))                         \
+  X(void, glTexSubImage2D,                                                                                             \
+    (GLenum target, GLint level, GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type,                   \
+     const void* pixels),                                                                                              \
+    (target, level, x, y, w, h, format, type, pixels))                                                                 \
   X(void, glTranslatef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z))                                                  \
   X(void, glVertex2f, (GLfloat x, GLfloat y), (x, y))                                                                  \
   X(void, glVertex3f, (GLfloat x, GLfloat y, GLfloat z), (x, y, z))                                                    \
@@ -138,7 +142,8 @@
   X(void, glClientActiveTextureARB, (GLenum texture), (texture))                              \
   X(void, glMultiTexCoord2fARB, (GLenum target, GLfloat s, GLfloat t), (target, s, t))        \
   X(void, glLockArraysEXT, (GLint first, GLsizei count), (first, count))                      \
-  X(void, glUnlockArraysEXT, (), ())
+  X(void, glUnlockArraysEXT, (), ())                                                          \
+  X(void, glGenerateMipmap, (GLenum target), (target))
 
 #define CORVANE_GLU_FUNCTIONS(X)                                                                                     \
   X(GLint, gluBuild2DMipmaps,                                                                                        \
@@ -197,10 +202,17 @@ inline constexpr int cGLExtensionCount = 57;
 inline constexpr int cGLUExtensionCount = 3;
 extern const std::array<const char*, cGLExtensionCount + cGLUExtensionCount> cOpenGLExtensionNames;
 
+// (major, minor) pairs are compared as pairs: "2.0" and "4.5" are above 1.1.
+bool VersionAtLeast(int major, int minor, int wantMajor, int wantMinor);
+
 // The implementation's version and extension flags, read at the first activation of a context
 // (and again after a new context was created).
 struct TOpenGLFlags {
   bool Version_1_0 = false, Version_1_1 = false, Version_1_2 = false;
+  // The version as read (0.0 when the string had none): later features are judged on it.
+  int Major = 0, Minor = 0;
+  // Textures that make their own mip-map levels (the GL_GENERATE_MIPMAP texture parameter).
+  bool Version_1_4() const { return VersionAtLeast(Major, Minor, 1, 4); }
   bool GLU_Version_1_1 = false, GLU_Version_1_2 = false, GLU_Version_1_3 = false;
   std::array<bool, cGLExtensionCount + cGLUExtensionCount> Extensions{};
   // By name; false for a name that is not in the table.
@@ -225,8 +237,6 @@ void ReadImplementationProperties();
 // "1.1.0 Build 12" gives 1 and 1, "Version 1.2" gives 1 and 2, anything without a dot between
 // two digits gives 0 and 0.
 void TrimAndSplitVersionString(const std::string& text, int& major, int& minor);
-// (major, minor) pairs are compared as pairs: "2.0" and "4.5" are above 1.1.
-bool VersionAtLeast(int major, int minor, int wantMajor, int wantMinor);
 // Substring search, as the extension strings are checked.
 bool CheckExtension(const std::string& name, const std::string& extensions);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/Bitmap.h"
+#include "platform/ScopeGuard.h"
 #include "scene/GLMaterialLibrary.h"
 #include "scene/GLTexture.h"
 #include "tests/scene/RecordingFixture.h"
@@ -93,6 +94,32 @@ TEST(TextureAlpha, ThreeByteRowsKeepTheirPaddingAndAnEmptyBitmapGivesNothing) {
   EXPECT_TRUE(PrepareTexturePixels(TBitmap(), tiaOpaque, {0, 0, 0, 1}, true).Data.empty());
 }
 
+// A large picture goes up a band of rows at a time: the bands, laid one after the other, are the
+// whole picture's pixels, for every pixel format and with the reference colour of the
+// bottom-left pixel in bands that do not hold it.
+TEST(TextureAlpha, BandsOfRowsMakeTheWholePicture) {
+  TBitmap b(5, 7, TPixelFormat::pf24bit);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 5; ++x) b.SetPixel(x, y, (x * y) % 3 == 0 ? RGBColor(9, 8, 7) : RGBColor(x * 40, y * 30, 5));
+  const TVector key{9 / 255.0f, 8 / 255.0f, 7 / 255.0f, 1};
+  for (TPixelFormat pf : {TPixelFormat::pf24bit, TPixelFormat::pf8bit, TPixelFormat::pf16bit, TPixelFormat::pf32bit}) {
+    TBitmap picture = b;
+    picture.SetPixelFormat(pf);
+    for (TGLTextureImageAlpha alpha : {tiaDefault, tiaTopLeftPointColorTransparent, tiaTransparentColor})
+      for (bool bgr : {true, false}) {
+        SCOPED_TRACE(testing::Message() << "format " << int(pf) << " rule " << int(alpha) << " bgr " << bgr);
+        const TTexturePixels whole = PrepareTexturePixels(picture, alpha, key, bgr);
+        std::vector<uint8_t> bands;
+        for (int first = 0; first < 7; first += 3) {
+          const TTexturePixels band = PrepareTextureRows(picture, alpha, key, bgr, first, 3);
+          EXPECT_EQ(band.Height, std::min(3, 7 - first));
+          bands.insert(bands.end(), band.Data.begin(), band.Data.end());
+        }
+        EXPECT_EQ(bands, whole.Data);
+      }
+  }
+}
+
 // A texture owned by nothing, drawn with a context current.
 class TextureGL : public RecordingGL {
  protected:
@@ -115,24 +142,137 @@ class TextureGL : public RecordingGL {
   HGLRC rc = nullptr;
 };
 
+// Only a picture whose sides change is scaled; one of the texture's own size goes as it is.
 TEST_F(TextureGL, SidesBecomePowersOfTwoCappedByTheImplementation) {
   struct Case {
     int W, H, Max, W2, H2;
-  } cases[] = {{100, 60, 4096, 128, 64}, {1, 3, 4096, 1, 4}, {300, 20, 256, 256, 32}, {64, 64, 64, 64, 64}};
+  } cases[] = {{100, 60, 4096, 128, 64}, {1, 3, 4096, 1, 4},        {300, 20, 256, 256, 32},
+               {64, 64, 64, 64, 64},     {512, 128, 256, 256, 128}, {256, 8, 4096, 256, 8}};
   for (const Case& c : cases) {
     rec.Values[GL_MAX_TEXTURE_SIZE] = {double(c.Max)};
     TGLTexture t(nullptr);
     t.AssignBitmap(TBitmap(c.W, c.H));
     rec.Clear();
     t.Handle();
+    SCOPED_TRACE(testing::Message() << c.W << "x" << c.H << " max " << c.Max);
     const TGLCall* scale = Last("gluScaleImage");
     const TGLCall* upload = Last("glTexImage2D");
-    ASSERT_TRUE(scale && upload) << rec.Names();
-    EXPECT_EQ(scale->Args[5], c.W2);
-    EXPECT_EQ(scale->Args[6], c.H2);
+    ASSERT_TRUE(upload) << rec.Names();
     EXPECT_EQ(upload->Args[3], c.W2);
     EXPECT_EQ(upload->Args[4], c.H2);
+    if (c.W == c.W2 && c.H == c.H2) {
+      EXPECT_FALSE(scale) << rec.Names();
+      continue;
+    }
+    ASSERT_TRUE(scale) << rec.Names();
+    EXPECT_EQ(scale->Args[5], c.W2);
+    EXPECT_EQ(scale->Args[6], c.H2);
   }
+}
+
+// Mip-map levels come from the driver when it can make them: glGenerateMipmap (3.0) after the
+// upload, else the GL_GENERATE_MIPMAP parameter (1.4) switched on around it; only a driver with
+// neither gets GLU's builder.
+TEST_F(TextureGL, MipmapLevelsComeFromTheDriverWhenItMakesThem) {
+  struct Case {
+    const char* Version;
+    TGLMinFilter Filter;
+    const char* Calls;
+  } cases[] = {
+      {"4.5 (Compatibility Profile) Mesa", miLinearMipmapLinear, "image generate"},
+      {"3.0", miNearestMipmapNearest, "image generate"},
+      {"1.4", miLinearMipmapNearest, "on image off"},
+      {"2.1", miNearestMipmapLinear, "on image off"},
+      {"1.2", miLinearMipmapLinear, "glu"},
+      {"4.5", miLinear, "image"},
+  };
+  for (const Case& c : cases) {
+    rec.Strings[GL_VERSION] = c.Version;
+    ReadImplementationProperties();
+    ReadExtensions();
+    TGLTexture t(nullptr);
+    t.AssignBitmap(TBitmap(8, 4));
+    t.SetMinFilter(c.Filter);
+    rec.Clear();
+    t.Handle();
+    std::string calls;
+    for (const TGLCall& call : rec.Calls) {
+      const char* what = call.Name == "glTexImage2D"        ? "image"
+                         : call.Name == "glGenerateMipmap"  ? "generate"
+                         : call.Name == "gluBuild2DMipmaps" ? "glu"
+                         : call.Name == "glTexParameteri" && call.Args[1] == GL_GENERATE_MIPMAP
+                             ? (call.Args[2] == GL_TRUE ? "on" : "off")
+                             : nullptr;
+      if (what) calls += (calls.empty() ? "" : " ") + std::string(what);
+    }
+    EXPECT_EQ(calls, c.Calls) << c.Version;
+  }
+}
+
+// A picture above a million pixels goes in a band of rows per frame into a name of its own; the
+// old picture is drawn until the last band is in, and each frame asks for the next. New storage
+// takes a frame of its own, and a second name keeps storage of that size for the next picture.
+TEST_F(TextureGL, LargePicturesGoInBandsWhileTheOldOneIsDrawn) {
+  const double budget = TGLTexture::BandBudgetMs;
+  TScopeGuard restore([budget] { TGLTexture::BandBudgetMs = budget; });
+  TGLTexture::BandBudgetMs = 0;        // one band a frame
+  TGLUpdateAbleObject owner(nullptr);  // a texture tells only when it has an owner
+  TGLTexture t(&owner);
+  int asked = 0;
+  t.OnNotifyChange = [&](TPersistent*) { ++asked; };
+  t.AssignBitmap(TBitmap(4, 4));
+  t.Handle();
+  struct Case {
+    const char* What;
+    bool Interrupted;  // another picture came after the first band
+    int PendingFrames, Storages, Deletes, Asked;
+  } cases[] = {
+      // Storage, 7 frames of 128 rows of 2,048 pixels, the 8th drawn new; the spare made after.
+      {"the first large picture", false, 8, 2, 1, 9},
+      {"the next one: into the spare, the replaced name the next spare", false, 7, 0, 0, 7},
+      {"a new picture meanwhile: the half-filled name filled again from the top", true, 7, 0, 0, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    if (c.Interrupted) {
+      t.AssignBitmap(TBitmap(2048, 1024));
+      t.Handle();
+      ASSERT_TRUE(t.UploadPending());
+    }
+    t.AssignBitmap(TBitmap(2048, 1024));
+    const uint32_t old = t.TextureHandle();
+    rec.Clear();
+    asked = 0;
+    int frames = 0;
+    for (; frames < 100; ++frames) {
+      const uint32_t drawn = t.Handle();
+      if (!t.UploadPending()) {
+        EXPECT_NE(drawn, old);
+        break;
+      }
+      EXPECT_EQ(drawn, old);
+      EXPECT_EQ(Last("glBindTexture")->Args[1], old);  // what this frame draws with
+    }
+    t.Handle();  // the frame after
+    int nextRow = 0;
+    for (const TGLCall& call : rec.Calls)
+      if (call.Name == "glTexSubImage2D") {
+        EXPECT_EQ(call.Args[3], nextRow);
+        EXPECT_EQ(call.Args[4], 2048);
+        nextRow += static_cast<int>(call.Args[5]);
+      }
+    EXPECT_EQ(nextRow, 1024);
+    EXPECT_EQ(frames, c.PendingFrames);
+    EXPECT_EQ(asked, c.Asked);
+    EXPECT_EQ(rec.Count("gluScaleImage"), 0);
+    EXPECT_EQ(rec.Count("glTexImage2D"), c.Storages) << rec.Names();
+    EXPECT_EQ(rec.Count("glDeleteTextures"), c.Deletes);
+  }
+  // A small picture: the spare goes, the drawn name takes the small picture.
+  t.AssignBitmap(TBitmap(4, 4));
+  rec.Clear();
+  t.Handle();
+  EXPECT_EQ(rec.Count("glDeleteTextures"), 1);
 }
 
 // The scaler pads output rows to the pack alignment: narrow textures of every alignment and

@@ -27,7 +27,10 @@ TEST(SceneTextures, UploadSizesReadBackFromTheImplementation) {
   } cases[] = {{100, 60, 128, 64, tiaDefault, miLinear},
                {1, 7, 1, 8, tiaDefault, miNearest},
                {1, 3, 1, 4, tiaOpaque, miLinearMipmapLinear},
-               {2, 5, 2, 8, tiaDefault, miNearest}};
+               {2, 5, 2, 8, tiaDefault, miNearest},
+               // Above a million pixels: in bands over frames, into storage of its own.
+               {2048, 1024, 2048, 1024, tiaTransparentColor, miLinearMipmapLinear},
+               {2048, 1024, 2048, 1024, tiaDefault, miLinear}};
   v.Activate();
   for (const Case& c : cases) {
     TGLTexture t(nullptr);
@@ -36,7 +39,7 @@ TEST(SceneTextures, UploadSizesReadBackFromTheImplementation) {
     t.AssignBitmap(b);
     t.SetImageAlpha(c.Alpha);
     t.SetMinFilter(c.Filter);
-    t.Handle();
+    for (int frame = 0; frame < 1000 && (frame == 0 || t.UploadPending()); ++frame) t.Handle();
     GLint w = 0, h = 0, red = 0;
     GL.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
     GL.glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
