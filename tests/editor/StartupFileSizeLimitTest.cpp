@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,13 @@ int StartUnderLimit(const std::string& home, const std::string& cache, rlim_t li
   std::vector<std::string> env = {"CORVANE_HOME=" + home, "CORVANE_REGISTRY=" + home + "/registry.ini",
                                   "CORVANE_QUIT_WHEN_SHOWN=1", "MESA_SHADER_CACHE_DIR=" + cache,
                                   "XDG_CACHE_HOME=" + cache};
+  // The rest as it is, but for those set here and a shader cache turned off.
+  const std::set<std::string> replaced = {
+      "CORVANE_HOME",          "CORVANE_REGISTRY",          "CORVANE_QUIT_WHEN_SHOWN", "XDG_CACHE_HOME",
+      "MESA_SHADER_CACHE_DIR", "MESA_SHADER_CACHE_DISABLE", "MESA_GLSL_CACHE_DISABLE"};
   for (char** e = environ; *e; ++e) {
     const std::string v = *e;
-    const std::string name = v.substr(0, v.find('='));
-    if (name != "CORVANE_HOME" && name != "CORVANE_REGISTRY" && name != "MESA_SHADER_CACHE_DIR" &&
-        name != "XDG_CACHE_HOME")
-      env.push_back(v);
+    if (!replaced.count(v.substr(0, v.find('=')))) env.push_back(v);
   }
   std::vector<char*> envp;
   for (std::string& v : env) envp.push_back(v.data());
