@@ -273,10 +273,8 @@ void Tmain_unificada::ConnectHandlers() {
   popupItem(PopupPresets, "mnu_PresetSaveinCVMX", &Tmain_unificada::mnu_PresetSaveinCVMXClick);
 
   // Pop-ups: the OnPopup handler runs first, then the menu opens.
-  connect(ui->ArbolTexturas, &QWidget::customContextMenuRequested, this, GuardedSlot([this](const QPoint& pos) {
-            PopupArbolPopup(PopupArbol);
-            PopupArbol->popup(ui->ArbolTexturas->viewport()->mapToGlobal(pos));
-          }));
+  connect(ui->ArbolTexturas, &QWidget::customContextMenuRequested, this,
+          GuardedSlot([this](const QPoint& pos) { PopupArbolPopup(PopupArbol, pos); }));
   connect(ui->presets, &QWidget::customContextMenuRequested, this, GuardedSlot([this](const QPoint& pos) {
             PopupPresetsPopup(PopupPresets);
             PopupPresets->popup(ui->presets->viewport()->mapToGlobal(pos));

@@ -92,6 +92,7 @@ class Tmain_unificada : public QMainWindow {
  private:
   // ---- fields of the window (plain data) ----
   QTreeWidgetItem* PopupNode = nullptr;
+  QPoint FPopupArbolAt;
   bool TextureEditable = false;
   // The application's help page (program folder + "corvane.html").
   std::string HelpFile;
@@ -102,6 +103,8 @@ class Tmain_unificada : public QMainWindow {
   // Opens a help page URL in the desktop's browser; tests replace it. Returns false when no
   // browser could be started.
   static std::function<bool(const std::string& url)> OpenUrl;
+  // Where the tree's pop-up was last asked to open, on screen.
+  QPoint PopupArbolAt() const { return FPopupArbolAt; }
 
   // Everything below is the window's own: its widgets and menus call the handlers, tests press
   // those widgets and menu items.
@@ -132,7 +135,8 @@ class Tmain_unificada : public QMainWindow {
   void EnableProjectItems();
 
   // ---- skin tree (crvn_unificado_tree.cpp) ----
-  void PopupArbolPopup(QObject* Sender);
+  // Runs for a pop-up asked at a point of the tree's viewport, and opens the menu there.
+  void PopupArbolPopup(QObject* Sender, const QPoint& at);
   // The pop-up's items for a node's item (none for null), its commands aimed at it.
   void PopupFor(QTreeWidgetItem* item);
   void popuparbol_NewGroupClick(QObject* Sender);

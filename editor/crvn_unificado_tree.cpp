@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -86,12 +85,16 @@ void Tmain_unificada::RefreshTreeView(TSkinNode* select) {
   ArbolTexturasChange(view);
 }
 
-void Tmain_unificada::PopupArbolPopup(QObject*) {
+void Tmain_unificada::PopupArbolPopup(QObject*, const QPoint& at) {
   QTreeWidget* view = ui->ArbolTexturas;
-  QTreeWidgetItem* item = view->itemAt(view->viewport()->mapFromGlobal(QCursor::pos()));
+  // The item where the pop-up was asked for, not the one under the pointer now: the pointer
+  // may have moved on since (and a menu key asks where no pointer is).
+  QTreeWidgetItem* item = view->itemAt(at);
   // The tree selects with the right button too.
   if (item) view->setCurrentItem(item);
   PopupFor(item);
+  FPopupArbolAt = view->viewport()->mapToGlobal(at);
+  PopupArbol->popup(FPopupArbolAt);
 }
 
 void Tmain_unificada::PopupFor(QTreeWidgetItem* item) {

@@ -4,73 +4,50 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <dlfcn.h>
-
+#include <csignal>
+#include <cstdlib>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <string>
 
 #include "codecs/GraphicCompression.h"
 #include "editor/ModelPreview.h"
+#include "editor/XDisplayProbe.h"
 #include "editor/crvn_unificado.h"
 #include "platform/qt/IconPicture.h"
 #include "platform/qt/Prompter.h"
 #include "platform/qt/QtMessagePump.h"
 #include "scene/widgets/GLSceneViewer.h"
 
-namespace {
-
-// Whether the X display answers, asked as Qt's X11 platform will ask it (libxcb, which that
-// platform loads anyway). Without the library Qt says itself what is missing.
-bool XDisplayAnswers(const char* display) {
-  void* xcb = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
-  if (!xcb) return true;
-  using TConnect = void* (*)(const char*, int*);
-  using TConnectionCall = int (*)(void*);
-  using TDisconnect = void (*)(void*);
-  const auto connect = reinterpret_cast<TConnect>(dlsym(xcb, "xcb_connect"));
-  const auto hasError = reinterpret_cast<TConnectionCall>(dlsym(xcb, "xcb_connection_has_error"));
-  const auto disconnect = reinterpret_cast<TDisconnect>(dlsym(xcb, "xcb_disconnect"));
-  bool answers = true;
-  if (connect && hasError && disconnect) {
-    // A failed connection is an object too, and is freed the same way.
-    void* connection = connect(display, nullptr);
-    answers = connection && hasError(connection) == 0;
-    if (connection) disconnect(connection);
-  }
-  dlclose(xcb);
-  return answers;
-}
-
-// Without an X display Qt would abort with its plugin advice; say in one line what is missing.
-// Empty when there is nothing to say (a display given with -display is left to Qt).
-std::string XDisplayProblem(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "-display") == 0) return "";
-  const QByteArray display = qgetenv("DISPLAY");
-  if (display.isEmpty()) return "corvane: needs an X display, and DISPLAY is not set";
-  if (!XDisplayAnswers(display.constData()))
-    return "corvane: needs an X display, and the display \"" + display.toStdString() + "\" cannot be opened";
-  return "";
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) must not kill the program: the libraries write files too (the
+  // GL driver's shader cache, Qt's settings lock), some before the program's own first write.
+  // Ignored, their writes fail like the program's, which say "File too large".
+  std::signal(SIGXFSZ, SIG_IGN);
   // Native child windows (the 3D viewer) must not turn their siblings native too.
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   // The 3D view draws with GLX on an X11 window: on a Wayland desktop the program runs through
   // XWayland, unless the user chose a platform.
-  const bool choosePlatform = !qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-  if (choosePlatform || qgetenv("QT_QPA_PLATFORM").startsWith("xcb")) {
-    const std::string problem = XDisplayProblem(argc, argv);
-    if (!problem.empty()) {
-      std::fprintf(stderr, "%s\n", problem.c_str());
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+  // Without an X display Qt would abort with its plugin advice; say in one line what is missing.
+  const TQtDisplayChoice display =
+      QtDisplayChoice(argc, argv, qgetenv("QT_QPA_PLATFORM").toStdString(), std::getenv("DISPLAY"));
+  std::unique_ptr<TXDisplayProbe> displayProbe;
+  if (display.X11) {
+    if (!display.DisplayGiven) {
+      std::fputs("corvane: needs an X display, and DISPLAY is not set\n", stderr);
+      return 1;
+    }
+    displayProbe = std::make_unique<TXDisplayProbe>(display.Display);
+    if (!displayProbe->Answers()) {
+      std::fprintf(stderr, "corvane: needs an X display, and the display \"%s\" cannot be opened\n",
+                   display.Display.c_str());
       return 1;
     }
   }
-  if (choosePlatform) qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
+  // Qt holds its own connection now: the probe's kept the server from resetting until then.
+  displayProbe.reset();
   QApplication::setApplicationName("Corvane");
   SetApplicationTitle("Corvane");
   InstallQtMessagePump();

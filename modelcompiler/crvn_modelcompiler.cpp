@@ -131,22 +131,29 @@ void Tmodelcompiler::ScanPackage(const std::string& fileName) {
   ui->Panel_package->setVisible(false);
   ui->Panel_modelo->setVisible(false);
   std::string note;
-  RunPackageStep([&] {
-    FFilling = true;
-    ui->lodmesh->clear();
-    FFilling = false;
-    note = FCore->ScanPackage(fileName, ui->cbUseINT->isChecked());
-    FReadPackage = fileName;
-    if (note.empty()) {
+  try {
+    RunPackageStep([&] {
       FFilling = true;
-      for (size_t i = 0; i < FCore->PackageRoute().Rows.size(); ++i) {
-        auto* item = new QListWidgetItem(Q(FCore->PackageRoute().Rows[i].Caption));
-        item->setData(Qt::UserRole, static_cast<int>(i));
-        ui->lodmesh->addItem(item);
-      }
+      ui->lodmesh->clear();
       FFilling = false;
-    }
-  });
+      note = FCore->ScanPackage(fileName, ui->cbUseINT->isChecked());
+      FReadPackage = fileName;
+      if (note.empty()) {
+        FFilling = true;
+        for (size_t i = 0; i < FCore->PackageRoute().Rows.size(); ++i) {
+          auto* item = new QListWidgetItem(Q(FCore->PackageRoute().Rows[i].Caption));
+          item->setData(Qt::UserRole, static_cast<int>(i));
+          ui->lodmesh->addItem(item);
+        }
+        FFilling = false;
+      }
+    });
+  } catch (...) {
+    // A search that failed ends as one that found no models: the status no longer says it
+    // searches when the error box says why it stopped.
+    SetStatus("");
+    throw;
+  }
   if (!note.empty()) {
     SetStatus("");
     MessageBox("NOTE", note);

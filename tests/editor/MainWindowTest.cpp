@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCursor>
 #include <QDialog>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -146,7 +145,7 @@ TEST(MainWindow, MenuItemsRunTheirCommands) {
     if (found.isEmpty()) throw std::runtime_error(std::string("no tree item ") + node);
     const QPoint at = tree->viewport()->mapToGlobal(tree->visualItemRect(found.front()).center());
     PopupOn(found.front());
-    EXPECT_EQ(QCursor::pos(), at);
+    EXPECT_EQ(w.PopupArbolAt(), at);
     std::vector<std::string> offered;
     for (QAction* a : popupArbol->actions())
       if (a->isVisible()) offered.push_back(a->objectName().toStdString());

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QCursor>
 #include <QImage>
 #include <QListWidget>
 #include <QMenu>
@@ -101,13 +100,12 @@ inline void Select(QObject& window, const TSkinNode* node) {
 }
 // A right click on an item (which selects it): the tree's pop-up offers that item's commands.
 // The menu is closed again at once, so that nothing counts as a popup open; its actions still
-// run when triggered.
+// run when triggered. The pointer is left alone: it is the display's, shared with every other
+// program on it.
 inline void PopupOn(QTreeWidgetItem* item) {
   QTreeWidget* tree = item->treeWidget();
   tree->scrollToItem(item);
-  const QPoint at = tree->visualItemRect(item).center();
-  QCursor::setPos(tree->viewport()->mapToGlobal(at));
-  emit tree->customContextMenuRequested(at);
+  emit tree->customContextMenuRequested(tree->visualItemRect(item).center());
   for (QObject* o = tree; o; o = o->parent())
     if (auto* menu = o->findChild<QMenu*>("PopupArbol")) {
       menu->hide();

@@ -239,3 +239,28 @@ TEST(ModelCompilerWindow, TypedNamesAreReadAndFinishSaysWhenOneIsNot) {
   EXPECT_FALSE(mc.isVisible());
   EXPECT_EQ(mc.result(), mrOk);
 }
+
+// A package search that fails ends as one that finds no models: the status no longer says it
+// searches, and the box says why.
+TEST(ModelCompilerWindow, StatusShowsHowThePackageSearchEnded) {
+  TWindowEnv env;
+  mctest::TFixture noPlayers(mctest::MakePackage(mctest::LodSpec(), mctest::PlainSpec()), "[Public]\r\n");
+  const std::string gone = (env.Root / "Gone.int").string();
+  const struct {
+    const char* name;
+    std::string file;
+    std::string box;
+  } rows[] = {
+      {"no player class", noPlayers.Int, "NOTE: The package does not have any model object."},
+      {"the file is missing", gone, "Corvane: " + gone + ": File not found"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    env.Prompts.Shown.clear();
+    Tmodelcompiler mc;
+    env.Prompts.QueueOpenFiles(std::vector<std::string>{row.file});
+    C<TFilenameEdit>(mc, "utpackage")->DoClick();
+    EXPECT_EQ(mc.findChild<QStatusBar*>("StatusBar")->currentMessage().toStdString(), "");
+    EXPECT_EQ(env.Prompts.Messages(), std::vector<std::string>{row.box});
+  }
+}

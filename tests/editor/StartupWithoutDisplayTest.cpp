@@ -2,25 +2,29 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <cstdlib>
 
 TEST(Startup, WithoutAnXDisplaySaysSoAndExitsWithOne) {
   const struct {
     const char* display;  // nullptr: not set
+    QStringList arguments;
     const char* says;
   } rows[] = {
-      {nullptr, "DISPLAY is not set"},
+      {nullptr, {}, "DISPLAY is not set"},
       // No server listens there: Qt would abort with its plugin advice.
-      {":4711", "the display \":4711\" cannot be opened"},
+      {":4711", {}, "the display \":4711\" cannot be opened"},
+      // Qt's own argument names the display Qt opens, whatever DISPLAY says.
+      {std::getenv("DISPLAY"), {"-display", ":4711"}, "the display \":4711\" cannot be opened"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.says);
+    SCOPED_TRACE(row.arguments.join(' ').toStdString() + " " + row.says);
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     if (row.display) env.insert("DISPLAY", row.display);
     env.remove("QT_QPA_PLATFORM");
     program.setProcessEnvironment(env);
-    program.start(CORVANE_PROGRAM, QStringList());
+    program.start(CORVANE_PROGRAM, row.arguments);
     ASSERT_TRUE(program.waitForFinished(30000)) << program.errorString().toStdString();
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);  // not Qt's abort
     EXPECT_EQ(program.exitCode(), 1);
