@@ -405,6 +405,7 @@ TEST_F(PainterWindow, ALargeStrokesPalettesWaitForTheBoxOfAnImportThatReplacedIt
   const std::string large = editor_test::WritePicture(dir.Folder() + "skin4.bmp", 1100, 1100, 1);
   const std::string tooSmall = editor_test::WritePicture(dir.Folder() + "other/skin5.bmp", 32, 32, 2);
   TSkinNode* node = AddFromFile(4, large);
+  w->Document().BuildPalettes();
   Show(node);
   Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
   Mouse(Image(), QEvent::MouseMove, 200, 60);
