@@ -183,7 +183,7 @@ class TEditorDocument {
   // textures with the same pixels; the rest is dropped and those groups built again), told as
   // dcPalettes, and the preview's pictures wait in TakePreparedPictures. False while they are
   // still being built, when none are, and while a command runs (a box or dialog it shows runs
-  // the event loop, and the tree may be half changed then): they are taken after it.
+  // the event loop, and the tree may be half changed then): they wait until it is over.
   bool TakePalettes();
   // Waits for them and takes them, for whatever needs the palettes of the pixels as they are;
   // while a command runs, nothing is taken (as TakePalettes).
