@@ -22,6 +22,13 @@
 // processor time, which a busy machine does not inflate. The time between release and ready is
 // not the window's: it goes on painting meanwhile.
 //
+// BM_ReplacedStrokes: eight strokes 100 ms apart on a 4096x4096 texture, the window's 20 ms
+// palette timer taking what is ready in between, then until the last stroke's palettes are in.
+// A newer stroke's work replaces an older one's; counters: peak_rss_mb (the process's peak
+// resident memory over the sequence, /proc/self/status VmHWM after clearing it), base_rss_mb
+// (resident before), peak_threads (threads beside those running before, sampled every 2 ms)
+// and threads_after (those still there once the last palettes are in).
+//
 // BM_PaletteRebuildAfterStroke: the palette rebuild for one skin of 8 sections of 256x256 under
 // each palette option.
 //
@@ -38,12 +45,15 @@
 #include <QPainter>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "bench/WindowBench.h"
 #include "controls/LabelScrollBar.h"
@@ -231,6 +241,66 @@ BENCHMARK(BM_StrokeBlocks)
     ->ArgNames({"size", "big_beside", "palettes"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
+
+// A field of /proc/self/status ("VmHWM", "Threads"), in its own unit (kB for memory); -1 when
+// missing.
+long ProcStatus(const std::string& field) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return std::stol(line.substr(field.size() + 1));
+  return -1;
+}
+
+void BM_ReplacedStrokes(benchmark::State& state) {
+  TEditorDocument doc;
+  doc.SetUp({.Model = EightSections(0)});
+  doc.Tree().SetRoot("bench (Bench)");
+  TSkinNode* skin = AddSkin(doc.Tree(), "Skin", "skin", *doc.State().CurrentModel());
+  auto t = std::make_unique<TObjetoTextura>();
+  t->Bitmap = std::make_unique<TBitmap>(MakeTexture(4096, 6));
+  TSkinNode* painted = AddTexture(doc.Tree(), skin->Child(0), std::move(t), "< Default >");
+  doc.BuildPalettes();
+  const TBrush brush{RGBColor(200, 40, 40), 50, 15, ptBrush};
+  double peakRss = 0, baseRss = 0, peakThreads = 0, threadsAfter = 0;
+  for (auto _ : state) {
+    const long threads0 = ProcStatus("Threads");
+    baseRss = static_cast<double>(ProcStatus("VmRSS")) / 1024;
+    // Writing 5 resets the peak resident size to the current one.
+    std::ofstream("/proc/self/clear_refs") << "5";
+    long peak = threads0;
+    auto sample = [&] { peak = std::max(peak, ProcStatus("Threads")); };
+    for (int stroke = 0; stroke < 8; ++stroke) {
+      std::vector<TPixelRect> changed;
+      const int y = 200 + 400 * stroke;
+      doc.BeginStroke(painted);
+      for (int x = 100; x <= 3900; x += 200) doc.StrokeDab(painted, x, y, brush, changed);
+      doc.EndStroke();
+      const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+      auto tick = std::chrono::steady_clock::now();
+      while (std::chrono::steady_clock::now() < next) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        sample();
+        if (std::chrono::steady_clock::now() - tick >= std::chrono::milliseconds(20)) {
+          tick = std::chrono::steady_clock::now();
+          doc.TakePalettes();
+        }
+      }
+    }
+    while (doc.PalettesPending()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      sample();
+      doc.TakePalettes();
+    }
+    peakRss = static_cast<double>(ProcStatus("VmHWM")) / 1024;
+    peakThreads = static_cast<double>(peak - threads0);
+    threadsAfter = static_cast<double>(ProcStatus("Threads") - threads0);
+  }
+  state.counters["peak_rss_mb"] = peakRss;
+  state.counters["base_rss_mb"] = baseRss;
+  state.counters["peak_threads"] = peakThreads;
+  state.counters["threads_after"] = threadsAfter;
+}
+BENCHMARK(BM_ReplacedStrokes)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_PaletteRebuildAfterStroke(benchmark::State& state) {
   auto model = EightSections(256);

@@ -6,6 +6,7 @@
 #include "editor/SkinNaming.h"
 #include "model/crvn_struc.h"
 #include "packages/CompilePackage.h"
+#include "platform/MessagePump.h"
 #include "platform/Paths.h"
 #include "preview/CameraPresets.h"
 #include "platform/ScopeGuard.h"
@@ -30,8 +31,23 @@ TObjetoTextura* TextureOf(const TSkinNode* node) { return IsTexture(node) ? node
 
 }  // namespace
 
+// Counts the commands running, also when one raises.
+class TEditorDocument::TCommandScope {
+ public:
+  explicit TCommandScope(TEditorDocument& doc) : FDoc(doc) { ++FDoc.FCommands; }
+  ~TCommandScope() { --FDoc.FCommands; }
+  TCommandScope(const TCommandScope&) = delete;
+  TCommandScope& operator=(const TCommandScope&) = delete;
+
+ private:
+  TEditorDocument& FDoc;
+};
+
+// A long operation of the window (it pumps messages) counts as a command too.
+bool TEditorDocument::CommandRunning() const { return FCommands > 0 || IsBusy(); }
+
 void TEditorDocument::BuildPalettes() {
-  DropPaletteWork();
+  FPaletteJob.Drop();
   ::BuildPalettes(FTree, PaletteMode());
   Notify(dcPalettes, nullptr);
 }
@@ -57,14 +73,15 @@ TCommandResult TEditorDocument::Refuse(const std::string& message) const {
 }
 
 TCommandResult TEditorDocument::Finish(unsigned changes, TSkinNode* node, TSkinNode* select) {
-  // Palettes still being built for a stroke: a whole build replaces them; a change of the tree
-  // or its textures finds them done first; anything else lets them come when they are ready.
+  // Palettes still being built for a stroke: the build below replaces them; a change of the tree
+  // or its textures finds them done first (what no longer holds of them is dropped); anything
+  // else lets them come when they are ready.
   if (changes & dcPalettes)
-    DropPaletteWork();
+    FPaletteJob.Drop();
   else if (changes & (dcTree | dcTextures))
-    WaitForPalettes();
+    ApplyJobResult(true);
   if (changes & dcModified) FState.SetProjectModified(true);
-  if (changes & dcPalettes) ::BuildPalettes(FTree, PaletteMode());
+  if (changes & dcPalettes) BuildStalePalettes(FTree, PaletteMode());
   Notify(changes, select);
   TCommandResult r;
   r.Done = true;
@@ -140,6 +157,7 @@ TCommandResult TEditorDocument::CheckTextureChoice(const TSkinNode* section, con
 }
 
 TCommandResult TEditorDocument::AddTexture(TSkinNode* section, const std::string& choice, const std::string& fileName) {
+  TCommandScope command(*this);
   if (TextureSection(section, true) != section) return Refuse("");
   TCommandResult check = CheckTextureChoice(section, nullptr, choice);
   if (!check.Done) return check;
@@ -171,6 +189,7 @@ TCommandResult TEditorDocument::DeleteTexture(TSkinNode* texture) {
 
 TCommandResult TEditorDocument::ImportTextures(const std::vector<std::string>& files) {
   if (FTree.Empty() || !FState.CurrentModel() || files.empty()) return Refuse("");
+  TCommandScope command(*this);
   TScopeGuard finish([this] { Finish(kImported, nullptr); });
   std::vector<std::string> skipped;
   const int imported = ::ImportTextures(FTree, *FState.CurrentModel(), files, ShowBox, &skipped);
@@ -272,6 +291,7 @@ TCommandResult TEditorDocument::Opened() {
 }
 
 TCommandResult TEditorDocument::LoadProject(const std::string& fileName, const TLoadProgress& progress) {
+  TCommandScope command(*this);
   std::unique_ptr<TLoadedProject> project;
   try {
     project = LoadProjectFile(fileName, FState.Models(), ProgramFolder(), ShowBox, progress);
@@ -296,6 +316,7 @@ TCommandResult TEditorDocument::LoadProject(const std::string& fileName, const T
 }
 
 TCommandResult TEditorDocument::SaveProject(const TAskSaveTexture& askTexture, const TAskBitmapName& askBitmapName) {
+  TCommandScope command(*this);
   if (FState.ProjectFileName().empty() || !ProjectOpen()) return Refuse("");
   SaveProjectFile(FState.ProjectFileName(), FTree, *FState.CurrentModel(), FOptions, ProgramFolder(), askTexture,
                   askBitmapName);
@@ -306,6 +327,7 @@ TCommandResult TEditorDocument::SaveProject(const TAskSaveTexture& askTexture, c
 TCommandResult TEditorDocument::SaveProjectAs(const std::string& fileName, const TAskSaveTexture& askTexture,
                                               const TAskBitmapName& askBitmapName) {
   if (fileName.empty() || !ProjectOpen()) return Refuse("");
+  TCommandScope command(*this);
   FState.SetProjectFileName(fileName);
   FTree.Root()->Text = ProjectBaseName(fileName);
   Notify(dcFileName | dcTree, nullptr);
@@ -316,7 +338,7 @@ TCommandResult TEditorDocument::SaveProjectAs(const std::string& fileName, const
 
 void TEditorDocument::CloseProject() {
   FChoices.Forget();
-  DropPaletteWork();
+  FPaletteJob.Drop();
   FPrepared.clear();
   FTree.Clear();
   Notify(dcTree | dcSelection | dcTextures | dcPalettes, nullptr);
@@ -328,7 +350,8 @@ void TEditorDocument::EndSession() {
 }
 
 TCommandResult TEditorDocument::CompilePackage(bool install) {
-  WaitForPalettes();
+  TCommandScope command(*this);
+  ApplyJobResult(true);
   const TPackageProject project =
       BuildPackageProject(FTree, *FState.CurrentModel(), FOptions, FState.ProjectFileName(), FState.GameFolder());
   const TCompileMessage message = CompilePackageFiles(project, install);
@@ -343,6 +366,7 @@ TCommandResult TEditorDocument::CompilePackage(bool install) {
 
 TCommandResult TEditorDocument::ReloadChangedTextures() {
   if (!ProjectOpen()) return Refuse("");
+  TCommandScope command(*this);
   // Textures read again keep the palettes of their old pixels until the palettes are built
   // again: the preview would show them in the wrong colours.
   auto reloaded = [this] { return Finish(dcTextures | (FTree.PalettesStale() ? dcPalettes : 0u), nullptr); };
@@ -373,9 +397,12 @@ bool TEditorDocument::StrokeDab(TSkinNode* texture, int x, int y, const TBrush& 
   FStroke.Applying = true;
   TScopeGuard applied([this] { FStroke.Applying = false; });
   const bool first = FStroke.Dabs == 0;
-  if (!PaintingOn(texture) || !StrokeDrag(*FStroke.Texture, FStroke.Mask, first ? nullptr : &FStroke.Last, {x, y},
-                                          brush, first ? nullptr : &FStroke.Brush, changed))
-    return false;
+  if (!PaintingOn(texture)) return false;
+  const bool laid = StrokeDrag(*FStroke.Texture, FStroke.Mask, first ? nullptr : &FStroke.Last, {x, y}, brush,
+                               first ? nullptr : &FStroke.Brush, changed);
+  // Even a drag that could not go on may have painted part of its way.
+  texture->PixelsChanged();
+  if (!laid) return false;
   FStroke.Brush = brush;
   FStroke.Last = {x, y};
   ++FStroke.Dabs;
@@ -384,98 +411,87 @@ bool TEditorDocument::StrokeDab(TSkinNode* texture, int x, int y, const TBrush& 
 
 TCommandResult TEditorDocument::EndStroke() {
   if (!Painting()) return Refuse("");
-  TObjetoTextura* painted = FStroke.Texture;
-  painted->Modified = true;
+  FStroke.Texture->Modified = true;
   FStroke.Texture = nullptr;
-  // The palettes follow the stroke once it ends, not on every dab. Textures changed otherwise
-  // since the last build: every group is built again, as any command does.
-  const bool othersChanged = FTree.PalettesStale() && !PalettesPending();
-  FTree.MarkTexturesChanged();
-  if (othersChanged) return Finish(dcPalettes, nullptr);
-  // Only the groups of the painted textures have new pixels.
-  if (std::find(FPaletteWaiting.begin(), FPaletteWaiting.end(), painted) == FPaletteWaiting.end())
-    FPaletteWaiting.push_back(painted);
+  // The palettes follow the stroke once it ends, not on every dab: those of the painted
+  // texture's group, and of any other group whose textures changed since its palette was built.
   StartPaletteWork();
   TCommandResult r;
   r.Done = true;
   r.Changes = PalettesPending() ? 0u : unsigned{dcPalettes};
+  if (r.Changes) Notify(dcPalettes, nullptr);
   return r;
 }
 
 void TEditorDocument::StartPaletteWork() {
-  std::vector<std::vector<TObjetoTextura*>> groups;
+  const std::vector<TPaletteGroup> groups = StalePaletteGroups(FTree, PaletteMode());
   int64_t pixels = 0;
-  for (std::vector<TObjetoTextura*>& g : PaletteGroups(FTree, PaletteMode())) {
-    if (std::none_of(g.begin(), g.end(), [this](TObjetoTextura* t) {
-          return std::find(FPaletteWaiting.begin(), FPaletteWaiting.end(), t) != FPaletteWaiting.end();
-        }))
-      continue;
-    for (const TObjetoTextura* t : g) pixels += int64_t{t->Bitmap->Width()} * t->Bitmap->Height();
-    groups.push_back(std::move(g));
-  }
-  FPaletteJob.Drop();
-  FPaletteJobGroups = std::move(groups);
-  // The work gets copies: the user may paint on while it runs.
-  std::vector<std::vector<TBitmap>> copies;
-  for (const std::vector<TObjetoTextura*>& g : FPaletteJobGroups) {
-    copies.emplace_back();
-    for (const TObjetoTextura* t : g) copies.back().push_back(*t->Bitmap);
-  }
+  for (const TPaletteGroup& g : groups)
+    for (const TSkinNode* n : g) pixels += int64_t{n->Texture->Bitmap->Width()} * n->Texture->Bitmap->Height();
   // Small groups are built at once, and their preview pictures made as the preview needs them.
   const bool apart = pixels > kPaletteWorkInline;
-  auto work = [copies = std::move(copies), apart]() mutable {
+  // The work gets copies, each group with the stamps of its textures: the user may paint on, or a
+  // command change the tree, while it runs.
+  struct TGroupCopy {
+    std::vector<TBitmap> Bitmaps;
+    std::vector<TTextureStamp> Stamps;
+  };
+  std::vector<TGroupCopy> copies;
+  for (const TPaletteGroup& g : groups) {
+    copies.push_back({{}, GroupStamps(g)});
+    for (const TSkinNode* n : g) copies.back().Bitmaps.push_back(*n->Texture->Bitmap);
+  }
+  auto work = [copies = std::move(copies), apart](std::stop_token stop) mutable {
     TPaletteWork done;
-    for (std::vector<TBitmap>& group : copies) {
+    for (TGroupCopy& group : copies) {
       std::vector<const TBitmap*> bitmaps;
-      for (const TBitmap& b : group) bitmaps.push_back(&b);
-      done.Palettes.push_back(GroupPalette(bitmaps));
+      for (const TBitmap& b : group.Bitmaps) bitmaps.push_back(&b);
+      if (stop.stop_requested()) break;
+      HPALETTE palette = GroupPalette(bitmaps, stop);
+      if (!palette) break;
+      done.Palettes.push_back({palette, std::move(group.Stamps)});
       // What the preview will show of them, made here rather than on the window's thread.
-      for (TBitmap& b : group)
-        if (apart && !IsPaletteFormat(b.PixelFormat())) {
-          TSlotPicture picture = SlotPictureOf(b, done.Palettes.back());
-          done.Pictures.push_back({std::move(b), done.Palettes.back(), std::move(picture)});
+      for (TBitmap& b : group.Bitmaps)
+        if (apart && !IsPaletteFormat(b.PixelFormat()) && !stop.stop_requested()) {
+          TSlotPicture picture = SlotPictureOf(b, palette);
+          done.Pictures.push_back({std::move(b), palette, std::move(picture)});
         }
+      // This group's copies are not needed any more.
+      group.Bitmaps = {};
     }
     return done;
   };
-  if (apart)
+  if (apart) {
     FPaletteJob.Start(std::move(work));
-  else
-    ApplyPaletteWork(work());
+  } else {
+    FPaletteJob.Drop();
+    ApplyBuiltPalettes(FTree, PaletteMode(), work({}).Palettes);
+    FPrepared.clear();
+  }
 }
 
-void TEditorDocument::ApplyPaletteWork(TPaletteWork work) {
-  for (size_t i = 0; i < FPaletteJobGroups.size() && i < work.Palettes.size(); ++i)
-    for (TObjetoTextura* t : FPaletteJobGroups[i]) t->Palette = work.Palettes[i];
-  FPaletteJobGroups.clear();
-  FPaletteWaiting.clear();
-  // The old handles of those groups go; no other texture changed since the last build.
-  KeepGroupPalettes(FTree);
-  FPrepared = std::move(work.Pictures);
-  Notify(dcPalettes, nullptr);
-}
-
-void TEditorDocument::DropPaletteWork() {
-  FPaletteJob.Drop();
-  FPaletteJobGroups.clear();
-  FPaletteWaiting.clear();
-}
-
-bool TEditorDocument::TakePalettes() {
-  std::optional<TPaletteWork> work = FPaletteJob.Take();
+bool TEditorDocument::ApplyJobResult(bool wait) {
+  std::optional<TPaletteWork> work = wait ? FPaletteJob.Wait() : FPaletteJob.Take();
   if (!work) return false;
-  ApplyPaletteWork(std::move(*work));
+  ApplyBuiltPalettes(FTree, PaletteMode(), std::move(work->Palettes));
+  // Groups whose textures changed while their palettes were built are built again (a stroke
+  // running starts that at its end).
+  if (!Painting() && !StalePaletteGroups(FTree, PaletteMode()).empty()) StartPaletteWork();
+  FPrepared = std::move(work->Pictures);
+  Notify(dcPalettes, nullptr);
   return true;
 }
 
+bool TEditorDocument::TakePalettes() { return !CommandRunning() && ApplyJobResult(false); }
+
 void TEditorDocument::WaitForPalettes() {
-  if (std::optional<TPaletteWork> work = FPaletteJob.Wait()) ApplyPaletteWork(std::move(*work));
+  if (!CommandRunning()) ApplyJobResult(true);
 }
 
 TCommandResult TEditorDocument::UndoStroke(TSkinNode* texture) {
   TObjetoTextura* t = TextureOf(texture);
   if (!t || Painting() || !UndoTexture(*t)) return Refuse("");
-  FTree.MarkTexturesChanged();
+  texture->PixelsChanged();
   return Finish(dcTextures | dcPalettes, texture);
 }
 
@@ -483,14 +499,16 @@ TCommandResult TEditorDocument::RevertTexture(TSkinNode* texture) {
   TObjetoTextura* t = TextureOf(texture);
   const TModeloPart* part = t ? PartOfSection(texture->Parent(), *FState.CurrentModel()) : nullptr;
   if (!part || Painting()) return Refuse("");
+  TCommandScope command(*this);
   ::RevertTexture(*t, texture->Parent()->Text, *part, ShowBox);
-  FTree.MarkTexturesChanged();
+  texture->PixelsChanged();
   return Finish(dcTextures | dcPalettes, texture);
 }
 
 TCommandResult TEditorDocument::SaveTexture(TSkinNode* texture, const TAskBitmapName& askName) {
   TObjetoTextura* t = TextureOf(texture);
   if (!t || Painting()) return Refuse("");
+  TCommandScope command(*this);
   const TTextureSaved saved = ::SaveTexture(*t, askName);
   if (saved == TTextureSaved::Cancelled) return Refuse("");
   // A texture that lives in another file now: the project must store that name.

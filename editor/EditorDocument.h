@@ -172,16 +172,21 @@ class TEditorDocument {
   // palettes are built again for it. Whatever stops a stroke (the release, the selection
   // leaving its texture, a lost mouse, a dialog) ends it here, or its paint could not be saved.
   TCommandResult EndStroke();
-  // A stroke's palette group of more than this many pixels gets its palette, and the preview its
-  // pictures, on a thread of their own: the window is not held while they are built.
+  // Palette groups of more than this many pixels in all get their palettes, and the preview its
+  // pictures, on a thread of their own when a stroke ends: the window is not held while they are
+  // built. The work gets copies of the pixels; a newer stroke's work replaces an older one's, which
+  // is told to stop.
   static constexpr int64_t kPaletteWorkInline = 1024 * 1024;
   // Palettes of ended strokes are being built off the window's thread.
   bool PalettesPending() const { return FPaletteJob.Running(); }
-  // Once they are ready: the palettes go to their groups' textures, told as dcPalettes, and the
-  // preview's pictures of those textures wait in TakePreparedPictures. False while they are
-  // still being built, or when none are.
+  // Once they are ready: each palette goes to its group where the group still holds (the same
+  // textures with the same pixels; the rest is dropped and those groups built again), told as
+  // dcPalettes, and the preview's pictures wait in TakePreparedPictures. False while they are
+  // still being built, when none are, and while a command runs (a box or dialog it shows runs
+  // the event loop, and the tree may be half changed then): they wait until it is over.
   bool TakePalettes();
-  // Waits for them: for whatever needs the palettes of the pixels as they are.
+  // Waits for them and takes them, for whatever needs the palettes of the pixels as they are;
+  // while a command runs, nothing is taken (as TakePalettes).
   void WaitForPalettes();
   // The preview pictures made with the palettes last taken (the preview takes them once).
   std::vector<TPreparedPicture> TakePreparedPictures() { return std::move(FPrepared); }
@@ -237,18 +242,23 @@ class TEditorDocument {
     int Dabs = 0;
     bool Applying = false;
   } FStroke;
-  // Palettes off the window's thread: the groups the running job builds (its result in their
-  // order), and the painted textures whose groups wait for new palettes.
+  // A command that may show a box, ask through a callback or pump messages runs: background work
+  // waits until it is over.
+  class TCommandScope;
+  int FCommands = 0;
+  bool CommandRunning() const;
+  // Palettes off the window's thread: each built palette names the textures it was built over,
+  // so it goes only where they still hold.
   struct TPaletteWork {
-    std::vector<HPALETTE> Palettes;
+    std::vector<TBuiltPalette> Palettes;
     std::vector<TPreparedPicture> Pictures;
   };
+  // Builds the stale groups' palettes: at once when they are small, else on the thread.
   void StartPaletteWork();
-  void ApplyPaletteWork(TPaletteWork work);
-  void DropPaletteWork();
+  // The job's result, waited for or only when ready, applied where it holds and told as
+  // dcPalettes; true when there was one.
+  bool ApplyJobResult(bool wait);
   TBackgroundJob<TPaletteWork> FPaletteJob;
-  std::vector<std::vector<TObjetoTextura*>> FPaletteJobGroups;
-  std::vector<TObjetoTextura*> FPaletteWaiting;
   std::vector<TPreparedPicture> FPrepared;
   TObservers FObservers;
   TPreviewChoices FChoices;

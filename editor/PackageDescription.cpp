@@ -5,7 +5,7 @@
 
 TPackageProject BuildPackageProject(TSkinTree& tree, const TModelo& model, const TProjectOptions& options,
                                     const std::string& projectFileName, const std::string& gameFolder) {
-  if (tree.PalettesStale()) BuildPalettes(tree, PaletteModeFromIndex(options.ReducePalettes));
+  BuildStalePalettes(tree, PaletteModeFromIndex(options.ReducePalettes));
   TPackageProject p;
   p.ProjectFileName = projectFileName;
   p.GameFolder = gameFolder;

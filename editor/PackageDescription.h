@@ -8,7 +8,8 @@
 #include "packages/PackageProject.h"
 
 // Skins, sections and textures in tree order. Texture bitmaps are referenced, not copied: the
-// description lives only as long as the tree is left unchanged. When any texture changed since
-// the palettes were built, they are rebuilt first, so the package never carries stale ones.
+// description lives only as long as the tree is left unchanged. The groups whose palettes were not
+// built over their textures as they are now are built again first, so the package never carries
+// stale ones.
 TPackageProject BuildPackageProject(TSkinTree& tree, const TModelo& model, const TProjectOptions& options,
                                     const std::string& projectFileName, const std::string& gameFolder);

@@ -24,8 +24,8 @@ TPaletteMode PaletteModeFromIndex(int index) {
   return (index >= 0 && index <= 2) ? static_cast<TPaletteMode>(index) : pmPerTexture;
 }
 
-std::vector<std::vector<TObjetoTextura*>> PaletteGroups(const TSkinTree& tree, TPaletteMode mode) {
-  std::vector<std::vector<TObjetoTextura*>> groups;
+std::vector<TPaletteGroup> PaletteGroups(const TSkinTree& tree, TPaletteMode mode) {
+  std::vector<TPaletteGroup> groups;
   int current = -1;
   for (TSkinNode* node : tree.Nodes()) {
     int level = node->Level();
@@ -35,22 +35,34 @@ std::vector<std::vector<TObjetoTextura*>> PaletteGroups(const TSkinTree& tree, T
       continue;
     }
     if (level != 3 || !node->Texture || !node->Texture->Bitmap) continue;
-    TObjetoTextura* t = node->Texture.get();
-    bool own = mode == pmPerTexture || t->Bitmap->PixelFormat() == TPixelFormat::pf8bit;
+    bool own = mode == pmPerTexture || node->Texture->Bitmap->PixelFormat() == TPixelFormat::pf8bit;
     if (own) {
-      groups.push_back({t});
+      groups.push_back({node});
       continue;
     }
     if (current < 0) {
       groups.push_back({});
       current = static_cast<int>(groups.size()) - 1;
     }
-    groups[static_cast<size_t>(current)].push_back(t);
+    groups[static_cast<size_t>(current)].push_back(node);
   }
   return groups;
 }
 
-HPALETTE GroupPalette(const std::vector<const TBitmap*>& bitmaps) {
+std::vector<TTextureStamp> GroupStamps(const TPaletteGroup& group) {
+  std::vector<TTextureStamp> stamps;
+  for (const TSkinNode* n : group) stamps.push_back(n->Stamp());
+  return stamps;
+}
+
+std::vector<TPaletteGroup> StalePaletteGroups(const TSkinTree& tree, TPaletteMode mode) {
+  std::vector<TPaletteGroup> stale;
+  for (TPaletteGroup& g : PaletteGroups(tree, mode))
+    if (!tree.PaletteCurrent(g)) stale.push_back(std::move(g));
+  return stale;
+}
+
+HPALETTE GroupPalette(const std::vector<const TBitmap*>& bitmaps, const std::stop_token& stop) {
   if (bitmaps.size() == 1 && bitmaps.front()->PixelFormat() == TPixelFormat::pf8bit)
     return OwnPalette(*bitmaps.front());
   // The quantizer turns its bitmaps into 24 bits in place: a 24-bit bitmap is read as it is,
@@ -66,33 +78,48 @@ HPALETTE GroupPalette(const std::vector<const TBitmap*>& bitmaps) {
       list.push_back(&copies.back());
     }
   }
-  return QuantizeBitmapListPalette(list, 256, 8, false);
+  return QuantizeBitmapListPalette(list, 256, 8, false, stop);
 }
 
-void KeepGroupPalettes(TSkinTree& tree) {
-  std::vector<HPALETTE> palettes;
-  for (TSkinNode* node : tree.TextureNodes())
-    if (const HPALETTE& p = node->Texture->Palette;
-        p && std::find(palettes.begin(), palettes.end(), p) == palettes.end())
-      palettes.push_back(p);
-  tree.SetGroupPalettes(std::move(palettes));
+size_t ApplyBuiltPalettes(TSkinTree& tree, TPaletteMode mode, std::vector<TBuiltPalette> built) {
+  size_t applied = 0;
+  for (const TPaletteGroup& g : PaletteGroups(tree, mode)) {
+    const std::vector<TTextureStamp> stamps = GroupStamps(g);
+    const auto b = std::find_if(built.begin(), built.end(),
+                                [&](const TBuiltPalette& p) { return p.Palette && p.BuiltFrom == stamps; });
+    if (b == built.end()) continue;
+    for (TSkinNode* n : g) n->Texture->Palette = b->Palette;
+    tree.RecordPalette(std::move(b->Palette), std::move(b->BuiltFrom));
+    ++applied;
+  }
+  tree.ReleaseUnusedPalettes();
+  return applied;
+}
+
+namespace {
+
+std::vector<TBuiltPalette> BuildGroupPalettes(const std::vector<TPaletteGroup>& groups) {
+  std::vector<TBuiltPalette> built;
+  built.reserve(groups.size());
+  for (const TPaletteGroup& g : groups) {
+    std::vector<const TBitmap*> bitmaps;
+    for (const TSkinNode* n : g) bitmaps.push_back(n->Texture->Bitmap.get());
+    built.push_back({GroupPalette(bitmaps), GroupStamps(g)});
+  }
+  return built;
+}
+
+}  // namespace
+
+void BuildStalePalettes(TSkinTree& tree, TPaletteMode mode) {
+  ApplyBuiltPalettes(tree, mode, BuildGroupPalettes(StalePaletteGroups(tree, mode)));
 }
 
 void BuildPalettes(TSkinTree& tree, TPaletteMode mode) {
-  const std::vector<std::vector<TObjetoTextura*>> groups = PaletteGroups(tree, mode);
   // Build every new palette first: when the quantizer fails, the textures keep their palettes.
-  std::vector<HPALETTE> palettes;
-  palettes.reserve(groups.size());
-  for (const std::vector<TObjetoTextura*>& g : groups) {
-    std::vector<const TBitmap*> bitmaps;
-    for (const TObjetoTextura* t : g) bitmaps.push_back(t->Bitmap.get());
-    palettes.push_back(GroupPalette(bitmaps));
-  }
-
+  std::vector<TBuiltPalette> built = BuildGroupPalettes(PaletteGroups(tree, mode));
   // The previous build's palettes go now: each texture drops its reference and the tree its
-  // list, so every old handle is released once.
+  // record, so every old handle is released once.
   for (TSkinNode* node : tree.TextureNodes()) node->Texture->Palette.reset();
-  for (size_t i = 0; i < groups.size(); ++i)
-    for (TObjetoTextura* t : groups[i]) t->Palette = palettes[i];
-  tree.SetGroupPalettes(std::move(palettes));
+  ApplyBuiltPalettes(tree, mode, std::move(built));
 }

@@ -1,10 +1,20 @@
 #include "editor/SkinTree.h"
 
 #include <algorithm>
+#include <atomic>
+#include <map>
 
 #include "editor/SkinNaming.h"
 #include "platform/Exceptions.h"
 #include "platform/StrUtils.h"
+
+namespace {
+// Never reused, so a texture freed and another made at its address are told apart.
+std::atomic<uint64_t> gNextSerial{1};
+}  // namespace
+
+TSkinNode::TSkinNode(std::string text, TSkinNode* parent)
+    : Text(std::move(text)), FParent(parent), FSerial(gNextSerial.fetch_add(1, std::memory_order_relaxed)) {}
 
 int TSkinNode::Level() const {
   int level = 0;
@@ -65,7 +75,7 @@ void TSkinTree::Clear() {
   // own references go with the group list, so each palette is released exactly once.
   FRoot.reset();
   FGroupPalettes.clear();
-  FPalettesStale = false;
+  FBuiltFrom.clear();
 }
 
 std::vector<TSkinNode*> TSkinTree::Nodes() const {
@@ -92,9 +102,46 @@ void TSkinTree::Sort() {
   if (FRoot) FRoot->SortRecursive();
 }
 
-void TSkinTree::SetGroupPalettes(std::vector<HPALETTE> palettes) {
-  FGroupPalettes = std::move(palettes);
-  FPalettesStale = false;
+void TSkinTree::MarkTexturesChanged() {
+  for (TSkinNode* n : TextureNodes()) n->PixelsChanged();
+}
+
+bool TSkinTree::PaletteCurrent(const std::vector<TSkinNode*>& nodes) const {
+  if (nodes.empty()) return true;
+  const HPALETTE& palette = nodes.front()->Texture->Palette;
+  const auto p = std::find(FGroupPalettes.begin(), FGroupPalettes.end(), palette);
+  if (!palette || p == FGroupPalettes.end()) return false;
+  const std::vector<TTextureStamp>& builtFrom = FBuiltFrom[static_cast<size_t>(p - FGroupPalettes.begin())];
+  if (builtFrom.size() != nodes.size()) return false;
+  for (size_t i = 0; i < nodes.size(); ++i)
+    if (nodes[i]->Texture->Palette != palette || nodes[i]->Stamp() != builtFrom[i]) return false;
+  return true;
+}
+
+bool TSkinTree::PalettesStale() const {
+  // The textures holding each palette, in tree order.
+  std::map<const TPaletteData*, std::vector<TSkinNode*>> holders;
+  for (TSkinNode* n : TextureNodes()) {
+    if (!n->Texture->Bitmap) continue;
+    if (!n->Texture->Palette) return true;
+    holders[n->Texture->Palette.get()].push_back(n);
+  }
+  return std::any_of(holders.begin(), holders.end(), [this](const auto& h) { return !PaletteCurrent(h.second); });
+}
+
+void TSkinTree::RecordPalette(HPALETTE palette, std::vector<TTextureStamp> builtFrom) {
+  FGroupPalettes.push_back(std::move(palette));
+  FBuiltFrom.push_back(std::move(builtFrom));
+}
+
+void TSkinTree::ReleaseUnusedPalettes() {
+  std::vector<const TPaletteData*> used;
+  for (TSkinNode* n : TextureNodes()) used.push_back(n->Texture->Palette.get());
+  for (size_t i = FGroupPalettes.size(); i-- > 0;)
+    if (std::find(used.begin(), used.end(), FGroupPalettes[i].get()) == used.end()) {
+      FGroupPalettes.erase(FGroupPalettes.begin() + static_cast<std::ptrdiff_t>(i));
+      FBuiltFrom.erase(FBuiltFrom.begin() + static_cast<std::ptrdiff_t>(i));
+    }
 }
 
 // ---- Commands ----
@@ -149,12 +196,7 @@ void EditSkin(TSkinNode* skin, const std::string& description, const std::string
   skin->Text = SkinNodeText(description, c);
 }
 
-void DeleteSkin(TSkinTree& tree, TSkinNode* skin) {
-  bool hadTextures = false;
-  for (const auto& s : skin->Children()) hadTextures |= s->Count() > 0;
-  skin->Parent()->DeleteChild(skin);
-  if (hadTextures) tree.MarkTexturesChanged();
-}
+void DeleteSkin(TSkinTree&, TSkinNode* skin) { skin->Parent()->DeleteChild(skin); }
 
 std::string TextureChoiceLabel(const TObjetoTextura& t) {
   if (t.Identifier.empty()) return kDefaultTextureText;
@@ -202,11 +244,10 @@ void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std:
   description = choice;
 }
 
-TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text) {
+TSkinNode* AddTexture(TSkinTree&, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text) {
   TSkinNode* n = section->AddChild(std::move(text));
   n->Texture = std::move(texture);
   section->Expanded = true;
-  tree.MarkTexturesChanged();
   return n;
 }
 
@@ -266,10 +307,7 @@ bool ChangeTextureKind(TSkinNode* texture, const std::string& choice) {
   return true;
 }
 
-void DeleteTexture(TSkinTree& tree, TSkinNode* texture) {
-  texture->Parent()->DeleteChild(texture);
-  tree.MarkTexturesChanged();
-}
+void DeleteTexture(TSkinTree&, TSkinNode* texture) { texture->Parent()->DeleteChild(texture); }
 
 int PopupItemLevel(TPopupItem item) {
   static const int kLevels[piCount] = {0, 1, 1, 2, 3, 3};

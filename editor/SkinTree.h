@@ -9,9 +9,18 @@
 
 #include "model/crvn_struc.h"
 
+// A texture as it is now: a number no other node of this run has, and how many times its pixels
+// changed. Work done on copies of the pixels names the texture by it; its result holds only while
+// the texture's stamp is the same.
+struct TTextureStamp {
+  uint64_t Serial = 0;
+  uint64_t Changes = 0;
+  bool operator==(const TTextureStamp&) const = default;
+};
+
 class TSkinNode {
  public:
-  TSkinNode(std::string text, TSkinNode* parent) : Text(std::move(text)), FParent(parent) {}
+  TSkinNode(std::string text, TSkinNode* parent);
   TSkinNode(const TSkinNode&) = delete;
   TSkinNode& operator=(const TSkinNode&) = delete;
 
@@ -35,8 +44,15 @@ class TSkinNode {
   // Sorts the children of every node below (and of) this one with the tree's order.
   void SortRecursive();
 
+  // Texture nodes: whoever changes the texture's pixels (paints, undoes, reverts, reads the file
+  // again, resamples, puts another texture in the node) says so, or its old palette would stay.
+  TTextureStamp Stamp() const { return {FSerial, FPixelChanges}; }
+  void PixelsChanged() { ++FPixelChanges; }
+
  private:
   TSkinNode* FParent;
+  uint64_t FSerial;
+  uint64_t FPixelChanges = 0;
   std::vector<std::unique_ptr<TSkinNode>> FChildren;
 };
 
@@ -69,18 +85,26 @@ class TSkinTree {
   std::vector<TSkinNode*> TextureNodes() const;
   void Sort();
 
-  // Any texture bitmap changed (added, removed, reloaded, painted) since the palettes were
-  // last built: whoever writes the palettes out must rebuild them first.
-  bool PalettesStale() const { return FPalettesStale; }
-  void MarkTexturesChanged() { FPalettesStale = true; }
-  // The palettes of the last build; textures hold copies of these handles.
+  // Every texture's pixels changed (a tree read from files).
+  void MarkTexturesChanged();
+
+  // The palettes in use, each with the stamps of the textures it was built over, in group order;
+  // textures hold copies of these handles.
   const std::vector<HPALETTE>& GroupPalettes() const { return FGroupPalettes; }
-  void SetGroupPalettes(std::vector<HPALETTE> palettes);
+  // The textures of nodes hold one palette that was built over exactly them, as they are now.
+  bool PaletteCurrent(const std::vector<TSkinNode*>& nodes) const;
+  // Some texture has no palette, or the textures holding a palette are not exactly those it was
+  // built over as they are now (one added, removed, moved, or its pixels changed): whoever shows
+  // or writes the palettes must build those again first (StalePaletteGroups, PaletteGroups.h).
+  bool PalettesStale() const;
+  // A palette given to the textures of builtFrom; those no texture holds any more are released.
+  void RecordPalette(HPALETTE palette, std::vector<TTextureStamp> builtFrom);
+  void ReleaseUnusedPalettes();
 
  private:
   std::unique_ptr<TSkinNode> FRoot;
   std::vector<HPALETTE> FGroupPalettes;
-  bool FPalettesStale = false;
+  std::vector<std::vector<TTextureStamp>> FBuiltFrom;  // of each group palette
 };
 
 // ---- Commands on the model. None of them shows anything; the window does. ----

@@ -120,7 +120,7 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
       // package's description stay in step).
       texture->Description = same->Texture->Description;
       same->Texture = std::move(texture);
-      tree.MarkTexturesChanged();
+      same->PixelsChanged();
     } else {
       AddTexture(tree, section, std::move(texture), name.NodeText);
     }
@@ -149,7 +149,7 @@ bool TTextureReloader::Run(TSkinTree& tree, const TModelo& model, const TShowBox
     const TSkinNode* section = node->Parent();
     if (const TModeloPart* part = PartOfSection(section, model)) CheckTextureSize(bmp, section->Text, *part, showBox);
     t.Bitmap = std::move(bmp);
-    tree.MarkTexturesChanged();
+    node->PixelsChanged();
   }
   return changed;
 }

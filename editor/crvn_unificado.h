@@ -186,6 +186,8 @@ class Tmain_unificada : public QMainWindow {
   TEditorView EditorView;
   // Looks for the palettes of a stroke built off the window's thread, and shows them once ready.
   QTimer* PaletteTimer = nullptr;
+  // Runs the timer while the document builds palettes apart.
+  void WatchPalettes();
   void PaletteTimerTimer();
 
  protected:

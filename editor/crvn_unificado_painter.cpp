@@ -117,20 +117,25 @@ void Tmain_unificada::texture_preview_imageMouseUp(QObject* Sender, Qt::MouseBut
 
 void Tmain_unificada::EndPaintStroke() {
   // Palettes built at once are told by the document, and the preview shows the stroke then.
-  if (!FDocument.EndStroke().Done || !FDocument.PalettesPending()) return;
+  if (FDocument.EndStroke().Done) WatchPalettes();
+}
+
+void Tmain_unificada::WatchPalettes() {
   // A large texture's palettes come later; the document tells them when they are taken.
+  if (!FDocument.PalettesPending()) return;
   if (!PaletteTimer) {
     PaletteTimer = new QTimer(this);
     PaletteTimer->setInterval(20);
     connect(PaletteTimer, &QTimer::timeout, this, GuardedSlot([this] { PaletteTimerTimer(); }));
   }
-  PaletteTimer->start();
+  if (!PaletteTimer->isActive()) PaletteTimer->start();
 }
 
 void Tmain_unificada::PaletteTimerTimer() {
-  // A command may have waited for them meanwhile, and told them then.
-  if (!FDocument.TakePalettes() && FDocument.PalettesPending()) return;
-  PaletteTimer->stop();
+  // The document keeps them while a command runs (this timer also runs in its boxes' event
+  // loops); a command may have taken them meanwhile, or what no longer held be built again.
+  FDocument.TakePalettes();
+  if (!FDocument.PalettesPending()) PaletteTimer->stop();
 }
 
 void Tmain_unificada::btn_UndoEditedTextureClick(QObject*) { FDocument.UndoStroke(SelectedNode()); }

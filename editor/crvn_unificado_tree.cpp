@@ -122,6 +122,8 @@ void Tmain_unificada::DocumentChanged(unsigned changes, TSkinNode* select) {
     // Pixels read again or swapped: the tools follow the texture's format, the view its pixels.
     ArbolTexturasChange(ui->ArbolTexturas);
   ShowPreviewChoices(changes);
+  // Palettes that no longer held when they came are being built again.
+  WatchPalettes();
 }
 
 void Tmain_unificada::popuparbol_NewGroupClick(QObject*) {

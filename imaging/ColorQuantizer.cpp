@@ -125,17 +125,24 @@ void TColorQuantizer::ProcessRow(const uint8_t* Row, int Width) {
   for (int x = 0; x < Width; ++x, Row += 3) AddColor(Row[2], Row[1], Row[0]);
 }
 
-void TColorQuantizer::ProcessImage(TDIBReader& Image) {
+bool TColorQuantizer::ProcessImage(TDIBReader& Image, const std::stop_token& Stop) {
   const int w = Image.Bitmap->Width(), h = Image.Bitmap->Height();
   if (Image.Bitmap->PixelFormat() == TPixelFormat::pf24bit) {
-    for (int y = 0; y < h; ++y) ProcessRow(Image.ScanLine(y), w);
-    return;
+    for (int y = 0; y < h; ++y) {
+      if (Stop.stop_requested()) return false;
+      ProcessRow(Image.ScanLine(y), w);
+    }
+    return true;
   }
   // Rows of a reader opened in another format are shorter than three bytes a pixel: read the
   // colours from a 24-bit copy and leave the caller's bitmap in the format it opened.
   TBitmap copy = *Image.Bitmap;
   copy.SetPixelFormat(TPixelFormat::pf24bit);
-  for (int y = 0; y < h; ++y) ProcessRow(copy.ScanLine(y), w);
+  for (int y = 0; y < h; ++y) {
+    if (Stop.stop_requested()) return false;
+    ProcessRow(copy.ScanLine(y), w);
+  }
+  return true;
 }
 
 std::vector<TPaletteEntry> TColorQuantizer::ColorTable() const {
@@ -230,7 +237,8 @@ HPALETTE QuantizeBitmapPalette(TBitmap& Bitmap, int Colors, int ColorBits, bool 
   return QuantizeDIBPalette(reader, Colors, ColorBits, Windows);
 }
 
-HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>* List, int Colors, int ColorBits, bool Windows) {
+HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>* List, int Colors, int ColorBits, bool Windows,
+                                   const std::stop_token& Stop) {
   if (List == nullptr || List->empty()) GIFError("Invalid bitmap list");
   for (const TBitmap* b : *List)
     if (b == nullptr) GIFError("Invalid bitmap list");
@@ -238,7 +246,7 @@ HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>* List, int Colors
   TColorQuantizer q(s.MaxColors, ColorBits);
   for (TBitmap* b : *List) {
     TDIBReader reader(*b, TPixelFormat::pf24bit);
-    q.ProcessImage(reader);
+    if (!q.ProcessImage(reader, Stop)) return nullptr;
   }
   return MakeQuantizedPalette(q, s, Windows);
 }

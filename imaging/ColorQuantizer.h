@@ -5,6 +5,7 @@
 // Every palette returned here is a new handle owned by the caller.
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,9 @@ class TColorQuantizer {
   TColorQuantizer(int MaxColors, int ColorBits);
   // Adds every pixel of a 24-bit (blue, green, red) row, reducing after each one.
   void ProcessRow(const uint8_t* Row, int Width);
-  // Every pixel of the reader's bitmap, whatever format it was opened in.
-  void ProcessImage(TDIBReader& Image);
+  // Every pixel of the reader's bitmap, whatever format it was opened in; false when Stop was
+  // requested before the last row (the rows read so far are in).
+  bool ProcessImage(TDIBReader& Image, const std::stop_token& Stop = {});
   void AddColor(uint8_t R, uint8_t G, uint8_t B);
   // The leaves in depth-first order, children 0 to 7; a leaf without pixels is black.
   std::vector<TPaletteEntry> ColorTable() const;
@@ -72,10 +74,13 @@ class TColorQuantizer {
 // are black. Bitmaps are converted to 24 bits per pixel in place.
 HPALETTE QuantizeDIBPalette(TDIBReader& Reader, int Colors, int ColorBits, bool Windows);
 HPALETTE QuantizeBitmapPalette(TBitmap& Bitmap, int Colors, int ColorBits, bool Windows);
-// Raises GIFError("Invalid bitmap list") for a missing or empty list.
-HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>* List, int Colors, int ColorBits, bool Windows);
-inline HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>& List, int Colors, int ColorBits, bool Windows) {
-  return QuantizeBitmapListPalette(&List, Colors, ColorBits, Windows);
+// Raises GIFError("Invalid bitmap list") for a missing or empty list. Stop, checked between rows,
+// gives up: null comes back once it is requested.
+HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>* List, int Colors, int ColorBits, bool Windows,
+                                   const std::stop_token& Stop = {});
+inline HPALETTE QuantizeBitmapListPalette(const std::vector<TBitmap*>& List, int Colors, int ColorBits, bool Windows,
+                                          const std::stop_token& Stop = {}) {
+  return QuantizeBitmapListPalette(&List, Colors, ColorBits, Windows, Stop);
 }
 
 // Fixed palettes.

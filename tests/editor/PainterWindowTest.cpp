@@ -17,6 +17,7 @@
 
 #include "MainWindowTestSupport.h"
 #include "controls/ColorPickerButton.h"
+#include "editor/PaletteGroups.h"
 #include "editor/TexturePainter.h"
 #include "editor_core/SkinTreeTestModel.h"
 #include "platform/FileTimes.h"
@@ -387,6 +388,50 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
   EXPECT_EQ(shown.pixelColor(beside), QColor(GetRValue(was), GetGValue(was), GetBValue(was)));
   if (const char* shots = std::getenv("CORVANE_TEST_SCREENSHOTS"))
     w->grab().save(QString(shots) + "/painter-drag-4096.png");
+}
+
+// A box whose event loop runs for a while, as a user reading it lets it: the window's timers fire.
+struct TBoxWithEventLoop : TScriptedPrompter {
+  std::function<void()> During;
+  int MessageBox(const std::string& caption, const std::string& text, TMsgButtons buttons, TMsgIcon icon) override {
+    if (During) During();
+    return TScriptedPrompter::MessageBox(caption, text, buttons, icon);
+  }
+};
+
+TEST_F(PainterWindow, ALargeStrokesPalettesWaitForTheBoxOfAnImportThatReplacedItsTexture) {
+  // 1100 x 1100 in the masked section: the stroke's palettes are built apart. The import replaces
+  // the painted texture, then opens the size box of a texture that does not fit its section.
+  const std::string large = editor_test::WritePicture(dir.Folder() + "skin4.bmp", 1100, 1100, 1);
+  const std::string tooSmall = editor_test::WritePicture(dir.Folder() + "other/skin5.bmp", 32, 32, 2);
+  TSkinNode* node = AddFromFile(4, large);
+  w->Document().BuildPalettes();
+  Show(node);
+  Mouse(Image(), QEvent::MouseButtonPress, 10, 10);
+  Mouse(Image(), QEvent::MouseMove, 200, 60);
+  Mouse(Image(), QEvent::MouseButtonRelease, 200, 60);
+  ASSERT_TRUE(w->Document().PalettesPending());
+
+  TBoxWithEventLoop prompts;
+  TScopedPrompter scoped(prompts);
+  std::vector<std::string> drawnInBox;
+  prompts.During = [&] {
+    env.PreviewLog.clear();
+    static_cast<void>(QTest::qWaitFor([&] { return !w->Document().PalettesPending(); }, 2000));
+    drawnInBox = env.PreviewLog;
+  };
+  editor_test::WritePicture(large, 1100, 1100, 3);
+  prompts.QueueOpenFiles(std::vector<std::string>{tooSmall, large});
+  Act(*w, "mnu_Importtexture")->trigger();
+  ASSERT_EQ(prompts.Messages().size(), 1u);
+  EXPECT_EQ(prompts.Messages()[0].rfind("ERROR: ", 0), 0u) << prompts.Messages()[0];
+  EXPECT_TRUE(drawnInBox.empty()) << "palettes were given out inside the box";
+
+  w->Document().WaitForPalettes();
+  EXPECT_FALSE(w->Document().Tree().PalettesStale());
+  const HPALETTE shown = node->Texture->Palette;
+  BuildPalettes(w->Document().Tree(), w->Document().PaletteMode());
+  EXPECT_TRUE(shown->Entries == node->Texture->Palette->Entries) << "not the palette of the new pixels";
 }
 
 // Closing the window while a stroke runs ends the stroke first: its texture is offered for

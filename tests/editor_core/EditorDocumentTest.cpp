@@ -11,6 +11,8 @@
 #include "SkinTreeTestModel.h"
 #include "codecs/ImageFormats.h"
 #include "editor/EditorDocument.h"
+#include "editor/PackageDescription.h"
+#include "platform/FileTimes.h"
 #include "tests/support/Files.h"
 #include "tests/support/Scratch.h"
 
@@ -298,6 +300,89 @@ TEST(EditorDocument, PalettesOfALargeStrokeAreBuiltApartAsAWholeBuildWouldBuildT
     EXPECT_TRUE(same(large1, large->Texture->Palette->Entries));
     EXPECT_TRUE(same(small1, small->Texture->Palette->Entries));
     EXPECT_EQ(handles, doc.Tree().GroupPalettes().size()) << "each group's palette held once";
+  }
+}
+
+TEST(EditorDocument, PalettesOfALargeStrokeWaitForACommandsBoxAndGoOnlyWhereTheyStillHold) {
+  // A large stroke's palettes are being built apart when a command opens a box, whose event loop
+  // runs the window's palette timer. Nothing is taken then: the command may have freed the
+  // painted texture, or read pixels that the stroke's palettes were not built for. Afterwards
+  // every texture holds what a whole build over its pixels gives, in the preview (told) and in the
+  // package.
+  InitImageFormats();
+  testsupport::TScratchDir dir{"document-palettes"};
+  constexpr int kSide = 1100;
+  static_assert(int64_t{kSide} * kSide > TEditorDocument::kPaletteWorkInline);
+  const std::string talk = WritePicture(dir / "skin3.bmp", 64, 64, 1);
+  const std::string large = WritePicture(dir / "skin4.bmp", kSide, kSide, 2);
+  const std::string fixed = WritePicture(dir / "skin5.bmp", 64, 32, 3);
+  const std::string tooSmall = WritePicture(dir / "other/skin5.bmp", 32, 32, 4);
+  struct {
+    const char* name;
+    std::function<TCommandResult(TEditorDocument&)> command;
+    std::string box;
+  } rows[] = {
+      {"an import frees the painted texture, then a size box",
+       [&](auto& d) {
+         WritePicture(large, kSide, kSide, 5);
+         return d.ImportTextures({tooSmall, large});
+       },
+       "ERROR"},
+      {"a reload reads an earlier texture again, then a later one's file is gone",
+       [&](auto& d) {
+         WritePicture(talk, 64, 64, 6);
+         SetFileAge(talk, FileAge(talk) + 1'000'000'000);
+         std::filesystem::remove(fixed);
+         return d.ReloadChangedTextures();
+       },
+       "WARNING"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WritePicture(large, kSide, kSide, 2);
+    WritePicture(fixed, 64, 32, 3);
+    TEditorDocument doc;
+    doc.SetUp({.Model = MakeModel(), .ProjectFileName = dir / "p.cvp"});
+    doc.Tree().SetRoot("p (Male)");
+    ASSERT_TRUE(doc.ImportTextures({talk, large, fixed}).Done);
+    TSkinNode* painted = doc.Tree().TextureNodes()[1];
+    ASSERT_EQ(painted->Texture->Filename, large);
+    unsigned told = 0, toldInBox = 0;
+    bool inBox = false;
+    const auto seen = doc.AddObserver([&](unsigned changes, TSkinNode*) { (inBox ? toldInBox : told) |= changes; });
+    std::vector<std::string> boxes;
+    doc.ShowBox = [&](const std::string& caption, const std::string&) {
+      boxes.push_back(caption);
+      inBox = true;
+      // The box's event loop: the palette timer fires once the work is done.
+      doc.WaitForPalettes();
+      EXPECT_FALSE(doc.TakePalettes());
+      inBox = false;
+    };
+    std::vector<TPixelRect> changed;
+    ASSERT_TRUE(doc.BeginStroke(painted));
+    ASSERT_TRUE(doc.StrokeDab(painted, 10, 10, TBrush(), changed));
+    ASSERT_TRUE(doc.StrokeDab(painted, 1000, 900, TBrush(), changed));
+    ASSERT_TRUE(doc.EndStroke().Done);
+    ASSERT_TRUE(doc.PalettesPending());
+
+    EXPECT_TRUE(row.command(doc).Done);
+    EXPECT_EQ(boxes, std::vector<std::string>{row.box});
+    EXPECT_EQ(toldInBox, 0u) << "palettes were given out inside the box";
+    doc.WaitForPalettes();
+    EXPECT_TRUE(told & dcPalettes);
+    EXPECT_FALSE(doc.Tree().PalettesStale());
+    std::vector<std::vector<TPaletteEntry>> shown, packaged, whole;
+    for (TSkinNode* n : doc.Tree().TextureNodes()) shown.push_back(n->Texture->Palette->Entries);
+    const TPackageProject package =
+        BuildPackageProject(doc.Tree(), *doc.State().CurrentModel(), doc.Options(), dir / "p.cvp", "");
+    for (const TPackageSkinSection& s : package.Skins.at(0).Sections)
+      for (const TPackageTexture& t : s.Textures) packaged.push_back(t.Palette->Entries);
+    ::BuildPalettes(doc.Tree(), doc.PaletteMode());
+    for (TSkinNode* n : doc.Tree().TextureNodes()) whole.push_back(n->Texture->Palette->Entries);
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_TRUE(shown == whole) << "the preview shows a palette of other pixels";
+    EXPECT_TRUE(packaged == whole) << "the package gets a palette of other pixels";
   }
 }
 

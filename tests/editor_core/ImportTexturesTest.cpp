@@ -8,6 +8,7 @@
 
 #include "SkinTreeTestModel.h"
 #include "codecs/ImageFormats.h"
+#include "editor/PaletteGroups.h"
 #include "editor/SkinNaming.h"
 #include "editor/TextureFiles.h"
 #include "platform/Exceptions.h"
@@ -156,6 +157,7 @@ TEST_F(ImportTextures_, ImportingAKindAgainReplacesItsTextureInsteadOfAddingATwi
   ASSERT_EQ(ImportTextures(tree, *model, first, show), 2);
   TSkinNode* body = SectionNode(FindChildByCode(tree.Root(), "abcd"), 1);
   TSkinNode* blueBefore = FindChildByText(body, "<Blue Team>");
+  BuildPalettes(tree, pmPerTexture);
   // The same blue-team texture again, from another folder and with other pixels.
   std::string again = WritePicture(dir.Folder() + "new_abcd1t_1.bmp", 256, 256, 7);
   std::string renamed = dir.Folder() + "abcd1t_1.png";

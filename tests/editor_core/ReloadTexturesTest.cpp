@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "SkinTreeTestModel.h"
+#include "editor/PaletteGroups.h"
 #include "editor/TextureFiles.h"
 #include "platform/Exceptions.h"
 #include "platform/FileTimes.h"
@@ -55,7 +56,7 @@ TEST_F(ReloadTextures, ChangedFileIsReadAgainAndFitted) {
   TSkinNode* a = AddFromFile("a.bmp", 1);
   TSkinNode* b = AddFromFile("b.bmp", 2);
   EXPECT_EQ(a->Texture->FileAge, kT0);
-  tree.SetGroupPalettes({});
+  BuildPalettes(tree, pmPerTexture);
   EXPECT_FALSE(Run()) << "nothing changed";
 
   // New content of another size, one second later: read again and resampled to 64x64.

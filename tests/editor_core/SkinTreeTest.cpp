@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SkinTreeTestModel.h"
+#include "editor/PaletteGroups.h"
 #include "editor/SkinNaming.h"
 #include "editor/SkinTree.h"
 #include "platform/Exceptions.h"
@@ -74,6 +75,7 @@ TEST_F(SkinTreeCommands, NewSkinAddsEverySectionAndSanitizesTheCode) {
 TEST_F(SkinTreeCommands, EditAndDeleteSkin) {
   TSkinNode* a = AddSkin(tree, "First", "aaaa", *model);
   TSkinNode* b = AddSkin(tree, "Second", "bbbb", *model);
+  AddTexture(tree, SectionNode(a, 1), MakeTexture("", ""), "< Default >");
   AddTexture(tree, SectionNode(b, 1), MakeTexture("", ""), "< Default >");
   // The project file keys skins by code without letter case: a code in use is detected.
   EXPECT_TRUE(SkinCodeInUse(tree, "BBBB"));
@@ -85,12 +87,12 @@ TEST_F(SkinTreeCommands, EditAndDeleteSkin) {
   EXPECT_THROW(EditSkin(a, "x", ""), EConvertError);
   EXPECT_EQ(a->Text, "Renamed (old) (cccc)");
 
-  tree.SetGroupPalettes({});
+  BuildPalettes(tree, pmPerPackage);
   EXPECT_FALSE(tree.PalettesStale());
   DeleteSkin(tree, b);
   EXPECT_EQ(tree.Root()->Count(), 1u);
   EXPECT_TRUE(tree.PalettesStale()) << "a deleted texture changes the palette groups";
-  EXPECT_EQ(tree.TextureNodes().size(), 0u);
+  EXPECT_EQ(tree.TextureNodes().size(), 1u);
 }
 
 TEST_F(SkinTreeCommands, TextureChoicesPerSectionKindAndRemovalOnceUsed) {
@@ -246,7 +248,7 @@ TEST_F(SkinTreeCommands, ClearReleasesTexturesAndPalettes) {
   auto t = MakeTexture("", "");
   HPALETTE pal = CreatePalette(std::vector<TPaletteEntry>(256));
   t->Palette = pal;
-  tree.SetGroupPalettes({pal});
+  tree.RecordPalette(pal, {});
   pal.reset();
   AddTexture(tree, SectionNode(s, 1), std::move(t), "< Default >");
   EXPECT_EQ(TPaletteData::LiveCount(), before + 1);
