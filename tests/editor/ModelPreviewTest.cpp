@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -167,6 +168,9 @@ class ModelPreviewWindow : public ::testing::Test {
 
 // The process's resident memory, from /proc/self/statm.
 long ResidentBytes() {
+  // Pages the allocator keeps free for later belong to no one; whether it keeps them depends on
+  // the order of frees, not on what the program holds.
+  malloc_trim(0);
   long pages = 0, resident = 0;
   std::ifstream statm("/proc/self/statm");
   statm >> pages >> resident;
