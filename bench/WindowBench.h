@@ -1,6 +1,6 @@
 #pragma once
 // What the benchmarks that drive the main window share: the process's application object and a
-// texture as a painted skin has it.
+// texture as a painted skin has it (BenchTexture.h).
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchTexture.h"
 #include "controls/LabelScrollBar.h"
 #include "editor/EditorDocument.h"
 #include "editor/crvn_unificado.h"
@@ -29,23 +30,6 @@ App* BenchApplication(const char* name) {
   return app;
 }
 
-// Smooth gradients with some noise, as a painted skin has.
-inline TBitmap MakeTexture(int size, int seed) {
-  TBitmap b(size, size, TPixelFormat::pf24bit);
-  uint32_t r = 0x9E3779B9u * static_cast<uint32_t>(seed + 1);
-  for (int y = 0; y < size; ++y) {
-    uint8_t* row = b.ScanLine(y);
-    for (int x = 0; x < size; ++x) {
-      r = r * 1664525u + 1013904223u;
-      const int n = static_cast<int>(r >> 28);
-      row[3 * x] = static_cast<uint8_t>((x + seed * 17 + n) & 255);
-      row[3 * x + 1] = static_cast<uint8_t>((y * 3 / 2 + n) & 255);
-      row[3 * x + 2] = static_cast<uint8_t>(((x ^ y) + seed * 29) & 255);
-    }
-  }
-  return b;
-}
-
 // The window opened on a project of one skin whose first section holds `texture`, shown, with
 // that texture chosen in the tree and the brush of the given size: the texture view, where
 // strokes are painted, comes back.
@@ -55,7 +39,7 @@ inline QWidget* ShowTextureInWindow(Tmain_unificada& w, std::unique_ptr<TModelo>
   TSkinNode* skin = AddSkin(w.Document().Tree(), "Skin", "skin", *model);
   auto t = std::make_unique<TObjetoTextura>();
   t->Bitmap = std::make_unique<TBitmap>(std::move(texture));
-  TSkinNode* node = AddTexture(w.Document().Tree(), skin->Child(0), std::move(t), "< Default >");
+  TSkinNode* node = AddTexture(skin->Child(0), std::move(t), "< Default >");
   w.Document().SetUp({.Model = std::move(model)});
   w.resize(1024, 740);
   w.show();

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 
+#include "bench/BenchTexture.h"
 #include "editor/PaletteGroups.h"
 #include "editor/ProjectFile.h"
 #include "model/crvn_struc.h"
@@ -30,23 +31,6 @@ std::unique_ptr<TModelo> MakeModel() {
   return m;
 }
 
-// A photo-like texture: smooth gradients with some noise, so the octree has real work.
-TBitmap MakeTexture(int seed) {
-  TBitmap b(kSize, kSize, TPixelFormat::pf24bit);
-  uint32_t r = 0x9E3779B9u * static_cast<uint32_t>(seed + 1);
-  for (int y = 0; y < kSize; ++y) {
-    uint8_t* row = b.ScanLine(y);
-    for (int x = 0; x < kSize; ++x) {
-      r = r * 1664525u + 1013904223u;
-      int n = static_cast<int>(r >> 28);
-      row[3 * x] = static_cast<uint8_t>((x + seed * 17 + n) & 255);
-      row[3 * x + 1] = static_cast<uint8_t>((y * 3 / 2 + seed * 5 + n) & 255);
-      row[3 * x + 2] = static_cast<uint8_t>(((x ^ y) + seed * 29) & 255);
-    }
-  }
-  return b;
-}
-
 void FillTree(TSkinTree& tree, const TModelo& model, const std::string& folder) {
   tree.SetRoot("bench (Bench)");
   int seed = 0;
@@ -55,12 +39,12 @@ void FillTree(TSkinTree& tree, const TModelo& model, const std::string& folder) 
     TSkinNode* skin = AddSkin(tree, "Skin " + std::to_string(k), code, model);
     for (const auto& section : skin->Children()) {
       auto t = std::make_unique<TObjetoTextura>();
-      t->Bitmap = std::make_unique<TBitmap>(MakeTexture(seed++));
+      t->Bitmap = std::make_unique<TBitmap>(MakeTexture(kSize, seed++));
       if (!folder.empty()) {
         t->Filename = folder + code + std::to_string(section->SectionNumber) + ".bmp";
         t->Bitmap->SaveToFile(t->Filename);
       }
-      AddTexture(tree, section.get(), std::move(t), "< Default >");
+      AddTexture(section.get(), std::move(t), "< Default >");
     }
   }
 }
@@ -173,7 +157,7 @@ void BM_SaveProjectLines(benchmark::State& state) {
       skin = AddSkin(tree, "Skin " + std::to_string(i / kSections), "s" + std::to_string(i / kSections), *model);
     auto t = std::make_unique<TObjetoTextura>();
     t->Filename = folder + "t.bmp";
-    AddTexture(tree, skin->Child(static_cast<size_t>(i % kSections)), std::move(t), "< Default >");
+    AddTexture(skin->Child(static_cast<size_t>(i % kSections)), std::move(t), "< Default >");
   }
   const std::string file = folder + "lines.cvp";
   for (auto _ : state) SaveProjectFile(file, tree, *model, TProjectOptions(), folder, nullptr);

@@ -144,7 +144,7 @@ void BM_StrokeEnd(benchmark::State& state) {
   auto t = std::make_unique<TObjetoTextura>();
   t->Bitmap = std::make_unique<TBitmap>(MakeTexture(4096, 3));
   TObjetoTextura* texture = t.get();
-  AddTexture(tree, skin->Child(0), std::move(t), "< Default >");
+  AddTexture(skin->Child(0), std::move(t), "< Default >");
   TSlotChoices choices;
   choices[0].Used = true;
   choices[0].Texture = texture;
@@ -167,7 +167,7 @@ void BM_StrokeBlocks(benchmark::State& state) {
   auto addTexture = [&](int section, int side, int seed) {
     auto t = std::make_unique<TObjetoTextura>();
     t->Bitmap = std::make_unique<TBitmap>(MakeTexture(side, seed));
-    return AddTexture(doc.Tree(), skin->Child(static_cast<size_t>(section)), std::move(t), "< Default >");
+    return AddTexture(skin->Child(static_cast<size_t>(section)), std::move(t), "< Default >");
   };
   TSkinNode* painted = addTexture(0, size, 3);
   TSkinNode* beside = bigBeside ? addTexture(1, 4096, 4) : nullptr;
@@ -258,7 +258,7 @@ void BM_ReplacedStrokes(benchmark::State& state) {
   TSkinNode* skin = AddSkin(doc.Tree(), "Skin", "skin", *doc.State().CurrentModel());
   auto t = std::make_unique<TObjetoTextura>();
   t->Bitmap = std::make_unique<TBitmap>(MakeTexture(4096, 6));
-  TSkinNode* painted = AddTexture(doc.Tree(), skin->Child(0), std::move(t), "< Default >");
+  TSkinNode* painted = AddTexture(skin->Child(0), std::move(t), "< Default >");
   doc.BuildPalettes();
   const TBrush brush{RGBColor(200, 40, 40), 50, 15, ptBrush};
   double peakRss = 0, baseRss = 0, peakThreads = 0, threadsAfter = 0;
@@ -311,7 +311,7 @@ void BM_PaletteRebuildAfterStroke(benchmark::State& state) {
   for (const auto& section : skin->Children()) {
     auto t = std::make_unique<TObjetoTextura>();
     t->Bitmap = std::make_unique<TBitmap>(MakeTexture(256, seed++));
-    AddTexture(tree, section.get(), std::move(t), "< Default >");
+    AddTexture(section.get(), std::move(t), "< Default >");
   }
   const auto mode = static_cast<TPaletteMode>(state.range(0));
   for (auto _ : state) {

@@ -121,7 +121,7 @@ TCommandResult TEditorDocument::EditSkin(TSkinNode* skin, const std::string& des
 
 TCommandResult TEditorDocument::DeleteSkin(TSkinNode* skin) {
   if (!IsSkin(skin)) return Refuse("");
-  ::DeleteSkin(FTree, skin);
+  ::DeleteSkin(skin);
   return Finish(dcTree | dcSelection | dcTextures | dcPalettes | dcModified, nullptr, FTree.Root());
 }
 
@@ -165,7 +165,7 @@ TCommandResult TEditorDocument::AddTexture(TSkinNode* section, const std::string
   ChoiceToIdentifier(choice, identifier, description);
   const TModeloPart& part = *PartOfSection(section, *FState.CurrentModel());
   auto texture = CreateTexture(fileName, identifier, description, section->Text, part, ShowBox);
-  TSkinNode* added = ::AddTexture(FTree, section, std::move(texture), TextureNodeText(identifier, description));
+  TSkinNode* added = ::AddTexture(section, std::move(texture), TextureNodeText(identifier, description));
   FTree.Sort();
   return Finish(dcTree | dcSelection | dcTextures | dcPalettes | dcModified, added);
 }
@@ -183,7 +183,7 @@ TCommandResult TEditorDocument::ChangeTexture(TSkinNode* texture, const std::str
 TCommandResult TEditorDocument::DeleteTexture(TSkinNode* texture) {
   if (!IsTexture(texture)) return Refuse("");
   TSkinNode* section = texture->Parent();
-  ::DeleteTexture(FTree, texture);
+  ::DeleteTexture(texture);
   return Finish(dcTree | dcSelection | dcTextures | dcPalettes | dcModified, nullptr, section);
 }
 

@@ -196,7 +196,7 @@ void EditSkin(TSkinNode* skin, const std::string& description, const std::string
   skin->Text = SkinNodeText(description, c);
 }
 
-void DeleteSkin(TSkinTree&, TSkinNode* skin) { skin->Parent()->DeleteChild(skin); }
+void DeleteSkin(TSkinNode* skin) { skin->Parent()->DeleteChild(skin); }
 
 std::string TextureChoiceLabel(const TObjetoTextura& t) {
   if (t.Identifier.empty()) return kDefaultTextureText;
@@ -244,7 +244,7 @@ void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std:
   description = choice;
 }
 
-TSkinNode* AddTexture(TSkinTree&, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text) {
+TSkinNode* AddTexture(TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text) {
   TSkinNode* n = section->AddChild(std::move(text));
   n->Texture = std::move(texture);
   section->Expanded = true;
@@ -307,7 +307,7 @@ bool ChangeTextureKind(TSkinNode* texture, const std::string& choice) {
   return true;
 }
 
-void DeleteTexture(TSkinTree&, TSkinNode* texture) { texture->Parent()->DeleteChild(texture); }
+void DeleteTexture(TSkinNode* texture) { texture->Parent()->DeleteChild(texture); }
 
 int PopupItemLevel(TPopupItem item) {
   static const int kLevels[piCount] = {0, 1, 1, 2, 3, 3};

@@ -127,7 +127,7 @@ TSkinNode* FindSkinByCode(const TSkinTree& tree, const std::string& code, const 
 bool SkinCodeInUse(const TSkinTree& tree, const std::string& code, const TSkinNode* except = nullptr);
 // New description and code of a skin (textures are not touched).
 void EditSkin(TSkinNode* skin, const std::string& description, const std::string& code);
-void DeleteSkin(TSkinTree& tree, TSkinNode* skin);
+void DeleteSkin(TSkinNode* skin);
 
 // The New/Edit Texture dialog's choices for a section ("< Default >", the teams of a TEAM
 // section, the faces of the skin for a FACE section), without those already used in the
@@ -144,7 +144,7 @@ std::string TextureChoiceLabel(const TObjetoTextura& t);
 void ChoiceToIdentifier(const std::string& choice, std::string& identifier, std::string& description);
 
 // Adds a texture node under a section; returns it.
-TSkinNode* AddTexture(TSkinTree& tree, TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text);
+TSkinNode* AddTexture(TSkinNode* section, std::unique_ptr<TObjetoTextura> texture, std::string text);
 // The texture that a choice would collide with: one of that kind already in the section
 // (other than `edited`), or, when `edited` is a face renamed to another face (which renames
 // the face in every section of the skin), one of the new kind in another section that holds
@@ -155,7 +155,7 @@ TSkinNode* TextureKindConflict(const TSkinNode* section, const TSkinNode* edited
 // new kind (identifier, description and node text). Returns false when nothing changed.
 // A choice that TextureKindConflict refuses raises EInvalidOperation and changes nothing.
 bool ChangeTextureKind(TSkinNode* texture, const std::string& choice);
-void DeleteTexture(TSkinTree& tree, TSkinNode* texture);
+void DeleteTexture(TSkinNode* texture);
 
 // Pop-up menu items by the tree level they serve.
 enum TPopupItem {

@@ -122,7 +122,7 @@ int ImportTextures(TSkinTree& tree, const TModelo& model, const std::vector<std:
       same->Texture = std::move(texture);
       same->PixelsChanged();
     } else {
-      AddTexture(tree, section, std::move(texture), name.NodeText);
+      AddTexture(section, std::move(texture), name.NodeText);
     }
     ++added;
   }

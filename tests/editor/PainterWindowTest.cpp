@@ -53,7 +53,7 @@ class PainterWindow : public ::testing::Test {
   TSkinNode* AddFromFile(int number, const std::string& file) {
     TSkinNode* sec = editor_test::SectionNode(skin, number);
     auto t = CreateTexture(file, "", "", sec->Text, *PartOfSection(sec, *w->State().CurrentModel()), nullptr);
-    return AddTexture(w->Document().Tree(), sec, std::move(t), "< Default >");
+    return AddTexture(sec, std::move(t), "< Default >");
   }
   QWidget* Image() { return C<QLabel>(*w, "texture_preview_image"); }
   TColor Shown(int x, int y) {
@@ -311,8 +311,7 @@ TEST_F(PainterWindow, ADragOverALargeTexturePaintsEveryMoveAndRedrawsOnlyItsDabs
     }
   }
   const TBitmap original = *texture->Bitmap;
-  TSkinNode* node =
-      AddTexture(w->Document().Tree(), editor_test::SectionNode(skin, 4), std::move(texture), "< Default >");
+  TSkinNode* node = AddTexture(editor_test::SectionNode(skin, 4), std::move(texture), "< Default >");
   Show(node);
   TObjetoTextura& t = *node->Texture;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(w));

@@ -139,8 +139,7 @@ TEST(EditorDocument, CommandsApplyOrRefuseWithTheirMessage) {
     doc.SetUp({.Model = MakeModel(), .ProjectFileName = dir / "p.cvp"});
     doc.Tree().SetRoot("p (Male)");
     TSkinNode* skin = AddSkin(doc.Tree(), "My skin", "myxs", *MakeModel());
-    for (const char* face : {"boss", "grunt"})
-      AddTexture(doc.Tree(), SectionNode(skin, 2), MakeTexture(face, face), face);
+    for (const char* face : {"boss", "grunt"}) AddTexture(SectionNode(skin, 2), MakeTexture(face, face), face);
     AddSkin(doc.Tree(), "Other", "othr", *MakeModel());
     std::string shown;
     doc.ShowBox = [&](const std::string& caption, const std::string& text) { shown += caption + ": " + text; };
@@ -200,7 +199,7 @@ TEST(EditorDocument, AFastDragPaintsWhatASlowDragAlongItsPathPaints) {
     for (int k = 0; k < 2; ++k) {
       trees[k].SetRoot("p (Male)");
       TSkinNode* skin = AddSkin(trees[k], "Skin", "skin", *MakeModel());
-      nodes[k] = AddTexture(trees[k], SectionNode(skin, 2), MakeTexture("a", "a", 64, 64, 5), "a");
+      nodes[k] = AddTexture(SectionNode(skin, 2), MakeTexture("a", "a", 64, 64, 5), "a");
     }
     TEditorDocument fast, slow;
     fast.Tree() = std::move(trees[0]);
@@ -263,8 +262,8 @@ TEST(EditorDocument, PalettesOfALargeStrokeAreBuiltApartAsAWholeBuildWouldBuildT
     TEditorDocument doc;
     doc.Tree().SetRoot("p (Male)");
     TSkinNode* skin = AddSkin(doc.Tree(), "Skin", "skin", *MakeModel());
-    TSkinNode* large = AddTexture(doc.Tree(), SectionNode(skin, 1), MakeTexture("l", "l", kSide, kSide, 3), "l");
-    TSkinNode* small = AddTexture(doc.Tree(), SectionNode(skin, 2), MakeTexture("s", "s", 32, 32, 4), "s");
+    TSkinNode* large = AddTexture(SectionNode(skin, 1), MakeTexture("l", "l", kSide, kSide, 3), "l");
+    TSkinNode* small = AddTexture(SectionNode(skin, 2), MakeTexture("s", "s", 32, 32, 4), "s");
     doc.SetPaletteMode(row.mode);
     doc.BuildPalettes();
     const HPALETTE smallBefore = small->Texture->Palette;

@@ -178,7 +178,7 @@ TEST_F(ImportTextures_, ReplacingANamedFaceKeepsItsNameAndAnUpperCaseSkinCodeIsF
   TSkinNode* skin = AddSkin(tree, "Boss", "boss", *model);
   skin->Text = "Boss (BOSS)";
   TSkinNode* head = SectionNode(skin, 2);
-  TSkinNode* face = AddTexture(tree, head, MakeTexture("bigboss", "Big Boss", 128, 128, 1), "Big Boss (bigboss)");
+  TSkinNode* face = AddTexture(head, MakeTexture("bigboss", "Big Boss", 128, 128, 1), "Big Boss (bigboss)");
   std::string f = WritePicture(dir.Folder() + "boss2bigboss.bmp", 128, 128, 9);
   EXPECT_EQ(ImportTextures(tree, *model, {f}, show), 1);
   EXPECT_EQ(tree.Root()->Count(), 1u) << "no second skin \"boss (boss)\" beside \"Boss (BOSS)\"";

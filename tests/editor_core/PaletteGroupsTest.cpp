@@ -41,8 +41,7 @@ class PaletteGroups : public ::testing::Test {
     int seed = 0;
     for (const char* code : {"aaaa", "bbbb"}) {
       TSkinNode* s = AddSkin(tree, code, code, *model);
-      for (int sec : {1, 2, 4})
-        AddTexture(tree, SectionNode(s, sec), MakeTexture("", "", 16, 16, ++seed), "< Default >");
+      for (int sec : {1, 2, 4}) AddTexture(SectionNode(s, sec), MakeTexture("", "", 16, 16, ++seed), "< Default >");
     }
   }
   long Live() const { return TPaletteData::LiveCount() - base; }
@@ -80,10 +79,10 @@ TEST_F(PaletteGroups, EachOptionMakesItsNumberOfPalettes) {
 TEST_F(PaletteGroups, EightBitTextureKeepsItsOwnPaletteInEveryMode) {
   TSkinNode* s = AddSkin(tree, "one", "aaaa", *model);
   TSkinNode* s2 = AddSkin(tree, "two", "bbbb", *model);
-  AddTexture(tree, SectionNode(s, 1), MakeTexture("", "", 16, 16, 1), "< Default >");
-  TSkinNode* eight = AddTexture(tree, SectionNode(s, 2), Make8bit(256, 5), "< Default >");
-  AddTexture(tree, SectionNode(s, 4), MakeTexture("", "", 16, 16, 2), "< Default >");
-  TSkinNode* next = AddTexture(tree, SectionNode(s2, 1), MakeTexture("", "", 16, 16, 3), "< Default >");
+  AddTexture(SectionNode(s, 1), MakeTexture("", "", 16, 16, 1), "< Default >");
+  TSkinNode* eight = AddTexture(SectionNode(s, 2), Make8bit(256, 5), "< Default >");
+  AddTexture(SectionNode(s, 4), MakeTexture("", "", 16, 16, 2), "< Default >");
+  TSkinNode* next = AddTexture(SectionNode(s2, 1), MakeTexture("", "", 16, 16, 3), "< Default >");
   tree.Sort();  // sections by number: Body's texture, the 8-bit Head texture, Mask's texture
   const HPALETTE own = eight->Texture->Bitmap->Palette();
   base = TPaletteData::LiveCount();  // the bitmaps' own colour tables are not the build's
@@ -103,7 +102,7 @@ TEST_F(PaletteGroups, EightBitTextureKeepsItsOwnPaletteInEveryMode) {
   EXPECT_NE(next->Texture->Palette, tex[0]->Texture->Palette);
   EXPECT_EQ(Live(), 3);
   // One for the package with two 8-bit textures: one quantized palette and one per 8-bit.
-  AddTexture(tree, SectionNode(s2, 4), Make8bit(256, 9), "< Default >");
+  AddTexture(SectionNode(s2, 4), Make8bit(256, 9), "< Default >");
   base += 1;  // the new bitmap's own colour table is not the build's either
   BuildPalettes(tree, pmPerPackage);
   EXPECT_EQ(Live(), 3) << "one quantized palette and one per 8-bit texture";
@@ -112,7 +111,7 @@ TEST_F(PaletteGroups, EightBitTextureKeepsItsOwnPaletteInEveryMode) {
 
 TEST_F(PaletteGroups, ShortColourTableIsPaddedWithBlack) {
   TSkinNode* s = AddSkin(tree, "one", "aaaa", *model);
-  TSkinNode* eight = AddTexture(tree, SectionNode(s, 4), Make8bit(16, 40), "< Default >");
+  TSkinNode* eight = AddTexture(SectionNode(s, 4), Make8bit(16, 40), "< Default >");
   BuildPalettes(tree, pmPerTexture);
   const HPALETTE& pal = eight->Texture->Palette;
   ASSERT_EQ(PaletteEntryCount(pal), 256);
@@ -124,7 +123,7 @@ TEST_F(PaletteGroups, ShortColourTableIsPaddedWithBlack) {
 TEST_F(PaletteGroups, EmptySkinsAndEmptyTreeBuildWithoutError) {
   AddSkin(tree, "empty", "eeee", *model);
   TSkinNode* s = AddSkin(tree, "full", "ffff", *model);
-  AddTexture(tree, SectionNode(s, 1), MakeTexture("", "", 8, 8, 1), "< Default >");
+  AddTexture(SectionNode(s, 1), MakeTexture("", "", 8, 8, 1), "< Default >");
   EXPECT_NO_THROW(BuildPalettes(tree, pmPerSkin));
   EXPECT_EQ(Live(), 1);
   TSkinTree none;

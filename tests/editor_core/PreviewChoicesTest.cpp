@@ -51,9 +51,8 @@ TEST(EditorDocument, PreviewChoicesFollowTheUserAndTheTree) {
     doc.State().CurrentModel()->Presets = {{"Front", 0, 0, 500}, {"Side", 500, 0, 0}};
     doc.Tree().SetRoot("p (Male)");
     TSkinNode* skin = AddSkin(doc.Tree(), "My skin", "myxs", *MakeModel());
-    for (const char* face : {"boss", "grunt"})
-      AddTexture(doc.Tree(), SectionNode(skin, 2), MakeTexture(face, face), face);
-    AddTexture(doc.Tree(), SectionNode(skin, 1), MakeTexture("t_0", ""), "<Red Team>");
+    for (const char* face : {"boss", "grunt"}) AddTexture(SectionNode(skin, 2), MakeTexture(face, face), face);
+    AddTexture(SectionNode(skin, 1), MakeTexture("t_0", ""), "<Red Team>");
     AddSkin(doc.Tree(), "Other", "othr", *MakeModel());
     doc.RefreshSkinChoices(), doc.ChooseSkin(0);
     unsigned told = 0;

@@ -65,7 +65,7 @@ class ProjectFiles : public ::testing::Test {
         WritePicture(file, part.Width ? part.Width : 32, part.Height ? part.Height : 32, static_cast<int>(file.size()));
       std::string id, desc;
       ChoiceToIdentifier(choice, id, desc);
-      AddTexture(tree, section, CreateTexture(file, id, desc, section->Text, part, show), TextureNodeText(id, desc));
+      AddTexture(section, CreateTexture(file, id, desc, section->Text, part, show), TextureNodeText(id, desc));
     };
     add(a, 1, textureFolder + "boss1.bmp", "< Default >");
     add(a, 1, textureFolder + "boss1t_2.bmp", "<Green Team>");

@@ -14,8 +14,8 @@ TEST(ProjectPackage, DescriptionFollowsTheTreeAndRebuildsStalePalettes) {
   tree.SetRoot("p (Male)");
   TSkinNode* a = AddSkin(tree, "Boss (v2); red", "boss", *model);
   AddSkin(tree, "Empty", "empt", *model);
-  TSkinNode* red = AddTexture(tree, SectionNode(a, 1), MakeTexture("t_0", "", 8, 8, 1), "<Red Team>");
-  AddTexture(tree, SectionNode(a, 2), MakeTexture("chief", "Chief", 8, 8, 2), "Chief (chief)");
+  TSkinNode* red = AddTexture(SectionNode(a, 1), MakeTexture("t_0", "", 8, 8, 1), "<Red Team>");
+  AddTexture(SectionNode(a, 2), MakeTexture("chief", "Chief", 8, 8, 2), "Chief (chief)");
   tree.Sort();
   TProjectOptions options;
   options.ReducePalettes = 1;

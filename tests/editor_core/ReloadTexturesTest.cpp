@@ -33,7 +33,7 @@ class ReloadTextures : public ::testing::Test {
     std::string f = WritePicture(dir.Folder() + name, 64, 64, seed);
     SetFileAge(f, kT0);
     TSkinNode* sec = SectionNode(skin, 3);
-    return AddTexture(tree, sec, CreateTexture(f, "", "", sec->Text, *PartOfSection(sec, *model), show), name);
+    return AddTexture(sec, CreateTexture(f, "", "", sec->Text, *PartOfSection(sec, *model), show), name);
   }
   bool Run() { return reloader.Run(tree, *model, show); }
 

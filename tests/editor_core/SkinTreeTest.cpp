@@ -75,8 +75,8 @@ TEST_F(SkinTreeCommands, NewSkinAddsEverySectionAndSanitizesTheCode) {
 TEST_F(SkinTreeCommands, EditAndDeleteSkin) {
   TSkinNode* a = AddSkin(tree, "First", "aaaa", *model);
   TSkinNode* b = AddSkin(tree, "Second", "bbbb", *model);
-  AddTexture(tree, SectionNode(a, 1), MakeTexture("", ""), "< Default >");
-  AddTexture(tree, SectionNode(b, 1), MakeTexture("", ""), "< Default >");
+  AddTexture(SectionNode(a, 1), MakeTexture("", ""), "< Default >");
+  AddTexture(SectionNode(b, 1), MakeTexture("", ""), "< Default >");
   // The project file keys skins by code without letter case: a code in use is detected.
   EXPECT_TRUE(SkinCodeInUse(tree, "BBBB"));
   EXPECT_FALSE(SkinCodeInUse(tree, "bbbb", b)) << "a skin keeping its own code";
@@ -89,7 +89,7 @@ TEST_F(SkinTreeCommands, EditAndDeleteSkin) {
 
   BuildPalettes(tree, pmPerPackage);
   EXPECT_FALSE(tree.PalettesStale());
-  DeleteSkin(tree, b);
+  DeleteSkin(b);
   EXPECT_EQ(tree.Root()->Count(), 1u);
   EXPECT_TRUE(tree.PalettesStale()) << "a deleted texture changes the palette groups";
   EXPECT_EQ(tree.TextureNodes().size(), 1u);
@@ -111,8 +111,8 @@ TEST_F(SkinTreeCommands, TextureChoicesPerSectionKindAndRemovalOnceUsed) {
             (std::vector<std::string>{"< Default >", "<Blue Team>", "<Gold Team>", "<Green Team>", "<Red Team>"}));
   EXPECT_EQ(c.Preselect, "< Default >");
 
-  AddTexture(tree, body, MakeTexture("", ""), "< Default >");
-  AddTexture(tree, body, MakeTexture("t_0", ""), "<Red Team>");
+  AddTexture(body, MakeTexture("", ""), "< Default >");
+  AddTexture(body, MakeTexture("t_0", ""), "<Red Team>");
   c = TextureChoicesFor(body, nullptr, *model);
   EXPECT_EQ(c.Items, (std::vector<std::string>{"<Blue Team>", "<Gold Team>", "<Green Team>"}));
   // Editing the red texture offers its own label again, preselected.
@@ -122,9 +122,9 @@ TEST_F(SkinTreeCommands, TextureChoicesPerSectionKindAndRemovalOnceUsed) {
   EXPECT_EQ(c.Preselect, "<Red Team>");
 
   // Faces: every face description of the skin, once, and the combo is editable.
-  AddTexture(tree, head, MakeTexture("bigboss", "Big Boss"), "Big Boss (bigboss)");
-  AddTexture(tree, talk, MakeTexture("bigboss", "Big Boss"), "Big Boss (bigboss)");
-  AddTexture(tree, talk, MakeTexture("grunt", "Grunt"), "Grunt (grunt)");
+  AddTexture(head, MakeTexture("bigboss", "Big Boss"), "Big Boss (bigboss)");
+  AddTexture(talk, MakeTexture("bigboss", "Big Boss"), "Big Boss (bigboss)");
+  AddTexture(talk, MakeTexture("grunt", "Grunt"), "Grunt (grunt)");
   c = TextureChoicesFor(head, nullptr, *model);
   EXPECT_TRUE(c.Editable);
   EXPECT_EQ(c.Items, (std::vector<std::string>{"< Default >", "Grunt"}));
@@ -146,9 +146,9 @@ TEST_F(SkinTreeCommands, TextureChoicesPerSectionKindAndRemovalOnceUsed) {
 TEST_F(SkinTreeCommands, RenamingAFaceRenamesItInEverySectionOfTheSkinOnly) {
   TSkinNode* s = AddSkin(tree, "Skin", "skin", *model);
   TSkinNode* other = AddSkin(tree, "Other", "othr", *model);
-  TSkinNode* head = AddTexture(tree, SectionNode(s, 2), MakeTexture("boss", "Boss"), "Boss (boss)");
-  TSkinNode* talk = AddTexture(tree, SectionNode(s, 3), MakeTexture("boss", "Boss"), "Boss (boss)");
-  TSkinNode* elsewhere = AddTexture(tree, SectionNode(other, 2), MakeTexture("boss", "Boss"), "Boss (boss)");
+  TSkinNode* head = AddTexture(SectionNode(s, 2), MakeTexture("boss", "Boss"), "Boss (boss)");
+  TSkinNode* talk = AddTexture(SectionNode(s, 3), MakeTexture("boss", "Boss"), "Boss (boss)");
+  TSkinNode* elsewhere = AddTexture(SectionNode(other, 2), MakeTexture("boss", "Boss"), "Boss (boss)");
   EXPECT_FALSE(ChangeTextureKind(head, "Boss")) << "same identifier: nothing to do";
   EXPECT_TRUE(ChangeTextureKind(head, "Big Chief"));
   for (TSkinNode* n : {head, talk}) {
@@ -160,8 +160,8 @@ TEST_F(SkinTreeCommands, RenamingAFaceRenamesItInEverySectionOfTheSkinOnly) {
 
   // A default texture turned into a team texture changes that texture alone: the defaults of
   // the other sections stay defaults.
-  TSkinNode* d1 = AddTexture(tree, SectionNode(s, 1), MakeTexture("", ""), "< Default >");
-  TSkinNode* d4 = AddTexture(tree, SectionNode(s, 4), MakeTexture("", ""), "< Default >");
+  TSkinNode* d1 = AddTexture(SectionNode(s, 1), MakeTexture("", ""), "< Default >");
+  TSkinNode* d4 = AddTexture(SectionNode(s, 4), MakeTexture("", ""), "< Default >");
   EXPECT_TRUE(ChangeTextureKind(d1, "<Green Team>"));
   EXPECT_EQ(d1->Text, "<Green Team>");
   EXPECT_EQ(d1->Texture->Identifier, "t_2");
@@ -174,10 +174,10 @@ TEST_F(SkinTreeCommands, KindCollisionsAreFoundInTheSectionAndWhereAFaceRenameRe
   TSkinNode* other = AddSkin(tree, "Other", "othr", *model);
   TSkinNode* head = SectionNode(s, 2);
   TSkinNode* talk = SectionNode(s, 3);
-  TSkinNode* boss = AddTexture(tree, head, MakeTexture("boss", "Boss"), "Boss (boss)");
-  TSkinNode* talkBoss = AddTexture(tree, talk, MakeTexture("boss", "Boss"), "Boss (boss)");
-  TSkinNode* talkGrunt = AddTexture(tree, talk, MakeTexture("grunt", "Grunt"), "Grunt (grunt)");
-  AddTexture(tree, SectionNode(other, 2), MakeTexture("chief", "Chief"), "Chief (chief)");
+  TSkinNode* boss = AddTexture(head, MakeTexture("boss", "Boss"), "Boss (boss)");
+  TSkinNode* talkBoss = AddTexture(talk, MakeTexture("boss", "Boss"), "Boss (boss)");
+  TSkinNode* talkGrunt = AddTexture(talk, MakeTexture("grunt", "Grunt"), "Grunt (grunt)");
+  AddTexture(SectionNode(other, 2), MakeTexture("chief", "Chief"), "Chief (chief)");
 
   // New textures: only the section itself counts.
   EXPECT_EQ(TextureKindConflict(head, nullptr, "BOSS"), boss);
@@ -198,10 +198,10 @@ TEST_F(SkinTreeCommands, KindCollisionsAreFoundInTheSectionAndWhereAFaceRenameRe
   // A default turned into a team texture changes one section only: other sections' team
   // textures of that colour are no collision.
   TSkinNode* body = SectionNode(s, 1);
-  TSkinNode* d = AddTexture(tree, body, MakeTexture("", ""), "< Default >");
-  AddTexture(tree, SectionNode(s, 4), MakeTexture("t_0", ""), "<Red Team>");
+  TSkinNode* d = AddTexture(body, MakeTexture("", ""), "< Default >");
+  AddTexture(SectionNode(s, 4), MakeTexture("t_0", ""), "<Red Team>");
   EXPECT_EQ(TextureKindConflict(body, d, "<Red Team>"), nullptr);
-  AddTexture(tree, body, MakeTexture("t_0", ""), "<Red Team>");
+  AddTexture(body, MakeTexture("t_0", ""), "<Red Team>");
   EXPECT_NE(TextureKindConflict(body, d, "<Red Team>"), nullptr);
 }
 
@@ -211,7 +211,7 @@ TEST_F(SkinTreeCommands, SortOrdersSectionsByNumberAndTheRestByteWise) {
   TSkinNode* body = SectionNode(b, 1);
   for (const char* t :
        {"zed (zed)", "<Red Team>", "Abe (abe)", "< Default >", "<Gold Team>", "<Blue Team>", "<Green Team>"})
-    AddTexture(tree, body, MakeTexture("x", ""), t);
+    AddTexture(body, MakeTexture("x", ""), t);
   tree.Sort();
   EXPECT_EQ(ChildTexts(tree.Root()), (std::vector<std::string>{"Alpha (aaaa)", "beta (bbbb)"}));
   EXPECT_EQ(ChildTexts(b), (std::vector<std::string>{"Body", "Head", "Talk", "Mask", "Fixed"}));
@@ -228,7 +228,7 @@ TEST_F(SkinTreeCommands, SortOrdersSectionsByNumberAndTheRestByteWise) {
 TEST_F(SkinTreeCommands, PopupItemsFollowTheLevelUnderTheMouse) {
   TSkinNode* s = AddSkin(tree, "Skin", "skin", *model);
   TSkinNode* sec = SectionNode(s, 1);
-  TSkinNode* tex = AddTexture(tree, sec, MakeTexture("", ""), "< Default >");
+  TSkinNode* tex = AddTexture(sec, MakeTexture("", ""), "< Default >");
   auto visible = [](const TSkinNode* n) {
     std::vector<int> r;
     for (int i = 0; i < piCount; ++i)
@@ -250,7 +250,7 @@ TEST_F(SkinTreeCommands, ClearReleasesTexturesAndPalettes) {
   t->Palette = pal;
   tree.RecordPalette(pal, {});
   pal.reset();
-  AddTexture(tree, SectionNode(s, 1), std::move(t), "< Default >");
+  AddTexture(SectionNode(s, 1), std::move(t), "< Default >");
   EXPECT_EQ(TPaletteData::LiveCount(), before + 1);
   tree.Clear();
   EXPECT_EQ(TPaletteData::LiveCount(), before);

@@ -27,7 +27,7 @@ TEST(SavePosition, WritesTheFileAndTheReloadedCatalogueKeepsTheTreeValid) {
   TSkinNode* skin = AddSkin(tree, "Soldier", "sol", current);
   auto texture = std::make_unique<TObjetoTextura>();
   TObjetoTextura* head = texture.get();
-  AddTexture(tree, skin->Child(0), std::move(texture), "< Default >");
+  AddTexture(skin->Child(0), std::move(texture), "< Default >");
 
   TPreviewScene scene;
   TModelPosition p;
