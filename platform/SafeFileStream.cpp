@@ -124,7 +124,7 @@ void RemoveLeftovers(const fs::path& dir, const std::string& prefix) {
 std::string Unwritable(const std::string& fileName, const struct stat& st) {
   if (!S_ISREG(st.st_mode)) return {};
   if (::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) != 0)
-    return errno == EROFS ? "Read-only file system" : "the file is read-only";
+    return errno == EROFS ? InOutErrorFromErrno(EROFS).Message : "the file is read-only";
   return (st.st_mode & 0222) == 0 ? "the file is read-only" : "";
 }
 
